@@ -1,0 +1,95 @@
+#include "MDlib/MDlib.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <cmath>
+
+using lodvik::Variant;
+
+QString gAppPath;
+QString gRefDate;
+
+QString GetAppPath() {
+    QString path = qEnvironmentVariable("LODVIKPRODSOK_HOME");
+    if (path.isEmpty()) {
+        if (QCoreApplication::instance())
+            path = QCoreApplication::applicationDirPath();
+        else
+            path =
+                QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section('/', 0, -2);
+    }
+    if (path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+namespace {
+bool haveGui() {
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+}
+} // namespace
+
+void BusyCursorOn() {
+    if (!haveGui())
+        return;
+    // Replace rather than stack, so that one BusyCursorOff always ends the hourglass.
+    if (QGuiApplication::overrideCursor())
+        QGuiApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
+    else
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void BusyCursorOff() {
+    if (!haveGui())
+        return;
+    // The arrow stays as the screen-wide pointer, also over text boxes, as the original did.
+    if (QGuiApplication::overrideCursor())
+        QGuiApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
+    else
+        QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+}
+
+Variant NullToValue(const Variant &value, const QString &code) {
+    const bool wantText = code == QLatin1String("S");
+    switch (value.type()) {
+    case Variant::Type::Empty:
+    case Variant::Type::Null:
+        return wantText ? Variant::String(QString()) : Variant::Integer(0);
+    case Variant::Type::String: {
+        if (wantText)
+            return value;
+        QString t = value.text();
+        if (t.isEmpty())
+            t = QStringLiteral("0");
+        if (t == QLatin1String(" "))
+            t = QStringLiteral("0");
+        return Variant::Double(Variant::String(t).toDouble());
+    }
+    default:
+        return value;
+    }
+}
+
+QString Format(const Variant &value, const QString &pattern) {
+    Q_UNUSED(pattern); // every pattern the program uses is a run of "#": a whole number
+    double number = 0;
+    switch (value.type()) {
+    case Variant::Type::Empty:
+    case Variant::Type::Null:
+        return {};
+    case Variant::Type::String:
+        if (!lodvik::parseNumber(value.text(), &number))
+            return value.text();
+        break;
+    default:
+        number = value.toDouble();
+    }
+    const double rounded = std::round(number); // half away from zero
+    if (rounded == 0.0)
+        return {};
+    return QString::number(rounded, 'f', 0);
+}

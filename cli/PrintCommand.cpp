@@ -1,0 +1,12 @@
+#include "cli/Commands.h"
+
+#include "MDlib/Error.h"
+
+namespace cli {
+
+int print(const QStringList &) {
+    throw lodvik::Error(
+        QStringLiteral("Kommandot är inte färdigt.")); // TODO: replaced by its owner
+}
+
+} // namespace cli

@@ -1,0 +1,412 @@
+#include "data/LocalDatabase.h"
+
+#include "MDlib/Error.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <limits>
+
+using lodvik::Error;
+using lodvik::Variant;
+
+namespace dao {
+
+struct Database::Connection {
+    QString path;
+    sqlite3 *db = nullptr;
+    ~Connection() {
+        if (db)
+            sqlite3_close_v2(db);
+    }
+};
+
+namespace {
+
+// Live connections by file, so that a nested lookup shares the connection of its operation.
+QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
+    thread_local QHash<QString, std::weak_ptr<Database::Connection>> connections;
+    return connections;
+}
+
+QString engineMessage(sqlite3 *db) {
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+[[noreturn]] void fail(sqlite3 *db, const QString &sql) {
+    QString message =
+        QStringLiteral("Databasfel i den lokala databasen: %1").arg(engineMessage(db));
+    if (!sql.isEmpty())
+        message += QStringLiteral("\nFråga: %1").arg(sql);
+    throw Error(message);
+}
+
+// Tells an SQLite file from a Jet/ACE (Access) file before SQLite gives its terse message.
+void checkFileFormat(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Den lokala databasen %1 kan inte läsas: %2")
+                        .arg(path, file.errorString()));
+    const QByteArray head = file.read(32);
+    if (head.isEmpty() || head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return;
+    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
+        throw Error(QStringLiteral("%1 är en Access-databas. Programmet läser den lokala databasen "
+                                   "i SQLite-format; importera Access-filen med kommandot "
+                                   "\"lodvikprodsok import-mdb FIL\" eller menyn Arkiv, "
+                                   "\"Importera Access-databas...\".")
+                        .arg(path));
+    throw Error(QStringLiteral("%1 är ingen databas som programmet kan läsa.").arg(path));
+}
+
+// "SELECT * FROM table ..." gets the hidden rowid in front, so that its rows can be updated.
+const QRegularExpression &selectStarFrom() {
+    static const QRegularExpression re(
+        QStringLiteral(R"(^\s*select\s+\*\s+from\s+("[^"]+"|\[[^\]]+\]|[^\s"\[;]+)(.*)$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    return re;
+}
+
+QString identifier(const QString &name) {
+    QString id = name;
+    if ((id.startsWith('"') && id.endsWith('"')) || (id.startsWith('[') && id.endsWith(']')))
+        id = id.mid(1, id.size() - 2);
+    return '"' + id.replace('"', QStringLiteral("\"\"")) + '"';
+}
+
+} // namespace
+
+QString quoted(const QString &text) {
+    QString t = text;
+    return '\'' + t.replace('\'', QStringLiteral("''")) + '\'';
+}
+
+Variant columnValue(sqlite3_stmt *statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+        return Variant::Null();
+    case SQLITE_INTEGER: {
+        const sqlite3_int64 v = sqlite3_column_int64(statement, column);
+        if (v >= std::numeric_limits<qint32>::min() && v <= std::numeric_limits<qint32>::max())
+            return Variant::Long(qint32(v));
+        return Variant::Double(double(v));
+    }
+    case SQLITE_FLOAT:
+        return Variant::Double(sqlite3_column_double(statement, column));
+    default: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+        return Variant::String(QString::fromUtf8(text, sqlite3_column_bytes(statement, column)));
+    }
+    }
+}
+
+void bindValue(sqlite3_stmt *statement, int index, const Variant &value) {
+    switch (value.type()) {
+    case Variant::Type::Empty:
+    case Variant::Type::Null:
+        sqlite3_bind_null(statement, index);
+        break;
+    case Variant::Type::Integer:
+    case Variant::Type::Long:
+    case Variant::Type::Boolean:
+        sqlite3_bind_int64(statement, index, sqlite3_int64(value.number()));
+        break;
+    case Variant::Type::Double:
+        sqlite3_bind_double(statement, index, value.number());
+        break;
+    default: {
+        const QByteArray utf8 = value.toText().toUtf8();
+        sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+Database::Database(std::shared_ptr<Connection> connection) : m_connection(std::move(connection)) {}
+Database::Database(Database &&other) noexcept = default;
+Database &Database::operator=(Database &&other) noexcept = default;
+Database::~Database() = default;
+
+Database Database::OpenDatabase(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw Error(QStringLiteral("Den lokala databasen %1 finns inte.").arg(path));
+    const QString key = info.canonicalFilePath();
+    if (auto live = liveConnections().value(key).lock())
+        return Database(live);
+    checkFileFormat(path);
+    Database db = open(path, SQLITE_OPEN_READWRITE);
+    liveConnections().insert(key, db.m_connection);
+    return db;
+}
+
+Database Database::CreateDatabase(const QString &path) {
+    if (QFileInfo::exists(path))
+        throw Error(QStringLiteral("Filen %1 finns redan.").arg(path));
+    return open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+Database Database::open(const QString &path, int flags) {
+    auto connection = std::make_shared<Connection>();
+    connection->path = path;
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &connection->db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString why =
+            connection->db ? engineMessage(connection->db) : QString::fromUtf8(sqlite3_errstr(rc));
+        throw Error(QStringLiteral("Den lokala databasen %1 kan inte öppnas: %2").arg(path, why));
+    }
+    // Another program may hold the file; wait a moment for its lock instead of failing at once.
+    sqlite3_busy_timeout(connection->db, 5000);
+    sqlite3_extended_result_codes(connection->db, 1);
+    return Database(connection);
+}
+
+const QString &Database::path() const {
+    return m_connection->path;
+}
+
+sqlite3 *Database::handle() const {
+    return m_connection->db;
+}
+
+void Database::Close() {
+    m_connection.reset();
+}
+
+Recordset Database::OpenRecordset(const QString &sql) {
+    if (!m_connection)
+        throw Error(QStringLiteral("Databasen är stängd."));
+    sqlite3 *db = m_connection->db;
+    sqlite3_stmt *statement = nullptr;
+    QString table;
+    // Prefer the form with the hidden rowid; fall back to the text as given (views, joins).
+    const QRegularExpressionMatch m = selectStarFrom().match(sql);
+    if (m.hasMatch()) {
+        const QString withRowid =
+            QStringLiteral("SELECT rowid, * FROM ") + m.captured(1) + m.captured(2);
+        const QByteArray utf8 = withRowid.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) ==
+                SQLITE_OK &&
+            statement)
+            table = m.captured(1);
+        else {
+            sqlite3_finalize(statement);
+            statement = nullptr;
+        }
+    }
+    if (!statement) {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) !=
+            SQLITE_OK)
+            fail(db, sql);
+        if (!statement)
+            throw Error(QStringLiteral("Tom fråga till den lokala databasen."));
+    }
+    return Recordset(m_connection, statement, sql, table);
+}
+
+Recordset Database::OpenTable(const QString &name) {
+    if (!TableExists(name))
+        throw Error(QStringLiteral("Tabellen %1 saknas i den lokala databasen %2.")
+                        .arg(name, m_connection->path));
+    return OpenRecordset(QStringLiteral("SELECT * FROM ") + identifier(name));
+}
+
+bool Database::TableExists(const QString &name) {
+    Recordset rs = OpenRecordset(
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND "
+                       "lower(name) = lower(%1)")
+            .arg(quoted(name)));
+    if (!rs.isEOF())
+        return true;
+    // lower() folds ASCII only; compare the names with full case folding as a last resort.
+    Recordset all = OpenRecordset(
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view')"));
+    for (; !all.isEOF(); all.MoveNext())
+        if (all.Fields(0).text().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void Database::Execute(const QString &sql) {
+    Execute(sql, {});
+}
+
+void Database::Execute(const QString &sql, const std::vector<Variant> &parameters) {
+    if (!m_connection)
+        throw Error(QStringLiteral("Databasen är stängd."));
+    sqlite3 *db = m_connection->db;
+    if (parameters.empty()) {
+        char *message = nullptr;
+        if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const QString why = QString::fromUtf8(message ? message : "");
+            sqlite3_free(message);
+            throw Error(
+                QStringLiteral("Databasfel i den lokala databasen: %1\nFråga: %2").arg(why, sql));
+        }
+        return;
+    }
+    sqlite3_stmt *statement = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) !=
+        SQLITE_OK)
+        fail(db, sql);
+    for (size_t i = 0; i < parameters.size(); ++i)
+        bindValue(statement, int(i) + 1, parameters[i]);
+    const int rc = sqlite3_step(statement);
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+        fail(db, sql);
+}
+
+Recordset::Recordset(std::shared_ptr<Database::Connection> connection, sqlite3_stmt *statement,
+                     const QString &sql, const QString &updatableTable)
+    : m_connection(std::move(connection)), m_statement(statement), m_sql(sql),
+      m_table(updatableTable), m_firstField(updatableTable.isEmpty() ? 0 : 1) {
+    step();
+}
+
+Recordset::Recordset(Recordset &&other) noexcept
+    : m_connection(std::move(other.m_connection)),
+      m_statement(std::exchange(other.m_statement, nullptr)), m_sql(std::move(other.m_sql)),
+      m_table(std::move(other.m_table)), m_firstField(other.m_firstField), m_eof(other.m_eof),
+      m_rowsSeen(other.m_rowsSeen), m_editing(other.m_editing),
+      m_pending(std::move(other.m_pending)), m_names(std::move(other.m_names)) {}
+
+Recordset &Recordset::operator=(Recordset &&other) noexcept {
+    if (this != &other) {
+        Close();
+        m_connection = std::move(other.m_connection);
+        m_statement = std::exchange(other.m_statement, nullptr);
+        m_sql = std::move(other.m_sql);
+        m_table = std::move(other.m_table);
+        m_firstField = other.m_firstField;
+        m_eof = other.m_eof;
+        m_rowsSeen = other.m_rowsSeen;
+        m_editing = other.m_editing;
+        m_pending = std::move(other.m_pending);
+        m_names = std::move(other.m_names);
+    }
+    return *this;
+}
+
+Recordset::~Recordset() {
+    Close();
+}
+
+void Recordset::Close() {
+    if (m_statement)
+        sqlite3_finalize(m_statement);
+    m_statement = nullptr;
+    m_connection.reset();
+    m_eof = true;
+}
+
+void Recordset::check(int rc, const char *what) const {
+    if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW)
+        return;
+    Q_UNUSED(what);
+    fail(m_connection->db, m_sql);
+}
+
+void Recordset::step() {
+    if (!m_statement) {
+        m_eof = true;
+        return;
+    }
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW) {
+        m_eof = false;
+        ++m_rowsSeen;
+        return;
+    }
+    m_eof = true;
+    check(rc, "step");
+}
+
+void Recordset::MoveFirst() {
+    if (!m_statement)
+        throw Error(QStringLiteral("Recordset är stängt."));
+    sqlite3_reset(m_statement);
+    m_rowsSeen = 0;
+    step();
+}
+
+void Recordset::MoveNext() {
+    if (m_eof)
+        throw Error(QStringLiteral("Ingen aktuell post: slutet av tabellen är nått."));
+    m_editing = false;
+    m_pending.clear();
+    step();
+}
+
+int Recordset::fieldCount() const {
+    return m_statement ? sqlite3_column_count(m_statement) - m_firstField : 0;
+}
+
+QString Recordset::fieldName(int position) const {
+    if (position < 0 || position >= fieldCount())
+        return {};
+    return QString::fromUtf8(sqlite3_column_name(m_statement, position + m_firstField));
+}
+
+int Recordset::position(const QString &name) const {
+    if (m_names.isEmpty())
+        for (int i = 0; i < fieldCount(); ++i)
+            m_names.insert(fieldName(i).toCaseFolded(), i);
+    const auto it = m_names.constFind(name.toCaseFolded());
+    if (it == m_names.constEnd())
+        throw Error(
+            QStringLiteral("Fältet %1 finns inte i resultatet av frågan: %2").arg(name, m_sql));
+    return *it;
+}
+
+Variant Recordset::Fields(const QString &name) const {
+    return Fields(position(name));
+}
+
+Variant Recordset::Fields(int pos) const {
+    if (m_eof)
+        throw Error(QStringLiteral("Ingen aktuell post (fråga: %1).").arg(m_sql));
+    if (pos < 0 || pos >= fieldCount())
+        throw Error(QStringLiteral("Fältet på plats %1 finns inte; frågan gav %2 fält: %3")
+                        .arg(pos)
+                        .arg(fieldCount())
+                        .arg(m_sql));
+    const auto pending = m_pending.constFind(pos);
+    if (pending != m_pending.constEnd())
+        return *pending;
+    return columnValue(m_statement, pos + m_firstField);
+}
+
+void Recordset::Edit() {
+    if (m_eof)
+        throw Error(QStringLiteral("Ingen aktuell post att ändra (fråga: %1).").arg(m_sql));
+    if (m_table.isEmpty())
+        throw Error(QStringLiteral("Frågan kan inte uppdateras: %1").arg(m_sql));
+    m_editing = true;
+    m_pending.clear();
+}
+
+void Recordset::SetField(const QString &name, const Variant &value) {
+    if (!m_editing)
+        throw Error(QStringLiteral("Posten ändras utan Edit (fråga: %1).").arg(m_sql));
+    m_pending.insert(position(name), value);
+}
+
+void Recordset::Update() {
+    if (!m_editing)
+        throw Error(QStringLiteral("Update utan Edit (fråga: %1).").arg(m_sql));
+    const qint64 rowid = sqlite3_column_int64(m_statement, 0);
+    for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                                .arg(identifier(m_table), identifier(fieldName(it.key())));
+        Database(m_connection).Execute(sql, {*it, Variant::Double(double(rowid))});
+    }
+    m_editing = false;
+}
+
+} // namespace dao

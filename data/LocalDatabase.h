@@ -1,0 +1,114 @@
+#pragma once
+
+#include "MDlib/Variant.h"
+
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A thin DAO-like layer over the local store local.mdb, which is an SQLite file here.
+// Every operation opens the database, reads or updates, and closes it again. A lookup that runs
+// inside another operation on the same file (the pack size lookup of a figure, say) shares that
+// operation's connection instead of opening a second one; no connection outlives the outermost
+// operation, so nothing is cached between operations.
+namespace dao {
+
+class Recordset;
+
+class Database {
+public:
+    // Opens an existing local store; a missing file, a Jet (Access) file or any other non-SQLite
+    // file raises lodvik::Error with a message for the operator. Never creates the file.
+    static Database OpenDatabase(const QString &path);
+    // Creates a new empty SQLite file (the schema and demo code use this); raises when it exists.
+    static Database CreateDatabase(const QString &path);
+
+    Database(Database &&other) noexcept;
+    Database &operator=(Database &&other) noexcept;
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+    ~Database();
+
+    // Runs a query; the recordset stands on its first row, or at end of file when empty.
+    Recordset OpenRecordset(const QString &sql);
+    // Opens a table by name; raises when the table does not exist.
+    Recordset OpenTable(const QString &name);
+    // Runs a statement that returns no rows (schema, inserts of the demo and the tests).
+    void Execute(const QString &sql);
+    // Runs one statement with positional parameters, for bulk inserts.
+    void Execute(const QString &sql, const std::vector<lodvik::Variant> &parameters);
+    bool TableExists(const QString &name);
+    void Close();
+
+    const QString &path() const;
+    sqlite3 *handle() const;
+
+    struct Connection;
+
+private:
+    friend class Recordset;
+    explicit Database(std::shared_ptr<Connection> connection);
+    static Database open(const QString &path, int flags);
+    std::shared_ptr<Connection> m_connection;
+};
+
+class Recordset {
+public:
+    Recordset(Recordset &&other) noexcept;
+    Recordset &operator=(Recordset &&other) noexcept;
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
+    ~Recordset();
+
+    bool isEOF() const { return m_eof; }
+    void MoveFirst();
+    void MoveNext();
+    // Rows reached so far: above 0 as soon as the query returned a row.
+    int RecordCount() const { return m_rowsSeen; }
+
+    int fieldCount() const;
+    QString fieldName(int position) const;
+    // A field by name, without regard to case; raises for an unknown name.
+    lodvik::Variant Fields(const QString &name) const;
+    // A field by 0-based position; raises for a position past the last column.
+    lodvik::Variant Fields(int position) const;
+
+    // Changes the current row of a "SELECT * FROM table" recordset: Edit, set fields, Update.
+    void Edit();
+    void SetField(const QString &name, const lodvik::Variant &value);
+    void Update();
+    void Close();
+
+private:
+    friend class Database;
+    Recordset(std::shared_ptr<Database::Connection> connection, sqlite3_stmt *statement,
+              const QString &sql, const QString &updatableTable);
+    void step();
+    int position(const QString &name) const;
+    void check(int rc, const char *what) const;
+
+    std::shared_ptr<Database::Connection> m_connection;
+    sqlite3_stmt *m_statement = nullptr;
+    QString m_sql;
+    QString m_table;      // the base table when the recordset is updatable
+    int m_firstField = 0; // 1 when column 0 is the hidden rowid
+    bool m_eof = true;
+    int m_rowsSeen = 0;
+    bool m_editing = false;
+    QHash<int, lodvik::Variant> m_pending;
+    mutable QHash<QString, int> m_names;
+};
+
+// A value bound to or read from an SQLite statement.
+lodvik::Variant columnValue(sqlite3_stmt *statement, int column);
+void bindValue(sqlite3_stmt *statement, int index, const lodvik::Variant &value);
+
+// Quotes a text as an SQL literal; an apostrophe inside it is doubled.
+QString quoted(const QString &text);
+
+} // namespace dao
