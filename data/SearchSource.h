@@ -1,7 +1,47 @@
 #pragma once
 
-// The search data source (TODO: replaced by its owner).
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+// The search data source: where ProduktSok and LagerA live. The embedded default is the SQLite
+// file sokdata.db in the program folder; lodvikprodsok.ini may name a server reached through
+// Qt's ODBC or PostgreSQL driver instead. What differs between the stores lives in the
+// subclasses, so the window and the data control never ask which store they talk to.
+
+struct SearchSourceSettings {
+    QString driver = QStringLiteral("QSQLITE"); // QSQLITE, QODBC or QPSQL
+    QString database;                           // SQLite file or server database name
+    QString dsn;                                // ODBC data source name
+    QString host;
+    int port = 0;
+    QString user;
+    QString password;
+    QString catalog;
+};
+
+// Reads [sokdata] of lodvikprodsok.ini in the program folder; the defaults when it is absent.
+SearchSourceSettings readSearchSourceSettings(const QString &appPath);
+
 class SearchSource {
 public:
     virtual ~SearchSource() = default;
+
+    // The open connection; it lives as long as the source.
+    virtual QSqlDatabase database() const = 0;
+    // An expression that names one row for the life of a query (rowid, ctid...), selected beside
+    // the query's own columns so that an edit or delete touches exactly the row shown.
+    virtual QString rowIdentity() const = 0;
+    // A value as the operator typed it: servers pad char(n) values with blanks.
+    virtual QVariant fromStore(const QVariant &value) const { return value; }
+    // For messages: which store this is.
+    virtual QString description() const = 0;
 };
+
+// Opens the source the settings name; raises lodvik::Error with a message for the operator when
+// it cannot be reached.
+std::unique_ptr<SearchSource> openSearchSource(const QString &appPath);
+std::unique_ptr<SearchSource> openSqliteSearchSource(const QString &path);
+std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings);
