@@ -258,7 +258,7 @@ void Startmeny::createControls() {
     // A changed row is stored when the operator moves to another row.
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current, const QModelIndex &) {
-                if (Data1->hasPendingEdit() && Data1->pendingRow() != current.row())
+                if (Data1 && Data1->hasPendingEdit() && Data1->pendingRow() != current.row())
                     guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
             });
     connect(Data1, &DataControl::errorOccurred, this, [this](const QString &message) {
