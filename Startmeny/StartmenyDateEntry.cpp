@@ -24,12 +24,18 @@ void Startmeny::CompleteDateEntry() {
 }
 
 void Startmeny::AcceptPeriodDate() {
-    if (!datumtxt)
+    // The message box takes the focus from the box, which may report leaving it once more.
+    static bool accepting = false;
+    if (accepting || !datumtxt)
         return;
     const QString text = datumtxt->text();
     if (text.isEmpty())
         return;
     if (!IsDate(text)) {
+        accepting = true;
+        struct Done {
+            ~Done() { accepting = false; }
+        } done;
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Fel"),
                         QStringLiteral("Ogiltigt datum!"), QMessageBox::Ok, this);
         box.exec();
