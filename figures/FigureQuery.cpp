@@ -51,6 +51,14 @@ dao::Recordset FigureQuery::open(const QString &sql) {
     }
 }
 
+void FigureQuery::execute(const QString &sql) {
+    try {
+        m_db.Execute(sql);
+    } catch (const Error &e) {
+        rethrowInSwedish(e);
+    }
+}
+
 std::optional<Variant> FigureQuery::firstValue(const QString &sql, const QString &field) {
     dao::Recordset rs = open(sql);
     if (rs.RecordCount() < 1)

@@ -36,6 +36,9 @@ public:
     // Opens sql as an updatable recordset (the date conversion rewrites rows through it).
     dao::Recordset open(const QString &sql);
 
+    // Runs a statement that returns no rows.
+    void execute(const QString &sql);
+
 private:
     dao::Database m_db;
 };

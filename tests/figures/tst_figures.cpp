@@ -1,6 +1,7 @@
 #include "LocalStoreFixture.h"
 
 #include "MDlib/Error.h"
+#include "data/DemoData.h"
 
 #include <QtTest>
 
@@ -623,6 +624,57 @@ private slots:
             QCOMPARE(out, output);
         else
             QVERIFY2(err.contains(output), qPrintable(err));
+    }
+
+    void demoStoreGivesEveryFigure() {
+        QTemporaryDir folder;
+        gAppPath = folder.path();
+        createDemoLocalStore(StartmenyOperations::localDatabasePath());
+        RecordingOperations ops;
+        ops.perioddatum = QStringLiteral("2026-11-18");
+        const QStringList totals{"backordersPJ",
+                                 "outsidePJ",
+                                 "orderscurrmonthPJ",
+                                 "salescurrmonthPJ",
+                                 "salespriormonthPJ",
+                                 "GSLPJ",
+                                 "GSCPJ",
+                                 "GITPJ",
+                                 "backordersFRN",
+                                 "GSCFRN",
+                                 "orderscurrmonthFRN",
+                                 "outsideFRN",
+                                 "salescurrmonthFRN",
+                                 "salespriormonthFRN",
+                                 "salespriormonthDP",
+                                 "salescurrmonthDP",
+                                 "orderscurrmonthDP",
+                                 "outsideDP",
+                                 "GSCDP",
+                                 "backordersDP"};
+        for (const QString &name : totals) {
+            const Variant v = figure(name)(ops, QString());
+            QVERIFY2(v.type() == Variant::Type::Double && v.number() > 0, qPrintable(name));
+        }
+        // The per-product figures of one product, as a coverage run calls them.
+        dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+        dao::Recordset products = db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr"));
+        const QString product = products.Fields(QStringLiteral("iblitm")).toText();
+        ops.umfaktor = products.Fields(QStringLiteral("umconv")).toDouble() * 1000;
+        QVERIFY(ops.umfaktor > 0);
+        for (const char *name :
+             {"StockOnHandPJ", "ProdBackOrderPJ", "ProdOrderPJ", "SalesPerWeek", "avail",
+              "StockOnHandFRN", "ProdOrderFRN", "SalesPerWeekFRN", "getlagersaldo"}) {
+            const Variant v = figure(QString::fromUtf8(name))(ops, product);
+            QVERIFY2(v.type() == Variant::Type::Double && v.number() != 0, name);
+        }
+        QVERIFY(ops.ProdBackOrderFRN(Variant::String(product)).text() != QLatin1String("0"));
+        QVERIFY(!ops.captions.isEmpty());
+        // The forecast dates convert, two-digit years included.
+        ops.konvereraprognosdatum();
+        dao::Recordset left = db.OpenRecordset(
+            QStringLiteral("SELECT count(*) FROM fpprognos WHERE MFDRQJ LIKE '%-%'"));
+        QCOMPARE(left.Fields(0).number(), 0.0);
     }
 
     void missingStore() {
