@@ -2,6 +2,7 @@
 
 #include "MDlib/MDlib.h"
 #include "MDlib/PrintLayout.h"
+#include "data/DataControl.h"
 #include "printengine/PrintEngine.h"
 
 namespace {
@@ -61,4 +62,14 @@ void printProductList(PrintEngine &engine, const QList<ProductListRow> &rows,
     }
 
     engine.DocAction(PrintEngine::EndDoc);
+}
+
+QList<ProductListRow> productListRows(const DataControl &control) {
+    QList<ProductListRow> rows;
+    const int count = control.rowCount();
+    rows.reserve(count);
+    for (int row = 0; row < count; ++row)
+        rows.append({control.field(row, QStringLiteral("Soknamn")),
+                     control.field(row, QStringLiteral("Produktnummer"))});
+    return rows;
 }

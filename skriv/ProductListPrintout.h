@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+class DataControl;
 class PrintEngine;
 
 // One listed product as the printout reads it; either value may be Null.
@@ -19,3 +20,6 @@ struct ProductListRow {
 // the preview are the caller's.
 void printProductList(PrintEngine &engine, const QList<ProductListRow> &rows,
                       const QString &perioddatum);
+
+// The rows of the data control's last query, first to last, as the printout reads them.
+QList<ProductListRow> productListRows(const DataControl &control);

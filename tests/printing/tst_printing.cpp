@@ -1,18 +1,27 @@
+#include "MDlib/MDlib.h"
 #include "MDlib/PrintLayout.h"
+#include "Startmeny/Startmeny.h"
+#include "cli/Commands.h"
+#include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintPreviewWidget.h"
 #include "skriv/ProductListPrintout.h"
 #include "skriv/skriv.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -97,6 +106,25 @@ int inkOnSheet(PrintPreviewWidget *display) {
     return ink;
 }
 
+// A program folder whose search data source holds products 1001..1046 and 1099 without a
+// search name, and one product outside the prefix 10.
+void makeProgramFolder(const QString &folder) {
+    std::unique_ptr<SearchSource> source =
+        openSqliteSearchSource(QDir(folder).filePath(QStringLiteral("sokdata.db")));
+    QSqlQuery q(source->database());
+    QVERIFY(
+        q.prepare(QStringLiteral("INSERT INTO ProduktSok (Soknamn, Produktnummer) VALUES (?, ?)")));
+    auto insert = [&](const QVariant &name, const QString &number) {
+        q.addBindValue(name);
+        q.addBindValue(number);
+        QVERIFY(q.exec());
+    };
+    for (int i = 46; i >= 1; --i)
+        insert(QStringLiteral("Artikel %1").arg(i), QString::number(1000 + i));
+    insert(QVariant(), QStringLiteral("1099"));
+    insert(QStringLiteral("Annat"), QStringLiteral("2001"));
+}
+
 } // namespace
 
 class TestPrinting : public QObject {
@@ -136,6 +164,11 @@ private slots:
     void previewUtskriftWithoutPrinterSavesPdf();
     void previewUtskriftWithoutPrinterDeclined();
     void previewPdfFailureIsReported();
+
+    // The search window's Utskrift and the print command, over a search data source.
+    void windowUtskriftPrintsTheListedRows();
+    void printCommand_data();
+    void printCommand();
 
     void cleanup() { std::fill(std::begin(gLetterhead), std::end(gLetterhead), QString()); }
 };
@@ -690,6 +723,102 @@ void TestPrinting::previewPdfFailureIsReported() {
     QVERIFY(w.isVisible());
     QCOMPARE(w.vsPrinter->pageCount(), 1);
     w.hide();
+}
+
+void TestPrinting::windowUtskriftPrintsTheListedRows() {
+    QTemporaryDir folder;
+    makeProgramFolder(folder.path());
+    gAppPath = folder.path();
+    skriv::instance().hide();
+
+    Startmeny window;
+    window.Sokprodukt->setChecked(true);
+    window.periodtxt->setText(QStringLiteral("10"));
+    window.Sok_Click();
+    window.perioddatum = QStringLiteral("2026-06-30");
+    window.Utskrift_Click();
+
+    skriv &preview = skriv::instance();
+    QVERIFY(preview.isVisible());
+    QCOMPARE(preview.vsPrinter->PrintSetup(), 1);
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+    const PrintEngine &engine = *preview.vsPrinter;
+    QCOMPARE(engine.pageCount(), 2);
+    QVERIFY(findText(engine.pages().at(0), QStringLiteral("Utsk.datum 2026-06-30")));
+    const QList<PrintItem> numbers1 = rowItems(engine.pages().at(0), 2280);
+    QCOMPARE(numbers1.size(), 45);
+    QCOMPARE(numbers1.first().text, QStringLiteral("1001"));
+    QCOMPARE(findText(engine.pages().at(0), QStringLiteral("Artikel 1"))->y, 2223);
+    // Page 2: 1046 with its name, 1099 without one.
+    const QList<PrintItem> numbers2 = rowItems(engine.pages().at(1), 2280);
+    QCOMPARE(numbers2.size(), 2);
+    QCOMPARE(numbers2.at(0).text, QStringLiteral("1046"));
+    QCOMPARE(numbers2.at(1).text, QStringLiteral("1099"));
+    QCOMPARE(numbers2.at(1).y, 2280 + 228);
+    QCOMPARE(rowItems(engine.pages().at(1), 1140).size(), 1);
+    preview.hide();
+}
+
+void TestPrinting::printCommand_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode"); // -1: usage error, -2: failure
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("firstNumber");
+
+    QTest::newRow("product prefix")
+        << QStringList{"--produkt", "10", "--period", "2026-06-30"} << 0 << 2 << "1001";
+    QTest::newRow("name prefix") << QStringList{"--namn", "Ann"} << 0 << 1 << "2001";
+    QTest::newRow("nothing found") << QStringList{"--namn", "Zzz"} << 0 << 1 << "";
+    QTest::newRow("both kinds") << QStringList{"--namn", "A", "--produkt", "1"} << -1 << 0 << "";
+    QTest::newRow("bad period") << QStringList{"--namn", "A", "--period", "2026-02-30"} << -1 << 0
+                                << "";
+    QTest::newRow("unknown argument")
+        << QStringList{"--namn", "A", "--färg", "röd"} << -1 << 0 << "";
+}
+
+void TestPrinting::printCommand() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(int, pages);
+    QFETCH(QString, firstNumber);
+
+    QTemporaryDir folder;
+    makeProgramFolder(folder.path());
+    gAppPath = folder.path();
+    const QString pdf = folder.filePath(QStringLiteral("lista.pdf"));
+    {
+        QFile old(pdf);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("tidigare");
+    }
+    args << QStringLiteral("--pdf") << pdf;
+
+    if (exitCode == -1) {
+        QVERIFY_THROWS_EXCEPTION(lodvik::UsageError, cli::print(args));
+        QFile kept(pdf);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("tidigare"));
+        return;
+    }
+    QCOMPARE(cli::print(args), exitCode);
+    int pageCount = 0;
+    const QList<PdfWord> words = readPdfWords(pdf, &pageCount);
+    QCOMPARE(pageCount, pages);
+    QVERIFY(std::any_of(words.begin(), words.end(),
+                        [](const PdfWord &w) { return w.text == QLatin1String("Utsk.datum"); }));
+    // The first list row: the word nearest under the heading in the number column.
+    const PdfWord *first = nullptr;
+    for (const PdfWord &w : words)
+        if (w.page == 1 && qAbs(w.xMin - 114.0) < 0.5 && (!first || w.yMin < first->yMin))
+            first = &w;
+    if (firstNumber.isEmpty()) {
+        QVERIFY(!first);
+    } else {
+        QVERIFY(first);
+        QCOMPARE(first->text, firstNumber);
+        QVERIFY(qAbs(first->yMin - 2223 / 20.0) < 1.5);
+    }
 }
 
 QTEST_MAIN(TestPrinting)
