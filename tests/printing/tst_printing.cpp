@@ -15,6 +15,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -153,6 +155,7 @@ private slots:
     void pdfTextLandsAtItsPosition_data();
     void pdfTextLandsAtItsPosition();
     void pdfOfProductList();
+    void printerPositionsFromPrintableOrigin();
     void pdfReplacesOnlyWhenComplete();
 
     // Preview window.
@@ -447,7 +450,7 @@ void TestPrinting::pdfTextLandsAtItsPosition_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<bool>("bold");
 
-    QTest::newRow("origin") << 0 << 0 << 10 << false;
+    QTest::newRow("left edge") << 0 << 20 << 10 << false;
     QTest::newRow("one inch") << 1440 << 1440 << 10 << false;
     QTest::newRow("heading") << 1140 << 570 << 18 << true;
     QTest::newRow("last list row") << 2280 << 14136 << 10 << false;
@@ -525,6 +528,37 @@ void TestPrinting::pdfOfProductList() {
     }
     QVERIFY(at(1, QStringLiteral("2026-04-30")));
     QVERIFY(!at(2, QStringLiteral("Lodvik")));
+}
+
+void TestPrinting::printerPositionsFromPrintableOrigin() {
+    // A printer with margins it cannot print in: positions count from where printing begins.
+    PrintEngine engine;
+    engine.DocAction(PrintEngine::StartDoc);
+    engine.TextLeft(1440);
+    engine.TextTop(2880);
+    engine.PrintText(QStringLiteral("Ett"));
+    engine.DocAction(PrintEngine::NewPage);
+    engine.PrintText(QStringLiteral("Två")); // a new page starts at the origin
+    engine.DocAction(PrintEngine::EndDoc);
+
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(QStringLiteral("skrivare.pdf")));
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                      QMarginsF(36, 18, 36, 18), QPageLayout::Point));
+    engine.printOn(printer);
+
+    int pages = 0;
+    const QList<PdfWord> words = readPdfWords(printer.outputFileName(), &pages);
+    QCOMPARE(pages, 2);
+    QCOMPARE(words.size(), 2);
+    QCOMPARE(words.at(0).text, QStringLiteral("Ett"));
+    QVERIFY(qAbs(words.at(0).xMin - (36 + 72)) < 0.5);
+    QVERIFY(qAbs(words.at(0).yMin - (18 + 144)) < 1.5);
+    QCOMPARE(words.at(1).page, 2);
+    QVERIFY(qAbs(words.at(1).xMin - 36) < 0.5);
+    QVERIFY(qAbs(words.at(1).yMin - 18) < 1.5);
 }
 
 void TestPrinting::pdfReplacesOnlyWhenComplete() {
