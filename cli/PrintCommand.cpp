@@ -1,12 +1,58 @@
 #include "cli/Commands.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "data/DataControl.h"
+#include "data/SearchQueries.h"
+#include "data/SearchSource.h"
+#include "printengine/PrintEngine.h"
+#include "skriv/ProductListPrintout.h"
+
+#include <QDate>
+#include <QDir>
+
+#include <cstdio>
 
 namespace cli {
 
-int print(const QStringList &) {
-    throw lodvik::Error(
-        QStringLiteral("Kommandot är inte färdigt.")); // TODO: replaced by its owner
+int print(const QStringList &arguments) {
+    QStringList args = arguments;
+    const bool byProduct = args.contains(QStringLiteral("--produkt"));
+    const bool byName = args.contains(QStringLiteral("--namn"));
+    if (byProduct == byName)
+        throw lodvik::UsageError(QStringLiteral("Ange antingen --produkt TEXT eller --namn TEXT."));
+    const QString text =
+        takeOption(args, byProduct ? QStringLiteral("--produkt") : QStringLiteral("--namn"));
+    const QString pdf = takeOption(args, QStringLiteral("--pdf"));
+    const QString period = takeOption(args, QStringLiteral("--period"));
+    requireNoMore(args);
+    if (pdf.isEmpty())
+        throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FILE."));
+    if (!period.isEmpty() && !QDate::fromString(period, Qt::ISODate).isValid())
+        throw lodvik::UsageError(
+            QStringLiteral("Ogiltigt datum: %1 (skriv ÅÅÅÅ-MM-DD).").arg(period));
+
+    // The window's search and printout, with the pages going into the PDF.
+    std::unique_ptr<SearchSource> source = openSearchSource(gAppPath);
+    DataControl control;
+    control.setSource(source.get());
+    control.setRecordSource(produktSokQuery(byProduct, text));
+    control.refresh();
+    const QList<ProductListRow> rows = productListRows(control);
+
+    PrintEngine engine;
+    engine.PrintSetup(1);
+    printProductList(engine, rows, period);
+    engine.writePdf(pdf);
+    const QString summary =
+        QStringLiteral("Skrev %1 %2 på %3 %4 till %5.")
+            .arg(rows.size())
+            .arg(rows.size() == 1 ? QStringLiteral("rad") : QStringLiteral("rader"))
+            .arg(engine.pageCount())
+            .arg(engine.pageCount() == 1 ? QStringLiteral("sida") : QStringLiteral("sidor"),
+                 QDir::toNativeSeparators(pdf));
+    std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+    return 0;
 }
 
 } // namespace cli

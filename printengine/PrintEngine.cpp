@@ -1,0 +1,223 @@
+#include "printengine/PrintEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+using lodvik::Error;
+
+namespace {
+
+constexpr double TwipsPerInch = 1440.0;
+constexpr int TwipsPerPoint = 20;
+
+// Paints every page on a printer or PDF printer whose page layout is already set. Returns false
+// when the device refused to start, to take a page or to finish.
+bool paintDocument(const PrintEngine &engine, QPrinter &printer) {
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const double sx = printer.logicalDpiX() / TwipsPerInch;
+    const double sy = printer.logicalDpiY() / TwipsPerInch;
+    for (int page = 1; page <= engine.pageCount(); ++page) {
+        if (page > 1 && !printer.newPage()) {
+            painter.end();
+            return false;
+        }
+        painter.save();
+        painter.scale(sx, sy);
+        engine.renderPage(painter, page);
+        painter.restore();
+    }
+    return painter.end() && printer.printerState() != QPrinter::Error;
+}
+
+} // namespace
+
+PrintEngine::PrintEngine(QObject *parent) : QObject(parent) {}
+PrintEngine::~PrintEngine() = default;
+
+void PrintEngine::PrintSetup(int value) {
+    m_printSetup = value;
+}
+
+void PrintEngine::DocAction(int action) {
+    switch (action) {
+    case StartDoc:
+        m_pages = {PrintPage{}};
+        m_open = true;
+        m_textLeft = 0;
+        m_textTop = 0;
+        emit changed();
+        return;
+    case NewPage:
+        if (!m_open)
+            throw Error(QStringLiteral("Ingen utskrift är påbörjad."));
+        m_pages.append(PrintPage{});
+        m_textLeft = 0;
+        m_textTop = 0;
+        emit changed();
+        return;
+    case EndDoc:
+        m_open = false;
+        emit changed();
+        return;
+    case PrintDoc:
+        printDocument();
+        return;
+    default:
+        throw Error(QStringLiteral("Okänt utskriftskommando: %1.").arg(action));
+    }
+}
+
+void PrintEngine::FontName(const QString &name) {
+    if (name.trimmed().isEmpty())
+        throw Error(QStringLiteral("Typsnittet saknar namn."));
+    m_fontName = name;
+}
+
+void PrintEngine::FontSize(int points) {
+    // The size in twips must stay a 16-bit position.
+    if (points < 1 || points > 1638)
+        throw Error(QStringLiteral("Ogiltig teckenstorlek: %1.").arg(points));
+    m_fontSize = points;
+}
+
+void PrintEngine::FontBold(bool bold) {
+    m_fontBold = bold;
+}
+
+void PrintEngine::TextLeft(int twips) {
+    m_textLeft = twips;
+}
+
+void PrintEngine::TextTop(int twips) {
+    m_textTop = twips;
+}
+
+PrintPage &PrintEngine::currentPage() {
+    if (!m_open || m_pages.isEmpty())
+        throw Error(QStringLiteral("Ingen utskrift är påbörjad."));
+    return m_pages.last();
+}
+
+void PrintEngine::PrintText(const QString &text) {
+    PrintPage &page = currentPage();
+    if (text.isEmpty())
+        return;
+    page.items.append({m_textLeft, m_textTop, text, m_fontName, m_fontSize, m_fontBold});
+    emit changed();
+}
+
+void PrintEngine::PreviewPage(int page) {
+    m_previewPage = page;
+    emit changed();
+}
+
+void PrintEngine::Refresh() {
+    emit refreshRequested();
+}
+
+QSizeF PrintEngine::paperSizeTwips() {
+    return QPageSize(QPageSize::A4).size(QPageSize::Inch) * TwipsPerInch;
+}
+
+void PrintEngine::renderPage(QPainter &painter, int page) const {
+    if (page < 1 || page > pageCount())
+        return;
+    painter.save();
+    painter.setPen(Qt::black);
+    for (const PrintItem &item : m_pages.at(page - 1).items) {
+        // The painter works in twips, so the size in twips is the font's pixel size there.
+        QFont font(item.fontName);
+        font.setPixelSize(item.fontSize * TwipsPerPoint);
+        font.setBold(item.bold);
+        painter.setFont(font);
+        const QFontMetricsF metrics(font);
+        painter.drawText(QPointF(item.x, item.y + metrics.ascent()), item.text);
+    }
+    painter.restore();
+}
+
+void PrintEngine::printOn(QPrinter &printer) const {
+    printer.setDocName(QStringLiteral("LodvikProdSok"));
+    printer.setFullPage(false); // positions count from the printable origin
+    if (!paintDocument(*this, printer))
+        throw PrinterUnavailable(QStringLiteral("Utskriften kunde inte skickas till skrivaren %1.")
+                                     .arg(printer.printerName()));
+}
+
+void PrintEngine::printDocument() {
+    if (m_pages.isEmpty())
+        throw Error(QStringLiteral("Det finns ingen utskrift att skriva ut."));
+    QPrinterInfo info;
+    if (!m_printerName.isEmpty()) {
+        info = QPrinterInfo::printerInfo(m_printerName);
+        if (info.isNull())
+            throw PrinterUnavailable(
+                QStringLiteral("Skrivaren %1 finns inte på den här datorn.").arg(m_printerName));
+    } else {
+        info = QPrinterInfo::defaultPrinter();
+        if (info.isNull()) {
+            const QList<QPrinterInfo> all = QPrinterInfo::availablePrinters();
+            if (all.isEmpty())
+                throw PrinterUnavailable(
+                    QStringLiteral("Det finns ingen skrivare installerad på den här datorn."));
+            info = all.first();
+        }
+    }
+    QPrinter printer(info, QPrinter::HighResolution);
+    printOn(printer);
+}
+
+void PrintEngine::writePdf(const QString &path) const {
+    if (m_pages.isEmpty())
+        throw Error(QStringLiteral("Det finns ingen utskrift att spara."));
+    const QFileInfo target(path);
+    const QString folder = target.absolutePath();
+    if (target.fileName().isEmpty() || !QFileInfo(folder).isDir())
+        throw Error(QStringLiteral("Mappen för PDF-filen %1 finns inte.").arg(path));
+    if (target.isDir())
+        throw Error(QStringLiteral("%1 är en mapp, inte en fil.").arg(path));
+
+    // Written beside the target and renamed over it at the end, so a failure leaves any
+    // existing file as it was.
+    QTemporaryFile temporary(folder + QStringLiteral("/.") + target.fileName() +
+                             QStringLiteral(".XXXXXX.pdf"));
+    if (!temporary.open())
+        throw Error(QStringLiteral("Kunde inte skriva i mappen %1: %2")
+                        .arg(QDir::toNativeSeparators(folder), temporary.errorString()));
+    temporary.close();
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(temporary.fileName());
+    printer.setCreator(QStringLiteral("LodvikProdSok"));
+    printer.setDocName(target.completeBaseName());
+    printer.setPageLayout(
+        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    printer.setFullPage(true); // a PDF page is printable to its edges
+    if (!paintDocument(*this, printer) || QFileInfo(temporary.fileName()).size() == 0)
+        throw Error(
+            QStringLiteral("Kunde inte skriva PDF-filen %1.").arg(QDir::toNativeSeparators(path)));
+
+    temporary.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+        throw Error(
+            QStringLiteral("Kunde inte spara PDF-filen %1: %2")
+                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
+    temporary.setAutoRemove(false);
+}
