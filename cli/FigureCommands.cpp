@@ -2,16 +2,144 @@
 
 #include "MDlib/Error.h"
 
+#include <QLocale>
+
+#include <cstdio>
+#include <functional>
+#include <variant>
+
+using lodvik::UsageError;
+using lodvik::Variant;
+
 namespace cli {
 
-int figure(const QStringList &) {
-    throw lodvik::Error(
-        QStringLiteral("Kommandot är inte färdigt.")); // TODO: replaced by its owner
+namespace {
+
+using Total = Variant (StartmenyOperations::*)();
+using PerProduct = Variant (StartmenyOperations::*)(const QString &);
+
+struct FigureOperation {
+    const char *name;
+    std::variant<Total, PerProduct, std::function<Variant(StartmenyOperations &, const QString &)>>
+        run;
+};
+
+// Every figure and lookup the command line can run, by the window's own operation names.
+const FigureOperation figureOperations[] = {
+    // PJ figures and pack size
+    {"getantaliforpack", &StartmenyOperations::getantaliforpack},
+    {"getlagersaldo", &StartmenyOperations::getlagersaldo},
+    {"backordersPJ", &StartmenyOperations::backordersPJ},
+    {"outsidePJ", &StartmenyOperations::outsidePJ},
+    {"orderscurrmonthPJ", &StartmenyOperations::orderscurrmonthPJ},
+    {"salescurrmonthPJ", &StartmenyOperations::salescurrmonthPJ},
+    {"salespriormonthPJ", &StartmenyOperations::salespriormonthPJ},
+    {"GSLPJ", &StartmenyOperations::GSLPJ},
+    {"GSCPJ", &StartmenyOperations::GSCPJ},
+    {"GITPJ", &StartmenyOperations::GITPJ},
+    {"StockOnHandPJ", &StartmenyOperations::StockOnHandPJ},
+    {"ProdBackOrderPJ", &StartmenyOperations::ProdBackOrderPJ},
+    {"ProdOrderPJ", &StartmenyOperations::ProdOrderPJ},
+    {"SalesPerWeek", &StartmenyOperations::SalesPerWeek},
+    // FRN figures
+    {"avail", &StartmenyOperations::avail},
+    {"StockOnHandFRN", &StartmenyOperations::StockOnHandFRN},
+    {"ProdOrderFRN", &StartmenyOperations::ProdOrderFRN},
+    {"ProdBackOrderFRN",
+     [](StartmenyOperations &ops, const QString &product) {
+         return ops.ProdBackOrderFRN(Variant::String(product));
+     }},
+    {"SalesPerWeekFRN", &StartmenyOperations::SalesPerWeekFRN},
+    {"backordersFRN", &StartmenyOperations::backordersFRN},
+    {"GSCFRN", &StartmenyOperations::GSCFRN},
+    {"orderscurrmonthFRN", &StartmenyOperations::orderscurrmonthFRN},
+    {"outsideFRN", &StartmenyOperations::outsideFRN},
+    {"salescurrmonthFRN", &StartmenyOperations::salescurrmonthFRN},
+    {"salespriormonthFRN", &StartmenyOperations::salespriormonthFRN},
+    // DP figures
+    {"salespriormonthDP", &StartmenyOperations::salespriormonthDP},
+    {"salescurrmonthDP", &StartmenyOperations::salescurrmonthDP},
+    {"orderscurrmonthDP", &StartmenyOperations::orderscurrmonthDP},
+    {"outsideDP", &StartmenyOperations::outsideDP},
+    {"GSCDP", &StartmenyOperations::GSCDP},
+    {"backordersDP", &StartmenyOperations::backordersDP},
+    {"StockOnHandDP", &StartmenyOperations::StockOnHandDP},
+};
+
+const FigureOperation *findOperation(const QString &name) {
+    for (const FigureOperation &op : figureOperations)
+        if (name == QLatin1String(op.name))
+            return &op;
+    return nullptr;
 }
 
-int convertDates(const QStringList &) {
-    throw lodvik::Error(
-        QStringLiteral("Kommandot är inte färdigt.")); // TODO: replaced by its owner
+QString operationNames() {
+    QStringList names;
+    for (const FigureOperation &op : figureOperations)
+        names.append(QLatin1String(op.name));
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+int figure(const QStringList &arguments) {
+    QStringList args = arguments;
+    const QString period = takeOption(args, QStringLiteral("--period"));
+    const QString factor = takeOption(args, QStringLiteral("--umfaktor"));
+    if (args.isEmpty())
+        throw UsageError(QStringLiteral("Ange en operation: %1").arg(operationNames()));
+    const FigureOperation *op = findOperation(args.takeFirst());
+    if (!op)
+        throw UsageError(
+            QStringLiteral("Okänd operation. Operationerna är: %1").arg(operationNames()));
+
+    HeadlessOperations ops;
+    ops.perioddatum = period;
+    if (!factor.isEmpty()) {
+        bool ok = false;
+        ops.umfaktor = QLocale::c().toDouble(factor, &ok);
+        if (!ok)
+            throw UsageError(QStringLiteral("--umfaktor %1 är inget tal.").arg(factor));
+    }
+
+    const bool takesProduct = !std::holds_alternative<Total>(op->run);
+    if (takesProduct && args.isEmpty())
+        throw UsageError(QStringLiteral("%1 behöver ett produktnummer.").arg(op->name));
+    const QString product = takesProduct ? args.takeFirst() : QString();
+    requireNoMore(args);
+
+    const Variant result = std::visit(
+        [&](const auto &run) -> Variant {
+            using Run = std::decay_t<decltype(run)>;
+            if constexpr (std::is_same_v<Run, Total>)
+                return (ops.*run)();
+            else if constexpr (std::is_same_v<Run, PerProduct>)
+                return (ops.*run)(product);
+            else
+                return run(ops, product);
+        },
+        op->run);
+    std::printf("%s\n", result.toDisplayText().toUtf8().constData());
+    return 0;
+}
+
+int convertDates(const QStringList &arguments) {
+    QStringList args = arguments;
+    if (args.isEmpty())
+        throw UsageError(QStringLiteral("Ange prognos eller order."));
+    const QString which = args.takeFirst();
+    requireNoMore(args);
+    HeadlessOperations ops;
+    if (which == QLatin1String("prognos"))
+        ops.konvereraprognosdatum();
+    else if (which == QLatin1String("order"))
+        ops.konverteraorderdatum();
+    else
+        throw UsageError(QStringLiteral("Okänd tabell: %1 (ange prognos eller order).").arg(which));
+    std::printf("%s\n", which == QLatin1String("prognos")
+                            ? "Datumen i fpprognos är omvandlade till veckodagskoder."
+                            : "Datumen i fporder är omvandlade till veckodagskoder.");
+    return 0;
 }
 
 } // namespace cli

@@ -1,33 +1,125 @@
 #include "Startmeny/StartmenyOperations.h"
 
-#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "figures/FigureQuery.h"
 
+using figures::FigureQuery;
 using lodvik::Variant;
 
+namespace {
+
+// DTSPL is read by position: 2 is the product number ("Fält2"), 4-45 hold quantities in six
+// groups of seven columns.
+constexpr int productPosition = 2;
+
+struct Columns {
+    int first;
+    int last;
+};
+constexpr Columns salesPriorMonth{4, 10};
+constexpr Columns salesCurrentMonth{11, 17};
+constexpr Columns allocated{18, 24};
+constexpr Columns ordersCurrentMonth{25, 31};
+constexpr Columns outside{32, 38};
+constexpr Columns gscColumns{38, 45}; // eight columns: the last of "outside" as well
+constexpr Columns onHand{39, 45};
+
+double at(const dao::Recordset &row, int position) {
+    return figures::quantity(row.Fields(position));
+}
+
+// Adds value × factor of every column of the group to total, in ascending order.
+void add(const dao::Recordset &row, Columns columns, double factor, double &total) {
+    for (int p = columns.first; p <= columns.last; ++p)
+        total = total + at(row, p) * factor;
+}
+
+void subtract(const dao::Recordset &row, Columns columns, double factor, double &total) {
+    for (int p = columns.first; p <= columns.last; ++p)
+        total = total - at(row, p) * factor;
+}
+
+// How one row of DTSPL enters a total, given the pack size of its product.
+using RowFigure = std::function<void(const dao::Recordset &row, double pack, double &total)>;
+
+// Walks DTSPL (all rows, or those of one product) and lets each row add to the total. The pack
+// size of the row's product is looked up for every row unless the figure counts in units.
+double dtsplTotal(StartmenyOperations &ops, const figures::Progress &progress, const QString &where,
+                  bool inPacks, const RowFigure &rowFigure) {
+    FigureQuery q;
+    q.requireTable(QStringLiteral("tillfall"));
+    double total = 0;
+    q.forEachRow(QStringLiteral("SELECT * ") + QStringLiteral(" FROM DTSPL ") + where,
+                 [&](const dao::Recordset &row) {
+                     const QString prnr =
+                         NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
+                     const double pack = inPacks ? ops.getantaliforpack(prnr).toDouble() : 1.0;
+                     rowFigure(row, pack, total);
+                     progress(prnr);
+                 });
+    return total;
+}
+
+RowFigure groupTotal(Columns columns) {
+    return [columns](const dao::Recordset &row, double pack, double &total) {
+        add(row, columns, pack, total);
+    };
+}
+
+} // namespace
+
 Variant StartmenyOperations::salespriormonthDP() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); }, {}, true,
+        groupTotal(salesPriorMonth)));
 }
 
 Variant StartmenyOperations::salescurrmonthDP() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); }, {}, true,
+        groupTotal(salesCurrentMonth)));
 }
 
 Variant StartmenyOperations::orderscurrmonthDP() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); }, {}, true,
+        groupTotal(ordersCurrentMonth)));
 }
 
 Variant StartmenyOperations::outsideDP() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); }, {}, true, groupTotal(outside)));
 }
 
 Variant StartmenyOperations::GSCDP() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); }, {}, true,
+        [](const dao::Recordset &row, double pack, double &total) {
+            // Products without a pack size are left out.
+            if (pack > 0)
+                add(row, gscColumns, pack, total);
+        }));
 }
 
 Variant StartmenyOperations::backordersDP() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); }, {}, true,
+        [](const dao::Recordset &row, double pack, double &total) {
+            // Only a row's shortfall counts; a surplus on one row does not cover another's.
+            double balance = 0;
+            add(row, onHand, pack, balance);
+            subtract(row, allocated, pack, balance);
+            if (balance < 0)
+                total = total - balance;
+        }));
 }
 
-Variant StartmenyOperations::StockOnHandDP(const QString &) {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+Variant StartmenyOperations::StockOnHandDP(const QString &prnr) {
+    return Variant::Double(dtsplTotal(
+        *this, [this](const QString &c) { showProgress(c); },
+        QStringLiteral(" Where Fält2 = '") + figures::literal(prnr) + QStringLiteral("' "), false,
+        [](const dao::Recordset &row, double, double &total) {
+            add(row, onHand, 1, total);
+            subtract(row, allocated, 1, total);
+        }));
 }

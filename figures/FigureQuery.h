@@ -1,0 +1,68 @@
+#pragma once
+
+#include "MDlib/Variant.h"
+#include "data/LocalDatabase.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The plumbing that every figure shares: open local.mdb, run a query, walk its rows, read a sum.
+// The figure files then hold nothing but the arithmetic of each figure.
+namespace figures {
+
+using Progress = std::function<void(const QString &caption)>;
+
+// A product number as it goes between the apostrophes of a query literal. An apostrophe inside
+// it is doubled, so a number such as 12'A is compared as written instead of breaking the query.
+QString literal(const QString &product);
+
+// One operation's connection to local.mdb, opened on construction and released with the object.
+// A lookup made while another operation holds the file shares that operation's connection.
+class FigureQuery {
+public:
+    FigureQuery();
+
+    // Opens a table by name only to require it; its rows are never read.
+    void requireTable(const QString &name);
+
+    // The value of field in the first row of sql, or nothing when the query returned no row.
+    std::optional<lodvik::Variant> firstValue(const QString &sql, const QString &field);
+
+    // Calls visit for every row of sql, from the first to end of file.
+    void forEachRow(const QString &sql, const std::function<void(const dao::Recordset &)> &visit);
+
+    // Opens sql as an updatable recordset (the date conversion rewrites rows through it).
+    dao::Recordset open(const QString &sql);
+
+private:
+    dao::Database m_db;
+};
+
+// A sum as the database gives it back: a Double, or Null when no value was summed.
+lodvik::Variant asSum(const lodvik::Variant &value);
+
+// A quantity read through NullToValue(value, "T"): Null, Empty, "" and " " count as 0.
+double quantity(const lodvik::Variant &value);
+
+// A quantity that enters a sum as it is: a Null has no number, so it stops the figure.
+double summable(const lodvik::Variant &value, const QString &column, const QString &item);
+
+// Sum of one column over whole tables, one "SELECT  Sum(col) AS Summa  FROM t " per table, as
+// one running Double. A table with no rows (or only empty values) adds 0.
+double tablesSum(FigureQuery &q, const QString &select, const QStringList &tables);
+
+// value × 1000 ÷ umfaktor: a sum in thousands of units converted to packs. Null stays Null;
+// an umfaktor of 0 (no coverage run has set it) raises instead of giving a number.
+lodvik::Variant thousandsToPacks(const lodvik::Variant &value, double umfaktor,
+                                 const QString &figure, const QString &product);
+// value ÷ umfaktor: a sum in units converted to packs.
+lodvik::Variant unitsToPacks(const lodvik::Variant &value, double umfaktor, const QString &figure,
+                             const QString &product);
+
+// The period month from characters 6-7 of perioddatum (YYYY-MM-DD); raises when they hold no
+// month from 1 to 12.
+int periodMonth(const QString &perioddatum);
+
+} // namespace figures
