@@ -46,6 +46,7 @@ private slots:
     void coverageTable();
     void coverageCaptionsInOrder();
     void coverageWorkbookReadBack();
+    void coverageWorkbookInCalc();
     void emptyExtractGivesHeadersOnly();
     void secondShorterRunClearsLeftovers();
     void moreProductsThanTableRows();
@@ -278,6 +279,27 @@ void TestReports::coverageWorkbookReadBack() {
     QCOMPARE(widths.value("1").toInt(), 12 * 256);
     QCOMPARE(widths.value("2").toInt(), 25 * 256);
     QCOMPARE(widths.value("13").toInt(), 12 * 256);
+}
+
+void TestReports::coverageWorkbookInCalc() {
+    if (readback::libreOffice().isEmpty())
+        QSKIP("LibreOffice Calc is not installed (Debian package libreoffice-calc-nogui)");
+    smallStore();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    QString error;
+    const QJsonObject cells = readback::calcDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!cells.isEmpty(), qPrintable(error));
+    const auto at = [&](const char *ref) { return cells.value(QLatin1String(ref)).toObject(); };
+    QCOMPARE(at("G5").value("formula").toString(), QStringLiteral("D5+E5+F5"));
+    QCOMPARE(at("G7").value("formula").toString(), QStringLiteral("D7+E7+F7"));
+    QCOMPARE(at("N6").value("formula").toString(), QStringLiteral("L6+J6"));
+    QCOMPARE(at("G6").value("value").toString().toDouble(), -9.0);
+    QCOMPARE(at("N6").value("value").toString().toDouble(), 6.0);
+    QCOMPARE(at("B5").value("value").toString(), QStringLiteral("Pall röd"));
+    QVERIFY(!cells.contains(QStringLiteral("G8")));
 }
 
 void TestReports::emptyExtractGivesHeadersOnly() {
