@@ -130,6 +130,9 @@ Database &Database::operator=(Database &&other) noexcept = default;
 Database::~Database() = default;
 
 Database Database::OpenDatabase(const QString &path) {
+    // A nested open names the file as its operation did: share without asking the file system.
+    if (auto live = liveConnections().value(path).lock())
+        return Database(live);
     const QFileInfo info(path);
     if (!info.exists())
         throw Error(QStringLiteral("Den lokala databasen %1 finns inte.").arg(path));
@@ -139,6 +142,7 @@ Database Database::OpenDatabase(const QString &path) {
     checkFileFormat(path);
     Database db = open(path, SQLITE_OPEN_READWRITE);
     liveConnections().insert(key, db.m_connection);
+    liveConnections().insert(path, db.m_connection);
     return db;
 }
 

@@ -1,0 +1,307 @@
+#include "../figures/LocalStoreFixture.h"
+
+#include "MDlib/DateEntry.h"
+#include "MDlib/Error.h"
+#include "Startmeny/Startmeny.h"
+#include "XAPI2000/XAPI2000.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QtTest>
+
+#include <memory>
+
+using lodvik::Variant;
+using namespace testvalues;
+
+class DatesTest : public QObject {
+    Q_OBJECT
+
+    // The text of a column of a table, row by row ("Null" for no value).
+    static QStringList columnValues(const QString &table, const QString &name) {
+        dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+        QStringList values;
+        dao::Recordset rs =
+            db.OpenRecordset(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(name, table));
+        for (; !rs.isEOF(); rs.MoveNext())
+            values.append(rs.Fields(0).toDisplayText());
+        return values;
+    }
+
+private slots:
+    void formatDateEntry_data() {
+        QTest::addColumn<QString>("refDate");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("completed");
+        QTest::addColumn<int>("rules"); // End keystrokes: one per rule that fired
+
+        const QString ref = QStringLiteral("2010-11-18");
+        QTest::newRow("blank takes the year") << ref << " "
+                                              << "2010-" << 1;
+        QTest::newRow("blank takes the month") << ref << "2010- "
+                                               << "2010-11-" << 1;
+        QTest::newRow("blank takes the day") << ref << "2010-11- "
+                                             << "2010-11-18" << 1;
+        QTest::newRow("blank after the year") << ref << "2009 "
+                                              << "2009-" << 1;
+        QTest::newRow("blank after the month") << ref << "2009-04 "
+                                               << "2009-04-" << 1;
+        QTest::newRow("one-digit month stays") << ref << "2010-1 "
+                                               << "2010-1 " << 0;
+        QTest::newRow("blank first replaces everything") << ref << " x"
+                                                         << "2010-" << 1;
+        QTest::newRow("blank first replaces a whole date") << ref << " 2009-04-01"
+                                                           << "2010-" << 1;
+        QTest::newRow("empty") << ref << ""
+                               << "" << 0;
+        QTest::newRow("digits only") << ref << "2010-11-1"
+                                     << "2010-11-1" << 0;
+        QTest::newRow("no reference date: blank first empties") << QString() << " "
+                                                                << "" << 1;
+        QTest::newRow("no reference date: two separators") << QString() << "2010- "
+                                                           << "2010--" << 1;
+    }
+
+    void formatDateEntry() {
+        QFETCH(QString, refDate);
+        QFETCH(QString, typed);
+        QFETCH(QString, completed);
+        QFETCH(int, rules);
+        gRefDate = refDate;
+        QString t = typed;
+        int fired = -1;
+        QCOMPARE(FormatDateEntry(t, &fired), completed);
+        QCOMPARE(t, completed);
+        QCOMPARE(fired, rules);
+    }
+
+    void typingBlanks() {
+        // Typing blank, blank, blank one key at a time, completing after each.
+        gRefDate = QStringLiteral("2010-11-18");
+        QString t;
+        QStringList seen;
+        for (int key = 0; key < 3; ++key) {
+            t += QLatin1Char(' ');
+            seen.append(FormatDateEntry(t));
+        }
+        QCOMPARE(seen, (QStringList{"2010-", "2010-11-", "2010-11-18"}));
+    }
+
+    void isDate_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDate>("date");
+        QTest::newRow("YYYY-MM-DD") << "2010-11-18" << QDate(2010, 11, 18);
+        QTest::newRow("YYYY/MM/DD") << "2010/11/18" << QDate(2010, 11, 18);
+        QTest::newRow("DD/MM/YYYY") << "18/11/2010" << QDate(2010, 11, 18);
+        QTest::newRow("D.M.YYYY") << "8.3.2010" << QDate(2010, 3, 8);
+        QTest::newRow("one-digit month") << "2010-3-8" << QDate(2010, 3, 8);
+        QTest::newRow("blanks around") << " 2010-11-18 " << QDate(2010, 11, 18);
+        QTest::newRow("leap day") << "2012-02-29" << QDate(2012, 2, 29);
+        QTest::newRow("no leap day") << "2010-02-29" << QDate();
+        QTest::newRow("month 13") << "2010-13-01" << QDate();
+        QTest::newRow("mixed separators") << "2010-11/18" << QDate();
+        QTest::newRow("half typed") << "2010-11-" << QDate();
+        QTest::newRow("word") << "igår" << QDate();
+        QTest::newRow("empty") << "" << QDate();
+    }
+
+    void isDate() {
+        QFETCH(QString, text);
+        QFETCH(QDate, date);
+        QCOMPARE(dateFromText(text), date);
+        QCOMPARE(IsDate(text), date.isValid());
+    }
+
+    void weekAndDay_data() {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<int>("week");
+        QTest::addColumn<int>("day");
+        QTest::newRow("mid February") << QDate(2010, 2, 17) << 7 << 3;
+        QTest::newRow("1 January in last year's week 53") << QDate(2010, 1, 1) << 53 << 5;
+        QTest::newRow("Sunday 3 January, week 53") << QDate(2010, 1, 3) << 53 << 7;
+        QTest::newRow("Monday 4 January, week 1") << QDate(2010, 1, 4) << 1 << 1;
+        QTest::newRow("29 December in next year's week 1") << QDate(2008, 12, 29) << 1 << 1;
+        QTest::newRow("31 December, week 53") << QDate(2009, 12, 31) << 53 << 4;
+        QTest::newRow("31 December, week 52") << QDate(2010, 12, 31) << 52 << 5;
+        QTest::newRow("leap day") << QDate(2024, 2, 29) << 9 << 4;
+    }
+
+    void weekAndDay() {
+        QFETCH(QDate, date);
+        QFETCH(int, week);
+        QFETCH(int, day);
+        const auto y = qint16(date.year()), m = qint16(date.month()), d = qint16(date.day());
+        QCOMPARE(int(WeekNr(y, m, d)), week);
+        QCOMPARE(int(DayOfWeek(y, m, d)), day);
+    }
+
+    void impossibleDateRaises() {
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, WeekNr(2010, 2, 30));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, DayOfWeek(2010, 13, 1));
+    }
+
+    void konvertdatum_data() {
+        QTest::addColumn<QString>("dat");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("datAfter");
+        QTest::newRow("week below 10 gets a zero") << "2010-02-17"
+                                                   << "10073"
+                                                   << "2010-02-17";
+        QTest::newRow("two-digit year widened") << "10-02-17"
+                                                << "10073"
+                                                << "2010-02-17";
+        QTest::newRow("week 10 as it is") << "2010-03-08"
+                                          << "10101"
+                                          << "2010-03-08";
+        QTest::newRow("year digits from the text") << "2010-01-01"
+                                                   << "10535"
+                                                   << "2010-01-01";
+        QTest::newRow("Sunday") << "2011-01-09"
+                                << "11017"
+                                << "2011-01-09";
+    }
+
+    void konvertdatum() {
+        QFETCH(QString, dat);
+        QFETCH(QString, code);
+        QFETCH(QString, datAfter);
+        StartmenyOperations ops;
+        QCOMPARE(ops.konvertdatum(dat), Variant::String(code));
+        QCOMPARE(dat, datAfter);
+    }
+
+    void konvertdatumOfNoDate() {
+        StartmenyOperations ops;
+        QString dat = QStringLiteral("2010-02-30");
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konvertdatum(dat));
+    }
+
+    void tableConversion_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column");
+        QTest::newRow("forecasts") << "fpprognos"
+                                   << "MFDRQJ";
+        QTest::newRow("orders") << "fporder"
+                                << "SDpddj";
+    }
+
+    void tableConversion() {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        LocalStoreFixture store;
+        for (const Variant &date :
+             {S("2010-02-17"), S("10073"), N(), S("10-03-08"), S("2011-01-09")})
+            store.insert(table, {S("10-1"), date, L(5)});
+        StartmenyOperations ops;
+        const auto run = [&] {
+            if (table == QLatin1String("fpprognos"))
+                ops.konvereraprognosdatum();
+            else
+                ops.konverteraorderdatum();
+        };
+        run();
+        const QStringList once{"10073", "10073", "Null", "10101", "11017"};
+        QCOMPARE(columnValues(table, column), once);
+        run();
+        QCOMPARE(columnValues(table, column), once);
+    }
+
+    void failingRowStopsTheRun() {
+        LocalStoreFixture store;
+        for (const char *date : {"2010-02-17", "2010-13-45", "2010-03-08"})
+            store.insert(QStringLiteral("fporder"), {S("10-1"), S(date), L(1)});
+        StartmenyOperations ops;
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
+        QCOMPARE(columnValues(QStringLiteral("fporder"), QStringLiteral("SDpddj")),
+                 (QStringList{"10073", "2010-13-45", "2010-03-08"}));
+    }
+
+    void emptyAndMissingTables() {
+        LocalStoreFixture store;
+        StartmenyOperations ops;
+        ops.konvereraprognosdatum(); // empty: nothing to do, no error
+        QCOMPARE(columnValues(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")), QStringList());
+        store.execute(QStringLiteral("DROP TABLE fporder"));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
+    }
+
+    void convertDatesCommand() {
+        LocalStoreFixture store;
+        store.insert(QStringLiteral("fpprognos"), {S("10-1"), S("10-02-17"), L(1)});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.folder());
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"convert-dates", "prognos"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(columnValues(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
+                 QStringList{"10073"});
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"convert-dates", "lager"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 2);
+    }
+
+    void completeDateEntry() {
+        LocalStoreFixture store; // a program folder for the window
+        gRefDate = QStringLiteral("2010-11-18");
+        Startmeny window;
+        if (!window.datumtxt)
+            window.datumtxt = new QLineEdit(&window);
+        QLineEdit *box = window.datumtxt;
+        // Whether or not the window completes on each change itself, the box ends completed.
+        box->setText(QStringLiteral(" "));
+        window.CompleteDateEntry();
+        QCOMPARE(box->text(), QStringLiteral("2010-"));
+        QCOMPARE(box->cursorPosition(), 5);
+        box->setText(QStringLiteral("2010-1 "));
+        window.CompleteDateEntry();
+        QCOMPARE(box->text(), QStringLiteral("2010-1 "));
+    }
+
+    void acceptPeriodDate_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<bool>("complains");
+        QTest::newRow("date as typed") << "2010-11-18"
+                                       << "2010-11-18" << false;
+        QTest::newRow("other layout kept as typed") << "18/11/2010"
+                                                    << "18/11/2010" << false;
+        QTest::newRow("empty box leaves the period") << ""
+                                                     << "2009-01-01" << false;
+        QTest::newRow("invalid date") << "2010-11-31"
+                                      << "2009-01-01" << true;
+        QTest::newRow("half typed") << "2010-11-"
+                                    << "2009-01-01" << true;
+    }
+
+    void acceptPeriodDate() {
+        QFETCH(QString, typed);
+        QFETCH(QString, period);
+        QFETCH(bool, complains);
+        LocalStoreFixture store;
+        Startmeny window;
+        if (!window.datumtxt)
+            window.datumtxt = new QLineEdit(&window);
+        window.perioddatum = QStringLiteral("2009-01-01");
+        window.datumtxt->setText(typed);
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown = box->windowTitle() + '|' + box->text() + '|' +
+                        QString::number(int(box->icon())) + '|' +
+                        QString::number(int(box->standardButtons()));
+                box->accept();
+            }
+        });
+        window.AcceptPeriodDate();
+        QCOMPARE(window.perioddatum, period);
+        QCOMPARE(shown, complains ? QStringLiteral("Fel|Ogiltigt datum!|%1|%2")
+                                        .arg(int(QMessageBox::Critical))
+                                        .arg(int(QMessageBox::Ok))
+                                  : QString());
+    }
+};
+
+QTEST_MAIN(DatesTest)
+#include "tst_dates.moc"

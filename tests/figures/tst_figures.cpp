@@ -1,0 +1,637 @@
+#include "LocalStoreFixture.h"
+
+#include "MDlib/Error.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using lodvik::Variant;
+using namespace testvalues;
+
+namespace {
+
+// Rows to put into the store before a case: table name, then the values of one row.
+struct Row {
+    QString table;
+    std::vector<Variant> values;
+};
+using Rows = QList<Row>;
+
+using Figure = std::function<Variant(StartmenyOperations &, const QString &)>;
+
+// Every figure by its name, so that a data row names the operation it checks.
+Figure figure(const QString &name) {
+    using Op = StartmenyOperations;
+    static const QHash<QString, Figure> figures = {
+        {"getantaliforpack", [](Op &o, const QString &p) { return o.getantaliforpack(p); }},
+        {"getlagersaldo", [](Op &o, const QString &p) { return o.getlagersaldo(p); }},
+        {"backordersPJ", [](Op &o, const QString &) { return o.backordersPJ(); }},
+        {"outsidePJ", [](Op &o, const QString &) { return o.outsidePJ(); }},
+        {"orderscurrmonthPJ", [](Op &o, const QString &) { return o.orderscurrmonthPJ(); }},
+        {"salescurrmonthPJ", [](Op &o, const QString &) { return o.salescurrmonthPJ(); }},
+        {"salespriormonthPJ", [](Op &o, const QString &) { return o.salespriormonthPJ(); }},
+        {"GSLPJ", [](Op &o, const QString &) { return o.GSLPJ(); }},
+        {"GSCPJ", [](Op &o, const QString &) { return o.GSCPJ(); }},
+        {"GITPJ", [](Op &o, const QString &) { return o.GITPJ(); }},
+        {"StockOnHandPJ", [](Op &o, const QString &p) { return o.StockOnHandPJ(p); }},
+        {"ProdBackOrderPJ", [](Op &o, const QString &p) { return o.ProdBackOrderPJ(p); }},
+        {"ProdOrderPJ", [](Op &o, const QString &p) { return o.ProdOrderPJ(p); }},
+        {"SalesPerWeek", [](Op &o, const QString &p) { return o.SalesPerWeek(p); }},
+        {"avail", [](Op &o, const QString &p) { return o.avail(p); }},
+        {"StockOnHandFRN", [](Op &o, const QString &p) { return o.StockOnHandFRN(p); }},
+        {"ProdOrderFRN", [](Op &o, const QString &p) { return o.ProdOrderFRN(p); }},
+        {"ProdBackOrderFRN",
+         [](Op &o, const QString &p) { return o.ProdBackOrderFRN(Variant::String(p)); }},
+        {"SalesPerWeekFRN", [](Op &o, const QString &p) { return o.SalesPerWeekFRN(p); }},
+        {"backordersFRN", [](Op &o, const QString &) { return o.backordersFRN(); }},
+        {"GSCFRN", [](Op &o, const QString &) { return o.GSCFRN(); }},
+        {"orderscurrmonthFRN", [](Op &o, const QString &) { return o.orderscurrmonthFRN(); }},
+        {"outsideFRN", [](Op &o, const QString &) { return o.outsideFRN(); }},
+        {"salescurrmonthFRN", [](Op &o, const QString &) { return o.salescurrmonthFRN(); }},
+        {"salespriormonthFRN", [](Op &o, const QString &) { return o.salespriormonthFRN(); }},
+        {"salespriormonthDP", [](Op &o, const QString &) { return o.salespriormonthDP(); }},
+        {"salescurrmonthDP", [](Op &o, const QString &) { return o.salescurrmonthDP(); }},
+        {"orderscurrmonthDP", [](Op &o, const QString &) { return o.orderscurrmonthDP(); }},
+        {"outsideDP", [](Op &o, const QString &) { return o.outsideDP(); }},
+        {"GSCDP", [](Op &o, const QString &) { return o.GSCDP(); }},
+        {"backordersDP", [](Op &o, const QString &) { return o.backordersDP(); }},
+        {"StockOnHandDP", [](Op &o, const QString &p) { return o.StockOnHandDP(p); }},
+    };
+    return figures.value(name);
+}
+
+// A value with its type, so that a comparison tells Null from 0 and Integer from Double.
+QString typed(const Variant &v) {
+    switch (v.type()) {
+    case Variant::Type::Empty:
+        return QStringLiteral("Empty");
+    case Variant::Type::Null:
+        return QStringLiteral("Null");
+    case Variant::Type::Integer:
+        return QStringLiteral("Integer ") + v.toText();
+    case Variant::Type::Long:
+        return QStringLiteral("Long ") + v.toText();
+    case Variant::Type::Double:
+        return QStringLiteral("Double ") + v.toText();
+    case Variant::Type::String:
+        return QStringLiteral("String \"%1\"").arg(v.text());
+    default:
+        return QStringLiteral("Other ") + v.toText();
+    }
+}
+
+Row pjomr(const QString &product, const Variant &umconv) {
+    return {QStringLiteral("pjomr"), {S(product), S(QStringLiteral("PALL ") + product), umconv}};
+}
+
+Row item(const char *table, const Variant &product, const Variant &quantity) {
+    return {QString::fromUtf8(table), {product, quantity}};
+}
+
+// A frnhist row with the values 10, 20, … 120 in IHSQ01 … IHSQ12 (positions 2 to 13).
+Row history(const QString &product) {
+    std::vector<Variant> values{S(QStringLiteral("2010")), S(product)};
+    for (int m = 1; m <= 12; ++m)
+        values.push_back(L(10 * m));
+    return {QStringLiteral("frnhist"), values};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Rows)
+
+class FiguresTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<LocalStoreFixture> store;
+
+    void fill(const Rows &rows) {
+        for (const Row &r : rows)
+            store->insert(r.table, r.values);
+    }
+
+    void figureColumns() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<double>("umfaktor");
+        QTest::addColumn<Rows>("rows");
+    }
+
+private slots:
+    void init() { store = std::make_unique<LocalStoreFixture>(); }
+    void cleanup() { store.reset(); }
+
+    void figures_data() {
+        figureColumns();
+        QTest::addColumn<QString>("expected");
+
+        // Pack size lookup.
+        QTest::newRow("pack size of a product")
+            << "getantaliforpack"
+            << "10-1000"
+            << "" << 0.0 << Rows{pjomr("10-1000", L(12))} << "Double 12";
+        QTest::newRow("pack size of an unknown product is the double 0")
+            << "getantaliforpack"
+            << "10-9999"
+            << "" << 0.0 << Rows{pjomr("10-1000", L(12))} << "Double 0";
+        QTest::newRow("an empty pack size counts as none")
+            << "getantaliforpack"
+            << "10-1000"
+            << "" << 0.0 << Rows{pjomr("10-1000", N())} << "Double 0";
+        QTest::newRow("product number with an apostrophe")
+            << "getantaliforpack"
+            << "12'A"
+            << "" << 0.0 << Rows{pjomr("12'A", D(2.5)), pjomr("12", L(7))} << "Double 2.5";
+        QTest::newRow("stock balance summed")
+            << "getlagersaldo"
+            << "10-1000"
+            << "" << 0.0
+            << Rows{item("fpsaldo", S("10-1000"), L(300)), item("fpsaldo", S("10-1000"), L(45)),
+                    item("fpsaldo", S("10-2000"), L(9))}
+            << "Double 345";
+        QTest::newRow("stock balance of a product without rows is null")
+            << "getlagersaldo"
+            << "10-1000"
+            << "" << 0.0 << Rows{item("fpsaldo", S("10-2000"), L(9))} << "Null";
+
+        // PJ whole-source totals.
+        QTest::newRow("backordersPJ sums both tables")
+            << "backordersPJ"
+            << ""
+            << "" << 0.0
+            << Rows{item("pjoback", S("a"), D(1.5)), item("pjoback", S("b"), L(2)),
+                    item("pjo1back", S("a"), D(0.25))}
+            << "Double 3.75";
+        QTest::newRow("backordersPJ over empty tables is 0") << "backordersPJ"
+                                                             << ""
+                                                             << "" << 0.0 << Rows{} << "Double 0";
+        QTest::newRow("outsidePJ")
+            << "outsidePJ"
+            << ""
+            << "" << 0.0 << Rows{item("pjofram", S("a"), L(4)), item("pjo1fram", S("a"), L(6))}
+            << "Double 10";
+        QTest::newRow("orderscurrmonthPJ adds the forecast rows, null counting 0")
+            << "orderscurrmonthPJ"
+            << ""
+            << "" << 0.0 << Rows{item("pjocurr", S("a"), L(1)),    item("pjo1curr", S("a"), L(2)),
+                                 item("pjpvmens", S("a"), L(3)),   item("pjpvmens", S("b"), N()),
+                                 item("pjpvmens", S("c"), S(" ")), item("pjpvmens", S("d"), S(""))}
+            << "Double 6";
+        QTest::newRow("salescurrmonthPJ sums three tables")
+            << "salescurrmonthPJ"
+            << ""
+            << "" << 0.0
+            << Rows{item("pjscurr", S("a"), L(1)), item("pjs1curr", S("a"), L(10)),
+                    item("pjs2curr", S("a"), L(100)), item("pjsprior", S("a"), L(1000))}
+            << "Double 111";
+        QTest::newRow("salespriormonthPJ")
+            << "salespriormonthPJ"
+            << ""
+            << "" << 0.0
+            << Rows{item("pjsprior", S("a"), L(5)), item("pjs1prior", S("a"), L(7)),
+                    item("pjscurr", S("a"), L(1000))}
+            << "Double 12";
+        QTest::newRow("GSLPJ leaves out PROV and KNR items, in thousands")
+            << "GSLPJ"
+            << ""
+            << "" << 0.0
+            << Rows{item("pjstk", S("PROV12"), L(9000)), item("pjstk", S("KNR7"), L(9000)),
+                    item("pjstk", S("KNX1"), L(1000)),   item("pjstk", S("prov12"), L(500)),
+                    item("pjstk", S("KN"), L(500)),      item("pjstk", N(), L(9000)),
+                    item("pjstk", S(""), L(500)),        item("pjstk", S("10-1"), N())}
+            << "Double 2.5";
+        QTest::newRow("GSCPJ") << "GSCPJ"
+                               << ""
+                               << "" << 0.0
+                               << Rows{item("pjstkens", S("a"), L(7)),
+                                       item("pjstkens", S("b"), S(" "))}
+                               << "Double 7";
+        QTest::newRow("GITPJ runs on across both tables")
+            << "GITPJ"
+            << ""
+            << "" << 0.0 << Rows{item("pjgit", S("a"), D(1.5)), item("pj1git", S("a"), D(2.5))}
+            << "Double 4";
+
+        // PJ per-product figures.
+        QTest::newRow("SalesPerWeek: 26 thousand over 26 weeks is one pack a week")
+            << "SalesPerWeek"
+            << "10-1"
+            << "" << 1000.0
+            << Rows{item("pjsfakt", S("10-1"), L(20)), item("pjsfakt", S("10-1"), L(6)),
+                    item("pjsfakt", S("10-2"), L(99))}
+            << "Double 1";
+        QTest::newRow("SalesPerWeek without rows is null") << "SalesPerWeek"
+                                                           << "10-1"
+                                                           << "" << 1000.0 << Rows{} << "Null";
+        QTest::newRow("ProdOrderPJ")
+            << "ProdOrderPJ"
+            << "10-1"
+            << "" << 1000.0
+            << Rows{item("PJOTALLA", S("10-1"), L(1)), item("PJOTALLA", S("10-1"), L(2))}
+            << "Double 3";
+        QTest::newRow("ProdOrderPJ without rows stays null even without umfaktor")
+            << "ProdOrderPJ"
+            << "10-1"
+            << "" << 0.0 << Rows{} << "Null";
+        QTest::newRow("StockOnHandPJ in packs")
+            << "StockOnHandPJ"
+            << "10-1"
+            << "" << 2000.0 << Rows{item("pjstk", S("10-1"), L(5000))} << "Double 2.5";
+        QTest::newRow("StockOnHandPJ below zero is not divided")
+            << "StockOnHandPJ"
+            << "10-1"
+            << "" << 0.0 << Rows{item("pjstk", S("10-1"), L(-5))} << "Double -5";
+        QTest::newRow("StockOnHandPJ without rows is null")
+            << "StockOnHandPJ"
+            << "10-1"
+            << "" << 2000.0 << Rows{item("pjstk", S("10-2"), L(5))} << "Null";
+        QTest::newRow("ProdBackOrderPJ includes the forecast")
+            << "ProdBackOrderPJ"
+            << "10-1"
+            << "" << 500.0
+            << Rows{item("PJOTBALLA", S("10-1"), L(2)), item("pjpvmens", S("10-1"), D(1.5))}
+            << "Double 7";
+        QTest::newRow("ProdBackOrderPJ without rows is the double 0")
+            << "ProdBackOrderPJ"
+            << "10-1"
+            << "" << 500.0 << Rows{} << "Double 0";
+
+        // FRN per-product figures.
+        QTest::newRow("avail") << "avail"
+                               << "10-1"
+                               << "" << 0.0
+                               << Rows{item("avail", S("10-1"), L(4)),
+                                       item("avail", S("10-1"), L(5))}
+                               << "Double 9";
+        QTest::newRow("avail without rows is null") << "avail"
+                                                    << "10-1"
+                                                    << "" << 0.0 << Rows{} << "Null";
+        QTest::newRow("StockOnHandFRN")
+            << "StockOnHandFRN"
+            << "10-1"
+            << "" << 0.0 << Rows{item("pjstkfrn", S("10-1"), L(40))} << "Double 40";
+        QTest::newRow("StockOnHandFRN without rows is null") << "StockOnHandFRN"
+                                                             << "10-1"
+                                                             << "" << 0.0 << Rows{} << "Null";
+        QTest::newRow("ProdOrderFRN")
+            << "ProdOrderFRN"
+            << "10-1"
+            << "" << 4000.0 << Rows{item("PJOFFRAM", S("10-1"), L(6))} << "Double 1.5";
+        QTest::newRow("ProdOrderFRN without rows is null") << "ProdOrderFRN"
+                                                           << "10-1"
+                                                           << "" << 4000.0 << Rows{} << "Null";
+        QTest::newRow("ProdBackOrderFRN as text")
+            << "ProdBackOrderFRN"
+            << "10-1"
+            << "" << 1000.0 << Rows{item("PJOFBACK", S("10-1"), D(2.5))} << "String \"2.5\"";
+        QTest::newRow("ProdBackOrderFRN with 15 significant digits")
+            << "ProdBackOrderFRN"
+            << "10-1"
+            << "" << 3000.0 << Rows{item("PJOFBACK", S("10-1"), L(1))}
+            << "String \"0.333333333333333\"";
+        QTest::newRow("ProdBackOrderFRN without rows is the text 0")
+            << "ProdBackOrderFRN"
+            << "10-1"
+            << "" << 1000.0 << Rows{} << "String \"0\"";
+        QTest::newRow("SalesPerWeekFRN without rows is 0")
+            << "SalesPerWeekFRN"
+            << "10-1"
+            << "2010-11-18" << 0.0 << Rows{} << "Double 0";
+        QTest::newRow("SalesPerWeekFRN November reads IHSQ04-09")
+            << "SalesPerWeekFRN"
+            << "10-1"
+            << "2010-11-18" << 0.0 << Rows{history("10-1"), history("10-2")} << "Double 15";
+        QTest::newRow("SalesPerWeekFRN March wraps from IHSQ12 to IHSQ01")
+            << "SalesPerWeekFRN"
+            << "10-1"
+            << "2010-03-01" << 0.0 << Rows{history("10-1")}
+            << QStringLiteral("Double ") + QString::number(510.0 / 26, 'g', 15);
+        QTest::newRow("SalesPerWeekFRN January counts as month 13")
+            << "SalesPerWeekFRN"
+            << "10-1"
+            << "2010-01-15" << 0.0 << Rows{history("10-1")}
+            << QStringLiteral("Double ") + QString::number(510.0 / 26, 'g', 15);
+        QTest::newRow("SalesPerWeekFRN: every row of the item adds six months")
+            << "SalesPerWeekFRN"
+            << "10-1"
+            << "2010-11-18" << 0.0 << Rows{history("10-1"), history("10-1")} << "Double 30";
+
+        // FRN all-items totals.
+        QTest::newRow("salescurrmonthFRN January reads IHSQ01")
+            << "salescurrmonthFRN"
+            << ""
+            << "2010-01-15" << 0.0 << Rows{history("10-1"), pjomr("10-1", L(2))} << "Double 20";
+        QTest::newRow("salespriormonthFRN January reads IHSQ12")
+            << "salespriormonthFRN"
+            << ""
+            << "2010-01-15" << 0.0 << Rows{history("10-1"), pjomr("10-1", L(2))} << "Double 240";
+        QTest::newRow("salespriormonthFRN March reads IHSQ02")
+            << "salespriormonthFRN"
+            << ""
+            << "2010-03-01" << 0.0 << Rows{history("10-1"), pjomr("10-1", L(2))} << "Double 40";
+        QTest::newRow("an item without pack size adds nothing")
+            << "salescurrmonthFRN"
+            << ""
+            << "2010-12-01" << 0.0 << Rows{history("10-1"), history("10-2"), pjomr("10-1", L(1))}
+            << "Double 120";
+        QTest::newRow("backordersFRN skips null and empty items, counts a blank")
+            << "backordersFRN"
+            << ""
+            << "" << 0.0 << Rows{item("avail", S("10-1"), L(5)),
+                                 item("avail", N(), L(100)),
+                                 item("avail", S(""), L(100)),
+                                 item("avail", S(" "), L(7)),
+                                 pjomr("10-1", L(3)),
+                                 pjomr(" ", L(1))}
+            << "Double 22";
+        QTest::newRow("GSCFRN") << "GSCFRN"
+                                << ""
+                                << "" << 0.0
+                                << Rows{item("pjstkfrn", S("10-1"), L(5)), pjomr("10-1", D(0.5))}
+                                << "Double 2.5";
+        QTest::newRow("orderscurrmonthFRN")
+            << "orderscurrmonthFRN"
+            << ""
+            << "" << 0.0
+            << Rows{item("frnrequest", S("10-1"), L(5)), item("frnrequest", S("10-2"), L(5)),
+                    pjomr("10-1", L(2)), pjomr("10-2", L(3))}
+            << "Double 25";
+        QTest::newRow("outsideFRN skips empty items")
+            << "outsideFRN"
+            << ""
+            << "" << 0.0
+            << Rows{item("frnrequesu", S("10-1"), L(5)), item("frnrequesu", N(), L(5)),
+                    pjomr("10-1", L(2))}
+            << "Double 10";
+        QTest::newRow("FRN total of an empty table") << "GSCFRN"
+                                                     << ""
+                                                     << "" << 0.0 << Rows{} << "Double 0";
+    }
+
+    void figures() {
+        QFETCH(QString, operation);
+        QFETCH(QString, product);
+        QFETCH(QString, period);
+        QFETCH(double, umfaktor);
+        QFETCH(Rows, rows);
+        QFETCH(QString, expected);
+        fill(rows);
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        RecordingOperations ops;
+        ops.perioddatum = period;
+        ops.umfaktor = umfaktor;
+        const Figure run = figure(operation);
+        QVERIFY(run);
+        QCOMPARE(typed(run(ops, product)), expected);
+    }
+
+    void dp_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<double>("expected");
+
+        // 7 + "" + " " + Null + 1 + 1 + 1 = 10, in packs of 2.
+        QTest::newRow("salespriormonthDP reads 4-10") << "salespriormonthDP"
+                                                      << "" << 20.0;
+        QTest::newRow("salescurrmonthDP reads 11-17") << "salescurrmonthDP"
+                                                      << "" << 2.0 * 7 * 2;
+        QTest::newRow("orderscurrmonthDP reads 25-31") << "orderscurrmonthDP"
+                                                       << "" << 2.0 * 7 * 4;
+        QTest::newRow("outsideDP reads 32-38") << "outsideDP"
+                                               << "" << 2.0 * 7 * 5;
+        // 38-45 is eight columns: 5 at 38, 6 at 39-45 (packs of 2), and 1 at 39 of 10-2; the
+        // unknown item adds nothing.
+        QTest::newRow("GSCDP reads 38-45") << "GSCDP"
+                                           << "" << 2.0 * (5 + 7 * 6) + 1;
+        // Row 1: (7×6 − 7×3) × 2 = +42; row 2: (1 − 9) × 1 = −8; row 3 unknown item: 0.
+        QTest::newRow("backordersDP counts shortfalls only") << "backordersDP"
+                                                             << "" << 8.0;
+        // Rows of 10-1: (42 − 21) + (0 − 0); not multiplied by the pack size.
+        QTest::newRow("StockOnHandDP nets all rows of the product") << "StockOnHandDP"
+                                                                    << "10-1" << 21.0;
+        QTest::newRow("StockOnHandDP of another product") << "StockOnHandDP"
+                                                          << "10-2" << -8.0;
+        QTest::newRow("StockOnHandDP without rows") << "StockOnHandDP"
+                                                    << "10-3" << 0.0;
+    }
+
+    void dp() {
+        QFETCH(QString, operation);
+        QFETCH(QString, product);
+        QFETCH(double, expected);
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill({pjomr("10-1", L(2)), pjomr("10-2", L(1))});
+        // Group g (0-5) of seven columns holds g + 1 in row 1; position 4 (first of the first
+        // group) holds 7 instead, and the empty texts count 0.
+        QList<QPair<int, Variant>> first;
+        for (int position = 4; position <= 45; ++position)
+            first.append({position, L((position - 4) / 7 + 1)});
+        first[0].second = L(7);
+        first[1].second = S("");
+        first[2].second = S(" ");
+        first[3].second = N();
+        store->dtspl(S("10-1"), first);
+        store->dtspl(S("10-2"), {{39, L(1)}, {18, L(4)}, {19, L(5)}});
+        store->dtspl(S("99-9"), {{4, L(50)}, {18, L(50)}, {39, L(50)}});
+        store->dtspl(S("10-1"), {});
+        RecordingOperations ops;
+        QCOMPARE(typed(figure(operation)(ops, product)),
+                 QStringLiteral("Double ") + QString::number(expected, 'g', 15));
+    }
+
+    void dpEmptyTable_data() {
+        QTest::addColumn<QString>("operation");
+        for (const char *op : {"salespriormonthDP", "salescurrmonthDP", "orderscurrmonthDP",
+                               "outsideDP", "GSCDP", "backordersDP", "StockOnHandDP"})
+            QTest::newRow(op) << op;
+    }
+
+    void dpEmptyTable() {
+        QFETCH(QString, operation);
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        RecordingOperations ops;
+        QCOMPARE(typed(figure(operation)(ops, QStringLiteral("10-1"))), QStringLiteral("Double 0"));
+        QVERIFY(ops.captions.isEmpty());
+    }
+
+    void backordersDPShortfallFirst() {
+        // A shortfall of 5 then a surplus of 8: the surplus does not offset it.
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill({pjomr("10-1", L(1))});
+        store->dtspl(S("10-1"), {{18, L(5)}});
+        store->dtspl(S("10-1"), {{39, L(8)}});
+        RecordingOperations ops;
+        QCOMPARE(typed(ops.backordersDP()), QStringLiteral("Double 5"));
+    }
+
+    void progressShowsEachItem() {
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill({pjomr("10-1", L(1)), item("avail", S("10-1"), L(1)), item("avail", N(), L(1)),
+              item("avail", S("10-2"), L(1))});
+        store->dtspl(S("10-1"), {});
+        store->dtspl(N(), {});
+        RecordingOperations ops;
+        ops.backordersFRN();
+        QCOMPARE(ops.captions, (QStringList{"10-1", "10-2"}));
+        ops.captions.clear();
+        ops.outsideDP();
+        QCOMPARE(ops.captions, (QStringList{"10-1", ""}));
+    }
+
+    void failures_data() {
+        figureColumns();
+        QTest::addColumn<QString>("message"); // a part of the operator's message
+
+        const Rows stock{item("pjstk", S("10-1"), L(5)), item("PJOTALLA", S("10-1"), L(5)),
+                         item("pjsfakt", S("10-1"), L(5)), item("PJOFFRAM", S("10-1"), L(5))};
+        for (const char *op : {"StockOnHandPJ", "ProdOrderPJ", "SalesPerWeek", "ProdBackOrderPJ",
+                               "ProdOrderFRN", "ProdBackOrderFRN"})
+            QTest::addRow("%s with umfaktor 0", op) << op << "10-1"
+                                                    << "" << 0.0 << stock << "umfaktor";
+        QTest::newRow("null in a summed FRN column")
+            << "GSCFRN"
+            << ""
+            << "" << 0.0 << Rows{item("pjstkfrn", S("10-1"), N())} << "Null";
+        QTest::newRow("null item in GSCFRN")
+            << "GSCFRN"
+            << ""
+            << "" << 0.0 << Rows{item("pjstkfrn", N(), L(1))} << "ivcitm";
+        QTest::newRow("null month in SalesPerWeekFRN")
+            << "SalesPerWeekFRN"
+            << "10-1"
+            << "2010-11-18" << 0.0
+            << Rows{{QStringLiteral("frnhist"),
+                     {S("2010"), S("10-1"), L(1), L(1), L(1), L(1), N(), L(1), L(1), L(1), L(1),
+                      L(1), L(1), L(1)}}}
+            << "IHSQ05";
+        QTest::newRow("a word as a DP quantity") << "outsideDP"
+                                                 << ""
+                                                 << "" << 0.0 << Rows{} << "inget tal";
+        QTest::newRow("empty period") << "salescurrmonthFRN"
+                                      << ""
+                                      << "" << 0.0 << Rows{} << "månad";
+        QTest::newRow("period in another layout") << "salespriormonthFRN"
+                                                  << ""
+                                                  << "18/11/2010" << 0.0 << Rows{} << "månad";
+        QTest::newRow("month 13") << "SalesPerWeekFRN"
+                                  << "10-1"
+                                  << "2010-13-01" << 0.0 << Rows{} << "månad";
+    }
+
+    void failures() {
+        QFETCH(QString, operation);
+        QFETCH(QString, product);
+        QFETCH(QString, period);
+        QFETCH(double, umfaktor);
+        QFETCH(Rows, rows);
+        QFETCH(QString, message);
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill(rows);
+        if (QByteArray(QTest::currentDataTag()) == "a word as a DP quantity")
+            store->dtspl(S("10-1"), {{35, S("tolv")}});
+        RecordingOperations ops;
+        ops.perioddatum = period;
+        ops.umfaktor = umfaktor;
+        try {
+            const Variant v = figure(operation)(ops, product);
+            QFAIL(qPrintable(QStringLiteral("gave %1 instead of an error").arg(typed(v))));
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(message, Qt::CaseInsensitive), qPrintable(e.message()));
+        }
+    }
+
+    void missingTables_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("tillfall for a DP total") << "backordersDP"
+                                                 << "tillfall";
+        QTest::newRow("tillfall for StockOnHandDP") << "StockOnHandDP"
+                                                    << "tillfall";
+        QTest::newRow("tillfall for salespriormonthFRN") << "salespriormonthFRN"
+                                                         << "tillfall";
+        QTest::newRow("DTSPL") << "outsideDP"
+                               << "DTSPL";
+        QTest::newRow("second table of a PJ sum") << "backordersPJ"
+                                                  << "pjo1back";
+        QTest::newRow("pjomr for the pack size") << "getantaliforpack"
+                                                 << "pjomr";
+        QTest::newRow("frnhist") << "SalesPerWeekFRN"
+                                 << "frnhist";
+    }
+
+    void missingTables() {
+        QFETCH(QString, operation);
+        QFETCH(QString, table);
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        store->execute(QStringLiteral("DROP TABLE \"%1\"").arg(table));
+        RecordingOperations ops;
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.umfaktor = 1000;
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, figure(operation)(ops, QStringLiteral("10-1")));
+        try {
+            figure(operation)(ops, QStringLiteral("10-1"));
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(table) && e.message().contains(QStringLiteral("saknas")),
+                     qPrintable(e.message()));
+        }
+    }
+
+    void figureCommand_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // stdout, or a part of stderr when the code is not 0
+
+        QTest::newRow("pack size") << QStringList{"getantaliforpack", "10-1"} << 0 << "2\n";
+        QTest::newRow("null") << QStringList{"StockOnHandPJ", "10-9"} << 0 << "Null\n";
+        QTest::newRow("integer 0 of an unknown product")
+            << QStringList{"getantaliforpack", "10-9"} << 0 << "0\n";
+        QTest::newRow("text result with umfaktor")
+            << QStringList{"ProdBackOrderFRN", "10-1", "--umfaktor", "3000"} << 0
+            << "0.333333333333333\n";
+        QTest::newRow("period given")
+            << QStringList{"SalesPerWeekFRN", "10-1", "--period", "2010-11-18"} << 0 << "15\n";
+        QTest::newRow("whole-table total") << QStringList{"GSLPJ"} << 0 << "0.0125\n";
+        QTest::newRow("umfaktor 0 fails") << QStringList{"ProdOrderPJ", "10-1"} << 1 << "umfaktor";
+        QTest::newRow("missing product") << QStringList{"avail"} << 2 << "produktnummer";
+        QTest::newRow("extra product") << QStringList{"backordersPJ", "10-1"} << 2 << "10-1";
+        QTest::newRow("unknown operation") << QStringList{"konvertdatum", "x"} << 2 << "Okänd";
+        QTest::newRow("no operation") << QStringList{} << 2 << "operation";
+        QTest::newRow("bad umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "tio"} << 2 << "tio";
+    }
+
+    void figureCommand() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill({pjomr("10-1", L(2)), history("10-1"), item("PJOFBACK", S("10-1"), L(1)),
+              item("PJOTALLA", S("10-1"), L(1)), item("pjstk", S("10-1"), D(12.5))});
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store->folder());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), QStringList{"figure"} + arguments);
+        QVERIFY(process.waitForFinished(60000));
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), exitCode);
+        if (exitCode == 0)
+            QCOMPARE(out, output);
+        else
+            QVERIFY2(err.contains(output), qPrintable(err));
+    }
+
+    void missingStore() {
+        QTemporaryDir empty;
+        gAppPath = empty.path();
+        RecordingOperations ops;
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.GSLPJ());
+    }
+};
+
+QTEST_GUILESS_MAIN(FiguresTest)
+#include "tst_figures.moc"
