@@ -1,13 +1,197 @@
 #include "Startmeny/StartmenyOperations.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "data/LocalDatabase.h"
+#include "reports/Reports.h"
+#include "xls/Workbook.h"
 
 using lodvik::Variant;
 
+namespace reports {
+
+QString productWorkbookFileName(const QString &perioddatum) {
+    return gAppPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
+           QStringLiteral(".xls");
+}
+
+BusyCursor::BusyCursor() {
+    BusyCursorOn();
+}
+BusyCursor::~BusyCursor() {
+    BusyCursorOff();
+}
+
+} // namespace reports
+
+namespace {
+
+const QString Whole = QStringLiteral("########");
+const QString Weeks = QStringLiteral("####");
+
+Variant formatted(const Variant &figure, const QString &pattern) {
+    return Variant::String(Format(figure, pattern));
+}
+
+Variant number(const Variant &stored) {
+    return NullToValue(stored, QStringLiteral("T"));
+}
+
+bool isBlankProduct(const Variant &productNumber) {
+    return productNumber.isEmpty() || productNumber.isNull() ||
+           (productNumber.isString() && productNumber.text().isEmpty());
+}
+
+// A run cannot go on without the units per pack: every per-product figure divides by them.
+void requireUnitsPerPack(const Variant &umconv, const QString &product) {
+    QString reason;
+    if (umconv.isNull() || umconv.isEmpty() ||
+        (umconv.isString() && umconv.text().trimmed().isEmpty()))
+        reason = QStringLiteral("umconv är tomt");
+    else if (number(umconv).toDouble() == 0)
+        reason = QStringLiteral("umconv är 0");
+    if (!reason.isEmpty())
+        throw lodvik::Error(
+            QStringLiteral("Produkten %1 i pjomr saknar antal per förpackning (%2). Rätta "
+                           "produkten och kör täckningen igen; ingen arbetsbok har skrivits.")
+                .arg(product, reason));
+}
+
+} // namespace
+
 void StartmenyOperations::CoverageRun() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    // Rows of an earlier, longer run would otherwise show up in this run's workbook.
+    produkttabell.clearFrom(1);
+    {
+        dao::Database db = dao::Database::OpenDatabase(localDatabasePath());
+        dao::Recordset rs =
+            db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
+                             QStringLiteral(" Order by iblitm "));
+        int row = 1;
+        const QString S = QStringLiteral("S");
+        const auto product = [&] {
+            return NullToValue(rs.Fields(QStringLiteral("iblitm")), S).text();
+        };
+        while (!rs.isEOF()) {
+            produkttabell.ensureRow(row); // an extract of more products than rows grows the table
+            const auto cell = [&](int column) -> Variant & {
+                return produkttabell.at(row, column);
+            };
+
+            cell(1) = rs.Fields(QStringLiteral("iblitm"));
+            cell(2) = rs.Fields(QStringLiteral("imdsc1"));
+            const Variant umconv = rs.Fields(QStringLiteral("umconv"));
+            requireUnitsPerPack(umconv, product());
+            cell(3) = umconv * Variant::Long(1000);
+            umfaktor = cell(3).toDouble();
+
+            showProgress(QStringLiteral("StockOnHandFRN"));
+            const Variant stockFrn = StockOnHandFRN(product());
+            const Variant availability = avail(product());
+            cell(4) = formatted(stockFrn - availability, Whole);
+
+            showProgress(QStringLiteral("StockOnHandDP"));
+            cell(5) = formatted(StockOnHandDP(product()), Whole);
+
+            showProgress(QStringLiteral("StockOnHandPJ"));
+            cell(6) = formatted(StockOnHandPJ(product()), Whole);
+
+            showProgress(QStringLiteral("BackOrderPJ"));
+            cell(10) = formatted(ProdBackOrderPJ(product()), Whole);
+
+            showProgress(QStringLiteral("BackOrderFRN"));
+            cell(11) = formatted(ProdBackOrderFRN(Variant::String(product())), Whole);
+
+            showProgress(QStringLiteral("OrderPJ"));
+            cell(12) = formatted(ProdOrderPJ(product()), Whole);
+
+            showProgress(QStringLiteral("OrderFRN"));
+            cell(13) = formatted(ProdOrderFRN(product()), Whole);
+
+            showProgress(QStringLiteral("SalesPerWeek"));
+            cell(15) = formatted(SalesPerWeek(product()), Whole);
+
+            showProgress(QStringLiteral("SalesPerWeekFRN"));
+            cell(16) = formatted(SalesPerWeekFRN(product()), Whole);
+
+            // Coverage from the stored, already rounded texts: sales below half a pack a week
+            // are stored empty and give 0, and no division by zero can happen.
+            showProgress(QStringLiteral("Coverage time"));
+            const Variant d = number(cell(15));
+            if (d.toDouble() != 0)
+                cell(8) =
+                    formatted((number(cell(4)) + number(cell(5)) + number(cell(6))) / d, Weeks);
+            else
+                cell(8) = Variant::Integer(0);
+
+            showProgress(QStringLiteral("Coverage timeFRN"));
+            const Variant e = number(cell(16));
+            if (e.toDouble() != 0)
+                cell(9) = formatted(number(cell(4)) / e, Weeks);
+            else
+                cell(9) = Variant::Integer(0);
+
+            showProgress(product() + QLatin1Char(' ') + QString::number(row));
+            rs.MoveNext();
+            ++row;
+        }
+        rs.Close();
+        db.Close();
+    }
+    excellprodukter();
+    showProgress(QStringLiteral("Klart"));
 }
 
 void StartmenyOperations::excellprodukter() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    reports::BusyCursor busy; // restored also when a step fails
+    const QString fileName = reports::productWorkbookFileName(perioddatum);
+    showProgress(QStringLiteral("Skapar excelfilen ") + fileName);
+
+    xls::Workbook book;
+    xls::Worksheet &sheet = book.worksheet();
+    sheet.setColumnWidth(QStringLiteral("A:M"), 12);
+    sheet.setColumnWidth(QStringLiteral("B:B"), 25);
+    sheet.setBold(QStringLiteral("A1:Q4"));
+
+    static const char *const headers[18][3] = {
+        {"", "Produkt", "Number"},
+        {"", "Produkt", "Description"},
+        {"", "", "Bags/pack"},
+        {"Stock", "On Hand", "FRN (packs)"},
+        {"Stock", "On Hand", "DP (Packs)"},
+        {"Stock", "On Hand", "PJ (Packs)"},
+        {"Total", "Stock", "(packs)"},
+        {"Coverage", "Time", "Weeks"},
+        {"Coverage", "Time FRN", "Weeks"},
+        {"", "Backorder", "PJ"},
+        {"", "Backorder", "PJ FRN"},
+        {"", "Order", "PJ"},
+        {"", "Order", "PJ FRN"},
+        {"Total", "Order PJ", "Packs"},
+        {"Sales", "per", "Week"},
+        {"Sales", "per", "WeekFRN"},
+        {"", "", "Actions"},
+        {"", "", "Status"},
+    };
+    for (int column = 1; column <= 18; ++column)
+        for (int row = 2; row <= 4; ++row)
+            sheet.setCell(row, column,
+                          Variant::String(QString::fromUtf8(headers[column - 1][row - 2])));
+
+    // The list ends at the first row without a product number, or at the table's end.
+    int r = 1;
+    while (r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1))) {
+        for (int k = 1; k <= 16; ++k)
+            sheet.setCell(r + 4, k, produkttabell.at(r, k));
+        showProgress(QStringLiteral("Excel rad ") + QString::number(r));
+        ++r;
+    }
+    const int lastRow = r + 3;
+    if (lastRow >= 5) {
+        sheet.setRange(QStringLiteral("G5:G%1").arg(lastRow),
+                       Variant::String(QStringLiteral("=D5+E5+F5")));
+        sheet.setRange(QStringLiteral("N5:N%1").arg(lastRow),
+                       Variant::String(QStringLiteral("=L5+J5")));
+    }
+    book.saveAs(fileName);
 }

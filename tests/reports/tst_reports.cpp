@@ -1,0 +1,595 @@
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "ReadBack.h"
+#include "Startmeny/StartmenyOperations.h"
+#include "data/LocalDatabase.h"
+#include "data/TableCatalogue.h"
+#include "reports/Reports.h"
+#include "xls/Workbook.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QTest>
+
+using lodvik::Variant;
+
+namespace {
+
+// The operations as the window has them, with the progress captions recorded.
+class Operations : public StartmenyOperations {
+public:
+    QStringList captions;
+    using StartmenyOperations::visaexell;
+
+protected:
+    void showProgress(const QString &caption) override { captions << caption; }
+};
+
+Variant text(const char *t) {
+    return Variant::String(QString::fromUtf8(t));
+}
+Variant num(double d) {
+    return Variant::Double(d);
+}
+
+} // namespace
+
+class TestReports : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void coverageTable_data();
+    void coverageTable();
+    void coverageCaptionsInOrder();
+    void coverageWorkbookReadBack();
+    void coverageWorkbookInCalc();
+    void emptyExtractGivesHeadersOnly();
+    void secondShorterRunClearsLeftovers();
+    void moreProductsThanTableRows();
+    void missingUnitsPerPackStopsRun_data();
+    void missingUnitsPerPackStopsRun();
+    void workbookFailureKeepsOldFileAndRestoresCursor();
+    void summaryFilledFromTotals();
+    void summaryWorkbookReadBack();
+    void summaryFileNameFromPeriod();
+    void visibleSummaryLayout();
+    void commandLine();
+
+private:
+    void insert(const QString &table, const QStringList &columns, const std::vector<Variant> &row);
+    void smallStore();
+    QString m_home;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestReports::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_home = m_dir->path();
+    gAppPath = m_home;
+    dao::Database db = dao::Database::CreateDatabase(StartmenyOperations::localDatabasePath());
+    catalogue::createLocalSchema(db);
+    db.Close();
+    QDir(m_home).mkdir(QStringLiteral("rapporter"));
+}
+
+void TestReports::cleanup() {
+    m_dir.reset();
+}
+
+void TestReports::insert(const QString &table, const QStringList &columns,
+                         const std::vector<Variant> &row) {
+    dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+    QStringList marks;
+    QStringList names;
+    for (const QString &c : columns) {
+        marks << QStringLiteral("?");
+        names << '"' + c + '"';
+    }
+    db.Execute(QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
+                   .arg(table, names.join(','), marks.join(',')),
+               row);
+}
+
+// Three products whose figures are worked out by hand, period November 2010:
+// P1 (1 unit per pack): FRN 30 - 20 available = 10, DP 5, PJ none, sales 104/26 = 4 a week,
+//    FRN sales 6 months x 13 / 26 = 3 a week; coverage 15/4 = 3.75 -> 4, FRN 10/3 -> 3.
+// P2 (2 per pack, umfaktor 2000): FRN 8 - 20 = -12, DP none, PJ 5000/2000 = 2.5 -> 3,
+//    back orders PJ 3*1000/2000 + 1*1000/2000 = 2, FRN 5*1000/2000 = 2.5 -> 3, orders PJ
+//    7*1000/2000 = 3.5 -> 4, FRN 1*1000/2000 = 0.5 -> 1, sales 13*1000/2000/26 = 0.25 -> ""
+//    (below half a pack) so coverage 0.
+// P3 (1 per pack): FRN none, DP 9 - 4 = 5, sales 52/26 = 2; coverage 5/2 = 2.5 -> 3.
+void TestReports::smallStore() {
+    const QStringList omr{"iblitm", "imdsc1", "umconv"};
+    insert("pjomr", omr, {text("P2"), text("Pall blå"), num(2)});
+    insert("pjomr", omr, {text("P1"), text("Pall röd"), num(1)});
+    insert("pjomr", omr, {text("P3"), Variant::Null(), num(1)});
+    insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(30)});
+    insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(20)});
+    insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P2"), num(8)});
+    insert("avail", {"ivcitm", "quantity"}, {text("P2"), num(20)});
+    insert("DTSPL", {"Fält2", "Fält39"}, {text("P1"), num(5)});
+    insert("DTSPL", {"Fält2", "Fält39", "Fält18"}, {text("P3"), num(9), num(4)});
+    insert("pjstk", {"imlitm", "lipqoh"}, {text("P2"), num(5000)});
+    insert("PJOTBALLA", {"sdaitm", "antaltusen"}, {text("P2"), num(3)});
+    insert("pjpvmens", {"mflitm", "mffqt"}, {text("P2"), num(1)});
+    insert("PJOFBACK", {"sdaitm", "antaltusen"}, {text("P2"), num(5)});
+    insert("PJOTALLA", {"sdaitm", "antaltusen"}, {text("P2"), num(7)});
+    insert("PJOFFRAM", {"sdaitm", "antaltusen"}, {text("P2"), num(1)});
+    insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P1"), num(104)});
+    insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P2"), num(13)});
+    insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P3"), num(52)});
+    QStringList hist{"ivcitm"};
+    std::vector<Variant> values{text("P1")};
+    for (int m = 1; m <= 12; ++m) {
+        hist << QStringLiteral("IHSQ%1").arg(m, 2, 10, QLatin1Char('0'));
+        values.push_back(num(13));
+    }
+    insert("frnhist", hist, values);
+}
+
+void TestReports::coverageTable_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<Variant>("expected");
+    const Variant none = Variant::String(QString());
+    const Variant zero = Variant::Integer(0);
+    // Products come in the order of their numbers, whatever the extract's order.
+    QTest::newRow("P1 number") << 1 << 1 << text("P1");
+    QTest::newRow("P1 description") << 1 << 2 << text("Pall röd");
+    QTest::newRow("P1 units per pack") << 1 << 3 << num(1000);
+    QTest::newRow("P1 FRN stock less available") << 1 << 4 << text("10");
+    QTest::newRow("P1 DP stock") << 1 << 5 << text("5");
+    QTest::newRow("P1 no PJ stock") << 1 << 6 << none;
+    QTest::newRow("P1 coverage 15/4") << 1 << 8 << text("4");
+    QTest::newRow("P1 FRN coverage 10/3") << 1 << 9 << text("3");
+    QTest::newRow("P1 sales per week") << 1 << 15 << text("4");
+    QTest::newRow("P1 FRN sales per week") << 1 << 16 << text("3");
+    QTest::newRow("P1 no back orders") << 1 << 10 << none;
+    QTest::newRow("P2 units per pack") << 2 << 3 << num(2000);
+    QTest::newRow("P2 negative FRN stock") << 2 << 4 << text("-12");
+    QTest::newRow("P2 no DP stock") << 2 << 5 << none;
+    QTest::newRow("P2 PJ stock 2.5 rounds up") << 2 << 6 << text("3");
+    QTest::newRow("P2 PJ back orders with forecast") << 2 << 10 << text("2");
+    QTest::newRow("P2 FRN back orders 2.5") << 2 << 11 << text("3");
+    QTest::newRow("P2 PJ orders 3.5") << 2 << 12 << text("4");
+    QTest::newRow("P2 FRN orders 0.5") << 2 << 13 << text("1");
+    QTest::newRow("P2 sales below half a pack") << 2 << 15 << none;
+    QTest::newRow("P2 coverage is the number 0") << 2 << 8 << zero;
+    QTest::newRow("P2 FRN coverage is the number 0") << 2 << 9 << zero;
+    QTest::newRow("P3 description null") << 3 << 2 << Variant::Null();
+    QTest::newRow("P3 no FRN stock") << 3 << 4 << none;
+    QTest::newRow("P3 DP stock 9-4") << 3 << 5 << text("5");
+    QTest::newRow("P3 coverage 5/2 rounds up") << 3 << 8 << text("3");
+    QTest::newRow("unused column 7") << 1 << 7 << Variant();
+    QTest::newRow("no fourth product") << 4 << 1 << Variant();
+}
+
+void TestReports::coverageTable() {
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(Variant, expected);
+    smallStore();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    const Variant actual = ops.produkttabell.at(row, column);
+    // Texts, the Integer 0, Null and Empty keep their types; a number may be of any width.
+    if (expected.type() == Variant::Type::Double)
+        QVERIFY(actual.isNumber());
+    else
+        QCOMPARE(int(actual.type()), int(expected.type()));
+    QCOMPARE(actual.toDisplayText(), expected.toDisplayText());
+    QCOMPARE(ops.umfaktor, 1000.0); // the last product's
+}
+
+void TestReports::coverageCaptionsInOrder() {
+    smallStore();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    const QStringList steps{"StockOnHandFRN",  "StockOnHandDP", "StockOnHandPJ",   "BackOrderPJ",
+                            "BackOrderFRN",    "OrderPJ",       "OrderFRN",        "SalesPerWeek",
+                            "SalesPerWeekFRN", "Coverage time", "Coverage timeFRN"};
+    QStringList expected;
+    for (const char *product : {"P1 1", "P2 2", "P3 3"})
+        expected << steps << QString::fromUtf8(product);
+    const QString file = m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
+    expected << QStringLiteral("Skapar excelfilen ") + file << "Excel rad 1"
+             << "Excel rad 2"
+             << "Excel rad 3"
+             << "Klart";
+    // The figures show captions of their own in between: ours must come in this order.
+    int at = 0;
+    for (const QString &caption : ops.captions)
+        if (at < expected.size() && caption == expected.at(at))
+            ++at;
+    QVERIFY2(
+        at == expected.size(),
+        qPrintable(
+            QStringLiteral("missing %1 in %2").arg(expected.value(at), ops.captions.join(" | "))));
+    QCOMPARE(ops.captions.last(), QStringLiteral("Klart"));
+    QVERIFY(QFileInfo::exists(file));
+}
+
+void TestReports::coverageWorkbookReadBack() {
+    smallStore();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    QString error;
+    const QJsonObject dump = readback::xlrdDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!dump.isEmpty(), qPrintable(error));
+    QCOMPARE(dump.value("nrows").toInt(), 7);
+    const QJsonObject cells = readback::cellsByPosition(dump);
+    const auto numberAt = [&](int r, int c) {
+        const QJsonObject cell = cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
+        return cell.value("type").toString() == QLatin1String("number")
+                   ? cell.value("value").toDouble()
+                   : qQNaN();
+    };
+    const auto textAt = [&](int r, int c) {
+        return cells.value(QStringLiteral("%1,%2").arg(r).arg(c))
+            .toObject()
+            .value("value")
+            .toString();
+    };
+    const auto emptyAt = [&](int r, int c) {
+        return !cells.contains(QStringLiteral("%1,%2").arg(r).arg(c));
+    };
+    // Headers, bold within A1:Q4 only.
+    QCOMPARE(textAt(3, 1), QStringLiteral("Produkt"));
+    QCOMPARE(textAt(4, 3), QStringLiteral("Bags/pack"));
+    QCOMPARE(textAt(2, 7), QStringLiteral("Total"));
+    QCOMPARE(textAt(3, 14), QStringLiteral("Order PJ"));
+    QCOMPARE(textAt(4, 16), QStringLiteral("WeekFRN"));
+    QCOMPARE(textAt(4, 17), QStringLiteral("Actions"));
+    QCOMPARE(textAt(4, 18), QStringLiteral("Status"));
+    QVERIFY(cells.value("4,17").toObject().value("bold").toBool());
+    QVERIFY(cells.value("2,1").toObject().value("bold").toBool());
+    QVERIFY(!cells.value("4,18").toObject().value("bold").toBool());
+    QVERIFY(!cells.value("5,1").toObject().value("bold").toBool());
+    // P1 in row 5: numeric texts are numbers, the totals are formulas with their values.
+    QCOMPARE(textAt(5, 1), QStringLiteral("P1"));
+    QCOMPARE(textAt(5, 2), QStringLiteral("Pall röd"));
+    QCOMPARE(numberAt(5, 3), 1000.0);
+    QCOMPARE(numberAt(5, 4), 10.0);
+    QCOMPARE(numberAt(5, 5), 5.0);
+    QVERIFY(emptyAt(5, 6));
+    QCOMPARE(numberAt(5, 7), 15.0);
+    QCOMPARE(numberAt(5, 8), 4.0);
+    QCOMPARE(numberAt(5, 9), 3.0);
+    QCOMPARE(numberAt(5, 14), 0.0);
+    QCOMPARE(numberAt(5, 15), 4.0);
+    QVERIFY(emptyAt(5, 17));
+    // P2 in row 6: the minus sign survives; coverage 0 is a number.
+    QCOMPARE(numberAt(6, 4), -12.0);
+    QCOMPARE(numberAt(6, 7), -9.0);
+    QCOMPARE(numberAt(6, 8), 0.0);
+    QCOMPARE(numberAt(6, 14), 6.0);
+    QVERIFY(emptyAt(6, 15));
+    // P3 in row 7 has no description.
+    QVERIFY(emptyAt(7, 2));
+    QCOMPARE(numberAt(7, 8), 3.0);
+    const QJsonObject widths = dump.value("widths").toObject();
+    QCOMPARE(widths.value("1").toInt(), 12 * 256);
+    QCOMPARE(widths.value("2").toInt(), 25 * 256);
+    QCOMPARE(widths.value("13").toInt(), 12 * 256);
+}
+
+void TestReports::coverageWorkbookInCalc() {
+    if (readback::libreOffice().isEmpty())
+        QSKIP("LibreOffice Calc is not installed (Debian package libreoffice-calc-nogui)");
+    smallStore();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    QString error;
+    const QJsonObject cells = readback::calcDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!cells.isEmpty(), qPrintable(error));
+    const auto at = [&](const char *ref) { return cells.value(QLatin1String(ref)).toObject(); };
+    QCOMPARE(at("G5").value("formula").toString(), QStringLiteral("D5+E5+F5"));
+    QCOMPARE(at("G7").value("formula").toString(), QStringLiteral("D7+E7+F7"));
+    QCOMPARE(at("N6").value("formula").toString(), QStringLiteral("L6+J6"));
+    QCOMPARE(at("G6").value("value").toString().toDouble(), -9.0);
+    QCOMPARE(at("N6").value("value").toString().toDouble(), 6.0);
+    QCOMPARE(at("B5").value("value").toString(), QStringLiteral("Pall röd"));
+    QVERIFY(!cells.contains(QStringLiteral("G8")));
+}
+
+void TestReports::emptyExtractGivesHeadersOnly() {
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    QCOMPARE(ops.captions.last(), QStringLiteral("Klart"));
+    QString error;
+    const QJsonObject dump = readback::xlrdDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!dump.isEmpty(), qPrintable(error));
+    QCOMPARE(dump.value("nrows").toInt(), 4);
+    for (const auto &c : dump.value("cells").toArray())
+        QVERIFY(c.toObject().value("type").toString() != QLatin1String("number"));
+}
+
+void TestReports::secondShorterRunClearsLeftovers() {
+    smallStore();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    QCOMPARE(ops.produkttabell.at(3, 1).toText(), QStringLiteral("P3"));
+    {
+        dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+        db.Execute(QStringLiteral("DELETE FROM pjomr WHERE iblitm = 'P3'"));
+    }
+    ops.CoverageRun();
+    QVERIFY(ops.produkttabell.at(3, 1).isEmpty());
+    QVERIFY(ops.produkttabell.at(3, 8).isEmpty());
+    QString error;
+    const QJsonObject dump = readback::xlrdDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!dump.isEmpty(), qPrintable(error));
+    QCOMPARE(dump.value("nrows").toInt(), 6);
+}
+
+void TestReports::moreProductsThanTableRows() {
+    const int products = 2003;
+    {
+        dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+        db.Execute(QStringLiteral("BEGIN"));
+        for (int i = 1; i <= products; ++i)
+            db.Execute(
+                QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES (?, ?, 1)"),
+                {Variant::String(QStringLiteral("N%1").arg(i, 5, 10, QLatin1Char('0'))),
+                 Variant::String(QStringLiteral("Vara %1").arg(i))});
+        db.Execute(QStringLiteral("COMMIT"));
+    }
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    QVERIFY(ops.produkttabell.rowCount() > products);
+    QCOMPARE(ops.produkttabell.at(products, 1).toText(), QStringLiteral("N02003"));
+    QString error;
+    const QJsonObject dump = readback::xlrdDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!dump.isEmpty(), qPrintable(error));
+    QCOMPARE(dump.value("nrows").toInt(), products + 4);
+    const QJsonObject cells = readback::cellsByPosition(dump);
+    QCOMPARE(
+        cells.value(QStringLiteral("%1,1").arg(products + 4)).toObject().value("value").toString(),
+        QStringLiteral("N02003"));
+    QCOMPARE(
+        cells.value(QStringLiteral("%1,7").arg(products + 4)).toObject().value("type").toString(),
+        QStringLiteral("number"));
+}
+
+void TestReports::missingUnitsPerPackStopsRun_data() {
+    QTest::addColumn<Variant>("umconv");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("null") << Variant::Null() << "umconv är tomt";
+    QTest::newRow("empty text") << text("") << "umconv är tomt";
+    QTest::newRow("zero") << num(0) << "umconv är 0";
+}
+
+void TestReports::missingUnitsPerPackStopsRun() {
+    QFETCH(Variant, umconv);
+    QFETCH(QString, reason);
+    const QStringList omr{"iblitm", "imdsc1", "umconv"};
+    insert("pjomr", omr, {text("A1"), text("Bra"), num(1)});
+    insert("pjomr", omr, {text("B2"), text("Trasig"), umconv});
+    insert("pjomr", omr, {text("C3"), text("Bra"), num(1)});
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    try {
+        ops.CoverageRun();
+        QFAIL("the run went on without units per pack");
+    } catch (const lodvik::Error &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("B2")), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
+    }
+    QCOMPARE(ops.produkttabell.at(1, 1).toText(), QStringLiteral("A1"));
+    QVERIFY(!ops.produkttabell.at(3, 1).isString());
+    QVERIFY(QDir(m_home + QStringLiteral("/rapporter")).isEmpty());
+    QVERIFY(!ops.captions.contains(QStringLiteral("Klart")));
+}
+
+void TestReports::workbookFailureKeepsOldFileAndRestoresCursor() {
+    // The earlier workbook of the period stays when the new one cannot be saved.
+    const QString reportsDir = m_home + QStringLiteral("/rapporter");
+    QDir(reportsDir).removeRecursively();
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+    try {
+        ops.tillexell();
+        QFAIL("saved into a missing folder");
+    } catch (const lodvik::Error &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("finns inte")), qPrintable(e.message()));
+    }
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+
+    QDir(m_home).mkdir(QStringLiteral("rapporter"));
+    const QString file = reportsDir + QStringLiteral("/Pallvikprodukter2010-11-18.xls");
+    QFile old(file);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("earlier");
+    old.close();
+    // A product number the sheet cannot take: past its last row. Simulate with a full table.
+    ops.produkttabell.ensureRow(70000);
+    for (int r = 1; r <= 70000; ++r)
+        ops.produkttabell.at(r, 1) = Variant::String(QStringLiteral("X"));
+    QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.excellprodukter());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("earlier"));
+    QCOMPARE(QDir(reportsDir).entryList(QDir::Files),
+             QStringList{QStringLiteral("Pallvikprodukter2010-11-18.xls")});
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TestReports::summaryFilledFromTotals() {
+    // One figure of each kind the summary holds, per source, period November 2010.
+    insert("pjomr", {"iblitm", "umconv"}, {text("P1"), num(2)});
+    insert("pjsprior", {"sdpqor"}, {num(100)});
+    insert("pjs1prior", {"sdpqor"}, {num(20)});
+    insert("pjscurr", {"sdpqor"}, {num(7)});
+    insert("pjocurr", {"antaltusen"}, {num(4)});
+    insert("pjpvmens", {"mflitm", "mffqt"}, {text("P1"), num(1)});
+    insert("pjoback", {"antaltusen"}, {num(9)});
+    insert("pjstkens", {"lipqoh"}, {num(11)});
+    insert("pjgit", {"sdpqor"}, {num(1234.6)});
+    insert("pj1git", {"sdpqor"}, {num(0.4)});
+    insert("pjofram", {"antaltusen"}, {num(-3)});
+    insert("frnhist", {"ivcitm", "IHSQ10", "IHSQ11"}, {text("P1"), num(5), num(6)});
+    insert("frnrequest", {"ivcitm", "sduorg"}, {text("P1"), num(8)});
+    insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(3)});
+    insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(10)});
+    insert("frnrequesu", {"ivcitm", "sduorg01"}, {text("P1"), num(2)});
+    insert("DTSPL", {"Fält2", "Fält4", "Fält11", "Fält25", "Fält32"},
+           {text("P1"), num(1), num(2), num(3), num(4)});
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.summatabell[5][1] = 42; // a figure the totals do not fill stays
+    ops.fillSummatabell();
+    const SummaTabell &t = ops.summatabell;
+    struct Expect {
+        int figure, source;
+        double value;
+    };
+    const Expect expected[] = {
+        {1, 1, 120},   {1, 2, 5 * 2},  {1, 3, 1 * 2},  // sales prior month: PJ, FRN (IHSQ10), DP
+        {2, 1, 7},     {2, 2, 6 * 2},  {2, 3, 2 * 2},  // sales current month
+        {3, 1, 4 + 1}, {3, 2, 8 * 2},  {3, 3, 3 * 2},  // orders current month
+        {4, 1, 9},     {4, 2, 3 * 2},  {4, 3, 0},      // back orders
+        {9, 1, 11},    {9, 2, 10 * 2}, {9, 3, 0},      // GSC
+        {10, 1, 1235}, {10, 2, 0},     {10, 3, 0},     // GIT: PJ only
+        {14, 1, -3},   {14, 2, 2 * 2}, {14, 3, 4 * 2}, // outside orders
+        {5, 1, 42},
+    };
+    for (const Expect &e : expected)
+        QVERIFY2(qAbs(t[size_t(e.figure)][size_t(e.source)] - e.value) < 1e-9,
+                 qPrintable(QStringLiteral("figure %1 source %2: %3, expected %4")
+                                .arg(e.figure)
+                                .arg(e.source)
+                                .arg(t[size_t(e.figure)][size_t(e.source)])
+                                .arg(e.value)));
+}
+
+void TestReports::summaryWorkbookReadBack() {
+    Operations ops;
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.summatabell[3][2] = 1234.6;
+    ops.summatabell[3][1] = -3;
+    ops.summatabell[1][3] = 0.4; // rounds to nothing
+    ops.summatabell[14][1] = 7;
+    ops.summatabell[15][1] = 99; // past figure 14: not written
+    ops.tillexell();
+    const QString file = m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls");
+    QCOMPARE(ops.captions, QStringList{QStringLiteral("Skapar excelfilen ") + file});
+    QString error;
+    const QJsonObject dump = readback::xlrdDump(file, &error);
+    QVERIFY2(!dump.isEmpty(), qPrintable(error));
+    const QJsonObject cells = readback::cellsByPosition(dump);
+    const auto cell = [&](int r, int c) {
+        return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
+    };
+    QCOMPARE(cell(6, 4).value("value").toDouble(), 1235.0);
+    QCOMPARE(cell(5, 4).value("value").toDouble(), -3.0);
+    QCOMPARE(cell(8, 4).value("value").toDouble(), 1232.0);
+    QVERIFY(cell(7, 2).isEmpty());
+    QCOMPARE(cell(5, 15).value("value").toDouble(), 7.0);
+    QVERIFY(cell(5, 16).isEmpty());
+    for (int c = 2; c <= 19; ++c) {
+        QCOMPARE(cell(8, c).value("type").toString(), QStringLiteral("number"));
+        if (c != 4 && c != 15)
+            QCOMPARE(cell(8, c).value("value").toDouble(), 0.0);
+    }
+    QCOMPARE(cell(5, 1).value("value").toString(), QStringLiteral("PJ"));
+    QCOMPARE(cell(8, 1).value("value").toString(), QStringLiteral("Total"));
+    QCOMPARE(cell(1, 15).value("value").toString(), QStringLiteral("Orders"));
+    QVERIFY(cell(1, 2).isEmpty());
+    QCOMPARE(cell(2, 2).value("value").toString(), QStringLiteral("Sales"));
+    QCOMPARE(cell(2, 5).value("value").toString(), QStringLiteral(" "));
+    QCOMPARE(cell(4, 18).value("value").toString(), QStringLiteral("time"));
+    QCOMPARE(cell(4, 7).value("value").toString(), QStringLiteral("Insight%"));
+    QVERIFY(cell(3, 7).isEmpty()); // "" written: stays empty
+    QVERIFY(cell(4, 19).isEmpty());
+}
+
+void TestReports::summaryFileNameFromPeriod() {
+    Operations ops;
+    ops.tillexell(); // no period: Pallvik.xls
+    QVERIFY(QFileInfo::exists(m_home + QStringLiteral("/rapporter/Pallvik.xls")));
+    QCOMPARE(reports::summaryWorkbookFileName(QStringLiteral("2010-11-18")),
+             m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
+    QCOMPARE(reports::productWorkbookFileName(QStringLiteral("2010-11-18")),
+             m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"));
+}
+
+void TestReports::visibleSummaryLayout() {
+    xls::Worksheet sheet;
+    SummaTabell table{};
+    table[2][1] = 5;
+    reports::writeSummarySheet(sheet, table, true);
+    const QStringList row1{"Sales", "Sales", "Orders", " ", " ",      " ", "Salesplan", "Sales", "",
+                           "",      "",      "",       "",  "Orders", "",  "",          ""};
+    for (int c = 2; c <= 18; ++c) {
+        const xls::Worksheet::Cell *cell = sheet.cell(1, c);
+        QCOMPARE(cell ? cell->text : QString(), row1.at(c - 2));
+    }
+    for (int c = 2; c <= 18; ++c) {
+        const xls::Worksheet::Cell *cell = sheet.cell(4, c);
+        QCOMPARE(cell ? cell->text : QString(), c == 15 ? QStringLiteral("Month") : QString());
+    }
+    QCOMPARE(sheet.cell(3, 18)->text, QStringLiteral("time"));
+    QCOMPARE(sheet.cell(5, 3)->number, 5.0);
+    QCOMPARE(sheet.value(8, 3).number, 5.0);
+    QCOMPARE(sheet.cell(8, 19)->formula->text(), QStringLiteral("SUM(S5:S7)"));
+}
+
+void TestReports::commandLine() {
+    smallStore();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), m_home);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LODVIK_EXECUTABLE),
+            {QStringLiteral("coverage"), QStringLiteral("--period"), QStringLiteral("2010-11-18")});
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString coverageFile =
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
+    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(), coverageFile);
+    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Klart")));
+    QVERIFY(QFileInfo::exists(coverageFile));
+
+    p.start(QStringLiteral(LODVIK_EXECUTABLE),
+            {QStringLiteral("summary"), QStringLiteral("--period"), QStringLiteral("2010-11-18")});
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(),
+             m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
+
+    for (const QStringList &bad : {QStringList{"coverage"}, QStringList{"summary", "--period"},
+                                   QStringList{"coverage", "--period", "18/11/2010"},
+                                   QStringList{"summary", "--period", "2010-11-18", "extra"}}) {
+        p.start(QStringLiteral(LODVIK_EXECUTABLE), bad);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 2);
+    }
+    QDir(m_home + QStringLiteral("/rapporter")).removeRecursively();
+    p.start(QStringLiteral(LODVIK_EXECUTABLE),
+            {QStringLiteral("summary"), QStringLiteral("--period"), QStringLiteral("2010-11-18")});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(
+        QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("finns inte")));
+}
+
+QTEST_MAIN(TestReports)
+#include "tst_reports.moc"

@@ -1,0 +1,450 @@
+#include "xls/Formula.h"
+
+#include "MDlib/Error.h"
+
+#include <QStringList>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace xls {
+
+constexpr int MaxRows = 65536;
+constexpr int MaxColumns = 256;
+
+struct Formula::Node {
+    enum class Kind { Number, Ref, Area, Add, Sub, Negate, Paren, Sum };
+    Kind kind = Kind::Number;
+    double number = 0;
+    CellRef first, last; // Ref uses first only
+    std::vector<std::shared_ptr<const Node>> children;
+};
+
+using Node = Formula::Node;
+using NodePtr = std::shared_ptr<const Node>;
+
+namespace {
+
+[[noreturn]] void formulaError(const QString &formula, const QString &why) {
+    throw lodvik::Error(QStringLiteral("Formeln %1 kan inte användas: %2").arg(formula, why));
+}
+
+class Parser {
+public:
+    explicit Parser(const QString &text) : m_text(text) {}
+
+    NodePtr parse() {
+        skipBlanks();
+        if (!take('='))
+            formulaError(m_text, QStringLiteral("den börjar inte med ="));
+        NodePtr root = expression();
+        skipBlanks();
+        if (m_pos != m_text.size())
+            formulaError(m_text, QStringLiteral("oväntat tecken vid position %1").arg(m_pos + 1));
+        return root;
+    }
+
+private:
+    NodePtr expression() {
+        NodePtr left = unary();
+        for (;;) {
+            skipBlanks();
+            Node::Kind kind;
+            if (take('+'))
+                kind = Node::Kind::Add;
+            else if (take('-'))
+                kind = Node::Kind::Sub;
+            else
+                return left;
+            auto node = std::make_shared<Node>();
+            node->kind = kind;
+            node->children = {left, unary()};
+            left = node;
+        }
+    }
+
+    NodePtr unary() {
+        skipBlanks();
+        if (take('-')) {
+            auto node = std::make_shared<Node>();
+            node->kind = Node::Kind::Negate;
+            node->children = {unary()};
+            return node;
+        }
+        if (take('+'))
+            return unary();
+        return primary();
+    }
+
+    NodePtr primary() {
+        skipBlanks();
+        if (take('(')) {
+            auto node = std::make_shared<Node>();
+            node->kind = Node::Kind::Paren;
+            node->children = {expression()};
+            expect(')');
+            return node;
+        }
+        if (m_pos < m_text.size() && (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == '.'))
+            return number();
+        const QString word = reference();
+        skipBlanks();
+        if (take('(')) {
+            if (word.compare(QLatin1String("SUM"), Qt::CaseInsensitive) != 0)
+                formulaError(m_text, QStringLiteral("funktionen %1 stöds inte").arg(word));
+            auto node = std::make_shared<Node>();
+            node->kind = Node::Kind::Sum;
+            skipBlanks();
+            if (!take(')')) {
+                do
+                    node->children.push_back(sumArgument());
+                while (take(','));
+                expect(')');
+            }
+            if (node->children.size() > 30)
+                formulaError(m_text, QStringLiteral("för många argument till SUM"));
+            return node;
+        }
+        return refOrArea(word, false);
+    }
+
+    NodePtr sumArgument() {
+        skipBlanks();
+        if (m_pos < m_text.size() && m_text.at(m_pos).isLetter()) {
+            const int start = m_pos;
+            const QString word = reference();
+            skipBlanks();
+            if (m_pos >= m_text.size() || m_text.at(m_pos) == ',' || m_text.at(m_pos) == ')' ||
+                m_text.at(m_pos) == ':')
+                return refOrArea(word, true);
+            m_pos = start; // an expression that starts with a reference
+        }
+        return expression();
+    }
+
+    NodePtr refOrArea(const QString &word, bool allowArea) {
+        auto node = std::make_shared<Node>();
+        node->kind = Node::Kind::Ref;
+        node->first = cellRef(word);
+        skipBlanks();
+        if (take(':')) {
+            skipBlanks();
+            node->kind = Node::Kind::Area;
+            node->last = cellRef(reference());
+            if (!allowArea)
+                formulaError(m_text, QStringLiteral("ett område kan bara stå i SUM"));
+        }
+        return node;
+    }
+
+    CellRef cellRef(const QString &word) {
+        if (word.isEmpty())
+            formulaError(m_text,
+                         QStringLiteral("en cellreferens saknas vid position %1").arg(m_pos + 1));
+        try {
+            return parseCellRef(word);
+        } catch (const lodvik::Error &) {
+            formulaError(m_text, QStringLiteral("%1 är ingen cellreferens").arg(word));
+        }
+    }
+
+    // A run of letters, digits and $: a reference or a function name.
+    QString reference() {
+        skipBlanks();
+        const int start = m_pos;
+        while (m_pos < m_text.size() &&
+               (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == '$'))
+            ++m_pos;
+        return m_text.mid(start, m_pos - start);
+    }
+
+    NodePtr number() {
+        const int start = m_pos;
+        while (m_pos < m_text.size() && (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == '.'))
+            ++m_pos;
+        bool ok = false;
+        auto node = std::make_shared<Node>();
+        node->number = m_text.mid(start, m_pos - start).toDouble(&ok);
+        if (!ok)
+            formulaError(m_text, QStringLiteral("felaktigt tal"));
+        return node;
+    }
+
+    void skipBlanks() {
+        while (m_pos < m_text.size() && m_text.at(m_pos).isSpace())
+            ++m_pos;
+    }
+    bool take(QChar c) {
+        skipBlanks();
+        if (m_pos < m_text.size() && m_text.at(m_pos) == c) {
+            ++m_pos;
+            return true;
+        }
+        return false;
+    }
+    void expect(QChar c) {
+        if (!take(c))
+            formulaError(m_text, QStringLiteral("%1 saknas").arg(c));
+    }
+
+    const QString &m_text;
+    int m_pos = 0;
+};
+
+CellRef shiftRef(CellRef ref, int rows, int columns) {
+    if (!ref.rowAbsolute)
+        ref.row += rows;
+    if (!ref.columnAbsolute)
+        ref.column += columns;
+    if (ref.row < 0 || ref.row >= MaxRows || ref.column < 0 || ref.column >= MaxColumns)
+        throw lodvik::Error(
+            QStringLiteral("En formel hamnar utanför arbetsbladet när den flyttas."));
+    return ref;
+}
+
+NodePtr shiftNode(const NodePtr &node, int rows, int columns) {
+    auto copy = std::make_shared<Node>(*node);
+    if (node->kind == Node::Kind::Ref || node->kind == Node::Kind::Area) {
+        copy->first = shiftRef(node->first, rows, columns);
+        if (node->kind == Node::Kind::Area)
+            copy->last = shiftRef(node->last, rows, columns);
+    }
+    for (auto &child : copy->children)
+        child = shiftNode(child, rows, columns);
+    return copy;
+}
+
+QString refText(const CellRef &r) {
+    return (r.columnAbsolute ? QStringLiteral("$") : QString()) + columnName(r.column) +
+           (r.rowAbsolute ? QStringLiteral("$") : QString()) + QString::number(r.row + 1);
+}
+
+QString nodeText(const Node &n) {
+    switch (n.kind) {
+    case Node::Kind::Number:
+        return QString::number(n.number, 'g', 15);
+    case Node::Kind::Ref:
+        return refText(n.first);
+    case Node::Kind::Area:
+        return refText(n.first) + ':' + refText(n.last);
+    case Node::Kind::Add:
+        return nodeText(*n.children[0]) + '+' + nodeText(*n.children[1]);
+    case Node::Kind::Sub:
+        return nodeText(*n.children[0]) + '-' + nodeText(*n.children[1]);
+    case Node::Kind::Negate:
+        return '-' + nodeText(*n.children[0]);
+    case Node::Kind::Paren:
+        return '(' + nodeText(*n.children[0]) + ')';
+    case Node::Kind::Sum: {
+        QStringList args;
+        for (const auto &c : n.children)
+            args << nodeText(*c);
+        return QStringLiteral("SUM(") + args.join(',') + ')';
+    }
+    }
+    return {};
+}
+
+// Arithmetic sees an empty cell as 0 and text as an error; SUM skips text in references.
+Operand arithmetic(const Operand &v) {
+    if (v.kind == Operand::Kind::Empty)
+        return Operand::fromNumber(0);
+    if (v.kind == Operand::Kind::Text)
+        return Operand::error();
+    return v;
+}
+
+Operand evalNode(const Node &n, const std::function<Operand(int, int)> &lookup) {
+    switch (n.kind) {
+    case Node::Kind::Number:
+        return Operand::fromNumber(n.number);
+    case Node::Kind::Ref:
+        return arithmetic(lookup(n.first.row, n.first.column));
+    case Node::Kind::Area:
+        return Operand::error(); // only inside SUM, handled there
+    case Node::Kind::Paren:
+        return evalNode(*n.children[0], lookup);
+    case Node::Kind::Negate: {
+        const Operand v = evalNode(*n.children[0], lookup);
+        return v.kind == Operand::Kind::Error ? v : Operand::fromNumber(-v.number);
+    }
+    case Node::Kind::Add:
+    case Node::Kind::Sub: {
+        const Operand a = evalNode(*n.children[0], lookup);
+        const Operand b = evalNode(*n.children[1], lookup);
+        if (a.kind == Operand::Kind::Error || b.kind == Operand::Kind::Error)
+            return Operand::error();
+        return Operand::fromNumber(n.kind == Node::Kind::Add ? a.number + b.number
+                                                             : a.number - b.number);
+    }
+    case Node::Kind::Sum: {
+        double total = 0;
+        for (const auto &c : n.children) {
+            if (c->kind == Node::Kind::Ref || c->kind == Node::Kind::Area) {
+                const CellRef &f = c->first;
+                const CellRef &l = c->kind == Node::Kind::Area ? c->last : c->first;
+                for (int r = std::min(f.row, l.row); r <= std::max(f.row, l.row); ++r)
+                    for (int col = std::min(f.column, l.column);
+                         col <= std::max(f.column, l.column); ++col) {
+                        const Operand v = lookup(r, col);
+                        if (v.kind == Operand::Kind::Error)
+                            return v;
+                        if (v.kind == Operand::Kind::Number)
+                            total += v.number;
+                    }
+            } else {
+                const Operand v = evalNode(*c, lookup);
+                if (v.kind == Operand::Kind::Error)
+                    return v;
+                total += v.number;
+            }
+        }
+        return Operand::fromNumber(total);
+    }
+    }
+    return Operand::error();
+}
+
+void visitCells(const Node &n, const std::function<void(int, int)> &visit) {
+    if (n.kind == Node::Kind::Ref)
+        visit(n.first.row, n.first.column);
+    if (n.kind == Node::Kind::Area)
+        for (int r = std::min(n.first.row, n.last.row); r <= std::max(n.first.row, n.last.row); ++r)
+            for (int c = std::min(n.first.column, n.last.column);
+                 c <= std::max(n.first.column, n.last.column); ++c)
+                visit(r, c);
+    for (const auto &child : n.children)
+        visitCells(*child, visit);
+}
+
+void append16(QByteArray &b, uint16_t v) {
+    char bytes[2];
+    qToLittleEndian(v, bytes);
+    b.append(bytes, 2);
+}
+
+uint16_t columnField(const CellRef &r) {
+    return uint16_t(r.column | (r.columnAbsolute ? 0 : 0x4000) | (r.rowAbsolute ? 0 : 0x8000));
+}
+
+// Token classes: a reference that an operator reads is of value class, a SUM argument of
+// reference class, as the spreadsheet program itself stores them.
+void emitTokens(const Node &n, QByteArray &out, bool referenceClass) {
+    switch (n.kind) {
+    case Node::Kind::Number:
+        if (n.number >= 0 && n.number <= 65535 && n.number == std::floor(n.number)) {
+            out.append(char(0x1E)); // tInt
+            append16(out, uint16_t(n.number));
+        } else {
+            out.append(char(0x1F)); // tNum
+            char bytes[8];
+            qToLittleEndian(n.number, bytes);
+            out.append(bytes, 8);
+        }
+        return;
+    case Node::Kind::Ref:
+        out.append(char(referenceClass ? 0x24 : 0x44)); // tRef / tRefV
+        append16(out, uint16_t(n.first.row));
+        append16(out, columnField(n.first));
+        return;
+    case Node::Kind::Area:
+        out.append(char(referenceClass ? 0x25 : 0x45)); // tArea / tAreaV
+        append16(out, uint16_t(n.first.row));
+        append16(out, uint16_t(n.last.row));
+        append16(out, columnField(n.first));
+        append16(out, columnField(n.last));
+        return;
+    case Node::Kind::Add:
+    case Node::Kind::Sub:
+        emitTokens(*n.children[0], out, false);
+        emitTokens(*n.children[1], out, false);
+        out.append(char(n.kind == Node::Kind::Add ? 0x03 : 0x04)); // tAdd / tSub
+        return;
+    case Node::Kind::Negate:
+        emitTokens(*n.children[0], out, false);
+        out.append(char(0x13)); // tUminus
+        return;
+    case Node::Kind::Paren:
+        emitTokens(*n.children[0], out, referenceClass);
+        out.append(char(0x15)); // tParen
+        return;
+    case Node::Kind::Sum:
+        for (const auto &c : n.children)
+            emitTokens(*c, out, true);
+        out.append(char(0x42)); // tFuncVarV
+        out.append(char(n.children.size()));
+        append16(out, 4); // SUM
+        return;
+    }
+}
+
+} // namespace
+
+QString columnName(int column) {
+    QString name;
+    for (int c = column + 1; c > 0; c = (c - 1) / 26)
+        name.prepend(QChar('A' + (c - 1) % 26));
+    return name;
+}
+
+CellRef parseCellRef(const QString &text) {
+    CellRef ref;
+    int i = 0;
+    const QString t = text.trimmed().toUpper();
+    if (i < t.size() && t.at(i) == '$') {
+        ref.columnAbsolute = true;
+        ++i;
+    }
+    int column = 0;
+    const int letters = i;
+    while (i < t.size() && t.at(i) >= 'A' && t.at(i) <= 'Z') {
+        column = column * 26 + (t.at(i).unicode() - 'A' + 1);
+        if (column > MaxColumns)
+            break;
+        ++i;
+    }
+    if (i < t.size() && t.at(i) == '$') {
+        ref.rowAbsolute = true;
+        ++i;
+    }
+    bool ok = false;
+    const int row = t.mid(i).toInt(&ok);
+    if (i == letters || !ok || t.mid(i).startsWith('+') || t.mid(i).startsWith('-') || column < 1 ||
+        column > MaxColumns || row < 1 || row > MaxRows)
+        throw lodvik::Error(QStringLiteral("%1 är ingen cellreferens.").arg(text));
+    ref.row = row - 1;
+    ref.column = column - 1;
+    return ref;
+}
+
+Formula Formula::parse(const QString &text) {
+    Formula f;
+    f.m_root = Parser(text).parse();
+    return f;
+}
+
+Formula Formula::shifted(int rows, int columns) const {
+    Formula f;
+    f.m_root = shiftNode(m_root, rows, columns);
+    return f;
+}
+
+Operand Formula::evaluate(const std::function<Operand(int, int)> &lookup) const {
+    return evalNode(*m_root, lookup);
+}
+
+void Formula::forEachCell(const std::function<void(int, int)> &visit) const {
+    visitCells(*m_root, visit);
+}
+
+QByteArray Formula::tokens() const {
+    QByteArray out;
+    emitTokens(*m_root, out, false);
+    return out;
+}
+
+QString Formula::text() const {
+    return nodeText(*m_root);
+}
+
+} // namespace xls

@@ -1,0 +1,582 @@
+#include "xls/Workbook.h"
+
+#include "MDlib/Error.h"
+#include "xls/CompoundFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QStringList>
+#include <QtEndian>
+
+#include <cmath>
+
+using lodvik::Variant;
+
+namespace xls {
+
+namespace {
+
+// Record types of the BIFF8 workbook stream.
+enum Rec : quint16 {
+    BOF = 0x0809,
+    EOF_ = 0x000A,
+    CODEPAGE = 0x0042,
+    WINDOW1 = 0x003D,
+    DATEMODE = 0x0022,
+    PRECISION = 0x000E,
+    BOOKBOOL = 0x00DA,
+    FONT = 0x0031,
+    XF = 0x00E0,
+    STYLE = 0x0293,
+    BOUNDSHEET = 0x0085,
+    SST = 0x00FC,
+    CONTINUE = 0x003C,
+    EXTSST = 0x00FF,
+    UNCALCED = 0x005E,
+    CALCMODE = 0x000D,
+    CALCCOUNT = 0x000C,
+    REFMODE = 0x000F,
+    ITERATION = 0x0011,
+    DELTA = 0x0010,
+    SAVERECALC = 0x005F,
+    PRINTHEADERS = 0x002A,
+    PRINTGRIDLINES = 0x002B,
+    GRIDSET = 0x0082,
+    DEFAULTROWHEIGHT = 0x0225,
+    WSBOOL = 0x0081,
+    DEFCOLWIDTH = 0x0055,
+    COLINFO = 0x007D,
+    DIMENSIONS = 0x0200,
+    ROW = 0x0208,
+    BLANK = 0x0201,
+    NUMBER = 0x0203,
+    RK = 0x027E,
+    LABELSST = 0x00FD,
+    BOOLERR = 0x0205,
+    FORMULA = 0x0006,
+    WINDOW2 = 0x023E,
+};
+
+constexpr int MaxRecordData = 8224;
+constexpr quint16 NormalXf = 15; // the first cell XF; 0-14 are style XFs
+constexpr quint16 BoldXf = 16;
+
+class Bytes {
+public:
+    Bytes &u8(int v) {
+        m_data.append(char(v & 0xFF));
+        return *this;
+    }
+    Bytes &u16(int v) {
+        char b[2];
+        qToLittleEndian(quint16(v), b);
+        m_data.append(b, 2);
+        return *this;
+    }
+    Bytes &u32(quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        m_data.append(b, 4);
+        return *this;
+    }
+    Bytes &f64(double v) {
+        char b[8];
+        qToLittleEndian(v, b);
+        m_data.append(b, 8);
+        return *this;
+    }
+    Bytes &raw(const QByteArray &b) {
+        m_data.append(b);
+        return *this;
+    }
+    const QByteArray &data() const { return m_data; }
+    int size() const { return int(m_data.size()); }
+
+private:
+    QByteArray m_data;
+};
+
+class Stream {
+public:
+    void record(quint16 type, const QByteArray &body) {
+        Q_ASSERT(body.size() <= MaxRecordData);
+        char h[4];
+        qToLittleEndian(type, h);
+        qToLittleEndian(quint16(body.size()), h + 2);
+        m_data.append(h, 4);
+        m_data.append(body);
+    }
+    void record(quint16 type, const Bytes &body) { record(type, body.data()); }
+    QByteArray &data() { return m_data; }
+    int size() const { return int(m_data.size()); }
+
+private:
+    QByteArray m_data;
+};
+
+bool isLatin1(const QString &s) {
+    for (QChar c : s)
+        if (c.unicode() > 0xFF)
+            return false;
+    return true;
+}
+
+void appendChars(Bytes &b, const QString &s, bool wide, int from, int count) {
+    for (int i = from; i < from + count; ++i) {
+        if (wide)
+            b.u16(s.at(i).unicode());
+        else
+            b.u8(s.at(i).unicode());
+    }
+}
+
+// A string with a one-byte length (FONT, BOUNDSHEET).
+void shortString(Bytes &b, const QString &s) {
+    const bool wide = !isLatin1(s);
+    b.u8(int(s.size())).u8(wide ? 1 : 0);
+    appendChars(b, s, wide, 0, int(s.size()));
+}
+
+Bytes bof(int type) {
+    Bytes b;
+    // BIFF8, the build and year of the format's first release, last edited on Windows.
+    b.u16(0x0600).u16(type).u16(0x0DBB).u16(0x07CC).u32(0x000000C1).u32(0x00000006);
+    return b;
+}
+
+Bytes font(bool bold) {
+    Bytes b;
+    // 10 pt; bit 0 of the options still marks bold for older readers.
+    b.u16(200).u16(bold ? 1 : 0).u16(0x7FFF).u16(bold ? 700 : 400).u16(0).u8(0).u8(0).u8(0).u8(0);
+    shortString(b, QStringLiteral("Arial"));
+    return b;
+}
+
+Bytes xf(int fontIndex, bool style) {
+    Bytes b;
+    b.u16(fontIndex).u16(0);                     // font, format General
+    b.u16(style ? 0xFFF5 : 0x0001);              // locked; a style XF has no parent
+    b.u8(0x20).u8(0).u8(0);                      // bottom aligned, no rotation, no indent
+    b.u8(style ? 0xF4 : (fontIndex ? 0x08 : 0)); // attributes this XF sets itself
+    b.u32(0).u32(0);                             // no borders
+    b.u16(0x20C0);                               // automatic pattern colours
+    return b;
+}
+
+} // namespace
+
+// ---- Worksheet ----------------------------------------------------------------------------
+
+Worksheet::Range Worksheet::parseRange(const QString &text) {
+    const QStringList parts = text.trimmed().split(':');
+    if (parts.size() > 2 || parts.first().isEmpty())
+        throw lodvik::Error(QStringLiteral("%1 är inget cellområde.").arg(text));
+    const CellRef a = parseCellRef(parts.first());
+    const CellRef b = parts.size() == 2 ? parseCellRef(parts.last()) : a;
+    return {std::min(a.row, b.row), std::min(a.column, b.column), std::max(a.row, b.row),
+            std::max(a.column, b.column)};
+}
+
+Worksheet::Cell &Worksheet::at(int row0, int column0) {
+    return m_cells[{row0, column0}];
+}
+
+void Worksheet::setCell(int row, int column, const Variant &value) {
+    if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
+        throw lodvik::Error(
+            QStringLiteral("Cellen rad %1, kolumn %2 ligger utanför arbetsbladet (högst %3 rader "
+                           "och %4 kolumner).")
+                .arg(row)
+                .arg(column)
+                .arg(MaxRows)
+                .arg(MaxColumns));
+    const int r = row - 1, c = column - 1;
+    Cell next;
+    switch (value.type()) {
+    case Variant::Type::Empty:
+    case Variant::Type::Null:
+        break;
+    case Variant::Type::String: {
+        const QString &t = value.text();
+        double d = 0;
+        if (t.isEmpty()) {
+        } else if (t.startsWith('=')) {
+            next.kind = Cell::Kind::Formula;
+            next.formula = Formula::parse(t);
+        } else if (lodvik::parseNumber(t, &d)) {
+            next.kind = Cell::Kind::Number;
+            next.number = d;
+        } else {
+            next.kind = Cell::Kind::Text;
+            next.text = t;
+        }
+        break;
+    }
+    case Variant::Type::Boolean:
+        next.kind = Cell::Kind::Boolean;
+        next.number = value.number() != 0 ? 1 : 0;
+        break;
+    default:
+        next.kind = Cell::Kind::Number;
+        next.number = value.toDouble();
+    }
+    if (next.kind == Cell::Kind::Text && next.text.size() > 32767)
+        throw lodvik::Error(QStringLiteral("En text är för lång för en cell."));
+    auto it = m_cells.find({r, c});
+    if (it != m_cells.end()) {
+        next.bold = it->second.bold;
+        if (next.kind == Cell::Kind::Blank && !next.bold) {
+            m_cells.erase(it);
+            return;
+        }
+        it->second = std::move(next);
+    } else if (next.kind != Cell::Kind::Blank) {
+        m_cells.emplace(std::make_pair(r, c), std::move(next));
+    }
+}
+
+void Worksheet::setRange(const QString &range, const Variant &value) {
+    const Range rg = parseRange(range);
+    if (value.isString() && value.text().startsWith('=')) {
+        const Formula formula = Formula::parse(value.text());
+        for (int r = rg.firstRow; r <= rg.lastRow; ++r)
+            for (int c = rg.firstColumn; c <= rg.lastColumn; ++c) {
+                Cell &cell = at(r, c);
+                cell.kind = Cell::Kind::Formula;
+                cell.number = 0;
+                cell.text.clear();
+                cell.formula = formula.shifted(r - rg.firstRow, c - rg.firstColumn);
+            }
+        return;
+    }
+    for (int r = rg.firstRow; r <= rg.lastRow; ++r)
+        for (int c = rg.firstColumn; c <= rg.lastColumn; ++c)
+            setCell(r + 1, c + 1, value);
+}
+
+void Worksheet::setColumnWidth(const QString &columns, double characters) {
+    const QStringList parts = columns.trimmed().split(':');
+    if (parts.size() > 2 || !(characters >= 0 && characters <= 255))
+        throw lodvik::Error(
+            QStringLiteral("Ogiltig kolumnbredd %1 för %2.").arg(characters).arg(columns));
+    // "A:M" names whole columns: read them as rows 1 of those columns.
+    const int first = parseCellRef(parts.first() + '1').column;
+    const int last = parseCellRef(parts.last() + '1').column;
+    for (int c = std::min(first, last); c <= std::max(first, last); ++c)
+        m_widths[size_t(c)] = characters;
+}
+
+void Worksheet::setBold(const QString &range) {
+    const Range rg = parseRange(range);
+    for (int r = rg.firstRow; r <= rg.lastRow; ++r)
+        for (int c = rg.firstColumn; c <= rg.lastColumn; ++c)
+            at(r, c).bold = true;
+}
+
+const Worksheet::Cell *Worksheet::cell(int row, int column) const {
+    auto it = m_cells.find({row - 1, column - 1});
+    return it == m_cells.end() ? nullptr : &it->second;
+}
+
+std::optional<double> Worksheet::columnWidth(int column) const {
+    if (column < 1 || column > MaxColumns || m_widths[size_t(column - 1)] == 0)
+        return std::nullopt;
+    return m_widths[size_t(column - 1)];
+}
+
+Operand Worksheet::evaluateCell(int row0, int column0, std::map<std::pair<int, int>, Operand> &memo,
+                                std::map<std::pair<int, int>, bool> &busy) const {
+    auto it = m_cells.find({row0, column0});
+    if (it == m_cells.end())
+        return {};
+    const Cell &cell = it->second;
+    switch (cell.kind) {
+    case Cell::Kind::Blank:
+        return {};
+    case Cell::Kind::Number:
+    case Cell::Kind::Boolean:
+        return Operand::fromNumber(cell.number);
+    case Cell::Kind::Text:
+        return {Operand::Kind::Text, 0};
+    case Cell::Kind::Formula:
+        break;
+    }
+    const auto key = std::make_pair(row0, column0);
+    if (auto m = memo.find(key); m != memo.end())
+        return m->second;
+    if (busy[key])
+        return Operand::fromNumber(0); // a circular reference counts as 0, as when loaded
+    busy[key] = true;
+    const Operand result =
+        cell.formula->evaluate([&](int r, int c) { return evaluateCell(r, c, memo, busy); });
+    busy[key] = false;
+    memo[key] = result;
+    return result;
+}
+
+Operand Worksheet::value(int row, int column) const {
+    std::map<std::pair<int, int>, Operand> memo;
+    std::map<std::pair<int, int>, bool> busy;
+    return evaluateCell(row - 1, column - 1, memo, busy);
+}
+
+QByteArray Worksheet::records(const std::function<quint32(const QString &)> &sst) const {
+    Stream s;
+    s.record(BOF, bof(0x0010));
+    s.record(UNCALCED, QByteArray(2, '\0')); // not calculated by us: recalculate when loaded
+    s.record(CALCMODE, Bytes().u16(1));      // automatic
+    s.record(CALCCOUNT, Bytes().u16(100));
+    s.record(REFMODE, Bytes().u16(1)); // A1
+    s.record(ITERATION, Bytes().u16(0));
+    s.record(DELTA, Bytes().f64(0.001));
+    s.record(SAVERECALC, Bytes().u16(1));
+    s.record(PRINTHEADERS, Bytes().u16(0));
+    s.record(PRINTGRIDLINES, Bytes().u16(0));
+    s.record(GRIDSET, Bytes().u16(1));
+    s.record(DEFAULTROWHEIGHT, Bytes().u16(0).u16(255));
+    s.record(WSBOOL, Bytes().u16(0x04C1));
+    s.record(DEFCOLWIDTH, Bytes().u16(8));
+
+    // Column widths, one record per run of equal widths.
+    for (int c = 0; c < MaxColumns;) {
+        if (m_widths[size_t(c)] == 0) {
+            ++c;
+            continue;
+        }
+        int last = c;
+        while (last + 1 < MaxColumns && m_widths[size_t(last + 1)] == m_widths[size_t(c)])
+            ++last;
+        const int width = int(std::lround(m_widths[size_t(c)] * 256));
+        s.record(COLINFO, Bytes()
+                              .u16(c)
+                              .u16(last)
+                              .u16(std::min(width, 0xFFFF))
+                              .u16(NormalXf)
+                              .u16(0x0002)
+                              .u16(0)); // custom width
+        c = last + 1;
+    }
+
+    int firstRow = 0, lastRow = -1, firstCol = 0, lastCol = -1;
+    if (!m_cells.empty()) {
+        firstRow = m_cells.begin()->first.first;
+        lastRow = m_cells.rbegin()->first.first;
+        firstCol = MaxColumns;
+        for (const auto &[key, cell] : m_cells) {
+            firstCol = std::min(firstCol, key.second);
+            lastCol = std::max(lastCol, key.second);
+        }
+    }
+    s.record(DIMENSIONS, Bytes()
+                             .u32(quint32(firstRow))
+                             .u32(quint32(lastRow + 1))
+                             .u16(firstCol)
+                             .u16(lastCol + 1)
+                             .u16(0));
+
+    std::map<std::pair<int, int>, Operand> memo;
+    std::map<std::pair<int, int>, bool> busy;
+
+    // Rows in blocks of 32: the ROW records of a block, then its cells.
+    auto it = m_cells.begin();
+    while (it != m_cells.end()) {
+        const int blockEnd = (it->first.first / 32 + 1) * 32;
+        for (auto r = it; r != m_cells.end() && r->first.first < blockEnd;) {
+            const int row = r->first.first;
+            int colFirst = r->first.second, colLast = colFirst;
+            for (; r != m_cells.end() && r->first.first == row; ++r)
+                colLast = r->first.second;
+            s.record(ROW, Bytes()
+                              .u16(row)
+                              .u16(colFirst)
+                              .u16(colLast + 1)
+                              .u16(255)
+                              .u16(0)
+                              .u16(0)
+                              .u32(0x000F0100));
+        }
+        for (; it != m_cells.end() && it->first.first < blockEnd; ++it) {
+            const auto [row, col] = it->first;
+            const Cell &cell = it->second;
+            const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
+            switch (cell.kind) {
+            case Cell::Kind::Blank:
+                s.record(BLANK, Bytes().u16(row).u16(col).u16(ixfe));
+                break;
+            case Cell::Kind::Number: {
+                const double v = cell.number;
+                if (v == std::floor(v) && v >= -(1 << 29) && v < (1 << 29) &&
+                    !(v == 0 && std::signbit(v)))
+                    s.record(RK, Bytes().u16(row).u16(col).u16(ixfe).u32((quint32(qint32(v)) << 2) |
+                                                                         0x02));
+                else
+                    s.record(NUMBER, Bytes().u16(row).u16(col).u16(ixfe).f64(v));
+                break;
+            }
+            case Cell::Kind::Text:
+                s.record(LABELSST, Bytes().u16(row).u16(col).u16(ixfe).u32(sst(cell.text)));
+                break;
+            case Cell::Kind::Boolean:
+                s.record(BOOLERR, Bytes().u16(row).u16(col).u16(ixfe).u8(int(cell.number)).u8(0));
+                break;
+            case Cell::Kind::Formula: {
+                const Operand v = evaluateCell(row, col, memo, busy);
+                Bytes b;
+                b.u16(row).u16(col).u16(ixfe);
+                if (v.kind == Operand::Kind::Error) // #VALUE!
+                    b.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
+                else
+                    b.f64(v.number);
+                const QByteArray rgce = cell.formula->tokens();
+                b.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
+                b.u32(0);
+                b.u16(int(rgce.size())).raw(rgce);
+                s.record(FORMULA, b);
+                break;
+            }
+            }
+        }
+    }
+
+    // Gridlines, row and column headings, zeros shown; the sheet selected.
+    s.record(WINDOW2, Bytes().u16(0x06B6).u16(0).u16(0).u16(0x40).u16(0).u16(0).u16(0).u32(0));
+    s.record(EOF_, QByteArray());
+    return s.data();
+}
+
+// ---- Workbook -----------------------------------------------------------------------------
+
+QByteArray Workbook::toBytes() const {
+    // The strings are known only once the sheet is written; the sheet comes after the globals.
+    QStringList strings;
+    QHash<QString, quint32> index;
+    quint32 references = 0;
+    const QByteArray sheet = m_sheet.records([&](const QString &text) {
+        ++references;
+        auto it = index.find(text);
+        if (it != index.end())
+            return *it;
+        const quint32 i = quint32(strings.size());
+        strings.append(text);
+        index.insert(text, i);
+        return i;
+    });
+
+    Stream g;
+    g.record(BOF, bof(0x0005));
+    g.record(CODEPAGE, Bytes().u16(1200)); // UTF-16
+    g.record(WINDOW1, Bytes()
+                          .u16(0x0168)
+                          .u16(0x001E)
+                          .u16(0x4000)
+                          .u16(0x2000)
+                          .u16(0x0038)
+                          .u16(0)
+                          .u16(0)
+                          .u16(1)
+                          .u16(0x0258));
+    g.record(DATEMODE, Bytes().u16(0));
+    g.record(PRECISION, Bytes().u16(1));
+    g.record(BOOKBOOL, Bytes().u16(0));
+    // Font 4 does not exist in the format: four normal fonts, then the bold one as font 5.
+    for (int i = 0; i < 4; ++i)
+        g.record(FONT, font(false));
+    g.record(FONT, font(true));
+    for (int i = 0; i < 15; ++i)
+        g.record(XF, xf(0, true));
+    g.record(XF, xf(0, false));                          // 15: normal cells
+    g.record(XF, xf(5, false));                          // 16: bold cells
+    g.record(STYLE, Bytes().u16(0x8000).u8(0).u8(0xFF)); // the built-in Normal style
+    const int boundSheetAt = g.size() + 4;
+    Bytes boundSheet;
+    boundSheet.u32(0).u16(0); // the sheet's position is filled in below; a visible worksheet
+    shortString(boundSheet, QStringLiteral("Blad1"));
+    g.record(BOUNDSHEET, boundSheet);
+
+    // Shared strings, split over CONTINUE records where a record fills up. A string's header
+    // never splits; its characters may, and each continuation repeats the width flag.
+    const int perBucket = std::max(8, int((strings.size() + 127) / 128));
+    Bytes extsst;
+    extsst.u16(perBucket);
+    {
+        QList<QByteArray> parts;
+        Bytes current;
+        current.u32(references).u32(quint32(strings.size()));
+        int recordStart = g.size(); // stream position of the record being filled
+        auto flush = [&]() {
+            parts.append(current.data());
+            recordStart += 4 + current.size();
+            current = Bytes();
+        };
+        for (int i = 0; i < strings.size(); ++i) {
+            const QString &text = strings.at(i);
+            const bool wide = !isLatin1(text);
+            const int charSize = wide ? 2 : 1;
+            if (current.size() + 3 + (text.isEmpty() ? 0 : charSize) > MaxRecordData)
+                flush();
+            if (i % perBucket == 0)
+                extsst.u32(quint32(recordStart + 4 + current.size()))
+                    .u16(4 + current.size())
+                    .u16(0);
+            current.u16(int(text.size())).u8(wide ? 1 : 0);
+            int done = 0;
+            while (done < text.size()) {
+                int room = (MaxRecordData - current.size()) / charSize;
+                if (room == 0) {
+                    flush();
+                    current.u8(wide ? 1 : 0);
+                    room = (MaxRecordData - current.size()) / charSize;
+                }
+                const int n = std::min(room, int(text.size()) - done);
+                appendChars(current, text, wide, done, n);
+                done += n;
+            }
+        }
+        parts.append(current.data());
+        for (int i = 0; i < parts.size(); ++i)
+            g.record(i == 0 ? SST : CONTINUE, parts.at(i));
+    }
+    if (extsst.size() > MaxRecordData)
+        throw lodvik::Error(QStringLiteral("Arbetsboken har för många olika texter."));
+    g.record(EXTSST, extsst);
+    g.record(EOF_, QByteArray());
+
+    QByteArray stream = g.data();
+    qToLittleEndian(quint32(stream.size()), stream.data() + boundSheetAt);
+    stream += sheet;
+    return compoundFile(QStringLiteral("Workbook"), stream);
+}
+
+void Workbook::saveAs(const QString &fileName) const {
+    const QFileInfo info(fileName);
+    const QDir folder = info.absoluteDir();
+    if (!folder.exists())
+        throw lodvik::Error(QStringLiteral("Arbetsboken %1 kan inte sparas: mappen %2 finns inte.")
+                                .arg(fileName, QDir::toNativeSeparators(folder.absolutePath())));
+    if (info.isDir())
+        throw lodvik::Error(
+            QStringLiteral("Arbetsboken %1 kan inte sparas: det finns en mapp med det namnet.")
+                .arg(fileName));
+    const QByteArray bytes = toBytes();
+    QSaveFile file(fileName);
+    // Unbuffered, so that a short write (a full disk) shows in write()'s count: a buffered
+    // QSaveFile can lose that error when it flushes on commit and keep a truncated file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw lodvik::Error(
+            QStringLiteral("Arbetsboken %1 kan inte sparas: %2").arg(fileName, file.errorString()));
+    if (file.write(bytes) != bytes.size() || file.size() != bytes.size()) {
+        const QString why = file.error() != QFileDevice::NoError
+                                ? file.errorString()
+                                : QStringLiteral("disken är full eller filen blev ofullständig");
+        file.cancelWriting();
+        throw lodvik::Error(
+            QStringLiteral("Arbetsboken %1 kan inte sparas: %2").arg(fileName, why));
+    }
+    if (!file.commit())
+        throw lodvik::Error(
+            QStringLiteral("Arbetsboken %1 kan inte sparas: %2").arg(fileName, file.errorString()));
+}
+
+} // namespace xls

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "MDlib/Variant.h"
+#include "xls/Formula.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <optional>
+
+namespace xls {
+
+// One worksheet of a workbook, offering the operations the reports drive: cell values, a value
+// or formula over a range, column widths in characters, bold cells. Rows and columns count from
+// 1 as the spreadsheet program's Cells(row, column) does; ranges are A1 texts in any case.
+class Worksheet {
+public:
+    static constexpr int MaxRows = 65536;
+    static constexpr int MaxColumns = 256;
+
+    struct Cell {
+        enum class Kind { Blank, Number, Text, Boolean, Formula };
+        Kind kind = Kind::Blank;
+        double number = 0;
+        QString text;
+        bool bold = false;
+        std::optional<Formula> formula;
+    };
+
+    // Sets a cell as typed input would: a text that spells a number becomes that number, the
+    // empty text empties the cell, a text beginning with "=" is a formula; Empty and Null empty
+    // it too. Formatting stays.
+    void setCell(int row, int column, const lodvik::Variant &value);
+    // Sets every cell of a range ("G5:G12", "b8:s8", "A1"). A formula is written as for the
+    // range's first cell; each other cell gets it with its relative references moved along.
+    void setRange(const QString &range, const lodvik::Variant &value);
+    // Width in characters of a column range such as "A:M" or "B:B".
+    void setColumnWidth(const QString &columns, double characters);
+    // Makes the cells of a range bold, written or not.
+    void setBold(const QString &range);
+
+    // Reading back (tests, evaluation).
+    const Cell *cell(int row, int column) const;
+    // The width set for a column (1 = A), or nullopt for the default width.
+    std::optional<double> columnWidth(int column) const;
+    // What the cell shows: its number, or for a formula its computed value.
+    Operand value(int row, int column) const;
+
+    // The worksheet's records, from its BOF to its EOF. Strings go through sst.
+    QByteArray records(const std::function<quint32(const QString &)> &sst) const;
+
+private:
+    struct Range {
+        int firstRow, firstColumn, lastRow, lastColumn; // 0-based
+    };
+    static Range parseRange(const QString &text);
+    Cell &at(int row0, int column0);
+    Operand evaluateCell(int row0, int column0, std::map<std::pair<int, int>, Operand> &memo,
+                         std::map<std::pair<int, int>, bool> &busy) const;
+
+    std::map<std::pair<int, int>, Cell> m_cells; // by 0-based (row, column)
+    std::array<double, MaxColumns> m_widths{};   // 0: default width
+};
+
+// A workbook of one worksheet, written as a BIFF8 .xls file in a compound file container.
+class Workbook {
+public:
+    Worksheet &worksheet() { return m_sheet; }
+    const Worksheet &worksheet() const { return m_sheet; }
+
+    // The whole file.
+    QByteArray toBytes() const;
+    // Writes the file through a temporary file in the same folder, replaced only when complete,
+    // so that a failed save leaves an earlier file of that name intact. Raises lodvik::Error
+    // with the reason: a missing folder, no permission, a full disk.
+    void saveAs(const QString &fileName) const;
+
+private:
+    Worksheet m_sheet;
+};
+
+} // namespace xls
