@@ -4,6 +4,7 @@
 #include "MDlib/MDlib.h"
 #include "data/DataControl.h"
 #include "data/DemoData.h"
+#include "data/LocalDatabase.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
 
@@ -54,6 +55,21 @@ int search(const QStringList &arguments) {
     return 0;
 }
 
+// The products of the extract store as (search name, product number), so that the demo search
+// finds the products the figures and reports know. None when the store cannot be read.
+static QList<std::pair<QString, QString>> extractProducts(const QString &localPath) {
+    QList<std::pair<QString, QString>> products;
+    try {
+        dao::Database db = dao::Database::OpenDatabase(localPath);
+        for (dao::Recordset rs =
+                 db.OpenRecordset(QStringLiteral("SELECT imdsc1, iblitm FROM pjomr"));
+             !rs.isEOF(); rs.MoveNext())
+            products.append({rs.Fields(0).toText(), rs.Fields(1).toText()});
+    } catch (const lodvik::Error &) {
+    }
+    return products;
+}
+
 int demo(const QStringList &arguments) {
     requireNoMore(arguments);
     const QDir home(gAppPath);
@@ -64,14 +80,6 @@ int demo(const QStringList &arguments) {
     }
 
     // Existing files are the operator's data: never touched.
-    const QString sokdata = home.filePath(QLatin1String(defaultSearchSourceFile));
-    if (QFileInfo::exists(sokdata)) {
-        say(QStringLiteral("%1 finns redan; lämnas orörd.").arg(sokdata));
-    } else {
-        fillDemoSearchData(sokdata);
-        say(QStringLiteral("Skapade %1 med demoprodukter.").arg(sokdata));
-    }
-
     const QString reports = home.filePath(QStringLiteral("rapporter"));
     if (!QFileInfo(reports).isDir()) {
         if (!home.mkpath(QStringLiteral("rapporter")))
@@ -85,6 +93,14 @@ int demo(const QStringList &arguments) {
     } else {
         createDemoLocalStore(local);
         say(QStringLiteral("Skapade %1 med demodata.").arg(local));
+    }
+
+    const QString sokdata = home.filePath(QLatin1String(defaultSearchSourceFile));
+    if (QFileInfo::exists(sokdata)) {
+        say(QStringLiteral("%1 finns redan; lämnas orörd.").arg(sokdata));
+    } else {
+        fillDemoSearchData(sokdata, extractProducts(local));
+        say(QStringLiteral("Skapade %1 med demoprodukter.").arg(sokdata));
     }
     return 0;
 }

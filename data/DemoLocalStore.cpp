@@ -214,8 +214,9 @@ void fillDemoExtracts(dao::Database &db, const DemoExtractSize &size) {
                         {text(p.number), number(gen.tenths(sales[t].low, sales[t].high))});
             for (int i = 0; i < 2 * n; ++i)
                 pjpvmens.row({text(p.number), number(gen.tenths(1, 12))});
+            // Invoiced sales in thousands over 26 weeks: from a few to some tens of packs a week.
             for (int i = 0; i < 6 * n; ++i)
-                pjsfakt.row({text(p.number), number(gen.tenths(1, 15))});
+                pjsfakt.row({text(p.number), number(std::round(gen.between(5, 150) * p.umconv))});
             for (int i = 0; i < 3 * n; ++i) {
                 const QDate date = firstDay.addDays(gen.between(0, 180));
                 fpprognos.row({text(p.number), text(dateText(date, gen.chance(10))),

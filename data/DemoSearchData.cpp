@@ -90,7 +90,8 @@ QList<std::pair<QString, QString>> demoProducts() {
 
 } // namespace
 
-void fillDemoSearchData(const QString &sokdataPath) {
+void fillDemoSearchData(const QString &sokdataPath,
+                        const QList<std::pair<QString, QString>> &extraProducts) {
     std::unique_ptr<SearchSource> source = openSqliteSearchSource(sokdataPath);
     QSqlDatabase db = source->database();
     const auto fail = [&](const QSqlQuery &query) {
@@ -113,7 +114,7 @@ void fillDemoSearchData(const QString &sokdataPath) {
         if (!insert.prepare(
                 QStringLiteral("INSERT INTO ProduktSok (Soknamn, Produktnummer) VALUES (?, ?)")))
             fail(insert);
-        for (const auto &[name, number] : demoProducts()) {
+        for (const auto &[name, number] : demoProducts() + extraProducts) {
             insert.bindValue(0, name);
             insert.bindValue(1, number);
             if (!insert.exec())
