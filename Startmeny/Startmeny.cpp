@@ -407,7 +407,12 @@ void Startmeny::closeEvent(QCloseEvent *event) {
 
 void Startmeny::showProgress(const QString &caption) {
     Label2->setText(caption);
-    Label2->repaint();
+    // A total may walk tens of thousands of rows; painting each caption at once would cost more
+    // than the walk. The caption is always current, and painted at once at most every 40 ms.
+    if (!m_progressPainted.isValid() || m_progressPainted.hasExpired(40)) {
+        Label2->repaint();
+        m_progressPainted.start();
+    }
 }
 
 bool Startmeny::eventFilter(QObject *watched, QEvent *event) {

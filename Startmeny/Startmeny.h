@@ -2,6 +2,7 @@
 
 #include "Startmeny/StartmenyOperations.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -85,5 +86,6 @@ private:
     void closeEvent(QCloseEvent *event) override;
 
     std::unique_ptr<SearchSource> m_source;
+    QElapsedTimer m_progressPainted;
     bool m_completingDate = false; // the completion rewrites datumtxt, which calls it again
 };

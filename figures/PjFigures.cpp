@@ -17,12 +17,16 @@ QString selectAllFrom(const QString &table) {
     return QStringLiteral("SELECT  * ") + QStringLiteral(" FROM ") + table + QStringLiteral(" ");
 }
 
-// Adds NullToValue(column, "T") of every row of the tables to total.
-void addRows(FigureQuery &q, const QStringList &tables, const QString &column, double &total) {
-    for (const QString &table : tables)
+// Adds NullToValue(column, "T") of every row of the tables to total. These extracts carry no
+// item column that the figures may rely on, so the progress shows the table being read.
+void addRows(FigureQuery &q, const QStringList &tables, const QString &column, double &total,
+             const figures::Progress &progress) {
+    for (const QString &table : tables) {
+        progress(table);
         q.forEachRow(selectAllFrom(table), [&](const dao::Recordset &row) {
             total = total + figures::quantity(row.Fields(column));
         });
+    }
 }
 
 // Test items and returns are kept apart from the stock: their numbers start with PROV or KNR,
@@ -79,7 +83,8 @@ Variant StartmenyOperations::outsidePJ() {
 Variant StartmenyOperations::orderscurrmonthPJ() {
     FigureQuery q;
     double total = figures::tablesSum(q, sumAntaltusen, {"pjocurr", "pjo1curr"});
-    addRows(q, {"pjpvmens"}, QStringLiteral("mffqt"), total);
+    addRows(q, {"pjpvmens"}, QStringLiteral("mffqt"), total,
+            [this](const QString &c) { showProgress(c); });
     return Variant::Double(total);
 }
 
@@ -97,8 +102,10 @@ Variant StartmenyOperations::GSLPJ() {
     FigureQuery q;
     double total = 0;
     q.forEachRow(selectAllFrom(QStringLiteral("pjstk")), [&](const dao::Recordset &row) {
-        if (countsAsStock(row.Fields(QStringLiteral("imlitm"))))
+        const Variant item = row.Fields(QStringLiteral("imlitm"));
+        if (countsAsStock(item))
             total = total + figures::quantity(row.Fields(QStringLiteral("lipqoh")));
+        showProgress(item.toText());
     });
     return Variant::Double(total / 1000); // units to thousands
 }
@@ -106,14 +113,16 @@ Variant StartmenyOperations::GSLPJ() {
 Variant StartmenyOperations::GSCPJ() {
     FigureQuery q;
     double total = 0;
-    addRows(q, {"pjstkens"}, QStringLiteral("lipqoh"), total);
+    addRows(q, {"pjstkens"}, QStringLiteral("lipqoh"), total,
+            [this](const QString &c) { showProgress(c); });
     return Variant::Double(total);
 }
 
 Variant StartmenyOperations::GITPJ() {
     FigureQuery q;
     double total = 0;
-    addRows(q, {"pjgit", "pj1git"}, QStringLiteral("sdpqor"), total);
+    addRows(q, {"pjgit", "pj1git"}, QStringLiteral("sdpqor"), total,
+            [this](const QString &c) { showProgress(c); });
     return Variant::Double(total);
 }
 
