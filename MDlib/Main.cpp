@@ -6,11 +6,27 @@
 #include <QApplication>
 #include <QDate>
 
+#include <cstdio>
+
 int Main(int argc, char **argv) {
+    // Without a screen Qt would stop with a terse platform message; point to the command line.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("Sökfönstret kan inte visas: ingen grafisk skärm hittades (varken DISPLAY "
+                   "eller WAYLAND_DISPLAY är satt).\n"
+                   "Samma funktioner finns på kommandoraden; se \"lodvikprodsok --help\".\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     gAppPath = GetAppPath();
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
-    Startmeny window; // TODO: start-up completed by the search window's owner
+    Startmeny window;
+    // Start-up errors are dropped; the load reports its own to the operator.
+    try {
+        window.Form_Load();
+    } catch (...) {
+    }
     window.show();
     return app.exec();
 }

@@ -1,22 +1,459 @@
 #include "Startmeny/Startmeny.h"
 
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "data/DataControl.h"
+#include "data/SearchQueries.h"
 #include "data/SearchSource.h"
 
-// TODO: replaced by its owner.
-Startmeny::Startmeny(QWidget *parent) : QMainWindow(parent) {}
-Startmeny::~Startmeny() = default;
-void Startmeny::Form_Load() {}
-void Startmeny::Sok_Click() {}
-void Startmeny::periodtxt_KeyPress(int &) {}
-void Startmeny::Nollställa_Click() {}
-void Startmeny::radera_Click() {}
-void Startmeny::TDBGrid1_KeyPress(int &) {}
-void Startmeny::Avsluta_Click() {}
-void Startmeny::showProgress(const QString &) {}
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+// Resources of a static library must be pulled in by name, outside any namespace.
+static void initStartmenyResources() {
+    Q_INIT_RESOURCE(Startmeny);
+}
+
+namespace {
+
+// The design's positions are in twips; the screen has 15 twips per pixel.
+QRect twips(int left, int top, int width, int height) {
+    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
+                 qRound(height / 15.0));
+}
+
+QFont designFont(bool bold) {
+    // The design font is often missing on Linux; Qt then picks the nearest sans serif.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setBold(bold);
+    return font;
+}
+
+// The design font is narrower than the fonts that stand in for it here; a caption that would be
+// cut off gets a slightly smaller size instead.
+void fitCaption(QWidget *control, const QString &caption, int room) {
+    QFont font = control->font();
+    while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6.5)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    control->setFont(font);
+}
+
+void fitOptionCaption(QRadioButton *option) {
+    const QStyle *style = option->style();
+    const int indicator = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
+                          style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
+    fitCaption(option, option->text(), option->width() - indicator - 4);
+}
+
+// The key code of a key press as the handlers take it: 13 for Enter, the character otherwise.
+int keyAscii(const QKeyEvent *event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return 13;
+    const QString text = event->text();
+    return text.isEmpty() ? 0 : text.at(0).unicode();
+}
+
+// The grid's cell editor: at most 50 characters, and Enter stores the row and moves down once
+// the editor has handed its text to the grid.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    CellDelegate(std::function<void()> afterEnter, QObject *parent)
+        : QStyledItemDelegate(parent), m_afterEnter(std::move(afterEnter)) {}
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->setMaxLength(DataControl::maxCellLength);
+        return editor;
+    }
+
+protected:
+    bool eventFilter(QObject *editor, QEvent *event) override {
+        const bool enter =
+            event->type() == QEvent::KeyPress && keyAscii(static_cast<QKeyEvent *>(event)) == 13;
+        const bool handled = QStyledItemDelegate::eventFilter(editor, event);
+        // The delegate commits and closes the editor through a queued call; follow it.
+        if (enter)
+            QMetaObject::invokeMethod(parent(), m_afterEnter, Qt::QueuedConnection);
+        return handled;
+    }
+
+private:
+    std::function<void()> m_afterEnter;
+};
+
+} // namespace
+
+Startmeny::Startmeny(QWidget *parent) : QMainWindow(parent) {
+    initStartmenyResources();
+    setWindowTitle(QStringLiteral("Sökningsbild"));
+    setFont(designFont(true));
+    const QPixmap logo(QStringLiteral(":/Startmeny/logo.png"));
+    setWindowIcon(QIcon(logo));
+    createControls();
+    createMenus();
+    // The client area keeps its design size below the menu bar.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+}
+
+Startmeny::~Startmeny() {
+    // The data control's open query must go before the connection it runs on.
+    delete Data1;
+    Data1 = nullptr;
+    m_source.reset();
+}
+
+void Startmeny::createControls() {
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twips(0, 0, 9840, 8280).size());
+    setCentralWidget(client);
+
+    Picture1 = new QLabel(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(twips(240, 4560, 3075, 3435));
+    Picture1->setPixmap(QPixmap(QStringLiteral(":/Startmeny/logo.png")));
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Picture1->setFrameShape(QFrame::Panel);
+    Picture1->setFrameShadow(QFrame::Sunken);
+    Picture1->setFocusPolicy(Qt::StrongFocus); // the picture box takes the focus in its turn
+
+    // The frame only draws the box; the option buttons lie beside it on the window, above it.
+    Sökningstyp = new QGroupBox(QStringLiteral("Sökningstyp"), client);
+    Sökningstyp->setObjectName(QStringLiteral("Sökningstyp"));
+    Sökningstyp->setGeometry(twips(300, 420, 2655, 1215));
+
+    Soklagerplats = new QRadioButton(QStringLiteral("Namn sökning"), client);
+    Soklagerplats->setObjectName(QStringLiteral("Soklagerplats"));
+    Soklagerplats->setGeometry(twips(420, 960, 2295, 495));
+    Soklagerplats->setFont(designFont(false));
+    Sokprodukt = new QRadioButton(QStringLiteral("Produktnummer sökning"), client);
+    Sokprodukt->setObjectName(QStringLiteral("Sokprodukt"));
+    Sokprodukt->setGeometry(twips(420, 600, 2175, 495));
+    Sokprodukt->setFont(designFont(false));
+    auto *searchKind = new QButtonGroup(this);
+    searchKind->addButton(Sokprodukt);
+    searchKind->addButton(Soklagerplats);
+    Soklagerplats->setChecked(true);
+    Sokprodukt->raise();
+    Soklagerplats->raise();
+    fitOptionCaption(Sokprodukt);
+    fitOptionCaption(Soklagerplats);
+
+    periodtxt = new QLineEdit(client);
+    periodtxt->setObjectName(QStringLiteral("periodtxt"));
+    periodtxt->setGeometry(twips(120, 3120, 3435, 285));
+    periodtxt->setFont(designFont(false));
+
+    Label2 = new QLabel(QStringLiteral("Produktsökning"), client);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(twips(3480, 240, 4455, 615));
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setStyleHint(QFont::SansSerif);
+    titleFont.setPointSizeF(21.75);
+    titleFont.setBold(true);
+    Label2->setFont(titleFont);
+    Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QPalette black = Label2->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    Label2->setPalette(black);
+
+    periodtx = new QLabel(QStringLiteral("Söktext"), client);
+    periodtx->setObjectName(QStringLiteral("periodtx"));
+    periodtx->setGeometry(twips(480, 2760, 2415, 255));
+    periodtx->setFont(designFont(false));
+    periodtx->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    // The period date of the reports, in the free room between the frame and the search text.
+    datumlbl = new QLabel(QStringLiteral("Period (ÅÅÅÅ-MM-DD)"), client);
+    datumlbl->setObjectName(QStringLiteral("datumlbl"));
+    datumlbl->setGeometry(twips(120, 1860, 3435, 255));
+    datumlbl->setFont(designFont(false));
+    datumlbl->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    datumtxt = new QLineEdit(client);
+    datumtxt->setObjectName(QStringLiteral("datumtxt"));
+    datumtxt->setGeometry(twips(720, 2145, 2235, 285));
+    datumtxt->setFont(designFont(false));
+    // Outside the design's tab order, which the operators know; a click reaches it.
+    datumtxt->setFocusPolicy(Qt::ClickFocus);
+    datumlbl->setBuddy(datumtxt);
+
+    Data1 = new DataControl(this);
+    Data1->setObjectName(QStringLiteral("Data1"));
+
+    TDBGrid1 = new QTableView(client);
+    TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
+    TDBGrid1->setGeometry(twips(4080, 2040, 4275, 4695));
+    TDBGrid1->setModel(Data1);
+    TDBGrid1->setTabKeyNavigation(false); // Tab leaves the grid for the next control
+    TDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                              QAbstractItemView::AnyKeyPressed |
+                              QAbstractItemView::SelectedClicked);
+    TDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    TDBGrid1->horizontalHeader()->setSectionsMovable(false);
+    TDBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    TDBGrid1->verticalHeader()->setVisible(true); // the record selectors
+    TDBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    TDBGrid1->verticalHeader()->setMinimumWidth(16);
+    TDBGrid1->verticalHeader()->setDefaultSectionSize(TDBGrid1->fontMetrics().height() + 6);
+    TDBGrid1->setItemDelegate(new CellDelegate(
+        [this] {
+            int key = 13;
+            TDBGrid1_KeyPress(key);
+        },
+        TDBGrid1));
+    TDBGrid1->setColumnWidth(0, 150);
+    TDBGrid1->horizontalHeader()->setStretchLastSection(true);
+
+    Avsluta = new QPushButton(QStringLiteral("Avsluta"), client);
+    Avsluta->setObjectName(QStringLiteral("Avsluta"));
+    Avsluta->setGeometry(twips(7920, 6840, 1215, 315));
+    Sok = new QPushButton(QStringLiteral("Sök"), client);
+    Sok->setObjectName(QStringLiteral("Sok"));
+    Sok->setGeometry(twips(120, 3720, 1215, 315));
+    Nollställa = new QPushButton(QStringLiteral("Nollställa"), client);
+    Nollställa->setObjectName(QStringLiteral("Nollställa"));
+    Nollställa->setGeometry(twips(120, 4140, 1215, 315));
+    Utskrift = new QPushButton(QStringLiteral("Utskrift"), client);
+    Utskrift->setObjectName(QStringLiteral("Utskrift"));
+    Utskrift->setGeometry(twips(5640, 7200, 1215, 315));
+    radera = new QPushButton(QStringLiteral("Radera"), client);
+    radera->setObjectName(QStringLiteral("radera"));
+    radera->setGeometry(twips(3600, 6840, 1215, 315));
+    for (QPushButton *button : {Avsluta, Sok, Nollställa, Utskrift, radera}) {
+        button->setFont(designFont(true));
+        button->setAutoDefault(false); // Enter belongs to the search box and the grid
+    }
+
+    // Tab positions 0 to 12 of the design; labels, the frame and the data control take none.
+    QWidget *const tabOrder[] = {Avsluta,       periodtxt, Sok,    Nollställa, Sokprodukt,
+                                 Soklagerplats, Utskrift,  radera, TDBGrid1,   Picture1};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    // Tab stops at the selected option button of the pair only.
+    const auto tabToChecked = [this] {
+        Sokprodukt->setFocusPolicy(Sokprodukt->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+        Soklagerplats->setFocusPolicy(Soklagerplats->isChecked() ? Qt::StrongFocus
+                                                                 : Qt::ClickFocus);
+    };
+    tabToChecked();
+    connect(Sokprodukt, &QRadioButton::toggled, this, tabToChecked);
+
+    connect(Sok, &QPushButton::clicked, this,
+            [this] { guarded(QStringLiteral("Sök"), [this] { Sok_Click(); }); });
+    connect(Nollställa, &QPushButton::clicked, this,
+            [this] { guarded(QStringLiteral("Nollställa"), [this] { Nollställa_Click(); }); });
+    connect(radera, &QPushButton::clicked, this, [this] { radera_Click(); });
+    connect(Utskrift, &QPushButton::clicked, this,
+            [this] { guarded(QStringLiteral("Utskrift"), [this] { Utskrift_Click(); }); });
+    connect(Avsluta, &QPushButton::clicked, this, [this] { Avsluta_Click(); });
+
+    connect(datumtxt, &QLineEdit::textChanged, this, [this] {
+        if (m_completingDate)
+            return;
+        m_completingDate = true;
+        guarded(QStringLiteral("Datum"), [this] { CompleteDateEntry(); });
+        m_completingDate = false;
+    });
+
+    // A changed row is stored when the operator moves to another row.
+    connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &) {
+                if (Data1->hasPendingEdit() && Data1->pendingRow() != current.row())
+                    guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+            });
+    connect(Data1, &DataControl::errorOccurred, this, [this](const QString &message) {
+        reportError(QStringLiteral("Sökningsbild"), message);
+    });
+
+    periodtxt->installEventFilter(this);
+    TDBGrid1->installEventFilter(this);
+    datumtxt->installEventFilter(this);
+}
+
+void Startmeny::createMenus() {
+    const auto command = [this](QMenu *menu, const QString &text, void (Startmeny::*handler)()) {
+        QAction *action = menu->addAction(text);
+        QString title = text;
+        title.remove(QStringLiteral("..."));
+        connect(action, &QAction::triggered, this, [this, title, handler] {
+            guarded(title, [this, handler] { (this->*handler)(); });
+        });
+    };
+    QMenu *arkiv = menuBar()->addMenu(QStringLiteral("Arkiv"));
+    command(arkiv, QStringLiteral("Importera Access-databas..."), &Startmeny::importAccessDatabase);
+    arkiv->addSeparator();
+    QAction *quit = arkiv->addAction(QStringLiteral("Avsluta"));
+    connect(quit, &QAction::triggered, this, [this] { Avsluta_Click(); });
+
+    QMenu *rapporter = menuBar()->addMenu(QStringLiteral("Rapporter"));
+    command(rapporter, QStringLiteral("Täckningskörning (produkter)..."),
+            &Startmeny::startCoverageRun);
+    command(rapporter, QStringLiteral("Lagersammanställning (spara)"),
+            &Startmeny::startSummaryWorkbook);
+    command(rapporter, QStringLiteral("Lagersammanställning (visa)"),
+            &Startmeny::showSummaryWorkbook);
+    rapporter->addSeparator();
+    command(rapporter, QStringLiteral("Konvertera prognosdatum"),
+            &Startmeny::startPrognosDateConversion);
+    command(rapporter, QStringLiteral("Konvertera orderdatum"),
+            &Startmeny::startOrderDateConversion);
+}
+
+void Startmeny::Form_Load() {
+    // Centred on the whole screen by its outer size; a small screen gives a negative position.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize outer = frameGeometry().size();
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+    }
+    Data1->setRecordSource(QStringLiteral("select * from ProduktSok"));
+    // A source that cannot be reached is told; the window opens all the same.
+    guarded(QStringLiteral("Sökningsbild"), [this] { Nollställa_Click(); });
+    Avsluta->setFocus();
+}
+
+void Startmeny::ensureSource() {
+    if (m_source)
+        return;
+    try {
+        m_source = openSearchSource(gAppPath);
+    } catch (const lodvik::Error &e) {
+        throw lodvik::Error(
+            QStringLiteral("Sökdatakällan kunde inte nås.\n%1\n\nSökfönstret fungerar, men "
+                           "sökningarna ger inga rader förrän källan kan nås.")
+                .arg(e.message()));
+    }
+    Data1->setSource(m_source.get());
+}
+
+void Startmeny::Sok_Click() {
+    ensureSource();
+    const bool sokprodukt = Sokprodukt->isChecked();
+    const QString text = periodtxt->text();
+    Data1->setRecordSource(produktSokQuery(sokprodukt, text));
+    Data1->refresh();
+    TDBGrid1->viewport()->update();
+}
+
+void Startmeny::periodtxt_KeyPress(int &KeyAscii) {
+    if (KeyAscii == 13)
+        guarded(QStringLiteral("Sök"), [this] { Sok_Click(); });
+}
+
+void Startmeny::Nollställa_Click() {
+    const QString text = periodtxt->text();
+    const QString query = resetQuery(text);
+    periodtxt->setText(QString());
+    ensureSource();
+    Data1->setRecordSource(query);
+    Data1->refresh();
+    TDBGrid1->viewport()->update();
+}
+
+void Startmeny::radera_Click() {
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Varning!"),
+                         QStringLiteral("Vill du verkligen ta bort produkten ?"),
+                         QMessageBox::Ok | QMessageBox::Cancel, this);
+    question.setDefaultButton(QMessageBox::Cancel);
+    question.setEscapeButton(QMessageBox::Cancel);
+    if (question.exec() != QMessageBox::Ok)
+        return;
+    try {
+        Data1->deleteRow(TDBGrid1->currentIndex().row());
+    } catch (const ConflictError &e) {
+        // Someone else changed the row: saying so beats a product that silently stays.
+        reportError(QStringLiteral("Radera"), e.message());
+    } catch (...) {
+        // No current row, or the store refused: nothing happens, as the operator knows it.
+    }
+}
+
+void Startmeny::TDBGrid1_KeyPress(int &KeyAscii) {
+    if (KeyAscii != 13)
+        return;
+    // Enter stores the row and moves to the one below; the new row comes after the last.
+    KeyAscii = 0;
+    guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+    const QModelIndex current = TDBGrid1->currentIndex();
+    if (!current.isValid())
+        return;
+    QAbstractItemModel *model = Data1;
+    if (current.row() + 1 >= model->rowCount() && model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    if (current.row() + 1 < model->rowCount())
+        TDBGrid1->setCurrentIndex(model->index(current.row() + 1, current.column()));
+}
+
+void Startmeny::Avsluta_Click() {
+    // At once: no question and no further handler; the event loop returns to Main.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::exit(0);
+}
+
+void Startmeny::showProgress(const QString &caption) {
+    Label2->setText(caption);
+    Label2->repaint();
+}
+
 bool Startmeny::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::KeyPress) {
+        int key = keyAscii(static_cast<QKeyEvent *>(event));
+        if (watched == periodtxt && key != 0) {
+            periodtxt_KeyPress(key);
+            return key == 0;
+        }
+        if (watched == TDBGrid1 && key == 13) {
+            TDBGrid1_KeyPress(key);
+            return key == 0;
+        }
+    } else if (event->type() == QEvent::FocusOut && watched == datumtxt) {
+        // Only a real move away counts, not a message box or menu taking the focus for a while.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            reason != Qt::MenuBarFocusReason)
+            guarded(QStringLiteral("Datum"), [this] { AcceptPeriodDate(); });
+    }
     return QMainWindow::eventFilter(watched, event);
 }
-void Startmeny::guarded(const QString &, const std::function<void()> &handler) {
-    handler();
+
+void Startmeny::guarded(const QString &title, const std::function<void()> &handler) {
+    try {
+        handler();
+    } catch (const lodvik::Error &e) {
+        if (QGuiApplication::overrideCursor() &&
+            QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
+            BusyCursorOff();
+        reportError(title, e.message());
+    } catch (const std::exception &e) {
+        if (QGuiApplication::overrideCursor() &&
+            QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
+            BusyCursorOff();
+        reportError(title, QStringLiteral("Oväntat fel: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
 }
-void Startmeny::reportError(const QString &, const QString &) {}
+
+void Startmeny::reportError(const QString &title, const QString &message) {
+    QMessageBox::critical(this, title, message);
+}

@@ -76,6 +76,12 @@ private:
     // Asks for the period when datumtxt is empty; false when the operator gives none.
     bool requirePeriod();
     void reportError(const QString &title, const QString &message);
+    // Opens the search data source when it is not open yet (it may have been down at load).
+    void ensureSource();
+    // Builds the controls at their design positions.
+    void createControls();
+    void createMenus();
 
     std::unique_ptr<SearchSource> m_source;
+    bool m_completingDate = false; // the completion rewrites datumtxt, which calls it again
 };

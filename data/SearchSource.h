@@ -22,6 +22,10 @@ struct SearchSourceSettings {
     QString catalog;
 };
 
+// The settings file and the embedded default file, both in the program folder.
+inline constexpr char searchSourceSettingsFile[] = "lodvikprodsok.ini";
+inline constexpr char defaultSearchSourceFile[] = "sokdata.db";
+
 // Reads [sokdata] of lodvikprodsok.ini in the program folder; the defaults when it is absent.
 SearchSourceSettings readSearchSourceSettings(const QString &appPath);
 
@@ -36,6 +40,11 @@ public:
     virtual QString rowIdentity() const = 0;
     // A value as the operator typed it: servers pad char(n) values with blanks.
     virtual QVariant fromStore(const QVariant &value) const { return value; }
+    // A condition that holds when column equals one bound value exactly, case and all; the
+    // optimistic check of an edit or delete uses it.
+    virtual QString exactMatch(const QString &column) const {
+        return column + QStringLiteral(" = ?");
+    }
     // For messages: which store this is.
     virtual QString description() const = 0;
 };

@@ -1,0 +1,70 @@
+#include "data/SearchSource.h"
+
+#include "MDlib/Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+using lodvik::Error;
+
+namespace {
+
+// QSettings reads "a,b" as a list; a password may well hold a comma.
+QString rawText(const QSettings &settings, const char *key) {
+    const QVariant value = settings.value(QLatin1String(key));
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+QString text(const QSettings &settings, const char *key) {
+    return rawText(settings, key).trimmed();
+}
+
+} // namespace
+
+SearchSourceSettings readSearchSourceSettings(const QString &appPath) {
+    SearchSourceSettings result;
+    const QString file = QDir(appPath).filePath(QLatin1String(searchSourceSettingsFile));
+    if (QFileInfo::exists(file)) {
+        QSettings ini(file, QSettings::IniFormat);
+        if (ini.status() != QSettings::NoError)
+            throw Error(QStringLiteral("Inställningsfilen %1 kan inte läsas.").arg(file));
+        ini.beginGroup(QStringLiteral("sokdata"));
+        const QString driver = text(ini, "driver").toUpper();
+        if (!driver.isEmpty())
+            result.driver = driver;
+        result.database = text(ini, "database");
+        result.dsn = text(ini, "dsn");
+        result.host = text(ini, "host");
+        const QString port = text(ini, "port");
+        if (!port.isEmpty()) {
+            bool ok = false;
+            result.port = port.toInt(&ok);
+            if (!ok || result.port <= 0 || result.port > 65535)
+                throw Error(QStringLiteral("Ogiltig port \"%1\" i %2.").arg(port, file));
+        }
+        result.user = text(ini, "user");
+        result.password = rawText(ini, "password");
+        result.catalog = text(ini, "catalog");
+        ini.endGroup();
+    }
+    if (result.driver == QLatin1String("QSQLITE")) {
+        if (result.database.isEmpty())
+            result.database = QLatin1String(defaultSearchSourceFile);
+        // A relative file name lies in the program folder, wherever the program was started.
+        result.database = QDir(appPath).absoluteFilePath(result.database);
+    }
+    return result;
+}
+
+std::unique_ptr<SearchSource> openSearchSource(const QString &appPath) {
+    const SearchSourceSettings settings = readSearchSourceSettings(appPath);
+    if (settings.driver == QLatin1String("QSQLITE"))
+        return openSqliteSearchSource(settings.database);
+    if (settings.driver == QLatin1String("QODBC") || settings.driver == QLatin1String("QPSQL"))
+        return openServerSearchSource(settings);
+    throw Error(QStringLiteral("Okänd drivrutin \"%1\" i %2; välj QSQLITE, QODBC eller QPSQL.")
+                    .arg(settings.driver, QLatin1String(searchSourceSettingsFile)));
+}

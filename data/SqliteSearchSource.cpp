@@ -1,0 +1,115 @@
+#include "data/SqliteSearchSource.h"
+
+#include "MDlib/Error.h"
+#include "data/SwedishCollation.h"
+
+#include <QAtomicInteger>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+using lodvik::Error;
+
+namespace {
+
+QString nextConnectionName() {
+    static QAtomicInteger<int> counter;
+    return QStringLiteral("sokdata-%1").arg(counter.fetchAndAddRelaxed(1) + 1);
+}
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db) {
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+void run(QSqlDatabase &db, const QString &sql) {
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        throw Error(QStringLiteral("Sökdatabasen %1 kunde inte förberedas: %2")
+                        .arg(db.databaseName(), query.lastError().text()));
+}
+
+} // namespace
+
+SqliteSearchSource::SqliteSearchSource(const QString &path)
+    : m_path(path), m_connectionName(nextConnectionName()) {
+    const bool existed = QFileInfo::exists(path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        db.setDatabaseName(path);
+        // Another workstation or program may hold the file for a moment.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            const QString reason = db.lastError().text();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connectionName);
+            throw Error(QStringLiteral("Sökdatabasen %1 kan inte öppnas: %2").arg(path, reason));
+        }
+    }
+    try {
+        QSqlDatabase db = database();
+        sqlite3 *handle = sqliteHandle(db);
+        if (!handle)
+            throw Error(QStringLiteral("Qt:s SQLite-drivrutin ger ingen förbindelse att "
+                                       "registrera sorteringsordningen på."));
+        swedish::registerCollation(handle);
+        if (!existed) {
+            // Readers then never block the operator's edits from another window.
+            run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+        }
+        createSchema();
+    } catch (...) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw;
+    }
+}
+
+SqliteSearchSource::~SqliteSearchSource() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase SqliteSearchSource::database() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+QString SqliteSearchSource::exactMatch(const QString &column) const {
+    // The Swedish order counts "abc" and "ABC " alike; the check of a row must not.
+    return QStringLiteral("%1 = ? COLLATE BINARY").arg(column);
+}
+
+QString SqliteSearchSource::description() const {
+    return QStringLiteral("sökdatabasen %1").arg(m_path);
+}
+
+void SqliteSearchSource::createSchema() {
+    QSqlDatabase db = database();
+    const QString collate = QString::fromLatin1(swedish::collationName);
+    // The two-column indexes also give the search's ORDER BY, so the first rows come at once.
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS ProduktSok (Soknamn TEXT COLLATE %1, "
+                       "Produktnummer TEXT COLLATE %1)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ProduktSok_Produktnummer ON ProduktSok "
+                       "(Produktnummer COLLATE %1, Soknamn COLLATE %1)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ProduktSok_Soknamn ON ProduktSok "
+                       "(Soknamn COLLATE %1, Produktnummer COLLATE %1)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS LagerA (lagerplats TEXT COLLATE %1)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS LagerA_lagerplats ON LagerA "
+                       "(lagerplats COLLATE %1)"),
+    };
+    for (const QString &sql : statements)
+        run(db, sql.arg(collate));
+}
+
+std::unique_ptr<SearchSource> openSqliteSearchSource(const QString &path) {
+    return std::make_unique<SqliteSearchSource>(path);
+}

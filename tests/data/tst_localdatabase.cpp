@@ -1,0 +1,148 @@
+#include "MDlib/Error.h"
+#include "data/LocalDatabase.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using lodvik::Variant;
+
+class TestLocalDatabase : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("local.mdb"));
+        dao::Database db = dao::Database::CreateDatabase(m_path);
+        db.Execute(QStringLiteral("CREATE TABLE pjomr (iblitm TEXT, imdsc1 TEXT, umconv REAL)"));
+        db.Execute(QStringLiteral("INSERT INTO pjomr VALUES (?, ?, ?)"),
+                   {Variant::String("A1"), Variant::String("Pall"), Variant::Double(12)});
+        db.Execute(QStringLiteral("INSERT INTO pjomr VALUES (?, ?, ?)"),
+                   {Variant::String("B2"), Variant::Null(), Variant::Double(0.5)});
+        db.Close();
+    }
+
+    void missingFileRaisesAndIsNotCreated() {
+        const QString missing = m_dir.filePath(QStringLiteral("saknas.mdb"));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, dao::Database::OpenDatabase(missing));
+        QVERIFY(!QFileInfo::exists(missing));
+    }
+
+    void accessFileRefusedWithImportHint_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("jet3") << QStringLiteral(LODVIK_SHARED_TESTDATA "/access/nwind-jet3.mdb");
+        QTest::newRow("jet4") << QStringLiteral(LODVIK_SHARED_TESTDATA "/access/datetest-jet4.mdb");
+    }
+    void accessFileRefusedWithImportHint() {
+        QFETCH(QString, file);
+        if (!QFileInfo::exists(file))
+            QSKIP("the shared Access test files are not here");
+        try {
+            dao::Database::OpenDatabase(file);
+            QFAIL("an Access file must be refused");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("import-mdb")), qPrintable(e.message()));
+        }
+    }
+
+    void notADatabaseRefused() {
+        const QString path = m_dir.filePath(QStringLiteral("text.mdb"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is just text, not a database at all");
+        file.close();
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, dao::Database::OpenDatabase(path));
+    }
+
+    void fieldsByNameAnyCaseAndByPosition_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("position");
+        QTest::newRow("lower") << "iblitm" << 0;
+        QTest::newRow("upper") << "IBLITM" << 0;
+        QTest::newRow("mixed") << "ImDsc1" << 1;
+        QTest::newRow("third") << "UMCONV" << 2;
+    }
+    void fieldsByNameAnyCaseAndByPosition() {
+        QFETCH(QString, name);
+        QFETCH(int, position);
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM PJOMR ORDER BY IBLITM"));
+        QVERIFY(!rs.isEOF());
+        QCOMPARE(rs.Fields(name), rs.Fields(position));
+        QCOMPARE(rs.Fields(QStringLiteral("iblitm")), Variant::String("A1"));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, rs.Fields(QStringLiteral("nosuch")));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, rs.Fields(3));
+    }
+
+    void walkAndCount() {
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr ORDER BY iblitm"));
+        QVERIFY(rs.RecordCount() > 0);
+        QStringList seen;
+        for (rs.MoveFirst(); !rs.isEOF(); rs.MoveNext())
+            seen.append(rs.Fields(0).toText());
+        QCOMPARE(seen, (QStringList{"A1", "B2"}));
+        dao::Recordset none =
+            db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr WHERE iblitm = 'X'"));
+        QVERIFY(none.isEOF());
+        QCOMPARE(none.RecordCount(), 0);
+        // A sum read back through its alias in another case.
+        dao::Recordset sum =
+            db.OpenRecordset(QStringLiteral("SELECT SUM(umconv) AS Summa FROM pjomr"));
+        QCOMPARE(sum.Fields(QStringLiteral("summa")).toDouble(), 12.5);
+    }
+
+    void nullFieldStaysNull() {
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        dao::Recordset rs =
+            db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr WHERE iblitm = 'B2'"));
+        QVERIFY(rs.Fields(QStringLiteral("imdsc1")).isNull());
+    }
+
+    void missingTableRaises() {
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenTable(QStringLiteral("tillfall")));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                                 db.OpenRecordset(QStringLiteral("SELECT * FROM tillfall")));
+        QVERIFY(db.TableExists(QStringLiteral("PJOMR")));
+        QVERIFY(!db.TableExists(QStringLiteral("tillfall")));
+    }
+
+    void editUpdateChangesOnlyTheCurrentRow() {
+        const QString path = m_dir.filePath(QStringLiteral("edit.mdb"));
+        {
+            dao::Database db = dao::Database::CreateDatabase(path);
+            db.Execute(QStringLiteral("CREATE TABLE fporder (SDpddj TEXT)"));
+            for (int i = 0; i < 3; ++i)
+                db.Execute(QStringLiteral("INSERT INTO fporder VALUES ('2024-01-01')"));
+        }
+        {
+            dao::Database db = dao::Database::OpenDatabase(path);
+            dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM fporder"));
+            rs.MoveNext(); // the second of three identical rows
+            rs.Edit();
+            rs.SetField(QStringLiteral("sdpddj"), Variant::String("24011"));
+            rs.Update();
+        }
+        dao::Database db = dao::Database::OpenDatabase(path);
+        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM fporder"));
+        QStringList values;
+        for (; !rs.isEOF(); rs.MoveNext())
+            values.append(rs.Fields(0).toText());
+        QCOMPARE(values, (QStringList{"2024-01-01", "24011", "2024-01-01"}));
+    }
+
+    void quotedDoublesApostrophes() {
+        QCOMPARE(dao::quoted(QStringLiteral("O'Hara")), QStringLiteral("'O''Hara'"));
+        QCOMPARE(dao::quoted(QString()), QStringLiteral("''"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalDatabase)
+#include "tst_localdatabase.moc"
