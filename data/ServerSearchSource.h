@@ -20,6 +20,10 @@ public:
     QString rowIdentity() const override { return QStringLiteral("ctid"); }
     // char(n) values come back padded with blanks; the operator sees them as typed.
     QVariant fromStore(const QVariant &value) const override;
+    // The columns compare without regard to case; the check of an edit or delete must not.
+    QString exactMatch(const QString &column) const override {
+        return column + QStringLiteral(" COLLATE \"C\" = ?");
+    }
     QString description() const override { return m_description; }
 
 private:

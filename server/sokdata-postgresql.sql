@@ -30,9 +30,7 @@ CREATE INDEX IF NOT EXISTS produktsok_produktnummer ON ProduktSok (Produktnummer
 CREATE INDEX IF NOT EXISTS produktsok_soknamn ON ProduktSok (Soknamn, Produktnummer);
 
 CREATE TABLE IF NOT EXISTS LagerA (
-    lagerplats char(50) COLLATE sv_ci,
-    Soknamn char(50) COLLATE sv_ci,
-    Produktnummer char(50) COLLATE sv_ci
+    lagerplats char(50) COLLATE sv_ci
 );
 CREATE INDEX IF NOT EXISTS lagera_lagerplats ON LagerA (lagerplats);
 
