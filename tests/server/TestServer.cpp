@@ -8,6 +8,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace {
 
 QString env(const char *name) {
@@ -78,7 +80,7 @@ TestServer::~TestServer() {
 void TestServer::execute(const QString &sql) const {
     QSqlQuery query(QSqlDatabase::database(m_admin, false));
     if (!query.exec(sql))
-        throw query.lastError().text() + QStringLiteral("\n") + sql;
+        throw lodvik::Error(query.lastError().text() + QStringLiteral("\n") + sql);
 }
 
 std::unique_ptr<SearchSource> TestServer::open(const QString &driver) const {
@@ -98,6 +100,18 @@ void TestServer::fill(const QList<QStringList> &products) const {
         insert.addBindValue(p.value(0));
         insert.addBindValue(p.value(1));
         if (!insert.exec())
-            throw insert.lastError().text();
+            throw lodvik::Error(insert.lastError().text());
     }
+}
+
+QStringList TestServer::contents() const {
+    QSqlQuery query(QSqlDatabase::database(m_admin, false));
+    if (!query.exec(QStringLiteral("SELECT rtrim(Soknamn) || '|' || rtrim(Produktnummer) FROM "
+                                   "ProduktSok")))
+        throw lodvik::Error(query.lastError().text());
+    QStringList rows;
+    while (query.next())
+        rows.append(query.value(0).toString());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }

@@ -26,7 +26,9 @@ public:
     std::unique_ptr<SearchSource> open(const QString &driver) const;
     // Empties ProduktSok and LagerA and fills ProduktSok with (Soknamn, Produktnummer) pairs.
     void fill(const QList<QStringList> &products) const;
-    // Runs a statement on a connection of its own; raises QString on failure.
+    // Every row of ProduktSok as "Soknamn|Produktnummer", padding removed, sorted as QString sorts.
+    QStringList contents() const;
+    // Runs a statement on a connection of its own; raises lodvik::Error on failure.
     void execute(const QString &sql) const;
     const QString &schema() const { return m_schema; }
 
