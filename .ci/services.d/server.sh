@@ -5,7 +5,8 @@
 # and ODBCSYSINI. Sourced by .ci/run (as root); the server ends with the machine.
 
 lodvik_start_test_server() {
-    local bin=/usr/lib/postgresql/15/bin
+    local bin
+    bin=$(find /usr/lib/postgresql -maxdepth 2 -name bin -type d | sort -V | tail -n 1)
     local port=${LODVIK_TEST_PG_PORT:-54329}
     local password=lodvik-test
     local sql
@@ -27,10 +28,10 @@ lodvik_start_test_server() {
     "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w start \
         -o "-p $port -k $dir -c listen_addresses=127.0.0.1"
 
-    local -a psql=("${as_owner[@]}" psql -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres)
+    local -a psql=("${as_owner[@]}" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres)
     "${psql[@]}" -d postgres -c "CREATE ROLE lodvik LOGIN PASSWORD '$password'" \
         -c "CREATE DATABASE sokdata OWNER lodvik ENCODING 'UTF8' TEMPLATE template0"
-    PGPASSWORD=$password psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U lodvik \
+    PGPASSWORD=$password "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U lodvik \
         -d sokdata -f "$sql"
 
     mkdir -p "$dir/odbc"
