@@ -1,0 +1,125 @@
+// Prefix search on a ProduktSok of a million rows: time until the grid's first screen of rows is
+// there, against reading the whole table. Run by hand; the figures go into bench/RESULTS.md.
+#include "data/DataControl.h"
+#include "data/SearchQueries.h"
+#include "data/SearchSource.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int tableRows = 1'000'000;
+constexpr int screenRows = 30;
+constexpr int repeats = 15;
+
+const char *const words[] = {"Pall",       "Pallkrage", "Sträckfilm", "Kartong", "Wellpapp",
+                             "Hörnskydd",  "Tejp",      "Etikett",    "Band",    "Ölback",
+                             "Åkerimatta", "Ändskydd",  "Lådpall",    "Säck",    "Förslutare"};
+
+void fill(SearchSource &source) {
+    QSqlDatabase db = source.database();
+    QSqlQuery q(db);
+    // The indexes are built once at the end: quicker than keeping them up to date per row.
+    q.exec(QStringLiteral("DROP INDEX ProduktSok_Produktnummer"));
+    q.exec(QStringLiteral("DROP INDEX ProduktSok_Soknamn"));
+    db.transaction();
+    q.prepare(QStringLiteral("INSERT INTO ProduktSok (Soknamn, Produktnummer) VALUES (?, ?)"));
+    QRandomGenerator random(20240601);
+    for (int i = 0; i < tableRows; ++i) {
+        const QString name =
+            QStringLiteral("%1 %2 %3")
+                .arg(QString::fromUtf8(words[random.bounded(int(std::size(words)))]))
+                .arg(random.bounded(100, 2000))
+                .arg(random.bounded(1, 100));
+        q.bindValue(0, name);
+        q.bindValue(1, QString::number(random.bounded(1'000'000, 10'000'000)));
+        q.exec();
+    }
+    db.commit();
+    q.exec(QStringLiteral("CREATE INDEX ProduktSok_Produktnummer ON ProduktSok "
+                          "(Produktnummer COLLATE SVENSKA, Soknamn COLLATE SVENSKA)"));
+    q.exec(QStringLiteral("CREATE INDEX ProduktSok_Soknamn ON ProduktSok "
+                          "(Soknamn COLLATE SVENSKA, Produktnummer COLLATE SVENSKA)"));
+    q.exec(QStringLiteral("ANALYZE"));
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Timing {
+    double firstScreenMs;
+    double allRowsMs;
+    int rows;
+};
+
+Timing measure(SearchSource &source, const QString &query) {
+    std::vector<double> first, all;
+    int rows = 0;
+    for (int i = 0; i < repeats; ++i) {
+        DataControl control;
+        control.setSource(&source);
+        control.setRecordSource(query);
+        QElapsedTimer timer;
+        timer.start();
+        control.refresh();
+        for (int row = 0; row < screenRows && row < control.rowCount(QModelIndex()); ++row)
+            control.data(control.index(row, 0));
+        first.push_back(timer.nsecsElapsed() / 1e6);
+        if (i < 3) { // reading everything is slow; a few runs are enough
+            rows = control.rowCount();
+            all.push_back(timer.nsecsElapsed() / 1e6);
+        }
+    }
+    return {median(first), median(all), rows};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    auto source = openSqliteSearchSource(dir.filePath(QStringLiteral("sokdata.db")));
+    QElapsedTimer timer;
+    timer.start();
+    fill(*source);
+    std::printf("Generated %d rows in %.1f s\n\n", tableRows, timer.elapsed() / 1000.0);
+
+    struct Case {
+        const char *label;
+        QString query;
+    };
+    const Case cases[] = {
+        {"produktnummer \"123\"", produktSokQuery(true, QStringLiteral("123"))},
+        {"produktnummer \"5\"", produktSokQuery(true, QStringLiteral("5"))},
+        {"soknamn \"Pallk\"", produktSokQuery(false, QStringLiteral("Pallk"))},
+        {"soknamn \"ölback 1\"", produktSokQuery(false, QStringLiteral("ölback 1"))},
+        {"soknamn \"\" (every row)", produktSokQuery(false, QString())},
+        {"reset", resetQuery(QString())},
+        {"produktnummer \"123\" without the index",
+         produktSokQuery(true, QStringLiteral("123"))
+             .replace(QStringLiteral("from ProduktSok"),
+                      QStringLiteral("from ProduktSok NOT INDEXED"))},
+        {"full scan: select * from ProduktSok", QStringLiteral("select * from ProduktSok")},
+    };
+    std::printf("| Query | Rows | First %d rows (median of %d) | All rows |\n", screenRows,
+                repeats);
+    std::printf("|---|---:|---:|---:|\n");
+    for (const Case &c : cases) {
+        const Timing t = measure(*source, c.query);
+        std::printf("| %s | %d | %.2f ms | %.0f ms |\n", c.label, t.rows, t.firstScreenMs,
+                    t.allRowsMs);
+        std::fflush(stdout);
+    }
+    return 0;
+}
