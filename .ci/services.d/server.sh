@@ -48,6 +48,8 @@ Port=$port
 Database=sokdata
 Username=lodvik
 Password=$password
+UseDeclareFetch=1
+Fetch=100
 INI
 
     export LODVIK_TEST_PG_HOST=127.0.0.1
