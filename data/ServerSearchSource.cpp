@@ -30,10 +30,11 @@ void configure(QSqlDatabase &db, const SearchSourceSettings &settings) {
         db.setDatabaseName(settings.database.isEmpty() ? settings.catalog : settings.database);
         db.setConnectOptions(QStringLiteral("connect_timeout=15"));
     } else {
-        // A catalogue in the settings picks the database behind the data source name.
+        // A catalogue in the settings picks the database behind the data source name; Qt puts
+        // "DSN=" in front and the login after.
         QString name = settings.dsn.isEmpty() ? settings.database : settings.dsn;
         if (!settings.catalog.isEmpty())
-            name = QStringLiteral("DSN=%1;DATABASE=%2").arg(name, settings.catalog);
+            name += QStringLiteral(";DATABASE=") + settings.catalog;
         db.setDatabaseName(name);
         db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
     }

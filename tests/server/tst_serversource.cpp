@@ -33,6 +33,7 @@ private slots:
     void rowIdentityMissesChangedRow();
     void unreachableSourceRaises_data();
     void unreachableSourceRaises();
+    void odbcCatalogueChoosesDatabase();
 
 private:
     std::unique_ptr<TestServer> m_server;
@@ -189,6 +190,9 @@ void TestServerSource::unreachableSourceRaises_data() {
     QTest::newRow("QODBC no data source named") << "QODBC"
                                                 << "dsn"
                                                 << "";
+    QTest::newRow("QODBC unknown catalogue") << "QODBC"
+                                             << "catalog"
+                                             << "finnsinte";
     QTest::newRow("unknown driver") << "QMYSQL"
                                     << "driver"
                                     << "QMYSQL";
@@ -207,6 +211,8 @@ void TestServerSource::unreachableSourceRaises() {
         s.port = value.toInt();
     else if (field == QLatin1String("dsn"))
         s.dsn = value;
+    else if (field == QLatin1String("catalog"))
+        s.catalog = value;
     const qsizetype connections = QSqlDatabase::connectionNames().size();
     QString message;
     try {
@@ -217,6 +223,16 @@ void TestServerSource::unreachableSourceRaises() {
     QVERIFY2(!message.isEmpty(), "no error raised");
     // the failed connection is not left behind
     QCOMPARE(QSqlDatabase::connectionNames().size(), connections);
+}
+
+void TestServerSource::odbcCatalogueChoosesDatabase() {
+    SearchSourceSettings s = TestServer::settings(QStringLiteral("QODBC"));
+    s.catalog = QStringLiteral("postgres");
+    auto source = openServerSearchSource(s);
+    QSqlQuery query(source->database());
+    QVERIFY(query.exec(QStringLiteral("SELECT current_database()")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral("postgres"));
 }
 
 QTEST_GUILESS_MAIN(TestServerSource)
