@@ -70,12 +70,11 @@ int keyAscii(const QKeyEvent *event) {
     return text.isEmpty() ? 0 : text.at(0).unicode();
 }
 
-// The grid's cell editor: at most 50 characters, and Enter stores the row and moves down once
-// the editor has handed its text to the grid.
+// The grid's cell editor holds at most 50 characters. Enter in it reaches the grid's own key
+// handler, as the editor leaves that key to its parent.
 class CellDelegate : public QStyledItemDelegate {
 public:
-    CellDelegate(std::function<void()> afterEnter, QObject *parent)
-        : QStyledItemDelegate(parent), m_afterEnter(std::move(afterEnter)) {}
+    using QStyledItemDelegate::QStyledItemDelegate;
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override {
@@ -84,20 +83,6 @@ public:
             line->setMaxLength(DataControl::maxCellLength);
         return editor;
     }
-
-protected:
-    bool eventFilter(QObject *editor, QEvent *event) override {
-        const bool enter =
-            event->type() == QEvent::KeyPress && keyAscii(static_cast<QKeyEvent *>(event)) == 13;
-        const bool handled = QStyledItemDelegate::eventFilter(editor, event);
-        // The delegate commits and closes the editor through a queued call; follow it.
-        if (enter)
-            QMetaObject::invokeMethod(parent(), m_afterEnter, Qt::QueuedConnection);
-        return handled;
-    }
-
-private:
-    std::function<void()> m_afterEnter;
 };
 
 } // namespace
@@ -215,12 +200,7 @@ void Startmeny::createControls() {
     TDBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     TDBGrid1->verticalHeader()->setMinimumWidth(16);
     TDBGrid1->verticalHeader()->setDefaultSectionSize(TDBGrid1->fontMetrics().height() + 6);
-    TDBGrid1->setItemDelegate(new CellDelegate(
-        [this] {
-            int key = 13;
-            TDBGrid1_KeyPress(key);
-        },
-        TDBGrid1));
+    TDBGrid1->setItemDelegate(new CellDelegate(TDBGrid1));
     TDBGrid1->setColumnWidth(0, 150);
     TDBGrid1->horizontalHeader()->setStretchLastSection(true);
 
@@ -278,7 +258,7 @@ void Startmeny::createControls() {
     // A changed row is stored when the operator moves to another row.
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current, const QModelIndex &) {
-                if (Data1->hasPendingEdit() && Data1->pendingRow() != current.row())
+                if (Data1 && Data1->hasPendingEdit() && Data1->pendingRow() != current.row())
                     guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
             });
     connect(Data1, &DataControl::errorOccurred, this, [this](const QString &message) {
@@ -394,6 +374,13 @@ void Startmeny::TDBGrid1_KeyPress(int &KeyAscii) {
         return;
     // Enter stores the row and moves to the one below; the new row comes after the last.
     KeyAscii = 0;
+    // Enter from an open cell editor: hand its text to the row before the row is stored.
+    QWidget *editor = QApplication::focusWidget();
+    if (editor && editor != TDBGrid1 && TDBGrid1->isAncestorOf(editor)) {
+        QAbstractItemDelegate *delegate = TDBGrid1->itemDelegate();
+        emit delegate->commitData(editor);
+        emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
     guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
     const QModelIndex current = TDBGrid1->currentIndex();
     if (!current.isValid())
@@ -410,6 +397,12 @@ void Startmeny::Avsluta_Click() {
     for (QWidget *window : QApplication::topLevelWidgets())
         window->hide();
     QCoreApplication::exit(0);
+}
+
+void Startmeny::closeEvent(QCloseEvent *event) {
+    if (Data1 && Data1->hasPendingEdit())
+        guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+    QMainWindow::closeEvent(event);
 }
 
 void Startmeny::showProgress(const QString &caption) {

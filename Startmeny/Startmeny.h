@@ -81,6 +81,8 @@ private:
     // Builds the controls at their design positions.
     void createControls();
     void createMenus();
+    // Closing through the window frame leaves the row being edited: it is stored first.
+    void closeEvent(QCloseEvent *event) override;
 
     std::unique_ptr<SearchSource> m_source;
     bool m_completingDate = false; // the completion rewrites datumtxt, which calls it again

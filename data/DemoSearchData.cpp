@@ -99,6 +99,14 @@ void fillDemoSearchData(const QString &sokdataPath) {
         throw lodvik::Error(
             QStringLiteral("Demodata kunde inte skrivas i %1: %2").arg(sokdataPath, message));
     };
+    {
+        // Demo products go into an empty store only; the operator's own are never doubled.
+        QSqlQuery count(db);
+        if (count.exec(QStringLiteral("SELECT COUNT(*) FROM ProduktSok")) && count.next() &&
+            count.value(0).toInt() > 0)
+            throw lodvik::Error(QStringLiteral("%1 har redan produkter; demodata läggs inte till.")
+                                    .arg(sokdataPath));
+    }
     db.transaction();
     {
         QSqlQuery insert(db);

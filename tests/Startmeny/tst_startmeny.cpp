@@ -45,7 +45,9 @@ public:
             seen->text = box->text();
             ++seen->count;
             QAbstractButton *answer = box->button(button);
-            if (answer)
+            if (button == QMessageBox::NoButton) // Enter at once: the default button
+                QTest::keyClick(box, Qt::Key_Return);
+            else if (answer)
                 answer->click();
             else
                 box->reject();
@@ -286,6 +288,7 @@ private slots:
         QTest::addColumn<int>("rowsLeft");
         QTest::newRow("ok") << int(QMessageBox::Ok) << 1;
         QTest::newRow("cancel") << int(QMessageBox::Cancel) << 2;
+        QTest::newRow("enter at once") << int(QMessageBox::NoButton) << 2;
     }
     void deleteAsksFirst() {
         QFETCH(int, answer);
@@ -365,6 +368,29 @@ private slots:
         QCOMPARE(shownRows(), 1);
     }
 
+    void editorEnterMovesDownOneRow() {
+        Startmeny &w = openWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.periodtxt->setText(QString());
+        w.Sok_Click(); // five rows by search name
+        w.TDBGrid1->setFocus();
+        w.TDBGrid1->setCurrentIndex(w.Data1->index(1, 0));
+        QTest::keyClick(w.TDBGrid1, 'x');
+        QWidget *editor = QApplication::focusWidget();
+        QVERIFY(qobject_cast<QLineEdit *>(editor));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(w.TDBGrid1->currentIndex().row(), 2);
+        QVERIFY(!w.Data1->hasPendingEdit());
+        QCOMPARE(w.Data1->field(1, QStringLiteral("Soknamn")).toText(), QStringLiteral("x"));
+        w.Sok_Click();
+        QStringList names;
+        for (int row = 0; row < shownRows(); ++row)
+            names.append(w.Data1->field(row, QStringLiteral("Soknamn")).toText());
+        QCOMPARE(names, (QStringList{"Ab", "Abd", "x", "Zink", "Öl"}));
+    }
+
     void failingSourceIsReportedAndWindowStaysUsable() {
         writeIni(m_home->path(), "[sokdata]\ndriver=QSQLITE\ndatabase=/nonexistent/folder/x.db\n");
         BoxSeen seen;
@@ -385,6 +411,19 @@ private slots:
         // Once the source can be reached, the next search uses it.
         QFile::remove(m_home->filePath(QStringLiteral("lodvikprodsok.ini")));
         w.periodtxt->setText(QStringLiteral("Zi"));
+        w.Sok_Click();
+        QCOMPARE(shownRows(), 1);
+    }
+
+    void closingStoresTheEditedRow() {
+        Startmeny &w = openWindow();
+        w.show();
+        w.Sok_Click();
+        QVERIFY(w.Data1->setData(w.Data1->index(0, 1), QStringLiteral("4711")));
+        w.close();
+        QVERIFY(!w.Data1->hasPendingEdit());
+        w.Sokprodukt->setChecked(true);
+        w.periodtxt->setText(QStringLiteral("4711"));
         w.Sok_Click();
         QCOMPARE(shownRows(), 1);
     }

@@ -554,6 +554,10 @@ private slots:
         control.setRecordSource(produktSokQuery(false, QString()));
         control.refresh();
         QVERIFY(control.rowCount() >= 200);
+        const int products = control.rowCount();
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, fillDemoSearchData(path));
+        control.refresh();
+        QCOMPARE(control.rowCount(), products);
         control.setRecordSource(produktSokQuery(false, QStringLiteral("pallk")));
         control.refresh();
         QVERIFY(control.rowCount() > 1);
