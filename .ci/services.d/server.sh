@@ -23,14 +23,22 @@ lodvik_start_test_server() {
     fi
     echo "$password" >"$dir/pwfile"
     chmod 644 "$dir/pwfile"
-    "${as_owner[@]}" "$bin/initdb" -D "$dir/data" -U postgres --encoding=UTF8 --locale=C.UTF-8 \
-        --auth-local=trust --auth-host=scram-sha-256 --pwfile="$dir/pwfile" >"$dir/initdb.log"
-    "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w start \
-        -o "-p $port -k $dir -c listen_addresses=127.0.0.1"
+    # From the server's own folder: the postgres account may not enter the checkout.
+    (
+        cd "$dir"
+        "${as_owner[@]}" "$bin/initdb" -D "$dir/data" -U postgres --encoding=UTF8 \
+            --locale=C.UTF-8 --auth-local=trust --auth-host=scram-sha-256 \
+            --pwfile="$dir/pwfile" >"$dir/initdb.log"
+        "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w start \
+            -o "-p $port -k $dir -c listen_addresses=127.0.0.1"
+    )
 
-    local -a psql=("${as_owner[@]}" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres)
-    "${psql[@]}" -d postgres -c "CREATE ROLE lodvik LOGIN PASSWORD '$password'" \
-        -c "CREATE DATABASE sokdata OWNER lodvik ENCODING 'UTF8' TEMPLATE template0"
+    (
+        cd "$dir"
+        "${as_owner[@]}" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres \
+            -d postgres -c "CREATE ROLE lodvik LOGIN PASSWORD '$password'" \
+            -c "CREATE DATABASE sokdata OWNER lodvik ENCODING 'UTF8' TEMPLATE template0"
+    )
     PGPASSWORD=$password "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U lodvik \
         -d sokdata -f "$sql"
 
