@@ -1,9 +1,32 @@
 #include "Startmeny/Startmeny.h"
 
-#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "import/AccessImport.h"
 
-using lodvik::Variant;
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
 
 void Startmeny::importAccessDatabase() {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+    guarded(QStringLiteral("Importera Access-databas"), [this] {
+        const QString file = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Importera Access-databas"), gAppPath,
+            QStringLiteral("Access-databaser (*.mdb *.MDB);;Alla filer (*)"));
+        if (file.isEmpty())
+            return;
+        BusyCursorOn();
+        struct CursorBack {
+            ~CursorBack() { BusyCursorOff(); }
+        } cursorBack;
+        const auto tables = accessimport::importAccessDatabase(
+            file, gAppPath + QStringLiteral("/local.mdb"),
+            [this](const QString &caption) { showProgress(caption); });
+        QStringList lines;
+        for (const accessimport::ImportedTable &table : tables)
+            lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
+        showProgress(QStringLiteral("Produktsökning"));
+        QMessageBox::information(
+            this, QStringLiteral("Importera Access-databas"),
+            QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n')));
+    });
 }

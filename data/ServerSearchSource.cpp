@@ -1,7 +1,116 @@
-#include "data/SearchSource.h"
+#include "data/ServerSearchSource.h"
 
 #include "MDlib/Error.h"
 
-std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &) {
-    throw lodvik::Error(QStringLiteral("Inte färdigt.")); // TODO: replaced by its owner
+#include <QAtomicInt>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using lodvik::Error;
+
+namespace {
+
+QString newConnectionName() {
+    static QAtomicInt counter;
+    return QStringLiteral("sokdata-server-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+QString packageOf(const QString &driver) {
+    return driver == QLatin1String("QPSQL") ? QStringLiteral("libqt6sql6-psql")
+                                            : QStringLiteral("libqt6sql6-odbc");
+}
+
+// The connection settings of the data control: 15 seconds to connect, 30 for a query.
+void configure(QSqlDatabase &db, const SearchSourceSettings &settings) {
+    if (settings.driver == QLatin1String("QPSQL")) {
+        db.setHostName(settings.host);
+        if (settings.port > 0)
+            db.setPort(settings.port);
+        db.setDatabaseName(settings.database.isEmpty() ? settings.catalog : settings.database);
+        db.setConnectOptions(QStringLiteral("connect_timeout=15"));
+    } else {
+        // A catalogue in the settings picks the database behind the data source name; Qt puts
+        // "DSN=" in front and the login after.
+        QString name = settings.dsn.isEmpty() ? settings.database : settings.dsn;
+        if (!settings.catalog.isEmpty())
+            name += QStringLiteral(";DATABASE=") + settings.catalog;
+        db.setDatabaseName(name);
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
+    }
+    db.setUserName(settings.user);
+    db.setPassword(settings.password);
+}
+
+QString describe(const SearchSourceSettings &settings) {
+    if (settings.driver == QLatin1String("QPSQL"))
+        return QStringLiteral("PostgreSQL-databasen %1 på %2")
+            .arg(settings.database.isEmpty() ? settings.catalog : settings.database,
+                 settings.host.isEmpty() ? QStringLiteral("den lokala servern") : settings.host);
+    return QStringLiteral("ODBC-datakällan %1").arg(settings.dsn);
+}
+
+} // namespace
+
+PostgresSearchSource::PostgresSearchSource(const QString &connectionName,
+                                           const QString &description)
+    : m_connectionName(connectionName), m_description(description) {}
+
+PostgresSearchSource::~PostgresSearchSource() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase PostgresSearchSource::database() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+QVariant PostgresSearchSource::fromStore(const QVariant &value) const {
+    if (value.typeId() != QMetaType::QString)
+        return value;
+    QString text = value.toString();
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    text.truncate(end);
+    return text;
+}
+
+std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings) {
+    const QString driver = settings.driver.toUpper();
+    if (driver != QLatin1String("QPSQL") && driver != QLatin1String("QODBC"))
+        throw Error(QStringLiteral("Okänd databasdrivrutin för sökdata: %1 (QSQLITE, QODBC eller "
+                                   "QPSQL).")
+                        .arg(settings.driver));
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        throw Error(QStringLiteral("Databasdrivrutinen %1 saknas; installera paketet %2.")
+                        .arg(driver, packageOf(driver)));
+    SearchSourceSettings normalised = settings;
+    normalised.driver = driver;
+    if (driver == QLatin1String("QODBC") && settings.dsn.isEmpty() && settings.database.isEmpty())
+        throw Error(QStringLiteral("lodvikprodsok.ini anger ingen ODBC-datakälla (dsn)."));
+
+    const QString name = newConnectionName();
+    const QString description = describe(normalised);
+    // The source owns the connection from here, so a failure below removes it again.
+    auto source = std::make_unique<PostgresSearchSource>(name, description);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
+        configure(db, normalised);
+        if (!db.open())
+            throw Error(QStringLiteral("Kan inte ansluta till %1: %2")
+                            .arg(description, db.lastError().text()));
+        if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
+            throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; sökdata på server kräver "
+                                       "PostgreSQL förberedd med sokdata-postgresql.sql.")
+                            .arg(description));
+        QSqlQuery timeout(db);
+        if (!timeout.exec(QStringLiteral("SET statement_timeout = 30000")))
+            throw Error(
+                QStringLiteral("Fel från %1: %2").arg(description, timeout.lastError().text()));
+    }
+    return source;
 }

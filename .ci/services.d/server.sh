@@ -1,0 +1,75 @@
+# shellcheck shell=bash
+# Starts a throw-away PostgreSQL 15 on a loopback port for the search data source tests, prepares
+# the database with server/sokdata-postgresql.sql, writes an ODBC data source for it, and exports
+# what the tests read: LODVIK_TEST_PG_HOST/PORT/DB/USER/PASSWORD, LODVIK_TEST_ODBC_DSN, ODBCINI
+# and ODBCSYSINI. Sourced by .ci/run (as root); the server ends with the machine.
+
+lodvik_start_test_server() {
+    local bin
+    bin=$(find /usr/lib/postgresql -maxdepth 2 -name bin -type d | sort -V | tail -n 1)
+    local port=${LODVIK_TEST_PG_PORT:-54329}
+    local password=lodvik-test
+    local sql
+    sql="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/server/sokdata-postgresql.sql"
+    local dir
+    dir=$(mktemp -d /tmp/lodvik-pg.XXXXXX)
+    chmod 755 "$dir"
+
+    # initdb refuses to run as root: the server runs as the postgres account then.
+    local -a as_owner=()
+    if [ "$(id -u)" -eq 0 ]; then
+        chown postgres: "$dir"
+        as_owner=(runuser -u postgres --)
+    fi
+    echo "$password" >"$dir/pwfile"
+    chmod 644 "$dir/pwfile"
+    # From the server's own folder: the postgres account may not enter the checkout.
+    (
+        cd "$dir"
+        "${as_owner[@]}" "$bin/initdb" -D "$dir/data" -U postgres --encoding=UTF8 \
+            --locale=C.UTF-8 --auth-local=trust --auth-host=scram-sha-256 \
+            --pwfile="$dir/pwfile" >"$dir/initdb.log"
+        "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w start \
+            -o "-p $port -k $dir -c listen_addresses=127.0.0.1"
+    )
+
+    (
+        cd "$dir"
+        "${as_owner[@]}" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres \
+            -d postgres -c "CREATE ROLE lodvik LOGIN PASSWORD '$password'" \
+            -c "CREATE DATABASE sokdata OWNER lodvik ENCODING 'UTF8' TEMPLATE template0"
+    )
+    PGPASSWORD=$password "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U lodvik \
+        -d sokdata -f "$sql"
+
+    mkdir -p "$dir/odbc"
+    cat >"$dir/odbc/odbcinst.ini" <<INI
+[PostgreSQL Unicode]
+Description=PostgreSQL ODBC driver (Unicode)
+Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so
+INI
+    cat >"$dir/odbc/odbc.ini" <<INI
+[lodvik_sokdata]
+Driver=PostgreSQL Unicode
+Servername=127.0.0.1
+Port=$port
+Database=sokdata
+Username=lodvik
+Password=$password
+UseDeclareFetch=1
+Fetch=100
+INI
+
+    export LODVIK_TEST_PG_HOST=127.0.0.1
+    export LODVIK_TEST_PG_PORT=$port
+    export LODVIK_TEST_PG_DB=sokdata
+    export LODVIK_TEST_PG_USER=lodvik
+    export LODVIK_TEST_PG_PASSWORD=$password
+    export LODVIK_TEST_ODBC_DSN=lodvik_sokdata
+    export ODBCSYSINI=$dir/odbc
+    export ODBCINI=$dir/odbc/odbc.ini
+    echo "PostgreSQL test server on 127.0.0.1:$port (data in $dir)"
+}
+
+lodvik_start_test_server
+unset -f lodvik_start_test_server

@@ -1,0 +1,155 @@
+// Prefix search on a ProduktSok of a million rows on the PostgreSQL server, through Qt's
+// PostgreSQL driver and through ODBC: time until the grid's first screen of rows is there.
+// Needs the server of the tests (LODVIK_TEST_PG_*, LODVIK_TEST_ODBC_DSN; see
+// .ci/services.d/server.sh). Run by hand; the figures go into bench/RESULTS.md.
+#include "data/DataControl.h"
+#include "data/SearchQueries.h"
+#include "data/SearchSource.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int tableRows = 1'000'000;
+constexpr int screenRows = 30;
+constexpr int repeats = 9;
+
+QString env(const char *name) {
+    return qEnvironmentVariable(name);
+}
+
+SearchSourceSettings settings(const QString &driver) {
+    SearchSourceSettings s;
+    s.driver = driver;
+    s.user = env("LODVIK_TEST_PG_USER");
+    s.password = env("LODVIK_TEST_PG_PASSWORD");
+    s.host = env("LODVIK_TEST_PG_HOST");
+    s.port = env("LODVIK_TEST_PG_PORT").toInt();
+    s.database = env("LODVIK_TEST_PG_DB");
+    s.dsn = env("LODVIK_TEST_ODBC_DSN");
+    return s;
+}
+
+bool run(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    if (q.exec(sql))
+        return true;
+    std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+    return false;
+}
+
+// The table is made in a schema of its own by the server itself, which is much quicker than
+// sending a million INSERTs.
+bool fill(QSqlDatabase db, const QString &schema) {
+    QFile sql(QFileInfo(QStringLiteral(__FILE__))
+                  .dir()
+                  .filePath(QStringLiteral("../server/sokdata-postgresql.sql")));
+    if (!sql.open(QIODevice::ReadOnly))
+        return false;
+    return run(db, QStringLiteral("SET client_min_messages TO warning")) &&
+           run(db, QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(schema)) &&
+           run(db, QStringLiteral("CREATE SCHEMA %1").arg(schema)) &&
+           run(db, QStringLiteral("SET search_path TO %1").arg(schema)) &&
+           run(db, QString::fromUtf8(sql.readAll())) &&
+           run(db, QStringLiteral("SELECT setseed(0.25)")) &&
+           run(db, QStringLiteral(
+                       "INSERT INTO ProduktSok SELECT (ARRAY['Pall', 'Pallkrage', 'Sträckfilm', "
+                       "'Kartong', 'Wellpapp', 'Hörnskydd', 'Tejp', 'Etikett', 'Band', 'Ölback', "
+                       "'Åkerimatta', 'Ändskydd', 'Lådpall', 'Säck', 'Förslutare'])[1 + "
+                       "floor(random() * 15)::int] || ' ' || (100 + floor(random() * 1900)::int) "
+                       "|| ' ' || (1 + floor(random() * 99)::int), (1000000 + floor(random() * "
+                       "9000000)::int)::text FROM generate_series(1, %1)")
+                       .arg(tableRows)) &&
+           run(db, QStringLiteral("ANALYZE ProduktSok"));
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Timing {
+    double firstScreenMs;
+    double allRowsMs;
+    int rows;
+};
+
+Timing measure(SearchSource &source, const QString &query) {
+    std::vector<double> first, all;
+    int rows = 0;
+    for (int i = 0; i < repeats; ++i) {
+        DataControl control;
+        control.setSource(&source);
+        control.setRecordSource(query);
+        QElapsedTimer timer;
+        timer.start();
+        control.refresh();
+        for (int row = 0; row < screenRows && row < control.rowCount(QModelIndex()); ++row)
+            control.data(control.index(row, 0));
+        first.push_back(timer.nsecsElapsed() / 1e6);
+        if (i < 2) {
+            rows = control.rowCount();
+            all.push_back(timer.nsecsElapsed() / 1e6);
+        }
+    }
+    return {median(first), median(all), rows};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    if (env("LODVIK_TEST_PG_HOST").isEmpty()) {
+        std::fprintf(stderr, "LODVIK_TEST_PG_* not set: no server to measure\n");
+        return 1;
+    }
+    const QString schema = QStringLiteral("bench_%1").arg(QCoreApplication::applicationPid());
+    QElapsedTimer timer;
+    timer.start();
+    {
+        auto admin = openServerSearchSource(settings(QStringLiteral("QPSQL")));
+        if (!fill(admin->database(), schema))
+            return 1;
+    }
+    std::printf("Generated %d rows in %.1f s\n\n", tableRows, timer.elapsed() / 1000.0);
+
+    struct Case {
+        const char *label;
+        QString query;
+    };
+    const Case cases[] = {
+        {"produktnummer \"123\"", produktSokQuery(true, QStringLiteral("123"))},
+        {"produktnummer \"5\"", produktSokQuery(true, QStringLiteral("5"))},
+        {"soknamn \"Pallk\"", produktSokQuery(false, QStringLiteral("Pallk"))},
+        {"soknamn \"ölback 1\"", produktSokQuery(false, QStringLiteral("ölback 1"))},
+        {"soknamn \"\" (every row)", produktSokQuery(false, QString())},
+        {"reset", resetQuery(QString())},
+    };
+    std::printf("| Driver | Query | Rows | First %d rows (median of %d) | All rows |\n", screenRows,
+                repeats);
+    std::printf("|---|---|---:|---:|---:|\n");
+    for (const QString &driver : {QStringLiteral("QPSQL"), QStringLiteral("QODBC")}) {
+        auto source = openServerSearchSource(settings(driver));
+        run(source->database(), QStringLiteral("SET search_path TO %1").arg(schema));
+        for (const Case &c : cases) {
+            const Timing t = measure(*source, c.query);
+            std::printf("| %s | %s | %d | %.1f ms | %.0f ms |\n", qPrintable(driver), c.label,
+                        t.rows, t.firstScreenMs, t.allRowsMs);
+            std::fflush(stdout);
+        }
+    }
+    auto admin = openServerSearchSource(settings(QStringLiteral("QPSQL")));
+    run(admin->database(), QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
+    return 0;
+}

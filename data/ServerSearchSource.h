@@ -1,0 +1,32 @@
+#pragma once
+
+#include "data/SearchSource.h"
+
+// The search data source on a database server, reached through Qt's PostgreSQL driver (QPSQL)
+// or through an ODBC data source (QODBC). The server must be PostgreSQL prepared with
+// server/sokdata-postgresql.sql: char(n) columns under a Swedish, case-blind ICU collation, so
+// that the window's prefix queries select exactly the rows that begin with the search text.
+class PostgresSearchSource : public SearchSource {
+public:
+    // Takes over an open connection, known by its connection name.
+    PostgresSearchSource(const QString &connectionName, const QString &description);
+    ~PostgresSearchSource() override;
+    PostgresSearchSource(const PostgresSearchSource &) = delete;
+    PostgresSearchSource &operator=(const PostgresSearchSource &) = delete;
+
+    QSqlDatabase database() const override;
+    // The row's physical place. An UPDATE moves the row, so it names the row as the operator saw
+    // it: a row changed or deleted by another workstation since is no longer found by it.
+    QString rowIdentity() const override { return QStringLiteral("ctid"); }
+    // char(n) values come back padded with blanks; the operator sees them as typed.
+    QVariant fromStore(const QVariant &value) const override;
+    // The columns compare without regard to case; the check of an edit or delete must not.
+    QString exactMatch(const QString &column) const override {
+        return column + QStringLiteral(" COLLATE \"C\" = ?");
+    }
+    QString description() const override { return m_description; }
+
+private:
+    QString m_connectionName;
+    QString m_description;
+};

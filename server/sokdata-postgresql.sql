@@ -1,0 +1,39 @@
+-- Prepares a PostgreSQL database (version 12 or later, built with ICU) as the shared search data
+-- source of LodvikProdSok: the tables ProduktSok and LagerA with Swedish, case-blind comparison.
+--
+-- Make the database in UTF-8 first, then run this file in it as its owner:
+--   createdb --encoding=UTF8 --template=template0 sokdata
+--   psql -v ON_ERROR_STOP=1 -d sokdata -f sokdata-postgresql.sql
+-- Running it again changes nothing that exists.
+--
+-- Why this shape: the window searches by prefix with
+--   WHERE produktnummer >= 'T ' AND produktnummer < 'TÖÖÖÖÖÖÖÖÖÖÖÖÖÖ'
+-- which gives exactly the rows that begin with T only where Ö sorts after every other letter and
+-- digit, upper and lower case compare alike, and trailing blanks do not count. The ICU collation
+-- below gives the first two (Swedish, strength 2 = case-blind); the fixed-length char(n) type
+-- gives the third, because its comparison ignores trailing blanks. With varchar the row whose
+-- value is exactly T would be missed. A collation that is not deterministic refuses LIKE, which
+-- the program never uses.
+
+CREATE COLLATION IF NOT EXISTS sv_ci (
+    provider = icu,
+    locale = 'sv-SE-u-ks-level2',
+    deterministic = false
+);
+
+-- Names without quotes, so that the program's queries find them in any case.
+CREATE TABLE IF NOT EXISTS ProduktSok (
+    Soknamn char(50) COLLATE sv_ci,
+    Produktnummer char(50) COLLATE sv_ci
+);
+CREATE INDEX IF NOT EXISTS produktsok_produktnummer ON ProduktSok (Produktnummer, Soknamn);
+CREATE INDEX IF NOT EXISTS produktsok_soknamn ON ProduktSok (Soknamn, Produktnummer);
+
+CREATE TABLE IF NOT EXISTS LagerA (
+    lagerplats char(50) COLLATE sv_ci
+);
+CREATE INDEX IF NOT EXISTS lagera_lagerplats ON LagerA (lagerplats);
+
+-- The login the workstations use needs to read and change the rows, for example:
+--   CREATE ROLE lodvik LOGIN PASSWORD '...';
+--   GRANT SELECT, INSERT, UPDATE, DELETE ON ProduktSok, LagerA TO lodvik;

@@ -1,0 +1,95 @@
+#include "MDlib/MDlib.h"
+#include "Startmeny/Startmeny.h"
+#include "data/LocalDatabase.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+// Arkiv, "Importera Access-databas...": the file dialog, the import, and what the operator is told.
+class TestImportMenu : public QObject {
+    Q_OBJECT
+
+private slots:
+    void importFromMenu_data();
+    void importFromMenu();
+};
+
+void TestImportMenu::importFromMenu_data() {
+    QTest::addColumn<QString>("chosen"); // empty: the operator cancels the dialog
+    QTest::addColumn<QString>("boxSays");
+    QTest::addColumn<bool>("storeMade");
+    QTest::newRow("Jet 3 file") << QStringLiteral(LODVIK_SHARED_TESTDATA "/access/nwind-jet3.mdb")
+                                << QStringLiteral("Umsätze (830 rader)") << true;
+    QTest::newRow("Jet 4 file") << QStringLiteral(LODVIK_SHARED_TESTDATA
+                                                  "/access/datetest-jet4.mdb")
+                                << QStringLiteral("DateTest (6 rader)") << true;
+    QTest::newRow("not an Access file") << QStringLiteral(LODVIK_SOURCE_DIR "/CMakeLists.txt")
+                                        << QStringLiteral("ingen Access-databas") << false;
+    QTest::newRow("dialog cancelled") << QString() << QString() << false;
+}
+
+void TestImportMenu::importFromMenu() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, boxSays);
+    QFETCH(bool, storeMade);
+    QTemporaryDir home;
+    gAppPath = home.path();
+    Startmeny window;
+    window.Form_Load();
+
+    QAction *import = nullptr;
+    for (QAction *menu : window.menuBar()->actions())
+        if (menu->menu())
+            for (QAction *action : menu->menu()->actions())
+                if (action->text() == QLatin1String("Importera Access-databas..."))
+                    import = action;
+    QVERIFY(import);
+
+    // Answers the file dialog, then the message box, as they open.
+    QString boxText;
+    int dialogs = 0;
+    QTimer answerer;
+    answerer.setInterval(10);
+    connect(&answerer, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            ++dialogs;
+            if (chosen.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(chosen);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxText = box->text();
+            box->accept();
+        }
+    });
+    answerer.start();
+    import->trigger();
+    answerer.stop();
+
+    QCOMPARE(dialogs, 1);
+    QVERIFY2(boxSays.isEmpty() ? boxText.isEmpty() : boxText.contains(boxSays),
+             qPrintable(boxText));
+    const QString store = home.filePath(QStringLiteral("local.mdb"));
+    QCOMPARE(QFile::exists(store), storeMade);
+    if (storeMade) {
+        dao::Database db = dao::Database::OpenDatabase(store);
+        QVERIFY(db.TableExists(QFileInfo(chosen).baseName().startsWith(QLatin1String("nwind"))
+                                   ? QStringLiteral("Umsätze")
+                                   : QStringLiteral("DateTest")));
+    }
+    // the hourglass is gone again
+    QVERIFY(!QApplication::overrideCursor() ||
+            QApplication::overrideCursor()->shape() != Qt::WaitCursor);
+}
+
+QTEST_MAIN(TestImportMenu)
+#include "tst_importmenu.moc"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "data/SearchSource.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The PostgreSQL server of the tests, named by LODVIK_TEST_PG_* and LODVIK_TEST_ODBC_DSN (CI
+// starts one with .ci/services.d/server.sh). Each test program works in a schema of its own,
+// prepared with the shipped server/sokdata-postgresql.sql, so programs running side by side do
+// not see each other's rows.
+class TestServer {
+public:
+    // The reason the server tests cannot run, or empty when they can.
+    static QString missing();
+    static SearchSourceSettings settings(const QString &driver);
+
+    TestServer();
+    ~TestServer();
+    TestServer(const TestServer &) = delete;
+    TestServer &operator=(const TestServer &) = delete;
+
+    // Opens the source the settings of driver name, working in this program's schema.
+    std::unique_ptr<SearchSource> open(const QString &driver) const;
+    // Empties ProduktSok and LagerA and fills ProduktSok with (Soknamn, Produktnummer) pairs.
+    void fill(const QList<QStringList> &products) const;
+    // Every row of ProduktSok as "Soknamn|Produktnummer", padding removed, sorted as QString sorts.
+    QStringList contents() const;
+    // Runs a statement on a connection of its own; raises lodvik::Error on failure.
+    void execute(const QString &sql) const;
+    const QString &schema() const { return m_schema; }
+
+private:
+    QString m_schema;
+    QString m_admin;
+};
