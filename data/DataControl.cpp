@@ -374,7 +374,8 @@ void DataControl::storeNew(const QList<QVariant> &values) {
     QSqlDatabase db = m_source->database();
     QSqlQuery insert(db);
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?)")
-                            .arg(writableTable, gridColumns().join(QStringLiteral(", ")));
+                            .arg(writableTable, gridColumns().join(QStringLiteral(", "))) +
+                        m_source->returningIdentity();
     if (!insert.prepare(sql))
         raise(QStringLiteral("Produkten kunde inte läggas till"), insert.lastError().text());
     for (const QVariant &value : values)
@@ -384,7 +385,9 @@ void DataControl::storeNew(const QList<QVariant> &values) {
 
     Row stored;
     if (m_withIdentity)
-        stored.id = insert.lastInsertId();
+        stored.id = m_source->returningIdentity().isEmpty()
+                        ? insert.lastInsertId()
+                        : (insert.next() ? insert.value(0) : QVariant());
     stored.values = QList<QVariant>(m_fields.size());
     for (int column = 0; column < m_gridFields.size(); ++column)
         stored.values[m_gridFields.at(column)] = values.value(column);
@@ -427,7 +430,8 @@ void DataControl::storeChanged(int row, const QList<QVariant> &values) {
         assignments.append(column + QStringLiteral(" = ?"));
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(writableTable, assignments.join(QStringLiteral(", ")),
-                                 rowCondition(m_rows.at(row), bindings));
+                                 rowCondition(m_rows.at(row), bindings)) +
+                        m_source->returningIdentity();
 
     db.transaction();
     QSqlQuery update(db);
@@ -442,7 +446,18 @@ void DataControl::storeChanged(int row, const QList<QVariant> &values) {
         db.rollback();
         raise(QStringLiteral("Ändringen kunde inte sparas"), message);
     }
-    const int changed = update.numRowsAffected();
+    // Where the write moves the row's identity, the rows returned tell both the count and the
+    // new identity; drivers do not agree on the affected count of such a statement.
+    int changed = 0;
+    QVariant newIdentity = m_rows.at(row).id;
+    if (m_source->returningIdentity().isEmpty()) {
+        changed = update.numRowsAffected();
+    } else {
+        while (update.next()) {
+            ++changed;
+            newIdentity = update.value(0);
+        }
+    }
     if (changed != 1) {
         db.rollback();
         if (changed > 1)
@@ -451,10 +466,12 @@ void DataControl::storeChanged(int row, const QList<QVariant> &values) {
         reloadAfterConflict(row);
         throw ConflictError(QStringLiteral(
             "Produkten har ändrats eller tagits bort av någon annan sedan den visades. "
-            "Ändringen sparades inte; raden visar nu det som finns i databasen."));
+            "Ändringen sparades inte. Sök igen för att se det som finns i databasen nu."));
     }
     if (!db.commit())
         raise(QStringLiteral("Ändringen kunde inte sparas"), db.lastError().text());
+    if (m_withIdentity)
+        m_rows[row].id = newIdentity;
     for (int column = 0; column < m_gridFields.size(); ++column)
         m_rows[row].values[m_gridFields.at(column)] = values.value(column);
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
@@ -521,6 +538,8 @@ void DataControl::reloadAfterConflict(int row) {
             m_rows[row].values[m_gridFields.at(column)] = m_source->fromStore(query.value(column));
         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     } else {
+        // Deleted, or (where the identity moves on every update) changed beyond recognition:
+        // either way the row as shown is gone.
         if (m_editRow > row)
             --m_editRow;
         beginRemoveRows(QModelIndex(), row, row);

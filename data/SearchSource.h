@@ -38,6 +38,10 @@ public:
     // An expression that names one row for the life of a query (rowid, ctid...), selected beside
     // the query's own columns so that an edit or delete touches exactly the row shown.
     virtual QString rowIdentity() const = 0;
+    // A clause that makes an INSERT or UPDATE return the row's identity, for stores where a
+    // write gives the row a new one (a PostgreSQL ctid moves on every update); empty where the
+    // identity stays put.
+    virtual QString returningIdentity() const { return {}; }
     // A value as the operator typed it: servers pad char(n) values with blanks.
     virtual QVariant fromStore(const QVariant &value) const { return value; }
     // A condition that holds when column equals one bound value exactly, case and all; the

@@ -18,6 +18,7 @@ public:
     // The row's physical place. An UPDATE moves the row, so it names the row as the operator saw
     // it: a row changed or deleted by another workstation since is no longer found by it.
     QString rowIdentity() const override { return QStringLiteral("ctid"); }
+    QString returningIdentity() const override { return QStringLiteral(" RETURNING ctid"); }
     // char(n) values come back padded with blanks; the operator sees them as typed.
     QVariant fromStore(const QVariant &value) const override;
     // The columns compare without regard to case; the check of an edit or delete must not.
