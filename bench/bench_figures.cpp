@@ -2,6 +2,7 @@
 // and the per-product figures of all products as a coverage run calls them.
 #include "MDlib/MDlib.h"
 #include "Startmeny/StartmenyOperations.h"
+#include "cli/FigureOperations.h"
 #include "data/DemoLocalStore.h"
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
@@ -73,36 +74,12 @@ int main(int argc, char **argv) {
 
     CountingOperations ops;
     ops.perioddatum = QStringLiteral("2026-11-18");
-    struct Total {
-        const char *name;
-        Variant (StartmenyOperations::*run)();
-    };
-    const Total totals[] = {
-        {"salespriormonthDP", &StartmenyOperations::salespriormonthDP},
-        {"salescurrmonthDP", &StartmenyOperations::salescurrmonthDP},
-        {"orderscurrmonthDP", &StartmenyOperations::orderscurrmonthDP},
-        {"outsideDP", &StartmenyOperations::outsideDP},
-        {"GSCDP", &StartmenyOperations::GSCDP},
-        {"backordersDP", &StartmenyOperations::backordersDP},
-        {"backordersFRN", &StartmenyOperations::backordersFRN},
-        {"GSCFRN", &StartmenyOperations::GSCFRN},
-        {"orderscurrmonthFRN", &StartmenyOperations::orderscurrmonthFRN},
-        {"outsideFRN", &StartmenyOperations::outsideFRN},
-        {"salescurrmonthFRN", &StartmenyOperations::salescurrmonthFRN},
-        {"salespriormonthFRN", &StartmenyOperations::salespriormonthFRN},
-        {"backordersPJ", &StartmenyOperations::backordersPJ},
-        {"outsidePJ", &StartmenyOperations::outsidePJ},
-        {"orderscurrmonthPJ", &StartmenyOperations::orderscurrmonthPJ},
-        {"salescurrmonthPJ", &StartmenyOperations::salescurrmonthPJ},
-        {"salespriormonthPJ", &StartmenyOperations::salespriormonthPJ},
-        {"GSLPJ", &StartmenyOperations::GSLPJ},
-        {"GSCPJ", &StartmenyOperations::GSCPJ},
-        {"GITPJ", &StartmenyOperations::GITPJ},
-    };
     std::printf("| Whole-table total | Value | Wall (s) | CPU (s) |\n|---|---:|---:|---:|\n");
-    for (const Total &t : totals) {
+    for (const cli::FigureOperation &t : cli::figureOperations()) {
+        if (t.takesProduct())
+            continue;
         Variant value;
-        const Timing s = seconds([&] { value = (ops.*t.run)(); });
+        const Timing s = seconds([&] { value = t(ops, QString()); });
         std::printf("| %s | %s | %.3f | %.3f |\n", t.name,
                     value.toDisplayText().toUtf8().constData(), s.wall, s.cpu);
     }

@@ -2,6 +2,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "data/DataControl.h"
+#include "data/SearchQueries.h"
+#include "data/SearchSource.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -62,6 +65,42 @@ void requireNoMore(const QStringList &args) {
     if (!args.isEmpty())
         throw lodvik::UsageError(
             QStringLiteral("Okänt argument: %1").arg(args.join(QLatin1Char(' '))));
+}
+
+SearchOption takeSearchOption(QStringList &args) {
+    const bool byProduct = args.contains(QStringLiteral("--produkt"));
+    const bool byName = args.contains(QStringLiteral("--namn"));
+    if (byProduct == byName)
+        throw lodvik::UsageError(QStringLiteral("Ange antingen --produkt TEXT eller --namn TEXT."));
+    return {byProduct,
+            takeOption(args, byProduct ? QStringLiteral("--produkt") : QStringLiteral("--namn"))};
+}
+
+QString takePeriodOption(QStringList &args, bool required) {
+    const QString period = takeOption(args, QStringLiteral("--period"));
+    if (period.isEmpty()) {
+        if (required)
+            throw lodvik::UsageError(QStringLiteral("--period saknas."));
+        return period;
+    }
+    if (period.size() != 10 || !QDate::fromString(period, Qt::ISODate).isValid())
+        throw lodvik::UsageError(
+            QStringLiteral("Ogiltigt perioddatum %1: skriv ÅÅÅÅ-MM-DD.").arg(period));
+    return period;
+}
+
+SearchResult::SearchResult() = default;
+SearchResult::SearchResult(SearchResult &&) noexcept = default;
+SearchResult::~SearchResult() = default;
+
+SearchResult runSearch(const SearchOption &search) {
+    SearchResult result;
+    result.source = openSearchSource(gAppPath);
+    result.rows = std::make_unique<DataControl>();
+    result.rows->setSource(result.source.get());
+    result.rows->setRecordSource(produktSokQuery(search.byProduct, search.text));
+    result.rows->refresh();
+    return result;
 }
 
 } // namespace cli

@@ -4,6 +4,11 @@
 
 #include <QStringList>
 
+#include <memory>
+
+class DataControl;
+class SearchSource;
+
 // The commands of the command line. Each takes the arguments after its name, prints results to
 // stdout and progress to stderr, returns the exit code, and raises lodvik::UsageError for a
 // command line it cannot understand and lodvik::Error when the operation fails.
@@ -28,6 +33,29 @@ protected:
 QString takeOption(QStringList &args, const QString &name);
 // Raises UsageError when args still holds something.
 void requireNoMore(const QStringList &args);
+
+// The search of the window: "--produkt TEXT" (a product number search) or "--namn TEXT", one of
+// them exactly.
+struct SearchOption {
+    bool byProduct = false;
+    QString text;
+};
+SearchOption takeSearchOption(QStringList &args);
+
+// "--period YYYY-MM-DD", checked, since the period goes into file names and month figures;
+// empty when absent and not required.
+QString takePeriodOption(QStringList &args, bool required);
+
+// The window's search, run on the program folder's search data source: the same query text on
+// the same data control, with every row read.
+struct SearchResult {
+    std::unique_ptr<SearchSource> source;
+    std::unique_ptr<DataControl> rows;
+    SearchResult();
+    SearchResult(SearchResult &&) noexcept;
+    ~SearchResult();
+};
+SearchResult runSearch(const SearchOption &search);
 
 } // namespace cli
 

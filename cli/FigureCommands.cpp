@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/FigureOperations.h"
 
 #include "MDlib/Error.h"
 
@@ -15,17 +16,7 @@ namespace cli {
 
 namespace {
 
-using Total = Variant (StartmenyOperations::*)();
-using PerProduct = Variant (StartmenyOperations::*)(const QString &);
-
-struct FigureOperation {
-    const char *name;
-    std::variant<Total, PerProduct, std::function<Variant(StartmenyOperations &, const QString &)>>
-        run;
-};
-
-// Every figure and lookup the command line can run, by the window's own operation names.
-const FigureOperation figureOperations[] = {
+const FigureOperation operations[] = {
     // PJ figures and pack size
     {"getantaliforpack", &StartmenyOperations::getantaliforpack},
     {"getlagersaldo", &StartmenyOperations::getlagersaldo},
@@ -66,21 +57,39 @@ const FigureOperation figureOperations[] = {
     {"StockOnHandDP", &StartmenyOperations::StockOnHandDP},
 };
 
-const FigureOperation *findOperation(const QString &name) {
-    for (const FigureOperation &op : figureOperations)
-        if (name == QLatin1String(op.name))
-            return &op;
-    return nullptr;
-}
-
 QString operationNames() {
     QStringList names;
-    for (const FigureOperation &op : figureOperations)
+    for (const FigureOperation &op : operations)
         names.append(QLatin1String(op.name));
     return names.join(QStringLiteral(", "));
 }
 
 } // namespace
+
+std::span<const FigureOperation> figureOperations() {
+    return operations;
+}
+
+const FigureOperation *findFigureOperation(const QString &name) {
+    for (const FigureOperation &op : operations)
+        if (name == QLatin1String(op.name))
+            return &op;
+    return nullptr;
+}
+
+Variant FigureOperation::operator()(StartmenyOperations &ops, const QString &product) const {
+    return std::visit(
+        [&](const auto &call) -> Variant {
+            using Call = std::decay_t<decltype(call)>;
+            if constexpr (std::is_same_v<Call, TotalFigure>)
+                return (ops.*call)();
+            else if constexpr (std::is_same_v<Call, ProductFigure>)
+                return (ops.*call)(product);
+            else
+                return call(ops, product);
+        },
+        run);
+}
 
 int figure(const QStringList &arguments) {
     QStringList args = arguments;
@@ -88,7 +97,7 @@ int figure(const QStringList &arguments) {
     const QString factor = takeOption(args, QStringLiteral("--umfaktor"));
     if (args.isEmpty())
         throw UsageError(QStringLiteral("Ange en operation: %1").arg(operationNames()));
-    const FigureOperation *op = findOperation(args.takeFirst());
+    const FigureOperation *op = findFigureOperation(args.takeFirst());
     if (!op)
         throw UsageError(
             QStringLiteral("Okänd operation. Operationerna är: %1").arg(operationNames()));
@@ -102,23 +111,13 @@ int figure(const QStringList &arguments) {
             throw UsageError(QStringLiteral("--umfaktor %1 är inget tal.").arg(factor));
     }
 
-    const bool takesProduct = !std::holds_alternative<Total>(op->run);
+    const bool takesProduct = op->takesProduct();
     if (takesProduct && args.isEmpty())
         throw UsageError(QStringLiteral("%1 behöver ett produktnummer.").arg(op->name));
     const QString product = takesProduct ? args.takeFirst() : QString();
     requireNoMore(args);
 
-    const Variant result = std::visit(
-        [&](const auto &run) -> Variant {
-            using Run = std::decay_t<decltype(run)>;
-            if constexpr (std::is_same_v<Run, Total>)
-                return (ops.*run)();
-            else if constexpr (std::is_same_v<Run, PerProduct>)
-                return (ops.*run)(product);
-            else
-                return run(ops, product);
-        },
-        op->run);
+    const Variant result = (*op)(ops, product);
     std::printf("%s\n", result.toDisplayText().toUtf8().constData());
     return 0;
 }

@@ -17,28 +17,16 @@ namespace cli {
 
 int print(const QStringList &arguments) {
     QStringList args = arguments;
-    const bool byProduct = args.contains(QStringLiteral("--produkt"));
-    const bool byName = args.contains(QStringLiteral("--namn"));
-    if (byProduct == byName)
-        throw lodvik::UsageError(QStringLiteral("Ange antingen --produkt TEXT eller --namn TEXT."));
-    const QString text =
-        takeOption(args, byProduct ? QStringLiteral("--produkt") : QStringLiteral("--namn"));
+    const SearchOption option = takeSearchOption(args);
     const QString pdf = takeOption(args, QStringLiteral("--pdf"));
-    const QString period = takeOption(args, QStringLiteral("--period"));
+    const QString period = takePeriodOption(args, false);
     requireNoMore(args);
     if (pdf.isEmpty())
         throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FILE."));
-    if (!period.isEmpty() && !QDate::fromString(period, Qt::ISODate).isValid())
-        throw lodvik::UsageError(
-            QStringLiteral("Ogiltigt datum: %1 (skriv ÅÅÅÅ-MM-DD).").arg(period));
 
     // The window's search and printout, with the pages going into the PDF.
-    std::unique_ptr<SearchSource> source = openSearchSource(gAppPath);
-    DataControl control;
-    control.setSource(source.get());
-    control.setRecordSource(produktSokQuery(byProduct, text));
-    control.refresh();
-    const QList<ProductListRow> rows = productListRows(control);
+    const SearchResult result = runSearch(option);
+    const QList<ProductListRow> rows = productListRows(*result.rows);
 
     PrintEngine engine;
     engine.PrintSetup(1);

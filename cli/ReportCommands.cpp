@@ -12,15 +12,9 @@ namespace cli {
 
 namespace {
 
-// The period goes into file names and month-based figures: insist on YYYY-MM-DD.
 QString requirePeriodOption(QStringList &args) {
-    const QString period = takeOption(args, QStringLiteral("--period"));
+    const QString period = takePeriodOption(args, true);
     requireNoMore(args);
-    if (period.isEmpty())
-        throw lodvik::UsageError(QStringLiteral("--period saknas."));
-    if (!QDate::fromString(period, Qt::ISODate).isValid() || period.size() != 10)
-        throw lodvik::UsageError(
-            QStringLiteral("Ogiltigt perioddatum %1: skriv ÅÅÅÅ-MM-DD.").arg(period));
     return period;
 }
 

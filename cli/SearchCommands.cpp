@@ -25,20 +25,11 @@ void say(const QString &line) {
 
 int search(const QStringList &arguments) {
     QStringList args = arguments;
-    const bool byProduct = args.contains(QStringLiteral("--produkt"));
-    const bool byName = args.contains(QStringLiteral("--namn"));
-    if (byProduct == byName)
-        throw lodvik::UsageError(QStringLiteral("Ange antingen --produkt TEXT eller --namn TEXT."));
-    const QString text =
-        takeOption(args, byProduct ? QStringLiteral("--produkt") : QStringLiteral("--namn"));
+    const SearchOption option = takeSearchOption(args);
     requireNoMore(args);
 
-    // The window's own search: the same query text on the same data control.
-    std::unique_ptr<SearchSource> source = openSearchSource(gAppPath);
-    DataControl control;
-    control.setSource(source.get());
-    control.setRecordSource(produktSokQuery(byProduct, text));
-    control.refresh();
+    const SearchResult result = runSearch(option);
+    const DataControl &control = *result.rows;
     const int rows = control.rowCount();
     for (int row = 0; row < rows; ++row) {
         const QString line =
