@@ -69,6 +69,8 @@ public:
 
 protected:
     void showProgress(const QString &caption) override;
+    // Asks the operator for the Access file to import; empty when cancelled.
+    virtual QString chooseAccessFile();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

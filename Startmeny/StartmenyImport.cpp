@@ -7,11 +7,15 @@
 #include <QMessageBox>
 #include <QStringList>
 
+QString Startmeny::chooseAccessFile() {
+    return QFileDialog::getOpenFileName(
+        this, QStringLiteral("Importera Access-databas"), gAppPath,
+        QStringLiteral("Access-databaser (*.mdb *.MDB);;Alla filer (*)"));
+}
+
 void Startmeny::importAccessDatabase() {
     guarded(QStringLiteral("Importera Access-databas"), [this] {
-        const QString file = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Importera Access-databas"), gAppPath,
-            QStringLiteral("Access-databaser (*.mdb *.MDB);;Alla filer (*)"));
+        const QString file = chooseAccessFile();
         if (file.isEmpty())
             return;
         BusyCursorOn();
