@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash .ci/install-deps
+bash .ci/install-deps build
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DLODVIK_BUILD_TESTS=OFF -DLODVIK_BUILD_BENCH=OFF
 cmake --build build -j"$(nproc)"
 
