@@ -21,6 +21,15 @@ QString GetAppPath();
 void BusyCursorOn();
 void BusyCursorOff();
 
+// The hourglass for the length of a scope: the arrow again however the scope is left.
+class BusyCursorScope {
+public:
+    BusyCursorScope() { BusyCursorOn(); }
+    ~BusyCursorScope() { BusyCursorOff(); }
+    BusyCursorScope(const BusyCursorScope &) = delete;
+    BusyCursorScope &operator=(const BusyCursorScope &) = delete;
+};
+
 // Turns a field value into text (code "S", exact and case-sensitive) or a number (any other
 // code). A text that spells no number raises lodvik::Error under a numeric code.
 lodvik::Variant NullToValue(const lodvik::Variant &value, const QString &code);

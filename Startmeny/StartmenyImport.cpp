@@ -18,10 +18,7 @@ void Startmeny::importAccessDatabase() {
         const QString file = chooseAccessFile();
         if (file.isEmpty())
             return;
-        BusyCursorOn();
-        struct CursorBack {
-            ~CursorBack() { BusyCursorOff(); }
-        } cursorBack;
+        BusyCursorScope busy;
         const auto tables = accessimport::importAccessDatabase(
             file, gAppPath + QStringLiteral("/local.mdb"),
             [this](const QString &caption) { showProgress(caption); });

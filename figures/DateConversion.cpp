@@ -77,10 +77,7 @@ Variant StartmenyOperations::konvertdatum(QString &dat) {
 }
 
 void StartmenyOperations::konvereraprognosdatum() {
-    BusyCursorOn();
-    struct ArrowAgain {
-        ~ArrowAgain() { BusyCursorOff(); }
-    } arrowAgain;
+    BusyCursorScope busy;
     convertColumn(*this, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ"));
 }
 

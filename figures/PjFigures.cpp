@@ -57,10 +57,7 @@ Variant StartmenyOperations::getantaliforpack(const QString &artnr) {
 }
 
 Variant StartmenyOperations::getlagersaldo(const QString &artnr) {
-    BusyCursorOn();
-    struct ArrowAgain {
-        ~ArrowAgain() { BusyCursorOff(); }
-    } arrowAgain;
+    BusyCursorScope busy;
     FigureQuery q;
     return figures::asSum(q.firstValue(QStringLiteral("SELECT sum(LIPQOH)AS SUMMA ") +
                                            QStringLiteral(" FROM fpsaldo ") +

@@ -15,13 +15,6 @@ QString productWorkbookFileName(const QString &perioddatum) {
            QStringLiteral(".xls");
 }
 
-BusyCursor::BusyCursor() {
-    BusyCursorOn();
-}
-BusyCursor::~BusyCursor() {
-    BusyCursorOff();
-}
-
 } // namespace reports
 
 namespace {
@@ -143,7 +136,7 @@ void StartmenyOperations::CoverageRun() {
 }
 
 void StartmenyOperations::excellprodukter() {
-    reports::BusyCursor busy; // restored also when a step fails
+    BusyCursorScope busy; // restored also when a step fails
     const QString fileName = reports::productWorkbookFileName(perioddatum);
     showProgress(QStringLiteral("Skapar excelfilen ") + fileName);
 

@@ -20,13 +20,4 @@ QString summaryWorkbookFileName(const QString &perioddatum);
 // but column O, which keeps rows 1 to 4); labels, data cells and totals are the same.
 void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bool visible);
 
-// The busy cursor for the length of a scope: restored however the scope is left.
-class BusyCursor {
-public:
-    BusyCursor();
-    ~BusyCursor();
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
 } // namespace reports

@@ -67,7 +67,7 @@ void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bo
 
 void StartmenyOperations::tillexell() {
     xls::Workbook book;
-    reports::BusyCursor busy; // restored also when a step fails
+    BusyCursorScope busy; // restored also when a step fails
     const QString fileName = reports::summaryWorkbookFileName(perioddatum);
     showProgress(QStringLiteral("Skapar excelfilen ") + fileName);
     reports::writeSummarySheet(book.worksheet(), summatabell, false);
