@@ -1,5 +1,6 @@
 // Prefix search on a ProduktSok of a million rows: time until the grid's first screen of rows is
 // there, against reading the whole table. Run by hand; the figures go into bench/RESULTS.md.
+#include "bench/SearchTiming.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
@@ -52,36 +53,8 @@ void fill(SearchSource &source) {
     q.exec(QStringLiteral("ANALYZE"));
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-struct Timing {
-    double firstScreenMs;
-    double allRowsMs;
-    int rows;
-};
-
-Timing measure(SearchSource &source, const QString &query) {
-    std::vector<double> first, all;
-    int rows = 0;
-    for (int i = 0; i < repeats; ++i) {
-        DataControl control;
-        control.setSource(&source);
-        control.setRecordSource(query);
-        QElapsedTimer timer;
-        timer.start();
-        control.refresh();
-        for (int row = 0; row < screenRows && row < control.rowCount(QModelIndex()); ++row)
-            control.data(control.index(row, 0));
-        first.push_back(timer.nsecsElapsed() / 1e6);
-        if (i < 3) { // reading everything is slow; a few runs are enough
-            rows = control.rowCount();
-            all.push_back(timer.nsecsElapsed() / 1e6);
-        }
-    }
-    return {median(first), median(all), rows};
+bench::SearchTiming measure(SearchSource &source, const QString &query) {
+    return bench::measureSearch(source, query, screenRows, repeats, 3);
 }
 
 } // namespace
@@ -116,7 +89,7 @@ int main(int argc, char **argv) {
                 repeats);
     std::printf("|---|---:|---:|---:|\n");
     for (const Case &c : cases) {
-        const Timing t = measure(*source, c.query);
+        const bench::SearchTiming t = measure(*source, c.query);
         std::printf("| %s | %d | %.2f ms | %.0f ms |\n", c.label, t.rows, t.firstScreenMs,
                     t.allRowsMs);
         std::fflush(stdout);

@@ -2,6 +2,7 @@
 // PostgreSQL driver and through ODBC: time until the grid's first screen of rows is there.
 // Needs the server of the tests (LODVIK_TEST_PG_*, LODVIK_TEST_ODBC_DSN; see
 // .ci/services.d/server.sh). Run by hand; the figures go into bench/RESULTS.md.
+#include "bench/SearchTiming.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
@@ -74,36 +75,8 @@ bool fill(QSqlDatabase db, const QString &schema) {
            run(db, QStringLiteral("ANALYZE ProduktSok"));
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-struct Timing {
-    double firstScreenMs;
-    double allRowsMs;
-    int rows;
-};
-
-Timing measure(SearchSource &source, const QString &query) {
-    std::vector<double> first, all;
-    int rows = 0;
-    for (int i = 0; i < repeats; ++i) {
-        DataControl control;
-        control.setSource(&source);
-        control.setRecordSource(query);
-        QElapsedTimer timer;
-        timer.start();
-        control.refresh();
-        for (int row = 0; row < screenRows && row < control.rowCount(QModelIndex()); ++row)
-            control.data(control.index(row, 0));
-        first.push_back(timer.nsecsElapsed() / 1e6);
-        if (i < 2) {
-            rows = control.rowCount();
-            all.push_back(timer.nsecsElapsed() / 1e6);
-        }
-    }
-    return {median(first), median(all), rows};
+bench::SearchTiming measure(SearchSource &source, const QString &query) {
+    return bench::measureSearch(source, query, screenRows, repeats, 2);
 }
 
 } // namespace
@@ -143,7 +116,7 @@ int main(int argc, char **argv) {
         auto source = openServerSearchSource(settings(driver));
         run(source->database(), QStringLiteral("SET search_path TO %1").arg(schema));
         for (const Case &c : cases) {
-            const Timing t = measure(*source, c.query);
+            const bench::SearchTiming t = measure(*source, c.query);
             std::printf("| %s | %s | %d | %.1f ms | %.0f ms |\n", qPrintable(driver), c.label,
                         t.rows, t.firstScreenMs, t.allRowsMs);
             std::fflush(stdout);
