@@ -16,7 +16,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
     echo "Det finns ingen skärm (DISPLAY är inte satt), så sökfönstret kan inte visas." >&2
     echo "Programmappen $LODVIKPRODSOK_HOME är klar. Använd kommandoraden, till exempel:" >&2
     echo "  LODVIKPRODSOK_HOME=$LODVIKPRODSOK_HOME build/lodvikprodsok search --namn A" >&2
-    echo "eller starta fönstret i en virtuell skärm: xvfb-run -a build/lodvikprodsok" >&2
+    echo "eller starta fönstret i en virtuell skärm (paketet xvfb):" >&2
+    echo "  LODVIKPRODSOK_HOME=$LODVIKPRODSOK_HOME xvfb-run -a build/lodvikprodsok" >&2
     exit 0
 fi
 exec build/lodvikprodsok
