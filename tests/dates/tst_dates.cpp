@@ -220,7 +220,8 @@ private slots:
         LocalStoreFixture store;
         StartmenyOperations ops;
         ops.konvereraprognosdatum(); // empty: nothing to do, no error
-        QCOMPARE(columnValues(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")), QStringList());
+        QCOMPARE(columnValues(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
+                 QStringList());
         store.execute(QStringLiteral("DROP TABLE fporder"));
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
     }
