@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/DataControl.h"
+#include "data/SearchQueries.h"
 #include "data/SearchSource.h"
 
 #include <QElapsedTimer>
@@ -18,6 +19,23 @@ struct SearchTiming {
     double allRowsMs;
     int rows;
 };
+
+struct SearchCase {
+    const char *label;
+    QString query;
+};
+
+// The searches both stores are measured with, so that their figures compare.
+inline std::vector<SearchCase> commonSearches() {
+    return {
+        {"produktnummer \"123\"", produktSokQuery(true, QStringLiteral("123"))},
+        {"produktnummer \"5\"", produktSokQuery(true, QStringLiteral("5"))},
+        {"soknamn \"Pallk\"", produktSokQuery(false, QStringLiteral("Pallk"))},
+        {"soknamn \"ölback 1\"", produktSokQuery(false, QStringLiteral("ölback 1"))},
+        {"soknamn \"\" (every row)", produktSokQuery(false, QString())},
+        {"reset", resetQuery(QString())},
+    };
+}
 
 inline double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

@@ -68,27 +68,19 @@ int main(int argc, char **argv) {
     fill(*source);
     std::printf("Generated %d rows in %.1f s\n\n", tableRows, timer.elapsed() / 1000.0);
 
-    struct Case {
-        const char *label;
-        QString query;
-    };
-    const Case cases[] = {
-        {"produktnummer \"123\"", produktSokQuery(true, QStringLiteral("123"))},
-        {"produktnummer \"5\"", produktSokQuery(true, QStringLiteral("5"))},
-        {"soknamn \"Pallk\"", produktSokQuery(false, QStringLiteral("Pallk"))},
-        {"soknamn \"ölback 1\"", produktSokQuery(false, QStringLiteral("ölback 1"))},
-        {"soknamn \"\" (every row)", produktSokQuery(false, QString())},
-        {"reset", resetQuery(QString())},
-        {"produktnummer \"123\" without the index",
-         produktSokQuery(true, QStringLiteral("123"))
-             .replace(QStringLiteral("from ProduktSok"),
-                      QStringLiteral("from ProduktSok NOT INDEXED"))},
-        {"full scan: select * from ProduktSok", QStringLiteral("select * from ProduktSok")},
-    };
+    std::vector<bench::SearchCase> cases = bench::commonSearches();
+    cases.insert(cases.end(), {
+                                  {"produktnummer \"123\" without the index",
+                                   produktSokQuery(true, QStringLiteral("123"))
+                                       .replace(QStringLiteral("from ProduktSok"),
+                                                QStringLiteral("from ProduktSok NOT INDEXED"))},
+                                  {"full scan: select * from ProduktSok",
+                                   QStringLiteral("select * from ProduktSok")},
+                              });
     std::printf("| Query | Rows | First %d rows (median of %d) | All rows |\n", screenRows,
                 repeats);
     std::printf("|---|---:|---:|---:|\n");
-    for (const Case &c : cases) {
+    for (const bench::SearchCase &c : cases) {
         const bench::SearchTiming t = measure(*source, c.query);
         std::printf("| %s | %d | %.2f ms | %.0f ms |\n", c.label, t.rows, t.firstScreenMs,
                     t.allRowsMs);

@@ -97,25 +97,14 @@ int main(int argc, char **argv) {
     }
     std::printf("Generated %d rows in %.1f s\n\n", tableRows, timer.elapsed() / 1000.0);
 
-    struct Case {
-        const char *label;
-        QString query;
-    };
-    const Case cases[] = {
-        {"produktnummer \"123\"", produktSokQuery(true, QStringLiteral("123"))},
-        {"produktnummer \"5\"", produktSokQuery(true, QStringLiteral("5"))},
-        {"soknamn \"Pallk\"", produktSokQuery(false, QStringLiteral("Pallk"))},
-        {"soknamn \"ölback 1\"", produktSokQuery(false, QStringLiteral("ölback 1"))},
-        {"soknamn \"\" (every row)", produktSokQuery(false, QString())},
-        {"reset", resetQuery(QString())},
-    };
+    const std::vector<bench::SearchCase> cases = bench::commonSearches();
     std::printf("| Driver | Query | Rows | First %d rows (median of %d) | All rows |\n", screenRows,
                 repeats);
     std::printf("|---|---|---:|---:|---:|\n");
     for (const QString &driver : {QStringLiteral("QPSQL"), QStringLiteral("QODBC")}) {
         auto source = openServerSearchSource(settings(driver));
         run(source->database(), QStringLiteral("SET search_path TO %1").arg(schema));
-        for (const Case &c : cases) {
+        for (const bench::SearchCase &c : cases) {
             const bench::SearchTiming t = measure(*source, c.query);
             std::printf("| %s | %s | %d | %.1f ms | %.0f ms |\n", qPrintable(driver), c.label,
                         t.rows, t.firstScreenMs, t.allRowsMs);
