@@ -40,6 +40,17 @@ SearchSourceSettings TestServer::settings(const QString &driver) {
     return s;
 }
 
+QSqlDatabase TestServer::connection(const QString &name) {
+    const SearchSourceSettings s = settings(QStringLiteral("QPSQL"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(s.host);
+    db.setPort(s.port);
+    db.setDatabaseName(s.database);
+    db.setUserName(s.user);
+    db.setPassword(s.password);
+    return db;
+}
+
 TestServer::TestServer()
     : m_schema(QStringLiteral("t_%1_%2")
                    .arg(QCoreApplication::applicationName().toLower())
@@ -47,13 +58,7 @@ TestServer::TestServer()
       m_admin(QStringLiteral("testserver-admin")) {
     if (!missing().isEmpty())
         return;
-    const SearchSourceSettings s = settings(QStringLiteral("QPSQL"));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_admin);
-    db.setHostName(s.host);
-    db.setPort(s.port);
-    db.setDatabaseName(s.database);
-    db.setUserName(s.user);
-    db.setPassword(s.password);
+    QSqlDatabase db = connection(m_admin);
     if (!db.open())
         qFatal("test server: %s", qPrintable(db.lastError().text()));
     QFile sql(QStringLiteral(LODVIK_SOURCE_DIR "/server/sokdata-postgresql.sql"));

@@ -2,6 +2,7 @@
 
 #include "data/SearchSource.h"
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,9 @@ public:
     // The reason the server tests cannot run, or empty when they can.
     static QString missing();
     static SearchSourceSettings settings(const QString &driver);
+    // A plain QPSQL connection to the test database under the given connection name, not yet
+    // open; the caller opens it and reports a failure its own way.
+    static QSqlDatabase connection(const QString &name);
 
     TestServer();
     ~TestServer();

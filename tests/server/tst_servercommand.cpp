@@ -36,13 +36,7 @@ bool TestServerCommand::run(const QString &sql) {
 void TestServerCommand::initTestCase() {
     if (!TestServer::missing().isEmpty())
         QSKIP(qPrintable(TestServer::missing()));
-    const SearchSourceSettings s = TestServer::settings(QStringLiteral("QPSQL"));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
-    db.setHostName(s.host);
-    db.setPort(s.port);
-    db.setDatabaseName(s.database);
-    db.setUserName(s.user);
-    db.setPassword(s.password);
+    QSqlDatabase db = TestServer::connection(m_connection);
     QVERIFY2(db.open(), qPrintable(db.lastError().text()));
     QSqlQuery exists(db);
     QVERIFY(exists.exec(QStringLiteral("SELECT to_regclass('public.produktsok') IS NOT NULL")));
