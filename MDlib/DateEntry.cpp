@@ -1,10 +1,15 @@
 #include "MDlib/DateEntry.h"
 
+#include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 
 #include <QRegularExpression>
 
 QString FormatDateEntry(QString &t, int *rulesApplied) {
+    return FormatDateEntry(t, gRefDate, rulesApplied);
+}
+
+QString FormatDateEntry(QString &t, const QString &refDate, int *rulesApplied) {
     int fired = 0;
     if (rulesApplied)
         *rulesApplied = 0;
@@ -15,15 +20,15 @@ QString FormatDateEntry(QString &t, int *rulesApplied) {
         // A blank where a date part starts takes the part from the reference date; everything
         // typed before the year is replaced.
         if (t.at(0) == blank) {
-            t = gRefDate.left(5);
+            t = refDate.left(5);
             ++fired;
         }
         if (t.size() >= 6 && t.at(5) == blank) {
-            t = t.left(5) + gRefDate.mid(5, 2) + QLatin1Char('-');
+            t = t.left(5) + refDate.mid(5, 2) + QLatin1Char('-');
             ++fired;
         }
         if (t.size() >= 9 && t.at(8) == blank) {
-            t = t.left(8) + gRefDate.mid(8, 2);
+            t = t.left(8) + refDate.mid(8, 2);
             ++fired;
         }
         // A blank after a complete year or month is the separator.
@@ -56,4 +61,26 @@ QDate dateFromText(const QString &text) {
     if (m.hasMatch())
         return QDate(m.captured(4).toInt(), m.captured(3).toInt(), m.captured(1).toInt());
     return {};
+}
+
+bool isPeriodDate(const QString &text) {
+    if (text.size() != 10)
+        return false;
+    for (int i = 0; i < 10; ++i) {
+        const bool separator = i == 4 || i == 7;
+        const QChar c = text.at(i);
+        if (separator ? c != QLatin1Char('-') : (c < QLatin1Char('0') || c > QLatin1Char('9')))
+            return false;
+    }
+    return QDate(text.left(4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt()).isValid();
+}
+
+void requirePeriodDate(const QString &text) {
+    if (text.isEmpty())
+        throw lodvik::Error(QStringLiteral("Perioddatum saknas; ange perioden som ÅÅÅÅ-MM-DD."));
+    if (!isPeriodDate(text))
+        throw lodvik::Error(
+            QStringLiteral("Perioddatumet \"%1\" är inte ett datum skrivet ÅÅÅÅ-MM-DD; ange "
+                           "perioden igen.")
+                .arg(text));
 }

@@ -4,12 +4,15 @@
 #include <QString>
 
 // Quick entry of a period date in the layout YYYY-MM-DD: a blank typed where a date part starts
-// takes that part from gRefDate, and a blank after a complete year or month becomes the "-".
+// takes that part from the reference date, and a blank after a complete year or month becomes
+// the "-".
 
-// Completes t in place and returns it. rulesApplied (when given) receives how many completion
-// rules fired; each one means the caret belongs behind the last character, as an End key would
-// put it. Never raises.
+// Completes t in place from gRefDate and returns it. rulesApplied (when given) receives how many
+// completion rules fired; each one means the caret belongs behind the last character, as an End
+// key would put it. Never raises.
 QString FormatDateEntry(QString &t, int *rulesApplied = nullptr);
+// The same with the reference date given.
+QString FormatDateEntry(QString &t, const QString &refDate, int *rulesApplied = nullptr);
 
 // The date test of the period entry and the date conversion. Accepted, with blanks around the
 // text ignored: YYYY-MM-DD, YYYY/MM/DD, DD/MM/YYYY and DD.MM.YYYY, with one-digit months and
@@ -18,3 +21,10 @@ QDate dateFromText(const QString &text);
 inline bool IsDate(const QString &text) {
     return dateFromText(text).isValid();
 }
+
+// A period as the reports and the month figures read it: exactly YYYY-MM-DD, a real date. Its
+// characters 6-7 are the period month and the whole text goes into workbook file names, so a
+// date the entry accepts in another layout (18/11/2010) must be given again before it is used.
+bool isPeriodDate(const QString &text);
+// Raises lodvik::Error with a message for the operator unless isPeriodDate(text).
+void requirePeriodDate(const QString &text);

@@ -24,4 +24,11 @@ public:
     using Error::Error;
 };
 
+// The operator stopped the work (Avbryt, Ctrl+C). Whatever the work promised to leave intact is
+// intact; the boundary says so instead of reporting a failure.
+class Cancelled : public Error {
+public:
+    Cancelled() : Error(QStringLiteral("Avbrutet.")) {}
+};
+
 } // namespace lodvik

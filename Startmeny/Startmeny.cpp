@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/Twips.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
@@ -30,12 +31,6 @@ static void initStartmenyResources() {
 }
 
 namespace {
-
-// The design's positions are in twips; the screen has 15 twips per pixel.
-QRect twips(int left, int top, int width, int height) {
-    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
-                 qRound(height / 15.0));
-}
 
 QFont designFont(bool bold) {
     // The design font is often missing on Linux; Qt then picks the nearest sans serif.
@@ -87,7 +82,8 @@ public:
 
 } // namespace
 
-Startmeny::Startmeny(QWidget *parent) : QMainWindow(parent) {
+Startmeny::Startmeny(const QString &appPath, QWidget *parent)
+    : QMainWindow(parent), m_appPath(appPath) {
     initStartmenyResources();
     setWindowTitle(QStringLiteral("Sökningsbild"));
     setFont(designFont(true));
@@ -110,12 +106,12 @@ Startmeny::~Startmeny() {
 void Startmeny::createControls() {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(twips(0, 0, 9840, 8280).size());
+    client->setFixedSize(twipsRect(0, 0, 9840, 8280).size());
     setCentralWidget(client);
 
     Picture1 = new QLabel(client);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(twips(240, 4560, 3075, 3435));
+    Picture1->setGeometry(twipsRect(240, 4560, 3075, 3435));
     Picture1->setPixmap(QPixmap(QStringLiteral(":/Startmeny/logo.png")));
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Picture1->setFrameShape(QFrame::Panel);
@@ -125,15 +121,15 @@ void Startmeny::createControls() {
     // The frame only draws the box; the option buttons lie beside it on the window, above it.
     Sökningstyp = new QGroupBox(QStringLiteral("Sökningstyp"), client);
     Sökningstyp->setObjectName(QStringLiteral("Sökningstyp"));
-    Sökningstyp->setGeometry(twips(300, 420, 2655, 1215));
+    Sökningstyp->setGeometry(twipsRect(300, 420, 2655, 1215));
 
     Soklagerplats = new QRadioButton(QStringLiteral("Namn sökning"), client);
     Soklagerplats->setObjectName(QStringLiteral("Soklagerplats"));
-    Soklagerplats->setGeometry(twips(420, 960, 2295, 495));
+    Soklagerplats->setGeometry(twipsRect(420, 960, 2295, 495));
     Soklagerplats->setFont(designFont(false));
     Sokprodukt = new QRadioButton(QStringLiteral("Produktnummer sökning"), client);
     Sokprodukt->setObjectName(QStringLiteral("Sokprodukt"));
-    Sokprodukt->setGeometry(twips(420, 600, 2175, 495));
+    Sokprodukt->setGeometry(twipsRect(420, 600, 2175, 495));
     Sokprodukt->setFont(designFont(false));
     auto *searchKind = new QButtonGroup(this);
     searchKind->addButton(Sokprodukt);
@@ -146,12 +142,12 @@ void Startmeny::createControls() {
 
     periodtxt = new QLineEdit(client);
     periodtxt->setObjectName(QStringLiteral("periodtxt"));
-    periodtxt->setGeometry(twips(120, 3120, 3435, 285));
+    periodtxt->setGeometry(twipsRect(120, 3120, 3435, 285));
     periodtxt->setFont(designFont(false));
 
     Label2 = new QLabel(QStringLiteral("Produktsökning"), client);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(twips(3480, 240, 4455, 615));
+    Label2->setGeometry(twipsRect(3480, 240, 4455, 615));
     QFont titleFont(QStringLiteral("Arial"));
     titleFont.setStyleHint(QFont::SansSerif);
     titleFont.setPointSizeF(21.75);
@@ -164,19 +160,19 @@ void Startmeny::createControls() {
 
     periodtx = new QLabel(QStringLiteral("Söktext"), client);
     periodtx->setObjectName(QStringLiteral("periodtx"));
-    periodtx->setGeometry(twips(480, 2760, 2415, 255));
+    periodtx->setGeometry(twipsRect(480, 2760, 2415, 255));
     periodtx->setFont(designFont(false));
     periodtx->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // The period date of the reports, in the free room between the frame and the search text.
     datumlbl = new QLabel(QStringLiteral("Period (ÅÅÅÅ-MM-DD)"), client);
     datumlbl->setObjectName(QStringLiteral("datumlbl"));
-    datumlbl->setGeometry(twips(120, 1860, 3435, 255));
+    datumlbl->setGeometry(twipsRect(120, 1860, 3435, 255));
     datumlbl->setFont(designFont(false));
     datumlbl->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     datumtxt = new QLineEdit(client);
     datumtxt->setObjectName(QStringLiteral("datumtxt"));
-    datumtxt->setGeometry(twips(720, 2145, 2235, 285));
+    datumtxt->setGeometry(twipsRect(720, 2145, 2235, 285));
     datumtxt->setFont(designFont(false));
     // Outside the design's tab order, which the operators know; a click reaches it.
     datumtxt->setFocusPolicy(Qt::ClickFocus);
@@ -187,7 +183,7 @@ void Startmeny::createControls() {
 
     TDBGrid1 = new QTableView(client);
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
-    TDBGrid1->setGeometry(twips(4080, 2040, 4275, 4695));
+    TDBGrid1->setGeometry(twipsRect(4080, 2040, 4275, 4695));
     TDBGrid1->setModel(Data1);
     TDBGrid1->setTabKeyNavigation(false); // Tab leaves the grid for the next control
     TDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -206,19 +202,19 @@ void Startmeny::createControls() {
 
     Avsluta = new QPushButton(QStringLiteral("Avsluta"), client);
     Avsluta->setObjectName(QStringLiteral("Avsluta"));
-    Avsluta->setGeometry(twips(7920, 6840, 1215, 315));
+    Avsluta->setGeometry(twipsRect(7920, 6840, 1215, 315));
     Sok = new QPushButton(QStringLiteral("Sök"), client);
     Sok->setObjectName(QStringLiteral("Sok"));
-    Sok->setGeometry(twips(120, 3720, 1215, 315));
+    Sok->setGeometry(twipsRect(120, 3720, 1215, 315));
     Nollställa = new QPushButton(QStringLiteral("Nollställa"), client);
     Nollställa->setObjectName(QStringLiteral("Nollställa"));
-    Nollställa->setGeometry(twips(120, 4140, 1215, 315));
+    Nollställa->setGeometry(twipsRect(120, 4140, 1215, 315));
     Utskrift = new QPushButton(QStringLiteral("Utskrift"), client);
     Utskrift->setObjectName(QStringLiteral("Utskrift"));
-    Utskrift->setGeometry(twips(5640, 7200, 1215, 315));
+    Utskrift->setGeometry(twipsRect(5640, 7200, 1215, 315));
     radera = new QPushButton(QStringLiteral("Radera"), client);
     radera->setObjectName(QStringLiteral("radera"));
-    radera->setGeometry(twips(3600, 6840, 1215, 315));
+    radera->setGeometry(twipsRect(3600, 6840, 1215, 315));
     for (QPushButton *button : {Avsluta, Sok, Nollställa, Utskrift, radera}) {
         button->setFont(designFont(true));
         button->setAutoDefault(false); // Enter belongs to the search box and the grid
@@ -242,18 +238,14 @@ void Startmeny::createControls() {
             [this] { guarded(QStringLiteral("Sök"), [this] { Sok_Click(); }); });
     connect(Nollställa, &QPushButton::clicked, this,
             [this] { guarded(QStringLiteral("Nollställa"), [this] { Nollställa_Click(); }); });
-    connect(radera, &QPushButton::clicked, this, [this] { radera_Click(); });
+    connect(radera, &QPushButton::clicked, this,
+            [this] { guarded(QStringLiteral("Radera"), [this] { radera_Click(); }); });
     connect(Utskrift, &QPushButton::clicked, this,
             [this] { guarded(QStringLiteral("Utskrift"), [this] { Utskrift_Click(); }); });
     connect(Avsluta, &QPushButton::clicked, this, [this] { Avsluta_Click(); });
 
-    connect(datumtxt, &QLineEdit::textChanged, this, [this] {
-        if (m_completingDate)
-            return;
-        m_completingDate = true;
-        guarded(QStringLiteral("Datum"), [this] { CompleteDateEntry(); });
-        m_completingDate = false;
-    });
+    connect(datumtxt, &QLineEdit::textChanged, this,
+            [this] { guarded(QStringLiteral("Datum"), [this] { CompleteDateEntry(); }); });
 
     // A changed row is stored when the operator moves to another row.
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -317,7 +309,7 @@ void Startmeny::ensureSource() {
     if (m_source)
         return;
     try {
-        m_source = openSearchSource(gAppPath);
+        m_source = openSearchSource(m_appPath);
     } catch (const lodvik::Error &e) {
         throw lodvik::Error(
             QStringLiteral("Sökdatakällan kunde inte nås.\n%1\n\nSökfönstret fungerar, men "
@@ -359,14 +351,12 @@ void Startmeny::radera_Click() {
     question.setEscapeButton(QMessageBox::Cancel);
     if (question.exec() != QMessageBox::Ok)
         return;
-    try {
-        Data1->deleteRow(TDBGrid1->currentIndex().row());
-    } catch (const ConflictError &e) {
-        // Someone else changed the row: saying so beats a product that silently stays.
-        reportError(QStringLiteral("Radera"), e.message());
-    } catch (...) {
-        // No current row, or the store refused: nothing happens, as the operator knows it.
-    }
+    // An empty grid has nothing to delete. Anything the store refuses (someone else changed the
+    // row, a lost connection) goes to the boundary and is told.
+    const int row = TDBGrid1->currentIndex().row();
+    if (row < 0 || row == Data1->newRow())
+        return;
+    Data1->deleteRow(row);
 }
 
 void Startmeny::TDBGrid1_KeyPress(int &KeyAscii) {
@@ -405,16 +395,6 @@ void Startmeny::closeEvent(QCloseEvent *event) {
     QMainWindow::closeEvent(event);
 }
 
-void Startmeny::showProgress(const QString &caption) {
-    Label2->setText(caption);
-    // A total may walk tens of thousands of rows; painting each caption at once would cost more
-    // than the walk. The caption is always current, and painted at once at most every 40 ms.
-    if (!m_progressPainted.isValid() || m_progressPainted.hasExpired(40)) {
-        Label2->repaint();
-        m_progressPainted.start();
-    }
-}
-
 bool Startmeny::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress) {
         int key = keyAscii(static_cast<QKeyEvent *>(event));
@@ -439,6 +419,11 @@ bool Startmeny::eventFilter(QObject *watched, QEvent *event) {
 void Startmeny::guarded(const QString &title, const std::function<void()> &handler) {
     try {
         handler();
+    } catch (const lodvik::Cancelled &) {
+        if (QGuiApplication::overrideCursor() &&
+            QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
+            BusyCursorOff();
+        Label2->setText(QStringLiteral("Avbrutet"));
     } catch (const lodvik::Error &e) {
         if (QGuiApplication::overrideCursor() &&
             QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "Startmeny/StartmenyOperations.h"
+#include "MDlib/Progress.h"
+#include "MDlib/Variant.h"
+#include "reports/ProduktTabell.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -18,13 +19,16 @@ class DataControl;
 class SearchSource;
 
 // The search window "Sökningsbild": search, reset, edit, add, delete and print products of
-// ProduktSok; the figure and report operations are its own through StartmenyOperations.
+// ProduktSok. It owns the window-level values of the reports (period, units per pack, the
+// coverage and summary tables) and offers the figure and report operations under their own
+// names; each hands its work to the domain layer (figures/, reports/) with those values.
 // Positions are those of the original design in twips, at 15 twips per pixel.
-class Startmeny : public QMainWindow, public StartmenyOperations {
+class Startmeny : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit Startmeny(QWidget *parent = nullptr);
+    // appPath: the program folder the window works on (gAppPath in the program).
+    explicit Startmeny(const QString &appPath, QWidget *parent = nullptr);
     ~Startmeny() override;
 
     // Event handlers, named after their control and event.
@@ -40,6 +44,62 @@ public:
     // Period date entry.
     void CompleteDateEntry();
     void AcceptPeriodDate();
+
+    // Window-level values.
+    QString perioddatum; // the period date as entered
+    double umfaktor = 0; // units per pack × 1000 of the last product of a coverage run
+    ProduktTabell produkttabell;
+    SummaTabell summatabell{}; // every cell 0 when the window is created
+
+    // PJ figures and pack size.
+    lodvik::Variant getantaliforpack(const QString &artnr);
+    lodvik::Variant getlagersaldo(const QString &artnr);
+    lodvik::Variant backordersPJ();
+    lodvik::Variant outsidePJ();
+    lodvik::Variant orderscurrmonthPJ();
+    lodvik::Variant salescurrmonthPJ();
+    lodvik::Variant salespriormonthPJ();
+    lodvik::Variant GSLPJ();
+    lodvik::Variant GSCPJ();
+    lodvik::Variant GITPJ();
+    lodvik::Variant StockOnHandPJ(const QString &prnr);
+    lodvik::Variant ProdBackOrderPJ(const QString &prnr);
+    lodvik::Variant ProdOrderPJ(const QString &prnr);
+    lodvik::Variant SalesPerWeek(const QString &prnr);
+
+    // FRN figures.
+    lodvik::Variant avail(const QString &prnr);
+    lodvik::Variant StockOnHandFRN(const QString &prnr);
+    lodvik::Variant ProdOrderFRN(const QString &prnr);
+    lodvik::Variant ProdBackOrderFRN(const lodvik::Variant &prnr);
+    lodvik::Variant SalesPerWeekFRN(const QString &prnr);
+    lodvik::Variant backordersFRN();
+    lodvik::Variant GSCFRN();
+    lodvik::Variant orderscurrmonthFRN();
+    lodvik::Variant outsideFRN();
+    lodvik::Variant salescurrmonthFRN();
+    lodvik::Variant salespriormonthFRN();
+
+    // DP figures.
+    lodvik::Variant salespriormonthDP();
+    lodvik::Variant salescurrmonthDP();
+    lodvik::Variant orderscurrmonthDP();
+    lodvik::Variant outsideDP();
+    lodvik::Variant GSCDP();
+    lodvik::Variant backordersDP();
+    lodvik::Variant StockOnHandDP(const QString &prnr);
+
+    // Date conversion.
+    lodvik::Variant konvertdatum(QString &dat);
+    void konvereraprognosdatum();
+    void konverteraorderdatum();
+
+    // Coverage run and workbooks.
+    void CoverageRun();
+    void excellprodukter();
+    void tillexell();
+    // Fills summatabell from the whole-source totals of the three sources.
+    void fillSummatabell();
 
     // Menu commands (the "Rapporter" and "Arkiv" menus).
     void startCoverageRun();
@@ -68,12 +128,27 @@ public:
     QLabel *datumlbl = nullptr;
 
 protected:
-    void showProgress(const QString &caption) override;
+    // The visible variant of the summary workbook: a temporary workbook opened in the desktop's
+    // spreadsheet program.
+    void visaexell();
     // Asks the operator for the Access file to import; empty when cancelled.
     virtual QString chooseAccessFile();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Shows the operations' progress in Label2, painted at once at most every 40 ms.
+    class LabelProgress : public lodvik::Progress {
+    public:
+        explicit LabelProgress(Startmeny &window);
+
+    protected:
+        void show() override;
+
+    private:
+        Startmeny &m_window;
+    };
+
+    QString localDatabasePath() const;
     // Runs a handler at the boundary: an exception becomes a message box, the window stays.
     void guarded(const QString &title, const std::function<void()> &handler);
     // Asks for the period when datumtxt is empty; false when the operator gives none.
@@ -87,7 +162,8 @@ private:
     // Closing through the window frame leaves the row being edited: it is stored first.
     void closeEvent(QCloseEvent *event) override;
 
+    const QString m_appPath;
     std::unique_ptr<SearchSource> m_source;
-    QElapsedTimer m_progressPainted;
-    bool m_completingDate = false; // the completion rewrites datumtxt, which calls it again
+    LabelProgress m_progress{*this};
+    bool m_acceptingDate = false; // the message box of a refused date takes the focus again
 };

@@ -4,38 +4,34 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
+#include <QSignalBlocker>
 
 void Startmeny::CompleteDateEntry() {
-    // Setting the text below changes it again; that change must not complete a second time.
-    static bool completing = false;
-    if (completing || !datumtxt)
+    if (!datumtxt)
         return;
-    completing = true;
-    struct Done {
-        ~Done() { completing = false; }
-    } done;
     QString text = datumtxt->text();
     int rulesApplied = 0;
     FormatDateEntry(text, &rulesApplied);
-    if (text != datumtxt->text())
+    if (text != datumtxt->text()) {
+        // The completed text is no new typing to complete again.
+        const QSignalBlocker quiet(datumtxt);
         datumtxt->setText(text);
+    }
     if (rulesApplied > 0)
         datumtxt->end(false); // the caret behind the last character, as the End key puts it
 }
 
 void Startmeny::AcceptPeriodDate() {
     // The message box takes the focus from the box, which may report leaving it once more.
-    static bool accepting = false;
-    if (accepting || !datumtxt)
+    if (m_acceptingDate || !datumtxt)
         return;
     const QString text = datumtxt->text();
     if (text.isEmpty())
         return;
     if (!IsDate(text)) {
-        accepting = true;
-        struct Done {
-            ~Done() { accepting = false; }
-        } done;
+        m_acceptingDate = true;
+        const auto done = qScopeGuard([this] { m_acceptingDate = false; });
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Fel"),
                         QStringLiteral("Ogiltigt datum!"), QMessageBox::Ok, this);
         box.exec();

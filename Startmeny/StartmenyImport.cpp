@@ -9,7 +9,7 @@
 
 QString Startmeny::chooseAccessFile() {
     return QFileDialog::getOpenFileName(
-        this, QStringLiteral("Importera Access-databas"), gAppPath,
+        this, QStringLiteral("Importera Access-databas"), m_appPath,
         QStringLiteral("Access-databaser (*.mdb *.MDB);;Alla filer (*)"));
 }
 
@@ -20,12 +20,12 @@ void Startmeny::importAccessDatabase() {
             return;
         BusyCursorScope busy;
         const auto tables = accessimport::importAccessDatabase(
-            file, gAppPath + QStringLiteral("/local.mdb"),
-            [this](const QString &caption) { showProgress(caption); });
+            file, m_appPath + QStringLiteral("/local.mdb"),
+            [this](const QString &caption) { m_progress.caption(caption); });
         QStringList lines;
         for (const accessimport::ImportedTable &table : tables)
             lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
-        showProgress(QStringLiteral("Produktsökning"));
+        m_progress.caption(QStringLiteral("Produktsökning"), lodvik::Progress::Show::Now);
         QMessageBox::information(
             this, QStringLiteral("Importera Access-databas"),
             QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n')));

@@ -43,10 +43,10 @@ void Startmeny::startCoverageRun() {
         if (!requirePeriod())
             return;
         CoverageRun();
-        QMessageBox::information(
-            this, title,
-            QStringLiteral("Täckningslistan är skriven till\n%1")
-                .arg(QDir::toNativeSeparators(reports::productWorkbookFileName(perioddatum))));
+        QMessageBox::information(this, title,
+                                 QStringLiteral("Täckningslistan är skriven till\n%1")
+                                     .arg(QDir::toNativeSeparators(reports::productWorkbookFileName(
+                                         m_appPath, perioddatum))));
     });
 }
 
@@ -57,11 +57,11 @@ void Startmeny::startSummaryWorkbook() {
             return;
         fillSummatabell();
         tillexell();
-        showProgress(QStringLiteral("Klart"));
-        QMessageBox::information(
-            this, title,
-            QStringLiteral("Lagersammanställningen är skriven till\n%1")
-                .arg(QDir::toNativeSeparators(reports::summaryWorkbookFileName(perioddatum))));
+        m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
+        QMessageBox::information(this, title,
+                                 QStringLiteral("Lagersammanställningen är skriven till\n%1")
+                                     .arg(QDir::toNativeSeparators(reports::summaryWorkbookFileName(
+                                         m_appPath, perioddatum))));
     });
 }
 
@@ -71,7 +71,7 @@ void Startmeny::showSummaryWorkbook() {
             return;
         fillSummatabell();
         visaexell();
-        showProgress(QStringLiteral("Klart"));
+        m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     });
 }
 

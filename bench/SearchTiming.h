@@ -57,7 +57,7 @@ inline SearchTiming measureSearch(SearchSource &source, const QString &query, in
             control.data(control.index(row, 0));
         first.push_back(timer.nsecsElapsed() / 1e6);
         if (i < fullReads) {
-            rows = control.rowCount();
+            rows = control.recordCount();
             all.push_back(timer.nsecsElapsed() / 1e6);
         }
     }

@@ -1,11 +1,11 @@
 // Times the figures on a generated local store at a realistic scale: every whole-table total,
 // and the per-product figures of all products as a coverage run calls them.
 #include "MDlib/MDlib.h"
-#include "Startmeny/StartmenyOperations.h"
-#include "cli/FigureOperations.h"
+#include "MDlib/Progress.h"
 #include "data/DemoLocalStore.h"
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
+#include "figures/StockFigures.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,12 +20,13 @@ using lodvik::Variant;
 namespace {
 
 // Counts the progress captions instead of printing them, so that the figure work is measured.
-class CountingOperations : public StartmenyOperations {
+class Counting : public lodvik::Progress {
 public:
+    Counting() : Progress(0) {}
     long captions = 0;
 
 protected:
-    void showProgress(const QString &) override { ++captions; }
+    void show() override { ++captions; }
 };
 
 struct Timing {
@@ -52,8 +53,7 @@ Timing seconds(const std::function<void()> &work) {
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    gAppPath = dir.path();
-    const QString path = StartmenyOperations::localDatabasePath();
+    const QString path = dir.filePath(QStringLiteral("local.mdb"));
 
     DemoExtractSize size;
     size.products = 2000;
@@ -72,14 +72,15 @@ int main(int argc, char **argv) {
     std::printf("Store: %d products, %d DTSPL rows, %ld rows in all; generated in %.2f s\n\n",
                 size.products, size.dtsplRows, rows, build);
 
-    CountingOperations ops;
-    ops.perioddatum = QStringLiteral("2026-11-18");
+    Counting progress;
+    figures::StockFigures ops(path, progress);
+    const QString period = QStringLiteral("2026-11-18");
     std::printf("| Whole-table total | Value | Wall (s) | CPU (s) |\n|---|---:|---:|---:|\n");
-    for (const cli::FigureOperation &t : cli::figureOperations()) {
-        if (t.takesProduct())
+    for (const figures::NamedFigure &t : figures::namedFigures()) {
+        if (t.takesProduct)
             continue;
         Variant value;
-        const Timing s = seconds([&] { value = t(ops, QString()); });
+        const Timing s = seconds([&] { value = t.run(ops, {QString(), period, 0}); });
         std::printf("| %s | %s | %.3f | %.3f |\n", t.name,
                     value.toDisplayText().toUtf8().constData(), s.wall, s.cpu);
     }
@@ -89,19 +90,19 @@ int main(int argc, char **argv) {
     const auto perProduct = [&](bool insideWalk) {
         long figuresRun = 0;
         const auto one = [&](const QString &product, double umconv) {
-            ops.umfaktor = umconv * 1000;
-            ops.StockOnHandPJ(product);
-            ops.ProdBackOrderPJ(product);
-            ops.ProdOrderPJ(product);
-            ops.SalesPerWeek(product);
-            ops.avail(product);
-            ops.StockOnHandFRN(product);
-            ops.ProdOrderFRN(product);
-            ops.ProdBackOrderFRN(Variant::String(product));
-            ops.SalesPerWeekFRN(product);
-            ops.StockOnHandDP(product);
-            ops.getlagersaldo(product);
-            ops.getantaliforpack(product);
+            const double umfaktor = umconv * 1000;
+            ops.pj.StockOnHandPJ(product, umfaktor);
+            ops.pj.ProdBackOrderPJ(product, umfaktor);
+            ops.pj.ProdOrderPJ(product, umfaktor);
+            ops.pj.SalesPerWeek(product, umfaktor);
+            ops.frn.avail(product);
+            ops.frn.StockOnHandFRN(product);
+            ops.frn.ProdOrderFRN(product, umfaktor);
+            ops.frn.ProdBackOrderFRN(Variant::String(product), umfaktor);
+            ops.frn.SalesPerWeekFRN(product, period);
+            ops.dp.StockOnHandDP(product);
+            ops.pj.getlagersaldo(product);
+            ops.pj.getantaliforpack(product);
             figuresRun += 12;
         };
         std::vector<std::pair<QString, double>> products;
@@ -133,6 +134,6 @@ int main(int argc, char **argv) {
     perProduct(true);
     if (qEnvironmentVariableIsEmpty("LODVIK_BENCH_QUICK"))
         perProduct(false);
-    std::printf("\nProgress captions shown: %ld\n", ops.captions);
+    std::printf("\nProgress captions shown: %ld\n", progress.captions);
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 
 #include "MDlib/Error.h"
@@ -45,9 +46,8 @@ void printUsage() {
 
 namespace cli {
 
-void HeadlessOperations::showProgress(const QString &caption) {
-    std::fprintf(stderr, "%s\n", caption.toLocal8Bit().constData());
-    std::fflush(stderr);
+QString localDatabasePath() {
+    return gAppPath + QStringLiteral("/local.mdb");
 }
 
 QString takeOption(QStringList &args, const QString &name) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Startmeny/StartmenyOperations.h"
-
 #include <QStringList>
 
 #include <memory>
@@ -23,11 +21,8 @@ int summary(const QStringList &args);
 int print(const QStringList &args);
 int importMdb(const QStringList &args);
 
-// The window's operations without the window: progress goes to stderr.
-class HeadlessOperations : public StartmenyOperations {
-protected:
-    void showProgress(const QString &caption) override;
-};
+// gAppPath + "/local.mdb"
+QString localDatabasePath();
 
 // Takes "--name VALUE" out of args; empty when absent. Raises UsageError when VALUE is missing.
 QString takeOption(QStringList &args, const QString &name);
@@ -58,6 +53,3 @@ struct SearchResult {
 SearchResult runSearch(const SearchOption &search);
 
 } // namespace cli
-
-// Runs the command line; returns the process exit code.
-int runCommandLine(int argc, char **argv);

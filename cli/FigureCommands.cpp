@@ -1,13 +1,13 @@
 #include "cli/Commands.h"
-#include "cli/FigureOperations.h"
+#include "cli/StderrProgress.h"
 
 #include "MDlib/Error.h"
+#include "figures/DateConversion.h"
+#include "figures/StockFigures.h"
 
 #include <QLocale>
 
 #include <cstdio>
-#include <functional>
-#include <variant>
 
 using lodvik::UsageError;
 using lodvik::Variant;
@@ -16,80 +16,14 @@ namespace cli {
 
 namespace {
 
-const FigureOperation operations[] = {
-    // PJ figures and pack size
-    {"getantaliforpack", &StartmenyOperations::getantaliforpack},
-    {"getlagersaldo", &StartmenyOperations::getlagersaldo},
-    {"backordersPJ", &StartmenyOperations::backordersPJ},
-    {"outsidePJ", &StartmenyOperations::outsidePJ},
-    {"orderscurrmonthPJ", &StartmenyOperations::orderscurrmonthPJ},
-    {"salescurrmonthPJ", &StartmenyOperations::salescurrmonthPJ},
-    {"salespriormonthPJ", &StartmenyOperations::salespriormonthPJ},
-    {"GSLPJ", &StartmenyOperations::GSLPJ},
-    {"GSCPJ", &StartmenyOperations::GSCPJ},
-    {"GITPJ", &StartmenyOperations::GITPJ},
-    {"StockOnHandPJ", &StartmenyOperations::StockOnHandPJ},
-    {"ProdBackOrderPJ", &StartmenyOperations::ProdBackOrderPJ},
-    {"ProdOrderPJ", &StartmenyOperations::ProdOrderPJ},
-    {"SalesPerWeek", &StartmenyOperations::SalesPerWeek},
-    // FRN figures
-    {"avail", &StartmenyOperations::avail},
-    {"StockOnHandFRN", &StartmenyOperations::StockOnHandFRN},
-    {"ProdOrderFRN", &StartmenyOperations::ProdOrderFRN},
-    {"ProdBackOrderFRN",
-     [](StartmenyOperations &ops, const QString &product) {
-         return ops.ProdBackOrderFRN(Variant::String(product));
-     }},
-    {"SalesPerWeekFRN", &StartmenyOperations::SalesPerWeekFRN},
-    {"backordersFRN", &StartmenyOperations::backordersFRN},
-    {"GSCFRN", &StartmenyOperations::GSCFRN},
-    {"orderscurrmonthFRN", &StartmenyOperations::orderscurrmonthFRN},
-    {"outsideFRN", &StartmenyOperations::outsideFRN},
-    {"salescurrmonthFRN", &StartmenyOperations::salescurrmonthFRN},
-    {"salespriormonthFRN", &StartmenyOperations::salespriormonthFRN},
-    // DP figures
-    {"salespriormonthDP", &StartmenyOperations::salespriormonthDP},
-    {"salescurrmonthDP", &StartmenyOperations::salescurrmonthDP},
-    {"orderscurrmonthDP", &StartmenyOperations::orderscurrmonthDP},
-    {"outsideDP", &StartmenyOperations::outsideDP},
-    {"GSCDP", &StartmenyOperations::GSCDP},
-    {"backordersDP", &StartmenyOperations::backordersDP},
-    {"StockOnHandDP", &StartmenyOperations::StockOnHandDP},
-};
-
 QString operationNames() {
     QStringList names;
-    for (const FigureOperation &op : operations)
-        names.append(QLatin1String(op.name));
+    for (const figures::NamedFigure &figure : figures::namedFigures())
+        names.append(QLatin1String(figure.name));
     return names.join(QStringLiteral(", "));
 }
 
 } // namespace
-
-std::span<const FigureOperation> figureOperations() {
-    return operations;
-}
-
-const FigureOperation *findFigureOperation(const QString &name) {
-    for (const FigureOperation &op : operations)
-        if (name == QLatin1String(op.name))
-            return &op;
-    return nullptr;
-}
-
-Variant FigureOperation::operator()(StartmenyOperations &ops, const QString &product) const {
-    return std::visit(
-        [&](const auto &call) -> Variant {
-            using Call = std::decay_t<decltype(call)>;
-            if constexpr (std::is_same_v<Call, TotalFigure>)
-                return (ops.*call)();
-            else if constexpr (std::is_same_v<Call, ProductFigure>)
-                return (ops.*call)(product);
-            else
-                return call(ops, product);
-        },
-        run);
-}
 
 int figure(const QStringList &arguments) {
     QStringList args = arguments;
@@ -97,27 +31,28 @@ int figure(const QStringList &arguments) {
     const QString factor = takeOption(args, QStringLiteral("--umfaktor"));
     if (args.isEmpty())
         throw UsageError(QStringLiteral("Ange en operation: %1").arg(operationNames()));
-    const FigureOperation *op = findFigureOperation(args.takeFirst());
-    if (!op)
+    const figures::NamedFigure *named = figures::findNamedFigure(args.takeFirst());
+    if (!named)
         throw UsageError(
             QStringLiteral("Okänd operation. Operationerna är: %1").arg(operationNames()));
 
-    HeadlessOperations ops;
-    ops.perioddatum = period;
+    figures::FigureArguments values;
+    values.perioddatum = period;
     if (!factor.isEmpty()) {
         bool ok = false;
-        ops.umfaktor = QLocale::c().toDouble(factor, &ok);
+        values.umfaktor = QLocale::c().toDouble(factor, &ok);
         if (!ok)
             throw UsageError(QStringLiteral("--umfaktor %1 är inget tal.").arg(factor));
     }
-
-    const bool takesProduct = op->takesProduct();
-    if (takesProduct && args.isEmpty())
-        throw UsageError(QStringLiteral("%1 behöver ett produktnummer.").arg(op->name));
-    const QString product = takesProduct ? args.takeFirst() : QString();
+    if (named->takesProduct && args.isEmpty())
+        throw UsageError(QStringLiteral("%1 behöver ett produktnummer.").arg(named->name));
+    values.product = named->takesProduct ? args.takeFirst() : QString();
     requireNoMore(args);
 
-    const Variant result = (*op)(ops, product);
+    StderrProgress progress;
+    figures::StockFigures stock(localDatabasePath(), progress);
+    const Variant result = named->run(stock, values);
+    progress.finish();
     std::printf("%s\n", result.toDisplayText().toUtf8().constData());
     return 0;
 }
@@ -128,13 +63,15 @@ int convertDates(const QStringList &arguments) {
         throw UsageError(QStringLiteral("Ange prognos eller order."));
     const QString which = args.takeFirst();
     requireNoMore(args);
-    HeadlessOperations ops;
+    StderrProgress progress;
+    figures::DateConversion conversion(localDatabasePath(), progress);
     if (which == QLatin1String("prognos"))
-        ops.konvereraprognosdatum();
+        conversion.konvereraprognosdatum();
     else if (which == QLatin1String("order"))
-        ops.konverteraorderdatum();
+        conversion.konverteraorderdatum();
     else
         throw UsageError(QStringLiteral("Okänd tabell: %1 (ange prognos eller order).").arg(which));
+    progress.finish();
     std::printf("%s\n", which == QLatin1String("prognos")
                             ? "Datumen i fpprognos är omvandlade till veckodagskoder."
                             : "Datumen i fporder är omvandlade till veckodagskoder.");

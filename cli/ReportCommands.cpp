@@ -1,9 +1,11 @@
 #include "cli/Commands.h"
+#include "cli/StderrProgress.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "figures/StockFigures.h"
 #include "reports/Reports.h"
 
-#include <QDate>
 #include <QDir>
 
 #include <cstdio>
@@ -27,20 +29,29 @@ void printPath(const QString &path) {
 
 int coverage(const QStringList &arguments) {
     QStringList args = arguments;
-    HeadlessOperations ops;
-    ops.perioddatum = requirePeriodOption(args);
-    ops.CoverageRun();
-    printPath(reports::productWorkbookFileName(ops.perioddatum));
+    const QString period = requirePeriodOption(args);
+    StderrProgress progress;
+    ProduktTabell produkttabell;
+    reports::CoverageRun(localDatabasePath(), progress).fill(produkttabell, period);
+    const QString fileName = reports::productWorkbookFileName(gAppPath, period);
+    reports::excellprodukter(produkttabell, fileName, progress);
+    progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
+    progress.finish();
+    printPath(fileName);
     return 0;
 }
 
 int summary(const QStringList &arguments) {
     QStringList args = arguments;
-    HeadlessOperations ops;
-    ops.perioddatum = requirePeriodOption(args);
-    ops.fillSummatabell();
-    ops.tillexell();
-    printPath(reports::summaryWorkbookFileName(ops.perioddatum));
+    const QString period = requirePeriodOption(args);
+    StderrProgress progress;
+    SummaTabell summatabell{};
+    figures::StockFigures figures(localDatabasePath(), progress);
+    reports::fillSummatabell(summatabell, figures, period, progress);
+    const QString fileName = reports::summaryWorkbookFileName(gAppPath, period);
+    reports::tillexell(summatabell, fileName, progress);
+    progress.finish();
+    printPath(fileName);
     return 0;
 }
 

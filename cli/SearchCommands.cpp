@@ -29,8 +29,8 @@ int search(const QStringList &arguments) {
     requireNoMore(args);
 
     const SearchResult result = runSearch(option);
-    const DataControl &control = *result.rows;
-    const int rows = control.rowCount();
+    DataControl &control = *result.rows;
+    const int rows = control.recordCount();
     for (int row = 0; row < rows; ++row) {
         const QString line =
             NullToValue(control.field(row, QStringLiteral("Soknamn")), QStringLiteral("S"))
@@ -78,7 +78,7 @@ int demo(const QStringList &arguments) {
         say(QStringLiteral("Skapade mappen %1").arg(reports));
     }
 
-    const QString local = StartmenyOperations::localDatabasePath();
+    const QString local = localDatabasePath();
     if (QFileInfo::exists(local)) {
         say(QStringLiteral("%1 finns redan; lämnas orörd.").arg(local));
     } else {

@@ -1,10 +1,10 @@
 #include "data/DataControl.h"
 
 #include "data/SearchSource.h"
+#include "data/SqlText.h"
 
 #include <QDate>
 #include <QDateTime>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -21,13 +21,6 @@ constexpr int batchSize = 64;
 
 const QString identityAlias = QStringLiteral("lodvik_radid");
 const QString writableTable = QStringLiteral("ProduktSok");
-
-const QRegularExpression &selectStarFrom() {
-    static const QRegularExpression re(
-        QStringLiteral(R"(^\s*select\s+\*\s+from\s+([A-Za-z_][A-Za-z0-9_]*)(\s.*)?$)"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    return re;
-}
 
 Variant toVariant(const QVariant &value) {
     if (value.isNull())
@@ -132,12 +125,11 @@ void DataControl::refresh() {
         raise(QStringLiteral("Förbindelsen med sökdatakällan är bruten"), db.lastError().text());
 
     QString sql = m_recordSource;
-    const QRegularExpressionMatch match = selectStarFrom().match(m_recordSource);
-    if (match.hasMatch()) {
-        m_baseTable = match.captured(1);
+    if (const auto query = sqltext::tableQuery(m_recordSource)) {
+        m_baseTable = query->table;
         if (!m_source->rowIdentity().isEmpty()) {
             sql = QStringLiteral("SELECT %1 AS %2, * from %3%4")
-                      .arg(m_source->rowIdentity(), identityAlias, m_baseTable, match.captured(2));
+                      .arg(m_source->rowIdentity(), identityAlias, query->tableText, query->rest);
             m_withIdentity = true;
         }
     }
@@ -212,8 +204,8 @@ void DataControl::fetchAll() {
         fetchRows(1024);
 }
 
-int DataControl::rowCount() const {
-    const_cast<DataControl *>(this)->fetchAll();
+int DataControl::recordCount() {
+    fetchAll();
     return int(m_rows.size());
 }
 
@@ -433,7 +425,7 @@ void DataControl::storeChanged(int row, const QList<QVariant> &values) {
                                  rowCondition(m_rows.at(row), bindings)) +
                         m_source->returningIdentity();
 
-    db.transaction();
+    beginWrite(db, QStringLiteral("Ändringen kunde inte sparas"));
     QSqlQuery update(db);
     if (!update.prepare(sql)) {
         db.rollback();
@@ -489,7 +481,7 @@ void DataControl::deleteRow(int row) {
     QList<QVariant> bindings;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
                             .arg(writableTable, rowCondition(m_rows.at(row), bindings));
-    db.transaction();
+    beginWrite(db, QStringLiteral("Produkten kunde inte tas bort"));
     QSqlQuery remove(db);
     if (!remove.prepare(sql)) {
         db.rollback();
@@ -520,6 +512,12 @@ void DataControl::deleteRow(int row) {
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.removeAt(row);
     endRemoveRows();
+}
+
+void DataControl::beginWrite(QSqlDatabase &db, const QString &what) const {
+    // A write outside a transaction could not be taken back when it touched the wrong count.
+    if (!db.transaction())
+        raise(what, db.lastError().text());
 }
 
 void DataControl::reloadAfterConflict(int row) {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QSqlDatabase;
 class QSqlQuery;
 class SearchSource;
 
@@ -42,9 +43,9 @@ public:
     // empty.
     void refresh();
 
-    // The rows of the last query, all of them (fetches what the grid has not yet needed). The
-    // grid's own count, rowCount(QModelIndex), also holds the empty new row.
-    int rowCount() const;
+    // The rows of the last query, all of them: reads what the grid has not needed yet. (The
+    // grid's rowCount counts the rows read so far and the empty new row.)
+    int recordCount();
     // A column of a row by name, without regard to case; raises for an unknown column or row.
     lodvik::Variant field(int row, const QString &columnName) const;
     // The columns of the last query, without the hidden row identity.
@@ -101,6 +102,7 @@ private:
     void storeChanged(int row, const QList<QVariant> &values);
     QString rowCondition(const Row &row, QList<QVariant> &bindings) const;
     void reloadAfterConflict(int row);
+    void beginWrite(QSqlDatabase &db, const QString &what) const;
     [[noreturn]] void raise(const QString &what, const QString &driverMessage) const;
 
     SearchSource *m_source = nullptr;

@@ -1,6 +1,7 @@
 #include "data/LocalDatabase.h"
 
 #include "MDlib/Error.h"
+#include "data/SqlText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,10 @@ struct Database::Connection {
     }
 };
 
+void Recordset::Finalizer::operator()(sqlite3_stmt *statement) const {
+    sqlite3_finalize(statement);
+}
+
 namespace {
 
 // Live connections by file, so that a nested lookup shares the connection of its operation.
@@ -32,13 +37,20 @@ QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
     return connections;
 }
 
-QString engineMessage(sqlite3 *db) {
-    return QString::fromUtf8(sqlite3_errmsg(db));
-}
-
+// The engine's message, with its terse English for a missing table or column said in the
+// operator's words.
 [[noreturn]] void fail(sqlite3 *db, const QString &sql) {
-    QString message =
-        QStringLiteral("Databasfel i den lokala databasen: %1").arg(engineMessage(db));
+    const QString engine = QString::fromUtf8(sqlite3_errmsg(db));
+    static const QRegularExpression missing(QStringLiteral("^no such (table|column): (\\S+)"));
+    const QRegularExpressionMatch m = missing.match(engine);
+    QString message;
+    if (m.hasMatch())
+        message = (m.captured(1) == QLatin1String("table")
+                       ? QStringLiteral("Tabellen %1 saknas i den lokala databasen.")
+                       : QStringLiteral("Kolumnen %1 saknas i den lokala databasen."))
+                      .arg(m.captured(2));
+    else
+        message = QStringLiteral("Databasfel i den lokala databasen: %1").arg(engine);
     if (!sql.isEmpty())
         message += QStringLiteral("\nFråga: %1").arg(sql);
     throw Error(message);
@@ -46,42 +58,45 @@ QString engineMessage(sqlite3 *db) {
 
 // Tells an SQLite file from a Jet/ACE (Access) file before SQLite gives its terse message.
 void checkFileFormat(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Den lokala databasen %1 kan inte läsas: %2")
-                        .arg(path, file.errorString()));
-    const QByteArray head = file.read(32);
-    if (head.isEmpty() || head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+    switch (fileKind(path, QStringLiteral("Den lokala databasen"))) {
+    case FileKind::Sqlite:
         return;
-    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
+    case FileKind::Access:
         throw Error(QStringLiteral("%1 är en Access-databas. Programmet läser den lokala databasen "
                                    "i SQLite-format; importera Access-filen med kommandot "
                                    "\"lodvikprodsok import-mdb FIL\" eller menyn Arkiv, "
                                    "\"Importera Access-databas...\".")
                         .arg(path));
-    throw Error(QStringLiteral("%1 är ingen databas som programmet kan läsa.").arg(path));
+    case FileKind::Other:
+        throw Error(QStringLiteral("%1 är ingen databas som programmet kan läsa.").arg(path));
+    }
 }
 
-// "SELECT * FROM table ..." gets the hidden rowid in front, so that its rows can be updated.
-const QRegularExpression &selectStarFrom() {
-    static const QRegularExpression re(
-        QStringLiteral(R"(^\s*select\s+\*\s+from\s+("[^"]+"|\[[^\]]+\]|[^\s"\[;]+)(.*)$)"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    return re;
-}
-
-QString identifier(const QString &name) {
-    QString id = name;
-    if ((id.startsWith('"') && id.endsWith('"')) || (id.startsWith('[') && id.endsWith(']')))
-        id = id.mid(1, id.size() - 2);
-    return '"' + id.replace('"', QStringLiteral("\"\"")) + '"';
+sqlite3_stmt *prepare(sqlite3 *db, const QString &sql) {
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_finalize(statement);
+        fail(db, sql);
+    }
+    if (!statement)
+        throw Error(QStringLiteral("Tom fråga till den lokala databasen."));
+    return statement;
 }
 
 } // namespace
 
-QString quoted(const QString &text) {
-    QString t = text;
-    return '\'' + t.replace('\'', QStringLiteral("''")) + '\'';
+FileKind fileKind(const QString &path, const QString &what) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("%1 %2 kan inte läsas: %3").arg(what, path, file.errorString()));
+    const QByteArray head = file.read(32);
+    if (head.isEmpty() || head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return FileKind::Sqlite;
+    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
+        return FileKind::Access;
+    return FileKind::Other;
 }
 
 Variant columnValue(sqlite3_stmt *statement, int column) {
@@ -158,8 +173,8 @@ Database Database::open(const QString &path, int flags) {
     const int rc =
         sqlite3_open_v2(QFile::encodeName(path).constData(), &connection->db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString why =
-            connection->db ? engineMessage(connection->db) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString why = connection->db ? QString::fromUtf8(sqlite3_errmsg(connection->db))
+                                           : QString::fromUtf8(sqlite3_errstr(rc));
         throw Error(QStringLiteral("Den lokala databasen %1 kan inte öppnas: %2").arg(path, why));
     }
     // Another program may hold the file; wait a moment for its lock instead of failing at once.
@@ -180,50 +195,45 @@ void Database::Close() {
     m_connection.reset();
 }
 
-Recordset Database::OpenRecordset(const QString &sql) {
+Recordset Database::OpenRecordset(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
     sqlite3 *db = m_connection->db;
-    sqlite3_stmt *statement = nullptr;
+    Recordset::Statement statement;
     QString table;
-    // Prefer the form with the hidden rowid; fall back to the text as given (views, joins).
-    const QRegularExpressionMatch m = selectStarFrom().match(sql);
-    if (m.hasMatch()) {
-        const QString withRowid =
-            QStringLiteral("SELECT rowid, * FROM ") + m.captured(1) + m.captured(2);
-        const QByteArray utf8 = withRowid.toUtf8();
-        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) ==
+    // A table query gets the hidden rowid in front, so that its rows can be updated; other
+    // queries (views, joins, and what the rowid form does not suit) run as given.
+    if (const auto query = sqltext::tableQuery(sql)) {
+        const QByteArray utf8 =
+            (QStringLiteral("SELECT rowid, * FROM ") + query->tableText + query->rest).toUtf8();
+        sqlite3_stmt *withRowid = nullptr;
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &withRowid, nullptr) ==
                 SQLITE_OK &&
-            statement)
-            table = m.captured(1);
-        else {
-            sqlite3_finalize(statement);
-            statement = nullptr;
+            withRowid) {
+            statement.reset(withRowid);
+            table = query->table;
+        } else {
+            sqlite3_finalize(withRowid);
         }
     }
-    if (!statement) {
-        const QByteArray utf8 = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) !=
-            SQLITE_OK)
-            fail(db, sql);
-        if (!statement)
-            throw Error(QStringLiteral("Tom fråga till den lokala databasen."));
-    }
-    return Recordset(m_connection, statement, sql, table);
+    if (!statement)
+        statement.reset(prepare(db, sql));
+    for (size_t i = 0; i < parameters.size(); ++i)
+        bindValue(statement.get(), int(i) + 1, parameters[i]);
+    return Recordset(m_connection, std::move(statement), sql, table);
 }
 
 Recordset Database::OpenTable(const QString &name) {
     if (!TableExists(name))
         throw Error(QStringLiteral("Tabellen %1 saknas i den lokala databasen %2.")
                         .arg(name, m_connection->path));
-    return OpenRecordset(QStringLiteral("SELECT * FROM ") + identifier(name));
+    return OpenRecordset(QStringLiteral("SELECT * FROM ") + sqltext::identifier(name));
 }
 
 bool Database::TableExists(const QString &name) {
-    Recordset rs = OpenRecordset(
-        QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND "
-                       "lower(name) = lower(%1)")
-            .arg(quoted(name)));
+    Recordset rs = OpenRecordset(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN "
+                                                "('table', 'view') AND lower(name) = lower(?)"),
+                                 {Variant::String(name)});
     if (!rs.isEOF())
         return true;
     // lower() folds ASCII only; compare the names with full case folding as a last resort.
@@ -235,85 +245,43 @@ bool Database::TableExists(const QString &name) {
     return false;
 }
 
-void Database::Execute(const QString &sql) {
-    Execute(sql, {});
-}
-
-void Database::Execute(const QString &sql, const std::vector<Variant> &parameters) {
+void Database::Execute(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
     sqlite3 *db = m_connection->db;
     if (parameters.empty()) {
+        // Several statements (a schema) run in one go.
         char *message = nullptr;
         if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-            const QString why = QString::fromUtf8(message ? message : "");
             sqlite3_free(message);
-            throw Error(
-                QStringLiteral("Databasfel i den lokala databasen: %1\nFråga: %2").arg(why, sql));
+            fail(db, sql);
         }
         return;
     }
-    sqlite3_stmt *statement = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) !=
-        SQLITE_OK)
-        fail(db, sql);
+    const Recordset::Statement statement(prepare(db, sql));
     for (size_t i = 0; i < parameters.size(); ++i)
-        bindValue(statement, int(i) + 1, parameters[i]);
-    const int rc = sqlite3_step(statement);
-    sqlite3_finalize(statement);
+        bindValue(statement.get(), int(i) + 1, parameters[i]);
+    const int rc = sqlite3_step(statement.get());
     if (rc != SQLITE_DONE && rc != SQLITE_ROW)
         fail(db, sql);
 }
 
-Recordset::Recordset(std::shared_ptr<Database::Connection> connection, sqlite3_stmt *statement,
+Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
                      const QString &sql, const QString &updatableTable)
-    : m_connection(std::move(connection)), m_statement(statement), m_sql(sql),
+    : m_connection(std::move(connection)), m_statement(std::move(statement)), m_sql(sql),
       m_table(updatableTable), m_firstField(updatableTable.isEmpty() ? 0 : 1) {
     step();
 }
 
-Recordset::Recordset(Recordset &&other) noexcept
-    : m_connection(std::move(other.m_connection)),
-      m_statement(std::exchange(other.m_statement, nullptr)), m_sql(std::move(other.m_sql)),
-      m_table(std::move(other.m_table)), m_firstField(other.m_firstField), m_eof(other.m_eof),
-      m_rowsSeen(other.m_rowsSeen), m_editing(other.m_editing),
-      m_pending(std::move(other.m_pending)), m_names(std::move(other.m_names)) {}
+Recordset::Recordset(Recordset &&other) noexcept = default;
+Recordset &Recordset::operator=(Recordset &&other) noexcept = default;
 
-Recordset &Recordset::operator=(Recordset &&other) noexcept {
-    if (this != &other) {
-        Close();
-        m_connection = std::move(other.m_connection);
-        m_statement = std::exchange(other.m_statement, nullptr);
-        m_sql = std::move(other.m_sql);
-        m_table = std::move(other.m_table);
-        m_firstField = other.m_firstField;
-        m_eof = other.m_eof;
-        m_rowsSeen = other.m_rowsSeen;
-        m_editing = other.m_editing;
-        m_pending = std::move(other.m_pending);
-        m_names = std::move(other.m_names);
-    }
-    return *this;
-}
-
-Recordset::~Recordset() {
-    Close();
-}
+Recordset::~Recordset() = default;
 
 void Recordset::Close() {
-    if (m_statement)
-        sqlite3_finalize(m_statement);
-    m_statement = nullptr;
+    m_statement.reset();
     m_connection.reset();
     m_eof = true;
-}
-
-void Recordset::check(int rc, const char *what) const {
-    if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW)
-        return;
-    Q_UNUSED(what);
-    fail(m_connection->db, m_sql);
 }
 
 void Recordset::step() {
@@ -321,20 +289,21 @@ void Recordset::step() {
         m_eof = true;
         return;
     }
-    const int rc = sqlite3_step(m_statement);
+    const int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) {
         m_eof = false;
         ++m_rowsSeen;
         return;
     }
     m_eof = true;
-    check(rc, "step");
+    if (rc != SQLITE_DONE)
+        fail(m_connection->db, m_sql);
 }
 
 void Recordset::MoveFirst() {
     if (!m_statement)
         throw Error(QStringLiteral("Recordset är stängt."));
-    sqlite3_reset(m_statement);
+    sqlite3_reset(m_statement.get());
     m_rowsSeen = 0;
     step();
 }
@@ -348,13 +317,13 @@ void Recordset::MoveNext() {
 }
 
 int Recordset::fieldCount() const {
-    return m_statement ? sqlite3_column_count(m_statement) - m_firstField : 0;
+    return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField : 0;
 }
 
 QString Recordset::fieldName(int position) const {
     if (position < 0 || position >= fieldCount())
         return {};
-    return QString::fromUtf8(sqlite3_column_name(m_statement, position + m_firstField));
+    return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position + m_firstField));
 }
 
 int Recordset::position(const QString &name) const {
@@ -383,7 +352,7 @@ Variant Recordset::Fields(int pos) const {
     const auto pending = m_pending.constFind(pos);
     if (pending != m_pending.constEnd())
         return *pending;
-    return columnValue(m_statement, pos + m_firstField);
+    return columnValue(m_statement.get(), pos + m_firstField);
 }
 
 void Recordset::Edit() {
@@ -404,10 +373,11 @@ void Recordset::SetField(const QString &name, const Variant &value) {
 void Recordset::Update() {
     if (!m_editing)
         throw Error(QStringLiteral("Update utan Edit (fråga: %1).").arg(m_sql));
-    const qint64 rowid = sqlite3_column_int64(m_statement, 0);
+    const qint64 rowid = sqlite3_column_int64(m_statement.get(), 0);
     for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                                .arg(identifier(m_table), identifier(fieldName(it.key())));
+        const QString sql =
+            QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                .arg(sqltext::identifier(m_table), sqltext::identifier(fieldName(it.key())));
         Database(m_connection).Execute(sql, {*it, Variant::Double(double(rowid))});
     }
     m_editing = false;

@@ -15,10 +15,14 @@ struct sqlite3_stmt;
 // Every operation opens the database, reads or updates, and closes it again. A lookup that runs
 // inside another operation on the same file (the pack size lookup of a figure, say) shares that
 // operation's connection instead of opening a second one; no connection outlives the outermost
-// operation, so nothing is cached between operations.
+// operation, so nothing is cached between operations. Connections belong to the thread that
+// opened them.
 namespace dao {
 
 class Recordset;
+
+// Values bound to the ? of a statement, in order.
+using Parameters = std::vector<lodvik::Variant>;
 
 class Database {
 public:
@@ -35,13 +39,11 @@ public:
     ~Database();
 
     // Runs a query; the recordset stands on its first row, or at end of file when empty.
-    Recordset OpenRecordset(const QString &sql);
+    Recordset OpenRecordset(const QString &sql, const Parameters &parameters = {});
     // Opens a table by name; raises when the table does not exist.
     Recordset OpenTable(const QString &name);
-    // Runs a statement that returns no rows (schema, inserts of the demo and the tests).
-    void Execute(const QString &sql);
-    // Runs one statement with positional parameters, for bulk inserts.
-    void Execute(const QString &sql, const std::vector<lodvik::Variant> &parameters);
+    // Runs a statement that returns no rows.
+    void Execute(const QString &sql, const Parameters &parameters = {});
     bool TableExists(const QString &name);
     void Close();
 
@@ -86,14 +88,18 @@ public:
 
 private:
     friend class Database;
-    Recordset(std::shared_ptr<Database::Connection> connection, sqlite3_stmt *statement,
+    struct Finalizer {
+        void operator()(sqlite3_stmt *statement) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+    Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
               const QString &sql, const QString &updatableTable);
     void step();
     int position(const QString &name) const;
-    void check(int rc, const char *what) const;
 
     std::shared_ptr<Database::Connection> m_connection;
-    sqlite3_stmt *m_statement = nullptr;
+    Statement m_statement;
     QString m_sql;
     QString m_table;      // the base table when the recordset is updatable
     int m_firstField = 0; // 1 when column 0 is the hidden rowid
@@ -108,7 +114,9 @@ private:
 lodvik::Variant columnValue(sqlite3_stmt *statement, int column);
 void bindValue(sqlite3_stmt *statement, int index, const lodvik::Variant &value);
 
-// Quotes a text as an SQL literal; an apostrophe inside it is doubled.
-QString quoted(const QString &text);
+// What a file holds, by its first bytes. An empty file counts as SQLite (SQLite takes it as a new
+// store). Raises lodvik::Error "<what> <path> kan inte läsas" when the file cannot be read.
+enum class FileKind { Sqlite, Access, Other };
+FileKind fileKind(const QString &path, const QString &what = QStringLiteral("Filen"));
 
 } // namespace dao

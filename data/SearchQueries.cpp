@@ -1,5 +1,7 @@
 #include "data/SearchQueries.h"
 
+#include "data/SqlText.h"
+
 namespace {
 
 // The upper bound of the range: 14 letters Ö and the literal's closing apostrophe.
@@ -9,15 +11,10 @@ const QString resetFiller = QStringLiteral("ÖÖÖÖÖÖÖÖÖÖÖ");
 // Ends the lower bound's literal; the blank inside it does not count in the Swedish order.
 const QString lowerCloser = QStringLiteral(" ' ");
 
-QString literalText(const QString &text) {
-    QString quoted = text;
-    return quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-}
-
 } // namespace
 
 QString produktSokQuery(bool sokprodukt, const QString &text) {
-    const QString t = literalText(text);
+    const QString t = sqltext::literalBody(text);
     if (sokprodukt)
         return QStringLiteral("SELECT * from ProduktSok where produktnummer >='") + t +
                lowerCloser + QStringLiteral("And produktnummer < '") + t + rangeFiller +
@@ -29,5 +26,5 @@ QString produktSokQuery(bool sokprodukt, const QString &text) {
 
 QString resetQuery(const QString &text) {
     return QStringLiteral("SELECT * from LagerA where lagerplats >='") + resetFiller + lowerCloser +
-           QStringLiteral("And lagerplats < '") + literalText(text) + rangeFiller;
+           QStringLiteral("And lagerplats < '") + sqltext::literalBody(text) + rangeFiller;
 }

@@ -1,8 +1,11 @@
 #include "data/TableCatalogue.h"
 
 #include "data/LocalDatabase.h"
+#include "data/SqlText.h"
 
 namespace catalogue {
+
+using sqltext::identifier;
 
 namespace {
 
@@ -57,11 +60,6 @@ QList<Table> buildTables() {
     tables.append(
         {QStringLiteral("pjomr"), {text("iblitm"), text("imdsc1"), number("umconv")}, {"iblitm"}});
     return tables;
-}
-
-QString identifier(const QString &name) {
-    QString id = name;
-    return '"' + id.replace('"', QStringLiteral("\"\"")) + '"';
 }
 
 } // namespace

@@ -1,13 +1,16 @@
-#include "Startmeny/StartmenyOperations.h"
+#include "figures/DateConversion.h"
 
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/Progress.h"
 #include "XAPI2000/XAPI2000.h"
 #include "figures/FigureQuery.h"
 
 using lodvik::Error;
 using lodvik::Variant;
+
+namespace figures {
 
 namespace {
 
@@ -26,45 +29,26 @@ qint16 DayOfWeekOf(const QDate &d) {
     return DayOfWeek(qint16(d.year()), qint16(d.month()), qint16(d.day()));
 }
 
-void convertRows(StartmenyOperations &ops, figures::FigureQuery &q, const QString &table,
-                 const QString &column) {
+void convertRows(FigureQuery &q, const QString &table, const QString &column,
+                 lodvik::Progress &progress) {
     dao::Recordset rs = q.open(QStringLiteral("SELECT * ") + QStringLiteral(" FROM ") + table +
                                QStringLiteral(" "));
     for (; !rs.isEOF(); rs.MoveNext()) {
+        progress.checkCancelled();
         const Variant value = rs.Fields(column);
         // A value without "-" is a code already (or empty): converting twice changes nothing.
         if (value.isNull() || !value.toText().contains(QLatin1Char('-')))
             continue;
         QString dat = value.toText();
         rs.Edit();
-        rs.SetField(column, ops.konvertdatum(dat));
+        rs.SetField(column, konvertdatum(dat));
         rs.Update();
     }
 }
 
-// Rewrites every date text of one column into its week-day code. A row that fails stops the
-// run and keeps its date; the rows before it keep their codes. The rows are written in one
-// savepoint, released also on failure, so that the disk is not synced once per row.
-void convertColumn(StartmenyOperations &ops, const QString &table, const QString &column) {
-    figures::FigureQuery q;
-    const QString savepoint = QStringLiteral("datumkonvertering");
-    q.execute(QStringLiteral("SAVEPOINT ") + savepoint);
-    try {
-        convertRows(ops, q, table, column);
-    } catch (...) {
-        try {
-            q.execute(QStringLiteral("RELEASE ") + savepoint);
-        } catch (...) {
-            // The first error is the one the operator needs to see.
-        }
-        throw;
-    }
-    q.execute(QStringLiteral("RELEASE ") + savepoint);
-}
-
 } // namespace
 
-Variant StartmenyOperations::konvertdatum(QString &dat) {
+Variant konvertdatum(QString &dat) {
     // A two-digit year belongs to this century; the caller's text is widened too.
     if (dat.indexOf(QLatin1Char('-')) == 2)
         dat.prepend(QStringLiteral("20"));
@@ -76,11 +60,35 @@ Variant StartmenyOperations::konvertdatum(QString &dat) {
     return Variant::String(dat.mid(2, 2) + week + day);
 }
 
-void StartmenyOperations::konvereraprognosdatum() {
+DateConversion::DateConversion(const QString &localDatabase, lodvik::Progress &progress)
+    : m_localDatabase(localDatabase), m_progress(progress) {}
+
+void DateConversion::konvereraprognosdatum() {
     BusyCursorScope busy;
-    convertColumn(*this, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ"));
+    convertColumn(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ"));
 }
 
-void StartmenyOperations::konverteraorderdatum() {
-    convertColumn(*this, QStringLiteral("fporder"), QStringLiteral("SDpddj"));
+void DateConversion::konverteraorderdatum() {
+    convertColumn(QStringLiteral("fporder"), QStringLiteral("SDpddj"));
 }
+
+// The rows are written in one savepoint, released also on failure, so that the disk is not
+// synced once per row and the rows before a failing one keep their codes.
+void DateConversion::convertColumn(const QString &table, const QString &column) {
+    FigureQuery q(m_localDatabase);
+    const QString savepoint = QStringLiteral("datumkonvertering");
+    q.execute(QStringLiteral("SAVEPOINT ") + savepoint);
+    try {
+        convertRows(q, table, column, m_progress);
+    } catch (...) {
+        try {
+            q.execute(QStringLiteral("RELEASE ") + savepoint);
+        } catch (...) {
+            // The first error is the one the operator needs to see.
+        }
+        throw;
+    }
+    q.execute(QStringLiteral("RELEASE ") + savepoint);
+}
+
+} // namespace figures

@@ -1,10 +1,13 @@
-#include "Startmeny/StartmenyOperations.h"
+#include "figures/DpFigures.h"
 
 #include "MDlib/MDlib.h"
+#include "MDlib/Progress.h"
 #include "figures/FigureQuery.h"
+#include "figures/PjFigures.h"
 
-using figures::FigureQuery;
 using lodvik::Variant;
+
+namespace figures {
 
 namespace {
 
@@ -25,7 +28,7 @@ constexpr Columns gscColumns{38, 45}; // eight columns: the last of "outside" as
 constexpr Columns onHand{39, 45};
 
 double at(const dao::Recordset &row, int position) {
-    return figures::quantity(row.Fields(position));
+    return quantity(row.Fields(position));
 }
 
 // Adds value × factor of every column of the group to total, in ascending order.
@@ -44,19 +47,21 @@ using RowFigure = std::function<void(const dao::Recordset &row, double pack, dou
 
 // Walks DTSPL (all rows, or those of one product) and lets each row add to the total. The pack
 // size of the row's product is looked up for every row unless the figure counts in units.
-double dtsplTotal(StartmenyOperations &ops, const figures::Progress &progress, const QString &where,
-                  bool inPacks, const RowFigure &rowFigure) {
-    FigureQuery q;
+double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress, const QString &where,
+                  const dao::Parameters &parameters, bool inPacks, const RowFigure &rowFigure) {
+    FigureQuery q(localDatabase);
     q.requireTable(QStringLiteral("tillfall"));
     double total = 0;
-    q.forEachRow(QStringLiteral("SELECT * ") + QStringLiteral(" FROM DTSPL ") + where,
-                 [&](const dao::Recordset &row) {
-                     const QString prnr =
-                         NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
-                     const double pack = inPacks ? ops.getantaliforpack(prnr).toDouble() : 1.0;
-                     rowFigure(row, pack, total);
-                     progress(prnr);
-                 });
+    q.forEachRow(
+        QStringLiteral("SELECT * ") + QStringLiteral(" FROM DTSPL ") + where,
+        [&](const dao::Recordset &row) {
+            const QString prnr =
+                NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
+            const double pack = inPacks ? getantaliforpack(localDatabase, prnr).toDouble() : 1.0;
+            rowFigure(row, pack, total);
+            progress.caption(prnr);
+        },
+        parameters);
     return total;
 }
 
@@ -68,58 +73,58 @@ RowFigure groupTotal(Columns columns) {
 
 } // namespace
 
-Variant StartmenyOperations::salespriormonthDP() {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); }, {}, true,
-        groupTotal(salesPriorMonth)));
+DpFigures::DpFigures(const QString &localDatabase, lodvik::Progress &progress)
+    : m_localDatabase(localDatabase), m_progress(progress) {}
+
+Variant DpFigures::salespriormonthDP() {
+    return Variant::Double(
+        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(salesPriorMonth)));
 }
 
-Variant StartmenyOperations::salescurrmonthDP() {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); }, {}, true,
-        groupTotal(salesCurrentMonth)));
+Variant DpFigures::salescurrmonthDP() {
+    return Variant::Double(
+        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(salesCurrentMonth)));
 }
 
-Variant StartmenyOperations::orderscurrmonthDP() {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); }, {}, true,
-        groupTotal(ordersCurrentMonth)));
+Variant DpFigures::orderscurrmonthDP() {
+    return Variant::Double(
+        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(ordersCurrentMonth)));
 }
 
-Variant StartmenyOperations::outsideDP() {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); }, {}, true, groupTotal(outside)));
+Variant DpFigures::outsideDP() {
+    return Variant::Double(
+        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(outside)));
 }
 
-Variant StartmenyOperations::GSCDP() {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); }, {}, true,
-        [](const dao::Recordset &row, double pack, double &total) {
-            // Products without a pack size are left out.
-            if (pack > 0)
-                add(row, gscColumns, pack, total);
-        }));
+Variant DpFigures::GSCDP() {
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, {}, {}, true,
+                                      [](const dao::Recordset &row, double pack, double &total) {
+                                          // Products without a pack size are left out.
+                                          if (pack > 0)
+                                              add(row, gscColumns, pack, total);
+                                      }));
 }
 
-Variant StartmenyOperations::backordersDP() {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); }, {}, true,
-        [](const dao::Recordset &row, double pack, double &total) {
-            // Only a row's shortfall counts; a surplus on one row does not cover another's.
-            double balance = 0;
-            add(row, onHand, pack, balance);
-            subtract(row, allocated, pack, balance);
-            if (balance < 0)
-                total = total - balance;
-        }));
+Variant DpFigures::backordersDP() {
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, {}, {}, true,
+                                      [](const dao::Recordset &row, double pack, double &total) {
+                                          // Only a row's shortfall counts; a surplus on one row
+                                          // does not cover another's.
+                                          double balance = 0;
+                                          add(row, onHand, pack, balance);
+                                          subtract(row, allocated, pack, balance);
+                                          if (balance < 0)
+                                              total = total - balance;
+                                      }));
 }
 
-Variant StartmenyOperations::StockOnHandDP(const QString &prnr) {
-    return Variant::Double(dtsplTotal(
-        *this, [this](const QString &c) { showProgress(c); },
-        QStringLiteral(" Where Fält2 = '") + figures::literal(prnr) + QStringLiteral("' "), false,
-        [](const dao::Recordset &row, double, double &total) {
-            add(row, onHand, 1, total);
-            subtract(row, allocated, 1, total);
-        }));
+Variant DpFigures::StockOnHandDP(const QString &prnr) {
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress,
+                                      QStringLiteral(" Where Fält2 = ? "), product(prnr), false,
+                                      [](const dao::Recordset &row, double, double &total) {
+                                          add(row, onHand, 1, total);
+                                          subtract(row, allocated, 1, total);
+                                      }));
 }
+
+} // namespace figures

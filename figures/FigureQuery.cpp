@@ -2,73 +2,39 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "Startmeny/StartmenyOperations.h"
-
-#include <QRegularExpression>
 
 using lodvik::Error;
 using lodvik::Variant;
 
 namespace figures {
 
-namespace {
-
-// The engine's terse English for a missing table or column, said in the operator's words.
-[[noreturn]] void rethrowInSwedish(const Error &e) {
-    static const QRegularExpression missing(QStringLiteral("no such (table|column): ([^\\s]+)"));
-    const QRegularExpressionMatch m = missing.match(e.message());
-    if (!m.hasMatch())
-        throw e;
-    const QString query = e.message().section(QStringLiteral("\nFråga: "), 1);
-    QString message = m.captured(1) == QLatin1String("table")
-                          ? QStringLiteral("Tabellen %1 saknas i den lokala databasen.")
-                          : QStringLiteral("Kolumnen %1 saknas i den lokala databasen.");
-    message = message.arg(m.captured(2));
-    if (!query.isEmpty())
-        message += QStringLiteral("\nFråga: %1").arg(query);
-    throw Error(message);
-}
-
-} // namespace
-
-QString literal(const QString &product) {
-    QString text = product;
-    return text.replace(QLatin1Char('\''), QStringLiteral("''"));
-}
-
-FigureQuery::FigureQuery()
-    : m_db(dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath())) {}
+FigureQuery::FigureQuery(const QString &localDatabase)
+    : m_db(dao::Database::OpenDatabase(localDatabase)) {}
 
 void FigureQuery::requireTable(const QString &name) {
     m_db.OpenTable(name);
 }
 
 dao::Recordset FigureQuery::open(const QString &sql) {
-    try {
-        return m_db.OpenRecordset(sql);
-    } catch (const Error &e) {
-        rethrowInSwedish(e);
-    }
+    return m_db.OpenRecordset(sql);
 }
 
 void FigureQuery::execute(const QString &sql) {
-    try {
-        m_db.Execute(sql);
-    } catch (const Error &e) {
-        rethrowInSwedish(e);
-    }
+    m_db.Execute(sql);
 }
 
-std::optional<Variant> FigureQuery::firstValue(const QString &sql, const QString &field) {
-    dao::Recordset rs = open(sql);
+std::optional<Variant> FigureQuery::firstValue(const QString &sql, const QString &field,
+                                               const dao::Parameters &parameters) {
+    dao::Recordset rs = m_db.OpenRecordset(sql, parameters);
     if (rs.RecordCount() < 1)
         return std::nullopt;
     return rs.Fields(field);
 }
 
 void FigureQuery::forEachRow(const QString &sql,
-                             const std::function<void(const dao::Recordset &)> &visit) {
-    dao::Recordset rs = open(sql);
+                             const std::function<void(const dao::Recordset &)> &visit,
+                             const dao::Parameters &parameters) {
+    dao::Recordset rs = m_db.OpenRecordset(sql, parameters);
     for (; !rs.isEOF(); rs.MoveNext())
         visit(rs);
 }

@@ -12,26 +12,22 @@
 // The figure files then hold nothing but the arithmetic of each figure.
 namespace figures {
 
-using Progress = std::function<void(const QString &caption)>;
-
-// A product number as it goes between the apostrophes of a query literal. An apostrophe inside
-// it is doubled, so a number such as 12'A is compared as written instead of breaking the query.
-QString literal(const QString &product);
-
 // One operation's connection to local.mdb, opened on construction and released with the object.
 // A lookup made while another operation holds the file shares that operation's connection.
 class FigureQuery {
 public:
-    FigureQuery();
+    explicit FigureQuery(const QString &localDatabase);
 
     // Opens a table by name only to require it; its rows are never read.
     void requireTable(const QString &name);
 
     // The value of field in the first row of sql, or nothing when the query returned no row.
-    std::optional<lodvik::Variant> firstValue(const QString &sql, const QString &field);
+    std::optional<lodvik::Variant> firstValue(const QString &sql, const QString &field,
+                                              const dao::Parameters &parameters = {});
 
     // Calls visit for every row of sql, from the first to end of file.
-    void forEachRow(const QString &sql, const std::function<void(const dao::Recordset &)> &visit);
+    void forEachRow(const QString &sql, const std::function<void(const dao::Recordset &)> &visit,
+                    const dao::Parameters &parameters = {});
 
     // Opens sql as an updatable recordset (the date conversion rewrites rows through it).
     dao::Recordset open(const QString &sql);
@@ -42,6 +38,11 @@ public:
 private:
     dao::Database m_db;
 };
+
+// The product number of a one-product query, bound to its "?".
+inline dao::Parameters product(const QString &prnr) {
+    return {lodvik::Variant::String(prnr)};
+}
 
 // A sum as the database gives it back: a Double, or Null when no value was summed.
 lodvik::Variant asSum(const lodvik::Variant &value);

@@ -1,12 +1,13 @@
-#include "Startmeny/StartmenyOperations.h"
+#include "figures/PjFigures.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/Progress.h"
 #include "figures/FigureQuery.h"
 
-using figures::FigureQuery;
-using figures::literal;
 using lodvik::Variant;
+
+namespace figures {
 
 namespace {
 
@@ -20,11 +21,11 @@ QString selectAllFrom(const QString &table) {
 // Adds NullToValue(column, "T") of every row of the tables to total. These extracts carry no
 // item column that the figures may rely on, so the progress shows the table being read.
 void addRows(FigureQuery &q, const QStringList &tables, const QString &column, double &total,
-             const figures::Progress &progress) {
+             lodvik::Progress &progress) {
     for (const QString &table : tables) {
-        progress(table);
+        progress.caption(table);
         q.forEachRow(selectAllFrom(table), [&](const dao::Recordset &row) {
-            total = total + figures::quantity(row.Fields(column));
+            total = total + quantity(row.Fields(column));
         });
     }
 }
@@ -39,14 +40,20 @@ bool countsAsStock(const Variant &item) {
            !number.startsWith(QLatin1String("KNR"), Qt::CaseSensitive);
 }
 
+// The sum of one product's rows, or nothing when the query gave no row.
+std::optional<Variant> productSum(FigureQuery &q, const QString &select, const QString &from,
+                                  const QString &where, const QString &prnr) {
+    return q.firstValue(select + from + where, QStringLiteral("prodsumma"), product(prnr));
+}
+
 } // namespace
 
-Variant StartmenyOperations::getantaliforpack(const QString &artnr) {
-    FigureQuery q;
+Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
+    FigureQuery q(localDatabase);
     const std::optional<Variant> umconv =
         q.firstValue(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
-                         QStringLiteral(" where iblitm ='") + literal(artnr) + QStringLiteral("' "),
-                     QStringLiteral("umconv"));
+                         QStringLiteral(" where iblitm = ? "),
+                     QStringLiteral("umconv"), product(artnr));
     if (!umconv)
         return Variant::Double(0);
     // An empty factor says as little as a missing product: neither gives a pack size.
@@ -56,133 +63,134 @@ Variant StartmenyOperations::getantaliforpack(const QString &artnr) {
     return Variant::Double(umconv->toDouble());
 }
 
-Variant StartmenyOperations::getlagersaldo(const QString &artnr) {
+PjFigures::PjFigures(const QString &localDatabase, lodvik::Progress &progress)
+    : m_localDatabase(localDatabase), m_progress(progress) {}
+
+Variant PjFigures::getantaliforpack(const QString &artnr) {
+    return figures::getantaliforpack(m_localDatabase, artnr);
+}
+
+Variant PjFigures::getlagersaldo(const QString &artnr) {
     BusyCursorScope busy;
-    FigureQuery q;
-    return figures::asSum(q.firstValue(QStringLiteral("SELECT sum(LIPQOH)AS SUMMA ") +
-                                           QStringLiteral(" FROM fpsaldo ") +
-                                           QStringLiteral(" where IBLITM = '") + literal(artnr) +
-                                           QStringLiteral("' "),
-                                       QStringLiteral("summa"))
-                              .value_or(Variant::Null()));
+    FigureQuery q(m_localDatabase);
+    return asSum(q.firstValue(QStringLiteral("SELECT sum(LIPQOH)AS SUMMA ") +
+                                  QStringLiteral(" FROM fpsaldo ") +
+                                  QStringLiteral(" where IBLITM = ? "),
+                              QStringLiteral("summa"), product(artnr))
+                     .value_or(Variant::Null()));
 }
 
-Variant StartmenyOperations::backordersPJ() {
-    FigureQuery q;
-    return Variant::Double(figures::tablesSum(q, sumAntaltusen, {"pjoback", "pjo1back"}));
+Variant PjFigures::backordersPJ() {
+    FigureQuery q(m_localDatabase);
+    return Variant::Double(tablesSum(q, sumAntaltusen, {"pjoback", "pjo1back"}));
 }
 
-Variant StartmenyOperations::outsidePJ() {
-    FigureQuery q;
-    return Variant::Double(figures::tablesSum(q, sumAntaltusen, {"pjofram", "pjo1fram"}));
+Variant PjFigures::outsidePJ() {
+    FigureQuery q(m_localDatabase);
+    return Variant::Double(tablesSum(q, sumAntaltusen, {"pjofram", "pjo1fram"}));
 }
 
-Variant StartmenyOperations::orderscurrmonthPJ() {
-    FigureQuery q;
-    double total = figures::tablesSum(q, sumAntaltusen, {"pjocurr", "pjo1curr"});
-    addRows(q, {"pjpvmens"}, QStringLiteral("mffqt"), total,
-            [this](const QString &c) { showProgress(c); });
+Variant PjFigures::orderscurrmonthPJ() {
+    FigureQuery q(m_localDatabase);
+    double total = tablesSum(q, sumAntaltusen, {"pjocurr", "pjo1curr"});
+    addRows(q, {"pjpvmens"}, QStringLiteral("mffqt"), total, m_progress);
     return Variant::Double(total);
 }
 
-Variant StartmenyOperations::salescurrmonthPJ() {
-    FigureQuery q;
-    return Variant::Double(figures::tablesSum(q, sumSdpqor, {"pjscurr", "pjs1curr", "pjs2curr"}));
+Variant PjFigures::salescurrmonthPJ() {
+    FigureQuery q(m_localDatabase);
+    return Variant::Double(tablesSum(q, sumSdpqor, {"pjscurr", "pjs1curr", "pjs2curr"}));
 }
 
-Variant StartmenyOperations::salespriormonthPJ() {
-    FigureQuery q;
-    return Variant::Double(figures::tablesSum(q, sumSdpqor, {"pjsprior", "pjs1prior"}));
+Variant PjFigures::salespriormonthPJ() {
+    FigureQuery q(m_localDatabase);
+    return Variant::Double(tablesSum(q, sumSdpqor, {"pjsprior", "pjs1prior"}));
 }
 
-Variant StartmenyOperations::GSLPJ() {
-    FigureQuery q;
+Variant PjFigures::GSLPJ() {
+    FigureQuery q(m_localDatabase);
     double total = 0;
     q.forEachRow(selectAllFrom(QStringLiteral("pjstk")), [&](const dao::Recordset &row) {
         const Variant item = row.Fields(QStringLiteral("imlitm"));
         if (countsAsStock(item))
-            total = total + figures::quantity(row.Fields(QStringLiteral("lipqoh")));
-        showProgress(item.toText());
+            total = total + quantity(row.Fields(QStringLiteral("lipqoh")));
+        m_progress.caption(item.toText());
     });
     return Variant::Double(total / 1000); // units to thousands
 }
 
-Variant StartmenyOperations::GSCPJ() {
-    FigureQuery q;
+Variant PjFigures::GSCPJ() {
+    FigureQuery q(m_localDatabase);
     double total = 0;
-    addRows(q, {"pjstkens"}, QStringLiteral("lipqoh"), total,
-            [this](const QString &c) { showProgress(c); });
+    addRows(q, {"pjstkens"}, QStringLiteral("lipqoh"), total, m_progress);
     return Variant::Double(total);
 }
 
-Variant StartmenyOperations::GITPJ() {
-    FigureQuery q;
+Variant PjFigures::GITPJ() {
+    FigureQuery q(m_localDatabase);
     double total = 0;
-    addRows(q, {"pjgit", "pj1git"}, QStringLiteral("sdpqor"), total,
-            [this](const QString &c) { showProgress(c); });
+    addRows(q, {"pjgit", "pj1git"}, QStringLiteral("sdpqor"), total, m_progress);
     return Variant::Double(total);
 }
 
-Variant StartmenyOperations::StockOnHandPJ(const QString &prnr) {
-    FigureQuery q;
-    const std::optional<Variant> sum = q.firstValue(
-        QStringLiteral("SELECT  sum(lipqoh)as summaprod ") + QStringLiteral(" FROM pjstk ") +
-            QStringLiteral(" Where imlitm = '") + literal(prnr) + QStringLiteral("' "),
-        QStringLiteral("summaprod"));
+Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
+    FigureQuery q(m_localDatabase);
+    const std::optional<Variant> sum =
+        q.firstValue(QStringLiteral("SELECT  sum(lipqoh)as summaprod ") +
+                         QStringLiteral(" FROM pjstk ") + QStringLiteral(" Where imlitm = ? "),
+                     QStringLiteral("summaprod"), product(prnr));
     if (!sum)
         return Variant::Integer(0);
-    const Variant stock = figures::asSum(*sum);
+    const Variant stock = asSum(*sum);
     // Stock is in units; a shortfall or nothing in stock is reported as it is, not in packs.
     if (!lodvik::greaterThanZero(stock))
         return stock;
-    return figures::unitsToPacks(stock, umfaktor, QStringLiteral("StockOnHandPJ"), prnr);
+    return unitsToPacks(stock, umfaktor, QStringLiteral("StockOnHandPJ"), prnr);
 }
 
-Variant StartmenyOperations::ProdOrderPJ(const QString &prnr) {
-    FigureQuery q;
-    const std::optional<Variant> sum = q.firstValue(
-        QStringLiteral("SELECT sum(antaltusen) as prodsumma ") + QStringLiteral(" FROM PJOTALLA ") +
-            QStringLiteral(" Where sdaitm = '") + literal(prnr) + QStringLiteral("' "),
-        QStringLiteral("prodsumma"));
+Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
+    FigureQuery q(m_localDatabase);
+    const std::optional<Variant> sum =
+        productSum(q, QStringLiteral("SELECT sum(antaltusen) as prodsumma "),
+                   QStringLiteral(" FROM PJOTALLA "), QStringLiteral(" Where sdaitm = ? "), prnr);
     if (!sum)
         return Variant::Integer(0);
-    return figures::thousandsToPacks(figures::asSum(*sum), umfaktor, QStringLiteral("ProdOrderPJ"),
-                                     prnr);
+    return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderPJ"), prnr);
 }
 
-Variant StartmenyOperations::SalesPerWeek(const QString &prnr) {
-    FigureQuery q;
-    const std::optional<Variant> sum = q.firstValue(
-        QStringLiteral("SELECT sum(sdpqor) as prodsumma ") + QStringLiteral(" FROM pjsfakt ") +
-            QStringLiteral(" Where sdlitm = '") + literal(prnr) + QStringLiteral("' "),
-        QStringLiteral("prodsumma"));
+Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
+    FigureQuery q(m_localDatabase);
+    const std::optional<Variant> sum =
+        productSum(q, QStringLiteral("SELECT sum(sdpqor) as prodsumma "),
+                   QStringLiteral(" FROM pjsfakt "), QStringLiteral(" Where sdlitm = ? "), prnr);
     if (!sum)
         return Variant::Integer(0);
-    const Variant packs = figures::thousandsToPacks(figures::asSum(*sum), umfaktor,
-                                                    QStringLiteral("SalesPerWeek"), prnr);
+    const Variant packs =
+        thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("SalesPerWeek"), prnr);
     if (packs.isNull())
         return packs;
     return Variant::Double(packs.number() / 26); // the sales cover 26 weeks
 }
 
-Variant StartmenyOperations::ProdBackOrderPJ(const QString &prnr) {
+Variant PjFigures::ProdBackOrderPJ(const QString &prnr, double umfaktor) {
     // Each part counts an empty sum as 0, so a product with no rows has no back order.
-    const auto part = [&](const QString &sql) {
-        FigureQuery q;
-        const std::optional<Variant> sum = q.firstValue(sql, QStringLiteral("prodsumma"));
+    const auto part = [&](const QString &select, const QString &from, const QString &where) {
+        FigureQuery q(m_localDatabase);
+        const std::optional<Variant> sum = productSum(q, select, from, where, prnr);
         if (!sum)
             return 0.0;
-        return figures::thousandsToPacks(NullToValue(*sum, QStringLiteral("T")), umfaktor,
-                                         QStringLiteral("ProdBackOrderPJ"), prnr)
+        return thousandsToPacks(NullToValue(*sum, QStringLiteral("T")), umfaktor,
+                                QStringLiteral("ProdBackOrderPJ"), prnr)
             .toDouble();
     };
     const double backOrders =
-        part(QStringLiteral("SELECT sum(antaltusen) as prodsumma ") +
-             QStringLiteral(" FROM PJOTBALLA ") + QStringLiteral(" Where sdaitm = '") +
-             literal(prnr) + QStringLiteral("' "));
+        part(QStringLiteral("SELECT sum(antaltusen) as prodsumma "),
+             QStringLiteral(" FROM PJOTBALLA "), QStringLiteral(" Where sdaitm = ? "));
     // The forecast quantity counts as back order too.
-    const double forecast = part(
-        QStringLiteral("SELECT  sum(mffqt) as prodsumma  ") + QStringLiteral(" FROM pjpvmens ") +
-        QStringLiteral(" Where mflitm = '") + literal(prnr) + QStringLiteral("' "));
+    const double forecast =
+        part(QStringLiteral("SELECT  sum(mffqt) as prodsumma  "), QStringLiteral(" FROM pjpvmens "),
+             QStringLiteral(" Where mflitm = ? "));
     return Variant::Double(forecast + backOrders);
 }
+
+} // namespace figures

@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "data/LocalDatabase.h"
+#include "data/SqlText.h"
 #include "data/TableCatalogue.h"
 
 #include <glib.h>
@@ -24,6 +25,8 @@
 using lodvik::Error;
 
 namespace accessimport {
+
+using sqltext::identifier;
 
 namespace {
 
@@ -87,11 +90,6 @@ QString sqlType(Storage storage) {
     default:
         return QStringLiteral("TEXT COLLATE NOCASE");
     }
-}
-
-QString identifier(const QString &name) {
-    QString id = name;
-    return '"' + id.replace('"', QStringLiteral("\"\"")) + '"';
 }
 
 void checkSqlite(sqlite3 *db, int rc, const QString &what) {
@@ -231,22 +229,6 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, dao::Database &target) 
     return rows;
 }
 
-bool isSqliteFile(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("%1 kan inte läsas: %2").arg(path, file.errorString()));
-    const QByteArray head = file.read(16);
-    return head.isEmpty() || head.startsWith(QByteArrayLiteral("SQLite format 3"));
-}
-
-bool isAccessFile(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(32);
-    return head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB";
-}
-
 // The old store into the fresh copy, through SQLite's backup so that a half-written journal of
 // the old file is resolved first.
 void copyStore(const QString &from, dao::Database &to) {
@@ -292,7 +274,7 @@ QList<ImportedTable> importAccessDatabase(const QString &mdbPath, const QString 
                                           const std::function<void(const QString &)> &progress) {
     if (!QFileInfo(mdbPath).isFile())
         throw Error(QStringLiteral("Access-filen %1 finns inte.").arg(mdbPath));
-    if (!isAccessFile(mdbPath))
+    if (dao::fileKind(mdbPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen Access-databas (Jet 3 eller Jet 4).").arg(mdbPath));
     MdbPtr mdb(mdb_open(QFile::encodeName(mdbPath).constData(), MDB_NOFLAGS));
     if (!mdb)
@@ -306,8 +288,8 @@ QList<ImportedTable> importAccessDatabase(const QString &mdbPath, const QString 
                                                     : QFile::ReadOwner | QFile::WriteOwner |
                                                           QFile::ReadGroup | QFile::WriteGroup |
                                                           QFile::ReadOther;
-    const bool replacesAccess = hadStore && !isSqliteFile(localPath);
-    if (replacesAccess && !isAccessFile(localPath))
+    const bool replacesAccess = hadStore && dao::fileKind(localPath) != dao::FileKind::Sqlite;
+    if (replacesAccess && dao::fileKind(localPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen databas som programmet kan läsa; den lämnas orörd.")
                         .arg(localPath));
 

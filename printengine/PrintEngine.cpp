@@ -1,5 +1,7 @@
 #include "printengine/PrintEngine.h"
 
+#include "MDlib/SafeFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -7,13 +9,9 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 using lodvik::Error;
 
@@ -22,16 +20,16 @@ namespace {
 constexpr double TwipsPerInch = 1440.0;
 constexpr int TwipsPerPoint = 20;
 
-// Paints every page on a printer or PDF printer whose page layout is already set. Returns false
+// Paints every page on a printer or PDF writer whose page layout is already set. Returns false
 // when the device refused to start, to take a page or to finish.
-bool paintDocument(const PrintEngine &engine, QPrinter &printer) {
+bool paintDocument(const PrintEngine &engine, QPagedPaintDevice &device) {
     QPainter painter;
-    if (!painter.begin(&printer))
+    if (!painter.begin(&device))
         return false;
-    const double sx = printer.logicalDpiX() / TwipsPerInch;
-    const double sy = printer.logicalDpiY() / TwipsPerInch;
+    const double sx = device.logicalDpiX() / TwipsPerInch;
+    const double sy = device.logicalDpiY() / TwipsPerInch;
     for (int page = 1; page <= engine.pageCount(); ++page) {
-        if (page > 1 && !printer.newPage()) {
+        if (page > 1 && !device.newPage()) {
             painter.end();
             return false;
         }
@@ -40,7 +38,7 @@ bool paintDocument(const PrintEngine &engine, QPrinter &printer) {
         engine.renderPage(painter, page);
         painter.restore();
     }
-    return painter.end() && printer.printerState() != QPrinter::Error;
+    return painter.end();
 }
 
 } // namespace
@@ -153,7 +151,7 @@ void PrintEngine::renderPage(QPainter &painter, int page) const {
 void PrintEngine::printOn(QPrinter &printer) const {
     printer.setDocName(QStringLiteral("LodvikProdSok"));
     printer.setFullPage(false); // positions count from the printable origin
-    if (!paintDocument(*this, printer))
+    if (!paintDocument(*this, printer) || printer.printerState() == QPrinter::Error)
         throw PrinterUnavailable(QStringLiteral("Utskriften kunde inte skickas till skrivaren %1.")
                                      .arg(printer.printerName()));
 }
@@ -191,33 +189,18 @@ void PrintEngine::writePdf(const QString &path) const {
     if (target.isDir())
         throw Error(QStringLiteral("%1 är en mapp, inte en fil.").arg(path));
 
-    // Written beside the target and renamed over it at the end, so a failure leaves any
-    // existing file as it was.
-    QTemporaryFile temporary(folder + QStringLiteral("/.") + target.fileName() +
-                             QStringLiteral(".XXXXXX.pdf"));
-    if (!temporary.open())
-        throw Error(QStringLiteral("Kunde inte skriva i mappen %1: %2")
-                        .arg(QDir::toNativeSeparators(folder), temporary.errorString()));
-    temporary.close();
-
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(temporary.fileName());
-    printer.setCreator(QStringLiteral("LodvikProdSok"));
-    printer.setDocName(target.completeBaseName());
-    printer.setPageLayout(
-        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-    printer.setFullPage(true); // a PDF page is printable to its edges
-    if (!paintDocument(*this, printer) || QFileInfo(temporary.fileName()).size() == 0)
-        throw Error(
-            QStringLiteral("Kunde inte skriva PDF-filen %1.").arg(QDir::toNativeSeparators(path)));
-
-    temporary.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                             QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        throw Error(
-            QStringLiteral("Kunde inte spara PDF-filen %1: %2")
-                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
-    temporary.setAutoRemove(false);
+    lodvik::saveFile(path, QStringLiteral("PDF-filen %1").arg(QDir::toNativeSeparators(path)),
+                     [&](QIODevice &device) {
+                         QPdfWriter writer(&device);
+                         writer.setResolution(1200);
+                         writer.setCreator(QStringLiteral("LodvikProdSok"));
+                         writer.setTitle(target.completeBaseName());
+                         // A PDF page is printable to its edges.
+                         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                                          QPageLayout::Portrait,
+                                                          QMarginsF(0, 0, 0, 0)));
+                         if (!paintDocument(*this, writer))
+                             throw Error(QStringLiteral("Kunde inte skriva PDF-filen %1.")
+                                             .arg(QDir::toNativeSeparators(path)));
+                     });
 }

@@ -1,21 +1,20 @@
-#include "Startmeny/StartmenyOperations.h"
+#include "reports/Reports.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
-#include "reports/Reports.h"
+#include "figures/StockFigures.h"
 #include "xls/Workbook.h"
 
 using lodvik::Variant;
 
 namespace reports {
 
-QString productWorkbookFileName(const QString &perioddatum) {
-    return gAppPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
+QString productWorkbookFileName(const QString &appPath, const QString &perioddatum) {
+    return appPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
            QStringLiteral(".xls");
 }
-
-} // namespace reports
 
 namespace {
 
@@ -52,93 +51,91 @@ void requireUnitsPerPack(const Variant &umconv, const QString &product) {
 
 } // namespace
 
-void StartmenyOperations::CoverageRun() {
+CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progress)
+    : m_localDatabase(localDatabase), m_progress(progress) {}
+
+double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) {
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
-    {
-        dao::Database db = dao::Database::OpenDatabase(localDatabasePath());
-        dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
-                             QStringLiteral(" Order by iblitm "));
-        int row = 1;
-        const QString S = QStringLiteral("S");
-        const auto product = [&] {
-            return NullToValue(rs.Fields(QStringLiteral("iblitm")), S).text();
-        };
-        while (!rs.isEOF()) {
-            produkttabell.ensureRow(row); // an extract of more products than rows grows the table
-            const auto cell = [&](int column) -> Variant & {
-                return produkttabell.at(row, column);
-            };
+    figures::StockFigures figures(m_localDatabase, m_progress);
+    double umfaktor = 0;
+    dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
+    dao::Recordset rs =
+        db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
+                         QStringLiteral(" Order by iblitm "));
+    int row = 1;
+    const QString S = QStringLiteral("S");
+    const auto product = [&] { return NullToValue(rs.Fields(QStringLiteral("iblitm")), S).text(); };
+    const auto caption = [&](const QString &text) { m_progress.caption(text); };
+    while (!rs.isEOF()) {
+        m_progress.checkCancelled();
+        produkttabell.ensureRow(row); // an extract of more products than rows grows the table
+        const auto cell = [&](int column) -> Variant & { return produkttabell.at(row, column); };
 
-            cell(1) = rs.Fields(QStringLiteral("iblitm"));
-            cell(2) = rs.Fields(QStringLiteral("imdsc1"));
-            const Variant umconv = rs.Fields(QStringLiteral("umconv"));
-            requireUnitsPerPack(umconv, product());
-            cell(3) = umconv * Variant::Long(1000);
-            umfaktor = cell(3).toDouble();
+        cell(1) = rs.Fields(QStringLiteral("iblitm"));
+        cell(2) = rs.Fields(QStringLiteral("imdsc1"));
+        const Variant umconv = rs.Fields(QStringLiteral("umconv"));
+        requireUnitsPerPack(umconv, product());
+        cell(3) = umconv * Variant::Long(1000);
+        umfaktor = cell(3).toDouble();
 
-            showProgress(QStringLiteral("StockOnHandFRN"));
-            const Variant stockFrn = StockOnHandFRN(product());
-            const Variant availability = avail(product());
-            cell(4) = formatted(stockFrn - availability, Whole);
+        caption(QStringLiteral("StockOnHandFRN"));
+        const Variant stockFrn = figures.frn.StockOnHandFRN(product());
+        const Variant availability = figures.frn.avail(product());
+        cell(4) = formatted(stockFrn - availability, Whole);
 
-            showProgress(QStringLiteral("StockOnHandDP"));
-            cell(5) = formatted(StockOnHandDP(product()), Whole);
+        caption(QStringLiteral("StockOnHandDP"));
+        cell(5) = formatted(figures.dp.StockOnHandDP(product()), Whole);
 
-            showProgress(QStringLiteral("StockOnHandPJ"));
-            cell(6) = formatted(StockOnHandPJ(product()), Whole);
+        caption(QStringLiteral("StockOnHandPJ"));
+        cell(6) = formatted(figures.pj.StockOnHandPJ(product(), umfaktor), Whole);
 
-            showProgress(QStringLiteral("BackOrderPJ"));
-            cell(10) = formatted(ProdBackOrderPJ(product()), Whole);
+        caption(QStringLiteral("BackOrderPJ"));
+        cell(10) = formatted(figures.pj.ProdBackOrderPJ(product(), umfaktor), Whole);
 
-            showProgress(QStringLiteral("BackOrderFRN"));
-            cell(11) = formatted(ProdBackOrderFRN(Variant::String(product())), Whole);
+        caption(QStringLiteral("BackOrderFRN"));
+        cell(11) =
+            formatted(figures.frn.ProdBackOrderFRN(Variant::String(product()), umfaktor), Whole);
 
-            showProgress(QStringLiteral("OrderPJ"));
-            cell(12) = formatted(ProdOrderPJ(product()), Whole);
+        caption(QStringLiteral("OrderPJ"));
+        cell(12) = formatted(figures.pj.ProdOrderPJ(product(), umfaktor), Whole);
 
-            showProgress(QStringLiteral("OrderFRN"));
-            cell(13) = formatted(ProdOrderFRN(product()), Whole);
+        caption(QStringLiteral("OrderFRN"));
+        cell(13) = formatted(figures.frn.ProdOrderFRN(product(), umfaktor), Whole);
 
-            showProgress(QStringLiteral("SalesPerWeek"));
-            cell(15) = formatted(SalesPerWeek(product()), Whole);
+        caption(QStringLiteral("SalesPerWeek"));
+        cell(15) = formatted(figures.pj.SalesPerWeek(product(), umfaktor), Whole);
 
-            showProgress(QStringLiteral("SalesPerWeekFRN"));
-            cell(16) = formatted(SalesPerWeekFRN(product()), Whole);
+        caption(QStringLiteral("SalesPerWeekFRN"));
+        cell(16) = formatted(figures.frn.SalesPerWeekFRN(product(), perioddatum), Whole);
 
-            // Coverage from the stored, already rounded texts: sales below half a pack a week
-            // are stored empty and give 0, and no division by zero can happen.
-            showProgress(QStringLiteral("Coverage time"));
-            const Variant d = number(cell(15));
-            if (d.toDouble() != 0)
-                cell(8) =
-                    formatted((number(cell(4)) + number(cell(5)) + number(cell(6))) / d, Weeks);
-            else
-                cell(8) = Variant::Integer(0);
+        // Coverage from the stored, already rounded texts: sales below half a pack a week are
+        // stored empty and give 0, and no division by zero can happen.
+        caption(QStringLiteral("Coverage time"));
+        const Variant d = number(cell(15));
+        if (d.toDouble() != 0)
+            cell(8) = formatted((number(cell(4)) + number(cell(5)) + number(cell(6))) / d, Weeks);
+        else
+            cell(8) = Variant::Integer(0);
 
-            showProgress(QStringLiteral("Coverage timeFRN"));
-            const Variant e = number(cell(16));
-            if (e.toDouble() != 0)
-                cell(9) = formatted(number(cell(4)) / e, Weeks);
-            else
-                cell(9) = Variant::Integer(0);
+        caption(QStringLiteral("Coverage timeFRN"));
+        const Variant e = number(cell(16));
+        if (e.toDouble() != 0)
+            cell(9) = formatted(number(cell(4)) / e, Weeks);
+        else
+            cell(9) = Variant::Integer(0);
 
-            showProgress(product() + QLatin1Char(' ') + QString::number(row));
-            rs.MoveNext();
-            ++row;
-        }
-        rs.Close();
-        db.Close();
+        caption(product() + QLatin1Char(' ') + QString::number(row));
+        rs.MoveNext();
+        ++row;
     }
-    excellprodukter();
-    showProgress(QStringLiteral("Klart"));
+    return umfaktor;
 }
 
-void StartmenyOperations::excellprodukter() {
+void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
+                     lodvik::Progress &progress) {
     BusyCursorScope busy; // restored also when a step fails
-    const QString fileName = reports::productWorkbookFileName(perioddatum);
-    showProgress(QStringLiteral("Skapar excelfilen ") + fileName);
+    progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
 
     xls::Workbook book;
     xls::Worksheet &sheet = book.worksheet();
@@ -176,7 +173,7 @@ void StartmenyOperations::excellprodukter() {
     while (r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1))) {
         for (int k = 1; k <= 16; ++k)
             sheet.setCell(r + 4, k, produkttabell.at(r, k));
-        showProgress(QStringLiteral("Excel rad ") + QString::number(r));
+        progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
         ++r;
     }
     const int lastRow = r + 3;
@@ -188,3 +185,5 @@ void StartmenyOperations::excellprodukter() {
     }
     book.saveAs(fileName);
 }
+
+} // namespace reports

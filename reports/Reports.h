@@ -4,20 +4,54 @@
 
 #include <QString>
 
-namespace xls {
-class Worksheet;
+namespace lodvik {
+class Progress;
+}
+namespace figures {
+struct StockFigures;
 }
 
-// The pieces of the coverage and summary workbooks that the window's operations share.
+// The coverage run and the two workbooks, apart from any window: they take the program folder,
+// the period and a progress sink, and leave their results in the tables they are given.
 namespace reports {
 
-// gAppPath + "/rapporter/Pallvikprodukter" + period + ".xls"
-QString productWorkbookFileName(const QString &perioddatum);
-// gAppPath + "/rapporter/Pallvik" + period + ".xls"
-QString summaryWorkbookFileName(const QString &perioddatum);
+// appPath + "/rapporter/Pallvikprodukter" + period + ".xls"
+QString productWorkbookFileName(const QString &appPath, const QString &perioddatum);
+// appPath + "/rapporter/Pallvik" + period + ".xls"
+QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum);
 
-// Writes the stock summary sheet. The visible variant puts the headings one row higher (all
-// but column O, which keeps rows 1 to 4); labels, data cells and totals are the same.
-void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bool visible);
+// The product coverage run: for every product of pjomr, in product order, its stocks, back
+// orders, orders and weekly sales in packs and its weeks of cover, one table row from row 1.
+class CoverageRun {
+public:
+    CoverageRun(const QString &localDatabase, lodvik::Progress &progress);
+
+    // Empties the table from row 1 and fills it, growing it past 2000 products. Returns the last
+    // product's units per pack × 1000 (umfaktor), 0 when pjomr is empty. A product without units
+    // per pack stops the run with a message naming it; the rows before it stay filled. Cancelling
+    // stops it the same way.
+    double fill(ProduktTabell &produkttabell, const QString &perioddatum);
+
+private:
+    QString m_localDatabase;
+    lodvik::Progress &m_progress;
+};
+
+// Writes the product coverage workbook of the table's rows (from row 1 to the first row without
+// a product number) to fileName; an earlier file is replaced only by a complete new one.
+void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
+                     lodvik::Progress &progress);
+
+// Fills summatabell from the whole-source totals of the three sources: figure x (column x + 1)
+// by source 1 PJ, 2 FRN, 3 DP. A failing figure leaves the table as it was.
+void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
+                     const QString &perioddatum, lodvik::Progress &progress);
+
+// Writes the stock summary workbook of summatabell to fileName.
+void tillexell(const SummaTabell &summatabell, const QString &fileName, lodvik::Progress &progress);
+
+// The visible variant: the same sheet with its headings one row higher (all but column O), as a
+// temporary workbook for the desktop's spreadsheet program. Returns its file name.
+QString visaexell(const SummaTabell &summatabell, const QString &perioddatum);
 
 } // namespace reports

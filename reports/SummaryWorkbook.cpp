@@ -1,25 +1,26 @@
-#include "Startmeny/StartmenyOperations.h"
+#include "reports/Reports.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "reports/Reports.h"
+#include "MDlib/Progress.h"
+#include "figures/StockFigures.h"
 #include "xls/Workbook.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QTemporaryFile>
-#include <QUrl>
-
-#include <functional>
 
 using lodvik::Variant;
 
 namespace reports {
 
-QString summaryWorkbookFileName(const QString &perioddatum) {
-    return gAppPath + QStringLiteral("/rapporter/Pallvik") + perioddatum + QStringLiteral(".xls");
+QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum) {
+    return appPath + QStringLiteral("/rapporter/Pallvik") + perioddatum + QStringLiteral(".xls");
 }
 
+namespace {
+
+// The stock summary sheet. The visible variant puts the headings one row higher (all but column
+// O, which keeps rows 1 to 4); labels, data cells and totals are the same.
 void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bool visible) {
     // Headings of columns B to R as the saved sheet has them in rows 2, 3 and 4.
     static const char *const headings[17][3] = {
@@ -63,20 +64,20 @@ void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bo
     sheet.setRange(QStringLiteral("B8:S8"), Variant::String(QStringLiteral("=sum(B5:b7)")));
 }
 
-} // namespace reports
+} // namespace
 
-void StartmenyOperations::tillexell() {
+void tillexell(const SummaTabell &summatabell, const QString &fileName,
+               lodvik::Progress &progress) {
     xls::Workbook book;
     BusyCursorScope busy; // restored also when a step fails
-    const QString fileName = reports::summaryWorkbookFileName(perioddatum);
-    showProgress(QStringLiteral("Skapar excelfilen ") + fileName);
-    reports::writeSummarySheet(book.worksheet(), summatabell, false);
+    progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
+    writeSummarySheet(book.worksheet(), summatabell, false);
     book.saveAs(fileName);
 }
 
-void StartmenyOperations::visaexell() {
+QString visaexell(const SummaTabell &summatabell, const QString &perioddatum) {
     xls::Workbook book;
-    reports::writeSummarySheet(book.worksheet(), summatabell, true);
+    writeSummarySheet(book.worksheet(), summatabell, true);
     // A temporary file of its own for each showing, left for the spreadsheet program to open;
     // the operator saves it elsewhere when it is to be kept.
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/Pallvik") + perioddatum +
@@ -88,42 +89,44 @@ void StartmenyOperations::visaexell() {
     const QString fileName = file.fileName();
     file.close();
     book.saveAs(fileName);
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(fileName)))
-        throw lodvik::Error(
-            QStringLiteral("Arbetsboken %1 är skriven, men inget kalkylprogram kunde öppna den.")
-                .arg(fileName));
+    return fileName;
 }
 
-void StartmenyOperations::fillSummatabell() {
+void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
+                     const QString &perioddatum, lodvik::Progress &progress) {
     // Work on a copy, so that a failing figure leaves the table as it was.
     SummaTabell table = summatabell;
     enum Source { PJ = 1, FRN = 2, DP = 3 };
-    using Figure = std::function<Variant()>;
-    const auto put = [&](int figure, int source, const QString &name, const Figure &compute) {
-        showProgress(name);
+    const figures::FigureArguments arguments{QString(), perioddatum, 0};
+    const auto put = [&](int figure, int source, const char *name) {
+        progress.checkCancelled();
+        progress.caption(QLatin1String(name));
+        const figures::NamedFigure *total = figures::findNamedFigure(QLatin1String(name));
         table[size_t(figure)][size_t(source)] =
-            NullToValue(compute(), QStringLiteral("T")).toDouble();
+            NullToValue(total->run(figures, arguments), QStringLiteral("T")).toDouble();
     };
     // Figure x is column x + 1: B sales prior month, C sales current month, D orders current
     // month, E back orders, J GSC, K GIT, O outside orders.
-    put(1, PJ, QStringLiteral("salespriormonthPJ"), [&] { return salespriormonthPJ(); });
-    put(1, FRN, QStringLiteral("salespriormonthFRN"), [&] { return salespriormonthFRN(); });
-    put(1, DP, QStringLiteral("salespriormonthDP"), [&] { return salespriormonthDP(); });
-    put(2, PJ, QStringLiteral("salescurrmonthPJ"), [&] { return salescurrmonthPJ(); });
-    put(2, FRN, QStringLiteral("salescurrmonthFRN"), [&] { return salescurrmonthFRN(); });
-    put(2, DP, QStringLiteral("salescurrmonthDP"), [&] { return salescurrmonthDP(); });
-    put(3, PJ, QStringLiteral("orderscurrmonthPJ"), [&] { return orderscurrmonthPJ(); });
-    put(3, FRN, QStringLiteral("orderscurrmonthFRN"), [&] { return orderscurrmonthFRN(); });
-    put(3, DP, QStringLiteral("orderscurrmonthDP"), [&] { return orderscurrmonthDP(); });
-    put(4, PJ, QStringLiteral("backordersPJ"), [&] { return backordersPJ(); });
-    put(4, FRN, QStringLiteral("backordersFRN"), [&] { return backordersFRN(); });
-    put(4, DP, QStringLiteral("backordersDP"), [&] { return backordersDP(); });
-    put(9, PJ, QStringLiteral("GSCPJ"), [&] { return GSCPJ(); });
-    put(9, FRN, QStringLiteral("GSCFRN"), [&] { return GSCFRN(); });
-    put(9, DP, QStringLiteral("GSCDP"), [&] { return GSCDP(); });
-    put(10, PJ, QStringLiteral("GITPJ"), [&] { return GITPJ(); });
-    put(14, PJ, QStringLiteral("outsidePJ"), [&] { return outsidePJ(); });
-    put(14, FRN, QStringLiteral("outsideFRN"), [&] { return outsideFRN(); });
-    put(14, DP, QStringLiteral("outsideDP"), [&] { return outsideDP(); });
+    put(1, PJ, "salespriormonthPJ");
+    put(1, FRN, "salespriormonthFRN");
+    put(1, DP, "salespriormonthDP");
+    put(2, PJ, "salescurrmonthPJ");
+    put(2, FRN, "salescurrmonthFRN");
+    put(2, DP, "salescurrmonthDP");
+    put(3, PJ, "orderscurrmonthPJ");
+    put(3, FRN, "orderscurrmonthFRN");
+    put(3, DP, "orderscurrmonthDP");
+    put(4, PJ, "backordersPJ");
+    put(4, FRN, "backordersFRN");
+    put(4, DP, "backordersDP");
+    put(9, PJ, "GSCPJ");
+    put(9, FRN, "GSCFRN");
+    put(9, DP, "GSCDP");
+    put(10, PJ, "GITPJ");
+    put(14, PJ, "outsidePJ");
+    put(14, FRN, "outsideFRN");
+    put(14, DP, "outsideDP");
     summatabell = table;
 }
+
+} // namespace reports

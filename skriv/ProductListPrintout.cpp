@@ -1,9 +1,9 @@
 #include "skriv/ProductListPrintout.h"
 
 #include "MDlib/MDlib.h"
-#include "MDlib/PrintLayout.h"
 #include "data/DataControl.h"
 #include "printengine/PrintEngine.h"
+#include "printengine/PrintLayout.h"
 
 namespace {
 
@@ -64,9 +64,9 @@ void printProductList(PrintEngine &engine, const QList<ProductListRow> &rows,
     engine.DocAction(PrintEngine::EndDoc);
 }
 
-QList<ProductListRow> productListRows(const DataControl &control) {
+QList<ProductListRow> productListRows(DataControl &control) {
     QList<ProductListRow> rows;
-    const int count = control.rowCount();
+    const int count = control.recordCount();
     rows.reserve(count);
     for (int row = 0; row < count; ++row)
         rows.append({control.field(row, QStringLiteral("Soknamn")),

@@ -22,4 +22,4 @@ void printProductList(PrintEngine &engine, const QList<ProductListRow> &rows,
                       const QString &perioddatum);
 
 // The rows of the data control's last query, first to last, as the printout reads them.
-QList<ProductListRow> productListRows(const DataControl &control);
+QList<ProductListRow> productListRows(DataControl &control);

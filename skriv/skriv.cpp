@@ -1,6 +1,7 @@
 #include "skriv/skriv.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/Twips.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintPreviewWidget.h"
 
@@ -19,9 +20,8 @@ namespace {
 
 skriv *s_instance = nullptr;
 
-// Design positions are twips; 15 twips make a pixel.
 void placeTwips(QWidget *w, int left, int top, int width, int height) {
-    w->setGeometry(left / 15, top / 15, width / 15, height / 15);
+    w->setGeometry(twipsRect(left, top, width, height));
 }
 
 // The port keeps the display as wide as itself, so a whole page width is always in view and the
@@ -63,7 +63,7 @@ skriv::skriv(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Utskrift"));
     setModal(false);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    setFixedSize(11355 / 15, 8235 / 15);
+    setFixedSize(twipsToPixels(11355), twipsToPixels(8235));
 
     vsPrinter = new PrintEngine(this);
 

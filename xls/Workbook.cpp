@@ -1,12 +1,11 @@
 #include "xls/Workbook.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/SafeFile.h"
 #include "xls/CompoundFile.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+#include <QIODevice>
 #include <QStringList>
 #include <QtEndian>
 
@@ -550,33 +549,9 @@ QByteArray Workbook::toBytes() const {
 }
 
 void Workbook::saveAs(const QString &fileName) const {
-    const QFileInfo info(fileName);
-    const QDir folder = info.absoluteDir();
-    if (!folder.exists())
-        throw lodvik::Error(QStringLiteral("Arbetsboken %1 kan inte sparas: mappen %2 finns inte.")
-                                .arg(fileName, QDir::toNativeSeparators(folder.absolutePath())));
-    if (info.isDir())
-        throw lodvik::Error(
-            QStringLiteral("Arbetsboken %1 kan inte sparas: det finns en mapp med det namnet.")
-                .arg(fileName));
     const QByteArray bytes = toBytes();
-    QSaveFile file(fileName);
-    // Unbuffered, so that a short write (a full disk) shows in write()'s count: a buffered
-    // QSaveFile can lose that error when it flushes on commit and keep a truncated file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw lodvik::Error(
-            QStringLiteral("Arbetsboken %1 kan inte sparas: %2").arg(fileName, file.errorString()));
-    if (file.write(bytes) != bytes.size() || file.size() != bytes.size()) {
-        const QString why = file.error() != QFileDevice::NoError
-                                ? file.errorString()
-                                : QStringLiteral("disken är full eller filen blev ofullständig");
-        file.cancelWriting();
-        throw lodvik::Error(
-            QStringLiteral("Arbetsboken %1 kan inte sparas: %2").arg(fileName, why));
-    }
-    if (!file.commit())
-        throw lodvik::Error(
-            QStringLiteral("Arbetsboken %1 kan inte sparas: %2").arg(fileName, file.errorString()));
+    lodvik::saveFile(fileName, QStringLiteral("Arbetsboken %1").arg(fileName),
+                     [&](QIODevice &file) { file.write(bytes); });
 }
 
 } // namespace xls

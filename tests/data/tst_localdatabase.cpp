@@ -137,11 +137,6 @@ private slots:
             values.append(rs.Fields(0).toText());
         QCOMPARE(values, (QStringList{"2024-01-01", "24011", "2024-01-01"}));
     }
-
-    void quotedDoublesApostrophes() {
-        QCOMPARE(dao::quoted(QStringLiteral("O'Hara")), QStringLiteral("'O''Hara'"));
-        QCOMPARE(dao::quoted(QString()), QStringLiteral("''"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLocalDatabase)

@@ -2,8 +2,10 @@
 
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
 #include "Startmeny/Startmeny.h"
 #include "XAPI2000/XAPI2000.h"
+#include "figures/DateConversion.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,8 +20,9 @@ class DatesTest : public QObject {
     Q_OBJECT
 
     // The text of a column of a table, row by row ("Null" for no value).
-    static QStringList columnValues(const QString &table, const QString &name) {
-        dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+    static QStringList columnValues(ProgramFolder &store, const QString &table,
+                                    const QString &name) {
+        dao::Database db = store.db();
         QStringList values;
         dao::Recordset rs =
             db.OpenRecordset(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(name, table));
@@ -67,22 +70,20 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, completed);
         QFETCH(int, rules);
-        gRefDate = refDate;
         QString t = typed;
         int fired = -1;
-        QCOMPARE(FormatDateEntry(t, &fired), completed);
+        QCOMPARE(FormatDateEntry(t, refDate, &fired), completed);
         QCOMPARE(t, completed);
         QCOMPARE(fired, rules);
     }
 
     void typingBlanks() {
         // Typing blank, blank, blank one key at a time, completing after each.
-        gRefDate = QStringLiteral("2010-11-18");
         QString t;
         QStringList seen;
         for (int key = 0; key < 3; ++key) {
             t += QLatin1Char(' ');
-            seen.append(FormatDateEntry(t));
+            seen.append(FormatDateEntry(t, QStringLiteral("2010-11-18")));
         }
         QCOMPARE(seen, (QStringList{"2010-", "2010-11-", "2010-11-18"}));
     }
@@ -165,15 +166,13 @@ private slots:
         QFETCH(QString, dat);
         QFETCH(QString, code);
         QFETCH(QString, datAfter);
-        StartmenyOperations ops;
-        QCOMPARE(ops.konvertdatum(dat), Variant::String(code));
+        QCOMPARE(figures::konvertdatum(dat), Variant::String(code));
         QCOMPARE(dat, datAfter);
     }
 
     void konvertdatumOfNoDate() {
-        StartmenyOperations ops;
         QString dat = QStringLiteral("2010-02-30");
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konvertdatum(dat));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, figures::konvertdatum(dat));
     }
 
     void tableConversion_data() {
@@ -192,7 +191,8 @@ private slots:
         for (const Variant &date :
              {S("2010-02-17"), S("10073"), N(), S("10-03-08"), S("2011-01-09")})
             store.insert(table, {S("10-1"), date, L(5)});
-        StartmenyOperations ops;
+        lodvik::NoProgress progress;
+        figures::DateConversion ops(store.localDatabase(), progress);
         const auto run = [&] {
             if (table == QLatin1String("fpprognos"))
                 ops.konvereraprognosdatum();
@@ -201,26 +201,28 @@ private slots:
         };
         run();
         const QStringList once{"10073", "10073", "Null", "10101", "11017"};
-        QCOMPARE(columnValues(table, column), once);
+        QCOMPARE(columnValues(store, table, column), once);
         run();
-        QCOMPARE(columnValues(table, column), once);
+        QCOMPARE(columnValues(store, table, column), once);
     }
 
     void failingRowStopsTheRun() {
         LocalStoreFixture store;
         for (const char *date : {"2010-02-17", "2010-13-45", "2010-03-08"})
             store.insert(QStringLiteral("fporder"), {S("10-1"), S(date), L(1)});
-        StartmenyOperations ops;
+        lodvik::NoProgress progress;
+        figures::DateConversion ops(store.localDatabase(), progress);
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
-        QCOMPARE(columnValues(QStringLiteral("fporder"), QStringLiteral("SDpddj")),
+        QCOMPARE(columnValues(store, QStringLiteral("fporder"), QStringLiteral("SDpddj")),
                  (QStringList{"10073", "2010-13-45", "2010-03-08"}));
     }
 
     void emptyAndMissingTables() {
         LocalStoreFixture store;
-        StartmenyOperations ops;
+        lodvik::NoProgress progress;
+        figures::DateConversion ops(store.localDatabase(), progress);
         ops.konvereraprognosdatum(); // empty: nothing to do, no error
-        QCOMPARE(columnValues(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
+        QCOMPARE(columnValues(store, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
                  QStringList());
         store.execute(QStringLiteral("DROP TABLE fporder"));
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
@@ -230,13 +232,13 @@ private slots:
         LocalStoreFixture store;
         store.insert(QStringLiteral("fpprognos"), {S("10-1"), S("10-02-17"), L(1)});
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.folder());
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.path());
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(LODVIK_EXECUTABLE), {"convert-dates", "prognos"});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(columnValues(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
+        QCOMPARE(columnValues(store, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
                  QStringList{"10073"});
         process.start(QStringLiteral(LODVIK_EXECUTABLE), {"convert-dates", "lager"});
         QVERIFY(process.waitForFinished(60000));
@@ -246,7 +248,7 @@ private slots:
     void completeDateEntry() {
         LocalStoreFixture store; // a program folder for the window
         gRefDate = QStringLiteral("2010-11-18");
-        Startmeny window;
+        Startmeny window(store.path());
         if (!window.datumtxt)
             window.datumtxt = new QLineEdit(&window);
         QLineEdit *box = window.datumtxt;
@@ -281,7 +283,7 @@ private slots:
         QFETCH(QString, period);
         QFETCH(bool, complains);
         LocalStoreFixture store;
-        Startmeny window;
+        Startmeny window(store.path());
         if (!window.datumtxt)
             window.datumtxt = new QLineEdit(&window);
         window.perioddatum = QStringLiteral("2009-01-01");

@@ -1,35 +1,10 @@
 #pragma once
 
-#include "MDlib/MDlib.h"
-#include "MDlib/Variant.h"
-#include "Startmeny/StartmenyOperations.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
+#include "../common/ProgramFolder.h"
 
-#include <QStringList>
-#include <QTemporaryDir>
-
-#include <vector>
-
-// A fresh local.mdb with every catalogue table, empty, in a temporary program folder.
-class LocalStoreFixture {
+// A fresh program folder whose local.mdb has every catalogue table, empty.
+class LocalStoreFixture : public ProgramFolder {
 public:
-    LocalStoreFixture() {
-        gAppPath = m_dir.path();
-        catalogue::createEmptyLocalStore(StartmenyOperations::localDatabasePath());
-    }
-
-    QString folder() const { return m_dir.path(); }
-
-    void insert(const QString &table, const std::vector<lodvik::Variant> &values) {
-        QStringList marks;
-        for (size_t i = 0; i < values.size(); ++i)
-            marks.append(QStringLiteral("?"));
-        db().Execute(QStringLiteral("INSERT INTO \"%1\" VALUES (%2)")
-                         .arg(table, marks.join(QLatin1Char(','))),
-                     values);
-    }
-
     // A DTSPL row: the product at position 2 and the given quantities by position (4-45); the
     // other quantities are Null.
     void dtspl(const lodvik::Variant &product, const QList<QPair<int, lodvik::Variant>> &values) {
@@ -42,20 +17,7 @@ public:
         insert(QStringLiteral("DTSPL"), row);
     }
 
-    void execute(const QString &sql) { db().Execute(sql); }
-
-    // The first column of the first row of a query.
-    lodvik::Variant value(const QString &sql) {
-        dao::Recordset rs = db().OpenRecordset(sql);
-        return rs.isEOF() ? lodvik::Variant() : rs.Fields(0);
-    }
-
 private:
-    dao::Database db() {
-        return dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
-    }
-
-    QTemporaryDir m_dir;
     int m_dtsplId = 0;
 };
 
@@ -73,12 +35,3 @@ inline lodvik::Variant N() {
     return lodvik::Variant::Null();
 }
 } // namespace testvalues
-
-// The window's operations with their progress captions recorded.
-class RecordingOperations : public StartmenyOperations {
-public:
-    QStringList captions;
-
-protected:
-    void showProgress(const QString &caption) override { captions.append(caption); }
-};

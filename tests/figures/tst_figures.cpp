@@ -2,6 +2,8 @@
 
 #include "MDlib/Error.h"
 #include "data/DemoData.h"
+#include "figures/DateConversion.h"
+#include "figures/StockFigures.h"
 
 #include <QtTest>
 
@@ -19,49 +21,6 @@ struct Row {
     std::vector<Variant> values;
 };
 using Rows = QList<Row>;
-
-using Figure = std::function<Variant(StartmenyOperations &, const QString &)>;
-
-// Every figure by its name, so that a data row names the operation it checks.
-Figure figure(const QString &name) {
-    using Op = StartmenyOperations;
-    static const QHash<QString, Figure> figures = {
-        {"getantaliforpack", [](Op &o, const QString &p) { return o.getantaliforpack(p); }},
-        {"getlagersaldo", [](Op &o, const QString &p) { return o.getlagersaldo(p); }},
-        {"backordersPJ", [](Op &o, const QString &) { return o.backordersPJ(); }},
-        {"outsidePJ", [](Op &o, const QString &) { return o.outsidePJ(); }},
-        {"orderscurrmonthPJ", [](Op &o, const QString &) { return o.orderscurrmonthPJ(); }},
-        {"salescurrmonthPJ", [](Op &o, const QString &) { return o.salescurrmonthPJ(); }},
-        {"salespriormonthPJ", [](Op &o, const QString &) { return o.salespriormonthPJ(); }},
-        {"GSLPJ", [](Op &o, const QString &) { return o.GSLPJ(); }},
-        {"GSCPJ", [](Op &o, const QString &) { return o.GSCPJ(); }},
-        {"GITPJ", [](Op &o, const QString &) { return o.GITPJ(); }},
-        {"StockOnHandPJ", [](Op &o, const QString &p) { return o.StockOnHandPJ(p); }},
-        {"ProdBackOrderPJ", [](Op &o, const QString &p) { return o.ProdBackOrderPJ(p); }},
-        {"ProdOrderPJ", [](Op &o, const QString &p) { return o.ProdOrderPJ(p); }},
-        {"SalesPerWeek", [](Op &o, const QString &p) { return o.SalesPerWeek(p); }},
-        {"avail", [](Op &o, const QString &p) { return o.avail(p); }},
-        {"StockOnHandFRN", [](Op &o, const QString &p) { return o.StockOnHandFRN(p); }},
-        {"ProdOrderFRN", [](Op &o, const QString &p) { return o.ProdOrderFRN(p); }},
-        {"ProdBackOrderFRN",
-         [](Op &o, const QString &p) { return o.ProdBackOrderFRN(Variant::String(p)); }},
-        {"SalesPerWeekFRN", [](Op &o, const QString &p) { return o.SalesPerWeekFRN(p); }},
-        {"backordersFRN", [](Op &o, const QString &) { return o.backordersFRN(); }},
-        {"GSCFRN", [](Op &o, const QString &) { return o.GSCFRN(); }},
-        {"orderscurrmonthFRN", [](Op &o, const QString &) { return o.orderscurrmonthFRN(); }},
-        {"outsideFRN", [](Op &o, const QString &) { return o.outsideFRN(); }},
-        {"salescurrmonthFRN", [](Op &o, const QString &) { return o.salescurrmonthFRN(); }},
-        {"salespriormonthFRN", [](Op &o, const QString &) { return o.salespriormonthFRN(); }},
-        {"salespriormonthDP", [](Op &o, const QString &) { return o.salespriormonthDP(); }},
-        {"salescurrmonthDP", [](Op &o, const QString &) { return o.salescurrmonthDP(); }},
-        {"orderscurrmonthDP", [](Op &o, const QString &) { return o.orderscurrmonthDP(); }},
-        {"outsideDP", [](Op &o, const QString &) { return o.outsideDP(); }},
-        {"GSCDP", [](Op &o, const QString &) { return o.GSCDP(); }},
-        {"backordersDP", [](Op &o, const QString &) { return o.backordersDP(); }},
-        {"StockOnHandDP", [](Op &o, const QString &p) { return o.StockOnHandDP(p); }},
-    };
-    return figures.value(name);
-}
 
 // A value with its type, so that a comparison tells Null from 0 and Integer from Double.
 QString typed(const Variant &v) {
@@ -107,6 +66,18 @@ class FiguresTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<LocalStoreFixture> store;
+    RecordingProgress progress;
+
+    // A figure by its name, with the window-level values given.
+    Variant figure(const QString &operation, const QString &product, const QString &period = {},
+                   double umfaktor = 0, const QString &localDatabase = {}) {
+        const figures::NamedFigure *named = figures::findNamedFigure(operation);
+        if (!named)
+            throw std::invalid_argument(operation.toStdString());
+        figures::StockFigures stock(
+            localDatabase.isEmpty() ? store->localDatabase() : localDatabase, progress);
+        return named->run(stock, {product, period, umfaktor});
+    }
 
     void fill(const Rows &rows) {
         for (const Row &r : rows)
@@ -122,7 +93,10 @@ class FiguresTest : public QObject {
     }
 
 private slots:
-    void init() { store = std::make_unique<LocalStoreFixture>(); }
+    void init() {
+        store = std::make_unique<LocalStoreFixture>();
+        progress.captions.clear();
+    }
     void cleanup() { store.reset(); }
 
     void figures_data() {
@@ -381,12 +355,7 @@ private slots:
         QFETCH(QString, expected);
         fill(rows);
         store->insert(QStringLiteral("tillfall"), {L(1)});
-        RecordingOperations ops;
-        ops.perioddatum = period;
-        ops.umfaktor = umfaktor;
-        const Figure run = figure(operation);
-        QVERIFY(run);
-        QCOMPARE(typed(run(ops, product)), expected);
+        QCOMPARE(typed(figure(operation, product, period, umfaktor)), expected);
     }
 
     void dp_data() {
@@ -438,8 +407,7 @@ private slots:
         store->dtspl(S("10-2"), {{39, L(1)}, {18, L(4)}, {19, L(5)}});
         store->dtspl(S("99-9"), {{4, L(50)}, {18, L(50)}, {39, L(50)}});
         store->dtspl(S("10-1"), {});
-        RecordingOperations ops;
-        QCOMPARE(typed(figure(operation)(ops, product)),
+        QCOMPARE(typed(figure(operation, product)),
                  QStringLiteral("Double ") + QString::number(expected, 'g', 15));
     }
 
@@ -453,9 +421,8 @@ private slots:
     void dpEmptyTable() {
         QFETCH(QString, operation);
         store->insert(QStringLiteral("tillfall"), {L(1)});
-        RecordingOperations ops;
-        QCOMPARE(typed(figure(operation)(ops, QStringLiteral("10-1"))), QStringLiteral("Double 0"));
-        QVERIFY(ops.captions.isEmpty());
+        QCOMPARE(typed(figure(operation, QStringLiteral("10-1"))), QStringLiteral("Double 0"));
+        QVERIFY(progress.captions.isEmpty());
     }
 
     void backordersDPShortfallFirst() {
@@ -464,8 +431,7 @@ private slots:
         fill({pjomr("10-1", L(1))});
         store->dtspl(S("10-1"), {{18, L(5)}});
         store->dtspl(S("10-1"), {{39, L(8)}});
-        RecordingOperations ops;
-        QCOMPARE(typed(ops.backordersDP()), QStringLiteral("Double 5"));
+        QCOMPARE(typed(figure("backordersDP", QString())), QStringLiteral("Double 5"));
     }
 
     void progressShowsEachItem() {
@@ -474,12 +440,11 @@ private slots:
               item("avail", S("10-2"), L(1))});
         store->dtspl(S("10-1"), {});
         store->dtspl(N(), {});
-        RecordingOperations ops;
-        ops.backordersFRN();
-        QCOMPARE(ops.captions, (QStringList{"10-1", "10-2"}));
-        ops.captions.clear();
-        ops.outsideDP();
-        QCOMPARE(ops.captions, (QStringList{"10-1", ""}));
+        figure("backordersFRN", QString());
+        QCOMPARE(progress.captions, (QStringList{"10-1", "10-2"}));
+        progress.captions.clear();
+        figure("outsideDP", QString());
+        QCOMPARE(progress.captions, (QStringList{"10-1", ""}));
     }
 
     void failures_data() {
@@ -533,11 +498,8 @@ private slots:
         fill(rows);
         if (QByteArray(QTest::currentDataTag()) == "a word as a DP quantity")
             store->dtspl(S("10-1"), {{35, S("tolv")}});
-        RecordingOperations ops;
-        ops.perioddatum = period;
-        ops.umfaktor = umfaktor;
         try {
-            const Variant v = figure(operation)(ops, product);
+            const Variant v = figure(operation, product, period, umfaktor);
             QFAIL(qPrintable(QStringLiteral("gave %1 instead of an error").arg(typed(v))));
         } catch (const lodvik::Error &e) {
             QVERIFY2(e.message().contains(message, Qt::CaseInsensitive), qPrintable(e.message()));
@@ -568,12 +530,11 @@ private slots:
         QFETCH(QString, table);
         store->insert(QStringLiteral("tillfall"), {L(1)});
         store->execute(QStringLiteral("DROP TABLE \"%1\"").arg(table));
-        RecordingOperations ops;
-        ops.perioddatum = QStringLiteral("2010-11-18");
-        ops.umfaktor = 1000;
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, figure(operation)(ops, QStringLiteral("10-1")));
+        const QString period = QStringLiteral("2010-11-18");
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                                 figure(operation, QStringLiteral("10-1"), period, 1000));
         try {
-            figure(operation)(ops, QStringLiteral("10-1"));
+            figure(operation, QStringLiteral("10-1"), period, 1000);
         } catch (const lodvik::Error &e) {
             QVERIFY2(e.message().contains(table) && e.message().contains(QStringLiteral("saknas")),
                      qPrintable(e.message()));
@@ -613,7 +574,7 @@ private slots:
               item("PJOTALLA", S("10-1"), L(1)), item("pjstk", S("10-1"), D(12.5))});
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store->folder());
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store->path());
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(LODVIK_EXECUTABLE), QStringList{"figure"} + arguments);
         QVERIFY(process.waitForFinished(60000));
@@ -628,10 +589,9 @@ private slots:
 
     void demoStoreGivesEveryFigure() {
         QTemporaryDir folder;
-        gAppPath = folder.path();
-        createDemoLocalStore(StartmenyOperations::localDatabasePath());
-        RecordingOperations ops;
-        ops.perioddatum = QStringLiteral("2026-11-18");
+        const QString local = folder.filePath(QStringLiteral("local.mdb"));
+        createDemoLocalStore(local);
+        const QString period = QStringLiteral("2026-11-18");
         const QStringList totals{"backordersPJ",
                                  "outsidePJ",
                                  "orderscurrmonthPJ",
@@ -653,25 +613,26 @@ private slots:
                                  "GSCDP",
                                  "backordersDP"};
         for (const QString &name : totals) {
-            const Variant v = figure(name)(ops, QString());
+            const Variant v = figure(name, QString(), period, 0, local);
             QVERIFY2(v.type() == Variant::Type::Double && v.number() > 0, qPrintable(name));
         }
         // The per-product figures of one product, as a coverage run calls them.
-        dao::Database db = dao::Database::OpenDatabase(StartmenyOperations::localDatabasePath());
+        dao::Database db = dao::Database::OpenDatabase(local);
         dao::Recordset products = db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr"));
         const QString product = products.Fields(QStringLiteral("iblitm")).toText();
-        ops.umfaktor = products.Fields(QStringLiteral("umconv")).toDouble() * 1000;
-        QVERIFY(ops.umfaktor > 0);
+        const double umfaktor = products.Fields(QStringLiteral("umconv")).toDouble() * 1000;
+        QVERIFY(umfaktor > 0);
         for (const char *name :
              {"StockOnHandPJ", "ProdBackOrderPJ", "ProdOrderPJ", "SalesPerWeek", "avail",
               "StockOnHandFRN", "ProdOrderFRN", "SalesPerWeekFRN", "getlagersaldo"}) {
-            const Variant v = figure(QString::fromUtf8(name))(ops, product);
+            const Variant v = figure(QString::fromUtf8(name), product, period, umfaktor, local);
             QVERIFY2(v.type() == Variant::Type::Double && v.number() != 0, name);
         }
-        QVERIFY(ops.ProdBackOrderFRN(Variant::String(product)).text() != QLatin1String("0"));
-        QVERIFY(!ops.captions.isEmpty());
+        QVERIFY(figure("ProdBackOrderFRN", product, period, umfaktor, local).text() !=
+                QLatin1String("0"));
+        QVERIFY(!progress.captions.isEmpty());
         // The forecast dates convert, two-digit years included.
-        ops.konvereraprognosdatum();
+        figures::DateConversion(local, progress).konvereraprognosdatum();
         dao::Recordset left = db.OpenRecordset(
             QStringLiteral("SELECT count(*) FROM fpprognos WHERE MFDRQJ LIKE '%-%'"));
         QCOMPARE(left.Fields(0).number(), 0.0);
@@ -679,9 +640,9 @@ private slots:
 
     void missingStore() {
         QTemporaryDir empty;
-        gAppPath = empty.path();
-        RecordingOperations ops;
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.GSLPJ());
+        QVERIFY_THROWS_EXCEPTION(
+            lodvik::Error,
+            figure("GSLPJ", QString(), QString(), 0, empty.filePath(QStringLiteral("local.mdb"))));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "MDlib/Error.h"
 #include "data/LocalDatabase.h"
+#include "data/SqlText.h"
 #include "data/TableCatalogue.h"
 #include "import/AccessImport.h"
 
@@ -79,7 +80,7 @@ QByteArray mdbExport(const QString &file, const QString &table) {
 QStringList columnTypes(dao::Database &db, const QString &table) {
     QStringList types;
     dao::Recordset info = db.OpenRecordset(
-        QStringLiteral("SELECT type FROM pragma_table_info(%1)").arg(dao::quoted(table)));
+        QStringLiteral("SELECT type FROM pragma_table_info(%1)").arg(sqltext::literal(table)));
     for (; !info.isEOF(); info.MoveNext())
         types.append(info.Fields(0).toText());
     return types;

@@ -16,6 +16,7 @@ namespace {
 // The window with the operator's choice of file answered at once.
 class ChoosingWindow : public Startmeny {
 public:
+    using Startmeny::Startmeny;
     QString chosen;
     int asked = 0;
 
@@ -53,8 +54,7 @@ void TestImportMenu::importFromMenu() {
     QFETCH(QString, boxSays);
     QFETCH(bool, storeMade);
     QTemporaryDir home;
-    gAppPath = home.path();
-    ChoosingWindow window;
+    ChoosingWindow window(home.path());
     window.chosen = chosen;
     window.Form_Load();
 

@@ -1,9 +1,9 @@
 #include "MDlib/MDlib.h"
-#include "MDlib/PrintLayout.h"
 #include "Startmeny/Startmeny.h"
 #include "cli/Commands.h"
 #include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
+#include "printengine/PrintLayout.h"
 #include "printengine/PrintPreviewWidget.h"
 #include "skriv/ProductListPrintout.h"
 #include "skriv/skriv.h"
@@ -144,7 +144,6 @@ private slots:
     void printAtKeepsCoordinate();
     void fontRoutines_data();
     void fontRoutines();
-    void letterheadLines();
     void layoutRoutinesDropEngineErrors();
 
     // Engine.
@@ -172,8 +171,6 @@ private slots:
     void windowUtskriftPrintsTheListedRows();
     void printCommand_data();
     void printCommand();
-
-    void cleanup() { std::fill(std::begin(gLetterhead), std::end(gLetterhead), QString()); }
 };
 
 void TestPrinting::productList_data() {
@@ -362,21 +359,6 @@ void TestPrinting::fontRoutines() {
     QCOMPARE(engine.FontBold(), bold);
 }
 
-void TestPrinting::letterheadLines() {
-    for (int i = 0; i < 4; ++i)
-        gLetterhead[i] = QStringLiteral("Rad %1").arg(i + 1);
-    PrintEngine engine;
-    engine.DocAction(PrintEngine::StartDoc);
-    PrintLetterhead(engine);
-    const QList<PrintItem> expected = {
-        {1160, 58, QStringLiteral("Rad 1"), TNR, 18, true},
-        {1160, 464, QStringLiteral("Rad 2"), TNR, 10, false},
-        {1160, 696, QStringLiteral("Rad 3"), TNR, 10, false},
-        {1160, 928, QStringLiteral("Rad 4"), TNR, 10, false},
-    };
-    QCOMPARE(engine.pages().first().items, expected);
-}
-
 void TestPrinting::layoutRoutinesDropEngineErrors() {
     PrintEngine engine;
     engine.DocAction(PrintEngine::StartDoc);
@@ -386,7 +368,6 @@ void TestPrinting::layoutRoutinesDropEngineErrors() {
     PrintAt(engine, QStringLiteral("för sent"), 10, 20);
     QCOMPARE(engine.TextLeft(), 10);
     QCOMPARE(engine.TextTop(), 20);
-    gLetterhead[0] = QStringLiteral("Rubrik");
     PrintLetterhead(engine);
     QCOMPARE(engine.TextTop(), 928);
     QCOMPARE(engine.FontSize(), 10);
@@ -762,10 +743,9 @@ void TestPrinting::previewPdfFailureIsReported() {
 void TestPrinting::windowUtskriftPrintsTheListedRows() {
     QTemporaryDir folder;
     makeProgramFolder(folder.path());
-    gAppPath = folder.path();
     skriv::instance().hide();
 
-    Startmeny window;
+    Startmeny window(folder.path());
     window.Sokprodukt->setChecked(true);
     window.periodtxt->setText(QStringLiteral("10"));
     window.Sok_Click();

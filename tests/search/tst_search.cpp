@@ -33,14 +33,14 @@ const Product products[] = {
 
 QStringList numbersOf(DataControl &control) {
     QStringList result;
-    for (int row = 0; row < control.rowCount(); ++row)
+    for (int row = 0; row < control.recordCount(); ++row)
         result.append(control.field(row, QStringLiteral("Produktnummer")).toText());
     return result;
 }
 
 QStringList namesOf(DataControl &control) {
     QStringList result;
-    for (int row = 0; row < control.rowCount(); ++row)
+    for (int row = 0; row < control.recordCount(); ++row)
         result.append(control.field(row, QStringLiteral("soknamn")).toText());
     return result;
 }
@@ -239,7 +239,7 @@ private slots:
         control.setSource(m_source.get());
         control.setRecordSource(resetQuery(text));
         control.refresh();
-        QCOMPARE(control.rowCount(), 0);
+        QCOMPARE(control.recordCount(), 0);
         // The grid keeps its two columns and offers the new row.
         QCOMPARE(control.columnCount(), 2);
         QCOMPARE(control.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Soknamn"));
@@ -293,9 +293,9 @@ private slots:
         control.setSource(source.get());
         control.setRecordSource(produktSokQuery(true, QStringLiteral("55")));
         control.refresh();
-        QCOMPARE(control.rowCount(), 2);
+        QCOMPARE(control.recordCount(), 2);
         control.deleteRow(1);
-        QCOMPARE(control.rowCount(), 1);
+        QCOMPARE(control.recordCount(), 1);
         control.refresh();
         QCOMPARE(numbersOf(control), QStringList{QStringLiteral("55")});
         control.setRecordSource(produktSokQuery(true, QString()));
@@ -361,7 +361,7 @@ private slots:
         QVERIFY(control.setData(control.index(0, 0), QStringLiteral("Ny produkt")));
         QVERIFY(control.setData(control.index(0, 1), QStringLiteral("900")));
         control.submitRow();
-        QCOMPARE(control.rowCount(), 1);
+        QCOMPARE(control.recordCount(), 1);
         QCOMPARE(control.newRow(), 1);
         // The stored row can be edited again at once: it knows its identity.
         QVERIFY(control.setData(control.index(0, 1), QStringLiteral("901")));
@@ -370,7 +370,7 @@ private slots:
         QCOMPARE(numbersOf(control), QStringList{QStringLiteral("901")});
         // An untouched new row stores nothing.
         control.submitRow();
-        QCOMPARE(control.rowCount(), 1);
+        QCOMPARE(control.recordCount(), 1);
     }
 
     void newRowAfterResetGoesToProduktSok() {
@@ -425,15 +425,15 @@ private slots:
         QVERIFY(theirs.setData(theirs.index(0, 0), QStringLiteral("DERAS")));
         theirs.submitRow();
         QVERIFY_THROWS_EXCEPTION(ConflictError, mine.deleteRow(0));
-        QCOMPARE(mine.rowCount(), 1);
+        QCOMPARE(mine.recordCount(), 1);
 
         // Removed meanwhile: the row goes from the grid, nothing is written.
         theirs.deleteRow(0);
         QVERIFY(mine.setData(mine.index(0, 1), QStringLiteral("11")));
         QVERIFY_THROWS_EXCEPTION(ConflictError, mine.submitRow());
-        QCOMPARE(mine.rowCount(), 0);
+        QCOMPARE(mine.recordCount(), 0);
         theirs.refresh();
-        QCOMPARE(theirs.rowCount(), 0);
+        QCOMPARE(theirs.recordCount(), 0);
     }
 
     void gridSubmitSignalsFailure() {
@@ -475,7 +475,7 @@ private slots:
         control.fetchMore(QModelIndex());
         QVERIFY(control.rowCount(QModelIndex()) > firstScreen);
         // The rows of the query: all of them, and then the grid offers the new row.
-        QCOMPARE(control.rowCount(), 1000);
+        QCOMPARE(control.recordCount(), 1000);
         QVERIFY(!control.canFetchMore(QModelIndex()));
         QCOMPARE(control.rowCount(QModelIndex()), 1001);
         QCOMPARE(control.field(999, QStringLiteral("Produktnummer")), Variant::String("10999"));
@@ -553,15 +553,15 @@ private slots:
         control.setSource(source.get());
         control.setRecordSource(produktSokQuery(false, QString()));
         control.refresh();
-        QVERIFY(control.rowCount() >= 200);
-        const int products = control.rowCount();
+        QVERIFY(control.recordCount() >= 200);
+        const int products = control.recordCount();
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, fillDemoSearchData(path));
         control.refresh();
-        QCOMPARE(control.rowCount(), products);
+        QCOMPARE(control.recordCount(), products);
         control.setRecordSource(produktSokQuery(false, QStringLiteral("pallk")));
         control.refresh();
-        QVERIFY(control.rowCount() > 1);
-        for (int row = 0; row < control.rowCount(); ++row)
+        QVERIFY(control.recordCount() > 1);
+        for (int row = 0; row < control.recordCount(); ++row)
             QVERIFY(control.field(row, QStringLiteral("Soknamn"))
                         .toText()
                         .startsWith(QStringLiteral("Pallkrage")));

@@ -1,7 +1,7 @@
 #include "MDlib/Error.h"
 #include "TestServer.h"
+#include "data/PostgresSearchSource.h"
 #include "data/SearchQueries.h"
-#include "data/ServerSearchSource.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

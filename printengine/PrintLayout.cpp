@@ -1,12 +1,13 @@
-#include "MDlib/PrintLayout.h"
+#include "printengine/PrintLayout.h"
 
 #include "printengine/PrintEngine.h"
 
 #include <exception>
 
-QString gLetterhead[4];
-
 namespace {
+
+// The letterhead block keeps its fonts and positions; its lines have never been filled.
+const QString letterhead[4];
 
 // Runs one engine call; a failure is dropped so that the next call still runs.
 template <typename Call> void ignoringErrors(Call call) {
@@ -46,9 +47,9 @@ void SetHeadingFont(PrintEngine &engine) {
 
 void PrintLetterhead(PrintEngine &engine) {
     SetHeadingFont(engine);
-    PrintAt(engine, gLetterhead[0], 1160, 58);
+    PrintAt(engine, letterhead[0], 1160, 58);
     SetNormalFont(engine);
-    PrintAt(engine, gLetterhead[1], 1160, 464);
-    PrintAt(engine, gLetterhead[2], 1160, 696);
-    PrintAt(engine, gLetterhead[3], 1160, 928);
+    PrintAt(engine, letterhead[1], 1160, 464);
+    PrintAt(engine, letterhead[2], 1160, 696);
+    PrintAt(engine, letterhead[3], 1160, 928);
 }

@@ -1,4 +1,4 @@
-#include "data/ServerSearchSource.h"
+#include "data/PostgresSearchSource.h"
 
 #include "MDlib/Error.h"
 

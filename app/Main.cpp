@@ -1,4 +1,4 @@
-#include "MDlib/Main.h"
+#include "app/Main.h"
 
 #include "MDlib/MDlib.h"
 #include "Startmeny/Startmeny.h"
@@ -21,7 +21,7 @@ int Main(int argc, char **argv) {
     QApplication app(argc, argv);
     gAppPath = GetAppPath();
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
-    Startmeny window;
+    Startmeny window(gAppPath);
     // Start-up errors are dropped; the load reports its own to the operator.
     try {
         window.Form_Load();

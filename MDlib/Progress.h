@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <atomic>
+
+namespace lodvik {
+
+// Where long work tells what it is doing, and learns whether the operator asked it to stop.
+// The work reports every item; the sink shows at most one report per interval, so that a walk
+// over a hundred thousand rows costs no more than a string copy and a clock read per row.
+class Progress {
+public:
+    enum class Show { WhenDue, Now };
+
+    // intervalMs: how often at most the sink shows a report; 0 shows every one, a negative value
+    // none.
+    explicit Progress(int intervalMs = 0);
+    virtual ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    // The caption the window shows in Label2 while the work runs (a figure's name, a product
+    // number, "Klart"). Show::Now for a caption that must be seen, as the last one of a run.
+    void caption(const QString &text, Show when = Show::WhenDue);
+    // How far the work has come: done of total items (total 0 when not known).
+    void count(qint64 done, qint64 total = 0);
+
+    // Raises lodvik::Cancelled once the cancel flag is set; long loops call it once per item.
+    void checkCancelled() const;
+    // The flag an Avbryt button or Ctrl+C sets; nullptr for work that cannot be cancelled.
+    void setCancelFlag(const std::atomic<bool> *flag) { m_cancel = flag; }
+    bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+
+    const QString &currentCaption() const { return m_caption; }
+    qint64 done() const { return m_done; }
+    qint64 total() const { return m_total; }
+
+protected:
+    // Shows the current caption and count; called at most once per interval, and for Show::Now.
+    virtual void show() = 0;
+
+private:
+    void maybeShow(Show when);
+
+    int m_interval;
+    QElapsedTimer m_shown;
+    QString m_caption;
+    qint64 m_done = 0;
+    qint64 m_total = 0;
+    const std::atomic<bool> *m_cancel = nullptr;
+};
+
+// Progress nobody looks at.
+class NoProgress : public Progress {
+public:
+    NoProgress() : Progress(-1) {}
+
+protected:
+    void show() override {}
+};
+
+} // namespace lodvik

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+namespace lodvik {
+
+// Writes fileName so that it appears complete or not at all. The bytes go through `write` into a
+// temporary file beside it (QSaveFile, unbuffered, so that a short write on a full disk is seen
+// at once rather than lost in a flush) that replaces fileName only when every byte is written.
+// A missing folder, no permission or a full disk raises lodvik::Error: "<what> kan inte sparas:
+// <reason>"; an earlier file of that name is left as it was. An exception from `write` cancels
+// the file the same way and is passed on.
+void saveFile(const QString &fileName, const QString &what,
+              const std::function<void(QIODevice &device)> &write);
+
+} // namespace lodvik

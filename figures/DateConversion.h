@@ -1,0 +1,36 @@
+#pragma once
+
+#include "MDlib/Variant.h"
+
+#include <QString>
+
+namespace lodvik {
+class Progress;
+}
+
+namespace figures {
+
+// The week-day code of a date text: two digits of the year as written, the ISO week with a
+// leading zero, the day of the week (1 = Monday). A two-digit year ("10-11-18") is widened to
+// this century in the caller's text as well. Raises lodvik::Error for a text that is no date.
+lodvik::Variant konvertdatum(QString &dat);
+
+// Rewrites the date columns of fpprognos (MFDRQJ) and fporder (SDpddj) into week-day codes.
+// Values without "-" are codes already and stay, so a second run changes nothing. A date that
+// cannot be read stops the run; the rows before it keep their codes. A cancelled run stops after
+// the row it is on, the same way.
+class DateConversion {
+public:
+    DateConversion(const QString &localDatabase, lodvik::Progress &progress);
+
+    void konvereraprognosdatum();
+    void konverteraorderdatum();
+
+private:
+    void convertColumn(const QString &table, const QString &column);
+
+    QString m_localDatabase;
+    lodvik::Progress &m_progress;
+};
+
+} // namespace figures

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "figures/DpFigures.h"
+#include "figures/FrnFigures.h"
+#include "figures/PjFigures.h"
+
+#include <span>
+
+namespace figures {
+
+// The figures of the three stock sources over one local.mdb, reporting to one progress sink.
+struct StockFigures {
+    StockFigures(const QString &localDatabase, lodvik::Progress &progress)
+        : pj(localDatabase, progress), frn(localDatabase, progress), dp(localDatabase, progress) {}
+
+    PjFigures pj;
+    FrnFigures frn;
+    DpFigures dp;
+};
+
+// The window-level values a figure called by its name may read.
+struct FigureArguments {
+    QString product;
+    QString perioddatum;
+    double umfaktor = 0;
+};
+
+// Every figure and lookup by the name the window's operation has, for the command line, the
+// benchmarks and the tests.
+struct NamedFigure {
+    const char *name;
+    bool takesProduct;
+    bool inPacks;     // divides by umfaktor
+    bool readsPeriod; // reads the period month
+    lodvik::Variant (*run)(StockFigures &figures, const FigureArguments &arguments);
+};
+
+std::span<const NamedFigure> namedFigures();
+const NamedFigure *findNamedFigure(const QString &name); // nullptr when unknown
+
+} // namespace figures
