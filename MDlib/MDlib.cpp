@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QThread>
 
 #include <cmath>
 
@@ -28,8 +29,11 @@ QString GetAppPath() {
 }
 
 namespace {
+// The pointer belongs to the interface thread; work running on another thread (the window's
+// long operations) shows its progress instead.
 bool haveGui() {
-    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+    const QCoreApplication *app = QCoreApplication::instance();
+    return qobject_cast<const QGuiApplication *>(app) && QThread::currentThread() == app->thread();
 }
 } // namespace
 

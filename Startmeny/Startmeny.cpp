@@ -1,5 +1,7 @@
 #include "Startmeny/Startmeny.h"
 
+#include "Startmeny/BackgroundWork.h"
+
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -215,7 +218,31 @@ void Startmeny::createControls() {
     radera = new QPushButton(QStringLiteral("Radera"), client);
     radera->setObjectName(QStringLiteral("radera"));
     radera->setGeometry(twipsRect(3600, 6840, 1215, 315));
-    for (QPushButton *button : {Avsluta, Sok, Nollställa, Utskrift, radera}) {
+    // A long operation's progress and its Avbryt, under the title while it runs.
+    arbete = new QProgressBar(client);
+    arbete->setObjectName(QStringLiteral("arbete"));
+    arbete->setGeometry(twipsRect(3480, 900, 3195, 255));
+    arbete->setFont(designFont(false));
+    arbete->hide();
+    Avbryt = new QPushButton(QStringLiteral("Avbryt"), client);
+    Avbryt->setObjectName(QStringLiteral("Avbryt"));
+    Avbryt->setGeometry(twipsRect(6780, 870, 1155, 315));
+    Avbryt->setFocusPolicy(Qt::ClickFocus); // outside the design's tab order
+    Avbryt->hide();
+    m_work = new BackgroundWork(this);
+    connect(Avbryt, &QPushButton::clicked, m_work, &BackgroundWork::cancel);
+    connect(m_work, &BackgroundWork::runningChanged, this, &Startmeny::setWorking);
+    connect(m_work, &BackgroundWork::progressed, this,
+            [this](const QString &caption, qint64 done, qint64 total) {
+                Label2->setText(caption);
+                arbete->setRange(0, total > 0 ? 1000 : 0);
+                if (total > 0)
+                    arbete->setValue(int(qMin<qint64>(done, total) * 1000 / total));
+                arbete->setFormat(total > 0 ? QStringLiteral("%1 av %2").arg(done).arg(total)
+                                            : QString());
+            });
+
+    for (QPushButton *button : {Avsluta, Sok, Nollställa, Utskrift, radera, Avbryt}) {
         button->setFont(designFont(true));
         button->setAutoDefault(false); // Enter belongs to the search box and the grid
     }
@@ -265,6 +292,7 @@ void Startmeny::createControls() {
 void Startmeny::createMenus() {
     const auto command = [this](QMenu *menu, const QString &text, void (Startmeny::*handler)()) {
         QAction *action = menu->addAction(text);
+        action->setProperty("startsOperation", true); // disabled while another one runs
         QString title = text;
         title.remove(QStringLiteral("..."));
         connect(action, &QAction::triggered, this, [this, title, handler] {
@@ -305,31 +333,63 @@ void Startmeny::Form_Load() {
     Avsluta->setFocus();
 }
 
-void Startmeny::ensureSource() {
-    if (m_source)
+void Startmeny::withSource(const QString &title, std::function<void()> action) {
+    if (m_source) {
+        action();
         return;
-    try {
-        m_source = openSearchSource(m_appPath);
-    } catch (const lodvik::Error &e) {
-        throw lodvik::Error(
+    }
+    const auto unreachable = [](const lodvik::Error &e) {
+        return lodvik::Error(
             QStringLiteral("Sökdatakällan kunde inte nås.\n%1\n\nSökfönstret fungerar, men "
                            "sökningarna ger inga rader förrän källan kan nås.")
                 .arg(e.message()));
+    };
+    const auto open = [this, unreachable] {
+        try {
+            m_source = openSearchSource(m_appPath);
+        } catch (const lodvik::Error &e) {
+            throw unreachable(e);
+        }
+        Data1->setSource(m_source.get());
+    };
+    if (readSearchSourceSettings(m_appPath).driver == QLatin1String("QSQLITE")) {
+        open(); // a file beside the program: at once
+        action();
+        return;
     }
-    Data1->setSource(m_source.get());
+    // A server is tried on a connection of the worker's own first; once it has answered, the
+    // window's own connection is quick.
+    const QString appPath = m_appPath;
+    Background connect;
+    connect.work = [appPath, unreachable](lodvik::Progress &progress) {
+        progress.caption(QStringLiteral("Ansluter till sökdatakällan..."),
+                         lodvik::Progress::Show::Now);
+        try {
+            openSearchSource(appPath);
+        } catch (const lodvik::Error &e) {
+            throw unreachable(e);
+        }
+    };
+    connect.done = [open, action] {
+        open();
+        action();
+    };
+    connect.canOnlyLetGo = true;
+    runInBackground(title, connect);
 }
 
 void Startmeny::Sok_Click() {
-    ensureSource();
     const bool sokprodukt = Sokprodukt->isChecked();
     const QString text = periodtxt->text();
-    Data1->setRecordSource(produktSokQuery(sokprodukt, text));
-    Data1->refresh();
-    TDBGrid1->viewport()->update();
+    withSource(QStringLiteral("Sök"), [this, sokprodukt, text] {
+        Data1->setRecordSource(produktSokQuery(sokprodukt, text));
+        Data1->refresh();
+        TDBGrid1->viewport()->update();
+    });
 }
 
 void Startmeny::periodtxt_KeyPress(int &KeyAscii) {
-    if (KeyAscii == 13)
+    if (KeyAscii == 13 && !isWorking())
         guarded(QStringLiteral("Sök"), [this] { Sok_Click(); });
 }
 
@@ -337,10 +397,11 @@ void Startmeny::Nollställa_Click() {
     const QString text = periodtxt->text();
     const QString query = resetQuery(text);
     periodtxt->setText(QString());
-    ensureSource();
-    Data1->setRecordSource(query);
-    Data1->refresh();
-    TDBGrid1->viewport()->update();
+    withSource(QStringLiteral("Nollställa"), [this, query] {
+        Data1->setRecordSource(query);
+        Data1->refresh();
+        TDBGrid1->viewport()->update();
+    });
 }
 
 void Startmeny::radera_Click() {
@@ -383,13 +444,16 @@ void Startmeny::TDBGrid1_KeyPress(int &KeyAscii) {
 }
 
 void Startmeny::Avsluta_Click() {
-    // At once: no question and no further handler; the event loop returns to Main.
+    // At once: no question and no further handler; the event loop returns to Main. A long
+    // operation is stopped on the way out (its promises for a cancelled run hold).
+    m_work->cancel();
     for (QWidget *window : QApplication::topLevelWidgets())
         window->hide();
     QCoreApplication::exit(0);
 }
 
 void Startmeny::closeEvent(QCloseEvent *event) {
+    m_work->cancel();
     if (Data1 && Data1->hasPendingEdit())
         guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
     QMainWindow::closeEvent(event);

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
+class BackgroundWork;
 class QGroupBox;
+class QProgressBar;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -101,7 +103,8 @@ public:
     // Fills summatabell from the whole-source totals of the three sources.
     void fillSummatabell();
 
-    // Menu commands (the "Rapporter" and "Arkiv" menus).
+    // Menu commands (the "Rapporter" and "Arkiv" menus). The long ones run off the interface
+    // thread: the window shows their progress in Label2 and offers Avbryt meanwhile.
     void startCoverageRun();
     void startSummaryWorkbook();
     void showSummaryWorkbook();
@@ -126,6 +129,13 @@ public:
     QPushButton *radera = nullptr;
     QLineEdit *datumtxt = nullptr;
     QLabel *datumlbl = nullptr;
+    QProgressBar *arbete = nullptr; // how far a long operation has come
+    QPushButton *Avbryt = nullptr;  // stops it
+
+    // Whether a long operation runs; the controls that would start another are disabled.
+    bool isWorking() const;
+    // Waits for a long operation to end (tests, shutdown); false on timeout.
+    bool waitForWork(int milliseconds);
 
 protected:
     // The visible variant of the summary workbook: a temporary workbook opened in the desktop's
@@ -149,13 +159,27 @@ private:
     };
 
     QString localDatabasePath() const;
+    // Runs work off the interface thread with its progress in Label2. Afterwards, on the
+    // interface thread, takeOver runs whatever the outcome (to keep what the work left) and done
+    // only when it succeeded; a failure is told under title, a cancelled run says so in Label2.
+    // Work that waits where it cannot check for Avbryt (canOnlyLetGo) is let go instead.
+    struct Background {
+        std::function<void(lodvik::Progress &)> work;
+        std::function<void()> done;
+        std::function<void()> takeOver = {};
+        bool canOnlyLetGo = false;
+    };
+    void runInBackground(const QString &title, Background background);
+    void setWorking(bool working);
+    void convertDatesInBackground(bool prognos);
+    // Runs action once the search data source is open. A server is reached from a worker thread
+    // first, so that one that does not answer (up to 15 s) leaves the window usable.
+    void withSource(const QString &title, std::function<void()> action);
     // Runs a handler at the boundary: an exception becomes a message box, the window stays.
     void guarded(const QString &title, const std::function<void()> &handler);
     // Asks for the period when datumtxt is empty; false when the operator gives none.
     bool requirePeriod();
     void reportError(const QString &title, const QString &message);
-    // Opens the search data source when it is not open yet (it may have been down at load).
-    void ensureSource();
     // Builds the controls at their design positions.
     void createControls();
     void createMenus();
@@ -164,6 +188,7 @@ private:
 
     const QString m_appPath;
     std::unique_ptr<SearchSource> m_source;
+    BackgroundWork *m_work = nullptr;
     LabelProgress m_progress{*this};
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again
 };

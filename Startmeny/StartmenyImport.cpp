@@ -4,6 +4,7 @@
 #include "import/AccessImport.h"
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -14,20 +15,27 @@ QString Startmeny::chooseAccessFile() {
 }
 
 void Startmeny::importAccessDatabase() {
-    guarded(QStringLiteral("Importera Access-databas"), [this] {
-        const QString file = chooseAccessFile();
-        if (file.isEmpty())
-            return;
-        BusyCursorScope busy;
-        const auto tables = accessimport::importAccessDatabase(
-            file, m_appPath + QStringLiteral("/local.mdb"),
-            [this](const QString &caption) { m_progress.caption(caption); });
-        QStringList lines;
-        for (const accessimport::ImportedTable &table : tables)
-            lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
-        m_progress.caption(QStringLiteral("Produktsökning"), lodvik::Progress::Show::Now);
-        QMessageBox::information(
-            this, QStringLiteral("Importera Access-databas"),
-            QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n')));
-    });
+    const QString title = QStringLiteral("Importera Access-databas");
+    const QString file = chooseAccessFile();
+    if (file.isEmpty())
+        return;
+    const QString local = localDatabasePath();
+    auto tables = std::make_shared<QList<accessimport::ImportedTable>>();
+    Background import;
+    import.work = [file, local, tables](lodvik::Progress &progress) {
+        *tables = accessimport::importAccessDatabase(
+            file, local, [&progress](const QString &caption) { progress.caption(caption);
+});
+}
+;
+import.done = [ this, title, tables ] { QStringList lines;
+for (const accessimport::ImportedTable &table : *tables)
+    lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
+Label2->setText(QStringLiteral("Produktsökning"));
+QMessageBox::information(
+    this, title,
+    QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n')));
+}
+;
+runInBackground(title, import);
 }

@@ -151,8 +151,8 @@ void Startmeny::konverteraorderdatum() {
 }
 
 void Startmeny::CoverageRun() {
-    umfaktor =
-        reports::CoverageRun(localDatabasePath(), m_progress).fill(produkttabell, perioddatum);
+    reports::CoverageRun(localDatabasePath(), m_progress)
+        .fill(produkttabell, perioddatum, umfaktor);
     excellprodukter();
     m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
 }

@@ -2,20 +2,47 @@
 
 #include "MDlib/MDlib.h"
 #include "data/DataControl.h"
+#include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
 #include "skriv/ProductListPrintout.h"
 #include "skriv/skriv.h"
 
-// Prints the listed products into the preview. Errors go to the caller's boundary, which also
-// ends the hourglass.
+#include <QLabel>
+
+// Prints the listed products into the preview. The rows are read off the interface thread
+// (a whole table over a server takes seconds) before the new document begins, so a failing or
+// cancelled read leaves the last printout in the preview.
 void Startmeny::Utskrift_Click() {
-    BusyCursorOn();
-    skriv &preview = skriv::instance(); // the first reference loads the preview, hidden
-    preview.vsPrinter->PrintSetup(1);
-    preview.show();
-    preview.raise();
-    // The rows are read before the new document begins, so a failing read leaves the last
-    // printout in the preview.
-    printProductList(*preview.vsPrinter, productListRows(*Data1), perioddatum);
-    BusyCursorOff();
+    // A row being edited is stored first, as leaving it for a new query would.
+    Data1->submitRow();
+    const QString appPath = m_appPath;
+    const QString recordSource = Data1->recordSource();
+    const QString caption = Label2->text();
+    auto rows = std::make_shared<QList<ProductListRow>>();
+    Background fetch;
+    fetch.work = [appPath, recordSource, rows](lodvik::Progress &progress) {
+        progress.caption(QStringLiteral("Läser produkterna..."), lodvik::Progress::Show::Now);
+        // The data control's query once more, on a connection of this thread's own.
+        const std::unique_ptr<SearchSource> source = openSearchSource(appPath);
+        DataControl control;
+        control.setSource(source.get());
+        control.setRecordSource(recordSource);
+        control.refresh();
+        while (control.canFetchMore(QModelIndex())) {
+            progress.checkCancelled();
+            control.fetchMore(QModelIndex());
+            progress.count(control.rowCount(QModelIndex()));
+        }
+        *rows = productListRows(control);
+    };
+    fetch.done = [this, rows, caption] {
+        Label2->setText(caption);
+        BusyCursorScope busy;
+        skriv &preview = skriv::instance(); // the first reference loads the preview, hidden
+        preview.vsPrinter->PrintSetup(1);
+        preview.show();
+        preview.raise();
+        printProductList(*preview.vsPrinter, *rows, perioddatum);
+    };
+    runInBackground(QStringLiteral("Utskrift"), fetch);
 }

@@ -2,13 +2,23 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "Startmeny/BackgroundWork.h"
+#include "figures/DateConversion.h"
+#include "figures/StockFigures.h"
 #include "reports/Reports.h"
 
+#include <QAction>
 #include <QDate>
+#include <QDesktopServices>
 #include <QDir>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
 
 bool Startmeny::requirePeriod() {
     if (!datumtxt)
@@ -37,60 +47,176 @@ bool Startmeny::requirePeriod() {
     return !perioddatum.isEmpty() && perioddatum == datumtxt->text();
 }
 
+bool Startmeny::isWorking() const {
+    return m_work->busy();
+}
+
+bool Startmeny::waitForWork(int milliseconds) {
+    return m_work->wait(milliseconds);
+}
+
+void Startmeny::runInBackground(const QString &title, Background background) {
+    const auto finished = [this, title, background](BackgroundWork::Outcome outcome,
+                                                    const QString &message) {
+        if (background.takeOver)
+            guarded(title, background.takeOver);
+        switch (outcome) {
+        case BackgroundWork::Outcome::Done:
+            guarded(title, background.done);
+            break;
+        case BackgroundWork::Outcome::Failed:
+            reportError(title, message);
+            break;
+        case BackgroundWork::Outcome::Cancelled:
+            Label2->setText(QStringLiteral("Avbrutet"));
+            break;
+        }
+    };
+    if (!m_work->start(background.work, finished,
+                       background.canOnlyLetGo ? BackgroundWork::OnCancel::LetGo
+                                               : BackgroundWork::OnCancel::Stop))
+        throw lodvik::Error(QStringLiteral("Ett annat arbete pågår redan; vänta tills det är "
+                                           "klart eller avbryt det."));
+}
+
+void Startmeny::setWorking(bool working) {
+    arbete->setRange(0, 0);
+    arbete->setFormat(QString());
+    arbete->setVisible(working);
+    Avbryt->setVisible(working);
+    // One long operation at a time: what would start another waits for it.
+    for (QWidget *control : {static_cast<QWidget *>(Sok), static_cast<QWidget *>(Nollställa),
+                             static_cast<QWidget *>(radera), static_cast<QWidget *>(Utskrift),
+                             static_cast<QWidget *>(datumtxt)})
+        control->setEnabled(!working);
+    for (QAction *menu : menuBar()->actions())
+        if (menu->menu())
+            for (QAction *action : menu->menu()->actions())
+                if (action->property("startsOperation").toBool())
+                    action->setEnabled(!working);
+}
+
 void Startmeny::startCoverageRun() {
     const QString title = QStringLiteral("Produkttäckning");
-    guarded(title, [&] {
-        if (!requirePeriod())
-            return;
-        CoverageRun();
+    if (!requirePeriod())
+        return;
+    const QString period = perioddatum;
+    const QString local = localDatabasePath();
+    const QString file = reports::productWorkbookFileName(m_appPath, period);
+    // The run fills a table of its own; the window takes it over, also the rows a failed run
+    // got to, as the table keeps them.
+    struct Result {
+        ProduktTabell table;
+        double umfaktor = 0;
+    };
+    auto result = std::make_shared<Result>();
+    result->umfaktor = umfaktor;
+    Background run;
+    run.work = [=](lodvik::Progress &progress) {
+        reports::CoverageRun(local, progress).fill(result->table, period, result->umfaktor);
+        reports::excellprodukter(result->table, file, progress);
+    };
+    run.takeOver = [this, result] {
+        produkttabell = result->table;
+        umfaktor = result->umfaktor;
+    };
+    run.done = [this, title, file] {
+        Label2->setText(QStringLiteral("Klart"));
         QMessageBox::information(this, title,
                                  QStringLiteral("Täckningslistan är skriven till\n%1")
-                                     .arg(QDir::toNativeSeparators(reports::productWorkbookFileName(
-                                         m_appPath, perioddatum))));
-    });
+                                     .arg(QDir::toNativeSeparators(file)));
+    };
+    runInBackground(title, run);
 }
+
+namespace {
+
+// The summary's figures into a copy of summatabell, so that a failure leaves the window's as
+// it was.
+std::shared_ptr<SummaTabell> fillCopy(const SummaTabell &summatabell, const QString &local,
+                                      const QString &period, lodvik::Progress &progress) {
+    auto table = std::make_shared<SummaTabell>(summatabell);
+    figures::StockFigures figures(local, progress);
+    reports::fillSummatabell(*table, figures, period, progress);
+    return table;
+}
+
+} // namespace
 
 void Startmeny::startSummaryWorkbook() {
     const QString title = QStringLiteral("Lagersammanställning");
-    guarded(title, [&] {
-        if (!requirePeriod())
-            return;
-        fillSummatabell();
-        tillexell();
-        m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
+    if (!requirePeriod())
+        return;
+    const QString period = perioddatum;
+    const QString local = localDatabasePath();
+    const QString file = reports::summaryWorkbookFileName(m_appPath, period);
+    const SummaTabell before = summatabell;
+    auto filled = std::make_shared<std::shared_ptr<SummaTabell>>();
+    Background run;
+    run.work = [=](lodvik::Progress &progress) {
+        *filled = fillCopy(before, local, period, progress);
+        reports::tillexell(**filled, file, progress);
+    };
+    run.done = [this, title, file, filled] {
+        summatabell = **filled;
+        Label2->setText(QStringLiteral("Klart"));
         QMessageBox::information(this, title,
                                  QStringLiteral("Lagersammanställningen är skriven till\n%1")
-                                     .arg(QDir::toNativeSeparators(reports::summaryWorkbookFileName(
-                                         m_appPath, perioddatum))));
-    });
+                                     .arg(QDir::toNativeSeparators(file)));
+    };
+    runInBackground(title, run);
 }
 
 void Startmeny::showSummaryWorkbook() {
-    guarded(QStringLiteral("Visa lagersammanställning"), [&] {
-        if (!requirePeriod())
-            return;
-        fillSummatabell();
-        visaexell();
-        m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
-    });
+    const QString title = QStringLiteral("Visa lagersammanställning");
+    if (!requirePeriod())
+        return;
+    const QString period = perioddatum;
+    const QString local = localDatabasePath();
+    const SummaTabell before = summatabell;
+    auto filled = std::make_shared<std::shared_ptr<SummaTabell>>();
+    auto file = std::make_shared<QString>();
+    Background run;
+    run.work = [=](lodvik::Progress &progress) {
+        *filled = fillCopy(before, local, period, progress);
+        *file = reports::visaexell(**filled, period);
+    };
+    run.done = [this, filled, file] {
+        summatabell = **filled;
+        Label2->setText(QStringLiteral("Klart"));
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(*file)))
+            throw lodvik::Error(QStringLiteral("Arbetsboken %1 är skriven, men inget "
+                                               "kalkylprogram kunde öppna den.")
+                                    .arg(*file));
+    };
+    runInBackground(title, run);
+}
+
+void Startmeny::convertDatesInBackground(bool prognos) {
+    const QString title = QStringLiteral("Datumomvandling");
+    const QString local = localDatabasePath();
+    Background conversion;
+    conversion.work = [local, prognos](lodvik::Progress &progress) {
+        figures::DateConversion dates(local, progress);
+        if (prognos)
+            dates.konvereraprognosdatum();
+        else
+            dates.konverteraorderdatum();
+    };
+    conversion.done = [this, title, prognos] {
+        Label2->setText(QStringLiteral("Klart"));
+        QMessageBox::information(
+            this, title,
+            QStringLiteral("Datumen i %1 är omvandlade till veckodagskoder.")
+                .arg(prognos ? QStringLiteral("fpprognos") : QStringLiteral("fporder")));
+    };
+    runInBackground(title, conversion);
 }
 
 void Startmeny::startPrognosDateConversion() {
-    const QString title = QStringLiteral("Datumomvandling");
-    guarded(title, [&] {
-        konvereraprognosdatum();
-        QMessageBox::information(this, title,
-                                 QStringLiteral("Datumen i fpprognos är omvandlade till "
-                                                "veckodagskoder."));
-    });
+    convertDatesInBackground(true);
 }
 
 void Startmeny::startOrderDateConversion() {
-    const QString title = QStringLiteral("Datumomvandling");
-    guarded(title, [&] {
-        konverteraorderdatum();
-        QMessageBox::information(this, title,
-                                 QStringLiteral("Datumen i fporder är omvandlade till "
-                                                "veckodagskoder."));
-    });
+    convertDatesInBackground(false);
 }

@@ -109,7 +109,8 @@ int main(int argc, char **argv) {
     double best = 1e9;
     for (int run = 1; run <= 3; ++run) {
         timer.restart();
-        reports::CoverageRun(local, progress).fill(table, period);
+        double umfaktor = 0;
+        reports::CoverageRun(local, progress).fill(table, period, umfaktor);
         reports::excellprodukter(table, file, progress);
         const double seconds = timer.nsecsElapsed() / 1e9;
         best = std::min(best, seconds);

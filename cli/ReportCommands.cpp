@@ -32,7 +32,8 @@ int coverage(const QStringList &arguments) {
     const QString period = requirePeriodOption(args);
     StderrProgress progress;
     ProduktTabell produkttabell;
-    reports::CoverageRun(localDatabasePath(), progress).fill(produkttabell, period);
+    double umfaktor = 0;
+    reports::CoverageRun(localDatabasePath(), progress).fill(produkttabell, period, umfaktor);
     const QString fileName = reports::productWorkbookFileName(gAppPath, period);
     reports::excellprodukter(produkttabell, fileName, progress);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);

@@ -54,12 +54,13 @@ void requireUnitsPerPack(const Variant &umconv, const QString &product) {
 CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) {
+void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor) {
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
     figures::StockFigures figures(m_localDatabase, m_progress);
-    double umfaktor = 0;
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
+    const qint64 products =
+        qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
@@ -69,6 +70,7 @@ double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatu
     const auto caption = [&](const QString &text) { m_progress.caption(text); };
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
+        m_progress.count(row - 1, products);
         produkttabell.ensureRow(row); // an extract of more products than rows grows the table
         const auto cell = [&](int column) -> Variant & { return produkttabell.at(row, column); };
 
@@ -129,7 +131,6 @@ double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatu
         rs.MoveNext();
         ++row;
     }
-    return umfaktor;
 }
 
 void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
@@ -173,6 +174,7 @@ void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName
     while (r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1))) {
         for (int k = 1; k <= 16; ++k)
             sheet.setCell(r + 4, k, produkttabell.at(r, k));
+        progress.checkCancelled();
         progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
         ++r;
     }

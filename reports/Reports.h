@@ -26,11 +26,11 @@ class CoverageRun {
 public:
     CoverageRun(const QString &localDatabase, lodvik::Progress &progress);
 
-    // Empties the table from row 1 and fills it, growing it past 2000 products. Returns the last
-    // product's units per pack × 1000 (umfaktor), 0 when pjomr is empty. A product without units
-    // per pack stops the run with a message naming it; the rows before it stay filled. Cancelling
-    // stops it the same way.
-    double fill(ProduktTabell &produkttabell, const QString &perioddatum);
+    // Empties the table from row 1 and fills it, growing it past 2000 products. umfaktor is set
+    // to each product's units per pack × 1000 before its figures are read, and keeps the last
+    // product's. A product without units per pack stops the run with a message naming it; the
+    // rows before it stay filled. Cancelling stops it the same way.
+    void fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor);
 
 private:
     QString m_localDatabase;

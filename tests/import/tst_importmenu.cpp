@@ -78,6 +78,8 @@ void TestImportMenu::importFromMenu() {
     });
     answerer.start();
     import->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isWorking(), 60000); // the import runs on a thread
+    QTRY_VERIFY(boxSays.isEmpty() || !boxText.isEmpty());
     answerer.stop();
 
     QCOMPARE(window.asked, 1);

@@ -751,6 +751,7 @@ void TestPrinting::windowUtskriftPrintsTheListedRows() {
     window.Sok_Click();
     window.perioddatum = QStringLiteral("2026-06-30");
     window.Utskrift_Click();
+    QVERIFY(window.waitForWork(60000)); // the rows are read on a thread of their own
 
     skriv &preview = skriv::instance();
     QVERIFY(preview.isVisible());

@@ -31,7 +31,7 @@ struct Operations {
 
     QString local() const { return home + QStringLiteral("/local.mdb"); }
     void CoverageRun() {
-        umfaktor = reports::CoverageRun(local(), progress).fill(produkttabell, perioddatum);
+        reports::CoverageRun(local(), progress).fill(produkttabell, perioddatum, umfaktor);
         excellprodukter();
         progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     }
