@@ -9,10 +9,8 @@
 #include "data/SearchSource.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -54,9 +52,8 @@ bool run(QSqlDatabase db, const QString &sql) {
 // The table is made in a schema of its own by the server itself, which is much quicker than
 // sending a million INSERTs.
 bool fill(QSqlDatabase db, const QString &schema) {
-    QFile sql(QFileInfo(QStringLiteral(__FILE__))
-                  .dir()
-                  .filePath(QStringLiteral("../server/sokdata-postgresql.sql")));
+    // From the source tree: __FILE__ is relative when the compiler cache rewrites paths.
+    QFile sql(QStringLiteral(LODVIK_SOURCE_DIR "/server/sokdata-postgresql.sql"));
     if (!sql.open(QIODevice::ReadOnly))
         return false;
     // The search source's 30 s statement limit is for the window; generating may take longer.
