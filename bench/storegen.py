@@ -10,6 +10,7 @@ Run on its own: python3 bench/storegen.py DIR --products 2000 [--no-index] [--aw
 
 import argparse
 import dataclasses
+import datetime
 import os
 import random
 import sqlite3
@@ -324,7 +325,6 @@ def fill_local(path, spec):
 
 
 def _add_days(year, month, day, days):
-    import datetime
     d = datetime.date(year, month, day) + datetime.timedelta(days=days)
     return d.year, d.month, d.day
 
@@ -372,7 +372,7 @@ def main():
     ap = argparse.ArgumentParser(description="Generates a program folder for the benchmarks.")
     ap.add_argument("folder")
     for field in dataclasses.fields(StoreSpec):
-        if field.type == "bool" or isinstance(field.default, bool):
+        if isinstance(field.default, bool):
             continue
         ap.add_argument("--" + field.name.replace("_", "-"), type=int, default=field.default)
     ap.add_argument("--no-index", action="store_true")
