@@ -19,15 +19,16 @@ void Startmeny::importAccessDatabase() {
         if (file.isEmpty())
             return;
         BusyCursorScope busy;
-        const auto tables = accessimport::importAccessDatabase(
-            file, m_appPath + QStringLiteral("/local.mdb"),
-            [this](const QString &caption) { m_progress.caption(caption); });
+        const accessimport::ImportResult result =
+            accessimport::importAccessDatabase(file, localDatabasePath(), m_progress);
         QStringList lines;
-        for (const accessimport::ImportedTable &table : tables)
+        for (const accessimport::ImportedTable &table : result.tables)
             lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
+        QString text =
+            QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n'));
+        if (!result.warnings.isEmpty())
+            text += QStringLiteral("\n\nVarning:\n%1").arg(result.warnings.join('\n'));
         m_progress.caption(QStringLiteral("Produktsökning"), lodvik::Progress::Show::Now);
-        QMessageBox::information(
-            this, QStringLiteral("Importera Access-databas"),
-            QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n')));
+        QMessageBox::information(this, QStringLiteral("Importera Access-databas"), text);
     });
 }
