@@ -103,6 +103,10 @@ public:
         if (rc != SQLITE_OK) {
             const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
             sqlite3_close_v2(m_db);
+            m_db = nullptr;
+            // A write-protected store is replaced as a whole, as before; nobody writes into it.
+            if ((code & 0xff) == SQLITE_READONLY)
+                return;
             throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för importen: %2.%3")
                             .arg(path, sqliteReason(code), tryAgainLater(code)));
         }
@@ -331,7 +335,9 @@ ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Prog
     QString message;
     // A killed child's exit code is the signal that ended it.
     const int killedBy = crashed ? child.exitCode() : 0;
+    // GLib's, SQLite's and AddressSanitizer's words for it
     const bool outOfMemory = run.complaints.mention("failed to allocate") ||
+                             run.complaints.mention("Cannot allocate memory") ||
                              run.complaints.mention("out of memory") ||
                              run.complaints.mention("rss limit");
     if (run.timedOut)
