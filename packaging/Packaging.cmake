@@ -1,6 +1,8 @@
 # Installation and the Debian package.
 #
 #   <prefix>/libexec/lodvikprodsok/lodvikprodsok   the program
+#   <prefix>/libexec/lodvikprodsok/lodvik-accessreader
+#                                                  reads an Access file for the import
 #   <prefix>/bin/lodvikprodsok                     launcher: sets the program folder, see below
 #   <prefix>/share/applications/lodvikprodsok.desktop, icons under share/icons/hicolor
 #
@@ -10,7 +12,8 @@ include(GNUInstallDirs)
 
 set(LODVIK_SITE_DIR "/etc/lodvikprodsok" CACHE PATH "Site files copied into a new program folder")
 
-install(TARGETS lodvikprodsok RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok)
+install(TARGETS lodvikprodsok lodvik-accessreader
+        RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok)
 
 file(RELATIVE_PATH PROGRAM_FROM_LAUNCHER /${CMAKE_INSTALL_BINDIR}
      /${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok/lodvikprodsok)

@@ -12,6 +12,7 @@ class TestImportCommand : public QObject {
 private slots:
     void exitCodes_data();
     void exitCodes();
+    void twoImportsAtOnce();
 };
 
 void TestImportCommand::exitCodes_data() {
@@ -60,6 +61,33 @@ void TestImportCommand::exitCodes() {
     } else {
         QVERIFY(!QFile::exists(store)); // a failed import makes no store
     }
+}
+
+// Two imports into one program folder: the second waits for the first and adds its tables to the
+// first one's, instead of replacing the store with one that lacks them.
+void TestImportCommand::twoImportsAtOnce() {
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+    const QString samples = QStringLiteral(LODVIK_SHARED_TESTDATA "/access/");
+    QProcess first;
+    QProcess second;
+    for (QProcess *program : {&first, &second}) {
+        program->setProcessEnvironment(env);
+        program->start(QStringLiteral(LODVIK_PROGRAM),
+                       {QStringLiteral("import-mdb"),
+                        samples + (program == &first ? QStringLiteral("nwind-jet3.mdb")
+                                                     : QStringLiteral("datetest-jet4.mdb"))});
+    }
+    for (QProcess *program : {&first, &second}) {
+        QVERIFY(program->waitForFinished(120000));
+        QVERIFY2(program->exitCode() == 0, program->readAllStandardError().constData());
+    }
+    dao::Database db = dao::Database::OpenDatabase(home.filePath(QStringLiteral("local.mdb")));
+    QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM Orders")).Fields(0).number(),
+             830.0);
+    QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM DateTest")).Fields(0).number(),
+             6.0);
 }
 
 QTEST_GUILESS_MAIN(TestImportCommand)
