@@ -28,18 +28,19 @@ const FigureOperation operations[] = {
     {"GSLPJ", &StartmenyOperations::GSLPJ},
     {"GSCPJ", &StartmenyOperations::GSCPJ},
     {"GITPJ", &StartmenyOperations::GITPJ},
-    {"StockOnHandPJ", &StartmenyOperations::StockOnHandPJ},
-    {"ProdBackOrderPJ", &StartmenyOperations::ProdBackOrderPJ},
-    {"ProdOrderPJ", &StartmenyOperations::ProdOrderPJ},
-    {"SalesPerWeek", &StartmenyOperations::SalesPerWeek},
+    {"StockOnHandPJ", &StartmenyOperations::StockOnHandPJ, true},
+    {"ProdBackOrderPJ", &StartmenyOperations::ProdBackOrderPJ, true},
+    {"ProdOrderPJ", &StartmenyOperations::ProdOrderPJ, true},
+    {"SalesPerWeek", &StartmenyOperations::SalesPerWeek, true},
     // FRN figures
     {"avail", &StartmenyOperations::avail},
     {"StockOnHandFRN", &StartmenyOperations::StockOnHandFRN},
-    {"ProdOrderFRN", &StartmenyOperations::ProdOrderFRN},
+    {"ProdOrderFRN", &StartmenyOperations::ProdOrderFRN, true},
     {"ProdBackOrderFRN",
      [](StartmenyOperations &ops, const QString &product) {
          return ops.ProdBackOrderFRN(Variant::String(product));
-     }},
+     },
+     true},
     {"SalesPerWeekFRN", &StartmenyOperations::SalesPerWeekFRN},
     {"backordersFRN", &StartmenyOperations::backordersFRN},
     {"GSCFRN", &StartmenyOperations::GSCFRN},
@@ -101,6 +102,12 @@ int figure(const QStringList &arguments) {
     if (!op)
         throw UsageError(
             QStringLiteral("Okänd operation. Operationerna är: %1").arg(operationNames()));
+
+    // Without a factor such a figure could only fail with a division by zero.
+    if (op->inPacks && factor.isEmpty())
+        throw UsageError(QStringLiteral("%1 räknar i förpackningar och behöver --umfaktor N (antal "
+                                        "per förpackning × 1000).")
+                             .arg(QLatin1String(op->name)));
 
     HeadlessOperations ops;
     ops.perioddatum = period;

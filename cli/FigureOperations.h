@@ -17,6 +17,7 @@ using ProductFigureCall = std::function<lodvik::Variant(StartmenyOperations &, c
 struct FigureOperation {
     const char *name;
     std::variant<TotalFigure, ProductFigure, ProductFigureCall> run;
+    bool inPacks = false; // converts to packs, so it divides by umfaktor
 
     bool takesProduct() const { return !std::holds_alternative<TotalFigure>(run); }
     lodvik::Variant operator()(StartmenyOperations &ops, const QString &product) const;
