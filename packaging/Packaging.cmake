@@ -47,6 +47,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/../server/sokdata-postgresql.sql
 
 # The manual page and the bash completion, made from the program's help texts.
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/generated)
+file(MAKE_DIRECTORY ${generated})
 add_custom_command(
     OUTPUT ${generated}/lodvikprodsok.1.gz ${generated}/lodvikprodsok
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:lodvikprodsok> -DOUTPUT_DIR=${generated}
