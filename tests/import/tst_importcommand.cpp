@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// "lodvikprodsok import-mdb FILE" as a script runs it: exit codes, the table list on stdout, the
-// reason on stderr.
+// The command line as a script runs it: "lodvikprodsok import-mdb FIL" with its exit codes, the
+// table list on stdout and the reason on stderr; help and version for every command.
 class TestImportCommand : public QObject {
     Q_OBJECT
 
@@ -13,6 +13,8 @@ private slots:
     void exitCodes_data();
     void exitCodes();
     void twoImportsAtOnce();
+    void help_data();
+    void help();
 };
 
 void TestImportCommand::exitCodes_data() {
@@ -27,7 +29,7 @@ void TestImportCommand::exitCodes_data() {
     QTest::newRow("jet 4") << QStringList{jet4} << 0 << QStringLiteral("DateTest\t6\n")
                            << QStringLiteral("Importerar DateTest");
     QTest::newRow("no file named") << QStringList{} << 2 << QString()
-                                   << QStringLiteral("Användning: lodvikprodsok import-mdb FILE");
+                                   << QStringLiteral("Användning: lodvikprodsok import-mdb FIL");
     QTest::newRow("two files") << QStringList{nwind, jet4} << 2 << QString()
                                << QStringLiteral("Okänt argument");
     QTest::newRow("missing file") << QStringList{QStringLiteral("/finns/inte.mdb")} << 1
@@ -88,6 +90,43 @@ void TestImportCommand::twoImportsAtOnce() {
              830.0);
     QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM DateTest")).Fields(0).number(),
              6.0);
+}
+
+void TestImportCommand::help_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("--help") << QStringList{"--help"} << 0;
+    QTest::newRow("-h") << QStringList{"-h"} << 0;
+    QTest::newRow("--version") << QStringList{"--version"} << 0;
+    for (const char *command : {"search", "demo", "figure", "convert-dates", "coverage", "summary",
+                                "print", "import-mdb"}) {
+        QTest::addRow("%s --help", command) << QStringList{command, "--help"} << 0;
+        QTest::addRow("%s -h", command) << QStringList{command, "-h"} << 0;
+    }
+    QTest::newRow("help after other arguments")
+        << QStringList{"figure", "GSLPJ", "--period", "2010-11-18", "--help"} << 0;
+    QTest::newRow("unknown command") << QStringList{"hjälp"} << 2;
+    QTest::newRow("unknown option") << QStringList{"--hjalp"} << 2;
+}
+
+// Help goes to stdout and touches nothing; a usage error says why on stderr only.
+void TestImportCommand::help() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QTemporaryDir home;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(LODVIK_PROGRAM), args);
+    QVERIFY(program.waitForFinished(60000));
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == exitCode,
+             qPrintable(err));
+    QVERIFY2(exitCode == 0 ? !out.isEmpty() && err.isEmpty() : out.isEmpty() && !err.isEmpty(),
+             qPrintable(out + err));
+    QVERIFY(QDir(home.path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestImportCommand)
