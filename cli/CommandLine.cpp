@@ -88,9 +88,7 @@ const Command commands[] = {
        {"Per produkt i förpackningar (kräver --umfaktor N)",
         [] { return figureNames([](const figures::NamedFigure &f) { return f.inPacks; }); }},
        {"Summor över hela tabellen (utan PRODUKT)",
-        [] {
-            return figureNames([](const figures::NamedFigure &f) { return !f.takesProduct; });
-        }}},
+        [] { return figureNames([](const figures::NamedFigure &f) { return !f.takesProduct; }); }}},
       [] { return figureNames([](const figures::NamedFigure &) { return true; }); }}},
     {false,
      cli::convertDates,
