@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "data/DataControl.h"
@@ -238,9 +239,12 @@ QString takePeriodOption(QStringList &args, bool required) {
             throw lodvik::UsageError(QStringLiteral("--period saknas."));
         return period;
     }
-    if (period.size() != 10 || !QDate::fromString(period, Qt::ISODate).isValid())
-        throw lodvik::UsageError(
-            QStringLiteral("Ogiltigt perioddatum %1: skriv ÅÅÅÅ-MM-DD.").arg(period));
+    // The reports' own check, so that the command line refuses exactly what they refuse.
+    try {
+        requirePeriodDate(period);
+    } catch (const lodvik::Error &e) {
+        throw lodvik::UsageError(e.message());
+    }
     return period;
 }
 

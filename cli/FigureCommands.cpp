@@ -27,7 +27,7 @@ QString operationNames() {
 
 int figure(const QStringList &arguments) {
     QStringList args = arguments;
-    const QString period = takeOption(args, QStringLiteral("--period"));
+    const QString period = takePeriodOption(args, false);
     const QString factor = takeOption(args, QStringLiteral("--umfaktor"));
     if (args.isEmpty())
         throw UsageError(QStringLiteral("Ange en operation: %1").arg(operationNames()));

@@ -1,5 +1,6 @@
 #include "figures/FigureQuery.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 
@@ -98,13 +99,9 @@ Variant unitsToPacks(const Variant &value, double umfaktor, const QString &figur
 }
 
 int periodMonth(const QString &perioddatum) {
-    bool ok = false;
-    const int month = perioddatum.mid(5, 2).toInt(&ok);
-    if (!ok || month < 1 || month > 12)
-        throw Error(QStringLiteral("Perioddatumet \"%1\" har ingen giltig månad i tecken 6-7; "
-                                   "ange perioden som ÅÅÅÅ-MM-DD.")
-                        .arg(perioddatum));
-    return month;
+    // Characters 6-7 are the month only in this layout: "1.3.2024" would read as February.
+    requirePeriodDate(perioddatum);
+    return perioddatum.mid(5, 2).toInt();
 }
 
 } // namespace figures

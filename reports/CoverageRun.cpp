@@ -1,5 +1,6 @@
 #include "reports/Reports.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
@@ -12,6 +13,7 @@ using lodvik::Variant;
 namespace reports {
 
 QString productWorkbookFileName(const QString &appPath, const QString &perioddatum) {
+    requireFileNamePeriod(perioddatum);
     return appPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
            QStringLiteral(".xls");
 }
@@ -55,6 +57,8 @@ CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progres
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
 void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor) {
+    // Refused before the run rather than at the save, after every product has been worked out.
+    requirePeriodDate(perioddatum);
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
     figures::StockFigures figures(m_localDatabase, m_progress);

@@ -6,7 +6,12 @@
 #include "Startmeny/Startmeny.h"
 #include "XAPI2000/XAPI2000.h"
 #include "figures/DateConversion.h"
+#include "figures/FigureQuery.h"
+#include "reports/Reports.h"
+#include "skriv/skriv.h"
 
+#include <QDirIterator>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QtTest>
@@ -29,6 +34,17 @@ class DatesTest : public QObject {
         for (; !rs.isEOF(); rs.MoveNext())
             values.append(rs.Fields(0).toDisplayText());
         return values;
+    }
+
+    // Every file and folder under a folder, relative to it, sorted.
+    static QStringList tree(const QString &folder) {
+        QStringList entries;
+        for (QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            entries.append(QDir(folder).relativeFilePath(it.next()));
+        entries.sort();
+        return entries;
     }
 
 private slots:
@@ -111,6 +127,97 @@ private slots:
         QFETCH(QDate, date);
         QCOMPARE(dateFromText(text), date);
         QCOMPARE(IsDate(text), date.isValid());
+    }
+
+    // One check of the period for the domain, the command line and the window: only a date
+    // written YYYY-MM-DD reaches a month figure or a workbook name.
+    void periodDate_data() {
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<bool>("boxAccepts"); // the date box's own test keeps it as typed
+        QTest::addColumn<bool>("reportsAccept");
+        QTest::addColumn<int>("figureExit"); // figure salescurrmonthFRN --period PERIOD
+        QTest::newRow("YYYY-MM-DD") << "2024-03-15" << true << true << 0;
+        QTest::newRow("D.M.YYYY reads as another month") << "1.3.2024" << true << false << 2;
+        QTest::newRow("slashes would make folders") << "2024/03/15" << true << false << 2;
+        QTest::newRow("DD/MM/YYYY") << "18/11/2010" << true << false << 2;
+        QTest::newRow("trailing letter") << "2024-03-15x" << false << false << 2;
+        QTest::newRow("no such day") << "2024-02-30" << false << false << 2;
+        QTest::newRow("empty: the figure itself refuses") << "" << false << false << 1;
+    }
+
+    void periodDate() {
+        QFETCH(QString, period);
+        QFETCH(bool, boxAccepts);
+        QFETCH(bool, reportsAccept);
+        QFETCH(int, figureExit);
+        LocalStoreFixture store;
+        const QString reports = store.file(QStringLiteral("rapporter"));
+        QVERIFY(QDir(reports).mkpath(QStringLiteral("Pallvikprodukter2024/03")));
+        const QStringList before = tree(reports);
+        QStringList written = before;
+        if (reportsAccept) {
+            written.append(QStringLiteral("Pallvikprodukter%1.xls").arg(period));
+            written.sort();
+        }
+
+        QCOMPARE(isPeriodDate(period), reportsAccept);
+        try {
+            QCOMPARE(figures::periodMonth(period), period.mid(5, 2).toInt());
+            QVERIFY2(reportsAccept, "a month figure read the period");
+            QVERIFY(!reports::productWorkbookFileName(store.path(), period).isEmpty());
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!reportsAccept && e.message().contains(QStringLiteral("ÅÅÅÅ-MM-DD")),
+                     qPrintable(e.message()));
+        }
+        if (!reportsAccept && !period.isEmpty())
+            QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                                     reports::productWorkbookFileName(store.path(), period));
+
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"coverage", "--period", period});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), reportsAccept ? 0 : 2);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE),
+                      {"figure", "salescurrmonthFRN", "--period", period});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), figureExit);
+        QCOMPARE(tree(reports), written);
+        QFile::remove(reports + QStringLiteral("/Pallvikprodukter%1.xls").arg(period));
+
+        // The window: the coverage run and the printout ask for the period again.
+        Startmeny window(store.path());
+        window.datumtxt->setText(period);
+        int asked = 0;
+        QStringList told;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+                ++asked;
+                input->reject();
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                told.append(box->text());
+                box->accept();
+            }
+        });
+        answerer.start(5);
+        window.startCoverageRun();
+        try {
+            window.Utskrift_Click();
+        } catch (const lodvik::Error &) {
+            // no search source in this folder: only whether it asked matters
+        }
+        skriv::instance().hide();
+        BusyCursorOff();
+        const bool asksAgain = !reportsAccept && (boxAccepts || period.isEmpty());
+        QCOMPARE(asked, asksAgain ? (period.isEmpty() ? 1 : 2) : 0); // an empty one prints
+        QCOMPARE(told.contains(QStringLiteral("Ogiltigt datum!")),
+                 !boxAccepts && !period.isEmpty());
+        QCOMPARE(tree(reports), written);
+        QCOMPARE(window.datumtxt->text(), period);
     }
 
     void weekAndDay_data() {

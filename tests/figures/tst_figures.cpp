@@ -478,13 +478,13 @@ private slots:
                                                  << "" << 0.0 << Rows{} << "inget tal";
         QTest::newRow("empty period") << "salescurrmonthFRN"
                                       << ""
-                                      << "" << 0.0 << Rows{} << "månad";
+                                      << "" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
         QTest::newRow("period in another layout") << "salespriormonthFRN"
                                                   << ""
-                                                  << "18/11/2010" << 0.0 << Rows{} << "månad";
+                                                  << "18/11/2010" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
         QTest::newRow("month 13") << "SalesPerWeekFRN"
                                   << "10-1"
-                                  << "2010-13-01" << 0.0 << Rows{} << "månad";
+                                  << "2010-13-01" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
     }
 
     void failures() {
