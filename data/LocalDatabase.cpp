@@ -316,6 +316,12 @@ void Recordset::MoveNext() {
     step();
 }
 
+qint64 Recordset::rowid() const {
+    if (m_eof || m_table.isEmpty())
+        return 0;
+    return sqlite3_column_int64(m_statement.get(), 0);
+}
+
 int Recordset::fieldCount() const {
     return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField : 0;
 }
