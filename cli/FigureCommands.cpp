@@ -7,6 +7,7 @@
 
 #include <QLocale>
 
+#include <cmath>
 #include <cstdio>
 
 using lodvik::UsageError;
@@ -47,7 +48,7 @@ int figure(const QStringList &arguments) {
     if (!factor.isEmpty()) {
         bool ok = false;
         values.umfaktor = QLocale::c().toDouble(factor, &ok);
-        if (!ok)
+        if (!ok || !std::isfinite(values.umfaktor)) // "nan" and "inf" too
             throw UsageError(QStringLiteral("--umfaktor %1 är inget tal.").arg(factor));
     }
     if (named->takesProduct && args.isEmpty())

@@ -4,6 +4,8 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 
+#include <cmath>
+
 using lodvik::Error;
 using lodvik::Variant;
 
@@ -73,6 +75,15 @@ double tablesSum(FigureQuery &q, const QString &select, const QStringList &table
 
 namespace {
 
+QString figureOf(const QString &figure, const QString &product) {
+    return product.isEmpty() ? QStringLiteral("Figuren %1").arg(figure)
+                             : QStringLiteral("Figuren %1 för produkt \"%2\"").arg(figure, product);
+}
+
+bool finite(const Variant &value) {
+    return !value.isNumber() || std::isfinite(value.number());
+}
+
 void requireFactor(double umfaktor, const QString &figure, const QString &product) {
     if (umfaktor == 0)
         throw Error(QStringLiteral("%1 för produkt \"%2\" kan inte räknas om till förpackningar: "
@@ -80,14 +91,34 @@ void requireFactor(double umfaktor, const QString &figure, const QString &produc
                         .arg(figure, product));
 }
 
+// A sum converted to packs: a tiny umfaktor can take a finite sum past the largest number.
+Variant packs(double value, double umfaktor, const QString &figure, const QString &product) {
+    const Variant result = Variant::Double(value);
+    if (!finite(result))
+        throw Error(figureOf(figure, product) +
+                    QStringLiteral(" kan inte räknas om till förpackningar (umfaktor %1): "
+                                   "resultatet blir för stort eller inget tal. Kontrollera "
+                                   "värdena i utdragen och umfaktor.")
+                        .arg(umfaktor));
+    return result;
+}
+
 } // namespace
+
+Variant requireFinite(const Variant &result, const QString &figure, const QString &product) {
+    if (finite(result))
+        return result;
+    throw Error(figureOf(figure, product) +
+                QStringLiteral(" kan inte räknas ut: resultatet blir för stort eller inget tal. "
+                               "Kontrollera värdena i utdragen och antal per förpackning."));
+}
 
 Variant thousandsToPacks(const Variant &value, double umfaktor, const QString &figure,
                          const QString &product) {
     if (value.isNull())
         return value;
     requireFactor(umfaktor, figure, product);
-    return Variant::Double(value.toDouble() * 1000 / umfaktor);
+    return packs(value.toDouble() * 1000 / umfaktor, umfaktor, figure, product);
 }
 
 Variant unitsToPacks(const Variant &value, double umfaktor, const QString &figure,
@@ -95,7 +126,7 @@ Variant unitsToPacks(const Variant &value, double umfaktor, const QString &figur
     if (value.isNull())
         return value;
     requireFactor(umfaktor, figure, product);
-    return Variant::Double(value.toDouble() / umfaktor);
+    return packs(value.toDouble() / umfaktor, umfaktor, figure, product);
 }
 
 int periodMonth(const QString &perioddatum) {

@@ -485,6 +485,30 @@ private slots:
         QTest::newRow("month 13") << "SalesPerWeekFRN"
                                   << "10-1"
                                   << "2010-13-01" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
+        // A result that is no finite number is refused, naming the figure or the product.
+        const double huge = 1e308;
+        QTest::newRow("stock times pack size overflows")
+            << "GSCFRN"
+            << ""
+            << "" << 0.0 << Rows{pjomr("10-1", L(12)), item("pjstkfrn", S("10-1"), D(huge))}
+            << "GSCFRN";
+        QTest::newRow("SQL sum overflows")
+            << "getlagersaldo"
+            << "10-1"
+            << "" << 0.0
+            << Rows{item("fpsaldo", S("10-1"), D(huge)), item("fpsaldo", S("10-1"), D(huge))}
+            << "getlagersaldo för produkt \"10-1\"";
+        QTest::newRow("nan as units per pack")
+            << "GSCFRN"
+            << ""
+            << "" << 0.0 << Rows{pjomr("10-1", S("nan")), item("pjstkfrn", S("10-1"), L(5))}
+            << "Produkten 10-1 i pjomr";
+        for (const char *op : {"ProdOrderPJ", "ProdBackOrderFRN"})
+            QTest::addRow("%s with a denormal umfaktor", op)
+                << op << "10-1"
+                << "" << 1e-320
+                << Rows{item("PJOTALLA", S("10-1"), L(5)), item("PJOFBACK", S("10-1"), L(5))}
+                << QStringLiteral("%1 för produkt \"10-1\"").arg(QLatin1String(op));
     }
 
     void failures() {
@@ -569,6 +593,12 @@ private slots:
         QTest::newRow("no operation") << QStringList{} << 2 << "operation";
         QTest::newRow("bad umfaktor")
             << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "tio"} << 2 << "tio";
+        QTest::newRow("nan umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "nan"} << 2 << "--umfaktor nan";
+        QTest::newRow("infinite umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "inf"} << 2 << "--umfaktor inf";
+        QTest::newRow("denormal umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "1e-320"} << 1 << "ProdOrderPJ";
     }
 
     void figureCommand() {
