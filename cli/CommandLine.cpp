@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDate>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -89,9 +90,7 @@ const Command commands[] = {
        {"Per produkt i förpackningar (kräver --umfaktor N)",
         [] { return figureNames([](const figures::NamedFigure &f) { return f.inPacks; }); }},
        {"Summor över hela tabellen (utan PRODUKT)",
-        [] {
-            return figureNames([](const figures::NamedFigure &f) { return !f.takesProduct; });
-        }}},
+        [] { return figureNames([](const figures::NamedFigure &f) { return !f.takesProduct; }); }}},
       [] { return figureNames([](const figures::NamedFigure &) { return true; }); }}},
     {false,
      cli::convertDates,
@@ -196,6 +195,30 @@ const cli::help::Program &program() {
 
 void print(std::FILE *stream, const QString &text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// Results that never reached stdout (a full disk, a closed pipe) are a failure, not exit 0.
+void requireStdoutWritten() {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = flushed ? 0 : errno; // unknown when an earlier write failed
+    if (flushed && !std::ferror(stdout))
+        return;
+    QString message = QStringLiteral("Resultatet kunde inte skrivas till standard ut");
+    switch (error) {
+    case ENOSPC:
+        message += QStringLiteral(": enheten är full.");
+        break;
+    case EPIPE:
+        message += QStringLiteral(": mottagaren har stängt.");
+        break;
+    case 0:
+        message += QLatin1Char('.');
+        break;
+    default:
+        message += QStringLiteral(" (fel %1).").arg(error);
+    }
+    throw lodvik::Error(message);
 }
 
 } // namespace
@@ -322,7 +345,9 @@ int runCommandLine(int argc, char **argv) {
 
     QStringList args = QCoreApplication::arguments().mid(2);
     try {
-        return command->run(args);
+        const int code = command->run(args);
+        requireStdoutWritten();
+        return code;
     } catch (const lodvik::UsageError &e) {
         std::fprintf(stderr, "%s\nAnvändning: lodvikprodsok %s\n",
                      e.message().toLocal8Bit().constData(), command->help.synopsis);

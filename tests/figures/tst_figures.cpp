@@ -623,6 +623,37 @@ private slots:
             QVERIFY2(err.contains(output), qPrintable(err));
     }
 
+    // Results that never reach stdout (here a full disk) make the command fail, not exit 0.
+    void fullStdout_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("search") << QStringList{"search", "--produkt", ""};
+        QTest::newRow("figure") << QStringList{"figure", "getantaliforpack", "10-1"};
+        QTest::newRow("convert-dates") << QStringList{"convert-dates", "order"};
+        QTest::newRow("coverage") << QStringList{"coverage", "--period", "2010-11-18"};
+        QTest::newRow("summary") << QStringList{"summary", "--period", "2010-11-18"};
+    }
+
+    void fullStdout() {
+        QFETCH(QStringList, arguments);
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("this system has no /dev/full");
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill({pjomr("10-1", L(2)), history("10-1")});
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store->path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"demo"}); // search data of 10-1
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), arguments);
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("standard ut")), qPrintable(err));
+    }
+
     void demoStoreGivesEveryFigure() {
         QTemporaryDir folder;
         const QString local = folder.filePath(QStringLiteral("local.mdb"));
