@@ -42,12 +42,13 @@ bool Startmeny::requirePeriod(bool emptyAllowed) {
                 : QStringLiteral("Perioddatumet \"%1\" är inte skrivet ÅÅÅÅ-MM-DD.\n"
                                  "Ange datumet (ÅÅÅÅ-MM-DD):")
                       .arg(perioddatum);
-        bool ok = false;
-        const QString entered =
-            QInputDialog::getText(this, QStringLiteral("Period"), question, QLineEdit::Normal,
-                                  readable.isValid() ? readable.toString(Qt::ISODate) : gRefDate,
-                                  &ok)
-                .trimmed();
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Period"));
+        dialog.setLabelText(question);
+        dialog.setTextValue(readable.isValid() ? readable.toString(Qt::ISODate) : gRefDate);
+        dialog.setCancelButtonText(QStringLiteral("Avbryt"));
+        const bool ok = dialog.exec() == QDialog::Accepted;
+        const QString entered = dialog.textValue().trimmed();
         if (!ok || entered.isEmpty()) {
             datumtxt->setFocus();
             return false;
