@@ -1,5 +1,7 @@
 #include "MDlib/MDlib.h"
 
+#include "MDlib/Error.h"
+
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
@@ -92,6 +94,10 @@ QString Format(const Variant &value, const QString &pattern) {
     default:
         number = value.toDouble();
     }
+    // Printed, an infinity or NaN would read as the text "inf" or "nan" in a report.
+    if (!std::isfinite(number))
+        throw lodvik::Error(QStringLiteral("Ett värde är för stort eller inget tal och kan inte "
+                                           "skrivas som ett heltal."));
     const double rounded = std::round(number); // half away from zero
     if (rounded == 0.0)
         return {};

@@ -36,5 +36,5 @@ lodvik::Variant NullToValue(const lodvik::Variant &value, const QString &code);
 
 // The "####"-style patterns: the number rounded half away from zero to a whole number, a minus
 // sign when negative, no separators; 0, Null and Empty give "". Numeric text is read as its
-// number; any other text comes back unchanged.
+// number; any other text comes back unchanged. An infinite or NaN number raises lodvik::Error.
 QString Format(const lodvik::Variant &value, const QString &pattern);

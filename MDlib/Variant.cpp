@@ -88,6 +88,8 @@ bool parseNumber(const QString &text, double *out) {
     double d = QLocale::c().toDouble(t, &ok);
     if (!ok)
         d = QLocale().toDouble(t, &ok);
+    // "inf" and "nan" spell no amount: a figure or a cell must never carry one.
+    ok = ok && std::isfinite(d);
     if (ok && out)
         *out = d;
     return ok;

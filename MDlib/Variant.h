@@ -49,7 +49,7 @@ private:
 };
 
 // A text read as a number: C locale, or the operator's own locale; blanks around it are allowed.
-// Returns false for a text that spells no number.
+// Returns false for a text that spells no finite number ("inf", "nan", "1e999").
 bool parseNumber(const QString &text, double *out);
 
 // Variant arithmetic: Null makes the result Null, Empty counts as 0, numeric text as its number.

@@ -177,8 +177,10 @@ private:
     void withSource(const QString &title, std::function<void()> action);
     // Runs a handler at the boundary: an exception becomes a message box, the window stays.
     void guarded(const QString &title, const std::function<void()> &handler);
-    // Asks for the period when datumtxt is empty; false when the operator gives none.
-    bool requirePeriod();
+    // The period of the reports and the printout: asks for it again while it is not written
+    // YYYY-MM-DD (isPeriodDate), or is empty and emptyAllowed is false; false when the operator
+    // gives none.
+    bool requirePeriod(bool emptyAllowed = false);
     void reportError(const QString &title, const QString &message);
     // Builds the controls at their design positions.
     void createControls();

@@ -13,6 +13,9 @@
 // (a whole table over a server takes seconds) before the new document begins, so a failing or
 // cancelled read leaves the last printout in the preview.
 void Startmeny::Utskrift_Click() {
+    // The printout may go without a date, but not with one in another layout.
+    if (!requirePeriod(/*emptyAllowed=*/true))
+        return;
     // A row being edited is stored first, as leaving it for a new query would.
     Data1->submitRow();
     const QString appPath = m_appPath;

@@ -1,5 +1,6 @@
 #include "Startmeny/Startmeny.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "Startmeny/BackgroundWork.h"
@@ -20,31 +21,44 @@
 #include <QPushButton>
 #include <QUrl>
 
-bool Startmeny::requirePeriod() {
+bool Startmeny::requirePeriod(bool emptyAllowed) {
     if (!datumtxt)
-        return !perioddatum.isEmpty();
+        return isPeriodDate(perioddatum) || (emptyAllowed && perioddatum.isEmpty());
     AcceptPeriodDate();
     const QString typed = datumtxt->text();
     if (!typed.isEmpty() && typed != perioddatum)
         return false; // not a date: the date entry has told the operator and kept the focus
-    if (!perioddatum.isEmpty())
-        return true;
 
-    // No period yet: ask for one rather than write a workbook without a date in its name.
-    bool ok = false;
-    const QString entered =
-        QInputDialog::getText(this, QStringLiteral("Period"),
-                              QStringLiteral("Rapporterna behöver ett perioddatum.\n"
-                                             "Ange datumet (ÅÅÅÅ-MM-DD):"),
-                              QLineEdit::Normal, gRefDate, &ok)
-            .trimmed();
-    if (!ok || entered.isEmpty()) {
-        datumtxt->setFocus();
-        return false;
+    // The box keeps other date layouts as typed, but the reports read characters 6-7 as the
+    // month and put the text into file names: ask again until the period is YYYY-MM-DD.
+    while (!isPeriodDate(perioddatum)) {
+        if (perioddatum.isEmpty() && emptyAllowed)
+            return true;
+        const QDate readable = dateFromText(perioddatum);
+        const QString question =
+            perioddatum.isEmpty()
+                ? QStringLiteral("Rapporterna behöver ett perioddatum.\n"
+                                 "Ange datumet (ÅÅÅÅ-MM-DD):")
+                : QStringLiteral("Perioddatumet \"%1\" är inte skrivet ÅÅÅÅ-MM-DD.\n"
+                                 "Ange datumet (ÅÅÅÅ-MM-DD):")
+                      .arg(perioddatum);
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Period"));
+        dialog.setLabelText(question);
+        dialog.setTextValue(readable.isValid() ? readable.toString(Qt::ISODate) : gRefDate);
+        dialog.setCancelButtonText(QStringLiteral("Avbryt"));
+        const bool ok = dialog.exec() == QDialog::Accepted;
+        const QString entered = dialog.textValue().trimmed();
+        if (!ok || entered.isEmpty()) {
+            datumtxt->setFocus();
+            return false;
+        }
+        datumtxt->setText(entered);
+        AcceptPeriodDate();
+        if (perioddatum != datumtxt->text())
+            return false; // not a date: told as above
     }
-    datumtxt->setText(entered);
-    AcceptPeriodDate();
-    return !perioddatum.isEmpty() && perioddatum == datumtxt->text();
+    return true;
 }
 
 bool Startmeny::isWorking() const {

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "data/DataControl.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDate>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -195,6 +197,30 @@ void print(std::FILE *stream, const QString &text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
+// Results that never reached stdout (a full disk, a closed pipe) are a failure, not exit 0.
+void requireStdoutWritten() {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = flushed ? 0 : errno; // unknown when an earlier write failed
+    if (flushed && !std::ferror(stdout))
+        return;
+    QString message = QStringLiteral("Resultatet kunde inte skrivas till standard ut");
+    switch (error) {
+    case ENOSPC:
+        message += QStringLiteral(": enheten är full.");
+        break;
+    case EPIPE:
+        message += QStringLiteral(": mottagaren har stängt.");
+        break;
+    case 0:
+        message += QLatin1Char('.');
+        break;
+    default:
+        message += QStringLiteral(" (fel %1).").arg(error);
+    }
+    throw lodvik::Error(message);
+}
+
 } // namespace
 
 namespace cli {
@@ -236,9 +262,12 @@ QString takePeriodOption(QStringList &args, bool required) {
             throw lodvik::UsageError(QStringLiteral("--period saknas."));
         return period;
     }
-    if (period.size() != 10 || !QDate::fromString(period, Qt::ISODate).isValid())
-        throw lodvik::UsageError(
-            QStringLiteral("Ogiltigt perioddatum %1: skriv ÅÅÅÅ-MM-DD.").arg(period));
+    // The reports' own check, so that the command line refuses exactly what they refuse.
+    try {
+        requirePeriodDate(period);
+    } catch (const lodvik::Error &e) {
+        throw lodvik::UsageError(e.message());
+    }
     return period;
 }
 
@@ -316,7 +345,9 @@ int runCommandLine(int argc, char **argv) {
 
     QStringList args = QCoreApplication::arguments().mid(2);
     try {
-        return command->run(args);
+        const int code = command->run(args);
+        requireStdoutWritten();
+        return code;
     } catch (const lodvik::UsageError &e) {
         std::fprintf(stderr, "%s\nAnvändning: lodvikprodsok %s\n",
                      e.message().toLocal8Bit().constData(), command->help.synopsis);

@@ -37,8 +37,8 @@ struct SearchOption {
 };
 SearchOption takeSearchOption(QStringList &args);
 
-// "--period YYYY-MM-DD", checked, since the period goes into file names and month figures;
-// empty when absent and not required.
+// "--period YYYY-MM-DD", checked by requirePeriodDate (a UsageError when it refuses), since the
+// period goes into file names and month figures; empty when absent and not required.
 QString takePeriodOption(QStringList &args, bool required);
 
 // The window's search, run on the program folder's search data source: the same query text on

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 
+#include <cmath>
 #include <cstdio>
 
 using lodvik::UsageError;
@@ -27,7 +28,7 @@ QString operationNames() {
 
 int figure(const QStringList &arguments) {
     QStringList args = arguments;
-    const QString period = takeOption(args, QStringLiteral("--period"));
+    const QString period = takePeriodOption(args, false);
     const QString factor = takeOption(args, QStringLiteral("--umfaktor"));
     if (args.isEmpty())
         throw UsageError(QStringLiteral("Ange en operation: %1").arg(operationNames()));
@@ -47,7 +48,7 @@ int figure(const QStringList &arguments) {
     if (!factor.isEmpty()) {
         bool ok = false;
         values.umfaktor = QLocale::c().toDouble(factor, &ok);
-        if (!ok)
+        if (!ok || !std::isfinite(values.umfaktor)) // "nan" and "inf" too
             throw UsageError(QStringLiteral("--umfaktor %1 är inget tal.").arg(factor));
     }
     if (named->takesProduct && args.isEmpty())

@@ -103,7 +103,9 @@ void DataControl::clearRows() {
 
 [[noreturn]] void DataControl::raise(const QString &what, const QString &driverMessage) const {
     const QString store = m_source ? m_source->description() : QStringLiteral("sökdatakällan");
-    throw Error(QStringLiteral("%1 (%2):\n%3").arg(what, store, driverMessage));
+    const QString missing = sqltext::missingObject(driverMessage); // a table dropped meanwhile
+    throw Error(QStringLiteral("%1 (%2):\n%3")
+                    .arg(what, store, missing.isEmpty() ? driverMessage : missing + '.'));
 }
 
 void DataControl::refresh() {

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -41,16 +40,10 @@ QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
 // operator's words.
 [[noreturn]] void fail(sqlite3 *db, const QString &sql) {
     const QString engine = QString::fromUtf8(sqlite3_errmsg(db));
-    static const QRegularExpression missing(QStringLiteral("^no such (table|column): (\\S+)"));
-    const QRegularExpressionMatch m = missing.match(engine);
-    QString message;
-    if (m.hasMatch())
-        message = (m.captured(1) == QLatin1String("table")
-                       ? QStringLiteral("Tabellen %1 saknas i den lokala databasen.")
-                       : QStringLiteral("Kolumnen %1 saknas i den lokala databasen."))
-                      .arg(m.captured(2));
-    else
-        message = QStringLiteral("Databasfel i den lokala databasen: %1").arg(engine);
+    const QString missing = sqltext::missingObject(engine);
+    QString message = missing.isEmpty()
+                          ? QStringLiteral("Databasfel i den lokala databasen: %1").arg(engine)
+                          : missing + QStringLiteral(" i den lokala databasen.");
     if (!sql.isEmpty())
         message += QStringLiteral("\nFråga: %1").arg(sql);
     throw Error(message);
@@ -314,6 +307,12 @@ void Recordset::MoveNext() {
     m_editing = false;
     m_pending.clear();
     step();
+}
+
+qint64 Recordset::rowid() const {
+    if (m_eof || m_table.isEmpty())
+        return 0;
+    return sqlite3_column_int64(m_statement.get(), 0);
 }
 
 int Recordset::fieldCount() const {

@@ -72,6 +72,9 @@ public:
     void MoveNext();
     // Rows reached so far: above 0 as soon as the query returned a row.
     int RecordCount() const { return m_rowsSeen; }
+    // The rowid of the current row of an updatable recordset ("SELECT * FROM table"); 0 for
+    // other queries and at end of file.
+    qint64 rowid() const;
 
     int fieldCount() const;
     QString fieldName(int position) const;

@@ -41,4 +41,15 @@ std::optional<TableQuery> tableQuery(const QString &sql) {
     return TableQuery{m.captured(1), unquoted(m.captured(1)), m.captured(2)};
 }
 
+QString missingObject(const QString &engineMessage) {
+    static const QRegularExpression missing(
+        QStringLiteral(R"(^no such (table|column): (?:main\.)?(\S+))"));
+    const QRegularExpressionMatch m = missing.match(engineMessage);
+    if (!m.hasMatch())
+        return {};
+    return (m.captured(1) == QLatin1String("table") ? QStringLiteral("Tabellen %1 saknas")
+                                                    : QStringLiteral("Kolumnen %1 saknas"))
+        .arg(m.captured(2));
+}
+
 } // namespace sqltext

@@ -27,4 +27,8 @@ struct TableQuery {
 };
 std::optional<TableQuery> tableQuery(const QString &sql);
 
+// SQLite's terse "no such table: X" or "no such column: X" (its "main." dropped) in the
+// operator's words: "Tabellen X saknas", "Kolumnen X saknas". Empty for any other message.
+QString missingObject(const QString &engineMessage);
+
 } // namespace sqltext

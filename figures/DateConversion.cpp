@@ -8,12 +8,28 @@
 #include "data/StoreWriteLock.h"
 #include "figures/FigureQuery.h"
 
+#include <QRegularExpression>
+#include <QTime>
+
 using lodvik::Error;
 using lodvik::Variant;
 
 namespace figures {
 
 namespace {
+
+// The date part of a stored date text: blanks around it and a time of day after it (the import
+// writes date/time values as "YYYY-MM-DD HH:MM:SS") are no part of the date.
+QString datePart(const QString &text) {
+    static const QRegularExpression withTime(
+        QStringLiteral(R"(^(\S+)\s+([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?$)"));
+    const QString t = text.trimmed();
+    const QRegularExpressionMatch m = withTime.match(t);
+    if (m.hasMatch() &&
+        QTime(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt()).isValid())
+        return m.captured(1);
+    return t;
+}
 
 QDate dateOf(const QString &dat) {
     const QDate date = dateFromText(dat);
@@ -30,6 +46,20 @@ qint16 DayOfWeekOf(const QDate &d) {
     return DayOfWeek(qint16(d.year()), qint16(d.month()), qint16(d.day()));
 }
 
+// Names the row by its first column (the product of fpprognos and fporder), or by its rowid
+// when that is empty, so that the operator can find and correct it.
+QString unreadableDate(const dao::Recordset &rs, const QString &table, const QString &column,
+                       const QString &text) {
+    const QString key = NullToValue(rs.Fields(0), QStringLiteral("S")).toText();
+    const QString row = key.trimmed().isEmpty()
+                            ? QStringLiteral("rowid %1").arg(rs.rowid())
+                            : QStringLiteral("%1 = \"%2\"").arg(rs.fieldName(0), key);
+    return QStringLiteral("Datumet \"%1\" i %2.%3 (raden med %4) kan inte läsas som ett datum. "
+                          "Omvandlingen har stoppats: raderna före den har fått sina koder, den "
+                          "och raderna efter den är oförändrade.")
+        .arg(text, table, column, row);
+}
+
 void convertRows(FigureQuery &q, const QString &table, const QString &column,
                  lodvik::Progress &progress) {
     dao::Recordset rs = q.open(QStringLiteral("SELECT * ") + QStringLiteral(" FROM ") + table +
@@ -41,8 +71,14 @@ void convertRows(FigureQuery &q, const QString &table, const QString &column,
         if (value.isNull() || !value.toText().contains(QLatin1Char('-')))
             continue;
         QString dat = value.toText();
+        Variant code;
+        try {
+            code = konvertdatum(dat);
+        } catch (const Error &) {
+            throw Error(unreadableDate(rs, table, column, value.toText()));
+        }
         rs.Edit();
-        rs.SetField(column, konvertdatum(dat));
+        rs.SetField(column, code);
         rs.Update();
     }
 }
@@ -50,6 +86,7 @@ void convertRows(FigureQuery &q, const QString &table, const QString &column,
 } // namespace
 
 Variant konvertdatum(QString &dat) {
+    dat = datePart(dat);
     // A two-digit year belongs to this century; the caller's text is widened too.
     if (dat.indexOf(QLatin1Char('-')) == 2)
         dat.prepend(QStringLiteral("20"));

@@ -1,7 +1,10 @@
 #include "figures/FigureQuery.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+
+#include <cmath>
 
 using lodvik::Error;
 using lodvik::Variant;
@@ -72,6 +75,15 @@ double tablesSum(FigureQuery &q, const QString &select, const QStringList &table
 
 namespace {
 
+QString figureOf(const QString &figure, const QString &product) {
+    return product.isEmpty() ? QStringLiteral("Figuren %1").arg(figure)
+                             : QStringLiteral("Figuren %1 för produkt \"%2\"").arg(figure, product);
+}
+
+bool finite(const Variant &value) {
+    return !value.isNumber() || std::isfinite(value.number());
+}
+
 void requireFactor(double umfaktor, const QString &figure, const QString &product) {
     if (umfaktor == 0)
         throw Error(QStringLiteral("%1 för produkt \"%2\" kan inte räknas om till förpackningar: "
@@ -79,14 +91,34 @@ void requireFactor(double umfaktor, const QString &figure, const QString &produc
                         .arg(figure, product));
 }
 
+// A sum converted to packs: a tiny umfaktor can take a finite sum past the largest number.
+Variant packs(double value, double umfaktor, const QString &figure, const QString &product) {
+    const Variant result = Variant::Double(value);
+    if (!finite(result))
+        throw Error(figureOf(figure, product) +
+                    QStringLiteral(" kan inte räknas om till förpackningar (umfaktor %1): "
+                                   "resultatet blir för stort eller inget tal. Kontrollera "
+                                   "värdena i utdragen och umfaktor.")
+                        .arg(umfaktor));
+    return result;
+}
+
 } // namespace
+
+Variant requireFinite(const Variant &result, const QString &figure, const QString &product) {
+    if (finite(result))
+        return result;
+    throw Error(figureOf(figure, product) +
+                QStringLiteral(" kan inte räknas ut: resultatet blir för stort eller inget tal. "
+                               "Kontrollera värdena i utdragen och antal per förpackning."));
+}
 
 Variant thousandsToPacks(const Variant &value, double umfaktor, const QString &figure,
                          const QString &product) {
     if (value.isNull())
         return value;
     requireFactor(umfaktor, figure, product);
-    return Variant::Double(value.toDouble() * 1000 / umfaktor);
+    return packs(value.toDouble() * 1000 / umfaktor, umfaktor, figure, product);
 }
 
 Variant unitsToPacks(const Variant &value, double umfaktor, const QString &figure,
@@ -94,17 +126,13 @@ Variant unitsToPacks(const Variant &value, double umfaktor, const QString &figur
     if (value.isNull())
         return value;
     requireFactor(umfaktor, figure, product);
-    return Variant::Double(value.toDouble() / umfaktor);
+    return packs(value.toDouble() / umfaktor, umfaktor, figure, product);
 }
 
 int periodMonth(const QString &perioddatum) {
-    bool ok = false;
-    const int month = perioddatum.mid(5, 2).toInt(&ok);
-    if (!ok || month < 1 || month > 12)
-        throw Error(QStringLiteral("Perioddatumet \"%1\" har ingen giltig månad i tecken 6-7; "
-                                   "ange perioden som ÅÅÅÅ-MM-DD.")
-                        .arg(perioddatum));
-    return month;
+    // Characters 6-7 are the month only in this layout: "1.3.2024" would read as February.
+    requirePeriodDate(perioddatum);
+    return perioddatum.mid(5, 2).toInt();
 }
 
 } // namespace figures

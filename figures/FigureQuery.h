@@ -57,16 +57,23 @@ double summable(const lodvik::Variant &value, const QString &column, const QStri
 // one running Double. A table with no rows (or only empty values) adds 0.
 double tablesSum(FigureQuery &q, const QString &select, const QStringList &tables);
 
+// A figure's result as it leaves the figure. A number past the largest double or NaN (an
+// overflowing sum, a tiny umfaktor) raises with the figure and the product (when not empty)
+// named, so that no report or command prints "inf" or "nan". Other values pass unchanged.
+lodvik::Variant requireFinite(const lodvik::Variant &result, const QString &figure,
+                              const QString &product);
+
 // value × 1000 ÷ umfaktor: a sum in thousands of units converted to packs. Null stays Null;
-// an umfaktor of 0 (no coverage run has set it) raises instead of giving a number.
+// an umfaktor of 0 (no coverage run has set it) raises instead of giving a number, and so does
+// a result that is no finite number.
 lodvik::Variant thousandsToPacks(const lodvik::Variant &value, double umfaktor,
                                  const QString &figure, const QString &product);
-// value ÷ umfaktor: a sum in units converted to packs.
+// value ÷ umfaktor: a sum in units converted to packs, checked the same way.
 lodvik::Variant unitsToPacks(const lodvik::Variant &value, double umfaktor, const QString &figure,
                              const QString &product);
 
-// The period month from characters 6-7 of perioddatum (YYYY-MM-DD); raises when they hold no
-// month from 1 to 12.
+// The period month from characters 6-7 of perioddatum; raises unless perioddatum is a date
+// written YYYY-MM-DD (requirePeriodDate).
 int periodMonth(const QString &perioddatum);
 
 } // namespace figures

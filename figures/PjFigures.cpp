@@ -5,6 +5,8 @@
 #include "MDlib/Progress.h"
 #include "figures/FigureQuery.h"
 
+#include <cmath>
+
 using lodvik::Variant;
 
 namespace figures {
@@ -60,7 +62,16 @@ Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
     if (umconv->isNull() || umconv->isEmpty() ||
         (umconv->isString() && umconv->text().trimmed().isEmpty()))
         return Variant::Double(0);
-    return Variant::Double(umconv->toDouble());
+    // A factor that is no finite number ("nan", an infinity) would make every total it enters
+    // print as "nan" or "inf".
+    double pack = 0;
+    const bool finite = umconv->isString() ? lodvik::parseNumber(umconv->text(), &pack)
+                                           : std::isfinite(pack = umconv->toDouble());
+    if (!finite)
+        throw lodvik::Error(QStringLiteral("Produkten %1 i pjomr har antal per förpackning "
+                                           "(umconv) \"%2\", som inte är något tal.")
+                                .arg(artnr, umconv->toDisplayText()));
+    return Variant::Double(pack);
 }
 
 PjFigures::PjFigures(const QString &localDatabase, lodvik::Progress &progress)

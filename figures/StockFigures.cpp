@@ -1,5 +1,7 @@
 #include "figures/StockFigures.h"
 
+#include "figures/FigureQuery.h"
+
 using lodvik::Variant;
 
 namespace figures {
@@ -70,6 +72,11 @@ const NamedFigure all[] = {
 };
 
 } // namespace
+
+Variant NamedFigure::run(StockFigures &figures, const FigureArguments &arguments) const {
+    return requireFinite(compute(figures, arguments), QLatin1String(name),
+                         takesProduct ? arguments.product : QString());
+}
 
 std::span<const NamedFigure> namedFigures() {
     return all;

@@ -32,7 +32,10 @@ struct NamedFigure {
     bool takesProduct;
     bool inPacks;     // divides by umfaktor
     bool readsPeriod; // reads the period month
-    lodvik::Variant (*run)(StockFigures &figures, const FigureArguments &arguments);
+    lodvik::Variant (*compute)(StockFigures &figures, const FigureArguments &arguments);
+
+    // The figure, refused (lodvik::Error naming it) when it comes out as no finite number.
+    lodvik::Variant run(StockFigures &figures, const FigureArguments &arguments) const;
 };
 
 std::span<const NamedFigure> namedFigures();

@@ -1,17 +1,22 @@
 #include "reports/Reports.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
+#include "figures/FigureQuery.h"
 #include "figures/StockFigures.h"
 #include "xls/Workbook.h"
+
+#include <cmath>
 
 using lodvik::Variant;
 
 namespace reports {
 
 QString productWorkbookFileName(const QString &appPath, const QString &perioddatum) {
+    requireFileNamePeriod(perioddatum);
     return appPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
            QStringLiteral(".xls");
 }
@@ -37,10 +42,16 @@ bool isBlankProduct(const Variant &productNumber) {
 // A run cannot go on without the units per pack: every per-product figure divides by them.
 void requireUnitsPerPack(const Variant &umconv, const QString &product) {
     QString reason;
+    double units = 0;
     if (umconv.isNull() || umconv.isEmpty() ||
         (umconv.isString() && umconv.text().trimmed().isEmpty()))
         reason = QStringLiteral("umconv är tomt");
-    else if (number(umconv).toDouble() == 0)
+    else if (umconv.isString() ? !lodvik::parseNumber(umconv.text(), &units)
+                               : !std::isfinite(units = umconv.toDouble()))
+        reason = QStringLiteral("umconv \"%1\" är inget tal").arg(umconv.toDisplayText());
+    else if (!std::isfinite(units * 1000))
+        reason = QStringLiteral("umconv %1 är för stort").arg(umconv.toDisplayText());
+    else if (units == 0)
         reason = QStringLiteral("umconv är 0");
     if (!reason.isEmpty())
         throw lodvik::Error(
@@ -55,6 +66,8 @@ CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progres
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
 void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor) {
+    // Refused before the run rather than at the save, after every product has been worked out.
+    requirePeriodDate(perioddatum);
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
     figures::StockFigures figures(m_localDatabase, m_progress);
@@ -68,6 +81,10 @@ void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum,
     const QString S = QStringLiteral("S");
     const auto product = [&] { return NullToValue(rs.Fields(QStringLiteral("iblitm")), S).text(); };
     const auto caption = [&](const QString &text) { m_progress.caption(text); };
+    // A figure that is no finite number stops the run, named, instead of showing "inf" or "nan".
+    const auto checked = [&](const Variant &value, const QString &figure) {
+        return figures::requireFinite(value, figure, product());
+    };
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
         m_progress.count(row - 1, products);
@@ -84,46 +101,65 @@ void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum,
         caption(QStringLiteral("StockOnHandFRN"));
         const Variant stockFrn = figures.frn.StockOnHandFRN(product());
         const Variant availability = figures.frn.avail(product());
-        cell(4) = formatted(stockFrn - availability, Whole);
+        cell(4) =
+            formatted(checked(stockFrn - availability, QStringLiteral("StockOnHandFRN")), Whole);
 
         caption(QStringLiteral("StockOnHandDP"));
-        cell(5) = formatted(figures.dp.StockOnHandDP(product()), Whole);
+        cell(5) = formatted(
+            checked(figures.dp.StockOnHandDP(product()), QStringLiteral("StockOnHandDP")), Whole);
 
         caption(QStringLiteral("StockOnHandPJ"));
-        cell(6) = formatted(figures.pj.StockOnHandPJ(product(), umfaktor), Whole);
+        cell(6) = formatted(
+            checked(figures.pj.StockOnHandPJ(product(), umfaktor), QStringLiteral("StockOnHandPJ")),
+            Whole);
 
         caption(QStringLiteral("BackOrderPJ"));
-        cell(10) = formatted(figures.pj.ProdBackOrderPJ(product(), umfaktor), Whole);
+        cell(10) = formatted(checked(figures.pj.ProdBackOrderPJ(product(), umfaktor),
+                                     QStringLiteral("ProdBackOrderPJ")),
+                             Whole);
 
         caption(QStringLiteral("BackOrderFRN"));
         cell(11) =
-            formatted(figures.frn.ProdBackOrderFRN(Variant::String(product()), umfaktor), Whole);
+            formatted(checked(figures.frn.ProdBackOrderFRN(Variant::String(product()), umfaktor),
+                              QStringLiteral("ProdBackOrderFRN")),
+                      Whole);
 
         caption(QStringLiteral("OrderPJ"));
-        cell(12) = formatted(figures.pj.ProdOrderPJ(product(), umfaktor), Whole);
+        cell(12) = formatted(
+            checked(figures.pj.ProdOrderPJ(product(), umfaktor), QStringLiteral("ProdOrderPJ")),
+            Whole);
 
         caption(QStringLiteral("OrderFRN"));
-        cell(13) = formatted(figures.frn.ProdOrderFRN(product(), umfaktor), Whole);
+        cell(13) = formatted(
+            checked(figures.frn.ProdOrderFRN(product(), umfaktor), QStringLiteral("ProdOrderFRN")),
+            Whole);
 
         caption(QStringLiteral("SalesPerWeek"));
-        cell(15) = formatted(figures.pj.SalesPerWeek(product(), umfaktor), Whole);
+        cell(15) = formatted(
+            checked(figures.pj.SalesPerWeek(product(), umfaktor), QStringLiteral("SalesPerWeek")),
+            Whole);
 
         caption(QStringLiteral("SalesPerWeekFRN"));
-        cell(16) = formatted(figures.frn.SalesPerWeekFRN(product(), perioddatum), Whole);
+        cell(16) = formatted(checked(figures.frn.SalesPerWeekFRN(product(), perioddatum),
+                                     QStringLiteral("SalesPerWeekFRN")),
+                             Whole);
 
         // Coverage from the stored, already rounded texts: sales below half a pack a week are
         // stored empty and give 0, and no division by zero can happen.
         caption(QStringLiteral("Coverage time"));
         const Variant d = number(cell(15));
         if (d.toDouble() != 0)
-            cell(8) = formatted((number(cell(4)) + number(cell(5)) + number(cell(6))) / d, Weeks);
+            cell(8) = formatted(checked((number(cell(4)) + number(cell(5)) + number(cell(6))) / d,
+                                        QStringLiteral("Coverage time")),
+                                Weeks);
         else
             cell(8) = Variant::Integer(0);
 
         caption(QStringLiteral("Coverage timeFRN"));
         const Variant e = number(cell(16));
         if (e.toDouble() != 0)
-            cell(9) = formatted(number(cell(4)) / e, Weeks);
+            cell(9) =
+                formatted(checked(number(cell(4)) / e, QStringLiteral("Coverage timeFRN")), Weeks);
         else
             cell(9) = Variant::Integer(0);
 

@@ -15,10 +15,13 @@ struct StockFigures;
 // the period and a progress sink, and leave their results in the tables they are given.
 namespace reports {
 
-// appPath + "/rapporter/Pallvikprodukter" + period + ".xls"
+// appPath + "/rapporter/Pallvikprodukter" + period + ".xls". Raises lodvik::Error for a period
+// that is neither empty nor a date written YYYY-MM-DD (requireFileNamePeriod).
 QString productWorkbookFileName(const QString &appPath, const QString &perioddatum);
-// appPath + "/rapporter/Pallvik" + period + ".xls"
+// appPath + "/rapporter/Pallvik" + period + ".xls", the period checked the same way.
 QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum);
+// The period check of the workbook names: empty (no date in the name) or YYYY-MM-DD.
+void requireFileNamePeriod(const QString &perioddatum);
 
 // The product coverage run: for every product of pjomr, in product order, its stocks, back
 // orders, orders and weekly sales in packs and its weeks of cover, one table row from row 1.
@@ -26,8 +29,9 @@ class CoverageRun {
 public:
     CoverageRun(const QString &localDatabase, lodvik::Progress &progress);
 
-    // Empties the table from row 1 and fills it, growing it past 2000 products. umfaktor is set
-    // to each product's units per pack × 1000 before its figures are read, and keeps the last
+    // Empties the table from row 1 and fills it, growing it past 2000 products. A period that is
+    // not written YYYY-MM-DD is refused first (requirePeriodDate). umfaktor is set to each
+    // product's units per pack × 1000 before its figures are read, and keeps the last
     // product's. A product without units per pack stops the run with a message naming it; the
     // rows before it stay filled. Cancelling stops it the same way.
     void fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor);

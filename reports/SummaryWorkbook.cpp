@@ -1,5 +1,6 @@
 #include "reports/Reports.h"
 
+#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
@@ -13,7 +14,14 @@ using lodvik::Variant;
 
 namespace reports {
 
+void requireFileNamePeriod(const QString &perioddatum) {
+    // "2024/03/15" would name a file in folders below rapporter, "1.3.2024" a month it is not.
+    if (!perioddatum.isEmpty())
+        requirePeriodDate(perioddatum);
+}
+
 QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum) {
+    requireFileNamePeriod(perioddatum);
     return appPath + QStringLiteral("/rapporter/Pallvik") + perioddatum + QStringLiteral(".xls");
 }
 
@@ -76,6 +84,7 @@ void tillexell(const SummaTabell &summatabell, const QString &fileName,
 }
 
 QString visaexell(const SummaTabell &summatabell, const QString &perioddatum) {
+    requireFileNamePeriod(perioddatum);
     xls::Workbook book;
     writeSummarySheet(book.worksheet(), summatabell, true);
     // A temporary file of its own for each showing, left for the spreadsheet program to open;
@@ -94,6 +103,7 @@ QString visaexell(const SummaTabell &summatabell, const QString &perioddatum) {
 
 void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
                      const QString &perioddatum, lodvik::Progress &progress) {
+    requirePeriodDate(perioddatum); // the FRN sales read its month
     // Work on a copy, so that a failing figure leaves the table as it was.
     SummaTabell table = summatabell;
     enum Source { PJ = 1, FRN = 2, DP = 3 };

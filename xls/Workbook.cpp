@@ -200,10 +200,8 @@ void Worksheet::setCell(int row, int column, const Variant &value) {
     case Variant::Type::String: {
         const QString &t = value.text();
         double d = 0;
+        // A value from the extracts is never a formula, even when it begins with "=".
         if (t.isEmpty()) {
-        } else if (t.startsWith('=')) {
-            next.kind = Cell::Kind::Formula;
-            next.formula = Formula::parse(t);
         } else if (lodvik::parseNumber(t, &d)) {
             next.kind = Cell::Kind::Number;
             next.number = d;
@@ -220,6 +218,12 @@ void Worksheet::setCell(int row, int column, const Variant &value) {
     default:
         next.kind = Cell::Kind::Number;
         next.number = value.toDouble();
+        if (!std::isfinite(next.number))
+            throw lodvik::Error(
+                QStringLiteral("Cellen rad %1, kolumn %2 kan inte få ett värde som är för stort "
+                               "eller inget tal.")
+                    .arg(row)
+                    .arg(column));
     }
     if (next.kind == Cell::Kind::Text && next.text.size() > 32767)
         throw lodvik::Error(QStringLiteral("En text är för lång för en cell."));
@@ -426,6 +430,8 @@ QByteArray Worksheet::records(const std::function<quint32(const QString &)> &sst
                 b.u16(row).u16(col).u16(ixfe);
                 if (v.kind == Operand::Kind::Error) // #VALUE!
                     b.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
+                else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
+                    b.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
                 else
                     b.f64(v.number);
                 const QByteArray rgce = cell.formula->tokens();

@@ -29,12 +29,13 @@ public:
         std::optional<Formula> formula;
     };
 
-    // Sets a cell as typed input would: a text that spells a number becomes that number, the
-    // empty text empties the cell, a text beginning with "=" is a formula; Empty and Null empty
-    // it too. Formatting stays.
+    // Sets a cell to a value: a text that spells a finite number becomes that number, the empty
+    // text empties the cell, any other text (one beginning with "=" too) stays text; Empty and
+    // Null empty it too. An infinite or NaN number raises lodvik::Error. Formatting stays.
     void setCell(int row, int column, const lodvik::Variant &value);
-    // Sets every cell of a range ("G5:G12", "b8:s8", "A1"). A formula is written as for the
-    // range's first cell; each other cell gets it with its relative references moved along.
+    // Sets every cell of a range ("G5:G12", "b8:s8", "A1"). A text beginning with "=" is the
+    // report's own formula: written as for the range's first cell, each other cell gets it with
+    // its relative references moved along. Other values are set as setCell sets them.
     void setRange(const QString &range, const lodvik::Variant &value);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);

@@ -108,8 +108,15 @@ private slots:
     void missingTableRaises() {
         dao::Database db = dao::Database::OpenDatabase(m_path);
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenTable(QStringLiteral("tillfall")));
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
-                                 db.OpenRecordset(QStringLiteral("SELECT * FROM tillfall")));
+        // Named in Swedish, also when the engine names it with its schema.
+        for (const char *sql : {"SELECT * FROM tillfall", "SELECT count(*) FROM main.tillfall"})
+            try {
+                db.OpenRecordset(QLatin1String(sql));
+                QFAIL(sql);
+            } catch (const lodvik::Error &e) {
+                QVERIFY2(e.message().startsWith(QStringLiteral("Tabellen tillfall saknas")),
+                         qPrintable(e.message()));
+            }
         QVERIFY(db.TableExists(QStringLiteral("PJOMR")));
         QVERIFY(!db.TableExists(QStringLiteral("tillfall")));
     }

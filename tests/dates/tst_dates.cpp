@@ -6,7 +6,12 @@
 #include "Startmeny/Startmeny.h"
 #include "XAPI2000/XAPI2000.h"
 #include "figures/DateConversion.h"
+#include "figures/FigureQuery.h"
+#include "reports/Reports.h"
+#include "skriv/skriv.h"
 
+#include <QDirIterator>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QtTest>
@@ -29,6 +34,17 @@ class DatesTest : public QObject {
         for (; !rs.isEOF(); rs.MoveNext())
             values.append(rs.Fields(0).toDisplayText());
         return values;
+    }
+
+    // Every file and folder under a folder, relative to it, sorted.
+    static QStringList tree(const QString &folder) {
+        QStringList entries;
+        for (QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            entries.append(QDir(folder).relativeFilePath(it.next()));
+        entries.sort();
+        return entries;
     }
 
 private slots:
@@ -113,6 +129,97 @@ private slots:
         QCOMPARE(IsDate(text), date.isValid());
     }
 
+    // One check of the period for the domain, the command line and the window: only a date
+    // written YYYY-MM-DD reaches a month figure or a workbook name.
+    void periodDate_data() {
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<bool>("boxAccepts"); // the date box's own test keeps it as typed
+        QTest::addColumn<bool>("reportsAccept");
+        QTest::addColumn<int>("figureExit"); // figure salescurrmonthFRN --period PERIOD
+        QTest::newRow("YYYY-MM-DD") << "2024-03-15" << true << true << 0;
+        QTest::newRow("D.M.YYYY reads as another month") << "1.3.2024" << true << false << 2;
+        QTest::newRow("slashes would make folders") << "2024/03/15" << true << false << 2;
+        QTest::newRow("DD/MM/YYYY") << "18/11/2010" << true << false << 2;
+        QTest::newRow("trailing letter") << "2024-03-15x" << false << false << 2;
+        QTest::newRow("no such day") << "2024-02-30" << false << false << 2;
+        QTest::newRow("empty: the figure itself refuses") << "" << false << false << 1;
+    }
+
+    void periodDate() {
+        QFETCH(QString, period);
+        QFETCH(bool, boxAccepts);
+        QFETCH(bool, reportsAccept);
+        QFETCH(int, figureExit);
+        LocalStoreFixture store;
+        const QString reports = store.file(QStringLiteral("rapporter"));
+        QVERIFY(QDir(reports).mkpath(QStringLiteral("Pallvikprodukter2024/03")));
+        const QStringList before = tree(reports);
+        QStringList written = before;
+        if (reportsAccept) {
+            written.append(QStringLiteral("Pallvikprodukter%1.xls").arg(period));
+            written.sort();
+        }
+
+        QCOMPARE(isPeriodDate(period), reportsAccept);
+        try {
+            QCOMPARE(figures::periodMonth(period), period.mid(5, 2).toInt());
+            QVERIFY2(reportsAccept, "a month figure read the period");
+            QVERIFY(!reports::productWorkbookFileName(store.path(), period).isEmpty());
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!reportsAccept && e.message().contains(QStringLiteral("ÅÅÅÅ-MM-DD")),
+                     qPrintable(e.message()));
+        }
+        if (!reportsAccept && !period.isEmpty())
+            QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                                     reports::productWorkbookFileName(store.path(), period));
+
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"coverage", "--period", period});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), reportsAccept ? 0 : 2);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE),
+                      {"figure", "salescurrmonthFRN", "--period", period});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), figureExit);
+        QCOMPARE(tree(reports), written);
+        QFile::remove(reports + QStringLiteral("/Pallvikprodukter%1.xls").arg(period));
+
+        // The window: the coverage run and the printout ask for the period again.
+        Startmeny window(store.path());
+        window.datumtxt->setText(period);
+        int asked = 0;
+        QStringList told;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+                ++asked;
+                input->reject();
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                told.append(box->text());
+                box->accept();
+            }
+        });
+        answerer.start(5);
+        window.startCoverageRun();
+        try {
+            window.Utskrift_Click();
+        } catch (const lodvik::Error &) {
+            // no search source in this folder: only whether it asked matters
+        }
+        skriv::instance().hide();
+        BusyCursorOff();
+        const bool asksAgain = !reportsAccept && (boxAccepts || period.isEmpty());
+        QCOMPARE(asked, asksAgain ? (period.isEmpty() ? 1 : 2) : 0); // an empty one prints
+        QCOMPARE(told.contains(QStringLiteral("Ogiltigt datum!")),
+                 !boxAccepts && !period.isEmpty());
+        QCOMPARE(tree(reports), written);
+        QCOMPARE(window.datumtxt->text(), period);
+    }
+
     void weekAndDay_data() {
         QTest::addColumn<QDate>("date");
         QTest::addColumn<int>("week");
@@ -160,6 +267,12 @@ private slots:
         QTest::newRow("Sunday") << "2011-01-09"
                                 << "11017"
                                 << "2011-01-09";
+        QTest::newRow("blanks around are no part of the date") << " 2024-03-15 "
+                                                               << "24115"
+                                                               << "2024-03-15";
+        QTest::newRow("time of day as the import writes it") << "2024-03-15 10:30:00"
+                                                             << "24115"
+                                                             << "2024-03-15";
     }
 
     void konvertdatum() {
@@ -206,15 +319,59 @@ private slots:
         QCOMPARE(columnValues(store, table, column), once);
     }
 
-    void failingRowStopsTheRun() {
+    void storedTexts_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QStringList>("keys"); // first column of each row
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("message"); // parts of it; none when the run succeeds
+        QTest::newRow("blanks around") << "fpprognos" << QStringList{"A", "B", "C"}
+                                       << QStringList{" 2024-03-15", "2024-03-15 ", "\t10-02-17 "}
+                                       << QStringList{"24115", "24115", "10073"} << QStringList{};
+        QTest::newRow("time of day") << "fporder" << QStringList{"A", "B"}
+                                     << QStringList{"2024-03-15 10:30:00", "2010-01-03 23:59:59"}
+                                     << QStringList{"24115", "10537"} << QStringList{};
+        QTest::newRow("unreadable: named by its key, earlier rows keep their codes")
+            << "fporder" << QStringList{"A", "B", "C"}
+            << QStringList{"2010-02-17", "2010-13-45", "2010-03-08"}
+            << QStringList{"10073", "2010-13-45", "2010-03-08"}
+            << QStringList{"fporder", "sdlitm = \"B\"", "\"2010-13-45\""};
+        QTest::newRow("unreadable without a key: named by its rowid")
+            << "fpprognos" << QStringList{"A", " ", "C"}
+            << QStringList{"2010-02-17", " 2010-02-30 ", "2010-03-08"}
+            << QStringList{"10073", " 2010-02-30 ", "2010-03-08"}
+            << QStringList{"fpprognos", "rowid 2", "\" 2010-02-30 \""};
+        QTest::newRow("a time that is no time of day")
+            << "fpprognos" << QStringList{"A"} << QStringList{"2024-03-15 25:00:00"}
+            << QStringList{"2024-03-15 25:00:00"}
+            << QStringList{"mflitm = \"A\"", "\"2024-03-15 25:00:00\""};
+    }
+
+    void storedTexts() {
+        QFETCH(QString, table);
+        QFETCH(QStringList, keys);
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, message);
         LocalStoreFixture store;
-        for (const char *date : {"2010-02-17", "2010-13-45", "2010-03-08"})
-            store.insert(QStringLiteral("fporder"), {S("10-1"), S(date), L(1)});
+        for (int i = 0; i < texts.size(); ++i)
+            store.insert(table, {S(keys.at(i)), S(texts.at(i)), L(1)});
         lodvik::NoProgress progress;
         figures::DateConversion ops(store.localDatabase(), progress);
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
-        QCOMPARE(columnValues(store, QStringLiteral("fporder"), QStringLiteral("SDpddj")),
-                 (QStringList{"10073", "2010-13-45", "2010-03-08"}));
+        try {
+            if (table == QLatin1String("fpprognos"))
+                ops.konvereraprognosdatum();
+            else
+                ops.konverteraorderdatum();
+            QVERIFY2(message.isEmpty(), "the run went on past an unreadable date");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!message.isEmpty(), qPrintable(e.message()));
+            for (const QString &part : message)
+                QVERIFY2(e.message().contains(part), qPrintable(e.message()));
+        }
+        const QString column = table == QLatin1String("fpprognos") ? QStringLiteral("MFDRQJ")
+                                                                   : QStringLiteral("SDpddj");
+        QCOMPARE(columnValues(store, table, column), after);
     }
 
     void emptyAndMissingTables() {

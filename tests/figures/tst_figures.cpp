@@ -478,13 +478,37 @@ private slots:
                                                  << "" << 0.0 << Rows{} << "inget tal";
         QTest::newRow("empty period") << "salescurrmonthFRN"
                                       << ""
-                                      << "" << 0.0 << Rows{} << "månad";
+                                      << "" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
         QTest::newRow("period in another layout") << "salespriormonthFRN"
                                                   << ""
-                                                  << "18/11/2010" << 0.0 << Rows{} << "månad";
+                                                  << "18/11/2010" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
         QTest::newRow("month 13") << "SalesPerWeekFRN"
                                   << "10-1"
-                                  << "2010-13-01" << 0.0 << Rows{} << "månad";
+                                  << "2010-13-01" << 0.0 << Rows{} << "ÅÅÅÅ-MM-DD";
+        // A result that is no finite number is refused, naming the figure or the product.
+        const double huge = 1e308;
+        QTest::newRow("stock times pack size overflows")
+            << "GSCFRN"
+            << ""
+            << "" << 0.0 << Rows{pjomr("10-1", L(12)), item("pjstkfrn", S("10-1"), D(huge))}
+            << "GSCFRN";
+        QTest::newRow("SQL sum overflows")
+            << "getlagersaldo"
+            << "10-1"
+            << "" << 0.0
+            << Rows{item("fpsaldo", S("10-1"), D(huge)), item("fpsaldo", S("10-1"), D(huge))}
+            << "getlagersaldo för produkt \"10-1\"";
+        QTest::newRow("nan as units per pack")
+            << "GSCFRN"
+            << ""
+            << "" << 0.0 << Rows{pjomr("10-1", S("nan")), item("pjstkfrn", S("10-1"), L(5))}
+            << "Produkten 10-1 i pjomr";
+        for (const char *op : {"ProdOrderPJ", "ProdBackOrderFRN"})
+            QTest::addRow("%s with a denormal umfaktor", op)
+                << op << "10-1"
+                << "" << 1e-320
+                << Rows{item("PJOTALLA", S("10-1"), L(5)), item("PJOFBACK", S("10-1"), L(5))}
+                << QStringLiteral("%1 för produkt \"10-1\"").arg(QLatin1String(op));
     }
 
     void failures() {
@@ -569,6 +593,12 @@ private slots:
         QTest::newRow("no operation") << QStringList{} << 2 << "operation";
         QTest::newRow("bad umfaktor")
             << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "tio"} << 2 << "tio";
+        QTest::newRow("nan umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "nan"} << 2 << "--umfaktor nan";
+        QTest::newRow("infinite umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "inf"} << 2 << "--umfaktor inf";
+        QTest::newRow("denormal umfaktor")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "1e-320"} << 1 << "ProdOrderPJ";
     }
 
     void figureCommand() {
@@ -591,6 +621,37 @@ private slots:
             QCOMPARE(out, output);
         else
             QVERIFY2(err.contains(output), qPrintable(err));
+    }
+
+    // Results that never reach stdout (here a full disk) make the command fail, not exit 0.
+    void fullStdout_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("search") << QStringList{"search", "--produkt", ""};
+        QTest::newRow("figure") << QStringList{"figure", "getantaliforpack", "10-1"};
+        QTest::newRow("convert-dates") << QStringList{"convert-dates", "order"};
+        QTest::newRow("coverage") << QStringList{"coverage", "--period", "2010-11-18"};
+        QTest::newRow("summary") << QStringList{"summary", "--period", "2010-11-18"};
+    }
+
+    void fullStdout() {
+        QFETCH(QStringList, arguments);
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("this system has no /dev/full");
+        store->insert(QStringLiteral("tillfall"), {L(1)});
+        fill({pjomr("10-1", L(2)), history("10-1")});
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store->path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"demo"}); // search data of 10-1
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), arguments);
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("standard ut")), qPrintable(err));
     }
 
     void demoStoreGivesEveryFigure() {

@@ -73,8 +73,8 @@ private slots:
     void emptyExtractGivesHeadersOnly();
     void secondShorterRunClearsLeftovers();
     void moreProductsThanTableRows();
-    void missingUnitsPerPackStopsRun_data();
-    void missingUnitsPerPackStopsRun();
+    void unusableProductStopsRun_data();
+    void unusableProductStopsRun();
     void workbookFailureKeepsOldFileAndRestoresCursor();
     void summaryFilledFromTotals();
     void summaryWorkbookReadBack();
@@ -389,21 +389,38 @@ void TestReports::moreProductsThanTableRows() {
         QStringLiteral("number"));
 }
 
-void TestReports::missingUnitsPerPackStopsRun_data() {
+void TestReports::unusableProductStopsRun_data() {
     QTest::addColumn<Variant>("umconv");
+    QTest::addColumn<QString>("rows"); // more rows of B2, as SQL
     QTest::addColumn<QString>("reason");
-    QTest::newRow("null") << Variant::Null() << "umconv är tomt";
-    QTest::newRow("empty text") << text("") << "umconv är tomt";
-    QTest::newRow("zero") << num(0) << "umconv är 0";
+    QTest::newRow("null") << Variant::Null() << ""
+                          << "umconv är tomt";
+    QTest::newRow("empty text") << text("") << ""
+                                << "umconv är tomt";
+    QTest::newRow("zero") << num(0) << ""
+                          << "umconv är 0";
+    // No figure may come out as "inf" or "nan".
+    QTest::newRow("nan") << text("nan") << ""
+                         << "umconv \"nan\" är inget tal";
+    QTest::newRow("thousand times too large") << num(1e306) << ""
+                                              << "är för stort";
+    QTest::newRow("stock minus availability overflows")
+        << num(1)
+        << "INSERT INTO pjstkfrn (ivcitm, lipqoh) VALUES ('B2', 1e308);"
+           "INSERT INTO avail (ivcitm, quantity) VALUES ('B2', -1e308);"
+        << "StockOnHandFRN för produkt \"B2\"";
 }
 
-void TestReports::missingUnitsPerPackStopsRun() {
+void TestReports::unusableProductStopsRun() {
     QFETCH(Variant, umconv);
+    QFETCH(QString, rows);
     QFETCH(QString, reason);
     const QStringList omr{"iblitm", "imdsc1", "umconv"};
     insert("pjomr", omr, {text("A1"), text("Bra"), num(1)});
     insert("pjomr", omr, {text("B2"), text("Trasig"), umconv});
     insert("pjomr", omr, {text("C3"), text("Bra"), num(1)});
+    if (!rows.isEmpty())
+        dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb")).Execute(rows);
     Operations ops(m_home);
     ops.perioddatum = QStringLiteral("2010-11-18");
     try {

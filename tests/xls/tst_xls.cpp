@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <limits>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -105,7 +106,7 @@ void TestXls::formulaEvaluate() {
     sheet.setCell(1, 2, Variant::String(QStringLiteral("-3")));
     sheet.setCell(1, 3, Variant::String(QStringLiteral("abc")));
     sheet.setCell(2, 1, Variant::Double(2.5));
-    sheet.setCell(2, 2, Variant::String(QStringLiteral("=A1+B1")));
+    sheet.setRange(QStringLiteral("B2"), Variant::String(QStringLiteral("=A1+B1")));
     sheet.setRange(QStringLiteral("Z9"), Variant::String(formula)); // Z9 may read itself
     const Operand v = sheet.value(9, 26);
     QCOMPARE(v.kind == Operand::Kind::Error, isError);
@@ -147,7 +148,7 @@ void TestXls::formulaTokens() {
 
 void TestXls::typedInput_data() {
     QTest::addColumn<Variant>("value");
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("kind"); // -1: the cell stays empty, -2: refused
     QTest::addColumn<double>("number");
     QTest::addColumn<QString>("text");
     using K = Worksheet::Cell::Kind;
@@ -159,7 +160,20 @@ void TestXls::typedInput_data() {
     QTest::newRow("one blank is text") << Variant::String(" ") << int(K::Text) << 0.0 << " ";
     QTest::newRow("integer") << Variant::Integer(0) << int(K::Number) << 0.0 << "";
     QTest::newRow("double") << Variant::Double(1234.5) << int(K::Number) << 1234.5 << "";
-    QTest::newRow("formula text") << Variant::String("=A1+1") << int(K::Formula) << 0.0 << "";
+    // Only the report's own formulas (setRange) are formulas; a text from the extracts is text.
+    QTest::newRow("formula-like text")
+        << Variant::String("=A1+B1") << int(K::Text) << 0.0 << "=A1+B1";
+    QTest::newRow("text after =") << Variant::String("=Special offer") << int(K::Text) << 0.0
+                                  << "=Special offer";
+    // Only finite numbers are numbers.
+    QTest::newRow("Inf") << Variant::String("Inf") << int(K::Text) << 0.0 << "Inf";
+    QTest::newRow("NaN") << Variant::String("NaN") << int(K::Text) << 0.0 << "NaN";
+    QTest::newRow("-inf") << Variant::String("-inf") << int(K::Text) << 0.0 << "-inf";
+    QTest::newRow("1e999") << Variant::String("1e999") << int(K::Text) << 0.0 << "1e999";
+    QTest::newRow("infinite double")
+        << Variant::Double(std::numeric_limits<double>::infinity()) << -2 << 0.0 << "";
+    QTest::newRow("NaN double") << Variant::Double(std::numeric_limits<double>::quiet_NaN()) << -2
+                                << 0.0 << "";
 }
 
 void TestXls::typedInput() {
@@ -169,6 +183,11 @@ void TestXls::typedInput() {
     QFETCH(QString, text);
     Worksheet sheet;
     sheet.setCell(3, 2, Variant::String(QStringLiteral("earlier")));
+    if (kind == -2) {
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, sheet.setCell(3, 2, value));
+        QCOMPARE(sheet.cell(3, 2)->text, QStringLiteral("earlier"));
+        return;
+    }
     sheet.setCell(3, 2, value);
     const Worksheet::Cell *cell = sheet.cell(3, 2);
     if (kind < 0) {
@@ -246,6 +265,10 @@ xls::Workbook sampleWorkbook() {
     s.setCell(6, 4, Variant::Double(2.25));
     s.setCell(6, 6, Variant::Long(100000000)); // past the RK range: a NUMBER record
     s.setCell(5, 8, Variant::Integer(0));
+    // Texts of the extracts that look like a formula or a number but are neither.
+    const char *const extractTexts[] = {"=A1+B1", "=Special offer", "Inf", "NaN", "1e999"};
+    for (int c = 0; c < 5; ++c)
+        s.setCell(10, c + 1, Variant::String(QLatin1String(extractTexts[c])));
     s.setRange(QStringLiteral("G5:G6"), Variant::String(QStringLiteral("=D5+E5+F5")));
     s.setRange(QStringLiteral("C8:G8"), Variant::String(QStringLiteral("=sum(C5:c7)")));
     return book;
@@ -290,6 +313,11 @@ void TestXls::readBackWithXlrd() {
         {"8,4", "number", -9.75, false},
         {"8,5", "number", 0.0, false},
         {"8,7", "number", 100000005.25, false},
+        {"10,1", "text", QStringLiteral("=A1+B1"), false},
+        {"10,2", "text", QStringLiteral("=Special offer"), false},
+        {"10,3", "text", QStringLiteral("Inf"), false},
+        {"10,4", "text", QStringLiteral("NaN"), false},
+        {"10,5", "text", QStringLiteral("1e999"), false},
     };
     for (const Expect &e : expected) {
         const QJsonObject c = cells.value(QLatin1String(e.at)).toObject();
@@ -365,6 +393,8 @@ void TestXls::calcOpensAndComputes() {
     QCOMPARE(value("G8").toDouble(), 100000005.25);
     QCOMPARE(value("B5"), QStringLiteral("Åsa Ölund blå €"));
     QCOMPARE(value("A3"), QStringLiteral("Produkt"));
+    QCOMPARE(formula("A10"), QString());
+    QCOMPARE(value("A10"), QStringLiteral("=A1+B1"));
 }
 
 void TestXls::saveToMissingFolderKeepsNothing() {
