@@ -158,10 +158,23 @@ private:
         return m_text.mid(start, m_pos - start);
     }
 
+    // Digits with a decimal point, and an exponent as the canonical text writes large and small
+    // numbers ("1e+20").
     NodePtr number() {
         const int start = m_pos;
-        while (m_pos < m_text.size() && (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == '.'))
+        const auto isDigitAt = [&](int i) { return i < m_text.size() && m_text.at(i).isDigit(); };
+        while (isDigitAt(m_pos) || (m_pos < m_text.size() && m_text.at(m_pos) == '.'))
             ++m_pos;
+        if (m_pos < m_text.size() && (m_text.at(m_pos) == 'e' || m_text.at(m_pos) == 'E')) {
+            int end = m_pos + 1;
+            if (end < m_text.size() && (m_text.at(end) == '+' || m_text.at(end) == '-'))
+                ++end;
+            if (isDigitAt(end)) {
+                while (isDigitAt(end))
+                    ++end;
+                m_pos = end;
+            }
+        }
         bool ok = false;
         auto node = std::make_shared<Node>();
         node->number = m_text.mid(start, m_pos - start).toDouble(&ok);

@@ -62,6 +62,8 @@ void TestXls::formulaShift_data() {
                                            << "C1:C3" << 3 << 3 << "-(A3-B3)+2.5";
     QTest::newRow("sum of several") << "=SUM(A1,B1:B2,3)"
                                     << "D1:E1" << 1 << 5 << "SUM(B1,C1:C2,3)";
+    QTest::newRow("exponent as the text writes it") << "=1e+20+2E-7"
+                                                    << "A1" << 1 << 1 << "1e+20+2e-07";
 }
 
 void TestXls::formulaShift() {
