@@ -125,6 +125,10 @@ void TestXls::formulaRejected_data() {
     QTest::newRow("unclosed") << "=SUM(A1:A2";
     QTest::newRow("area outside sum") << "=A1:A2+1";
     QTest::newRow("shifted off the sheet") << "=A65536";
+    QTest::newRow("nested too deeply")
+        << QStringLiteral("=%1A1%2").arg(QString(101, u'('), QString(101, u')'));
+    QTest::newRow("too long for the file")
+        << '=' + QStringList(200, QStringLiteral("0.5")).join('+');
 }
 
 void TestXls::formulaRejected() {
