@@ -240,13 +240,17 @@ void Worksheet::setRange(const QString &range, const Variant &value) {
     const Range rg = parseRange(range);
     if (value.isString() && value.text().startsWith('=')) {
         const Formula formula = Formula::parse(value.text());
+        // References only move down and right: if the last cell's copy stays on the sheet, every
+        // copy does, and a formula that cannot be written leaves the range as it was.
+        formula.shifted(rg.lastRow - rg.firstRow, rg.lastColumn - rg.firstColumn);
         for (int r = rg.firstRow; r <= rg.lastRow; ++r)
             for (int c = rg.firstColumn; c <= rg.lastColumn; ++c) {
+                Formula moved = formula.shifted(r - rg.firstRow, c - rg.firstColumn);
                 Cell &cell = at(r, c);
                 cell.kind = Cell::Kind::Formula;
                 cell.number = 0;
                 cell.text.clear();
-                cell.formula = formula.shifted(r - rg.firstRow, c - rg.firstColumn);
+                cell.formula = std::move(moved);
             }
         return;
     }
