@@ -82,24 +82,27 @@ void TestXls::formulaShift() {
 
 void TestXls::formulaEvaluate_data() {
     QTest::addColumn<QString>("formula");
+    QTest::addColumn<int>("chain"); // rows of Y1 = Y2+1, Y2 = Y3+1, ...
     QTest::addColumn<bool>("isError");
     QTest::addColumn<double>("expected");
     // The sheet: A1 = 10, B1 = -3, C1 = "abc", D1 empty, A2 = 2.5, B2 = formula A1+B1.
-    QTest::newRow("add") << "=A1+B1" << false << 7.0;
-    QTest::newRow("empty counts as 0") << "=A1+D1" << false << 10.0;
-    QTest::newRow("subtract") << "=a1-b1-a2" << false << 10.5;
-    QTest::newRow("unary minus") << "=-A1+A2" << false << -7.5;
-    QTest::newRow("text in arithmetic") << "=A1+C1" << true << 0.0;
-    QTest::newRow("sum skips text") << "=SUM(A1:D1)" << false << 7.0;
-    QTest::newRow("sum of formula cell") << "=SUM(B2,A2)" << false << 9.5;
-    QTest::newRow("sum of empty area") << "=SUM(E1:E9)" << false << 0.0;
-    QTest::newRow("sum with constant") << "=sum(a1:a2, 1)" << false << 13.5;
-    QTest::newRow("formula of formula") << "=B2+B2" << false << 14.0;
-    QTest::newRow("self reference") << "=Z9+1" << false << 1.0;
+    QTest::newRow("add") << "=A1+B1" << 0 << false << 7.0;
+    QTest::newRow("empty counts as 0") << "=A1+D1" << 0 << false << 10.0;
+    QTest::newRow("subtract") << "=a1-b1-a2" << 0 << false << 10.5;
+    QTest::newRow("unary minus") << "=-A1+A2" << 0 << false << -7.5;
+    QTest::newRow("text in arithmetic") << "=A1+C1" << 0 << true << 0.0;
+    QTest::newRow("sum skips text") << "=SUM(A1:D1)" << 0 << false << 7.0;
+    QTest::newRow("sum of formula cell") << "=SUM(B2,A2)" << 0 << false << 9.5;
+    QTest::newRow("sum of empty area") << "=SUM(E1:E9)" << 0 << false << 0.0;
+    QTest::newRow("sum with constant") << "=sum(a1:a2, 1)" << 0 << false << 13.5;
+    QTest::newRow("formula of formula") << "=B2+B2" << 0 << false << 14.0;
+    QTest::newRow("self reference") << "=Z9+1" << 0 << false << 1.0;
+    QTest::newRow("chain deeper than the call stack") << "=Y1" << 65535 << false << 65535.0;
 }
 
 void TestXls::formulaEvaluate() {
     QFETCH(QString, formula);
+    QFETCH(int, chain);
     QFETCH(bool, isError);
     QFETCH(double, expected);
     Worksheet sheet;
@@ -108,6 +111,9 @@ void TestXls::formulaEvaluate() {
     sheet.setCell(1, 3, Variant::String(QStringLiteral("abc")));
     sheet.setCell(2, 1, Variant::Double(2.5));
     sheet.setCell(2, 2, Variant::String(QStringLiteral("=A1+B1")));
+    if (chain > 0)
+        sheet.setRange(QStringLiteral("Y1:Y%1").arg(chain),
+                       Variant::String(QStringLiteral("=Y2+1")));
     sheet.setRange(QStringLiteral("Z9"), Variant::String(formula)); // Z9 may read itself
     const Operand v = sheet.value(9, 26);
     QCOMPARE(v.kind == Operand::Kind::Error, isError);
