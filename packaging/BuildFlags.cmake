@@ -1,10 +1,11 @@
 # Debian's build flags as dpkg-buildflags gives them with every hardening feature: stack
 # protector, fortified glibc calls, read-only relocations bound at start-up, and so on; the
 # compiler already makes position-independent executables. The build type still chooses the
-# optimisation and debug information. Off for debug and sanitizer builds, since fortified calls
-# need an optimising build.
+# optimisation and debug information. Off for debug, sanitizer and fuzzer builds, since fortified
+# calls need an optimising build.
 find_program(DPKG_BUILDFLAGS dpkg-buildflags)
-if(DPKG_BUILDFLAGS AND NOT LODVIK_SANITIZE AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+if(DPKG_BUILDFLAGS AND NOT LODVIK_SANITIZE AND NOT LODVIK_FUZZ
+   AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
     set(debian_flags_default ON)
 else()
     set(debian_flags_default OFF)

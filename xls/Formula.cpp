@@ -11,6 +11,10 @@ namespace xls {
 
 constexpr int MaxRows = 65536;
 constexpr int MaxColumns = 256;
+// The file format's limit on the parsed form of a cell formula, in bytes.
+constexpr int MaxTokenBytes = 1800;
+// Nesting of parentheses, signs and SUM; the tree is walked recursively.
+constexpr int MaxDepth = 100;
 
 struct Formula::Node {
     enum class Kind { Number, Ref, Area, Add, Sub, Negate, Paren, Sum };
@@ -45,6 +49,16 @@ public:
     }
 
 private:
+    // Every node gives at least one token byte: counting them bounds the tree before its tokens
+    // can be measured.
+    std::shared_ptr<Node> newNode(Node::Kind kind) {
+        if (++m_nodes > MaxTokenBytes)
+            formulaError(m_text, QStringLiteral("den är för lång"));
+        auto node = std::make_shared<Node>();
+        node->kind = kind;
+        return node;
+    }
+
     NodePtr expression() {
         NodePtr left = unary();
         for (;;) {
@@ -56,18 +70,26 @@ private:
                 kind = Node::Kind::Sub;
             else
                 return left;
-            auto node = std::make_shared<Node>();
-            node->kind = kind;
+            auto node = newNode(kind);
             node->children = {left, unary()};
             left = node;
         }
     }
 
+    // Every level of nesting passes through here.
     NodePtr unary() {
+        if (m_depth >= MaxDepth)
+            formulaError(m_text, QStringLiteral("den är för djupt nästlad"));
+        ++m_depth;
+        NodePtr node = signedPrimary();
+        --m_depth;
+        return node;
+    }
+
+    NodePtr signedPrimary() {
         skipBlanks();
         if (take('-')) {
-            auto node = std::make_shared<Node>();
-            node->kind = Node::Kind::Negate;
+            auto node = newNode(Node::Kind::Negate);
             node->children = {unary()};
             return node;
         }
@@ -79,8 +101,7 @@ private:
     NodePtr primary() {
         skipBlanks();
         if (take('(')) {
-            auto node = std::make_shared<Node>();
-            node->kind = Node::Kind::Paren;
+            auto node = newNode(Node::Kind::Paren);
             node->children = {expression()};
             expect(')');
             return node;
@@ -92,8 +113,7 @@ private:
         if (take('(')) {
             if (word.compare(QLatin1String("SUM"), Qt::CaseInsensitive) != 0)
                 formulaError(m_text, QStringLiteral("funktionen %1 stöds inte").arg(word));
-            auto node = std::make_shared<Node>();
-            node->kind = Node::Kind::Sum;
+            auto node = newNode(Node::Kind::Sum);
             skipBlanks();
             if (!take(')')) {
                 do
@@ -123,8 +143,7 @@ private:
     }
 
     NodePtr refOrArea(const QString &word, bool allowArea) {
-        auto node = std::make_shared<Node>();
-        node->kind = Node::Kind::Ref;
+        auto node = newNode(Node::Kind::Ref);
         node->first = cellRef(word);
         skipBlanks();
         if (take(':')) {
@@ -158,12 +177,25 @@ private:
         return m_text.mid(start, m_pos - start);
     }
 
+    // Digits with a decimal point, and an exponent as the canonical text writes large and small
+    // numbers ("1e+20").
     NodePtr number() {
         const int start = m_pos;
-        while (m_pos < m_text.size() && (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == '.'))
+        const auto isDigitAt = [&](int i) { return i < m_text.size() && m_text.at(i).isDigit(); };
+        while (isDigitAt(m_pos) || (m_pos < m_text.size() && m_text.at(m_pos) == '.'))
             ++m_pos;
+        if (m_pos < m_text.size() && (m_text.at(m_pos) == 'e' || m_text.at(m_pos) == 'E')) {
+            int end = m_pos + 1;
+            if (end < m_text.size() && (m_text.at(end) == '+' || m_text.at(end) == '-'))
+                ++end;
+            if (isDigitAt(end)) {
+                while (isDigitAt(end))
+                    ++end;
+                m_pos = end;
+            }
+        }
         bool ok = false;
-        auto node = std::make_shared<Node>();
+        auto node = newNode(Node::Kind::Number);
         node->number = m_text.mid(start, m_pos - start).toDouble(&ok);
         if (!ok)
             formulaError(m_text, QStringLiteral("felaktigt tal"));
@@ -189,6 +221,8 @@ private:
 
     const QString &m_text;
     int m_pos = 0;
+    int m_depth = 0;
+    int m_nodes = 0;
 };
 
 CellRef shiftRef(CellRef ref, int rows, int columns) {
@@ -420,6 +454,8 @@ CellRef parseCellRef(const QString &text) {
 Formula Formula::parse(const QString &text) {
     Formula f;
     f.m_root = Parser(text).parse();
+    if (f.tokens().size() > MaxTokenBytes)
+        formulaError(text, QStringLiteral("den är för lång"));
     return f;
 }
 

@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <vector>
 
 using lodvik::Variant;
 
@@ -244,13 +245,17 @@ void Worksheet::setRange(const QString &range, const Variant &value) {
     const Range rg = parseRange(range);
     if (value.isString() && value.text().startsWith('=')) {
         const Formula formula = Formula::parse(value.text());
+        // References only move down and right: if the last cell's copy stays on the sheet, every
+        // copy does, and a formula that cannot be written leaves the range as it was.
+        formula.shifted(rg.lastRow - rg.firstRow, rg.lastColumn - rg.firstColumn);
         for (int r = rg.firstRow; r <= rg.lastRow; ++r)
             for (int c = rg.firstColumn; c <= rg.lastColumn; ++c) {
+                Formula moved = formula.shifted(r - rg.firstRow, c - rg.firstColumn);
                 Cell &cell = at(r, c);
                 cell.kind = Cell::Kind::Formula;
                 cell.number = 0;
                 cell.text.clear();
-                cell.formula = formula.shifted(r - rg.firstRow, c - rg.firstColumn);
+                cell.formula = std::move(moved);
             }
         return;
     }
@@ -291,32 +296,68 @@ std::optional<double> Worksheet::columnWidth(int column) const {
 
 Operand Worksheet::evaluateCell(int row0, int column0, std::map<std::pair<int, int>, Operand> &memo,
                                 std::map<std::pair<int, int>, bool> &busy) const {
-    auto it = m_cells.find({row0, column0});
-    if (it == m_cells.end())
-        return {};
-    const Cell &cell = it->second;
-    switch (cell.kind) {
-    case Cell::Kind::Blank:
-        return {};
-    case Cell::Kind::Number:
-    case Cell::Kind::Boolean:
-        return Operand::fromNumber(cell.number);
-    case Cell::Kind::Text:
-        return {Operand::Kind::Text, 0};
-    case Cell::Kind::Formula:
-        break;
-    }
-    const auto key = std::make_pair(row0, column0);
-    if (auto m = memo.find(key); m != memo.end())
-        return m->second;
-    if (busy[key])
+    using Key = std::pair<int, int>;
+    // What a formula reads from a cell whose own formula, if any, is done or still running.
+    const auto known = [&](const Key &key) -> Operand {
+        auto it = m_cells.find(key);
+        if (it == m_cells.end())
+            return {};
+        const Cell &cell = it->second;
+        switch (cell.kind) {
+        case Cell::Kind::Blank:
+            return {};
+        case Cell::Kind::Number:
+        case Cell::Kind::Boolean:
+            return Operand::fromNumber(cell.number);
+        case Cell::Kind::Text:
+            return {Operand::Kind::Text, 0};
+        case Cell::Kind::Formula:
+            break;
+        }
+        if (auto m = memo.find(key); m != memo.end())
+            return m->second;
         return Operand::fromNumber(0); // a circular reference counts as 0, as when loaded
-    busy[key] = true;
-    const Operand result =
-        cell.formula->evaluate([&](int r, int c) { return evaluateCell(r, c, memo, busy); });
-    busy[key] = false;
-    memo[key] = result;
-    return result;
+    };
+    const auto isBusy = [&](const Key &key) {
+        auto it = busy.find(key);
+        return it != busy.end() && it->second;
+    };
+    const auto pending = [&](const Key &key) {
+        auto it = m_cells.find(key);
+        return it != m_cells.end() && it->second.kind == Cell::Kind::Formula && !memo.count(key);
+    };
+
+    // The formulas a formula reads are computed first, on a stack of our own: a chain of
+    // formulas down a long column would overflow the call stack if each evaluated the next.
+    struct Step {
+        Key key;
+        bool expanded;
+    };
+    std::vector<Step> stack{{{row0, column0}, false}};
+    while (!stack.empty()) {
+        const Key key = stack.back().key;
+        if (!pending(key) || (!stack.back().expanded && isBusy(key))) {
+            stack.pop_back();
+            continue;
+        }
+        const Formula &formula = *m_cells.find(key)->second.formula;
+        if (!stack.back().expanded) {
+            stack.back().expanded = true;
+            busy[key] = true;
+            std::vector<Key> reads;
+            formula.forEachCell([&](int r, int c) {
+                if (pending({r, c}) && !isBusy({r, c}))
+                    reads.emplace_back(r, c);
+            });
+            for (auto it = reads.rbegin(); it != reads.rend(); ++it)
+                stack.push_back({*it, false});
+            continue;
+        }
+        memo[key] = formula.evaluate([&](int r, int c) { return known({r, c}); });
+        busy[key] = false;
+        stack.pop_back();
+    }
+    return known({row0, column0});
 }
 
 Operand Worksheet::value(int row, int column) const {

@@ -63,6 +63,8 @@ void TestXls::formulaShift_data() {
                                            << "C1:C3" << 3 << 3 << "-(A3-B3)+2.5";
     QTest::newRow("sum of several") << "=SUM(A1,B1:B2,3)"
                                     << "D1:E1" << 1 << 5 << "SUM(B1,C1:C2,3)";
+    QTest::newRow("exponent as the text writes it") << "=1e+20+2E-7"
+                                                    << "A1" << 1 << 1 << "1e+20+2e-07";
 }
 
 void TestXls::formulaShift() {
@@ -81,24 +83,27 @@ void TestXls::formulaShift() {
 
 void TestXls::formulaEvaluate_data() {
     QTest::addColumn<QString>("formula");
+    QTest::addColumn<int>("chain"); // rows of Y1 = Y2+1, Y2 = Y3+1, ...
     QTest::addColumn<bool>("isError");
     QTest::addColumn<double>("expected");
     // The sheet: A1 = 10, B1 = -3, C1 = "abc", D1 empty, A2 = 2.5, B2 = formula A1+B1.
-    QTest::newRow("add") << "=A1+B1" << false << 7.0;
-    QTest::newRow("empty counts as 0") << "=A1+D1" << false << 10.0;
-    QTest::newRow("subtract") << "=a1-b1-a2" << false << 10.5;
-    QTest::newRow("unary minus") << "=-A1+A2" << false << -7.5;
-    QTest::newRow("text in arithmetic") << "=A1+C1" << true << 0.0;
-    QTest::newRow("sum skips text") << "=SUM(A1:D1)" << false << 7.0;
-    QTest::newRow("sum of formula cell") << "=SUM(B2,A2)" << false << 9.5;
-    QTest::newRow("sum of empty area") << "=SUM(E1:E9)" << false << 0.0;
-    QTest::newRow("sum with constant") << "=sum(a1:a2, 1)" << false << 13.5;
-    QTest::newRow("formula of formula") << "=B2+B2" << false << 14.0;
-    QTest::newRow("self reference") << "=Z9+1" << false << 1.0;
+    QTest::newRow("add") << "=A1+B1" << 0 << false << 7.0;
+    QTest::newRow("empty counts as 0") << "=A1+D1" << 0 << false << 10.0;
+    QTest::newRow("subtract") << "=a1-b1-a2" << 0 << false << 10.5;
+    QTest::newRow("unary minus") << "=-A1+A2" << 0 << false << -7.5;
+    QTest::newRow("text in arithmetic") << "=A1+C1" << 0 << true << 0.0;
+    QTest::newRow("sum skips text") << "=SUM(A1:D1)" << 0 << false << 7.0;
+    QTest::newRow("sum of formula cell") << "=SUM(B2,A2)" << 0 << false << 9.5;
+    QTest::newRow("sum of empty area") << "=SUM(E1:E9)" << 0 << false << 0.0;
+    QTest::newRow("sum with constant") << "=sum(a1:a2, 1)" << 0 << false << 13.5;
+    QTest::newRow("formula of formula") << "=B2+B2" << 0 << false << 14.0;
+    QTest::newRow("self reference") << "=Z9+1" << 0 << false << 1.0;
+    QTest::newRow("chain deeper than the call stack") << "=Y1" << 65535 << false << 65535.0;
 }
 
 void TestXls::formulaEvaluate() {
     QFETCH(QString, formula);
+    QFETCH(int, chain);
     QFETCH(bool, isError);
     QFETCH(double, expected);
     Worksheet sheet;
@@ -107,6 +112,9 @@ void TestXls::formulaEvaluate() {
     sheet.setCell(1, 3, Variant::String(QStringLiteral("abc")));
     sheet.setCell(2, 1, Variant::Double(2.5));
     sheet.setRange(QStringLiteral("B2"), Variant::String(QStringLiteral("=A1+B1")));
+    if (chain > 0)
+        sheet.setRange(QStringLiteral("Y1:Y%1").arg(chain),
+                       Variant::String(QStringLiteral("=Y2+1")));
     sheet.setRange(QStringLiteral("Z9"), Variant::String(formula)); // Z9 may read itself
     const Operand v = sheet.value(9, 26);
     QCOMPARE(v.kind == Operand::Kind::Error, isError);
@@ -124,6 +132,10 @@ void TestXls::formulaRejected_data() {
     QTest::newRow("unclosed") << "=SUM(A1:A2";
     QTest::newRow("area outside sum") << "=A1:A2+1";
     QTest::newRow("shifted off the sheet") << "=A65536";
+    QTest::newRow("nested too deeply")
+        << QStringLiteral("=%1A1%2").arg(QString(101, u'('), QString(101, u')'));
+    QTest::newRow("too long for the file")
+        << '=' + QStringList(200, QStringLiteral("0.5")).join('+');
 }
 
 void TestXls::formulaRejected() {
@@ -131,6 +143,7 @@ void TestXls::formulaRejected() {
     Worksheet sheet;
     QVERIFY_THROWS_EXCEPTION(lodvik::Error,
                              sheet.setRange(QStringLiteral("B1:B2"), Variant::String(formula)));
+    QVERIFY(!sheet.cell(1, 2) && !sheet.cell(2, 2)); // nothing of it is written
 }
 
 void TestXls::formulaTokens() {
