@@ -456,6 +456,11 @@ void Startmeny::closeEvent(QCloseEvent *event) {
     m_work->cancel();
     if (Data1 && Data1->hasPendingEdit())
         guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+    // The program ends with this window: the preview and any other window of ours go with it, so
+    // that no hidden window keeps the program running.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible())
+            window->hide();
     QMainWindow::closeEvent(event);
 }
 

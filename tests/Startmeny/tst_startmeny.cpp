@@ -3,6 +3,7 @@
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
+#include "skriv/skriv.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -425,6 +426,39 @@ private slots:
         w.periodtxt->setText(QStringLiteral("4711"));
         w.Sok_Click();
         QCOMPARE(shownRows(), 1);
+    }
+
+    // Closing the search window ends the program whatever else is open, and no window is left
+    // behind with the program still running.
+    void programEndsWithTheSearchWindow_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("closed while the preview is open")
+            << QStringList{"preview", "close", "preview Avsluta"};
+        QTest::newRow("preview put away first")
+            << QStringList{"preview", "preview Avsluta", "close"};
+    }
+    void programEndsWithTheSearchWindow() {
+        QFETCH(QStringList, steps);
+        Startmeny &w = openWindow();
+        w.show();
+        skriv &preview = skriv::instance();
+        QTimer::singleShot(0, &w, [&] {
+            for (const QString &step : steps) {
+                if (step == "preview")
+                    preview.show();
+                else if (step == "close")
+                    w.close(); // as the window manager's close button
+                else if (step == "preview Avsluta")
+                    preview.Avbryta->click();
+                QCoreApplication::processEvents();
+            }
+        });
+        QTimer stillRunning; // the program did not end
+        stillRunning.setSingleShot(true);
+        connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        stillRunning.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!preview.isVisible());
     }
 
     void refusedQueryIsReported() {
