@@ -425,22 +425,25 @@ void Startmeny::TDBGrid1_KeyPress(int &KeyAscii) {
         return;
     // Enter stores the row and moves to the one below; the new row comes after the last.
     KeyAscii = 0;
-    // Enter from an open cell editor: hand its text to the row before the row is stored.
-    QWidget *editor = QApplication::focusWidget();
-    if (editor && editor != TDBGrid1 && TDBGrid1->isAncestorOf(editor)) {
-        QAbstractItemDelegate *delegate = TDBGrid1->itemDelegate();
-        emit delegate->commitData(editor);
-        emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
-    guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
-    const QModelIndex current = TDBGrid1->currentIndex();
-    if (!current.isValid())
+    const auto storeAndMoveDown = [this] {
+        guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+        const QModelIndex current = TDBGrid1->currentIndex();
+        if (!current.isValid())
+            return;
+        QAbstractItemModel *model = Data1;
+        if (current.row() + 1 >= model->rowCount() && model->canFetchMore(QModelIndex()))
+            model->fetchMore(QModelIndex());
+        if (current.row() + 1 < model->rowCount())
+            TDBGrid1->setCurrentIndex(model->index(current.row() + 1, current.column()));
+    };
+    // Enter from an open cell editor: the delegate has queued handing the editor's text to the
+    // row and closing the editor; the row is stored after that, not before.
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && focus != TDBGrid1 && TDBGrid1->isAncestorOf(focus)) {
+        QMetaObject::invokeMethod(this, storeAndMoveDown, Qt::QueuedConnection);
         return;
-    QAbstractItemModel *model = Data1;
-    if (current.row() + 1 >= model->rowCount() && model->canFetchMore(QModelIndex()))
-        model->fetchMore(QModelIndex());
-    if (current.row() + 1 < model->rowCount())
-        TDBGrid1->setCurrentIndex(model->index(current.row() + 1, current.column()));
+    }
+    storeAndMoveDown();
 }
 
 void Startmeny::Avsluta_Click() {

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -369,6 +370,8 @@ private slots:
     }
 
     void editorEnterMovesDownOneRow() {
+        // The editor's text reaches the row once, without Qt complaining about the editor.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         Startmeny &w = openWindow();
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
