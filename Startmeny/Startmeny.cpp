@@ -478,6 +478,13 @@ bool Startmeny::eventFilter(QObject *watched, QEvent *event) {
             TDBGrid1_KeyPress(key);
             return key == 0;
         }
+        // Escape drops the row's change also once the cell editor has closed (an open editor
+        // drops it itself); without a change it does nothing here.
+        if (watched == TDBGrid1 && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+            Data1->hasPendingEdit()) {
+            Data1->revert();
+            return true;
+        }
     } else if (event->type() == QEvent::FocusOut && watched == datumtxt) {
         // Only a real move away counts, not a message box or menu taking the focus for a while.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();

@@ -394,6 +394,28 @@ private slots:
         QCOMPARE(names, (QStringList{"Ab", "Abd", "x", "Zink", "Öl"}));
     }
 
+    // Escape drops the change of the row also once the cell editor has closed.
+    void escapeAfterTheEditorClosedDropsTheChange() {
+        Startmeny &w = openWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.Sok_Click();
+        w.TDBGrid1->setFocus();
+        w.TDBGrid1->setCurrentIndex(w.Data1->index(0, 0));
+        QTest::keyClicks(w.TDBGrid1, QStringLiteral("Ny"));
+        // A click on the row's other cell closes the editor; the row keeps the change.
+        const QRect other = w.TDBGrid1->visualRect(w.Data1->index(0, 1));
+        QTest::mouseClick(w.TDBGrid1->viewport(), Qt::LeftButton, {}, other.center());
+        QCOMPARE(QApplication::focusWidget(), w.TDBGrid1);
+        QVERIFY(w.Data1->hasPendingEdit());
+        QTest::keyClick(w.TDBGrid1, Qt::Key_Escape);
+        QVERIFY(!w.Data1->hasPendingEdit());
+        QCOMPARE(w.Data1->data(w.Data1->index(0, 0)).toString(), QStringLiteral("Ab"));
+        w.TDBGrid1->setCurrentIndex(w.Data1->index(2, 0)); // leaving the row stores nothing
+        w.Sok_Click();
+        QCOMPARE(w.Data1->field(0, QStringLiteral("Soknamn")).toText(), QStringLiteral("Ab"));
+    }
+
     void failingSourceIsReportedAndWindowStaysUsable() {
         writeIni(m_home->path(), "[sokdata]\ndriver=QSQLITE\ndatabase=/nonexistent/folder/x.db\n");
         BoxSeen seen;
