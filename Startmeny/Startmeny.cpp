@@ -9,6 +9,7 @@
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -168,7 +169,7 @@ void Startmeny::createControls() {
     periodtx->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // The period date of the reports, in the free room between the frame and the search text.
-    datumlbl = new QLabel(QStringLiteral("Period (ÅÅÅÅ-MM-DD)"), client);
+    datumlbl = new QLabel(QStringLiteral("&Period (ÅÅÅÅ-MM-DD)"), client);
     datumlbl->setObjectName(QStringLiteral("datumlbl"));
     datumlbl->setGeometry(twipsRect(120, 1860, 3435, 255));
     datumlbl->setFont(designFont(false));
@@ -177,7 +178,7 @@ void Startmeny::createControls() {
     datumtxt->setObjectName(QStringLiteral("datumtxt"));
     datumtxt->setGeometry(twipsRect(720, 2145, 2235, 285));
     datumtxt->setFont(designFont(false));
-    // Outside the design's tab order, which the operators know; a click reaches it.
+    // Outside the design's tab order, which the operators know; a click or Alt+P reaches it.
     datumtxt->setFocusPolicy(Qt::ClickFocus);
     datumlbl->setBuddy(datumtxt);
 
@@ -294,29 +295,45 @@ void Startmeny::createMenus() {
         QAction *action = menu->addAction(text);
         action->setProperty("startsOperation", true); // disabled while another one runs
         QString title = text;
-        title.remove(QStringLiteral("..."));
+        title.remove(QStringLiteral("...")).remove(QLatin1Char('&'));
         connect(action, &QAction::triggered, this, [this, title, handler] {
             guarded(title, [this, handler] { (this->*handler)(); });
         });
+        return action;
     };
-    QMenu *arkiv = menuBar()->addMenu(QStringLiteral("Arkiv"));
-    command(arkiv, QStringLiteral("Importera Access-databas..."), &Startmeny::importAccessDatabase);
+    QMenu *arkiv = menuBar()->addMenu(QStringLiteral("&Arkiv"));
+    command(arkiv, QStringLiteral("&Importera Access-databas..."),
+            &Startmeny::importAccessDatabase);
+    command(arkiv, QStringLiteral("&Utskrift"), &Startmeny::Utskrift_Click)
+        ->setShortcut(QKeySequence::Print);
     arkiv->addSeparator();
-    QAction *quit = arkiv->addAction(QStringLiteral("Avsluta"));
+    QAction *quit = arkiv->addAction(QStringLiteral("&Avsluta"));
+    quit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::ALT | Qt::Key_F4)});
     connect(quit, &QAction::triggered, this, [this] { Avsluta_Click(); });
 
-    QMenu *rapporter = menuBar()->addMenu(QStringLiteral("Rapporter"));
-    command(rapporter, QStringLiteral("Täckningskörning (produkter)..."),
+    QMenu *rapporter = menuBar()->addMenu(QStringLiteral("&Rapporter"));
+    command(rapporter, QStringLiteral("&Täckningskörning (produkter)..."),
             &Startmeny::startCoverageRun);
-    command(rapporter, QStringLiteral("Lagersammanställning (spara)"),
+    command(rapporter, QStringLiteral("Lagersammanställning (&spara)"),
             &Startmeny::startSummaryWorkbook);
-    command(rapporter, QStringLiteral("Lagersammanställning (visa)"),
+    command(rapporter, QStringLiteral("Lagersammanställning (&visa)"),
             &Startmeny::showSummaryWorkbook);
     rapporter->addSeparator();
-    command(rapporter, QStringLiteral("Konvertera prognosdatum"),
+    command(rapporter, QStringLiteral("Konvertera &prognosdatum"),
             &Startmeny::startPrognosDateConversion);
-    command(rapporter, QStringLiteral("Konvertera orderdatum"),
+    command(rapporter, QStringLiteral("Konvertera &orderdatum"),
             &Startmeny::startOrderDateConversion);
+
+    // Keys without a menu entry: F5 searches again, F10 opens the menus as Alt does.
+    auto *searchAgain = new QAction(this);
+    searchAgain->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(searchAgain, &QAction::triggered, Sok, &QPushButton::click);
+    addAction(searchAgain);
+    auto *openMenus = new QAction(this);
+    openMenus->setShortcut(QKeySequence(Qt::Key_F10));
+    connect(openMenus, &QAction::triggered, this,
+            [this] { menuBar()->setActiveAction(menuBar()->actions().constFirst()); });
+    addAction(openMenus);
 }
 
 void Startmeny::Form_Load() {
@@ -453,6 +470,15 @@ void Startmeny::Avsluta_Click() {
     for (QWidget *window : QApplication::topLevelWidgets())
         window->hide();
     QCoreApplication::exit(0);
+}
+
+void Startmeny::keyPressEvent(QKeyEvent *event) {
+    // Escape that no control took stops a long operation, as Avbryt does.
+    if (event->key() == Qt::Key_Escape && isWorking()) {
+        Avbryt->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void Startmeny::closeEvent(QCloseEvent *event) {

@@ -185,6 +185,7 @@ private:
     void createMenus();
     // Closing through the window frame leaves the row being edited: it is stored first.
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
     const QString m_appPath;
     std::unique_ptr<SearchSource> m_source;
