@@ -5,6 +5,8 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
+#include "MDlib/WindowLayout.h"
+#include "Startmeny/Desktop.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
@@ -45,20 +47,21 @@ QFont designFont(bool bold) {
     return font;
 }
 
-// The design font is narrower than the fonts that stand in for it here; a caption that would be
-// cut off gets a slightly smaller size instead.
-void fitCaption(QWidget *control, const QString &caption, int room) {
-    QFont font = control->font();
-    while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6.5)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    control->setFont(font);
-}
-
-void fitOptionCaption(QRadioButton *option) {
-    const QStyle *style = option->style();
-    const int indicator = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
-                          style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
-    fitCaption(option, option->text(), option->width() - indicator - 4);
+// The two options share one font size: where the stand-in font is wider than the design's, the
+// longer caption would otherwise be set smaller than the other.
+void fitOptionCaptions(QRadioButton *first, QRadioButton *second) {
+    QFont font = first->font();
+    for (QRadioButton *option : {first, second}) {
+        const QStyle *style = option->style();
+        const int indicator =
+            style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
+            style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
+        const QFont fitted = fittedFont(option, option->text(), option->width() - indicator - 4);
+        if (fitted.pointSizeF() < font.pointSizeF())
+            font = fitted;
+    }
+    first->setFont(font);
+    second->setFont(font);
 }
 
 // The key code of a key press as the handlers take it: 13 for Enter, the character otherwise.
@@ -91,8 +94,7 @@ Startmeny::Startmeny(const QString &appPath, QWidget *parent)
     initStartmenyResources();
     setWindowTitle(QStringLiteral("Sökningsbild"));
     setFont(designFont(true));
-    const QPixmap logo(QStringLiteral(":/Startmeny/logo.png"));
-    setWindowIcon(QIcon(logo));
+    setWindowIcon(programIcon());
     createControls();
     createMenus();
     // The client area keeps its design size below the menu bar.
@@ -126,6 +128,12 @@ void Startmeny::createControls() {
     Sökningstyp = new QGroupBox(QStringLiteral("Sökningstyp"), client);
     Sökningstyp->setObjectName(QStringLiteral("Sökningstyp"));
     Sökningstyp->setGeometry(twipsRect(300, 420, 2655, 1215));
+    // The caption on the frame's top line, as the design draws it, not above a line of its own
+    // that would run close to the first option.
+    Sökningstyp->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; "
+        "margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
     Soklagerplats = new QRadioButton(QStringLiteral("Namn sökning"), client);
     Soklagerplats->setObjectName(QStringLiteral("Soklagerplats"));
@@ -141,8 +149,7 @@ void Startmeny::createControls() {
     Soklagerplats->setChecked(true);
     Sokprodukt->raise();
     Soklagerplats->raise();
-    fitOptionCaption(Sokprodukt);
-    fitOptionCaption(Soklagerplats);
+    fitOptionCaptions(Sokprodukt, Soklagerplats);
 
     periodtxt = new QLineEdit(client);
     periodtxt->setObjectName(QStringLiteral("periodtxt"));

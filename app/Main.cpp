@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "MDlib/MDlib.h"
+#include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ int Main(int argc, char **argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    prepareDesktop();
     gAppPath = GetAppPath();
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
     Startmeny window(gAppPath);

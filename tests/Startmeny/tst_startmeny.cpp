@@ -1,4 +1,5 @@
 #include "MDlib/MDlib.h"
+#include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
@@ -18,6 +19,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +33,7 @@ namespace {
 struct BoxSeen {
     QString title;
     QString text;
+    QStringList buttons;
     int count = 0;
 };
 
@@ -45,6 +48,9 @@ public:
                 return;
             seen->title = box->windowTitle();
             seen->text = box->text();
+            seen->buttons.clear();
+            for (const QAbstractButton *shown : box->buttons())
+                seen->buttons.append(shown->text());
             ++seen->count;
             QAbstractButton *answer = box->button(button);
             if (button == QMessageBox::NoButton) // Enter at once: the default button
@@ -94,6 +100,13 @@ private:
     int shownRows() { return m_window->Data1->recordCount(); }
 
 private slots:
+    void initTestCase() {
+        // As the program starts the window: named (so that it remembers, here in a test folder
+        // of settings) and in Swedish.
+        QStandardPaths::setTestModeEnabled(true);
+        prepareDesktop();
+    }
+
     void init() {
         m_home = std::make_unique<QTemporaryDir>();
         QVERIFY(m_home->isValid());
@@ -301,6 +314,8 @@ private slots:
         QCOMPARE(seen.count, 1);
         QCOMPARE(seen.title, QStringLiteral("Varning!"));
         QCOMPARE(seen.text, QStringLiteral("Vill du verkligen ta bort produkten ?"));
+        QVERIFY2(seen.buttons.contains(QStringLiteral("Avbryt")),
+                 qPrintable(seen.buttons.join(',')));
         w.Sok_Click();
         QCOMPARE(shownRows(), rowsLeft + 1);
         QCOMPARE(w.Data1->field(0, QStringLiteral("Soknamn")).toText(), kept);
