@@ -26,7 +26,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -344,13 +343,9 @@ void Startmeny::createMenus() {
 }
 
 void Startmeny::Form_Load() {
-    // Centred on the whole screen by its outer size; a small screen gives a negative position.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QSize outer = frameGeometry().size();
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - outer.width()) / 2,
-             area.y() + (area.height() - outer.height()) / 2);
-    }
+    // Where the operator left the window when that is on a screen, else centred on the screen.
+    if (!restoreSettings())
+        centreOnScreen(this);
     Data1->setRecordSource(QStringLiteral("select * from ProduktSok"));
     // A source that cannot be reached is told; the window opens all the same.
     guarded(QStringLiteral("Sökningsbild"), [this] { Nollställa_Click(); });
@@ -474,6 +469,7 @@ void Startmeny::Avsluta_Click() {
     // At once: no question and no further handler; the event loop returns to Main. A long
     // operation is stopped on the way out (its promises for a cancelled run hold).
     m_work->cancel();
+    rememberSettings();
     for (QWidget *window : QApplication::topLevelWidgets())
         window->hide();
     QCoreApplication::exit(0);
@@ -492,6 +488,7 @@ void Startmeny::closeEvent(QCloseEvent *event) {
     m_work->cancel();
     if (Data1 && Data1->hasPendingEdit())
         guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+    rememberSettings();
     // The program ends with this window: the preview and any other window of ours go with it, so
     // that no hidden window keeps the program running.
     for (QWidget *window : QApplication::topLevelWidgets())

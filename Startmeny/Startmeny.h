@@ -177,6 +177,10 @@ private:
     void withSource(const QString &title, std::function<void()> action);
     // Runs a handler at the boundary: an exception becomes a message box, the window stays.
     void guarded(const QString &title, const std::function<void()> &handler);
+    // The period, the search type and the window's position of the last run; true when the
+    // window was put at its remembered position.
+    bool restoreSettings();
+    void rememberSettings();
     // Asks for the period when datumtxt is empty; false when the operator gives none.
     bool requirePeriod();
     void reportError(const QString &title, const QString &message);

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableView>
@@ -108,6 +109,7 @@ private slots:
     }
 
     void init() {
+        QSettings().clear();
         m_home = std::make_unique<QTemporaryDir>();
         QVERIFY(m_home->isValid());
         fillProducts();
@@ -239,6 +241,37 @@ private slots:
         QTest::keyClick(w.datumtxt, Qt::Key_Tab);
         QVERIFY(QApplication::focusWidget() != w.datumtxt);
         QCOMPARE(w.perioddatum, QStringLiteral("2024-05-31"));
+    }
+
+    // The period, the search type and the place of the window carry over to the next run; a
+    // place off every screen does not.
+    void remembersBetweenRuns_data() {
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("on the screen") << QPoint(40, 30) << true;
+        QTest::newRow("off every screen") << QPoint(-5000, 4000) << false;
+    }
+    void remembersBetweenRuns() {
+        QFETCH(QPoint, position);
+        QFETCH(bool, kept);
+        {
+            Startmeny &w = openWindow();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.datumtxt->setText(QStringLiteral("2024-05-31"));
+            w.AcceptPeriodDate();
+            w.Sokprodukt->setChecked(true);
+            w.move(position);
+            w.close();
+        }
+        Startmeny &w = openWindow();
+        QCOMPARE(w.datumtxt->text(), QStringLiteral("2024-05-31"));
+        QCOMPARE(w.perioddatum, QStringLiteral("2024-05-31"));
+        QVERIFY(w.Sokprodukt->isChecked());
+        if (kept)
+            QCOMPARE(w.pos(), position);
+        else
+            QVERIFY(QGuiApplication::screenAt(w.frameGeometry().center()));
     }
 
     void searchByButtonAndEnterAlike_data() {
