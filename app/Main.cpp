@@ -3,6 +3,7 @@
 #include "MDlib/MDlib.h"
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
+#include "reports/Reports.h"
 
 #include <QApplication>
 #include <QDate>
@@ -21,6 +22,8 @@ int Main(int argc, char **argv) {
     }
     QApplication app(argc, argv);
     prepareDesktop();
+    // Workbooks shown by an earlier run have been seen (or saved elsewhere) by now.
+    reports::removeShownWorkbooks(cacheFolder());
     gAppPath = GetAppPath();
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
     Startmeny window(gAppPath);
