@@ -330,6 +330,13 @@ void Startmeny::createMenus() {
     command(rapporter, QStringLiteral("Konvertera &orderdatum"),
             &Startmeny::startOrderDateConversion);
 
+    QMenu *hjalp = menuBar()->addMenu(QStringLiteral("&Hjälp"));
+    QAction *help = hjalp->addAction(QStringLiteral("&Handbok"));
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, [this] { showHelp(); });
+    QAction *about = hjalp->addAction(QStringLiteral("&Om LodvikProdSok"));
+    connect(about, &QAction::triggered, this, [this] { showAbout(); });
+
     // Keys without a menu entry: F5 searches again, F10 opens the menus as Alt does.
     auto *searchAgain = new QAction(this);
     searchAgain->setShortcut(QKeySequence(Qt::Key_F5));

@@ -112,6 +112,10 @@ public:
     void startOrderDateConversion();
     void importAccessDatabase();
 
+    // The "Hjälp" menu: a short guide to the window and its keys (F1), and what is running where.
+    void showHelp();
+    void showAbout();
+
     // Controls, by their design names.
     QLabel *Picture1 = nullptr;
     QRadioButton *Soklagerplats = nullptr;
