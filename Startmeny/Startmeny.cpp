@@ -5,10 +5,13 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
+#include "MDlib/WindowLayout.h"
+#include "Startmeny/Desktop.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -23,7 +26,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -44,20 +46,21 @@ QFont designFont(bool bold) {
     return font;
 }
 
-// The design font is narrower than the fonts that stand in for it here; a caption that would be
-// cut off gets a slightly smaller size instead.
-void fitCaption(QWidget *control, const QString &caption, int room) {
-    QFont font = control->font();
-    while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6.5)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    control->setFont(font);
-}
-
-void fitOptionCaption(QRadioButton *option) {
-    const QStyle *style = option->style();
-    const int indicator = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
-                          style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
-    fitCaption(option, option->text(), option->width() - indicator - 4);
+// The two options share one font size: where the stand-in font is wider than the design's, the
+// longer caption would otherwise be set smaller than the other.
+void fitOptionCaptions(QRadioButton *first, QRadioButton *second) {
+    QFont font = first->font();
+    for (QRadioButton *option : {first, second}) {
+        const QStyle *style = option->style();
+        const int indicator =
+            style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
+            style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
+        const QFont fitted = fittedFont(option, option->text(), option->width() - indicator - 4);
+        if (fitted.pointSizeF() < font.pointSizeF())
+            font = fitted;
+    }
+    first->setFont(font);
+    second->setFont(font);
 }
 
 // The key code of a key press as the handlers take it: 13 for Enter, the character otherwise.
@@ -90,8 +93,7 @@ Startmeny::Startmeny(const QString &appPath, QWidget *parent)
     initStartmenyResources();
     setWindowTitle(QStringLiteral("Sökningsbild"));
     setFont(designFont(true));
-    const QPixmap logo(QStringLiteral(":/Startmeny/logo.png"));
-    setWindowIcon(QIcon(logo));
+    setWindowIcon(programIcon());
     createControls();
     createMenus();
     // The client area keeps its design size below the menu bar.
@@ -125,6 +127,12 @@ void Startmeny::createControls() {
     Sökningstyp = new QGroupBox(QStringLiteral("Sökningstyp"), client);
     Sökningstyp->setObjectName(QStringLiteral("Sökningstyp"));
     Sökningstyp->setGeometry(twipsRect(300, 420, 2655, 1215));
+    // The caption on the frame's top line, as the design draws it, not above a line of its own
+    // that would run close to the first option.
+    Sökningstyp->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; "
+        "margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
     Soklagerplats = new QRadioButton(QStringLiteral("Namn sökning"), client);
     Soklagerplats->setObjectName(QStringLiteral("Soklagerplats"));
@@ -140,8 +148,7 @@ void Startmeny::createControls() {
     Soklagerplats->setChecked(true);
     Sokprodukt->raise();
     Soklagerplats->raise();
-    fitOptionCaption(Sokprodukt);
-    fitOptionCaption(Soklagerplats);
+    fitOptionCaptions(Sokprodukt, Soklagerplats);
 
     periodtxt = new QLineEdit(client);
     periodtxt->setObjectName(QStringLiteral("periodtxt"));
@@ -168,7 +175,7 @@ void Startmeny::createControls() {
     periodtx->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // The period date of the reports, in the free room between the frame and the search text.
-    datumlbl = new QLabel(QStringLiteral("Period (ÅÅÅÅ-MM-DD)"), client);
+    datumlbl = new QLabel(QStringLiteral("&Period (ÅÅÅÅ-MM-DD)"), client);
     datumlbl->setObjectName(QStringLiteral("datumlbl"));
     datumlbl->setGeometry(twipsRect(120, 1860, 3435, 255));
     datumlbl->setFont(designFont(false));
@@ -177,7 +184,7 @@ void Startmeny::createControls() {
     datumtxt->setObjectName(QStringLiteral("datumtxt"));
     datumtxt->setGeometry(twipsRect(720, 2145, 2235, 285));
     datumtxt->setFont(designFont(false));
-    // Outside the design's tab order, which the operators know; a click reaches it.
+    // Outside the design's tab order, which the operators know; a click or Alt+P reaches it.
     datumtxt->setFocusPolicy(Qt::ClickFocus);
     datumlbl->setBuddy(datumtxt);
 
@@ -294,39 +301,58 @@ void Startmeny::createMenus() {
         QAction *action = menu->addAction(text);
         action->setProperty("startsOperation", true); // disabled while another one runs
         QString title = text;
-        title.remove(QStringLiteral("..."));
+        title.remove(QStringLiteral("...")).remove(QLatin1Char('&'));
         connect(action, &QAction::triggered, this, [this, title, handler] {
             guarded(title, [this, handler] { (this->*handler)(); });
         });
+        return action;
     };
-    QMenu *arkiv = menuBar()->addMenu(QStringLiteral("Arkiv"));
-    command(arkiv, QStringLiteral("Importera Access-databas..."), &Startmeny::importAccessDatabase);
+    QMenu *arkiv = menuBar()->addMenu(QStringLiteral("&Arkiv"));
+    command(arkiv, QStringLiteral("&Importera Access-databas..."),
+            &Startmeny::importAccessDatabase);
+    command(arkiv, QStringLiteral("&Utskrift"), &Startmeny::Utskrift_Click)
+        ->setShortcut(QKeySequence::Print);
     arkiv->addSeparator();
-    QAction *quit = arkiv->addAction(QStringLiteral("Avsluta"));
+    QAction *quit = arkiv->addAction(QStringLiteral("&Avsluta"));
+    quit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::ALT | Qt::Key_F4)});
     connect(quit, &QAction::triggered, this, [this] { Avsluta_Click(); });
 
-    QMenu *rapporter = menuBar()->addMenu(QStringLiteral("Rapporter"));
-    command(rapporter, QStringLiteral("Täckningskörning (produkter)..."),
+    QMenu *rapporter = menuBar()->addMenu(QStringLiteral("&Rapporter"));
+    command(rapporter, QStringLiteral("&Täckningskörning (produkter)..."),
             &Startmeny::startCoverageRun);
-    command(rapporter, QStringLiteral("Lagersammanställning (spara)"),
+    command(rapporter, QStringLiteral("Lagersammanställning (&spara)"),
             &Startmeny::startSummaryWorkbook);
-    command(rapporter, QStringLiteral("Lagersammanställning (visa)"),
+    command(rapporter, QStringLiteral("Lagersammanställning (&visa)"),
             &Startmeny::showSummaryWorkbook);
     rapporter->addSeparator();
-    command(rapporter, QStringLiteral("Konvertera prognosdatum"),
+    command(rapporter, QStringLiteral("Konvertera &prognosdatum"),
             &Startmeny::startPrognosDateConversion);
-    command(rapporter, QStringLiteral("Konvertera orderdatum"),
+    command(rapporter, QStringLiteral("Konvertera &orderdatum"),
             &Startmeny::startOrderDateConversion);
+
+    QMenu *hjalp = menuBar()->addMenu(QStringLiteral("&Hjälp"));
+    QAction *help = hjalp->addAction(QStringLiteral("&Handbok"));
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, [this] { showHelp(); });
+    QAction *about = hjalp->addAction(QStringLiteral("&Om LodvikProdSok"));
+    connect(about, &QAction::triggered, this, [this] { showAbout(); });
+
+    // Keys without a menu entry: F5 searches again, F10 opens the menus as Alt does.
+    auto *searchAgain = new QAction(this);
+    searchAgain->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(searchAgain, &QAction::triggered, Sok, &QPushButton::click);
+    addAction(searchAgain);
+    auto *openMenus = new QAction(this);
+    openMenus->setShortcut(QKeySequence(Qt::Key_F10));
+    connect(openMenus, &QAction::triggered, this,
+            [this] { menuBar()->setActiveAction(menuBar()->actions().constFirst()); });
+    addAction(openMenus);
 }
 
 void Startmeny::Form_Load() {
-    // Centred on the whole screen by its outer size; a small screen gives a negative position.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QSize outer = frameGeometry().size();
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - outer.width()) / 2,
-             area.y() + (area.height() - outer.height()) / 2);
-    }
+    // Where the operator left the window when that is on a screen, else centred on the screen.
+    if (!restoreSettings())
+        centreOnScreen(this);
     Data1->setRecordSource(QStringLiteral("select * from ProduktSok"));
     // A source that cannot be reached is told; the window opens all the same.
     guarded(QStringLiteral("Sökningsbild"), [this] { Nollställa_Click(); });
@@ -425,37 +451,56 @@ void Startmeny::TDBGrid1_KeyPress(int &KeyAscii) {
         return;
     // Enter stores the row and moves to the one below; the new row comes after the last.
     KeyAscii = 0;
-    // Enter from an open cell editor: hand its text to the row before the row is stored.
-    QWidget *editor = QApplication::focusWidget();
-    if (editor && editor != TDBGrid1 && TDBGrid1->isAncestorOf(editor)) {
-        QAbstractItemDelegate *delegate = TDBGrid1->itemDelegate();
-        emit delegate->commitData(editor);
-        emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
-    guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
-    const QModelIndex current = TDBGrid1->currentIndex();
-    if (!current.isValid())
+    const auto storeAndMoveDown = [this] {
+        guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+        const QModelIndex current = TDBGrid1->currentIndex();
+        if (!current.isValid())
+            return;
+        QAbstractItemModel *model = Data1;
+        if (current.row() + 1 >= model->rowCount() && model->canFetchMore(QModelIndex()))
+            model->fetchMore(QModelIndex());
+        if (current.row() + 1 < model->rowCount())
+            TDBGrid1->setCurrentIndex(model->index(current.row() + 1, current.column()));
+    };
+    // Enter from an open cell editor: the delegate has queued handing the editor's text to the
+    // row and closing the editor; the row is stored after that, not before.
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && focus != TDBGrid1 && TDBGrid1->isAncestorOf(focus)) {
+        QMetaObject::invokeMethod(this, storeAndMoveDown, Qt::QueuedConnection);
         return;
-    QAbstractItemModel *model = Data1;
-    if (current.row() + 1 >= model->rowCount() && model->canFetchMore(QModelIndex()))
-        model->fetchMore(QModelIndex());
-    if (current.row() + 1 < model->rowCount())
-        TDBGrid1->setCurrentIndex(model->index(current.row() + 1, current.column()));
+    }
+    storeAndMoveDown();
 }
 
 void Startmeny::Avsluta_Click() {
     // At once: no question and no further handler; the event loop returns to Main. A long
     // operation is stopped on the way out (its promises for a cancelled run hold).
     m_work->cancel();
+    rememberSettings();
     for (QWidget *window : QApplication::topLevelWidgets())
         window->hide();
     QCoreApplication::exit(0);
+}
+
+void Startmeny::keyPressEvent(QKeyEvent *event) {
+    // Escape that no control took stops a long operation, as Avbryt does.
+    if (event->key() == Qt::Key_Escape && isWorking()) {
+        Avbryt->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void Startmeny::closeEvent(QCloseEvent *event) {
     m_work->cancel();
     if (Data1 && Data1->hasPendingEdit())
         guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
+    rememberSettings();
+    // The program ends with this window: the preview and any other window of ours go with it, so
+    // that no hidden window keeps the program running.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible())
+            window->hide();
     QMainWindow::closeEvent(event);
 }
 
@@ -469,6 +514,13 @@ bool Startmeny::eventFilter(QObject *watched, QEvent *event) {
         if (watched == TDBGrid1 && key == 13) {
             TDBGrid1_KeyPress(key);
             return key == 0;
+        }
+        // Escape drops the row's change also once the cell editor has closed (an open editor
+        // drops it itself); without a change it does nothing here.
+        if (watched == TDBGrid1 && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+            Data1->hasPendingEdit()) {
+            Data1->revert();
+            return true;
         }
     } else if (event->type() == QEvent::FocusOut && watched == datumtxt) {
         // Only a real move away counts, not a message box or menu taking the focus for a while.

@@ -112,6 +112,10 @@ public:
     void startOrderDateConversion();
     void importAccessDatabase();
 
+    // The "Hjälp" menu: a short guide to the window and its keys (F1), and what is running where.
+    void showHelp();
+    void showAbout();
+
     // Controls, by their design names.
     QLabel *Picture1 = nullptr;
     QRadioButton *Soklagerplats = nullptr;
@@ -177,6 +181,10 @@ private:
     void withSource(const QString &title, std::function<void()> action);
     // Runs a handler at the boundary: an exception becomes a message box, the window stays.
     void guarded(const QString &title, const std::function<void()> &handler);
+    // The period, the search type and the window's position of the last run; true when the
+    // window was put at its remembered position.
+    bool restoreSettings();
+    void rememberSettings();
     // The period of the reports and the printout: asks for it again while it is not written
     // YYYY-MM-DD (isPeriodDate), or is empty and emptyAllowed is false; false when the operator
     // gives none.
@@ -187,6 +195,7 @@ private:
     void createMenus();
     // Closing through the window frame leaves the row being edited: it is stored first.
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
     const QString m_appPath;
     std::unique_ptr<SearchSource> m_source;

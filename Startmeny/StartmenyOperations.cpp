@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
 #include "figures/StockFigures.h"
 #include "reports/Reports.h"
@@ -173,7 +174,7 @@ void Startmeny::fillSummatabell() {
 }
 
 void Startmeny::visaexell() {
-    const QString fileName = reports::visaexell(summatabell, perioddatum);
+    const QString fileName = reports::visaexell(summatabell, perioddatum, cacheFolder());
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(fileName)))
         throw lodvik::Error(
             QStringLiteral("Arbetsboken %1 är skriven, men inget kalkylprogram kunde öppna den.")

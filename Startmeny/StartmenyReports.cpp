@@ -4,6 +4,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "Startmeny/BackgroundWork.h"
+#include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
 #include "figures/StockFigures.h"
 #include "reports/Reports.h"
@@ -187,13 +188,14 @@ void Startmeny::showSummaryWorkbook() {
         return;
     const QString period = perioddatum;
     const QString local = localDatabasePath();
+    const QString folder = cacheFolder();
     const SummaTabell before = summatabell;
     auto filled = std::make_shared<std::shared_ptr<SummaTabell>>();
     auto file = std::make_shared<QString>();
     Background run;
     run.work = [=](lodvik::Progress &progress) {
         *filled = fillCopy(before, local, period, progress);
-        *file = reports::visaexell(**filled, period);
+        *file = reports::visaexell(**filled, period, folder);
     };
     run.done = [this, filled, file] {
         summatabell = **filled;

@@ -1,7 +1,9 @@
 #include "app/Main.h"
 
 #include "MDlib/MDlib.h"
+#include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
+#include "reports/Reports.h"
 
 #include <QApplication>
 #include <QDate>
@@ -19,6 +21,9 @@ int Main(int argc, char **argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    prepareDesktop();
+    // Workbooks shown by an earlier run have been seen (or saved elsewhere) by now.
+    reports::removeShownWorkbooks(cacheFolder());
     gAppPath = GetAppPath();
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
     Startmeny window(gAppPath);

@@ -55,7 +55,11 @@ void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
 void tillexell(const SummaTabell &summatabell, const QString &fileName, lodvik::Progress &progress);
 
 // The visible variant: the same sheet with its headings one row higher (all but column O), as a
-// temporary workbook for the desktop's spreadsheet program. Returns its file name.
-QString visaexell(const SummaTabell &summatabell, const QString &perioddatum);
+// temporary read-only workbook in folder (created when missing) for the desktop's spreadsheet
+// program. Returns its file name.
+QString visaexell(const SummaTabell &summatabell, const QString &perioddatum,
+                  const QString &folder);
+// Removes the workbooks visaexell left in folder.
+void removeShownWorkbooks(const QString &folder);
 
 } // namespace reports

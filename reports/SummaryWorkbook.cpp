@@ -83,22 +83,34 @@ void tillexell(const SummaTabell &summatabell, const QString &fileName,
     book.saveAs(fileName);
 }
 
-QString visaexell(const SummaTabell &summatabell, const QString &perioddatum) {
+QString visaexell(const SummaTabell &summatabell, const QString &perioddatum,
+                  const QString &folder) {
     requireFileNamePeriod(perioddatum);
     xls::Workbook book;
     writeSummarySheet(book.worksheet(), summatabell, true);
-    // A temporary file of its own for each showing, left for the spreadsheet program to open;
-    // the operator saves it elsewhere when it is to be kept.
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/Pallvik") + perioddatum +
+    // A file of its own for each showing, left for the spreadsheet program to open. It is
+    // read-only, so that the spreadsheet program asks where to save it rather than saving it
+    // among throw-away files.
+    if (!QDir().mkpath(folder))
+        throw lodvik::Error(QStringLiteral("Mappen %1 kan inte skapas.").arg(folder));
+    QTemporaryFile file(folder + QStringLiteral("/Pallvik") + perioddatum +
                         QStringLiteral("-XXXXXX.xls"));
     file.setAutoRemove(false);
     if (!file.open())
         throw lodvik::Error(QStringLiteral("Ingen tillfällig fil kunde skapas i %1: %2")
-                                .arg(QDir::tempPath(), file.errorString()));
+                                .arg(folder, file.errorString()));
     const QString fileName = file.fileName();
     file.close();
     book.saveAs(fileName);
+    QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::ReadUser);
     return fileName;
+}
+
+void removeShownWorkbooks(const QString &folder) {
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList({QStringLiteral("Pallvik*-??????.xls")}, QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
 }
 
 void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,

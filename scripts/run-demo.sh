@@ -10,14 +10,14 @@ cmake --build build -j"$(nproc)"
 
 export LODVIKPRODSOK_HOME="${LODVIKPRODSOK_HOME:-$PWD/program}"
 # "demo" leaves every file that is already there alone.
-build/lodvikprodsok demo
+build/app/lodvikprodsok demo
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "Det finns ingen skärm (DISPLAY är inte satt), så sökfönstret kan inte visas." >&2
     echo "Programmappen $LODVIKPRODSOK_HOME är klar. Använd kommandoraden, till exempel:" >&2
-    echo "  LODVIKPRODSOK_HOME=$LODVIKPRODSOK_HOME build/lodvikprodsok search --namn A" >&2
+    echo "  LODVIKPRODSOK_HOME=$LODVIKPRODSOK_HOME build/app/lodvikprodsok search --namn A" >&2
     echo "eller starta fönstret i en virtuell skärm (paketet xvfb):" >&2
-    echo "  LODVIKPRODSOK_HOME=$LODVIKPRODSOK_HOME xvfb-run -a build/lodvikprodsok" >&2
+    echo "  LODVIKPRODSOK_HOME=$LODVIKPRODSOK_HOME xvfb-run -a build/app/lodvikprodsok" >&2
     exit 0
 fi
-exec build/lodvikprodsok
+exec build/app/lodvikprodsok

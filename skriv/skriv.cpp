@@ -2,9 +2,11 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Twips.h"
+#include "MDlib/WindowLayout.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintPreviewWidget.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,7 +14,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -80,6 +81,8 @@ skriv::skriv(QWidget *parent) : QDialog(parent) {
 
     Label1 = new QLabel(QStringLiteral("Sidbläddring"), this);
     placeTwips(Label1, 10455, 360, 1125, 240);
+    // The label runs past the window's edge: the caption must fit into what is left of it.
+    Label1->setFont(fittedFont(Label1, Label1->text(), twipsToPixels(11355 - 10455)));
 
     scrpage = new QScrollBar(Qt::Vertical, this);
     scrpage->setObjectName(QStringLiteral("scrpage"));
@@ -92,6 +95,11 @@ skriv::skriv(QWidget *parent) : QDialog(parent) {
 
     Label2 = new QLabel(this);
     placeTwips(Label2, 10680, 1560, 585, 285);
+    // Which page of how many, under the page number.
+    Sidor = new QLabel(this);
+    Sidor->setObjectName(QStringLiteral("Sidor"));
+    placeTwips(Sidor, 10455, 1920, 900, 480);
+    Sidor->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     Avbryta = new QPushButton(QStringLiteral("Avsluta"), this);
     placeTwips(Avbryta, 6900, 7860, 1575, 315);
@@ -112,6 +120,19 @@ skriv::skriv(QWidget *parent) : QDialog(parent) {
     };
 
     connect(scrpage, &QScrollBar::valueChanged, this, [this] { scrpage_Change(); });
+    connect(vsPrinter, &PrintEngine::changed, this, [this] { showPageOf(); });
+    // Keys that turn the pages, wherever the focus is in the window.
+    const auto pageKeys = [this](QList<QKeySequence> keys, std::function<int()> page) {
+        auto *action = new QAction(this);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, [this, page] { scrpage->setValue(page()); });
+        addAction(action);
+    };
+    pageKeys({Qt::Key_PageDown, Qt::Key_Down, Qt::Key_Right},
+             [this] { return scrpage->value() + 1; });
+    pageKeys({Qt::Key_PageUp, Qt::Key_Up, Qt::Key_Left}, [this] { return scrpage->value() - 1; });
+    pageKeys({Qt::Key_Home}, [] { return 1; });
+    pageKeys({Qt::Key_End}, [this] { return qMax(1, vsPrinter->pageCount()); });
     connect(Utskrift, &QPushButton::clicked, this, [this] { Utskrift_Click(); });
     connect(Avbryta, &QPushButton::clicked, this, [this] { Avbryta_Click(); });
 }
@@ -119,11 +140,7 @@ skriv::skriv(QWidget *parent) : QDialog(parent) {
 skriv::~skriv() = default;
 
 void skriv::Form_Load() {
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.left() + (area.width() - frameGeometry().width()) / 2,
-             area.top() + (area.height() - frameGeometry().height()) / 2);
-    }
+    centreOnScreen(this);
     vsPrinter->PreviewPage(1);
     Label2->setText(QString::number(scrpage->value()));
     vsPrinter->Refresh();
@@ -133,6 +150,12 @@ void skriv::scrpage_Change() {
     vsPrinter->PreviewPage(scrpage->value());
     Label2->setText(QString::number(scrpage->value()));
     vsPrinter->Refresh();
+}
+
+void skriv::showPageOf() {
+    const int pages = vsPrinter->pageCount();
+    Sidor->setText(pages > 0 ? QStringLiteral("Sida %1\nav %2").arg(scrpage->value()).arg(pages)
+                             : QString());
 }
 
 void skriv::Utskrift_Click() {

@@ -43,6 +43,7 @@ public:
     QPushButton *Utskrift = nullptr;
     QLabel *Operation = nullptr;
     QLabel *Zoomfaktor = nullptr;
+    QLabel *Sidor = nullptr; // "Sida 3 av 17" under the page number
 
     // When the printer cannot be reached: asks the operator whether to save the printout as PDF
     // (the reason is the message to show) and returns the chosen file, or "" to leave it.
@@ -57,4 +58,5 @@ private:
     static void destroyInstance();
 
     QString askForPdfFile(const QString &reason);
+    void showPageOf();
 };

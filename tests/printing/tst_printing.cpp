@@ -1,4 +1,5 @@
 #include "MDlib/MDlib.h"
+#include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "cli/Commands.h"
 #include "data/SearchSource.h"
@@ -133,6 +134,7 @@ class TestPrinting : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     // The document model of the product list.
     void productList_data();
     void productList();
@@ -172,6 +174,13 @@ private slots:
     void printCommand_data();
     void printCommand();
 };
+
+void TestPrinting::initTestCase() {
+    // As the program starts the window: in Swedish and with the fonts it uses for the design's;
+    // the printout's positions hold whichever fonts stand in.
+    QStandardPaths::setTestModeEnabled(true);
+    prepareDesktop();
+}
 
 void TestPrinting::productList_data() {
     QTest::addColumn<int>("rowCount");

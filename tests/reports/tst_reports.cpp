@@ -573,7 +573,7 @@ void TestReports::summaryFileNameFromPeriod() {
 void TestReports::visibleSummaryLayout() {
     SummaTabell table{};
     table[2][1] = 5;
-    const QString file = reports::visaexell(table, QStringLiteral("2010-11-18"));
+    const QString file = reports::visaexell(table, QStringLiteral("2010-11-18"), m_home);
     QString error;
     const QJsonObject dump = readback::xlrdDump(file, &error);
     QFile::remove(file);

@@ -1,0 +1,14 @@
+#pragma once
+
+class QFont;
+class QString;
+class QWidget;
+
+// Centres a window on the whole primary screen by its outer size, frame included. A small screen
+// gives a negative position, which is kept. A window that has not been shown has no frame yet;
+// it is centred once more as soon as the window manager has framed it.
+void centreOnScreen(QWidget *window);
+
+// The font at which caption fits into room pixels: the control's own, or a little smaller (down
+// to 6.5 points) where the fonts standing in for the design's are wider than the design's.
+QFont fittedFont(const QWidget *control, const QString &caption, int room);

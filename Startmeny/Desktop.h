@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class QIcon;
+
+// What the window program sets up before its first window, as desktop programs here do: its
+// name (the settings go to ~/.config/lodvikprodsok/lodvikprodsok.conf), Qt's own Swedish texts
+// for standard buttons and dialogs, metric-compatible fonts standing in for the design's, and
+// the program icon.
+void prepareDesktop();
+
+// The window icon: the program's icon drawn at 16, 32 and 48 pixels.
+QIcon programIcon();
+
+// The folder for files of the user's own that may be thrown away (~/.cache/lodvikprodsok).
+QString cacheFolder();
