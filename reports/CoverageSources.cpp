@@ -43,9 +43,22 @@ QString result(const Variant &raw, const QString &cell, const QString &unit) {
         return value + QStringLiteral(" → tom cell");
     double stored = 0;
     lodvik::parseNumber(cell, &stored);
-    const bool exact = raw.isNumber() && raw.number() == stored;
+    double fromText = 0;
+    const bool exact =
+        (raw.isNumber() && raw.number() == stored) ||
+        (raw.isString() && lodvik::parseNumber(raw.text(), &fromText) && fromText == stored);
     return exact ? value + QLatin1Char(' ') + unit
                  : value + QStringLiteral(" ≈ ") + swedishNumber(stored) + QLatin1Char(' ') + unit;
+}
+
+// A number after an operator: a negative one in parentheses ("− (−355)").
+QString term(const Variant &v) {
+    const QString text = valueText(v);
+    return v.isNumber() && v.number() < 0 ? QLatin1Char('(') + text + QLatin1Char(')') : text;
+}
+
+QString term(double d) {
+    return term(Variant::Double(d));
 }
 
 QString rowsText(qint64 rows) {
@@ -148,7 +161,7 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
           availability,
           {counter.count(QStringLiteral("avail"), QStringLiteral("ivcitm"))}}},
         QStringLiteral("StockOnHandFRN %1 − avail %2 = %3")
-            .arg(valueText(stockFrn), valueText(availability), result(frnNet, d, Packs)));
+            .arg(valueText(stockFrn), term(availability), result(frnNet, d, Packs)));
 
     const Variant stockDp = figures.dp.StockOnHandDP(product);
     const QString e = formatted(stockDp, Whole);
@@ -170,8 +183,8 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
         number(Variant::String(d)) + number(Variant::String(e)) + number(Variant::String(f));
     add('G', QStringLiteral("Lager totalt"), QString::number(total.toDouble(), 'g', 15), {},
         QStringLiteral("D + E + F = %1 + %2 + %3 = %4 %5 (tom cell räknas som 0)")
-            .arg(valueText(number(Variant::String(d))), valueText(number(Variant::String(e))),
-                 valueText(number(Variant::String(f))), valueText(total), Packs));
+            .arg(valueText(number(Variant::String(d))), term(number(Variant::String(e))),
+                 term(number(Variant::String(f))), valueText(total), Packs));
 
     const Variant backPj = figures.pj.ProdBackOrderPJ(product, umfaktor);
     const QString j = formatted(backPj, Whole);
@@ -209,7 +222,7 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
     const Variant orders = number(Variant::String(l)) + number(Variant::String(j));
     add('N', QStringLiteral("Order totalt"), QString::number(orders.toDouble(), 'g', 15), {},
         QStringLiteral("L + J = %1 + %2 = %3 %4")
-            .arg(valueText(number(Variant::String(l))), valueText(number(Variant::String(j))),
+            .arg(valueText(number(Variant::String(l))), term(number(Variant::String(j))),
                  valueText(orders), Packs));
 
     const Variant sales = figures.pj.SalesPerWeek(product, umfaktor);
@@ -235,7 +248,7 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
         const QString h = formatted(cover, Weeks);
         add('H', QStringLiteral("Täckning i veckor"), h, {},
             QStringLiteral("(D + E + F) ÷ O = %1 ÷ %2 = %3")
-                .arg(valueText(total), valueText(dSales), result(cover, h, WeeksUnit)));
+                .arg(valueText(total), term(dSales), result(cover, h, WeeksUnit)));
     } else {
         add('H', QStringLiteral("Täckning i veckor"), QStringLiteral("0"), {},
             QStringLiteral("O är tom (ingen försäljning) → 0"));
@@ -246,7 +259,7 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
         const QString i = formatted(cover, Weeks);
         add('I', QStringLiteral("Täckning i veckor FRN"), i, {},
             QStringLiteral("D ÷ P = %1 ÷ %2 = %3")
-                .arg(valueText(number(Variant::String(d))), valueText(eSales),
+                .arg(valueText(number(Variant::String(d))), term(eSales),
                      result(cover, i, WeeksUnit)));
     } else {
         add('I', QStringLiteral("Täckning i veckor FRN"), QStringLiteral("0"), {},
@@ -267,9 +280,8 @@ QString suggestionExplanation(const CoverageRow &row, double targetWeeks) {
     const std::optional<qint64> packs = reorderSuggestion(row, targetWeeks);
     return QStringLiteral("Förslag = försäljning per vecka × mål − lager totalt − order på väg + "
                           "restorder = %1 × %2 − %3 − %4 + %5 = %6 → %7")
-        .arg(swedishNumber(*row.salesPj), swedishNumber(targetWeeks),
-             swedishNumber(row.stockTotal.value_or(0)), swedishNumber(row.orderPj.value_or(0)),
-             swedishNumber(row.backOrderPj.value_or(0)), swedishNumber(need),
+        .arg(swedishNumber(*row.salesPj), term(targetWeeks), term(row.stockTotal.value_or(0)),
+             term(row.orderPj.value_or(0)), term(row.backOrderPj.value_or(0)), swedishNumber(need),
              packs ? QStringLiteral("%1 förp.").arg(*packs) : QStringLiteral("inget förslag"));
 }
 
