@@ -295,6 +295,7 @@ void Startmeny::createMenus() {
         action->setProperty("startsOperation", true); // disabled while another one runs
         QString title = text;
         title.remove(QStringLiteral("..."));
+        title.remove(QChar(0x2026)); // …
         connect(action, &QAction::triggered, this, [this, title, handler] {
             guarded(title, [this, handler] { (this->*handler)(); });
         });
@@ -308,6 +309,7 @@ void Startmeny::createMenus() {
     QMenu *rapporter = menuBar()->addMenu(QStringLiteral("Rapporter"));
     command(rapporter, QStringLiteral("Täckningskörning (produkter)..."),
             &Startmeny::startCoverageRun);
+    command(rapporter, QStringLiteral("Täckningsöversikt…"), &Startmeny::openCoverageOverview);
     command(rapporter, QStringLiteral("Lagersammanställning (spara)"),
             &Startmeny::startSummaryWorkbook);
     command(rapporter, QStringLiteral("Lagersammanställning (visa)"),

@@ -148,6 +148,7 @@ private slots:
                                       "  Avsluta",
                                       "Rapporter",
                                       "  Täckningskörning (produkter)...",
+                                      "  Täckningsöversikt…",
                                       "  Lagersammanställning (spara)",
                                       "  Lagersammanställning (visa)",
                                       "  Konvertera prognosdatum",
