@@ -63,20 +63,14 @@ const QIcon &iconFor(Urgency urgency) {
 
 } // namespace
 
-CoverageTableModel::CoverageTableModel(QObject *parent) : QAbstractTableModel(parent) {}
+CoverageTableModel::CoverageTableModel(QObject *parent) : QAbstractTableModel(parent) {
+    forgetKeys();
+}
 
 void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
     beginResetModel();
     m_rows = std::move(rows);
-    const QCollator collator = swedishCollator();
-    m_productKeys.clear();
-    m_descriptionKeys.clear();
-    m_productKeys.reserve(m_rows.size());
-    m_descriptionKeys.reserve(m_rows.size());
-    for (const reports::CoverageRow &row : m_rows) {
-        m_productKeys.push_back(collator.sortKey(row.product));
-        m_descriptionKeys.push_back(collator.sortKey(row.description));
-    }
+    forgetKeys();
     m_urgency.assign(m_rows.size(), Urgency::Plain);
     m_suggestion.assign(m_rows.size(), 0);
     for (size_t i = 0; i < m_rows.size(); ++i) {
@@ -90,6 +84,7 @@ void CoverageTableModel::setTargetWeeks(int weeks) {
     if (weeks == m_target)
         return;
     m_target = weeks;
+    forgetKeys();
     for (size_t i = 0; i < m_rows.size(); ++i) {
         m_urgency[i] = reports::urgency(m_rows[i], m_target);
         m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
@@ -167,6 +162,8 @@ double CoverageTableModel::numberKey(int row, ListColumn column) const {
     const reports::CoverageRow &r = m_rows[size_t(row)];
     constexpr double never = std::numeric_limits<double>::infinity();
     switch (column) {
+    case ListColumn::Status:
+        return urgencyRank(m_urgency[size_t(row)]);
     case ListColumn::Cover:
         return r.hasSales() ? r.coverWeeks.value_or(0) : never;
     case ListColumn::CoverFrn:
@@ -180,17 +177,50 @@ double CoverageTableModel::numberKey(int row, ListColumn column) const {
     }
 }
 
-bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {
-    switch (column) {
-    case ListColumn::Status:
-        return urgencyRank(m_urgency[size_t(a)]) < urgencyRank(m_urgency[size_t(b)]);
-    case ListColumn::Product:
-        return m_productKeys[size_t(a)].compare(m_productKeys[size_t(b)]) < 0;
-    case ListColumn::Description:
-        return m_descriptionKeys[size_t(a)].compare(m_descriptionKeys[size_t(b)]) < 0;
-    default:
-        return numberKey(a, column) < numberKey(b, column);
+void CoverageTableModel::forgetKeys() {
+    m_numberKeys.assign(size_t(reports::ListColumnCount), {});
+}
+
+const std::vector<double> &CoverageTableModel::numberKeys(ListColumn column) const {
+    std::vector<double> &keys = m_numberKeys[size_t(column)];
+    if (keys.size() != m_rows.size()) {
+        if (column == ListColumn::Product || column == ListColumn::Description) {
+            keys = swedishRanks(column);
+        } else {
+            keys.resize(m_rows.size());
+            for (size_t r = 0; r < m_rows.size(); ++r)
+                keys[r] = numberKey(int(r), column);
+        }
     }
+    return keys;
+}
+
+std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
+    // Each text's place in Swedish order, equal texts alike, so that a sort compares numbers.
+    const QCollator collator = swedishCollator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(m_rows.size());
+    for (const reports::CoverageRow &row : m_rows)
+        keys.push_back(
+            collator.sortKey(column == ListColumn::Product ? row.product : row.description));
+    std::vector<int> order(m_rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::vector<double> ranks(m_rows.size());
+    double rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && keys[size_t(order[i - 1])].compare(keys[size_t(order[i])]) != 0)
+            ++rank;
+        ranks[size_t(order[i])] = rank;
+    }
+    return ranks;
+}
+
+bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {
+    const std::vector<double> &keys = numberKeys(column);
+    return keys[size_t(a)] < keys[size_t(b)];
 }
 
 // ---- CoverageFilterModel ------------------------------------------------------------------
@@ -207,21 +237,24 @@ void CoverageFilterModel::setSearchText(const QString &text) {
     if (trimmed == m_text)
         return;
     m_text = trimmed;
-    invalidateFilter();
+    refilter();
 }
 
 void CoverageFilterModel::setOnlyBelowTarget(bool only) {
     if (only == m_onlyBelow)
         return;
     m_onlyBelow = only;
-    invalidateFilter();
+    refilter();
 }
 
 void CoverageFilterModel::targetChanged() {
-    if (m_onlyBelow)
-        invalidateFilter();
-    else
-        invalidate(); // the status and suggestion columns sort by the target
+    refilter(); // the switch's rows, and the status and suggestion columns' order
+}
+
+void CoverageFilterModel::refilter() {
+    // Filtering out thousands of rows scattered through a sorted list one range at a time costs
+    // the proxy time in the square of the rows; mapping it afresh is one filter and one sort.
+    invalidate();
 }
 
 std::vector<int> CoverageFilterModel::visibleSourceRows() const {

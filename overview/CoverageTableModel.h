@@ -3,7 +3,6 @@
 #include "reports/CoverageOverview.h"
 
 #include <QAbstractTableModel>
-#include <QCollatorSortKey>
 #include <QSortFilterProxyModel>
 
 #include <vector>
@@ -11,7 +10,7 @@
 namespace overview {
 
 // The rows of a coverage run as a table: one row per product, the list's columns. Everything a
-// view asks for is read from the rows in memory; the sort keys of the texts are made once.
+// view asks for is read from the rows in memory; the sort keys of a column are made once.
 class CoverageTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -38,12 +37,16 @@ public:
 
 private:
     double numberKey(int row, reports::ListColumn column) const;
+    std::vector<double> swedishRanks(reports::ListColumn column) const;
+    // The sort keys of a column (for a text its place in Swedish order), made on its first
+    // sort: a sort then reads one array instead of every row.
+    const std::vector<double> &numberKeys(reports::ListColumn column) const;
+    void forgetKeys();
 
     std::vector<reports::CoverageRow> m_rows;
     std::vector<reports::Urgency> m_urgency;
-    std::vector<double> m_suggestion; // 0 without one
-    std::vector<QCollatorSortKey> m_productKeys;
-    std::vector<QCollatorSortKey> m_descriptionKeys;
+    std::vector<double> m_suggestion;                      // 0 without one
+    mutable std::vector<std::vector<double>> m_numberKeys; // by column
     int m_target = reports::DefaultTargetWeeks;
 };
 
@@ -73,6 +76,8 @@ protected:
     bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 
 private:
+    void refilter();
+
     CoverageTableModel *m_model = nullptr;
     QString m_text;
     bool m_onlyBelow = false;

@@ -46,10 +46,18 @@ public:
         }
     }
 
+    // A cell as typed input left it; the two formulas (G, N) evaluated as the file computes them.
     CellNumber number(int column) const {
-        const xls::Operand v = m_sheet.value(1, column);
-        if (v.kind == xls::Operand::Kind::Number)
-            return v.number;
+        if (column == 7 || column == 14) {
+            const xls::Operand v = m_sheet.value(1, column);
+            if (v.kind == xls::Operand::Kind::Number)
+                return v.number;
+            return std::nullopt;
+        }
+        const xls::Worksheet::Cell *cell = m_sheet.cell(1, column);
+        if (cell && (cell->kind == xls::Worksheet::Cell::Kind::Number ||
+                     cell->kind == xls::Worksheet::Cell::Kind::Boolean))
+            return cell->number;
         return std::nullopt;
     }
 
