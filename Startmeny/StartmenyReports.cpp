@@ -116,6 +116,7 @@ void Startmeny::runCoverage(const QString &title, std::function<void(const QStri
     run.takeOver = [this, result] {
         produkttabell = result->table;
         umfaktor = result->umfaktor;
+        m_coveragePeriod.clear(); // the table holds a completed run again only when done
     };
     run.done = [this, period, file, done] {
         m_coveragePeriod = period;
