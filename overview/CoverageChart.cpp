@@ -70,8 +70,6 @@ CoverageChart::CoverageChart(CoverageFilterModel *rows, QWidget *parent)
     m_barsView->setMinimumHeight(300);
     layout->addWidget(m_barsView, 3);
     layout->addWidget(m_histogramView, 1);
-    m_barsView->setChart(plainChart(QString()));
-    m_histogramView->setChart(plainChart(QString()));
 
     // The list changes in bursts (a typed letter, a sort); the chart redraws once after them.
     m_refresh.setSingleShot(true);
@@ -198,7 +196,7 @@ void CoverageChart::drawBars() {
             emit productClicked(m_barRows[bar]);
     });
 
-    QChart *old = m_barsView->chart();
+    QChart *old = m_barsView->chart(); // the view lets go of its chart, it does not delete it
     m_barsView->setChart(chart);
     delete old;
 }
