@@ -20,22 +20,21 @@ void Startmeny::importAccessDatabase() {
     if (file.isEmpty())
         return;
     const QString local = localDatabasePath();
-    auto tables = std::make_shared<QList<accessimport::ImportedTable>>();
-    Background import;
-    import.work = [file, local, tables](lodvik::Progress &progress) {
-        *tables = accessimport::importAccessDatabase(
-            file, local, [&progress](const QString &caption) { progress.caption(caption);
-});
-}
-;
-import.done = [ this, title, tables ] { QStringList lines;
-for (const accessimport::ImportedTable &table : *tables)
-    lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
-Label2->setText(QStringLiteral("Produktsökning"));
-QMessageBox::information(
-    this, title,
-    QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n')));
-}
-;
-runInBackground(title, import);
+    auto result = std::make_shared<accessimport::ImportResult>();
+    Background importing;
+    importing.work = [file, local, result](lodvik::Progress &progress) {
+        *result = accessimport::importAccessDatabase(file, local, progress);
+    };
+    importing.done = [this, title, result] {
+        QStringList lines;
+        for (const accessimport::ImportedTable &table : result->tables)
+            lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
+        QString text =
+            QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n'));
+        if (!result->warnings.isEmpty())
+            text += QStringLiteral("\n\nVarning:\n%1").arg(result->warnings.join('\n'));
+        Label2->setText(QStringLiteral("Produktsökning"));
+        QMessageBox::information(this, title, text);
+    };
+    runInBackground(title, importing);
 }

@@ -1,11 +1,13 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Help.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
+#include "figures/StockFigures.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -17,30 +19,184 @@
 
 namespace {
 
+using cli::help::Argument;
+using cli::help::NameList;
+using cli::help::Option;
+
 struct Command {
-    const char *name;
     bool needsGui; // fonts and painting need a graphical application, even off screen
     std::function<int(const QStringList &)> run;
-    const char *usage;
+    cli::help::Command help;
+};
+
+QStringList figureNames(bool (*pick)(const figures::NamedFigure &)) {
+    QStringList names;
+    for (const figures::NamedFigure &figure : figures::namedFigures())
+        if (pick(figure))
+            names.append(QLatin1String(figure.name));
+    return names;
+}
+
+const Option searchOptions[] = {
+    {"--produkt", "TEXT", "söker på produktnummer"},
+    {"--namn", "TEXT", "söker på söknamn"},
 };
 
 const Command commands[] = {
-    {"search", false, cli::search, "search --produkt TEXT | --namn TEXT"},
-    {"demo", false, cli::demo, "demo"},
-    {"figure", false, cli::figure,
-     "figure OPERATION [PRODUCT] [--period YYYY-MM-DD] [--umfaktor N]"},
-    {"convert-dates", false, cli::convertDates, "convert-dates prognos|order"},
-    {"coverage", false, cli::coverage,
-     "coverage --period YYYY-MM-DD [--format csv|json [--target WEEKS]]"},
-    {"summary", false, cli::summary, "summary --period YYYY-MM-DD"},
-    {"print", true, cli::print, "print --produkt TEXT | --namn TEXT --pdf FILE [--period D]"},
-    {"import-mdb", false, cli::importMdb, "import-mdb FILE"},
+    {false,
+     cli::search,
+     {"search",
+      "search (--produkt TEXT | --namn TEXT)",
+      "söker i produkttabellen som sökfönstret gör",
+      "Listar produkterna vars produktnummer eller söknamn börjar med TEXT, som Sök i "
+      "sökfönstret: stora och små bokstäver lika, i svensk ordning. En rad per produkt: "
+      "söknamn, tabb, produktnummer. Antalet rader skrivs på standard fel.",
+      {},
+      {searchOptions[0], searchOptions[1]},
+      {},
+      {}}},
+    {false,
+     cli::demo,
+     {"demo",
+      "demo",
+      "skapar det som saknas av en programmapp, med demodata",
+      "Skapar det som saknas av programmappen: mappen, rapporter/, local.mdb med demoextrakt "
+      "och sokdata.db med demoprodukter. Filer som redan finns lämnas orörda.",
+      {},
+      {},
+      {},
+      {}}},
+    {false,
+     cli::figure,
+     {"figure",
+      "figure OPERATION [PRODUKT] [--period ÅÅÅÅ-MM-DD] [--umfaktor N]",
+      "räknar ut en av sökfönstrets siffror eller uppslag efter namn",
+      "Räknar ut en av sökfönstrets siffror eller uppslag efter dess namn och skriver "
+      "resultatet: Null när värde saknas, ett tal med punkt som decimaltecken och högst 15 "
+      "värdesiffror, eller en text.",
+      {{"OPERATION", "operationens namn; se listorna nedan"},
+       {"PRODUKT", "produktnumret, för operationerna per produkt", 2}},
+      {{"--period", "ÅÅÅÅ-MM-DD", "perioden som månadssiffrorna gäller (annars tom)"},
+       {"--umfaktor", "N",
+        "antal per förpackning × 1000; krävs av operationerna i förpackningar, och 0 ger "
+        "division med noll"}},
+      {{"Per produkt",
+        [] {
+            return figureNames(
+                [](const figures::NamedFigure &f) { return f.takesProduct && !f.inPacks; });
+        }},
+       {"Per produkt i förpackningar (kräver --umfaktor N)",
+        [] { return figureNames([](const figures::NamedFigure &f) { return f.inPacks; }); }},
+       {"Summor över hela tabellen (utan PRODUKT)",
+        [] { return figureNames([](const figures::NamedFigure &f) { return !f.takesProduct; }); }}},
+      [] { return figureNames([](const figures::NamedFigure &) { return true; }); }}},
+    {false,
+     cli::convertDates,
+     {"convert-dates",
+      "convert-dates (prognos | order)",
+      "gör om datumen i prognos- eller ordertabellen till veckodagskoder",
+      "Skriver om datumen i en tabell till koder av år, vecka och veckodag. Värden som redan "
+      "är koder lämnas orörda, så en andra körning ändrar ingenting.",
+      {{"prognos", "datumen i fpprognos.MFDRQJ"}, {"order", "datumen i fporder.SDpddj"}},
+      {},
+      {},
+      {}}},
+    {false,
+     cli::coverage,
+     {"coverage",
+      "coverage --period ÅÅÅÅ-MM-DD [--format csv|json [--target VECKOR]]",
+      "gör täckningskörningen och dess arbetsbok",
+      "Räknar ut hur många veckor lagret räcker för varje produkt i extraktet och skriver "
+      "arbetsboken rapporter/Pallvikprodukter<period>.xls. Skriver filens sökväg på "
+      "standard ut, eller med --format täckningsöversiktens rader med beställningsförslaget.",
+      {},
+      {{"--period", "ÅÅÅÅ-MM-DD", "perioden; den ingår i filnamnet"},
+       {"--format", "csv|json",
+        "skriv produkternas rader med status och beställningsförslag i stället för sökvägen"},
+       {"--target", "VECKOR",
+        "målet i veckors täckning för förslaget, 1–104 (annars 4); bara med --format"}},
+      {},
+      {}}},
+    {false,
+     cli::summary,
+     {"summary",
+      "summary --period ÅÅÅÅ-MM-DD",
+      "gör lagersammanställningen och dess arbetsbok",
+      "Fyller lagersammanställningen med summorna för PJ, FRN och DP och skriver arbetsboken "
+      "rapporter/Pallvik<period>.xls. Skriver filens sökväg på standard ut.",
+      {},
+      {{"--period", "ÅÅÅÅ-MM-DD", "perioden; den ingår i filnamnet"}},
+      {},
+      {}}},
+    {true,
+     cli::print,
+     {"print",
+      "print (--produkt TEXT | --namn TEXT) --pdf FIL [--period ÅÅÅÅ-MM-DD]",
+      "skriver ut produktlistan för en sökning till en PDF-fil",
+      "Gör sökfönstrets utskrift av produkterna som sökningen hittar, på A4, till PDF-filen "
+      "FIL. Skriver filens sökväg på standard ut och antalet rader och sidor på standard fel.",
+      {},
+      {searchOptions[0],
+       searchOptions[1],
+       {"--pdf", "FIL", "PDF-filen som skrivs", "pdf"},
+       {"--period", "ÅÅÅÅ-MM-DD", "perioden som står på första sidan"}},
+      {},
+      {}}},
+    {false,
+     cli::importMdb,
+     {"import-mdb",
+      "import-mdb FIL",
+      "importerar en Access-databas till local.mdb",
+      "Kopierar varje tabell i Access-filen FIL (Jet 3 eller Jet 4) till local.mdb; en tabell "
+      "med samma namn ersätts. local.mdb ändras bara när allt har kopierats. Skriver en rad "
+      "per tabell: namn, tabb, antal rader.",
+      {{"FIL", "Access-filen (.mdb)", 1, "mdb"}},
+      {},
+      {},
+      {}}},
 };
 
-void printUsage() {
-    std::fputs("Användning:\n  lodvikprodsok            öppnar sökfönstret\n", stderr);
-    for (const Command &c : commands)
-        std::fprintf(stderr, "  lodvikprodsok %s\n", c.usage);
+const cli::help::Topic topics[] = {
+    {"Programmappen",
+     "Kommandona och fönstret arbetar på programmappen: mappen i miljövariabeln "
+     "LODVIKPRODSOK_HOME, annars mappen där programmet ligger. Den innehåller sokdata.db "
+     "(produkttabellen), local.mdb (extrakttabellerna), rapporter/ (arbetsböckerna) och ibland "
+     "lodvikprodsok.ini (en databasserver som källa för produkttabellen). Paketets startskript "
+     "använder ~/.local/share/lodvikprodsok och fyller en ny mapp med filerna i "
+     "/etc/lodvikprodsok och demodata för det som saknas."},
+    {"Slutstatus",
+     "0 när kommandot lyckades, 1 när det misslyckades (orsaken står på standard fel), 2 vid "
+     "felaktig användning."},
+};
+
+const std::vector<cli::help::Command> &helpTexts() {
+    static const std::vector<cli::help::Command> texts = [] {
+        std::vector<cli::help::Command> all;
+        for (const Command &c : commands)
+            all.push_back(c.help);
+        return all;
+    }();
+    return texts;
+}
+
+const cli::help::Program &program() {
+    static const cli::help::Program p{
+        "lodvikprodsok",
+        "LodvikProdSok",
+        LODVIK_VERSION,
+        "produktsökning och lagerrapporter",
+        "LodvikProdSok söker, ändrar och skriver ut produkter i produkttabellen och räknar ut "
+        "lager-, order- och försäljningssiffror per lagerkälla (DP, FRN, PJ) ur "
+        "extrakttabellerna i local.mdb. Utan kommando öppnas sökfönstret. Kommandona gör samma "
+        "sak utan fönster, för skript och schemalagda körningar; de skriver resultat på "
+        "standard ut och meddelanden på standard fel.",
+        helpTexts(),
+        topics};
+    return p;
+}
+
+void print(std::FILE *stream, const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
 } // namespace
@@ -108,18 +264,45 @@ SearchResult runSearch(const SearchOption &search) {
 
 int runCommandLine(int argc, char **argv) {
     const QString name = QString::fromLocal8Bit(argv[1]);
+    QStringList rawArgs;
+    for (int i = 2; i < argc; ++i)
+        rawArgs.append(QString::fromLocal8Bit(argv[i]));
+
+    // Help and the generated files need neither the program folder nor an application.
+    if (argc == 2) {
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            print(stdout, cli::help::overview(program()));
+            return 0;
+        }
+        if (name == QLatin1String("--version")) {
+            std::printf("%s %s\n", program().displayName, program().version);
+            return 0;
+        }
+        // Not shown in the help: the build makes the manual page and the bash completion with
+        // them.
+        if (name == QLatin1String("--generate-manual-page")) {
+            print(stdout, cli::help::manualPage(program()));
+            return 0;
+        }
+        if (name == QLatin1String("--generate-completion-data")) {
+            print(stdout, cli::help::completionData(program()));
+            return 0;
+        }
+    }
     const Command *command = nullptr;
     for (const Command &c : commands)
-        if (name == QLatin1String(c.name))
+        if (name == QLatin1String(c.help.name))
             command = &c;
-    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-        printUsage();
-        return 0;
-    }
     if (!command) {
-        std::fprintf(stderr, "Okänt kommando: %s\n", argv[1]);
-        printUsage();
+        std::fprintf(stderr, "%s: %s\n",
+                     name.startsWith(QLatin1Char('-')) ? "Okänd flagga" : "Okänt kommando",
+                     argv[1]);
+        print(stderr, cli::help::usage(program()));
         return 2;
+    }
+    if (cli::help::asksForHelp(command->help, rawArgs)) {
+        print(stdout, cli::help::commandHelp(program(), command->help));
+        return 0;
     }
 
     std::unique_ptr<QCoreApplication> app;
@@ -140,7 +323,8 @@ int runCommandLine(int argc, char **argv) {
         return command->run(args);
     } catch (const lodvik::UsageError &e) {
         std::fprintf(stderr, "%s\nAnvändning: lodvikprodsok %s\n",
-                     e.message().toLocal8Bit().constData(), command->usage);
+                     e.message().toLocal8Bit().constData(), command->help.synopsis);
+        std::fprintf(stderr, "Mer hjälp: lodvikprodsok %s --help\n", command->help.name);
         return 2;
     } catch (const lodvik::Error &e) {
         std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());

@@ -36,6 +36,12 @@ int figure(const QStringList &arguments) {
         throw UsageError(
             QStringLiteral("Okänd operation. Operationerna är: %1").arg(operationNames()));
 
+    // Without a factor such a figure could only fail with a division by zero.
+    if (named->inPacks && factor.isEmpty())
+        throw UsageError(QStringLiteral("%1 räknar i förpackningar och behöver --umfaktor N (antal "
+                                        "per förpackning × 1000).")
+                             .arg(QLatin1String(named->name)));
+
     figures::FigureArguments values;
     values.perioddatum = period;
     if (!factor.isEmpty()) {

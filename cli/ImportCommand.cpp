@@ -2,13 +2,14 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "cli/StderrProgress.h"
 #include "import/AccessImport.h"
 
 #include <cstdio>
 
 namespace cli {
 
-// Prints each imported table with its row count, a tab between.
+// Prints each imported table with its row count, a tab between; warnings go to stderr.
 int importMdb(const QStringList &arguments) {
     QStringList args = arguments;
     if (args.isEmpty())
@@ -16,12 +17,13 @@ int importMdb(const QStringList &arguments) {
     const QString file = args.takeFirst();
     requireNoMore(args);
 
-    const auto tables = accessimport::importAccessDatabase(
-        file, gAppPath + QStringLiteral("/local.mdb"), [](const QString &caption) {
-            std::fprintf(stderr, "%s\n", caption.toLocal8Bit().constData());
-            std::fflush(stderr);
-        });
-    for (const accessimport::ImportedTable &table : tables)
+    StderrProgress progress;
+    const accessimport::ImportResult result =
+        accessimport::importAccessDatabase(file, localDatabasePath(), progress);
+    progress.finish();
+    for (const QString &warning : result.warnings)
+        std::fprintf(stderr, "Varning: %s\n", warning.toLocal8Bit().constData());
+    for (const accessimport::ImportedTable &table : result.tables)
         std::printf("%s\t%lld\n", table.name.toUtf8().constData(), table.rows);
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -22,7 +23,7 @@ int print(const QStringList &arguments) {
     const QString period = takePeriodOption(args, false);
     requireNoMore(args);
     if (pdf.isEmpty())
-        throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FILE."));
+        throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FIL."));
 
     // The window's search and printout, with the pages going into the PDF.
     const SearchResult result = runSearch(option);
@@ -40,6 +41,10 @@ int print(const QStringList &arguments) {
             .arg(engine.pageCount() == 1 ? QStringLiteral("sida") : QStringLiteral("sidor"),
                  QDir::toNativeSeparators(pdf));
     std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+    // The file is the result, on stdout as the reports print theirs.
+    std::printf(
+        "%s\n",
+        QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toLocal8Bit().constData());
     return 0;
 }
 

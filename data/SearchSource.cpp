@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <atomic>
+#include <cstdio>
+
 using lodvik::Error;
 
 namespace {
@@ -20,6 +23,20 @@ QString rawText(const QSettings &settings, const char *key) {
 
 QString text(const QSettings &settings, const char *key) {
     return rawText(settings, key).trimmed();
+}
+
+// A password in a file other users can read is theirs too. Said once a run: the window opens the
+// source again on each search.
+void warnWhenOthersCanRead(const QString &file) {
+    static std::atomic_bool warned = false;
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (!(QFileInfo(file).permissions() & others) || warned.exchange(true))
+        return;
+    const QByteArray path = QDir::toNativeSeparators(file).toLocal8Bit();
+    std::fprintf(stderr,
+                 "Varning: %s innehåller ett lösenord och kan läsas av andra användare. "
+                 "Skydda filen med: chmod 600 %s\n",
+                 path.constData(), path.constData());
 }
 
 } // namespace
@@ -47,6 +64,8 @@ SearchSourceSettings readSearchSourceSettings(const QString &appPath) {
         }
         result.user = text(ini, "user");
         result.password = rawText(ini, "password");
+        if (!result.password.isEmpty())
+            warnWhenOthersCanRead(file);
         result.catalog = text(ini, "catalog");
         ini.endGroup();
     }

@@ -5,6 +5,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "XAPI2000/XAPI2000.h"
+#include "data/StoreWriteLock.h"
 #include "figures/FigureQuery.h"
 
 using lodvik::Error;
@@ -73,8 +74,11 @@ void DateConversion::konverteraorderdatum() {
 }
 
 // The rows are written in one savepoint, released also on failure, so that the disk is not
-// synced once per row and the rows before a failing one keep their codes.
+// synced once per row and the rows before a failing one keep their codes. The store's write lock
+// is taken before the store is opened: an import that replaced the file meanwhile would
+// otherwise take these rows' codes with the old file.
 void DateConversion::convertColumn(const QString &table, const QString &column) {
+    const dao::StoreWriteLock writeLock(m_localDatabase, &m_progress);
     FigureQuery q(m_localDatabase);
     const QString savepoint = QStringLiteral("datumkonvertering");
     q.execute(QStringLiteral("SAVEPOINT ") + savepoint);

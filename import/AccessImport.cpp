@@ -1,247 +1,139 @@
 #include "import/AccessImport.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
-#include "data/SqlText.h"
-#include "data/TableCatalogue.h"
+#include "data/StoreWriteLock.h"
+#include "import/AccessReader.h"
 
-#include <glib.h>
-#include <mdbtools.h>
 #include <sqlite3.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <optional>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <utility>
 
 using lodvik::Error;
 
 namespace accessimport {
 
-using sqltext::identifier;
-
 namespace {
 
-// Memo fields of up to 64 K characters, three bytes each in UTF-8, fit.
-constexpr size_t kBindSize = 200 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer reserves terabytes of address space: the child's memory is limited by its
+// resident size instead.
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
-struct MdbHandleCloser {
-    void operator()(MdbHandle *mdb) const { mdb_close(mdb); }
-};
-struct TableDefFreer {
-    void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using MdbPtr = std::unique_ptr<MdbHandle, MdbHandleCloser>;
-using TablePtr = std::unique_ptr<MdbTableDef, TableDefFreer>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+const char *const kReaderName = "lodvik-accessreader";
+// Of the child's complaints on stderr, the operator is shown this many different lines.
+constexpr qsizetype kMaxComplaints = 5;
 
-enum class Storage { Text, Date, Integer, Boolean, Real, Single, Blob, Ole, Skip };
-
-Storage storageOf(int colType) {
-    switch (colType) {
-    case MDB_BOOL:
-        return Storage::Boolean;
-    case MDB_BYTE:
-    case MDB_INT:
-    case MDB_LONGINT:
-        return Storage::Integer;
-    case MDB_MONEY:
-    case MDB_NUMERIC:
-    case MDB_DOUBLE:
-        return Storage::Real;
-    case MDB_FLOAT:
-        return Storage::Single;
-    case MDB_DATETIME:
-        return Storage::Date;
-    case MDB_BINARY:
-        return Storage::Blob;
-    case MDB_OLE:
-        return Storage::Ole;
-    case MDB_COMPLEX: // attachment lists of later formats: nothing to carry over
-        return Storage::Skip;
-    default: // text, memo, replication id
-        return Storage::Text;
-    }
-}
-
-QString sqlType(Storage storage) {
-    switch (storage) {
-    case Storage::Integer:
-    case Storage::Boolean:
-        return QStringLiteral("INTEGER");
-    case Storage::Real:
-    case Storage::Single:
-        return QStringLiteral("REAL");
-    case Storage::Blob:
-    case Storage::Ole:
-    case Storage::Skip:
-        return QStringLiteral("BLOB");
+// What SQLite's result code means for the operator, with the engine's own words.
+QString sqliteReason(int rc) {
+    QString why;
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+        why = QStringLiteral("den är låst av ett annat program som skriver i den");
+        break;
+    case SQLITE_LOCKED:
+        why = QStringLiteral("den är låst av en annan anslutning i programmet");
+        break;
+    case SQLITE_FULL:
+        why = QStringLiteral("disken är full");
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+        why = QStringLiteral("programmet får inte läsa eller skriva den");
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        why = QStringLiteral("den är skadad");
+        break;
+    case SQLITE_IOERR:
+        why = QStringLiteral("disken gav ett läs- eller skrivfel");
+        break;
+    case SQLITE_NOMEM:
+        why = QStringLiteral("minnet räckte inte");
+        break;
     default:
-        return QStringLiteral("TEXT COLLATE NOCASE");
+        why = QStringLiteral("ett databasfel");
+        break;
     }
+    return QStringLiteral("%1 (SQLite-fel %2: %3)")
+        .arg(why)
+        .arg(rc)
+        .arg(QString::fromUtf8(sqlite3_errstr(rc)));
 }
 
-void checkSqlite(sqlite3 *db, int rc, const QString &what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw Error(QStringLiteral("Importen misslyckades (%1): %2")
-                        .arg(what, QString::fromUtf8(sqlite3_errmsg(db))));
+QString tryAgainLater(int rc) {
+    return (rc & 0xff) == SQLITE_BUSY
+               ? QStringLiteral(" Försök igen när det andra programmet är klart.")
+               : QString();
 }
 
-struct BoundColumn {
-    MdbColumn *column = nullptr;
-    Storage storage = Storage::Text;
-    std::vector<char> buffer;
-    int length = 0;
+// An SQLite write lock on the live store, held from before its copy until after the rename: a
+// program that does not know the store's lock file is refused ("database is locked") while the
+// import runs, instead of writing what the rename would throw away. Readers go on reading.
+class LiveStoreLock {
+public:
+    explicit LiveStoreLock(const QString &path) {
+        int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE,
+                                 nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_db, 5000);
+            rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        }
+        if (rc != SQLITE_OK) {
+            const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
+            sqlite3_close_v2(m_db);
+            m_db = nullptr;
+            // A write-protected store is replaced as a whole, as before; nobody writes into it.
+            if ((code & 0xff) == SQLITE_READONLY)
+                return;
+            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för importen: %2.%3")
+                            .arg(path, sqliteReason(code), tryAgainLater(code)));
+        }
+    }
+    // Closing ends the transaction, which wrote nothing.
+    ~LiveStoreLock() { sqlite3_close_v2(m_db); }
+    LiveStoreLock(const LiveStoreLock &) = delete;
+    LiveStoreLock &operator=(const LiveStoreLock &) = delete;
+
+private:
+    sqlite3 *m_db = nullptr;
 };
-
-// One Access table into the open SQLite connection, inside the caller's transaction.
-qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, dao::Database &target) {
-    const QString tableName = QString::fromUtf8(entry->object_name);
-    TablePtr table(mdb_read_table(entry));
-    if (!table)
-        throw Error(QStringLiteral("Tabellen %1 i Access-filen kan inte läsas.").arg(tableName));
-    if (!mdb_read_columns(table.get()))
-        throw Error(QStringLiteral("Kolumnerna i tabellen %1 i Access-filen kan inte läsas.")
-                        .arg(tableName));
-    mdb_rewind_table(table.get());
-
-    std::vector<BoundColumn> columns(table->num_cols);
-    QStringList definitions;
-    QStringList names;
-    for (unsigned int i = 0; i < table->num_cols; ++i) {
-        auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
-        BoundColumn &bound = columns[i];
-        bound.column = col;
-        bound.storage = storageOf(col->col_type);
-        bound.buffer.assign(kBindSize, 0);
-        mdb_bind_column(table.get(), int(i) + 1, bound.buffer.data(), &bound.length);
-        const QString name = QString::fromUtf8(col->name);
-        names.append(identifier(name));
-        definitions.append(identifier(name) + ' ' + sqlType(bound.storage));
-    }
-
-    target.Execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(identifier(tableName)));
-    target.Execute(QStringLiteral("CREATE TABLE %1 (%2)")
-                       .arg(identifier(tableName), definitions.join(QStringLiteral(", "))));
-    // A table the figures know gets the indexes its one-product queries need.
-    if (const catalogue::Table *known = catalogue::findLocalTable(tableName)) {
-        for (const QString &indexed : known->indexed) {
-            if (!names.contains(identifier(indexed), Qt::CaseInsensitive))
-                continue;
-            target.Execute(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                               .arg(identifier(tableName + '_' + indexed), identifier(tableName),
-                                    identifier(indexed)));
-        }
-    }
-
-    QStringList marks;
-    for (qsizetype i = 0; i < names.size(); ++i)
-        marks.append(QStringLiteral("?"));
-    const QByteArray insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                  .arg(identifier(tableName), names.join(QStringLiteral(", ")),
-                                       marks.join(QStringLiteral(", ")))
-                                  .toUtf8();
-    sqlite3 *db = target.handle();
-    sqlite3_stmt *raw = nullptr;
-    checkSqlite(db, sqlite3_prepare_v2(db, insert.constData(), -1, &raw, nullptr),
-                QStringLiteral("tabell %1").arg(tableName));
-    StatementPtr statement(raw);
-
-    qint64 rows = 0;
-    while (mdb_fetch_row(table.get())) {
-        sqlite3_reset(statement.get());
-        sqlite3_clear_bindings(statement.get());
-        for (size_t i = 0; i < columns.size(); ++i) {
-            BoundColumn &bound = columns[i];
-            const int index = int(i) + 1;
-            const char *text = bound.buffer.data();
-            const int length = std::min<int>(bound.length, int(kBindSize));
-            if (bound.storage == Storage::Boolean) {
-                // Yes/no lives in the row's null mask; libmdb hands it over as a word.
-                const bool yes = length > 0 && (qstrcmp(text, "1") == 0 ||
-                                                qstrcmp(text, mdb->boolean_true_value) == 0);
-                sqlite3_bind_int(statement.get(), index, yes ? 1 : 0);
-                continue;
-            }
-            if (length <= 0)
-                continue; // stays null
-            // Fixed-size values are read from the row itself: the text libmdb makes of them
-            // rounds doubles and gives no date outside the years 1899 to 4637.
-            const int start = bound.column->cur_value_start;
-            switch (bound.storage) {
-            case Storage::Integer:
-                sqlite3_bind_int64(statement.get(), index, std::strtoll(text, nullptr, 10));
-                break;
-            case Storage::Real:
-                if (bound.column->col_type == MDB_DOUBLE)
-                    sqlite3_bind_double(statement.get(), index, mdb_get_double(mdb->pg_buf, start));
-                else // currency and decimal come as exact decimal text
-                    sqlite3_bind_double(statement.get(), index, QByteArray(text).toDouble());
-                break;
-            case Storage::Single: {
-                // The shortest decimal that gives back the single, read as a double: 0.15, not
-                // 0.15000000596.
-                const float value = mdb_get_single(mdb->pg_buf, start);
-                char digits[64];
-                const auto result = std::to_chars(digits, digits + sizeof digits - 1, value);
-                *result.ptr = '\0';
-                sqlite3_bind_double(statement.get(), index, std::strtod(digits, nullptr));
-                break;
-            }
-            case Storage::Date: {
-                const QByteArray date = accessDateText(mdb_get_double(mdb->pg_buf, start)).toUtf8();
-                sqlite3_bind_text(statement.get(), index, date.constData(), int(date.size()),
-                                  SQLITE_TRANSIENT);
-                break;
-            }
-            case Storage::Blob:
-                sqlite3_bind_blob(statement.get(), index, text, length, SQLITE_TRANSIENT);
-                break;
-            case Storage::Ole: {
-                size_t size = 0;
-                void *data = mdb_ole_read_full(mdb, bound.column, &size);
-                if (data)
-                    sqlite3_bind_blob64(statement.get(), index, data, size, SQLITE_TRANSIENT);
-                g_free(data);
-                break;
-            }
-            case Storage::Skip:
-                break;
-            default:
-                sqlite3_bind_text(statement.get(), index, text, length, SQLITE_TRANSIENT);
-                break;
-            }
-        }
-        checkSqlite(db, sqlite3_step(statement.get()), QStringLiteral("tabell %1").arg(tableName));
-        ++rows;
-    }
-    return rows;
-}
 
 // The old store into the fresh copy, through SQLite's backup so that a half-written journal of
 // the old file is resolved first.
-void copyStore(const QString &from, dao::Database &to) {
+void copyStore(const QString &from, const QString &to) {
     dao::Database source = dao::Database::OpenDatabase(from);
-    sqlite3_backup *backup = sqlite3_backup_init(to.handle(), "main", source.handle(), "main");
-    if (!backup)
-        checkSqlite(to.handle(), sqlite3_errcode(to.handle()), from);
-    const int rc = sqlite3_backup_step(backup, -1);
-    sqlite3_backup_finish(backup);
-    if (rc != SQLITE_DONE)
-        throw Error(QStringLiteral("Den lokala databasen %1 kan inte kopieras (fel %2).")
-                        .arg(from)
-                        .arg(rc));
+    dao::Database target = dao::Database::OpenDatabase(to);
+    sqlite3_backup *backup = sqlite3_backup_init(target.handle(), "main", source.handle(), "main");
+    int rc = backup ? sqlite3_backup_step(backup, -1) : sqlite3_extended_errcode(target.handle());
+    if (backup) {
+        sqlite3_backup_finish(backup);
+        if (rc == SQLITE_DONE)
+            return;
+    }
+    throw Error(QStringLiteral("Den lokala databasen %1 kan inte kopieras: %2.%3")
+                    .arg(from, sqliteReason(rc), tryAgainLater(rc)));
 }
 
 QString freeName(const QString &path) {
@@ -251,39 +143,253 @@ QString freeName(const QString &path) {
     return candidate;
 }
 
-} // namespace
-
-QString accessDateText(double value) {
-    // The whole days count from 30 December 1899 (backwards when negative); the fraction's size
-    // is the time of day, also for days before that date.
-    const double whole = std::trunc(value);
-    qint64 seconds = std::llround(std::fabs(value - whole) * 86400.0);
-    QDate date = QDate(1899, 12, 30).addDays(qint64(whole));
-    if (seconds >= 86400) {
-        date = date.addDays(1);
-        seconds -= 86400;
-    }
-    QString text = QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
-    if (seconds != 0)
-        text += QString::asprintf(" %02d:%02d:%02d", int(seconds / 3600), int(seconds / 60 % 60),
-                                  int(seconds % 60));
-    return text;
+// The work files of imports that were killed before they could remove them. Called with the
+// store's write lock held, so no running import owns one.
+void removeLeftovers(const QFileInfo &store) {
+    QDir folder = store.absoluteDir();
+    const QStringList leftovers =
+        folder.entryList({QStringLiteral(".") + store.fileName() + QStringLiteral(".import-*")},
+                         QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : leftovers)
+        folder.remove(name);
 }
 
-QList<ImportedTable> importAccessDatabase(const QString &mdbPath, const QString &localPath,
-                                          const std::function<void(const QString &)> &progress) {
+QString readerProgram() {
+    const QString beside = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")))
+                               .absoluteDir()
+                               .filePath(QString::fromLatin1(kReaderName));
+    for (const QString &candidate : {beside, QStringLiteral(LODVIK_ACCESSREADER_BUILD_PATH)}) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    throw Error(QStringLiteral("Programdelen %1, som läser Access-filer, saknas; den ska ligga i "
+                               "%2. Installera programmet på nytt.")
+                    .arg(QString::fromLatin1(kReaderName), QFileInfo(beside).absolutePath()));
+}
+
+// The child's complaints on stderr (libmdb's "offset 8192 is beyond EOF" and the like). A damaged
+// file can make libmdb repeat one line millions of times: the first few different lines are kept
+// with their counts.
+class Complaints {
+public:
+    void add(const QByteArray &bytes) {
+        m_partial += bytes;
+        qsizetype start = 0;
+        for (qsizetype end; (end = m_partial.indexOf('\n', start)) >= 0; start = end + 1)
+            addLine(m_partial.mid(start, end - start).trimmed());
+        m_partial.remove(0, start);
+        if (m_partial.size() > 4096) // no line end in sight: count what there is
+            addLine(std::exchange(m_partial, {}).trimmed());
+    }
+    bool mention(const char *text) const {
+        return std::any_of(m_lines.begin(), m_lines.end(),
+                           [text](const auto &line) { return line.first.contains(text); }) ||
+               m_partial.contains(text);
+    }
+    // A postscript to the operator's message.
+    QString details() {
+        addLine(std::exchange(m_partial, {}).trimmed());
+        if (m_lines.isEmpty())
+            return {};
+        QStringList lines;
+        for (const auto &[line, count] : m_lines)
+            lines.append(count == 1 ? QString::fromLocal8Bit(line)
+                                    : QStringLiteral("%1 (%2 gånger)")
+                                          .arg(QString::fromLocal8Bit(line))
+                                          .arg(count));
+        if (m_others > 0)
+            lines.append(QStringLiteral("… och %1 rader till").arg(m_others));
+        return QStringLiteral("\nDetaljer: %1").arg(lines.join('\n'));
+    }
+
+private:
+    void addLine(const QByteArray &line) {
+        if (line.isEmpty())
+            return;
+        for (auto &[known, count] : m_lines)
+            if (known == line) {
+                ++count;
+                return;
+            }
+        if (m_lines.size() < kMaxComplaints)
+            m_lines.append({line.left(300), 1});
+        else
+            ++m_others;
+    }
+
+    QList<QPair<QByteArray, qint64>> m_lines;
+    qint64 m_others = 0;
+    QByteArray m_partial;
+};
+
+struct ChildRun {
+    ImportResult result;
+    QString error; // the child's own message
+    Complaints complaints;
+    bool timedOut = false;
+};
+
+void handleReport(const QByteArray &line, ChildRun &run, lodvik::Progress &progress) {
+    const QByteArrayList fields = reportFields(line);
+    const QByteArray &kind = fields.first();
+    auto text = [&](int i) {
+        return i < fields.size() ? QString::fromUtf8(fields.at(i)) : QString();
+    };
+    if (kind == "table") {
+        progress.caption(QStringLiteral("Importerar %1").arg(text(1)));
+    } else if (kind == "rows") {
+        progress.caption(QStringLiteral("Importerar %1 (%2 rader)").arg(text(1), text(2)));
+    } else if (kind == "done") {
+        run.result.tables.append({text(1), text(2).toLongLong()});
+    } else if (kind == "dates") {
+        run.result.warnings.append(
+            QStringLiteral("Tabellen %1, kolumnen %2: %3 datum utanför 0100-01-01 – 9999-12-31 "
+                           "(eller inga datum alls) lämnades tomma.")
+                .arg(text(1), text(2), text(3)));
+    } else if (kind == "error") {
+        run.error = text(1);
+    }
+}
+
+// Runs the child on the Access file and the work file, within the limits, until it ends.
+ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Progress &progress,
+                   const ImportLimits &limits) {
+    QProcess child;
+    child.setProgram(readerProgram());
+    child.setArguments({mdbPath, workPath});
+    child.setStandardInputFile(QProcess::nullDevice());
+    const pid_t parent = getpid();
+    const rlim_t cpu = rlim_t(limits.cpu.count());
+    const rlim_t addressSpace = kAddressSanitizer ? 0 : rlim_t(limits.addressSpace);
+    // Runs in the child between fork and exec: system calls only.
+    child.setChildProcessModifier([parent, cpu, addressSpace] {
+        const rlimit time{cpu, cpu + 5}; // SIGXCPU, then SIGKILL
+        setrlimit(RLIMIT_CPU, &time);
+        if (addressSpace > 0) {
+            const rlimit memory{addressSpace, addressSpace};
+            setrlimit(RLIMIT_AS, &memory);
+        }
+        const rlimit noCore{0, 0}; // a damaged file leaves no core dump behind
+        setrlimit(RLIMIT_CORE, &noCore);
+        // Ctrl+C on a terminal reaches the whole process group: the import stops the child
+        // itself when it sees the cancel.
+        signal(SIGINT, SIG_IGN);
+        // The child dies with the import, also when the import is killed.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+    });
+    if (kAddressSanitizer && limits.addressSpace > 0) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        if (!options.isEmpty())
+            options += ':';
+        options += QStringLiteral("hard_rss_limit_mb=%1").arg(limits.addressSpace >> 20);
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), options);
+        child.setProcessEnvironment(environment);
+    }
+
+    ChildRun run;
+    auto readOutput = [&] {
+        while (child.canReadLine())
+            handleReport(child.readLine(), run, progress);
+        run.complaints.add(child.readAllStandardError());
+    };
+
+    child.start();
+    if (!child.waitForStarted(30000))
+        throw Error(QStringLiteral("Programdelen %1, som läser Access-filer, kan inte startas: %2")
+                        .arg(child.program(), child.errorString()));
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        while (!child.waitForFinished(100) && child.state() != QProcess::NotRunning) {
+            readOutput();
+            progress.checkCancelled();
+            if (clock.hasExpired(std::chrono::milliseconds(limits.wall).count())) {
+                run.timedOut = true;
+                child.kill();
+                child.waitForFinished(5000);
+                break;
+            }
+        }
+    } catch (...) {
+        child.kill();
+        child.waitForFinished(5000);
+        throw;
+    }
+    readOutput();
+    if (child.bytesAvailable() > 0) // a last report without its line end
+        handleReport(child.readAll(), run, progress);
+    // A cancel that came as the child ended still leaves the store as it was, and is no failure.
+    progress.checkCancelled();
+
+    const bool crashed = child.exitStatus() == QProcess::CrashExit;
+    if (!run.timedOut && !crashed && child.exitCode() == 0 && run.error.isEmpty() &&
+        !run.result.tables.isEmpty())
+        return run;
+
+    // What went wrong, in the operator's words.
+    const QString damaged =
+        QStringLiteral("Access-filen %1 kunde inte läsas (den verkar skadad): ").arg(mdbPath);
+    QString message;
+    // A killed child's exit code is the signal that ended it.
+    const int killedBy = crashed ? child.exitCode() : 0;
+    // GLib's, SQLite's and AddressSanitizer's words for it
+    const bool outOfMemory = run.complaints.mention("failed to allocate") ||
+                             run.complaints.mention("Cannot allocate memory") ||
+                             run.complaints.mention("out of memory") ||
+                             run.complaints.mention("rss limit");
+    if (run.timedOut)
+        message = damaged + QStringLiteral("läsningen tog mer än %1 sekunder och stoppades.")
+                                .arg(limits.wall.count());
+    else if (crashed && (killedBy == SIGXCPU || killedBy == SIGKILL))
+        message =
+            damaged + QStringLiteral("läsningen tog mer än %1 sekunder processortid och stoppades.")
+                          .arg(limits.cpu.count());
+    else if (outOfMemory)
+        message = damaged + QStringLiteral("läsningen behövde mer än %1 MiB minne och stoppades.")
+                                .arg(limits.addressSpace >> 20);
+    else if (!run.error.isEmpty())
+        message = run.error;
+    else if (crashed)
+        message = damaged + QStringLiteral("läsningen slutade med ett programfel (signal %1, %2).")
+                                .arg(killedBy)
+                                .arg(QString::fromLatin1(sigdescr_np(killedBy)));
+    else
+        message =
+            damaged + QStringLiteral("läsningen slutade med felkod %1.").arg(child.exitCode());
+    throw Error(message + QStringLiteral(" Den lokala databasen är oförändrad.") +
+                run.complaints.details());
+}
+
+} // namespace
+
+ImportLimits defaultLimits(qint64 fileSize) {
+    const std::chrono::seconds time(60 + fileSize / (1 << 20));
+    return {dao::StoreWriteLock::kDefaultWait, time, time, qint64(2) << 30};
+}
+
+ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
+                                  lodvik::Progress &progress) {
+    return importAccessDatabase(mdbPath, localPath, progress,
+                                defaultLimits(QFileInfo(mdbPath).size()));
+}
+
+ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
+                                  lodvik::Progress &progress, const ImportLimits &limits) {
     if (!QFileInfo(mdbPath).isFile())
         throw Error(QStringLiteral("Access-filen %1 finns inte.").arg(mdbPath));
     if (dao::fileKind(mdbPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen Access-databas (Jet 3 eller Jet 4).").arg(mdbPath));
-    MdbPtr mdb(mdb_open(QFile::encodeName(mdbPath).constData(), MDB_NOFLAGS));
-    if (!mdb)
-        throw Error(QStringLiteral("Access-filen %1 kan inte öppnas.").arg(mdbPath));
-    mdb_set_bind_size(mdb.get(), kBindSize);
-    if (!mdb_read_catalog(mdb.get(), MDB_TABLE))
-        throw Error(QStringLiteral("Tabellistan i Access-filen %1 kan inte läsas.").arg(mdbPath));
 
-    const bool hadStore = QFileInfo::exists(localPath);
+    // First the store's write lock: no other writer works on local.mdb until the new file is in
+    // place, and no other import runs.
+    const dao::StoreWriteLock writeLock(localPath, &progress, limits.lockWait);
+    const QFileInfo target(localPath);
+    removeLeftovers(target);
+
+    const bool hadStore = target.exists();
     const QFile::Permissions permissions = hadStore ? QFile::permissions(localPath)
                                                     : QFile::ReadOwner | QFile::WriteOwner |
                                                           QFile::ReadGroup | QFile::WriteGroup |
@@ -292,8 +398,10 @@ QList<ImportedTable> importAccessDatabase(const QString &mdbPath, const QString 
     if (replacesAccess && dao::fileKind(localPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen databas som programmet kan läsa; den lämnas orörd.")
                         .arg(localPath));
+    std::optional<LiveStoreLock> liveLock;
+    if (hadStore && !replacesAccess)
+        liveLock.emplace(localPath);
 
-    const QFileInfo target(localPath);
     QTemporaryFile work(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                         QStringLiteral(".import-XXXXXX"));
     if (!work.open())
@@ -306,26 +414,9 @@ QList<ImportedTable> importAccessDatabase(const QString &mdbPath, const QString 
         ~JournalRemover() { QFile::remove(path + QStringLiteral("-journal")); }
     } journal{work.fileName()};
 
-    QList<ImportedTable> imported;
-    {
-        dao::Database db = dao::Database::OpenDatabase(work.fileName());
-        if (hadStore && !replacesAccess)
-            copyStore(localPath, db);
-        db.Execute(QStringLiteral("BEGIN"));
-        for (unsigned int i = 0; i < mdb->num_catalog; ++i) {
-            auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-            if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
-                continue;
-            const QString name = QString::fromUtf8(entry->object_name);
-            if (progress)
-                progress(QStringLiteral("Importerar %1").arg(name));
-            imported.append({name, copyTable(mdb.get(), entry, db)});
-        }
-        if (imported.isEmpty())
-            throw Error(QStringLiteral("Access-filen %1 innehåller inga tabeller.").arg(mdbPath));
-        db.Execute(QStringLiteral("COMMIT"));
-        db.Close();
-    }
+    if (liveLock)
+        copyStore(localPath, work.fileName());
+    ChildRun run = runReader(mdbPath, work.fileName(), progress, limits);
 
     QFile::setPermissions(work.fileName(), permissions);
     QString kept;
@@ -345,7 +436,7 @@ QList<ImportedTable> importAccessDatabase(const QString &mdbPath, const QString 
                         .arg(localPath, why));
     }
     work.setAutoRemove(false);
-    return imported;
+    return run.result;
 }
 
 } // namespace accessimport

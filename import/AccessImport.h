@@ -2,14 +2,20 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
-#include <functional>
+#include <chrono>
+
+namespace lodvik {
+class Progress;
+}
 
 // Copies the tables of an Access file (Jet 3 or Jet 4) into the local store, an SQLite file.
 // Table and column names and the column order stay as Access has them, because the figures read
 // some tables by position. The values are carried over as follows:
 //   text, memo, GUID       text
-//   date/time              text "YYYY-MM-DD", or "YYYY-MM-DD HH:MM:SS" when it has a time
+//   date/time              text "YYYY-MM-DD", or "YYYY-MM-DD HH:MM:SS" when it has a time;
+//                          null for a date outside 0100-01-01 … 9999-12-31 or no number at all
 //   byte, integer, long    integer;  yes/no as 0 or 1
 //   single, double,
 //   currency, decimal      real number
@@ -23,17 +29,40 @@ struct ImportedTable {
     qint64 rows = 0;
 };
 
+struct ImportResult {
+    QList<ImportedTable> tables;
+    // For the operator: one line for each column some of whose dates were left empty.
+    QStringList warnings;
+};
+
+// What one import may take. The Access file is read by a child process (libmdb may loop for ever
+// on a damaged file), which is stopped when it exceeds these.
+struct ImportLimits {
+    std::chrono::milliseconds lockWait; // for another writer of the local store to finish
+    std::chrono::seconds cpu;           // processor time of the child
+    std::chrono::seconds wall;          // time on the clock of the child
+    qint64 addressSpace = 0;            // bytes of address space of the child; 0 for no limit
+};
+
+// The limits for an Access file of fileSize bytes: 30 s of waiting for another writer; 60 s and
+// 1 s more per MiB of the file (a healthy file is read at well over 20 MiB a second), both of
+// processor time and on the clock; 2 GiB of address space.
+ImportLimits defaultLimits(qint64 fileSize);
+
 // Copies every user table of mdbPath into localPath. The tables it brings replace those of the
 // same name; every other table stays. The work is done on a copy in the same folder that is
 // renamed into place at the end, so a failure leaves the old local store whole. When localPath
 // does not exist, a new store holding the imported tables is made; when it is an Access file
-// itself, it is kept beside the new store as "<name>.access". Raises lodvik::Error.
-QList<ImportedTable>
-importAccessDatabase(const QString &mdbPath, const QString &localPath,
-                     const std::function<void(const QString &)> &progress = {});
-
-// An Access date/time value (days since 30 December 1899, the time as the fraction) as the
-// import stores it.
-QString accessDateText(double value);
+// itself, it is kept beside the new store as "<name>.access".
+//
+// The import holds the local store's write lock (dao::StoreWriteLock) and an SQLite write lock on
+// it from before the copy until after the rename, so that no other writer's work is lost; it
+// removes the work files of earlier imports that were killed. It touches no widget and can run
+// on any thread; progress gets the table being read and is checked for cancellation, which stops
+// the child and leaves the store unchanged. Raises lodvik::Error (lodvik::Cancelled).
+ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
+                                  lodvik::Progress &progress);
+ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
+                                  lodvik::Progress &progress, const ImportLimits &limits);
 
 } // namespace accessimport

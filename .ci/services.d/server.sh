@@ -2,12 +2,15 @@
 # Starts a throw-away PostgreSQL 15 on a loopback port for the search data source tests, prepares
 # the database with server/sokdata-postgresql.sql, writes an ODBC data source for it, and exports
 # what the tests read: LODVIK_TEST_PG_HOST/PORT/DB/USER/PASSWORD, LODVIK_TEST_ODBC_DSN, ODBCINI
-# and ODBCSYSINI. Sourced by .ci/run (as root); the server ends with the machine.
+# and ODBCSYSINI. Sourced by .ci/run (as root). It takes a free port, and the server is stopped
+# and its folder removed when the sourcing shell exits, so that .ci/run can run again (or twice
+# at once) on one machine.
 
 lodvik_start_test_server() {
     local bin
     bin=$(find /usr/lib/postgresql -maxdepth 2 -name bin -type d | sort -V | tail -n 1)
-    local port=${LODVIK_TEST_PG_PORT:-54329}
+    # A port nobody listens on, unless the caller names one.
+    local port=${LODVIK_TEST_PG_PORT:-$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')}
     local password=lodvik-test
     local sql
     sql="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/server/sokdata-postgresql.sql"
@@ -32,6 +35,8 @@ lodvik_start_test_server() {
         "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w start \
             -o "-p $port -k $dir -c listen_addresses=127.0.0.1"
     )
+    # shellcheck disable=SC2064 # the values are fixed now, on purpose
+    trap "(cd '$dir' && ${as_owner[*]} '$bin/pg_ctl' -D '$dir/data' -m fast -w stop >/dev/null 2>&1); rm -rf '$dir'" EXIT
 
     (
         cd "$dir"

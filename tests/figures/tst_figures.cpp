@@ -547,7 +547,8 @@ private slots:
         QTest::addColumn<QString>("output"); // stdout, or a part of stderr when the code is not 0
 
         QTest::newRow("pack size") << QStringList{"getantaliforpack", "10-1"} << 0 << "2\n";
-        QTest::newRow("null") << QStringList{"StockOnHandPJ", "10-9"} << 0 << "Null\n";
+        QTest::newRow("null") << QStringList{"StockOnHandPJ", "10-9", "--umfaktor", "1000"} << 0
+                              << "Null\n";
         QTest::newRow("integer 0 of an unknown product")
             << QStringList{"getantaliforpack", "10-9"} << 0 << "0\n";
         QTest::newRow("text result with umfaktor")
@@ -556,7 +557,12 @@ private slots:
         QTest::newRow("period given")
             << QStringList{"SalesPerWeekFRN", "10-1", "--period", "2010-11-18"} << 0 << "15\n";
         QTest::newRow("whole-table total") << QStringList{"GSLPJ"} << 0 << "0.0125\n";
-        QTest::newRow("umfaktor 0 fails") << QStringList{"ProdOrderPJ", "10-1"} << 1 << "umfaktor";
+        QTest::newRow("umfaktor 0 fails")
+            << QStringList{"ProdOrderPJ", "10-1", "--umfaktor", "0"} << 1 << "umfaktor";
+        for (const char *inPacks : {"ProdOrderFRN", "ProdBackOrderFRN", "StockOnHandPJ",
+                                    "ProdBackOrderPJ", "ProdOrderPJ", "SalesPerWeek"})
+            QTest::addRow("%s without umfaktor", inPacks)
+                << QStringList{inPacks, "10-1"} << 2 << "--umfaktor";
         QTest::newRow("missing product") << QStringList{"avail"} << 2 << "produktnummer";
         QTest::newRow("extra product") << QStringList{"backordersPJ", "10-1"} << 2 << "10-1";
         QTest::newRow("unknown operation") << QStringList{"konvertdatum", "x"} << 2 << "Okänd";

@@ -1,0 +1,85 @@
+#include "data/StoreWriteLock.h"
+
+#include "MDlib/Error.h"
+#include "MDlib/Progress.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+using lodvik::Error;
+
+namespace dao {
+
+namespace {
+
+constexpr std::chrono::milliseconds kTry{100};
+
+// "lodvikprodsok, process 4711 på datorn kassa2"
+QString holderOf(const QLockFile &file) {
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    if (!file.getLockInfo(&pid, &host, &program))
+        return QStringLiteral("ett annat program");
+    QString holder = QStringLiteral("%1, process %2")
+                         .arg(program.isEmpty() ? QStringLiteral("ett annat program") : program)
+                         .arg(pid);
+    if (!host.isEmpty())
+        holder += QStringLiteral(" på datorn %1").arg(host);
+    return holder;
+}
+
+} // namespace
+
+QString StoreWriteLock::lockFileName(const QString &storePath) {
+    const QFileInfo store(storePath);
+    return store.absolutePath() + QStringLiteral("/.") + store.fileName() + QStringLiteral(".lock");
+}
+
+StoreWriteLock::StoreWriteLock(const QString &storePath, lodvik::Progress *progress,
+                               std::chrono::milliseconds wait)
+    : m_file(lockFileName(storePath)) {
+    // Only a holder that no longer runs gives up the lock; a long import keeps it.
+    m_file.setStaleLockTime(0);
+    const QDeadlineTimer deadline(wait);
+    bool told = false;
+    for (;;) {
+        // Short tries, so that a cancel is seen while waiting.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline.remainingTimeAsDuration());
+        if (m_file.tryLock(std::min(left, kTry)))
+            return;
+        if (m_file.error() != QLockFile::LockFailedError) {
+            // Without its folder there is no store to write, and that is what the writer says.
+            if (!QFileInfo(storePath).absoluteDir().exists())
+                throw Error(QStringLiteral("Den lokala databasen %1 finns inte.").arg(storePath));
+            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för skrivning: "
+                                       "låsfilen %2 kan inte skapas (%3).")
+                            .arg(QDir::toNativeSeparators(storePath),
+                                 QDir::toNativeSeparators(m_file.fileName()),
+                                 m_file.error() == QLockFile::PermissionError
+                                     ? QStringLiteral("ingen skrivbehörighet i mappen")
+                                     : QStringLiteral("okänt fel")));
+        }
+        if (deadline.hasExpired())
+            throw Error(QStringLiteral("Den lokala databasen %1 skrivs av %2. Försök igen när "
+                                       "det är klart.")
+                            .arg(QDir::toNativeSeparators(storePath), holderOf(m_file)));
+        if (progress) {
+            if (!told)
+                progress->caption(QStringLiteral("Väntar på %1, som skriver i den lokala "
+                                                 "databasen")
+                                      .arg(holderOf(m_file)),
+                                  lodvik::Progress::Show::Now);
+            told = true;
+            progress->checkCancelled();
+        }
+    }
+}
+
+StoreWriteLock::~StoreWriteLock() = default;
+
+} // namespace dao
