@@ -301,7 +301,7 @@ void Startmeny::createMenus() {
         QAction *action = menu->addAction(text);
         action->setProperty("startsOperation", true); // disabled while another one runs
         QString title = text;
-        title.remove(QStringLiteral("...")).remove(QLatin1Char('&'));
+        title.remove(QStringLiteral("...")).remove(QChar(0x2026)).remove(QLatin1Char('&'));
         connect(action, &QAction::triggered, this, [this, title, handler] {
             guarded(title, [this, handler] { (this->*handler)(); });
         });
@@ -320,6 +320,7 @@ void Startmeny::createMenus() {
     QMenu *rapporter = menuBar()->addMenu(QStringLiteral("&Rapporter"));
     command(rapporter, QStringLiteral("&Täckningskörning (produkter)..."),
             &Startmeny::startCoverageRun);
+    command(rapporter, QStringLiteral("Täcknings&översikt…"), &Startmeny::openCoverageOverview);
     command(rapporter, QStringLiteral("Lagersammanställning (&spara)"),
             &Startmeny::startSummaryWorkbook);
     command(rapporter, QStringLiteral("Lagersammanställning (&visa)"),

@@ -5,6 +5,7 @@
 #include "reports/ProduktTabell.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -106,6 +107,9 @@ public:
     // Menu commands (the "Rapporter" and "Arkiv" menus). The long ones run off the interface
     // thread: the window shows their progress in Label2 and offers Avbryt meanwhile.
     void startCoverageRun();
+    // "Täckningsöversikt": the rows of the last coverage run for the period in a window of their
+    // own; a run for the period comes first when none has completed since the window opened.
+    void openCoverageOverview();
     void startSummaryWorkbook();
     void showSummaryWorkbook();
     void startPrognosDateConversion();
@@ -175,6 +179,11 @@ private:
     };
     void runInBackground(const QString &title, Background background);
     void setWorking(bool working);
+    // The coverage run for the period and its workbook, in the background; then runs done.
+    void runCoverage(const QString &title, std::function<void(const QString &file)> done);
+    // Puts the last run's rows into the coverage overview: opened (and raised) when open is
+    // set, else only when it is already open.
+    void showCoverageOverview(bool open);
     void convertDatesInBackground(bool prognos);
     // Runs action once the search data source is open. A server is reached from a worker thread
     // first, so that one that does not answer (up to 15 s) leaves the window usable.
@@ -202,4 +211,6 @@ private:
     BackgroundWork *m_work = nullptr;
     LabelProgress m_progress{*this};
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again
+    QString m_coveragePeriod;     // the period of the last completed coverage run
+    QPointer<QWidget> m_overview; // the coverage overview, while it is open
 };

@@ -111,10 +111,7 @@ void Startmeny::setWorking(bool working) {
                     action->setEnabled(!working);
 }
 
-void Startmeny::startCoverageRun() {
-    const QString title = QStringLiteral("Produkttäckning");
-    if (!requirePeriod())
-        return;
+void Startmeny::runCoverage(const QString &title, std::function<void(const QString &)> done) {
     const QString period = perioddatum;
     const QString local = localDatabasePath();
     const QString file = reports::productWorkbookFileName(m_appPath, period);
@@ -134,14 +131,26 @@ void Startmeny::startCoverageRun() {
     run.takeOver = [this, result] {
         produkttabell = result->table;
         umfaktor = result->umfaktor;
+        m_coveragePeriod.clear(); // the table holds a completed run again only when done
     };
-    run.done = [this, title, file] {
+    run.done = [this, period, file, done] {
+        m_coveragePeriod = period;
         Label2->setText(QStringLiteral("Klart"));
+        showCoverageOverview(false);
+        done(file);
+    };
+    runInBackground(title, run);
+}
+
+void Startmeny::startCoverageRun() {
+    const QString title = QStringLiteral("Produkttäckning");
+    if (!requirePeriod())
+        return;
+    runCoverage(title, [this, title](const QString &file) {
         QMessageBox::information(this, title,
                                  QStringLiteral("Täckningslistan är skriven till\n%1")
                                      .arg(QDir::toNativeSeparators(file)));
-    };
-    runInBackground(title, run);
+    });
 }
 
 namespace {

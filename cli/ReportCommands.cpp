@@ -4,6 +4,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "figures/StockFigures.h"
+#include "reports/CoverageOverview.h"
 #include "reports/Reports.h"
 
 #include <QDir>
@@ -29,7 +30,26 @@ void printPath(const QString &path) {
 
 int coverage(const QStringList &arguments) {
     QStringList args = arguments;
+    // The list of the run's rows instead of the workbook's path; checked before the long run.
+    const bool hasTarget = args.contains(QStringLiteral("--target"));
+    const QString format = takeOption(args, QStringLiteral("--format"));
+    const QString targetText = takeOption(args, QStringLiteral("--target"));
     const QString period = requirePeriodOption(args);
+    if (!format.isEmpty() && format != QStringLiteral("csv") && format != QStringLiteral("json"))
+        throw lodvik::UsageError(
+            QStringLiteral("--format tar csv eller json, inte %1.").arg(format));
+    if (hasTarget && format.isEmpty())
+        throw lodvik::UsageError(
+            QStringLiteral("--target gäller bara med --format csv eller json."));
+    int target = reports::DefaultTargetWeeks;
+    if (hasTarget) {
+        bool ok = false;
+        target = targetText.toInt(&ok);
+        if (!ok || target < 1 || target > 104)
+            throw lodvik::UsageError(
+                QStringLiteral("--target tar ett helt antal veckor från 1 till 104, inte %1.")
+                    .arg(targetText));
+    }
     StderrProgress progress;
     ProduktTabell produkttabell;
     double umfaktor = 0;
@@ -38,7 +58,17 @@ int coverage(const QStringList &arguments) {
     reports::excellprodukter(produkttabell, fileName, progress);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     progress.finish();
-    printPath(fileName);
+    if (format.isEmpty()) {
+        printPath(fileName);
+        return 0;
+    }
+    const std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
+    const QByteArray list = format == QStringLiteral("csv")
+                                ? reports::coverageCsv(reports::allRows(rows), target)
+                                : reports::coverageJson(reports::allRows(rows), period, target);
+    if (std::fwrite(list.constData(), 1, size_t(list.size()), stdout) != size_t(list.size()) ||
+        std::fflush(stdout) != 0)
+        throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
     return 0;
 }
 

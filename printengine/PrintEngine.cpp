@@ -131,6 +131,15 @@ QSizeF PrintEngine::paperSizeTwips() {
     return QPageSize(QPageSize::A4).size(QPageSize::Inch) * TwipsPerInch;
 }
 
+void PrintEngine::setLandscape(bool landscape) {
+    m_landscape = landscape;
+    emit changed();
+}
+
+QSizeF PrintEngine::pageSizeTwips() const {
+    return m_landscape ? paperSizeTwips().transposed() : paperSizeTwips();
+}
+
 void PrintEngine::renderPage(QPainter &painter, int page) const {
     if (page < 1 || page > pageCount())
         return;
@@ -151,6 +160,8 @@ void PrintEngine::renderPage(QPainter &painter, int page) const {
 void PrintEngine::printOn(QPrinter &printer) const {
     printer.setDocName(QStringLiteral("LodvikProdSok"));
     printer.setFullPage(false); // positions count from the printable origin
+    if (m_landscape)
+        printer.setPageOrientation(QPageLayout::Landscape);
     if (!paintDocument(*this, printer) || printer.printerState() == QPrinter::Error)
         throw PrinterUnavailable(QStringLiteral("Utskriften kunde inte skickas till skrivaren %1.")
                                      .arg(printer.printerName()));
@@ -197,7 +208,8 @@ void PrintEngine::writePdf(const QString &path) const {
                          writer.setTitle(target.completeBaseName());
                          // A PDF page is printable to its edges.
                          writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                                          QPageLayout::Portrait,
+                                                          m_landscape ? QPageLayout::Landscape
+                                                                      : QPageLayout::Portrait,
                                                           QMarginsF(0, 0, 0, 0)));
                          if (!paintDocument(*this, writer))
                              throw Error(QStringLiteral("Kunde inte skriva PDF-filen %1.")

@@ -80,6 +80,13 @@ public:
 
     // The paper the layout is made for (A4, portrait), in twips.
     static QSizeF paperSizeTwips();
+    // Landscape turns the A4 sheet for every device (preview, printer, PDF); portrait unless a
+    // printout asks. It holds across documents.
+    void setLandscape(bool landscape);
+    bool landscape() const { return m_landscape; }
+    // The sheet as the pages are laid out on it, in twips: paperSizeTwips(), turned when
+    // landscape.
+    QSizeF pageSizeTwips() const;
 
     // The one paint routine: draws page `page` (from 1; nothing outside the document) with the
     // painter's coordinates in twips from the printable origin.
@@ -114,6 +121,7 @@ private:
     int m_textLeft = 0;
     int m_textTop = 0;
     int m_previewPage = 1;
+    bool m_landscape = false;
     QString m_printerName;
 };
 

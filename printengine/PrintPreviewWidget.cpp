@@ -16,7 +16,7 @@ PrintPreviewWidget::PrintPreviewWidget(PrintEngine *engine, QWidget *parent)
 }
 
 int PrintPreviewWidget::heightForWidth(int width) const {
-    const QSizeF paper = PrintEngine::paperSizeTwips();
+    const QSizeF paper = m_engine->pageSizeTwips();
     const double sheetWidth = qMax(1, width - 2 * Margin);
     return int(sheetWidth * paper.height() / paper.width() + 0.5) + 2 * Margin;
 }
@@ -30,7 +30,7 @@ void PrintPreviewWidget::fitWidth(int width) {
 }
 
 QRectF PrintPreviewWidget::pageRect() const {
-    const QSizeF paper = PrintEngine::paperSizeTwips();
+    const QSizeF paper = m_engine->pageSizeTwips();
     const double w = qMax(1, width() - 2 * Margin);
     return {double(Margin), double(Margin), w, w * paper.height() / paper.width()};
 }
@@ -42,7 +42,7 @@ void PrintPreviewWidget::paintEvent(QPaintEvent *) {
     painter.fillRect(sheet.translated(2, 2), QColor(64, 64, 64));
     painter.fillRect(sheet, Qt::white);
 
-    const QSizeF paper = PrintEngine::paperSizeTwips();
+    const QSizeF paper = m_engine->pageSizeTwips();
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     painter.translate(sheet.topLeft());
     painter.scale(sheet.width() / paper.width(), sheet.height() / paper.height());

@@ -151,6 +151,32 @@ private slots:
         QVERIFY(!grid->horizontalHeader()->sectionsMovable());
     }
 
+    void menus() {
+        Startmeny &w = openWindow();
+        QStringList seen;
+        for (QAction *menu : w.menuBar()->actions()) {
+            seen.append(menu->text().remove(QLatin1Char('&')));
+            for (QAction *item : menu->menu()->actions())
+                if (!item->isSeparator())
+                    seen.append(QStringLiteral("  ") + item->text().remove(QLatin1Char('&')));
+        }
+        const QStringList expected = {"Arkiv",
+                                      "  Importera Access-databas...",
+                                      "  Utskrift",
+                                      "  Avsluta",
+                                      "Rapporter",
+                                      "  Täckningskörning (produkter)...",
+                                      "  Täckningsöversikt…",
+                                      "  Lagersammanställning (spara)",
+                                      "  Lagersammanställning (visa)",
+                                      "  Konvertera prognosdatum",
+                                      "  Konvertera orderdatum",
+                                      "Hjälp",
+                                      "  Handbok",
+                                      "  Om LodvikProdSok"};
+        QCOMPARE(seen, expected);
+    }
+
     void geometry_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QRect>("pixels");

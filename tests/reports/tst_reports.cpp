@@ -5,6 +5,8 @@
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
+#include "reports/CoverageOverview.h"
+#include "reports/CoverageSources.h"
 #include "reports/Reports.h"
 #include "xls/Workbook.h"
 
@@ -81,6 +83,11 @@ private slots:
     void summaryFileNameFromPeriod();
     void visibleSummaryLayout();
     void commandLine();
+    void suggestionOnHandCheckedTable_data();
+    void suggestionOnHandCheckedTable();
+    void overviewRowsAreTheWorkbooksCells();
+    void drillDownRecomputesTheRunsCells();
+    void overviewListOnCommandLine();
 
 private:
     void insert(const QString &table, const QStringList &columns, const std::vector<Variant> &row);
@@ -631,6 +638,256 @@ void TestReports::commandLine() {
     QCOMPARE(p.exitCode(), 1);
     QVERIFY(
         QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("finns inte")));
+}
+
+// One product row as the run stores it, for the columns the suggestion and the urgency read:
+// stocks D E F, cover H, back orders J, orders L and weekly sales O.
+struct StoredRow {
+    Variant d, e, f, h, j, l, o;
+};
+Q_DECLARE_METATYPE(StoredRow)
+
+void TestReports::suggestionOnHandCheckedTable_data() {
+    QTest::addColumn<StoredRow>("stored");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<int>("suggestion"); // -1: none
+    QTest::addColumn<int>("urgency");
+    const Variant none = text("");
+    const Variant zero = Variant::Integer(0);
+    using U = reports::Urgency;
+    // 6 a week × 4 weeks = 24 wanted, 15 in stock: 9 packs; cover 15/4 → 4 < 6.
+    QTest::newRow("short of the target")
+        << StoredRow{text("10"), text("5"), none, text("4"), none, none, text("4")} << 6 << 9
+        << int(U::BelowTarget);
+    // Cover 3.75 is stored as 4 weeks and meets the target; the stock is still a pack short.
+    QTest::newRow("rounded cover meets the target")
+        << StoredRow{text("10"), text("5"), none, text("4"), none, none, text("4")} << 4 << 1
+        << int(U::Plain);
+    QTest::newRow("well covered") << StoredRow{text("100"), none, none,     text("25"),
+                                               none,        none, text("4")}
+                                  << 4 << -1 << int(U::Plain);
+    // No sales: stock and back orders alike give no suggestion.
+    QTest::newRow("zero sales") << StoredRow{text("5"), none, none, zero, text("3"), none, none}
+                                << 4 << -1 << int(U::NoSales);
+    QTest::newRow("negative sales")
+        << StoredRow{text("5"), none, none, text("-3"), none, none, text("-2")} << 4 << -1
+        << int(U::NoSales);
+    // G = -12 + 0 + 3 = -9: 2 × 4 + 9 − 4 on the way + 2 back orders = 15.
+    QTest::newRow("negative stock")
+        << StoredRow{text("-12"), none, text("3"), text("-5"), text("2"), text("4"), text("2")} << 4
+        << 15 << int(U::Urgent);
+    // Nothing in stock or on the way: 1 × 4 + 6 back orders; cover 0/1 is stored empty.
+    QTest::newRow("back orders only")
+        << StoredRow{none, none, none, none, text("6"), none, text("1")} << 4 << 10
+        << int(U::Urgent);
+    // 3 × 4 − 2 − 10 on the way = 0: nothing more to order, although the cover is short.
+    QTest::newRow("orders on the way fill it")
+        << StoredRow{text("2"), none, none, text("1"), none, text("10"), text("3")} << 4 << -1
+        << int(U::Urgent);
+}
+
+void TestReports::suggestionOnHandCheckedTable() {
+    QFETCH(StoredRow, stored);
+    QFETCH(int, target);
+    QFETCH(int, suggestion);
+    QFETCH(int, urgency);
+    ProduktTabell table;
+    table.at(1, 1) = text("X1");
+    table.at(1, 3) = num(1000);
+    table.at(1, 4) = stored.d;
+    table.at(1, 5) = stored.e;
+    table.at(1, 6) = stored.f;
+    table.at(1, 8) = stored.h;
+    table.at(1, 10) = stored.j;
+    table.at(1, 12) = stored.l;
+    table.at(1, 15) = stored.o;
+    const std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+    QCOMPARE(rows.size(), size_t(1));
+    const std::optional<qint64> packs = reports::reorderSuggestion(rows[0], target);
+    QCOMPARE(packs.has_value() ? int(*packs) : -1, suggestion);
+    QCOMPARE(int(reports::urgency(rows[0], target)), urgency);
+}
+
+void TestReports::overviewRowsAreTheWorkbooksCells() {
+    smallStore();
+    Operations ops(m_home);
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    const std::vector<reports::CoverageRow> rows = reports::coverageRows(ops.produkttabell);
+    QString error;
+    const QJsonObject dump = readback::xlrdDump(
+        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+    QVERIFY2(!dump.isEmpty(), qPrintable(error));
+    const QJsonObject cells = readback::cellsByPosition(dump);
+    QCOMPARE(int(rows.size()), dump.value("nrows").toInt() - 4);
+    for (const reports::CoverageRow &row : rows) {
+        const int r = row.tableRow + 4;
+        const auto cell = [&](int c) {
+            return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
+        };
+        QCOMPARE(row.product, cell(1).value("value").toString());
+        QCOMPARE(row.description, cell(2).value("value").toString());
+        const reports::CellNumber values[] = {
+            row.unitsPerPack, row.stockFrn,      row.stockDp,     row.stockPj,      row.stockTotal,
+            row.coverWeeks,   row.coverWeeksFrn, row.backOrderPj, row.backOrderFrn, row.orderPj,
+            row.orderFrn,     row.orderTotal,    row.salesPj,     row.salesFrn};
+        for (int c = 3; c <= 16; ++c) {
+            const QJsonObject workbook = cell(c);
+            const reports::CellNumber &value = values[c - 3];
+            const QString where = QStringLiteral("row %1 column %2").arg(r).arg(c);
+            if (workbook.isEmpty()) {
+                QVERIFY2(!value, qPrintable(where + QStringLiteral(" is empty in the workbook")));
+                continue;
+            }
+            QCOMPARE(workbook.value("type").toString(), QStringLiteral("number"));
+            QVERIFY2(value, qPrintable(where + QStringLiteral(" is missing in the list")));
+            QCOMPARE(*value, workbook.value("value").toDouble());
+        }
+    }
+}
+
+void TestReports::drillDownRecomputesTheRunsCells() {
+    smallStore();
+    Operations ops(m_home);
+    ops.perioddatum = QStringLiteral("2010-11-18");
+    ops.CoverageRun();
+    for (const reports::CoverageRow &row : reports::coverageRows(ops.produkttabell)) {
+        const QList<reports::CellSource> sources =
+            reports::coverageCellSources(ops.local(), ops.perioddatum, row.product);
+        QCOMPARE(sources.size(), 14); // C to P
+        for (const reports::CellSource &source : sources) {
+            // The run's cell as the workbook holds it, against the drill-down's.
+            Variant stored = ops.produkttabell.at(row.tableRow, source.workbookColumn - 'A' + 1);
+            QString expected = stored.isString() ? stored.text() : stored.toDisplayText();
+            if (source.workbookColumn == 'G')
+                expected = QString::number(*row.stockTotal);
+            if (source.workbookColumn == 'N')
+                expected = QString::number(*row.orderTotal);
+            QVERIFY2(source.cell == expected,
+                     qPrintable(QStringLiteral("%1 %2: %3, run %4")
+                                    .arg(row.product, QChar(source.workbookColumn), source.cell,
+                                         expected)));
+        }
+        if (row.product == QStringLiteral("P2")) {
+            const auto column = [&](char c) {
+                for (const reports::CellSource &s : sources)
+                    if (s.workbookColumn == c)
+                        return s;
+                return reports::CellSource{};
+            };
+            QCOMPARE(column('D').explanation,
+                     QStringLiteral("StockOnHandFRN 8 − avail 20 = −12 förp., från pjstkfrn 1 "
+                                    "rad, avail 1 rad"));
+            QCOMPARE(column('J').figures.value(0).tables.size(), 2); // PJOTBALLA and pjpvmens
+            QCOMPARE(column('J').figures.value(0).tables.value(1).rows, 1);
+            QCOMPARE(column('E').figures.value(0).tables.value(0).rows, 0);
+        }
+    }
+    QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                             reports::coverageCellSources(ops.local(), ops.perioddatum,
+                                                          QStringLiteral("not a product")));
+}
+
+namespace {
+
+// RFC 4180 records: fields separated by commas, quoted fields with doubled quotes, CRLF.
+QList<QStringList> parseCsv(const QString &text) {
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (quoted) {
+            if (ch == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                field += ch, ++i;
+            else if (ch == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += ch;
+        } else if (ch == QLatin1Char('"')) {
+            quoted = true;
+        } else if (ch == QLatin1Char(',')) {
+            record << field;
+            field.clear();
+        } else if (ch == QLatin1Char('\r')) {
+        } else if (ch == QLatin1Char('\n')) {
+            record << field;
+            records << record;
+            record.clear();
+            field.clear();
+        } else {
+            field += ch;
+        }
+    }
+    return records;
+}
+
+} // namespace
+
+void TestReports::overviewListOnCommandLine() {
+    smallStore();
+    const QString awkward = QStringLiteral("Kartong \"stor\", 2-pack");
+    insert("pjomr", {"iblitm", "imdsc1", "umconv"}, {text("P4"), Variant::String(awkward), num(1)});
+    const auto run = [&](const QStringList &extra, QByteArray *out) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), m_home);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LODVIK_EXECUTABLE),
+                QStringList{"coverage", "--period", "2010-11-18"} + extra);
+        if (!p.waitForFinished(120000))
+            return -1;
+        *out = p.readAllStandardOutput();
+        return p.exitCode();
+    };
+
+    // P1: 4 a week × 4 − 15 in stock = 1; P2 sells nothing; P3: 2 × 4 − 5 = 3, cover 3 < 4.
+    QByteArray out;
+    QCOMPARE(run({"--format", "csv"}, &out), 0);
+    const QList<QStringList> csv = parseCsv(QString::fromUtf8(out));
+    QCOMPARE(csv.size(), 5);
+    const QStringList header = csv.first();
+    QCOMPARE(header.size(), reports::ListColumnCount);
+    const auto field = [&](int record, const char *key) {
+        return csv.at(record).value(header.indexOf(QLatin1String(key)));
+    };
+    QCOMPARE(field(1, "product"), QStringLiteral("P1"));
+    QCOMPARE(field(1, "suggestion"), QStringLiteral("1"));
+    QCOMPARE(field(1, "urgency"), QStringLiteral("ok"));
+    QCOMPARE(field(2, "stock_frn"), QStringLiteral("-12"));
+    QCOMPARE(field(2, "stock_total"), QStringLiteral("-9"));
+    QCOMPARE(field(2, "suggestion"), QString());
+    QCOMPARE(field(2, "urgency"), QStringLiteral("no_sales"));
+    QCOMPARE(field(3, "suggestion"), QStringLiteral("3"));
+    QCOMPARE(field(3, "urgency"), QStringLiteral("below_target"));
+    QCOMPARE(field(4, "description"), awkward);
+    QVERIFY(
+        QFileInfo::exists(m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls")));
+
+    // A target of 10 weeks: P1 40 − 15 = 25, P3 20 − 5 = 15, both under half the target.
+    QCOMPARE(run({"--format", "json", "--target", "10"}, &out), 0);
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(out, &parseError);
+    QVERIFY2(!json.isNull(), qPrintable(parseError.errorString()));
+    QCOMPARE(json["period"].toString(), QStringLiteral("2010-11-18"));
+    QCOMPARE(json["target_weeks"].toDouble(), 10.0);
+    const QJsonArray rows = json["rows"].toArray();
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0]["suggestion"].toDouble(), 25.0);
+    QCOMPARE(rows[0]["urgency"].toString(), QStringLiteral("urgent"));
+    QVERIFY(rows[1]["suggestion"].isNull());
+    QVERIFY(rows[1]["sales_per_week_pj"].isNull());
+    QCOMPARE(rows[1]["cover_weeks"].toDouble(), 0.0);
+    QCOMPARE(rows[2]["suggestion"].toDouble(), 15.0);
+    QCOMPARE(rows[3]["description"].toString(), awkward);
+
+    for (const QStringList &bad :
+         {QStringList{"--target", "4"}, QStringList{"--format", "xml"},
+          QStringList{"--format", "csv", "--target", "0"}, QStringList{"--format"}}) {
+        QCOMPARE(run(bad, &out), 2);
+        QVERIFY(out.isEmpty());
+    }
 }
 
 QTEST_MAIN(TestReports)

@@ -1,0 +1,186 @@
+// The coverage overview over a generated run of 2,000 and 32,000 products: the rows from
+// produkttabell, the model, the first sort by weeks of cover, other sorts, the filter as the
+// operator types, "visa bara under mål", and the whole window opened and shown. Target: no
+// step a visible pause (under about 100 ms) at 32,000 products. Run: build/bench/bench_overview
+
+#include "overview/CoverageChart.h"
+#include "overview/CoverageOverviewWindow.h"
+#include "overview/CoverageTableModel.h"
+#include "reports/CoverageOverview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using lodvik::Variant;
+using reports::ListColumn;
+
+namespace {
+
+const char *const words[] = {"EUR-PALL",    "PALLKRAGE",        "KRYMPHUV",  "SPÄNNBAND",
+                             "WELLKARTONG", "ÅTERVINNINGSPALL", "HÖRNSKYDD", "STRÄCKFILM",
+                             "ÖLBACK",      "ÄGGKARTONG",       "LASTPALL",  "ZINKPLÅT"};
+
+// A table as the run leaves it: the figures as "########" texts, empty when they round to 0,
+// the covers as "####" texts or the Integer 0 without sales.
+ProduktTabell generatedTable(int products) {
+    QRandomGenerator rng(20101118);
+    ProduktTabell table;
+    table.ensureRow(products);
+    const auto figure = [&](int low, int high) {
+        const int v = low + int(rng.bounded(high - low + 1));
+        return Variant::String(v == 0 ? QString() : QString::number(v));
+    };
+    for (int r = 1; r <= products; ++r) {
+        table.at(r, 1) = Variant::String(
+            QStringLiteral("%1-%2").arg(rng.bounded(10, 99)).arg(r, 5, 10, QLatin1Char('0')));
+        table.at(r, 2) =
+            Variant::String(QStringLiteral("%1 %2X%3")
+                                .arg(QString::fromUtf8(words[rng.bounded(int(std::size(words)))]))
+                                .arg(rng.bounded(200, 1400))
+                                .arg(rng.bounded(200, 1200)));
+        table.at(r, 3) = Variant::Double(1000.0 * rng.bounded(1, 13));
+        table.at(r, 4) = figure(-50, 4000);
+        table.at(r, 5) = figure(-400, 100);
+        table.at(r, 6) = figure(0, 60);
+        table.at(r, 10) = figure(0, 40);
+        table.at(r, 11) = figure(0, 10);
+        table.at(r, 12) = figure(0, 60);
+        table.at(r, 13) = figure(0, 10);
+        table.at(r, 15) = r % 17 ? figure(0, 40) : Variant::String(QString());
+        table.at(r, 16) = figure(0, 300);
+        const double d = table.at(r, 15).text().toDouble();
+        const double stock = table.at(r, 4).text().toDouble() + table.at(r, 5).text().toDouble() +
+                             table.at(r, 6).text().toDouble();
+        const double e = table.at(r, 16).text().toDouble();
+        table.at(r, 8) =
+            d != 0 ? Variant::String(QString::number(std::round(stock / d))) : Variant::Integer(0);
+        table.at(r, 9) =
+            e != 0
+                ? Variant::String(QString::number(std::round(table.at(r, 4).text().toDouble() / e)))
+                : Variant::Integer(0);
+    }
+    return table;
+}
+
+// The median of several runs of a step, in milliseconds.
+double median(int runs, const std::function<void()> &before, const std::function<void()> &step) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        before();
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void row(const char *what, double ms) {
+    std::printf("| %s | %.1f ms |\n", what, ms);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true); // the remembered target is not the user's
+    const int runs = 5;
+
+    for (int products : {2000, 32000}) {
+        const ProduktTabell table = generatedTable(products);
+        std::printf("\n%d products, median of %d runs\n\n| Step | Time |\n| --- | ---: |\n",
+                    products, runs);
+        std::vector<reports::CoverageRow> rows;
+        row("rows from produkttabell (the workbook's cell values)",
+            median(
+                runs, [] {}, [&] { rows = reports::coverageRows(table); }));
+
+        overview::CoverageTableModel model;
+        row("model: urgency and suggestions", median(
+                                                  runs, [] {}, [&] { model.setRows(rows); }));
+
+        overview::CoverageFilterModel shown;
+        shown.setCoverageModel(&model);
+        // Each column's sort keys are made on its first sort; a new run of rows forgets them.
+        const auto fresh = [&] {
+            shown.sort(-1);
+            model.setRows(rows);
+            shown.rowCount();
+        };
+        row("first sort by weeks of cover (keys made)", median(runs, fresh, [&] {
+                shown.sort(int(ListColumn::Cover), Qt::AscendingOrder);
+                shown.rowCount();
+            }));
+        row("first sort by description (Swedish order worked out)", median(runs, fresh, [&] {
+                shown.sort(int(ListColumn::Description), Qt::AscendingOrder);
+                shown.rowCount();
+            }));
+        row("sort by description again",
+            median(
+                runs, [&] { shown.sort(int(ListColumn::Cover), Qt::AscendingOrder); },
+                [&] {
+                    shown.sort(int(ListColumn::Description), Qt::AscendingOrder);
+                    shown.rowCount();
+                }));
+        row("sort by suggestion, descending",
+            median(
+                runs, [&] { shown.sort(int(ListColumn::Cover), Qt::AscendingOrder); },
+                [&] {
+                    shown.sort(int(ListColumn::Suggestion), Qt::DescendingOrder);
+                    shown.rowCount();
+                }));
+        shown.sort(int(ListColumn::Cover), Qt::AscendingOrder);
+        row("filter \"pall\" typed letter by letter (4 filters)",
+            median(
+                runs, [&] { shown.setSearchText(QString()); },
+                [&] {
+                    for (const char *typed : {"p", "pa", "pal", "pall"}) {
+                        shown.setSearchText(QString::fromUtf8(typed));
+                        shown.rowCount(); // the view asks at once
+                    }
+                }));
+        std::printf("|   (%d of %d rows shown) | |\n", shown.rowCount(), products);
+        shown.setSearchText(QString());
+        row("\"visa bara under mål\" on", median(
+                                              runs, [&] { shown.setOnlyBelowTarget(false); },
+                                              [&] {
+                                                  shown.setOnlyBelowTarget(true);
+                                                  shown.rowCount();
+                                              }));
+        std::printf("|   (%d of %d rows shown) | |\n", shown.rowCount(), products);
+        shown.setOnlyBelowTarget(false);
+        row("target changed (urgency, suggestions, re-sort)",
+            median(
+                runs, [] {},
+                [&] {
+                    model.setTargetWeeks(model.targetWeeks() == 4 ? 6 : 4);
+                    shown.targetChanged();
+                }));
+
+        QTemporaryDir dir;
+        row("window opened and shown (rows, model, sort, chart, first paint)",
+            median(
+                runs, [] {},
+                [&] {
+                    overview::CoverageOverviewWindow window(dir.filePath("local.mdb"), dir.path());
+                    window.setRun(reports::coverageRows(table), QStringLiteral("2010-11-18"));
+                    window.show();
+                    window.chart()->refresh();
+                    QCoreApplication::processEvents();
+                    window.view()->viewport()->repaint();
+                }));
+    }
+    return 0;
+}

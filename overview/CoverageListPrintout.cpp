@@ -1,0 +1,304 @@
+#include "overview/CoverageListPrintout.h"
+
+#include "MDlib/Error.h"
+#include "printengine/PrintEngine.h"
+#include "printengine/PrintPreviewWidget.h"
+
+#include <QDate>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+
+using reports::ListCell;
+using reports::ListColumn;
+
+namespace overview {
+
+namespace {
+
+// Twips on A4 landscape (16838 × 11906).
+constexpr int Left = 720;
+constexpr int Right = 16838 - 720;
+constexpr int Top = 600;
+constexpr int HeadingTop = 1350; // two lines of column headings
+constexpr int FirstRow = 1900;
+constexpr int LastRowBottom = 10900;
+constexpr int FooterTop = 11050;
+constexpr int Gap = 140; // between columns
+constexpr int DescriptionMax = 3200;
+const QString Font = QStringLiteral("Times New Roman");
+
+// Measures texts as the engine draws them: the font's pixel size in twips.
+class Measure {
+public:
+    explicit Measure(int points, bool bold = false) {
+        QFont font(Font);
+        font.setPixelSize(points * 20);
+        font.setBold(bold);
+        m_metrics = std::make_unique<QFontMetricsF>(font);
+    }
+    double width(const QString &text) const { return m_metrics->horizontalAdvance(text); }
+    QString elided(const QString &text, double width) const {
+        return m_metrics->elidedText(text, Qt::ElideRight, width);
+    }
+
+private:
+    std::unique_ptr<QFontMetricsF> m_metrics;
+};
+
+QString cellText(const ListCell &cell) {
+    static const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
+    switch (cell.kind) {
+    case ListCell::Kind::Empty:
+        return {};
+    case ListCell::Kind::Text:
+        return cell.text;
+    case ListCell::Kind::Number:
+        return cell.number == std::round(cell.number) && std::abs(cell.number) < 1e15
+                   ? swedish.toString(qlonglong(cell.number))
+                   : swedish.toString(cell.number, 'g', 15);
+    }
+    return {};
+}
+
+bool rightAligned(ListColumn c) {
+    return c != ListColumn::Status && c != ListColumn::Product && c != ListColumn::Description;
+}
+
+// A heading on two lines, split at its last blank.
+QStringList headingLines(ListColumn c) {
+    const QString heading = QString::fromUtf8(reports::listColumnInfo(c).heading);
+    const qsizetype blank = heading.lastIndexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return {QString(), heading};
+    return {heading.left(blank), heading.mid(blank + 1)};
+}
+
+void text(PrintEngine &engine, int x, int y, const QString &s) {
+    engine.TextLeft(x);
+    engine.TextTop(y);
+    engine.PrintText(s);
+}
+
+} // namespace
+
+void printCoverageList(PrintEngine &engine, const std::vector<const reports::CoverageRow *> &rows,
+                       const QString &perioddatum, int targetWeeks) {
+    // Texts of every cell once; the column widths follow the widest, at 9 points or smaller
+    // when the page would not hold them.
+    int points = 9;
+    std::vector<std::array<QString, reports::ListColumnCount>> cells(rows.size());
+    qint64 toOrder = 0;
+    int products = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        for (int c = 0; c < reports::ListColumnCount; ++c)
+            cells[i][size_t(c)] = cellText(reports::listCell(*rows[i], ListColumn(c), targetWeeks));
+        if (const auto s = reports::reorderSuggestion(*rows[i], targetWeeks)) {
+            toOrder += *s;
+            ++products;
+        }
+    }
+    std::array<double, reports::ListColumnCount> widths{};
+    for (;;) {
+        const Measure body(points);
+        const Measure bold(points, true);
+        for (int c = 0; c < reports::ListColumnCount; ++c) {
+            double w = 0;
+            for (const QString &line : headingLines(ListColumn(c)))
+                w = std::max(w, bold.width(line));
+            for (const auto &row : cells)
+                w = std::max(w, body.width(row[size_t(c)]));
+            if (ListColumn(c) == ListColumn::Description)
+                w = std::min<double>(w, DescriptionMax);
+            widths[size_t(c)] = std::ceil(w);
+        }
+        double total = 0;
+        for (double w : widths)
+            total += w + Gap;
+        if (total <= Right - Left || points == 6)
+            break;
+        --points;
+    }
+
+    const int lineHeight = points * 26; // 1.3 lines
+    const int perPage = std::max(1, (LastRowBottom - FirstRow) / lineHeight);
+    const int pages = std::max<int>(1, int((rows.size() + size_t(perPage) - 1) / size_t(perPage)));
+    const Measure body(points);
+    const QString heading = QStringLiteral("Täckningsöversikt");
+    const QString subheading =
+        QStringLiteral("Period %1   Mål %2 veckor   %3 produkter   Att beställa %4 förp. för %5 "
+                       "produkter   Utskrivet %6")
+            .arg(perioddatum)
+            .arg(targetWeeks)
+            .arg(rows.size())
+            .arg(toOrder)
+            .arg(products)
+            .arg(QDate::currentDate().toString(Qt::ISODate));
+
+    engine.setLandscape(true);
+    engine.DocAction(PrintEngine::StartDoc);
+    for (int page = 1; page <= pages; ++page) {
+        if (page > 1)
+            engine.DocAction(PrintEngine::NewPage);
+        engine.FontName(Font);
+        engine.FontBold(true);
+        engine.FontSize(14);
+        text(engine, Left, Top, heading);
+        engine.FontSize(10);
+        engine.FontBold(false);
+        text(engine, Left, Top + 380, subheading);
+
+        engine.FontSize(points);
+        engine.FontBold(true);
+        const Measure bold(points, true);
+        int x = Left;
+        for (int c = 0; c < reports::ListColumnCount; ++c) {
+            const QStringList lines = headingLines(ListColumn(c));
+            for (int l = 0; l < 2; ++l) {
+                const double w = bold.width(lines[l]);
+                const int at = rightAligned(ListColumn(c)) ? x + int(widths[size_t(c)] - w) : x;
+                text(engine, at, HeadingTop + l * lineHeight, lines[l]);
+            }
+            x += int(widths[size_t(c)]) + Gap;
+        }
+
+        engine.FontBold(false);
+        const size_t first = size_t(page - 1) * size_t(perPage);
+        const size_t last = std::min(rows.size(), first + size_t(perPage));
+        for (size_t i = first; i < last; ++i) {
+            const int y = FirstRow + int(i - first) * lineHeight;
+            x = Left;
+            for (int c = 0; c < reports::ListColumnCount; ++c) {
+                QString s = cells[i][size_t(c)];
+                const double w = widths[size_t(c)];
+                if (ListColumn(c) == ListColumn::Description)
+                    s = body.elided(s, w);
+                const int at = rightAligned(ListColumn(c)) ? x + int(w - body.width(s)) : x;
+                text(engine, at, y, s);
+                x += int(w) + Gap;
+            }
+        }
+
+        engine.FontSize(9);
+        const QString number = QStringLiteral("Sida %1 av %2").arg(page).arg(pages);
+        text(engine, Right - int(Measure(9).width(number)), FooterTop, number);
+    }
+    engine.DocAction(PrintEngine::EndDoc);
+}
+
+// ---- CoverageListPreview ------------------------------------------------------------------
+
+namespace {
+
+// Keeps the sheet as wide as the visible part of the scroll area.
+class FitWidthArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override {
+        QScrollArea::resizeEvent(event);
+        if (auto *display = qobject_cast<PrintPreviewWidget *>(widget()))
+            display->fitWidth(viewport()->width());
+    }
+};
+
+} // namespace
+
+CoverageListPreview::CoverageListPreview(QWidget *parent)
+    : QDialog(parent), m_engine(new PrintEngine(this)) {
+    setWindowTitle(QStringLiteral("Täckningsöversikt – förhandsgranskning"));
+    auto *layout = new QVBoxLayout(this);
+    auto *area = new FitWidthArea(this);
+    area->setWidgetResizable(false);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_display = new PrintPreviewWidget(m_engine, area);
+    area->setWidget(m_display);
+    layout->addWidget(area, 1);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Sida"), this));
+    m_page = new QSpinBox(this);
+    m_page->setRange(1, 1);
+    row->addWidget(m_page);
+    m_pages = new QLabel(this);
+    row->addWidget(m_pages);
+    row->addStretch(1);
+    auto *print = new QPushButton(QStringLiteral("Skriv ut"), this);
+    auto *pdf = new QPushButton(QStringLiteral("Spara som PDF..."), this);
+    auto *close = new QPushButton(QStringLiteral("Stäng"), this);
+    row->addWidget(print);
+    row->addWidget(pdf);
+    row->addWidget(close);
+    layout->addLayout(row);
+
+    connect(m_page, qOverload<int>(&QSpinBox::valueChanged), this, &CoverageListPreview::showPage);
+    connect(print, &QPushButton::clicked, this, &CoverageListPreview::printAll);
+    connect(pdf, &QPushButton::clicked, this, [this] { savePdf(QString()); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    choosePdfFile = [this](const QString &reason) {
+        if (!reason.isEmpty() &&
+            QMessageBox::question(this, windowTitle(),
+                                  reason + QStringLiteral("\n\nVill du spara utskriften som PDF "
+                                                          "i stället?")) != QMessageBox::Yes)
+            return QString();
+        return QFileDialog::getSaveFileName(
+            this, QStringLiteral("Spara som PDF"),
+            QDir::home().filePath(QStringLiteral("Tackningsoversikt.pdf")),
+            QStringLiteral("PDF-filer (*.pdf)"));
+    };
+    resize(1000, 760);
+}
+
+void CoverageListPreview::showDocument() {
+    const int pages = std::max(1, m_engine->pageCount());
+    m_page->setRange(1, pages);
+    m_pages->setText(QStringLiteral("av %1").arg(pages));
+    m_page->setValue(1);
+    showPage(1);
+}
+
+void CoverageListPreview::showPage(int page) {
+    m_engine->PreviewPage(page);
+    m_display->fitWidth(m_display->parentWidget() ? m_display->parentWidget()->width()
+                                                  : m_display->width());
+}
+
+void CoverageListPreview::printAll() {
+    try {
+        m_engine->DocAction(PrintEngine::PrintDoc);
+    } catch (const PrinterUnavailable &e) {
+        savePdf(e.message());
+    } catch (const lodvik::Error &e) {
+        QMessageBox::warning(this, windowTitle(), e.message());
+    }
+}
+
+void CoverageListPreview::savePdf(const QString &reason) {
+    const QString file = choosePdfFile ? choosePdfFile(reason) : QString();
+    if (file.isEmpty())
+        return;
+    try {
+        m_engine->writePdf(file);
+    } catch (const lodvik::Error &e) {
+        QMessageBox::warning(this, windowTitle(), e.message());
+    }
+}
+
+} // namespace overview

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "reports/CoverageOverview.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <vector>
+
+class PrintEngine;
+class PrintPreviewWidget;
+class QLabel;
+class QSpinBox;
+
+namespace overview {
+
+// Lays the rows out as a new document in the engine, on A4 landscape: every page headed with
+// the period, the target and the total to order, the list's columns, page numbers "Sida n av m"
+// at the foot. Numbers are right-aligned, long descriptions cut to their column.
+void printCoverageList(PrintEngine &engine, const std::vector<const reports::CoverageRow *> &rows,
+                       const QString &perioddatum, int targetWeeks);
+
+// The printout's preview: one page at a time, printed on the default printer or saved as PDF.
+class CoverageListPreview : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CoverageListPreview(QWidget *parent = nullptr);
+
+    PrintEngine &engine() { return *m_engine; }
+    // Shows page 1 of what the engine holds.
+    void showDocument();
+
+    // The PDF file to write, or "" to leave it (replaceable, so that tests run without dialogs).
+    std::function<QString(const QString &reason)> choosePdfFile;
+
+private:
+    void showPage(int page);
+    void printAll();
+    void savePdf(const QString &reason);
+
+    PrintEngine *m_engine;
+    PrintPreviewWidget *m_display;
+    QSpinBox *m_page;
+    QLabel *m_pages;
+};
+
+} // namespace overview

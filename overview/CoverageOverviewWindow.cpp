@@ -1,0 +1,352 @@
+#include "overview/CoverageOverviewWindow.h"
+
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "MDlib/SafeFile.h"
+#include "overview/CoverageChart.h"
+#include "overview/CoverageListPrintout.h"
+#include "overview/CoverageTableModel.h"
+#include "overview/DrillDownDialog.h"
+#include "overview/UrgencyStyle.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIODevice>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using reports::ListColumn;
+using reports::Urgency;
+
+namespace overview {
+
+namespace {
+
+const char *const TargetKey = "tackningsoversikt/malveckor";
+
+QSettings userSettings() {
+    return QSettings(QStringLiteral("LodvikProdSok"), QStringLiteral("lodvikprodsok"));
+}
+
+QString thousands(qint64 n) {
+    static const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
+    return swedish.toString(n);
+}
+
+// A legend entry: the class's icon and text on its row colour.
+QLabel *legendEntry(Urgency urgency, const QString &text, QWidget *parent) {
+    auto *label = new QLabel(parent);
+    const QColor background = urgencyBackground(urgency);
+    label->setText(QStringLiteral("  %1  ").arg(text));
+    QPalette palette = label->palette();
+    if (background.isValid()) {
+        label->setAutoFillBackground(true);
+        palette.setColor(QPalette::Window, background);
+    }
+    if (urgencyForeground(urgency).isValid())
+        palette.setColor(QPalette::WindowText, urgencyForeground(urgency));
+    label->setPalette(palette);
+    label->setFrameShape(QFrame::Box);
+    return label;
+}
+
+QWidget *legendItem(Urgency urgency, const QString &text, QWidget *parent) {
+    auto *item = new QWidget(parent);
+    auto *row = new QHBoxLayout(item);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(3);
+    auto *icon = new QLabel(item);
+    const QIcon i = urgencyIcon(urgency);
+    if (!i.isNull())
+        icon->setPixmap(i.pixmap(16, 16));
+    else
+        icon->setFixedWidth(16);
+    row->addWidget(icon);
+    row->addWidget(legendEntry(urgency, text, item));
+    return item;
+}
+
+} // namespace
+
+int storedTargetWeeks() {
+    bool ok = false;
+    const int weeks = userSettings().value(QLatin1String(TargetKey)).toInt(&ok);
+    return ok && weeks >= 1 && weeks <= 104 ? weeks : reports::DefaultTargetWeeks;
+}
+
+void storeTargetWeeks(int weeks) {
+    QSettings settings = userSettings();
+    settings.setValue(QLatin1String(TargetKey), weeks);
+}
+
+QString CoverageOverviewWindow::helpText() {
+    return QStringLiteral(
+        "Beställningsförslag, i hela förpackningar:\n\n"
+        "    försäljning per vecka PJ × mål i veckor\n"
+        "    − lager totalt (FRN + DP + PJ)\n"
+        "    − order PJ (det som är på väg in)\n"
+        "    + restorder PJ (det som kunderna väntar på)\n\n"
+        "Summan avrundas uppåt till hela förpackningar. Blir den 0 eller mindre föreslås "
+        "inget. En produkt utan försäljning (försäljning per vecka PJ tom eller 0) får inget "
+        "förslag. Alla värden är körningens egna, desamma som i täckningsarbetsboken "
+        "(kolumnerna O, G, L och J).\n\n"
+        "Färgerna följer täckningen i veckor (lager totalt ÷ försäljning per vecka PJ, "
+        "arbetsbokens kolumn H) mot målet:\n"
+        "    röd, !!: under halva målet\n"
+        "    gul, !: under målet\n"
+        "    grå, streck: ingen försäljning\n"
+        "    vit: når målet\n\n"
+        "Dubbelklicka på en produkt för att se hur varje värde räknades fram. Målet sparas "
+        "till nästa gång.");
+}
+
+CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
+                                               const QString &saveFolder, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_localDatabase(localDatabase), m_saveFolder(saveFolder),
+      m_model(new CoverageTableModel(this)), m_proxy(new CoverageFilterModel(this)) {
+    setWindowTitle(QStringLiteral("Täckningsöversikt"));
+    m_model->setTargetWeeks(storedTargetWeeks());
+    m_proxy->setCoverageModel(m_model);
+
+    auto *layout = new QVBoxLayout(this);
+    m_heading = new QLabel(this);
+    layout->addWidget(m_heading);
+
+    auto *controls = new QHBoxLayout;
+    auto *searchLabel = new QLabel(QStringLiteral("S&ök:"), this);
+    m_search = new QLineEdit(this);
+    m_search->setPlaceholderText(QStringLiteral("produktnummer eller benämning"));
+    m_search->setClearButtonEnabled(true);
+    searchLabel->setBuddy(m_search);
+    controls->addWidget(searchLabel);
+    controls->addWidget(m_search, 1);
+    m_onlyBelow = new QCheckBox(QStringLiteral("visa bara under &mål"), this);
+    controls->addWidget(m_onlyBelow);
+    auto *targetLabel = new QLabel(QStringLiteral("Må&l (veckor):"), this);
+    m_target = new QSpinBox(this);
+    m_target->setRange(1, 104);
+    m_target->setValue(m_model->targetWeeks());
+    targetLabel->setBuddy(m_target);
+    controls->addWidget(targetLabel);
+    controls->addWidget(m_target);
+    auto *save = new QPushButton(QStringLiteral("&Spara lista..."), this);
+    auto *print = new QPushButton(QStringLiteral("Skriv &ut..."), this);
+    auto *help = new QPushButton(QStringLiteral("&Hjälp"), this);
+    controls->addWidget(save);
+    controls->addWidget(print);
+    controls->addWidget(help);
+    layout->addLayout(controls);
+
+    auto *legend = new QHBoxLayout;
+    legend->addWidget(new QLabel(QStringLiteral("Täckning mot målet:"), this));
+    legend->addWidget(legendItem(Urgency::Urgent, QStringLiteral("under halva målet"), this));
+    legend->addWidget(legendItem(Urgency::BelowTarget, QStringLiteral("under målet"), this));
+    legend->addWidget(legendItem(Urgency::NoSales, QStringLiteral("ingen försäljning"), this));
+    legend->addWidget(legendItem(Urgency::Plain, QStringLiteral("når målet"), this));
+    legend->addStretch(1);
+    layout->addLayout(legend);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    m_view = new QTableView(splitter);
+    m_view->setModel(m_proxy);
+    m_view->setSortingEnabled(true);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setWordWrap(false);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    m_view->horizontalHeader()->setHighlightSections(false);
+    const QFontMetrics metrics = m_view->fontMetrics();
+    for (int c = 0; c < reports::ListColumnCount; ++c) {
+        const QString heading = QString::fromUtf8(reports::listColumnInfo(ListColumn(c)).heading);
+        int width = metrics.horizontalAdvance(heading) + 28;
+        if (ListColumn(c) == ListColumn::Status)
+            width = metrics.horizontalAdvance(QStringLiteral("under halva målet")) + 36;
+        else if (ListColumn(c) == ListColumn::Description)
+            width = metrics.horizontalAdvance(QLatin1Char('x')) * 28;
+        else if (ListColumn(c) == ListColumn::Product)
+            width = std::max(width, metrics.horizontalAdvance(QLatin1Char('0')) * 10);
+        m_view->setColumnWidth(c, width);
+    }
+    m_view->sortByColumn(int(ListColumn::Cover), Qt::AscendingOrder);
+    m_chart = new CoverageChart(m_proxy, splitter);
+    splitter->addWidget(m_view);
+    splitter->addWidget(m_chart);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({800, 540});
+    layout->addWidget(splitter, 1);
+
+    m_total = new QLabel(this);
+    QFont bold = m_total->font();
+    bold.setBold(true);
+    m_total->setFont(bold);
+    layout->addWidget(m_total);
+
+    // The filter follows the typing once the operator pauses for a moment.
+    m_filterDelay.setSingleShot(true);
+    m_filterDelay.setInterval(120);
+    connect(&m_filterDelay, &QTimer::timeout, this,
+            [this] { m_proxy->setSearchText(m_search->text()); });
+    connect(m_search, &QLineEdit::textChanged, this, [this] { m_filterDelay.start(); });
+    connect(m_onlyBelow, &QCheckBox::toggled, m_proxy, &CoverageFilterModel::setOnlyBelowTarget);
+    connect(m_target, qOverload<int>(&QSpinBox::valueChanged), this,
+            &CoverageOverviewWindow::setTargetWeeks);
+    connect(m_view, &QTableView::doubleClicked, this,
+            [this](const QModelIndex &index) { showSources(m_proxy->mapToSource(index).row()); });
+    connect(m_chart, &CoverageChart::productClicked, this,
+            &CoverageOverviewWindow::selectSourceRow);
+    connect(save, &QPushButton::clicked, this, &CoverageOverviewWindow::askAndSaveList);
+    connect(print, &QPushButton::clicked, this, &CoverageOverviewWindow::printList);
+    connect(help, &QPushButton::clicked, this, [this] {
+        QMessageBox::information(this, QStringLiteral("Täckningsöversikt – hjälp"), helpText());
+    });
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &CoverageOverviewWindow::updateTotal);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this,
+            &CoverageOverviewWindow::updateTotal);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &CoverageOverviewWindow::updateTotal);
+    connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &CoverageOverviewWindow::updateTotal);
+    connect(m_proxy, &QAbstractItemModel::dataChanged, this, &CoverageOverviewWindow::updateTotal);
+
+    chooseListFile = [this](const QString &suggested) {
+        QString filter;
+        QString file = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Spara lista"), suggested,
+            QStringLiteral("Arbetsbok (*.xls);;CSV-fil (*.csv)"), &filter);
+        if (!file.isEmpty() && QFileInfo(file).suffix().isEmpty())
+            file += filter.contains(QStringLiteral("csv")) ? QStringLiteral(".csv")
+                                                           : QStringLiteral(".xls");
+        return file;
+    };
+    setRun({}, QString());
+    resize(1400, 900);
+}
+
+CoverageOverviewWindow::~CoverageOverviewWindow() = default;
+
+void CoverageOverviewWindow::setRun(std::vector<reports::CoverageRow> rows,
+                                    const QString &perioddatum) {
+    m_period = perioddatum;
+    const size_t count = rows.size();
+    m_model->setRows(std::move(rows));
+    m_heading->setText(QStringLiteral("<b>Täckningsöversikt</b> &nbsp; period %1 &nbsp; "
+                                      "%2 produkter i körningen")
+                           .arg(perioddatum.toHtmlEscaped(), thousands(qint64(count))));
+    setWindowTitle(QStringLiteral("Täckningsöversikt %1").arg(perioddatum));
+    updateTotal();
+}
+
+void CoverageOverviewWindow::setTargetWeeks(int weeks) {
+    if (m_target->value() != weeks)
+        m_target->setValue(weeks); // comes back here through the box's signal
+    if (weeks == m_model->targetWeeks())
+        return;
+    m_model->setTargetWeeks(weeks);
+    m_proxy->targetChanged();
+    storeTargetWeeks(weeks);
+    updateTotal();
+}
+
+int CoverageOverviewWindow::targetWeeks() const {
+    return m_model->targetWeeks();
+}
+
+std::vector<const reports::CoverageRow *> CoverageOverviewWindow::visibleRows() const {
+    std::vector<const reports::CoverageRow *> rows;
+    for (int sourceRow : m_proxy->visibleSourceRows())
+        rows.push_back(&m_model->row(sourceRow));
+    return rows;
+}
+
+std::pair<qint64, int> CoverageOverviewWindow::totalToOrder() const {
+    qint64 packs = 0;
+    int products = 0;
+    for (const reports::CoverageRow *row : visibleRows())
+        if (const auto s = reports::reorderSuggestion(*row, targetWeeks())) {
+            packs += *s;
+            ++products;
+        }
+    return {packs, products};
+}
+
+void CoverageOverviewWindow::updateTotal() {
+    const auto [packs, products] = totalToOrder();
+    m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
+                         .arg(thousands(packs), thousands(products), thousands(m_proxy->rowCount()),
+                              thousands(m_model->rowCount())));
+}
+
+void CoverageOverviewWindow::saveList(const QString &fileName) const {
+    const std::vector<const reports::CoverageRow *> rows = visibleRows();
+    if (QFileInfo(fileName).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0) {
+        const QByteArray csv = reports::coverageCsv(rows, targetWeeks());
+        lodvik::saveFile(fileName,
+                         QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
+                         [&](QIODevice &device) {
+                             if (device.write(csv) != csv.size())
+                                 throw lodvik::Error(device.errorString());
+                         });
+        return;
+    }
+    reports::saveCoverageListWorkbook(rows, m_period, targetWeeks(), fileName);
+}
+
+void CoverageOverviewWindow::askAndSaveList() {
+    const QString file = chooseListFile(
+        QDir(m_saveFolder).filePath(QStringLiteral("Tackningsoversikt%1.xls").arg(m_period)));
+    if (file.isEmpty())
+        return;
+    try {
+        BusyCursorScope busy;
+        saveList(file);
+    } catch (const lodvik::Error &e) {
+        QMessageBox::warning(this, QStringLiteral("Spara lista"), e.message());
+    }
+}
+
+void CoverageOverviewWindow::selectSourceRow(int sourceRow) {
+    const QModelIndex index = m_proxy->mapFromSource(m_model->index(sourceRow, 0));
+    if (!index.isValid())
+        return;
+    m_view->selectRow(index.row());
+    m_view->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    m_view->setFocus();
+}
+
+void CoverageOverviewWindow::showSources(int sourceRow) {
+    if (sourceRow < 0 || sourceRow >= m_model->rowCount())
+        return;
+    DrillDownDialog dialog(m_localDatabase, m_period, m_model->row(sourceRow), targetWeeks(), this);
+    dialog.exec();
+}
+
+void CoverageOverviewWindow::printList() {
+    auto *preview = new CoverageListPreview(this);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    try {
+        BusyCursorScope busy;
+        printCoverageList(preview->engine(), visibleRows(), m_period, targetWeeks());
+    } catch (const lodvik::Error &e) {
+        delete preview;
+        QMessageBox::warning(this, QStringLiteral("Skriv ut"), e.message());
+        return;
+    }
+    preview->showDocument();
+    preview->show();
+}
+
+} // namespace overview

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "reports/CoverageOverview.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTableView;
+
+namespace overview {
+
+class CoverageChart;
+class CoverageFilterModel;
+class CoverageTableModel;
+
+// "Täckningsöversikt": the products of a coverage run as a list to sort, filter and read by
+// urgency against a target in weeks of cover, with the reorder suggestion, a chart of the least
+// covered products, how each cell came about, and the list saved or printed as shown.
+class CoverageOverviewWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // localDatabase: the store the run read (for the drill-down); saveFolder: where "Spara
+    // lista..." starts.
+    CoverageOverviewWindow(const QString &localDatabase, const QString &saveFolder,
+                           QWidget *parent = nullptr);
+    ~CoverageOverviewWindow() override;
+
+    // Shows the rows of a run for the period.
+    void setRun(std::vector<reports::CoverageRow> rows, const QString &perioddatum);
+    const QString &period() const { return m_period; }
+
+    // The target in weeks (also stored for the next time, per user).
+    void setTargetWeeks(int weeks);
+    int targetWeeks() const;
+
+    // The shown rows, in the order shown.
+    std::vector<const reports::CoverageRow *> visibleRows() const;
+    // Writes the shown rows as a workbook (.xls) or, for a name ending in .csv, as CSV. Raises
+    // lodvik::Error when the file cannot be written; an earlier file stays as it was.
+    void saveList(const QString &fileName) const;
+    // Packs to order over the shown rows, and for how many products.
+    std::pair<qint64, int> totalToOrder() const;
+
+    // Parts, for the keyboard, the tests and the screenshots.
+    QTableView *view() const { return m_view; }
+    QLineEdit *searchBox() const { return m_search; }
+    QCheckBox *onlyBelowTarget() const { return m_onlyBelow; }
+    QSpinBox *targetBox() const { return m_target; }
+    CoverageChart *chart() const { return m_chart; }
+    CoverageFilterModel *shownRows() const { return m_proxy; }
+
+    // The file "Spara lista..." writes to, or "" to leave it (replaceable in tests).
+    std::function<QString(const QString &suggested)> chooseListFile;
+
+    // The help text: how the suggestion and the colours are worked out.
+    static QString helpText();
+
+    // Selects the product of a source row in the list and scrolls to it.
+    void selectSourceRow(int sourceRow);
+    // Opens the drill-down of a source row.
+    void showSources(int sourceRow);
+    // Lays the shown rows out for printing and opens the preview.
+    void printList();
+
+private:
+    void updateTotal();
+    void askAndSaveList();
+
+    QString m_localDatabase;
+    QString m_saveFolder;
+    QString m_period;
+    CoverageTableModel *m_model;
+    CoverageFilterModel *m_proxy;
+    QLabel *m_heading;
+    QLineEdit *m_search;
+    QCheckBox *m_onlyBelow;
+    QSpinBox *m_target;
+    QTableView *m_view;
+    CoverageChart *m_chart;
+    QLabel *m_total;
+    QTimer m_filterDelay;
+};
+
+// Where the target in weeks is kept for the operator between sessions.
+int storedTargetWeeks();
+void storeTargetWeeks(int weeks);
+
+} // namespace overview

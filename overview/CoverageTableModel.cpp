@@ -1,0 +1,289 @@
+#include "overview/CoverageTableModel.h"
+
+#include "overview/UrgencyStyle.h"
+#include "reports/CoverageSources.h"
+
+#include <QCollator>
+#include <QLocale>
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+using reports::ListCell;
+using reports::ListColumn;
+using reports::Urgency;
+
+namespace overview {
+
+namespace {
+
+QCollator swedishCollator() {
+    QCollator collator{QLocale(QLocale::Swedish, QLocale::Sweden)};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+int urgencyRank(Urgency urgency) {
+    switch (urgency) {
+    case Urgency::Urgent:
+        return 0;
+    case Urgency::BelowTarget:
+        return 1;
+    case Urgency::Plain:
+        return 2;
+    case Urgency::NoSales:
+        break;
+    }
+    return 3;
+}
+
+QString numberText(double value) {
+    static const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
+    if (std::abs(value) < 1e15 && value == std::round(value))
+        return swedish.toString(qlonglong(value));
+    return reports::swedishNumber(value);
+}
+
+bool isNumberColumn(ListColumn column) {
+    return column != ListColumn::Status && column != ListColumn::Product &&
+           column != ListColumn::Description;
+}
+
+const QIcon &iconFor(Urgency urgency) {
+    static std::array<QIcon, 4> icons;
+    static bool made = false;
+    if (!made) {
+        for (Urgency u : {Urgency::Plain, Urgency::BelowTarget, Urgency::Urgent, Urgency::NoSales})
+            icons[size_t(u)] = urgencyIcon(u);
+        made = true;
+    }
+    return icons[size_t(urgency)];
+}
+
+} // namespace
+
+CoverageTableModel::CoverageTableModel(QObject *parent) : QAbstractTableModel(parent) {
+    forgetKeys();
+}
+
+void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    forgetKeys();
+    m_urgency.assign(m_rows.size(), Urgency::Plain);
+    m_suggestion.assign(m_rows.size(), 0);
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        m_urgency[i] = reports::urgency(m_rows[i], m_target);
+        m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
+    }
+    endResetModel();
+}
+
+void CoverageTableModel::setTargetWeeks(int weeks) {
+    if (weeks == m_target)
+        return;
+    m_target = weeks;
+    forgetKeys();
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        m_urgency[i] = reports::urgency(m_rows[i], m_target);
+        m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
+    }
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+int CoverageTableModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int CoverageTableModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : reports::ListColumnCount;
+}
+
+QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const size_t r = size_t(index.row());
+    const ListColumn column = ListColumn(index.column());
+    const Urgency urgency = m_urgency[r];
+    switch (role) {
+    case Qt::DisplayRole: {
+        if (column == ListColumn::Status)
+            return reports::urgencyText(urgency);
+        if (column == ListColumn::Suggestion)
+            return m_suggestion[r] > 0 ? numberText(m_suggestion[r]) : QString();
+        const ListCell cell = reports::listCell(m_rows[r], column, m_target);
+        if (cell.kind == ListCell::Kind::Number)
+            return numberText(cell.number);
+        return cell.text;
+    }
+    case Qt::DecorationRole:
+        if (column == ListColumn::Status)
+            return iconFor(urgency);
+        return {};
+    case Qt::BackgroundRole: {
+        const QColor c = urgencyBackground(urgency);
+        return c.isValid() ? QVariant(c) : QVariant();
+    }
+    case Qt::ForegroundRole: {
+        const QColor c = urgencyForeground(urgency);
+        return c.isValid() ? QVariant(c) : QVariant();
+    }
+    case Qt::TextAlignmentRole:
+        return isNumberColumn(column) ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        if (column == ListColumn::Suggestion)
+            return reports::suggestionExplanation(m_rows[r], m_target);
+        if (column == ListColumn::Status && urgency != Urgency::Plain)
+            return reports::urgencyText(urgency);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= reports::ListColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    const reports::ListColumnInfo &info = reports::listColumnInfo(ListColumn(section));
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(info.heading);
+    if (role == Qt::ToolTipRole && info.workbookColumn)
+        return QStringLiteral("Täckningsarbetsbokens kolumn %1")
+            .arg(QLatin1Char(info.workbookColumn));
+    if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::Suggestion)
+        return QStringLiteral("Förpackningar att beställa för att nå målet; se Hjälp.");
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+double CoverageTableModel::numberKey(int row, ListColumn column) const {
+    const reports::CoverageRow &r = m_rows[size_t(row)];
+    constexpr double never = std::numeric_limits<double>::infinity();
+    switch (column) {
+    case ListColumn::Status:
+        return urgencyRank(m_urgency[size_t(row)]);
+    case ListColumn::Cover:
+        return r.hasSales() ? r.coverWeeks.value_or(0) : never;
+    case ListColumn::CoverFrn:
+        return r.salesFrn.value_or(0) > 0 ? r.coverWeeksFrn.value_or(0) : never;
+    case ListColumn::Suggestion:
+        return m_suggestion[size_t(row)];
+    default: {
+        const ListCell cell = reports::listCell(r, column, m_target);
+        return cell.kind == ListCell::Kind::Number ? cell.number : 0;
+    }
+    }
+}
+
+void CoverageTableModel::forgetKeys() {
+    m_numberKeys.assign(size_t(reports::ListColumnCount), {});
+}
+
+const std::vector<double> &CoverageTableModel::numberKeys(ListColumn column) const {
+    std::vector<double> &keys = m_numberKeys[size_t(column)];
+    if (keys.size() != m_rows.size()) {
+        if (column == ListColumn::Product || column == ListColumn::Description) {
+            keys = swedishRanks(column);
+        } else {
+            keys.resize(m_rows.size());
+            for (size_t r = 0; r < m_rows.size(); ++r)
+                keys[r] = numberKey(int(r), column);
+        }
+    }
+    return keys;
+}
+
+std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
+    // Each text's place in Swedish order, equal texts alike, so that a sort compares numbers.
+    const QCollator collator = swedishCollator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(m_rows.size());
+    for (const reports::CoverageRow &row : m_rows)
+        keys.push_back(
+            collator.sortKey(column == ListColumn::Product ? row.product : row.description));
+    std::vector<int> order(m_rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::vector<double> ranks(m_rows.size());
+    double rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && keys[size_t(order[i - 1])].compare(keys[size_t(order[i])]) != 0)
+            ++rank;
+        ranks[size_t(order[i])] = rank;
+    }
+    return ranks;
+}
+
+bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {
+    const std::vector<double> &keys = numberKeys(column);
+    return keys[size_t(a)] < keys[size_t(b)];
+}
+
+// ---- CoverageFilterModel ------------------------------------------------------------------
+
+CoverageFilterModel::CoverageFilterModel(QObject *parent) : QSortFilterProxyModel(parent) {}
+
+void CoverageFilterModel::setCoverageModel(CoverageTableModel *model) {
+    m_model = model;
+    setSourceModel(model);
+}
+
+void CoverageFilterModel::setSearchText(const QString &text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed == m_text)
+        return;
+    m_text = trimmed;
+    refilter();
+}
+
+void CoverageFilterModel::setOnlyBelowTarget(bool only) {
+    if (only == m_onlyBelow)
+        return;
+    m_onlyBelow = only;
+    refilter();
+}
+
+void CoverageFilterModel::targetChanged() {
+    refilter(); // the switch's rows, and the status and suggestion columns' order
+}
+
+void CoverageFilterModel::refilter() {
+    // Filtering out thousands of rows scattered through a sorted list one range at a time costs
+    // the proxy time in the square of the rows; mapping it afresh is one filter and one sort.
+    invalidate();
+}
+
+std::vector<int> CoverageFilterModel::visibleSourceRows() const {
+    std::vector<int> rows;
+    rows.reserve(size_t(rowCount()));
+    for (int r = 0; r < rowCount(); ++r)
+        rows.push_back(mapToSource(index(r, 0)).row());
+    return rows;
+}
+
+bool CoverageFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) const {
+    if (!m_model)
+        return true;
+    if (m_onlyBelow) {
+        const Urgency u = m_model->urgency(sourceRow);
+        if (u != Urgency::Urgent && u != Urgency::BelowTarget)
+            return false;
+    }
+    if (m_text.isEmpty())
+        return true;
+    const reports::CoverageRow &row = m_model->row(sourceRow);
+    return row.product.contains(m_text, Qt::CaseInsensitive) ||
+           row.description.contains(m_text, Qt::CaseInsensitive);
+}
+
+bool CoverageFilterModel::lessThan(const QModelIndex &left, const QModelIndex &right) const {
+    if (!m_model)
+        return QSortFilterProxyModel::lessThan(left, right);
+    return m_model->lessThan(left.row(), right.row(), ListColumn(left.column()));
+}
+
+} // namespace overview

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "reports/CoverageOverview.h"
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+
+#include <vector>
+
+namespace overview {
+
+// The rows of a coverage run as a table: one row per product, the list's columns. Everything a
+// view asks for is read from the rows in memory; the sort keys of a column are made once.
+class CoverageTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    explicit CoverageTableModel(QObject *parent = nullptr);
+
+    void setRows(std::vector<reports::CoverageRow> rows);
+    const std::vector<reports::CoverageRow> &rows() const { return m_rows; }
+    const reports::CoverageRow &row(int index) const { return m_rows.at(size_t(index)); }
+
+    void setTargetWeeks(int weeks);
+    int targetWeeks() const { return m_target; }
+    reports::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Whether row a sorts before row b in column: numbers as numbers (an empty cell as 0),
+    // texts in Swedish order, the status from the most urgent. By weeks of cover, a product
+    // without the sales that cover is measured by sorts after every product with sales.
+    bool lessThan(int a, int b, reports::ListColumn column) const;
+
+private:
+    double numberKey(int row, reports::ListColumn column) const;
+    std::vector<double> swedishRanks(reports::ListColumn column) const;
+    // The sort keys of a column (for a text its place in Swedish order), made on its first
+    // sort: a sort then reads one array instead of every row.
+    const std::vector<double> &numberKeys(reports::ListColumn column) const;
+    void forgetKeys();
+
+    std::vector<reports::CoverageRow> m_rows;
+    std::vector<reports::Urgency> m_urgency;
+    std::vector<double> m_suggestion;                      // 0 without one
+    mutable std::vector<std::vector<double>> m_numberKeys; // by column
+    int m_target = reports::DefaultTargetWeeks;
+};
+
+// The rows as shown: sorted by any column, filtered by a text in the product number or the
+// description, and optionally only the products below the target.
+class CoverageFilterModel : public QSortFilterProxyModel {
+    Q_OBJECT
+
+public:
+    explicit CoverageFilterModel(QObject *parent = nullptr);
+
+    void setCoverageModel(CoverageTableModel *model);
+    CoverageTableModel *coverageModel() const { return m_model; }
+
+    void setSearchText(const QString &text);
+    QString searchText() const { return m_text; }
+    void setOnlyBelowTarget(bool only);
+    bool onlyBelowTarget() const { return m_onlyBelow; }
+    // The model's target changed: the switch's rows change with it.
+    void targetChanged();
+
+    // The source rows shown, in the order shown.
+    std::vector<int> visibleSourceRows() const;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
+
+private:
+    void refilter();
+
+    CoverageTableModel *m_model = nullptr;
+    QString m_text;
+    bool m_onlyBelow = false;
+};
+
+} // namespace overview

@@ -1,0 +1,150 @@
+#include "overview/DrillDownDialog.h"
+
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "reports/CoverageOverview.h"
+#include "reports/CoverageSources.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace overview {
+
+namespace {
+
+// The run's stored cell of a workbook column, as the list shows it.
+QString runCell(const reports::CoverageRow &row, char column) {
+    reports::CellNumber n;
+    switch (column) {
+    case 'C':
+        n = row.unitsPerPack;
+        break;
+    case 'D':
+        n = row.stockFrn;
+        break;
+    case 'E':
+        n = row.stockDp;
+        break;
+    case 'F':
+        n = row.stockPj;
+        break;
+    case 'G':
+        n = row.stockTotal;
+        break;
+    case 'H':
+        n = row.coverWeeks;
+        break;
+    case 'I':
+        n = row.coverWeeksFrn;
+        break;
+    case 'J':
+        n = row.backOrderPj;
+        break;
+    case 'K':
+        n = row.backOrderFrn;
+        break;
+    case 'L':
+        n = row.orderPj;
+        break;
+    case 'M':
+        n = row.orderFrn;
+        break;
+    case 'N':
+        n = row.orderTotal;
+        break;
+    case 'O':
+        n = row.salesPj;
+        break;
+    case 'P':
+        n = row.salesFrn;
+        break;
+    default:
+        return {};
+    }
+    return n ? reports::swedishNumber(*n) : QString();
+}
+
+QString cellNumberText(const QString &cell) {
+    double d = 0;
+    if (cell.isEmpty() || !lodvik::parseNumber(cell, &d))
+        return cell;
+    return reports::swedishNumber(d);
+}
+
+} // namespace
+
+DrillDownDialog::DrillDownDialog(const QString &localDatabase, const QString &perioddatum,
+                                 const reports::CoverageRow &row, int targetWeeks, QWidget *parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Så räknades %1").arg(row.product));
+    auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(QStringLiteral("<b>%1</b> %2<br>Period %3")
+                                 .arg(row.product.toHtmlEscaped(), row.description.toHtmlEscaped(),
+                                      perioddatum.toHtmlEscaped()),
+                             this);
+    layout->addWidget(title);
+
+    auto *table = new QTableWidget(this);
+    table->setColumnCount(4);
+    table->setHorizontalHeaderLabels({QStringLiteral("Kolumn"), QStringLiteral("Vad"),
+                                      QStringLiteral("I körningen"),
+                                      QStringLiteral("Så räknas den")});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(true);
+    table->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table, 1);
+
+    QString problem;
+    QList<reports::CellSource> cells;
+    try {
+        BusyCursorScope busy;
+        cells = reports::coverageCellSources(localDatabase, perioddatum, row.product);
+    } catch (const lodvik::Error &e) {
+        problem = e.message();
+    }
+    table->setRowCount(int(cells.size()));
+    int changed = 0;
+    for (int i = 0; i < cells.size(); ++i) {
+        const reports::CellSource &cell = cells.at(i);
+        const QString inRun = runCell(row, cell.workbookColumn);
+        QString how = cell.explanation;
+        if (inRun != cellNumberText(cell.cell)) {
+            how +=
+                QStringLiteral("  (nu %1; extrakten har ändrats sedan körningen)")
+                    .arg(cell.cell.isEmpty() ? QStringLiteral("tom") : cellNumberText(cell.cell));
+            ++changed;
+        }
+        table->setItem(i, 0, new QTableWidgetItem(QString(QLatin1Char(cell.workbookColumn))));
+        table->setItem(i, 1, new QTableWidgetItem(cell.heading));
+        auto *value = new QTableWidgetItem(inRun);
+        value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(i, 2, value);
+        table->setItem(i, 3, new QTableWidgetItem(how));
+    }
+    table->resizeColumnsToContents();
+    table->resizeRowsToContents();
+
+    QString foot = reports::suggestionExplanation(row, targetWeeks);
+    if (!problem.isEmpty())
+        foot = QStringLiteral("Källorna kunde inte läsas: %1\n\n").arg(problem) + foot;
+    else if (changed)
+        foot +=
+            QStringLiteral("\n\n%1 celler räknas i dag till annat än i körningen.").arg(changed);
+    auto *suggestion = new QLabel(foot, this);
+    suggestion->setWordWrap(true);
+    suggestion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(suggestion);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Stäng"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(980, 520);
+}
+
+} // namespace overview

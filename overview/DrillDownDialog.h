@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+
+namespace reports {
+struct CoverageRow;
+}
+
+namespace overview {
+
+// How each cell of one product's coverage row came about: the figures the run calls, their
+// values, and the tables and rows they read, worked out again from local.mdb; and the reorder
+// suggestion worked out from the row. A cell that no longer comes out as in the run (the
+// extracts changed since) says so.
+class DrillDownDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    DrillDownDialog(const QString &localDatabase, const QString &perioddatum,
+                    const reports::CoverageRow &row, int targetWeeks, QWidget *parent = nullptr);
+};
+
+} // namespace overview

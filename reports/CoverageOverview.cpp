@@ -1,0 +1,363 @@
+#include "reports/CoverageOverview.h"
+
+#include "MDlib/Error.h"
+#include "xls/Workbook.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <cmath>
+
+using lodvik::Variant;
+
+namespace reports {
+
+namespace {
+
+bool isBlankProduct(const Variant &productNumber) {
+    return productNumber.isEmpty() || productNumber.isNull() ||
+           (productNumber.isString() && productNumber.text().isEmpty());
+}
+
+// One worksheet row filled as excellprodukter fills a product's row, with the two total
+// formulas in place, so that every value is the workbook's own: a numeric text becomes its
+// number, the empty text an empty cell, and G and N are evaluated as the file computes them.
+class WorkbookRow {
+public:
+    WorkbookRow() {
+        m_sheet.setRange(QStringLiteral("G1"), Variant::String(QStringLiteral("=D1+E1+F1")));
+        m_sheet.setRange(QStringLiteral("N1"), Variant::String(QStringLiteral("=L1+J1")));
+    }
+
+    // The number columns C to P of a table row (A and B are read as texts).
+    void fill(const ProduktTabell &table, int row) {
+        for (int k = 3; k <= 16; ++k) {
+            if (k == 7 || k == 14)
+                continue; // empty in the table; the formulas stay
+            try {
+                m_sheet.setCell(1, k, table.at(row, k));
+            } catch (const lodvik::Error &) {
+                // A value the workbook could not take either (a text beginning with "=" that
+                // is no formula): the list shows it empty rather than give up.
+                m_sheet.setCell(1, k, Variant());
+            }
+        }
+    }
+
+    // A cell as typed input left it; the two formulas (G, N) evaluated as the file computes them.
+    CellNumber number(int column) const {
+        if (column == 7 || column == 14) {
+            const xls::Operand v = m_sheet.value(1, column);
+            if (v.kind == xls::Operand::Kind::Number)
+                return v.number;
+            return std::nullopt;
+        }
+        const xls::Worksheet::Cell *cell = m_sheet.cell(1, column);
+        if (cell && (cell->kind == xls::Worksheet::Cell::Kind::Number ||
+                     cell->kind == xls::Worksheet::Cell::Kind::Boolean))
+            return cell->number;
+        return std::nullopt;
+    }
+
+private:
+    xls::Worksheet m_sheet;
+};
+
+QString text(const Variant &v) {
+    return v.isNull() || v.isEmpty() ? QString() : v.toText();
+}
+
+const ListColumnInfo columns[ListColumnCount] = {
+    {"urgency", "Status", 0},
+    {"product", "Produkt", 'A'},
+    {"description", "Benämning", 'B'},
+    {"stock_frn", "Lager FRN", 'D'},
+    {"stock_dp", "Lager DP", 'E'},
+    {"stock_pj", "Lager PJ", 'F'},
+    {"stock_total", "Lager totalt", 'G'},
+    {"sales_per_week_pj", "Förs./v PJ", 'O'},
+    {"sales_per_week_frn", "Förs./v FRN", 'P'},
+    {"cover_weeks", "Täckning v", 'H'},
+    {"cover_weeks_frn", "Täckning v FRN", 'I'},
+    {"backorder_pj", "Restorder PJ", 'J'},
+    {"backorder_frn", "Restorder FRN", 'K'},
+    {"order_pj", "Order PJ", 'L'},
+    {"order_frn", "Order FRN", 'M'},
+    {"order_total", "Order totalt", 'N'},
+    {"suggestion", "Förslag förp.", 0},
+};
+
+ListCell numberCell(const CellNumber &n) {
+    ListCell c;
+    if (n) {
+        c.kind = ListCell::Kind::Number;
+        c.number = *n;
+    }
+    return c;
+}
+
+ListCell textCell(const QString &t) {
+    ListCell c;
+    if (!t.isEmpty()) {
+        c.kind = ListCell::Kind::Text;
+        c.text = t;
+    }
+    return c;
+}
+
+// A number as C-locale text: whole numbers without a decimal point, others with up to 15
+// significant digits.
+QString plainNumber(double d) {
+    return QString::number(d, 'g', 15);
+}
+
+QString csvField(const QString &field) {
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        return field;
+    QString quoted = field;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+std::vector<CoverageRow> coverageRows(const ProduktTabell &produkttabell) {
+    std::vector<CoverageRow> rows;
+    WorkbookRow sheet;
+    for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r) {
+        sheet.fill(produkttabell, r);
+        CoverageRow row;
+        row.tableRow = r;
+        row.product = text(produkttabell.at(r, 1));
+        row.description = text(produkttabell.at(r, 2));
+        row.unitsPerPack = sheet.number(3);
+        row.stockFrn = sheet.number(4);
+        row.stockDp = sheet.number(5);
+        row.stockPj = sheet.number(6);
+        row.stockTotal = sheet.number(7);
+        row.coverWeeks = sheet.number(8);
+        row.coverWeeksFrn = sheet.number(9);
+        row.backOrderPj = sheet.number(10);
+        row.backOrderFrn = sheet.number(11);
+        row.orderPj = sheet.number(12);
+        row.orderFrn = sheet.number(13);
+        row.orderTotal = sheet.number(14);
+        row.salesPj = sheet.number(15);
+        row.salesFrn = sheet.number(16);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+Urgency urgency(const CoverageRow &row, double targetWeeks) {
+    if (!row.hasSales())
+        return Urgency::NoSales;
+    // An empty cover cell is a cover that rounds to 0 weeks.
+    const double cover = row.coverWeeks.value_or(0);
+    if (cover < targetWeeks / 2)
+        return Urgency::Urgent;
+    if (cover < targetWeeks)
+        return Urgency::BelowTarget;
+    return Urgency::Plain;
+}
+
+std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWeeks) {
+    if (!row.hasSales())
+        return std::nullopt;
+    const double need = *row.salesPj * targetWeeks - row.stockTotal.value_or(0) -
+                        row.orderPj.value_or(0) + row.backOrderPj.value_or(0);
+    // The cells are whole numbers; the tolerance keeps a fractional target from asking for a
+    // pack more through a rounding error.
+    const double packs = std::ceil(need - 1e-9);
+    if (!(packs > 0))
+        return std::nullopt;
+    return qint64(packs);
+}
+
+const ListColumnInfo &listColumnInfo(ListColumn column) {
+    return columns[int(column)];
+}
+
+ListCell listCell(const CoverageRow &row, ListColumn column, double targetWeeks) {
+    switch (column) {
+    case ListColumn::Status:
+        return textCell(urgencyText(urgency(row, targetWeeks)));
+    case ListColumn::Product:
+        return textCell(row.product);
+    case ListColumn::Description:
+        return textCell(row.description);
+    case ListColumn::StockFrn:
+        return numberCell(row.stockFrn);
+    case ListColumn::StockDp:
+        return numberCell(row.stockDp);
+    case ListColumn::StockPj:
+        return numberCell(row.stockPj);
+    case ListColumn::StockTotal:
+        return numberCell(row.stockTotal);
+    case ListColumn::SalesPj:
+        return numberCell(row.salesPj);
+    case ListColumn::SalesFrn:
+        return numberCell(row.salesFrn);
+    case ListColumn::Cover:
+        return numberCell(row.coverWeeks);
+    case ListColumn::CoverFrn:
+        return numberCell(row.coverWeeksFrn);
+    case ListColumn::BackOrderPj:
+        return numberCell(row.backOrderPj);
+    case ListColumn::BackOrderFrn:
+        return numberCell(row.backOrderFrn);
+    case ListColumn::OrderPj:
+        return numberCell(row.orderPj);
+    case ListColumn::OrderFrn:
+        return numberCell(row.orderFrn);
+    case ListColumn::OrderTotal:
+        return numberCell(row.orderTotal);
+    case ListColumn::Suggestion: {
+        const std::optional<qint64> s = reorderSuggestion(row, targetWeeks);
+        return s ? numberCell(double(*s)) : ListCell{};
+    }
+    }
+    return {};
+}
+
+QString urgencyKey(Urgency urgency) {
+    switch (urgency) {
+    case Urgency::Urgent:
+        return QStringLiteral("urgent");
+    case Urgency::BelowTarget:
+        return QStringLiteral("below_target");
+    case Urgency::NoSales:
+        return QStringLiteral("no_sales");
+    case Urgency::Plain:
+        break;
+    }
+    return QStringLiteral("ok");
+}
+
+QString urgencyText(Urgency urgency) {
+    switch (urgency) {
+    case Urgency::Urgent:
+        return QStringLiteral("under halva målet");
+    case Urgency::BelowTarget:
+        return QStringLiteral("under målet");
+    case Urgency::NoSales:
+        return QStringLiteral("ingen försäljning");
+    case Urgency::Plain:
+        break;
+    }
+    return {};
+}
+
+std::vector<const CoverageRow *> allRows(const std::vector<CoverageRow> &rows) {
+    std::vector<const CoverageRow *> pointers;
+    pointers.reserve(rows.size());
+    for (const CoverageRow &row : rows)
+        pointers.push_back(&row);
+    return pointers;
+}
+
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targetWeeks) {
+    QString out;
+    QStringList fields;
+    for (int c = 0; c < ListColumnCount; ++c)
+        fields << QLatin1String(columns[c].key);
+    out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const CoverageRow *row : rows) {
+        fields.clear();
+        for (int c = 0; c < ListColumnCount; ++c) {
+            if (ListColumn(c) == ListColumn::Status) {
+                fields << urgencyKey(urgency(*row, targetWeeks));
+                continue;
+            }
+            const ListCell cell = listCell(*row, ListColumn(c), targetWeeks);
+            switch (cell.kind) {
+            case ListCell::Kind::Empty:
+                fields << QString();
+                break;
+            case ListCell::Kind::Number:
+                fields << plainNumber(cell.number);
+                break;
+            case ListCell::Kind::Text:
+                fields << csvField(cell.text);
+                break;
+            }
+        }
+        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return out.toUtf8();
+}
+
+QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                        double targetWeeks) {
+    QJsonArray list;
+    for (const CoverageRow *row : rows) {
+        QJsonObject o;
+        for (int c = 0; c < ListColumnCount; ++c) {
+            const QString key = QLatin1String(columns[c].key);
+            if (ListColumn(c) == ListColumn::Status) {
+                o.insert(key, urgencyKey(urgency(*row, targetWeeks)));
+                continue;
+            }
+            const ListCell cell = listCell(*row, ListColumn(c), targetWeeks);
+            switch (cell.kind) {
+            case ListCell::Kind::Empty:
+                // The product and its description are texts even when empty.
+                o.insert(key, c == int(ListColumn::Product) || c == int(ListColumn::Description)
+                                  ? QJsonValue(QString())
+                                  : QJsonValue(QJsonValue::Null));
+                break;
+            case ListCell::Kind::Number:
+                o.insert(key, cell.number);
+                break;
+            case ListCell::Kind::Text:
+                o.insert(key, cell.text);
+                break;
+            }
+        }
+        list.append(o);
+    }
+    QJsonObject doc;
+    doc.insert(QStringLiteral("period"), perioddatum);
+    doc.insert(QStringLiteral("target_weeks"), targetWeeks);
+    doc.insert(QStringLiteral("rows"), list);
+    return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
+                              const QString &perioddatum, double targetWeeks,
+                              const QString &fileName) {
+    xls::Workbook book;
+    xls::Worksheet &sheet = book.worksheet();
+    sheet.setCell(1, 1,
+                  Variant::String(QStringLiteral("Täckningsöversikt, period %1, mål %2 veckor")
+                                      .arg(perioddatum, plainNumber(targetWeeks))));
+    sheet.setBold(QStringLiteral("A1"));
+    sheet.setColumnWidth(QStringLiteral("A:Q"), 12);
+    sheet.setColumnWidth(QStringLiteral("A:A"), 18);
+    sheet.setColumnWidth(QStringLiteral("C:C"), 30);
+    const int headingRow = 3;
+    sheet.setBold(QStringLiteral("A3:Q3"));
+    for (int c = 0; c < ListColumnCount; ++c)
+        sheet.setCell(headingRow, c + 1, Variant::String(QString::fromUtf8(columns[c].heading)));
+    int r = headingRow + 1;
+    for (const CoverageRow *row : rows) {
+        for (int c = 0; c < ListColumnCount; ++c) {
+            const ListCell cell = listCell(*row, ListColumn(c), targetWeeks);
+            if (cell.kind == ListCell::Kind::Number)
+                sheet.setCell(r, c + 1, Variant::Double(cell.number));
+            else if (cell.kind == ListCell::Kind::Text)
+                // Typed input would take a leading "=" for a formula.
+                sheet.setCell(r, c + 1,
+                              Variant::String(cell.text.startsWith(QLatin1Char('='))
+                                                  ? QLatin1Char(' ') + cell.text
+                                                  : cell.text));
+        }
+        ++r;
+    }
+    book.saveAs(fileName);
+}
+
+} // namespace reports

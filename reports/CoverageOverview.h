@@ -1,0 +1,124 @@
+#pragma once
+
+#include "reports/ProduktTabell.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The coverage run's rows as a list to read on screen or hand on: the values of the workbook's
+// cells, the urgency of each product against a target in weeks of cover, and the packs to order
+// to reach it. Nothing here recomputes a figure; it all comes from produkttabell.
+namespace reports {
+
+// A number as a workbook cell shows it; nullopt for an empty cell.
+using CellNumber = std::optional<double>;
+
+// One product of the last coverage run, its cells as the coverage workbook holds them.
+struct CoverageRow {
+    int tableRow = 0;         // row of produkttabell (the workbook's row is tableRow + 4)
+    QString product;          // A, as stored (the workbook turns a numeric text into a number)
+    QString description;      // B
+    CellNumber unitsPerPack;  // C
+    CellNumber stockFrn;      // D
+    CellNumber stockDp;       // E
+    CellNumber stockPj;       // F
+    CellNumber stockTotal;    // G = D + E + F, evaluated as the workbook does (empty counts 0)
+    CellNumber coverWeeks;    // H: total stock ÷ PJ weekly sales, whole weeks; 0 without sales
+    CellNumber coverWeeksFrn; // I: FRN stock ÷ FRN weekly sales
+    CellNumber backOrderPj;   // J
+    CellNumber backOrderFrn;  // K
+    CellNumber orderPj;       // L
+    CellNumber orderFrn;      // M
+    CellNumber orderTotal;    // N = L + J
+    CellNumber salesPj;       // O: packs a week
+    CellNumber salesFrn;      // P
+
+    // Whether the product sells at all: its PJ weekly sales are above 0. The run gives a product
+    // selling less than half a pack a week an empty O and a cover of 0, as if it had none.
+    bool hasSales() const { return salesPj.value_or(0) > 0; }
+};
+
+// The rows of the table from row 1 to the first row without a product number (or the table's
+// end), as excellprodukter writes them.
+std::vector<CoverageRow> coverageRows(const ProduktTabell &produkttabell);
+
+// How soon a product runs out, measured by its weeks of cover (H) against the target.
+enum class Urgency {
+    Plain,       // covers the target
+    BelowTarget, // below the target (amber)
+    Urgent,      // below half the target (red)
+    NoSales,     // no PJ weekly sales, so no cover to measure (grey)
+};
+Urgency urgency(const CoverageRow &row, double targetWeeks);
+
+// Packs to order so that the stock covers targetWeeks of sales:
+//   weekly sales (O) × target − total stock (G) − orders on their way (L) + back orders (J),
+// rounded up to whole packs; nullopt when that is 0 or less, or the product has no sales.
+std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWeeks);
+
+// The default target in weeks of cover.
+constexpr int DefaultTargetWeeks = 4;
+
+// The columns of the list, in the order the window, the printout and the writers show them.
+enum class ListColumn {
+    Status,
+    Product,
+    Description,
+    StockFrn,
+    StockDp,
+    StockPj,
+    StockTotal,
+    SalesPj,
+    SalesFrn,
+    Cover,
+    CoverFrn,
+    BackOrderPj,
+    BackOrderFrn,
+    OrderPj,
+    OrderFrn,
+    OrderTotal,
+    Suggestion,
+};
+constexpr int ListColumnCount = int(ListColumn::Suggestion) + 1;
+
+struct ListColumnInfo {
+    const char *key;     // CSV header and JSON member
+    const char *heading; // the window's and the printout's heading (Swedish)
+    char workbookColumn; // the coverage workbook's column, or 0
+};
+const ListColumnInfo &listColumnInfo(ListColumn column);
+
+// A cell of the list: empty, a number or a text.
+struct ListCell {
+    enum class Kind { Empty, Number, Text };
+    Kind kind = Kind::Empty;
+    double number = 0;
+    QString text;
+};
+ListCell listCell(const CoverageRow &row, ListColumn column, double targetWeeks);
+
+// Writers of a list of rows, in the order given (the window passes them sorted and filtered as
+// shown). Numbers are plain C-locale numbers, an empty cell is an empty field (CSV) or null
+// (JSON); the suggestion column follows the target.
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targetWeeks);
+QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                        double targetWeeks);
+// The same columns as a workbook with the window's Swedish headings; raises lodvik::Error when
+// it cannot be saved (an earlier file stays as it was).
+void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
+                              const QString &perioddatum, double targetWeeks,
+                              const QString &fileName);
+
+// The machine name of an urgency in CSV and JSON: "urgent", "below_target", "no_sales", "ok".
+QString urgencyKey(Urgency urgency);
+// The marker the window and the printout show: "under halva målet", "under målet",
+// "ingen försäljning", or "".
+QString urgencyText(Urgency urgency);
+
+// Pointers to every row, in order.
+std::vector<const CoverageRow *> allRows(const std::vector<CoverageRow> &rows);
+
+} // namespace reports

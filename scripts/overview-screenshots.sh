@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Renews the README's screenshots of the coverage overview and its printout preview: a demo
+# program folder with a spread of weeks of cover, the window opened through Rapporter →
+# Täckningsöversikt… under xvfb-run and openbox, driven by xdotool, grabbed with ImageMagick's
+# import and made small with optipng.
+#
+#   scripts/overview-screenshots.sh [BUILD_DIR]      (default: build)
+#
+# Needs: xvfb openbox xdotool imagemagick optipng (Debian packages), and a built lodvikprodsok.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+program=$build/app/lodvikprodsok
+[ -x "$program" ] || program=$build/lodvikprodsok
+[ -x "$program" ] || { echo "Inget program i $build; bygg först." >&2; exit 1; }
+out=$here/docs/screenshots
+mkdir -p "$out"
+
+if [ -z "${OVERVIEW_SCREENSHOTS_INNER:-}" ]; then
+    export OVERVIEW_SCREENSHOTS_INNER=1
+    exec xvfb-run -a -s "-screen 0 1440x1000x24" "$0" "$build"
+fi
+
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+export LODVIKPRODSOK_HOME=$work/program
+export XDG_CONFIG_HOME=$work/config # the remembered target starts at its default
+export LANG=C.UTF-8
+period=2010-11-18
+"$program" demo >/dev/null 2>&1
+
+# The demo products all cover many weeks. Give a third of them stocks that cover 0 to 12 weeks
+# of their own sales, and every 23rd no sales at all, so that every colour shows.
+"$program" coverage --period "$period" --format csv 2>/dev/null >"$work/before.csv"
+python3 - "$LODVIKPRODSOK_HOME/local.mdb" "$work/before.csv" <<'EOF'
+import csv, sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+rows = list(csv.DictReader(open(sys.argv[2], encoding="utf-8")))
+num = lambda v: float(v) if v else 0.0
+for i, row in enumerate(rows):
+    product = row["product"]
+    if i % 23 == 5:
+        db.execute("DELETE FROM pjsfakt WHERE sdlitm = ?", (product,))
+    elif i % 3 == 0 and num(row["sales_per_week_pj"]) > 0:
+        weeks = (i // 3 * 5) % 13
+        wanted = weeks * num(row["sales_per_week_pj"]) - num(row["stock_dp"]) - num(row["stock_pj"])
+        available = db.execute("SELECT coalesce(sum(quantity), 0) FROM avail WHERE ivcitm = ?",
+                               (product,)).fetchone()[0]
+        db.execute("UPDATE pjstkfrn SET lipqoh = 0 WHERE ivcitm = ?", (product,))
+        db.execute("UPDATE pjstkfrn SET lipqoh = ? WHERE rowid = (SELECT min(rowid) FROM pjstkfrn "
+                   "WHERE ivcitm = ?)", (available + wanted, product))
+db.commit()
+EOF
+
+openbox >/dev/null 2>&1 &
+sleep 1
+"$program" >/dev/null 2>&1 &
+main=$(xdotool search --sync --name 'Sökningsbild' | head -1)
+xdotool windowactivate --sync "$main"
+sleep 1
+
+# Rapporter → Täckningsöversikt…: the second menu, its second entry. Without a period the window
+# asks for one.
+xdotool mousemove --window "$main" 75 10 click 1
+sleep 0.5
+xdotool key Down Down Return
+sleep 1
+xdotool type --delay 50 "$period"
+xdotool key Return
+overview=$(xdotool search --sync --name 'versikt 20' | head -1)
+xdotool windowactivate --sync "$overview"
+xdotool windowsize "$overview" 1400 900
+xdotool windowmove "$overview" 10 10
+sleep 2
+import -window "$overview" "$work/overview.png"
+
+xdotool key alt+u
+preview=$(xdotool search --sync --name 'rhandsgranskning' | head -1)
+xdotool windowsize "$preview" 1100 800
+sleep 2
+import -window "$preview" "$work/printout.png"
+
+for shot in overview printout; do
+    convert "$work/$shot.png" -colors 192 "$out/$shot.png"
+    optipng -quiet -o5 "$out/$shot.png"
+    echo "$out/$shot.png: $(stat -c %s "$out/$shot.png") bytes"
+done
