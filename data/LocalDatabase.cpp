@@ -6,10 +6,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <limits>
+#include <optional>
+#include <vector>
 
 using lodvik::Error;
 using lodvik::Variant;
@@ -19,13 +23,59 @@ namespace dao {
 struct Database::Connection {
     QString path;
     sqlite3 *db = nullptr;
+    // Statements of queries that have ended, reset and ready to run the same SQL text again.
+    struct Prepared {
+        QString sql;
+        sqlite3_stmt *statement;
+        QString table; // the base table of the updatable (rowid) form, else empty
+    };
+    std::vector<Prepared> prepared;
+    QSet<QString> requiredTables; // names as RequireTable was given them
+
     ~Connection() {
+        for (const Prepared &p : prepared)
+            sqlite3_finalize(p.statement);
         if (db)
             sqlite3_close_v2(db);
     }
+
+    // The figures' query texts are constants, so a text mostly comes back as the same string.
+    std::vector<Prepared>::iterator find(const QString &sql) {
+        return std::find_if(prepared.begin(), prepared.end(), [&](const Prepared &p) {
+            return p.sql.size() == sql.size() &&
+                   (p.sql.constData() == sql.constData() || p.sql == sql);
+        });
+    }
+
+    std::optional<Prepared> take(const QString &sql) {
+        const auto it = find(sql);
+        if (it == prepared.end())
+            return std::nullopt;
+        Prepared p = std::move(*it);
+        *it = std::move(prepared.back());
+        prepared.pop_back();
+        return p;
+    }
 };
 
-void Recordset::Finalizer::operator()(sqlite3_stmt *statement) const {
+namespace {
+
+// Enough for every query text the figures and reports run; statements past it are finalized.
+constexpr size_t maxPreparedStatements = 64;
+
+} // namespace
+
+void Recordset::Release::operator()(sqlite3_stmt *statement) const {
+    if (!statement)
+        return;
+    // A statement that is still stepping holds a read transaction open; reset ends it.
+    sqlite3_reset(statement);
+    if (keep && connection && connection->prepared.size() < maxPreparedStatements &&
+        connection->find(sql) == connection->prepared.end()) {
+        sqlite3_clear_bindings(statement);
+        connection->prepared.push_back({sql, statement, table});
+        return;
+    }
     sqlite3_finalize(statement);
 }
 
@@ -155,7 +205,8 @@ Database Database::OpenDatabase(const QString &path) {
     if (auto live = liveConnections().value(key).lock())
         return Database(live);
     checkFileFormat(path);
-    Database db = open(path, SQLITE_OPEN_READWRITE);
+    // One thread uses a connection (see liveConnections), so SQLite need not lock it per call.
+    Database db = open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     liveConnections().insert(key, db.m_connection);
     liveConnections().insert(path, db.m_connection);
     return db;
@@ -164,7 +215,7 @@ Database Database::OpenDatabase(const QString &path) {
 Database Database::CreateDatabase(const QString &path) {
     if (QFileInfo::exists(path))
         throw Error(QStringLiteral("Filen %1 finns redan.").arg(path));
-    return open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    return open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
 }
 
 Database Database::open(const QString &path, int flags) {
@@ -198,12 +249,15 @@ void Database::Close() {
 Recordset Database::OpenRecordset(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
-    sqlite3 *db = m_connection->db;
-    Recordset::Statement statement;
-    QString table;
-    // A table query gets the hidden rowid in front, so that its rows can be updated; other
-    // queries (views, joins, and what the rowid form does not suit) run as given.
-    if (const auto query = sqltext::tableQuery(sql)) {
+    Connection *connection = m_connection.get();
+    sqlite3 *db = connection->db;
+    Recordset::Statement statement(nullptr, {connection, sql, {}, true});
+    if (const auto cached = connection->take(sql)) {
+        statement.reset(cached->statement);
+        statement.get_deleter().table = cached->table;
+    } else if (const auto query = sqltext::tableQuery(sql)) {
+        // A table query gets the hidden rowid in front, so that its rows can be updated; other
+        // queries (views, joins, and what the rowid form does not suit) run as given.
         const QByteArray utf8 =
             (QStringLiteral("SELECT rowid, * FROM ") + query->tableText + query->rest).toUtf8();
         sqlite3_stmt *withRowid = nullptr;
@@ -211,7 +265,7 @@ Recordset Database::OpenRecordset(const QString &sql, const Parameters &paramete
                 SQLITE_OK &&
             withRowid) {
             statement.reset(withRowid);
-            table = query->table;
+            statement.get_deleter().table = query->table;
         } else {
             sqlite3_finalize(withRowid);
         }
@@ -220,6 +274,7 @@ Recordset Database::OpenRecordset(const QString &sql, const Parameters &paramete
         statement.reset(prepare(db, sql));
     for (size_t i = 0; i < parameters.size(); ++i)
         bindValue(statement.get(), int(i) + 1, parameters[i]);
+    const QString table = statement.get_deleter().table;
     return Recordset(m_connection, std::move(statement), sql, table);
 }
 
@@ -245,12 +300,23 @@ bool Database::TableExists(const QString &name) {
     return false;
 }
 
+void Database::RequireTable(const QString &name) {
+    if (!m_connection)
+        throw Error(QStringLiteral("Databasen är stängd."));
+    if (m_connection->requiredTables.contains(name))
+        return;
+    OpenTable(name);
+    m_connection->requiredTables.insert(name);
+}
+
 void Database::Execute(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
-    sqlite3 *db = m_connection->db;
+    Connection *connection = m_connection.get();
+    sqlite3 *db = connection->db;
     if (parameters.empty()) {
-        // Several statements (a schema) run in one go.
+        // Several statements (a schema) run in one go; they may drop or rename a table.
+        connection->requiredTables.clear();
         char *message = nullptr;
         if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
             sqlite3_free(message);
@@ -258,12 +324,18 @@ void Database::Execute(const QString &sql, const Parameters &parameters) {
         }
         return;
     }
-    const Recordset::Statement statement(prepare(db, sql));
+    Recordset::Statement statement(nullptr, {connection, sql, {}, true});
+    if (const auto cached = connection->take(sql))
+        statement.reset(cached->statement);
+    else
+        statement.reset(prepare(db, sql));
     for (size_t i = 0; i < parameters.size(); ++i)
         bindValue(statement.get(), int(i) + 1, parameters[i]);
     const int rc = sqlite3_step(statement.get());
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        statement.get_deleter().keep = false;
         fail(db, sql);
+    }
 }
 
 Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
@@ -274,7 +346,25 @@ Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement
 }
 
 Recordset::Recordset(Recordset &&other) noexcept = default;
-Recordset &Recordset::operator=(Recordset &&other) noexcept = default;
+Recordset &Recordset::operator=(Recordset &&other) noexcept {
+    if (this != &other) {
+        // The statement goes back to its connection while that connection is surely alive.
+        m_statement.reset();
+        m_connection = std::move(other.m_connection);
+        m_statement = std::move(other.m_statement);
+        m_sql = std::move(other.m_sql);
+        m_table = std::move(other.m_table);
+        m_firstField = other.m_firstField;
+        m_eof = other.m_eof;
+        m_rowsSeen = other.m_rowsSeen;
+        m_editing = other.m_editing;
+        m_pending = std::move(other.m_pending);
+        m_lastName = std::move(other.m_lastName);
+        m_lastPosition = other.m_lastPosition;
+        other.m_eof = true;
+    }
+    return *this;
+}
 
 Recordset::~Recordset() = default;
 
@@ -296,8 +386,10 @@ void Recordset::step() {
         return;
     }
     m_eof = true;
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
+        m_statement.get_deleter().keep = false;
         fail(m_connection->db, m_sql);
+    }
 }
 
 void Recordset::MoveFirst() {
@@ -326,15 +418,47 @@ QString Recordset::fieldName(int position) const {
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position + m_firstField));
 }
 
+namespace {
+
+char16_t asciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+// Whether a field name as SQLite gives it (UTF-8) is name without regard to case.
+bool sameName(const char *field, const QString &name) {
+    const QChar *n = name.constData();
+    const qsizetype length = name.size();
+    qsizetype i = 0;
+    for (; i < length; ++i) {
+        const auto a = static_cast<unsigned char>(field[i]);
+        const char16_t b = n[i].unicode();
+        if (a >= 0x80 || b >= 0x80)
+            break; // beyond ASCII case folding takes over
+        if (a == 0 || asciiLower(a) != asciiLower(b))
+            return false;
+    }
+    if (i == length && field[i] == '\0')
+        return true;
+    if (i == length && static_cast<unsigned char>(field[i]) < 0x80)
+        return false;
+    return QAnyStringView::compare(QUtf8StringView(field), name, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 int Recordset::position(const QString &name) const {
-    if (m_names.isEmpty())
-        for (int i = 0; i < fieldCount(); ++i)
-            m_names.insert(fieldName(i).toCaseFolded(), i);
-    const auto it = m_names.constFind(name.toCaseFolded());
-    if (it == m_names.constEnd())
-        throw Error(
-            QStringLiteral("Fältet %1 finns inte i resultatet av frågan: %2").arg(name, m_sql));
-    return *it;
+    if (m_lastPosition >= 0 && name == m_lastName)
+        return m_lastPosition;
+    // A plain walk over the names: a query has few, and a table of folded names per query would
+    // cost more. Of two fields of one name, the last.
+    for (int i = fieldCount() - 1; i >= 0; --i) {
+        if (sameName(sqlite3_column_name(m_statement.get(), i + m_firstField), name)) {
+            m_lastName = name;
+            m_lastPosition = i;
+            return i;
+        }
+    }
+    throw Error(QStringLiteral("Fältet %1 finns inte i resultatet av frågan: %2").arg(name, m_sql));
 }
 
 Variant Recordset::Fields(const QString &name) const {

@@ -15,8 +15,10 @@ struct sqlite3_stmt;
 // Every operation opens the database, reads or updates, and closes it again. A lookup that runs
 // inside another operation on the same file (the pack size lookup of a figure, say) shares that
 // operation's connection instead of opening a second one; no connection outlives the outermost
-// operation, so nothing is cached between operations. Connections belong to the thread that
-// opened them.
+// operation, so nothing is cached between operations. Within one, a query that ends hands its
+// prepared statement back to the connection (reset, its values unbound), and the next run of the
+// same SQL text takes it instead of preparing it again; a query that fails is finalized. Values
+// are read fresh by every query. Connections belong to the thread that opened them.
 namespace dao {
 
 class Recordset;
@@ -45,6 +47,10 @@ public:
     // Runs a statement that returns no rows.
     void Execute(const QString &sql, const Parameters &parameters = {});
     bool TableExists(const QString &name);
+    // Raises as OpenTable does when the table does not exist. A table found once is not looked
+    // up again on this connection until a statement run through Execute may have changed the
+    // schema.
+    void RequireTable(const QString &name);
     void Close();
 
     const QString &path() const;
@@ -88,10 +94,16 @@ public:
 
 private:
     friend class Database;
-    struct Finalizer {
+    // Gives the statement back to its connection's cache when the query is over, or finalizes
+    // it when it failed (keep false) or has no connection to go back to.
+    struct Release {
+        Database::Connection *connection = nullptr;
+        QString sql;
+        QString table;
+        bool keep = true;
         void operator()(sqlite3_stmt *statement) const;
     };
-    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+    using Statement = std::unique_ptr<sqlite3_stmt, Release>;
 
     Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
               const QString &sql, const QString &updatableTable);
@@ -107,7 +119,8 @@ private:
     int m_rowsSeen = 0;
     bool m_editing = false;
     QHash<int, lodvik::Variant> m_pending;
-    mutable QHash<QString, int> m_names;
+    mutable QString m_lastName; // the field Fields(name) found last, at m_lastPosition
+    mutable int m_lastPosition = -1;
 };
 
 // A value bound to or read from an SQLite statement.

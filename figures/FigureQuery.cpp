@@ -12,7 +12,7 @@ FigureQuery::FigureQuery(const QString &localDatabase)
     : m_db(dao::Database::OpenDatabase(localDatabase)) {}
 
 void FigureQuery::requireTable(const QString &name) {
-    m_db.OpenTable(name);
+    m_db.RequireTable(name);
 }
 
 dao::Recordset FigureQuery::open(const QString &sql) {
