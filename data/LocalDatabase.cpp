@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 using lodvik::Error;
@@ -87,9 +88,38 @@ QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
     return connections;
 }
 
+// A failure an SQL function of this layer raised, in the operator's words; fail() passes it on
+// as it is. Connections belong to one thread, and so do their functions' calls.
+thread_local QString functionFailure;
+
+// lodvik_number(value, table, column): the value as it is, unless it is a text that is no
+// number: SUM would count that as 0 (or as the number it starts with) without a word.
+void numberOrStop(sqlite3_context *context, int, sqlite3_value **argv) {
+    sqlite3_value *value = argv[0];
+    // numeric_type converts a numeric text in place, as SUM itself would convert it.
+    if (sqlite3_value_type(value) == SQLITE_TEXT &&
+        sqlite3_value_numeric_type(value) == SQLITE_TEXT) {
+        const QString text = QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+        if (!text.isEmpty() && text != QLatin1String(" ")) {
+            const auto argument = [&](int i) {
+                return QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_value_text(argv[i])),
+                    sqlite3_value_bytes(argv[i]));
+            };
+            functionFailure = notANumberMessage(argument(1), argument(2), text);
+            sqlite3_result_error(context, functionFailure.toUtf8().constData(), -1);
+            return;
+        }
+    }
+    sqlite3_result_value(context, value);
+}
+
 // The engine's message, with its terse English for a missing table or column said in the
 // operator's words.
 [[noreturn]] void fail(sqlite3 *db, const QString &sql) {
+    if (!functionFailure.isEmpty())
+        throw Error(std::exchange(functionFailure, QString()));
     const QString engine = QString::fromUtf8(sqlite3_errmsg(db));
     static const QRegularExpression missing(QStringLiteral("^no such (table|column): (\\S+)"));
     const QRegularExpressionMatch m = missing.match(engine);
@@ -136,6 +166,19 @@ sqlite3_stmt *prepare(sqlite3 *db, const QString &sql) {
 }
 
 } // namespace
+
+QString notANumberMessage(const QString &table, const QString &column, const QString &text) {
+    return QStringLiteral("Texten \"%1\" i kolumnen %2 i tabellen %3 är inget tal; summan kan "
+                          "inte räknas. Rätta värdet i tabellen.")
+        .arg(text, column, table);
+}
+
+QString checkedSum(const QString &table, const QString &column) {
+    // The column goes in unquoted, so that a missing column is reported as missing rather than
+    // read as a quoted text.
+    return QStringLiteral("sum(lodvik_number(%1, %2, %3))")
+        .arg(column, sqltext::literal(table), sqltext::literal(column));
+}
 
 FileKind fileKind(const QString &path, const QString &what) {
     QFile file(path);
@@ -231,6 +274,9 @@ Database Database::open(const QString &path, int flags) {
     // Another program may hold the file; wait a moment for its lock instead of failing at once.
     sqlite3_busy_timeout(connection->db, 5000);
     sqlite3_extended_result_codes(connection->db, 1);
+    sqlite3_create_function_v2(connection->db, "lodvik_number", 3,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                               numberOrStop, nullptr, nullptr, nullptr);
     return Database(connection);
 }
 

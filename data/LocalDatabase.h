@@ -127,6 +127,15 @@ private:
 lodvik::Variant columnValue(sqlite3_stmt *statement, int column);
 void bindValue(sqlite3_stmt *statement, int index, const lodvik::Variant &value);
 
+// The message for a text that is no number in a column that a figure sums.
+QString notANumberMessage(const QString &table, const QString &column, const QString &text);
+
+// The SQL expression "sum(column)" for a column of table, summing as SQLite's SUM does (same
+// order, same integer and floating-point rules), except that a text that is no number stops the
+// query with notANumberMessage instead of counting as 0. The texts "" and " " count as 0, as
+// NullToValue counts them. Works on the connections of this layer.
+QString checkedSum(const QString &table, const QString &column);
+
 // What a file holds, by its first bytes. An empty file counts as SQLite (SQLite takes it as a new
 // store). Raises lodvik::Error "<what> <path> kan inte läsas" when the file cannot be read.
 enum class FileKind { Sqlite, Access, Other };

@@ -27,8 +27,10 @@ constexpr Columns outside{32, 38};
 constexpr Columns gscColumns{38, 45}; // eight columns: the last of "outside" as well
 constexpr Columns onHand{39, 45};
 
+const QString dtspl = QStringLiteral("DTSPL");
+
 double at(const dao::Recordset &row, int position) {
-    return quantity(row.Fields(position));
+    return quantity(row, position, dtspl);
 }
 
 // Adds value × factor of every column of the group to total, in ascending order.

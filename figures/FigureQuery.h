@@ -4,6 +4,7 @@
 #include "data/LocalDatabase.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -47,15 +48,20 @@ inline dao::Parameters product(const QString &prnr) {
 // A sum as the database gives it back: a Double, or Null when no value was summed.
 lodvik::Variant asSum(const lodvik::Variant &value);
 
-// A quantity read through NullToValue(value, "T"): Null, Empty, "" and " " count as 0.
-double quantity(const lodvik::Variant &value);
+// A quantity read through NullToValue(value, "T"): Null, Empty, "" and " " count as 0. A text
+// that is no number stops the figure with a message naming the table, the column and the text.
+double quantity(const dao::Recordset &row, int position, const QString &table);
+double quantity(const dao::Recordset &row, const QString &column, const QString &table);
 
-// A quantity that enters a sum as it is: a Null has no number, so it stops the figure.
-double summable(const lodvik::Variant &value, const QString &column, const QString &item);
+// A quantity that enters a sum as it is: a Null has no number, so it stops the figure, and so
+// does a text that is no number.
+double summable(const dao::Recordset &row, int position, const QString &table, const QString &item);
+double summable(const dao::Recordset &row, const QString &column, const QString &table,
+                const QString &item);
 
-// Sum of one column over whole tables, one "SELECT  Sum(col) AS Summa  FROM t " per table, as
-// one running Double. A table with no rows (or only empty values) adds 0.
-double tablesSum(FigureQuery &q, const QString &select, const QStringList &tables);
+// Sum of one column over whole tables, one "SELECT Sum(column) AS Summa FROM table" per table
+// (dao::checkedSum), as one running Double. A table with no rows (or only empty values) adds 0.
+double tablesSum(FigureQuery &q, const QString &column, const QStringList &tables);
 
 // value × 1000 ÷ umfaktor: a sum in thousands of units converted to packs. Null stays Null;
 // an umfaktor of 0 (no coverage run has set it) raises instead of giving a number.

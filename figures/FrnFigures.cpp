@@ -22,12 +22,16 @@ QString monthColumn(int month) {
 }
 
 // The sum of one column over the rows of one item, or nothing when the query gave no row.
-std::optional<Variant> itemSum(FigureQuery &q, const QString &select, const QString &table,
-                               const QString &itemColumn, const QString &item,
+std::optional<Variant> itemSum(FigureQuery &q, const QString &sql, const QString &item,
                                const QString &field) {
-    return q.firstValue(select + QStringLiteral(" FROM ") + table + QStringLiteral(" ") +
-                            QStringLiteral(" Where ") + itemColumn + QStringLiteral(" = ? "),
-                        field, product(item));
+    return q.firstValue(sql, field, product(item));
+}
+
+// "SELECT sum(column) AS alias FROM table WHERE item = ?".
+QString itemSumSql(const QString &table, const QString &column, const QString &itemColumn,
+                   const QString &alias) {
+    return QStringLiteral("SELECT %1 AS %2 FROM %3 WHERE %4 = ?")
+        .arg(dao::checkedSum(table, column), alias, table, itemColumn);
 }
 
 } // namespace
@@ -48,7 +52,7 @@ double FrnFigures::itemsTotal(const QString &table, const QString &column, bool 
                 QStringLiteral("En rad i %1 saknar artikelnummer (ivcitm är tomt).").arg(table));
         const QString prnr = item.toText();
         const double pack = getantaliforpack(m_localDatabase, prnr).toDouble();
-        const double value = summable(row.Fields(column), column, prnr);
+        const double value = summable(row, column, table, prnr);
         total = total + value * pack;
         m_progress.caption(prnr);
     });
@@ -57,25 +61,25 @@ double FrnFigures::itemsTotal(const QString &table, const QString &column, bool 
 
 Variant FrnFigures::avail(const QString &prnr) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        itemSum(q, QStringLiteral("SELECT sum(quantity) as prodsumma "), QStringLiteral("avail"),
-                QStringLiteral("ivcitm"), prnr, QStringLiteral("prodsumma"));
+    static const QString sql = itemSumSql(QStringLiteral("avail"), QStringLiteral("quantity"),
+                                          QStringLiteral("ivcitm"), QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, sql, prnr, QStringLiteral("prodsumma"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::StockOnHandFRN(const QString &prnr) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        itemSum(q, QStringLiteral("SELECT  sum(lipqoh)as summaprod "), QStringLiteral("pjstkfrn"),
-                QStringLiteral("ivcitm"), prnr, QStringLiteral("summaprod"));
+    static const QString sql = itemSumSql(QStringLiteral("pjstkfrn"), QStringLiteral("lipqoh"),
+                                          QStringLiteral("ivcitm"), QStringLiteral("summaprod"));
+    const std::optional<Variant> sum = itemSum(q, sql, prnr, QStringLiteral("summaprod"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = itemSum(
-        q, QStringLiteral("SELECT sum(antaltusen) as prodsumma "), QStringLiteral("PJOFFRAM"),
-        QStringLiteral("sdaitm"), prnr, QStringLiteral("prodsumma"));
+    static const QString sql = itemSumSql(QStringLiteral("PJOFFRAM"), QStringLiteral("antaltusen"),
+                                          QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, sql, prnr, QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderFRN"), prnr);
@@ -83,9 +87,9 @@ Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
 
 Variant FrnFigures::ProdBackOrderFRN(const Variant &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = itemSum(
-        q, QStringLiteral("SELECT sum(antaltusen) as prodsumma "), QStringLiteral("PJOFBACK"),
-        QStringLiteral("sdaitm"), prnr.toText(), QStringLiteral("prodsumma"));
+    static const QString sql = itemSumSql(QStringLiteral("PJOFBACK"), QStringLiteral("antaltusen"),
+                                          QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, sql, prnr.toText(), QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::String(QStringLiteral("0"));
     // Reported as text: an empty sum counts as no back order.
@@ -105,12 +109,15 @@ Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &periodda
         start += 12;
     FigureQuery q(m_localDatabase);
     double total = 0;
+    static const QString sql =
+        selectAllFrom(QStringLiteral("frnhist")) + QStringLiteral(" Where ivcitm = ? ");
+    const QString table = QStringLiteral("frnhist");
     q.forEachRow(
-        selectAllFrom(QStringLiteral("frnhist")) + QStringLiteral(" Where ivcitm = ? "),
+        sql,
         [&](const dao::Recordset &row) {
             int m = start;
             for (int i = 0; i < 6; ++i) {
-                total = total + summable(row.Fields(m + 1), monthColumn(m), prnr);
+                total = total + summable(row, m + 1, table, prnr);
                 if (++m == 13)
                     m = 1;
             }

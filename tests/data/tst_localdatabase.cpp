@@ -128,6 +128,10 @@ private slots:
             << QStringLiteral("SELECT sum(v) FROM (SELECT 9223372036854775807 AS v UNION ALL "
                               "SELECT ? AS v)")
             << Variant::Long(1);
+        QTest::newRow("step: a text in a checked sum")
+            << QStringLiteral("SELECT %1 FROM (SELECT ? AS n)")
+                   .arg(dao::checkedSum(QStringLiteral("t"), QStringLiteral("n")))
+            << Variant::String(QStringLiteral("x"));
     }
 
     void failedQueryLeavesNothingPrepared() {
