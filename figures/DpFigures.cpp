@@ -48,18 +48,19 @@ void subtract(const dao::Recordset &row, Columns columns, double factor, double 
 using RowFigure = std::function<void(const dao::Recordset &row, double pack, double &total)>;
 
 // Walks DTSPL (all rows, or those of one product) and lets each row add to the total. The pack
-// size of the row's product is looked up for every row unless the figure counts in units.
+// size of the row's product is looked up once per product unless the figure counts in units.
 double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress, const QString &where,
                   const dao::Parameters &parameters, bool inPacks, const RowFigure &rowFigure) {
     FigureQuery q(localDatabase);
     q.requireTable(QStringLiteral("tillfall"));
+    PackSizes packs(localDatabase);
     double total = 0;
     q.forEachRow(
         QStringLiteral("SELECT * ") + QStringLiteral(" FROM DTSPL ") + where,
         [&](const dao::Recordset &row) {
             const QString prnr =
                 NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
-            const double pack = inPacks ? getantaliforpack(localDatabase, prnr).toDouble() : 1.0;
+            const double pack = inPacks ? packs.of(prnr) : 1.0;
             rowFigure(row, pack, total);
             progress.caption(prnr);
         },

@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "figures/PjFigures.h"
 
 using lodvik::Error;
 using lodvik::Variant;
@@ -122,6 +123,15 @@ double tablesSum(FigureQuery &q, const QString &column, const QStringList &table
             total = total + sum->toDouble();
     }
     return total;
+}
+
+double PackSizes::of(const QString &product) {
+    const auto it = m_sizes.constFind(product);
+    if (it != m_sizes.constEnd())
+        return *it;
+    const double size = getantaliforpack(m_localDatabase, product).toDouble();
+    m_sizes.insert(product, size);
+    return size;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -62,6 +63,17 @@ double summable(const dao::Recordset &row, const QString &column, const QString 
 // Sum of one column over whole tables, one "SELECT Sum(column) AS Summa FROM table" per table
 // (dao::checkedSum), as one running Double. A table with no rows (or only empty values) adds 0.
 double tablesSum(FigureQuery &q, const QString &column, const QStringList &tables);
+
+// The units per pack of each product a whole-table total meets, looked up once per product.
+class PackSizes {
+public:
+    explicit PackSizes(const QString &localDatabase) : m_localDatabase(localDatabase) {}
+    double of(const QString &product);
+
+private:
+    QString m_localDatabase;
+    QHash<QString, double> m_sizes;
+};
 
 // value × 1000 ÷ umfaktor: a sum in thousands of units converted to packs. Null stays Null;
 // an umfaktor of 0 (no coverage run has set it) raises instead of giving a number.

@@ -42,6 +42,7 @@ FrnFigures::FrnFigures(const QString &localDatabase, lodvik::Progress &progress)
 // Walks every row of a table and adds the row's quantity times its item's pack size.
 double FrnFigures::itemsTotal(const QString &table, const QString &column, bool skipBlankItems) {
     FigureQuery q(m_localDatabase);
+    PackSizes packs(m_localDatabase);
     double total = 0;
     q.forEachRow(selectAllFrom(table), [&](const dao::Recordset &row) {
         const Variant item = row.Fields(QStringLiteral("ivcitm"));
@@ -51,7 +52,7 @@ double FrnFigures::itemsTotal(const QString &table, const QString &column, bool 
             throw Error(
                 QStringLiteral("En rad i %1 saknar artikelnummer (ivcitm är tomt).").arg(table));
         const QString prnr = item.toText();
-        const double pack = getantaliforpack(m_localDatabase, prnr).toDouble();
+        const double pack = packs.of(prnr);
         const double value = summable(row, column, table, prnr);
         total = total + value * pack;
         m_progress.caption(prnr);
