@@ -31,10 +31,12 @@ int coverage(const QStringList &arguments) {
     QStringList args = arguments;
     const QString period = requirePeriodOption(args);
     StderrProgress progress;
-    ProduktTabell produkttabell;
-    reports::CoverageRun(localDatabasePath(), progress).fill(produkttabell, period);
+    // Each row goes into the workbook as the run produces it; no table of all products is kept.
+    reports::ProductWorkbook book(progress);
+    reports::CoverageRun(localDatabasePath(), progress)
+        .run(period, [&](int, const ProduktTabell::Row &cells) { book.addRow(cells); });
     const QString fileName = reports::productWorkbookFileName(gAppPath, period);
-    reports::excellprodukter(produkttabell, fileName, progress);
+    book.saveAs(fileName);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     progress.finish();
     printPath(fileName);

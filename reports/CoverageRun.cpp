@@ -57,6 +57,32 @@ CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progres
 double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) {
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
+    return walk(
+        perioddatum,
+        [&](int row) -> ProduktTabell::Row & {
+            produkttabell.ensureRow(row); // an extract of more products than rows grows the table
+            return produkttabell.row(row);
+        },
+        [](int, const ProduktTabell::Row &) {});
+}
+
+double
+CoverageRun::run(const QString &perioddatum,
+                 const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
+    ProduktTabell::Row cells;
+    return walk(
+        perioddatum,
+        [&](int) -> ProduktTabell::Row & {
+            cells.fill(Variant());
+            return cells;
+        },
+        rowDone);
+}
+
+double
+CoverageRun::walk(const QString &perioddatum,
+                  const std::function<ProduktTabell::Row &(int row)> &rowFor,
+                  const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     figures::StockFigures figures(m_localDatabase, m_progress);
     double umfaktor = 0;
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
@@ -65,49 +91,49 @@ double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatu
                          QStringLiteral(" Order by iblitm "));
     int row = 1;
     const QString S = QStringLiteral("S");
-    const auto product = [&] { return NullToValue(rs.Fields(QStringLiteral("iblitm")), S).text(); };
     const auto caption = [&](const QString &text) { m_progress.caption(text); };
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
-        produkttabell.ensureRow(row); // an extract of more products than rows grows the table
-        const auto cell = [&](int column) -> Variant & { return produkttabell.at(row, column); };
+        ProduktTabell::Row &cells = rowFor(row);
+        const auto cell = [&](int column) -> Variant & { return cells[size_t(column)]; };
 
         cell(1) = rs.Fields(QStringLiteral("iblitm"));
         cell(2) = rs.Fields(QStringLiteral("imdsc1"));
+        const QString product = NullToValue(cell(1), S).text();
         const Variant umconv = rs.Fields(QStringLiteral("umconv"));
-        requireUnitsPerPack(umconv, product());
+        requireUnitsPerPack(umconv, product);
         cell(3) = umconv * Variant::Long(1000);
         umfaktor = cell(3).toDouble();
 
         caption(QStringLiteral("StockOnHandFRN"));
-        const Variant stockFrn = figures.frn.StockOnHandFRN(product());
-        const Variant availability = figures.frn.avail(product());
+        const Variant stockFrn = figures.frn.StockOnHandFRN(product);
+        const Variant availability = figures.frn.avail(product);
         cell(4) = formatted(stockFrn - availability, Whole);
 
         caption(QStringLiteral("StockOnHandDP"));
-        cell(5) = formatted(figures.dp.StockOnHandDP(product()), Whole);
+        cell(5) = formatted(figures.dp.StockOnHandDP(product), Whole);
 
         caption(QStringLiteral("StockOnHandPJ"));
-        cell(6) = formatted(figures.pj.StockOnHandPJ(product(), umfaktor), Whole);
+        cell(6) = formatted(figures.pj.StockOnHandPJ(product, umfaktor), Whole);
 
         caption(QStringLiteral("BackOrderPJ"));
-        cell(10) = formatted(figures.pj.ProdBackOrderPJ(product(), umfaktor), Whole);
+        cell(10) = formatted(figures.pj.ProdBackOrderPJ(product, umfaktor), Whole);
 
         caption(QStringLiteral("BackOrderFRN"));
         cell(11) =
-            formatted(figures.frn.ProdBackOrderFRN(Variant::String(product()), umfaktor), Whole);
+            formatted(figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor), Whole);
 
         caption(QStringLiteral("OrderPJ"));
-        cell(12) = formatted(figures.pj.ProdOrderPJ(product(), umfaktor), Whole);
+        cell(12) = formatted(figures.pj.ProdOrderPJ(product, umfaktor), Whole);
 
         caption(QStringLiteral("OrderFRN"));
-        cell(13) = formatted(figures.frn.ProdOrderFRN(product(), umfaktor), Whole);
+        cell(13) = formatted(figures.frn.ProdOrderFRN(product, umfaktor), Whole);
 
         caption(QStringLiteral("SalesPerWeek"));
-        cell(15) = formatted(figures.pj.SalesPerWeek(product(), umfaktor), Whole);
+        cell(15) = formatted(figures.pj.SalesPerWeek(product, umfaktor), Whole);
 
         caption(QStringLiteral("SalesPerWeekFRN"));
-        cell(16) = formatted(figures.frn.SalesPerWeekFRN(product(), perioddatum), Whole);
+        cell(16) = formatted(figures.frn.SalesPerWeekFRN(product, perioddatum), Whole);
 
         // Coverage from the stored, already rounded texts: sales below half a pack a week are
         // stored empty and give 0, and no division by zero can happen.
@@ -125,20 +151,16 @@ double CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatu
         else
             cell(9) = Variant::Integer(0);
 
-        caption(product() + QLatin1Char(' ') + QString::number(row));
+        caption(product + QLatin1Char(' ') + QString::number(row));
+        rowDone(row, cells);
         rs.MoveNext();
         ++row;
     }
     return umfaktor;
 }
 
-void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
-                     lodvik::Progress &progress) {
-    BusyCursorScope busy; // restored also when a step fails
-    progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
-
-    xls::Workbook book;
-    xls::Worksheet &sheet = book.worksheet();
+ProductWorkbook::ProductWorkbook(lodvik::Progress &progress) : m_progress(progress) {
+    xls::Worksheet &sheet = m_book.worksheet();
     sheet.setColumnWidth(QStringLiteral("A:M"), 12);
     sheet.setColumnWidth(QStringLiteral("B:B"), 25);
     sheet.setBold(QStringLiteral("A1:Q4"));
@@ -167,22 +189,52 @@ void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName
         for (int row = 2; row <= 4; ++row)
             sheet.setCell(row, column,
                           Variant::String(QString::fromUtf8(headers[column - 1][row - 2])));
+}
 
-    // The list ends at the first row without a product number, or at the table's end.
-    int r = 1;
-    while (r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1))) {
+void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
+    if (m_ended || m_failure)
+        return;
+    if (isBlankProduct(cells[1])) {
+        m_ended = true;
+        return;
+    }
+    const int r = m_rows + 1;
+    const int sheetRow = r + 4;
+    xls::Worksheet &sheet = m_book.worksheet();
+    try {
         for (int k = 1; k <= 16; ++k)
-            sheet.setCell(r + 4, k, produkttabell.at(r, k));
-        progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
-        ++r;
+            sheet.setCell(sheetRow, k, cells[size_t(k)]);
+        // The formulas of the first data row, moved down to this one.
+        sheet.setRange(QStringLiteral("G%1").arg(sheetRow),
+                       Variant::String(QStringLiteral("=D%1+E%1+F%1").arg(sheetRow)));
+        sheet.setRange(QStringLiteral("N%1").arg(sheetRow),
+                       Variant::String(QStringLiteral("=L%1+J%1").arg(sheetRow)));
+    } catch (const lodvik::Error &e) {
+        m_failure = e;
+        return;
     }
-    const int lastRow = r + 3;
-    if (lastRow >= 5) {
-        sheet.setRange(QStringLiteral("G5:G%1").arg(lastRow),
-                       Variant::String(QStringLiteral("=D5+E5+F5")));
-        sheet.setRange(QStringLiteral("N5:N%1").arg(lastRow),
-                       Variant::String(QStringLiteral("=L5+J5")));
-    }
+    sheet.finishRowsBefore(sheetRow + 1);
+    m_rows = r;
+    m_progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
+}
+
+void ProductWorkbook::saveAs(const QString &fileName) {
+    if (m_failure)
+        throw *m_failure;
+    BusyCursorScope busy; // restored also when a step fails
+    m_progress.caption(QStringLiteral("Skapar excelfilen ") + fileName,
+                       lodvik::Progress::Show::Now);
+    m_book.saveAs(fileName);
+}
+
+void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
+                     lodvik::Progress &progress) {
+    BusyCursorScope busy; // restored also when a step fails
+    progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
+    ProductWorkbook book(progress);
+    // The list ends at the first row without a product number, or at the table's end.
+    for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r)
+        book.addRow(produkttabell.row(r));
     book.saveAs(fileName);
 }
 
