@@ -4,6 +4,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
+#include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
 #include "xls/Workbook.h"
 
@@ -86,6 +87,8 @@ CoverageRun::walk(const QString &perioddatum,
     figures::StockFigures figures(m_localDatabase, m_progress);
     double umfaktor = 0;
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
+    // Every figure below runs on this connection, product after product.
+    catalogue::prepareIndexes(db, m_progress);
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
