@@ -227,6 +227,36 @@ Variant DataControl::field(int row, const QString &columnName) const {
     return toVariant(m_rows.at(row).values.at(index));
 }
 
+int DataControl::forEachRow(const QStringList &columnNames,
+                            const std::function<void(const QList<Variant> &values)> &visit) {
+    QList<int> indexes;
+    for (const QString &name : columnNames) {
+        const int index = fieldIndex(name);
+        if (index < 0)
+            throw Error(QStringLiteral("Kolumnen %1 finns inte i sökresultatet.").arg(name));
+        indexes.append(index);
+    }
+    QList<Variant> values(columnNames.size());
+    const auto give = [&](const Row &row) {
+        for (qsizetype i = 0; i < indexes.size(); ++i)
+            values[i] = toVariant(row.values.at(indexes.at(i)));
+        visit(values);
+    };
+    int count = 0;
+    for (const Row &row : std::as_const(m_rows)) {
+        give(row);
+        ++count;
+    }
+    while (m_open) {
+        const QList<Row> rows = readRows(batchSize);
+        for (const Row &row : rows) {
+            give(row);
+            ++count;
+        }
+    }
+    return count;
+}
+
 int DataControl::newRow() const {
     return m_active && !m_open ? int(m_rows.size()) : -1;
 }

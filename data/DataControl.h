@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QSqlDatabase;
@@ -48,6 +49,13 @@ public:
     int recordCount();
     // A column of a row by name, without regard to case; raises for an unknown column or row.
     lodvik::Variant field(int row, const QString &columnName) const;
+    // Hands every row of the last query to visit, in order, as the values of the named columns
+    // (as field() gives them), reading the rest of the result without keeping it: for a reader
+    // that goes through a result of any size once, as the command line does. The data control
+    // then holds only the rows it held before, as if the result ended there. Returns the number
+    // of rows; raises for an unknown column or when the rows cannot be read.
+    int forEachRow(const QStringList &columnNames,
+                   const std::function<void(const QList<lodvik::Variant> &values)> &visit);
     // The columns of the last query, without the hidden row identity.
     QStringList fieldNames() const { return m_fields; }
 
