@@ -122,27 +122,6 @@ std::optional<QString> columnCollation(dao::Database &db, const QString &table,
     return QString::fromUtf8(collation ? collation : "BINARY");
 }
 
-// Whether an index of the table starts with the column under the column's own collation, so
-// that "column = ?" can seek in it.
-bool hasServingIndex(dao::Database &db, const QString &table, const QString &column,
-                     const QString &collation) {
-    QStringList indexes;
-    for (dao::Recordset rs = db.OpenRecordset(
-             QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE partial = 0"),
-             {lodvik::Variant::String(table)});
-         !rs.isEOF(); rs.MoveNext())
-        indexes.append(rs.Fields(0).toText());
-    for (const QString &index : indexes) {
-        dao::Recordset first = db.OpenRecordset(
-            QStringLiteral("SELECT name, coll FROM pragma_index_xinfo(?) WHERE seqno = 0"),
-            {lodvik::Variant::String(index)});
-        if (!first.isEOF() && first.Fields(0).toText().compare(column, Qt::CaseInsensitive) == 0 &&
-            first.Fields(1).toText().compare(collation, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
 QString indexName(const FilterColumn &f) {
     return sqltext::identifier(f.table + QLatin1Char('_') + f.column);
 }
@@ -196,9 +175,8 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
     QList<FilterColumn> missing;
     for (const Table &t : localTables())
         for (const QString &column : t.indexed)
-            if (const auto collation = columnCollation(db, t.name, column))
-                if (!hasServingIndex(db, t.name, column, *collation))
-                    missing.append({t.name, column});
+            if (columnCollation(db, t.name, column) && !dao::servingIndex(db, t.name, column))
+                missing.append({t.name, column});
     if (missing.isEmpty())
         return;
 

@@ -40,6 +40,17 @@ void FigureQuery::forEachRow(const QString &sql,
         visit(rs);
 }
 
+dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
+                             const QString &alias) {
+    const QString select = QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias);
+    return {QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(select, table, key), table, key,
+            select};
+}
+
+dao::ProductQuery productRows(const QString &table, const QString &key) {
+    return {QStringLiteral("SELECT * FROM %1 WHERE %2 = ?").arg(table, key), table, key, {}};
+}
+
 Variant asSum(const Variant &value) {
     if (value.isNull() || value.isEmpty())
         return Variant::Null();

@@ -46,6 +46,12 @@ inline dao::Parameters product(const QString &prnr) {
     return {lodvik::Variant::String(prnr)};
 }
 
+// The one-product sum "SELECT sum(column) AS alias FROM table WHERE key = ?" (dao::checkedSum),
+// and the one-product row query "SELECT * FROM table WHERE key = ?".
+dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
+                             const QString &alias);
+dao::ProductQuery productRows(const QString &table, const QString &key);
+
 // A sum as the database gives it back: a Double, or Null when no value was summed.
 lodvik::Variant asSum(const lodvik::Variant &value);
 

@@ -27,11 +27,35 @@ std::optional<Variant> itemSum(FigureQuery &q, const QString &sql, const QString
     return q.firstValue(sql, field, product(item));
 }
 
-// "SELECT sum(column) AS alias FROM table WHERE item = ?".
-QString itemSumSql(const QString &table, const QString &column, const QString &itemColumn,
-                   const QString &alias) {
-    return QStringLiteral("SELECT %1 AS %2 FROM %3 WHERE %4 = ?")
-        .arg(dao::checkedSum(table, column), alias, table, itemColumn);
+// The one-product queries of the FRN figures.
+const dao::ProductQuery &availQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("avail"), QStringLiteral("quantity"), QStringLiteral("ivcitm"),
+                   QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &stockOnHandQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjstkfrn"), QStringLiteral("lipqoh"), QStringLiteral("ivcitm"),
+                   QStringLiteral("summaprod"));
+    return q;
+}
+const dao::ProductQuery &orderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOFFRAM"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &backOrderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOFBACK"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &historyQuery() {
+    static const dao::ProductQuery q =
+        productRows(QStringLiteral("frnhist"), QStringLiteral("ivcitm"));
+    return q;
 }
 
 } // namespace
@@ -60,27 +84,28 @@ double FrnFigures::itemsTotal(const QString &table, const QString &column, bool 
     return total;
 }
 
+std::vector<dao::ProductQuery> FrnFigures::productQueries() {
+    return {availQuery(), stockOnHandQuery(), orderQuery(), backOrderQuery(), historyQuery()};
+}
+
 Variant FrnFigures::avail(const QString &prnr) {
     FigureQuery q(m_localDatabase);
-    static const QString sql = itemSumSql(QStringLiteral("avail"), QStringLiteral("quantity"),
-                                          QStringLiteral("ivcitm"), QStringLiteral("prodsumma"));
-    const std::optional<Variant> sum = itemSum(q, sql, prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum =
+        itemSum(q, availQuery().sql, prnr, QStringLiteral("prodsumma"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::StockOnHandFRN(const QString &prnr) {
     FigureQuery q(m_localDatabase);
-    static const QString sql = itemSumSql(QStringLiteral("pjstkfrn"), QStringLiteral("lipqoh"),
-                                          QStringLiteral("ivcitm"), QStringLiteral("summaprod"));
-    const std::optional<Variant> sum = itemSum(q, sql, prnr, QStringLiteral("summaprod"));
+    const std::optional<Variant> sum =
+        itemSum(q, stockOnHandQuery().sql, prnr, QStringLiteral("summaprod"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    static const QString sql = itemSumSql(QStringLiteral("PJOFFRAM"), QStringLiteral("antaltusen"),
-                                          QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
-    const std::optional<Variant> sum = itemSum(q, sql, prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum =
+        itemSum(q, orderQuery().sql, prnr, QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderFRN"), prnr);
@@ -88,9 +113,8 @@ Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
 
 Variant FrnFigures::ProdBackOrderFRN(const Variant &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    static const QString sql = itemSumSql(QStringLiteral("PJOFBACK"), QStringLiteral("antaltusen"),
-                                          QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
-    const std::optional<Variant> sum = itemSum(q, sql, prnr.toText(), QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum =
+        itemSum(q, backOrderQuery().sql, prnr.toText(), QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::String(QStringLiteral("0"));
     // Reported as text: an empty sum counts as no back order.
@@ -110,11 +134,9 @@ Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &periodda
         start += 12;
     FigureQuery q(m_localDatabase);
     double total = 0;
-    static const QString sql =
-        selectAllFrom(QStringLiteral("frnhist")) + QStringLiteral(" Where ivcitm = ? ");
     const QString table = QStringLiteral("frnhist");
     q.forEachRow(
-        sql,
+        historyQuery().sql,
         [&](const dao::Recordset &row) {
             int m = start;
             for (int i = 0; i < 6; ++i) {

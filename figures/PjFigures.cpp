@@ -37,15 +37,46 @@ bool countsAsStock(const Variant &item) {
            !number.startsWith(QLatin1String("KNR"), Qt::CaseSensitive);
 }
 
-// "SELECT sum(column) AS alias FROM table WHERE item = ?": the sum of one product's rows.
-QString productSumSql(const QString &table, const QString &column, const QString &item,
-                      const QString &alias) {
-    return QStringLiteral("SELECT %1 AS %2 FROM %3 WHERE %4 = ?")
-        .arg(dao::checkedSum(table, column), alias, table, item);
+// The one-product queries of the PJ figures.
+const dao::ProductQuery &stockBalanceQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("fpsaldo"), QStringLiteral("LIPQOH"), QStringLiteral("IBLITM"),
+                   QStringLiteral("SUMMA"));
+    return q;
+}
+const dao::ProductQuery &stockOnHandQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjstk"), QStringLiteral("lipqoh"), QStringLiteral("imlitm"),
+                   QStringLiteral("summaprod"));
+    return q;
+}
+const dao::ProductQuery &orderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOTALLA"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &salesQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjsfakt"), QStringLiteral("sdpqor"), QStringLiteral("sdlitm"),
+                   QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &backOrderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOTBALLA"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &forecastQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjpvmens"), QStringLiteral("mffqt"), QStringLiteral("mflitm"),
+                   QStringLiteral("prodsumma"));
+    return q;
 }
 
 // The sum of one product's rows, or nothing when the query gave no row.
-std::optional<Variant> productSum(FigureQuery &q, const QString &sql, const QString &prnr) {
+std::optional<Variant> sumOf(FigureQuery &q, const QString &sql, const QString &prnr) {
     return q.firstValue(sql, QStringLiteral("prodsumma"), product(prnr));
 }
 
@@ -69,6 +100,10 @@ Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
 PjFigures::PjFigures(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
+std::vector<dao::ProductQuery> PjFigures::productQueries() {
+    return {stockOnHandQuery(), orderQuery(), salesQuery(), backOrderQuery(), forecastQuery()};
+}
+
 Variant PjFigures::getantaliforpack(const QString &artnr) {
     return figures::getantaliforpack(m_localDatabase, artnr);
 }
@@ -76,10 +111,8 @@ Variant PjFigures::getantaliforpack(const QString &artnr) {
 Variant PjFigures::getlagersaldo(const QString &artnr) {
     BusyCursorScope busy;
     FigureQuery q(m_localDatabase);
-    static const QString sql = productSumSql(QStringLiteral("fpsaldo"), QStringLiteral("LIPQOH"),
-                                             QStringLiteral("IBLITM"), QStringLiteral("SUMMA"));
-    return asSum(
-        q.firstValue(sql, QStringLiteral("summa"), product(artnr)).value_or(Variant::Null()));
+    return asSum(q.firstValue(stockBalanceQuery().sql, QStringLiteral("summa"), product(artnr))
+                     .value_or(Variant::Null()));
 }
 
 Variant PjFigures::backordersPJ() {
@@ -138,10 +171,8 @@ Variant PjFigures::GITPJ() {
 
 Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    static const QString sql = productSumSql(QStringLiteral("pjstk"), QStringLiteral("lipqoh"),
-                                             QStringLiteral("imlitm"), QStringLiteral("summaprod"));
     const std::optional<Variant> sum =
-        q.firstValue(sql, QStringLiteral("summaprod"), product(prnr));
+        q.firstValue(stockOnHandQuery().sql, QStringLiteral("summaprod"), product(prnr));
     if (!sum)
         return Variant::Integer(0);
     const Variant stock = asSum(*sum);
@@ -153,10 +184,7 @@ Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    static const QString sql =
-        productSumSql(QStringLiteral("PJOTALLA"), QStringLiteral("antaltusen"),
-                      QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
-    const std::optional<Variant> sum = productSum(q, sql, prnr);
+    const std::optional<Variant> sum = sumOf(q, orderQuery().sql, prnr);
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderPJ"), prnr);
@@ -164,9 +192,7 @@ Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    static const QString sql = productSumSql(QStringLiteral("pjsfakt"), QStringLiteral("sdpqor"),
-                                             QStringLiteral("sdlitm"), QStringLiteral("prodsumma"));
-    const std::optional<Variant> sum = productSum(q, sql, prnr);
+    const std::optional<Variant> sum = sumOf(q, salesQuery().sql, prnr);
     if (!sum)
         return Variant::Integer(0);
     const Variant packs =
@@ -180,22 +206,16 @@ Variant PjFigures::ProdBackOrderPJ(const QString &prnr, double umfaktor) {
     // Each part counts an empty sum as 0, so a product with no rows has no back order.
     const auto part = [&](const QString &sql) {
         FigureQuery q(m_localDatabase);
-        const std::optional<Variant> sum = productSum(q, sql, prnr);
+        const std::optional<Variant> sum = sumOf(q, sql, prnr);
         if (!sum)
             return 0.0;
         return thousandsToPacks(NullToValue(*sum, QStringLiteral("T")), umfaktor,
                                 QStringLiteral("ProdBackOrderPJ"), prnr)
             .toDouble();
     };
-    static const QString backOrderSql =
-        productSumSql(QStringLiteral("PJOTBALLA"), QStringLiteral("antaltusen"),
-                      QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
-    static const QString forecastSql =
-        productSumSql(QStringLiteral("pjpvmens"), QStringLiteral("mffqt"), QStringLiteral("mflitm"),
-                      QStringLiteral("prodsumma"));
-    const double backOrders = part(backOrderSql);
+    const double backOrders = part(backOrderQuery().sql);
     // The forecast quantity counts as back order too.
-    const double forecast = part(forecastSql);
+    const double forecast = part(forecastQuery().sql);
     return Variant::Double(forecast + backOrders);
 }
 

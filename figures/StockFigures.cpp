@@ -71,6 +71,13 @@ const NamedFigure all[] = {
 
 } // namespace
 
+std::vector<dao::ProductQuery> StockFigures::productQueries() {
+    std::vector<dao::ProductQuery> all = PjFigures::productQueries();
+    for (auto &&part : {FrnFigures::productQueries(), DpFigures::productQueries()})
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 std::span<const NamedFigure> namedFigures() {
     return all;
 }

@@ -87,8 +87,10 @@ CoverageRun::walk(const QString &perioddatum,
     figures::StockFigures figures(m_localDatabase, m_progress);
     double umfaktor = 0;
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
-    // Every figure below runs on this connection, product after product.
+    // Every figure below runs on this connection, product after product, in product order:
+    // their one-product queries read each table once along its index.
     catalogue::prepareIndexes(db, m_progress);
+    const dao::ProductWalk walk(db, figures::StockFigures::productQueries());
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
