@@ -210,10 +210,10 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
         for (int k = 1; k <= 16; ++k)
             sheet.setCell(sheetRow, k, cells[size_t(k)]);
         // The formulas of the first data row, moved down to this one.
-        sheet.setRange(QStringLiteral("G%1").arg(sheetRow),
-                       Variant::String(QStringLiteral("=D%1+E%1+F%1").arg(sheetRow)));
-        sheet.setRange(QStringLiteral("N%1").arg(sheetRow),
-                       Variant::String(QStringLiteral("=L%1+J%1").arg(sheetRow)));
+        static const xls::Formula totalStock = xls::Formula::parse(QStringLiteral("=D5+E5+F5"));
+        static const xls::Formula totalOrder = xls::Formula::parse(QStringLiteral("=L5+J5"));
+        sheet.setFormula(sheetRow, 7, totalStock.shifted(sheetRow - 5, 0));
+        sheet.setFormula(sheetRow, 14, totalOrder.shifted(sheetRow - 5, 0));
     } catch (const lodvik::Error &e) {
         m_failure = e;
         return;

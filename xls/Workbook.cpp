@@ -256,6 +256,18 @@ void Worksheet::setRange(const QString &range, const Variant &value) {
             setCell(r + 1, c + 1, value);
 }
 
+void Worksheet::setFormula(int row, int column, const Formula &formula) {
+    if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
+        throw lodvik::Error(QStringLiteral("Cellen rad %1, kolumn %2 ligger utanför arbetsbladet.")
+                                .arg(row)
+                                .arg(column));
+    Cell &cell = at(row - 1, column - 1);
+    cell.kind = Cell::Kind::Formula;
+    cell.number = 0;
+    cell.text.clear();
+    cell.formula = formula;
+}
+
 void Worksheet::setColumnWidth(const QString &columns, double characters) {
     const QStringList parts = columns.trimmed().split(':');
     if (parts.size() > 2 || !(characters >= 0 && characters <= 255))

@@ -41,6 +41,9 @@ public:
     // Sets every cell of a range ("G5:G12", "b8:s8", "A1"). A formula is written as for the
     // range's first cell; each other cell gets it with its relative references moved along.
     void setRange(const QString &range, const lodvik::Variant &value);
+    // Puts a formula into one cell, as setRange puts its formula into each cell of a range (the
+    // caller moves it along with Formula::shifted). Formatting stays.
+    void setFormula(int row, int column, const Formula &formula);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);
     // Makes the cells of a range bold, written or not.
