@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QIODevice>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <cmath>
@@ -63,6 +64,7 @@ constexpr int MaxRecordData = 8224;
 constexpr quint16 NormalXf = 15; // the first cell XF; 0-14 are style XFs
 constexpr quint16 BoldXf = 16;
 
+// A record's body, built in place: most records are a few bytes.
 class Bytes {
 public:
     Bytes &u8(int v) {
@@ -88,27 +90,28 @@ public:
         return *this;
     }
     Bytes &raw(const QByteArray &b) {
-        m_data.append(b);
+        m_data.append(b.constData(), b.size());
         return *this;
     }
-    const QByteArray &data() const { return m_data; }
+    QByteArray data() const { return QByteArray(m_data.constData(), m_data.size()); }
+    QByteArrayView view() const { return QByteArrayView(m_data.constData(), m_data.size()); }
     int size() const { return int(m_data.size()); }
 
 private:
-    QByteArray m_data;
+    QVarLengthArray<char, 64> m_data;
 };
 
 class Stream {
 public:
-    void record(quint16 type, const QByteArray &body) {
+    void record(quint16 type, QByteArrayView body) {
         Q_ASSERT(body.size() <= MaxRecordData);
         char h[4];
         qToLittleEndian(type, h);
         qToLittleEndian(quint16(body.size()), h + 2);
         m_data.append(h, 4);
-        m_data.append(body);
+        m_data.append(body.data(), body.size());
     }
-    void record(quint16 type, const Bytes &body) { record(type, body.data()); }
+    void record(quint16 type, const Bytes &body) { record(type, body.view()); }
     QByteArray &data() { return m_data; }
     int size() const { return int(m_data.size()); }
 
@@ -488,8 +491,10 @@ void Worksheet::finishRowsBefore(int row) {
         e.firstColumn = std::min(e.firstColumn, it->first.second);
         e.lastColumn = std::max(e.lastColumn, it->first.second);
     }
-    m_finished += cellRecords(m_cells.cbegin(), to,
-                              [this](const QString &text) { return m_strings.add(text); });
+    m_finished.append(cellRecords(m_cells.cbegin(), to,
+                                  [this](const QString &text) { return m_strings.add(text); }));
+    m_finished.last().squeeze();
+    m_finishedSize += m_finished.constLast().size();
     m_cells.erase(m_cells.begin(), to);
     m_finishedRows = end;
 }
@@ -570,7 +575,7 @@ void Workbook::write(QIODevice &out) const {
         });
     const QByteArray head = m_sheet.headRecords();
     const QByteArray tail = Worksheet::tailRecords();
-    const qint64 sheetSize = head.size() + m_sheet.m_finished.size() + cells.size() + tail.size();
+    const qint64 sheetSize = head.size() + m_sheet.m_finishedSize + cells.size() + tail.size();
 
     Stream g;
     g.record(BOF, bof(0x0005));
@@ -658,7 +663,8 @@ void Workbook::write(QIODevice &out) const {
                           ChunkedWriter stream(device);
                           stream.write(globals);
                           stream.write(head);
-                          stream.write(m_sheet.m_finished);
+                          for (const QByteArray &block : m_sheet.m_finished)
+                              stream.write(block);
                           stream.write(cells);
                           stream.write(tail);
                           // The container was laid out for this size.

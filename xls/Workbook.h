@@ -94,8 +94,9 @@ private:
 
     std::map<std::pair<int, int>, Cell> m_cells; // by 0-based (row, column)
     std::array<double, MaxColumns> m_widths{};   // 0: default width
-    QByteArray m_finished;                       // records of the finished rows
-    int m_finishedRows = 0;                      // 0-based rows below this are finished
+    QList<QByteArray> m_finished;                // records of the finished rows, a block at a time
+    qint64 m_finishedSize = 0;
+    int m_finishedRows = 0; // 0-based rows below this are finished
     Extent m_finishedExtent;
     SharedStrings m_strings; // the finished rows' strings
 };
