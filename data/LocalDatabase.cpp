@@ -211,11 +211,12 @@ struct Recordset::Pass {
                 continue;
             }
             // Keys that are no text (null, a blob) equal no product.
-            if (!textKey() || compareKey(p) < 0) {
+            const int c = textKey() ? compareKey(p) : -1;
+            if (c < 0) {
                 current = false;
                 continue;
             }
-            return compareKey(p) == 0;
+            return c == 0;
         }
     }
 
@@ -674,6 +675,24 @@ Variant Recordset::Fields(int pos) const {
     if (pending != m_pending.constEnd())
         return *pending;
     return columnValue(m_statement.get(), pos + m_firstField);
+}
+
+std::optional<double> Recordset::storedNumber(int pos) const {
+    if (m_eof || pos < 0 || pos >= fieldCount() || !m_pending.isEmpty())
+        return std::nullopt;
+    sqlite3_stmt *statement = m_statement.get();
+    switch (sqlite3_column_type(statement, pos + m_firstField)) {
+    case SQLITE_INTEGER:
+        return double(sqlite3_column_int64(statement, pos + m_firstField));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, pos + m_firstField);
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<double> Recordset::storedNumber(const QString &name) const {
+    return storedNumber(position(name));
 }
 
 void Recordset::Edit() {

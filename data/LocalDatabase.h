@@ -88,6 +88,11 @@ public:
     lodvik::Variant Fields(const QString &name) const;
     // A field by 0-based position; raises for a position past the last column.
     lodvik::Variant Fields(int position) const;
+    // The number a field holds when the store holds a number there (what Fields(...).number()
+    // gives then), without making a Variant; nothing for any other value. For the sums that read
+    // a field of every row.
+    std::optional<double> storedNumber(int position) const;
+    std::optional<double> storedNumber(const QString &name) const;
 
     // Changes the current row of a "SELECT * FROM table" recordset: Edit, set fields, Update.
     void Edit();

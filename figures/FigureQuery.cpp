@@ -69,6 +69,8 @@ QString columnName(const dao::Recordset &, const QString &column) {
 
 template <typename Column>
 double quantityOf(const dao::Recordset &row, const Column &column, const QString &table) {
+    if (const std::optional<double> number = row.storedNumber(column))
+        return *number;
     const Variant value = row.Fields(column);
     if (value.isNumber())
         return value.number();
@@ -87,6 +89,8 @@ double quantityOf(const dao::Recordset &row, const Column &column, const QString
 template <typename Column>
 double summableOf(const dao::Recordset &row, const Column &column, const QString &table,
                   const QString &item) {
+    if (const std::optional<double> number = row.storedNumber(column))
+        return *number;
     const Variant value = row.Fields(column);
     if (value.isNumber())
         return value.number();
