@@ -134,10 +134,10 @@ void DataControl::refresh() {
         }
     }
 
-    auto query = std::make_unique<QSqlQuery>(db);
-    query->setForwardOnly(true);
-    if (!query->exec(sql))
-        raise(QStringLiteral("Frågan kunde inte köras"), query->lastError().text());
+    QSqlError error;
+    std::unique_ptr<RowReader> query = m_source->read(sql, &error);
+    if (!query)
+        raise(QStringLiteral("Frågan kunde inte köras"), error.text());
     const QSqlRecord record = query->record();
     for (int i = m_withIdentity ? 1 : 0; i < record.count(); ++i)
         m_fields.append(record.fieldName(i));
@@ -393,6 +393,7 @@ void DataControl::storeNew(const QList<QVariant> &values) {
         anything = anything || !value.isNull();
     if (!anything)
         return;
+    fetchAll(); // ends a server cursor's transaction, which would otherwise take the row along
     QSqlDatabase db = m_source->database();
     QSqlQuery insert(db);
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?)")
@@ -544,7 +545,10 @@ void DataControl::deleteRow(int row) {
     endRemoveRows();
 }
 
-void DataControl::beginWrite(QSqlDatabase &db, const QString &what) const {
+void DataControl::beginWrite(QSqlDatabase &db, const QString &what) {
+    // A server source reads through a cursor in a transaction of its own: the rows are read to
+    // the end first, so that the write gets a transaction of its own.
+    fetchAll();
     // A write outside a transaction could not be taken back when it touched the wrong count.
     if (!db.transaction())
         raise(what, db.lastError().text());

@@ -10,7 +10,7 @@
 #include <memory>
 
 class QSqlDatabase;
-class QSqlQuery;
+class RowReader;
 class SearchSource;
 
 // An edit or delete refused because someone else changed or removed the row since it was read.
@@ -110,13 +110,13 @@ private:
     void storeChanged(int row, const QList<QVariant> &values);
     QString rowCondition(const Row &row, QList<QVariant> &bindings) const;
     void reloadAfterConflict(int row);
-    void beginWrite(QSqlDatabase &db, const QString &what) const;
+    void beginWrite(QSqlDatabase &db, const QString &what);
     [[noreturn]] void raise(const QString &what, const QString &driverMessage) const;
 
     SearchSource *m_source = nullptr;
     QString m_recordSource;
     QString m_baseTable;               // the table of a "SELECT * FROM table" record source
-    std::unique_ptr<QSqlQuery> m_open; // the query while rows remain to be read
+    std::unique_ptr<RowReader> m_open; // the query while rows remain to be read
     bool m_active = false;             // the last refresh succeeded
     bool m_withIdentity = false;
     QStringList m_fields;
