@@ -80,7 +80,65 @@ QDate Variant::date() const {
     return {};
 }
 
+namespace {
+
+// A whole number of at most 15 digits, as Format writes them ("-12", "0", "450"): exactly the
+// number the locale would read, got without the locale's general parser.
+bool plainWholeNumber(const QString &text, double *out) {
+    const qsizetype size = text.size();
+    const bool negative = size > 0 && text.at(0) == QLatin1Char('-');
+    const qsizetype first = negative ? 1 : 0;
+    const qsizetype digits = size - first;
+    if (digits < 1 || digits > 15 || (digits > 1 && text.at(first) == QLatin1Char('0')))
+        return false;
+    qint64 value = 0;
+    for (qsizetype i = first; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + (c - u'0');
+    }
+    if (out)
+        *out = negative ? -double(value) : double(value);
+    return true;
+}
+
+// A text that no locale reads as a number: it holds an ASCII letter outside the exponent and
+// "inf"/"nan", or a minus sign inside it that does not follow an exponent ("10-1234"). Saves the
+// locale's parser (slow) the product numbers and descriptions a workbook is full of.
+bool surelyNoNumber(const QString &text) {
+    qsizetype first = 0;
+    while (first < text.size() && text.at(first).isSpace())
+        ++first;
+    for (qsizetype i = first; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c >= 0x80)
+            continue;
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
+            switch (c | 0x20) {
+            case u'a':
+            case u'e':
+            case u'f':
+            case u'i':
+            case u'n':
+                break;
+            default:
+                return true;
+            }
+        } else if (c == u'-' && i > first && (text.at(i - 1).unicode() | 0x20) != u'e') {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 bool parseNumber(const QString &text, double *out) {
+    if (plainWholeNumber(text, out))
+        return true;
+    if (surelyNoNumber(text))
+        return false;
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;

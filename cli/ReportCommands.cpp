@@ -51,11 +51,20 @@ int coverage(const QStringList &arguments) {
                     .arg(targetText));
     }
     StderrProgress progress;
+    // Each row goes into the workbook as the run produces it; the table of all products is kept
+    // only for a list.
+    reports::ProductWorkbook book(progress);
     ProduktTabell produkttabell;
-    double umfaktor = 0;
-    reports::CoverageRun(localDatabasePath(), progress).fill(produkttabell, period, umfaktor);
+    reports::CoverageRun(localDatabasePath(), progress)
+        .run(period, [&](int row, const ProduktTabell::Row &cells) {
+            book.addRow(cells);
+            if (!format.isEmpty()) {
+                produkttabell.ensureRow(row);
+                produkttabell.row(row) = cells;
+            }
+        });
     const QString fileName = reports::productWorkbookFileName(gAppPath, period);
-    reports::excellprodukter(produkttabell, fileName, progress);
+    book.saveAs(fileName);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     progress.finish();
     if (format.isEmpty()) {

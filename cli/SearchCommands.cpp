@@ -28,19 +28,16 @@ int search(const QStringList &arguments) {
     const SearchOption option = takeSearchOption(args);
     requireNoMore(args);
 
+    // Rows are printed as they are read; a result of any size takes no more memory.
     const SearchResult result = runSearch(option);
-    DataControl &control = *result.rows;
-    const int rows = control.recordCount();
-    for (int row = 0; row < rows; ++row) {
-        const QString line =
-            NullToValue(control.field(row, QStringLiteral("Soknamn")), QStringLiteral("S"))
-                .toText() +
-            QLatin1Char('\t') +
-            NullToValue(control.field(row, QStringLiteral("Produktnummer")), QStringLiteral("S"))
-                .toText() +
-            QLatin1Char('\n');
-        std::fputs(line.toUtf8().constData(), stdout);
-    }
+    const int rows = result.rows->forEachRow(
+        {QStringLiteral("Soknamn"), QStringLiteral("Produktnummer")},
+        [](const QList<lodvik::Variant> &values) {
+            const QString line =
+                NullToValue(values.at(0), QStringLiteral("S")).toText() + QLatin1Char('\t') +
+                NullToValue(values.at(1), QStringLiteral("S")).toText() + QLatin1Char('\n');
+            std::fputs(line.toUtf8().constData(), stdout);
+        });
     std::fflush(stdout);
     say(QStringLiteral("%1 rader.").arg(rows));
     return 0;

@@ -136,10 +136,10 @@ void DataControl::refresh() {
         }
     }
 
-    auto query = std::make_unique<QSqlQuery>(db);
-    query->setForwardOnly(true);
-    if (!query->exec(sql))
-        raise(QStringLiteral("Frågan kunde inte köras"), query->lastError().text());
+    QSqlError error;
+    std::unique_ptr<RowReader> query = m_source->read(sql, &error);
+    if (!query)
+        raise(QStringLiteral("Frågan kunde inte köras"), error.text());
     const QSqlRecord record = query->record();
     for (int i = m_withIdentity ? 1 : 0; i < record.count(); ++i)
         m_fields.append(record.fieldName(i));
@@ -227,6 +227,36 @@ Variant DataControl::field(int row, const QString &columnName) const {
     if (index < 0)
         throw Error(QStringLiteral("Kolumnen %1 finns inte i sökresultatet.").arg(columnName));
     return toVariant(m_rows.at(row).values.at(index));
+}
+
+int DataControl::forEachRow(const QStringList &columnNames,
+                            const std::function<void(const QList<Variant> &values)> &visit) {
+    QList<int> indexes;
+    for (const QString &name : columnNames) {
+        const int index = fieldIndex(name);
+        if (index < 0)
+            throw Error(QStringLiteral("Kolumnen %1 finns inte i sökresultatet.").arg(name));
+        indexes.append(index);
+    }
+    QList<Variant> values(columnNames.size());
+    const auto give = [&](const Row &row) {
+        for (qsizetype i = 0; i < indexes.size(); ++i)
+            values[i] = toVariant(row.values.at(indexes.at(i)));
+        visit(values);
+    };
+    int count = 0;
+    for (const Row &row : std::as_const(m_rows)) {
+        give(row);
+        ++count;
+    }
+    while (m_open) {
+        const QList<Row> rows = readRows(batchSize);
+        for (const Row &row : rows) {
+            give(row);
+            ++count;
+        }
+    }
+    return count;
 }
 
 int DataControl::newRow() const {
@@ -365,6 +395,7 @@ void DataControl::storeNew(const QList<QVariant> &values) {
         anything = anything || !value.isNull();
     if (!anything)
         return;
+    fetchAll(); // ends a server cursor's transaction, which would otherwise take the row along
     QSqlDatabase db = m_source->database();
     QSqlQuery insert(db);
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?)")
@@ -516,7 +547,10 @@ void DataControl::deleteRow(int row) {
     endRemoveRows();
 }
 
-void DataControl::beginWrite(QSqlDatabase &db, const QString &what) const {
+void DataControl::beginWrite(QSqlDatabase &db, const QString &what) {
+    // A server source reads through a cursor in a transaction of its own: the rows are read to
+    // the end first, so that the write gets a transaction of its own.
+    fetchAll();
     // A write outside a transaction could not be taken back when it touched the wrong count.
     if (!db.transaction())
         raise(what, db.lastError().text());

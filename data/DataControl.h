@@ -6,10 +6,11 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QSqlDatabase;
-class QSqlQuery;
+class RowReader;
 class SearchSource;
 
 // An edit or delete refused because someone else changed or removed the row since it was read.
@@ -48,6 +49,13 @@ public:
     int recordCount();
     // A column of a row by name, without regard to case; raises for an unknown column or row.
     lodvik::Variant field(int row, const QString &columnName) const;
+    // Hands every row of the last query to visit, in order, as the values of the named columns
+    // (as field() gives them), reading the rest of the result without keeping it: for a reader
+    // that goes through a result of any size once, as the command line does. The data control
+    // then holds only the rows it held before, as if the result ended there. Returns the number
+    // of rows; raises for an unknown column or when the rows cannot be read.
+    int forEachRow(const QStringList &columnNames,
+                   const std::function<void(const QList<lodvik::Variant> &values)> &visit);
     // The columns of the last query, without the hidden row identity.
     QStringList fieldNames() const { return m_fields; }
 
@@ -102,13 +110,13 @@ private:
     void storeChanged(int row, const QList<QVariant> &values);
     QString rowCondition(const Row &row, QList<QVariant> &bindings) const;
     void reloadAfterConflict(int row);
-    void beginWrite(QSqlDatabase &db, const QString &what) const;
+    void beginWrite(QSqlDatabase &db, const QString &what);
     [[noreturn]] void raise(const QString &what, const QString &driverMessage) const;
 
     SearchSource *m_source = nullptr;
     QString m_recordSource;
     QString m_baseTable;               // the table of a "SELECT * FROM table" record source
-    std::unique_ptr<QSqlQuery> m_open; // the query while rows remain to be read
+    std::unique_ptr<RowReader> m_open; // the query while rows remain to be read
     bool m_active = false;             // the last refresh succeeded
     bool m_withIdentity = false;
     QStringList m_fields;

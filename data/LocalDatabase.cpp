@@ -5,10 +5,18 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringList>
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
 
 using lodvik::Error;
 using lodvik::Variant;
@@ -18,15 +26,48 @@ namespace dao {
 struct Database::Connection {
     QString path;
     sqlite3 *db = nullptr;
+    // Statements of queries that have ended, reset and ready to run the same SQL text again.
+    struct Prepared {
+        QString sql;
+        sqlite3_stmt *statement;
+        QString table; // the base table of the updatable (rowid) form, else empty
+    };
+    std::vector<Prepared> prepared;
+    QSet<QString> requiredTables;          // names as RequireTable was given them
+    std::vector<Recordset::Pass *> passes; // of the ProductWalk on this connection
+
     ~Connection() {
+        for (const Prepared &p : prepared)
+            sqlite3_finalize(p.statement);
         if (db)
             sqlite3_close_v2(db);
     }
+
+    // The figures' query texts are constants, so a text mostly comes back as the same string.
+    std::vector<Prepared>::iterator find(const QString &sql) {
+        return std::find_if(prepared.begin(), prepared.end(), [&](const Prepared &p) {
+            return p.sql.size() == sql.size() &&
+                   (p.sql.constData() == sql.constData() || p.sql == sql);
+        });
+    }
+
+    std::optional<Prepared> take(const QString &sql) {
+        const auto it = find(sql);
+        if (it == prepared.end())
+            return std::nullopt;
+        Prepared p = std::move(*it);
+        *it = std::move(prepared.back());
+        prepared.pop_back();
+        return p;
+    }
 };
 
-void Recordset::Finalizer::operator()(sqlite3_stmt *statement) const {
-    sqlite3_finalize(statement);
-}
+namespace {
+
+// Enough for every query text the figures and reports run; statements past it are finalized.
+constexpr size_t maxPreparedStatements = 64;
+
+} // namespace
 
 namespace {
 
@@ -36,9 +77,38 @@ QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
     return connections;
 }
 
+// A failure an SQL function of this layer raised, in the operator's words; fail() passes it on
+// as it is. Connections belong to one thread, and so do their functions' calls.
+thread_local QString functionFailure;
+
+// lodvik_number(value, table, column): the value as it is, unless it is a text that is no
+// number: SUM would count that as 0 (or as the number it starts with) without a word.
+void numberOrStop(sqlite3_context *context, int, sqlite3_value **argv) {
+    sqlite3_value *value = argv[0];
+    // numeric_type converts a numeric text in place, as SUM itself would convert it.
+    if (sqlite3_value_type(value) == SQLITE_TEXT &&
+        sqlite3_value_numeric_type(value) == SQLITE_TEXT) {
+        const QString text = QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+        if (!text.isEmpty() && text != QLatin1String(" ")) {
+            const auto argument = [&](int i) {
+                return QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_value_text(argv[i])),
+                    sqlite3_value_bytes(argv[i]));
+            };
+            functionFailure = notANumberMessage(argument(1), argument(2), text);
+            sqlite3_result_error(context, functionFailure.toUtf8().constData(), -1);
+            return;
+        }
+    }
+    sqlite3_result_value(context, value);
+}
+
 // The engine's message, with its terse English for a missing table or column said in the
 // operator's words.
 [[noreturn]] void fail(sqlite3 *db, const QString &sql) {
+    if (!functionFailure.isEmpty())
+        throw Error(std::exchange(functionFailure, QString()));
     const QString engine = QString::fromUtf8(sqlite3_errmsg(db));
     const QString missing = sqltext::missingObject(engine);
     QString message = missing.isEmpty()
@@ -48,6 +118,133 @@ QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
         message += QStringLiteral("\nFråga: %1").arg(sql);
     throw Error(message);
 }
+
+// How SQLite's NOCASE collation compares two texts (sqlite3StrNICmp on the shorter length, then
+// the lengths), byte for byte, so that a pass finds exactly the rows "key = ?" finds.
+int nocaseCompare(const unsigned char *a, int na, const unsigned char *b, int nb) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    int n = std::min(na, nb);
+    while (n-- > 0 && *a != 0 && lower(*a) == lower(*b)) {
+        ++a;
+        ++b;
+    }
+    const int r = n < 0 ? 0 : lower(*a) - lower(*b);
+    return r != 0 ? r : na - nb;
+}
+
+// SQLite's BINARY collation.
+int binaryCompare(const unsigned char *a, int na, const unsigned char *b, int nb) {
+    const int r = std::memcmp(a, b, size_t(std::min(na, nb)));
+    return r != 0 ? r : na - nb;
+}
+
+} // namespace
+
+struct Recordset::Pass {
+    QString sql;   // the one-product query it answers
+    QString table; // of a pass over rows: the table, which its rows can update
+    bool rows = false;
+    sqlite3_stmt *statement = nullptr; // the table along the index, in key order
+    int keyColumn = 0;
+    int (*compare)(const unsigned char *, int, const unsigned char *, int) = nocaseCompare;
+    bool current = false; // the statement stands on a row not yet passed
+    bool done = false;
+    bool broken = false;
+    bool busy = false;  // a recordset on the pass is open
+    QByteArray product; // the last product asked, UTF-8
+    bool asked = false;
+
+    ~Pass() { sqlite3_finalize(statement); }
+
+    int compareKey(const QByteArray &with) const {
+        return compare(sqlite3_column_text(statement, keyColumn),
+                       sqlite3_column_bytes(statement, keyColumn),
+                       reinterpret_cast<const unsigned char *>(with.constData()), int(with.size()));
+    }
+    bool textKey() const { return sqlite3_column_type(statement, keyColumn) == SQLITE_TEXT; }
+    int compareProducts(const QByteArray &a, const QByteArray &b) const {
+        return compare(reinterpret_cast<const unsigned char *>(a.constData()), int(a.size()),
+                       reinterpret_cast<const unsigned char *>(b.constData()), int(b.size()));
+    }
+
+    // Steps to the next row. False when stepping failed: the pass is given up, and its
+    // products are answered by the query from now on.
+    bool advance() {
+        const int rc = sqlite3_step(statement);
+        current = rc == SQLITE_ROW;
+        if (rc == SQLITE_ROW)
+            return true;
+        done = true;
+        if (rc == SQLITE_DONE)
+            return true;
+        broken = true;
+        functionFailure.clear(); // the query itself will say it, if it concerns its product
+        return false;
+    }
+
+    // Moves to the product's first row. True there, false when the product has no rows, nothing
+    // when the pass cannot answer for it.
+    std::optional<bool> seek(const QString &text) {
+        if (broken || busy)
+            return std::nullopt;
+        const QByteArray p = text.toUtf8();
+        if (asked) {
+            const int c = compareProducts(p, product);
+            // Rows already passed cannot be read again.
+            if (c < 0 || (rows && c == 0))
+                return std::nullopt;
+        }
+        product = p;
+        asked = true;
+        for (;;) {
+            if (!current) {
+                if (done)
+                    return false;
+                if (!advance())
+                    return std::nullopt;
+                continue;
+            }
+            // Keys that are no text (null, a blob) equal no product.
+            const int c = textKey() ? compareKey(p) : -1;
+            if (c < 0) {
+                current = false;
+                continue;
+            }
+            return c == 0;
+        }
+    }
+
+    // Over a product's rows: 1 when the next row is the product's, 0 at its end, -1 when
+    // stepping failed.
+    int nextRow() {
+        current = false;
+        if (done)
+            return 0;
+        if (!advance())
+            return -1;
+        return current && textKey() && compareKey(product) == 0 ? 1 : 0;
+    }
+};
+
+void Recordset::Release::operator()(sqlite3_stmt *statement) const {
+    if (pass) {
+        pass->busy = false; // the statement stays with its pass
+        return;
+    }
+    if (!statement)
+        return;
+    // A statement that is still stepping holds a read transaction open; reset ends it.
+    sqlite3_reset(statement);
+    if (keep && connection && connection->prepared.size() < maxPreparedStatements &&
+        connection->find(sql) == connection->prepared.end()) {
+        sqlite3_clear_bindings(statement);
+        connection->prepared.push_back({sql, statement, table});
+        return;
+    }
+    sqlite3_finalize(statement);
+}
+
+namespace {
 
 // Tells an SQLite file from a Jet/ACE (Access) file before SQLite gives its terse message.
 void checkFileFormat(const QString &path) {
@@ -79,6 +276,19 @@ sqlite3_stmt *prepare(sqlite3 *db, const QString &sql) {
 }
 
 } // namespace
+
+QString notANumberMessage(const QString &table, const QString &column, const QString &text) {
+    return QStringLiteral("Texten \"%1\" i kolumnen %2 i tabellen %3 är inget tal; summan kan "
+                          "inte räknas. Rätta värdet i tabellen.")
+        .arg(text, column, table);
+}
+
+QString checkedSum(const QString &table, const QString &column) {
+    // The column goes in unquoted, so that a missing column is reported as missing rather than
+    // read as a quoted text.
+    return QStringLiteral("sum(lodvik_number(%1, %2, %3))")
+        .arg(column, sqltext::literal(table), sqltext::literal(column));
+}
 
 FileKind fileKind(const QString &path, const QString &what) {
     QFile file(path);
@@ -148,7 +358,8 @@ Database Database::OpenDatabase(const QString &path) {
     if (auto live = liveConnections().value(key).lock())
         return Database(live);
     checkFileFormat(path);
-    Database db = open(path, SQLITE_OPEN_READWRITE);
+    // One thread uses a connection (see liveConnections), so SQLite need not lock it per call.
+    Database db = open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     liveConnections().insert(key, db.m_connection);
     liveConnections().insert(path, db.m_connection);
     return db;
@@ -157,7 +368,7 @@ Database Database::OpenDatabase(const QString &path) {
 Database Database::CreateDatabase(const QString &path) {
     if (QFileInfo::exists(path))
         throw Error(QStringLiteral("Filen %1 finns redan.").arg(path));
-    return open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    return open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
 }
 
 Database Database::open(const QString &path, int flags) {
@@ -173,6 +384,9 @@ Database Database::open(const QString &path, int flags) {
     // Another program may hold the file; wait a moment for its lock instead of failing at once.
     sqlite3_busy_timeout(connection->db, 5000);
     sqlite3_extended_result_codes(connection->db, 1);
+    sqlite3_create_function_v2(connection->db, "lodvik_number", 3,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                               numberOrStop, nullptr, nullptr, nullptr);
     return Database(connection);
 }
 
@@ -191,12 +405,27 @@ void Database::Close() {
 Recordset Database::OpenRecordset(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
-    sqlite3 *db = m_connection->db;
-    Recordset::Statement statement;
-    QString table;
-    // A table query gets the hidden rowid in front, so that its rows can be updated; other
-    // queries (views, joins, and what the rowid form does not suit) run as given.
-    if (const auto query = sqltext::tableQuery(sql)) {
+    Connection *connection = m_connection.get();
+    sqlite3 *db = connection->db;
+    if (!connection->passes.empty() && parameters.size() == 1 && parameters.front().isString()) {
+        for (Recordset::Pass *pass : connection->passes) {
+            if (pass->sql.size() != sql.size() ||
+                (pass->sql.constData() != sql.constData() && pass->sql != sql))
+                continue;
+            // A product without rows has a sum all the same (null): the query gives it.
+            const std::optional<bool> atRow = pass->seek(parameters.front().text());
+            if (atRow && (*atRow || pass->rows))
+                return Recordset(m_connection, *pass, *atRow);
+            break;
+        }
+    }
+    Recordset::Statement statement(nullptr, {connection, sql, {}, true});
+    if (const auto cached = connection->take(sql)) {
+        statement.reset(cached->statement);
+        statement.get_deleter().table = cached->table;
+    } else if (const auto query = sqltext::tableQuery(sql)) {
+        // A table query gets the hidden rowid in front, so that its rows can be updated; other
+        // queries (views, joins, and what the rowid form does not suit) run as given.
         const QByteArray utf8 =
             (QStringLiteral("SELECT rowid, * FROM ") + query->tableText + query->rest).toUtf8();
         sqlite3_stmt *withRowid = nullptr;
@@ -204,7 +433,7 @@ Recordset Database::OpenRecordset(const QString &sql, const Parameters &paramete
                 SQLITE_OK &&
             withRowid) {
             statement.reset(withRowid);
-            table = query->table;
+            statement.get_deleter().table = query->table;
         } else {
             sqlite3_finalize(withRowid);
         }
@@ -213,6 +442,7 @@ Recordset Database::OpenRecordset(const QString &sql, const Parameters &paramete
         statement.reset(prepare(db, sql));
     for (size_t i = 0; i < parameters.size(); ++i)
         bindValue(statement.get(), int(i) + 1, parameters[i]);
+    const QString table = statement.get_deleter().table;
     return Recordset(m_connection, std::move(statement), sql, table);
 }
 
@@ -238,12 +468,23 @@ bool Database::TableExists(const QString &name) {
     return false;
 }
 
+void Database::RequireTable(const QString &name) {
+    if (!m_connection)
+        throw Error(QStringLiteral("Databasen är stängd."));
+    if (m_connection->requiredTables.contains(name))
+        return;
+    OpenTable(name);
+    m_connection->requiredTables.insert(name);
+}
+
 void Database::Execute(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
-    sqlite3 *db = m_connection->db;
+    Connection *connection = m_connection.get();
+    sqlite3 *db = connection->db;
     if (parameters.empty()) {
-        // Several statements (a schema) run in one go.
+        // Several statements (a schema) run in one go; they may drop or rename a table.
+        connection->requiredTables.clear();
         char *message = nullptr;
         if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
             sqlite3_free(message);
@@ -251,12 +492,18 @@ void Database::Execute(const QString &sql, const Parameters &parameters) {
         }
         return;
     }
-    const Recordset::Statement statement(prepare(db, sql));
+    Recordset::Statement statement(nullptr, {connection, sql, {}, true});
+    if (const auto cached = connection->take(sql))
+        statement.reset(cached->statement);
+    else
+        statement.reset(prepare(db, sql));
     for (size_t i = 0; i < parameters.size(); ++i)
         bindValue(statement.get(), int(i) + 1, parameters[i]);
     const int rc = sqlite3_step(statement.get());
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        statement.get_deleter().keep = false;
         fail(db, sql);
+    }
 }
 
 Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
@@ -266,8 +513,35 @@ Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement
     step();
 }
 
+Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Pass &pass, bool atRow)
+    : m_connection(std::move(connection)),
+      m_statement(pass.statement, Release{nullptr, pass.sql, {}, false, &pass}), m_sql(pass.sql),
+      m_table(pass.rows ? pass.table : QString()), m_firstField(pass.rows ? 1 : 0),
+      m_hiddenLast(pass.rows ? 0 : 1), m_eof(!atRow), m_rowsSeen(atRow ? 1 : 0) {
+    pass.busy = true;
+}
+
 Recordset::Recordset(Recordset &&other) noexcept = default;
-Recordset &Recordset::operator=(Recordset &&other) noexcept = default;
+Recordset &Recordset::operator=(Recordset &&other) noexcept {
+    if (this != &other) {
+        // The statement goes back to its connection while that connection is surely alive.
+        m_statement.reset();
+        m_connection = std::move(other.m_connection);
+        m_statement = std::move(other.m_statement);
+        m_sql = std::move(other.m_sql);
+        m_table = std::move(other.m_table);
+        m_firstField = other.m_firstField;
+        m_hiddenLast = other.m_hiddenLast;
+        m_eof = other.m_eof;
+        m_rowsSeen = other.m_rowsSeen;
+        m_editing = other.m_editing;
+        m_pending = std::move(other.m_pending);
+        m_lastName = std::move(other.m_lastName);
+        m_lastPosition = other.m_lastPosition;
+        other.m_eof = true;
+    }
+    return *this;
+}
 
 Recordset::~Recordset() = default;
 
@@ -282,6 +556,19 @@ void Recordset::step() {
         m_eof = true;
         return;
     }
+    if (Pass *pass = m_statement.get_deleter().pass) {
+        m_eof = true;
+        if (!pass->rows)
+            return; // a sum is one row
+        const int next = pass->nextRow();
+        if (next < 0)
+            fail(m_connection->db, m_sql);
+        if (next > 0) {
+            m_eof = false;
+            ++m_rowsSeen;
+        }
+        return;
+    }
     const int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) {
         m_eof = false;
@@ -289,13 +576,17 @@ void Recordset::step() {
         return;
     }
     m_eof = true;
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
+        m_statement.get_deleter().keep = false;
         fail(m_connection->db, m_sql);
+    }
 }
 
 void Recordset::MoveFirst() {
     if (!m_statement)
         throw Error(QStringLiteral("Recordset är stängt."));
+    if (m_statement.get_deleter().pass)
+        throw Error(QStringLiteral("Frågan kan inte läsas om från början: %1").arg(m_sql));
     sqlite3_reset(m_statement.get());
     m_rowsSeen = 0;
     step();
@@ -316,7 +607,7 @@ qint64 Recordset::rowid() const {
 }
 
 int Recordset::fieldCount() const {
-    return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField : 0;
+    return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField - m_hiddenLast : 0;
 }
 
 QString Recordset::fieldName(int position) const {
@@ -325,15 +616,47 @@ QString Recordset::fieldName(int position) const {
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position + m_firstField));
 }
 
+namespace {
+
+char16_t asciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+// Whether a field name as SQLite gives it (UTF-8) is name without regard to case.
+bool sameName(const char *field, const QString &name) {
+    const QChar *n = name.constData();
+    const qsizetype length = name.size();
+    qsizetype i = 0;
+    for (; i < length; ++i) {
+        const auto a = static_cast<unsigned char>(field[i]);
+        const char16_t b = n[i].unicode();
+        if (a >= 0x80 || b >= 0x80)
+            break; // beyond ASCII case folding takes over
+        if (a == 0 || asciiLower(a) != asciiLower(b))
+            return false;
+    }
+    if (i == length && field[i] == '\0')
+        return true;
+    if (i == length && static_cast<unsigned char>(field[i]) < 0x80)
+        return false;
+    return QAnyStringView::compare(QUtf8StringView(field), name, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 int Recordset::position(const QString &name) const {
-    if (m_names.isEmpty())
-        for (int i = 0; i < fieldCount(); ++i)
-            m_names.insert(fieldName(i).toCaseFolded(), i);
-    const auto it = m_names.constFind(name.toCaseFolded());
-    if (it == m_names.constEnd())
-        throw Error(
-            QStringLiteral("Fältet %1 finns inte i resultatet av frågan: %2").arg(name, m_sql));
-    return *it;
+    if (m_lastPosition >= 0 && name == m_lastName)
+        return m_lastPosition;
+    // A plain walk over the names: a query has few, and a table of folded names per query would
+    // cost more. Of two fields of one name, the last.
+    for (int i = fieldCount() - 1; i >= 0; --i) {
+        if (sameName(sqlite3_column_name(m_statement.get(), i + m_firstField), name)) {
+            m_lastName = name;
+            m_lastPosition = i;
+            return i;
+        }
+    }
+    throw Error(QStringLiteral("Fältet %1 finns inte i resultatet av frågan: %2").arg(name, m_sql));
 }
 
 Variant Recordset::Fields(const QString &name) const {
@@ -352,6 +675,24 @@ Variant Recordset::Fields(int pos) const {
     if (pending != m_pending.constEnd())
         return *pending;
     return columnValue(m_statement.get(), pos + m_firstField);
+}
+
+std::optional<double> Recordset::storedNumber(int pos) const {
+    if (m_eof || pos < 0 || pos >= fieldCount() || !m_pending.isEmpty())
+        return std::nullopt;
+    sqlite3_stmt *statement = m_statement.get();
+    switch (sqlite3_column_type(statement, pos + m_firstField)) {
+    case SQLITE_INTEGER:
+        return double(sqlite3_column_int64(statement, pos + m_firstField));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, pos + m_firstField);
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<double> Recordset::storedNumber(const QString &name) const {
+    return storedNumber(position(name));
 }
 
 void Recordset::Edit() {
@@ -380,6 +721,131 @@ void Recordset::Update() {
         Database(m_connection).Execute(sql, {*it, Variant::Double(double(rowid))});
     }
     m_editing = false;
+}
+
+std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column) {
+    const char *collation = nullptr;
+    if (sqlite3_table_column_metadata(db.handle(), nullptr, table.toUtf8().constData(),
+                                      column.toUtf8().constData(), nullptr, &collation, nullptr,
+                                      nullptr, nullptr) != SQLITE_OK)
+        return std::nullopt;
+    const QString own = QString::fromUtf8(collation ? collation : "BINARY");
+    QStringList indexes;
+    for (Recordset rs = db.OpenRecordset(
+             QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE partial = 0"),
+             {Variant::String(table)});
+         !rs.isEOF(); rs.MoveNext())
+        indexes.append(rs.Fields(0).toText());
+    for (const QString &index : indexes) {
+        Recordset first = db.OpenRecordset(
+            QStringLiteral("SELECT name, coll FROM pragma_index_xinfo(?) WHERE seqno = 0"),
+            {Variant::String(index)});
+        if (!first.isEOF() && first.Fields(0).toText().compare(column, Qt::CaseInsensitive) == 0 &&
+            first.Fields(1).toText().compare(own, Qt::CaseInsensitive) == 0)
+            return index;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// SQLite's rule for the affinity a declared type gives: only a text key compares as a text.
+bool textAffinity(const QString &declared) {
+    const QString t = declared.toUpper();
+    if (t.contains(QLatin1String("INT")))
+        return false;
+    return t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
+           t.contains(QLatin1String("TEXT"));
+}
+
+// A pass for the query, or nothing when the table, its key or its index do not allow one that
+// gives exactly the query's answers.
+std::unique_ptr<Recordset::Pass> preparePass(Database &db, const ProductQuery &query) {
+    const char *declared = nullptr;
+    const char *collation = nullptr;
+    if (sqlite3_table_column_metadata(db.handle(), nullptr, query.table.toUtf8().constData(),
+                                      query.key.toUtf8().constData(), &declared, &collation,
+                                      nullptr, nullptr, nullptr) != SQLITE_OK ||
+        !textAffinity(QString::fromUtf8(declared ? declared : "")))
+        return nullptr;
+    auto pass = std::make_unique<Recordset::Pass>();
+    const QString own = QString::fromUtf8(collation ? collation : "BINARY");
+    if (own.compare(QLatin1String("BINARY"), Qt::CaseInsensitive) == 0)
+        pass->compare = binaryCompare;
+    else if (own.compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) != 0)
+        return nullptr;
+    const std::optional<QString> index = servingIndex(db, query.table, query.key);
+    if (!index)
+        return nullptr;
+    pass->sql = query.sql;
+    pass->rows = query.select.isEmpty();
+    pass->table = query.table;
+    // Along the index, in key order and within a key in row order: the order in which the
+    // query finds a product's rows.
+    const QString indexed =
+        QStringLiteral("%1 INDEXED BY %2").arg(query.table, sqltext::identifier(*index));
+    const QString sql =
+        pass->rows ? QStringLiteral("SELECT rowid, * FROM %1 ORDER BY %2").arg(indexed, query.key)
+                   : QStringLiteral("SELECT %1, %2 FROM %3 GROUP BY %2")
+                         .arg(query.select, query.key, indexed);
+    try {
+        // A plan that sorts would not keep the rows of a key in the index's order.
+        for (Recordset plan = db.OpenRecordset(QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
+             !plan.isEOF(); plan.MoveNext())
+            if (plan.Fields(QStringLiteral("detail"))
+                    .toText()
+                    .contains(QLatin1String("TEMP B-TREE")))
+                return nullptr;
+    } catch (const Error &) {
+        return nullptr;
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &pass->statement,
+                           nullptr) != SQLITE_OK)
+        return nullptr;
+    const int columns = sqlite3_column_count(pass->statement);
+    pass->keyColumn = -1;
+    if (pass->rows) {
+        for (int i = 1; i < columns && pass->keyColumn < 0; ++i)
+            if (sameName(sqlite3_column_name(pass->statement, i), query.key))
+                pass->keyColumn = i;
+    } else {
+        pass->keyColumn = columns - 1;
+    }
+    if (pass->keyColumn < 0)
+        return nullptr;
+    return pass;
+}
+
+} // namespace
+
+ProductWalk::ProductWalk(Database &db, const std::vector<ProductQuery> &queries)
+    : m_connection(db.m_connection) {
+    // One walk at a time on a connection; a walk that cannot be set up leaves every answer to
+    // the queries themselves.
+    if (!m_connection || !m_connection->passes.empty())
+        return;
+    try {
+        // The keys are compared here as UTF-8 bytes, as SQLite compares them in a UTF-8 store.
+        if (db.OpenRecordset(QStringLiteral("PRAGMA encoding")).Fields(0).toText() !=
+            QLatin1String("UTF-8"))
+            return;
+        for (const ProductQuery &query : queries)
+            if (std::unique_ptr<Recordset::Pass> pass = preparePass(db, query))
+                m_passes.push_back(std::move(pass));
+    } catch (const Error &) {
+        m_passes.clear();
+    }
+    for (const auto &pass : m_passes)
+        m_connection->passes.push_back(pass.get());
+}
+
+ProductWalk::~ProductWalk() {
+    if (!m_connection)
+        return;
+    auto &passes = m_connection->passes;
+    for (const auto &pass : m_passes)
+        passes.erase(std::remove(passes.begin(), passes.end(), pass.get()), passes.end());
 }
 
 } // namespace dao

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -15,11 +16,14 @@ struct sqlite3_stmt;
 // Every operation opens the database, reads or updates, and closes it again. A lookup that runs
 // inside another operation on the same file (the pack size lookup of a figure, say) shares that
 // operation's connection instead of opening a second one; no connection outlives the outermost
-// operation, so nothing is cached between operations. Connections belong to the thread that
-// opened them.
+// operation, so nothing is cached between operations. Within one, a query that ends hands its
+// prepared statement back to the connection (reset, its values unbound), and the next run of the
+// same SQL text takes it instead of preparing it again; a query that fails is finalized. Values
+// are read fresh by every query. Connections belong to the thread that opened them.
 namespace dao {
 
 class Recordset;
+class ProductWalk;
 
 // Values bound to the ? of a statement, in order.
 using Parameters = std::vector<lodvik::Variant>;
@@ -45,6 +49,10 @@ public:
     // Runs a statement that returns no rows.
     void Execute(const QString &sql, const Parameters &parameters = {});
     bool TableExists(const QString &name);
+    // Raises as OpenTable does when the table does not exist. A table found once is not looked
+    // up again on this connection until a statement run through Execute may have changed the
+    // schema.
+    void RequireTable(const QString &name);
     void Close();
 
     const QString &path() const;
@@ -54,6 +62,7 @@ public:
 
 private:
     friend class Recordset;
+    friend class ProductWalk;
     explicit Database(std::shared_ptr<Connection> connection);
     static Database open(const QString &path, int flags);
     std::shared_ptr<Connection> m_connection;
@@ -82,6 +91,11 @@ public:
     lodvik::Variant Fields(const QString &name) const;
     // A field by 0-based position; raises for a position past the last column.
     lodvik::Variant Fields(int position) const;
+    // The number a field holds when the store holds a number there (what Fields(...).number()
+    // gives then), without making a Variant; nothing for any other value. For the sums that read
+    // a field of every row.
+    std::optional<double> storedNumber(int position) const;
+    std::optional<double> storedNumber(const QString &name) const;
 
     // Changes the current row of a "SELECT * FROM table" recordset: Edit, set fields, Update.
     void Edit();
@@ -89,15 +103,29 @@ public:
     void Update();
     void Close();
 
+    struct Pass; // one pass of a ProductWalk
+
 private:
     friend class Database;
-    struct Finalizer {
+    friend class ProductWalk;
+    // Gives the statement back to its connection's cache when the query is over, or finalizes
+    // it when it failed (keep false) or has no connection to go back to. A statement a pass of a
+    // ProductWalk lends stays with the pass.
+    struct Release {
+        Database::Connection *connection = nullptr;
+        QString sql;
+        QString table;
+        bool keep = true;
+        Pass *pass = nullptr;
         void operator()(sqlite3_stmt *statement) const;
     };
-    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+    using Statement = std::unique_ptr<sqlite3_stmt, Release>;
 
     Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
               const QString &sql, const QString &updatableTable);
+    // A recordset on the current row of a pass: the product's sum, or its rows (at end of file
+    // when it has none).
+    Recordset(std::shared_ptr<Database::Connection> connection, Pass &pass, bool atRow);
     void step();
     int position(const QString &name) const;
 
@@ -106,16 +134,59 @@ private:
     QString m_sql;
     QString m_table;      // the base table when the recordset is updatable
     int m_firstField = 0; // 1 when column 0 is the hidden rowid
+    int m_hiddenLast = 0; // 1 when the last column is a pass's key
     bool m_eof = true;
     int m_rowsSeen = 0;
     bool m_editing = false;
     QHash<int, lodvik::Variant> m_pending;
-    mutable QHash<QString, int> m_names;
+    mutable QString m_lastName; // the field Fields(name) found last, at m_lastPosition
+    mutable int m_lastPosition = -1;
 };
+
+// A one-product query as a figure runs it, by its SQL text: "SELECT <select> FROM <table> WHERE
+// <key> = ?" (the product's sum), or "SELECT * FROM <table> WHERE <key> = ?" (its rows).
+struct ProductQuery {
+    QString sql;
+    QString table;
+    QString key;
+    QString select; // empty for the product's rows
+};
+
+// While it lives, the given one-product queries, asked on its connection for products in
+// ascending order (a coverage run walks pjomr in product order), are answered from one pass over
+// each table along an index on the key, as a set-based query would read it, instead of a search
+// of the index per product. An answer is the query's own: the same rows in the same order, the
+// same sums to the bit. What a pass cannot answer so (a product out of order or asked twice for
+// its rows, a product without rows, a key column or index that does not suit, a pass that
+// failed) is answered by the query itself.
+class ProductWalk {
+public:
+    ProductWalk(Database &db, const std::vector<ProductQuery> &queries);
+    ~ProductWalk();
+    ProductWalk(const ProductWalk &) = delete;
+    ProductWalk &operator=(const ProductWalk &) = delete;
+
+private:
+    std::shared_ptr<Database::Connection> m_connection;
+    std::vector<std::unique_ptr<Recordset::Pass>> m_passes;
+};
+
+// The name of an index of table that serves "column = ?" (its first column, under the column's
+// collation), or nothing.
+std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column);
 
 // A value bound to or read from an SQLite statement.
 lodvik::Variant columnValue(sqlite3_stmt *statement, int column);
 void bindValue(sqlite3_stmt *statement, int index, const lodvik::Variant &value);
+
+// The message for a text that is no number in a column that a figure sums.
+QString notANumberMessage(const QString &table, const QString &column, const QString &text);
+
+// The SQL expression "sum(column)" for a column of table, summing as SQLite's SUM does (same
+// order, same integer and floating-point rules), except that a text that is no number stops the
+// query with notANumberMessage instead of counting as 0. The texts "" and " " count as 0, as
+// NullToValue counts them. Works on the connections of this layer.
+QString checkedSum(const QString &table, const QString &column);
 
 // What a file holds, by its first bytes. An empty file counts as SQLite (SQLite takes it as a new
 // store). Raises lodvik::Error "<what> <path> kan inte läsas" when the file cannot be read.

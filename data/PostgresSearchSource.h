@@ -26,6 +26,10 @@ public:
         return column + QStringLiteral(" COLLATE \"C\" = ?");
     }
     QString description() const override { return m_description; }
+    // Through Qt's PostgreSQL driver a query is read through a cursor, as the ODBC data source
+    // does with UseDeclareFetch: the server then plans for the first rows, and a broad search
+    // shows its first screen without waiting for the whole result to be sorted.
+    std::unique_ptr<RowReader> read(const QString &sql, QSqlError *error) const override;
 
 private:
     QString m_connectionName;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlQuery>
 
 #include <atomic>
 #include <cstdio>
@@ -40,6 +41,32 @@ void warnWhenOthersCanRead(const QString &file) {
 }
 
 } // namespace
+
+namespace {
+
+class QueryReader : public RowReader {
+public:
+    explicit QueryReader(std::unique_ptr<QSqlQuery> query) : m_query(std::move(query)) {}
+    bool next() override { return m_query->next(); }
+    QVariant value(int column) const override { return m_query->value(column); }
+    QSqlRecord record() const override { return m_query->record(); }
+    QSqlError lastError() const override { return m_query->lastError(); }
+
+private:
+    std::unique_ptr<QSqlQuery> m_query;
+};
+
+} // namespace
+
+std::unique_ptr<RowReader> SearchSource::read(const QString &sql, QSqlError *error) const {
+    auto query = std::make_unique<QSqlQuery>(database());
+    query->setForwardOnly(true);
+    if (!query->exec(sql)) {
+        *error = query->lastError();
+        return nullptr;
+    }
+    return std::make_unique<QueryReader>(std::move(query));
+}
 
 SearchSourceSettings readSearchSourceSettings(const QString &appPath) {
     SearchSourceSettings result;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlRecord>
 #include <QString>
 #include <QVariant>
 
@@ -29,9 +31,24 @@ inline constexpr char defaultSearchSourceFile[] = "sokdata.db";
 // Reads [sokdata] of lodvikprodsok.ini in the program folder; the defaults when it is absent.
 SearchSourceSettings readSearchSourceSettings(const QString &appPath);
 
+// The rows of a query, read forward once, as a forward-only QSqlQuery reads them.
+class RowReader {
+public:
+    virtual ~RowReader() = default;
+    // The next row; false at the end of the rows or when reading failed (lastError tells).
+    virtual bool next() = 0;
+    virtual QVariant value(int column) const = 0;
+    virtual QSqlRecord record() const = 0;
+    virtual QSqlError lastError() const = 0;
+};
+
 class SearchSource {
 public:
     virtual ~SearchSource() = default;
+
+    // Runs a query whose rows are read once from the first on, the first rows as soon as the
+    // store has them. Nothing, with the store's message in error, when the query is refused.
+    virtual std::unique_ptr<RowReader> read(const QString &sql, QSqlError *error) const;
 
     // The open connection; it lives as long as the source.
     virtual QSqlDatabase database() const = 0;

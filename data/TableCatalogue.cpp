@@ -1,7 +1,13 @@
 #include "data/TableCatalogue.h"
 
+#include "MDlib/Error.h"
+#include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
 #include "data/SqlText.h"
+
+#include <sqlite3.h>
+
+#include <optional>
 
 namespace catalogue {
 
@@ -96,6 +102,131 @@ void createLocalSchema(dao::Database &db) {
                                 identifier(column)));
     }
     db.Execute(QStringLiteral("COMMIT"));
+}
+
+namespace {
+
+struct FilterColumn {
+    QString table;
+    QString column;
+};
+
+// The collation the store declares for a column, or nothing when it has no such column.
+std::optional<QString> columnCollation(dao::Database &db, const QString &table,
+                                       const QString &column) {
+    const char *collation = nullptr;
+    if (sqlite3_table_column_metadata(db.handle(), "main", table.toUtf8().constData(),
+                                      column.toUtf8().constData(), nullptr, &collation, nullptr,
+                                      nullptr, nullptr) != SQLITE_OK)
+        return std::nullopt;
+    return QString::fromUtf8(collation ? collation : "BINARY");
+}
+
+QString indexName(const FilterColumn &f) {
+    return sqltext::identifier(f.table + QLatin1Char('_') + f.column);
+}
+
+QString describe(const QList<FilterColumn> &columns) {
+    QStringList parts;
+    for (const FilterColumn &f : columns)
+        parts.append(QStringLiteral("%1 (%2)").arg(f.table, f.column));
+    return parts.join(QStringLiteral(", "));
+}
+
+// A temporary copy of a table under its own name, with the same columns, values and row
+// numbers, which unqualified queries on this connection read instead of the original. Only for
+// plain tables: rowid, no key columns, no hidden columns. False when the table is not plain.
+bool temporaryCopy(dao::Database &db, const QString &table, const QList<QString> &indexed) {
+    QStringList definitions, columns;
+    for (dao::Recordset rs = db.OpenRecordset(
+             QStringLiteral("SELECT name, type, pk, hidden FROM pragma_table_xinfo(?)"),
+             {lodvik::Variant::String(table)});
+         !rs.isEOF(); rs.MoveNext()) {
+        if (rs.Fields(2).toDouble() != 0 || rs.Fields(3).toDouble() != 0)
+            return false;
+        const QString name = rs.Fields(0).toText();
+        const std::optional<QString> collation = columnCollation(db, table, name);
+        definitions.append(
+            QStringLiteral("%1 %2 COLLATE %3")
+                .arg(sqltext::identifier(name), rs.Fields(1).toText(),
+                     sqltext::identifier(collation.value_or(QStringLiteral("BINARY")))));
+        columns.append(sqltext::identifier(name));
+    }
+    if (columns.isEmpty())
+        return false;
+    const QString name = sqltext::identifier(table);
+    QString sql = QStringLiteral("CREATE TEMP TABLE %1 (%2);\n")
+                      .arg(name, definitions.join(QStringLiteral(", ")));
+    sql += QStringLiteral("INSERT INTO temp.%1 (rowid, %2) SELECT rowid, %2 FROM main.%1 ORDER BY "
+                          "rowid;\n")
+               .arg(name, columns.join(QStringLiteral(", ")));
+    for (const QString &column : indexed)
+        sql += QStringLiteral("CREATE INDEX temp.%1 ON %2 (%3);\n")
+                   .arg(indexName({table, column}), name, sqltext::identifier(column));
+    // All or nothing: a half-filled copy would hide rows of the original.
+    db.Execute(QStringLiteral("SAVEPOINT lodvik_copy;\n") + sql +
+               QStringLiteral("RELEASE lodvik_copy;"));
+    return true;
+}
+
+} // namespace
+
+void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexes where) {
+    QList<FilterColumn> missing;
+    for (const Table &t : localTables())
+        for (const QString &column : t.indexed)
+            if (columnCollation(db, t.name, column) && !dao::servingIndex(db, t.name, column))
+                missing.append({t.name, column});
+    if (missing.isEmpty())
+        return;
+
+    if (where == MissingIndexes::InStore && sqlite3_db_readonly(db.handle(), "main") == 0) {
+        progress.caption(
+            QStringLiteral("Skapar index i den lokala databasen: %1").arg(describe(missing)),
+            lodvik::Progress::Show::Now);
+        QList<FilterColumn> failed;
+        for (const FilterColumn &f : missing) {
+            if (!failed.isEmpty()) {
+                failed.append(f); // what stopped one (a lock, no room) stops the others too
+                continue;
+            }
+            try {
+                db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                               .arg(indexName(f), sqltext::identifier(f.table),
+                                    sqltext::identifier(f.column)));
+            } catch (const lodvik::Error &) {
+                // Locked, or the folder allows no journal: the run reads an indexed copy.
+                failed.append(f);
+            }
+        }
+        missing = failed;
+        if (missing.isEmpty())
+            return;
+    }
+
+    progress.caption(QStringLiteral("Den lokala databasen kan inte ändras; indexerar kopior av "
+                                    "%1 för den här körningen")
+                         .arg(describe(missing)),
+                     lodvik::Progress::Show::Now);
+    QList<QString> tables;
+    for (const FilterColumn &f : missing)
+        if (!tables.contains(f.table))
+            tables.append(f.table);
+    for (const QString &table : tables) {
+        QList<QString> indexed;
+        for (const FilterColumn &f : missing)
+            if (f.table == table)
+                indexed.append(f.column);
+        try {
+            temporaryCopy(db, table, indexed);
+        } catch (const lodvik::Error &) {
+            // No room for the copy either: the queries read the table itself, only slower.
+            try {
+                db.Execute(QStringLiteral("ROLLBACK TO lodvik_copy; RELEASE lodvik_copy;"));
+            } catch (const lodvik::Error &) {
+            }
+        }
+    }
 }
 
 void createEmptyLocalStore(const QString &path) {

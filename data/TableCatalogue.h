@@ -6,6 +6,9 @@
 namespace dao {
 class Database;
 }
+namespace lodvik {
+class Progress;
+}
 
 // The tables of the local store that the program relies on, with their columns in the order the
 // figures read them by position.
@@ -32,6 +35,17 @@ QString createTableSql(const Table &table);
 
 // Creates every catalogue table and its indexes that does not exist yet.
 void createLocalSchema(dao::Database &db);
+
+// Makes sure that the one-product queries of a run find their rows through an index: every
+// filter column of the catalogue gets one where the store has none that serves it (an extract
+// written by another tool comes without). Where the store cannot be written, the run's connection
+// gets indexed temporary copies of those tables instead, which its queries then read in their
+// place; they go with the connection. Tables and columns the store lacks are left to the
+// figures to report. Says on the progress what it does; does nothing when every index is there.
+// TemporaryCopies goes straight to the copies, as for a store that cannot be written.
+enum class MissingIndexes { InStore, TemporaryCopies };
+void prepareIndexes(dao::Database &db, lodvik::Progress &progress,
+                    MissingIndexes where = MissingIndexes::InStore);
 
 // Creates a new local store at path holding every catalogue table, empty.
 void createEmptyLocalStore(const QString &path);

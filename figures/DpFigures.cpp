@@ -27,8 +27,10 @@ constexpr Columns outside{32, 38};
 constexpr Columns gscColumns{38, 45}; // eight columns: the last of "outside" as well
 constexpr Columns onHand{39, 45};
 
+const QString dtspl = QStringLiteral("DTSPL");
+
 double at(const dao::Recordset &row, int position) {
-    return quantity(row.Fields(position));
+    return quantity(row, position, dtspl);
 }
 
 // Adds value × factor of every column of the group to total, in ascending order.
@@ -46,18 +48,28 @@ void subtract(const dao::Recordset &row, Columns columns, double factor, double 
 using RowFigure = std::function<void(const dao::Recordset &row, double pack, double &total)>;
 
 // Walks DTSPL (all rows, or those of one product) and lets each row add to the total. The pack
-// size of the row's product is looked up for every row unless the figure counts in units.
-double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress, const QString &where,
+// size of the row's product is looked up once per product unless the figure counts in units.
+// The rows of one product.
+const dao::ProductQuery &productRowsQuery() {
+    static const dao::ProductQuery q =
+        productRows(QStringLiteral("DTSPL"), QStringLiteral("Fält2"));
+    return q;
+}
+
+const QString allRows = QStringLiteral("SELECT * FROM DTSPL");
+
+double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress, const QString &sql,
                   const dao::Parameters &parameters, bool inPacks, const RowFigure &rowFigure) {
     FigureQuery q(localDatabase);
     q.requireTable(QStringLiteral("tillfall"));
+    PackSizes packs(localDatabase);
     double total = 0;
     q.forEachRow(
-        QStringLiteral("SELECT * ") + QStringLiteral(" FROM DTSPL ") + where,
+        sql,
         [&](const dao::Recordset &row) {
             const QString prnr =
                 NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
-            const double pack = inPacks ? getantaliforpack(localDatabase, prnr).toDouble() : 1.0;
+            const double pack = inPacks ? packs.of(prnr) : 1.0;
             rowFigure(row, pack, total);
             progress.caption(prnr);
         },
@@ -76,28 +88,32 @@ RowFigure groupTotal(Columns columns) {
 DpFigures::DpFigures(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
+std::vector<dao::ProductQuery> DpFigures::productQueries() {
+    return {productRowsQuery()};
+}
+
 Variant DpFigures::salespriormonthDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(salesPriorMonth)));
+        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(salesPriorMonth)));
 }
 
 Variant DpFigures::salescurrmonthDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(salesCurrentMonth)));
+        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(salesCurrentMonth)));
 }
 
 Variant DpFigures::orderscurrmonthDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(ordersCurrentMonth)));
+        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(ordersCurrentMonth)));
 }
 
 Variant DpFigures::outsideDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, {}, {}, true, groupTotal(outside)));
+        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(outside)));
 }
 
 Variant DpFigures::GSCDP() {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, {}, {}, true,
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, allRows, {}, true,
                                       [](const dao::Recordset &row, double pack, double &total) {
                                           // Products without a pack size are left out.
                                           if (pack > 0)
@@ -106,7 +122,7 @@ Variant DpFigures::GSCDP() {
 }
 
 Variant DpFigures::backordersDP() {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, {}, {}, true,
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, allRows, {}, true,
                                       [](const dao::Recordset &row, double pack, double &total) {
                                           // Only a row's shortfall counts; a surplus on one row
                                           // does not cover another's.
@@ -119,8 +135,8 @@ Variant DpFigures::backordersDP() {
 }
 
 Variant DpFigures::StockOnHandDP(const QString &prnr) {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress,
-                                      QStringLiteral(" Where Fält2 = ? "), product(prnr), false,
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, productRowsQuery().sql,
+                                      product(prnr), false,
                                       [](const dao::Recordset &row, double, double &total) {
                                           add(row, onHand, 1, total);
                                           subtract(row, allocated, 1, total);

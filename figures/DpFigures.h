@@ -1,8 +1,11 @@
 #pragma once
 
 #include "MDlib/Variant.h"
+#include "data/LocalDatabase.h"
 
 #include <QString>
+
+#include <vector>
 
 namespace lodvik {
 class Progress;
@@ -23,6 +26,9 @@ public:
     lodvik::Variant GSCDP();
     lodvik::Variant backordersDP();
     lodvik::Variant StockOnHandDP(const QString &prnr);
+
+    // The one-product queries of the per-product figure, for a dao::ProductWalk.
+    static std::vector<dao::ProductQuery> productQueries();
 
 private:
     QString m_localDatabase;

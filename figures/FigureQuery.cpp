@@ -3,6 +3,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "figures/PjFigures.h"
 
 #include <cmath>
 
@@ -15,7 +16,7 @@ FigureQuery::FigureQuery(const QString &localDatabase)
     : m_db(dao::Database::OpenDatabase(localDatabase)) {}
 
 void FigureQuery::requireTable(const QString &name) {
-    m_db.OpenTable(name);
+    m_db.RequireTable(name);
 }
 
 dao::Recordset FigureQuery::open(const QString &sql) {
@@ -42,35 +43,113 @@ void FigureQuery::forEachRow(const QString &sql,
         visit(rs);
 }
 
+dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
+                             const QString &alias) {
+    const QString select = QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias);
+    return {QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(select, table, key), table, key,
+            select};
+}
+
+dao::ProductQuery productRows(const QString &table, const QString &key) {
+    return {QStringLiteral("SELECT * FROM %1 WHERE %2 = ?").arg(table, key), table, key, {}};
+}
+
 Variant asSum(const Variant &value) {
     if (value.isNull() || value.isEmpty())
         return Variant::Null();
     return Variant::Double(value.toDouble());
 }
 
-double quantity(const Variant &value) {
-    return NullToValue(value, QStringLiteral("T")).toDouble();
+namespace {
+
+// The column's name for a message, read only when a message is given.
+QString columnName(const dao::Recordset &row, int position) {
+    return row.fieldName(position);
+}
+QString columnName(const dao::Recordset &, const QString &column) {
+    return column;
 }
 
-double summable(const Variant &value, const QString &column, const QString &item) {
+template <typename Column>
+double quantityOf(const dao::Recordset &row, const Column &column, const QString &table) {
+    if (const std::optional<double> number = row.storedNumber(column))
+        return *number;
+    const Variant value = row.Fields(column);
+    if (value.isNumber())
+        return value.number();
+    if (!value.isString())
+        return NullToValue(value, QStringLiteral("T")).toDouble();
+    // NullToValue(value, "T") with the column named when the text is no number.
+    const QString &text = value.text();
+    if (text.isEmpty() || text == QLatin1String(" "))
+        return 0;
+    double number = 0;
+    if (!lodvik::parseNumber(text, &number))
+        throw Error(dao::notANumberMessage(table, columnName(row, column), text));
+    return number;
+}
+
+template <typename Column>
+double summableOf(const dao::Recordset &row, const Column &column, const QString &table,
+                  const QString &item) {
+    if (const std::optional<double> number = row.storedNumber(column))
+        return *number;
+    const Variant value = row.Fields(column);
+    if (value.isNumber())
+        return value.number();
     if (value.isNull())
         throw Error(QStringLiteral("Kolumnen %1 saknar värde (Null) för artikel \"%2\"; ett tomt "
                                    "värde kan inte summeras.")
-                        .arg(column, item));
-    return value.toDouble();
+                        .arg(columnName(row, column), item));
+    if (!value.isString())
+        return value.toDouble();
+    double number = 0;
+    if (!lodvik::parseNumber(value.text(), &number))
+        throw Error(dao::notANumberMessage(table, columnName(row, column), value.text()));
+    return number;
 }
 
-double tablesSum(FigureQuery &q, const QString &select, const QStringList &tables) {
+} // namespace
+
+double quantity(const dao::Recordset &row, int position, const QString &table) {
+    return quantityOf(row, position, table);
+}
+
+double quantity(const dao::Recordset &row, const QString &column, const QString &table) {
+    return quantityOf(row, column, table);
+}
+
+double summable(const dao::Recordset &row, int position, const QString &table,
+                const QString &item) {
+    return summableOf(row, position, table, item);
+}
+
+double summable(const dao::Recordset &row, const QString &column, const QString &table,
+                const QString &item) {
+    return summableOf(row, column, table, item);
+}
+
+double tablesSum(FigureQuery &q, const QString &column, const QStringList &tables) {
     double total = 0;
     for (const QString &table : tables) {
         const std::optional<Variant> sum =
-            q.firstValue(select + QStringLiteral(" FROM ") + table + QStringLiteral(" "),
+            q.firstValue(QStringLiteral("SELECT ") + dao::checkedSum(table, column) +
+                             QStringLiteral(" AS Summa FROM ") + table,
                          QStringLiteral("summa"));
         // An empty table has no sum; it adds nothing rather than stopping the total.
         if (sum && !sum->isNull())
             total = total + sum->toDouble();
     }
     return total;
+}
+
+double PackSizes::of(const QString &product) {
+    const auto it = m_sizes.constFind(product);
+    if (it != m_sizes.constEnd())
+        return *it;
+    const double size = getantaliforpack(m_localDatabase, product).toDouble();
+    m_sizes.insert(product, size);
+    return size;
 }
 
 namespace {

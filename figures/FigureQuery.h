@@ -3,7 +3,9 @@
 #include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -44,18 +46,40 @@ inline dao::Parameters product(const QString &prnr) {
     return {lodvik::Variant::String(prnr)};
 }
 
+// The one-product sum "SELECT sum(column) AS alias FROM table WHERE key = ?" (dao::checkedSum),
+// and the one-product row query "SELECT * FROM table WHERE key = ?".
+dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
+                             const QString &alias);
+dao::ProductQuery productRows(const QString &table, const QString &key);
+
 // A sum as the database gives it back: a Double, or Null when no value was summed.
 lodvik::Variant asSum(const lodvik::Variant &value);
 
-// A quantity read through NullToValue(value, "T"): Null, Empty, "" and " " count as 0.
-double quantity(const lodvik::Variant &value);
+// A quantity read through NullToValue(value, "T"): Null, Empty, "" and " " count as 0. A text
+// that is no number stops the figure with a message naming the table, the column and the text.
+double quantity(const dao::Recordset &row, int position, const QString &table);
+double quantity(const dao::Recordset &row, const QString &column, const QString &table);
 
-// A quantity that enters a sum as it is: a Null has no number, so it stops the figure.
-double summable(const lodvik::Variant &value, const QString &column, const QString &item);
+// A quantity that enters a sum as it is: a Null has no number, so it stops the figure, and so
+// does a text that is no number.
+double summable(const dao::Recordset &row, int position, const QString &table, const QString &item);
+double summable(const dao::Recordset &row, const QString &column, const QString &table,
+                const QString &item);
 
-// Sum of one column over whole tables, one "SELECT  Sum(col) AS Summa  FROM t " per table, as
-// one running Double. A table with no rows (or only empty values) adds 0.
-double tablesSum(FigureQuery &q, const QString &select, const QStringList &tables);
+// Sum of one column over whole tables, one "SELECT Sum(column) AS Summa FROM table" per table
+// (dao::checkedSum), as one running Double. A table with no rows (or only empty values) adds 0.
+double tablesSum(FigureQuery &q, const QString &column, const QStringList &tables);
+
+// The units per pack of each product a whole-table total meets, looked up once per product.
+class PackSizes {
+public:
+    explicit PackSizes(const QString &localDatabase) : m_localDatabase(localDatabase) {}
+    double of(const QString &product);
+
+private:
+    QString m_localDatabase;
+    QHash<QString, double> m_sizes;
+};
 
 // A figure's result as it leaves the figure. A number past the largest double or NaN (an
 // overflowing sum, a tiny umfaktor) raises with the figure and the product (when not empty)

@@ -22,12 +22,40 @@ QString monthColumn(int month) {
 }
 
 // The sum of one column over the rows of one item, or nothing when the query gave no row.
-std::optional<Variant> itemSum(FigureQuery &q, const QString &select, const QString &table,
-                               const QString &itemColumn, const QString &item,
+std::optional<Variant> itemSum(FigureQuery &q, const QString &sql, const QString &item,
                                const QString &field) {
-    return q.firstValue(select + QStringLiteral(" FROM ") + table + QStringLiteral(" ") +
-                            QStringLiteral(" Where ") + itemColumn + QStringLiteral(" = ? "),
-                        field, product(item));
+    return q.firstValue(sql, field, product(item));
+}
+
+// The one-product queries of the FRN figures.
+const dao::ProductQuery &availQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("avail"), QStringLiteral("quantity"), QStringLiteral("ivcitm"),
+                   QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &stockOnHandQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjstkfrn"), QStringLiteral("lipqoh"), QStringLiteral("ivcitm"),
+                   QStringLiteral("summaprod"));
+    return q;
+}
+const dao::ProductQuery &orderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOFFRAM"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &backOrderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOFBACK"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &historyQuery() {
+    static const dao::ProductQuery q =
+        productRows(QStringLiteral("frnhist"), QStringLiteral("ivcitm"));
+    return q;
 }
 
 } // namespace
@@ -38,6 +66,7 @@ FrnFigures::FrnFigures(const QString &localDatabase, lodvik::Progress &progress)
 // Walks every row of a table and adds the row's quantity times its item's pack size.
 double FrnFigures::itemsTotal(const QString &table, const QString &column, bool skipBlankItems) {
     FigureQuery q(m_localDatabase);
+    PackSizes packs(m_localDatabase);
     double total = 0;
     q.forEachRow(selectAllFrom(table), [&](const dao::Recordset &row) {
         const Variant item = row.Fields(QStringLiteral("ivcitm"));
@@ -47,35 +76,36 @@ double FrnFigures::itemsTotal(const QString &table, const QString &column, bool 
             throw Error(
                 QStringLiteral("En rad i %1 saknar artikelnummer (ivcitm är tomt).").arg(table));
         const QString prnr = item.toText();
-        const double pack = getantaliforpack(m_localDatabase, prnr).toDouble();
-        const double value = summable(row.Fields(column), column, prnr);
+        const double pack = packs.of(prnr);
+        const double value = summable(row, column, table, prnr);
         total = total + value * pack;
         m_progress.caption(prnr);
     });
     return total;
 }
 
+std::vector<dao::ProductQuery> FrnFigures::productQueries() {
+    return {availQuery(), stockOnHandQuery(), orderQuery(), backOrderQuery(), historyQuery()};
+}
+
 Variant FrnFigures::avail(const QString &prnr) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        itemSum(q, QStringLiteral("SELECT sum(quantity) as prodsumma "), QStringLiteral("avail"),
-                QStringLiteral("ivcitm"), prnr, QStringLiteral("prodsumma"));
+        itemSum(q, availQuery().sql, prnr, QStringLiteral("prodsumma"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::StockOnHandFRN(const QString &prnr) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        itemSum(q, QStringLiteral("SELECT  sum(lipqoh)as summaprod "), QStringLiteral("pjstkfrn"),
-                QStringLiteral("ivcitm"), prnr, QStringLiteral("summaprod"));
+        itemSum(q, stockOnHandQuery().sql, prnr, QStringLiteral("summaprod"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = itemSum(
-        q, QStringLiteral("SELECT sum(antaltusen) as prodsumma "), QStringLiteral("PJOFFRAM"),
-        QStringLiteral("sdaitm"), prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum =
+        itemSum(q, orderQuery().sql, prnr, QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderFRN"), prnr);
@@ -83,9 +113,8 @@ Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
 
 Variant FrnFigures::ProdBackOrderFRN(const Variant &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = itemSum(
-        q, QStringLiteral("SELECT sum(antaltusen) as prodsumma "), QStringLiteral("PJOFBACK"),
-        QStringLiteral("sdaitm"), prnr.toText(), QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum =
+        itemSum(q, backOrderQuery().sql, prnr.toText(), QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::String(QStringLiteral("0"));
     // Reported as text: an empty sum counts as no back order.
@@ -105,12 +134,13 @@ Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &periodda
         start += 12;
     FigureQuery q(m_localDatabase);
     double total = 0;
+    const QString table = QStringLiteral("frnhist");
     q.forEachRow(
-        selectAllFrom(QStringLiteral("frnhist")) + QStringLiteral(" Where ivcitm = ? "),
+        historyQuery().sql,
         [&](const dao::Recordset &row) {
             int m = start;
             for (int i = 0; i < 6; ++i) {
-                total = total + summable(row.Fields(m + 1), monthColumn(m), prnr);
+                total = total + summable(row, m + 1, table, prnr);
                 if (++m == 13)
                     m = 1;
             }

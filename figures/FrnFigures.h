@@ -1,8 +1,11 @@
 #pragma once
 
 #include "MDlib/Variant.h"
+#include "data/LocalDatabase.h"
 
 #include <QString>
+
+#include <vector>
 
 namespace lodvik {
 class Progress;
@@ -30,6 +33,9 @@ public:
     lodvik::Variant outsideFRN();
     lodvik::Variant salescurrmonthFRN(const QString &perioddatum);
     lodvik::Variant salespriormonthFRN(const QString &perioddatum);
+
+    // The one-product queries of the per-product figures, for a dao::ProductWalk.
+    static std::vector<dao::ProductQuery> productQueries();
 
 private:
     double itemsTotal(const QString &table, const QString &column, bool skipBlankItems);

@@ -13,9 +13,6 @@ namespace figures {
 
 namespace {
 
-const QString sumAntaltusen = QStringLiteral("SELECT  Sum(antaltusen) AS Summa ");
-const QString sumSdpqor = QStringLiteral("SELECT  Sum(sdpqor) AS Summa ");
-
 QString selectAllFrom(const QString &table) {
     return QStringLiteral("SELECT  * ") + QStringLiteral(" FROM ") + table + QStringLiteral(" ");
 }
@@ -27,7 +24,7 @@ void addRows(FigureQuery &q, const QStringList &tables, const QString &column, d
     for (const QString &table : tables) {
         progress.caption(table);
         q.forEachRow(selectAllFrom(table), [&](const dao::Recordset &row) {
-            total = total + quantity(row.Fields(column));
+            total = total + quantity(row, column, table);
         });
     }
 }
@@ -42,10 +39,47 @@ bool countsAsStock(const Variant &item) {
            !number.startsWith(QLatin1String("KNR"), Qt::CaseSensitive);
 }
 
+// The one-product queries of the PJ figures.
+const dao::ProductQuery &stockBalanceQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("fpsaldo"), QStringLiteral("LIPQOH"), QStringLiteral("IBLITM"),
+                   QStringLiteral("SUMMA"));
+    return q;
+}
+const dao::ProductQuery &stockOnHandQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjstk"), QStringLiteral("lipqoh"), QStringLiteral("imlitm"),
+                   QStringLiteral("summaprod"));
+    return q;
+}
+const dao::ProductQuery &orderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOTALLA"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &salesQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjsfakt"), QStringLiteral("sdpqor"), QStringLiteral("sdlitm"),
+                   QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &backOrderQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("PJOTBALLA"), QStringLiteral("antaltusen"),
+                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+    return q;
+}
+const dao::ProductQuery &forecastQuery() {
+    static const dao::ProductQuery q =
+        productSum(QStringLiteral("pjpvmens"), QStringLiteral("mffqt"), QStringLiteral("mflitm"),
+                   QStringLiteral("prodsumma"));
+    return q;
+}
+
 // The sum of one product's rows, or nothing when the query gave no row.
-std::optional<Variant> productSum(FigureQuery &q, const QString &select, const QString &from,
-                                  const QString &where, const QString &prnr) {
-    return q.firstValue(select + from + where, QStringLiteral("prodsumma"), product(prnr));
+std::optional<Variant> sumOf(FigureQuery &q, const QString &sql, const QString &prnr) {
+    return q.firstValue(sql, QStringLiteral("prodsumma"), product(prnr));
 }
 
 } // namespace
@@ -77,6 +111,10 @@ Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
 PjFigures::PjFigures(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
+std::vector<dao::ProductQuery> PjFigures::productQueries() {
+    return {stockOnHandQuery(), orderQuery(), salesQuery(), backOrderQuery(), forecastQuery()};
+}
+
 Variant PjFigures::getantaliforpack(const QString &artnr) {
     return figures::getantaliforpack(m_localDatabase, artnr);
 }
@@ -84,38 +122,36 @@ Variant PjFigures::getantaliforpack(const QString &artnr) {
 Variant PjFigures::getlagersaldo(const QString &artnr) {
     BusyCursorScope busy;
     FigureQuery q(m_localDatabase);
-    return asSum(q.firstValue(QStringLiteral("SELECT sum(LIPQOH)AS SUMMA ") +
-                                  QStringLiteral(" FROM fpsaldo ") +
-                                  QStringLiteral(" where IBLITM = ? "),
-                              QStringLiteral("summa"), product(artnr))
+    return asSum(q.firstValue(stockBalanceQuery().sql, QStringLiteral("summa"), product(artnr))
                      .value_or(Variant::Null()));
 }
 
 Variant PjFigures::backordersPJ() {
     FigureQuery q(m_localDatabase);
-    return Variant::Double(tablesSum(q, sumAntaltusen, {"pjoback", "pjo1back"}));
+    return Variant::Double(tablesSum(q, QStringLiteral("antaltusen"), {"pjoback", "pjo1back"}));
 }
 
 Variant PjFigures::outsidePJ() {
     FigureQuery q(m_localDatabase);
-    return Variant::Double(tablesSum(q, sumAntaltusen, {"pjofram", "pjo1fram"}));
+    return Variant::Double(tablesSum(q, QStringLiteral("antaltusen"), {"pjofram", "pjo1fram"}));
 }
 
 Variant PjFigures::orderscurrmonthPJ() {
     FigureQuery q(m_localDatabase);
-    double total = tablesSum(q, sumAntaltusen, {"pjocurr", "pjo1curr"});
+    double total = tablesSum(q, QStringLiteral("antaltusen"), {"pjocurr", "pjo1curr"});
     addRows(q, {"pjpvmens"}, QStringLiteral("mffqt"), total, m_progress);
     return Variant::Double(total);
 }
 
 Variant PjFigures::salescurrmonthPJ() {
     FigureQuery q(m_localDatabase);
-    return Variant::Double(tablesSum(q, sumSdpqor, {"pjscurr", "pjs1curr", "pjs2curr"}));
+    return Variant::Double(
+        tablesSum(q, QStringLiteral("sdpqor"), {"pjscurr", "pjs1curr", "pjs2curr"}));
 }
 
 Variant PjFigures::salespriormonthPJ() {
     FigureQuery q(m_localDatabase);
-    return Variant::Double(tablesSum(q, sumSdpqor, {"pjsprior", "pjs1prior"}));
+    return Variant::Double(tablesSum(q, QStringLiteral("sdpqor"), {"pjsprior", "pjs1prior"}));
 }
 
 Variant PjFigures::GSLPJ() {
@@ -124,7 +160,7 @@ Variant PjFigures::GSLPJ() {
     q.forEachRow(selectAllFrom(QStringLiteral("pjstk")), [&](const dao::Recordset &row) {
         const Variant item = row.Fields(QStringLiteral("imlitm"));
         if (countsAsStock(item))
-            total = total + quantity(row.Fields(QStringLiteral("lipqoh")));
+            total = total + quantity(row, QStringLiteral("lipqoh"), QStringLiteral("pjstk"));
         m_progress.caption(item.toText());
     });
     return Variant::Double(total / 1000); // units to thousands
@@ -147,9 +183,7 @@ Variant PjFigures::GITPJ() {
 Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        q.firstValue(QStringLiteral("SELECT  sum(lipqoh)as summaprod ") +
-                         QStringLiteral(" FROM pjstk ") + QStringLiteral(" Where imlitm = ? "),
-                     QStringLiteral("summaprod"), product(prnr));
+        q.firstValue(stockOnHandQuery().sql, QStringLiteral("summaprod"), product(prnr));
     if (!sum)
         return Variant::Integer(0);
     const Variant stock = asSum(*sum);
@@ -161,9 +195,7 @@ Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        productSum(q, QStringLiteral("SELECT sum(antaltusen) as prodsumma "),
-                   QStringLiteral(" FROM PJOTALLA "), QStringLiteral(" Where sdaitm = ? "), prnr);
+    const std::optional<Variant> sum = sumOf(q, orderQuery().sql, prnr);
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderPJ"), prnr);
@@ -171,9 +203,7 @@ Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        productSum(q, QStringLiteral("SELECT sum(sdpqor) as prodsumma "),
-                   QStringLiteral(" FROM pjsfakt "), QStringLiteral(" Where sdlitm = ? "), prnr);
+    const std::optional<Variant> sum = sumOf(q, salesQuery().sql, prnr);
     if (!sum)
         return Variant::Integer(0);
     const Variant packs =
@@ -185,22 +215,18 @@ Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::ProdBackOrderPJ(const QString &prnr, double umfaktor) {
     // Each part counts an empty sum as 0, so a product with no rows has no back order.
-    const auto part = [&](const QString &select, const QString &from, const QString &where) {
+    const auto part = [&](const QString &sql) {
         FigureQuery q(m_localDatabase);
-        const std::optional<Variant> sum = productSum(q, select, from, where, prnr);
+        const std::optional<Variant> sum = sumOf(q, sql, prnr);
         if (!sum)
             return 0.0;
         return thousandsToPacks(NullToValue(*sum, QStringLiteral("T")), umfaktor,
                                 QStringLiteral("ProdBackOrderPJ"), prnr)
             .toDouble();
     };
-    const double backOrders =
-        part(QStringLiteral("SELECT sum(antaltusen) as prodsumma "),
-             QStringLiteral(" FROM PJOTBALLA "), QStringLiteral(" Where sdaitm = ? "));
+    const double backOrders = part(backOrderQuery().sql);
     // The forecast quantity counts as back order too.
-    const double forecast =
-        part(QStringLiteral("SELECT  sum(mffqt) as prodsumma  "), QStringLiteral(" FROM pjpvmens "),
-             QStringLiteral(" Where mflitm = ? "));
+    const double forecast = part(forecastQuery().sql);
     return Variant::Double(forecast + backOrders);
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "MDlib/Variant.h"
+#include "data/LocalDatabase.h"
 
 #include <QString>
+
+#include <vector>
 
 namespace lodvik {
 class Progress;
@@ -39,6 +42,9 @@ public:
     lodvik::Variant ProdBackOrderPJ(const QString &prnr, double umfaktor);
     lodvik::Variant ProdOrderPJ(const QString &prnr, double umfaktor);
     lodvik::Variant SalesPerWeek(const QString &prnr, double umfaktor);
+
+    // The one-product queries of the per-product figures, for a dao::ProductWalk.
+    static std::vector<dao::ProductQuery> productQueries();
 
 private:
     QString m_localDatabase;

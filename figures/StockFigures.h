@@ -11,11 +11,16 @@ namespace figures {
 // The figures of the three stock sources over one local.mdb, reporting to one progress sink.
 struct StockFigures {
     StockFigures(const QString &localDatabase, lodvik::Progress &progress)
-        : pj(localDatabase, progress), frn(localDatabase, progress), dp(localDatabase, progress) {}
+        : localDatabase(localDatabase), pj(localDatabase, progress), frn(localDatabase, progress),
+          dp(localDatabase, progress) {}
 
+    QString localDatabase;
     PjFigures pj;
     FrnFigures frn;
     DpFigures dp;
+
+    // The one-product queries of the per-product figures of all three sources.
+    static std::vector<dao::ProductQuery> productQueries();
 };
 
 // The window-level values a figure called by its name may read.

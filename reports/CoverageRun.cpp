@@ -5,6 +5,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
+#include "data/TableCatalogue.h"
 #include "figures/FigureQuery.h"
 #include "figures/StockFigures.h"
 #include "xls/Workbook.h"
@@ -66,12 +67,45 @@ CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progres
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
 void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor) {
-    // Refused before the run rather than at the save, after every product has been worked out.
-    requirePeriodDate(perioddatum);
+    requirePeriodDate(perioddatum); // before the table is emptied
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
+    walk(
+        perioddatum, umfaktor,
+        [&](int row) -> ProduktTabell::Row & {
+            produkttabell.ensureRow(row); // an extract of more products than rows grows the table
+            return produkttabell.row(row);
+        },
+        [](int, const ProduktTabell::Row &) {});
+}
+
+double
+CoverageRun::run(const QString &perioddatum,
+                 const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
+    ProduktTabell::Row cells;
+    double umfaktor = 0;
+    walk(
+        perioddatum, umfaktor,
+        [&](int) -> ProduktTabell::Row & {
+            cells.fill(Variant());
+            return cells;
+        },
+        rowDone);
+    return umfaktor;
+}
+
+void CoverageRun::walk(
+    const QString &perioddatum, double &umfaktor,
+    const std::function<ProduktTabell::Row &(int row)> &rowFor,
+    const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
+    // Refused before the run rather than at the save, after every product has been worked out.
+    requirePeriodDate(perioddatum);
     figures::StockFigures figures(m_localDatabase, m_progress);
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
+    // Every figure below runs on this connection, product after product, in product order:
+    // their one-product queries read each table once along its index.
+    catalogue::prepareIndexes(db, m_progress);
+    const dao::ProductWalk walk(db, figures::StockFigures::productQueries());
     const qint64 products =
         qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
     dao::Recordset rs =
@@ -79,68 +113,69 @@ void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum,
                          QStringLiteral(" Order by iblitm "));
     int row = 1;
     const QString S = QStringLiteral("S");
-    const auto product = [&] { return NullToValue(rs.Fields(QStringLiteral("iblitm")), S).text(); };
     const auto caption = [&](const QString &text) { m_progress.caption(text); };
+    QString product;
     // A figure that is no finite number stops the run, named, instead of showing "inf" or "nan".
     const auto checked = [&](const Variant &value, const QString &figure) {
-        return figures::requireFinite(value, figure, product());
+        return figures::requireFinite(value, figure, product);
     };
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
         m_progress.count(row - 1, products);
-        produkttabell.ensureRow(row); // an extract of more products than rows grows the table
-        const auto cell = [&](int column) -> Variant & { return produkttabell.at(row, column); };
+        ProduktTabell::Row &cells = rowFor(row);
+        const auto cell = [&](int column) -> Variant & { return cells[size_t(column)]; };
 
         cell(1) = rs.Fields(QStringLiteral("iblitm"));
         cell(2) = rs.Fields(QStringLiteral("imdsc1"));
+        product = NullToValue(cell(1), S).text();
         const Variant umconv = rs.Fields(QStringLiteral("umconv"));
-        requireUnitsPerPack(umconv, product());
+        requireUnitsPerPack(umconv, product);
         cell(3) = umconv * Variant::Long(1000);
         umfaktor = cell(3).toDouble();
 
         caption(QStringLiteral("StockOnHandFRN"));
-        const Variant stockFrn = figures.frn.StockOnHandFRN(product());
-        const Variant availability = figures.frn.avail(product());
+        const Variant stockFrn = figures.frn.StockOnHandFRN(product);
+        const Variant availability = figures.frn.avail(product);
         cell(4) =
             formatted(checked(stockFrn - availability, QStringLiteral("StockOnHandFRN")), Whole);
 
         caption(QStringLiteral("StockOnHandDP"));
         cell(5) = formatted(
-            checked(figures.dp.StockOnHandDP(product()), QStringLiteral("StockOnHandDP")), Whole);
+            checked(figures.dp.StockOnHandDP(product), QStringLiteral("StockOnHandDP")), Whole);
 
         caption(QStringLiteral("StockOnHandPJ"));
         cell(6) = formatted(
-            checked(figures.pj.StockOnHandPJ(product(), umfaktor), QStringLiteral("StockOnHandPJ")),
+            checked(figures.pj.StockOnHandPJ(product, umfaktor), QStringLiteral("StockOnHandPJ")),
             Whole);
 
         caption(QStringLiteral("BackOrderPJ"));
-        cell(10) = formatted(checked(figures.pj.ProdBackOrderPJ(product(), umfaktor),
+        cell(10) = formatted(checked(figures.pj.ProdBackOrderPJ(product, umfaktor),
                                      QStringLiteral("ProdBackOrderPJ")),
                              Whole);
 
         caption(QStringLiteral("BackOrderFRN"));
         cell(11) =
-            formatted(checked(figures.frn.ProdBackOrderFRN(Variant::String(product()), umfaktor),
+            formatted(checked(figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor),
                               QStringLiteral("ProdBackOrderFRN")),
                       Whole);
 
         caption(QStringLiteral("OrderPJ"));
         cell(12) = formatted(
-            checked(figures.pj.ProdOrderPJ(product(), umfaktor), QStringLiteral("ProdOrderPJ")),
+            checked(figures.pj.ProdOrderPJ(product, umfaktor), QStringLiteral("ProdOrderPJ")),
             Whole);
 
         caption(QStringLiteral("OrderFRN"));
         cell(13) = formatted(
-            checked(figures.frn.ProdOrderFRN(product(), umfaktor), QStringLiteral("ProdOrderFRN")),
+            checked(figures.frn.ProdOrderFRN(product, umfaktor), QStringLiteral("ProdOrderFRN")),
             Whole);
 
         caption(QStringLiteral("SalesPerWeek"));
         cell(15) = formatted(
-            checked(figures.pj.SalesPerWeek(product(), umfaktor), QStringLiteral("SalesPerWeek")),
+            checked(figures.pj.SalesPerWeek(product, umfaktor), QStringLiteral("SalesPerWeek")),
             Whole);
 
         caption(QStringLiteral("SalesPerWeekFRN"));
-        cell(16) = formatted(checked(figures.frn.SalesPerWeekFRN(product(), perioddatum),
+        cell(16) = formatted(checked(figures.frn.SalesPerWeekFRN(product, perioddatum),
                                      QStringLiteral("SalesPerWeekFRN")),
                              Whole);
 
@@ -163,19 +198,15 @@ void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum,
         else
             cell(9) = Variant::Integer(0);
 
-        caption(product() + QLatin1Char(' ') + QString::number(row));
+        caption(product + QLatin1Char(' ') + QString::number(row));
+        rowDone(row, cells);
         rs.MoveNext();
         ++row;
     }
 }
 
-void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
-                     lodvik::Progress &progress) {
-    BusyCursorScope busy; // restored also when a step fails
-    progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
-
-    xls::Workbook book;
-    xls::Worksheet &sheet = book.worksheet();
+ProductWorkbook::ProductWorkbook(lodvik::Progress &progress) : m_progress(progress) {
+    xls::Worksheet &sheet = m_book.worksheet();
     sheet.setColumnWidth(QStringLiteral("A:M"), 12);
     sheet.setColumnWidth(QStringLiteral("B:B"), 25);
     sheet.setBold(QStringLiteral("A1:Q4"));
@@ -204,23 +235,53 @@ void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName
         for (int row = 2; row <= 4; ++row)
             sheet.setCell(row, column,
                           Variant::String(QString::fromUtf8(headers[column - 1][row - 2])));
+}
 
-    // The list ends at the first row without a product number, or at the table's end.
-    int r = 1;
-    while (r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1))) {
+void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
+    m_progress.checkCancelled();
+    if (m_ended || m_failure)
+        return;
+    if (isBlankProduct(cells[1])) {
+        m_ended = true;
+        return;
+    }
+    const int r = m_rows + 1;
+    const int sheetRow = r + 4;
+    xls::Worksheet &sheet = m_book.worksheet();
+    try {
         for (int k = 1; k <= 16; ++k)
-            sheet.setCell(r + 4, k, produkttabell.at(r, k));
-        progress.checkCancelled();
-        progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
-        ++r;
+            sheet.setCell(sheetRow, k, cells[size_t(k)]);
+        // The formulas of the first data row, moved down to this one.
+        static const xls::Formula totalStock = xls::Formula::parse(QStringLiteral("=D5+E5+F5"));
+        static const xls::Formula totalOrder = xls::Formula::parse(QStringLiteral("=L5+J5"));
+        sheet.setFormula(sheetRow, 7, totalStock.shifted(sheetRow - 5, 0));
+        sheet.setFormula(sheetRow, 14, totalOrder.shifted(sheetRow - 5, 0));
+    } catch (const lodvik::Error &e) {
+        m_failure = e;
+        return;
     }
-    const int lastRow = r + 3;
-    if (lastRow >= 5) {
-        sheet.setRange(QStringLiteral("G5:G%1").arg(lastRow),
-                       Variant::String(QStringLiteral("=D5+E5+F5")));
-        sheet.setRange(QStringLiteral("N5:N%1").arg(lastRow),
-                       Variant::String(QStringLiteral("=L5+J5")));
-    }
+    sheet.finishRowsBefore(sheetRow + 1);
+    m_rows = r;
+    m_progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
+}
+
+void ProductWorkbook::saveAs(const QString &fileName) {
+    if (m_failure)
+        throw *m_failure;
+    BusyCursorScope busy; // restored also when a step fails
+    m_progress.caption(QStringLiteral("Skapar excelfilen ") + fileName,
+                       lodvik::Progress::Show::Now);
+    m_book.saveAs(fileName);
+}
+
+void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
+                     lodvik::Progress &progress) {
+    BusyCursorScope busy; // restored also when a step fails
+    progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
+    ProductWorkbook book(progress);
+    // The list ends at the first row without a product number, or at the table's end.
+    for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r)
+        book.addRow(produkttabell.row(r));
     book.saveAs(fileName);
 }
 

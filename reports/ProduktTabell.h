@@ -12,6 +12,8 @@ public:
     static constexpr int Columns = 21;
     static constexpr int InitialRows = 2001;
 
+    using Row = std::array<lodvik::Variant, Columns>;
+
     ProduktTabell() : m_rows(InitialRows) {}
 
     int rowCount() const { return int(m_rows.size()); }
@@ -19,6 +21,8 @@ public:
     const lodvik::Variant &at(int row, int column) const {
         return m_rows.at(size_t(row)).at(size_t(column));
     }
+    Row &row(int row) { return m_rows.at(size_t(row)); }
+    const Row &row(int row) const { return m_rows.at(size_t(row)); }
     // Makes room for rows up to and including row.
     void ensureRow(int row) {
         if (row >= rowCount())
@@ -31,7 +35,7 @@ public:
     }
 
 private:
-    std::vector<std::array<lodvik::Variant, Columns>> m_rows;
+    std::vector<Row> m_rows;
 };
 
 // The stock summary table: figure number 0-20 by source 0-5 (1 PJ, 2 FRN, 3 DP).

@@ -2,7 +2,13 @@
 
 #include "reports/ProduktTabell.h"
 
+#include "MDlib/Error.h"
+#include "xls/Workbook.h"
+
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 namespace lodvik {
 class Progress;
@@ -36,9 +42,40 @@ public:
     // rows before it stay filled. Cancelling stops it the same way.
     void fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor);
 
+    // The same run without a table: each row is filled in one row value and handed to rowDone
+    // (with its row number from 1) as soon as it is complete, so that nothing grows with the
+    // number of products but what rowDone keeps.
+    double run(const QString &perioddatum,
+               const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
+
 private:
+    // The run, with row r filled in place in rowFor(r).
+    void walk(const QString &perioddatum, double &umfaktor,
+              const std::function<ProduktTabell::Row &(int row)> &rowFor,
+              const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
+
     QString m_localDatabase;
     lodvik::Progress &m_progress;
+};
+
+// The product coverage workbook, written as its rows come, so that the rows already written
+// need not stay in memory: the headers, then each table row's first 16 columns from sheet row 5
+// with the total stock (G) and total order (N) formulas. The list ends at the first row without a
+// product number; it and the rows after it are left out.
+class ProductWorkbook {
+public:
+    explicit ProductWorkbook(lodvik::Progress &progress);
+    void addRow(const ProduktTabell::Row &cells);
+    // Writes the file; an earlier file of that name is replaced only by a complete new one. A
+    // row that did not fit in the sheet is reported here, as if all rows were written now.
+    void saveAs(const QString &fileName);
+
+private:
+    lodvik::Progress &m_progress;
+    xls::Workbook m_book;
+    int m_rows = 0;       // table rows written
+    bool m_ended = false; // a row without a product number was met
+    std::optional<lodvik::Error> m_failure;
 };
 
 // Writes the product coverage workbook of the table's rows (from row 1 to the first row without

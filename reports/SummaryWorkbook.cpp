@@ -4,6 +4,8 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
+#include "data/LocalDatabase.h"
+#include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
 #include "xls/Workbook.h"
 
@@ -118,6 +120,10 @@ void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
     requirePeriodDate(perioddatum); // the FRN sales read its month
     // Work on a copy, so that a failing figure leaves the table as it was.
     SummaTabell table = summatabell;
+    // One connection for all the totals; the pack size lookups of the DP and FRN totals seek in
+    // pjomr by product.
+    dao::Database db = dao::Database::OpenDatabase(figures.localDatabase);
+    catalogue::prepareIndexes(db, progress);
     enum Source { PJ = 1, FRN = 2, DP = 3 };
     const figures::FigureArguments arguments{QString(), perioddatum, 0};
     const auto put = [&](int figure, int source, const char *name) {

@@ -2,7 +2,10 @@
 
 #include "MDlib/Error.h"
 
+#include <QBuffer>
 #include <QtEndian>
+
+#include <algorithm>
 
 #include <cstdint>
 #include <vector>
@@ -50,17 +53,15 @@ QByteArray directoryEntry(const QString &name, uint8_t type, uint32_t child, uin
 
 } // namespace
 
-QByteArray compoundFile(const QString &streamName, const QByteArray &stream) {
+void writeCompoundFile(QIODevice &out, const QString &streamName, qint64 size,
+                       const std::function<void(QIODevice &out)> &writeStream) {
     if (streamName.size() > 31)
         throw lodvik::Error(QStringLiteral("Strömnamnet %1 är för långt.").arg(streamName));
-    QByteArray data = stream;
-    if (data.size() < MiniStreamCutoff)
-        data.append(QByteArray(MiniStreamCutoff - data.size(), '\0'));
-    const qint64 streamSize = data.size();
+    // A stream below the cutoff is padded up to it, so that it lives in regular sectors.
+    const qint64 streamSize = std::max<qint64>(size, MiniStreamCutoff);
     if (streamSize > 0x7FFF0000)
         throw lodvik::Error(QStringLiteral("Arbetsboken blir för stor för filformatet."));
     const int dataSectors = int((streamSize + SectorSize - 1) / SectorSize);
-    data.append(QByteArray(dataSectors * SectorSize - int(streamSize), '\0'));
 
     // The FAT must map every sector, its own and the DIFAT's included: grow until it fits.
     const int dirSectors = 1;
@@ -81,7 +82,6 @@ QByteArray compoundFile(const QString &streamName, const QByteArray &stream) {
     const uint32_t dirStart = uint32_t(dataSectors);
     const uint32_t fatStart = dirStart + dirSectors;
     const uint32_t difatStart = fatStart + uint32_t(fatSectors);
-    const int totalSectors = dataSectors + dirSectors + fatSectors + difatSectors;
 
     std::vector<uint32_t> fat(size_t(fatSectors) * EntriesPerSector, FreeSect);
     for (int i = 0; i < dataSectors; ++i)
@@ -138,13 +138,20 @@ QByteArray compoundFile(const QString &streamName, const QByteArray &stream) {
               s + 1 < difatSectors ? difatStart + uint32_t(s + 1) : EndOfChain);
     }
 
+    out.write(header);
+    writeStream(out);
+    out.write(QByteArray(qint64(dataSectors) * SectorSize - size, '\0'));
+    out.write(directory);
+    out.write(fatBytes);
+    out.write(difatBytes);
+}
+
+QByteArray compoundFile(const QString &streamName, const QByteArray &stream) {
     QByteArray file;
-    file.reserve((totalSectors + 1) * SectorSize);
-    file += header;
-    file += data;
-    file += directory;
-    file += fatBytes;
-    file += difatBytes;
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::WriteOnly);
+    writeCompoundFile(buffer, streamName, stream.size(),
+                      [&](QIODevice &out) { out.write(stream); });
     return file;
 }
 

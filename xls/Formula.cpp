@@ -225,27 +225,33 @@ private:
     int m_nodes = 0;
 };
 
-CellRef shiftRef(CellRef ref, int rows, int columns) {
-    if (!ref.rowAbsolute)
-        ref.row += rows;
-    if (!ref.columnAbsolute)
-        ref.column += columns;
-    if (ref.row < 0 || ref.row >= MaxRows || ref.column < 0 || ref.column >= MaxColumns)
-        throw lodvik::Error(
-            QStringLiteral("En formel hamnar utanför arbetsbladet när den flyttas."));
-    return ref;
-}
-
-NodePtr shiftNode(const NodePtr &node, int rows, int columns) {
-    auto copy = std::make_shared<Node>(*node);
-    if (node->kind == Node::Kind::Ref || node->kind == Node::Kind::Area) {
-        copy->first = shiftRef(node->first, rows, columns);
-        if (node->kind == Node::Kind::Area)
-            copy->last = shiftRef(node->last, rows, columns);
+// How far the relative references of a formula have moved from where it was parsed.
+struct Offset {
+    int rows = 0;
+    int columns = 0;
+    CellRef operator()(CellRef ref) const {
+        if (!ref.rowAbsolute)
+            ref.row += rows;
+        if (!ref.columnAbsolute)
+            ref.column += columns;
+        return ref;
     }
-    for (auto &child : copy->children)
-        child = shiftNode(child, rows, columns);
-    return copy;
+};
+
+void checkShift(const Node &node, const Offset &offset) {
+    const auto check = [&](const CellRef &original) {
+        const CellRef ref = offset(original);
+        if (ref.row < 0 || ref.row >= MaxRows || ref.column < 0 || ref.column >= MaxColumns)
+            throw lodvik::Error(
+                QStringLiteral("En formel hamnar utanför arbetsbladet när den flyttas."));
+    };
+    if (node.kind == Node::Kind::Ref || node.kind == Node::Kind::Area) {
+        check(node.first);
+        if (node.kind == Node::Kind::Area)
+            check(node.last);
+    }
+    for (const auto &child : node.children)
+        checkShift(*child, offset);
 }
 
 QString refText(const CellRef &r) {
@@ -253,26 +259,26 @@ QString refText(const CellRef &r) {
            (r.rowAbsolute ? QStringLiteral("$") : QString()) + QString::number(r.row + 1);
 }
 
-QString nodeText(const Node &n) {
+QString nodeText(const Node &n, const Offset &at) {
     switch (n.kind) {
     case Node::Kind::Number:
         return QString::number(n.number, 'g', 15);
     case Node::Kind::Ref:
-        return refText(n.first);
+        return refText(at(n.first));
     case Node::Kind::Area:
-        return refText(n.first) + ':' + refText(n.last);
+        return refText(at(n.first)) + ':' + refText(at(n.last));
     case Node::Kind::Add:
-        return nodeText(*n.children[0]) + '+' + nodeText(*n.children[1]);
+        return nodeText(*n.children[0], at) + '+' + nodeText(*n.children[1], at);
     case Node::Kind::Sub:
-        return nodeText(*n.children[0]) + '-' + nodeText(*n.children[1]);
+        return nodeText(*n.children[0], at) + '-' + nodeText(*n.children[1], at);
     case Node::Kind::Negate:
-        return '-' + nodeText(*n.children[0]);
+        return '-' + nodeText(*n.children[0], at);
     case Node::Kind::Paren:
-        return '(' + nodeText(*n.children[0]) + ')';
+        return '(' + nodeText(*n.children[0], at) + ')';
     case Node::Kind::Sum: {
         QStringList args;
         for (const auto &c : n.children)
-            args << nodeText(*c);
+            args << nodeText(*c, at);
         return QStringLiteral("SUM(") + args.join(',') + ')';
     }
     }
@@ -288,24 +294,26 @@ Operand arithmetic(const Operand &v) {
     return v;
 }
 
-Operand evalNode(const Node &n, const std::function<Operand(int, int)> &lookup) {
+Operand evalNode(const Node &n, const Offset &at, const std::function<Operand(int, int)> &lookup) {
     switch (n.kind) {
     case Node::Kind::Number:
         return Operand::fromNumber(n.number);
-    case Node::Kind::Ref:
-        return arithmetic(lookup(n.first.row, n.first.column));
+    case Node::Kind::Ref: {
+        const CellRef r = at(n.first);
+        return arithmetic(lookup(r.row, r.column));
+    }
     case Node::Kind::Area:
         return Operand::error(); // only inside SUM, handled there
     case Node::Kind::Paren:
-        return evalNode(*n.children[0], lookup);
+        return evalNode(*n.children[0], at, lookup);
     case Node::Kind::Negate: {
-        const Operand v = evalNode(*n.children[0], lookup);
+        const Operand v = evalNode(*n.children[0], at, lookup);
         return v.kind == Operand::Kind::Error ? v : Operand::fromNumber(-v.number);
     }
     case Node::Kind::Add:
     case Node::Kind::Sub: {
-        const Operand a = evalNode(*n.children[0], lookup);
-        const Operand b = evalNode(*n.children[1], lookup);
+        const Operand a = evalNode(*n.children[0], at, lookup);
+        const Operand b = evalNode(*n.children[1], at, lookup);
         if (a.kind == Operand::Kind::Error || b.kind == Operand::Kind::Error)
             return Operand::error();
         return Operand::fromNumber(n.kind == Node::Kind::Add ? a.number + b.number
@@ -315,8 +323,8 @@ Operand evalNode(const Node &n, const std::function<Operand(int, int)> &lookup) 
         double total = 0;
         for (const auto &c : n.children) {
             if (c->kind == Node::Kind::Ref || c->kind == Node::Kind::Area) {
-                const CellRef &f = c->first;
-                const CellRef &l = c->kind == Node::Kind::Area ? c->last : c->first;
+                const CellRef f = at(c->first);
+                const CellRef l = at(c->kind == Node::Kind::Area ? c->last : c->first);
                 for (int r = std::min(f.row, l.row); r <= std::max(f.row, l.row); ++r)
                     for (int col = std::min(f.column, l.column);
                          col <= std::max(f.column, l.column); ++col) {
@@ -327,7 +335,7 @@ Operand evalNode(const Node &n, const std::function<Operand(int, int)> &lookup) 
                             total += v.number;
                     }
             } else {
-                const Operand v = evalNode(*c, lookup);
+                const Operand v = evalNode(*c, at, lookup);
                 if (v.kind == Operand::Kind::Error)
                     return v;
                 total += v.number;
@@ -339,16 +347,18 @@ Operand evalNode(const Node &n, const std::function<Operand(int, int)> &lookup) 
     return Operand::error();
 }
 
-void visitCells(const Node &n, const std::function<void(int, int)> &visit) {
+void visitCells(const Node &n, const Offset &at, const std::function<void(int, int)> &visit) {
+    const CellRef first = at(n.first);
+    const CellRef last = at(n.last);
     if (n.kind == Node::Kind::Ref)
-        visit(n.first.row, n.first.column);
+        visit(first.row, first.column);
     if (n.kind == Node::Kind::Area)
-        for (int r = std::min(n.first.row, n.last.row); r <= std::max(n.first.row, n.last.row); ++r)
-            for (int c = std::min(n.first.column, n.last.column);
-                 c <= std::max(n.first.column, n.last.column); ++c)
+        for (int r = std::min(first.row, last.row); r <= std::max(first.row, last.row); ++r)
+            for (int c = std::min(first.column, last.column);
+                 c <= std::max(first.column, last.column); ++c)
                 visit(r, c);
     for (const auto &child : n.children)
-        visitCells(*child, visit);
+        visitCells(*child, at, visit);
 }
 
 void append16(QByteArray &b, uint16_t v) {
@@ -363,7 +373,7 @@ uint16_t columnField(const CellRef &r) {
 
 // Token classes: a reference that an operator reads is of value class, a SUM argument of
 // reference class, as the spreadsheet program itself stores them.
-void emitTokens(const Node &n, QByteArray &out, bool referenceClass) {
+void emitTokens(const Node &n, const Offset &at, QByteArray &out, bool referenceClass) {
     switch (n.kind) {
     case Node::Kind::Number:
         if (n.number >= 0 && n.number <= 65535 && n.number == std::floor(n.number)) {
@@ -376,35 +386,40 @@ void emitTokens(const Node &n, QByteArray &out, bool referenceClass) {
             out.append(bytes, 8);
         }
         return;
-    case Node::Kind::Ref:
+    case Node::Kind::Ref: {
+        const CellRef r = at(n.first);
         out.append(char(referenceClass ? 0x24 : 0x44)); // tRef / tRefV
-        append16(out, uint16_t(n.first.row));
-        append16(out, columnField(n.first));
+        append16(out, uint16_t(r.row));
+        append16(out, columnField(r));
         return;
-    case Node::Kind::Area:
+    }
+    case Node::Kind::Area: {
+        const CellRef first = at(n.first);
+        const CellRef last = at(n.last);
         out.append(char(referenceClass ? 0x25 : 0x45)); // tArea / tAreaV
-        append16(out, uint16_t(n.first.row));
-        append16(out, uint16_t(n.last.row));
-        append16(out, columnField(n.first));
-        append16(out, columnField(n.last));
+        append16(out, uint16_t(first.row));
+        append16(out, uint16_t(last.row));
+        append16(out, columnField(first));
+        append16(out, columnField(last));
         return;
+    }
     case Node::Kind::Add:
     case Node::Kind::Sub:
-        emitTokens(*n.children[0], out, false);
-        emitTokens(*n.children[1], out, false);
+        emitTokens(*n.children[0], at, out, false);
+        emitTokens(*n.children[1], at, out, false);
         out.append(char(n.kind == Node::Kind::Add ? 0x03 : 0x04)); // tAdd / tSub
         return;
     case Node::Kind::Negate:
-        emitTokens(*n.children[0], out, false);
+        emitTokens(*n.children[0], at, out, false);
         out.append(char(0x13)); // tUminus
         return;
     case Node::Kind::Paren:
-        emitTokens(*n.children[0], out, referenceClass);
+        emitTokens(*n.children[0], at, out, referenceClass);
         out.append(char(0x15)); // tParen
         return;
     case Node::Kind::Sum:
         for (const auto &c : n.children)
-            emitTokens(*c, out, true);
+            emitTokens(*c, at, out, true);
         out.append(char(0x42)); // tFuncVarV
         out.append(char(n.children.size()));
         append16(out, 4); // SUM
@@ -460,27 +475,29 @@ Formula Formula::parse(const QString &text) {
 }
 
 Formula Formula::shifted(int rows, int columns) const {
-    Formula f;
-    f.m_root = shiftNode(m_root, rows, columns);
+    Formula f = *this;
+    f.m_rows += rows;
+    f.m_columns += columns;
+    checkShift(*m_root, {f.m_rows, f.m_columns});
     return f;
 }
 
 Operand Formula::evaluate(const std::function<Operand(int, int)> &lookup) const {
-    return evalNode(*m_root, lookup);
+    return evalNode(*m_root, {m_rows, m_columns}, lookup);
 }
 
 void Formula::forEachCell(const std::function<void(int, int)> &visit) const {
-    visitCells(*m_root, visit);
+    visitCells(*m_root, {m_rows, m_columns}, visit);
 }
 
 QByteArray Formula::tokens() const {
     QByteArray out;
-    emitTokens(*m_root, out, false);
+    emitTokens(*m_root, {m_rows, m_columns}, out, false);
     return out;
 }
 
 QString Formula::text() const {
-    return nodeText(*m_root);
+    return nodeText(*m_root, {m_rows, m_columns});
 }
 
 } // namespace xls

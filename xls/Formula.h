@@ -40,7 +40,8 @@ public:
     static Formula parse(const QString &text);
 
     // The same formula written into a cell rows/columns away: relative references move along.
-    // Raises when a reference would leave the sheet.
+    // Raises when a reference would leave the sheet. The parsed formula is shared, not copied:
+    // a column of formulas costs one tree.
     Formula shifted(int rows, int columns) const;
 
     // The value, with cells read through lookup. Errors (text in arithmetic) give Kind::Error.
@@ -59,6 +60,8 @@ public:
 
 private:
     std::shared_ptr<const Node> m_root;
+    int m_rows = 0; // how far the relative references have moved
+    int m_columns = 0;
 };
 
 } // namespace xls

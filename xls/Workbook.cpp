@@ -4,9 +4,11 @@
 #include "MDlib/SafeFile.h"
 #include "xls/CompoundFile.h"
 
+#include <QBuffer>
 #include <QHash>
 #include <QIODevice>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <cmath>
@@ -63,6 +65,7 @@ constexpr int MaxRecordData = 8224;
 constexpr quint16 NormalXf = 15; // the first cell XF; 0-14 are style XFs
 constexpr quint16 BoldXf = 16;
 
+// A record's body, built in place: most records are a few bytes.
 class Bytes {
 public:
     Bytes &u8(int v) {
@@ -88,27 +91,28 @@ public:
         return *this;
     }
     Bytes &raw(const QByteArray &b) {
-        m_data.append(b);
+        m_data.append(b.constData(), b.size());
         return *this;
     }
-    const QByteArray &data() const { return m_data; }
+    QByteArray data() const { return QByteArray(m_data.constData(), m_data.size()); }
+    QByteArrayView view() const { return QByteArrayView(m_data.constData(), m_data.size()); }
     int size() const { return int(m_data.size()); }
 
 private:
-    QByteArray m_data;
+    QVarLengthArray<char, 64> m_data;
 };
 
 class Stream {
 public:
-    void record(quint16 type, const QByteArray &body) {
+    void record(quint16 type, QByteArrayView body) {
         Q_ASSERT(body.size() <= MaxRecordData);
         char h[4];
         qToLittleEndian(type, h);
         qToLittleEndian(quint16(body.size()), h + 2);
         m_data.append(h, 4);
-        m_data.append(body);
+        m_data.append(body.data(), body.size());
     }
-    void record(quint16 type, const Bytes &body) { record(type, body.data()); }
+    void record(quint16 type, const Bytes &body) { record(type, body.view()); }
     QByteArray &data() { return m_data; }
     int size() const { return int(m_data.size()); }
 
@@ -264,6 +268,18 @@ void Worksheet::setRange(const QString &range, const Variant &value) {
             setCell(r + 1, c + 1, value);
 }
 
+void Worksheet::setFormula(int row, int column, const Formula &formula) {
+    if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
+        throw lodvik::Error(QStringLiteral("Cellen rad %1, kolumn %2 ligger utanför arbetsbladet.")
+                                .arg(row)
+                                .arg(column));
+    Cell &cell = at(row - 1, column - 1);
+    cell.kind = Cell::Kind::Formula;
+    cell.number = 0;
+    cell.text.clear();
+    cell.formula = formula;
+}
+
 void Worksheet::setColumnWidth(const QString &columns, double characters) {
     const QStringList parts = columns.trimmed().split(':');
     if (parts.size() > 2 || !(characters >= 0 && characters <= 255))
@@ -366,7 +382,22 @@ Operand Worksheet::value(int row, int column) const {
     return evaluateCell(row - 1, column - 1, memo, busy);
 }
 
-QByteArray Worksheet::records(const std::function<quint32(const QString &)> &sst) const {
+Worksheet::Extent Worksheet::extent() const {
+    Extent e = m_finishedExtent;
+    if (!m_cells.empty()) {
+        e.firstRow = e.lastRow < 0 ? m_cells.begin()->first.first : e.firstRow;
+        e.lastRow = m_cells.rbegin()->first.first;
+        for (const auto &[key, cell] : m_cells) {
+            e.firstColumn = std::min(e.firstColumn, key.second);
+            e.lastColumn = std::max(e.lastColumn, key.second);
+        }
+    }
+    if (e.lastRow < 0)
+        return {0, -1, 0, -1};
+    return e;
+}
+
+QByteArray Worksheet::headRecords() const {
     Stream s;
     s.record(BOF, bof(0x0010));
     s.record(UNCALCED, QByteArray(2, '\0')); // not calculated by us: recalculate when loaded
@@ -403,34 +434,30 @@ QByteArray Worksheet::records(const std::function<quint32(const QString &)> &sst
         c = last + 1;
     }
 
-    int firstRow = 0, lastRow = -1, firstCol = 0, lastCol = -1;
-    if (!m_cells.empty()) {
-        firstRow = m_cells.begin()->first.first;
-        lastRow = m_cells.rbegin()->first.first;
-        firstCol = MaxColumns;
-        for (const auto &[key, cell] : m_cells) {
-            firstCol = std::min(firstCol, key.second);
-            lastCol = std::max(lastCol, key.second);
-        }
-    }
+    const Extent e = extent();
     s.record(DIMENSIONS, Bytes()
-                             .u32(quint32(firstRow))
-                             .u32(quint32(lastRow + 1))
-                             .u16(firstCol)
-                             .u16(lastCol + 1)
+                             .u32(quint32(e.firstRow))
+                             .u32(quint32(e.lastRow + 1))
+                             .u16(e.firstColumn)
+                             .u16(e.lastColumn + 1)
                              .u16(0));
+    return s.data();
+}
 
+QByteArray Worksheet::cellRecords(CellMap::const_iterator from, CellMap::const_iterator to,
+                                  const std::function<quint32(const QString &)> &sst) const {
+    Stream s;
     std::map<std::pair<int, int>, Operand> memo;
     std::map<std::pair<int, int>, bool> busy;
 
     // Rows in blocks of 32: the ROW records of a block, then its cells.
-    auto it = m_cells.begin();
-    while (it != m_cells.end()) {
+    auto it = from;
+    while (it != to) {
         const int blockEnd = (it->first.first / 32 + 1) * 32;
-        for (auto r = it; r != m_cells.end() && r->first.first < blockEnd;) {
+        for (auto r = it; r != to && r->first.first < blockEnd;) {
             const int row = r->first.first;
             int colFirst = r->first.second, colLast = colFirst;
-            for (; r != m_cells.end() && r->first.first == row; ++r)
+            for (; r != to && r->first.first == row; ++r)
                 colLast = r->first.second;
             s.record(ROW, Bytes()
                               .u16(row)
@@ -441,7 +468,7 @@ QByteArray Worksheet::records(const std::function<quint32(const QString &)> &sst
                               .u16(0)
                               .u32(0x000F0100));
         }
-        for (; it != m_cells.end() && it->first.first < blockEnd; ++it) {
+        for (; it != to && it->first.first < blockEnd; ++it) {
             const auto [row, col] = it->first;
             const Cell &cell = it->second;
             const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
@@ -485,30 +512,117 @@ QByteArray Worksheet::records(const std::function<quint32(const QString &)> &sst
             }
         }
     }
+    return s.data();
+}
 
+QByteArray Worksheet::tailRecords() {
+    Stream s;
     // Gridlines, row and column headings, zeros shown; the sheet selected.
     s.record(WINDOW2, Bytes().u16(0x06B6).u16(0).u16(0).u16(0x40).u16(0).u16(0).u16(0).u32(0));
     s.record(EOF_, QByteArray());
     return s.data();
 }
 
+void Worksheet::finishRowsBefore(int row) {
+    // Whole blocks of 32 rows only, so that the blocks come out as one pass over the sheet
+    // would write them.
+    const int end = std::min(row - 1, MaxRows) / 32 * 32;
+    if (end <= m_finishedRows)
+        return;
+    const auto to = m_cells.lower_bound({end, 0});
+    for (auto it = m_cells.cbegin(); it != to; ++it) {
+        Extent &e = m_finishedExtent;
+        if (e.lastRow < 0)
+            e.firstRow = it->first.first;
+        e.lastRow = it->first.first;
+        e.firstColumn = std::min(e.firstColumn, it->first.second);
+        e.lastColumn = std::max(e.lastColumn, it->first.second);
+    }
+    m_finished.append(cellRecords(m_cells.cbegin(), to,
+                                  [this](const QString &text) { return m_strings.add(text); }));
+    m_finished.last().squeeze();
+    m_finishedSize += m_finished.constLast().size();
+    m_cells.erase(m_cells.begin(), to);
+    m_finishedRows = end;
+}
+
+quint32 Worksheet::SharedStrings::add(const QString &text) {
+    ++references;
+    const auto it = index.constFind(text);
+    if (it != index.constEnd())
+        return *it;
+    const quint32 i = quint32(strings.size());
+    strings.append(text);
+    index.insert(text, i);
+    return i;
+}
+
 // ---- Workbook -----------------------------------------------------------------------------
 
-QByteArray Workbook::toBytes() const {
+namespace {
+
+// Collects small writes into larger ones: the file device writes unbuffered, so that a short
+// write shows at once, and a workbook is written in many small pieces.
+class ChunkedWriter : public QIODevice {
+public:
+    explicit ChunkedWriter(QIODevice &out) : m_out(out) { open(QIODevice::WriteOnly); }
+    ~ChunkedWriter() override { flush(); }
+    qint64 count() const { return m_count; } // bytes handed in
+    void flush() {
+        if (!m_buffer.isEmpty()) {
+            m_out.write(m_buffer);
+            m_buffer.clear();
+        }
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override {
+        m_count += size;
+        if (m_buffer.size() + size > ChunkSize)
+            flush();
+        if (size >= ChunkSize)
+            m_out.write(data, size);
+        else
+            m_buffer.append(data, size);
+        return size;
+    }
+
+private:
+    static constexpr qint64 ChunkSize = 1 << 16;
+    QIODevice &m_out;
+    qint64 m_count = 0;
+    QByteArray m_buffer;
+};
+
+} // namespace
+
+void Workbook::write(QIODevice &out) const {
     // The strings are known only once the sheet is written; the sheet comes after the globals.
-    QStringList strings;
+    // Rows finished earlier numbered theirs already; the rest continue the numbering.
+    const Worksheet::SharedStrings &finished = m_sheet.m_strings;
+    QStringList strings = finished.strings;
     QHash<QString, quint32> index;
-    quint32 references = 0;
-    const QByteArray sheet = m_sheet.records([&](const QString &text) {
-        ++references;
-        auto it = index.find(text);
-        if (it != index.end())
-            return *it;
-        const quint32 i = quint32(strings.size());
-        strings.append(text);
-        index.insert(text, i);
-        return i;
-    });
+    quint32 references = finished.references;
+    if (!m_sheet.m_cells.empty() && m_sheet.m_cells.begin()->first.first < m_sheet.m_finishedRows)
+        throw lodvik::Error(QStringLiteral("Arbetsbladet skrevs till i rader som redan är klara."));
+    const QByteArray cells = m_sheet.cellRecords(
+        m_sheet.m_cells.cbegin(), m_sheet.m_cells.cend(), [&](const QString &text) {
+            ++references;
+            const auto known = finished.index.constFind(text);
+            if (known != finished.index.constEnd())
+                return *known;
+            auto it = index.find(text);
+            if (it != index.end())
+                return *it;
+            const quint32 i = quint32(strings.size());
+            strings.append(text);
+            index.insert(text, i);
+            return i;
+        });
+    const QByteArray head = m_sheet.headRecords();
+    const QByteArray tail = Worksheet::tailRecords();
+    const qint64 sheetSize = head.size() + m_sheet.m_finishedSize + cells.size() + tail.size();
 
     Stream g;
     g.record(BOF, bof(0x0005));
@@ -589,16 +703,33 @@ QByteArray Workbook::toBytes() const {
     g.record(EXTSST, extsst);
     g.record(EOF_, QByteArray());
 
-    QByteArray stream = g.data();
-    qToLittleEndian(quint32(stream.size()), stream.data() + boundSheetAt);
-    stream += sheet;
-    return compoundFile(QStringLiteral("Workbook"), stream);
+    QByteArray globals = g.data();
+    qToLittleEndian(quint32(globals.size()), globals.data() + boundSheetAt);
+    writeCompoundFile(out, QStringLiteral("Workbook"), globals.size() + sheetSize,
+                      [&](QIODevice &device) {
+                          ChunkedWriter stream(device);
+                          stream.write(globals);
+                          stream.write(head);
+                          for (const QByteArray &block : m_sheet.m_finished)
+                              stream.write(block);
+                          stream.write(cells);
+                          stream.write(tail);
+                          // The container was laid out for this size.
+                          Q_ASSERT(stream.count() == globals.size() + sheetSize);
+                      });
+}
+
+QByteArray Workbook::toBytes() const {
+    QByteArray file;
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::WriteOnly);
+    write(buffer);
+    return file;
 }
 
 void Workbook::saveAs(const QString &fileName) const {
-    const QByteArray bytes = toBytes();
     lodvik::saveFile(fileName, QStringLiteral("Arbetsboken %1").arg(fileName),
-                     [&](QIODevice &file) { file.write(bytes); });
+                     [&](QIODevice &file) { write(file); });
 }
 
 } // namespace xls

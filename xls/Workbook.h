@@ -4,11 +4,16 @@
 #include "xls/Formula.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
+
+class QIODevice;
 
 namespace xls {
 
@@ -37,6 +42,9 @@ public:
     // report's own formula: written as for the range's first cell, each other cell gets it with
     // its relative references moved along. Other values are set as setCell sets them.
     void setRange(const QString &range, const lodvik::Variant &value);
+    // Puts a formula into one cell, as setRange puts its formula into each cell of a range (the
+    // caller moves it along with Formula::shifted). Formatting stays.
+    void setFormula(int row, int column, const Formula &formula);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);
     // Makes the cells of a range bold, written or not.
@@ -49,10 +57,34 @@ public:
     // What the cell shows: its number, or for a formula its computed value.
     Operand value(int row, int column) const;
 
-    // The worksheet's records, from its BOF to its EOF. Strings go through sst.
-    QByteArray records(const std::function<quint32(const QString &)> &sst) const;
+    // Writes out the records of the rows before row and lets those rows go from memory, so that
+    // a long sheet written row by row need not be held whole. Only whole blocks of 32 rows are
+    // finished; their cells must not be written again, and their formulas may read only cells of
+    // rows set by now. cell() and value() no longer see finished rows. The file is the same.
+    void finishRowsBefore(int row);
 
 private:
+    friend class Workbook;
+    using CellMap = std::map<std::pair<int, int>, Cell>;
+    struct Extent {
+        int firstRow = 0, lastRow = -1, firstColumn = MaxColumns, lastColumn = -1; // 0-based
+    };
+    // The shared strings, numbered in the order the cells using them are written.
+    struct SharedStrings {
+        QStringList strings;
+        QHash<QString, quint32> index;
+        quint32 references = 0;
+        quint32 add(const QString &text);
+    };
+
+    Extent extent() const;
+    QByteArray headRecords() const; // BOF to DIMENSIONS
+    // The ROW and cell records of the cells from `from` to `to`, in blocks of 32 rows; strings go
+    // through sst.
+    QByteArray cellRecords(CellMap::const_iterator from, CellMap::const_iterator to,
+                           const std::function<quint32(const QString &)> &sst) const;
+    static QByteArray tailRecords(); // WINDOW2 and EOF
+
     struct Range {
         int firstRow, firstColumn, lastRow, lastColumn; // 0-based
     };
@@ -63,6 +95,11 @@ private:
 
     std::map<std::pair<int, int>, Cell> m_cells; // by 0-based (row, column)
     std::array<double, MaxColumns> m_widths{};   // 0: default width
+    QList<QByteArray> m_finished;                // records of the finished rows, a block at a time
+    qint64 m_finishedSize = 0;
+    int m_finishedRows = 0; // 0-based rows below this are finished
+    Extent m_finishedExtent;
+    SharedStrings m_strings; // the finished rows' strings
 };
 
 // A workbook of one worksheet, written as a BIFF8 .xls file in a compound file container.
@@ -73,6 +110,8 @@ public:
 
     // The whole file.
     QByteArray toBytes() const;
+    // The whole file, written to out.
+    void write(QIODevice &out) const;
     // Writes the file through a temporary file in the same folder, replaced only when complete,
     // so that a failed save leaves an earlier file of that name intact. Raises lodvik::Error
     // with the reason: a missing folder, no permission, a full disk.

@@ -6,7 +6,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 using lodvik::Variant;
+
+Q_DECLARE_METATYPE(lodvik::Variant)
 
 class TestLocalDatabase : public QObject {
     Q_OBJECT
@@ -119,6 +123,50 @@ private slots:
             }
         QVERIFY(db.TableExists(QStringLiteral("PJOMR")));
         QVERIFY(!db.TableExists(QStringLiteral("tillfall")));
+    }
+
+    // A query that fails, while preparing or while stepping, leaves no statement behind.
+    void failedQueryLeavesNothingPrepared_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<Variant>("value");
+        QTest::newRow("prepare") << QStringLiteral("SELECT * FROM saknas WHERE a = ?")
+                                 << Variant::Long(1);
+        QTest::newRow("step: integer overflow")
+            << QStringLiteral("SELECT sum(v) FROM (SELECT 9223372036854775807 AS v UNION ALL "
+                              "SELECT ? AS v)")
+            << Variant::Long(1);
+        QTest::newRow("step: a text in a checked sum")
+            << QStringLiteral("SELECT %1 FROM (SELECT ? AS n)")
+                   .arg(dao::checkedSum(QStringLiteral("t"), QStringLiteral("n")))
+            << Variant::String(QStringLiteral("x"));
+    }
+
+    void failedQueryLeavesNothingPrepared() {
+        QFETCH(QString, sql);
+        QFETCH(Variant, value);
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        for (int run = 0; run < 2; ++run)
+            QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenRecordset(sql, {value}));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.Execute(sql, {value}));
+        QCOMPARE(sqlite3_next_stmt(db.handle(), nullptr), nullptr);
+    }
+
+    // A statement taken up again runs from the start with the new values, and one given back
+    // before its last row holds no read open.
+    void reusedStatementStartsAfresh() {
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        const QString sql = QStringLiteral("SELECT iblitm FROM pjomr WHERE iblitm <> ? ORDER BY 1");
+        {
+            dao::Recordset rs = db.OpenRecordset(sql, {Variant::String(QStringLiteral("B2"))});
+            QCOMPARE(rs.Fields(0).toText(), QStringLiteral("A1"));
+        }
+        for (sqlite3_stmt *s = sqlite3_next_stmt(db.handle(), nullptr); s;
+             s = sqlite3_next_stmt(db.handle(), s))
+            QVERIFY(!sqlite3_stmt_busy(s));
+        dao::Recordset rs = db.OpenRecordset(sql, {Variant::String(QStringLiteral("A1"))});
+        QCOMPARE(rs.Fields(0).toText(), QStringLiteral("B2"));
+        rs.MoveNext();
+        QVERIFY(rs.isEOF());
     }
 
     void editUpdateChangesOnlyTheCurrentRow() {

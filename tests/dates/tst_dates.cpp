@@ -205,6 +205,7 @@ private slots:
         });
         answerer.start(5);
         window.startCoverageRun();
+        QVERIFY(window.waitForWork(60000)); // the run works on a thread of its own
         try {
             window.Utskrift_Click();
         } catch (const lodvik::Error &) {

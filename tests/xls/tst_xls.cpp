@@ -33,6 +33,8 @@ private slots:
     void compoundFileLayout();
     void readBackWithXlrd();
     void manyStringsAcrossContinueRecords();
+    void finishedRowsWriteTheSameFile_data();
+    void finishedRowsWriteTheSameFile();
     void calcOpensAndComputes();
     void saveToMissingFolderKeepsNothing();
     void saveWhereNoFileCanBeCreated();
@@ -380,6 +382,38 @@ void TestXls::manyStringsAcrossContinueRecords() {
             cells.value(QStringLiteral("%1,2").arg(i + 1)).toObject().value("value").toString(),
             texts.at(i / 2));
     }
+}
+
+void TestXls::finishedRowsWriteTheSameFile_data() {
+    QTest::addColumn<int>("every"); // rows between two finishRowsBefore calls
+    for (int every : {1, 7, 32, 33, 100})
+        QTest::addRow("every %d rows", every) << every;
+}
+
+// Rows written out early (the coverage list) give the file the whole sheet gives.
+void TestXls::finishedRowsWriteTheSameFile() {
+    QFETCH(int, every);
+    const auto build = [](int finishEvery) {
+        xls::Workbook book;
+        Worksheet &s = book.worksheet();
+        s.setColumnWidth(QStringLiteral("A:M"), 12);
+        s.setBold(QStringLiteral("A1:Q4"));
+        s.setCell(3, 2, Variant::String(QStringLiteral("Produkt")));
+        for (int r = 5; r < 150; ++r) {
+            s.setCell(r, 1, Variant::String(QStringLiteral("P-%1").arg(r)));
+            s.setCell(r, 2, Variant::String(QStringLiteral("Vara %1").arg(r % 9))); // repeats
+            s.setCell(r, 4, Variant::String(QString::number(r * 3)));
+            s.setCell(r, 5, Variant::Double(r / 8.0));
+            if (r % 11 != 0)
+                s.setCell(r, 6, Variant::String(r % 3 ? QStringLiteral("7") : QStringLiteral("x")));
+            s.setRange(QStringLiteral("G%1").arg(r),
+                       Variant::String(QStringLiteral("=D%1+E%1+F%1").arg(r)));
+            if (finishEvery > 0 && r % finishEvery == 0)
+                s.finishRowsBefore(r + 1);
+        }
+        return book.toBytes();
+    };
+    QCOMPARE(build(every), build(0));
 }
 
 void TestXls::calcOpensAndComputes() {
