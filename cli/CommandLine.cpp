@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Help.h"
+#include "cli/StderrProgress.h"
 
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
@@ -348,6 +349,9 @@ int runCommandLine(int argc, char **argv) {
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
 
     QStringList args = QCoreApplication::arguments().mid(2);
+    // Anywhere after the command, for every command: cron jobs want only the result and errors.
+    cli::StderrProgress::setQuiet(
+        args.removeAll(QStringLiteral("--quiet")) + args.removeAll(QStringLiteral("-q")) > 0);
     try {
         const int code = command->run(args);
         requireStdoutWritten();

@@ -71,17 +71,16 @@ int convertDates(const QStringList &arguments) {
     const QString which = args.takeFirst();
     requireNoMore(args);
     StderrProgress progress;
-    figures::DateConversion conversion(localDatabasePath(), progress);
-    if (which == QLatin1String("prognos"))
-        conversion.konvereraprognosdatum();
-    else if (which == QLatin1String("order"))
-        conversion.konverteraorderdatum();
-    else
+    if (which != QLatin1String("prognos") && which != QLatin1String("order"))
         throw UsageError(QStringLiteral("Okänd tabell: %1 (ange prognos eller order).").arg(which));
+    figures::DateConversion conversion(localDatabasePath(), progress);
+    const bool prognos = which == QLatin1String("prognos");
+    const qint64 converted =
+        prognos ? conversion.konvereraprognosdatum() : conversion.konverteraorderdatum();
     progress.finish();
-    std::printf("%s\n", which == QLatin1String("prognos")
-                            ? "Datumen i fpprognos är omvandlade till veckodagskoder."
-                            : "Datumen i fporder är omvandlade till veckodagskoder.");
+    std::printf("Datumen i %s är omvandlade till veckodagskoder: %lld %s.\n",
+                prognos ? "fpprognos" : "fporder", static_cast<long long>(converted),
+                converted == 1 ? "rad" : "rader");
     return 0;
 }
 

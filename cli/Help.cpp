@@ -163,6 +163,10 @@ QString helpOptionText() {
     return QStringLiteral("visar den här hjälpen");
 }
 
+QString quietOptionText() {
+    return QStringLiteral("inga förloppsrader på standard fel, bara resultat och fel");
+}
+
 } // namespace
 
 QString usage(const Program &program) {
@@ -186,9 +190,11 @@ QString overview(const Program &program) {
         out +=
             synopsisLines(QStringLiteral("  "), text(c.synopsis), 6) + wrapped(text(c.summary), 6);
     out += QStringLiteral("\nFlaggor:\n") +
-           definitions({{QStringLiteral("-h, --help"), helpOptionText()},
-                        {QStringLiteral("--version"),
-                         QStringLiteral("visar programmets namn och version")}});
+           definitions(
+               {{QStringLiteral("-h, --help"), helpOptionText()},
+                {QStringLiteral("--version"), QStringLiteral("visar programmets namn och version")},
+                {QStringLiteral("-q, --quiet"),
+                 QStringLiteral("efter kommandot: ") + quietOptionText()}});
     for (const Topic &topic : program.topics)
         out += QStringLiteral("\n%1:\n").arg(text(topic.title)) + wrapped(text(topic.text), 2);
     out += QStringLiteral("\n\"%1 KOMMANDO --help\" visar ett kommandos argument och flaggor.\n")
@@ -210,6 +216,7 @@ QString commandHelp(const Program &program, const Command &command) {
     QList<std::pair<QString, QString>> options;
     for (const Option &o : command.options)
         options.append({optionTerm(o), text(o.text)});
+    options.append({QStringLiteral("-q, --quiet"), quietOptionText()});
     options.append({QStringLiteral("-h, --help"), helpOptionText()});
     out += QStringLiteral("\nFlaggor:\n") + definitions(options);
     for (const NameList &list : command.lists)
@@ -252,7 +259,9 @@ QString manualPage(const Program &program) {
     }
     out += QStringLiteral(".SH FLAGGOR\n.TP\n\\fB\\-h\\fR, \\fB\\-\\-help\\fR\n"
                           "visar hjälpen, efter ett kommando hjälpen om kommandot\n"
-                          ".TP\n\\fB\\-\\-version\\fR\nvisar programmets namn och version\n");
+                          ".TP\n\\fB\\-\\-version\\fR\nvisar programmets namn och version\n"
+                          ".TP\n\\fB\\-q\\fR, \\fB\\-\\-quiet\\fR\nefter kommandot: ") +
+           roff(quietOptionText()) + QLatin1Char('\n');
     for (const Topic &topic : program.topics)
         out += QStringLiteral(".SH %1\n").arg(text(topic.title).toUpper()) +
                paragraphs(text(topic.text));
@@ -276,7 +285,8 @@ QString completionData(const Program &program) {
                                        o.fileType ? QStringLiteral("file:") + text(o.fileType)
                                                   : QStringLiteral("text")));
         }
-        names << QStringLiteral("-h") << QStringLiteral("--help");
+        names << QStringLiteral("-q") << QStringLiteral("--quiet") << QStringLiteral("-h")
+              << QStringLiteral("--help");
         options.append(QStringLiteral("    [%1]=%2\n").arg(quoted(name), quoted(names.join(' '))));
 
         // Each position: the words typed as they stand, a file, or free text.

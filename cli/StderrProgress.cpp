@@ -37,8 +37,17 @@ const std::atomic<bool> &interruptFlag() {
     return interrupted;
 }
 
-StderrProgress::StderrProgress(bool quiet)
-    : Progress(quiet ? -1 : (stderrIsTerminal() ? 100 : 1000)), m_terminal(stderrIsTerminal()) {
+namespace {
+bool quietProgress = false;
+}
+
+void StderrProgress::setQuiet(bool quiet) {
+    quietProgress = quiet;
+}
+
+StderrProgress::StderrProgress()
+    : Progress(quietProgress ? -1 : (stderrIsTerminal() ? 100 : 1000)),
+      m_terminal(stderrIsTerminal()) {
     setCancelFlag(&interruptFlag());
 }
 

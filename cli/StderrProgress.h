@@ -8,11 +8,14 @@ namespace cli {
 
 // The commands' progress on stderr, for people: on a terminal one line rewritten in place with
 // the count, the percentage and the current item; elsewhere (a pipe, a log from cron) at most one
-// line a second; none when quiet. Ctrl+C asks the work to stop at its next check.
+// line a second; none after --quiet. Ctrl+C asks the work to stop at its next check.
 class StderrProgress : public lodvik::Progress {
 public:
-    explicit StderrProgress(bool quiet = false);
+    StderrProgress();
     ~StderrProgress() override;
+
+    // --quiet: the sinks made after this show nothing.
+    static void setQuiet(bool quiet);
 
     // Ends an in-place line, so that what follows starts on a line of its own.
     void finish();

@@ -60,12 +60,17 @@ QString unreadableDate(const dao::Recordset &rs, const QString &table, const QSt
         .arg(text, table, column, row);
 }
 
-void convertRows(FigureQuery &q, const QString &table, const QString &column,
-                 lodvik::Progress &progress) {
+qint64 convertRows(FigureQuery &q, const QString &table, const QString &column,
+                   lodvik::Progress &progress) {
+    const qint64 rows =
+        qint64(q.open(QStringLiteral("SELECT count(*) FROM ") + table).Fields(0).toDouble());
     dao::Recordset rs = q.open(QStringLiteral("SELECT * ") + QStringLiteral(" FROM ") + table +
                                QStringLiteral(" "));
+    qint64 read = 0;
+    qint64 converted = 0;
     for (; !rs.isEOF(); rs.MoveNext()) {
         progress.checkCancelled();
+        progress.count(read++, rows);
         const Variant value = rs.Fields(column);
         // A value without "-" is a code already (or empty): converting twice changes nothing.
         if (value.isNull() || !value.toText().contains(QLatin1Char('-')))
@@ -80,7 +85,9 @@ void convertRows(FigureQuery &q, const QString &table, const QString &column,
         rs.Edit();
         rs.SetField(column, code);
         rs.Update();
+        ++converted;
     }
+    return converted;
 }
 
 } // namespace
@@ -101,26 +108,27 @@ Variant konvertdatum(QString &dat) {
 DateConversion::DateConversion(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-void DateConversion::konvereraprognosdatum() {
+qint64 DateConversion::konvereraprognosdatum() {
     BusyCursorScope busy;
-    convertColumn(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ"));
+    return convertColumn(QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ"));
 }
 
-void DateConversion::konverteraorderdatum() {
-    convertColumn(QStringLiteral("fporder"), QStringLiteral("SDpddj"));
+qint64 DateConversion::konverteraorderdatum() {
+    return convertColumn(QStringLiteral("fporder"), QStringLiteral("SDpddj"));
 }
 
 // The rows are written in one savepoint, released also on failure, so that the disk is not
 // synced once per row and the rows before a failing one keep their codes. The store's write lock
 // is taken before the store is opened: an import that replaced the file meanwhile would
 // otherwise take these rows' codes with the old file.
-void DateConversion::convertColumn(const QString &table, const QString &column) {
+qint64 DateConversion::convertColumn(const QString &table, const QString &column) {
     const dao::StoreWriteLock writeLock(m_localDatabase, &m_progress);
     FigureQuery q(m_localDatabase);
     const QString savepoint = QStringLiteral("datumkonvertering");
     q.execute(QStringLiteral("SAVEPOINT ") + savepoint);
+    qint64 converted = 0;
     try {
-        convertRows(q, table, column, m_progress);
+        converted = convertRows(q, table, column, m_progress);
     } catch (...) {
         try {
             q.execute(QStringLiteral("RELEASE ") + savepoint);
@@ -130,6 +138,7 @@ void DateConversion::convertColumn(const QString &table, const QString &column) 
         throw;
     }
     q.execute(QStringLiteral("RELEASE ") + savepoint);
+    return converted;
 }
 
 } // namespace figures

@@ -25,11 +25,12 @@ class DateConversion {
 public:
     DateConversion(const QString &localDatabase, lodvik::Progress &progress);
 
-    void konvereraprognosdatum();
-    void konverteraorderdatum();
+    // Each returns how many dates it turned into codes.
+    qint64 konvereraprognosdatum();
+    qint64 konverteraorderdatum();
 
 private:
-    void convertColumn(const QString &table, const QString &column);
+    qint64 convertColumn(const QString &table, const QString &column);
 
     QString m_localDatabase;
     lodvik::Progress &m_progress;
