@@ -150,23 +150,29 @@ void checkNullToValue(const Variant &v, const QString &code) {
 }
 
 void checkFormat(const Variant &v) {
-    const QString text = Format(v, QStringLiteral("####"));
     double number = 0;
-    bool isNumber = true;
+    bool isNumber = !v.isNull() && !v.isEmpty();
+    if (v.isString())
+        isNumber = lodvik::parseNumber(v.text(), &number);
+    else if (isNumber)
+        number = v.toDouble();
+    // An infinity or NaN is refused rather than printed as "inf" or "nan"; nothing else is.
+    QString text;
+    try {
+        text = Format(v, QStringLiteral("####"));
+        check(!isNumber || std::isfinite(number));
+    } catch (const lodvik::Error &) {
+        check(isNumber && !std::isfinite(number));
+        return;
+    }
     if (v.isNull() || v.isEmpty()) {
         check(text.isEmpty());
         return;
     }
-    if (v.isString())
-        isNumber = lodvik::parseNumber(v.text(), &number);
-    else
-        number = v.toDouble();
     if (!isNumber) {
         check(text == v.text());
         return;
     }
-    if (!std::isfinite(number))
-        return;
     // A whole number with no separators, "" for anything that rounds to 0.
     static const QRegularExpression whole(QStringLiteral("^-?[1-9][0-9]*$"));
     check(std::round(number) == 0 ? text.isEmpty() : whole.match(text).hasMatch());
