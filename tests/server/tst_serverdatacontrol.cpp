@@ -57,6 +57,8 @@ private slots:
     void deleteTakesOnlyTheRowSeen();
     void secondWriterIsRefused_data();
     void secondWriterIsRefused();
+    void writeWhileRowsRemain_data();
+    void writeWhileRowsRemain();
 
 private:
     void drivers();
@@ -243,6 +245,37 @@ void TestServerDataControl::secondWriterIsRefused() {
     QCOMPARE(m_server->contents(), sorted(expected));
     // the second workstation's grid no longer shows the row as it was
     QVERIFY(!shown(b).contains(QStringLiteral("Kakor|K2")));
+}
+
+void TestServerDataControl::writeWhileRowsRemain_data() {
+    drivers();
+}
+
+// More rows than the first screen reads: an edit and a delete before the rest is read must be
+// stored for good, not taken along by the unread result's own transaction.
+void TestServerDataControl::writeWhileRowsRemain() {
+    QFETCH(QString, driver);
+    QList<QStringList> many;
+    for (int i = 0; i < 400; ++i)
+        many.append({QStringLiteral("Vara %1").arg(i, 4, 10, QLatin1Char('0')),
+                     QStringLiteral("V%1").arg(i, 4, 10, QLatin1Char('0'))});
+    m_server->fill(many);
+    {
+        auto source = m_server->open(driver);
+        DataControl control;
+        control.setSource(source.get());
+        control.setRecordSource(produktSokQuery(true, QStringLiteral("V")));
+        control.refresh();
+        QVERIFY(control.setData(control.index(0, 0), QStringLiteral("Ändrad")));
+        control.submitRow();
+        control.deleteRow(1);
+        QCOMPARE(control.recordCount(), 399);
+    }
+    QStringList expected;
+    for (int i = 2; i < 400; ++i)
+        expected.append(many.at(i).join('|'));
+    expected << QStringLiteral("Ändrad|V0000");
+    QCOMPARE(m_server->contents(), sorted(expected));
 }
 
 QTEST_GUILESS_MAIN(TestServerDataControl)
