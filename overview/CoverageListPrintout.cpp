@@ -203,28 +203,11 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
 
 // ---- CoverageListPreview ------------------------------------------------------------------
 
-namespace {
-
-// Keeps the sheet as wide as the visible part of the scroll area.
-class FitWidthArea : public QScrollArea {
-public:
-    using QScrollArea::QScrollArea;
-
-protected:
-    void resizeEvent(QResizeEvent *event) override {
-        QScrollArea::resizeEvent(event);
-        if (auto *display = qobject_cast<PrintPreviewWidget *>(widget()))
-            display->fitWidth(viewport()->width());
-    }
-};
-
-} // namespace
-
 CoverageListPreview::CoverageListPreview(QWidget *parent)
     : QDialog(parent), m_engine(new PrintEngine(this)) {
     setWindowTitle(QStringLiteral("Täckningsöversikt – förhandsgranskning"));
     auto *layout = new QVBoxLayout(this);
-    auto *area = new FitWidthArea(this);
+    auto *area = new PrintPreviewArea(this);
     area->setWidgetResizable(false);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_display = new PrintPreviewWidget(m_engine, area);

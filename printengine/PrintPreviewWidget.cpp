@@ -49,3 +49,9 @@ void PrintPreviewWidget::paintEvent(QPaintEvent *) {
     painter.setClipRect(QRectF(QPointF(0, 0), paper));
     m_engine->renderPage(painter, m_engine->PreviewPage());
 }
+
+void PrintPreviewArea::resizeEvent(QResizeEvent *event) {
+    QScrollArea::resizeEvent(event);
+    if (auto *display = qobject_cast<PrintPreviewWidget *>(widget()))
+        display->fitWidth(viewport()->width());
+}

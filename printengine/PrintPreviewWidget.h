@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QScrollArea>
 #include <QWidget>
 
 class PrintEngine;
@@ -27,4 +28,14 @@ protected:
 
 private:
     PrintEngine *m_engine;
+};
+
+// A scroll area that keeps the PrintPreviewWidget inside it as wide as its visible part, so a
+// whole page width is always in view and the pages scroll up and down.
+class PrintPreviewArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 };

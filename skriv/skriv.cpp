@@ -25,20 +25,6 @@ void placeTwips(QWidget *w, int left, int top, int width, int height) {
     w->setGeometry(twipsRect(left, top, width, height));
 }
 
-// The port keeps the display as wide as itself, so a whole page width is always in view and the
-// page scrolls up and down.
-class PreviewPort : public QScrollArea {
-public:
-    using QScrollArea::QScrollArea;
-
-protected:
-    void resizeEvent(QResizeEvent *event) override {
-        QScrollArea::resizeEvent(event);
-        if (auto *display = qobject_cast<PrintPreviewWidget *>(widget()))
-            display->fitWidth(viewport()->width());
-    }
-};
-
 } // namespace
 
 skriv &skriv::instance() {
@@ -68,7 +54,7 @@ skriv::skriv(QWidget *parent) : QDialog(parent) {
 
     vsPrinter = new PrintEngine(this);
 
-    vsViewPort1 = new PreviewPort(this);
+    vsViewPort1 = new PrintPreviewArea(this);
     vsViewPort1->setObjectName(QStringLiteral("vsViewPort1"));
     placeTwips(vsViewPort1, 480, 240, 9975, 7455);
     vsViewPort1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
