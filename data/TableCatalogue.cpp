@@ -184,24 +184,23 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         progress.caption(
             QStringLiteral("Skapar index i den lokala databasen: %1").arg(describe(missing)),
             lodvik::Progress::Show::Now);
-        QList<FilterColumn> failed;
-        for (const FilterColumn &f : missing) {
-            if (!failed.isEmpty()) {
-                failed.append(f); // what stopped one (a lock, no room) stops the others too
-                continue;
-            }
+        // One transaction for all of them: one journal and one set of syncs instead of one per
+        // index, which cost more than building the indexes on a disk that syncs slowly.
+        QString sql = QStringLiteral("SAVEPOINT lodvik_index;\n");
+        for (const FilterColumn &f : missing)
+            sql +=
+                QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3);\n")
+                    .arg(indexName(f), sqltext::identifier(f.table), sqltext::identifier(f.column));
+        try {
+            db.Execute(sql + QStringLiteral("RELEASE lodvik_index;"));
+            return;
+        } catch (const lodvik::Error &) {
+            // Locked, or the folder allows no journal: the run reads indexed copies.
             try {
-                db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                               .arg(indexName(f), sqltext::identifier(f.table),
-                                    sqltext::identifier(f.column)));
+                db.Execute(QStringLiteral("ROLLBACK TO lodvik_index; RELEASE lodvik_index;"));
             } catch (const lodvik::Error &) {
-                // Locked, or the folder allows no journal: the run reads an indexed copy.
-                failed.append(f);
             }
         }
-        missing = failed;
-        if (missing.isEmpty())
-            return;
     }
 
     progress.caption(QStringLiteral("Den lokala databasen kan inte ändras; indexerar kopior av "
