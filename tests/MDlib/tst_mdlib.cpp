@@ -28,6 +28,7 @@ private slots:
         addRow("' ' T", Variant::String(" "), "T", Variant::Double(0));
         addRow("12 T", Variant::String("12"), "T", Variant::Double(12));
         addRow("decimal T", Variant::String("12.5"), "T", Variant::Double(12.5));
+        addRow("exponent T", Variant::String("2.5e-3"), "T", Variant::Double(2.5e-3));
         addRow("lower-case s is numeric", Variant::String("12"), "s", Variant::Double(12));
         addRow("any code numeric", Variant::String("3"), "X", Variant::Double(3));
         // Other types pass unchanged under either code.
