@@ -1,8 +1,7 @@
+#include "../common/DataRows.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QTest>
 
 using lodvik::Variant;
@@ -18,27 +17,26 @@ private slots:
         QTest::addColumn<QString>("code");
         QTest::addColumn<Variant>("expected");
         // Empty and Null: "" for text, the 16-bit integer 0 (not the double 0) for a number.
-        QTest::newRow("empty S") << Variant() << "S" << Variant::String(QString());
-        QTest::newRow("empty T") << Variant() << "T" << Variant::Integer(0);
-        QTest::newRow("null S") << Variant::Null() << "S" << Variant::String(QString());
-        QTest::newRow("null T") << Variant::Null() << "T" << Variant::Integer(0);
+        addRow("empty S", Variant(), "S", Variant::String(QString()));
+        addRow("empty T", Variant(), "T", Variant::Integer(0));
+        addRow("null S", Variant::Null(), "S", Variant::String(QString()));
+        addRow("null T", Variant::Null(), "T", Variant::Integer(0));
         // Text: unchanged for "S", a double for any other code.
-        QTest::newRow("text S") << Variant::String("abc") << "S" << Variant::String("abc");
-        QTest::newRow("blank S") << Variant::String(" ") << "S" << Variant::String(" ");
-        QTest::newRow("'' T") << Variant::String(QString()) << "T" << Variant::Double(0);
-        QTest::newRow("' ' T") << Variant::String(" ") << "T" << Variant::Double(0);
-        QTest::newRow("12 T") << Variant::String("12") << "T" << Variant::Double(12);
-        QTest::newRow("decimal T") << Variant::String("12.5") << "T" << Variant::Double(12.5);
-        QTest::newRow("lower-case s is numeric")
-            << Variant::String("12") << "s" << Variant::Double(12);
-        QTest::newRow("any code numeric") << Variant::String("3") << "X" << Variant::Double(3);
+        addRow("text S", Variant::String("abc"), "S", Variant::String("abc"));
+        addRow("blank S", Variant::String(" "), "S", Variant::String(" "));
+        addRow("'' T", Variant::String(QString()), "T", Variant::Double(0));
+        addRow("' ' T", Variant::String(" "), "T", Variant::Double(0));
+        addRow("12 T", Variant::String("12"), "T", Variant::Double(12));
+        addRow("decimal T", Variant::String("12.5"), "T", Variant::Double(12.5));
+        addRow("exponent T", Variant::String("2.5e-3"), "T", Variant::Double(2.5e-3));
+        addRow("lower-case s is numeric", Variant::String("12"), "s", Variant::Double(12));
+        addRow("any code numeric", Variant::String("3"), "X", Variant::Double(3));
         // Other types pass unchanged under either code.
-        QTest::newRow("number S") << Variant::Long(12) << "S" << Variant::Long(12);
-        QTest::newRow("integer T") << Variant::Integer(7) << "T" << Variant::Integer(7);
-        QTest::newRow("double S") << Variant::Double(1.5) << "S" << Variant::Double(1.5);
-        QTest::newRow("date T") << Variant::Date(QDate(2024, 1, 31)) << "T"
-                                << Variant::Date(QDate(2024, 1, 31));
-        QTest::newRow("boolean S") << Variant::Boolean(true) << "S" << Variant::Boolean(true);
+        addRow("number S", Variant::Long(12), "S", Variant::Long(12));
+        addRow("integer T", Variant::Integer(7), "T", Variant::Integer(7));
+        addRow("double S", Variant::Double(1.5), "S", Variant::Double(1.5));
+        addRow("date T", Variant::Date(QDate(2024, 1, 31)), "T", Variant::Date(QDate(2024, 1, 31)));
+        addRow("boolean S", Variant::Boolean(true), "S", Variant::Boolean(true));
     }
     void nullToValue() {
         QFETCH(Variant, value);
@@ -51,9 +49,9 @@ private slots:
 
     void nullToValueRaises_data() {
         QTest::addColumn<QString>("text");
-        QTest::newRow("two blanks") << "  ";
-        QTest::newRow("word") << "abc";
-        QTest::newRow("number and word") << "12 st";
+        addRow("two blanks", "  ");
+        addRow("word", "abc");
+        addRow("number and word", "12 st");
     }
     void nullToValueRaises() {
         QFETCH(QString, text);
@@ -62,56 +60,81 @@ private slots:
         QCOMPARE(NullToValue(Variant::String(text), "S"), Variant::String(text));
     }
 
+    // Null spreads through arithmetic; whole numbers stay whole until they leave the 32-bit
+    // range; a division gives a double and refuses a zero divisor; a text must be a number.
+    void arithmetic_data() {
+        QTest::addColumn<Variant>("a");
+        QTest::addColumn<QChar>("op");
+        QTest::addColumn<Variant>("b");
+        QTest::addColumn<Variant>("expected"); // Empty: the operation raises
+        const Variant null = Variant::Null(), none;
+        addRow("Null + 1", null, QChar('+'), Variant::Long(1), null);
+        addRow("1 - Null", Variant::Long(1), QChar('-'), null, null);
+        addRow("Null / 0", null, QChar('/'), Variant::Long(0), null);
+        addRow("Integer * Long", Variant::Integer(3), QChar('*'), Variant::Long(4),
+               Variant::Long(12));
+        addRow("Empty + 2", none, QChar('+'), Variant::Long(2), Variant::Long(2));
+        addRow("past the largest Long", Variant::Long(2147483647), QChar('+'), Variant::Long(1),
+               Variant::Double(2147483648.0));
+        addRow("below the smallest Long", Variant::Long(-2147483647 - 1), QChar('-'),
+               Variant::Long(1), Variant::Double(-2147483649.0));
+        addRow("product past the range", Variant::Long(65536), QChar('*'), Variant::Long(65536),
+               Variant::Double(4294967296.0));
+        addRow("Double + Long", Variant::Double(0.5), QChar('+'), Variant::Long(1),
+               Variant::Double(1.5));
+        addRow("numeric text", Variant::String("2.5"), QChar('*'), Variant::Long(2),
+               Variant::Double(5));
+        addRow("whole division is a double", Variant::Long(7), QChar('/'), Variant::Long(2),
+               Variant::Double(3.5));
+        addRow("division by zero", Variant::Long(1), QChar('/'), Variant::Long(0), none);
+        addRow("division by Empty", Variant::Long(1), QChar('/'), none, none);
+        addRow("text that is no number", Variant::String("x"), QChar('+'), Variant::Long(1), none);
+    }
+    void arithmetic() {
+        QFETCH(Variant, a);
+        QFETCH(QChar, op);
+        QFETCH(Variant, b);
+        QFETCH(Variant, expected);
+        const auto calculate = [&] {
+            switch (op.unicode()) {
+            case '+':
+                return a + b;
+            case '-':
+                return a - b;
+            case '*':
+                return a * b;
+            default:
+                return a / b;
+            }
+        };
+        if (expected.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(lodvik::Error, calculate());
+            return;
+        }
+        const Variant actual = calculate();
+        QCOMPARE(int(actual.type()), int(expected.type()));
+        QCOMPARE(actual.toDisplayText(), expected.toDisplayText());
+    }
+
     void format_data() {
         QTest::addColumn<Variant>("value");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("whole") << Variant::Long(1234) << "1234";
-        QTest::newRow("half up") << Variant::Double(2.5) << "3";
-        QTest::newRow("half away from zero") << Variant::Double(-2.5) << "-3";
-        QTest::newRow("below half") << Variant::Double(2.49) << "2";
-        QTest::newRow("zero") << Variant::Integer(0) << "";
-        QTest::newRow("rounds to zero") << Variant::Double(0.4) << "";
-        QTest::newRow("null") << Variant::Null() << "";
-        QTest::newRow("empty") << Variant() << "";
-        QTest::newRow("large") << Variant::Double(1234567.6) << "1234568";
-        QTest::newRow("numeric text") << Variant::String("12.6") << "13";
-        QTest::newRow("other text") << Variant::String("abc") << "abc";
+        addRow("whole", Variant::Long(1234), "1234");
+        addRow("half up", Variant::Double(2.5), "3");
+        addRow("half away from zero", Variant::Double(-2.5), "-3");
+        addRow("below half", Variant::Double(2.49), "2");
+        addRow("zero", Variant::Integer(0), "");
+        addRow("rounds to zero", Variant::Double(0.4), "");
+        addRow("null", Variant::Null(), "");
+        addRow("empty", Variant(), "");
+        addRow("large", Variant::Double(1234567.6), "1234568");
+        addRow("numeric text", Variant::String("12.6"), "13");
+        addRow("other text", Variant::String("abc"), "abc");
     }
     void format() {
         QFETCH(Variant, value);
         QFETCH(QString, expected);
         QCOMPARE(Format(value, QStringLiteral("####")), expected);
-    }
-
-    void appPath_data() {
-        QTest::addColumn<QByteArray>("home");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << QByteArray("/opt/lodvik") << "/opt/lodvik";
-        QTest::newRow("one slash removed") << QByteArray("/opt/lodvik/") << "/opt/lodvik";
-        QTest::newRow("only one slash removed") << QByteArray("/opt/lodvik//") << "/opt/lodvik/";
-        QTest::newRow("root") << QByteArray("/") << "";
-        QTest::newRow("unset: folder of the executable") << QByteArray() << "EXE";
-    }
-    void appPath() {
-        QFETCH(QByteArray, home);
-        QFETCH(QString, expected);
-        const QByteArray saved = qgetenv("LODVIKPRODSOK_HOME");
-        if (home.isNull())
-            qunsetenv("LODVIKPRODSOK_HOME");
-        else
-            qputenv("LODVIKPRODSOK_HOME", home);
-        // The working directory must not matter.
-        const QString savedCwd = QDir::currentPath();
-        QDir::setCurrent(QDir::tempPath());
-        const QString actual = GetAppPath();
-        QDir::setCurrent(savedCwd);
-        if (saved.isNull())
-            qunsetenv("LODVIKPRODSOK_HOME");
-        else
-            qputenv("LODVIKPRODSOK_HOME", saved);
-        if (expected == QLatin1String("EXE"))
-            expected = QCoreApplication::applicationDirPath();
-        QCOMPARE(actual, expected);
     }
 };
 

@@ -1,3 +1,5 @@
+#include "../common/DataRows.h"
+#include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "data/LocalDatabase.h"
 
@@ -40,13 +42,13 @@ private slots:
 
     void accessFileRefusedWithImportHint_data() {
         QTest::addColumn<QString>("file");
-        QTest::newRow("jet3") << QStringLiteral(LODVIK_SHARED_TESTDATA "/access/nwind-jet3.mdb");
-        QTest::newRow("jet4") << QStringLiteral(LODVIK_SHARED_TESTDATA "/access/datetest-jet4.mdb");
+        addRow("jet3", testDataFolder() + "/access/nwind-jet3.mdb");
+        addRow("jet4", testDataFolder() + "/access/datetest-jet4.mdb");
     }
     void accessFileRefusedWithImportHint() {
         QFETCH(QString, file);
         if (!QFileInfo::exists(file))
-            QSKIP("the shared Access test files are not here");
+            QSKIP(qPrintable(testDataMissing()));
         try {
             dao::Database::OpenDatabase(file);
             QFAIL("an Access file must be refused");
@@ -62,51 +64,6 @@ private slots:
         file.write("this is just text, not a database at all");
         file.close();
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, dao::Database::OpenDatabase(path));
-    }
-
-    void fieldsByNameAnyCaseAndByPosition_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("position");
-        QTest::newRow("lower") << "iblitm" << 0;
-        QTest::newRow("upper") << "IBLITM" << 0;
-        QTest::newRow("mixed") << "ImDsc1" << 1;
-        QTest::newRow("third") << "UMCONV" << 2;
-    }
-    void fieldsByNameAnyCaseAndByPosition() {
-        QFETCH(QString, name);
-        QFETCH(int, position);
-        dao::Database db = dao::Database::OpenDatabase(m_path);
-        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM PJOMR ORDER BY IBLITM"));
-        QVERIFY(!rs.isEOF());
-        QCOMPARE(rs.Fields(name), rs.Fields(position));
-        QCOMPARE(rs.Fields(QStringLiteral("iblitm")), Variant::String("A1"));
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, rs.Fields(QStringLiteral("nosuch")));
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, rs.Fields(3));
-    }
-
-    void walkAndCount() {
-        dao::Database db = dao::Database::OpenDatabase(m_path);
-        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr ORDER BY iblitm"));
-        QVERIFY(rs.RecordCount() > 0);
-        QStringList seen;
-        for (rs.MoveFirst(); !rs.isEOF(); rs.MoveNext())
-            seen.append(rs.Fields(0).toText());
-        QCOMPARE(seen, (QStringList{"A1", "B2"}));
-        dao::Recordset none =
-            db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr WHERE iblitm = 'X'"));
-        QVERIFY(none.isEOF());
-        QCOMPARE(none.RecordCount(), 0);
-        // A sum read back through its alias in another case.
-        dao::Recordset sum =
-            db.OpenRecordset(QStringLiteral("SELECT SUM(umconv) AS Summa FROM pjomr"));
-        QCOMPARE(sum.Fields(QStringLiteral("summa")).toDouble(), 12.5);
-    }
-
-    void nullFieldStaysNull() {
-        dao::Database db = dao::Database::OpenDatabase(m_path);
-        dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT * FROM pjomr WHERE iblitm = 'B2'"));
-        QVERIFY(rs.Fields(QStringLiteral("imdsc1")).isNull());
     }
 
     void missingTableRaises() {
@@ -129,16 +86,15 @@ private slots:
     void failedQueryLeavesNothingPrepared_data() {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<Variant>("value");
-        QTest::newRow("prepare") << QStringLiteral("SELECT * FROM saknas WHERE a = ?")
-                                 << Variant::Long(1);
-        QTest::newRow("step: integer overflow")
-            << QStringLiteral("SELECT sum(v) FROM (SELECT 9223372036854775807 AS v UNION ALL "
-                              "SELECT ? AS v)")
-            << Variant::Long(1);
-        QTest::newRow("step: a text in a checked sum")
-            << QStringLiteral("SELECT %1 FROM (SELECT ? AS n)")
-                   .arg(dao::checkedSum(QStringLiteral("t"), QStringLiteral("n")))
-            << Variant::String(QStringLiteral("x"));
+        addRow("prepare", QStringLiteral("SELECT * FROM saknas WHERE a = ?"), Variant::Long(1));
+        addRow("step: integer overflow",
+               QStringLiteral("SELECT sum(v) FROM (SELECT 9223372036854775807 AS v UNION ALL "
+                              "SELECT ? AS v)"),
+               Variant::Long(1));
+        addRow("step: a text in a checked sum",
+               QStringLiteral("SELECT %1 FROM (SELECT ? AS n)")
+                   .arg(dao::checkedSum(QStringLiteral("t"), QStringLiteral("n"))),
+               Variant::String(QStringLiteral("x")));
     }
 
     void failedQueryLeavesNothingPrepared() {

@@ -1,3 +1,6 @@
+#include "../common/DataRows.h"
+#include "../common/MessageBoxes.h"
+#include "../common/RunProgram.h"
 #include "../figures/LocalStoreFixture.h"
 
 #include "MDlib/DateEntry.h"
@@ -55,30 +58,18 @@ private slots:
         QTest::addColumn<int>("rules"); // End keystrokes: one per rule that fired
 
         const QString ref = QStringLiteral("2010-11-18");
-        QTest::newRow("blank takes the year") << ref << " "
-                                              << "2010-" << 1;
-        QTest::newRow("blank takes the month") << ref << "2010- "
-                                               << "2010-11-" << 1;
-        QTest::newRow("blank takes the day") << ref << "2010-11- "
-                                             << "2010-11-18" << 1;
-        QTest::newRow("blank after the year") << ref << "2009 "
-                                              << "2009-" << 1;
-        QTest::newRow("blank after the month") << ref << "2009-04 "
-                                               << "2009-04-" << 1;
-        QTest::newRow("one-digit month stays") << ref << "2010-1 "
-                                               << "2010-1 " << 0;
-        QTest::newRow("blank first replaces everything") << ref << " x"
-                                                         << "2010-" << 1;
-        QTest::newRow("blank first replaces a whole date") << ref << " 2009-04-01"
-                                                           << "2010-" << 1;
-        QTest::newRow("empty") << ref << ""
-                               << "" << 0;
-        QTest::newRow("digits only") << ref << "2010-11-1"
-                                     << "2010-11-1" << 0;
-        QTest::newRow("no reference date: blank first empties") << QString() << " "
-                                                                << "" << 1;
-        QTest::newRow("no reference date: two separators") << QString() << "2010- "
-                                                           << "2010--" << 1;
+        addRow("blank takes the year", ref, " ", "2010-", 1);
+        addRow("blank takes the month", ref, "2010- ", "2010-11-", 1);
+        addRow("blank takes the day", ref, "2010-11- ", "2010-11-18", 1);
+        addRow("blank after the year", ref, "2009 ", "2009-", 1);
+        addRow("blank after the month", ref, "2009-04 ", "2009-04-", 1);
+        addRow("one-digit month stays", ref, "2010-1 ", "2010-1 ", 0);
+        addRow("blank first replaces everything", ref, " x", "2010-", 1);
+        addRow("blank first replaces a whole date", ref, " 2009-04-01", "2010-", 1);
+        addRow("empty", ref, "", "", 0);
+        addRow("digits only", ref, "2010-11-1", "2010-11-1", 0);
+        addRow("no reference date: blank first empties", QString(), " ", "", 1);
+        addRow("no reference date: two separators", QString(), "2010- ", "2010--", 1);
     }
 
     void formatDateEntry() {
@@ -93,33 +84,22 @@ private slots:
         QCOMPARE(fired, rules);
     }
 
-    void typingBlanks() {
-        // Typing blank, blank, blank one key at a time, completing after each.
-        QString t;
-        QStringList seen;
-        for (int key = 0; key < 3; ++key) {
-            t += QLatin1Char(' ');
-            seen.append(FormatDateEntry(t, QStringLiteral("2010-11-18")));
-        }
-        QCOMPARE(seen, (QStringList{"2010-", "2010-11-", "2010-11-18"}));
-    }
-
     void isDate_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDate>("date");
-        QTest::newRow("YYYY-MM-DD") << "2010-11-18" << QDate(2010, 11, 18);
-        QTest::newRow("YYYY/MM/DD") << "2010/11/18" << QDate(2010, 11, 18);
-        QTest::newRow("DD/MM/YYYY") << "18/11/2010" << QDate(2010, 11, 18);
-        QTest::newRow("D.M.YYYY") << "8.3.2010" << QDate(2010, 3, 8);
-        QTest::newRow("one-digit month") << "2010-3-8" << QDate(2010, 3, 8);
-        QTest::newRow("blanks around") << " 2010-11-18 " << QDate(2010, 11, 18);
-        QTest::newRow("leap day") << "2012-02-29" << QDate(2012, 2, 29);
-        QTest::newRow("no leap day") << "2010-02-29" << QDate();
-        QTest::newRow("month 13") << "2010-13-01" << QDate();
-        QTest::newRow("mixed separators") << "2010-11/18" << QDate();
-        QTest::newRow("half typed") << "2010-11-" << QDate();
-        QTest::newRow("word") << "igår" << QDate();
-        QTest::newRow("empty") << "" << QDate();
+        addRow("YYYY-MM-DD", "2010-11-18", QDate(2010, 11, 18));
+        addRow("YYYY/MM/DD", "2010/11/18", QDate(2010, 11, 18));
+        addRow("DD/MM/YYYY", "18/11/2010", QDate(2010, 11, 18));
+        addRow("D.M.YYYY", "8.3.2010", QDate(2010, 3, 8));
+        addRow("one-digit month", "2010-3-8", QDate(2010, 3, 8));
+        addRow("blanks around", " 2010-11-18 ", QDate(2010, 11, 18));
+        addRow("leap day", "2012-02-29", QDate(2012, 2, 29));
+        addRow("no leap day", "2010-02-29", QDate());
+        addRow("month 13", "2010-13-01", QDate());
+        addRow("mixed separators", "2010-11/18", QDate());
+        addRow("half typed", "2010-11-", QDate());
+        addRow("word", "igår", QDate());
+        addRow("empty", "", QDate());
     }
 
     void isDate() {
@@ -136,13 +116,13 @@ private slots:
         QTest::addColumn<bool>("boxAccepts"); // the date box's own test keeps it as typed
         QTest::addColumn<bool>("reportsAccept");
         QTest::addColumn<int>("figureExit"); // figure salescurrmonthFRN --period PERIOD
-        QTest::newRow("YYYY-MM-DD") << "2024-03-15" << true << true << 0;
-        QTest::newRow("D.M.YYYY reads as another month") << "1.3.2024" << true << false << 2;
-        QTest::newRow("slashes would make folders") << "2024/03/15" << true << false << 2;
-        QTest::newRow("DD/MM/YYYY") << "18/11/2010" << true << false << 2;
-        QTest::newRow("trailing letter") << "2024-03-15x" << false << false << 2;
-        QTest::newRow("no such day") << "2024-02-30" << false << false << 2;
-        QTest::newRow("empty: the figure itself refuses") << "" << false << false << 1;
+        addRow("YYYY-MM-DD", "2024-03-15", true, true, 0);
+        addRow("D.M.YYYY reads as another month", "1.3.2024", true, false, 2);
+        addRow("slashes would make folders", "2024/03/15", true, false, 2);
+        addRow("DD/MM/YYYY", "18/11/2010", true, false, 2);
+        addRow("trailing letter", "2024-03-15x", false, false, 2);
+        addRow("no such day", "2024-02-30", false, false, 2);
+        addRow("empty: the figure itself refuses", "", false, false, 1);
     }
 
     void periodDate() {
@@ -173,37 +153,18 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(lodvik::Error,
                                      reports::productWorkbookFileName(store.path(), period));
 
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.path());
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"coverage", "--period", period});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), reportsAccept ? 0 : 2);
-        process.start(QStringLiteral(LODVIK_EXECUTABLE),
-                      {"figure", "salescurrmonthFRN", "--period", period});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), figureExit);
+        QCOMPARE(runProgram(store.path(), {"coverage", "--period", period}).exitCode,
+                 reportsAccept ? 0 : 2);
+        QCOMPARE(
+            runProgram(store.path(), {"figure", "salescurrmonthFRN", "--period", period}).exitCode,
+            figureExit);
         QCOMPARE(tree(reports), written);
         QFile::remove(reports + QStringLiteral("/Pallvikprodukter%1.xls").arg(period));
 
         // The window: the coverage run and the printout ask for the period again.
         Startmeny window(store.path());
         window.datumtxt->setText(period);
-        int asked = 0;
-        QStringList told;
-        QTimer answerer;
-        connect(&answerer, &QTimer::timeout, [&] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (auto *input = qobject_cast<QInputDialog *>(modal)) {
-                ++asked;
-                input->reject();
-            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                told.append(box->text());
-                box->accept();
-            }
-        });
-        answerer.start(5);
+        BoxAnswerer answerer;
         window.startCoverageRun();
         QVERIFY(window.waitForWork(60000)); // the run works on a thread of its own
         try {
@@ -214,8 +175,8 @@ private slots:
         skriv::instance().hide();
         BusyCursorOff();
         const bool asksAgain = !reportsAccept && (boxAccepts || period.isEmpty());
-        QCOMPARE(asked, asksAgain ? (period.isEmpty() ? 1 : 2) : 0); // an empty one prints
-        QCOMPARE(told.contains(QStringLiteral("Ogiltigt datum!")),
+        QCOMPARE(answerer.inputs, asksAgain ? (period.isEmpty() ? 1 : 2) : 0); // empty prints
+        QCOMPARE(answerer.texts.contains(QStringLiteral("Ogiltigt datum!")),
                  !boxAccepts && !period.isEmpty());
         QCOMPARE(tree(reports), written);
         QCOMPARE(window.datumtxt->text(), period);
@@ -225,14 +186,14 @@ private slots:
         QTest::addColumn<QDate>("date");
         QTest::addColumn<int>("week");
         QTest::addColumn<int>("day");
-        QTest::newRow("mid February") << QDate(2010, 2, 17) << 7 << 3;
-        QTest::newRow("1 January in last year's week 53") << QDate(2010, 1, 1) << 53 << 5;
-        QTest::newRow("Sunday 3 January, week 53") << QDate(2010, 1, 3) << 53 << 7;
-        QTest::newRow("Monday 4 January, week 1") << QDate(2010, 1, 4) << 1 << 1;
-        QTest::newRow("29 December in next year's week 1") << QDate(2008, 12, 29) << 1 << 1;
-        QTest::newRow("31 December, week 53") << QDate(2009, 12, 31) << 53 << 4;
-        QTest::newRow("31 December, week 52") << QDate(2010, 12, 31) << 52 << 5;
-        QTest::newRow("leap day") << QDate(2024, 2, 29) << 9 << 4;
+        addRow("mid February", QDate(2010, 2, 17), 7, 3);
+        addRow("1 January in last year's week 53", QDate(2010, 1, 1), 53, 5);
+        addRow("Sunday 3 January, week 53", QDate(2010, 1, 3), 53, 7);
+        addRow("Monday 4 January, week 1", QDate(2010, 1, 4), 1, 1);
+        addRow("29 December in next year's week 1", QDate(2008, 12, 29), 1, 1);
+        addRow("31 December, week 53", QDate(2009, 12, 31), 53, 4);
+        addRow("31 December, week 52", QDate(2010, 12, 31), 52, 5);
+        addRow("leap day", QDate(2024, 2, 29), 9, 4);
     }
 
     void weekAndDay() {
@@ -253,27 +214,13 @@ private slots:
         QTest::addColumn<QString>("dat");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("datAfter");
-        QTest::newRow("week below 10 gets a zero") << "2010-02-17"
-                                                   << "10073"
-                                                   << "2010-02-17";
-        QTest::newRow("two-digit year widened") << "10-02-17"
-                                                << "10073"
-                                                << "2010-02-17";
-        QTest::newRow("week 10 as it is") << "2010-03-08"
-                                          << "10101"
-                                          << "2010-03-08";
-        QTest::newRow("year digits from the text") << "2010-01-01"
-                                                   << "10535"
-                                                   << "2010-01-01";
-        QTest::newRow("Sunday") << "2011-01-09"
-                                << "11017"
-                                << "2011-01-09";
-        QTest::newRow("blanks around are no part of the date") << " 2024-03-15 "
-                                                               << "24115"
-                                                               << "2024-03-15";
-        QTest::newRow("time of day as the import writes it") << "2024-03-15 10:30:00"
-                                                             << "24115"
-                                                             << "2024-03-15";
+        addRow("week below 10 gets a zero", "2010-02-17", "10073", "2010-02-17");
+        addRow("two-digit year widened", "10-02-17", "10073", "2010-02-17");
+        addRow("week 10 as it is", "2010-03-08", "10101", "2010-03-08");
+        addRow("year digits from the text", "2010-01-01", "10535", "2010-01-01");
+        addRow("Sunday", "2011-01-09", "11017", "2011-01-09");
+        addRow("blanks around are no part of the date", " 2024-03-15 ", "24115", "2024-03-15");
+        addRow("time of day as the import writes it", "2024-03-15 10:30:00", "24115", "2024-03-15");
     }
 
     void konvertdatum() {
@@ -292,10 +239,8 @@ private slots:
     void tableConversion_data() {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("column");
-        QTest::newRow("forecasts") << "fpprognos"
-                                   << "MFDRQJ";
-        QTest::newRow("orders") << "fporder"
-                                << "SDpddj";
+        addRow("forecasts", "fpprognos", "MFDRQJ");
+        addRow("orders", "fporder", "SDpddj");
     }
 
     void tableConversion() {
@@ -326,26 +271,23 @@ private slots:
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<QStringList>("message"); // parts of it; none when the run succeeds
-        QTest::newRow("blanks around") << "fpprognos" << QStringList{"A", "B", "C"}
-                                       << QStringList{" 2024-03-15", "2024-03-15 ", "\t10-02-17 "}
-                                       << QStringList{"24115", "24115", "10073"} << QStringList{};
-        QTest::newRow("time of day") << "fporder" << QStringList{"A", "B"}
-                                     << QStringList{"2024-03-15 10:30:00", "2010-01-03 23:59:59"}
-                                     << QStringList{"24115", "10537"} << QStringList{};
-        QTest::newRow("unreadable: named by its key, earlier rows keep their codes")
-            << "fporder" << QStringList{"A", "B", "C"}
-            << QStringList{"2010-02-17", "2010-13-45", "2010-03-08"}
-            << QStringList{"10073", "2010-13-45", "2010-03-08"}
-            << QStringList{"fporder", "sdlitm = \"B\"", "\"2010-13-45\""};
-        QTest::newRow("unreadable without a key: named by its rowid")
-            << "fpprognos" << QStringList{"A", " ", "C"}
-            << QStringList{"2010-02-17", " 2010-02-30 ", "2010-03-08"}
-            << QStringList{"10073", " 2010-02-30 ", "2010-03-08"}
-            << QStringList{"fpprognos", "rowid 2", "\" 2010-02-30 \""};
-        QTest::newRow("a time that is no time of day")
-            << "fpprognos" << QStringList{"A"} << QStringList{"2024-03-15 25:00:00"}
-            << QStringList{"2024-03-15 25:00:00"}
-            << QStringList{"mflitm = \"A\"", "\"2024-03-15 25:00:00\""};
+        addRow("blanks around", "fpprognos", QStringList{"A", "B", "C"},
+               QStringList{" 2024-03-15", "2024-03-15 ", "\t10-02-17 "},
+               QStringList{"24115", "24115", "10073"}, QStringList{});
+        addRow("time of day", "fporder", QStringList{"A", "B"},
+               QStringList{"2024-03-15 10:30:00", "2010-01-03 23:59:59"},
+               QStringList{"24115", "10537"}, QStringList{});
+        addRow("unreadable: named by its key, earlier rows keep their codes", "fporder",
+               QStringList{"A", "B", "C"}, QStringList{"2010-02-17", "2010-13-45", "2010-03-08"},
+               QStringList{"10073", "2010-13-45", "2010-03-08"},
+               QStringList{"fporder", "sdlitm = \"B\"", "\"2010-13-45\""});
+        addRow("unreadable without a key: named by its rowid", "fpprognos",
+               QStringList{"A", " ", "C"}, QStringList{"2010-02-17", " 2010-02-30 ", "2010-03-08"},
+               QStringList{"10073", " 2010-02-30 ", "2010-03-08"},
+               QStringList{"fpprognos", "rowid 2", "\" 2010-02-30 \""});
+        addRow("a time that is no time of day", "fpprognos", QStringList{"A"},
+               QStringList{"2024-03-15 25:00:00"}, QStringList{"2024-03-15 25:00:00"},
+               QStringList{"mflitm = \"A\"", "\"2024-03-15 25:00:00\""});
     }
 
     void storedTexts() {
@@ -375,32 +317,12 @@ private slots:
         QCOMPARE(columnValues(store, table, column), after);
     }
 
-    void emptyAndMissingTables() {
-        LocalStoreFixture store;
-        lodvik::NoProgress progress;
-        figures::DateConversion ops(store.localDatabase(), progress);
-        ops.konvereraprognosdatum(); // empty: nothing to do, no error
-        QCOMPARE(columnValues(store, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
-                 QStringList());
-        store.execute(QStringLiteral("DROP TABLE fporder"));
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.konverteraorderdatum());
-    }
-
     void convertDatesCommand() {
         LocalStoreFixture store;
         store.insert(QStringLiteral("fpprognos"), {S("10-1"), S("10-02-17"), L(1)});
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), store.path());
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"convert-dates", "prognos"});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(runProgram(store.path(), {"convert-dates", "prognos"}).exitCode, 0);
         QCOMPARE(columnValues(store, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
                  QStringList{"10073"});
-        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"convert-dates", "lager"});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 2);
     }
 
     void completeDateEntry() {
@@ -424,16 +346,11 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("period");
         QTest::addColumn<bool>("complains");
-        QTest::newRow("date as typed") << "2010-11-18"
-                                       << "2010-11-18" << false;
-        QTest::newRow("other layout kept as typed") << "18/11/2010"
-                                                    << "18/11/2010" << false;
-        QTest::newRow("empty box leaves the period") << ""
-                                                     << "2009-01-01" << false;
-        QTest::newRow("invalid date") << "2010-11-31"
-                                      << "2009-01-01" << true;
-        QTest::newRow("half typed") << "2010-11-"
-                                    << "2009-01-01" << true;
+        addRow("date as typed", "2010-11-18", "2010-11-18", false);
+        addRow("other layout kept as typed", "18/11/2010", "18/11/2010", false);
+        addRow("empty box leaves the period", "", "2009-01-01", false);
+        addRow("invalid date", "2010-11-31", "2009-01-01", true);
+        addRow("half typed", "2010-11-", "2009-01-01", true);
     }
 
     void acceptPeriodDate() {
@@ -446,21 +363,10 @@ private slots:
             window.datumtxt = new QLineEdit(&window);
         window.perioddatum = QStringLiteral("2009-01-01");
         window.datumtxt->setText(typed);
-        QString shown;
-        QTimer::singleShot(0, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                shown = box->windowTitle() + '|' + box->text() + '|' +
-                        QString::number(int(box->icon())) + '|' +
-                        QString::number(int(box->standardButtons()));
-                box->accept();
-            }
-        });
+        BoxAnswerer answerer;
         window.AcceptPeriodDate();
         QCOMPARE(window.perioddatum, period);
-        QCOMPARE(shown, complains ? QStringLiteral("Fel|Ogiltigt datum!|%1|%2")
-                                        .arg(int(QMessageBox::Critical))
-                                        .arg(int(QMessageBox::Ok))
-                                  : QString());
+        QCOMPARE(answerer.texts, complains ? QStringList{"Ogiltigt datum!"} : QStringList());
     }
 };
 

@@ -1,6 +1,7 @@
+#include "../common/DataRows.h"
+#include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
 #include "Startmeny/Startmeny.h"
-#include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
@@ -61,216 +62,173 @@ class TestOverview : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void sortOrder_data();
-    void sortOrder();
-    void filterAndTarget();
-    void savedListIsTheListAsShown();
-    void chartFollowsTheFilter();
-    void printoutHoldsEveryRowOnce();
-    void runOncePerPeriod();
-};
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true); // the remembered target stays out of the user's
+        QLocale::setDefault(QLocale::c()); // the list's Swedish order must not come from here
+    }
 
-void TestOverview::initTestCase() {
-    QStandardPaths::setTestModeEnabled(true); // the remembered target stays out of the user's
-    QLocale::setDefault(QLocale::c());        // the list's Swedish order must not come from here
-}
+    void sortOrder_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QStringList>("products"); // ascending
+        addRow("descriptions, Å Ä Ö after Z", int(ListColumn::Description),
+               QStringList{"P5", "P2", "P3", "P4", "P6", "P1"});
+        // As numbers, not as texts ("100" < "20" < "9"); an empty cell counts 0.
+        addRow("stock as numbers", int(ListColumn::StockFrn),
+               QStringList{"P3", "P5", "P6", "P4", "P2", "P1"});
+        // Weeks of cover: a cover rounded to nothing first, products without sales last.
+        addRow("cover, no sales last", int(ListColumn::Cover),
+               QStringList{"P5", "P6", "P1", "P4", "P3", "P2"});
+    }
 
-void TestOverview::sortOrder_data() {
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QStringList>("products"); // ascending
-    QTest::newRow("descriptions, Å Ä Ö after Z")
-        << int(ListColumn::Description) << QStringList{"P5", "P2", "P3", "P4", "P6", "P1"};
-    // As numbers, not as texts ("100" < "20" < "9"); an empty cell counts 0.
-    QTest::newRow("stock as numbers")
-        << int(ListColumn::StockFrn) << QStringList{"P3", "P5", "P6", "P4", "P2", "P1"};
-    // Weeks of cover: a cover rounded to nothing first, products without sales last.
-    QTest::newRow("cover, no sales last")
-        << int(ListColumn::Cover) << QStringList{"P5", "P6", "P1", "P4", "P3", "P2"};
-}
-
-void TestOverview::sortOrder() {
-    QFETCH(int, column);
-    QFETCH(QStringList, products);
-    overview::CoverageTableModel model;
-    model.setRows(rowsOf({{"P1", "Örn", "100", "3", "5"},
-                          {"P2", "Zebra", "20", nullptr, ""},
-                          {"P3", "Ål", "-12", "9", "1"},
-                          {"P4", "Äpple", "9", "5", "2"},
-                          {"P5", "apa", "", "", "7"},
-                          {"P6", "Ödla", "", "1", "1"}}));
-    overview::CoverageFilterModel shown;
-    shown.setCoverageModel(&model);
-    shown.sort(column, Qt::AscendingOrder);
-    QCOMPARE(columnTexts(shown, ListColumn::Product), products);
-    shown.sort(column, Qt::DescendingOrder);
-    std::reverse(products.begin(), products.end());
-    if (ListColumn(column) != ListColumn::StockFrn) // P5 and P6 tie at 0 and keep their order
+    void sortOrder() {
+        QFETCH(int, column);
+        QFETCH(QStringList, products);
+        overview::CoverageTableModel model;
+        model.setRows(rowsOf({{"P1", "Örn", "100", "3", "5"},
+                              {"P2", "Zebra", "20", nullptr, ""},
+                              {"P3", "Ål", "-12", "9", "1"},
+                              {"P4", "Äpple", "9", "5", "2"},
+                              {"P5", "apa", "", "", "7"},
+                              {"P6", "Ödla", "", "1", "1"}}));
+        overview::CoverageFilterModel shown;
+        shown.setCoverageModel(&model);
+        shown.sort(column, Qt::AscendingOrder);
         QCOMPARE(columnTexts(shown, ListColumn::Product), products);
-}
-
-void TestOverview::filterAndTarget() {
-    overview::CoverageTableModel model;
-    model.setRows(rowsOf({{"A-100", "Pallkrage", "10", "1", "10"},
-                          {"B-200", "Åldrad pall", "30", "3", "10"},
-                          {"C-300", "Krympfilm", "50", "5", "10"},
-                          {"D-400", "Kartong", "5", nullptr, ""}}));
-    overview::CoverageFilterModel shown;
-    shown.setCoverageModel(&model);
-    shown.sort(int(ListColumn::Product), Qt::AscendingOrder);
-    // Product number or description, any case, anywhere in the text.
-    shown.setSearchText(QStringLiteral("åldr"));
-    QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"B-200"});
-    shown.setSearchText(QStringLiteral("-3"));
-    QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"C-300"});
-    shown.setSearchText(QString());
-    // Target 4: cover 1 is under half of it, 3 under it; 5 and no sales are not under it.
-    shown.setOnlyBelowTarget(true);
-    QCOMPARE(columnTexts(shown, ListColumn::Product), (QStringList{"A-100", "B-200"}));
-    model.setTargetWeeks(6);
-    shown.targetChanged();
-    QCOMPARE(columnTexts(shown, ListColumn::Product), (QStringList{"A-100", "B-200", "C-300"}));
-    QCOMPARE(model.urgency(1), reports::Urgency::BelowTarget); // exactly half is not under it
-    model.setTargetWeeks(2);
-    shown.targetChanged();
-    QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"A-100"});
-}
-
-void TestOverview::savedListIsTheListAsShown() {
-    QTemporaryDir dir;
-    overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")), dir.path());
-    window.setRun(rowsOf({{"A-100", "Pallkrage, blå", "10", "1", "10"},
-                          {"B-200", "Pallkrage röd", "30", "3", "10"},
-                          {"C-300", "Krympfilm", "50", "5", "10"},
-                          {"D-400", "Pallkrage grå", "5", nullptr, ""}}),
-                  QStringLiteral("2010-11-18"));
-    window.setTargetWeeks(4);
-    window.shownRows()->setSearchText(QStringLiteral("pallkrage"));
-    window.view()->sortByColumn(int(ListColumn::StockFrn), Qt::DescendingOrder);
-    const QString file = dir.filePath(QStringLiteral("lista.csv"));
-    window.saveList(file);
-    QFile csv(file);
-    QVERIFY(csv.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = csv.readAll().split('\n');
-    QStringList products;
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        if (!lines.at(i).trimmed().isEmpty())
-            products << QString::fromUtf8(lines.at(i).split(',').value(1));
-    QCOMPARE(products, (QStringList{"B-200", "A-100", "D-400"}));
-    // The total to order is over the rows shown: A-100 40 − 10 = 30, B-200 40 − 30 = 10.
-    QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{40, 2}));
-}
-
-void TestOverview::chartFollowsTheFilter() {
-    QTemporaryDir dir;
-    overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")), dir.path());
-    std::vector<Product> products;
-    std::vector<QByteArray> texts;
-    texts.reserve(120);
-    for (int i = 0; i < 30; ++i) {
-        texts.push_back(QStringLiteral("N%1").arg(i, 2, 10, QLatin1Char('0')).toUtf8());
-        texts.push_back(QByteArray::number(30 - i)); // cover: N29 the least
+        shown.sort(column, Qt::DescendingOrder);
+        std::reverse(products.begin(), products.end());
+        if (ListColumn(column) != ListColumn::StockFrn) // P5 and P6 tie at 0 and keep their order
+            QCOMPARE(columnTexts(shown, ListColumn::Product), products);
     }
-    for (int i = 0; i < 30; ++i)
-        products.push_back({texts[size_t(2 * i)].constData(), i % 2 ? "udda" : "jämn", "10",
-                            texts[size_t(2 * i + 1)].constData(), "1"});
-    window.setRun(rowsOf(products), QStringLiteral("2010-11-18"));
-    window.chart()->refresh();
-    const auto barProducts = [&] {
-        QStringList names;
-        for (int r : window.chart()->barRows())
-            names << window.shownRows()->coverageModel()->row(r).product;
-        return names;
-    };
-    QCOMPARE(barProducts().size(), overview::CoverageChart::Bars);
-    QCOMPARE(barProducts().first(), QStringLiteral("N29"));
-    window.shownRows()->setSearchText(QStringLiteral("udda"));
-    window.chart()->refresh();
-    QCOMPARE(barProducts().size(), 15);
-    QCOMPARE(barProducts().first(), QStringLiteral("N29"));
-    QCOMPARE(barProducts().last(), QStringLiteral("N01"));
-    // A bar names its product in the list.
-    emit window.chart()->productClicked(window.chart()->barRows().at(2));
-    const QModelIndexList selected =
-        window.view()->selectionModel()->selectedRows(int(ListColumn::Product));
-    QCOMPARE(selected.size(), 1);
-    QCOMPARE(selected.first().data().toString(), QStringLiteral("N25"));
-}
 
-void TestOverview::printoutHoldsEveryRowOnce() {
-    std::vector<QByteArray> names;
-    for (int i = 0; i < 95; ++i)
-        names.push_back(QStringLiteral("R%1").arg(i, 3, 10, QLatin1Char('0')).toUtf8());
-    std::vector<Product> products;
-    for (const QByteArray &n : names)
-        products.push_back({n.constData(), "Pall", "10", "3", "2"});
-    const std::vector<reports::CoverageRow> rows = rowsOf(products);
-    PrintEngine engine;
-    overview::printCoverageList(engine, reports::allRows(rows), QStringLiteral("2010-11-18"), 4);
-    QVERIFY(engine.landscape());
-    QVERIFY(engine.pageCount() > 1);
-    QStringList seen;
-    for (int p = 1; p <= engine.pageCount(); ++p) {
-        bool numbered = false;
-        for (const PrintItem &item : engine.pages().at(p - 1).items) {
-            if (QRegularExpression(QStringLiteral("^R\\d{3}$")).match(item.text).hasMatch())
-                seen << item.text;
-            numbered |= item.text == QStringLiteral("Sida %1 av %2").arg(p).arg(engine.pageCount());
-            // Everything lies on the landscape sheet.
-            QVERIFY(item.x >= 0 && item.x < engine.pageSizeTwips().width());
-            QVERIFY(item.y >= 0 && item.y < engine.pageSizeTwips().height());
+    void filterAndTarget() {
+        overview::CoverageTableModel model;
+        model.setRows(rowsOf({{"A-100", "Pallkrage", "10", "1", "10"},
+                              {"B-200", "Åldrad pall", "30", "3", "10"},
+                              {"C-300", "Krympfilm", "50", "5", "10"},
+                              {"D-400", "Kartong", "5", nullptr, ""}}));
+        overview::CoverageFilterModel shown;
+        shown.setCoverageModel(&model);
+        shown.sort(int(ListColumn::Product), Qt::AscendingOrder);
+        // Product number or description, any case, anywhere in the text.
+        shown.setSearchText(QStringLiteral("åldr"));
+        QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"B-200"});
+        shown.setSearchText(QStringLiteral("-3"));
+        QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"C-300"});
+        shown.setSearchText(QString());
+        // Target 4: cover 1 is under half of it, 3 under it; 5 and no sales are not under it.
+        shown.setOnlyBelowTarget(true);
+        QCOMPARE(columnTexts(shown, ListColumn::Product), (QStringList{"A-100", "B-200"}));
+        model.setTargetWeeks(6);
+        shown.targetChanged();
+        QCOMPARE(columnTexts(shown, ListColumn::Product), (QStringList{"A-100", "B-200", "C-300"}));
+        QCOMPARE(model.urgency(1), reports::Urgency::BelowTarget); // exactly half is not under it
+        model.setTargetWeeks(2);
+        shown.targetChanged();
+        QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"A-100"});
+    }
+
+    void savedListIsTheListAsShown() {
+        QTemporaryDir dir;
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        window.setRun(rowsOf({{"A-100", "Pallkrage, blå", "10", "1", "10"},
+                              {"B-200", "Pallkrage röd", "30", "3", "10"},
+                              {"C-300", "Krympfilm", "50", "5", "10"},
+                              {"D-400", "Pallkrage grå", "5", nullptr, ""}}),
+                      QStringLiteral("2010-11-18"));
+        window.setTargetWeeks(4);
+        window.shownRows()->setSearchText(QStringLiteral("pallkrage"));
+        window.view()->sortByColumn(int(ListColumn::StockFrn), Qt::DescendingOrder);
+        const QString file = dir.filePath(QStringLiteral("lista.csv"));
+        window.saveList(file);
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QStringList products;
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            if (!lines.at(i).trimmed().isEmpty())
+                products << QString::fromUtf8(lines.at(i).split(',').value(1));
+        QCOMPARE(products, (QStringList{"B-200", "A-100", "D-400"}));
+        // The total to order is over the rows shown: A-100 40 − 10 = 30, B-200 40 − 30 = 10.
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{40, 2}));
+    }
+
+    void printoutHoldsEveryRowOnce() {
+        std::vector<QByteArray> names;
+        for (int i = 0; i < 95; ++i)
+            names.push_back(QStringLiteral("R%1").arg(i, 3, 10, QLatin1Char('0')).toUtf8());
+        std::vector<Product> products;
+        for (const QByteArray &n : names)
+            products.push_back({n.constData(), "Pall", "10", "3", "2"});
+        const std::vector<reports::CoverageRow> rows = rowsOf(products);
+        PrintEngine engine;
+        overview::printCoverageList(engine, reports::allRows(rows), QStringLiteral("2010-11-18"),
+                                    4);
+        QVERIFY(engine.landscape());
+        QVERIFY(engine.pageCount() > 1);
+        QStringList seen;
+        for (int p = 1; p <= engine.pageCount(); ++p) {
+            bool numbered = false;
+            for (const PrintItem &item : engine.pages().at(p - 1).items) {
+                if (QRegularExpression(QStringLiteral("^R\\d{3}$")).match(item.text).hasMatch())
+                    seen << item.text;
+                numbered |=
+                    item.text == QStringLiteral("Sida %1 av %2").arg(p).arg(engine.pageCount());
+                // Everything lies on the landscape sheet.
+                QVERIFY(item.x >= 0 && item.x < engine.pageSizeTwips().width());
+                QVERIFY(item.y >= 0 && item.y < engine.pageSizeTwips().height());
+            }
+            QVERIFY2(numbered, qPrintable(QStringLiteral("page %1 has no number").arg(p)));
         }
-        QVERIFY2(numbered, qPrintable(QStringLiteral("page %1 has no number").arg(p)));
+        QStringList expected;
+        for (const QByteArray &n : names)
+            expected << QString::fromUtf8(n);
+        QCOMPARE(seen, expected);
     }
-    QStringList expected;
-    for (const QByteArray &n : names)
-        expected << QString::fromUtf8(n);
-    QCOMPARE(seen, expected);
-}
 
-void TestOverview::runOncePerPeriod() {
-    ProgramFolder folder;
-    folder.insert(QStringLiteral("pjomr"),
-                  {Variant::String(QStringLiteral("P1")), Variant::String(QStringLiteral("Pall")),
-                   Variant::Double(1)},
-                  {"iblitm", "imdsc1", "umconv"});
-    Startmeny window(folder.path());
-    const auto open = [&](const QString &period) {
-        window.datumtxt->setText(period);
-        window.openCoverageOverview();
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isWorking(), 60000);
-    };
-    const QString first = folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-11-18.xls"));
-    open(QStringLiteral("2010-11-18"));
-    auto *overview = window.findChild<overview::CoverageOverviewWindow *>();
-    QVERIFY(overview);
-    QVERIFY(QFile::exists(first));
-    QCOMPARE(overview->period(), QStringLiteral("2010-11-18"));
-    QCOMPARE(overview->shownRows()->rowCount(), 1);
+    void runOncePerPeriod() {
+        ProgramFolder folder;
+        folder.insert(QStringLiteral("pjomr"),
+                      {Variant::String(QStringLiteral("P1")),
+                       Variant::String(QStringLiteral("Pall")), Variant::Double(1)},
+                      {"iblitm", "imdsc1", "umconv"});
+        Startmeny window(folder.path());
+        const auto open = [&](const QString &period) {
+            window.datumtxt->setText(period);
+            window.openCoverageOverview();
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isWorking(), 60000);
+        };
+        const QString first =
+            folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-11-18.xls"));
+        open(QStringLiteral("2010-11-18"));
+        auto *overview = window.findChild<overview::CoverageOverviewWindow *>();
+        QVERIFY(overview);
+        QVERIFY(QFile::exists(first));
+        QCOMPARE(overview->period(), QStringLiteral("2010-11-18"));
+        QCOMPARE(overview->shownRows()->rowCount(), 1);
 
-    // The same period again: the window shows the run it has, without a new one.
-    QVERIFY(QFile::remove(first));
-    open(QStringLiteral("2010-11-18"));
-    QVERIFY(!QFile::exists(first));
-    // Another period runs first.
-    open(QStringLiteral("2010-12-01"));
-    QVERIFY(QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
-    QCOMPARE(overview->period(), QStringLiteral("2010-12-01"));
-    QCOMPARE(window.findChildren<overview::CoverageOverviewWindow *>().size(), 1);
+        // The same period again: the window shows the run it has, without a new one.
+        QVERIFY(QFile::remove(first));
+        open(QStringLiteral("2010-11-18"));
+        QVERIFY(!QFile::exists(first));
+        // Another period runs first.
+        open(QStringLiteral("2010-12-01"));
+        QVERIFY(
+            QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
+        QCOMPARE(overview->period(), QStringLiteral("2010-12-01"));
+        QCOMPARE(window.findChildren<overview::CoverageOverviewWindow *>().size(), 1);
 
-    // A run that fails leaves its rows in the table: no period's run is complete there any more.
-    QTimer answer; // the failure's message box
-    connect(&answer, &QTimer::timeout, [] {
-        if (QWidget *box = QApplication::activeModalWidget())
-            box->close();
-    });
-    answer.start(20);
-    QVERIFY(QDir(folder.file(QStringLiteral("rapporter"))).removeRecursively());
-    open(QStringLiteral("2011-01-05"));
-    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("rapporter")));
-    open(QStringLiteral("2010-12-01"));
-    QVERIFY(QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
-}
+        // A run that fails leaves its rows in the table: no period's run is complete there any
+        // more.
+        BoxAnswerer answer; // the failure's message box
+        QVERIFY(QDir(folder.file(QStringLiteral("rapporter"))).removeRecursively());
+        open(QStringLiteral("2011-01-05"));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("rapporter")));
+        open(QStringLiteral("2010-12-01"));
+        QVERIFY(
+            QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
+    }
+};
 
 QTEST_MAIN(TestOverview)
 #include "tst_overview.moc"

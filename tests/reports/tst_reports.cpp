@@ -1,4 +1,6 @@
+#include "../common/DataRows.h"
 #include "../common/ProgramFolder.h"
+#include "../common/RunProgram.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "ReadBack.h"
@@ -60,54 +62,557 @@ Variant num(double d) {
 
 } // namespace
 
+// One product row as the run stores it, for the columns the suggestion and the urgency read:
+// stocks D E F, cover H, back orders J, orders L and weekly sales O.
+struct StoredRow {
+    Variant d, e, f, h, j, l, o;
+};
+Q_DECLARE_METATYPE(StoredRow)
+
 class TestReports : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_home = m_dir->path();
+        dao::Database db = dao::Database::CreateDatabase(m_home + QStringLiteral("/local.mdb"));
+        catalogue::createLocalSchema(db);
+        db.Close();
+        QDir(m_home).mkdir(QStringLiteral("rapporter"));
+    }
 
-    void coverageTable_data();
-    void coverageTable();
-    void coverageCaptionsInOrder();
-    void coverageWorkbookReadBack();
-    void coverageWorkbookInCalc();
-    void emptyExtractGivesHeadersOnly();
-    void secondShorterRunClearsLeftovers();
-    void moreProductsThanTableRows();
-    void unusableProductStopsRun_data();
-    void unusableProductStopsRun();
-    void workbookFailureKeepsOldFileAndRestoresCursor();
-    void summaryFilledFromTotals();
-    void summaryWorkbookReadBack();
-    void summaryFileNameFromPeriod();
-    void visibleSummaryLayout();
-    void commandLine();
-    void suggestionOnHandCheckedTable_data();
-    void suggestionOnHandCheckedTable();
-    void overviewRowsAreTheWorkbooksCells();
-    void drillDownRecomputesTheRunsCells();
-    void overviewListOnCommandLine();
+    void cleanup() { m_dir.reset(); }
+
+    void coverageWorkbookReadBack() {
+        smallStore();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(
+            m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        QCOMPARE(dump.value("nrows").toInt(), 7);
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        const auto numberAt = [&](int r, int c) {
+            const QJsonObject cell = cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
+            return cell.value("type").toString() == QLatin1String("number")
+                       ? cell.value("value").toDouble()
+                       : qQNaN();
+        };
+        const auto textAt = [&](int r, int c) {
+            return cells.value(QStringLiteral("%1,%2").arg(r).arg(c))
+                .toObject()
+                .value("value")
+                .toString();
+        };
+        const auto emptyAt = [&](int r, int c) {
+            return !cells.contains(QStringLiteral("%1,%2").arg(r).arg(c));
+        };
+        // Headers, bold within A1:Q4 only.
+        QCOMPARE(textAt(4, 18), QStringLiteral("Status"));
+        QVERIFY(cells.value("4,17").toObject().value("bold").toBool());
+        QVERIFY(cells.value("2,1").toObject().value("bold").toBool());
+        QVERIFY(!cells.value("4,18").toObject().value("bold").toBool());
+        QVERIFY(!cells.value("5,1").toObject().value("bold").toBool());
+        // P1 in row 5: numeric texts are numbers, the totals are formulas with their values.
+        QCOMPARE(textAt(5, 1), QStringLiteral("P1"));
+        QCOMPARE(textAt(5, 2), QStringLiteral("Pall röd"));
+        QCOMPARE(numberAt(5, 3), 1000.0);
+        QCOMPARE(numberAt(5, 4), 10.0);
+        QCOMPARE(numberAt(5, 5), 5.0);
+        QVERIFY(emptyAt(5, 6));
+        QCOMPARE(numberAt(5, 7), 15.0);
+        QCOMPARE(numberAt(5, 8), 4.0);
+        QCOMPARE(numberAt(5, 9), 3.0);
+        QCOMPARE(numberAt(5, 14), 0.0);
+        QCOMPARE(numberAt(5, 15), 4.0);
+        QVERIFY(emptyAt(5, 17));
+        // P2 in row 6: the minus sign survives; coverage 0 is a number.
+        QCOMPARE(numberAt(6, 4), -12.0);
+        QCOMPARE(numberAt(6, 7), -9.0);
+        QCOMPARE(numberAt(6, 8), 0.0);
+        QCOMPARE(numberAt(6, 6), 3.0);
+        QCOMPARE(numberAt(6, 10), 2.0);
+        QCOMPARE(numberAt(6, 11), 3.0);
+        QCOMPARE(numberAt(6, 12), 4.0);
+        QCOMPARE(numberAt(6, 13), 1.0);
+        QCOMPARE(ops.umfaktor, 1000.0); // the last product's
+        QCOMPARE(numberAt(6, 14), 6.0);
+        QVERIFY(emptyAt(6, 15));
+        // P3 in row 7 has no description.
+        QVERIFY(emptyAt(7, 2));
+        QCOMPARE(numberAt(7, 8), 3.0);
+    }
+
+    void coverageWorkbookInCalc() {
+        if (readback::libreOffice().isEmpty())
+            QSKIP("LibreOffice Calc is not installed (Debian package libreoffice-calc-nogui)");
+        smallStore();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        QString error;
+        const QJsonObject cells = readback::calcDump(
+            m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+        QVERIFY2(!cells.isEmpty(), qPrintable(error));
+        const auto at = [&](const char *ref) { return cells.value(QLatin1String(ref)).toObject(); };
+        QCOMPARE(at("G5").value("formula").toString(), QStringLiteral("D5+E5+F5"));
+        QCOMPARE(at("G7").value("formula").toString(), QStringLiteral("D7+E7+F7"));
+        QCOMPARE(at("N6").value("formula").toString(), QStringLiteral("L6+J6"));
+        QCOMPARE(at("G6").value("value").toString().toDouble(), -9.0);
+        QCOMPARE(at("N6").value("value").toString().toDouble(), 6.0);
+        QCOMPARE(at("B5").value("value").toString(), QStringLiteral("Pall röd"));
+        QVERIFY(!cells.contains(QStringLiteral("G8")));
+    }
+
+    void secondShorterRunClearsLeftovers() {
+        smallStore();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        QCOMPARE(ops.produkttabell.at(3, 1).toText(), QStringLiteral("P3"));
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(QStringLiteral("DELETE FROM pjomr WHERE iblitm = 'P3'"));
+        }
+        ops.CoverageRun();
+        QVERIFY(ops.produkttabell.at(3, 1).isEmpty());
+        QVERIFY(ops.produkttabell.at(3, 8).isEmpty());
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(
+            m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        QCOMPARE(dump.value("nrows").toInt(), 6);
+    }
+
+    void moreProductsThanTableRows() {
+        const int products = 2003;
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(QStringLiteral("BEGIN"));
+            for (int i = 1; i <= products; ++i)
+                db.Execute(
+                    QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES (?, ?, 1)"),
+                    {Variant::String(QStringLiteral("N%1").arg(i, 5, 10, QLatin1Char('0'))),
+                     Variant::String(QStringLiteral("Vara %1").arg(i))});
+            db.Execute(QStringLiteral("COMMIT"));
+        }
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        QVERIFY(ops.produkttabell.rowCount() > products);
+        QCOMPARE(ops.produkttabell.at(products, 1).toText(), QStringLiteral("N02003"));
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(
+            m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        QCOMPARE(dump.value("nrows").toInt(), products + 4);
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        QCOMPARE(cells.value(QStringLiteral("%1,1").arg(products + 4))
+                     .toObject()
+                     .value("value")
+                     .toString(),
+                 QStringLiteral("N02003"));
+        QCOMPARE(cells.value(QStringLiteral("%1,7").arg(products + 4))
+                     .toObject()
+                     .value("type")
+                     .toString(),
+                 QStringLiteral("number"));
+    }
+
+    void unusableProductStopsRun_data() {
+        QTest::addColumn<Variant>("umconv");
+        QTest::addColumn<QString>("rows"); // more rows of B2, as SQL
+        QTest::addColumn<QString>("reason");
+        addRow("null", Variant::Null(), "", "umconv är tomt");
+        addRow("empty text", text(""), "", "umconv är tomt");
+        addRow("zero", num(0), "", "umconv är 0");
+        // No figure may come out as "inf" or "nan".
+        addRow("nan", text("nan"), "", "umconv \"nan\" är inget tal");
+        addRow("thousand times too large", num(1e306), "", "är för stort");
+        addRow("stock minus availability overflows", num(1),
+               "INSERT INTO pjstkfrn (ivcitm, lipqoh) VALUES ('B2', 1e308);"
+               "INSERT INTO avail (ivcitm, quantity) VALUES ('B2', -1e308);",
+               "StockOnHandFRN för produkt \"B2\"");
+    }
+
+    void unusableProductStopsRun() {
+        QFETCH(Variant, umconv);
+        QFETCH(QString, rows);
+        QFETCH(QString, reason);
+        const QStringList omr{"iblitm", "imdsc1", "umconv"};
+        insert("pjomr", omr, {text("A1"), text("Bra"), num(1)});
+        insert("pjomr", omr, {text("B2"), text("Trasig"), umconv});
+        insert("pjomr", omr, {text("C3"), text("Bra"), num(1)});
+        if (!rows.isEmpty())
+            dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb")).Execute(rows);
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        try {
+            ops.CoverageRun();
+            QFAIL("the run went on without units per pack");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("B2")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
+        }
+        QCOMPARE(ops.produkttabell.at(1, 1).toText(), QStringLiteral("A1"));
+        QVERIFY(!ops.produkttabell.at(3, 1).isString());
+        QVERIFY(QDir(m_home + QStringLiteral("/rapporter")).isEmpty());
+        QVERIFY(!ops.captions.contains(QStringLiteral("Klart")));
+    }
+
+    void workbookFailureKeepsOldFileAndRestoresCursor() {
+        // The earlier workbook of the period stays when the new one cannot be saved.
+        const QString reportsDir = m_home + QStringLiteral("/rapporter");
+        QDir(reportsDir).removeRecursively();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+        try {
+            ops.tillexell();
+            QFAIL("saved into a missing folder");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("finns inte")), qPrintable(e.message()));
+        }
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+
+        QDir(m_home).mkdir(QStringLiteral("rapporter"));
+        const QString file = reportsDir + QStringLiteral("/Pallvikprodukter2010-11-18.xls");
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier");
+        old.close();
+        // A product number the sheet cannot take: past its last row. Simulate with a full table.
+        ops.produkttabell.ensureRow(70000);
+        for (int r = 1; r <= 70000; ++r)
+            ops.produkttabell.at(r, 1) = Variant::String(QStringLiteral("X"));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.excellprodukter());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("earlier"));
+        QCOMPARE(QDir(reportsDir).entryList(QDir::Files),
+                 QStringList{QStringLiteral("Pallvikprodukter2010-11-18.xls")});
+        QGuiApplication::restoreOverrideCursor();
+    }
+
+    void summaryFilledFromTotals() {
+        // One figure of each kind the summary holds, per source, period November 2010.
+        insert("pjomr", {"iblitm", "umconv"}, {text("P1"), num(2)});
+        insert("pjsprior", {"sdpqor"}, {num(100)});
+        insert("pjs1prior", {"sdpqor"}, {num(20)});
+        insert("pjscurr", {"sdpqor"}, {num(7)});
+        insert("pjocurr", {"antaltusen"}, {num(4)});
+        insert("pjpvmens", {"mflitm", "mffqt"}, {text("P1"), num(1)});
+        insert("pjoback", {"antaltusen"}, {num(9)});
+        insert("pjstkens", {"lipqoh"}, {num(11)});
+        insert("pjgit", {"sdpqor"}, {num(1234.6)});
+        insert("pj1git", {"sdpqor"}, {num(0.4)});
+        insert("pjofram", {"antaltusen"}, {num(-3)});
+        insert("frnhist", {"ivcitm", "IHSQ10", "IHSQ11"}, {text("P1"), num(5), num(6)});
+        insert("frnrequest", {"ivcitm", "sduorg"}, {text("P1"), num(8)});
+        insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(3)});
+        insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(10)});
+        insert("frnrequesu", {"ivcitm", "sduorg01"}, {text("P1"), num(2)});
+        insert("DTSPL", {"Fält2", "Fält4", "Fält11", "Fält25", "Fält32"},
+               {text("P1"), num(1), num(2), num(3), num(4)});
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.summatabell[5][1] = 42; // a figure the totals do not fill stays
+        ops.fillSummatabell();
+        const SummaTabell &t = ops.summatabell;
+        struct Expect {
+            int figure, source;
+            double value;
+        };
+        const Expect expected[] = {
+            {1, 1, 120},   {1, 2, 5 * 2},  {1, 3, 1 * 2}, // sales prior month: PJ, FRN (IHSQ10), DP
+            {2, 1, 7},     {2, 2, 6 * 2},  {2, 3, 2 * 2}, // sales current month
+            {3, 1, 4 + 1}, {3, 2, 8 * 2},  {3, 3, 3 * 2}, // orders current month
+            {4, 1, 9},     {4, 2, 3 * 2},  {4, 3, 0},     // back orders
+            {9, 1, 11},    {9, 2, 10 * 2}, {9, 3, 0},     // GSC
+            {10, 1, 1235}, {10, 2, 0},     {10, 3, 0},    // GIT: PJ only
+            {14, 1, -3},   {14, 2, 2 * 2}, {14, 3, 4 * 2}, // outside orders
+            {5, 1, 42},
+        };
+        for (const Expect &e : expected)
+            QVERIFY2(qAbs(t[size_t(e.figure)][size_t(e.source)] - e.value) < 1e-9,
+                     qPrintable(QStringLiteral("figure %1 source %2: %3, expected %4")
+                                    .arg(e.figure)
+                                    .arg(e.source)
+                                    .arg(t[size_t(e.figure)][size_t(e.source)])
+                                    .arg(e.value)));
+    }
+
+    void summaryWorkbookReadBack() {
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.summatabell[3][2] = 1234.6;
+        ops.summatabell[3][1] = -3;
+        ops.summatabell[1][3] = 0.4; // rounds to nothing
+        ops.summatabell[14][1] = 7;
+        ops.summatabell[15][1] = 99; // past figure 14: not written
+        ops.tillexell();
+        const QString file = m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls");
+        QCOMPARE(ops.captions, QStringList{QStringLiteral("Skapar excelfilen ") + file});
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(file, &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        const auto cell = [&](int r, int c) {
+            return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
+        };
+        QCOMPARE(cell(6, 4).value("value").toDouble(), 1235.0);
+        QCOMPARE(cell(5, 4).value("value").toDouble(), -3.0);
+        QCOMPARE(cell(8, 4).value("value").toDouble(), 1232.0);
+        QVERIFY(cell(7, 2).isEmpty());
+        QCOMPARE(cell(5, 15).value("value").toDouble(), 7.0);
+        QVERIFY(cell(5, 16).isEmpty());
+        for (int c = 2; c <= 19; ++c) {
+            QCOMPARE(cell(8, c).value("type").toString(), QStringLiteral("number"));
+            if (c != 4 && c != 15)
+                QCOMPARE(cell(8, c).value("value").toDouble(), 0.0);
+        }
+        QVERIFY(cell(3, 7).isEmpty()); // "" written: stays empty
+    }
+
+    void commandLine() {
+        smallStore();
+        const QString coverageFile =
+            m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
+        ProgramRun run = runProgram(m_home, {"coverage", "--period", "2010-11-18"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.trimmed(), coverageFile);
+        QVERIFY(run.err.contains(QStringLiteral("Klart")));
+        QVERIFY(QFileInfo::exists(coverageFile));
+        run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.trimmed(), m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
+        QDir(m_home + QStringLiteral("/rapporter")).removeRecursively();
+        run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(QStringLiteral("finns inte")));
+    }
+
+    void suggestionOnHandCheckedTable_data() {
+        QTest::addColumn<StoredRow>("stored");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<int>("suggestion"); // -1: none
+        QTest::addColumn<int>("urgency");
+        const Variant none = text("");
+        const Variant zero = Variant::Integer(0);
+        using U = reports::Urgency;
+        // 6 a week × 4 weeks = 24 wanted, 15 in stock: 9 packs; cover 15/4 → 4 < 6.
+        addRow("short of the target",
+               StoredRow{text("10"), text("5"), none, text("4"), none, none, text("4")}, 6, 9,
+               int(U::BelowTarget));
+        // Cover 3.75 is stored as 4 weeks and meets the target; the stock is still a pack short.
+        addRow("rounded cover meets the target",
+               StoredRow{text("10"), text("5"), none, text("4"), none, none, text("4")}, 4, 1,
+               int(U::Plain));
+        addRow("well covered",
+               StoredRow{text("100"), none, none, text("25"), none, none, text("4")}, 4, -1,
+               int(U::Plain));
+        // No sales: stock and back orders alike give no suggestion.
+        addRow("zero sales", StoredRow{text("5"), none, none, zero, text("3"), none, none}, 4, -1,
+               int(U::NoSales));
+        addRow("negative sales",
+               StoredRow{text("5"), none, none, text("-3"), none, none, text("-2")}, 4, -1,
+               int(U::NoSales));
+        // G = -12 + 0 + 3 = -9: 2 × 4 + 9 − 4 on the way + 2 back orders = 15.
+        addRow("negative stock",
+               StoredRow{text("-12"), none, text("3"), text("-5"), text("2"), text("4"), text("2")},
+               4, 15, int(U::Urgent));
+        // Nothing in stock or on the way: 1 × 4 + 6 back orders; cover 0/1 is stored empty.
+        addRow("back orders only", StoredRow{none, none, none, none, text("6"), none, text("1")}, 4,
+               10, int(U::Urgent));
+        // 3 × 4 − 2 − 10 on the way = 0: nothing more to order, although the cover is short.
+        addRow("orders on the way fill it",
+               StoredRow{text("2"), none, none, text("1"), none, text("10"), text("3")}, 4, -1,
+               int(U::Urgent));
+    }
+
+    void suggestionOnHandCheckedTable() {
+        QFETCH(StoredRow, stored);
+        QFETCH(int, target);
+        QFETCH(int, suggestion);
+        QFETCH(int, urgency);
+        ProduktTabell table;
+        table.at(1, 1) = text("X1");
+        table.at(1, 3) = num(1000);
+        table.at(1, 4) = stored.d;
+        table.at(1, 5) = stored.e;
+        table.at(1, 6) = stored.f;
+        table.at(1, 8) = stored.h;
+        table.at(1, 10) = stored.j;
+        table.at(1, 12) = stored.l;
+        table.at(1, 15) = stored.o;
+        const std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        QCOMPARE(rows.size(), size_t(1));
+        const std::optional<qint64> packs = reports::reorderSuggestion(rows[0], target);
+        QCOMPARE(packs.has_value() ? int(*packs) : -1, suggestion);
+        QCOMPARE(int(reports::urgency(rows[0], target)), urgency);
+    }
+
+    void overviewRowsAreTheWorkbooksCells() {
+        smallStore();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        const std::vector<reports::CoverageRow> rows = reports::coverageRows(ops.produkttabell);
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(
+            m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        QCOMPARE(int(rows.size()), dump.value("nrows").toInt() - 4);
+        for (const reports::CoverageRow &row : rows) {
+            const int r = row.tableRow + 4;
+            const auto cell = [&](int c) {
+                return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
+            };
+            QCOMPARE(row.product, cell(1).value("value").toString());
+            QCOMPARE(row.description, cell(2).value("value").toString());
+            const reports::CellNumber values[] = {
+                row.unitsPerPack, row.stockFrn,   row.stockDp,       row.stockPj,
+                row.stockTotal,   row.coverWeeks, row.coverWeeksFrn, row.backOrderPj,
+                row.backOrderFrn, row.orderPj,    row.orderFrn,      row.orderTotal,
+                row.salesPj,      row.salesFrn};
+            for (int c = 3; c <= 16; ++c) {
+                const QJsonObject workbook = cell(c);
+                const reports::CellNumber &value = values[c - 3];
+                const QString where = QStringLiteral("row %1 column %2").arg(r).arg(c);
+                if (workbook.isEmpty()) {
+                    QVERIFY2(!value,
+                             qPrintable(where + QStringLiteral(" is empty in the workbook")));
+                    continue;
+                }
+                QCOMPARE(workbook.value("type").toString(), QStringLiteral("number"));
+                QVERIFY2(value, qPrintable(where + QStringLiteral(" is missing in the list")));
+                QCOMPARE(*value, workbook.value("value").toDouble());
+            }
+        }
+    }
+
+    void drillDownRecomputesTheRunsCells() {
+        smallStore();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        for (const reports::CoverageRow &row : reports::coverageRows(ops.produkttabell)) {
+            const QList<reports::CellSource> sources =
+                reports::coverageCellSources(ops.local(), ops.perioddatum, row.product);
+            QCOMPARE(sources.size(), 14); // C to P
+            for (const reports::CellSource &source : sources) {
+                // The run's cell as the workbook holds it, against the drill-down's.
+                Variant stored =
+                    ops.produkttabell.at(row.tableRow, source.workbookColumn - 'A' + 1);
+                QString expected = stored.isString() ? stored.text() : stored.toDisplayText();
+                if (source.workbookColumn == 'G')
+                    expected = QString::number(*row.stockTotal);
+                if (source.workbookColumn == 'N')
+                    expected = QString::number(*row.orderTotal);
+                QVERIFY2(source.cell == expected,
+                         qPrintable(QStringLiteral("%1 %2: %3, run %4")
+                                        .arg(row.product, QChar(source.workbookColumn), source.cell,
+                                             expected)));
+            }
+        }
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                                 reports::coverageCellSources(ops.local(), ops.perioddatum,
+                                                              QStringLiteral("not a product")));
+    }
+
+    void overviewListOnCommandLine() {
+        smallStore();
+        const QString awkward = QStringLiteral("Kartong \"stor\", 2-pack");
+        insert("pjomr", {"iblitm", "imdsc1", "umconv"},
+               {text("P4"), Variant::String(awkward), num(1)});
+        const auto run = [&](const QStringList &extra, QByteArray *out) {
+            const ProgramRun r =
+                runProgram(m_home, QStringList{"coverage", "--period", "2010-11-18"} + extra);
+            *out = r.out.toUtf8();
+            return r.exitCode;
+        };
+
+        // P1: 4 a week × 4 − 15 in stock = 1; P2 sells nothing; P3: 2 × 4 − 5 = 3, cover 3 < 4.
+        QByteArray out;
+        QCOMPARE(run({"--format", "csv"}, &out), 0);
+        // A header and four rows; the description with quotes and a comma quoted as RFC 4180 says.
+        QCOMPARE(out.count("\r\n"), 5);
+        QVERIFY2(out.contains("\"Kartong \"\"stor\"\", 2-pack\""), out.constData());
+        QVERIFY(out.contains("P1,"));
+        QVERIFY(QFileInfo::exists(m_home +
+                                  QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls")));
+
+        // A target of 10 weeks: P1 40 − 15 = 25, P3 20 − 5 = 15, both under half the target.
+        QCOMPARE(run({"--format", "json", "--target", "10"}, &out), 0);
+        QJsonParseError parseError;
+        const QJsonDocument json = QJsonDocument::fromJson(out, &parseError);
+        QVERIFY2(!json.isNull(), qPrintable(parseError.errorString()));
+        QCOMPARE(json["period"].toString(), QStringLiteral("2010-11-18"));
+        QCOMPARE(json["target_weeks"].toDouble(), 10.0);
+        const QJsonArray rows = json["rows"].toArray();
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0]["suggestion"].toDouble(), 25.0);
+        QCOMPARE(rows[0]["urgency"].toString(), QStringLiteral("urgent"));
+        QVERIFY(rows[1]["suggestion"].isNull());
+        QVERIFY(rows[1]["sales_per_week_pj"].isNull());
+        QCOMPARE(rows[1]["cover_weeks"].toDouble(), 0.0);
+        QCOMPARE(rows[2]["suggestion"].toDouble(), 15.0);
+        QCOMPARE(rows[3]["description"].toString(), awkward);
+
+        for (const QStringList &bad :
+             {QStringList{"--target", "4"}, QStringList{"--format", "xml"},
+              QStringList{"--format", "csv", "--target", "0"}, QStringList{"--format"}}) {
+            QCOMPARE(run(bad, &out), 2);
+            QVERIFY(out.isEmpty());
+        }
+    }
 
 private:
     void insert(const QString &table, const QStringList &columns, const std::vector<Variant> &row);
-    void smallStore();
+    // Three products whose figures are worked out by hand, period November 2010:
+    // P1 (1 unit per pack): FRN 30 - 20 available = 10, DP 5, PJ none, sales 104/26 = 4 a week,
+    //    FRN sales 6 months x 13 / 26 = 3 a week; coverage 15/4 = 3.75 -> 4, FRN 10/3 -> 3.
+    // P2 (2 per pack, umfaktor 2000): FRN 8 - 20 = -12, DP none, PJ 5000/2000 = 2.5 -> 3,
+    //    back orders PJ 3*1000/2000 + 1*1000/2000 = 2, FRN 5*1000/2000 = 2.5 -> 3, orders PJ
+    //    7*1000/2000 = 3.5 -> 4, FRN 1*1000/2000 = 0.5 -> 1, sales 13*1000/2000/26 = 0.25 -> ""
+    //    (below half a pack) so coverage 0.
+    // P3 (1 per pack): FRN none, DP 9 - 4 = 5, sales 52/26 = 2; coverage 5/2 = 2.5 -> 3.
+    void smallStore() {
+        const QStringList omr{"iblitm", "imdsc1", "umconv"};
+        insert("pjomr", omr, {text("P2"), text("Pall blå"), num(2)});
+        insert("pjomr", omr, {text("P1"), text("Pall röd"), num(1)});
+        insert("pjomr", omr, {text("P3"), Variant::Null(), num(1)});
+        insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(30)});
+        insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(20)});
+        insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P2"), num(8)});
+        insert("avail", {"ivcitm", "quantity"}, {text("P2"), num(20)});
+        insert("DTSPL", {"Fält2", "Fält39"}, {text("P1"), num(5)});
+        insert("DTSPL", {"Fält2", "Fält39", "Fält18"}, {text("P3"), num(9), num(4)});
+        insert("pjstk", {"imlitm", "lipqoh"}, {text("P2"), num(5000)});
+        insert("PJOTBALLA", {"sdaitm", "antaltusen"}, {text("P2"), num(3)});
+        insert("pjpvmens", {"mflitm", "mffqt"}, {text("P2"), num(1)});
+        insert("PJOFBACK", {"sdaitm", "antaltusen"}, {text("P2"), num(5)});
+        insert("PJOTALLA", {"sdaitm", "antaltusen"}, {text("P2"), num(7)});
+        insert("PJOFFRAM", {"sdaitm", "antaltusen"}, {text("P2"), num(1)});
+        insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P1"), num(104)});
+        insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P2"), num(13)});
+        insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P3"), num(52)});
+        QStringList hist{"ivcitm"};
+        std::vector<Variant> values{text("P1")};
+        for (int m = 1; m <= 12; ++m) {
+            hist << QStringLiteral("IHSQ%1").arg(m, 2, 10, QLatin1Char('0'));
+            values.push_back(num(13));
+        }
+        insert("frnhist", hist, values);
+    }
     QString m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestReports::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_home = m_dir->path();
-    dao::Database db = dao::Database::CreateDatabase(m_home + QStringLiteral("/local.mdb"));
-    catalogue::createLocalSchema(db);
-    db.Close();
-    QDir(m_home).mkdir(QStringLiteral("rapporter"));
-}
-
-void TestReports::cleanup() {
-    m_dir.reset();
-}
 
 void TestReports::insert(const QString &table, const QStringList &columns,
                          const std::vector<Variant> &row) {
@@ -121,773 +626,6 @@ void TestReports::insert(const QString &table, const QStringList &columns,
     db.Execute(QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
                    .arg(table, names.join(','), marks.join(',')),
                row);
-}
-
-// Three products whose figures are worked out by hand, period November 2010:
-// P1 (1 unit per pack): FRN 30 - 20 available = 10, DP 5, PJ none, sales 104/26 = 4 a week,
-//    FRN sales 6 months x 13 / 26 = 3 a week; coverage 15/4 = 3.75 -> 4, FRN 10/3 -> 3.
-// P2 (2 per pack, umfaktor 2000): FRN 8 - 20 = -12, DP none, PJ 5000/2000 = 2.5 -> 3,
-//    back orders PJ 3*1000/2000 + 1*1000/2000 = 2, FRN 5*1000/2000 = 2.5 -> 3, orders PJ
-//    7*1000/2000 = 3.5 -> 4, FRN 1*1000/2000 = 0.5 -> 1, sales 13*1000/2000/26 = 0.25 -> ""
-//    (below half a pack) so coverage 0.
-// P3 (1 per pack): FRN none, DP 9 - 4 = 5, sales 52/26 = 2; coverage 5/2 = 2.5 -> 3.
-void TestReports::smallStore() {
-    const QStringList omr{"iblitm", "imdsc1", "umconv"};
-    insert("pjomr", omr, {text("P2"), text("Pall blå"), num(2)});
-    insert("pjomr", omr, {text("P1"), text("Pall röd"), num(1)});
-    insert("pjomr", omr, {text("P3"), Variant::Null(), num(1)});
-    insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(30)});
-    insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(20)});
-    insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P2"), num(8)});
-    insert("avail", {"ivcitm", "quantity"}, {text("P2"), num(20)});
-    insert("DTSPL", {"Fält2", "Fält39"}, {text("P1"), num(5)});
-    insert("DTSPL", {"Fält2", "Fält39", "Fält18"}, {text("P3"), num(9), num(4)});
-    insert("pjstk", {"imlitm", "lipqoh"}, {text("P2"), num(5000)});
-    insert("PJOTBALLA", {"sdaitm", "antaltusen"}, {text("P2"), num(3)});
-    insert("pjpvmens", {"mflitm", "mffqt"}, {text("P2"), num(1)});
-    insert("PJOFBACK", {"sdaitm", "antaltusen"}, {text("P2"), num(5)});
-    insert("PJOTALLA", {"sdaitm", "antaltusen"}, {text("P2"), num(7)});
-    insert("PJOFFRAM", {"sdaitm", "antaltusen"}, {text("P2"), num(1)});
-    insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P1"), num(104)});
-    insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P2"), num(13)});
-    insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P3"), num(52)});
-    QStringList hist{"ivcitm"};
-    std::vector<Variant> values{text("P1")};
-    for (int m = 1; m <= 12; ++m) {
-        hist << QStringLiteral("IHSQ%1").arg(m, 2, 10, QLatin1Char('0'));
-        values.push_back(num(13));
-    }
-    insert("frnhist", hist, values);
-}
-
-void TestReports::coverageTable_data() {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<Variant>("expected");
-    const Variant none = Variant::String(QString());
-    const Variant zero = Variant::Integer(0);
-    // Products come in the order of their numbers, whatever the extract's order.
-    QTest::newRow("P1 number") << 1 << 1 << text("P1");
-    QTest::newRow("P1 description") << 1 << 2 << text("Pall röd");
-    QTest::newRow("P1 units per pack") << 1 << 3 << num(1000);
-    QTest::newRow("P1 FRN stock less available") << 1 << 4 << text("10");
-    QTest::newRow("P1 DP stock") << 1 << 5 << text("5");
-    QTest::newRow("P1 no PJ stock") << 1 << 6 << none;
-    QTest::newRow("P1 coverage 15/4") << 1 << 8 << text("4");
-    QTest::newRow("P1 FRN coverage 10/3") << 1 << 9 << text("3");
-    QTest::newRow("P1 sales per week") << 1 << 15 << text("4");
-    QTest::newRow("P1 FRN sales per week") << 1 << 16 << text("3");
-    QTest::newRow("P1 no back orders") << 1 << 10 << none;
-    QTest::newRow("P2 units per pack") << 2 << 3 << num(2000);
-    QTest::newRow("P2 negative FRN stock") << 2 << 4 << text("-12");
-    QTest::newRow("P2 no DP stock") << 2 << 5 << none;
-    QTest::newRow("P2 PJ stock 2.5 rounds up") << 2 << 6 << text("3");
-    QTest::newRow("P2 PJ back orders with forecast") << 2 << 10 << text("2");
-    QTest::newRow("P2 FRN back orders 2.5") << 2 << 11 << text("3");
-    QTest::newRow("P2 PJ orders 3.5") << 2 << 12 << text("4");
-    QTest::newRow("P2 FRN orders 0.5") << 2 << 13 << text("1");
-    QTest::newRow("P2 sales below half a pack") << 2 << 15 << none;
-    QTest::newRow("P2 coverage is the number 0") << 2 << 8 << zero;
-    QTest::newRow("P2 FRN coverage is the number 0") << 2 << 9 << zero;
-    QTest::newRow("P3 description null") << 3 << 2 << Variant::Null();
-    QTest::newRow("P3 no FRN stock") << 3 << 4 << none;
-    QTest::newRow("P3 DP stock 9-4") << 3 << 5 << text("5");
-    QTest::newRow("P3 coverage 5/2 rounds up") << 3 << 8 << text("3");
-    QTest::newRow("unused column 7") << 1 << 7 << Variant();
-    QTest::newRow("no fourth product") << 4 << 1 << Variant();
-}
-
-void TestReports::coverageTable() {
-    QFETCH(int, row);
-    QFETCH(int, column);
-    QFETCH(Variant, expected);
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    const Variant actual = ops.produkttabell.at(row, column);
-    // Texts, the Integer 0, Null and Empty keep their types; a number may be of any width.
-    if (expected.type() == Variant::Type::Double)
-        QVERIFY(actual.isNumber());
-    else
-        QCOMPARE(int(actual.type()), int(expected.type()));
-    QCOMPARE(actual.toDisplayText(), expected.toDisplayText());
-    QCOMPARE(ops.umfaktor, 1000.0); // the last product's
-}
-
-void TestReports::coverageCaptionsInOrder() {
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    const QStringList steps{"StockOnHandFRN",  "StockOnHandDP", "StockOnHandPJ",   "BackOrderPJ",
-                            "BackOrderFRN",    "OrderPJ",       "OrderFRN",        "SalesPerWeek",
-                            "SalesPerWeekFRN", "Coverage time", "Coverage timeFRN"};
-    QStringList expected;
-    for (const char *product : {"P1 1", "P2 2", "P3 3"})
-        expected << steps << QString::fromUtf8(product);
-    const QString file = m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
-    expected << QStringLiteral("Skapar excelfilen ") + file << "Excel rad 1"
-             << "Excel rad 2"
-             << "Excel rad 3"
-             << "Klart";
-    // The figures show captions of their own in between: ours must come in this order.
-    int at = 0;
-    for (const QString &caption : ops.captions)
-        if (at < expected.size() && caption == expected.at(at))
-            ++at;
-    QVERIFY2(
-        at == expected.size(),
-        qPrintable(
-            QStringLiteral("missing %1 in %2").arg(expected.value(at), ops.captions.join(" | "))));
-    QCOMPARE(ops.captions.last(), QStringLiteral("Klart"));
-    QVERIFY(QFileInfo::exists(file));
-}
-
-void TestReports::coverageWorkbookReadBack() {
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    QCOMPARE(dump.value("nrows").toInt(), 7);
-    const QJsonObject cells = readback::cellsByPosition(dump);
-    const auto numberAt = [&](int r, int c) {
-        const QJsonObject cell = cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
-        return cell.value("type").toString() == QLatin1String("number")
-                   ? cell.value("value").toDouble()
-                   : qQNaN();
-    };
-    const auto textAt = [&](int r, int c) {
-        return cells.value(QStringLiteral("%1,%2").arg(r).arg(c))
-            .toObject()
-            .value("value")
-            .toString();
-    };
-    const auto emptyAt = [&](int r, int c) {
-        return !cells.contains(QStringLiteral("%1,%2").arg(r).arg(c));
-    };
-    // Headers, bold within A1:Q4 only.
-    QCOMPARE(textAt(3, 1), QStringLiteral("Produkt"));
-    QCOMPARE(textAt(4, 3), QStringLiteral("Bags/pack"));
-    QCOMPARE(textAt(2, 7), QStringLiteral("Total"));
-    QCOMPARE(textAt(3, 14), QStringLiteral("Order PJ"));
-    QCOMPARE(textAt(4, 16), QStringLiteral("WeekFRN"));
-    QCOMPARE(textAt(4, 17), QStringLiteral("Actions"));
-    QCOMPARE(textAt(4, 18), QStringLiteral("Status"));
-    QVERIFY(cells.value("4,17").toObject().value("bold").toBool());
-    QVERIFY(cells.value("2,1").toObject().value("bold").toBool());
-    QVERIFY(!cells.value("4,18").toObject().value("bold").toBool());
-    QVERIFY(!cells.value("5,1").toObject().value("bold").toBool());
-    // P1 in row 5: numeric texts are numbers, the totals are formulas with their values.
-    QCOMPARE(textAt(5, 1), QStringLiteral("P1"));
-    QCOMPARE(textAt(5, 2), QStringLiteral("Pall röd"));
-    QCOMPARE(numberAt(5, 3), 1000.0);
-    QCOMPARE(numberAt(5, 4), 10.0);
-    QCOMPARE(numberAt(5, 5), 5.0);
-    QVERIFY(emptyAt(5, 6));
-    QCOMPARE(numberAt(5, 7), 15.0);
-    QCOMPARE(numberAt(5, 8), 4.0);
-    QCOMPARE(numberAt(5, 9), 3.0);
-    QCOMPARE(numberAt(5, 14), 0.0);
-    QCOMPARE(numberAt(5, 15), 4.0);
-    QVERIFY(emptyAt(5, 17));
-    // P2 in row 6: the minus sign survives; coverage 0 is a number.
-    QCOMPARE(numberAt(6, 4), -12.0);
-    QCOMPARE(numberAt(6, 7), -9.0);
-    QCOMPARE(numberAt(6, 8), 0.0);
-    QCOMPARE(numberAt(6, 14), 6.0);
-    QVERIFY(emptyAt(6, 15));
-    // P3 in row 7 has no description.
-    QVERIFY(emptyAt(7, 2));
-    QCOMPARE(numberAt(7, 8), 3.0);
-    const QJsonObject widths = dump.value("widths").toObject();
-    QCOMPARE(widths.value("1").toInt(), 12 * 256);
-    QCOMPARE(widths.value("2").toInt(), 25 * 256);
-    QCOMPARE(widths.value("13").toInt(), 12 * 256);
-}
-
-void TestReports::coverageWorkbookInCalc() {
-    if (readback::libreOffice().isEmpty())
-        QSKIP("LibreOffice Calc is not installed (Debian package libreoffice-calc-nogui)");
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    QString error;
-    const QJsonObject cells = readback::calcDump(
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
-    QVERIFY2(!cells.isEmpty(), qPrintable(error));
-    const auto at = [&](const char *ref) { return cells.value(QLatin1String(ref)).toObject(); };
-    QCOMPARE(at("G5").value("formula").toString(), QStringLiteral("D5+E5+F5"));
-    QCOMPARE(at("G7").value("formula").toString(), QStringLiteral("D7+E7+F7"));
-    QCOMPARE(at("N6").value("formula").toString(), QStringLiteral("L6+J6"));
-    QCOMPARE(at("G6").value("value").toString().toDouble(), -9.0);
-    QCOMPARE(at("N6").value("value").toString().toDouble(), 6.0);
-    QCOMPARE(at("B5").value("value").toString(), QStringLiteral("Pall röd"));
-    QVERIFY(!cells.contains(QStringLiteral("G8")));
-}
-
-void TestReports::emptyExtractGivesHeadersOnly() {
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    QCOMPARE(ops.captions.last(), QStringLiteral("Klart"));
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    QCOMPARE(dump.value("nrows").toInt(), 4);
-    for (const auto &c : dump.value("cells").toArray())
-        QVERIFY(c.toObject().value("type").toString() != QLatin1String("number"));
-}
-
-void TestReports::secondShorterRunClearsLeftovers() {
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    QCOMPARE(ops.produkttabell.at(3, 1).toText(), QStringLiteral("P3"));
-    {
-        dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
-        db.Execute(QStringLiteral("DELETE FROM pjomr WHERE iblitm = 'P3'"));
-    }
-    ops.CoverageRun();
-    QVERIFY(ops.produkttabell.at(3, 1).isEmpty());
-    QVERIFY(ops.produkttabell.at(3, 8).isEmpty());
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    QCOMPARE(dump.value("nrows").toInt(), 6);
-}
-
-void TestReports::moreProductsThanTableRows() {
-    const int products = 2003;
-    {
-        dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
-        db.Execute(QStringLiteral("BEGIN"));
-        for (int i = 1; i <= products; ++i)
-            db.Execute(
-                QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES (?, ?, 1)"),
-                {Variant::String(QStringLiteral("N%1").arg(i, 5, 10, QLatin1Char('0'))),
-                 Variant::String(QStringLiteral("Vara %1").arg(i))});
-        db.Execute(QStringLiteral("COMMIT"));
-    }
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    QVERIFY(ops.produkttabell.rowCount() > products);
-    QCOMPARE(ops.produkttabell.at(products, 1).toText(), QStringLiteral("N02003"));
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    QCOMPARE(dump.value("nrows").toInt(), products + 4);
-    const QJsonObject cells = readback::cellsByPosition(dump);
-    QCOMPARE(
-        cells.value(QStringLiteral("%1,1").arg(products + 4)).toObject().value("value").toString(),
-        QStringLiteral("N02003"));
-    QCOMPARE(
-        cells.value(QStringLiteral("%1,7").arg(products + 4)).toObject().value("type").toString(),
-        QStringLiteral("number"));
-}
-
-void TestReports::unusableProductStopsRun_data() {
-    QTest::addColumn<Variant>("umconv");
-    QTest::addColumn<QString>("rows"); // more rows of B2, as SQL
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("null") << Variant::Null() << ""
-                          << "umconv är tomt";
-    QTest::newRow("empty text") << text("") << ""
-                                << "umconv är tomt";
-    QTest::newRow("zero") << num(0) << ""
-                          << "umconv är 0";
-    // No figure may come out as "inf" or "nan".
-    QTest::newRow("nan") << text("nan") << ""
-                         << "umconv \"nan\" är inget tal";
-    QTest::newRow("thousand times too large") << num(1e306) << ""
-                                              << "är för stort";
-    QTest::newRow("stock minus availability overflows")
-        << num(1)
-        << "INSERT INTO pjstkfrn (ivcitm, lipqoh) VALUES ('B2', 1e308);"
-           "INSERT INTO avail (ivcitm, quantity) VALUES ('B2', -1e308);"
-        << "StockOnHandFRN för produkt \"B2\"";
-}
-
-void TestReports::unusableProductStopsRun() {
-    QFETCH(Variant, umconv);
-    QFETCH(QString, rows);
-    QFETCH(QString, reason);
-    const QStringList omr{"iblitm", "imdsc1", "umconv"};
-    insert("pjomr", omr, {text("A1"), text("Bra"), num(1)});
-    insert("pjomr", omr, {text("B2"), text("Trasig"), umconv});
-    insert("pjomr", omr, {text("C3"), text("Bra"), num(1)});
-    if (!rows.isEmpty())
-        dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb")).Execute(rows);
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    try {
-        ops.CoverageRun();
-        QFAIL("the run went on without units per pack");
-    } catch (const lodvik::Error &e) {
-        QVERIFY2(e.message().contains(QStringLiteral("B2")), qPrintable(e.message()));
-        QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
-    }
-    QCOMPARE(ops.produkttabell.at(1, 1).toText(), QStringLiteral("A1"));
-    QVERIFY(!ops.produkttabell.at(3, 1).isString());
-    QVERIFY(QDir(m_home + QStringLiteral("/rapporter")).isEmpty());
-    QVERIFY(!ops.captions.contains(QStringLiteral("Klart")));
-}
-
-void TestReports::workbookFailureKeepsOldFileAndRestoresCursor() {
-    // The earlier workbook of the period stays when the new one cannot be saved.
-    const QString reportsDir = m_home + QStringLiteral("/rapporter");
-    QDir(reportsDir).removeRecursively();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
-    try {
-        ops.tillexell();
-        QFAIL("saved into a missing folder");
-    } catch (const lodvik::Error &e) {
-        QVERIFY2(e.message().contains(QStringLiteral("finns inte")), qPrintable(e.message()));
-    }
-    QVERIFY(QGuiApplication::overrideCursor());
-    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
-
-    QDir(m_home).mkdir(QStringLiteral("rapporter"));
-    const QString file = reportsDir + QStringLiteral("/Pallvikprodukter2010-11-18.xls");
-    QFile old(file);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("earlier");
-    old.close();
-    // A product number the sheet cannot take: past its last row. Simulate with a full table.
-    ops.produkttabell.ensureRow(70000);
-    for (int r = 1; r <= 70000; ++r)
-        ops.produkttabell.at(r, 1) = Variant::String(QStringLiteral("X"));
-    QVERIFY_THROWS_EXCEPTION(lodvik::Error, ops.excellprodukter());
-    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("earlier"));
-    QCOMPARE(QDir(reportsDir).entryList(QDir::Files),
-             QStringList{QStringLiteral("Pallvikprodukter2010-11-18.xls")});
-    QGuiApplication::restoreOverrideCursor();
-}
-
-void TestReports::summaryFilledFromTotals() {
-    // One figure of each kind the summary holds, per source, period November 2010.
-    insert("pjomr", {"iblitm", "umconv"}, {text("P1"), num(2)});
-    insert("pjsprior", {"sdpqor"}, {num(100)});
-    insert("pjs1prior", {"sdpqor"}, {num(20)});
-    insert("pjscurr", {"sdpqor"}, {num(7)});
-    insert("pjocurr", {"antaltusen"}, {num(4)});
-    insert("pjpvmens", {"mflitm", "mffqt"}, {text("P1"), num(1)});
-    insert("pjoback", {"antaltusen"}, {num(9)});
-    insert("pjstkens", {"lipqoh"}, {num(11)});
-    insert("pjgit", {"sdpqor"}, {num(1234.6)});
-    insert("pj1git", {"sdpqor"}, {num(0.4)});
-    insert("pjofram", {"antaltusen"}, {num(-3)});
-    insert("frnhist", {"ivcitm", "IHSQ10", "IHSQ11"}, {text("P1"), num(5), num(6)});
-    insert("frnrequest", {"ivcitm", "sduorg"}, {text("P1"), num(8)});
-    insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(3)});
-    insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(10)});
-    insert("frnrequesu", {"ivcitm", "sduorg01"}, {text("P1"), num(2)});
-    insert("DTSPL", {"Fält2", "Fält4", "Fält11", "Fält25", "Fält32"},
-           {text("P1"), num(1), num(2), num(3), num(4)});
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.summatabell[5][1] = 42; // a figure the totals do not fill stays
-    ops.fillSummatabell();
-    const SummaTabell &t = ops.summatabell;
-    struct Expect {
-        int figure, source;
-        double value;
-    };
-    const Expect expected[] = {
-        {1, 1, 120},   {1, 2, 5 * 2},  {1, 3, 1 * 2},  // sales prior month: PJ, FRN (IHSQ10), DP
-        {2, 1, 7},     {2, 2, 6 * 2},  {2, 3, 2 * 2},  // sales current month
-        {3, 1, 4 + 1}, {3, 2, 8 * 2},  {3, 3, 3 * 2},  // orders current month
-        {4, 1, 9},     {4, 2, 3 * 2},  {4, 3, 0},      // back orders
-        {9, 1, 11},    {9, 2, 10 * 2}, {9, 3, 0},      // GSC
-        {10, 1, 1235}, {10, 2, 0},     {10, 3, 0},     // GIT: PJ only
-        {14, 1, -3},   {14, 2, 2 * 2}, {14, 3, 4 * 2}, // outside orders
-        {5, 1, 42},
-    };
-    for (const Expect &e : expected)
-        QVERIFY2(qAbs(t[size_t(e.figure)][size_t(e.source)] - e.value) < 1e-9,
-                 qPrintable(QStringLiteral("figure %1 source %2: %3, expected %4")
-                                .arg(e.figure)
-                                .arg(e.source)
-                                .arg(t[size_t(e.figure)][size_t(e.source)])
-                                .arg(e.value)));
-}
-
-void TestReports::summaryWorkbookReadBack() {
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.summatabell[3][2] = 1234.6;
-    ops.summatabell[3][1] = -3;
-    ops.summatabell[1][3] = 0.4; // rounds to nothing
-    ops.summatabell[14][1] = 7;
-    ops.summatabell[15][1] = 99; // past figure 14: not written
-    ops.tillexell();
-    const QString file = m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls");
-    QCOMPARE(ops.captions, QStringList{QStringLiteral("Skapar excelfilen ") + file});
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(file, &error);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    const QJsonObject cells = readback::cellsByPosition(dump);
-    const auto cell = [&](int r, int c) {
-        return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
-    };
-    QCOMPARE(cell(6, 4).value("value").toDouble(), 1235.0);
-    QCOMPARE(cell(5, 4).value("value").toDouble(), -3.0);
-    QCOMPARE(cell(8, 4).value("value").toDouble(), 1232.0);
-    QVERIFY(cell(7, 2).isEmpty());
-    QCOMPARE(cell(5, 15).value("value").toDouble(), 7.0);
-    QVERIFY(cell(5, 16).isEmpty());
-    for (int c = 2; c <= 19; ++c) {
-        QCOMPARE(cell(8, c).value("type").toString(), QStringLiteral("number"));
-        if (c != 4 && c != 15)
-            QCOMPARE(cell(8, c).value("value").toDouble(), 0.0);
-    }
-    QCOMPARE(cell(5, 1).value("value").toString(), QStringLiteral("PJ"));
-    QCOMPARE(cell(8, 1).value("value").toString(), QStringLiteral("Total"));
-    QCOMPARE(cell(1, 15).value("value").toString(), QStringLiteral("Orders"));
-    QVERIFY(cell(1, 2).isEmpty());
-    QCOMPARE(cell(2, 2).value("value").toString(), QStringLiteral("Sales"));
-    QCOMPARE(cell(2, 5).value("value").toString(), QStringLiteral(" "));
-    QCOMPARE(cell(4, 18).value("value").toString(), QStringLiteral("time"));
-    QCOMPARE(cell(4, 7).value("value").toString(), QStringLiteral("Insight%"));
-    QVERIFY(cell(3, 7).isEmpty()); // "" written: stays empty
-    QVERIFY(cell(4, 19).isEmpty());
-}
-
-void TestReports::summaryFileNameFromPeriod() {
-    Operations ops(m_home);
-    ops.tillexell(); // no period: Pallvik.xls
-    QVERIFY(QFileInfo::exists(m_home + QStringLiteral("/rapporter/Pallvik.xls")));
-    QCOMPARE(reports::summaryWorkbookFileName(m_home, QStringLiteral("2010-11-18")),
-             m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
-    QCOMPARE(reports::productWorkbookFileName(m_home, QStringLiteral("2010-11-18")),
-             m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"));
-}
-
-void TestReports::visibleSummaryLayout() {
-    SummaTabell table{};
-    table[2][1] = 5;
-    const QString file = reports::visaexell(table, QStringLiteral("2010-11-18"), m_home);
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(file, &error);
-    QFile::remove(file);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    const QJsonObject cells = readback::cellsByPosition(dump);
-    const auto text = [&](int r, int c) {
-        return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject().value("value");
-    };
-    const QStringList row1{"Sales", "Sales", "Orders", " ", " ",      " ", "Salesplan", "Sales", "",
-                           "",      "",      "",       "",  "Orders", "",  "",          ""};
-    for (int c = 2; c <= 18; ++c)
-        QCOMPARE(text(1, c).toString(), row1.at(c - 2));
-    for (int c = 2; c <= 18; ++c)
-        QCOMPARE(text(4, c).toString(), c == 15 ? QStringLiteral("Month") : QString());
-    QCOMPARE(text(3, 18).toString(), QStringLiteral("time"));
-    QCOMPARE(text(5, 3).toDouble(), 5.0);
-    QCOMPARE(text(8, 3).toDouble(), 5.0);
-    QCOMPARE(text(8, 19).toDouble(), 0.0);
-}
-
-void TestReports::commandLine() {
-    smallStore();
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), m_home);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(LODVIK_EXECUTABLE),
-            {QStringLiteral("coverage"), QStringLiteral("--period"), QStringLiteral("2010-11-18")});
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(p.exitCode(), 0);
-    const QString coverageFile =
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
-    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(), coverageFile);
-    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Klart")));
-    QVERIFY(QFileInfo::exists(coverageFile));
-
-    p.start(QStringLiteral(LODVIK_EXECUTABLE),
-            {QStringLiteral("summary"), QStringLiteral("--period"), QStringLiteral("2010-11-18")});
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(),
-             m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
-
-    for (const QStringList &bad : {QStringList{"coverage"}, QStringList{"summary", "--period"},
-                                   QStringList{"coverage", "--period", "18/11/2010"},
-                                   QStringList{"summary", "--period", "2010-11-18", "extra"}}) {
-        p.start(QStringLiteral(LODVIK_EXECUTABLE), bad);
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 2);
-    }
-    QDir(m_home + QStringLiteral("/rapporter")).removeRecursively();
-    p.start(QStringLiteral(LODVIK_EXECUTABLE),
-            {QStringLiteral("summary"), QStringLiteral("--period"), QStringLiteral("2010-11-18")});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 1);
-    QVERIFY(
-        QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("finns inte")));
-}
-
-// One product row as the run stores it, for the columns the suggestion and the urgency read:
-// stocks D E F, cover H, back orders J, orders L and weekly sales O.
-struct StoredRow {
-    Variant d, e, f, h, j, l, o;
-};
-Q_DECLARE_METATYPE(StoredRow)
-
-void TestReports::suggestionOnHandCheckedTable_data() {
-    QTest::addColumn<StoredRow>("stored");
-    QTest::addColumn<int>("target");
-    QTest::addColumn<int>("suggestion"); // -1: none
-    QTest::addColumn<int>("urgency");
-    const Variant none = text("");
-    const Variant zero = Variant::Integer(0);
-    using U = reports::Urgency;
-    // 6 a week × 4 weeks = 24 wanted, 15 in stock: 9 packs; cover 15/4 → 4 < 6.
-    QTest::newRow("short of the target")
-        << StoredRow{text("10"), text("5"), none, text("4"), none, none, text("4")} << 6 << 9
-        << int(U::BelowTarget);
-    // Cover 3.75 is stored as 4 weeks and meets the target; the stock is still a pack short.
-    QTest::newRow("rounded cover meets the target")
-        << StoredRow{text("10"), text("5"), none, text("4"), none, none, text("4")} << 4 << 1
-        << int(U::Plain);
-    QTest::newRow("well covered") << StoredRow{text("100"), none, none,     text("25"),
-                                               none,        none, text("4")}
-                                  << 4 << -1 << int(U::Plain);
-    // No sales: stock and back orders alike give no suggestion.
-    QTest::newRow("zero sales") << StoredRow{text("5"), none, none, zero, text("3"), none, none}
-                                << 4 << -1 << int(U::NoSales);
-    QTest::newRow("negative sales")
-        << StoredRow{text("5"), none, none, text("-3"), none, none, text("-2")} << 4 << -1
-        << int(U::NoSales);
-    // G = -12 + 0 + 3 = -9: 2 × 4 + 9 − 4 on the way + 2 back orders = 15.
-    QTest::newRow("negative stock")
-        << StoredRow{text("-12"), none, text("3"), text("-5"), text("2"), text("4"), text("2")} << 4
-        << 15 << int(U::Urgent);
-    // Nothing in stock or on the way: 1 × 4 + 6 back orders; cover 0/1 is stored empty.
-    QTest::newRow("back orders only")
-        << StoredRow{none, none, none, none, text("6"), none, text("1")} << 4 << 10
-        << int(U::Urgent);
-    // 3 × 4 − 2 − 10 on the way = 0: nothing more to order, although the cover is short.
-    QTest::newRow("orders on the way fill it")
-        << StoredRow{text("2"), none, none, text("1"), none, text("10"), text("3")} << 4 << -1
-        << int(U::Urgent);
-}
-
-void TestReports::suggestionOnHandCheckedTable() {
-    QFETCH(StoredRow, stored);
-    QFETCH(int, target);
-    QFETCH(int, suggestion);
-    QFETCH(int, urgency);
-    ProduktTabell table;
-    table.at(1, 1) = text("X1");
-    table.at(1, 3) = num(1000);
-    table.at(1, 4) = stored.d;
-    table.at(1, 5) = stored.e;
-    table.at(1, 6) = stored.f;
-    table.at(1, 8) = stored.h;
-    table.at(1, 10) = stored.j;
-    table.at(1, 12) = stored.l;
-    table.at(1, 15) = stored.o;
-    const std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
-    QCOMPARE(rows.size(), size_t(1));
-    const std::optional<qint64> packs = reports::reorderSuggestion(rows[0], target);
-    QCOMPARE(packs.has_value() ? int(*packs) : -1, suggestion);
-    QCOMPARE(int(reports::urgency(rows[0], target)), urgency);
-}
-
-void TestReports::overviewRowsAreTheWorkbooksCells() {
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    const std::vector<reports::CoverageRow> rows = reports::coverageRows(ops.produkttabell);
-    QString error;
-    const QJsonObject dump = readback::xlrdDump(
-        m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
-    QVERIFY2(!dump.isEmpty(), qPrintable(error));
-    const QJsonObject cells = readback::cellsByPosition(dump);
-    QCOMPARE(int(rows.size()), dump.value("nrows").toInt() - 4);
-    for (const reports::CoverageRow &row : rows) {
-        const int r = row.tableRow + 4;
-        const auto cell = [&](int c) {
-            return cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
-        };
-        QCOMPARE(row.product, cell(1).value("value").toString());
-        QCOMPARE(row.description, cell(2).value("value").toString());
-        const reports::CellNumber values[] = {
-            row.unitsPerPack, row.stockFrn,      row.stockDp,     row.stockPj,      row.stockTotal,
-            row.coverWeeks,   row.coverWeeksFrn, row.backOrderPj, row.backOrderFrn, row.orderPj,
-            row.orderFrn,     row.orderTotal,    row.salesPj,     row.salesFrn};
-        for (int c = 3; c <= 16; ++c) {
-            const QJsonObject workbook = cell(c);
-            const reports::CellNumber &value = values[c - 3];
-            const QString where = QStringLiteral("row %1 column %2").arg(r).arg(c);
-            if (workbook.isEmpty()) {
-                QVERIFY2(!value, qPrintable(where + QStringLiteral(" is empty in the workbook")));
-                continue;
-            }
-            QCOMPARE(workbook.value("type").toString(), QStringLiteral("number"));
-            QVERIFY2(value, qPrintable(where + QStringLiteral(" is missing in the list")));
-            QCOMPARE(*value, workbook.value("value").toDouble());
-        }
-    }
-}
-
-void TestReports::drillDownRecomputesTheRunsCells() {
-    smallStore();
-    Operations ops(m_home);
-    ops.perioddatum = QStringLiteral("2010-11-18");
-    ops.CoverageRun();
-    for (const reports::CoverageRow &row : reports::coverageRows(ops.produkttabell)) {
-        const QList<reports::CellSource> sources =
-            reports::coverageCellSources(ops.local(), ops.perioddatum, row.product);
-        QCOMPARE(sources.size(), 14); // C to P
-        for (const reports::CellSource &source : sources) {
-            // The run's cell as the workbook holds it, against the drill-down's.
-            Variant stored = ops.produkttabell.at(row.tableRow, source.workbookColumn - 'A' + 1);
-            QString expected = stored.isString() ? stored.text() : stored.toDisplayText();
-            if (source.workbookColumn == 'G')
-                expected = QString::number(*row.stockTotal);
-            if (source.workbookColumn == 'N')
-                expected = QString::number(*row.orderTotal);
-            QVERIFY2(source.cell == expected,
-                     qPrintable(QStringLiteral("%1 %2: %3, run %4")
-                                    .arg(row.product, QChar(source.workbookColumn), source.cell,
-                                         expected)));
-        }
-        if (row.product == QStringLiteral("P2")) {
-            const auto column = [&](char c) {
-                for (const reports::CellSource &s : sources)
-                    if (s.workbookColumn == c)
-                        return s;
-                return reports::CellSource{};
-            };
-            QCOMPARE(column('D').explanation,
-                     QStringLiteral("StockOnHandFRN 8 − avail 20 = −12 förp., från pjstkfrn 1 "
-                                    "rad, avail 1 rad"));
-            QCOMPARE(column('J').figures.value(0).tables.size(), 2); // PJOTBALLA and pjpvmens
-            QCOMPARE(column('J').figures.value(0).tables.value(1).rows, 1);
-            QCOMPARE(column('E').figures.value(0).tables.value(0).rows, 0);
-        }
-    }
-    QVERIFY_THROWS_EXCEPTION(lodvik::Error,
-                             reports::coverageCellSources(ops.local(), ops.perioddatum,
-                                                          QStringLiteral("not a product")));
-}
-
-namespace {
-
-// RFC 4180 records: fields separated by commas, quoted fields with doubled quotes, CRLF.
-QList<QStringList> parseCsv(const QString &text) {
-    QList<QStringList> records;
-    QStringList record;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text.at(i);
-        if (quoted) {
-            if (ch == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
-                field += ch, ++i;
-            else if (ch == QLatin1Char('"'))
-                quoted = false;
-            else
-                field += ch;
-        } else if (ch == QLatin1Char('"')) {
-            quoted = true;
-        } else if (ch == QLatin1Char(',')) {
-            record << field;
-            field.clear();
-        } else if (ch == QLatin1Char('\r')) {
-        } else if (ch == QLatin1Char('\n')) {
-            record << field;
-            records << record;
-            record.clear();
-            field.clear();
-        } else {
-            field += ch;
-        }
-    }
-    return records;
-}
-
-} // namespace
-
-void TestReports::overviewListOnCommandLine() {
-    smallStore();
-    const QString awkward = QStringLiteral("Kartong \"stor\", 2-pack");
-    insert("pjomr", {"iblitm", "imdsc1", "umconv"}, {text("P4"), Variant::String(awkward), num(1)});
-    const auto run = [&](const QStringList &extra, QByteArray *out) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), m_home);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(LODVIK_EXECUTABLE),
-                QStringList{"coverage", "--period", "2010-11-18"} + extra);
-        if (!p.waitForFinished(120000))
-            return -1;
-        *out = p.readAllStandardOutput();
-        return p.exitCode();
-    };
-
-    // P1: 4 a week × 4 − 15 in stock = 1; P2 sells nothing; P3: 2 × 4 − 5 = 3, cover 3 < 4.
-    QByteArray out;
-    QCOMPARE(run({"--format", "csv"}, &out), 0);
-    const QList<QStringList> csv = parseCsv(QString::fromUtf8(out));
-    QCOMPARE(csv.size(), 5);
-    const QStringList header = csv.first();
-    QCOMPARE(header.size(), reports::ListColumnCount);
-    const auto field = [&](int record, const char *key) {
-        return csv.at(record).value(header.indexOf(QLatin1String(key)));
-    };
-    QCOMPARE(field(1, "product"), QStringLiteral("P1"));
-    QCOMPARE(field(1, "suggestion"), QStringLiteral("1"));
-    QCOMPARE(field(1, "urgency"), QStringLiteral("ok"));
-    QCOMPARE(field(2, "stock_frn"), QStringLiteral("-12"));
-    QCOMPARE(field(2, "stock_total"), QStringLiteral("-9"));
-    QCOMPARE(field(2, "suggestion"), QString());
-    QCOMPARE(field(2, "urgency"), QStringLiteral("no_sales"));
-    QCOMPARE(field(3, "suggestion"), QStringLiteral("3"));
-    QCOMPARE(field(3, "urgency"), QStringLiteral("below_target"));
-    QCOMPARE(field(4, "description"), awkward);
-    QVERIFY(
-        QFileInfo::exists(m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls")));
-
-    // A target of 10 weeks: P1 40 − 15 = 25, P3 20 − 5 = 15, both under half the target.
-    QCOMPARE(run({"--format", "json", "--target", "10"}, &out), 0);
-    QJsonParseError parseError;
-    const QJsonDocument json = QJsonDocument::fromJson(out, &parseError);
-    QVERIFY2(!json.isNull(), qPrintable(parseError.errorString()));
-    QCOMPARE(json["period"].toString(), QStringLiteral("2010-11-18"));
-    QCOMPARE(json["target_weeks"].toDouble(), 10.0);
-    const QJsonArray rows = json["rows"].toArray();
-    QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows[0]["suggestion"].toDouble(), 25.0);
-    QCOMPARE(rows[0]["urgency"].toString(), QStringLiteral("urgent"));
-    QVERIFY(rows[1]["suggestion"].isNull());
-    QVERIFY(rows[1]["sales_per_week_pj"].isNull());
-    QCOMPARE(rows[1]["cover_weeks"].toDouble(), 0.0);
-    QCOMPARE(rows[2]["suggestion"].toDouble(), 15.0);
-    QCOMPARE(rows[3]["description"].toString(), awkward);
-
-    for (const QStringList &bad :
-         {QStringList{"--target", "4"}, QStringList{"--format", "xml"},
-          QStringList{"--format", "csv", "--target", "0"}, QStringList{"--format"}}) {
-        QCOMPARE(run(bad, &out), 2);
-        QVERIFY(out.isEmpty());
-    }
 }
 
 QTEST_MAIN(TestReports)

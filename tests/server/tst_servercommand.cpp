@@ -1,7 +1,8 @@
+#include "../common/DataRows.h"
+#include "../common/RunProgram.h"
 #include "TestServer.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -16,10 +17,75 @@ class TestServerCommand : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void search_data();
-    void search();
+    void initTestCase() {
+        if (!TestServer::missing().isEmpty())
+            QSKIP(qPrintable(TestServer::missing()));
+        QSqlDatabase db = TestServer::connection(m_connection);
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery exists(db);
+        QVERIFY(exists.exec(QStringLiteral("SELECT to_regclass('public.produktsok') IS NOT NULL")));
+        QVERIFY(exists.next());
+        if (!exists.value(0).toBool())
+            QSKIP("the server's public schema holds no ProduktSok (server/sokdata-postgresql.sql)");
+        cleanupTestCase();
+        QVERIFY(
+            run(QStringLiteral("INSERT INTO public.ProduktSok VALUES ('Ärter', 'Q91'), "
+                               "('apelsin', 'q91'), ('Öl', 'Q92'), ('zz', 'Q9a'), ('x', 'Q8')")));
+    }
+
+    void cleanupTestCase() {
+        if (QSqlDatabase::contains(m_connection))
+            run(QStringLiteral("DELETE FROM public.ProduktSok WHERE Produktnummer >= 'Q8' AND "
+                               "Produktnummer < 'Q9ÖÖÖ'"));
+    }
+
+    void search_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // stdout when it succeeds, part of stderr otherwise
+        const SearchSourceSettings pg = TestServer::settings(QStringLiteral("QPSQL"));
+        const QString qpsql =
+            QStringLiteral("[sokdata]\ndriver=QPSQL\nhost=%1\nport=%2\ndatabase=%3\n"
+                           "user=%4\npassword=%5\n")
+                .arg(pg.host)
+                .arg(pg.port)
+                .arg(pg.database, pg.user, pg.password);
+        const SearchSourceSettings odbc = TestServer::settings(QStringLiteral("QODBC"));
+        const QString qodbc =
+            QStringLiteral("[sokdata]\ndriver=QODBC\ndsn=%1\nuser=%2\npassword=%3\n")
+                .arg(odbc.dsn, odbc.user, odbc.password);
+        const QStringList byProduct{QStringLiteral("--produkt"), QStringLiteral("q9")};
+        const QString rows = QStringLiteral("apelsin\tq91\nÄrter\tQ91\nÖl\tQ92\nzz\tQ9a\n");
+        addRow("QPSQL", qpsql, byProduct, 0, rows);
+        addRow("QODBC", qodbc, byProduct, 0, rows);
+        addRow("QODBC by name", qodbc, QStringList{QStringLiteral("--namn"), QStringLiteral("ÖL")},
+               0, QStringLiteral("Öl\tQ92\n"));
+        addRow("QPSQL wrong password", QString(qpsql).replace(pg.password, QStringLiteral("fel")),
+               byProduct, 1, QStringLiteral("Kan inte ansluta"));
+    }
+
+    void search() {
+        QFETCH(QString, ini);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QTemporaryDir home;
+        QFile file(home.filePath(QStringLiteral("lodvikprodsok.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini.toUtf8());
+        file.close();
+
+        const ProgramRun run =
+            runProgram(home.path(), QStringList{QStringLiteral("search")} + args);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+        if (exitCode == 0)
+            QCOMPARE(run.out, output);
+        else
+            QVERIFY2(run.err.contains(output), qPrintable(run.err));
+        // the embedded store is not made beside a server source
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
+    }
 
 private:
     bool run(const QString &sql);
@@ -31,81 +97,6 @@ bool TestServerCommand::run(const QString &sql) {
     if (!query.exec(sql))
         qWarning("%s", qPrintable(query.lastError().text()));
     return query.isActive();
-}
-
-void TestServerCommand::initTestCase() {
-    if (!TestServer::missing().isEmpty())
-        QSKIP(qPrintable(TestServer::missing()));
-    QSqlDatabase db = TestServer::connection(m_connection);
-    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-    QSqlQuery exists(db);
-    QVERIFY(exists.exec(QStringLiteral("SELECT to_regclass('public.produktsok') IS NOT NULL")));
-    QVERIFY(exists.next());
-    if (!exists.value(0).toBool())
-        QSKIP("the server's public schema holds no ProduktSok (server/sokdata-postgresql.sql)");
-    cleanupTestCase();
-    QVERIFY(run(QStringLiteral("INSERT INTO public.ProduktSok VALUES ('Ärter', 'Q91'), "
-                               "('apelsin', 'q91'), ('Öl', 'Q92'), ('zz', 'Q9a'), ('x', 'Q8')")));
-}
-
-void TestServerCommand::cleanupTestCase() {
-    if (QSqlDatabase::contains(m_connection))
-        run(QStringLiteral("DELETE FROM public.ProduktSok WHERE Produktnummer >= 'Q8' AND "
-                           "Produktnummer < 'Q9ÖÖÖ'"));
-}
-
-void TestServerCommand::search_data() {
-    QTest::addColumn<QString>("ini");
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output"); // stdout when it succeeds, part of stderr otherwise
-    const SearchSourceSettings pg = TestServer::settings(QStringLiteral("QPSQL"));
-    const QString qpsql = QStringLiteral("[sokdata]\ndriver=QPSQL\nhost=%1\nport=%2\ndatabase=%3\n"
-                                         "user=%4\npassword=%5\n")
-                              .arg(pg.host)
-                              .arg(pg.port)
-                              .arg(pg.database, pg.user, pg.password);
-    const SearchSourceSettings odbc = TestServer::settings(QStringLiteral("QODBC"));
-    const QString qodbc = QStringLiteral("[sokdata]\ndriver=QODBC\ndsn=%1\nuser=%2\npassword=%3\n")
-                              .arg(odbc.dsn, odbc.user, odbc.password);
-    const QStringList byProduct{QStringLiteral("--produkt"), QStringLiteral("q9")};
-    const QString rows = QStringLiteral("apelsin\tq91\nÄrter\tQ91\nÖl\tQ92\nzz\tQ9a\n");
-    QTest::newRow("QPSQL") << qpsql << byProduct << 0 << rows;
-    QTest::newRow("QODBC") << qodbc << byProduct << 0 << rows;
-    QTest::newRow("QODBC by name")
-        << qodbc << QStringList{QStringLiteral("--namn"), QStringLiteral("ÖL")} << 0
-        << QStringLiteral("Öl\tQ92\n");
-    QTest::newRow("QPSQL wrong password")
-        << QString(qpsql).replace(pg.password, QStringLiteral("fel")) << byProduct << 1
-        << QStringLiteral("Kan inte ansluta");
-}
-
-void TestServerCommand::search() {
-    QFETCH(QString, ini);
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QTemporaryDir home;
-    QFile file(home.filePath(QStringLiteral("lodvikprodsok.ini")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ini.toUtf8());
-    file.close();
-
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(LODVIK_PROGRAM), QStringList{QStringLiteral("search")} + args);
-    QVERIFY(program.waitForFinished(60000));
-    const QString out = QString::fromUtf8(program.readAllStandardOutput());
-    const QString err = QString::fromUtf8(program.readAllStandardError());
-    QVERIFY2(program.exitCode() == exitCode, qPrintable(err));
-    if (exitCode == 0)
-        QCOMPARE(out, output);
-    else
-        QVERIFY2(err.contains(output), qPrintable(err));
-    // the embedded store is not made beside a server source
-    QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
 }
 
 QTEST_GUILESS_MAIN(TestServerCommand)

@@ -1,0 +1,172 @@
+#include "../common/DataRows.h"
+#include "../common/ProgramFolder.h"
+#include "../common/RunProgram.h"
+#include "../common/TestData.h"
+
+#include <QtTest>
+
+using lodvik::Variant;
+
+// The command line as a script runs it: exit codes, results on stdout, reasons on stderr.
+class TestCli : public QObject {
+    Q_OBJECT
+
+    // A store with one product, 10-1, in the tables the figure cases read.
+    static void fillFigures(ProgramFolder &home) {
+        const auto S = [](const char *t) { return Variant::String(QString::fromUtf8(t)); };
+        home.insert(QStringLiteral("tillfall"), {Variant::Long(1)});
+        home.insert(QStringLiteral("pjomr"), {S("10-1"), S("PALL 10-1"), Variant::Long(2)});
+        std::vector<Variant> history{S("2010"), S("10-1")};
+        for (int m = 1; m <= 12; ++m)
+            history.push_back(Variant::Long(10 * m));
+        home.insert(QStringLiteral("frnhist"), history);
+        home.insert(QStringLiteral("PJOFBACK"), {S("10-1"), Variant::Long(1)});
+        home.insert(QStringLiteral("PJOTALLA"), {S("10-1"), Variant::Long(1)});
+        home.insert(QStringLiteral("pjstk"), {S("10-1"), Variant::Double(12.5)});
+    }
+
+private slots:
+    void commands_data() {
+        QTest::addColumn<QString>("home"); // empty, figures, demo (figures and search data)
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // all of stdout (exit 0), or a part of stderr
+        QTest::addColumn<QString>("stdoutFile");
+        const auto row = [](const char *name, const char *home, const QStringList &args,
+                            int exitCode, const QString &output) -> QTestData & {
+            return addRow(name, QString::fromUtf8(home), args, exitCode, output);
+        };
+        const auto figure = [&](const char *name, const QStringList &args, int exitCode,
+                                const QString &output) {
+            row(name, "figures", QStringList{"figure"} + args, exitCode, output) << QString();
+        };
+        figure("pack size", {"getantaliforpack", "10-1"}, 0, "2\n");
+        figure("null", {"StockOnHandPJ", "10-9", "--umfaktor", "1000"}, 0, "Null\n");
+        figure("integer 0 of an unknown product", {"getantaliforpack", "10-9"}, 0, "0\n");
+        figure("text result with umfaktor", {"ProdBackOrderFRN", "10-1", "--umfaktor", "3000"}, 0,
+               "0.333333333333333\n");
+        figure("period given", {"SalesPerWeekFRN", "10-1", "--period", "2010-11-18"}, 0, "15\n");
+        figure("whole-table total", {"GSLPJ"}, 0, "0.0125\n");
+        figure("umfaktor 0 fails", {"ProdOrderPJ", "10-1", "--umfaktor", "0"}, 1, "umfaktor");
+        figure("without umfaktor", {"ProdBackOrderPJ", "10-1"}, 2, "--umfaktor");
+        figure("missing product", {"avail"}, 2, "produktnummer");
+        figure("extra product", {"backordersPJ", "10-1"}, 2, "10-1");
+        figure("unknown operation", {"konvertdatum", "x"}, 2, "Okänd");
+        figure("no operation", {}, 2, "operation");
+        figure("bad umfaktor", {"ProdOrderPJ", "10-1", "--umfaktor", "tio"}, 2, "tio");
+        figure("nan umfaktor", {"ProdOrderPJ", "10-1", "--umfaktor", "nan"}, 2, "--umfaktor nan");
+        figure("denormal umfaktor", {"ProdOrderPJ", "10-1", "--umfaktor", "1e-320"}, 1,
+               "ProdOrderPJ");
+        figure("month of a D.M.YYYY period", {"salescurrmonthFRN", "--period", "1.3.2024"}, 2,
+               "ÅÅÅÅ-MM-DD");
+
+        // Help goes to stdout and touches nothing; a usage error says why on stderr only.
+        row("--help", "empty", {"--help"}, 0, {}) << QString();
+        row("--version", "empty", {"--version"}, 0, {}) << QString();
+        for (const char *command : {"search", "demo", "figure", "convert-dates", "coverage",
+                                    "summary", "print", "import-mdb"})
+            QTest::addRow("%s --help", command)
+                << "empty" << QStringList{command, "-h"} << 0 << QString() << QString();
+        row("help after other arguments", "empty",
+            {"figure", "GSLPJ", "--period", "2010-11-18", "--help"}, 0, {})
+            << QString();
+        row("unknown command", "empty", {"hjälp"}, 2, "Okänt kommando") << QString();
+        row("unknown option", "empty", {"--hjalp"}, 2, "Okänd flagga") << QString();
+        row("unknown date kind", "empty", {"convert-dates", "lager"}, 2, "lager") << QString();
+        row("coverage of a D.M.YYYY period", "empty", {"coverage", "--period", "1.3.2024"}, 2,
+            "ÅÅÅÅ-MM-DD")
+            << QString();
+
+        const QString access = testDataFolder() + QStringLiteral("/access/");
+        row("import jet 3", "empty", {"import-mdb", access + "nwind-jet3.mdb"}, 0, "Umsätze\t830\n")
+            << QString();
+        row("import jet 4", "empty", {"import-mdb", access + "datetest-jet4.mdb"}, 0,
+            "DateTest\t6\n")
+            << QString();
+        row("import without a file", "empty", {"import-mdb"}, 2,
+            "Användning: lodvikprodsok import-mdb FIL")
+            << QString();
+        row("import of two files", "empty",
+            {"import-mdb", access + "nwind-jet3.mdb", access + "datetest-jet4.mdb"}, 2,
+            "Okänt argument")
+            << QString();
+        row("import of a missing file", "empty", {"import-mdb", "/finns/inte.mdb"}, 1, "finns inte")
+            << QString();
+
+        // Results that never reach stdout (a full disk) make the command fail, not exit 0.
+        for (const QStringList &args : {QStringList{"search", "--produkt", ""},
+                                        QStringList{"figure", "getantaliforpack", "10-1"},
+                                        QStringList{"convert-dates", "order"},
+                                        QStringList{"coverage", "--period", "2010-11-18"},
+                                        QStringList{"summary", "--period", "2010-11-18"}})
+            QTest::addRow("%s to a full disk", qPrintable(args.first()))
+                << "demo" << args << 1 << "standard ut"
+                << "/dev/full";
+    }
+
+    void commands() {
+        QFETCH(QString, home);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(QString, stdoutFile);
+        for (const QString &arg : args)
+            if (arg.startsWith(testDataFolder()) && !QFileInfo::exists(arg))
+                QSKIP(qPrintable(testDataMissing()));
+        if (!stdoutFile.isEmpty() && !QFileInfo::exists(stdoutFile))
+            QSKIP("this system has no /dev/full");
+        QTemporaryDir empty;
+        std::unique_ptr<ProgramFolder> filled;
+        QString folder = empty.path();
+        if (home != QLatin1String("empty")) {
+            filled = std::make_unique<ProgramFolder>();
+            fillFigures(*filled);
+            folder = filled->path();
+            if (home == QLatin1String("demo"))
+                QCOMPARE(runProgram(folder, {"demo"}).exitCode, 0);
+        }
+        const ProgramRun run = runProgram(folder, args, stdoutFile);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+        if (exitCode != 0) {
+            QVERIFY2(run.err.contains(output), qPrintable(run.err));
+            QVERIFY(run.out.isEmpty());
+        } else if (!output.isEmpty()) {
+            QVERIFY2(run.out.contains(output), qPrintable(run.out));
+            if (home != QLatin1String("empty"))
+                QCOMPARE(run.out, output);
+        } else {
+            QVERIFY2(!run.out.isEmpty() && run.err.isEmpty(), qPrintable(run.err));
+        }
+        const bool imported = exitCode == 0 && args.first() == QLatin1String("import-mdb");
+        if (home == QLatin1String("empty") && !imported)
+            QVERIFY(QDir(folder).isEmpty());
+    }
+
+    // Two imports into one program folder: the second waits for the first and adds its tables
+    // to the first one's, instead of replacing the store with one that lacks them.
+    void twoImportsAtOnce() {
+        const QString access = testDataFolder() + QStringLiteral("/access/");
+        if (!QFileInfo::exists(access))
+            QSKIP(qPrintable(testDataMissing()));
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+        QProcess first, second;
+        for (QProcess *program : {&first, &second}) {
+            program->setProcessEnvironment(env);
+            program->start(QStringLiteral(LODVIK_EXECUTABLE),
+                           {"import-mdb",
+                            access + (program == &first ? "nwind-jet3.mdb" : "datetest-jet4.mdb")});
+        }
+        for (QProcess *program : {&first, &second}) {
+            QVERIFY(program->waitForFinished(120000));
+            QVERIFY2(program->exitCode() == 0, program->readAllStandardError().constData());
+        }
+        dao::Database db = dao::Database::OpenDatabase(home.filePath(QStringLiteral("local.mdb")));
+        for (const char *table : {"Orders", "DateTest"})
+            QVERIFY(db.TableExists(QString::fromUtf8(table)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
