@@ -142,6 +142,24 @@ private slots:
             QVERIFY(QDir(folder).isEmpty());
     }
 
+    // --quiet leaves stderr to errors; the date conversion counts only the rows it changed, so a
+    // second run converts none.
+    void quietAndCounted() {
+        QTemporaryDir home;
+        QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+        const ProgramRun quiet = runProgram(home.path(), {"convert-dates", "order", "--quiet"});
+        QCOMPARE(quiet.exitCode, 0);
+        QVERIFY2(quiet.err.isEmpty(), qPrintable(quiet.err));
+        QCOMPARE(
+            quiet.out,
+            QStringLiteral("Datumen i fporder är omvandlade till veckodagskoder: 900 rader.\n"));
+        const ProgramRun again = runProgram(home.path(), {"convert-dates", "order"});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY(!again.err.isEmpty()); // the progress, for people
+        QCOMPARE(again.out,
+                 QStringLiteral("Datumen i fporder är omvandlade till veckodagskoder: 0 rader.\n"));
+    }
+
     // Two imports into one program folder: the second waits for the first and adds its tables
     // to the first one's, instead of replacing the store with one that lacks them.
     void twoImportsAtOnce() {
