@@ -388,6 +388,32 @@ private slots:
         w.hide();
     }
 
+    // Avbryt while the rows are read: no preview, and the window is free for the next search.
+    void windowUtskriftCancelled() {
+        QTemporaryDir folder;
+        makeProgramFolder(folder.path());
+        {
+            std::unique_ptr<SearchSource> source =
+                openSqliteSearchSource(QDir(folder.path()).filePath(QStringLiteral("sokdata.db")));
+            QSqlQuery q(source->database());
+            QVERIFY(q.exec(QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000) "
+                "INSERT INTO ProduktSok (Soknamn, Produktnummer) SELECT 'Vara', '5' || i FROM n")));
+        }
+        skriv::instance().hide();
+        Startmeny window(folder.path());
+        window.Sokprodukt->setChecked(true);
+        window.periodtxt->setText(QStringLiteral("5"));
+        window.Sok_Click();
+        window.Utskrift_Click();
+        QVERIFY(window.isWorking());
+        QTest::mouseClick(window.Avbryt, Qt::LeftButton);
+        QVERIFY(window.waitForWork(60000));
+        QVERIFY(!skriv::instance().isVisible());
+        QVERIFY(!window.isWorking());
+        QVERIFY(window.Sok->isEnabled());
+    }
+
     void windowUtskriftPrintsTheListedRows() {
         QTemporaryDir folder;
         makeProgramFolder(folder.path());
