@@ -69,7 +69,7 @@ def create_table_sql(name, columns):
 
 
 @dataclasses.dataclass
-class StoreSpec:
+class StoreShape:
     products: int = 300
     rows: int = 40            # extract rows per product, spread over COVERAGE_EXTRACTS
     dtspl_rows: int = -1      # DTSPL rows; -1: as many as the spread gives it
@@ -100,19 +100,19 @@ SEARCH_WORDS = ["Pall", "Pallkrage", "Pallock", "Sträckfilm", "Kartong", "Wellp
                 "Band", "Bandlås", "Skåp", "Förslutare"]
 
 
-def _products(rng, spec):
+def _products(rng, shape):
     """[(number, description, umconv)] sorted by number; awkward stores add odd numbers."""
     numbers = set()
     out = []
-    width = 4 if spec.products < 5000 else 5
-    while len(out) < spec.products:
+    width = 4 if shape.products < 5000 else 5
+    while len(out) < shape.products:
         group, name, variants = rng.choice(FAMILIES)
         number = f"{group}-{rng.randint(1, 10 ** width - 1):0{width}d}"
         if number.upper() in numbers:
             continue
         numbers.add(number.upper())
         out.append([number, f"{name} {rng.choice(variants)}", rng.choice(FACTORS)])
-    if spec.awkward and len(out) >= 12:
+    if shape.awkward and len(out) >= 12:
         # Product numbers of other shapes: all digits, an apostrophe, a Swedish letter, lower
         # case, a trailing blank.
         out[0][0] = "100234"
@@ -148,15 +148,15 @@ def _dtspl_row(rng, rid, product, description, awkward):
     return row
 
 
-def fill_local(path, spec):
-    rng = random.Random(spec.seed)
+def fill_local(path, shape):
+    rng = random.Random(shape.seed)
     db = sqlite3.connect(path, isolation_level=None)
     db.execute("PRAGMA journal_mode=OFF")
     db.execute("PRAGMA synchronous=OFF")
     db.execute("BEGIN")
     for name, columns, indexed in CATALOGUE:
         db.execute(create_table_sql(name, columns))
-        if spec.indexed:
+        if shape.indexed:
             for c in indexed:
                 db.execute(f"CREATE INDEX IF NOT EXISTS {_ident(name + '_' + c)} "
                            f"ON {_ident(name)} ({_ident(c)})")
@@ -166,9 +166,9 @@ def fill_local(path, spec):
         marks = ",".join("?" * columns_of[table])
         db.executemany(f"INSERT INTO {_ident(table)} VALUES ({marks})", rows)
 
-    products = _products(rng, spec)
-    per = _spread(spec.rows)
-    awk = spec.awkward
+    products = _products(rng, shape)
+    per = _spread(shape.rows)
+    awk = shape.awkward
 
     def present():  # an awkward store leaves a product out of some extracts
         return not awk or rng.random() >= 0.08
@@ -190,7 +190,7 @@ def fill_local(path, spec):
         # number differs from the extracts' only in case.
         number, description, _ = products[len(products) // 2]
         pjomr.append((number, description + " DUBBLETT", 7))
-    if spec.failing:
+    if shape.failing:
         victim = products[len(products) // 3]
         pjomr[len(products) // 3] = (victim[0], victim[1], None)  # no pack size
     insert("pjomr", pjomr)
@@ -251,12 +251,12 @@ def fill_local(path, spec):
             for _ in range(per["frnhist"]):
                 level = rng.randint(50, 2000)
                 yield ["2025", item] + [level * rng.randint(60, 140) // 100 for _ in range(12)]
-        if spec.failing:
+        if shape.failing:
             yield ["2025", products[-1][0]] + [None] * 12  # a month without a value
     insert("frnhist", frnhist_rows())
 
     def dtspl_rows():
-        if spec.dtspl_rows < 0:
+        if shape.dtspl_rows < 0:
             rid = 0
             for number, description, _ in products:
                 if present():
@@ -267,7 +267,7 @@ def fill_local(path, spec):
                 rid += 1
                 yield _dtspl_row(rng, rid, f"98-{rid}", "OKÄND", awk)
         else:
-            for rid in range(1, spec.dtspl_rows + 1):
+            for rid in range(1, shape.dtspl_rows + 1):
                 number, description, _ = products[(rid - 1) % len(products)]
                 if rng.random() < 0.01:
                     number = f"98-{rid}"
@@ -291,7 +291,7 @@ def fill_local(path, spec):
                 yield (number, rng.randint(low, high))
         yield (blank, 3)
     # frnrequest's total stops at a row without an item; frnrequesu's skips it.
-    insert("frnrequest", requests(1, 300, None if spec.failing else ""))
+    insert("frnrequest", requests(1, 300, None if shape.failing else ""))
     insert("frnrequesu", requests(1, 200, None))
     if awk:
         insert("avail", [(None, 5), ("", 6), ("  ", 7)])
@@ -311,11 +311,11 @@ def fill_local(path, spec):
             yield (products[0][0], "2026-12-31", 6)
             yield (products[0][0], "2027-01-01", 7)
             yield (products[0][0], "2020-12-31", 8)  # ISO week 53
-        if spec.failing:
+        if shape.failing:
             yield (products[1][0], "2026-02-30", 9)  # no such day: the conversion stops
     insert("fpprognos", dated(1, 20))
     insert("fporder", dated(1, 500))
-    if spec.tillfall:
+    if shape.tillfall:
         insert("tillfall", [(1,), (2,), (3,)])
     else:
         db.execute("DROP TABLE tillfall")
@@ -329,10 +329,10 @@ def _add_days(year, month, day, days):
     return d.year, d.month, d.day
 
 
-def fill_search(path, spec, products):
+def fill_search(path, shape, products):
     """sokdata.db with the program's table text; the program builds its indexes (they need its
     collation) the first time it opens the file."""
-    rng = random.Random(spec.seed * 7919 + 1)
+    rng = random.Random(shape.seed * 7919 + 1)
     db = sqlite3.connect(path, isolation_level=None)
     # Only declared here, never called: no index exists yet and nothing is compared.
     db.create_collation("SVENSKA", lambda a, b: (a > b) - (a < b))
@@ -344,10 +344,10 @@ def fill_search(path, spec, products):
     def rows():
         for number, description, _ in products:
             yield (description.title() if description else description, number)
-        for _ in range(spec.search_rows):
+        for _ in range(shape.search_rows):
             name = f"{rng.choice(SEARCH_WORDS)} {rng.choice(SEARCH_WORDS).lower()} {rng.randint(1, 2000)}"
             yield (name, str(rng.randint(1000000, 9999999)))
-        if spec.awkward:
+        if shape.awkward:
             yield from [("O'Hara pall", "1'23"), ("o'hara PALL ", "1'24"), (None, "5550001"),
                         ("Utan nummer", None), ("", "5550002"), ("   ", "5550003"),
                         ("Öl", "Ö1"), ("öl", "ö2"), ("Åkerimatta", "Å-1"), ("Ärtback", "Ä-1"),
@@ -360,18 +360,18 @@ def fill_search(path, spec, products):
     db.close()
 
 
-def make_folder(folder, spec):
+def make_folder(folder, shape):
     """Creates the program folder (which must not exist yet); returns the product list."""
     os.makedirs(os.path.join(folder, "rapporter"))
-    products = fill_local(os.path.join(folder, "local.mdb"), spec)
-    fill_search(os.path.join(folder, "sokdata.db"), spec, products)
+    products = fill_local(os.path.join(folder, "local.mdb"), shape)
+    fill_search(os.path.join(folder, "sokdata.db"), shape, products)
     return products
 
 
 def main():
     ap = argparse.ArgumentParser(description="Generates a program folder for the benchmarks.")
     ap.add_argument("folder")
-    for field in dataclasses.fields(StoreSpec):
+    for field in dataclasses.fields(StoreShape):
         if isinstance(field.default, bool):
             continue
         ap.add_argument("--" + field.name.replace("_", "-"), type=int, default=field.default)
@@ -380,11 +380,11 @@ def main():
     ap.add_argument("--failing", action="store_true")
     ap.add_argument("--no-tillfall", action="store_true")
     a = ap.parse_args()
-    spec = StoreSpec(products=a.products, rows=a.rows, dtspl_rows=a.dtspl_rows,
+    shape = StoreShape(products=a.products, rows=a.rows, dtspl_rows=a.dtspl_rows,
                      search_rows=a.search_rows, seed=a.seed, indexed=not a.no_index,
                      awkward=a.awkward, failing=a.failing, tillfall=not a.no_tillfall)
-    make_folder(a.folder, spec)
-    print(spec.key())
+    make_folder(a.folder, shape)
+    print(shape.key())
 
 
 if __name__ == "__main__":

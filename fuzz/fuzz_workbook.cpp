@@ -45,9 +45,9 @@ QString takeWord(QString &line) {
     return word;
 }
 
-Variant value(const QString &spec) {
-    const QString text = spec.mid(1);
-    switch (spec.isEmpty() ? u'e' : spec.at(0).unicode()) {
+Variant value(const QString &typed) {
+    const QString text = typed.mid(1);
+    switch (typed.isEmpty() ? u'e' : typed.at(0).unicode()) {
     case u's':
         return Variant::String(text);
     case u'f':
