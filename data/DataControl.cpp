@@ -447,7 +447,8 @@ QString DataControl::rowCondition(const Row &row, QList<QVariant> &bindings) con
 void DataControl::storeChanged(int row, const QList<QVariant> &values) {
     if (row < 0 || row >= m_rows.size() || !rowsEditable())
         throw Error(QStringLiteral("Raden kan inte ändras här."));
-    fetchAll(); // the open read would hold up the write
+    // The open read would hold up the write, or on a server take it into its cursor's transaction.
+    fetchAll();
     QSqlDatabase db = m_source->database();
     QList<QVariant> bindings = values;
     QStringList assignments;
@@ -509,7 +510,7 @@ void DataControl::deleteRow(int row) {
         throw Error(QStringLiteral("Raden kan inte tas bort här."));
     if (m_editRow == row)
         revert();
-    fetchAll();
+    fetchAll(); // as for a change
     QSqlDatabase db = m_source->database();
     QList<QVariant> bindings;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
@@ -547,10 +548,7 @@ void DataControl::deleteRow(int row) {
     endRemoveRows();
 }
 
-void DataControl::beginWrite(QSqlDatabase &db, const QString &what) {
-    // A server source reads through a cursor in a transaction of its own: the rows are read to
-    // the end first, so that the write gets a transaction of its own.
-    fetchAll();
+void DataControl::beginWrite(QSqlDatabase &db, const QString &what) const {
     // A write outside a transaction could not be taken back when it touched the wrong count.
     if (!db.transaction())
         raise(what, db.lastError().text());

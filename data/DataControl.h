@@ -110,7 +110,7 @@ private:
     void storeChanged(int row, const QList<QVariant> &values);
     QString rowCondition(const Row &row, QList<QVariant> &bindings) const;
     void reloadAfterConflict(int row);
-    void beginWrite(QSqlDatabase &db, const QString &what);
+    void beginWrite(QSqlDatabase &db, const QString &what) const;
     [[noreturn]] void raise(const QString &what, const QString &driverMessage) const;
 
     SearchSource *m_source = nullptr;
