@@ -321,6 +321,8 @@ void Startmeny::createMenus() {
     command(rapporter, QStringLiteral("&Täckningskörning (produkter)..."),
             &Startmeny::startCoverageRun);
     command(rapporter, QStringLiteral("Täcknings&översikt…"), &Startmeny::openCoverageOverview);
+    m_alwaysXlsx = rapporter->addAction(QStringLiteral("Täckningslistan alltid som .&xlsx"));
+    m_alwaysXlsx->setCheckable(true);
     command(rapporter, QStringLiteral("Lagersammanställning (&spara)"),
             &Startmeny::startSummaryWorkbook);
     command(rapporter, QStringLiteral("Lagersammanställning (&visa)"),

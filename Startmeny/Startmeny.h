@@ -179,8 +179,10 @@ private:
     };
     void runInBackground(const QString &title, Background background);
     void setWorking(bool working);
-    // The coverage run for the period and its workbook, in the background; then runs done.
-    void runCoverage(const QString &title, std::function<void(const QString &file)> done);
+    // The coverage run for the period and its workbook, in the background; then runs done with
+    // the workbook's name and, when the number of products made it an .xlsx, the notice saying so.
+    void runCoverage(const QString &title,
+                     std::function<void(const QString &file, const QString &notice)> done);
     // Puts the last run's rows into the coverage overview: opened (and raised) when open is
     // set, else only when it is already open.
     void showCoverageOverview(bool open);
@@ -210,7 +212,8 @@ private:
     std::unique_ptr<SearchSource> m_source;
     BackgroundWork *m_work = nullptr;
     LabelProgress m_progress{*this};
-    bool m_acceptingDate = false; // the message box of a refused date takes the focus again
-    QString m_coveragePeriod;     // the period of the last completed coverage run
-    QPointer<QWidget> m_overview; // the coverage overview, while it is open
+    bool m_acceptingDate = false;    // the message box of a refused date takes the focus again
+    QString m_coveragePeriod;        // the period of the last completed coverage run
+    QAction *m_alwaysXlsx = nullptr; // Rapporter: the coverage workbook as .xlsx even when small
+    QPointer<QWidget> m_overview;    // the coverage overview, while it is open
 };

@@ -12,7 +12,7 @@ void Startmeny::openCoverageOverview() {
         return;
     }
     runCoverage(QStringLiteral("Täckningsöversikt"),
-                [this](const QString &) { showCoverageOverview(true); });
+                [this](const QString &, const QString &) { showCoverageOverview(true); });
 }
 
 void Startmeny::showCoverageOverview(bool open) {

@@ -111,10 +111,16 @@ void Startmeny::setWorking(bool working) {
                     action->setEnabled(!working);
 }
 
-void Startmeny::runCoverage(const QString &title, std::function<void(const QString &)> done) {
+void Startmeny::runCoverage(const QString &title,
+                            std::function<void(const QString &, const QString &)> done) {
     const QString period = perioddatum;
     const QString local = localDatabasePath();
-    const QString file = reports::productWorkbookFileName(m_appPath, period);
+    const QString appPath = m_appPath;
+    const bool alwaysXlsx = m_alwaysXlsx->isChecked();
+    reports::requireFileNamePeriod(period); // before the long run
+    // The workbook's name and format follow from the number of products, counted first.
+    auto file = std::make_shared<QString>();
+    auto notice = std::make_shared<QString>();
     // The run fills a table of its own; the window takes it over, also the rows a failed run
     // got to, as the table keeps them.
     struct Result {
@@ -125,19 +131,23 @@ void Startmeny::runCoverage(const QString &title, std::function<void(const QStri
     result->umfaktor = umfaktor;
     Background run;
     run.work = [=](lodvik::Progress &progress) {
+        const qint64 products = reports::countProducts(local);
+        *notice = reports::xlsxNotice(products, alwaysXlsx);
+        *file = reports::productWorkbookFileName(
+            appPath, period, reports::productWorkbookIsXlsx(products, alwaysXlsx));
         reports::CoverageRun(local, progress).fill(result->table, period, result->umfaktor);
-        reports::excellprodukter(result->table, file, progress);
+        reports::excellprodukter(result->table, *file, progress);
     };
     run.takeOver = [this, result] {
         produkttabell = result->table;
         umfaktor = result->umfaktor;
         m_coveragePeriod.clear(); // the table holds a completed run again only when done
     };
-    run.done = [this, period, file, done] {
+    run.done = [this, period, file, notice, done] {
         m_coveragePeriod = period;
-        Label2->setText(QStringLiteral("Klart"));
+        Label2->setText(notice->isEmpty() ? QStringLiteral("Klart") : *notice);
         showCoverageOverview(false);
-        done(file);
+        done(*file, *notice);
     };
     runInBackground(title, run);
 }
@@ -146,10 +156,12 @@ void Startmeny::startCoverageRun() {
     const QString title = QStringLiteral("Produkttäckning");
     if (!requirePeriod())
         return;
-    runCoverage(title, [this, title](const QString &file) {
-        QMessageBox::information(this, title,
-                                 QStringLiteral("Täckningslistan är skriven till\n%1")
-                                     .arg(QDir::toNativeSeparators(file)));
+    runCoverage(title, [this, title](const QString &file, const QString &notice) {
+        QString text = QStringLiteral("Täckningslistan är skriven till\n%1")
+                           .arg(QDir::toNativeSeparators(file));
+        if (!notice.isEmpty())
+            text += QStringLiteral("\n\n") + notice;
+        QMessageBox::information(this, title, text);
     });
 }
 

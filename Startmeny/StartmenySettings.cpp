@@ -22,6 +22,7 @@ const QString group = QStringLiteral("Sokningsbild");
 const QString periodKey = QStringLiteral("period");
 const QString sokproduktKey = QStringLiteral("sokprodukt");
 const QString positionKey = QStringLiteral("position");
+const QString xlsxKey = QStringLiteral("xlsx");
 
 } // namespace
 
@@ -32,6 +33,7 @@ bool Startmeny::restoreSettings() {
     settings.beginGroup(group);
     if (settings.value(sokproduktKey).toBool())
         Sokprodukt->setChecked(true);
+    m_alwaysXlsx->setChecked(settings.value(xlsxKey).toBool());
     // The period as the date entry would have taken it.
     const QString period = settings.value(periodKey).toString();
     if (!period.isEmpty() && IsDate(period)) {
@@ -56,5 +58,6 @@ void Startmeny::rememberSettings() {
     settings.beginGroup(group);
     settings.setValue(periodKey, perioddatum);
     settings.setValue(sokproduktKey, Sokprodukt->isChecked());
+    settings.setValue(xlsxKey, m_alwaysXlsx->isChecked());
     settings.setValue(positionKey, pos());
 }

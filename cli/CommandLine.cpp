@@ -107,13 +107,15 @@ const Command commands[] = {
     {false,
      cli::coverage,
      {"coverage",
-      "coverage --period ÅÅÅÅ-MM-DD [--format csv|json [--target VECKOR]]",
+      "coverage --period ÅÅÅÅ-MM-DD [--xlsx] [--format csv|json [--target VECKOR]]",
       "gör täckningskörningen och dess arbetsbok",
       "Räknar ut hur många veckor lagret räcker för varje produkt i extraktet och skriver "
-      "arbetsboken rapporter/Pallvikprodukter<period>.xls. Skriver filens sökväg på "
-      "standard ut, eller med --format täckningsöversiktens rader med beställningsförslaget.",
+      "arbetsboken rapporter/Pallvikprodukter<period>.xls, eller .xlsx när produkterna är fler "
+      "än ett .xls-blad rymmer (65 532). Skriver filens sökväg på standard ut, eller med "
+      "--format täckningsöversiktens rader med beställningsförslaget.",
       {},
       {{"--period", "ÅÅÅÅ-MM-DD", "perioden; den ingår i filnamnet"},
+       {"--xlsx", nullptr, "skriv alltid arbetsboken som .xlsx (Pallvikprodukter<period>.xlsx)"},
        {"--format", "csv|json",
         "skriv produkternas rader med status och beställningsförslag i stället för sökvägen"},
        {"--target", "VECKOR",

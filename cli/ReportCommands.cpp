@@ -34,6 +34,7 @@ int coverage(const QStringList &arguments) {
     const bool hasTarget = args.contains(QStringLiteral("--target"));
     const QString format = takeOption(args, QStringLiteral("--format"));
     const QString targetText = takeOption(args, QStringLiteral("--target"));
+    const bool alwaysXlsx = args.removeAll(QStringLiteral("--xlsx")) > 0;
     const QString period = requirePeriodOption(args);
     if (!format.isEmpty() && format != QStringLiteral("csv") && format != QStringLiteral("json"))
         throw lodvik::UsageError(
@@ -50,10 +51,17 @@ int coverage(const QStringList &arguments) {
                 QStringLiteral("--target tar ett helt antal veckor från 1 till 104, inte %1.")
                     .arg(targetText));
     }
+    // Named before the long run: a bad period is refused first.
+    const QString xlsName = reports::productWorkbookFileName(gAppPath, period);
+    // The format is chosen before the first row, from the number of products.
+    const qint64 products = reports::countProducts(localDatabasePath());
+    const QString notice = reports::xlsxNotice(products, alwaysXlsx);
+    if (!notice.isEmpty())
+        std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
     StderrProgress progress;
     // Each row goes into the workbook as the run produces it; the table of all products is kept
     // only for a list.
-    reports::ProductWorkbook book(progress);
+    reports::ProductWorkbook book(progress, products, alwaysXlsx);
     ProduktTabell produkttabell;
     reports::CoverageRun(localDatabasePath(), progress)
         .run(period, [&](int row, const ProduktTabell::Row &cells) {
@@ -63,7 +71,8 @@ int coverage(const QStringList &arguments) {
                 produkttabell.row(row) = cells;
             }
         });
-    const QString fileName = reports::productWorkbookFileName(gAppPath, period);
+    const QString fileName =
+        book.isXlsx() ? reports::productWorkbookFileName(gAppPath, period, true) : xlsName;
     book.saveAs(fileName);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     progress.finish();

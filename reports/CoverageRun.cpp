@@ -9,6 +9,7 @@
 #include "figures/FigureQuery.h"
 #include "figures/StockFigures.h"
 #include "xls/Workbook.h"
+#include "xls/XlsxWorkbook.h"
 
 #include <cmath>
 
@@ -16,10 +17,28 @@ using lodvik::Variant;
 
 namespace reports {
 
-QString productWorkbookFileName(const QString &appPath, const QString &perioddatum) {
+QString productWorkbookFileName(const QString &appPath, const QString &perioddatum, bool xlsx) {
     requireFileNamePeriod(perioddatum);
     return appPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
-           QStringLiteral(".xls");
+           (xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".xls"));
+}
+
+bool productWorkbookIsXlsx(qint64 products, bool alwaysXlsx) {
+    return alwaysXlsx || products > XlsProductRows;
+}
+
+QString xlsxNotice(qint64 products, bool alwaysXlsx) {
+    if (alwaysXlsx || !productWorkbookIsXlsx(products, false))
+        return {};
+    return QStringLiteral("pjomr har %1 produkter, fler produkter än ett .xls-blad rymmer; "
+                          "arbetsboken skrivs som .xlsx.")
+        .arg(products);
+}
+
+qint64 countProducts(const QString &localDatabase) {
+    dao::Database db = dao::Database::OpenDatabase(localDatabase);
+    return qint64(
+        db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
 }
 
 namespace {
@@ -205,8 +224,13 @@ void CoverageRun::walk(
     }
 }
 
-ProductWorkbook::ProductWorkbook(lodvik::Progress &progress) : m_progress(progress) {
-    xls::Worksheet &sheet = m_book.worksheet();
+ProductWorkbook::ProductWorkbook(lodvik::Progress &progress, qint64 products, bool alwaysXlsx)
+    : m_progress(progress), m_xlsx(productWorkbookIsXlsx(products, alwaysXlsx)) {
+    if (m_xlsx)
+        m_book = std::make_unique<xls::XlsxWorkbook>();
+    else
+        m_book = std::make_unique<xls::Workbook>();
+    xls::SheetWriter &sheet = *m_book;
     sheet.setColumnWidth(QStringLiteral("A:M"), 12);
     sheet.setColumnWidth(QStringLiteral("B:B"), 25);
     sheet.setBold(QStringLiteral("A1:Q4"));
@@ -247,15 +271,15 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
     }
     const int r = m_rows + 1;
     const int sheetRow = r + 4;
-    xls::Worksheet &sheet = m_book.worksheet();
+    xls::SheetWriter &sheet = *m_book;
     try {
         for (int k = 1; k <= 16; ++k)
             sheet.setCell(sheetRow, k, cells[size_t(k)]);
         // The formulas of the first data row, moved down to this one.
         static const xls::Formula totalStock = xls::Formula::parse(QStringLiteral("=D5+E5+F5"));
         static const xls::Formula totalOrder = xls::Formula::parse(QStringLiteral("=L5+J5"));
-        sheet.setFormula(sheetRow, 7, totalStock.shifted(sheetRow - 5, 0));
-        sheet.setFormula(sheetRow, 14, totalOrder.shifted(sheetRow - 5, 0));
+        sheet.setFormula(sheetRow, 7, totalStock.shifted(sheetRow - 5, 0, sheet.maxRows()));
+        sheet.setFormula(sheetRow, 14, totalOrder.shifted(sheetRow - 5, 0, sheet.maxRows()));
     } catch (const lodvik::Error &e) {
         m_failure = e;
         return;
@@ -271,14 +295,15 @@ void ProductWorkbook::saveAs(const QString &fileName) {
     BusyCursorScope busy; // restored also when a step fails
     m_progress.caption(QStringLiteral("Skapar excelfilen ") + fileName,
                        lodvik::Progress::Show::Now);
-    m_book.saveAs(fileName);
+    m_book->saveAs(fileName);
 }
 
 void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
                      lodvik::Progress &progress) {
     BusyCursorScope busy; // restored also when a step fails
     progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
-    ProductWorkbook book(progress);
+    ProductWorkbook book(progress, 0,
+                         fileName.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive));
     // The list ends at the first row without a product number, or at the table's end.
     for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r)
         book.addRow(produkttabell.row(r));

@@ -3,11 +3,12 @@
 #include "reports/ProduktTabell.h"
 
 #include "MDlib/Error.h"
-#include "xls/Workbook.h"
+#include "xls/SheetWriter.h"
 
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace lodvik {
@@ -21,9 +22,22 @@ struct StockFigures;
 // the period and a progress sink, and leave their results in the tables they are given.
 namespace reports {
 
-// appPath + "/rapporter/Pallvikprodukter" + period + ".xls". Raises lodvik::Error for a period
-// that is neither empty nor a date written YYYY-MM-DD (requireFileNamePeriod).
-QString productWorkbookFileName(const QString &appPath, const QString &perioddatum);
+// appPath + "/rapporter/Pallvikprodukter" + period + ".xls", or ".xlsx" for an .xlsx workbook.
+// Raises lodvik::Error for a period that is neither empty nor a date written YYYY-MM-DD
+// (requireFileNamePeriod).
+QString productWorkbookFileName(const QString &appPath, const QString &perioddatum,
+                                bool xlsx = false);
+// The products an .xls sheet holds below the coverage workbook's headers: rows 5 to 65,536.
+constexpr qint64 XlsProductRows = 65532;
+// Whether the coverage workbook of `products` products is written as .xlsx: always when the
+// operator prefers it, otherwise when they do not fit an .xls sheet.
+bool productWorkbookIsXlsx(qint64 products, bool alwaysXlsx);
+// What the operator is told when the number of products makes the workbook an .xlsx; empty
+// otherwise.
+QString xlsxNotice(qint64 products, bool alwaysXlsx);
+// The rows of pjomr, the products a coverage run will write: counted before the run, so that the
+// workbook's format is known before its first row.
+qint64 countProducts(const QString &localDatabase);
 // appPath + "/rapporter/Pallvik" + period + ".xls", the period checked the same way.
 QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum);
 // The period check of the workbook names: empty (no date in the name) or YYYY-MM-DD.
@@ -64,7 +78,10 @@ private:
 // product number; it and the rows after it are left out.
 class ProductWorkbook {
 public:
-    explicit ProductWorkbook(lodvik::Progress &progress);
+    // products (countProducts) and alwaysXlsx choose the format (productWorkbookIsXlsx).
+    explicit ProductWorkbook(lodvik::Progress &progress, qint64 products = 0,
+                             bool alwaysXlsx = false);
+    bool isXlsx() const { return m_xlsx; }
     void addRow(const ProduktTabell::Row &cells);
     // Writes the file; an earlier file of that name is replaced only by a complete new one. A
     // row that did not fit in the sheet is reported here, as if all rows were written now.
@@ -72,14 +89,16 @@ public:
 
 private:
     lodvik::Progress &m_progress;
-    xls::Workbook m_book;
+    bool m_xlsx = false;
+    std::unique_ptr<xls::SheetWriter> m_book;
     int m_rows = 0;       // table rows written
     bool m_ended = false; // a row without a product number was met
     std::optional<lodvik::Error> m_failure;
 };
 
 // Writes the product coverage workbook of the table's rows (from row 1 to the first row without
-// a product number) to fileName; an earlier file is replaced only by a complete new one.
+// a product number) to fileName, as .xlsx when the name ends so; an earlier file is replaced only
+// by a complete new one.
 void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
                      lodvik::Progress &progress);
 

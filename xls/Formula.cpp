@@ -238,10 +238,10 @@ struct Offset {
     }
 };
 
-void checkShift(const Node &node, const Offset &offset) {
+void checkShift(const Node &node, const Offset &offset, int maxRows) {
     const auto check = [&](const CellRef &original) {
         const CellRef ref = offset(original);
-        if (ref.row < 0 || ref.row >= MaxRows || ref.column < 0 || ref.column >= MaxColumns)
+        if (ref.row < 0 || ref.row >= maxRows || ref.column < 0 || ref.column >= MaxColumns)
             throw lodvik::Error(
                 QStringLiteral("En formel hamnar utanför arbetsbladet när den flyttas."));
     };
@@ -251,7 +251,7 @@ void checkShift(const Node &node, const Offset &offset) {
             check(node.last);
     }
     for (const auto &child : node.children)
-        checkShift(*child, offset);
+        checkShift(*child, offset, maxRows);
 }
 
 QString refText(const CellRef &r) {
@@ -474,11 +474,11 @@ Formula Formula::parse(const QString &text) {
     return f;
 }
 
-Formula Formula::shifted(int rows, int columns) const {
+Formula Formula::shifted(int rows, int columns, int maxRows) const {
     Formula f = *this;
     f.m_rows += rows;
     f.m_columns += columns;
-    checkShift(*m_root, {f.m_rows, f.m_columns});
+    checkShift(*m_root, {f.m_rows, f.m_columns}, maxRows);
     return f;
 }
 

@@ -40,9 +40,9 @@ public:
     static Formula parse(const QString &text);
 
     // The same formula written into a cell rows/columns away: relative references move along.
-    // Raises when a reference would leave the sheet. The parsed formula is shared, not copied:
-    // a column of formulas costs one tree.
-    Formula shifted(int rows, int columns) const;
+    // Raises when a reference would leave a sheet of maxRows rows (an .xls sheet's by default).
+    // The parsed formula is shared, not copied: a column of formulas costs one tree.
+    Formula shifted(int rows, int columns, int maxRows = 65536) const;
 
     // The value, with cells read through lookup. Errors (text in arithmetic) give Kind::Error.
     Operand evaluate(const std::function<Operand(int row, int column)> &lookup) const;

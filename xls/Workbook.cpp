@@ -183,20 +183,16 @@ Worksheet::Range Worksheet::parseRange(const QString &text) {
             std::max(a.column, b.column)};
 }
 
-Worksheet::Cell &Worksheet::at(int row0, int column0) {
-    return m_cells[{row0, column0}];
-}
-
-void Worksheet::setCell(int row, int column, const Variant &value) {
-    if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
+Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, int maxRows,
+                                   int maxColumns) {
+    if (row < 1 || row > maxRows || column < 1 || column > maxColumns)
         throw lodvik::Error(
             QStringLiteral("Cellen rad %1, kolumn %2 ligger utanför arbetsbladet (högst %3 rader "
                            "och %4 kolumner).")
                 .arg(row)
                 .arg(column)
-                .arg(MaxRows)
-                .arg(MaxColumns));
-    const int r = row - 1, c = column - 1;
+                .arg(maxRows)
+                .arg(maxColumns));
     Cell next;
     switch (value.type()) {
     case Variant::Type::Empty:
@@ -232,17 +228,39 @@ void Worksheet::setCell(int row, int column, const Variant &value) {
     }
     if (next.kind == Cell::Kind::Text && next.text.size() > 32767)
         throw lodvik::Error(QStringLiteral("En text är för lång för en cell."));
-    auto it = m_cells.find({r, c});
-    if (it != m_cells.end()) {
+    return next;
+}
+
+void Worksheet::store(CellMap &cells, int row0, int column0, Cell next) {
+    auto it = cells.find({row0, column0});
+    if (it != cells.end()) {
         next.bold = it->second.bold;
         if (next.kind == Cell::Kind::Blank && !next.bold) {
-            m_cells.erase(it);
+            cells.erase(it);
             return;
         }
         it->second = std::move(next);
     } else if (next.kind != Cell::Kind::Blank) {
-        m_cells.emplace(std::make_pair(r, c), std::move(next));
+        cells.emplace(std::make_pair(row0, column0), std::move(next));
     }
+}
+
+void Worksheet::storeFormula(CellMap &cells, int row0, int column0, const Formula &formula) {
+    Cell &cell = cells[{row0, column0}];
+    cell.kind = Cell::Kind::Formula;
+    cell.number = 0;
+    cell.text.clear();
+    cell.formula = formula;
+}
+
+void Worksheet::storeBold(CellMap &cells, const Range &range) {
+    for (int r = range.firstRow; r <= range.lastRow; ++r)
+        for (int c = range.firstColumn; c <= range.lastColumn; ++c)
+            cells[{r, c}].bold = true;
+}
+
+void Worksheet::setCell(int row, int column, const Variant &value) {
+    store(m_cells, row - 1, column - 1, cellFor(row, column, value, MaxRows, MaxColumns));
 }
 
 void Worksheet::setRange(const QString &range, const Variant &value) {
@@ -253,14 +271,8 @@ void Worksheet::setRange(const QString &range, const Variant &value) {
         // copy does, and a formula that cannot be written leaves the range as it was.
         formula.shifted(rg.lastRow - rg.firstRow, rg.lastColumn - rg.firstColumn);
         for (int r = rg.firstRow; r <= rg.lastRow; ++r)
-            for (int c = rg.firstColumn; c <= rg.lastColumn; ++c) {
-                Formula moved = formula.shifted(r - rg.firstRow, c - rg.firstColumn);
-                Cell &cell = at(r, c);
-                cell.kind = Cell::Kind::Formula;
-                cell.number = 0;
-                cell.text.clear();
-                cell.formula = std::move(moved);
-            }
+            for (int c = rg.firstColumn; c <= rg.lastColumn; ++c)
+                storeFormula(m_cells, r, c, formula.shifted(r - rg.firstRow, c - rg.firstColumn));
         return;
     }
     for (int r = rg.firstRow; r <= rg.lastRow; ++r)
@@ -273,14 +285,10 @@ void Worksheet::setFormula(int row, int column, const Formula &formula) {
         throw lodvik::Error(QStringLiteral("Cellen rad %1, kolumn %2 ligger utanför arbetsbladet.")
                                 .arg(row)
                                 .arg(column));
-    Cell &cell = at(row - 1, column - 1);
-    cell.kind = Cell::Kind::Formula;
-    cell.number = 0;
-    cell.text.clear();
-    cell.formula = formula;
+    storeFormula(m_cells, row - 1, column - 1, formula);
 }
 
-void Worksheet::setColumnWidth(const QString &columns, double characters) {
+std::pair<int, int> Worksheet::parseColumns(const QString &columns, double characters) {
     const QStringList parts = columns.trimmed().split(':');
     if (parts.size() > 2 || !(characters >= 0 && characters <= 255))
         throw lodvik::Error(
@@ -288,15 +296,17 @@ void Worksheet::setColumnWidth(const QString &columns, double characters) {
     // "A:M" names whole columns: read them as rows 1 of those columns.
     const int first = parseCellRef(parts.first() + '1').column;
     const int last = parseCellRef(parts.last() + '1').column;
-    for (int c = std::min(first, last); c <= std::max(first, last); ++c)
+    return {std::min(first, last), std::max(first, last)};
+}
+
+void Worksheet::setColumnWidth(const QString &columns, double characters) {
+    const auto [first, last] = parseColumns(columns, characters);
+    for (int c = first; c <= last; ++c)
         m_widths[size_t(c)] = characters;
 }
 
 void Worksheet::setBold(const QString &range) {
-    const Range rg = parseRange(range);
-    for (int r = rg.firstRow; r <= rg.lastRow; ++r)
-        for (int c = rg.firstColumn; c <= rg.lastColumn; ++c)
-            at(r, c).bold = true;
+    storeBold(m_cells, parseRange(range));
 }
 
 const Worksheet::Cell *Worksheet::cell(int row, int column) const {
@@ -310,13 +320,12 @@ std::optional<double> Worksheet::columnWidth(int column) const {
     return m_widths[size_t(column - 1)];
 }
 
-Operand Worksheet::evaluateCell(int row0, int column0, std::map<std::pair<int, int>, Operand> &memo,
-                                std::map<std::pair<int, int>, bool> &busy) const {
+Operand Worksheet::evaluate(const CellMap &cells, int row0, int column0, Memo &memo, Busy &busy) {
     using Key = std::pair<int, int>;
     // What a formula reads from a cell whose own formula, if any, is done or still running.
     const auto known = [&](const Key &key) -> Operand {
-        auto it = m_cells.find(key);
-        if (it == m_cells.end())
+        auto it = cells.find(key);
+        if (it == cells.end())
             return {};
         const Cell &cell = it->second;
         switch (cell.kind) {
@@ -339,8 +348,8 @@ Operand Worksheet::evaluateCell(int row0, int column0, std::map<std::pair<int, i
         return it != busy.end() && it->second;
     };
     const auto pending = [&](const Key &key) {
-        auto it = m_cells.find(key);
-        return it != m_cells.end() && it->second.kind == Cell::Kind::Formula && !memo.count(key);
+        auto it = cells.find(key);
+        return it != cells.end() && it->second.kind == Cell::Kind::Formula && !memo.count(key);
     };
 
     // The formulas a formula reads are computed first, on a stack of our own: a chain of
@@ -356,7 +365,7 @@ Operand Worksheet::evaluateCell(int row0, int column0, std::map<std::pair<int, i
             stack.pop_back();
             continue;
         }
-        const Formula &formula = *m_cells.find(key)->second.formula;
+        const Formula &formula = *cells.find(key)->second.formula;
         if (!stack.back().expanded) {
             stack.back().expanded = true;
             busy[key] = true;
@@ -377,9 +386,9 @@ Operand Worksheet::evaluateCell(int row0, int column0, std::map<std::pair<int, i
 }
 
 Operand Worksheet::value(int row, int column) const {
-    std::map<std::pair<int, int>, Operand> memo;
-    std::map<std::pair<int, int>, bool> busy;
-    return evaluateCell(row - 1, column - 1, memo, busy);
+    Memo memo;
+    Busy busy;
+    return evaluate(m_cells, row - 1, column - 1, memo, busy);
 }
 
 Worksheet::Extent Worksheet::extent() const {
@@ -447,8 +456,8 @@ QByteArray Worksheet::headRecords() const {
 QByteArray Worksheet::cellRecords(CellMap::const_iterator from, CellMap::const_iterator to,
                                   const std::function<quint32(const QString &)> &sst) const {
     Stream s;
-    std::map<std::pair<int, int>, Operand> memo;
-    std::map<std::pair<int, int>, bool> busy;
+    Memo memo;
+    Busy busy;
 
     // Rows in blocks of 32: the ROW records of a block, then its cells.
     auto it = from;
@@ -493,7 +502,7 @@ QByteArray Worksheet::cellRecords(CellMap::const_iterator from, CellMap::const_i
                 s.record(BOOLERR, Bytes().u16(row).u16(col).u16(ixfe).u8(int(cell.number)).u8(0));
                 break;
             case Cell::Kind::Formula: {
-                const Operand v = evaluateCell(row, col, memo, busy);
+                const Operand v = evaluate(m_cells, row, col, memo, busy);
                 Bytes b;
                 b.u16(row).u16(col).u16(ixfe);
                 if (v.kind == Operand::Kind::Error) // #VALUE!

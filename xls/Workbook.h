@@ -2,6 +2,7 @@
 
 #include "MDlib/Variant.h"
 #include "xls/Formula.h"
+#include "xls/SheetWriter.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <utility>
 
 class QIODevice;
 
@@ -57,6 +59,27 @@ public:
     // What the cell shows: its number, or for a formula its computed value.
     Operand value(int row, int column) const;
 
+    // The cells by 0-based (row, column), and what a formula among them computes; shared with
+    // the .xlsx writer, so that both formats hold the same cells.
+    using CellMap = std::map<std::pair<int, int>, Cell>;
+    using Memo = std::map<std::pair<int, int>, Operand>;
+    using Busy = std::map<std::pair<int, int>, bool>;
+    // The cell setCell stores for value at (row, column) of a sheet of maxRows rows and
+    // maxColumns columns. Raises lodvik::Error as setCell does.
+    static Cell cellFor(int row, int column, const lodvik::Variant &value, int maxRows,
+                        int maxColumns);
+    static Operand evaluate(const CellMap &cells, int row0, int column0, Memo &memo, Busy &busy);
+    struct Range {
+        int firstRow, firstColumn, lastRow, lastColumn; // 0-based
+    };
+    static Range parseRange(const QString &text);
+    // The 0-based first and last column of "A:M" or "B"; raises for a width out of range.
+    static std::pair<int, int> parseColumns(const QString &columns, double characters);
+    // Puts a cell made by cellFor into cells, keeping its boldness; a plain blank goes.
+    static void store(CellMap &cells, int row0, int column0, Cell next);
+    static void storeFormula(CellMap &cells, int row0, int column0, const Formula &formula);
+    static void storeBold(CellMap &cells, const Range &range);
+
     // Writes out the records of the rows before row and lets those rows go from memory, so that
     // a long sheet written row by row need not be held whole. Only whole blocks of 32 rows are
     // finished; their cells must not be written again, and their formulas may read only cells of
@@ -65,7 +88,6 @@ public:
 
 private:
     friend class Workbook;
-    using CellMap = std::map<std::pair<int, int>, Cell>;
     struct Extent {
         int firstRow = 0, lastRow = -1, firstColumn = MaxColumns, lastColumn = -1; // 0-based
     };
@@ -85,14 +107,6 @@ private:
                            const std::function<quint32(const QString &)> &sst) const;
     static QByteArray tailRecords(); // WINDOW2 and EOF
 
-    struct Range {
-        int firstRow, firstColumn, lastRow, lastColumn; // 0-based
-    };
-    static Range parseRange(const QString &text);
-    Cell &at(int row0, int column0);
-    Operand evaluateCell(int row0, int column0, std::map<std::pair<int, int>, Operand> &memo,
-                         std::map<std::pair<int, int>, bool> &busy) const;
-
     std::map<std::pair<int, int>, Cell> m_cells; // by 0-based (row, column)
     std::array<double, MaxColumns> m_widths{};   // 0: default width
     QList<QByteArray> m_finished;                // records of the finished rows, a block at a time
@@ -103,7 +117,7 @@ private:
 };
 
 // A workbook of one worksheet, written as a BIFF8 .xls file in a compound file container.
-class Workbook {
+class Workbook : public SheetWriter {
 public:
     Worksheet &worksheet() { return m_sheet; }
     const Worksheet &worksheet() const { return m_sheet; }
@@ -116,6 +130,20 @@ public:
     // so that a failed save leaves an earlier file of that name intact. Raises lodvik::Error
     // with the reason: a missing folder, no permission, a full disk.
     void saveAs(const QString &fileName) const;
+    void saveAs(const QString &fileName) override { std::as_const(*this).saveAs(fileName); }
+
+    int maxRows() const override { return Worksheet::MaxRows; }
+    void setCell(int row, int column, const lodvik::Variant &value) override {
+        m_sheet.setCell(row, column, value);
+    }
+    void setFormula(int row, int column, const Formula &formula) override {
+        m_sheet.setFormula(row, column, formula);
+    }
+    void setColumnWidth(const QString &columns, double characters) override {
+        m_sheet.setColumnWidth(columns, characters);
+    }
+    void setBold(const QString &range) override { m_sheet.setBold(range); }
+    void finishRowsBefore(int row) override { m_sheet.finishRowsBefore(row); }
 
 private:
     Worksheet m_sheet;

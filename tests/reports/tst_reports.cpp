@@ -167,6 +167,134 @@ private slots:
         QVERIFY(!cells.contains(QStringLiteral("G8")));
     }
 
+    // The .xlsx holds the .xls's cells as independent readers see them: each value and type,
+    // bold and font, the widths, and each total's formula beside its stored result.
+    void xlsxHoldsWhatTheXlsHolds() {
+        smallStore();
+        const QStringList omr{"iblitm", "imdsc1", "umconv"};
+        insert("pjomr", omr, {text("P4"), text("=1+2"), num(1)}); // text, never a formula
+        insert("pjomr", omr, {text("P5"), text("0012"), num(3)}); // a number as typed
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        const QString xlsx = reports::productWorkbookFileName(m_home, ops.perioddatum, true);
+        QVERIFY(xlsx.endsWith(QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xlsx")));
+        reports::excellprodukter(ops.produkttabell, xlsx, ops.progress);
+        QString error;
+        const QJsonObject old =
+            readback::xlrdDump(reports::productWorkbookFileName(m_home, ops.perioddatum), &error);
+        QVERIFY2(!old.isEmpty(), qPrintable(error));
+        const QJsonObject now = readback::openpyxlDump(xlsx, &error);
+        QVERIFY2(!now.isEmpty(), qPrintable(error));
+        for (const char *key : {"sheets", "name", "nrows", "ncols", "widths"})
+            QCOMPARE(now.value(QLatin1String(key)), old.value(QLatin1String(key)));
+        QCOMPARE(now.value("nrows").toInt(), 9);
+        const QJsonObject oldCells = readback::cellsByPosition(old);
+        const QJsonObject newCells = readback::cellsByPosition(now);
+        QCOMPARE(newCells.keys(), oldCells.keys());
+        for (const QString &at : oldCells.keys()) {
+            QJsonObject cell = newCells.value(at).toObject();
+            const QString formula = cell.take(QStringLiteral("formula")).toString();
+            QCOMPARE(cell, oldCells.value(at).toObject());
+            const int row = at.section(',', 0, 0).toInt(), column = at.section(',', 1).toInt();
+            const QString expected = column == 7    ? QStringLiteral("D%1+E%1+F%1").arg(row)
+                                     : column == 14 ? QStringLiteral("L%1+J%1").arg(row)
+                                                    : QString();
+            QCOMPARE(formula, row >= 5 ? expected : QString());
+        }
+        QCOMPARE(newCells.value("8,2").toObject().value("value").toString(),
+                 QStringLiteral("=1+2"));
+        QCOMPARE(newCells.value("9,2").toObject().value("value").toDouble(), 12.0);
+    }
+
+    // More products than an .xls sheet holds: the run writes them all into an .xlsx, the format
+    // chosen from pjomr's count before the first row, as the command line runs it.
+    void xlsxOfMoreProductsThanAnXlsSheet() {
+        const int products = int(reports::XlsProductRows) + 5;
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(
+                QStringLiteral(
+                    "INSERT INTO pjomr (iblitm, imdsc1, umconv) WITH RECURSIVE n(i) AS (SELECT 1 "
+                    "UNION ALL SELECT i + 1 FROM n WHERE i < %1) SELECT printf('N%06d', i), "
+                    "'Vara ' || i, 1 FROM n")
+                    .arg(products));
+        }
+        // The last product has stock, so that the last row's total is not only a blank's 0.
+        insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("N065537"), num(30)});
+        QCOMPARE(reports::countProducts(m_home + QStringLiteral("/local.mdb")), qint64(products));
+        lodvik::NoProgress progress;
+        reports::ProductWorkbook book(progress, products, false);
+        QVERIFY(book.isXlsx());
+        reports::CoverageRun(m_home + QStringLiteral("/local.mdb"), progress)
+            .run(QStringLiteral("2010-11-18"),
+                 [&](int, const ProduktTabell::Row &cells) { book.addRow(cells); });
+        const QString file = reports::productWorkbookFileName(m_home, "2010-11-18", true);
+        book.saveAs(file);
+        QString error;
+        const QJsonObject dump = readback::openpyxlDump(file, &error, QStringLiteral("1,7"));
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        QCOMPARE(dump.value("nrows").toInt(), products + 4);
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        for (int i = 1; i <= products; ++i) {
+            const QJsonObject a = cells.value(QStringLiteral("%1,1").arg(i + 4)).toObject();
+            QCOMPARE(a.value("value").toString(), QStringLiteral("N%1").arg(i, 6, 10, QChar('0')));
+        }
+        const QJsonObject last = cells.value(QStringLiteral("%1,7").arg(products + 4)).toObject();
+        QCOMPARE(last.value("formula").toString(), QStringLiteral("D%1+E%1+F%1").arg(products + 4));
+        QCOMPARE(last.value("value").toDouble(), 30.0);
+    }
+
+    // The .xlsx is written whole or not at all: a cancelled or failed save keeps the old file.
+    void xlsxFailedSaveKeepsOldFile_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<bool>("folderInTheWay");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("cancelled") << true << false << QString();
+        QTest::newRow("a folder of that name")
+            << false << true << QStringLiteral("det finns en mapp med det namnet");
+        QTest::newRow("no rapporter folder") << false << false << QStringLiteral("finns inte");
+    }
+
+    void xlsxFailedSaveKeepsOldFile() {
+        QFETCH(bool, cancel);
+        QFETCH(bool, folderInTheWay);
+        QFETCH(QString, reason);
+        smallStore();
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        reports::CoverageRun(ops.local(), ops.progress)
+            .fill(ops.produkttabell, ops.perioddatum, ops.umfaktor);
+        const QString file = reports::productWorkbookFileName(m_home, ops.perioddatum, true);
+        QString target = file;
+        if (folderInTheWay)
+            QVERIFY(QDir().mkpath(file));
+        else if (reason.isEmpty()) {
+            QFile old(file);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("earlier");
+        } else
+            target = m_home + QStringLiteral("/saknas/Pallvikprodukter2010-11-18.xlsx");
+        std::atomic<bool> stop{cancel};
+        ops.progress.setCancelFlag(&stop);
+        try {
+            reports::excellprodukter(ops.produkttabell, target, ops.progress);
+            QFAIL("the save went through");
+        } catch (const lodvik::Cancelled &) {
+            QVERIFY(cancel);
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!cancel && e.message().contains(reason), qPrintable(e.message()));
+        }
+        QCOMPARE(QFileInfo(file).isDir(), folderInTheWay);
+        if (!folderInTheWay && reason.isEmpty()) {
+            QFile old(file);
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), QByteArray("earlier"));
+        }
+        QCOMPARE(QDir(m_home + QStringLiteral("/rapporter")).entryList(QDir::Files).size(),
+                 folderInTheWay || !reason.isEmpty() ? 0 : 1);
+    }
+
     void secondShorterRunClearsLeftovers() {
         smallStore();
         Operations ops(m_home);
@@ -387,6 +515,13 @@ private slots:
         QCOMPARE(run.out.trimmed(), coverageFile);
         QVERIFY(run.err.contains(QStringLiteral("Klart")));
         QVERIFY(QFileInfo::exists(coverageFile));
+        // --xlsx: the same run as .xlsx, the .xls left as it was.
+        const QDateTime xlsWritten = QFileInfo(coverageFile).lastModified();
+        run = runProgram(m_home, {"coverage", "--xlsx", "--period", "2010-11-18"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.trimmed(), coverageFile + QLatin1Char('x'));
+        QVERIFY(QFileInfo::exists(coverageFile + QLatin1Char('x')));
+        QCOMPARE(QFileInfo(coverageFile).lastModified(), xlsWritten);
         run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.trimmed(), m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));

@@ -16,8 +16,8 @@
 
 namespace readback {
 
-// A Python that has xlrd: the system one first, since a user's own Python may lack it.
-inline QString pythonWithXlrd() {
+// A Python that has module: the system one first, since a user's own Python may lack it.
+inline QString pythonWith(const char *module) {
     QStringList candidates{QStringLiteral("/usr/bin/python3")};
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (!onPath.isEmpty())
@@ -26,7 +26,7 @@ inline QString pythonWithXlrd() {
         if (!QFileInfo::exists(python))
             continue;
         QProcess p;
-        p.start(python, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
+        p.start(python, {QStringLiteral("-c"), QStringLiteral("import ") + QLatin1String(module)});
         if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
             return python;
     }
@@ -39,10 +39,10 @@ inline QString script(const char *name) {
 
 // Runs a dump script; on failure error holds why and the result is empty.
 inline QJsonDocument runScript(const QString &python, const char *name, const QString &file,
-                               QString *error) {
+                               QString *error, const QStringList &more = {}) {
     QProcess p;
-    p.start(python, {script(name), file});
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    p.start(python, QStringList{script(name), file} + more);
+    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         *error = QString::fromUtf8(p.readAllStandardError());
         return {};
     }
@@ -55,12 +55,25 @@ inline QJsonDocument runScript(const QString &python, const char *name, const QS
 
 // The xlrd view of a file: see xlrd_dump.py.
 inline QJsonObject xlrdDump(const QString &file, QString *error) {
-    const QString python = pythonWithXlrd();
+    const QString python = pythonWith("xlrd");
     if (python.isEmpty()) {
         *error = QStringLiteral("no python3 with xlrd (Debian package python3-xlrd)");
         return {};
     }
     return runScript(python, "xlrd_dump.py", file, error).object();
+}
+
+// The openpyxl view of an .xlsx file, in the shape of xlrdDump's (see openpyxl_dump.py); with
+// columns ("1,7") only their cells are listed.
+inline QJsonObject openpyxlDump(const QString &file, QString *error, const QString &columns = {}) {
+    const QString python = pythonWith("openpyxl");
+    if (python.isEmpty()) {
+        *error = QStringLiteral("no python3 with openpyxl (Debian package python3-openpyxl)");
+        return {};
+    }
+    const QStringList more =
+        columns.isEmpty() ? QStringList() : QStringList{QStringLiteral("--columns"), columns};
+    return runScript(python, "openpyxl_dump.py", file, error, more).object();
 }
 
 // A map "row,col" -> cell object of an xlrd dump.

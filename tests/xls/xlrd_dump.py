@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Reads a .xls file with xlrd and prints what a test needs to check as JSON: every cell with
-its type, value and boldness, and the column widths (in 1/256 of a character)."""
+its type, value, boldness and font, and the column widths (in 1/256 of a character)."""
 import json
 import sys
 
@@ -18,7 +18,7 @@ for r in range(sheet.nrows):
             continue
         font = book.font_list[book.xf_list[cell.xf_index].font_index]
         cells.append({"row": r + 1, "col": c + 1, "type": types[cell.ctype], "value": cell.value,
-                      "bold": font.weight >= 700 and bool(font.bold)})
+                      "bold": font.weight >= 700 and bool(font.bold), "font": font.name})
 widths = {str(c + 1): info.width for c, info in sheet.colinfo_map.items()}
 print(json.dumps({"sheets": book.nsheets, "name": sheet.name, "nrows": sheet.nrows,
                   "ncols": sheet.ncols, "cells": cells, "widths": widths}))
