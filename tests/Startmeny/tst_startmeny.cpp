@@ -334,17 +334,21 @@ private slots:
 
     // The Rapporter menu's long operations, run to the end or stopped with Avbryt at once. A
     // stopped run writes no workbook and leaves the old one; a stopped date conversion leaves
-    // every row either as it was or converted.
+    // every row either as it was or converted. "coverage as xlsx" has the menu's .xlsx setting.
     void reportOperations_data() {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<bool>("cancel");
-        for (const char *operation : {"coverage", "summary", "prognos", "order"})
+        for (const char *operation :
+             {"coverage", "coverage as xlsx", "summary", "prognos", "order"})
             for (const bool cancel : {false, true})
                 QTest::addRow("%s%s", operation, cancel ? " cancelled" : "") << operation << cancel;
     }
     void reportOperations() {
         QFETCH(QString, operation);
         QFETCH(bool, cancel);
+        const bool xlsx = operation.endsWith(QLatin1String("xlsx"));
+        if (xlsx)
+            operation = QStringLiteral("coverage");
         using lodvik::Variant;
         const QString local = m_home->filePath(QStringLiteral("local.mdb"));
         catalogue::createEmptyLocalStore(local);
@@ -366,10 +370,10 @@ private slots:
             db.Execute(QStringLiteral("INSERT INTO tillfall VALUES (1)"));
             db.Execute(QStringLiteral("COMMIT"));
         }
-        const QString workbook =
-            m_home->filePath(operation == QLatin1String("coverage")
-                                 ? QStringLiteral("rapporter/Pallvikprodukter2010-11-18.xls")
-                                 : QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
+        const QString workbook = m_home->filePath(
+            operation == QLatin1String("coverage")
+                ? QStringLiteral("rapporter/Pallvikprodukter2010-11-18.xls") + (xlsx ? "x" : "")
+                : QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
         {
             QFile old(workbook);
             QVERIFY(old.open(QIODevice::WriteOnly));
@@ -378,6 +382,10 @@ private slots:
         Startmeny &w = openWindow();
         w.datumtxt->setText(QStringLiteral("2010-11-18"));
         w.AcceptPeriodDate();
+        for (QAction *menu : w.menuBar()->actions())
+            for (QAction *action : menu->menu() ? menu->menu()->actions() : QList<QAction *>())
+                if (action->text().contains(QLatin1String(".&xlsx")))
+                    action->setChecked(xlsx);
         BoxAnswerer answerer;
         if (operation == QLatin1String("coverage"))
             w.startCoverageRun();
@@ -416,6 +424,9 @@ private slots:
         }
         if (cancel)
             QCOMPARE(w.Label2->text(), QStringLiteral("Avbrutet"));
+        else if (operation == QLatin1String("coverage")) // the window names the file it wrote
+            QTRY_VERIFY2(answerer.text().endsWith(QDir::toNativeSeparators(workbook)),
+                         qPrintable(answerer.text()));
     }
 
     // A delete the store refuses (the row went meanwhile) is told, after the question.
