@@ -9,6 +9,7 @@
 #include <xlsxwriter.h>
 
 #include <cmath>
+#include <cstdio>
 
 namespace xls {
 
@@ -24,7 +25,7 @@ QString reason(lxw_error error) {
     case LXW_ERROR_ZIP_FILE_OPERATION:
     case LXW_ERROR_ZIP_FILE_ADD:
     case LXW_ERROR_ZIP_CLOSE:
-        return QStringLiteral("en tillfällig fil i %1 kunde inte skrivas; är disken full?")
+        return QStringLiteral("en tillfällig fil i %1 kunde inte skrivas (är disken full?)")
             .arg(QDir::toNativeSeparators(QDir::tempPath()));
     case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED:
         return QStringLiteral("en text är för lång för en cell");
@@ -67,7 +68,10 @@ XlsxWorkbook::XlsxWorkbook()
     if (!m_sheet) {
         lxw_workbook_free(m_book);
         m_book = nullptr;
-        throw lodvik::Error(QStringLiteral("Arbetsboken kan inte byggas: minnet räcker inte."));
+        throw lodvik::Error(
+            QStringLiteral("Arbetsboken kan inte byggas: ingen tillfällig fil kan skapas i %1, "
+                           "eller minnet räcker inte.")
+                .arg(QDir::toNativeSeparators(m_folder.path())));
     }
     m_normal = arial(m_book, false);
     m_bold = arial(m_book, true);
@@ -188,6 +192,12 @@ void XlsxWorkbook::saveAs(const QString &fileName) {
     const QString what = QStringLiteral("Arbetsboken %1").arg(fileName);
     if (m_book) {
         writeRowsBefore(MaxRows);
+        // The library writes the rows to its temporary file unchecked: a full disk shows only
+        // in the file's error flag, and would otherwise give a workbook with rows missing.
+        FILE *rows = m_sheet->optimize_tmpfile;
+        if (rows && (std::fflush(rows) != 0 || std::ferror(rows)))
+            throw lodvik::Error(QStringLiteral("%1 kan inte sparas: %2.")
+                                    .arg(what, reason(LXW_ERROR_CREATING_TMPFILE)));
         const lxw_error error = workbook_close(m_book); // frees it, also on failure
         m_book = nullptr;
         if (error != LXW_NO_ERROR)
