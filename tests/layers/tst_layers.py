@@ -44,13 +44,15 @@ class LayerCheck(unittest.TestCase):
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
-    def check(self):
-        return subprocess.run([sys.executable, SCRIPT, self.tree], capture_output=True, text=True)
+    def check(self, tree=None):
+        return subprocess.run([sys.executable, SCRIPT, tree or self.tree], capture_output=True,
+                              text=True)
 
     def test_real_tree_passes(self):
-        result = self.check()
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("MDlib", result.stdout.splitlines()[0])
+        for tree in (SOURCE, self.tree):  # the checkout itself (git's files) and the copy
+            result = self.check(tree)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("MDlib", result.stdout.splitlines()[0])
 
     def test_planted_includes(self):
         for path, line, passes in CASES:
