@@ -66,6 +66,14 @@ private:
     }
 
     int shownRows() { return m_window->Data1->recordCount(); }
+    // Rapporter's checkable "always .xlsx" entry.
+    static QAction *xlsxEntry(Startmeny &w) {
+        for (QAction *menu : w.menuBar()->actions())
+            for (QAction *action : menu->menu() ? menu->menu()->actions() : QList<QAction *>())
+                if (action->isCheckable() && action->text().contains(QLatin1String(".&xlsx")))
+                    return action;
+        return nullptr;
+    }
 
 private slots:
     void initTestCase() {
@@ -87,8 +95,8 @@ private slots:
         m_home.reset();
     }
 
-    // The period, the search type and the place of the window carry over to the next run; a
-    // place off every screen does not.
+    // The period, the search type, the .xlsx setting and the place of the window carry over to
+    // the next run; a place off every screen does not.
     void remembersBetweenRuns_data() {
         QTest::addColumn<QPoint>("position");
         QTest::addColumn<bool>("kept");
@@ -105,6 +113,8 @@ private slots:
             w.datumtxt->setText(QStringLiteral("2024-05-31"));
             w.AcceptPeriodDate();
             w.Sokprodukt->setChecked(true);
+            QVERIFY(xlsxEntry(w) && !xlsxEntry(w)->isChecked());
+            xlsxEntry(w)->setChecked(true);
             w.move(position);
             w.close();
         }
@@ -112,6 +122,7 @@ private slots:
         QCOMPARE(w.datumtxt->text(), QStringLiteral("2024-05-31"));
         QCOMPARE(w.perioddatum, QStringLiteral("2024-05-31"));
         QVERIFY(w.Sokprodukt->isChecked());
+        QVERIFY(xlsxEntry(w)->isChecked());
         if (kept)
             QCOMPARE(w.pos(), position);
         else
@@ -382,10 +393,7 @@ private slots:
         Startmeny &w = openWindow();
         w.datumtxt->setText(QStringLiteral("2010-11-18"));
         w.AcceptPeriodDate();
-        for (QAction *menu : w.menuBar()->actions())
-            for (QAction *action : menu->menu() ? menu->menu()->actions() : QList<QAction *>())
-                if (action->text().contains(QLatin1String(".&xlsx")))
-                    action->setChecked(xlsx);
+        xlsxEntry(w)->setChecked(xlsx);
         BoxAnswerer answerer;
         if (operation == QLatin1String("coverage"))
             w.startCoverageRun();
