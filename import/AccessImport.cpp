@@ -32,10 +32,17 @@ namespace accessimport {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer reserves terabytes of address space: the child's memory is limited by its
-// resident size instead.
+// resident size instead. GCC says so with __SANITIZE_ADDRESS__, clang only through
+// __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
