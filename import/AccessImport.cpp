@@ -267,7 +267,9 @@ ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Prog
     child.setStandardInputFile(QProcess::nullDevice());
     const pid_t parent = getpid();
     const rlim_t cpu = rlim_t(limits.cpu.count());
-    const rlim_t addressSpace = kAddressSanitizer ? 0 : rlim_t(limits.addressSpace);
+    // Not const: under AddressSanitizer it would be the constant 0, which clang will not have
+    // captured.
+    rlim_t addressSpace = kAddressSanitizer ? 0 : rlim_t(limits.addressSpace);
     // Runs in the child between fork and exec: system calls only.
     child.setChildProcessModifier([parent, cpu, addressSpace] {
         const rlimit time{cpu, cpu + 5}; // SIGXCPU, then SIGKILL
