@@ -3,7 +3,11 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHelpEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QStyle>
+#include <QToolTip>
 #include <QWidget>
 
 namespace {
@@ -53,4 +57,31 @@ QFont fittedFont(const QWidget *control, const QString &caption, int room) {
     while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6.5)
         font.setPointSizeF(font.pointSizeF() - 0.25);
     return font;
+}
+
+QString FittedLabel::shownText(QFont *font) const {
+    // A little room beside the text: some letters' ink reaches past their advance.
+    const int room = contentsRect().width() - 4;
+    *font = fittedFont(this, text(), room);
+    return QFontMetrics(*font).elidedText(text(), Qt::ElideMiddle, room);
+}
+
+void FittedLabel::paintEvent(QPaintEvent *) {
+    QFont font;
+    const QString shown = shownText(&font);
+    QPainter painter(this);
+    painter.setFont(font);
+    style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shown,
+                          foregroundRole());
+}
+
+bool FittedLabel::event(QEvent *event) {
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+        QFont font;
+        if (shownText(&font) != text()) {
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text(), this);
+            return true;
+        }
+    }
+    return QLabel::event(event);
 }

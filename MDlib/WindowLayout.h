@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QLabel>
+
 class QFont;
 class QString;
 class QWidget;
@@ -12,3 +14,18 @@ void centreOnScreen(QWidget *window);
 // The font at which caption fits into room pixels: the control's own, or a little smaller (down
 // to 6.5 points) where the fonts standing in for the design's are wider than the design's.
 QFont fittedFont(const QWidget *control, const QString &caption, int room);
+
+// A one-line label whose text, where it is wider than the label, is set smaller as fittedFont
+// does and then cut in the middle with an ellipsis; its tooltip shows the whole text. For a title
+// that also shows progress captions of any length.
+class FittedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    QString shownText(QFont *font) const;
+};

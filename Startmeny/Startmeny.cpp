@@ -155,7 +155,8 @@ void Startmeny::createControls() {
     periodtxt->setGeometry(twipsRect(120, 3120, 3435, 285));
     periodtxt->setFont(designFont(false));
 
-    Label2 = new QLabel(QStringLiteral("Produktsökning"), client);
+    // Sized for the title; the long operations' captions are set smaller or cut to fit.
+    Label2 = new FittedLabel(QStringLiteral("Produktsökning"), client);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(twipsRect(3480, 240, 4455, 615));
     QFont titleFont(QStringLiteral("Arial"));

@@ -126,13 +126,6 @@ QString indexName(const FilterColumn &f) {
     return sqltext::identifier(f.table + QLatin1Char('_') + f.column);
 }
 
-QString describe(const QList<FilterColumn> &columns) {
-    QStringList parts;
-    for (const FilterColumn &f : columns)
-        parts.append(QStringLiteral("%1 (%2)").arg(f.table, f.column));
-    return parts.join(QStringLiteral(", "));
-}
-
 // A temporary copy of a table under its own name, with the same columns, values and row
 // numbers, which unqualified queries on this connection read instead of the original. Only for
 // plain tables: rowid, no key columns, no hidden columns. False when the table is not plain.
@@ -181,9 +174,9 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         return;
 
     if (where == MissingIndexes::InStore && sqlite3_db_readonly(db.handle(), "main") == 0) {
-        progress.caption(
-            QStringLiteral("Skapar index i den lokala databasen: %1").arg(describe(missing)),
-            lodvik::Progress::Show::Now);
+        // Short enough for the window's title; which tables get them tells the operator nothing.
+        progress.caption(QStringLiteral("Skapar index i local.mdb (första gången)"),
+                         lodvik::Progress::Show::Now);
         // One transaction for all of them: one journal and one set of syncs instead of one per
         // index, which cost more than building the indexes on a disk that syncs slowly.
         QString sql = QStringLiteral("SAVEPOINT lodvik_index;\n");
@@ -203,9 +196,7 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         }
     }
 
-    progress.caption(QStringLiteral("Den lokala databasen kan inte ändras; indexerar kopior av "
-                                    "%1 för den här körningen")
-                         .arg(describe(missing)),
+    progress.caption(QStringLiteral("local.mdb kan inte ändras: indexerar kopior"),
                      lodvik::Progress::Show::Now);
     QList<QString> tables;
     for (const FilterColumn &f : missing)

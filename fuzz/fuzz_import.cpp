@@ -3,6 +3,8 @@
 //
 // Input: the bytes of the Access file. Seeds: the Access files beside the project
 // (../shared/testdata/access), which are read from there, never copied in.
+// With LODVIK_FUZZ_MUST_IMPORT set, a failed import is a finding: for running it on inputs that
+// must import.
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
@@ -80,6 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check(storeHolds(local, result), "an imported table is not in the store as reported");
     } catch (const lodvik::Error &e) {
         check(!e.message().trimmed().isEmpty(), "a failed import gave no message");
+        // The healthy seeds must import: otherwise every run tests only the failure path, as
+        // when the reader could not start under the fuzzer's sanitizers.
+        if (qEnvironmentVariableIsSet("LODVIK_FUZZ_MUST_IMPORT")) {
+            std::fprintf(stderr, "fuzz_import: %s\n", qPrintable(e.message()));
+            std::abort();
+        }
         check(!QFileInfo::exists(local), "a failed import left a store behind");
     }
     // Neither outcome leaves a work copy of the store.

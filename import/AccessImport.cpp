@@ -32,10 +32,17 @@ namespace accessimport {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer reserves terabytes of address space: the child's memory is limited by its
-// resident size instead.
+// resident size instead. GCC says so with __SANITIZE_ADDRESS__, clang only through
+// __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
@@ -260,7 +267,9 @@ ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Prog
     child.setStandardInputFile(QProcess::nullDevice());
     const pid_t parent = getpid();
     const rlim_t cpu = rlim_t(limits.cpu.count());
-    const rlim_t addressSpace = kAddressSanitizer ? 0 : rlim_t(limits.addressSpace);
+    // Not const: under AddressSanitizer it would be the constant 0, which clang will not have
+    // captured.
+    rlim_t addressSpace = kAddressSanitizer ? 0 : rlim_t(limits.addressSpace);
     // Runs in the child between fork and exec: system calls only.
     child.setChildProcessModifier([parent, cpu, addressSpace] {
         const rlimit time{cpu, cpu + 5}; // SIGXCPU, then SIGKILL

@@ -57,9 +57,12 @@ add_custom_command(
     OUTPUT ${generated}/lodvikprodsok.1.gz ${generated}/lodvikprodsok
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:lodvikprodsok> -DOUTPUT_DIR=${generated}
             -DCOMPLETION_TEMPLATE=${CMAKE_CURRENT_LIST_DIR}/lodvikprodsok.bash-completion.in
+            -DMANUAL_SECTIONS=${CMAKE_CURRENT_LIST_DIR}/manual-sections.man
+            -DCHANGELOG=${CMAKE_CURRENT_LIST_DIR}/changelog
             -P ${CMAKE_CURRENT_LIST_DIR}/GenerateFromProgram.cmake
     DEPENDS lodvikprodsok ${CMAKE_CURRENT_LIST_DIR}/GenerateFromProgram.cmake
             ${CMAKE_CURRENT_LIST_DIR}/lodvikprodsok.bash-completion.in
+            ${CMAKE_CURRENT_LIST_DIR}/manual-sections.man ${CMAKE_CURRENT_LIST_DIR}/changelog
     COMMENT "Manual page and bash completion from the help texts"
     VERBATIM)
 add_custom_target(lodvikprodsok-help-files ALL DEPENDS ${generated}/lodvikprodsok.1.gz
@@ -114,7 +117,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its database drivers as plugins, which no library dependency reveals.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
 # Liberation fonts have the widths of the fonts the window and the printout were laid out with.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, libqt6sql6-psql, libqt6sql6-odbc")
+# Qt's Swedish translation gives its buttons and dialogs Swedish texts; xdg-utils opens a shown
+# workbook in the desktop's spreadsheet program. Recommends, as the command line (cron) needs
+# neither.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-liberation2, qt6-translations-l10n, xdg-utils, libqt6sql6-psql, libqt6sql6-odbc")
 # The workbooks open in a spreadsheet program.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS
     "libreoffice-calc | gnumeric, odbc-postgresql, postgresql")

@@ -437,6 +437,43 @@ private slots:
                          qPrintable(answerer.text()));
     }
 
+    // The title doubles as the progress line: a caption too wide for it is set smaller or cut,
+    // never clipped at the label's edges, and a short one keeps the title's size.
+    void captionFitsTitle_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("titleSize");
+        QTest::newRow("title") << QStringLiteral("Produktsökning") << true;
+        QTest::newRow("index creation")
+            << QStringLiteral("Skapar index i local.mdb (första gången)") << false;
+        QTest::newRow("workbook path")
+            << QStringLiteral("Skapar excelfilen /home/lager/") + QString(60, QChar('x')) +
+                   QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls")
+            << false;
+    }
+    void captionFitsTitle() {
+        QFETCH(QString, caption);
+        QFETCH(bool, titleSize);
+        Startmeny &w = openWindow();
+        w.Label2->setText(caption);
+        const QImage image = w.Label2->grab().toImage();
+        int left = image.width(), right = -1, top = image.height(), bottom = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 96) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        QVERIFY2(
+            left > 0 && right < image.width() - 1,
+            qPrintable(
+                QStringLiteral("ink from %1 to %2 of %3").arg(left).arg(right).arg(image.width())));
+        // A title-sized caption stands at least 20 pixels high; a smaller one at most 15.
+        QCOMPARE(bottom - top >= 20, titleSize);
+        QCOMPARE(w.Label2->text(), caption);
+    }
+
     // A delete the store refuses (the row went meanwhile) is told, after the question.
     void refusedDeleteIsReported() {
         Startmeny &w = openWindow();

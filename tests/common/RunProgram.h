@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <QTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 // The built program run on the command line with a program folder of its own.
 struct ProgramRun {
     int exitCode = -1;
@@ -12,15 +16,34 @@ struct ProgramRun {
     QString err;
 };
 
+// As stdoutFile: a pipe whose reader has gone, with SIGPIPE ignored as a daemon or a script
+// language's child may have it, so every write fails with EPIPE. Unlike /dev/full, every
+// machine has it.
+inline const QString closedPipe = QStringLiteral("<closed pipe>");
+
 inline ProgramRun runProgram(const QString &home, const QStringList &args,
                              const QString &stdoutFile = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
     process.setProcessEnvironment(env);
-    if (!stdoutFile.isEmpty())
+    int pipeEnds[2] = {-1, -1};
+    if (stdoutFile == closedPipe) {
+        if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+            return {-1, {}, QStringLiteral("no pipe")};
+        ::close(pipeEnds[0]);
+        const int writeEnd = pipeEnds[1];
+        // QProcess sets SIGPIPE back to its default in the child before this runs.
+        process.setChildProcessModifier([writeEnd] {
+            ::dup2(writeEnd, STDOUT_FILENO);
+            ::signal(SIGPIPE, SIG_IGN);
+        });
+    } else if (!stdoutFile.isEmpty()) {
         process.setStandardOutputFile(stdoutFile);
+    }
     process.start(QStringLiteral(LODVIK_EXECUTABLE), args);
+    if (pipeEnds[1] >= 0)
+        ::close(pipeEnds[1]);
     ProgramRun run;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
