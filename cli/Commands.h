@@ -24,8 +24,13 @@ int importMdb(const QStringList &args);
 // gAppPath + "/local.mdb"
 QString localDatabasePath();
 
-// Takes "--name VALUE" out of args; empty when absent. Raises UsageError when VALUE is missing.
+// The command line hands a command its plain arguments followed by its options as "--name"
+// "VALUE" pairs, already checked against the options the command's help names; this tells how
+// many pairs end the list.
+void setOptionPairs(qsizetype pairs);
+// Takes the option "--name VALUE" out of args; empty when absent.
 QString takeOption(QStringList &args, const QString &name);
+bool hasOption(const QStringList &args, const QString &name);
 // Raises UsageError when args still holds something.
 void requireNoMore(const QStringList &args);
 

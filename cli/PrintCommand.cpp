@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/StderrProgress.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
@@ -40,7 +41,7 @@ int print(const QStringList &arguments) {
             .arg(engine.pageCount())
             .arg(engine.pageCount() == 1 ? QStringLiteral("sida") : QStringLiteral("sidor"),
                  QDir::toNativeSeparators(pdf));
-    std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+    StderrProgress::note(summary);
     // The file is the result, on stdout as the reports print theirs.
     std::printf(
         "%s\n",
