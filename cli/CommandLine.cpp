@@ -32,6 +32,9 @@ struct Command {
     bool needsGui; // fonts and painting need a graphical application, even off screen
     std::function<int(const QStringList &)> run;
     cli::help::Command help;
+    // The command's own usage checks, for a command whose run starts more than it needs to
+    // refuse a command line (a graphical application).
+    std::function<void(const QStringList &)> check{};
 };
 
 QStringList figureNames(bool (*pick)(const figures::NamedFigure &)) {
@@ -146,7 +149,8 @@ const Command commands[] = {
        {"--pdf", "FIL", "PDF-filen som skrivs", "pdf"},
        {"--period", "ÅÅÅÅ-MM-DD", "perioden som står på första sidan"}},
       {},
-      {}}},
+      {}},
+     cli::checkPrintArguments},
     {false,
      cli::importMdb,
      {"import-mdb",
@@ -432,10 +436,13 @@ int runCommandLine(int argc, char **argv) {
     ParsedArguments parsed;
     try {
         parsed = parseArguments(command->help, rawArgs);
+        cli::setOptionPairs(parsed.optionPairs);
+        if (command->check)
+            command->check(parsed.args);
     } catch (const lodvik::UsageError &e) {
         return usageError(command->help, e.message());
     }
-    cli::setOptionPairs(parsed.optionPairs);
+    cli::setOptionPairs(parsed.optionPairs); // the check took its options from a copy
     // Only errors for cron jobs: no progress, no counts, no notes.
     cli::StderrProgress::setQuiet(parsed.quiet);
 

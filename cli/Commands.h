@@ -20,6 +20,8 @@ int coverage(const QStringList &args);
 int summary(const QStringList &args);
 int print(const QStringList &args);
 int importMdb(const QStringList &args);
+// print's usage errors, found before the graphical application starts.
+void checkPrintArguments(const QStringList &args);
 
 // gAppPath + "/local.mdb"
 QString localDatabasePath();

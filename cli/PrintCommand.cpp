@@ -17,14 +17,36 @@
 
 namespace cli {
 
-int print(const QStringList &arguments) {
-    QStringList args = arguments;
-    const SearchOption option = takeSearchOption(args);
-    const QString pdf = takeOption(args, QStringLiteral("--pdf"));
-    const QString period = takePeriodOption(args, false);
+namespace {
+
+struct PrintRequest {
+    SearchOption search;
+    QString pdf;
+    QString period;
+};
+
+PrintRequest takePrintRequest(QStringList args) {
+    PrintRequest request;
+    request.search = takeSearchOption(args);
+    request.pdf = takeOption(args, QStringLiteral("--pdf"));
+    request.period = takePeriodOption(args, false);
     requireNoMore(args);
-    if (pdf.isEmpty())
+    if (request.pdf.isEmpty())
         throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FIL."));
+    return request;
+}
+
+} // namespace
+
+void checkPrintArguments(const QStringList &args) {
+    takePrintRequest(args);
+}
+
+int print(const QStringList &arguments) {
+    const PrintRequest request = takePrintRequest(arguments);
+    const SearchOption &option = request.search;
+    const QString &pdf = request.pdf;
+    const QString &period = request.period;
 
     // The window's search and printout, with the pages going into the PDF.
     const SearchResult result = runSearch(option);

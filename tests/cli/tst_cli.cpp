@@ -106,6 +106,7 @@ private slots:
         figure("option without its value", {"GSLPJ", "--period"}, 2, "--period");
         row("unknown option before a missing one", "demo", {"search", "--bogus"}, 2, "--bogus")
             << QString();
+        row("print without its file", "empty", {"print", "--namn", "x"}, 2, "--pdf") << QString();
         row("unknown option of import", "empty", {"import-mdb", "--bogus"}, 2, "--bogus")
             << QString();
         row("a file named like an option after --", "empty", {"import-mdb", "--", "--bogus"}, 1,
