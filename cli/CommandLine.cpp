@@ -312,10 +312,14 @@ namespace {
 
 // How many "--name" "value" pairs end the list a command was handed: the options come after
 // the plain arguments, so that an argument after "--" that looks like an option is never taken
-// for one.
-qsizetype optionPairs = 0;
+// for one. -1 for a command called directly (the tests) with "--name VALUE" anywhere.
+qsizetype optionPairs = -1;
 
 qsizetype optionIndex(const QStringList &args, const QString &name) {
+    if (optionPairs < 0) {
+        const qsizetype i = args.indexOf(name);
+        return i + 1 < args.size() ? i : -1;
+    }
     for (qsizetype i = args.size() - 2 * optionPairs; i + 1 < args.size(); i += 2)
         if (args.at(i) == name)
             return i;
@@ -334,7 +338,8 @@ QString takeOption(QStringList &args, const QString &name) {
         return {};
     const QString value = args.at(i + 1);
     args.remove(i, 2);
-    --optionPairs;
+    if (optionPairs > 0)
+        --optionPairs;
     return value;
 }
 

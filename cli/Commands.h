@@ -28,7 +28,7 @@ QString localDatabasePath();
 
 // The command line hands a command its plain arguments followed by its options as "--name"
 // "VALUE" pairs, already checked against the options the command's help names; this tells how
-// many pairs end the list.
+// many pairs end the list. Without it "--name VALUE" is looked for anywhere.
 void setOptionPairs(qsizetype pairs);
 // Takes the option "--name VALUE" out of args; empty when absent.
 QString takeOption(QStringList &args, const QString &name);

@@ -14,7 +14,8 @@ std::atomic<int> interruptedBy{0};
 
 // The first Ctrl+C asks the work to stop cleanly; a second one ends the process at once.
 extern "C" void onInterrupt(int signal) {
-    interruptedBy.store(signal);
+    if (!interrupted.load())
+        interruptedBy.store(signal); // the first one is the one the exit code tells
     if (interrupted.exchange(true)) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);
