@@ -29,6 +29,8 @@ public:
 class Cancelled : public Error {
 public:
     Cancelled() : Error(QStringLiteral("Avbrutet.")) {}
+    // Work that leaves part of its result behind says what it left.
+    explicit Cancelled(const QString &message) : Error(message) {}
 };
 
 } // namespace lodvik

@@ -79,8 +79,9 @@ bool BackgroundWork::start(Work work, Finished finished, OnCancel onCancel) {
     run->thread = QThread::create([run, work = std::move(work)] {
         try {
             work(run->progress);
-        } catch (const lodvik::Cancelled &) {
+        } catch (const lodvik::Cancelled &e) {
             run->outcome = Outcome::Cancelled;
+            run->message = e.message();
         } catch (const lodvik::Error &e) {
             run->outcome = Outcome::Failed;
             run->message = e.message();

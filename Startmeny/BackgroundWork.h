@@ -31,8 +31,8 @@ public:
     bool busy() const { return m_run != nullptr; }
 
     // Starts work on a thread of its own; false (and nothing started) while other work runs.
-    // finished runs on the interface thread afterwards, with the outcome and, for a failure,
-    // the message for the operator.
+    // finished runs on the interface thread afterwards, with the outcome and, for a failure or
+    // work that says what a cancelled run kept, the message for the operator.
     using Work = std::function<void(lodvik::Progress &progress)>;
     using Finished = std::function<void(Outcome outcome, const QString &message)>;
     bool start(Work work, Finished finished, OnCancel onCancel = OnCancel::Stop);

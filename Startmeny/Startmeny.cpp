@@ -331,7 +331,7 @@ void Startmeny::createMenus() {
     rapporter->addSeparator();
     command(rapporter, QStringLiteral("Konvertera &prognosdatum"),
             &Startmeny::startPrognosDateConversion);
-    command(rapporter, QStringLiteral("Konvertera &orderdatum"),
+    command(rapporter, QStringLiteral("Konvertera or&derdatum"),
             &Startmeny::startOrderDateConversion);
 
     QMenu *hjalp = menuBar()->addMenu(QStringLiteral("&Hjälp"));
@@ -409,6 +409,8 @@ void Startmeny::withSource(const QString &title, std::function<void()> action) {
 }
 
 void Startmeny::Sok_Click() {
+    // F5 and Enter leave the focus where it is; an open editor's text would go with the old rows.
+    commitOpenEditor();
     const bool sokprodukt = Sokprodukt->isChecked();
     const QString text = periodtxt->text();
     withSource(QStringLiteral("Sök"), [this, sokprodukt, text] {
@@ -424,6 +426,7 @@ void Startmeny::periodtxt_KeyPress(int &KeyAscii) {
 }
 
 void Startmeny::Nollställa_Click() {
+    commitOpenEditor();
     const QString text = periodtxt->text();
     const QString query = resetQuery(text);
     periodtxt->setText(QString());
@@ -497,6 +500,7 @@ void Startmeny::keyPressEvent(QKeyEvent *event) {
 
 void Startmeny::closeEvent(QCloseEvent *event) {
     m_work->cancel();
+    commitOpenEditor();
     if (Data1 && Data1->hasPendingEdit())
         guarded(QStringLiteral("Spara produkt"), [this] { Data1->submitRow(); });
     rememberSettings();
@@ -506,6 +510,17 @@ void Startmeny::closeEvent(QCloseEvent *event) {
         if (window != this && window->isVisible())
             window->hide();
     QMainWindow::closeEvent(event);
+}
+
+void Startmeny::commitOpenEditor() {
+    const QModelIndex index = TDBGrid1->currentIndex();
+    QWidget *editor = index.isValid() ? TDBGrid1->indexWidget(index) : nullptr;
+    if (!editor)
+        return;
+    // As the view itself does when the editor loses the focus.
+    QAbstractItemDelegate *delegate = TDBGrid1->itemDelegateForIndex(index);
+    emit delegate->commitData(editor);
+    emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 bool Startmeny::eventFilter(QObject *watched, QEvent *event) {

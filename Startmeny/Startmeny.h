@@ -206,6 +206,8 @@ private:
     void createMenus();
     // Closing through the window frame leaves the row being edited: it is stored first.
     void closeEvent(QCloseEvent *event) override;
+    // Hands an open cell editor's text to its row and closes the editor.
+    void commitOpenEditor();
     void keyPressEvent(QKeyEvent *event) override;
 
     const QString m_appPath;

@@ -98,7 +98,8 @@ blanksteg fyller i år, månad eller dag från dagens datum.</p>
 <h3>Utskrift och rapporter</h3>
 <p><b>Utskrift</b> visar listan i förhandsgranskningen; där skriver <b>Utskrift</b> ut alla
 sidor och <b>Avsluta</b> stänger. Rapporterna under <b>Rapporter</b> körs medan fönstret går
-att använda, och förloppet visas i rubriken.</p>
+att använda, och förloppet visas i rubriken. <b>Konvertera prognosdatum</b> och <b>Konvertera
+orderdatum</b> skriver om datumen i local.mdb för gott och frågar därför först.</p>
 <h3>Kortkommandon</h3>
 <table cellspacing="0" cellpadding="2">
 <tr><td>Alt, F10</td><td>menyerna (Alt+A Arkiv, Alt+R Rapporter, Alt+H Hjälp)</td></tr>

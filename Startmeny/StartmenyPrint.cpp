@@ -17,6 +17,7 @@ void Startmeny::Utskrift_Click() {
     if (!requirePeriod(/*emptyAllowed=*/true))
         return;
     // A row being edited is stored first, as leaving it for a new query would.
+    commitOpenEditor();
     Data1->submitRow();
     const QString appPath = m_appPath;
     const QString recordSource = Data1->recordSource();

@@ -84,6 +84,9 @@ void Startmeny::runInBackground(const QString &title, Background background) {
             break;
         case BackgroundWork::Outcome::Cancelled:
             Label2->setText(QStringLiteral("Avbrutet"));
+            // Work that kept part of what it did says how much.
+            if (!message.isEmpty() && message != lodvik::Cancelled().message())
+                QMessageBox::information(this, title, message);
             break;
         }
     };
@@ -232,6 +235,19 @@ void Startmeny::showSummaryWorkbook() {
 void Startmeny::convertDatesInBackground(bool prognos) {
     const QString title = QStringLiteral("Datumomvandling");
     const QString local = localDatabasePath();
+    // The texts are rewritten in local.mdb for good: asked first, Nej the safe default.
+    QMessageBox question(
+        QMessageBox::Question, title,
+        QStringLiteral("Datumen i %1 skrivs om till veckodagskoder i local.mdb. Det går inte att "
+                       "ångra. Vill du fortsätta?")
+            .arg(prognos ? QStringLiteral("fpprognos") : QStringLiteral("fporder")),
+        QMessageBox::Yes | QMessageBox::No, this);
+    question.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    question.button(QMessageBox::No)->setText(QStringLiteral("&Nej"));
+    question.setDefaultButton(QMessageBox::No);
+    question.setEscapeButton(QMessageBox::No);
+    if (question.exec() != QMessageBox::Yes)
+        return;
     Background conversion;
     conversion.work = [local, prognos](lodvik::Progress &progress) {
         figures::DateConversion dates(local, progress);

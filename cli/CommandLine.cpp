@@ -15,7 +15,9 @@
 #include <QCoreApplication>
 #include <QDate>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -30,6 +32,9 @@ struct Command {
     bool needsGui; // fonts and painting need a graphical application, even off screen
     std::function<int(const QStringList &)> run;
     cli::help::Command help;
+    // The command's own usage checks, for a command whose run starts more than it needs to
+    // refuse a command line (a graphical application).
+    std::function<void(const QStringList &)> check{};
 };
 
 QStringList figureNames(bool (*pick)(const figures::NamedFigure &)) {
@@ -146,7 +151,8 @@ const Command commands[] = {
        {"--pdf", "FIL", "PDF-filen som skrivs", "pdf"},
        {"--period", "ÅÅÅÅ-MM-DD", "perioden som står på första sidan"}},
       {},
-      {}}},
+      {}},
+     cli::checkPrintArguments},
     {false,
      cli::importMdb,
      {"import-mdb",
@@ -171,7 +177,8 @@ const cli::help::Topic topics[] = {
      "/etc/lodvikprodsok och demodata för det som saknas."},
     {"Slutstatus",
      "0 när kommandot lyckades, 1 när det misslyckades (orsaken står på standard fel), 2 vid "
-     "felaktig användning."},
+     "felaktig användning (till exempel en okänd flagga), 130 när körningen avbröts med Ctrl+C "
+     "och 143 när den avbröts med SIGTERM; det som redan var klart står kvar."},
 };
 
 const std::vector<cli::help::Command> &helpTexts() {
@@ -228,6 +235,73 @@ void requireStdoutWritten() {
     throw lodvik::Error(message);
 }
 
+struct ParsedArguments {
+    QStringList args; // the plain arguments, then the options as "--name" "value" pairs
+    qsizetype optionPairs = 0;
+    bool quiet = false;
+};
+
+// Checks the words after the command against its options before anything else starts: an
+// unknown option, a missing value or a repeated option is a usage error. "--name=value" is
+// "--name value", an option's value is taken as it stands (even "-q"), and "--" ends the
+// options.
+ParsedArguments parseArguments(const cli::help::Command &command, const QStringList &raw) {
+    ParsedArguments parsed;
+    QStringList options;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        QString arg = raw.at(i);
+        if (arg == QLatin1String("--")) {
+            parsed.args += raw.mid(i + 1);
+            break;
+        }
+        if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
+            parsed.quiet = true;
+            continue;
+        }
+        if (!arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            parsed.args.append(arg);
+            continue;
+        }
+        QString value;
+        const bool joined =
+            arg.startsWith(QLatin1String("--")) && arg.indexOf(QLatin1Char('=')) > 2;
+        if (joined) {
+            value = arg.section(QLatin1Char('='), 1);
+            arg = arg.section(QLatin1Char('='), 0, 0);
+        }
+        const auto named = [&](const Option &o) { return arg == QLatin1String(o.name); };
+        if (std::none_of(command.options.begin(), command.options.end(), named))
+            throw lodvik::UsageError(QStringLiteral("Okänd flagga: %1").arg(arg));
+        if (!joined) {
+            if (i + 1 >= raw.size())
+                throw lodvik::UsageError(QStringLiteral("%1 saknar värde.").arg(arg));
+            value = raw.at(++i);
+        }
+        for (qsizetype j = 0; j < options.size(); j += 2)
+            if (options.at(j) == arg)
+                throw lodvik::UsageError(QStringLiteral("%1 är angiven två gånger.").arg(arg));
+        options << arg << value;
+    }
+    parsed.optionPairs = options.size() / 2;
+    parsed.args += options;
+    return parsed;
+}
+
+// Qt's own warnings and notes (a missing XDG_RUNTIME_DIR under cron, font substitutions) ask
+// nothing of the operator and would make every scheduled run mail; its errors still show.
+QtMessageHandler qtMessages = nullptr;
+void dropQtWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        qtMessages(type, context, text);
+}
+
+int usageError(const cli::help::Command &command, const QString &message) {
+    std::fprintf(stderr, "%s\nAnvändning: lodvikprodsok %s\n", message.toLocal8Bit().constData(),
+                 command.synopsis);
+    std::fprintf(stderr, "Mer hjälp: lodvikprodsok %s --help\n", command.name);
+    return 2;
+}
+
 } // namespace
 
 namespace cli {
@@ -236,15 +310,43 @@ QString localDatabasePath() {
     return gAppPath + QStringLiteral("/local.mdb");
 }
 
+namespace {
+
+// How many "--name" "value" pairs end the list a command was handed: the options come after
+// the plain arguments, so that an argument after "--" that looks like an option is never taken
+// for one. -1 for a command called directly (the tests) with "--name VALUE" anywhere.
+qsizetype optionPairs = -1;
+
+qsizetype optionIndex(const QStringList &args, const QString &name) {
+    if (optionPairs < 0) {
+        const qsizetype i = args.indexOf(name);
+        return i + 1 < args.size() ? i : -1;
+    }
+    for (qsizetype i = args.size() - 2 * optionPairs; i + 1 < args.size(); i += 2)
+        if (args.at(i) == name)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+void setOptionPairs(qsizetype pairs) {
+    optionPairs = pairs;
+}
+
 QString takeOption(QStringList &args, const QString &name) {
-    const int i = int(args.indexOf(name));
+    const qsizetype i = optionIndex(args, name);
     if (i < 0)
         return {};
-    if (i + 1 >= args.size())
-        throw lodvik::UsageError(QStringLiteral("%1 saknar värde.").arg(name));
     const QString value = args.at(i + 1);
     args.remove(i, 2);
+    if (optionPairs > 0)
+        --optionPairs;
     return value;
+}
+
+bool hasOption(const QStringList &args, const QString &name) {
+    return optionIndex(args, name) >= 0;
 }
 
 void requireNoMore(const QStringList &args) {
@@ -254,8 +356,8 @@ void requireNoMore(const QStringList &args) {
 }
 
 SearchOption takeSearchOption(QStringList &args) {
-    const bool byProduct = args.contains(QStringLiteral("--produkt"));
-    const bool byName = args.contains(QStringLiteral("--namn"));
+    const bool byProduct = hasOption(args, QStringLiteral("--produkt"));
+    const bool byName = hasOption(args, QStringLiteral("--namn"));
     if (byProduct == byName)
         throw lodvik::UsageError(QStringLiteral("Ange antingen --produkt TEXT eller --namn TEXT."));
     return {byProduct,
@@ -337,6 +439,21 @@ int runCommandLine(int argc, char **argv) {
         return 0;
     }
 
+    // Before Qt starts, so that a mistyped command line gets only its own message.
+    ParsedArguments parsed;
+    try {
+        parsed = parseArguments(command->help, rawArgs);
+        cli::setOptionPairs(parsed.optionPairs);
+        if (command->check)
+            command->check(parsed.args);
+    } catch (const lodvik::UsageError &e) {
+        return usageError(command->help, e.message());
+    }
+    cli::setOptionPairs(parsed.optionPairs); // the check took its options from a copy
+    // Only errors for cron jobs: no progress, no counts, no notes.
+    cli::StderrProgress::setQuiet(parsed.quiet);
+
+    qtMessages = qInstallMessageHandler(dropQtWarnings);
     std::unique_ptr<QCoreApplication> app;
     if (command->needsGui) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
@@ -350,19 +467,16 @@ int runCommandLine(int argc, char **argv) {
     gAppPath = GetAppPath();
     gRefDate = QDate::currentDate().toString(Qt::ISODate);
 
-    QStringList args = QCoreApplication::arguments().mid(2);
-    // Anywhere after the command, for every command: cron jobs want only the result and errors.
-    cli::StderrProgress::setQuiet(
-        args.removeAll(QStringLiteral("--quiet")) + args.removeAll(QStringLiteral("-q")) > 0);
     try {
-        const int code = command->run(args);
+        const int code = command->run(parsed.args);
         requireStdoutWritten();
         return code;
     } catch (const lodvik::UsageError &e) {
-        std::fprintf(stderr, "%s\nAnvändning: lodvikprodsok %s\n",
-                     e.message().toLocal8Bit().constData(), command->help.synopsis);
-        std::fprintf(stderr, "Mer hjälp: lodvikprodsok %s --help\n", command->help.name);
-        return 2;
+        return usageError(command->help, e.message());
+    } catch (const lodvik::Cancelled &e) {
+        // As a shell reports a command a signal ended: 130 after Ctrl+C, 143 after SIGTERM.
+        std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
+        return 128 + (cli::interruptSignal() ? cli::interruptSignal() : SIGINT);
     } catch (const lodvik::Error &e) {
         std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
         return 1;

@@ -20,12 +20,19 @@ int coverage(const QStringList &args);
 int summary(const QStringList &args);
 int print(const QStringList &args);
 int importMdb(const QStringList &args);
+// print's usage errors, found before the graphical application starts.
+void checkPrintArguments(const QStringList &args);
 
 // gAppPath + "/local.mdb"
 QString localDatabasePath();
 
-// Takes "--name VALUE" out of args; empty when absent. Raises UsageError when VALUE is missing.
+// The command line hands a command its plain arguments followed by its options as "--name"
+// "VALUE" pairs, already checked against the options the command's help names; this tells how
+// many pairs end the list. Without it "--name VALUE" is looked for anywhere.
+void setOptionPairs(qsizetype pairs);
+// Takes the option "--name VALUE" out of args; empty when absent.
 QString takeOption(QStringList &args, const QString &name);
+bool hasOption(const QStringList &args, const QString &name);
 // Raises UsageError when args still holds something.
 void requireNoMore(const QStringList &args);
 

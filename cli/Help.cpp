@@ -164,7 +164,14 @@ QString helpOptionText() {
 }
 
 QString quietOptionText() {
-    return QStringLiteral("inga förloppsrader på standard fel, bara resultat och fel");
+    return QStringLiteral("bara resultat på standard ut och fel och varningar på standard fel: "
+                          "inga förloppsrader, antal eller meddelanden");
+}
+
+QString optionSyntaxText() {
+    return QStringLiteral("En flaggas värde skrivs --flagga VÄRDE eller --flagga=VÄRDE och tas som "
+                          "det står, även när det börjar med -. Efter -- är allt argument, inga "
+                          "flaggor. En okänd flagga är felaktig användning.");
 }
 
 } // namespace
@@ -195,6 +202,7 @@ QString overview(const Program &program) {
                 {QStringLiteral("--version"), QStringLiteral("visar programmets namn och version")},
                 {QStringLiteral("-q, --quiet"),
                  QStringLiteral("efter kommandot: ") + quietOptionText()}});
+    out += QLatin1Char('\n') + wrapped(optionSyntaxText(), 2);
     for (const Topic &topic : program.topics)
         out += QStringLiteral("\n%1:\n").arg(text(topic.title)) + wrapped(text(topic.text), 2);
     out += QStringLiteral("\n\"%1 KOMMANDO --help\" visar ett kommandos argument och flaggor.\n")
@@ -261,7 +269,8 @@ QString manualPage(const Program &program) {
                           "visar hjälpen, efter ett kommando hjälpen om kommandot\n"
                           ".TP\n\\fB\\-\\-version\\fR\nvisar programmets namn och version\n"
                           ".TP\n\\fB\\-q\\fR, \\fB\\-\\-quiet\\fR\nefter kommandot: ") +
-           roff(quietOptionText()) + QLatin1Char('\n');
+           roff(quietOptionText()) + QStringLiteral("\n.PP\n") + roff(optionSyntaxText()) +
+           QLatin1Char('\n');
     for (const Topic &topic : program.topics)
         out += QStringLiteral(".SH %1\n").arg(text(topic.title).toUpper()) +
                paragraphs(text(topic.text));

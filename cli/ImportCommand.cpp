@@ -5,6 +5,8 @@
 #include "cli/StderrProgress.h"
 #include "import/AccessImport.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 
 namespace cli {
@@ -16,6 +18,11 @@ int importMdb(const QStringList &arguments) {
         throw lodvik::UsageError(QStringLiteral("Ange Access-filen som ska importeras."));
     const QString file = args.takeFirst();
     requireNoMore(args);
+    // Opening a folder as a file would only say that no such file exists.
+    if (QFileInfo(file).isDir())
+        throw lodvik::Error(
+            QStringLiteral("%1 är en mapp. Ange Access-filen (.mdb) som ska importeras.")
+                .arg(file));
 
     StderrProgress progress;
     const accessimport::ImportResult result =

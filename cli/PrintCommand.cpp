@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/StderrProgress.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
@@ -16,14 +17,36 @@
 
 namespace cli {
 
-int print(const QStringList &arguments) {
-    QStringList args = arguments;
-    const SearchOption option = takeSearchOption(args);
-    const QString pdf = takeOption(args, QStringLiteral("--pdf"));
-    const QString period = takePeriodOption(args, false);
+namespace {
+
+struct PrintRequest {
+    SearchOption search;
+    QString pdf;
+    QString period;
+};
+
+PrintRequest takePrintRequest(QStringList args) {
+    PrintRequest request;
+    request.search = takeSearchOption(args);
+    request.pdf = takeOption(args, QStringLiteral("--pdf"));
+    request.period = takePeriodOption(args, false);
     requireNoMore(args);
-    if (pdf.isEmpty())
+    if (request.pdf.isEmpty())
         throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FIL."));
+    return request;
+}
+
+} // namespace
+
+void checkPrintArguments(const QStringList &args) {
+    takePrintRequest(args);
+}
+
+int print(const QStringList &arguments) {
+    const PrintRequest request = takePrintRequest(arguments);
+    const SearchOption &option = request.search;
+    const QString &pdf = request.pdf;
+    const QString &period = request.period;
 
     // The window's search and printout, with the pages going into the PDF.
     const SearchResult result = runSearch(option);
@@ -40,7 +63,7 @@ int print(const QStringList &arguments) {
             .arg(engine.pageCount())
             .arg(engine.pageCount() == 1 ? QStringLiteral("sida") : QStringLiteral("sidor"),
                  QDir::toNativeSeparators(pdf));
-    std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+    StderrProgress::note(summary);
     // The file is the result, on stdout as the reports print theirs.
     std::printf(
         "%s\n",

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/StderrProgress.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
@@ -14,14 +15,6 @@
 #include <cstdio>
 
 namespace cli {
-
-namespace {
-
-void say(const QString &line) {
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-}
-
-} // namespace
 
 int search(const QStringList &arguments) {
     QStringList args = arguments;
@@ -39,7 +32,8 @@ int search(const QStringList &arguments) {
             std::fputs(line.toUtf8().constData(), stdout);
         });
     std::fflush(stdout);
-    say(QStringLiteral("%1 rader.").arg(rows));
+    StderrProgress::note(rows == 1 ? QStringLiteral("1 rad.")
+                                   : QStringLiteral("%1 rader.").arg(rows));
     return 0;
 }
 
@@ -64,7 +58,7 @@ int demo(const QStringList &arguments) {
     if (!home.exists()) {
         if (!QDir().mkpath(gAppPath))
             throw lodvik::Error(QStringLiteral("Programmappen %1 kan inte skapas.").arg(gAppPath));
-        say(QStringLiteral("Skapade programmappen %1").arg(gAppPath));
+        StderrProgress::note(QStringLiteral("Skapade programmappen %1").arg(gAppPath));
     }
 
     // Existing files are the operator's data: never touched.
@@ -72,23 +66,23 @@ int demo(const QStringList &arguments) {
     if (!QFileInfo(reports).isDir()) {
         if (!home.mkpath(QStringLiteral("rapporter")))
             throw lodvik::Error(QStringLiteral("Mappen %1 kan inte skapas.").arg(reports));
-        say(QStringLiteral("Skapade mappen %1").arg(reports));
+        StderrProgress::note(QStringLiteral("Skapade mappen %1").arg(reports));
     }
 
     const QString local = localDatabasePath();
     if (QFileInfo::exists(local)) {
-        say(QStringLiteral("%1 finns redan; lämnas orörd.").arg(local));
+        StderrProgress::note(QStringLiteral("%1 finns redan; lämnas orörd.").arg(local));
     } else {
         createDemoLocalStore(local);
-        say(QStringLiteral("Skapade %1 med demodata.").arg(local));
+        StderrProgress::note(QStringLiteral("Skapade %1 med demodata.").arg(local));
     }
 
     const QString sokdata = home.filePath(QLatin1String(defaultSearchSourceFile));
     if (QFileInfo::exists(sokdata)) {
-        say(QStringLiteral("%1 finns redan; lämnas orörd.").arg(sokdata));
+        StderrProgress::note(QStringLiteral("%1 finns redan; lämnas orörd.").arg(sokdata));
     } else {
         fillDemoSearchData(sokdata, extractProducts(local));
-        say(QStringLiteral("Skapade %1 med demoprodukter.").arg(sokdata));
+        StderrProgress::note(QStringLiteral("Skapade %1 med demoprodukter.").arg(sokdata));
     }
     return 0;
 }

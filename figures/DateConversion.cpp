@@ -69,7 +69,13 @@ qint64 convertRows(FigureQuery &q, const QString &table, const QString &column,
     qint64 read = 0;
     qint64 converted = 0;
     for (; !rs.isEOF(); rs.MoveNext()) {
-        progress.checkCancelled();
+        // The rows converted so far keep their codes (the savepoint is released): say so.
+        if (progress.cancelled())
+            throw lodvik::Cancelled(
+                QStringLiteral(
+                    "Avbrutet. %1 %2 i %3 fick veckodagskoder; resten har kvar sin text.")
+                    .arg(converted)
+                    .arg(converted == 1 ? QStringLiteral("rad") : QStringLiteral("rader"), table));
         progress.count(read++, rows);
         const Variant value = rs.Fields(column);
         // A value without "-" is a code already (or empty): converting twice changes nothing.
@@ -87,6 +93,7 @@ qint64 convertRows(FigureQuery &q, const QString &table, const QString &column,
         rs.Update();
         ++converted;
     }
+    progress.count(read, rows);
     return converted;
 }
 

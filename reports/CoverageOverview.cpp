@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLocale>
 
 #include <cmath>
 
@@ -113,7 +114,19 @@ QString plainNumber(double d) {
     return QString::number(d, 'g', 15);
 }
 
-QString csvField(const QString &field) {
+// A spreadsheet opening the file would run a text such as "=cmd|..." or "@SUM(...)" as a
+// formula; a leading apostrophe keeps it a text there. A number ("-12") stays a number.
+QString spreadsheetText(const QString &text) {
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !formulaStarts.contains(text.front()))
+        return text;
+    bool number = false;
+    const double value = QLocale::c().toDouble(text, &number);
+    return number && std::isfinite(value) ? text : QLatin1Char('\'') + text;
+}
+
+QString csvField(const QString &text) {
+    const QString field = spreadsheetText(text);
     if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
         !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
         return field;

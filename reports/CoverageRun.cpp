@@ -222,6 +222,7 @@ void CoverageRun::walk(
         rs.MoveNext();
         ++row;
     }
+    m_progress.count(row - 1, products); // each count above was of the rows before it
 }
 
 ProductWorkbook::ProductWorkbook(lodvik::Progress &progress, qint64 products, bool alwaysXlsx)

@@ -295,6 +295,43 @@ private slots:
         QCOMPARE(shownRows(), 1);
     }
 
+    // Text still in an open cell editor is stored by every way of leaving the row that keeps the
+    // focus in the editor: closing the window, F5, Nollställa.
+    void openEditorIsStored_data() {
+        QTest::addColumn<QString>("leave");
+        for (const char *leave : {"close", "F5", "Nollställa"})
+            addRow(leave, QString::fromUtf8(leave));
+    }
+    void openEditorIsStored() {
+        QFETCH(QString, leave);
+        Startmeny &w = openWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.periodtxt->setText(QString());
+        w.Sok_Click();
+        w.TDBGrid1->setFocus();
+        w.TDBGrid1->setCurrentIndex(w.Data1->index(0, 0));
+        QTest::keyClick(w.TDBGrid1, Qt::Key_F2);
+        QWidget *editor = QApplication::focusWidget();
+        QVERIFY(qobject_cast<QLineEdit *>(editor));
+        QTest::keyClick(editor, 'A', Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("Nytt namn"));
+        if (leave == QLatin1String("close"))
+            w.close();
+        else if (leave == QLatin1String("F5"))
+            QTest::keyClick(editor, Qt::Key_F5);
+        else
+            w.Nollställa_Click();
+        QVERIFY(!w.Data1->hasPendingEdit());
+        // Read back on a connection of its own, as the next run of the program would.
+        auto source = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
+        QSqlQuery q(source->database());
+        QVERIFY(q.exec(QStringLiteral("SELECT Produktnummer FROM ProduktSok WHERE Soknamn = "
+                                      "'Nytt namn'")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("12"));
+    }
+
     // Closing the search window ends the program whatever else is open, and no window is left
     // behind with the program still running.
     void programEndsWithTheSearchWindow_data() {
@@ -394,7 +431,10 @@ private slots:
         w.datumtxt->setText(QStringLiteral("2010-11-18"));
         w.AcceptPeriodDate();
         xlsxEntry(w)->setChecked(xlsx);
-        BoxAnswerer answerer;
+        const bool dates =
+            operation == QLatin1String("prognos") || operation == QLatin1String("order");
+        // The date conversion rewrites the store for good and asks first.
+        BoxAnswerer answerer{dates ? QMessageBox::Yes : QMessageBox::Ok};
         if (operation == QLatin1String("coverage"))
             w.startCoverageRun();
         else if (operation == QLatin1String("summary"))
@@ -411,8 +451,6 @@ private slots:
         QTRY_VERIFY(!w.isWorking());
         QFile written(workbook);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        const bool dates =
-            operation == QLatin1String("prognos") || operation == QLatin1String("order");
         QCOMPARE(written.readAll() == "gammal", cancel || dates);
         if (dates) {
             const QString table = operation == QLatin1String("prognos")
@@ -429,6 +467,9 @@ private slots:
             const int converted = count(qPrintable(column + " = '10073'"));
             QCOMPARE(converted + count(qPrintable(column + " = '2010-02-17'")), rows);
             QVERIFY(cancel ? converted < rows : converted == rows);
+            // A stopped conversion tells how many rows it converted.
+            if (cancel)
+                QCOMPARE(answerer.text().section(QLatin1Char(' '), 1, 1).toInt(), converted);
         }
         if (cancel)
             QCOMPARE(w.Label2->text(), QStringLiteral("Avbrutet"));
@@ -472,6 +513,33 @@ private slots:
         // A title-sized caption stands at least 20 pixels high; a smaller one at most 15.
         QCOMPARE(bottom - top >= 20, titleSize);
         QCOMPARE(w.Label2->text(), caption);
+    }
+
+    // The date conversion asks first; Nej, the default, and Escape leave every date as it was.
+    void dateConversionAsksFirst_data() {
+        QTest::addColumn<int>("answer");
+        addRow("Nej", int(QMessageBox::No));
+        addRow("Enter at once", int(QMessageBox::NoButton));
+        addRow("closed", int(QMessageBox::Cancel)); // no such button: the box is rejected
+    }
+    void dateConversionAsksFirst() {
+        QFETCH(int, answer);
+        const QString local = m_home->filePath(QStringLiteral("local.mdb"));
+        catalogue::createEmptyLocalStore(local);
+        {
+            dao::Database db = dao::Database::OpenDatabase(local);
+            db.Execute(QStringLiteral("INSERT INTO fporder VALUES ('P1', '2010-02-17', 1)"));
+        }
+        Startmeny &w = openWindow();
+        {
+            BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
+            w.startOrderDateConversion();
+            QCOMPARE(answerer.count(), 1);
+        }
+        QVERIFY(!w.isWorking());
+        dao::Database db = dao::Database::OpenDatabase(local);
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT SDpddj FROM fporder")).Fields(0).toText(),
+                 QStringLiteral("2010-02-17"));
     }
 
     // A delete the store refuses (the row went meanwhile) is told, after the question.

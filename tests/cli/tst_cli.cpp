@@ -92,6 +92,26 @@ private slots:
             << QString();
         row("import of a missing file", "empty", {"import-mdb", "/finns/inte.mdb"}, 1, "finns inte")
             << QString();
+        row("import of a folder", "empty", {"import-mdb", "/etc"}, 1, "mapp") << QString();
+
+        // Options: checked before anything runs, "--name=value", "--" ending them, a value
+        // taken as it stands.
+        figure("--name=value", {"SalesPerWeekFRN", "10-1", "--period=2010-11-18"}, 0, "15\n");
+        figure("options before --", {"SalesPerWeekFRN", "--period", "2010-11-18", "--", "10-1"}, 0,
+               "15\n");
+        figure("-q as an option's value", {"StockOnHandPJ", "10-1", "--umfaktor", "-q"}, 2,
+               "--umfaktor -q");
+        figure("an option twice", {"GSLPJ", "--period", "2010-11-18", "--period=2010-11-19"}, 2,
+               "--period");
+        figure("option without its value", {"GSLPJ", "--period"}, 2, "--period");
+        row("unknown option before a missing one", "demo", {"search", "--bogus"}, 2, "--bogus")
+            << QString();
+        row("print without its file", "empty", {"print", "--namn", "x"}, 2, "--pdf") << QString();
+        row("unknown option of import", "empty", {"import-mdb", "--bogus"}, 2, "--bogus")
+            << QString();
+        row("a file named like an option after --", "empty", {"import-mdb", "--", "--bogus"}, 1,
+            "--bogus")
+            << QString();
 
         // Results that never reach stdout (a closed pipe, a full disk) make the command fail,
         // not exit 0.
@@ -156,6 +176,68 @@ private slots:
         const ProgramRun again = runProgram(home.path(), {"convert-dates", "order"});
         QVERIFY(again.exitCode == 0 && !again.err.isEmpty()); // the progress, for people
         QCOMPARE(again.out, said + QStringLiteral("0 rader.\n"));
+    }
+
+    // With -q a command that succeeds says nothing on stderr but still prints its result;
+    // without it each of these says something there.
+    void quietLeavesOnlyErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        addRow("search", QStringList{"search", "--produkt", "10-1"});
+        addRow("demo again", QStringList{"demo"});
+        addRow("print", QStringList{"print", "--namn", "", "--pdf", "lista.pdf"});
+        addRow("coverage", QStringList{"coverage", "--period", "2010-11-18"});
+        addRow("convert-dates", QStringList{"convert-dates", "order"});
+    }
+    void quietLeavesOnlyErrors() {
+        QFETCH(QStringList, args);
+        // As under cron: no runtime folder, about which Qt would warn in English.
+        qunsetenv("XDG_RUNTIME_DIR");
+        for (const bool quiet : {false, true}) {
+            ProgramFolder home;
+            fillFigures(home);
+            QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+            QStringList command = args;
+            if (command.contains(QStringLiteral("lista.pdf")))
+                command.replace(command.indexOf(QStringLiteral("lista.pdf")),
+                                home.path() + QStringLiteral("/lista.pdf"));
+            if (quiet)
+                command.insert(1, QStringLiteral("-q"));
+            const ProgramRun run = runProgram(home.path(), command);
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            QVERIFY(!run.out.isEmpty() || command.first() == QLatin1String("demo"));
+            QVERIFY2(run.err.isEmpty() == quiet, qPrintable(run.err));
+        }
+    }
+
+    // The last progress line counts every item: work that ends between two reports still shows
+    // its total.
+    void progressEndsAtTheTotal_data() {
+        QTest::addColumn<QStringList>("args");
+        addRow("coverage", QStringList{"coverage", "--period", "2010-11-18"});
+        addRow("convert-dates", QStringList{"convert-dates", "order"});
+    }
+    void progressEndsAtTheTotal() {
+        QFETCH(QStringList, args);
+        QTemporaryDir home;
+        QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+        const ProgramRun run = runProgram(home.path(), args);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        const QRegularExpressionMatch count =
+            QRegularExpression(QStringLiteral("^(\\d+) av (\\d+) ")).match(lines.last());
+        QVERIFY2(count.hasMatch(), qPrintable(lines.last()));
+        QCOMPARE(count.captured(1), count.captured(2));
+    }
+
+    // A search of one row counts it in the singular.
+    void oneRowCounted() {
+        ProgramFolder home;
+        fillFigures(home);
+        QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+        const ProgramRun run = runProgram(home.path(), {"search", "--produkt=10-1"});
+        QCOMPARE(run.out, QStringLiteral("PALL 10-1\t10-1\n"));
+        QCOMPARE(run.err, QStringLiteral("1 rad.\n"));
     }
 
     // Two imports into one program folder: the second waits for the first and adds its tables

@@ -707,6 +707,43 @@ private slots:
         }
     }
 
+    // A description a spreadsheet would run as a formula reaches the CSV as a text; JSON keeps
+    // it exact. The CSV is read back with Python's csv module.
+    void csvKeepsFormulasText_data() {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("field");
+        addRow("formula", QStringLiteral("=cmd|' /C calc'!A0"),
+               QStringLiteral("'=cmd|' /C calc'!A0"));
+        addRow("plus", QStringLiteral("+1+1"), QStringLiteral("'+1+1"));
+        addRow("minus, not a number", QStringLiteral("-2-pack"), QStringLiteral("'-2-pack"));
+        addRow("at", QStringLiteral("@SUM(A1)"), QStringLiteral("'@SUM(A1)"));
+        addRow("tab", QStringLiteral("\t=1"), QStringLiteral("'\t=1"));
+        addRow("carriage return", QStringLiteral("\r=1"), QStringLiteral("'\r=1"));
+        addRow("negative number", QStringLiteral("-12"), QStringLiteral("-12"));
+        addRow("formula sign inside", QStringLiteral("Pall = 2"), QStringLiteral("Pall = 2"));
+    }
+    void csvKeepsFormulasText() {
+        QFETCH(QString, description);
+        QFETCH(QString, field);
+        insert("pjomr", {"iblitm", "imdsc1", "umconv"},
+               {text("P1"), Variant::String(description), num(1)});
+        const QStringList args{"coverage", "--period", "2010-11-18", "--format"};
+        const ProgramRun csv = runProgram(m_home, args + QStringList{"csv"});
+        QCOMPARE(csv.exitCode, 0);
+        QProcess reader;
+        reader.start(QStringLiteral("python3"),
+                     {"-c", "import csv, io, sys; rows = list(csv.DictReader(io.StringIO("
+                            "sys.stdin.read(), newline=''))); print(rows[0]['description'], "
+                            "end='')"});
+        reader.write(csv.out.toUtf8());
+        reader.closeWriteChannel();
+        QVERIFY(reader.waitForFinished());
+        QCOMPARE(QString::fromUtf8(reader.readAllStandardOutput()), field);
+        const ProgramRun json = runProgram(m_home, args + QStringList{"json"});
+        QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8())["rows"][0]["description"].toString(),
+                 description);
+    }
+
 private:
     void insert(const QString &table, const QStringList &columns, const std::vector<Variant> &row);
     // Three products whose figures are worked out by hand, period November 2010:
