@@ -3,6 +3,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "data/ProductKey.h"
 #include "figures/PjFigures.h"
 
 #include <cmath>
@@ -46,12 +47,16 @@ void FigureQuery::forEachRow(const QString &sql,
 dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
                              const QString &alias) {
     const QString select = QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias);
-    return {QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(select, table, key), table, key,
-            select};
+    return {
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(select, table, dao::productEquals(key)),
+        table, key, select};
 }
 
 dao::ProductQuery productRows(const QString &table, const QString &key) {
-    return {QStringLiteral("SELECT * FROM %1 WHERE %2 = ?").arg(table, key), table, key, {}};
+    return {QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, dao::productEquals(key)),
+            table,
+            key,
+            {}};
 }
 
 Variant asSum(const Variant &value) {
