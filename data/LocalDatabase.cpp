@@ -95,6 +95,12 @@ struct SumState {
     bool approximate = false; // a value that is no integer was added
 };
 
+// A blob as SQL writes it, x'3132', for a message.
+QString blobLiteral(const void *bytes, int size) {
+    return QStringLiteral("x'%1'").arg(QString::fromLatin1(
+        QByteArray::fromRawData(static_cast<const char *>(bytes), size).toHex().toUpper()));
+}
+
 QString argumentText(sqlite3_value *value) {
     return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(value)),
                              sqlite3_value_bytes(value));
@@ -120,10 +126,7 @@ void sumStep(sqlite3_context *context, int, sqlite3_value **argv) {
                 notANumberMessage(argumentText(argv[1]), argumentText(argv[2]), shown, kind));
     };
     if (stored == SQLITE_BLOB) {
-        const QByteArray bytes(static_cast<const char *>(sqlite3_value_blob(value)),
-                               sqlite3_value_bytes(value));
-        stop(QStringLiteral("x'%1'").arg(QString::fromLatin1(bytes.toHex().toUpper())),
-             NotANumber::Blob);
+        stop(blobLiteral(sqlite3_value_blob(value), sqlite3_value_bytes(value)), NotANumber::Blob);
         return;
     }
     // Kept for the message: the conversion below replaces a numeric text by its number.
@@ -761,6 +764,18 @@ std::optional<double> Recordset::storedNumber(int pos) const {
 
 std::optional<double> Recordset::storedNumber(const QString &name) const {
     return storedNumber(position(name));
+}
+
+std::optional<QString> Recordset::storedBlob(int pos) const {
+    if (m_eof || pos < 0 || pos >= fieldCount() || m_pending.contains(pos) ||
+        sqlite3_column_type(m_statement.get(), pos + m_firstField) != SQLITE_BLOB)
+        return std::nullopt;
+    const void *bytes = sqlite3_column_blob(m_statement.get(), pos + m_firstField);
+    return blobLiteral(bytes, sqlite3_column_bytes(m_statement.get(), pos + m_firstField));
+}
+
+std::optional<QString> Recordset::storedBlob(const QString &name) const {
+    return storedBlob(position(name));
 }
 
 void Recordset::Edit() {

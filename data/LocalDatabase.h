@@ -96,6 +96,10 @@ public:
     // a field of every row.
     std::optional<double> storedNumber(int position) const;
     std::optional<double> storedNumber(const QString &name) const;
+    // The bytes a field holds when the store holds a blob there (Fields gives them as a text),
+    // as x'…' for a message; nothing for any other value.
+    std::optional<QString> storedBlob(int position) const;
+    std::optional<QString> storedBlob(const QString &name) const;
 
     // Changes the current row of a "SELECT * FROM table" recordset: Edit, set fields, Update.
     void Edit();

@@ -75,10 +75,19 @@ QString columnName(const dao::Recordset &, const QString &column) {
     return column;
 }
 
+// A blob reads as a text of its bytes, which may well look like a number.
+template <typename Column>
+void requireNoBlob(const dao::Recordset &row, const Column &column, const QString &table) {
+    if (const std::optional<QString> blob = row.storedBlob(column))
+        throw Error(
+            dao::notANumberMessage(table, columnName(row, column), *blob, dao::NotANumber::Blob));
+}
+
 template <typename Column>
 double quantityOf(const dao::Recordset &row, const Column &column, const QString &table) {
     if (const std::optional<double> number = row.storedNumber(column))
         return *number;
+    requireNoBlob(row, column, table);
     const Variant value = row.Fields(column);
     if (value.isNumber())
         return value.number();
@@ -99,6 +108,7 @@ double summableOf(const dao::Recordset &row, const Column &column, const QString
                   const QString &item) {
     if (const std::optional<double> number = row.storedNumber(column))
         return *number;
+    requireNoBlob(row, column, table);
     const Variant value = row.Fields(column);
     if (value.isNumber())
         return value.number();

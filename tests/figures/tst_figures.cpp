@@ -389,7 +389,7 @@ private slots:
     }
 
     // What SUM would take as a number or turn into Null stops every summed figure, with the
-    // table, the column and (for a value) the value named.
+    // table, the column and (for a value) the value named; a blob stops a row-walking sum too.
     void unusableSums_data() {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("product");
@@ -407,6 +407,14 @@ private slots:
         addRow("a blob in a whole table's sum", "salescurrmonthPJ", "",
                QStringLiteral("INSERT INTO pjscurr VALUES ('a', x'3132')"),
                "x'3132'|sdpqor|pjscurr");
+        addRow("a blob in a DTSPL row", "outsideDP", "",
+               QStringLiteral("INSERT INTO DTSPL (\"Fält2\", \"Fält35\") VALUES ('10-1', x'3132')"),
+               "x'3132'|Fält35|DTSPL");
+        addRow(
+            "a blob in a month of frnhist", "SalesPerWeekFRN", "10-1",
+            QStringLiteral("INSERT INTO frnhist (ivcitm, IHSQ04, IHSQ05, IHSQ06, IHSQ07, IHSQ08, "
+                           "IHSQ09) VALUES ('10-1', 1, x'3132', 1, 1, 1, 1)"),
+            "x'3132'|IHSQ05|frnhist");
         addRow("integers past the 64-bit range", "backordersPJ", "",
                QStringLiteral("INSERT INTO pjoback VALUES ('a', 9223372036854775807), ('b', 1)"),
                "Summan|antaltusen|pjoback");
