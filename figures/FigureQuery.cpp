@@ -75,19 +75,30 @@ QString columnName(const dao::Recordset &, const QString &column) {
     return column;
 }
 
-// A blob reads as a text of its bytes, which may well look like a number.
+// The number the store holds in the field, which must be finite: an infinity would turn a
+// figure into NaN that a comparison then drops without a word. Nothing for a value that is no
+// stored number; a blob stops too, as it reads as a text of its bytes that may look like one.
 template <typename Column>
-void requireNoBlob(const dao::Recordset &row, const Column &column, const QString &table) {
+std::optional<double> storedFinite(const dao::Recordset &row, const Column &column,
+                                   const QString &table) {
+    if (const std::optional<double> number = row.storedNumber(column)) {
+        if (std::isfinite(*number))
+            return number;
+        throw Error(
+            dao::notANumberMessage(table, columnName(row, column),
+                                   *number < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf"),
+                                   dao::NotANumber::Infinite));
+    }
     if (const std::optional<QString> blob = row.storedBlob(column))
         throw Error(
             dao::notANumberMessage(table, columnName(row, column), *blob, dao::NotANumber::Blob));
+    return std::nullopt;
 }
 
 template <typename Column>
 double quantityOf(const dao::Recordset &row, const Column &column, const QString &table) {
-    if (const std::optional<double> number = row.storedNumber(column))
+    if (const std::optional<double> number = storedFinite(row, column, table))
         return *number;
-    requireNoBlob(row, column, table);
     const Variant value = row.Fields(column);
     if (value.isNumber())
         return value.number();
@@ -106,9 +117,8 @@ double quantityOf(const dao::Recordset &row, const Column &column, const QString
 template <typename Column>
 double summableOf(const dao::Recordset &row, const Column &column, const QString &table,
                   const QString &item) {
-    if (const std::optional<double> number = row.storedNumber(column))
+    if (const std::optional<double> number = storedFinite(row, column, table))
         return *number;
-    requireNoBlob(row, column, table);
     const Variant value = row.Fields(column);
     if (value.isNumber())
         return value.number();
