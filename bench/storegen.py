@@ -148,9 +148,28 @@ def _dtspl_row(rng, rid, product, description, awkward):
     return row
 
 
+PRODUCT_COLLATION = "NOCASE_LATIN1"
+
+
+def _product_key(text):
+    """The program's comparison key of a product number (dao::productKey): A-Z and À-Þ but ×
+    in lower case. Code point order is the UTF-8 byte order the program compares in."""
+    return "".join(chr(ord(c) + 32) if "A" <= c <= "Z" or ("\xc0" <= c <= "\xde" and c != "\xd7")
+                   else c for c in text)
+
+
+def compare_products(a, b):
+    """The program's collation NOCASE_LATIN1, for create_collation on a connection to a store
+    whose indexes use it."""
+    a, b = _product_key(a), _product_key(b)
+    return (a > b) - (a < b)
+
+
 def fill_local(path, shape):
     rng = random.Random(shape.seed)
     db = sqlite3.connect(path, isolation_level=None)
+    # The indexes on product numbers are built under the program's collation.
+    db.create_collation(PRODUCT_COLLATION, compare_products)
     db.execute("PRAGMA journal_mode=OFF")
     db.execute("PRAGMA synchronous=OFF")
     db.execute("BEGIN")
@@ -159,7 +178,7 @@ def fill_local(path, shape):
         if shape.indexed:
             for c in indexed:
                 db.execute(f"CREATE INDEX IF NOT EXISTS {_ident(name + '_' + c)} "
-                           f"ON {_ident(name)} ({_ident(c)})")
+                           f"ON {_ident(name)} ({_ident(c)} COLLATE {PRODUCT_COLLATION})")
     columns_of = {name: len(columns) for name, columns, _ in CATALOGUE}
 
     def insert(table, rows):

@@ -1,6 +1,7 @@
 #include "data/LocalDatabase.h"
 
 #include "MDlib/Error.h"
+#include "data/ProductKey.h"
 #include "data/SqlText.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -81,27 +83,94 @@ QHash<QString, std::weak_ptr<Database::Connection>> &liveConnections() {
 // as it is. Connections belong to one thread, and so do their functions' calls.
 thread_local QString functionFailure;
 
-// lodvik_number(value, table, column): the value as it is, unless it is a text that is no
-// number: SUM would count that as 0 (or as the number it starts with) without a word.
-void numberOrStop(sqlite3_context *context, int, sqlite3_value **argv) {
+// lodvik_sum(value, table, column): SQLite's SUM (3.40: the integers exactly while they fit, else
+// one double added in row order), which SQLite cannot be asked to do with a check per value.
+// SUM would count a text that is no number as 0 (or as the number it starts with), a blob as
+// its bytes read as a text, and would give Null for +inf + -inf; here those stop the query with
+// the table, the column and the value named, and so does a sum past the largest number.
+struct SumState {
+    double real = 0;
+    sqlite3_int64 integer = 0;
+    bool counted = false;
+    bool approximate = false; // a value that is no integer was added
+};
+
+// A blob as SQL writes it, x'3132', for a message.
+QString blobLiteral(const void *bytes, int size) {
+    return QStringLiteral("x'%1'").arg(QString::fromLatin1(
+        QByteArray::fromRawData(static_cast<const char *>(bytes), size).toHex().toUpper()));
+}
+
+QString argumentText(sqlite3_value *value) {
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(value)),
+                             sqlite3_value_bytes(value));
+}
+
+void stopSum(sqlite3_context *context, const QString &message) {
+    functionFailure = message;
+    sqlite3_result_error(context, message.toUtf8().constData(), -1);
+}
+
+void sumStep(sqlite3_context *context, int, sqlite3_value **argv) {
+    auto *state = static_cast<SumState *>(sqlite3_aggregate_context(context, sizeof(SumState)));
+    if (!state) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
     sqlite3_value *value = argv[0];
-    // numeric_type converts a numeric text in place, as SUM itself would convert it.
-    if (sqlite3_value_type(value) == SQLITE_TEXT &&
-        sqlite3_value_numeric_type(value) == SQLITE_TEXT) {
-        const QString text = QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
-        if (!text.isEmpty() && text != QLatin1String(" ")) {
-            const auto argument = [&](int i) {
-                return QString::fromUtf8(
-                    reinterpret_cast<const char *>(sqlite3_value_text(argv[i])),
-                    sqlite3_value_bytes(argv[i]));
-            };
-            functionFailure = notANumberMessage(argument(1), argument(2), text);
-            sqlite3_result_error(context, functionFailure.toUtf8().constData(), -1);
+    const int stored = sqlite3_value_type(value);
+    if (stored == SQLITE_NULL)
+        return;
+    const auto stop = [&](const QString &shown, NotANumber kind) {
+        stopSum(context,
+                notANumberMessage(argumentText(argv[1]), argumentText(argv[2]), shown, kind));
+    };
+    if (stored == SQLITE_BLOB) {
+        stop(blobLiteral(sqlite3_value_blob(value), sqlite3_value_bytes(value)), NotANumber::Blob);
+        return;
+    }
+    // Kept for the message: the conversion below replaces a numeric text by its number.
+    const QString text = stored == SQLITE_TEXT ? argumentText(value) : QString();
+    // numeric_type converts a numeric text in place, as SUM itself converts it.
+    const int type = sqlite3_value_numeric_type(value);
+    if (type == SQLITE_INTEGER) {
+        const sqlite3_int64 v = sqlite3_value_int64(value);
+        state->real += double(v);
+        // SUM gives an error for this at the end whatever follows; say it now, with the names.
+        if (!state->approximate && __builtin_add_overflow(state->integer, v, &state->integer)) {
+            stopSum(context, sumOverflowMessage(argumentText(argv[1]), argumentText(argv[2])));
             return;
         }
+        state->counted = true;
+        return;
     }
-    sqlite3_result_value(context, value);
+    if (type == SQLITE_TEXT && !text.isEmpty() && text != QLatin1String(" ")) {
+        stop(text, NotANumber::Text);
+        return;
+    }
+    const double v = sqlite3_value_double(value);
+    if (!std::isfinite(v)) {
+        stop(stored == SQLITE_TEXT ? QStringLiteral("\"%1\"").arg(text)
+             : v < 0               ? QStringLiteral("-Inf")
+                                   : QStringLiteral("Inf"),
+             NotANumber::Infinite);
+        return;
+    }
+    state->real += v;
+    state->approximate = state->counted = true;
+    // Finite values never bring an infinite sum back, so the sum as SUM would give it is lost.
+    if (!std::isfinite(state->real))
+        stopSum(context, sumOverflowMessage(argumentText(argv[1]), argumentText(argv[2])));
+}
+
+void sumFinal(sqlite3_context *context) {
+    const auto *state = static_cast<SumState *>(sqlite3_aggregate_context(context, 0));
+    if (!state || !state->counted)
+        return; // no value: Null, as SUM gives
+    if (state->approximate)
+        sqlite3_result_double(context, state->real);
+    else
+        sqlite3_result_int64(context, state->integer);
 }
 
 // The engine's message, with its terse English for a missing table or column said in the
@@ -119,25 +188,6 @@ void numberOrStop(sqlite3_context *context, int, sqlite3_value **argv) {
     throw Error(message);
 }
 
-// How SQLite's NOCASE collation compares two texts (sqlite3StrNICmp on the shorter length, then
-// the lengths), byte for byte, so that a pass finds exactly the rows "key = ?" finds.
-int nocaseCompare(const unsigned char *a, int na, const unsigned char *b, int nb) {
-    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    int n = std::min(na, nb);
-    while (n-- > 0 && *a != 0 && lower(*a) == lower(*b)) {
-        ++a;
-        ++b;
-    }
-    const int r = n < 0 ? 0 : lower(*a) - lower(*b);
-    return r != 0 ? r : na - nb;
-}
-
-// SQLite's BINARY collation.
-int binaryCompare(const unsigned char *a, int na, const unsigned char *b, int nb) {
-    const int r = std::memcmp(a, b, size_t(std::min(na, nb)));
-    return r != 0 ? r : na - nb;
-}
-
 } // namespace
 
 struct Recordset::Pass {
@@ -146,7 +196,8 @@ struct Recordset::Pass {
     bool rows = false;
     sqlite3_stmt *statement = nullptr; // the table along the index, in key order
     int keyColumn = 0;
-    int (*compare)(const unsigned char *, int, const unsigned char *, int) = nocaseCompare;
+    // The queries compare product numbers under the product collation; so does the pass.
+    int (*compare)(const unsigned char *, int, const unsigned char *, int) = dao::compareProducts;
     bool current = false; // the statement stands on a row not yet passed
     bool done = false;
     bool broken = false;
@@ -277,16 +328,35 @@ sqlite3_stmt *prepare(sqlite3 *db, const QString &sql) {
 
 } // namespace
 
-QString notANumberMessage(const QString &table, const QString &column, const QString &text) {
+QString notANumberMessage(const QString &table, const QString &column, const QString &value,
+                          NotANumber kind) {
+    switch (kind) {
+    case NotANumber::Blob:
+        return QStringLiteral("Värdet %1 i kolumnen %2 i tabellen %3 är binära data, inget tal; "
+                              "summan kan inte räknas. Rätta värdet i tabellen.")
+            .arg(value, column, table);
+    case NotANumber::Infinite:
+        return QStringLiteral("Värdet %1 i kolumnen %2 i tabellen %3 är oändligt stort; summan "
+                              "kan inte räknas. Rätta värdet i tabellen.")
+            .arg(value, column, table);
+    case NotANumber::Text:
+        break;
+    }
     return QStringLiteral("Texten \"%1\" i kolumnen %2 i tabellen %3 är inget tal; summan kan "
                           "inte räknas. Rätta värdet i tabellen.")
-        .arg(text, column, table);
+        .arg(value, column, table);
+}
+
+QString sumOverflowMessage(const QString &table, const QString &column) {
+    return QStringLiteral("Summan av kolumnen %1 i tabellen %2 blir för stor för att räknas. "
+                          "Kontrollera värdena i tabellen.")
+        .arg(column, table);
 }
 
 QString checkedSum(const QString &table, const QString &column) {
     // The column goes in unquoted, so that a missing column is reported as missing rather than
     // read as a quoted text.
-    return QStringLiteral("sum(lodvik_number(%1, %2, %3))")
+    return QStringLiteral("lodvik_sum(%1, %2, %3)")
         .arg(column, sqltext::literal(table), sqltext::literal(column));
 }
 
@@ -384,9 +454,10 @@ Database Database::open(const QString &path, int flags) {
     // Another program may hold the file; wait a moment for its lock instead of failing at once.
     sqlite3_busy_timeout(connection->db, 5000);
     sqlite3_extended_result_codes(connection->db, 1);
-    sqlite3_create_function_v2(connection->db, "lodvik_number", 3,
+    sqlite3_create_function_v2(connection->db, "lodvik_sum", 3,
                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                               numberOrStop, nullptr, nullptr, nullptr);
+                               nullptr, sumStep, sumFinal, nullptr);
+    registerProductCollation(connection->db);
     return Database(connection);
 }
 
@@ -695,6 +766,18 @@ std::optional<double> Recordset::storedNumber(const QString &name) const {
     return storedNumber(position(name));
 }
 
+std::optional<QString> Recordset::storedBlob(int pos) const {
+    if (m_eof || pos < 0 || pos >= fieldCount() || m_pending.contains(pos) ||
+        sqlite3_column_type(m_statement.get(), pos + m_firstField) != SQLITE_BLOB)
+        return std::nullopt;
+    const void *bytes = sqlite3_column_blob(m_statement.get(), pos + m_firstField);
+    return blobLiteral(bytes, sqlite3_column_bytes(m_statement.get(), pos + m_firstField));
+}
+
+std::optional<QString> Recordset::storedBlob(const QString &name) const {
+    return storedBlob(position(name));
+}
+
 void Recordset::Edit() {
     if (m_eof)
         throw Error(QStringLiteral("Ingen aktuell post att ändra (fråga: %1).").arg(m_sql));
@@ -724,12 +807,11 @@ void Recordset::Update() {
 }
 
 std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column) {
-    const char *collation = nullptr;
     if (sqlite3_table_column_metadata(db.handle(), nullptr, table.toUtf8().constData(),
-                                      column.toUtf8().constData(), nullptr, &collation, nullptr,
+                                      column.toUtf8().constData(), nullptr, nullptr, nullptr,
                                       nullptr, nullptr) != SQLITE_OK)
         return std::nullopt;
-    const QString own = QString::fromUtf8(collation ? collation : "BINARY");
+    const QString own = QString::fromLatin1(productCollation);
     QStringList indexes;
     for (Recordset rs = db.OpenRecordset(
              QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE partial = 0"),
@@ -762,18 +844,12 @@ bool textAffinity(const QString &declared) {
 // gives exactly the query's answers.
 std::unique_ptr<Recordset::Pass> preparePass(Database &db, const ProductQuery &query) {
     const char *declared = nullptr;
-    const char *collation = nullptr;
     if (sqlite3_table_column_metadata(db.handle(), nullptr, query.table.toUtf8().constData(),
-                                      query.key.toUtf8().constData(), &declared, &collation,
-                                      nullptr, nullptr, nullptr) != SQLITE_OK ||
+                                      query.key.toUtf8().constData(), &declared, nullptr, nullptr,
+                                      nullptr, nullptr) != SQLITE_OK ||
         !textAffinity(QString::fromUtf8(declared ? declared : "")))
         return nullptr;
     auto pass = std::make_unique<Recordset::Pass>();
-    const QString own = QString::fromUtf8(collation ? collation : "BINARY");
-    if (own.compare(QLatin1String("BINARY"), Qt::CaseInsensitive) == 0)
-        pass->compare = binaryCompare;
-    else if (own.compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) != 0)
-        return nullptr;
     const std::optional<QString> index = servingIndex(db, query.table, query.key);
     if (!index)
         return nullptr;
@@ -784,10 +860,12 @@ std::unique_ptr<Recordset::Pass> preparePass(Database &db, const ProductQuery &q
     // query finds a product's rows.
     const QString indexed =
         QStringLiteral("%1 INDEXED BY %2").arg(query.table, sqltext::identifier(*index));
+    const QString key =
+        QStringLiteral("%1 COLLATE %2").arg(query.key, QLatin1String(productCollation));
     const QString sql =
-        pass->rows ? QStringLiteral("SELECT rowid, * FROM %1 ORDER BY %2").arg(indexed, query.key)
-                   : QStringLiteral("SELECT %1, %2 FROM %3 GROUP BY %2")
-                         .arg(query.select, query.key, indexed);
+        pass->rows ? QStringLiteral("SELECT rowid, * FROM %1 ORDER BY %2").arg(indexed, key)
+                   : QStringLiteral("SELECT %1, %2 FROM %3 GROUP BY %4")
+                         .arg(query.select, query.key, indexed, key);
     try {
         // A plan that sorts would not keep the rows of a key in the index's order.
         for (Recordset plan = db.OpenRecordset(QStringLiteral("EXPLAIN QUERY PLAN ") + sql);

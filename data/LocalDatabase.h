@@ -96,6 +96,10 @@ public:
     // a field of every row.
     std::optional<double> storedNumber(int position) const;
     std::optional<double> storedNumber(const QString &name) const;
+    // The bytes a field holds when the store holds a blob there (Fields gives them as a text),
+    // as x'…' for a message; nothing for any other value.
+    std::optional<QString> storedBlob(int position) const;
+    std::optional<QString> storedBlob(const QString &name) const;
 
     // Changes the current row of a "SELECT * FROM table" recordset: Edit, set fields, Update.
     void Edit();
@@ -171,21 +175,28 @@ private:
     std::vector<std::unique_ptr<Recordset::Pass>> m_passes;
 };
 
-// The name of an index of table that serves "column = ?" (its first column, under the column's
-// collation), or nothing.
+// The name of an index of table that serves the product comparison of column (productEquals: its
+// first column, under the product collation), or nothing.
 std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column);
 
 // A value bound to or read from an SQLite statement.
 lodvik::Variant columnValue(sqlite3_stmt *statement, int column);
 void bindValue(sqlite3_stmt *statement, int index, const lodvik::Variant &value);
 
-// The message for a text that is no number in a column that a figure sums.
-QString notANumberMessage(const QString &table, const QString &column, const QString &text);
+// The message for a value in a column that a figure sums when the value is no number: a text
+// (given as it is), a blob (given as x'…') or an infinity (given as stored).
+enum class NotANumber { Text, Blob, Infinite };
+QString notANumberMessage(const QString &table, const QString &column, const QString &value,
+                          NotANumber kind = NotANumber::Text);
+// The message for a sum of a column that leaves the range of numbers.
+QString sumOverflowMessage(const QString &table, const QString &column);
 
 // The SQL expression "sum(column)" for a column of table, summing as SQLite's SUM does (same
-// order, same integer and floating-point rules), except that a text that is no number stops the
-// query with notANumberMessage instead of counting as 0. The texts "" and " " count as 0, as
-// NullToValue counts them. Works on the connections of this layer.
+// order, same integer and floating-point rules, Null without values), except that it stops the
+// query with notANumberMessage at a text that is no number, a blob or an infinity instead of
+// counting it, and with sumOverflowMessage where SUM would overflow (an English "integer
+// overflow", an infinity, or Null for a NaN). The texts "" and " " count as 0, as NullToValue
+// counts them. Works on the connections of this layer.
 QString checkedSum(const QString &table, const QString &column);
 
 // What a file holds, by its first bytes. An empty file counts as SQLite (SQLite takes it as a new

@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
+#include "data/ProductKey.h"
 #include "data/SqlText.h"
 
 #include <sqlite3.h>
@@ -92,14 +93,18 @@ QString createTableSql(const Table &table) {
         .arg(identifier(table.name), columns.join(QStringLiteral(", ")));
 }
 
+QString createIndexSql(const QString &table, const QString &column, const QString &prefix) {
+    return QStringLiteral("CREATE INDEX %1%2 ON %3 (%4 COLLATE %5)")
+        .arg(prefix, identifier(table + QLatin1Char('_') + column), identifier(table),
+             identifier(column), QLatin1String(dao::productCollation));
+}
+
 void createLocalSchema(dao::Database &db) {
     db.Execute(QStringLiteral("BEGIN"));
     for (const Table &t : localTables()) {
         db.Execute(createTableSql(t));
         for (const QString &column : t.indexed)
-            db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                           .arg(identifier(t.name + '_' + column), identifier(t.name),
-                                identifier(column)));
+            db.Execute(createIndexSql(t.name, column, QStringLiteral("IF NOT EXISTS ")));
     }
     db.Execute(QStringLiteral("COMMIT"));
 }
@@ -154,8 +159,7 @@ bool temporaryCopy(dao::Database &db, const QString &table, const QList<QString>
                           "rowid;\n")
                .arg(name, columns.join(QStringLiteral(", ")));
     for (const QString &column : indexed)
-        sql += QStringLiteral("CREATE INDEX temp.%1 ON %2 (%3);\n")
-                   .arg(indexName({table, column}), name, sqltext::identifier(column));
+        sql += createIndexSql(table, column, QStringLiteral("temp.")) + QStringLiteral(";\n");
     // All or nothing: a half-filled copy would hide rows of the original.
     db.Execute(QStringLiteral("SAVEPOINT lodvik_copy;\n") + sql +
                QStringLiteral("RELEASE lodvik_copy;"));
@@ -180,10 +184,12 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         // One transaction for all of them: one journal and one set of syncs instead of one per
         // index, which cost more than building the indexes on a disk that syncs slowly.
         QString sql = QStringLiteral("SAVEPOINT lodvik_index;\n");
+        // An index of the same name that does not serve is one an earlier version built under
+        // NOCASE, which folds A-Z only; it gives way to the new one rather than stay as dead
+        // weight beside it.
         for (const FilterColumn &f : missing)
-            sql +=
-                QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3);\n")
-                    .arg(indexName(f), sqltext::identifier(f.table), sqltext::identifier(f.column));
+            sql += QStringLiteral("DROP INDEX IF EXISTS main.%1;\n").arg(indexName(f)) +
+                   createIndexSql(f.table, f.column) + QStringLiteral(";\n");
         try {
             db.Execute(sql + QStringLiteral("RELEASE lodvik_index;"));
             return;

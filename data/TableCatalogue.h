@@ -33,6 +33,11 @@ const Table *findLocalTable(const QString &name); // without regard to case; nul
 // CREATE TABLE text for one table; text columns compare without regard to case, as Jet did.
 QString createTableSql(const Table &table);
 
+// CREATE INDEX text for a filter column, named table_column, under the product collation
+// (dao::productCollation) that the figures compare product numbers with; prefix goes before the
+// name ("IF NOT EXISTS ", "temp.").
+QString createIndexSql(const QString &table, const QString &column, const QString &prefix = {});
+
 // Creates every catalogue table and its indexes that does not exist yet.
 void createLocalSchema(dao::Database &db);
 

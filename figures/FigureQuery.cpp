@@ -3,6 +3,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "data/ProductKey.h"
 #include "figures/PjFigures.h"
 
 #include <cmath>
@@ -46,12 +47,16 @@ void FigureQuery::forEachRow(const QString &sql,
 dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
                              const QString &alias) {
     const QString select = QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias);
-    return {QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(select, table, key), table, key,
-            select};
+    return {
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(select, table, dao::productEquals(key)),
+        table, key, select};
 }
 
 dao::ProductQuery productRows(const QString &table, const QString &key) {
-    return {QStringLiteral("SELECT * FROM %1 WHERE %2 = ?").arg(table, key), table, key, {}};
+    return {QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, dao::productEquals(key)),
+            table,
+            key,
+            {}};
 }
 
 Variant asSum(const Variant &value) {
@@ -70,9 +75,29 @@ QString columnName(const dao::Recordset &, const QString &column) {
     return column;
 }
 
+// The number the store holds in the field, which must be finite: an infinity would turn a
+// figure into NaN that a comparison then drops without a word. Nothing for a value that is no
+// stored number; a blob stops too, as it reads as a text of its bytes that may look like one.
+template <typename Column>
+std::optional<double> storedFinite(const dao::Recordset &row, const Column &column,
+                                   const QString &table) {
+    if (const std::optional<double> number = row.storedNumber(column)) {
+        if (std::isfinite(*number))
+            return number;
+        throw Error(
+            dao::notANumberMessage(table, columnName(row, column),
+                                   *number < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf"),
+                                   dao::NotANumber::Infinite));
+    }
+    if (const std::optional<QString> blob = row.storedBlob(column))
+        throw Error(
+            dao::notANumberMessage(table, columnName(row, column), *blob, dao::NotANumber::Blob));
+    return std::nullopt;
+}
+
 template <typename Column>
 double quantityOf(const dao::Recordset &row, const Column &column, const QString &table) {
-    if (const std::optional<double> number = row.storedNumber(column))
+    if (const std::optional<double> number = storedFinite(row, column, table))
         return *number;
     const Variant value = row.Fields(column);
     if (value.isNumber())
@@ -92,7 +117,7 @@ double quantityOf(const dao::Recordset &row, const Column &column, const QString
 template <typename Column>
 double summableOf(const dao::Recordset &row, const Column &column, const QString &table,
                   const QString &item) {
-    if (const std::optional<double> number = row.storedNumber(column))
+    if (const std::optional<double> number = storedFinite(row, column, table))
         return *number;
     const Variant value = row.Fields(column);
     if (value.isNumber())

@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
+#include "data/ProductKey.h"
 #include "figures/FigureQuery.h"
 
 #include <cmath>
@@ -88,7 +89,7 @@ Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
     FigureQuery q(localDatabase);
     const std::optional<Variant> umconv =
         q.firstValue(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
-                         QStringLiteral(" where iblitm = ? "),
+                         QStringLiteral(" where ") + dao::productEquals(QStringLiteral("iblitm")),
                      QStringLiteral("umconv"), product(artnr));
     if (!umconv)
         return Variant::Double(0);

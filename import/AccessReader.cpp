@@ -157,9 +157,7 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
         for (const QString &indexed : known->indexed) {
             if (!names.contains(identifier(indexed), Qt::CaseInsensitive))
                 continue;
-            target.Execute(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                               .arg(identifier(tableName + '_' + indexed), identifier(tableName),
-                                    identifier(indexed)));
+            target.Execute(catalogue::createIndexSql(tableName, indexed));
         }
     }
 

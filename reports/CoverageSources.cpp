@@ -4,6 +4,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
+#include "data/ProductKey.h"
 #include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
 
@@ -82,15 +83,16 @@ public:
 
     TableRows count(const QString &table, const QString &itemColumn) {
         dao::Recordset rs = m_db.OpenRecordset(
-            QStringLiteral("SELECT count(*) FROM \"%1\" WHERE \"%2\" = ?").arg(table, itemColumn),
+            QStringLiteral("SELECT count(*) FROM \"%1\" WHERE %2")
+                .arg(table, dao::productEquals(QLatin1Char('"') + itemColumn + QLatin1Char('"'))),
             {Variant::String(m_product)});
         return {table, rs.isEOF() ? 0 : qint64(rs.Fields(0).toDouble())};
     }
 
     std::optional<Variant> umconv() {
-        dao::Recordset rs =
-            m_db.OpenRecordset(QStringLiteral("SELECT umconv FROM pjomr WHERE iblitm = ?"),
-                               {Variant::String(m_product)});
+        dao::Recordset rs = m_db.OpenRecordset(QStringLiteral("SELECT umconv FROM pjomr WHERE ") +
+                                                   dao::productEquals(QStringLiteral("iblitm")),
+                                               {Variant::String(m_product)});
         if (rs.isEOF())
             return std::nullopt;
         return rs.Fields(0);

@@ -1,7 +1,10 @@
 #include "../common/DataRows.h"
+#include "../common/ProgramFolder.h"
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "data/LocalDatabase.h"
+#include "data/ProductKey.h"
+#include "data/TableCatalogue.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -105,6 +108,112 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenRecordset(sql, {value}));
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.Execute(sql, {value}));
         QCOMPARE(sqlite3_next_stmt(db.handle(), nullptr), nullptr);
+    }
+
+    // A finite sum comes out as SQLite's own SUM gives it, in value and type.
+    void checkedSumIsSqliteSum_data() {
+        QTest::addColumn<QString>("values");
+        addRow("integers", QStringLiteral("(1), (2), (-7)"));
+        addRow("integers past 2^53", QStringLiteral("(9007199254740993), (1), (-5)"));
+        addRow("reals in row order", QStringLiteral("(1e16), (1.0), (1.0), (0.1)"));
+        addRow("integers then reals", QStringLiteral("(9007199254740993), (0.5), (3)"));
+        addRow("numeric and blank texts",
+               QStringLiteral("('12'), (' 3.5'), (''), (' '), (NULL), ('-4')"));
+        addRow("blank texts only", QStringLiteral("(''), (' ')"));
+        addRow("nulls only", QStringLiteral("(NULL), (NULL)"));
+        addRow("reals that cancel", QStringLiteral("(1e308), (-1e308), (5)"));
+    }
+
+    void checkedSumIsSqliteSum() {
+        QFETCH(QString, values);
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        dao::Recordset rs = db.OpenRecordset(
+            QStringLiteral("WITH v(n) AS (VALUES %1) SELECT typeof(c), typeof(s), c IS s FROM "
+                           "(SELECT %2 AS c, sum(n) AS s FROM v)")
+                .arg(values, dao::checkedSum(QStringLiteral("v"), QStringLiteral("n"))));
+        QCOMPARE(rs.Fields(0).toText(), rs.Fields(1).toText());
+        QCOMPARE(rs.Fields(2).toDouble(), 1.0);
+    }
+
+    // What SUM would count as a number, turn into Null or refuse in English stops the sum with
+    // the table and the column named, and the value where one value is at fault.
+    void checkedSumStops_data() {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("named");
+        addRow("a blob", QStringLiteral("(1), (x'3132')"), QStringLiteral("x'3132'"));
+        addRow("stored infinities", QStringLiteral("(9e999), (-9e999)"), QStringLiteral("Inf"));
+        addRow("infinite texts", QStringLiteral("('1e999'), ('-1e999')"),
+               QStringLiteral("\"1e999\""));
+        addRow("reals past the largest number", QStringLiteral("(1e308), (1e308), (-1e308)"),
+               QString());
+        addRow("integers past the 64-bit range", QStringLiteral("(9223372036854775807), (1), (-1)"),
+               QString());
+    }
+
+    void checkedSumStops() {
+        QFETCH(QString, values);
+        QFETCH(QString, named);
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        try {
+            db.OpenRecordset(
+                QStringLiteral("WITH v(n) AS (VALUES %1) SELECT %2 FROM v")
+                    .arg(values, dao::checkedSum(QStringLiteral("pjstk"), QStringLiteral("n"))));
+            QFAIL("the sum went through");
+        } catch (const lodvik::Error &e) {
+            for (const QString &part : {named, QStringLiteral("kolumnen n i tabellen pjstk")})
+                QVERIFY2(e.message().contains(part), qPrintable(e.message()));
+        }
+    }
+
+    // A product number's key folds what the collation folds, and nothing else: A-Z and À-Þ
+    // without ×, as QChar lowers them, nothing beyond Latin-1; the SQL comparison agrees with
+    // the keys on equality and order.
+    void productKeyIsTheCollation() {
+        dao::Database db = dao::Database::OpenDatabase(m_path);
+        const QString sql = QStringLiteral("SELECT ?1 = ?2 COLLATE %1, ?1 < ?2 COLLATE %1")
+                                .arg(QLatin1String(dao::productCollation));
+        for (char16_t c = 0x20; c < 0x250; ++c) {
+            const QString s = QStringLiteral("x") + QChar(c) + QStringLiteral("1");
+            const QChar lower = c <= 0xFF ? QChar(c).toLower() : QChar(c);
+            QCOMPARE(dao::productKey(s),
+                     (QStringLiteral("x") + lower + QStringLiteral("1")).toUtf8());
+            const QString next = QStringLiteral("X") + QChar(char16_t(c + 1));
+            for (const QString &other : {s.toUpper(), s.toLower(), next}) {
+                dao::Recordset rs =
+                    db.OpenRecordset(sql, {Variant::String(s), Variant::String(other)});
+                QCOMPARE(rs.Fields(0).toDouble() != 0,
+                         dao::productKey(s) == dao::productKey(other));
+                QCOMPARE(rs.Fields(1).toDouble() != 0, dao::productKey(s) < dao::productKey(other));
+            }
+        }
+    }
+
+    // A store whose key index an earlier version built under NOCASE gets it rebuilt under the
+    // product collation, which the one-product queries then search.
+    void nocaseIndexRebuilt() {
+        const QString path = m_dir.filePath(QStringLiteral("nocase.mdb"));
+        const QString sql = QStringLiteral("SELECT umconv FROM pjomr WHERE ") +
+                            dao::productEquals(QStringLiteral("iblitm"));
+        {
+            dao::Database db = dao::Database::CreateDatabase(path);
+            db.Execute(
+                catalogue::createTableSql(*catalogue::findLocalTable(QStringLiteral("pjomr"))));
+            db.Execute(QStringLiteral("CREATE INDEX pjomr_iblitm ON pjomr (iblitm)"));
+        }
+        dao::Database db = dao::Database::OpenDatabase(path);
+        RecordingProgress progress;
+        catalogue::prepareIndexes(db, progress);
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT group_concat(name) FROM "
+                                                 "pragma_index_list('pjomr')"))
+                     .Fields(0)
+                     .toText(),
+                 QStringLiteral("pjomr_iblitm"));
+        dao::Recordset plan = db.OpenRecordset(QStringLiteral("EXPLAIN QUERY PLAN ") + sql,
+                                               {Variant::String(QStringLiteral("Å"))});
+        QVERIFY2(plan.Fields(QStringLiteral("detail"))
+                     .toText()
+                     .contains(QLatin1String("INDEX pjomr_iblitm")),
+                 qPrintable(plan.Fields(QStringLiteral("detail")).toText()));
     }
 
     // A statement taken up again runs from the start with the new values, and one given back

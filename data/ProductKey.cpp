@@ -1,0 +1,77 @@
+#include "data/ProductKey.h"
+
+#include "MDlib/Error.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace dao {
+
+namespace {
+
+// One byte of UTF-8 folded, given the byte before it. À-Þ are C3 80-C3 9E and à-þ C3 A0-C3 BE,
+// so a fold adds 0x20 to the second byte as it does to A-Z; × is C3 97 and stays.
+inline unsigned char fold(unsigned char c, unsigned char before) {
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<unsigned char>(c + 0x20);
+    if (before == 0xC3 && c >= 0x80 && c <= 0x9E && c != 0x97)
+        return static_cast<unsigned char>(c + 0x20);
+    return c;
+}
+
+int collate(void *, int na, const void *a, int nb, const void *b) {
+    return compareProducts(static_cast<const unsigned char *>(a), na,
+                           static_cast<const unsigned char *>(b), nb);
+}
+
+} // namespace
+
+int compareProducts(const unsigned char *a, int na, const unsigned char *b, int nb) {
+    const int n = std::min(na, nb);
+    unsigned char beforeA = 0, beforeB = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned char fa = fold(a[i], beforeA), fb = fold(b[i], beforeB);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+        beforeA = a[i];
+        beforeB = b[i];
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
+namespace {
+
+QByteArray foldedInPlace(QByteArray key) {
+    unsigned char before = 0;
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const auto c = static_cast<unsigned char>(key[i]);
+        key[i] = static_cast<char>(fold(c, before));
+        before = c;
+    }
+    return key;
+}
+
+} // namespace
+
+QByteArray productKey(QByteArrayView utf8) {
+    return foldedInPlace(utf8.toByteArray());
+}
+
+QByteArray productKey(const QString &product) {
+    return foldedInPlace(product.toUtf8());
+}
+
+QString productEquals(const QString &column) {
+    return QStringLiteral("%1 = ? COLLATE %2").arg(column, QLatin1String(productCollation));
+}
+
+void registerProductCollation(sqlite3 *db) {
+    if (sqlite3_create_collation_v2(db, productCollation, SQLITE_UTF8, nullptr, collate, nullptr) !=
+        SQLITE_OK)
+        throw lodvik::Error(
+            QStringLiteral("Jämförelsen av produktnummer kan inte läggas till i databasen: %1")
+                .arg(QString::fromUtf8(sqlite3_errmsg(db))));
+}
+
+} // namespace dao
