@@ -270,9 +270,13 @@ ParsedArguments parseArguments(const cli::help::Command &command, const QStringL
             arg = arg.section(QLatin1Char('='), 0, 0);
         }
         const auto named = [&](const Option &o) { return arg == QLatin1String(o.name); };
-        if (std::none_of(command.options.begin(), command.options.end(), named))
+        const auto option = std::find_if(command.options.begin(), command.options.end(), named);
+        if (option == command.options.end())
             throw lodvik::UsageError(QStringLiteral("Okänd flagga: %1").arg(arg));
-        if (!joined) {
+        if (!option->value) { // a flag: present or not, stored with an empty value
+            if (joined)
+                throw lodvik::UsageError(QStringLiteral("%1 tar inget värde.").arg(arg));
+        } else if (!joined) {
             if (i + 1 >= raw.size())
                 throw lodvik::UsageError(QStringLiteral("%1 saknar värde.").arg(arg));
             value = raw.at(++i);
@@ -347,6 +351,15 @@ QString takeOption(QStringList &args, const QString &name) {
 
 bool hasOption(const QStringList &args, const QString &name) {
     return optionIndex(args, name) >= 0;
+}
+
+bool takeFlag(QStringList &args, const QString &name) {
+    if (optionPairs < 0) // called directly: the flag stands alone
+        return args.removeAll(name) > 0;
+    if (!hasOption(args, name))
+        return false;
+    takeOption(args, name);
+    return true;
 }
 
 void requireNoMore(const QStringList &args) {

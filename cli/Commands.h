@@ -33,6 +33,8 @@ void setOptionPairs(qsizetype pairs);
 // Takes the option "--name VALUE" out of args; empty when absent.
 QString takeOption(QStringList &args, const QString &name);
 bool hasOption(const QStringList &args, const QString &name);
+// Takes a flag (an option without a value); true when it was given.
+bool takeFlag(QStringList &args, const QString &name);
 // Raises UsageError when args still holds something.
 void requireNoMore(const QStringList &args);
 

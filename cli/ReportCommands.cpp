@@ -34,7 +34,7 @@ int coverage(const QStringList &arguments) {
     const bool hasTarget = args.contains(QStringLiteral("--target"));
     const QString format = takeOption(args, QStringLiteral("--format"));
     const QString targetText = takeOption(args, QStringLiteral("--target"));
-    const bool alwaysXlsx = args.removeAll(QStringLiteral("--xlsx")) > 0;
+    const bool alwaysXlsx = takeFlag(args, QStringLiteral("--xlsx"));
     const QString period = requirePeriodOption(args);
     if (!format.isEmpty() && format != QStringLiteral("csv") && format != QStringLiteral("json"))
         throw lodvik::UsageError(

@@ -112,6 +112,10 @@ private slots:
         row("a file named like an option after --", "empty", {"import-mdb", "--", "--bogus"}, 1,
             "--bogus")
             << QString();
+        // A flag takes no value: the period after it is still read as the period.
+        row("a flag given a value", "demo", {"coverage", "--xlsx=1", "--period", "2010-11-18"}, 2,
+            "--xlsx")
+            << QString();
 
         // Results that never reach stdout (a closed pipe, a full disk) make the command fail,
         // not exit 0.
