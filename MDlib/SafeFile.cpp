@@ -110,12 +110,8 @@ void saveFile(const QString &fileName, const QString &what,
     const auto fail = [&](const QString &why) {
         throw Error(QStringLiteral("%1 kan inte sparas: %2").arg(what, why));
     };
-    // A symbolic link stays: the file it points to is replaced.
-    const QFileInfo named(fileName);
-    const QString path = !named.isSymLink()                     ? fileName
-                         : !named.canonicalFilePath().isEmpty() ? named.canonicalFilePath()
-                                                                : named.symLinkTarget();
-    const QFileInfo info(path);
+    // QSaveFile replaces the file a symbolic link points to, keeping the link.
+    const QFileInfo info(fileName);
     const QDir folder = info.absoluteDir();
     if (!folder.exists())
         fail(QStringLiteral("mappen %1 finns inte.")
@@ -124,11 +120,11 @@ void saveFile(const QString &fileName, const QString &what,
         fail(QStringLiteral("det finns en mapp med det namnet."));
     // Only a regular file is replaced by renaming; a device or FIFO in its place would be lost.
     if (info.exists() && !info.isFile()) {
-        writeInPlace(path, fail, write);
+        writeInPlace(fileName, fail, write);
         return;
     }
 
-    QSaveFile file(path);
+    QSaveFile file(fileName);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         const int error = errno;

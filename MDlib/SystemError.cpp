@@ -26,7 +26,7 @@ QString systemReason(int error) {
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        return QStringLiteral("disken är full");
+        return QStringLiteral("disken eller enheten är full");
     case EROFS:
         return QStringLiteral("disken är skrivskyddad");
     case EPIPE:

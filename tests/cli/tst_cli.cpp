@@ -102,6 +102,12 @@ private slots:
             QTest::addRow("%s to a full disk", qPrintable(args.first()))
                 << "demo" << args << 1 << "standard ut"
                 << "/dev/full";
+        // Help is output too.
+        for (const QStringList &args :
+             {QStringList{"--help"}, QStringList{"--version"}, QStringList{"print", "--help"}})
+            QTest::addRow("%s to a full disk", qPrintable(args.join(' ')))
+                << "empty" << args << 1 << "standard ut"
+                << "/dev/full";
     }
 
     void commands() {
