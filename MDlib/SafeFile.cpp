@@ -80,17 +80,21 @@ QString writeFailure(const QFileDevice &file, const CheckedWrites &device) {
     return QStringLiteral("disken är full eller filen blev ofullständig.");
 }
 
+void openForWriting(QFileDevice &file, const std::function<void(const QString &)> &fail) {
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int error = errno;
+        fail(fileFailure(file, error));
+    }
+}
+
 // A device or FIFO cannot be replaced: the bytes go into it as they come, and every failed
 // write is reported.
 void writeInPlace(const QString &path, const std::function<void(const QString &)> &fail,
                   const std::function<void(QIODevice &)> &write) {
     const PipeSignalHeld pipeSignal;
     QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        const int error = errno;
-        fail(fileFailure(file, error));
-    }
+    openForWriting(file, fail);
     CheckedWrites device(file);
     write(device);
     if (device.failed() || file.error() != QFileDevice::NoError)
@@ -125,11 +129,7 @@ void saveFile(const QString &fileName, const QString &what,
     }
 
     QSaveFile file(fileName);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        const int error = errno;
-        fail(fileFailure(file, error));
-    }
+    openForWriting(file, fail);
     CheckedWrites device(file);
     try {
         write(device);
