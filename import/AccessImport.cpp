@@ -125,7 +125,7 @@ public:
                           "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
                           "ORDER BY type <> 'table', rowid");
         progress.caption(QStringLiteral("Skriver in tabellerna i den lokala databasen"),
-                         lodvik::Progress::Show::Now);
+                         lodvik::Progress::Show::WhenDue);
         for (int rc; (rc = sqlite3_step(objects.get())) != SQLITE_DONE;) {
             if (rc != SQLITE_ROW)
                 failOn(work);
