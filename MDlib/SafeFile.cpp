@@ -1,10 +1,17 @@
 #include "MDlib/SafeFile.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/SystemError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <pthread.h>
 
 namespace lodvik {
 
@@ -14,15 +21,18 @@ namespace {
 // write may store part of a block without an error, which only the count shows.
 class CheckedWrites : public QIODevice {
 public:
-    explicit CheckedWrites(QSaveFile &file) : m_file(file) { open(QIODevice::WriteOnly); }
+    explicit CheckedWrites(QFileDevice &file) : m_file(file) { open(QIODevice::WriteOnly); }
     bool failed() const { return m_failed; }
+    int systemError() const { return m_errno; }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
     qint64 writeData(const char *data, qint64 size) override {
         if (m_failed)
             return -1;
+        errno = 0;
         if (m_file.write(data, size) != size) {
+            m_errno = errno;
             m_failed = true;
             return -1;
         }
@@ -30,9 +40,72 @@ protected:
     }
 
 private:
-    QSaveFile &m_file;
+    QFileDevice &m_file;
     bool m_failed = false;
+    int m_errno = 0;
 };
+
+// While it lives, a write to a pipe or FIFO whose reader has gone fails with EPIPE instead of
+// ending the program with SIGPIPE. The signal is sent to the writing thread, so blocking it there
+// and taking it before unblocking leaves the rest of the program as it was.
+class PipeSignalHeld {
+public:
+    PipeSignalHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
+    }
+    ~PipeSignalHeld() {
+        if (sigismember(&m_old, SIGPIPE))
+            return;
+        sigset_t pending;
+        sigpending(&pending);
+        if (sigismember(&pending, SIGPIPE)) {
+            const timespec none{};
+            sigtimedwait(&m_pipe, nullptr, &none);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    PipeSignalHeld(const PipeSignalHeld &) = delete;
+    PipeSignalHeld &operator=(const PipeSignalHeld &) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_old;
+};
+
+QString writeFailure(const QFileDevice &file, const CheckedWrites &device) {
+    if (file.error() != QFileDevice::NoError || device.systemError() != 0)
+        return fileFailure(file, device.systemError());
+    return QStringLiteral("disken är full eller filen blev ofullständig.");
+}
+
+void openForWriting(QFileDevice &file, const std::function<void(const QString &)> &fail) {
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int error = errno;
+        fail(fileFailure(file, error));
+    }
+}
+
+// A device or FIFO cannot be replaced: the bytes go into it as they come, and every failed
+// write is reported.
+void writeInPlace(const QString &path, const std::function<void(const QString &)> &fail,
+                  const std::function<void(QIODevice &)> &write) {
+    const PipeSignalHeld pipeSignal;
+    QFile file(path);
+    openForWriting(file, fail);
+    CheckedWrites device(file);
+    write(device);
+    if (device.failed() || file.error() != QFileDevice::NoError)
+        fail(writeFailure(file, device));
+    errno = 0;
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        const int error = errno;
+        fail(fileFailure(file, error));
+    }
+}
 
 } // namespace
 
@@ -41,6 +114,7 @@ void saveFile(const QString &fileName, const QString &what,
     const auto fail = [&](const QString &why) {
         throw Error(QStringLiteral("%1 kan inte sparas: %2").arg(what, why));
     };
+    // QSaveFile replaces the file a symbolic link points to, keeping the link.
     const QFileInfo info(fileName);
     const QDir folder = info.absoluteDir();
     if (!folder.exists())
@@ -48,10 +122,14 @@ void saveFile(const QString &fileName, const QString &what,
                  .arg(QDir::toNativeSeparators(folder.absolutePath())));
     if (info.isDir())
         fail(QStringLiteral("det finns en mapp med det namnet."));
+    // Only a regular file is replaced by renaming; a device or FIFO in its place would be lost.
+    if (info.exists() && !info.isFile()) {
+        writeInPlace(fileName, fail, write);
+        return;
+    }
 
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        fail(file.errorString());
+    openForWriting(file, fail);
     CheckedWrites device(file);
     try {
         write(device);
@@ -60,14 +138,15 @@ void saveFile(const QString &fileName, const QString &what,
         throw;
     }
     if (device.failed() || file.error() != QFileDevice::NoError) {
-        const QString why = file.error() != QFileDevice::NoError
-                                ? file.errorString()
-                                : QStringLiteral("disken är full eller filen blev ofullständig");
+        const QString why = writeFailure(file, device);
         file.cancelWriting();
         fail(why);
     }
-    if (!file.commit())
-        fail(file.errorString());
+    errno = 0;
+    if (!file.commit()) {
+        const int error = errno;
+        fail(fileFailure(file, error));
+    }
 }
 
 } // namespace lodvik

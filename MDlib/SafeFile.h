@@ -12,8 +12,11 @@ namespace lodvik {
 // temporary file beside it (QSaveFile, unbuffered, so that a short write on a full disk is seen
 // at once rather than lost in a flush) that replaces fileName only when every byte is written.
 // A missing folder, no permission or a full disk raises lodvik::Error: "<what> kan inte sparas:
-// <reason>"; an earlier file of that name is left as it was. An exception from `write` cancels
-// the file the same way and is passed on.
+// <reason>" (in Swedish, the system's words after "Detaljer:"); an earlier file of that name is
+// left as it was. An exception from `write` cancels the file the same way and is passed on.
+// A symbolic link is kept and the file it points to replaced. A target that is no regular file
+// (a device, a FIFO) is never replaced: it is written in place, and a failed write (a full
+// device, a FIFO whose reader has gone) raises the same error.
 void saveFile(const QString &fileName, const QString &what,
               const std::function<void(QIODevice &device)> &write);
 

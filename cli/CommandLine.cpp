@@ -6,6 +6,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/SystemError.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -219,19 +221,12 @@ void requireStdoutWritten() {
     if (flushed && !std::ferror(stdout))
         return;
     QString message = QStringLiteral("Resultatet kunde inte skrivas till standard ut");
-    switch (error) {
-    case ENOSPC:
-        message += QStringLiteral(": enheten är full.");
-        break;
-    case EPIPE:
-        message += QStringLiteral(": mottagaren har stängt.");
-        break;
-    case 0:
+    if (error != 0)
+        message += QStringLiteral(": %1.%2").arg(
+            lodvik::systemReason(error),
+            lodvik::details(QString::fromLocal8Bit(std::strerror(error))));
+    else
         message += QLatin1Char('.');
-        break;
-    default:
-        message += QStringLiteral(" (fel %1).").arg(error);
-    }
     throw lodvik::Error(message);
 }
 
@@ -304,6 +299,17 @@ int usageError(const cli::help::Command &command, const QString &message) {
                  command.synopsis);
     std::fprintf(stderr, "Mer hjälp: lodvikprodsok %s --help\n", command.name);
     return 2;
+}
+
+// Help is a result too: help that never reached stdout is a failure.
+int helpWritten() {
+    try {
+        requireStdoutWritten();
+    } catch (const lodvik::Error &e) {
+        std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -419,21 +425,21 @@ int runCommandLine(int argc, char **argv) {
     if (argc == 2) {
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             print(stdout, cli::help::overview(program()));
-            return 0;
+            return helpWritten();
         }
         if (name == QLatin1String("--version")) {
             std::printf("%s %s\n", program().displayName, program().version);
-            return 0;
+            return helpWritten();
         }
         // Not shown in the help: the build makes the manual page and the bash completion with
         // them.
         if (name == QLatin1String("--generate-manual-page")) {
             print(stdout, cli::help::manualPage(program()));
-            return 0;
+            return helpWritten();
         }
         if (name == QLatin1String("--generate-completion-data")) {
             print(stdout, cli::help::completionData(program()));
-            return 0;
+            return helpWritten();
         }
     }
     const Command *command = nullptr;
@@ -449,7 +455,7 @@ int runCommandLine(int argc, char **argv) {
     }
     if (cli::help::asksForHelp(command->help, rawArgs)) {
         print(stdout, cli::help::commandHelp(program(), command->help));
-        return 0;
+        return helpWritten();
     }
 
     // Before Qt starts, so that a mistyped command line gets only its own message.

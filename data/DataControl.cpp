@@ -2,11 +2,13 @@
 
 #include "data/SearchSource.h"
 #include "data/SqlText.h"
+#include "data/SqliteError.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QScopeGuard>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -101,11 +103,13 @@ void DataControl::clearRows() {
     m_editValues.clear();
 }
 
-[[noreturn]] void DataControl::raise(const QString &what, const QString &driverMessage) const {
+[[noreturn]] void DataControl::raise(const QString &what, const QSqlError &error) const {
     const QString store = m_source ? m_source->description() : QStringLiteral("sökdatakällan");
-    const QString missing = sqltext::missingObject(driverMessage); // a table dropped meanwhile
+    const QString missing = sqltext::missingObject(error.text()); // a table dropped meanwhile
+    const bool sqlite = m_source && m_source->database().driver()->dbmsType() == QSqlDriver::SQLite;
     throw Error(QStringLiteral("%1 (%2):\n%3")
-                    .arg(what, store, missing.isEmpty() ? driverMessage : missing + '.'));
+                    .arg(what, store,
+                         missing.isEmpty() ? dao::databaseFailure(error, sqlite) : missing + '.'));
 }
 
 void DataControl::refresh() {
@@ -124,7 +128,7 @@ void DataControl::refresh() {
         throw Error(QStringLiteral("Det finns ingen förbindelse med sökdatakällan."));
     QSqlDatabase db = m_source->database();
     if (!db.isOpen())
-        raise(QStringLiteral("Förbindelsen med sökdatakällan är bruten"), db.lastError().text());
+        raise(QStringLiteral("Förbindelsen med sökdatakällan är bruten"), db.lastError());
 
     QString sql = m_recordSource;
     if (const auto query = sqltext::tableQuery(m_recordSource)) {
@@ -139,7 +143,7 @@ void DataControl::refresh() {
     QSqlError error;
     std::unique_ptr<RowReader> query = m_source->read(sql, &error);
     if (!query)
-        raise(QStringLiteral("Frågan kunde inte köras"), error.text());
+        raise(QStringLiteral("Frågan kunde inte köras"), error);
     const QSqlRecord record = query->record();
     for (int i = m_withIdentity ? 1 : 0; i < record.count(); ++i)
         m_fields.append(record.fieldName(i));
@@ -173,7 +177,7 @@ QList<DataControl::Row> DataControl::readRows(int count) {
             const QSqlError error = m_open->lastError();
             m_open.reset(); // ends the read, so that writes are not held up
             if (error.isValid())
-                raise(QStringLiteral("Raderna kunde inte läsas"), error.text());
+                raise(QStringLiteral("Raderna kunde inte läsas"), error);
             break;
         }
         Row row;
@@ -402,11 +406,11 @@ void DataControl::storeNew(const QList<QVariant> &values) {
                             .arg(writableTable, gridColumns().join(QStringLiteral(", "))) +
                         m_source->returningIdentity();
     if (!insert.prepare(sql))
-        raise(QStringLiteral("Produkten kunde inte läggas till"), insert.lastError().text());
+        raise(QStringLiteral("Produkten kunde inte läggas till"), insert.lastError());
     for (const QVariant &value : values)
         insert.addBindValue(value);
     if (!insert.exec())
-        raise(QStringLiteral("Produkten kunde inte läggas till"), insert.lastError().text());
+        raise(QStringLiteral("Produkten kunde inte läggas till"), insert.lastError());
 
     Row stored;
     if (m_withIdentity)
@@ -463,12 +467,12 @@ void DataControl::storeChanged(int row, const QList<QVariant> &values) {
     QSqlQuery update(db);
     if (!update.prepare(sql)) {
         db.rollback();
-        raise(QStringLiteral("Ändringen kunde inte sparas"), update.lastError().text());
+        raise(QStringLiteral("Ändringen kunde inte sparas"), update.lastError());
     }
     for (const QVariant &value : bindings)
         update.addBindValue(value);
     if (!update.exec()) {
-        const QString message = update.lastError().text();
+        const QSqlError message = update.lastError();
         db.rollback();
         raise(QStringLiteral("Ändringen kunde inte sparas"), message);
     }
@@ -495,7 +499,7 @@ void DataControl::storeChanged(int row, const QList<QVariant> &values) {
             "Ändringen sparades inte. Sök igen för att se det som finns i databasen nu."));
     }
     if (!db.commit())
-        raise(QStringLiteral("Ändringen kunde inte sparas"), db.lastError().text());
+        raise(QStringLiteral("Ändringen kunde inte sparas"), db.lastError());
     if (m_withIdentity)
         m_rows[row].id = newIdentity;
     for (int column = 0; column < m_gridFields.size(); ++column)
@@ -519,12 +523,12 @@ void DataControl::deleteRow(int row) {
     QSqlQuery remove(db);
     if (!remove.prepare(sql)) {
         db.rollback();
-        raise(QStringLiteral("Produkten kunde inte tas bort"), remove.lastError().text());
+        raise(QStringLiteral("Produkten kunde inte tas bort"), remove.lastError());
     }
     for (const QVariant &value : bindings)
         remove.addBindValue(value);
     if (!remove.exec()) {
-        const QString message = remove.lastError().text();
+        const QSqlError message = remove.lastError();
         db.rollback();
         raise(QStringLiteral("Produkten kunde inte tas bort"), message);
     }
@@ -540,7 +544,7 @@ void DataControl::deleteRow(int row) {
             "den togs inte bort."));
     }
     if (!db.commit())
-        raise(QStringLiteral("Produkten kunde inte tas bort"), db.lastError().text());
+        raise(QStringLiteral("Produkten kunde inte tas bort"), db.lastError());
     if (m_editRow > row)
         --m_editRow;
     beginRemoveRows(QModelIndex(), row, row);
@@ -551,7 +555,7 @@ void DataControl::deleteRow(int row) {
 void DataControl::beginWrite(QSqlDatabase &db, const QString &what) const {
     // A write outside a transaction could not be taken back when it touched the wrong count.
     if (!db.transaction())
-        raise(what, db.lastError().text());
+        raise(what, db.lastError());
 }
 
 void DataControl::reloadAfterConflict(int row) {

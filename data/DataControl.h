@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+class QSqlError;
+
 class QSqlDatabase;
 class RowReader;
 class SearchSource;
@@ -111,7 +113,7 @@ private:
     QString rowCondition(const Row &row, QList<QVariant> &bindings) const;
     void reloadAfterConflict(int row);
     void beginWrite(QSqlDatabase &db, const QString &what) const;
-    [[noreturn]] void raise(const QString &what, const QString &driverMessage) const;
+    [[noreturn]] void raise(const QString &what, const QSqlError &error) const;
 
     SearchSource *m_source = nullptr;
     QString m_recordSource;

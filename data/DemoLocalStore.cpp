@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "data/DemoData.h"
 #include "data/LocalDatabase.h"
+#include "data/SqliteError.h"
 #include "data/TableCatalogue.h"
 
 #include <QDate>
@@ -49,7 +50,7 @@ public:
 private:
     [[noreturn]] void fail() {
         throw lodvik::Error(QStringLiteral("Demodata kunde inte skrivas: %1")
-                                .arg(QString::fromUtf8(sqlite3_errmsg(m_db.handle()))));
+                                .arg(dao::sqliteFailure(m_db.handle())));
     }
     dao::Database &m_db;
     sqlite3_stmt *m_statement = nullptr;

@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "data/SearchSource.h"
+#include "data/SqliteError.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -95,7 +96,7 @@ void fillDemoSearchData(const QString &sokdataPath,
     std::unique_ptr<SearchSource> source = openSqliteSearchSource(sokdataPath);
     QSqlDatabase db = source->database();
     const auto fail = [&](const QSqlQuery &query) {
-        const QString message = query.lastError().text();
+        const QString message = dao::databaseFailure(query.lastError(), true);
         db.rollback();
         throw lodvik::Error(
             QStringLiteral("Demodata kunde inte skrivas i %1: %2").arg(sokdataPath, message));
@@ -134,5 +135,5 @@ void fillDemoSearchData(const QString &sokdataPath,
     }
     if (!db.commit())
         throw lodvik::Error(QStringLiteral("Demodata kunde inte sparas i %1: %2")
-                                .arg(sokdataPath, db.lastError().text()));
+                                .arg(sokdataPath, dao::databaseFailure(db.lastError(), true)));
 }

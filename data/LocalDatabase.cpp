@@ -1,8 +1,10 @@
 #include "data/LocalDatabase.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/SystemError.h"
 #include "data/ProductKey.h"
 #include "data/SqlText.h"
+#include "data/SqliteError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -173,19 +176,25 @@ void sumFinal(sqlite3_context *context) {
         sqlite3_result_int64(context, state->integer);
 }
 
-// The engine's message, with its terse English for a missing table or column said in the
-// operator's words.
+// The engine's failure in the operator's words, its own words after "Detaljer:".
 [[noreturn]] void fail(sqlite3 *db, const QString &sql) {
     if (!functionFailure.isEmpty())
         throw Error(std::exchange(functionFailure, QString()));
     const QString engine = QString::fromUtf8(sqlite3_errmsg(db));
     const QString missing = sqltext::missingObject(engine);
-    QString message = missing.isEmpty()
-                          ? QStringLiteral("Databasfel i den lokala databasen: %1").arg(engine)
-                          : missing + QStringLiteral(" i den lokala databasen.");
+    if (!missing.isEmpty()) {
+        QString message = missing + QStringLiteral(" i den lokala databasen.");
+        if (!sql.isEmpty())
+            message += QStringLiteral("\nFråga: %1").arg(sql);
+        throw Error(message);
+    }
+    const int code = sqlite3_extended_errcode(db);
+    QString message =
+        QStringLiteral("Databasfel i den lokala databasen: %1.").arg(sqliteReason(code, engine));
     if (!sql.isEmpty())
         message += QStringLiteral("\nFråga: %1").arg(sql);
-    throw Error(message);
+    throw Error(message +
+                lodvik::details(QStringLiteral("SQLite-fel %1: %2").arg(code).arg(engine)));
 }
 
 } // namespace
@@ -298,8 +307,8 @@ void Recordset::Release::operator()(sqlite3_stmt *statement) const {
 namespace {
 
 // Tells an SQLite file from a Jet/ACE (Access) file before SQLite gives its terse message.
-void checkFileFormat(const QString &path) {
-    switch (fileKind(path, QStringLiteral("Den lokala databasen"))) {
+void checkFileFormat(sqlite3 *db, const QString &path) {
+    switch (fileKind(db, QStringLiteral("Den lokala databasen"))) {
     case FileKind::Sqlite:
         return;
     case FileKind::Access:
@@ -360,16 +369,44 @@ QString checkedSum(const QString &table, const QString &column) {
         .arg(column, sqltext::literal(table), sqltext::literal(column));
 }
 
-FileKind fileKind(const QString &path, const QString &what) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("%1 %2 kan inte läsas: %3").arg(what, path, file.errorString()));
-    const QByteArray head = file.read(32);
+namespace {
+
+FileKind kindOfHead(const QByteArray &head) {
     if (head.isEmpty() || head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
         return FileKind::Sqlite;
     if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
         return FileKind::Access;
     return FileKind::Other;
+}
+
+} // namespace
+
+FileKind fileKind(const QString &path, const QString &what) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int error = errno;
+        throw Error(QStringLiteral("%1 %2 kan inte läsas: %3")
+                        .arg(what, path, lodvik::fileFailure(file, error)));
+    }
+    return kindOfHead(file.read(32));
+}
+
+FileKind fileKind(sqlite3 *db, const QString &what) {
+    sqlite3_file *file = nullptr;
+    sqlite3_int64 size = 0;
+    char head[32] = {};
+    int rc = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+    if (rc == SQLITE_OK && (!file || !file->pMethods))
+        rc = SQLITE_CANTOPEN;
+    if (rc == SQLITE_OK)
+        rc = file->pMethods->xFileSize(file, &size);
+    if (rc == SQLITE_OK && size > 0)
+        rc = file->pMethods->xRead(file, head, int(std::min<sqlite3_int64>(size, sizeof head)), 0);
+    if (rc != SQLITE_OK)
+        throw Error(
+            QStringLiteral("%1 %2 kan inte läsas: %3")
+                .arg(what, QString::fromUtf8(sqlite3_db_filename(db, "main")), sqliteFailure(rc)));
+    return kindOfHead(QByteArray(head, int(std::min<sqlite3_int64>(size, sizeof head))));
 }
 
 Variant columnValue(sqlite3_stmt *statement, int column) {
@@ -427,9 +464,11 @@ Database Database::OpenDatabase(const QString &path) {
     const QString key = info.canonicalFilePath();
     if (auto live = liveConnections().value(key).lock())
         return Database(live);
-    checkFileFormat(path);
     // One thread uses a connection (see liveConnections), so SQLite need not lock it per call.
     Database db = open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    // Through the connection's own descriptor: a second one, closed again, would drop the locks
+    // another connection of this process (an import, a conversion) holds on the file.
+    checkFileFormat(db.handle(), path);
     liveConnections().insert(key, db.m_connection);
     liveConnections().insert(path, db.m_connection);
     return db;
@@ -446,11 +485,10 @@ Database Database::open(const QString &path, int flags) {
     connection->path = path;
     const int rc =
         sqlite3_open_v2(QFile::encodeName(path).constData(), &connection->db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString why = connection->db ? QString::fromUtf8(sqlite3_errmsg(connection->db))
-                                           : QString::fromUtf8(sqlite3_errstr(rc));
-        throw Error(QStringLiteral("Den lokala databasen %1 kan inte öppnas: %2").arg(path, why));
-    }
+    if (rc != SQLITE_OK)
+        throw Error(
+            QStringLiteral("Den lokala databasen %1 kan inte öppnas: %2")
+                .arg(path, connection->db ? sqliteFailure(connection->db) : sqliteFailure(rc)));
     // Another program may hold the file; wait a moment for its lock instead of failing at once.
     sqlite3_busy_timeout(connection->db, 5000);
     sqlite3_extended_result_codes(connection->db, 1);

@@ -203,5 +203,9 @@ QString checkedSum(const QString &table, const QString &column);
 // store). Raises lodvik::Error "<what> <path> kan inte läsas" when the file cannot be read.
 enum class FileKind { Sqlite, Access, Other };
 FileKind fileKind(const QString &path, const QString &what = QStringLiteral("Filen"));
+// The same for the file a connection has open, read through the connection's own descriptor: a
+// file this process holds SQLite locks on must never be opened and closed again (closing any
+// descriptor of a file drops every POSIX lock of the process on it).
+FileKind fileKind(sqlite3 *db, const QString &what = QStringLiteral("Filen"));
 
 } // namespace dao

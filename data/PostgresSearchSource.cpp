@@ -1,6 +1,7 @@
 #include "data/PostgresSearchSource.h"
 
 #include "MDlib/Error.h"
+#include "data/SqliteError.h"
 
 #include <QAtomicInt>
 #include <QSqlDriver>
@@ -210,15 +211,15 @@ std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings 
         configure(db, normalised);
         if (!db.open())
             throw Error(QStringLiteral("Kan inte ansluta till %1: %2")
-                            .arg(description, db.lastError().text()));
+                            .arg(description, dao::databaseFailure(db.lastError(), false)));
         if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
             throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; sökdata på server kräver "
                                        "PostgreSQL förberedd med sokdata-postgresql.sql.")
                             .arg(description));
         QSqlQuery timeout(db);
         if (!timeout.exec(QStringLiteral("SET statement_timeout = 30000")))
-            throw Error(
-                QStringLiteral("Fel från %1: %2").arg(description, timeout.lastError().text()));
+            throw Error(QStringLiteral("Fel från %1: %2")
+                            .arg(description, dao::databaseFailure(timeout.lastError(), false)));
     }
     return source;
 }

@@ -1,6 +1,7 @@
 #include "data/SqliteSearchSource.h"
 
 #include "MDlib/Error.h"
+#include "data/SqliteError.h"
 #include "data/SwedishCollation.h"
 
 #include <QAtomicInteger>
@@ -31,7 +32,7 @@ void run(QSqlDatabase &db, const QString &sql) {
     QSqlQuery query(db);
     if (!query.exec(sql))
         throw Error(QStringLiteral("Sökdatabasen %1 kunde inte förberedas: %2")
-                        .arg(db.databaseName(), query.lastError().text()));
+                        .arg(db.databaseName(), dao::databaseFailure(query.lastError(), true)));
 }
 
 } // namespace
@@ -45,7 +46,7 @@ SqliteSearchSource::SqliteSearchSource(const QString &path)
         // Another workstation or program may hold the file for a moment.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
-            const QString reason = db.lastError().text();
+            const QString reason = dao::databaseFailure(db.lastError(), true);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
             throw Error(QStringLiteral("Sökdatabasen %1 kan inte öppnas: %2").arg(path, reason));

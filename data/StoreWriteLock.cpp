@@ -5,9 +5,16 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using lodvik::Error;
 
@@ -32,10 +39,39 @@ QString holderOf(const QLockFile &file) {
     return holder;
 }
 
+// A live holder keeps its lock file flock()ed for as long as it holds the lock; a file nobody
+// holds that way was left by a holder that died, whatever it says (or fails to say) inside. It is
+// removed under the same flock, so that two waiters never both take it over. A file younger than
+// a moment may be one a writer has just made and not yet locked.
+bool removeAbandoned(const QString &fileName) {
+    const QByteArray name = QFile::encodeName(fileName);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return errno == ENOENT; // gone already: try again at once
+    bool removed = false;
+    struct stat held {};
+    struct stat named {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+        ::time(nullptr) - held.st_mtime >= 2 && ::stat(name.constData(), &named) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+        removed = ::unlink(name.constData()) == 0;
+    ::close(fd);
+    return removed;
+}
+
 } // namespace
 
-QString StoreWriteLock::lockFileName(const QString &storePath) {
+QString StoreWriteLock::resolvedStorePath(const QString &storePath) {
     const QFileInfo store(storePath);
+    if (!store.isSymLink())
+        return storePath;
+    const QString canonical = store.canonicalFilePath();
+    return canonical.isEmpty() ? store.symLinkTarget() : canonical;
+}
+
+QString StoreWriteLock::lockFileName(const QString &storePath) {
+    // Beside the file itself, so that a writer through a link and one without share the lock.
+    const QFileInfo store(resolvedStorePath(storePath));
     return store.absolutePath() + QStringLiteral("/.") + store.fileName() + QStringLiteral(".lock");
 }
 
@@ -64,10 +100,13 @@ StoreWriteLock::StoreWriteLock(const QString &storePath, lodvik::Progress *progr
                                      ? QStringLiteral("ingen skrivbehörighet i mappen")
                                      : QStringLiteral("okänt fel")));
         }
+        if (removeAbandoned(m_file.fileName()))
+            continue;
         if (deadline.hasExpired())
-            throw Error(QStringLiteral("Den lokala databasen %1 skrivs av %2. Försök igen när "
-                                       "det är klart.")
-                            .arg(QDir::toNativeSeparators(storePath), holderOf(m_file)));
+            throw Error(QStringLiteral("Den lokala databasen %1 skrivs av %2 (låsfilen %3). Försök "
+                                       "igen när det är klart.")
+                            .arg(QDir::toNativeSeparators(storePath), holderOf(m_file),
+                                 QDir::toNativeSeparators(m_file.fileName())));
         if (progress) {
             if (!told)
                 progress->caption(QStringLiteral("Väntar på %1, som skriver i den lokala "

@@ -17,8 +17,10 @@ namespace dao {
 // import is about to replace, and no import replaces a file under a writer. Readers need none:
 // the import renames its new file into place in one step.
 //
-// The lock file names its holder (process id, program, host). A holder that died leaves a stale
-// file, which the next writer takes over; a live holder is waited for, however long it runs.
+// The lock file names its holder (process id, program, host), and a live holder keeps it locked
+// (flock). A holder that died leaves a stale file, which the next writer takes over, also when
+// the file is empty or unreadable; a live holder is waited for, however long it runs. A store
+// reached through a symbolic link has its lock file beside the link's target.
 class StoreWriteLock {
 public:
     static constexpr std::chrono::milliseconds kDefaultWait{30000};
@@ -33,6 +35,8 @@ public:
     StoreWriteLock &operator=(const StoreWriteLock &) = delete;
 
     static QString lockFileName(const QString &storePath);
+    // The file a store path names: the target of a symbolic link, else the path itself.
+    static QString resolvedStorePath(const QString &storePath);
 
 private:
     QLockFile m_file;

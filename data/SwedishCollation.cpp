@@ -1,6 +1,7 @@
 #include "data/SwedishCollation.h"
 
 #include "MDlib/Error.h"
+#include "data/SqliteError.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -57,7 +58,7 @@ void registerCollation(sqlite3 *db) {
     if (rc != SQLITE_OK) {
         delete collator; // SQLite calls the destructor only when the registration succeeded
         throw lodvik::Error(QStringLiteral("Sorteringsordningen kunde inte registreras: %1")
-                                .arg(QString::fromUtf8(sqlite3_errstr(rc))));
+                                .arg(dao::sqliteFailure(rc)));
     }
 }
 

@@ -2,7 +2,10 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
+#include "MDlib/SystemError.h"
 #include "data/LocalDatabase.h"
+#include "data/SqlText.h"
+#include "data/SqliteError.h"
 #include "data/StoreWriteLock.h"
 #include "import/AccessReader.h"
 
@@ -20,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -51,80 +55,167 @@ const char *const kReaderName = "lodvik-accessreader";
 // Of the child's complaints on stderr, the operator is shown this many different lines.
 constexpr qsizetype kMaxComplaints = 5;
 
-// What SQLite's result code means for the operator, with the engine's own words.
-QString sqliteReason(int rc) {
-    QString why;
-    switch (rc & 0xff) {
-    case SQLITE_BUSY:
-        why = QStringLiteral("den är låst av ett annat program som skriver i den");
-        break;
-    case SQLITE_LOCKED:
-        why = QStringLiteral("den är låst av en annan anslutning i programmet");
-        break;
-    case SQLITE_FULL:
-        why = QStringLiteral("disken är full");
-        break;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_CANTOPEN:
-        why = QStringLiteral("programmet får inte läsa eller skriva den");
-        break;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        why = QStringLiteral("den är skadad");
-        break;
-    case SQLITE_IOERR:
-        why = QStringLiteral("disken gav ett läs- eller skrivfel");
-        break;
-    case SQLITE_NOMEM:
-        why = QStringLiteral("minnet räckte inte");
-        break;
-    default:
-        why = QStringLiteral("ett databasfel");
-        break;
-    }
-    return QStringLiteral("%1 (SQLite-fel %2: %3)")
-        .arg(why)
-        .arg(rc)
-        .arg(QString::fromUtf8(sqlite3_errstr(rc)));
-}
-
 QString tryAgainLater(int rc) {
     return (rc & 0xff) == SQLITE_BUSY
                ? QStringLiteral(" Försök igen när det andra programmet är klart.")
                : QString();
 }
 
-// An SQLite write lock on the live store, held from before its copy until after the rename: a
-// program that does not know the store's lock file is refused ("database is locked") while the
-// import runs, instead of writing what the rename would throw away. Readers go on reading.
+// "<reason>.[ Försök igen…][more]\nDetaljer: <SQLite's words>"
+QString storeFailure(sqlite3 *db, int code, const QString &more = {}) {
+    const QString engine = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+    QString failure = dao::sqliteFailure(code, engine);
+    const qsizetype postscript = failure.indexOf(QLatin1Char('\n'));
+    return failure.insert(postscript < 0 ? failure.size() : postscript, tryAgainLater(code) + more);
+}
+
+// An SQLite write lock on the live store, held from the first look at the file until the
+// imported tables are committed into it: a program that does not know the store's lock file is
+// refused ("database is locked") while the import runs, or waits and then writes into the store
+// as the import left it; nobody's work is thrown away. Readers go on reading the old tables until
+// the commit. The file's kind is read through this connection's own descriptor, never by opening
+// the file again: closing a second descriptor would drop the lock.
 class LiveStoreLock {
 public:
-    explicit LiveStoreLock(const QString &path) {
+    explicit LiveStoreLock(const QString &path) : m_path(path) {
         int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE,
                                  nullptr);
         if (rc == SQLITE_OK) {
+            sqlite3_extended_result_codes(m_db, 1);
+            try {
+                m_kind = dao::fileKind(m_db, QStringLiteral("Den lokala databasen"));
+            } catch (...) {
+                close();
+                throw;
+            }
+            if (m_kind != dao::FileKind::Sqlite) {
+                close();
+                return;
+            }
             sqlite3_busy_timeout(m_db, 5000);
             rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         }
         if (rc != SQLITE_OK) {
             const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
-            sqlite3_close_v2(m_db);
-            m_db = nullptr;
+            const QString why = storeFailure(m_db, code);
+            close();
             // A write-protected store is replaced as a whole, as before; nobody writes into it.
             if ((code & 0xff) == SQLITE_READONLY)
                 return;
-            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för importen: %2.%3")
-                            .arg(path, sqliteReason(code), tryAgainLater(code)));
+            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för importen: %2")
+                            .arg(path, why));
         }
     }
-    // Closing ends the transaction, which wrote nothing.
-    ~LiveStoreLock() { sqlite3_close_v2(m_db); }
+    // Closing ends the transaction: what was not committed is rolled back.
+    ~LiveStoreLock() { close(); }
     LiveStoreLock(const LiveStoreLock &) = delete;
     LiveStoreLock &operator=(const LiveStoreLock &) = delete;
 
+    dao::FileKind kind() const { return m_kind; }
+    // The lock is held, and the tables go into the file itself.
+    bool held() const { return m_db != nullptr; }
+
+    // Puts the tables (and their indexes) of the work file in place of the store's tables of the
+    // same name, in the transaction that holds the lock, and commits.
+    void replaceTables(const QString &workPath, lodvik::Progress &progress) {
+        sqlite3 *work = nullptr;
+        struct Closer {
+            sqlite3 *&db;
+            ~Closer() { sqlite3_close_v2(db); }
+        } closer{work};
+        if (sqlite3_open_v2(QFile::encodeName(workPath).constData(), &work, SQLITE_OPEN_READONLY,
+                            nullptr) != SQLITE_OK)
+            failOn(work);
+        sqlite3_extended_result_codes(work, 1);
+        const Statement objects =
+            prepare(work, "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL "
+                          "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                          "ORDER BY type <> 'table', rowid");
+        progress.caption(QStringLiteral("Skriver in tabellerna i den lokala databasen"),
+                         lodvik::Progress::Show::WhenDue);
+        for (int rc; (rc = sqlite3_step(objects.get())) != SQLITE_DONE;) {
+            if (rc != SQLITE_ROW)
+                failOn(work);
+            progress.checkCancelled();
+            const QString type = columnText(objects.get(), 0);
+            const QString name = columnText(objects.get(), 1);
+            if (type == QLatin1String("table"))
+                exec(QStringLiteral("DROP TABLE IF EXISTS main.%1").arg(sqltext::identifier(name)));
+            exec(columnText(objects.get(), 2));
+            if (type == QLatin1String("table"))
+                copyRows(work, name);
+        }
+        // Readers of the old tables finish first; the commit waits for them a while.
+        sqlite3_busy_timeout(m_db, 30000);
+        exec(QStringLiteral("COMMIT"));
+    }
+
 private:
+    struct Finalizer {
+        void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+    Statement prepare(sqlite3 *db, const QByteArray &sql) const {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
+            SQLITE_OK) {
+            sqlite3_finalize(statement);
+            failOn(db);
+        }
+        return Statement(statement);
+    }
+
+    static QString columnText(sqlite3_stmt *statement, int column) {
+        return QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+            sqlite3_column_bytes(statement, column));
+    }
+
+    [[noreturn]] void failOn(sqlite3 *db) const {
+        throw Error(
+            QStringLiteral("De importerade tabellerna kan inte skrivas in i den lokala "
+                           "databasen %1: %2")
+                .arg(m_path, storeFailure(db, db ? sqlite3_extended_errcode(db) : SQLITE_CANTOPEN,
+                                          QStringLiteral(" Den lokala databasen är "
+                                                         "oförändrad."))));
+    }
+
+    void exec(const QString &sql) {
+        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            failOn(m_db);
+    }
+
+    void copyRows(sqlite3 *work, const QString &table) {
+        const QString quoted = sqltext::identifier(table);
+        const Statement rows =
+            prepare(work, QStringLiteral("SELECT * FROM %1").arg(quoted).toUtf8());
+        const int columns = sqlite3_column_count(rows.get());
+        QStringList marks;
+        for (int i = 0; i < columns; ++i)
+            marks.append(QStringLiteral("?"));
+        const Statement into = prepare(m_db, QStringLiteral("INSERT INTO main.%1 VALUES (%2)")
+                                                 .arg(quoted, marks.join(QLatin1Char(',')))
+                                                 .toUtf8());
+        for (int rc; (rc = sqlite3_step(rows.get())) != SQLITE_DONE;) {
+            if (rc != SQLITE_ROW)
+                failOn(work);
+            for (int i = 0; i < columns; ++i)
+                sqlite3_bind_value(into.get(), i + 1, sqlite3_column_value(rows.get(), i));
+            if (sqlite3_step(into.get()) != SQLITE_DONE)
+                failOn(m_db);
+            sqlite3_reset(into.get());
+        }
+    }
+
+    void close() {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+
+    QString m_path;
     sqlite3 *m_db = nullptr;
+    dao::FileKind m_kind = dao::FileKind::Sqlite;
 };
 
 // The old store into the fresh copy, through SQLite's backup so that a half-written journal of
@@ -139,8 +230,8 @@ void copyStore(const QString &from, const QString &to) {
         if (rc == SQLITE_DONE)
             return;
     }
-    throw Error(QStringLiteral("Den lokala databasen %1 kan inte kopieras: %2.%3")
-                    .arg(from, sqliteReason(rc), tryAgainLater(rc)));
+    throw Error(QStringLiteral("Den lokala databasen %1 kan inte kopieras: %2")
+                    .arg(from, storeFailure(nullptr, rc)));
 }
 
 QString freeName(const QString &path) {
@@ -307,8 +398,8 @@ ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Prog
 
     child.start();
     if (!child.waitForStarted(30000))
-        throw Error(QStringLiteral("Programdelen %1, som läser Access-filer, kan inte startas: %2")
-                        .arg(child.program(), child.errorString()));
+        throw Error(QStringLiteral("Programdelen %1, som läser Access-filer, kan inte startas.%2")
+                        .arg(child.program(), lodvik::details(child.errorString())));
     QElapsedTimer clock;
     clock.start();
     try {
@@ -392,30 +483,30 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
     if (dao::fileKind(mdbPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen Access-databas (Jet 3 eller Jet 4).").arg(mdbPath));
 
-    // First the store's write lock: no other writer works on local.mdb until the new file is in
-    // place, and no other import runs.
+    // First the store's write lock: no other writer works on local.mdb until the new tables are
+    // in place, and no other import runs.
     const dao::StoreWriteLock writeLock(localPath, &progress, limits.lockWait);
-    const QFileInfo target(localPath);
+    // A link stays a link: the tables go into the file it points to.
+    const QString storePath = dao::StoreWriteLock::resolvedStorePath(localPath);
+    const QFileInfo target(storePath);
     removeLeftovers(target);
 
     const bool hadStore = target.exists();
-    const QFile::Permissions permissions = hadStore ? QFile::permissions(localPath)
-                                                    : QFile::ReadOwner | QFile::WriteOwner |
-                                                          QFile::ReadGroup | QFile::WriteGroup |
-                                                          QFile::ReadOther;
-    const bool replacesAccess = hadStore && dao::fileKind(localPath) != dao::FileKind::Sqlite;
-    if (replacesAccess && dao::fileKind(localPath) != dao::FileKind::Access)
+    std::optional<LiveStoreLock> liveLock;
+    if (hadStore)
+        liveLock.emplace(storePath);
+    const bool replacesAccess = liveLock && liveLock->kind() != dao::FileKind::Sqlite;
+    if (replacesAccess && liveLock->kind() != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen databas som programmet kan läsa; den lämnas orörd.")
                         .arg(localPath));
-    std::optional<LiveStoreLock> liveLock;
-    if (hadStore && !replacesAccess)
-        liveLock.emplace(localPath);
 
     QTemporaryFile work(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                         QStringLiteral(".import-XXXXXX"));
-    if (!work.open())
+    if (!work.open()) {
+        const int error = errno;
         throw Error(QStringLiteral("Kan inte skapa en arbetsfil i %1: %2")
-                        .arg(target.absolutePath(), work.errorString()));
+                        .arg(target.absolutePath(), lodvik::fileFailure(work, error)));
+    }
     work.close();
     // The journal SQLite may leave beside the work file goes with it.
     struct JournalRemover {
@@ -423,26 +514,40 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
         ~JournalRemover() { QFile::remove(path + QStringLiteral("-journal")); }
     } journal{work.fileName()};
 
-    if (liveLock)
-        copyStore(localPath, work.fileName());
+    // A store the import may write gets the new tables in one transaction of the lock's
+    // connection: every other table, the file's owner, permissions and links stay as they were.
+    if (liveLock && liveLock->held()) {
+        ChildRun run = runReader(mdbPath, work.fileName(), progress, limits);
+        liveLock->replaceTables(work.fileName(), progress);
+        return run.result;
+    }
+
+    // Otherwise (no store yet, an Access file in its place, a write-protected store) a new file
+    // takes its place.
+    if (hadStore && !replacesAccess)
+        copyStore(storePath, work.fileName());
     ChildRun run = runReader(mdbPath, work.fileName(), progress, limits);
 
-    QFile::setPermissions(work.fileName(), permissions);
+    QFile::setPermissions(work.fileName(), hadStore ? QFile::permissions(storePath)
+                                                    : QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ReadGroup | QFile::WriteGroup |
+                                                          QFile::ReadOther);
     QString kept;
     if (replacesAccess) {
-        kept = freeName(localPath + QStringLiteral(".access"));
-        if (!QFile::rename(localPath, kept))
+        kept = freeName(storePath + QStringLiteral(".access"));
+        if (!QFile::rename(storePath, kept))
             throw Error(QStringLiteral("Access-filen %1 kan inte flyttas undan till %2.")
-                            .arg(localPath, kept));
+                            .arg(storePath, kept));
     }
     // rename() replaces the old store in one step: a reader sees the old file or the new one.
     if (std::rename(QFile::encodeName(work.fileName()).constData(),
-                    QFile::encodeName(localPath).constData()) != 0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+                    QFile::encodeName(storePath).constData()) != 0) {
+        const int error = errno;
         if (!kept.isEmpty())
-            QFile::rename(kept, localPath);
-        throw Error(QStringLiteral("Den nya lokala databasen kan inte flyttas till %1: %2")
-                        .arg(localPath, why));
+            QFile::rename(kept, storePath);
+        throw Error(QStringLiteral("Den nya lokala databasen kan inte flyttas till %1: %2.%3")
+                        .arg(storePath, lodvik::systemReason(error),
+                             lodvik::details(QString::fromLocal8Bit(std::strerror(error)))));
     }
     work.setAutoRemove(false);
     return run.result;

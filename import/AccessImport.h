@@ -50,16 +50,19 @@ struct ImportLimits {
 ImportLimits defaultLimits(qint64 fileSize);
 
 // Copies every user table of mdbPath into localPath. The tables it brings replace those of the
-// same name; every other table stays. The work is done on a copy in the same folder that is
-// renamed into place at the end, so a failure leaves the old local store whole. When localPath
-// does not exist, a new store holding the imported tables is made; when it is an Access file
-// itself, it is kept beside the new store as "<name>.access".
+// same name; every other table stays. The Access file is read into a work file in the same folder;
+// its tables then go into the store in one transaction, so a failure leaves the old local store
+// whole, and the store keeps its owner, permissions and links (a symbolic link is written
+// through). When localPath does not exist (or cannot be written), a new store is made and renamed
+// into place; when it is an Access file itself, it is kept beside the new store as
+// "<name>.access".
 //
 // The import holds the local store's write lock (dao::StoreWriteLock) and an SQLite write lock on
-// it from before the copy until after the rename, so that no other writer's work is lost; it
-// removes the work files of earlier imports that were killed. It touches no widget and can run
-// on any thread; progress gets the table being read and is checked for cancellation, which stops
-// the child and leaves the store unchanged. Raises lodvik::Error (lodvik::Cancelled).
+// it from its first look at the file until the commit, so that no other writer's work is lost:
+// another program writing meanwhile gets "database is locked", or waits and writes after the
+// import. It removes the work files of earlier imports that were killed. It touches no widget and
+// can run on any thread; progress gets the table being read and is checked for cancellation,
+// which stops the child and leaves the store unchanged. Raises lodvik::Error (lodvik::Cancelled).
 ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
                                   lodvik::Progress &progress);
 ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,

@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "data/LocalDatabase.h"
 #include "data/SqlText.h"
+#include "data/SqliteError.h"
 #include "data/TableCatalogue.h"
 
 #include <glib.h>
@@ -94,8 +95,8 @@ QString sqlType(Storage storage) {
 
 void checkSqlite(sqlite3 *db, int rc, const QString &what) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw Error(QStringLiteral("Importen misslyckades (%1): %2")
-                        .arg(what, QString::fromUtf8(sqlite3_errmsg(db))));
+        throw Error(
+            QStringLiteral("Importen misslyckades (%1): %2").arg(what, dao::sqliteFailure(db)));
 }
 
 class Reporter {

@@ -296,10 +296,7 @@ void CoverageOverviewWindow::saveList(const QString &fileName) const {
         const QByteArray csv = reports::coverageCsv(rows, targetWeeks());
         lodvik::saveFile(fileName,
                          QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
-                         [&](QIODevice &device) {
-                             if (device.write(csv) != csv.size())
-                                 throw lodvik::Error(device.errorString());
-                         });
+                         [&](QIODevice &device) { device.write(csv); });
         return;
     }
     reports::saveCoverageListWorkbook(rows, m_period, targetWeeks(), fileName);

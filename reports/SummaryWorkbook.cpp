@@ -4,6 +4,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
+#include "MDlib/SystemError.h"
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
@@ -11,6 +12,8 @@
 
 #include <QDir>
 #include <QTemporaryFile>
+
+#include <cerrno>
 
 using lodvik::Variant;
 
@@ -98,9 +101,11 @@ QString visaexell(const SummaTabell &summatabell, const QString &perioddatum,
     QTemporaryFile file(folder + QStringLiteral("/Pallvik") + perioddatum +
                         QStringLiteral("-XXXXXX.xls"));
     file.setAutoRemove(false);
-    if (!file.open())
+    if (!file.open()) {
+        const int error = errno;
         throw lodvik::Error(QStringLiteral("Ingen tillfällig fil kunde skapas i %1: %2")
-                                .arg(folder, file.errorString()));
+                                .arg(folder, lodvik::fileFailure(file, error)));
+    }
     const QString fileName = file.fileName();
     file.close();
     book.saveAs(fileName);

@@ -1,8 +1,18 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/SafeFile.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using lodvik::Variant;
 
@@ -135,6 +145,81 @@ private slots:
         QFETCH(Variant, value);
         QFETCH(QString, expected);
         QCOMPARE(Format(value, QStringLiteral("####")), expected);
+    }
+
+    // A save replaces a regular file by renaming, through a link that stays a link; a FIFO is
+    // written in place (it stays a FIFO), and a reader that stops makes the save fail.
+    void saveFileTargets_data() {
+        QTest::addColumn<QString>("target");
+        addRow("symbolic link to a file", "link");
+        addRow("FIFO read to its end", "fifo");
+        addRow("FIFO whose reader stops", "fifo stops");
+    }
+    void saveFileTargets() {
+        QFETCH(QString, target);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ut.pdf"));
+        const QString real = dir.filePath(QStringLiteral("mål.pdf"));
+        const QByteArray bytes(1 << 20, 'x'); // more than a pipe holds
+        const bool fifo = target.startsWith(QLatin1String("fifo"));
+        if (fifo) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QFile old(real);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("gammal");
+            old.close();
+            QVERIFY(QFile::link(real, path));
+        }
+        std::atomic<bool> saved{false};
+        QByteArray read;
+        std::thread reader;
+        if (fifo) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(fd >= 0);
+            const bool stops = target == QLatin1String("fifo stops");
+            reader = std::thread([&, fd, stops] {
+                char buffer[4096];
+                for (;;) {
+                    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                    if (n > 0)
+                        read.append(buffer, n);
+                    if ((n == 0 && saved) || (stops && read.size() >= 10))
+                        break;
+                    if (n <= 0)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                ::close(fd);
+            });
+        }
+        QString failure;
+        try {
+            lodvik::saveFile(path, QStringLiteral("Filen"),
+                             [&](QIODevice &device) { device.write(bytes); });
+        } catch (const lodvik::Error &e) {
+            failure = e.message();
+        }
+        saved = true;
+        if (reader.joinable())
+            reader.join();
+
+        struct stat after {};
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+        if (fifo) {
+            QVERIFY(S_ISFIFO(after.st_mode));
+            if (target == QLatin1String("fifo stops")) {
+                QVERIFY(!failure.isEmpty());
+            } else {
+                QVERIFY2(failure.isEmpty(), qPrintable(failure));
+                QCOMPARE(read, bytes);
+            }
+            return;
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QVERIFY(S_ISLNK(after.st_mode));
+        QFile written(real);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), bytes);
     }
 };
 

@@ -127,6 +127,12 @@ private slots:
                                             QStringList{"summary", "--period", "2010-11-18"}})
                 QTest::addRow("%s to %s", qPrintable(args.first()), qPrintable(sink))
                     << "demo" << args << 1 << "standard ut" << sink;
+        // Help is output too.
+        for (const QString &sink : {closedPipe, QStringLiteral("/dev/full")})
+            for (const QStringList &args :
+                 {QStringList{"--help"}, QStringList{"--version"}, QStringList{"print", "--help"}})
+                QTest::addRow("%s to %s", qPrintable(args.join(' ')), qPrintable(sink))
+                    << "empty" << args << 1 << "standard ut" << sink;
     }
 
     void commands() {

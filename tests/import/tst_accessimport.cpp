@@ -117,6 +117,25 @@ QByteArray fileHash(const QString &path) {
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+// Another program writing the store: inserts one row at a time, each committed at once, until a
+// while after the stop file appears, and prints the number of every row it committed.
+const char *const kOtherWriter = R"py(
+import os, sqlite3, sys, time
+store, wait, stop = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+i = after = 0
+while after < 5:
+    after += os.path.exists(stop)
+    i += 1
+    try:
+        c = sqlite3.connect(store, timeout=wait, isolation_level=None)
+        c.execute("INSERT INTO pjomr (iblitm) VALUES (?)", ("W-%d" % i,))
+        c.close()
+        print(i, flush=True)
+    except sqlite3.OperationalError as e:
+        print(e, file=sys.stderr, flush=True)
+    time.sleep(0.005)
+)py";
+
 } // namespace
 
 class TestAccessImport : public QObject {
@@ -435,42 +454,103 @@ private slots:
         QCOMPARE(left, QStringList{QStringLiteral("local.mdb")});
     }
 
-    // Another writer that starts while an import runs waits for it and then writes into the new
-    // store; its work is not thrown away with the old file. The date conversion is such a writer.
+    // Another writer that starts while an import runs loses nothing: the date conversion waits
+    // for the store's write lock; another program (a process of its own, so that only the file's
+    // locks stand between the two) is refused ("database is locked") or waits for the SQLite lock,
+    // and every row it committed is there afterwards. A store reached through a symbolic link
+    // gets the tables, and the link stays a link.
+    void writerDuringImportKeepsItsWork_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<bool>("throughLink");
+        addRow("date conversion", "conversion", false);
+        addRow("other program, refused", "refused", false);
+        addRow("other program, waiting", "waiting", false);
+        addRow("other program, through a link", "refused", true);
+    }
     void writerDuringImportKeepsItsWork() {
+        QFETCH(QString, writer);
+        QFETCH(bool, throughLink);
         QTemporaryDir dir;
+        const QString real = dir.filePath(throughLink ? QStringLiteral("delad/lager.db")
+                                                      : QStringLiteral("local.mdb"));
         const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(store);
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("delad")));
+        catalogue::createEmptyLocalStore(real);
+        if (throughLink)
+            QVERIFY(QFile::link(real, store));
         {
             dao::Database db = dao::Database::OpenDatabase(store);
             db.Execute(QStringLiteral("INSERT INTO fporder (sdlitm, SDpddj, sduorg) VALUES "
                                       "('P-1', '2024-03-15', 3)"));
         }
-        std::thread writer;
+        std::thread conversion;
         QString writerFailed;
+        QProcess other;
+        const QString stop = dir.filePath(QStringLiteral("stopp"));
         CaptionHook progress;
         progress.onCaption = [&](const QString &caption) {
-            if (writer.joinable() || !caption.startsWith(QLatin1String("Importerar")))
+            if (conversion.joinable() || other.state() != QProcess::NotRunning ||
+                !caption.startsWith(QLatin1String("Importerar")))
                 return;
-            writer = std::thread([&] {
-                try {
-                    lodvik::NoProgress quiet;
-                    figures::DateConversion(store, quiet).konverteraorderdatum();
-                } catch (const lodvik::Error &e) {
-                    writerFailed = e.message();
+            if (writer == QLatin1String("conversion")) {
+                conversion = std::thread([&] {
+                    try {
+                        lodvik::NoProgress quiet;
+                        figures::DateConversion(store, quiet).konverteraorderdatum();
+                    } catch (const lodvik::Error &e) {
+                        writerFailed = e.message();
+                    }
+                });
+                return;
+            }
+            other.start(
+                QStringLiteral("python3"),
+                {QStringLiteral("-c"), QString::fromLatin1(kOtherWriter), store,
+                 writer == QLatin1String("waiting") ? QStringLiteral("30") : QStringLiteral("0"),
+                 stop});
+            // The import goes on once the other program has met its lock.
+            if (writer == QLatin1String("refused")) {
+                QElapsedTimer waited;
+                waited.start();
+                QByteArray err;
+                while (!err.contains("database is locked") && waited.elapsed() < 10000) {
+                    other.waitForReadyRead(50);
+                    err += other.readAllStandardError();
                 }
-            });
+                QVERIFY2(err.contains("database is locked"), err.constData());
+            } else {
+                QTest::qWait(300);
+            }
         };
         const accessimport::ImportResult result =
             accessimport::importAccessDatabase(sample("nwind-jet3.mdb"), store, progress);
-        QVERIFY(writer.joinable());
-        writer.join();
-        QVERIFY2(writerFailed.isEmpty(), qPrintable(writerFailed));
         QCOMPARE(result.tables.size(), 9);
+        QFile(stop).open(QIODevice::WriteOnly);
+        QSet<QString> committed;
+        if (writer == QLatin1String("conversion")) {
+            QVERIFY(conversion.joinable());
+            conversion.join();
+            QVERIFY2(writerFailed.isEmpty(), qPrintable(writerFailed));
+        } else {
+            QVERIFY(other.waitForFinished(60000));
+            QCOMPARE(other.exitCode(), 0);
+            for (const QByteArray &line : other.readAllStandardOutput().split('\n'))
+                if (!line.isEmpty())
+                    committed.insert(QStringLiteral("W-") + QString::fromLatin1(line));
+            QVERIFY(!committed.isEmpty());
+        }
 
-        dao::Database db = dao::Database::OpenDatabase(store);
+        QCOMPARE(QFileInfo(store).isSymLink(), throughLink);
+        dao::Database db = dao::Database::OpenDatabase(real);
+        QSet<QString> stored;
+        for (dao::Recordset rs = db.OpenRecordset(
+                 QStringLiteral("SELECT iblitm FROM pjomr WHERE iblitm LIKE 'W-%'"));
+             !rs.isEOF(); rs.MoveNext())
+            stored.insert(rs.Fields(0).toText());
+        QCOMPARE(stored, committed);
         QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT SDpddj FROM fporder")).Fields(0).text(),
-                 QStringLiteral("24115"));
+                 writer == QLatin1String("conversion") ? QStringLiteral("24115")
+                                                       : QStringLiteral("2024-03-15"));
         QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM Orders")).Fields(0).number(),
                  830.0);
     }
