@@ -1,7 +1,10 @@
 #include "Startmeny/Startmeny.h"
 
+#include "MDlib/Error.h"
+#include "data/PlanningStore.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "reports/CoverageOverview.h"
+#include "reports/Planning.h"
 
 void Startmeny::openCoverageOverview() {
     if (!requirePeriod())
@@ -25,7 +28,16 @@ void Startmeny::showCoverageOverview(bool open) {
         window->setAttribute(Qt::WA_DeleteOnClose);
         m_overview = window;
     }
-    window->setRun(reports::coverageRows(produkttabell), m_coveragePeriod);
+    std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
+    try {
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(m_appPath);
+        reports::applyPlanning(rows, store->rules(), store->marks(m_coveragePeriod));
+    } catch (const lodvik::Error &e) {
+        // The list is still worth reading; its suggestions then follow the target alone.
+        reportError(QStringLiteral("Täckningsöversikt"),
+                    e.message() + QStringLiteral("\n\nFörslagen räknas utan planeringsregler."));
+    }
+    window->setRun(std::move(rows), m_coveragePeriod);
     if (open) {
         window->show();
         window->raise();

@@ -94,13 +94,17 @@ void storeTargetWeeks(int weeks) {
 QString CoverageOverviewWindow::helpText() {
     return QStringLiteral(
         "Beställningsförslag, i hela förpackningar:\n\n"
-        "    försäljning per vecka PJ × mål i veckor\n"
+        "    försäljning per vecka PJ × (ledtid + mål + säkerhetslager i veckor)\n"
+        "    + säkerhetslager i förpackningar\n"
         "    − lager totalt (FRN + DP + PJ)\n"
         "    − order PJ (det som är på väg in)\n"
         "    + restorder PJ (det som kunderna väntar på)\n\n"
-        "Summan avrundas uppåt till hela förpackningar. Blir den 0 eller mindre föreslås "
-        "inget. En produkt utan försäljning (försäljning per vecka PJ tom eller 0) får inget "
-        "förslag. Alla värden är körningens egna, desamma som i täckningsarbetsboken "
+        "Summan avrundas uppåt till hela förpackningar, sedan uppåt till produktens multipel "
+        "och upp till dess minsta order. Blir den 0 eller mindre föreslås inget. Ledtid, "
+        "säkerhetslager, multipel och minsta order är produktens planeringsregel (lodvikprodsok "
+        "rules --load FIL); utan regel är de 0, 0, 1 och 0. En produkt utan försäljning "
+        "(försäljning per vecka PJ tom eller 0) eller markerad som utgått får inget förslag. Alla "
+        "värden är körningens egna, desamma som i täckningsarbetsboken "
         "(kolumnerna O, G, L och J).\n\n"
         "Färgerna följer täckningen i veckor (lager totalt ÷ försäljning per vecka PJ, "
         "arbetsbokens kolumn H) mot målet:\n"
@@ -293,7 +297,7 @@ void CoverageOverviewWindow::updateTotal() {
 void CoverageOverviewWindow::saveList(const QString &fileName) const {
     const std::vector<const reports::CoverageRow *> rows = visibleRows();
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0) {
-        const QByteArray csv = reports::coverageCsv(rows, targetWeeks());
+        const QByteArray csv = reports::coverageCsv(rows, m_period, targetWeeks());
         lodvik::saveFile(fileName,
                          QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
                          [&](QIODevice &device) {

@@ -1,6 +1,7 @@
 #include "reports/CoverageOverview.h"
 
 #include "MDlib/Error.h"
+#include "reports/Planning.h"
 #include "xls/Workbook.h"
 
 #include <QJsonArray>
@@ -165,16 +166,12 @@ Urgency urgency(const CoverageRow &row, double targetWeeks) {
 }
 
 std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWeeks) {
-    if (!row.hasSales())
+    if (!row.hasSales() || row.discontinued())
         return std::nullopt;
-    const double need = *row.salesPj * targetWeeks - row.stockTotal.value_or(0) -
-                        row.orderPj.value_or(0) + row.backOrderPj.value_or(0);
-    // The cells are whole numbers; the tolerance keeps a fractional target from asking for a
-    // pack more through a rounding error.
-    const double packs = std::ceil(need - 1e-9);
-    if (!(packs > 0))
+    const SuggestionSteps steps = suggestionSteps(row, targetWeeks);
+    if (steps.packs <= 0)
         return std::nullopt;
-    return qint64(packs);
+    return steps.minimum;
 }
 
 const ListColumnInfo &listColumnInfo(ListColumn column) {
@@ -259,11 +256,15 @@ std::vector<const CoverageRow *> allRows(const std::vector<CoverageRow> &rows) {
     return pointers;
 }
 
-QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targetWeeks) {
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                       double targetWeeks) {
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    const QDate today = QDate::currentDate();
     QString out;
     QStringList fields;
     for (int c = 0; c < ListColumnCount; ++c)
         fields << QLatin1String(columns[c].key);
+    fields << planningKeys();
     out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     for (const CoverageRow *row : rows) {
         fields.clear();
@@ -285,6 +286,8 @@ QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targ
                 break;
             }
         }
+        for (const QString &field : planningCsvFields(*row, period, targetWeeks, today))
+            fields << csvField(field);
         out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
     return out.toUtf8();
@@ -292,6 +295,8 @@ QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targ
 
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
                         double targetWeeks) {
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    const QDate today = QDate::currentDate();
     QJsonArray list;
     for (const CoverageRow *row : rows) {
         QJsonObject o;
@@ -317,6 +322,7 @@ QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QStr
                 break;
             }
         }
+        addPlanningMembers(o, *row, period, targetWeeks, today);
         list.append(o);
     }
     QJsonObject doc;
