@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "data/PlanningStore.h"
 #include "overview/CoverageOverviewWindow.h"
+#include "overview/PlanningPanel.h"
 #include "reports/CoverageOverview.h"
 #include "reports/Planning.h"
 
@@ -26,6 +27,7 @@ void Startmeny::showCoverageOverview(bool open) {
         window = new overview::CoverageOverviewWindow(
             localDatabasePath(), m_appPath + QStringLiteral("/rapporter"), this);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        window->planning()->openStore = [path = m_appPath] { return openPlanningStore(path); };
         m_overview = window;
     }
     std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);

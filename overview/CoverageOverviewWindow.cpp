@@ -7,6 +7,7 @@
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageTableModel.h"
 #include "overview/DrillDownDialog.h"
+#include "overview/PlanningPanel.h"
 #include "overview/UrgencyStyle.h"
 
 #include <QCheckBox>
@@ -153,6 +154,9 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     controls->addWidget(help);
     layout->addLayout(controls);
 
+    m_planning = new PlanningPanel(this);
+    layout->addWidget(m_planning);
+
     auto *legend = new QHBoxLayout;
     legend->addWidget(new QLabel(QStringLiteral("Täckning mot målet:"), this));
     legend->addWidget(legendItem(Urgency::Urgent, QStringLiteral("under halva målet"), this));
@@ -167,7 +171,7 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     m_view->setModel(m_proxy);
     m_view->setSortingEnabled(true);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setWordWrap(false);
     m_view->verticalHeader()->hide();
@@ -246,7 +250,9 @@ void CoverageOverviewWindow::setRun(std::vector<reports::CoverageRow> rows,
                                     const QString &perioddatum) {
     m_period = perioddatum;
     const size_t count = rows.size();
+    m_model->setPeriod(perioddatum);
     m_model->setRows(std::move(rows));
+    m_planning->runChanged();
     m_heading->setText(QStringLiteral("<b>Täckningsöversikt</b> &nbsp; period %1 &nbsp; "
                                       "%2 produkter i körningen")
                            .arg(perioddatum.toHtmlEscaped(), thousands(qint64(count))));
@@ -292,6 +298,7 @@ void CoverageOverviewWindow::updateTotal() {
     m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
                          .arg(thousands(packs), thousands(products), thousands(m_proxy->rowCount()),
                               thousands(m_model->rowCount())));
+    m_planning->updateTotals();
 }
 
 void CoverageOverviewWindow::saveList(const QString &fileName) const {

@@ -18,6 +18,7 @@ namespace overview {
 class CoverageChart;
 class CoverageFilterModel;
 class CoverageTableModel;
+class PlanningPanel;
 
 // "Täckningsöversikt": the products of a coverage run as a list to sort, filter and read by
 // urgency against a target in weeks of cover, with the reorder suggestion, a chart of the least
@@ -55,6 +56,7 @@ public:
     QSpinBox *targetBox() const { return m_target; }
     CoverageChart *chart() const { return m_chart; }
     CoverageFilterModel *shownRows() const { return m_proxy; }
+    PlanningPanel *planning() const { return m_planning; }
 
     // The file "Spara lista..." writes to, or "" to leave it (replaceable in tests).
     std::function<QString(const QString &suggested)> chooseListFile;
@@ -85,6 +87,7 @@ private:
     QTableView *m_view;
     CoverageChart *m_chart;
     QLabel *m_total;
+    PlanningPanel *m_planning;
     QTimer m_filterDelay;
 };
 

@@ -1,6 +1,7 @@
 #include "reports/Planning.h"
 
 #include "data/SwedishCollation.h"
+#include "xls/Workbook.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -144,6 +145,14 @@ QJsonObject proposalRow(const ProposalLine &line, const QDate &period) {
     o.insert(QStringLiteral("stockout_date"), jsonDate(stockoutDate(row, period)));
     o.insert(QStringLiteral("order_by"), jsonDate(orderByDate(row, period)));
     return o;
+}
+
+QStringList proposalHeadings() {
+    return {QStringLiteral("Leverantör"),    QStringLiteral("Produkt"),
+            QStringLiteral("Benämning"),     QStringLiteral("Varugrupp"),
+            QStringLiteral("Antal förp."),   QStringLiteral("Multipel"),
+            QStringLiteral("Förs./v PJ"),    QStringLiteral("Slut"),
+            QStringLiteral("Beställ senast")};
 }
 
 } // namespace
@@ -381,11 +390,7 @@ std::vector<ProposalLine> proposalLines(const std::vector<const CoverageRow *> &
 
 QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &period) {
     QList<QStringList> out;
-    out << QStringList{QStringLiteral("Leverantör"),    QStringLiteral("Produkt"),
-                       QStringLiteral("Benämning"),     QStringLiteral("Varugrupp"),
-                       QStringLiteral("Antal förp."),   QStringLiteral("Multipel"),
-                       QStringLiteral("Förs./v PJ"),    QStringLiteral("Slut"),
-                       QStringLiteral("Beställ senast")};
+    out << proposalHeadings();
     for (const ProposalLine &line : lines) {
         const CoverageRow &row = *line.row;
         out << QStringList{row.rule.supplier,
@@ -399,6 +404,48 @@ QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &peri
                            isoDate(orderByDate(row, period))};
     }
     return semicolonLines(out);
+}
+
+void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+                          const QString &fileName) {
+    using lodvik::Variant;
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    xls::Workbook book;
+    xls::Worksheet &sheet = book.worksheet();
+    sheet.setCell(1, 1,
+                  Variant::String(QStringLiteral("Inköpsförslag, period %1").arg(perioddatum)));
+    sheet.setBold(QStringLiteral("A1"));
+    sheet.setColumnWidth(QStringLiteral("A:I"), 14);
+    sheet.setColumnWidth(QStringLiteral("C:C"), 30);
+    sheet.setBold(QStringLiteral("A3:I3"));
+    const QStringList headings = proposalHeadings();
+    for (int c = 0; c < headings.size(); ++c)
+        sheet.setCell(3, c + 1, Variant::String(headings[c]));
+    // Typed input would take a leading "=" for a formula.
+    const auto text = [](const QString &t) {
+        return Variant::String(t.startsWith(QLatin1Char('=')) ? QLatin1Char(' ') + t : t);
+    };
+    int r = 4;
+    double total = 0;
+    for (const ProposalLine &line : lines) {
+        const CoverageRow &row = *line.row;
+        sheet.setCell(r, 1, text(row.rule.supplier));
+        sheet.setCell(r, 2, text(row.product));
+        sheet.setCell(r, 3, text(row.description));
+        sheet.setCell(r, 4, text(row.rule.group));
+        sheet.setCell(r, 5, Variant::Double(double(line.packs)));
+        sheet.setCell(r, 6, Variant::Double(double(row.rule.multiple)));
+        if (row.salesPj)
+            sheet.setCell(r, 7, Variant::Double(*row.salesPj));
+        sheet.setCell(r, 8, Variant::String(isoDate(stockoutDate(row, period))));
+        sheet.setCell(r, 9, Variant::String(isoDate(orderByDate(row, period))));
+        total += double(line.packs);
+        ++r;
+    }
+    sheet.setCell(r + 1, 4, Variant::String(QStringLiteral("Att beställa")));
+    sheet.setCell(r + 1, 5, Variant::Double(total));
+    sheet.setBold(QStringLiteral("D%1:E%1").arg(r + 1));
+    book.saveAs(fileName);
 }
 
 QByteArray proposalJson(const std::vector<ProposalLine> &lines, const QString &perioddatum,

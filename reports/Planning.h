@@ -79,6 +79,10 @@ std::vector<ProposalLine> proposalLines(const std::vector<const CoverageRow *> &
                                         double targetWeeks, const QString &supplier = {});
 // As a Swedish spreadsheet opens it on a double-click: UTF-8 with BOM, ';', decimal comma.
 QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &period);
+// The same as a workbook with a "Att beställa" total under the packs; raises lodvik::Error when
+// it cannot be saved (an earlier file stays as it was).
+void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+                          const QString &fileName);
 // {"period", "target_weeks", "suppliers": [{"supplier", "total_packs", "rows": [...]}]}
 QByteArray proposalJson(const std::vector<ProposalLine> &lines, const QString &perioddatum,
                         double targetWeeks);

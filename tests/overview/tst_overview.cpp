@@ -5,17 +5,22 @@
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
+#include "overview/PlanningPanel.h"
 #include "printengine/PrintEngine.h"
 #include "reports/CoverageOverview.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -151,6 +156,61 @@ private slots:
         QCOMPARE(products, (QStringList{"B-200", "A-100", "D-400"}));
         // The total to order is over the rows shown: A-100 40 − 10 = 30, B-200 40 − 30 = 10.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{40, 2}));
+    }
+
+    // Supplier filter and totals, marks kept in the store and shown, the proposal per supplier
+    // with a quantity changed in place.
+    void planningInTheWindow() {
+        ProgramFolder home;
+        QTemporaryDir dir;
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        window.planning()->openStore = [&] { return openPlanningStore(home.path()); };
+        std::vector<reports::CoverageRow> rows = rowsOf({{"A-100", "Pallkrage", "10", "1", "10"},
+                                                         {"B-200", "Pall", "30", "3", "10"},
+                                                         {"C-300", "Krympfilm", "50", "5", "10"}});
+        const PlanningRule acme{2, 0, 0, 25, 0, QStringLiteral("Acme"), QStringLiteral("Pall")};
+        reports::applyPlanning(rows, {{"A-100", acme}, {"B-200", acme}}, {});
+        window.setRun(std::move(rows), QStringLiteral("2010-11-18"));
+        window.setTargetWeeks(4);
+        window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
+        // 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{100, 2}));
+        QCOMPARE(window.planning()->totals()->text(), QStringLiteral("Per leverantör: Acme 100"));
+        const int supplierColumn =
+            reports::ListColumnCount + int(overview::PlanningColumn::Supplier);
+        QCOMPARE(window.shownRows()->index(0, supplierColumn).data().toString(),
+                 QStringLiteral("Acme"));
+        QComboBox *supplier = window.planning()->supplierBox();
+        supplier->setCurrentIndex(supplier->findText(QStringLiteral("(ingen)")));
+        QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Product), QStringList{"C-300"});
+        supplier->setCurrentIndex(supplier->findText(QStringLiteral("Acme")));
+        QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Product),
+                 (QStringList{"A-100", "B-200"}));
+
+        // B-200 discontinued: no suggestion, in the store, out of the proposal.
+        window.view()->selectRow(1);
+        window.planning()->markSelected(PlanningMark::Kind::Discontinued);
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{50, 1}));
+        QCOMPARE(openPlanningStore(home.path())->marks("2010-11-18").count("B-200"), size_t(1));
+        const int markColumn = reports::ListColumnCount + int(overview::PlanningColumn::Mark);
+        QCOMPARE(window.shownRows()->index(1, markColumn).data().toString(),
+                 QStringLiteral("utgått"));
+        window.view()->clearSelection();
+        std::vector<reports::ProposalLine> lines = window.planning()->proposalRows();
+        QCOMPARE(lines.size(), size_t(1));
+        overview::ProposalDialog dialog(lines, QStringLiteral("2010-11-18"));
+        dialog.table()->item(0, 3)->setData(Qt::EditRole, 75);
+        const QStringList files = dialog.saveTo(dir.path());
+        QCOMPARE(files.size(), 2);
+        QFile csv(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csv.readAll();
+        QVERIFY2(bytes.startsWith("\xEF\xBB\xBF") &&
+                     bytes.contains("\r\nAcme;A-100;Pallkrage;Pall;75;25;"),
+                 bytes.constData());
+        QVERIFY(
+            QFileInfo::exists(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.xls"))));
     }
 
     void printoutHoldsEveryRowOnce() {
