@@ -1,9 +1,15 @@
 #include "MDlib/WindowLayout.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QWidget>
 
 namespace {
@@ -53,4 +59,19 @@ QFont fittedFont(const QWidget *control, const QString &caption, int room) {
     while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6.5)
         font.setPointSizeF(font.pointSizeF() - 0.25);
     return font;
+}
+
+void announceWrittenFile(QWidget *parent, const QString &title, const QString &text,
+                         const QString &file) {
+    QMessageBox box(QMessageBox::Information, title,
+                    QStringLiteral("%1\n%2").arg(text, QDir::toNativeSeparators(file)),
+                    QMessageBox::Ok, parent);
+    QPushButton *open = box.addButton(QStringLiteral("Öppna"), QMessageBox::ActionRole);
+    QPushButton *folder = box.addButton(QStringLiteral("Visa i mappen"), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == open)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    else if (box.clickedButton() == folder)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
 }

@@ -12,3 +12,8 @@ void centreOnScreen(QWidget *window);
 // The font at which caption fits into room pixels: the control's own, or a little smaller (down
 // to 6.5 points) where the fonts standing in for the design's are wider than the design's.
 QFont fittedFont(const QWidget *control, const QString &caption, int room);
+
+// Tells the operator where a file was written, in an information box that can also open the
+// file or its folder with the desktop's programs.
+void announceWrittenFile(QWidget *parent, const QString &title, const QString &text,
+                         const QString &file);

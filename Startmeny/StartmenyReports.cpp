@@ -3,6 +3,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/WindowLayout.h"
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
@@ -147,9 +148,7 @@ void Startmeny::startCoverageRun() {
     if (!requirePeriod())
         return;
     runCoverage(title, [this, title](const QString &file) {
-        QMessageBox::information(this, title,
-                                 QStringLiteral("Täckningslistan är skriven till\n%1")
-                                     .arg(QDir::toNativeSeparators(file)));
+        announceWrittenFile(this, title, QStringLiteral("Täckningslistan är skriven till"), file);
     });
 }
 
@@ -184,9 +183,8 @@ void Startmeny::startSummaryWorkbook() {
     run.done = [this, title, file, filled] {
         summatabell = **filled;
         Label2->setText(QStringLiteral("Klart"));
-        QMessageBox::information(this, title,
-                                 QStringLiteral("Lagersammanställningen är skriven till\n%1")
-                                     .arg(QDir::toNativeSeparators(file)));
+        announceWrittenFile(this, title, QStringLiteral("Lagersammanställningen är skriven till"),
+                            file);
     };
     runInBackground(title, run);
 }

@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QSplitter;
 class QTableView;
 
 namespace overview {
@@ -71,6 +72,12 @@ public:
     // Lays the shown rows out for printing and opens the preview.
     void printList();
 
+protected:
+    // Remembers the size, the split and the columns for the next time.
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void updateTotal();
     void askAndSaveList();
@@ -86,6 +93,7 @@ private:
     QSpinBox *m_target;
     QTableView *m_view;
     CoverageChart *m_chart;
+    QSplitter *m_splitter;
     QLabel *m_total;
     PlanningPanel *m_planning;
     QTimer m_filterDelay;

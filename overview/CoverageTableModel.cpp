@@ -160,6 +160,12 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
             return planningText(index.row(), planningColumn(column));
         if (column == ListColumn::Status)
             return reports::urgencyText(urgency);
+        // A product that sells has a cover even where the run left the cell empty; a negative
+        // one (stock below zero) means it has run out.
+        if (column == ListColumn::Cover && m_rows[r].hasSales() &&
+            m_rows[r].coverWeeks.value_or(0) <= 0)
+            return m_rows[r].coverWeeks.value_or(0) < 0 ? QStringLiteral("slut")
+                                                        : QStringLiteral("0");
         if (column == ListColumn::Suggestion)
             return m_suggestion[r] > 0 ? numberText(m_suggestion[r]) : QString();
         const ListCell cell = reports::listCell(m_rows[r], column, m_target);
@@ -206,6 +212,9 @@ QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation
     if (role == Qt::ToolTipRole && info.workbookColumn)
         return QStringLiteral("Täckningsarbetsbokens kolumn %1")
             .arg(QLatin1Char(info.workbookColumn));
+    if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::OrderTotal)
+        return QStringLiteral("Order PJ + restorder PJ (arbetsbokens N = L + J); FRN:s order "
+                              "ingår inte");
     if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::Suggestion)
         return QStringLiteral("Förpackningar att beställa för att nå målet; se Hjälp.");
     return QAbstractTableModel::headerData(section, orientation, role);

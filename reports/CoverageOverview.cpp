@@ -363,6 +363,14 @@ void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
         }
         ++r;
     }
+    // The total the window shows under the list, under the suggestion column.
+    double total = 0;
+    for (const CoverageRow *row : rows)
+        total += double(reorderSuggestion(*row, targetWeeks).value_or(0));
+    const int suggestionColumn = int(ListColumn::Suggestion) + 1;
+    sheet.setCell(r + 1, suggestionColumn - 1, Variant::String(QStringLiteral("Att beställa")));
+    sheet.setCell(r + 1, suggestionColumn, Variant::Double(total));
+    sheet.setBold(QStringLiteral("P%1:Q%1").arg(r + 1));
     book.saveAs(fileName);
 }
 

@@ -13,10 +13,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
@@ -211,6 +213,43 @@ private slots:
                  bytes.constData());
         QVERIFY(
             QFileInfo::exists(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.xls"))));
+    }
+
+    // An empty cover of a product that sells reads 0, a negative one "slut"; the window fits
+    // the screen; Enter and Space open the drill-down, Escape closes the window.
+    void coverKeysAndFit() {
+        QTemporaryDir dir;
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        window.setRun(rowsOf({{"A-100", "Pall", "0", "", "10"},
+                              {"B-200", "Pall", "-5", "-1", "10"},
+                              {"C-300", "Pall", "5", nullptr, ""}}),
+                      QStringLiteral("2010-11-18"));
+        window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
+        QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Cover),
+                 (QStringList{"0", "slut", "0"}));
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.geometry()));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.view()->setFocus();
+        window.view()->setCurrentIndex(window.shownRows()->index(1, 0));
+        QStringList opened;
+        QTimer closer;
+        closer.setInterval(5);
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                opened << modal->windowTitle();
+                modal->close();
+            }
+        });
+        closer.start();
+        QTest::keyClick(window.view(), Qt::Key_Return);
+        window.view()->setFocus();
+        QTest::keyClick(window.view(), Qt::Key_Space);
+        QCOMPARE(opened.size(), 2);
+        QVERIFY2(opened[0].contains(QStringLiteral("B-200")), qPrintable(opened.join('|')));
+        QTest::keyClick(window.view(), Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
     }
 
     void printoutHoldsEveryRowOnce() {

@@ -638,6 +638,28 @@ private slots:
                  qPrintable(explained));
     }
 
+    // The saved list's workbook ends with the total to order, as the window shows it.
+    void listWorkbookHasTheTotal() {
+        ProduktTabell table;
+        for (int r = 1; r <= 3; ++r) {
+            table.at(r, 1) = text(QStringLiteral("P%1").arg(r).toUtf8().constData());
+            table.at(r, 4) = num(r * 10);
+            table.at(r, 15) = num(10); // 40 − 10, 40 − 20, 40 − 30
+        }
+        const std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        const QString file = m_home + QStringLiteral("/lista.xls");
+        reports::saveCoverageListWorkbook(reports::allRows(rows), QStringLiteral("2010-11-18"), 4,
+                                          file);
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(file, &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        // Heading on row 3, products on 4 to 6, a blank row, the total on row 8.
+        QCOMPARE(cells.value("8,16").toObject().value("value").toString(),
+                 QStringLiteral("Att beställa"));
+        QCOMPARE(cells.value("8,17").toObject().value("value").toDouble(), 60.0);
+    }
+
     void stockoutAndOrderBy_data() {
         QTest::addColumn<Variant>("cover"); // H
         QTest::addColumn<Variant>("sales"); // O
