@@ -2,6 +2,7 @@
 #include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
 #include "Startmeny/Startmeny.h"
+#include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
@@ -10,6 +11,11 @@
 #include "reports/CoverageOverview.h"
 
 #include <QApplication>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -19,12 +25,14 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 
 using lodvik::Variant;
 using reports::ListColumn;
@@ -218,6 +226,8 @@ private slots:
     // An empty cover of a product that sells reads 0, a negative one "slut"; the window fits
     // the screen; Enter and Space open the drill-down, Escape closes the window.
     void coverKeysAndFit() {
+        QSettings(QStringLiteral("lodvikprodsok"), QStringLiteral("lodvikprodsok"))
+            .remove(QStringLiteral("tackningsoversikt")); // a first opening
         QTemporaryDir dir;
         overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
                                                 dir.path());
@@ -229,6 +239,12 @@ private slots:
         QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Cover),
                  (QStringList{"0", "slut", "0"}));
         QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.geometry()));
+        // Everything fits a 1366×768 laptop's screen below its panel.
+        QVERIFY2(window.minimumSizeHint().width() <= 1366 &&
+                     window.minimumSizeHint().height() <= 730,
+                 qPrintable(QStringLiteral("%1×%2")
+                                .arg(window.minimumSizeHint().width())
+                                .arg(window.minimumSizeHint().height())));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.view()->setFocus();
@@ -250,6 +266,39 @@ private slots:
         QVERIFY2(opened[0].contains(QStringLiteral("B-200")), qPrintable(opened.join('|')));
         QTest::keyClick(window.view(), Qt::Key_Escape);
         QVERIFY(!window.isVisible());
+    }
+
+    // The histogram's classes lie around the target; a negative cover counts as run out and
+    // keeps the bars' axis at 0, where the target line stays in sight.
+    void chartAroundTheTarget() {
+        overview::CoverageTableModel model;
+        model.setRows(rowsOf({{"A", "a", "-5", "-3", "2"},
+                              {"B", "b", "0", "1", "2"},
+                              {"C", "c", "9", "5", "2"},
+                              {"D", "d", "99", "40", "2"},
+                              {"E", "e", "5", nullptr, ""}}));
+        overview::CoverageFilterModel shown;
+        shown.setCoverageModel(&model);
+        overview::CoverageChart chart(&shown);
+        const auto histogram = [&] {
+            const auto *axis = qobject_cast<QBarCategoryAxis *>(
+                chart.histogramView()->chart()->axes(Qt::Horizontal).first());
+            const auto *series =
+                qobject_cast<QBarSeries *>(chart.histogramView()->chart()->series().first());
+            QStringList bins;
+            for (int b = 0; b < axis->count(); ++b)
+                bins << QStringLiteral("%1:%2").arg(axis->at(b)).arg(series->barSets()[0]->at(b));
+            return bins;
+        };
+        QCOMPARE(histogram(),
+                 (QStringList{"slut:1", "0–1:1", "2–3:0", "4–7:1", "8–15:0", "16–:1", "–:1"}));
+        model.setTargetWeeks(10);
+        chart.refresh();
+        QCOMPARE(histogram(),
+                 (QStringList{"slut:1", "0–4:1", "5–9:1", "10–19:0", "20–39:0", "40–:1", "–:1"}));
+        const auto *weeks =
+            qobject_cast<QValueAxis *>(chart.barsView()->chart()->axes(Qt::Horizontal).first());
+        QCOMPARE(weeks->min(), 0.0);
     }
 
     void printoutHoldsEveryRowOnce() {
