@@ -114,17 +114,35 @@ PlanningRules PlanningStore::rules() const {
 }
 
 void PlanningStore::replaceRules(const PlanningRules &rules) {
-    const QString what = QStringLiteral("Inläsningen av planeringsreglerna");
+    writeRules(rules, true);
+}
+
+void PlanningStore::setRules(const PlanningRules &rules) {
+    writeRules(rules, false);
+}
+
+void PlanningStore::writeRules(const PlanningRules &rules, bool replaceAll) {
+    const QString what = QStringLiteral("Sparandet av planeringsreglerna");
     inTransaction(*this, database(), what, [&] {
+        QSqlQuery remove(database());
+        if (replaceAll) {
+            if (!remove.exec(QStringLiteral("DELETE FROM planning_rule")))
+                throw storeError(*this, remove, what);
+        } else if (!remove.prepare(QStringLiteral("DELETE FROM planning_rule WHERE product = ?"))) {
+            throw storeError(*this, remove, what);
+        }
         QSqlQuery query(database());
-        if (!query.exec(QStringLiteral("DELETE FROM planning_rule")))
-            throw storeError(*this, query, what);
         if (!query.prepare(QStringLiteral("INSERT INTO planning_rule (product, lead_time_weeks, "
                                           "safety_weeks, safety_packs, multiple, minimum, "
                                           "supplier, product_group) VALUES (?, ?, ?, ?, ?, ?, ?, "
                                           "?)")))
             throw storeError(*this, query, what);
         for (const auto &[product, rule] : rules) {
+            if (!replaceAll) {
+                remove.addBindValue(product);
+                if (!remove.exec())
+                    throw storeError(*this, remove, what);
+            }
             query.addBindValue(product);
             query.addBindValue(rule.leadTimeWeeks);
             query.addBindValue(rule.safetyWeeks);

@@ -47,6 +47,8 @@ public:
     PlanningRules rules() const;
     // Replaces every rule in one transaction; on failure the old rules stay.
     void replaceRules(const PlanningRules &rules);
+    // Sets the rules of these products only, in one transaction.
+    void setRules(const PlanningRules &rules);
 
     PlanningMarks marks(const QString &period) const;
     // Sets (or with nullopt removes) the mark of one product in a period.
@@ -58,6 +60,9 @@ public:
 
 protected:
     virtual QSqlDatabase database() const = 0;
+
+private:
+    void writeRules(const PlanningRules &rules, bool replaceAll);
 };
 
 // The planning data of the program folder's search data source; raises lodvik::Error with a

@@ -124,6 +124,17 @@ void CoverageTableModel::setMark(int row, const std::optional<PlanningMark> &mar
     if (row < 0 || row >= rowCount())
         return;
     m_rows[size_t(row)].mark = mark;
+    rowChanged(row);
+}
+
+void CoverageTableModel::setRule(int row, const PlanningRule &rule) {
+    if (row < 0 || row >= rowCount())
+        return;
+    m_rows[size_t(row)].rule = rule;
+    rowChanged(row);
+}
+
+void CoverageTableModel::rowChanged(int row) {
     computeRow(size_t(row));
     forgetKeys();
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));

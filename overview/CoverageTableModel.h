@@ -29,6 +29,8 @@ public:
     void setPeriod(const QString &perioddatum);
     // A row's mark changed (the suggestion follows it).
     void setMark(int row, const std::optional<PlanningMark> &mark);
+    // A row's rule changed.
+    void setRule(int row, const PlanningRule &rule);
     const std::vector<reports::CoverageRow> &rows() const { return m_rows; }
     const reports::CoverageRow &row(int index) const { return m_rows.at(size_t(index)); }
 
@@ -52,6 +54,7 @@ private:
     QString planningText(int row, PlanningColumn column) const;
     double planningKey(int row, PlanningColumn column) const;
     void computeRow(size_t row);
+    void rowChanged(int row);
     // The sort keys of a column (for a text its place in Swedish order), made on its first
     // sort: a sort then reads one array instead of every row.
     const std::vector<double> &numberKeys(reports::ListColumn column) const;

@@ -8,14 +8,18 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -71,6 +75,8 @@ PlanningPanel::PlanningPanel(CoverageOverviewWindow *window)
     supplierLabel->setBuddy(m_supplier);
     auto *groupLabel = new QLabel(QStringLiteral("Varu&grupp:"), this);
     groupLabel->setBuddy(m_group);
+    auto *rule = new QPushButton(QStringLiteral("&Regel..."), this);
+    rule->setToolTip(QStringLiteral("Planeringsregeln för de valda produkterna"));
     auto *ordered = new QPushButton(QStringLiteral("Beställd..."), this);
     ordered->setToolTip(QStringLiteral("Markera de valda produkterna som beställda för perioden"));
     auto *discontinued = new QPushButton(QStringLiteral("Utgått"), this);
@@ -93,6 +99,7 @@ PlanningPanel::PlanningPanel(CoverageOverviewWindow *window)
             [this] { m_window->shownRows()->setSupplier(choice(m_supplier)); });
     connect(m_group, &QComboBox::currentIndexChanged, this,
             [this] { m_window->shownRows()->setGroup(choice(m_group)); });
+    connect(rule, &QPushButton::clicked, this, &PlanningPanel::editRule);
     connect(ordered, &QPushButton::clicked, this,
             [this] { askAndMark(PlanningMark::Kind::Ordered); });
     connect(discontinued, &QPushButton::clicked, this,
@@ -132,11 +139,9 @@ void PlanningPanel::markSelected(std::optional<PlanningMark::Kind> kind,
                                  std::optional<double> packs) {
     if (!openStore)
         throw lodvik::Error(QStringLiteral("Markeringarna kan inte sparas här."));
-    CoverageFilterModel *shown = m_window->shownRows();
-    CoverageTableModel *model = shown->coverageModel();
+    CoverageTableModel *model = m_window->shownRows()->coverageModel();
     const std::unique_ptr<PlanningStore> store = openStore();
-    for (const QModelIndex &index : m_window->view()->selectionModel()->selectedRows()) {
-        const int row = shown->mapToSource(index).row();
+    for (const int row : selectedRows()) {
         std::optional<PlanningMark> mark;
         if (kind == PlanningMark::Kind::Discontinued)
             mark = PlanningMark{*kind, {}, 0};
@@ -178,6 +183,81 @@ void PlanningPanel::askAndMark(std::optional<PlanningMark::Kind> kind) {
     }
 }
 
+std::vector<int> PlanningPanel::selectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex &index : m_window->view()->selectionModel()->selectedRows())
+        rows.push_back(m_window->shownRows()->mapToSource(index).row());
+    return rows;
+}
+
+void PlanningPanel::setRuleOfSelected(const PlanningRule &rule) {
+    if (!openStore)
+        throw lodvik::Error(QStringLiteral("Planeringsreglerna kan inte sparas här."));
+    CoverageTableModel *model = m_window->shownRows()->coverageModel();
+    const std::vector<int> rows = selectedRows();
+    PlanningRules rules;
+    for (const int row : rows)
+        rules[model->row(row).product] = rule;
+    openStore()->setRules(rules);
+    for (const int row : rows)
+        model->setRule(row, rule);
+    runChanged(); // a new supplier or group among the choices
+}
+
+void PlanningPanel::editRule() {
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty()) {
+        QMessageBox::information(this, QStringLiteral("Regel"),
+                                 QStringLiteral("Välj först de produkter som regeln gäller."));
+        return;
+    }
+    const PlanningRule current = m_window->shownRows()->coverageModel()->row(rows.front()).rule;
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Planeringsregel för %1 produkter").arg(rows.size()));
+    auto *form = new QFormLayout(&dialog);
+    const auto weeks = [&](double value) {
+        auto *box = new QDoubleSpinBox(&dialog);
+        box->setRange(0, 520);
+        box->setDecimals(1);
+        box->setValue(value);
+        return box;
+    };
+    const auto packs = [&](qint64 value, int least) {
+        auto *box = new QSpinBox(&dialog);
+        box->setRange(least, 1000000);
+        box->setValue(int(value));
+        return box;
+    };
+    QDoubleSpinBox *lead = weeks(current.leadTimeWeeks);
+    QDoubleSpinBox *safetyWeeks = weeks(current.safetyWeeks);
+    QDoubleSpinBox *safetyPacks = weeks(current.safetyPacks);
+    safetyPacks->setRange(0, 1e9);
+    QSpinBox *multiple = packs(current.multiple, 1);
+    QSpinBox *minimum = packs(current.minimum, 0);
+    auto *supplier = new QLineEdit(current.supplier, &dialog);
+    auto *group = new QLineEdit(current.group, &dialog);
+    form->addRow(QStringLiteral("&Ledtid (veckor):"), lead);
+    form->addRow(QStringLiteral("&Säkerhetslager (veckor):"), safetyWeeks);
+    form->addRow(QStringLiteral("Säkerhetslager (&förp.):"), safetyPacks);
+    form->addRow(QStringLiteral("&Multipel (förp.):"), multiple);
+    form->addRow(QStringLiteral("M&insta order (förp.):"), minimum);
+    form->addRow(QStringLiteral("Le&verantör:"), supplier);
+    form->addRow(QStringLiteral("Varu&grupp:"), group);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    try {
+        setRuleOfSelected({lead->value(), safetyWeeks->value(), safetyPacks->value(),
+                           multiple->value(), minimum->value(), supplier->text().trimmed(),
+                           group->text().trimmed()});
+    } catch (const lodvik::Error &e) {
+        QMessageBox::warning(this, QStringLiteral("Regel"), e.message());
+    }
+}
+
 std::vector<reports::ProposalLine> PlanningPanel::proposalRows() const {
     CoverageFilterModel *shown = m_window->shownRows();
     const QModelIndexList selected = m_window->view()->selectionModel()->selectedRows();
@@ -189,8 +269,8 @@ std::vector<reports::ProposalLine> PlanningPanel::proposalRows() const {
                 rows.push_back(&shown->coverageModel()->row(r));
         }
     } else {
-        for (const QModelIndex &index : selected)
-            rows.push_back(&shown->coverageModel()->row(shown->mapToSource(index).row()));
+        for (const int r : selectedRows())
+            rows.push_back(&shown->coverageModel()->row(r));
     }
     return reports::proposalLines(rows, m_window->targetWeeks());
 }

@@ -37,6 +37,9 @@ public:
     // Marks the selected rows: ordered (each with its suggestion, or packs when given),
     // discontinued, or no mark. Raises lodvik::Error when the mark cannot be kept.
     void markSelected(std::optional<PlanningMark::Kind> kind, std::optional<double> packs = {});
+    // Gives the selected rows this rule, kept in the store. Raises lodvik::Error when it cannot
+    // be kept.
+    void setRuleOfSelected(const PlanningRule &rule);
     // The rows of a proposal: the selected ones, or with none selected every shown row under
     // the target; only those with a suggestion and no mark.
     std::vector<reports::ProposalLine> proposalRows() const;
@@ -47,6 +50,9 @@ public:
 
 private:
     void askAndMark(std::optional<PlanningMark::Kind> kind);
+    void editRule();
+    // The source rows selected in the list.
+    std::vector<int> selectedRows() const;
     void openProposal();
 
     CoverageOverviewWindow *m_window;

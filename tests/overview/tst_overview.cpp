@@ -221,6 +221,15 @@ private slots:
                  bytes.constData());
         QVERIFY(
             QFileInfo::exists(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.xls"))));
+
+        // A rule for C-300, set in the window: 10 × (1 + 4) + 4 − 50 = 4 → minimum 12, kept.
+        supplier->setCurrentIndex(0);
+        window.view()->selectRow(2);
+        window.planning()->setRuleOfSelected(
+            PlanningRule{1, 0, 4, 1, 12, QStringLiteral("Bolaget"), QString()});
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{62, 2}));
+        QCOMPARE(openPlanningStore(home.path())->rules().at("C-300").minimum, 12);
+        QVERIFY(supplier->findText(QStringLiteral("Bolaget")) > 0);
     }
 
     // An empty cover of a product that sells reads 0, a negative one "slut"; the window fits
