@@ -51,6 +51,12 @@ QString semicolonField(const QString &field) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// A text a spreadsheet opening the file on a double-click must not take for a formula.
+QString inert(const QString &text) {
+    static const QString starters = QStringLiteral("=+@\t\r");
+    return !text.isEmpty() && starters.contains(text.front()) ? QLatin1Char('\'') + text : text;
+}
+
 QByteArray semicolonLines(const QList<QStringList> &lines) {
     QString out;
     for (const QStringList &line : lines) {
@@ -211,32 +217,20 @@ OrderUrgency orderUrgency(const CoverageRow &row, const QDate &period, double ta
     return OrderUrgency::Enough;
 }
 
+// By OrderUrgency: the machine name and the operator's words.
+const char *const orderUrgencyNames[][2] = {
+    {"", ""},
+    {"order_now", "beställ nu"},
+    {"order_within_target", "beställ inom målet"},
+    {"enough", "räcker"},
+};
+
 QString orderUrgencyKey(OrderUrgency urgency) {
-    switch (urgency) {
-    case OrderUrgency::OrderNow:
-        return QStringLiteral("order_now");
-    case OrderUrgency::WithinTarget:
-        return QStringLiteral("order_within_target");
-    case OrderUrgency::Enough:
-        return QStringLiteral("enough");
-    case OrderUrgency::None:
-        break;
-    }
-    return {};
+    return QLatin1String(orderUrgencyNames[int(urgency)][0]);
 }
 
 QString orderUrgencyText(OrderUrgency urgency) {
-    switch (urgency) {
-    case OrderUrgency::OrderNow:
-        return QStringLiteral("beställ nu");
-    case OrderUrgency::WithinTarget:
-        return QStringLiteral("beställ inom målet");
-    case OrderUrgency::Enough:
-        return QStringLiteral("räcker");
-    case OrderUrgency::None:
-        break;
-    }
-    return {};
+    return QString::fromUtf8(orderUrgencyNames[int(urgency)][1]);
 }
 
 QStringList planningKeys() {
@@ -393,10 +387,10 @@ QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &peri
     out << proposalHeadings();
     for (const ProposalLine &line : lines) {
         const CoverageRow &row = *line.row;
-        out << QStringList{row.rule.supplier,
-                           row.product,
-                           row.description,
-                           row.rule.group,
+        out << QStringList{inert(row.rule.supplier),
+                           inert(row.product),
+                           inert(row.description),
+                           inert(row.rule.group),
                            QString::number(line.packs),
                            QString::number(row.rule.multiple),
                            row.salesPj ? commaNumber(*row.salesPj) : QString(),

@@ -660,6 +660,19 @@ private slots:
         QCOMPARE(cells.value("8,17").toObject().value("value").toDouble(), 60.0);
     }
 
+    // A description from the extract that a spreadsheet would run as a formula stays a text.
+    void proposalTextsAreInert() {
+        ProduktTabell table;
+        table.at(1, 1) = text("P1");
+        table.at(1, 2) = text("=HYPERLINK(\"x\")");
+        table.at(1, 15) = num(2);
+        std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        rows[0].rule.supplier = QStringLiteral("@Acme");
+        const QByteArray csv =
+            reports::proposalCsv(reports::proposalLines(reports::allRows(rows), 4), QDate());
+        QVERIFY2(csv.contains("\r\n'@Acme;P1;\"'=HYPERLINK(\"\"x\"\")\";;8;"), csv.constData());
+    }
+
     void stockoutAndOrderBy_data() {
         QTest::addColumn<Variant>("cover"); // H
         QTest::addColumn<Variant>("sales"); // O
