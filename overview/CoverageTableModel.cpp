@@ -204,6 +204,12 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
             return reports::suggestionExplanation(m_rows[r], m_target);
         if (column == ListColumn::Status && urgency != Urgency::Plain)
             return reports::urgencyText(urgency);
+        // The class reads the rounded weeks; the suggestion the packs, lead time and safety.
+        if (column == ListColumn::Status && m_suggestion[r] > 0)
+            return QStringLiteral("Når målet i hela veckor, men lagret räcker inte hela vägen "
+                                  "(eller regelns ledtid och säkerhetslager kräver mer): %1 "
+                                  "förp. föreslås.")
+                .arg(numberText(m_suggestion[r]));
         return {};
     default:
         return {};
