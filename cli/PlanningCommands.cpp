@@ -6,6 +6,7 @@
 #include "MDlib/SafeFile.h"
 #include "data/LocalDatabase.h"
 #include "data/PlanningStore.h"
+#include "data/SearchSource.h"
 #include "reports/Planning.h"
 
 #include <QDir>
@@ -140,8 +141,19 @@ int mark(const QStringList &arguments) {
 }
 
 void applyStoredPlanning(std::vector<reports::CoverageRow> &rows, const QString &period) {
-    const std::unique_ptr<PlanningStore> store = openPlanningStore(gAppPath);
-    reports::applyPlanning(rows, store->rules(), store->marks(period));
+    try {
+        // A folder without sokdata.db has no rules or marks; none is made for a run.
+        const SearchSourceSettings settings = readSearchSourceSettings(gAppPath);
+        if (settings.driver == QLatin1String("QSQLITE") && !QFileInfo::exists(settings.database))
+            return;
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(gAppPath);
+        reports::applyPlanning(rows, store->rules(), store->marks(period));
+    } catch (const lodvik::Error &e) {
+        printLine(QStringLiteral("Varning: planeringsreglerna kunde inte läsas, så förslagen "
+                                 "räknas utan regler och markeringar: %1")
+                      .arg(e.message()),
+                  stderr);
+    }
 }
 
 } // namespace cli
