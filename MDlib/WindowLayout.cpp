@@ -1,13 +1,19 @@
 #include "MDlib/WindowLayout.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QToolTip>
+#include <QUrl>
 #include <QWidget>
 
 namespace {
@@ -84,4 +90,19 @@ bool FittedLabel::event(QEvent *event) {
         }
     }
     return QLabel::event(event);
+}
+
+void announceWrittenFile(QWidget *parent, const QString &title, const QString &text,
+                         const QString &file) {
+    QMessageBox box(QMessageBox::Information, title,
+                    QStringLiteral("%1\n%2").arg(text, QDir::toNativeSeparators(file)),
+                    QMessageBox::Ok, parent);
+    QPushButton *open = box.addButton(QStringLiteral("Öppna"), QMessageBox::ActionRole);
+    QPushButton *folder = box.addButton(QStringLiteral("Visa i mappen"), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == open)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    else if (box.clickedButton() == folder)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
 }

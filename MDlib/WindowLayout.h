@@ -29,3 +29,8 @@ protected:
 private:
     QString shownText(QFont *font) const;
 };
+
+// Tells the operator where a file was written, in an information box that can also open the
+// file or its folder with the desktop's programs.
+void announceWrittenFile(QWidget *parent, const QString &title, const QString &text,
+                         const QString &file);

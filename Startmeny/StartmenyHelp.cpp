@@ -100,6 +100,14 @@ blanksteg fyller i år, månad eller dag från dagens datum.</p>
 sidor och <b>Avsluta</b> stänger. Rapporterna under <b>Rapporter</b> körs medan fönstret går
 att använda, och förloppet visas i rubriken. <b>Konvertera prognosdatum</b> och <b>Konvertera
 orderdatum</b> skriver om datumen i local.mdb för gott och frågar därför först.</p>
+<h3>Täckningsöversikt</h3>
+<p><b>Rapporter → Täckningsöversikt</b> visar periodens produkter efter hur snart de tar slut,
+med ett beställningsförslag mot målet i veckor, dagen lagret tar slut och när det senast måste
+beställas. Förslaget följer produktens planeringsregel (ledtid, säkerhetslager, multipel,
+minsta order), som läses in med <code>lodvikprodsok rules --load FIL</code>. Filtrera på
+leverantör och varugrupp, markera rader som beställda eller utgångna och spara ett
+inköpsförslag per leverantör. Enter eller mellanslag visar hur en rads värden räknades fram;
+<b>Hjälp</b> i översikten visar formeln.</p>
 <h3>Kortkommandon</h3>
 <table cellspacing="0" cellpadding="2">
 <tr><td>Alt, F10</td><td>menyerna (Alt+A Arkiv, Alt+R Rapporter, Alt+H Hjälp)</td></tr>

@@ -1,7 +1,11 @@
 #include "Startmeny/Startmeny.h"
 
+#include "MDlib/Error.h"
+#include "data/PlanningStore.h"
 #include "overview/CoverageOverviewWindow.h"
+#include "overview/PlanningPanel.h"
 #include "reports/CoverageOverview.h"
+#include "reports/Planning.h"
 
 void Startmeny::openCoverageOverview() {
     if (!requirePeriod())
@@ -23,9 +27,19 @@ void Startmeny::showCoverageOverview(bool open) {
         window = new overview::CoverageOverviewWindow(
             localDatabasePath(), m_appPath + QStringLiteral("/rapporter"), this);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        window->planning()->openStore = [path = m_appPath] { return openPlanningStore(path); };
         m_overview = window;
     }
-    window->setRun(reports::coverageRows(produkttabell), m_coveragePeriod);
+    std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
+    try {
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(m_appPath);
+        reports::applyPlanning(rows, store->rules(), store->marks(m_coveragePeriod));
+    } catch (const lodvik::Error &e) {
+        // The list is still worth reading; its suggestions then follow the target alone.
+        reportError(QStringLiteral("Täckningsöversikt"),
+                    e.message() + QStringLiteral("\n\nFörslagen räknas utan planeringsregler."));
+    }
+    window->setRun(std::move(rows), m_coveragePeriod);
     if (open) {
         window->show();
         window->raise();

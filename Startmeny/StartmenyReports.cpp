@@ -3,6 +3,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/WindowLayout.h"
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
@@ -160,11 +161,10 @@ void Startmeny::startCoverageRun() {
     if (!requirePeriod())
         return;
     runCoverage(title, [this, title](const QString &file, const QString &notice) {
-        QString text = QStringLiteral("Täckningslistan är skriven till\n%1")
-                           .arg(QDir::toNativeSeparators(file));
+        QString text = QStringLiteral("Täckningslistan är skriven till");
         if (!notice.isEmpty())
-            text += QStringLiteral("\n\n") + notice;
-        QMessageBox::information(this, title, text);
+            text = notice + QStringLiteral("\n\n") + text;
+        announceWrittenFile(this, title, text, file);
     });
 }
 
@@ -199,9 +199,8 @@ void Startmeny::startSummaryWorkbook() {
     run.done = [this, title, file, filled] {
         summatabell = **filled;
         Label2->setText(QStringLiteral("Klart"));
-        QMessageBox::information(this, title,
-                                 QStringLiteral("Lagersammanställningen är skriven till\n%1")
-                                     .arg(QDir::toNativeSeparators(file)));
+        announceWrittenFile(this, title, QStringLiteral("Lagersammanställningen är skriven till"),
+                            file);
     };
     runInBackground(title, run);
 }

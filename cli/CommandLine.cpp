@@ -114,19 +114,26 @@ const Command commands[] = {
     {false,
      cli::coverage,
      {"coverage",
-      "coverage --period ÅÅÅÅ-MM-DD [--xlsx] [--format csv|json [--target VECKOR]]",
+      "coverage --period ÅÅÅÅ-MM-DD [--xlsx] [--format csv|json|proposal-csv|proposal-json "
+      "[--target VECKOR] [--supplier LEVERANTÖR]]",
       "gör täckningskörningen och dess arbetsbok",
       "Räknar ut hur många veckor lagret räcker för varje produkt i extraktet och skriver "
       "arbetsboken rapporter/Pallvikprodukter<period>.xls, eller .xlsx när produkterna är fler "
       "än ett .xls-blad rymmer (65 532). Skriver filens sökväg på standard ut, eller med "
-      "--format täckningsöversiktens rader med beställningsförslaget.",
+      "--format täckningsöversiktens rader med beställningsförslaget efter varje produkts "
+      "planeringsregel, eller inköpsförslaget per leverantör.",
       {},
       {{"--period", "ÅÅÅÅ-MM-DD", "perioden; den ingår i filnamnet"},
        {"--xlsx", nullptr, "skriv alltid arbetsboken som .xlsx (Pallvikprodukter<period>.xlsx)"},
-       {"--format", "csv|json",
-        "skriv produkternas rader med status och beställningsförslag i stället för sökvägen"},
+       {"--format", "csv|json|proposal-csv|proposal-json",
+        "skriv produkternas rader med status och beställningsförslag (csv, json), eller "
+        "inköpsförslaget: en rad per produkt att beställa, per leverantör (proposal-csv med "
+        "BOM, semikolon och decimalkomma som ett svenskt kalkylprogram läser, proposal-json), "
+        "i stället för sökvägen"},
        {"--target", "VECKOR",
-        "målet i veckors täckning för förslaget, 1–104 (annars 4); bara med --format"}},
+        "målet i veckors täckning för förslaget, 1–104 (annars 4); bara med --format"},
+       {"--supplier", "LEVERANTÖR",
+        "inköpsförslaget för bara den leverantören; bara med proposal-csv och proposal-json"}},
       {},
       {}}},
     {false,
@@ -165,6 +172,42 @@ const Command commands[] = {
       "per tabell: namn, tabb, antal rader.",
       {{"FIL", "Access-filen (.mdb)", 1, "mdb"}},
       {},
+      {},
+      {}}},
+    {false,
+     cli::rules,
+     {"rules",
+      "rules (--load FIL | --save FIL)",
+      "läser in eller sparar planeringsreglerna som CSV",
+      "Planeringsreglerna styr beställningsförslaget per produkt: ledtid och säkerhetslager i "
+      "veckor, säkerhetslager i förpackningar, multipel, minsta order, leverantör och "
+      "varugrupp. De sparas i programmets egna data (sokdata.db eller servern), aldrig i "
+      "local.mdb. Kolumnerna är product;lead_time_weeks;safety_weeks;safety_packs;multiple;"
+      "minimum;supplier;group. --load ersätter alla regler, och läser ingenting om någon rad "
+      "är felaktig (varje sådan rad och kolumn nämns); ; eller , mellan fälten, decimalkomma "
+      "eller -punkt. --save skriver dem med BOM, semikolon och decimalkomma.",
+      {},
+      {{"--load", "FIL", "ersätt alla regler med filens", "csv"},
+       {"--save", "FIL", "skriv alla regler till filen", "csv"}},
+      {},
+      {}}},
+    {false,
+     cli::mark,
+     {"mark",
+      "mark --period ÅÅÅÅ-MM-DD PRODUKT (--ordered ANTAL [--date ÅÅÅÅ-MM-DD] | "
+      "--discontinued | --clear)",
+      "markerar en produkt i periodens lista som beställd eller utgången",
+      "Markerar produkten i täckningsöversikten för perioden: beställd (antal förpackningar "
+      "och datum, i dag om --date saknas) eller utgått (inget beställningsförslag förrän "
+      "markeringen tas bort med --clear). Markerade produkter kommer inte med i "
+      "inköpsförslaget. Markeringarna sparas i programmets egna data och överlever nya "
+      "körningar och importer.",
+      {{"PRODUKT", "produktnumret"}},
+      {{"--period", "ÅÅÅÅ-MM-DD", "perioden som markeringen gäller"},
+       {"--ordered", "ANTAL", "beställd, antal förpackningar"},
+       {"--date", "ÅÅÅÅ-MM-DD", "beställningens datum (annars i dag)"},
+       {"--discontinued", nullptr, "utgått: inget förslag"},
+       {"--clear", nullptr, "tar bort markeringen"}},
       {},
       {}}},
 };

@@ -3,9 +3,13 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class DataControl;
 class SearchSource;
+namespace reports {
+struct CoverageRow;
+}
 
 // The commands of the command line. Each takes the arguments after its name, prints results to
 // stdout and progress to stderr, returns the exit code, and raises lodvik::UsageError for a
@@ -22,6 +26,12 @@ int print(const QStringList &args);
 int importMdb(const QStringList &args);
 // print's usage errors, found before the graphical application starts.
 void checkPrintArguments(const QStringList &args);
+
+int rules(const QStringList &args);
+int mark(const QStringList &args);
+
+// Gives the rows their rules and the period's marks from the program folder's planning data.
+void applyStoredPlanning(std::vector<reports::CoverageRow> &rows, const QString &period);
 
 // gAppPath + "/local.mdb"
 QString localDatabasePath();

@@ -5,8 +5,10 @@
 #include "MDlib/MDlib.h"
 #include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
+#include "reports/Planning.h"
 #include "reports/Reports.h"
 
+#include <QDate>
 #include <QDir>
 
 #include <cstdio>
@@ -32,16 +34,23 @@ int coverage(const QStringList &arguments) {
     QStringList args = arguments;
     // The list of the run's rows instead of the workbook's path; checked before the long run.
     const bool hasTarget = args.contains(QStringLiteral("--target"));
+    const bool hasSupplier = args.contains(QStringLiteral("--supplier"));
     const QString format = takeOption(args, QStringLiteral("--format"));
     const QString targetText = takeOption(args, QStringLiteral("--target"));
     const bool alwaysXlsx = takeFlag(args, QStringLiteral("--xlsx"));
+    const QString supplier = takeOption(args, QStringLiteral("--supplier"));
     const QString period = requirePeriodOption(args);
-    if (!format.isEmpty() && format != QStringLiteral("csv") && format != QStringLiteral("json"))
+    const bool proposal = format.startsWith(QStringLiteral("proposal-"));
+    if (!format.isEmpty() &&
+        !QStringList{"csv", "json", "proposal-csv", "proposal-json"}.contains(format))
         throw lodvik::UsageError(
-            QStringLiteral("--format tar csv eller json, inte %1.").arg(format));
+            QStringLiteral("--format tar csv, json, proposal-csv eller proposal-json, inte %1.")
+                .arg(format));
     if (hasTarget && format.isEmpty())
-        throw lodvik::UsageError(
-            QStringLiteral("--target gäller bara med --format csv eller json."));
+        throw lodvik::UsageError(QStringLiteral("--target gäller bara med --format."));
+    if (hasSupplier && !proposal)
+        throw lodvik::UsageError(QStringLiteral(
+            "--supplier gäller bara med --format proposal-csv eller proposal-json."));
     int target = reports::DefaultTargetWeeks;
     if (hasTarget) {
         bool ok = false;
@@ -80,10 +89,19 @@ int coverage(const QStringList &arguments) {
         printPath(fileName);
         return 0;
     }
-    const std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
-    const QByteArray list = format == QStringLiteral("csv")
-                                ? reports::coverageCsv(reports::allRows(rows), target)
-                                : reports::coverageJson(reports::allRows(rows), period, target);
+    std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
+    applyStoredPlanning(rows, period);
+    QByteArray list;
+    if (format == QStringLiteral("csv"))
+        list = reports::coverageCsv(reports::allRows(rows), period, target);
+    else if (format == QStringLiteral("json"))
+        list = reports::coverageJson(reports::allRows(rows), period, target);
+    else {
+        const auto lines = reports::proposalLines(reports::allRows(rows), target, supplier);
+        list = format == QStringLiteral("proposal-csv")
+                   ? reports::proposalCsv(lines, QDate::fromString(period, Qt::ISODate))
+                   : reports::proposalJson(lines, period, target);
+    }
     if (std::fwrite(list.constData(), 1, size_t(list.size()), stdout) != size_t(list.size()) ||
         std::fflush(stdout) != 0)
         throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));

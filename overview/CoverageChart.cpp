@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 using reports::Urgency;
 
@@ -26,19 +27,29 @@ namespace overview {
 
 namespace {
 
-// Histogram classes by whole weeks of cover: [from, to).
+// Histogram classes by weeks of cover, [from, to), around the target: run out, under half of
+// it, under it, up to twice, four times it, and beyond.
 struct Bin {
     double from, to;
-    const char *label;
+    QString label;
 };
-constexpr std::array<Bin, 8> bins{{{0, 1, "0"},
-                                   {1, 2, "1"},
-                                   {2, 4, "2–3"},
-                                   {4, 8, "4–7"},
-                                   {8, 13, "8–12"},
-                                   {13, 26, "13–25"},
-                                   {26, 52, "26–51"},
-                                   {52, 1e300, "52–"}}};
+
+std::vector<Bin> binsAround(double target) {
+    const double edges[] = {0, target / 2, target, target * 2, target * 4};
+    std::vector<Bin> bins{{-1e300, 0, QStringLiteral("slut")}};
+    // Covers are whole weeks: [2.5, 5) holds 3 and 4.
+    const auto weeks = [](double from, double to) {
+        const qint64 first = qint64(std::ceil(from));
+        const qint64 last = qint64(std::ceil(to)) - 1;
+        return first == last ? QString::number(first)
+                             : QStringLiteral("%1–%2").arg(first).arg(last);
+    };
+    for (size_t e = 0; e + 1 < std::size(edges); ++e)
+        if (std::ceil(edges[e + 1]) > std::ceil(edges[e]))
+            bins.push_back({edges[e], edges[e + 1], weeks(edges[e], edges[e + 1])});
+    bins.push_back({edges[4], 1e300, QStringLiteral("%1–").arg(qint64(std::ceil(edges[4])))});
+    return bins;
+}
 
 QChart *plainChart(const QString &title) {
     auto *chart = new QChart;
@@ -104,6 +115,9 @@ void CoverageChart::drawBars() {
             if (model->row(sourceRow).hasSales())
                 candidates.push_back(sourceRow);
     const auto cover = [model](int r) { return model->row(r).coverWeeks.value_or(0); };
+    // A negative cover (stock below zero) has run out: a bar of nothing, not one to the left
+    // that pushes the target out of sight.
+    const auto bar = [&](int r) { return std::max(0.0, cover(r)); };
     const size_t n = std::min<size_t>(Bars, candidates.size());
     std::partial_sort(candidates.begin(), candidates.begin() + qsizetype(n), candidates.end(),
                       [&](int a, int b) { return cover(a) < cover(b); });
@@ -127,16 +141,14 @@ void CoverageChart::drawBars() {
     }
     QStringList categories;
     double longest = target;
-    double least = 0; // a negative stock gives a negative cover
     // The category axis counts from the bottom: the least covered goes on top.
     for (size_t i = n; i-- > 0;) {
         const int r = m_barRows[i];
         const Urgency u = model->urgency(r);
         for (size_t c = 0; c < classes.size(); ++c)
-            sets[c]->append(classes[c].first == u ? cover(r) : 0.0);
+            sets[c]->append(classes[c].first == u ? bar(r) : 0.0);
         categories << model->row(r).product;
-        longest = std::max(longest, cover(r));
-        least = std::min(least, cover(r));
+        longest = std::max(longest, bar(r));
     }
     for (QBarSet *set : sets)
         series->append(set);
@@ -150,7 +162,7 @@ void CoverageChart::drawBars() {
     chart->addAxis(products, Qt::AlignLeft);
     series->attachAxis(products);
     auto *weeks = new QValueAxis;
-    weeks->setRange(std::floor(least * 1.1), std::ceil(longest * 1.1));
+    weeks->setRange(0, std::ceil(longest * 1.1));
     weeks->applyNiceNumbers();
     weeks->setLabelsFont(smallFont());
     weeks->setLabelFormat(QStringLiteral("%d"));
@@ -183,10 +195,12 @@ void CoverageChart::drawBars() {
                     return;
                 }
                 const reports::CoverageRow &row = model->row(m_barRows[bar]);
+                const double weeks = row.coverWeeks.value_or(0);
                 QToolTip::showText(QCursor::pos(),
-                                   QStringLiteral("%1 %2: %3 veckor")
-                                       .arg(row.product, row.description)
-                                       .arg(row.coverWeeks.value_or(0)),
+                                   QStringLiteral("%1 %2: %3")
+                                       .arg(row.product, row.description,
+                                            weeks < 0 ? QStringLiteral("slut")
+                                                      : QStringLiteral("%1 veckor").arg(weeks)),
                                    m_barsView);
             });
     connect(series, &QAbstractBarSeries::clicked, this, [this, n](int index, QBarSet *) {
@@ -225,7 +239,9 @@ void CoverageChart::resizeEvent(QResizeEvent *event) {
 
 void CoverageChart::drawHistogram() {
     const CoverageTableModel *model = m_rows->coverageModel();
-    std::array<int, bins.size()> counts{};
+    const std::vector<Bin> bins =
+        binsAround(model ? model->targetWeeks() : reports::DefaultTargetWeeks);
+    std::vector<int> counts(bins.size());
     int noSales = 0;
     if (model)
         for (int sourceRow : m_rows->visibleSourceRows()) {
@@ -241,13 +257,15 @@ void CoverageChart::drawHistogram() {
                     break;
                 }
         }
-    QChart *chart = plainChart(QStringLiteral("Täckning i veckor, alla visade produkter"));
+    QChart *chart =
+        plainChart(QStringLiteral("Täckning i veckor, alla visade produkter (mål %1)")
+                       .arg(model ? model->targetWeeks() : reports::DefaultTargetWeeks));
     auto *set = new QBarSet(QStringLiteral("produkter"));
     set->setColor(urgencyBarColor(Urgency::Plain));
     QStringList labels;
     for (size_t b = 0; b < bins.size(); ++b) {
         set->append(counts[b]);
-        labels << QString::fromUtf8(bins[b].label);
+        labels << bins[b].label;
     }
     set->append(noSales);
     labels << QStringLiteral("–"); // no sales

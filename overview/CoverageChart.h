@@ -26,6 +26,9 @@ public:
 
     // The source rows of the bars, from the least cover on (what refresh last drew).
     const std::vector<int> &barRows() const { return m_barRows; }
+    // The two charts, for the tests.
+    QChartView *barsView() const { return m_barsView; }
+    QChartView *histogramView() const { return m_histogramView; }
     // Redraws now (the chart otherwise redraws shortly after the rows change).
     void refresh();
 

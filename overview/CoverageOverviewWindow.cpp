@@ -3,24 +3,29 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
+#include "MDlib/WindowLayout.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageTableModel.h"
 #include "overview/DrillDownDialog.h"
+#include "overview/PlanningPanel.h"
 #include "overview/UrgencyStyle.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIODevice>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -36,8 +41,13 @@ namespace {
 
 const char *const TargetKey = "tackningsoversikt/malveckor";
 
+const char *const GeometryKey = "tackningsoversikt/fonster";
+const char *const SplitterKey = "tackningsoversikt/delning";
+const char *const ColumnsKey = "tackningsoversikt/kolumner";
+
+// The search window's file, ~/.config/lodvikprodsok/lodvikprodsok.conf.
 QSettings userSettings() {
-    return QSettings(QStringLiteral("LodvikProdSok"), QStringLiteral("lodvikprodsok"));
+    return QSettings(QStringLiteral("lodvikprodsok"), QStringLiteral("lodvikprodsok"));
 }
 
 QString thousands(qint64 n) {
@@ -82,7 +92,11 @@ QWidget *legendItem(Urgency urgency, const QString &text, QWidget *parent) {
 
 int storedTargetWeeks() {
     bool ok = false;
-    const int weeks = userSettings().value(QLatin1String(TargetKey)).toInt(&ok);
+    QVariant stored = userSettings().value(QLatin1String(TargetKey));
+    if (!stored.isValid()) // kept in a file of its own by earlier versions
+        stored = QSettings(QStringLiteral("LodvikProdSok"), QStringLiteral("lodvikprodsok"))
+                     .value(QLatin1String(TargetKey));
+    const int weeks = stored.toInt(&ok);
     return ok && weeks >= 1 && weeks <= 104 ? weeks : reports::DefaultTargetWeeks;
 }
 
@@ -94,13 +108,17 @@ void storeTargetWeeks(int weeks) {
 QString CoverageOverviewWindow::helpText() {
     return QStringLiteral(
         "Beställningsförslag, i hela förpackningar:\n\n"
-        "    försäljning per vecka PJ × mål i veckor\n"
+        "    försäljning per vecka PJ × (ledtid + mål + säkerhetslager i veckor)\n"
+        "    + säkerhetslager i förpackningar\n"
         "    − lager totalt (FRN + DP + PJ)\n"
         "    − order PJ (det som är på väg in)\n"
         "    + restorder PJ (det som kunderna väntar på)\n\n"
-        "Summan avrundas uppåt till hela förpackningar. Blir den 0 eller mindre föreslås "
-        "inget. En produkt utan försäljning (försäljning per vecka PJ tom eller 0) får inget "
-        "förslag. Alla värden är körningens egna, desamma som i täckningsarbetsboken "
+        "Summan avrundas uppåt till hela förpackningar, sedan uppåt till produktens multipel "
+        "och upp till dess minsta order. Blir den 0 eller mindre föreslås inget. Ledtid, "
+        "säkerhetslager, multipel och minsta order är produktens planeringsregel (lodvikprodsok "
+        "rules --load FIL); utan regel är de 0, 0, 1 och 0. En produkt utan försäljning "
+        "(försäljning per vecka PJ tom eller 0) eller markerad som utgått får inget förslag. Alla "
+        "värden är körningens egna, desamma som i täckningsarbetsboken "
         "(kolumnerna O, G, L och J).\n\n"
         "Färgerna följer täckningen i veckor (lager totalt ÷ försäljning per vecka PJ, "
         "arbetsbokens kolumn H) mot målet:\n"
@@ -149,6 +167,9 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     controls->addWidget(help);
     layout->addLayout(controls);
 
+    m_planning = new PlanningPanel(this);
+    layout->addWidget(m_planning);
+
     auto *legend = new QHBoxLayout;
     legend->addWidget(new QLabel(QStringLiteral("Täckning mot målet:"), this));
     legend->addWidget(legendItem(Urgency::Urgent, QStringLiteral("under halva målet"), this));
@@ -158,12 +179,12 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     legend->addStretch(1);
     layout->addLayout(legend);
 
-    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    auto *splitter = m_splitter = new QSplitter(Qt::Horizontal, this);
     m_view = new QTableView(splitter);
     m_view->setModel(m_proxy);
     m_view->setSortingEnabled(true);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setWordWrap(false);
     m_view->verticalHeader()->hide();
@@ -182,6 +203,18 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
             width = std::max(width, metrics.horizontalAdvance(QLatin1Char('0')) * 10);
         m_view->setColumnWidth(c, width);
     }
+    // The columns a decision is made on first; the rest follow in the list's order.
+    const int decisions[] = {int(ListColumn::Status),
+                             int(ListColumn::Product),
+                             int(ListColumn::Description),
+                             int(ListColumn::Cover),
+                             int(ListColumn::Suggestion),
+                             reports::ListColumnCount + int(PlanningColumn::OrderUrgency),
+                             reports::ListColumnCount + int(PlanningColumn::OrderBy),
+                             reports::ListColumnCount + int(PlanningColumn::Mark)};
+    QHeaderView *header = m_view->horizontalHeader();
+    for (int place = 0; place < int(std::size(decisions)); ++place)
+        header->moveSection(header->visualIndex(decisions[place]), place);
     m_view->sortByColumn(int(ListColumn::Cover), Qt::AscendingOrder);
     m_chart = new CoverageChart(m_proxy, splitter);
     splitter->addWidget(m_view);
@@ -232,8 +265,49 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
                                                            : QStringLiteral(".xls");
         return file;
     };
+    // Enter and Space show how the selected product's cells came about; Escape closes.
+    m_view->installEventFilter(this);
     setRun({}, QString());
-    resize(1400, 900);
+    // Fit the screen: on 1280×1024 and 1366×768 every button and the suggestion stay in view.
+    const QRect screen = QGuiApplication::primaryScreen()
+                             ? QGuiApplication::primaryScreen()->availableGeometry()
+                             : QRect(0, 0, 1400, 900);
+    resize(std::min(1400, screen.width() * 19 / 20), std::min(900, screen.height() * 9 / 10));
+    move(screen.center() - rect().center());
+    const QSettings settings = userSettings();
+    restoreGeometry(settings.value(QLatin1String(GeometryKey)).toByteArray());
+    m_splitter->restoreState(settings.value(QLatin1String(SplitterKey)).toByteArray());
+    header->restoreState(settings.value(QLatin1String(ColumnsKey)).toByteArray());
+}
+
+void CoverageOverviewWindow::keyPressEvent(QKeyEvent *event) {
+    // What the list and the boxes leave unused, Escape among it, reaches the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool CoverageOverviewWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_view && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const QModelIndex current = m_view->currentIndex();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+            current.isValid()) {
+            showSources(m_proxy->mapToSource(current).row());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CoverageOverviewWindow::closeEvent(QCloseEvent *event) {
+    QSettings settings = userSettings();
+    settings.setValue(QLatin1String(GeometryKey), saveGeometry());
+    settings.setValue(QLatin1String(SplitterKey), m_splitter->saveState());
+    settings.setValue(QLatin1String(ColumnsKey), m_view->horizontalHeader()->saveState());
+    QWidget::closeEvent(event);
 }
 
 CoverageOverviewWindow::~CoverageOverviewWindow() = default;
@@ -242,7 +316,9 @@ void CoverageOverviewWindow::setRun(std::vector<reports::CoverageRow> rows,
                                     const QString &perioddatum) {
     m_period = perioddatum;
     const size_t count = rows.size();
+    m_model->setPeriod(perioddatum);
     m_model->setRows(std::move(rows));
+    m_planning->runChanged();
     m_heading->setText(QStringLiteral("<b>Täckningsöversikt</b> &nbsp; period %1 &nbsp; "
                                       "%2 produkter i körningen")
                            .arg(perioddatum.toHtmlEscaped(), thousands(qint64(count))));
@@ -288,12 +364,13 @@ void CoverageOverviewWindow::updateTotal() {
     m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
                          .arg(thousands(packs), thousands(products), thousands(m_proxy->rowCount()),
                               thousands(m_model->rowCount())));
+    m_planning->updateTotals();
 }
 
 void CoverageOverviewWindow::saveList(const QString &fileName) const {
     const std::vector<const reports::CoverageRow *> rows = visibleRows();
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0) {
-        const QByteArray csv = reports::coverageCsv(rows, targetWeeks());
+        const QByteArray csv = reports::coverageCsv(rows, m_period, targetWeeks());
         lodvik::saveFile(fileName,
                          QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
                          [&](QIODevice &device) { device.write(csv); });
@@ -308,8 +385,12 @@ void CoverageOverviewWindow::askAndSaveList() {
     if (file.isEmpty())
         return;
     try {
-        BusyCursorScope busy;
-        saveList(file);
+        {
+            BusyCursorScope busy;
+            saveList(file);
+        }
+        announceWrittenFile(this, QStringLiteral("Spara lista"),
+                            QStringLiteral("Listan är sparad i"), file);
     } catch (const lodvik::Error &e) {
         QMessageBox::warning(this, QStringLiteral("Spara lista"), e.message());
     }

@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QSplitter;
 class QTableView;
 
 namespace overview {
@@ -18,6 +19,7 @@ namespace overview {
 class CoverageChart;
 class CoverageFilterModel;
 class CoverageTableModel;
+class PlanningPanel;
 
 // "Täckningsöversikt": the products of a coverage run as a list to sort, filter and read by
 // urgency against a target in weeks of cover, with the reorder suggestion, a chart of the least
@@ -55,6 +57,7 @@ public:
     QSpinBox *targetBox() const { return m_target; }
     CoverageChart *chart() const { return m_chart; }
     CoverageFilterModel *shownRows() const { return m_proxy; }
+    PlanningPanel *planning() const { return m_planning; }
 
     // The file "Spara lista..." writes to, or "" to leave it (replaceable in tests).
     std::function<QString(const QString &suggested)> chooseListFile;
@@ -68,6 +71,12 @@ public:
     void showSources(int sourceRow);
     // Lays the shown rows out for printing and opens the preview.
     void printList();
+
+protected:
+    // Remembers the size, the split and the columns for the next time.
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void updateTotal();
@@ -84,7 +93,9 @@ private:
     QSpinBox *m_target;
     QTableView *m_view;
     CoverageChart *m_chart;
+    QSplitter *m_splitter;
     QLabel *m_total;
+    PlanningPanel *m_planning;
     QTimer m_filterDelay;
 };
 

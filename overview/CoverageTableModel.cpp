@@ -2,6 +2,7 @@
 
 #include "overview/UrgencyStyle.h"
 #include "reports/CoverageSources.h"
+#include "reports/Planning.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -45,9 +46,38 @@ QString numberText(double value) {
     return reports::swedishNumber(value);
 }
 
+bool isPlanningColumn(ListColumn column) {
+    return int(column) >= reports::ListColumnCount;
+}
+
+PlanningColumn planningColumn(ListColumn column) {
+    return PlanningColumn(int(column) - reports::ListColumnCount);
+}
+
+bool isTextColumn(ListColumn column) {
+    return column == ListColumn::Product || column == ListColumn::Description ||
+           (isPlanningColumn(column) && (planningColumn(column) == PlanningColumn::Supplier ||
+                                         planningColumn(column) == PlanningColumn::Group ||
+                                         planningColumn(column) == PlanningColumn::Mark));
+}
+
+const char *const planningHeadings[PlanningColumnCount][2] = {
+    {"Beställning", "Beställ senast mot i dag och perioden: beställ nu, beställ inom målet, "
+                    "räcker"},
+    {"Slut", "Dagen lagret tar slut: perioden + täckningen i veckor × 7 dagar"},
+    {"Beställ senast", "Slutdagen minus produktens ledtid"},
+    {"Leverantör", "Planeringsregelns leverantör"},
+    {"Varugrupp", "Planeringsregelns varugrupp"},
+    {"Markering", "Beställd (datum, förpackningar) eller utgått för perioden"},
+};
+
+QString isoDate(const std::optional<QDate> &date) {
+    return date ? date->toString(Qt::ISODate) : QString();
+}
+
 bool isNumberColumn(ListColumn column) {
-    return column != ListColumn::Status && column != ListColumn::Product &&
-           column != ListColumn::Description;
+    return !isPlanningColumn(column) && column != ListColumn::Status &&
+           column != ListColumn::Product && column != ListColumn::Description;
 }
 
 const QIcon &iconFor(Urgency urgency) {
@@ -73,11 +103,41 @@ void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
     forgetKeys();
     m_urgency.assign(m_rows.size(), Urgency::Plain);
     m_suggestion.assign(m_rows.size(), 0);
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        m_urgency[i] = reports::urgency(m_rows[i], m_target);
-        m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
-    }
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        computeRow(i);
     endResetModel();
+}
+
+void CoverageTableModel::computeRow(size_t i) {
+    m_urgency[i] = reports::urgency(m_rows[i], m_target);
+    m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
+}
+
+void CoverageTableModel::setPeriod(const QString &perioddatum) {
+    m_period = QDate::fromString(perioddatum, Qt::ISODate);
+    forgetKeys();
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+void CoverageTableModel::setMark(int row, const std::optional<PlanningMark> &mark) {
+    if (row < 0 || row >= rowCount())
+        return;
+    m_rows[size_t(row)].mark = mark;
+    rowChanged(row);
+}
+
+void CoverageTableModel::setRule(int row, const PlanningRule &rule) {
+    if (row < 0 || row >= rowCount())
+        return;
+    m_rows[size_t(row)].rule = rule;
+    rowChanged(row);
+}
+
+void CoverageTableModel::rowChanged(int row) {
+    computeRow(size_t(row));
+    forgetKeys();
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 void CoverageTableModel::setTargetWeeks(int weeks) {
@@ -85,10 +145,8 @@ void CoverageTableModel::setTargetWeeks(int weeks) {
         return;
     m_target = weeks;
     forgetKeys();
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        m_urgency[i] = reports::urgency(m_rows[i], m_target);
-        m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
-    }
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        computeRow(i);
     if (!m_rows.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
@@ -98,7 +156,7 @@ int CoverageTableModel::rowCount(const QModelIndex &parent) const {
 }
 
 int CoverageTableModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : reports::ListColumnCount;
+    return parent.isValid() ? 0 : reports::ListColumnCount + PlanningColumnCount;
 }
 
 QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
@@ -109,8 +167,16 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
     const Urgency urgency = m_urgency[r];
     switch (role) {
     case Qt::DisplayRole: {
+        if (isPlanningColumn(column))
+            return planningText(index.row(), planningColumn(column));
         if (column == ListColumn::Status)
             return reports::urgencyText(urgency);
+        // A product that sells has a cover even where the run left the cell empty; a negative
+        // one (stock below zero) means it has run out.
+        if (column == ListColumn::Cover && m_rows[r].hasSales() &&
+            m_rows[r].coverWeeks.value_or(0) <= 0)
+            return m_rows[r].coverWeeks.value_or(0) < 0 ? QStringLiteral("slut")
+                                                        : QStringLiteral("0");
         if (column == ListColumn::Suggestion)
             return m_suggestion[r] > 0 ? numberText(m_suggestion[r]) : QString();
         const ListCell cell = reports::listCell(m_rows[r], column, m_target);
@@ -138,6 +204,12 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
             return reports::suggestionExplanation(m_rows[r], m_target);
         if (column == ListColumn::Status && urgency != Urgency::Plain)
             return reports::urgencyText(urgency);
+        // The class reads the rounded weeks; the suggestion the packs, lead time and safety.
+        if (column == ListColumn::Status && m_suggestion[r] > 0)
+            return QStringLiteral("Når målet i hela veckor, men lagret räcker inte hela vägen "
+                                  "(eller regelns ledtid och säkerhetslager kräver mer): %1 "
+                                  "förp. föreslås.")
+                .arg(numberText(m_suggestion[r]));
         return {};
     default:
         return {};
@@ -145,6 +217,10 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && section >= reports::ListColumnCount &&
+        section < columnCount() && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+        return QString::fromUtf8(
+            planningHeadings[section - reports::ListColumnCount][role == Qt::DisplayRole ? 0 : 1]);
     if (orientation != Qt::Horizontal || section < 0 || section >= reports::ListColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     const reports::ListColumnInfo &info = reports::listColumnInfo(ListColumn(section));
@@ -153,6 +229,9 @@ QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation
     if (role == Qt::ToolTipRole && info.workbookColumn)
         return QStringLiteral("Täckningsarbetsbokens kolumn %1")
             .arg(QLatin1Char(info.workbookColumn));
+    if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::OrderTotal)
+        return QStringLiteral("Order PJ + restorder PJ (arbetsbokens N = L + J); FRN:s order "
+                              "ingår inte");
     if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::Suggestion)
         return QStringLiteral("Förpackningar att beställa för att nå målet; se Hjälp.");
     return QAbstractTableModel::headerData(section, orientation, role);
@@ -171,6 +250,8 @@ double CoverageTableModel::numberKey(int row, ListColumn column) const {
     case ListColumn::Suggestion:
         return m_suggestion[size_t(row)];
     default: {
+        if (isPlanningColumn(column))
+            return planningKey(row, planningColumn(column));
         const ListCell cell = reports::listCell(r, column, m_target);
         return cell.kind == ListCell::Kind::Number ? cell.number : 0;
     }
@@ -178,13 +259,13 @@ double CoverageTableModel::numberKey(int row, ListColumn column) const {
 }
 
 void CoverageTableModel::forgetKeys() {
-    m_numberKeys.assign(size_t(reports::ListColumnCount), {});
+    m_numberKeys.assign(size_t(reports::ListColumnCount + PlanningColumnCount), {});
 }
 
 const std::vector<double> &CoverageTableModel::numberKeys(ListColumn column) const {
     std::vector<double> &keys = m_numberKeys[size_t(column)];
     if (keys.size() != m_rows.size()) {
-        if (column == ListColumn::Product || column == ListColumn::Description) {
+        if (isTextColumn(column)) {
             keys = swedishRanks(column);
         } else {
             keys.resize(m_rows.size());
@@ -200,9 +281,11 @@ std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
     const QCollator collator = swedishCollator();
     std::vector<QCollatorSortKey> keys;
     keys.reserve(m_rows.size());
-    for (const reports::CoverageRow &row : m_rows)
-        keys.push_back(
-            collator.sortKey(column == ListColumn::Product ? row.product : row.description));
+    for (size_t r = 0; r < m_rows.size(); ++r)
+        keys.push_back(collator.sortKey(column == ListColumn::Product ? m_rows[r].product
+                                        : column == ListColumn::Description
+                                            ? m_rows[r].description
+                                            : planningText(int(r), planningColumn(column))));
     std::vector<int> order(m_rows.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
@@ -216,6 +299,50 @@ std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
         ranks[size_t(order[i])] = rank;
     }
     return ranks;
+}
+
+QString CoverageTableModel::planningText(int r, PlanningColumn column) const {
+    const reports::CoverageRow &row = m_rows[size_t(r)];
+    switch (column) {
+    case PlanningColumn::OrderUrgency:
+        return reports::orderUrgencyText(reports::orderUrgency(row, m_period, m_target, m_today));
+    case PlanningColumn::Stockout:
+        return isoDate(reports::stockoutDate(row, m_period));
+    case PlanningColumn::OrderBy:
+        return isoDate(reports::orderByDate(row, m_period));
+    case PlanningColumn::Supplier:
+        return row.rule.supplier;
+    case PlanningColumn::Group:
+        return row.rule.group;
+    case PlanningColumn::Mark:
+        if (!row.mark)
+            return {};
+        if (row.mark->kind == PlanningMark::Kind::Discontinued)
+            return QStringLiteral("utgått");
+        return QStringLiteral("beställd %1, %2 förp.")
+            .arg(row.mark->orderedOn.toString(Qt::ISODate), numberText(row.mark->orderedPacks));
+    }
+    return {};
+}
+
+double CoverageTableModel::planningKey(int r, PlanningColumn column) const {
+    const reports::CoverageRow &row = m_rows[size_t(r)];
+    constexpr double never = std::numeric_limits<double>::infinity();
+    const auto day = [&](const std::optional<QDate> &d) {
+        return d ? double(d->toJulianDay()) : never;
+    };
+    switch (column) {
+    case PlanningColumn::OrderUrgency: {
+        const reports::OrderUrgency u = reports::orderUrgency(row, m_period, m_target, m_today);
+        return u == reports::OrderUrgency::None ? never : double(int(u));
+    }
+    case PlanningColumn::Stockout:
+        return day(reports::stockoutDate(row, m_period));
+    case PlanningColumn::OrderBy:
+        return day(reports::orderByDate(row, m_period));
+    default:
+        return 0; // texts sort by their Swedish ranks
+    }
 }
 
 bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {
@@ -247,6 +374,16 @@ void CoverageFilterModel::setOnlyBelowTarget(bool only) {
     refilter();
 }
 
+void CoverageFilterModel::setSupplier(const QString &supplier) {
+    m_supplier = supplier;
+    refilter();
+}
+
+void CoverageFilterModel::setGroup(const QString &group) {
+    m_group = group;
+    refilter();
+}
+
 void CoverageFilterModel::targetChanged() {
     refilter(); // the switch's rows, and the status and suggestion columns' order
 }
@@ -273,9 +410,12 @@ bool CoverageFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) c
         if (u != Urgency::Urgent && u != Urgency::BelowTarget)
             return false;
     }
+    const reports::CoverageRow &row = m_model->row(sourceRow);
+    if ((!m_supplier.isNull() && row.rule.supplier != m_supplier) ||
+        (!m_group.isNull() && row.rule.group != m_group))
+        return false;
     if (m_text.isEmpty())
         return true;
-    const reports::CoverageRow &row = m_model->row(sourceRow);
     return row.product.contains(m_text, Qt::CaseInsensitive) ||
            row.description.contains(m_text, Qt::CaseInsensitive);
 }

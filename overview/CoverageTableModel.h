@@ -3,11 +3,18 @@
 #include "reports/CoverageOverview.h"
 
 #include <QAbstractTableModel>
+#include <QDate>
 #include <QSortFilterProxyModel>
 
 #include <vector>
 
 namespace overview {
+
+// The planning columns the window shows after the list's own (the model's columns
+// ListColumnCount and on): how soon to order, the dates, the rule's supplier and group, and
+// the operator's mark.
+enum class PlanningColumn { OrderUrgency, Stockout, OrderBy, Supplier, Group, Mark };
+constexpr int PlanningColumnCount = int(PlanningColumn::Mark) + 1;
 
 // The rows of a coverage run as a table: one row per product, the list's columns. Everything a
 // view asks for is read from the rows in memory; the sort keys of a column are made once.
@@ -18,6 +25,12 @@ public:
     explicit CoverageTableModel(QObject *parent = nullptr);
 
     void setRows(std::vector<reports::CoverageRow> rows);
+    // The run's period (YYYY-MM-DD), which the stock-out dates count from.
+    void setPeriod(const QString &perioddatum);
+    // A row's mark changed (the suggestion follows it).
+    void setMark(int row, const std::optional<PlanningMark> &mark);
+    // A row's rule changed.
+    void setRule(int row, const PlanningRule &rule);
     const std::vector<reports::CoverageRow> &rows() const { return m_rows; }
     const reports::CoverageRow &row(int index) const { return m_rows.at(size_t(index)); }
 
@@ -38,6 +51,10 @@ public:
 private:
     double numberKey(int row, reports::ListColumn column) const;
     std::vector<double> swedishRanks(reports::ListColumn column) const;
+    QString planningText(int row, PlanningColumn column) const;
+    double planningKey(int row, PlanningColumn column) const;
+    void computeRow(size_t row);
+    void rowChanged(int row);
     // The sort keys of a column (for a text its place in Swedish order), made on its first
     // sort: a sort then reads one array instead of every row.
     const std::vector<double> &numberKeys(reports::ListColumn column) const;
@@ -48,6 +65,8 @@ private:
     std::vector<double> m_suggestion;                      // 0 without one
     mutable std::vector<std::vector<double>> m_numberKeys; // by column
     int m_target = reports::DefaultTargetWeeks;
+    QDate m_period;
+    QDate m_today = QDate::currentDate();
 };
 
 // The rows as shown: sorted by any column, filtered by a text in the product number or the
@@ -65,6 +84,10 @@ public:
     QString searchText() const { return m_text; }
     void setOnlyBelowTarget(bool only);
     bool onlyBelowTarget() const { return m_onlyBelow; }
+    // Only the products whose rule names this supplier or group; a null text takes all (an
+    // empty one those without).
+    void setSupplier(const QString &supplier);
+    void setGroup(const QString &group);
     // The model's target changed: the switch's rows change with it.
     void targetChanged();
 
@@ -81,6 +104,8 @@ private:
     CoverageTableModel *m_model = nullptr;
     QString m_text;
     bool m_onlyBelow = false;
+    QString m_supplier;
+    QString m_group;
 };
 
 } // namespace overview

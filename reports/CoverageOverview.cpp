@@ -1,6 +1,7 @@
 #include "reports/CoverageOverview.h"
 
 #include "MDlib/Error.h"
+#include "reports/Planning.h"
 #include "xls/Workbook.h"
 
 #include <QJsonArray>
@@ -178,16 +179,12 @@ Urgency urgency(const CoverageRow &row, double targetWeeks) {
 }
 
 std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWeeks) {
-    if (!row.hasSales())
+    if (!row.hasSales() || row.discontinued())
         return std::nullopt;
-    const double need = *row.salesPj * targetWeeks - row.stockTotal.value_or(0) -
-                        row.orderPj.value_or(0) + row.backOrderPj.value_or(0);
-    // The cells are whole numbers; the tolerance keeps a fractional target from asking for a
-    // pack more through a rounding error.
-    const double packs = std::ceil(need - 1e-9);
-    if (!(packs > 0))
+    const SuggestionSteps steps = suggestionSteps(row, targetWeeks);
+    if (steps.packs <= 0)
         return std::nullopt;
-    return qint64(packs);
+    return steps.minimum;
 }
 
 const ListColumnInfo &listColumnInfo(ListColumn column) {
@@ -272,11 +269,15 @@ std::vector<const CoverageRow *> allRows(const std::vector<CoverageRow> &rows) {
     return pointers;
 }
 
-QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targetWeeks) {
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                       double targetWeeks) {
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    const QDate today = QDate::currentDate();
     QString out;
     QStringList fields;
     for (int c = 0; c < ListColumnCount; ++c)
         fields << QLatin1String(columns[c].key);
+    fields << planningKeys();
     out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     for (const CoverageRow *row : rows) {
         fields.clear();
@@ -298,6 +299,8 @@ QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targ
                 break;
             }
         }
+        for (const QString &field : planningCsvFields(*row, period, targetWeeks, today))
+            fields << csvField(field);
         out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
     return out.toUtf8();
@@ -305,6 +308,8 @@ QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targ
 
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
                         double targetWeeks) {
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    const QDate today = QDate::currentDate();
     QJsonArray list;
     for (const CoverageRow *row : rows) {
         QJsonObject o;
@@ -330,6 +335,7 @@ QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QStr
                 break;
             }
         }
+        addPlanningMembers(o, *row, period, targetWeeks, today);
         list.append(o);
     }
     QJsonObject doc;
@@ -370,6 +376,14 @@ void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
         }
         ++r;
     }
+    // The total the window shows under the list, under the suggestion column.
+    double total = 0;
+    for (const CoverageRow *row : rows)
+        total += double(reorderSuggestion(*row, targetWeeks).value_or(0));
+    const int suggestionColumn = int(ListColumn::Suggestion) + 1;
+    sheet.setCell(r + 1, suggestionColumn - 1, Variant::String(QStringLiteral("Att beställa")));
+    sheet.setCell(r + 1, suggestionColumn, Variant::Double(total));
+    sheet.setBold(QStringLiteral("P%1:Q%1").arg(r + 1));
     book.saveAs(fileName);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/PlanningStore.h"
 #include "reports/ProduktTabell.h"
 
 #include <QByteArray>
@@ -36,6 +37,12 @@ struct CoverageRow {
     CellNumber salesPj;       // O: packs a week
     CellNumber salesFrn;      // P
 
+    // From the program's own planning data (reports/Planning.h): the product's rule, the
+    // default rule without one, and the operator's mark for the period.
+    PlanningRule rule;
+    std::optional<PlanningMark> mark;
+    bool discontinued() const { return mark && mark->kind == PlanningMark::Kind::Discontinued; }
+
     // Whether the product sells at all: its PJ weekly sales are above 0. The run gives a product
     // selling less than half a pack a week an empty O and a cover of 0, as if it had none.
     bool hasSales() const { return salesPj.value_or(0) > 0; }
@@ -54,9 +61,11 @@ enum class Urgency {
 };
 Urgency urgency(const CoverageRow &row, double targetWeeks);
 
-// Packs to order so that the stock covers targetWeeks of sales:
-//   weekly sales (O) × target − total stock (G) − orders on their way (L) + back orders (J),
-// rounded up to whole packs; nullopt when that is 0 or less, or the product has no sales.
+// Packs to order so that the stock covers targetWeeks of sales by the row's rule:
+//   weekly sales (O) × (lead time + target + safety weeks) + safety packs
+//   − total stock (G) − orders on their way (L) + back orders (J),
+// rounded up to whole packs, then to the order multiple, then raised to the minimum order;
+// nullopt when the need is 0 or less, the product has no sales or is marked discontinued.
 std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWeeks);
 
 // The default target in weeks of cover.
@@ -102,8 +111,10 @@ ListCell listCell(const CoverageRow &row, ListColumn column, double targetWeeks)
 
 // Writers of a list of rows, in the order given (the window passes them sorted and filtered as
 // shown). Numbers are plain C-locale numbers, an empty cell is an empty field (CSV) or null
-// (JSON); the suggestion column follows the target.
-QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, double targetWeeks);
+// (JSON); the suggestion column follows the target. The planning columns (reports/Planning.h)
+// follow the list's own.
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                       double targetWeeks);
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
                         double targetWeeks);
 // The same columns as a workbook with the window's Swedish headings; raises lodvik::Error when

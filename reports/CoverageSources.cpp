@@ -1,4 +1,5 @@
 #include "reports/CoverageSources.h"
+#include "reports/Planning.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
@@ -277,14 +278,28 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
 QString suggestionExplanation(const CoverageRow &row, double targetWeeks) {
     if (!row.hasSales())
         return QStringLiteral("Ingen försäljning per vecka (O är tom eller 0): inget förslag.");
-    const double need = *row.salesPj * targetWeeks - row.stockTotal.value_or(0) -
-                        row.orderPj.value_or(0) + row.backOrderPj.value_or(0);
+    const PlanningRule &rule = row.rule;
+    const SuggestionSteps steps = suggestionSteps(row, targetWeeks);
     const std::optional<qint64> packs = reorderSuggestion(row, targetWeeks);
-    return QStringLiteral("Förslag = försäljning per vecka × mål − lager totalt − order på väg + "
-                          "restorder = %1 × %2 − %3 − %4 + %5 = %6 → %7")
-        .arg(swedishNumber(*row.salesPj), term(targetWeeks), term(row.stockTotal.value_or(0)),
-             term(row.orderPj.value_or(0)), term(row.backOrderPj.value_or(0)), swedishNumber(need),
-             packs ? QStringLiteral("%1 förp.").arg(*packs) : QStringLiteral("inget förslag"));
+    QString text = QStringLiteral("Förslag = försäljning per vecka × (ledtid + mål + "
+                                  "säkerhetsveckor) + säkerhetslager − lager totalt − order på "
+                                  "väg + restorder = %1 × (%2 + %3 + %4) + %5 − %6 − %7 + %8 = %9")
+                       .arg(swedishNumber(*row.salesPj), term(rule.leadTimeWeeks),
+                            term(targetWeeks), term(rule.safetyWeeks), term(rule.safetyPacks),
+                            term(row.stockTotal.value_or(0)), term(row.orderPj.value_or(0)),
+                            term(row.backOrderPj.value_or(0)), swedishNumber(steps.need));
+    if (steps.packs > 0) {
+        text += QStringLiteral(" → %1 förp.").arg(steps.packs);
+        if (rule.multiple > 1)
+            text +=
+                QStringLiteral(", i multipler av %1: %2").arg(rule.multiple).arg(steps.multiple);
+        if (rule.minimum > 0)
+            text += QStringLiteral(", minst %1: %2").arg(rule.minimum).arg(steps.minimum);
+    }
+    if (row.discontinued())
+        return text + QStringLiteral(" → inget förslag: markerad som utgått.");
+    return text + (packs ? QStringLiteral(" → förslag %1 förp.").arg(*packs)
+                         : QStringLiteral(" → inget förslag"));
 }
 
 } // namespace reports

@@ -37,3 +37,25 @@ CREATE INDEX IF NOT EXISTS lagera_lagerplats ON LagerA (lagerplats);
 -- The login the workstations use needs to read and change the rows, for example:
 --   CREATE ROLE lodvik LOGIN PASSWORD '...';
 --   GRANT SELECT, INSERT, UPDATE, DELETE ON ProduktSok, LagerA TO lodvik;
+
+-- The program's own planning data: a replenishment rule per product and the operator's marks on
+-- a period's products ("beställd", "utgått"). Product numbers compare exactly here, as typed.
+CREATE TABLE IF NOT EXISTS planning_rule (
+    product text PRIMARY KEY,
+    lead_time_weeks double precision NOT NULL,
+    safety_weeks double precision NOT NULL,
+    safety_packs double precision NOT NULL,
+    multiple bigint NOT NULL,
+    minimum bigint NOT NULL,
+    supplier text NOT NULL,
+    product_group text NOT NULL
+);
+CREATE TABLE IF NOT EXISTS planning_mark (
+    period text NOT NULL,
+    product text NOT NULL,
+    mark text NOT NULL,
+    ordered_on text,
+    ordered_packs double precision,
+    PRIMARY KEY (period, product)
+);
+--   GRANT SELECT, INSERT, UPDATE, DELETE ON planning_rule, planning_mark TO lodvik;

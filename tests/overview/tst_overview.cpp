@@ -2,22 +2,37 @@
 #include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
 #include "Startmeny/Startmeny.h"
+#include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
+#include "overview/PlanningPanel.h"
 #include "printengine/PrintEngine.h"
 #include "reports/CoverageOverview.h"
 
 #include <QApplication>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 
 using lodvik::Variant;
 using reports::ListColumn;
@@ -151,6 +166,148 @@ private slots:
         QCOMPARE(products, (QStringList{"B-200", "A-100", "D-400"}));
         // The total to order is over the rows shown: A-100 40 − 10 = 30, B-200 40 − 30 = 10.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{40, 2}));
+    }
+
+    // Supplier filter and totals, marks kept in the store and shown, the proposal per supplier
+    // with a quantity changed in place.
+    void planningInTheWindow() {
+        ProgramFolder home;
+        QTemporaryDir dir;
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        window.planning()->openStore = [&] { return openPlanningStore(home.path()); };
+        std::vector<reports::CoverageRow> rows = rowsOf({{"A-100", "Pallkrage", "10", "1", "10"},
+                                                         {"B-200", "Pall", "30", "3", "10"},
+                                                         {"C-300", "Krympfilm", "50", "5", "10"}});
+        const PlanningRule acme{2, 0, 0, 25, 0, QStringLiteral("Acme"), QStringLiteral("Pall")};
+        reports::applyPlanning(rows, {{"A-100", acme}, {"B-200", acme}}, {});
+        window.setRun(std::move(rows), QStringLiteral("2010-11-18"));
+        window.setTargetWeeks(4);
+        window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
+        // 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{100, 2}));
+        QCOMPARE(window.planning()->totals()->text(), QStringLiteral("Per leverantör: Acme 100"));
+        const int supplierColumn =
+            reports::ListColumnCount + int(overview::PlanningColumn::Supplier);
+        QCOMPARE(window.shownRows()->index(0, supplierColumn).data().toString(),
+                 QStringLiteral("Acme"));
+        QComboBox *supplier = window.planning()->supplierBox();
+        supplier->setCurrentIndex(supplier->findText(QStringLiteral("(ingen)")));
+        QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Product), QStringList{"C-300"});
+        supplier->setCurrentIndex(supplier->findText(QStringLiteral("Acme")));
+        QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Product),
+                 (QStringList{"A-100", "B-200"}));
+
+        // B-200 discontinued: no suggestion, in the store, out of the proposal.
+        window.view()->selectRow(1);
+        window.planning()->markSelected(PlanningMark::Kind::Discontinued);
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{50, 1}));
+        QCOMPARE(openPlanningStore(home.path())->marks("2010-11-18").count("B-200"), size_t(1));
+        const int markColumn = reports::ListColumnCount + int(overview::PlanningColumn::Mark);
+        QCOMPARE(window.shownRows()->index(1, markColumn).data().toString(),
+                 QStringLiteral("utgått"));
+        window.view()->clearSelection();
+        std::vector<reports::ProposalLine> lines = window.planning()->proposalRows();
+        QCOMPARE(lines.size(), size_t(1));
+        overview::ProposalDialog dialog(lines, QStringLiteral("2010-11-18"));
+        dialog.table()->item(0, 3)->setData(Qt::EditRole, 75);
+        const QStringList files = dialog.saveTo(dir.path());
+        QCOMPARE(files.size(), 2);
+        QFile csv(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csv.readAll();
+        QVERIFY2(bytes.startsWith("\xEF\xBB\xBF") &&
+                     bytes.contains("\r\nAcme;A-100;Pallkrage;Pall;75;25;"),
+                 bytes.constData());
+        QVERIFY(
+            QFileInfo::exists(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.xls"))));
+
+        // A rule for C-300, set in the window: 10 × (1 + 4) + 4 − 50 = 4 → minimum 12, kept.
+        supplier->setCurrentIndex(0);
+        window.view()->selectRow(2);
+        window.planning()->setRuleOfSelected(
+            PlanningRule{1, 0, 4, 1, 12, QStringLiteral("Bolaget"), QString()});
+        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{62, 2}));
+        QCOMPARE(openPlanningStore(home.path())->rules().at("C-300").minimum, 12);
+        QVERIFY(supplier->findText(QStringLiteral("Bolaget")) > 0);
+    }
+
+    // An empty cover of a product that sells reads 0, a negative one "slut"; the window fits
+    // the screen; Enter and Space open the drill-down, Escape closes the window.
+    void coverKeysAndFit() {
+        QSettings(QStringLiteral("lodvikprodsok"), QStringLiteral("lodvikprodsok"))
+            .remove(QStringLiteral("tackningsoversikt")); // a first opening
+        QTemporaryDir dir;
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        window.setRun(rowsOf({{"A-100", "Pall", "0", "", "10"},
+                              {"B-200", "Pall", "-5", "-1", "10"},
+                              {"C-300", "Pall", "5", nullptr, ""}}),
+                      QStringLiteral("2010-11-18"));
+        window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
+        QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Cover),
+                 (QStringList{"0", "slut", "0"}));
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.geometry()));
+        // Everything fits a 1366×768 laptop's screen below its panel.
+        QVERIFY2(window.minimumSizeHint().width() <= 1366 &&
+                     window.minimumSizeHint().height() <= 730,
+                 qPrintable(QStringLiteral("%1×%2")
+                                .arg(window.minimumSizeHint().width())
+                                .arg(window.minimumSizeHint().height())));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.view()->setFocus();
+        window.view()->setCurrentIndex(window.shownRows()->index(1, 0));
+        QStringList opened;
+        QTimer closer;
+        closer.setInterval(5);
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                opened << modal->windowTitle();
+                modal->close();
+            }
+        });
+        closer.start();
+        QTest::keyClick(window.view(), Qt::Key_Return);
+        window.view()->setFocus();
+        QTest::keyClick(window.view(), Qt::Key_Space);
+        QCOMPARE(opened.size(), 2);
+        QVERIFY2(opened[0].contains(QStringLiteral("B-200")), qPrintable(opened.join('|')));
+        QTest::keyClick(window.view(), Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+    }
+
+    // The histogram's classes lie around the target; a negative cover counts as run out and
+    // keeps the bars' axis at 0, where the target line stays in sight.
+    void chartAroundTheTarget() {
+        overview::CoverageTableModel model;
+        model.setRows(rowsOf({{"A", "a", "-5", "-3", "2"},
+                              {"B", "b", "0", "1", "2"},
+                              {"C", "c", "9", "5", "2"},
+                              {"D", "d", "99", "40", "2"},
+                              {"E", "e", "5", nullptr, ""}}));
+        overview::CoverageFilterModel shown;
+        shown.setCoverageModel(&model);
+        overview::CoverageChart chart(&shown);
+        const auto histogram = [&] {
+            const auto *axis = qobject_cast<QBarCategoryAxis *>(
+                chart.histogramView()->chart()->axes(Qt::Horizontal).first());
+            const auto *series =
+                qobject_cast<QBarSeries *>(chart.histogramView()->chart()->series().first());
+            QStringList bins;
+            for (int b = 0; b < axis->count(); ++b)
+                bins << QStringLiteral("%1:%2").arg(axis->at(b)).arg(series->barSets()[0]->at(b));
+            return bins;
+        };
+        QCOMPARE(histogram(),
+                 (QStringList{"slut:1", "0–1:1", "2–3:0", "4–7:1", "8–15:0", "16–:1", "–:1"}));
+        model.setTargetWeeks(10);
+        chart.refresh();
+        QCOMPARE(histogram(),
+                 (QStringList{"slut:1", "0–4:1", "5–9:1", "10–19:0", "20–39:0", "40–:1", "–:1"}));
+        const auto *weeks =
+            qobject_cast<QValueAxis *>(chart.barsView()->chart()->axes(Qt::Horizontal).first());
+        QCOMPARE(weeks->min(), 0.0);
     }
 
     void printoutHoldsEveryRowOnce() {

@@ -1,6 +1,7 @@
 #include "../common/DataRows.h"
 #include "../common/ProgramFolder.h"
 #include "../common/RunProgram.h"
+#include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "ReadBack.h"
@@ -9,12 +10,15 @@
 #include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
 #include "reports/CoverageSources.h"
+#include "reports/Planning.h"
 #include "reports/Reports.h"
 #include "xls/Workbook.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 using lodvik::Variant;
@@ -68,6 +72,8 @@ struct StoredRow {
     Variant d, e, f, h, j, l, o;
 };
 Q_DECLARE_METATYPE(StoredRow)
+Q_DECLARE_METATYPE(PlanningRule)
+Q_DECLARE_METATYPE(std::optional<PlanningMark>)
 
 class TestReports : public QObject {
     Q_OBJECT
@@ -750,7 +756,301 @@ private slots:
                  description);
     }
 
+    // P1 of the small store: 4 a week, 15 in stock, nothing on the way; target 4 weeks.
+    void suggestionFollowsTheRule_data() {
+        QTest::addColumn<PlanningRule>("rule");
+        QTest::addColumn<std::optional<PlanningMark>>("mark");
+        QTest::addColumn<double>("onTheWay"); // L
+        QTest::addColumn<int>("suggestion");  // -1: none
+        const auto rule = [](double lead, double safetyWeeks, double safetyPacks, qint64 multiple,
+                             qint64 minimum) {
+            return PlanningRule{lead, safetyWeeks, safetyPacks, multiple, minimum, {}, {}};
+        };
+        const std::optional<PlanningMark> none;
+        addRow("default rule: 4 × 4 − 15", PlanningRule{}, none, 0.0, 1);
+        addRow("lead time 2: 4 × 6 − 15", rule(2, 0, 0, 1, 0), none, 0.0, 9);
+        addRow("half a week's lead time", rule(0.5, 0, 0, 1, 0), none, 0.0, 3);
+        addRow("safety weeks 1: 4 × 5 − 15", rule(0, 1, 0, 1, 0), none, 0.0, 5);
+        addRow("safety packs 3: 16 + 3 − 15", rule(0, 0, 3, 1, 0), none, 0.0, 4);
+        addRow("multiple 6 rounds 1 up", rule(0, 0, 0, 6, 0), none, 0.0, 6);
+        addRow("multiple already met", rule(2, 0, 0, 3, 0), none, 0.0, 9);
+        addRow("minimum 10 raises 1", rule(0, 0, 0, 1, 10), none, 0.0, 10);
+        addRow("minimum below the multiple", rule(0, 0, 0, 6, 5), none, 0.0, 6);
+        addRow("minimum above the multiple", rule(0, 0, 0, 6, 10), none, 0.0, 10);
+        // 4 × 7 + 2 − 15 − 20 on the way < 0: no minimum without a need.
+        addRow("no need, no minimum", rule(2, 1, 2, 5, 10), none, 20.0, -1);
+        addRow("everything: 4 × 7 + 2 − 15 − 3 = 12 → 15 → 20", rule(2, 1, 2, 5, 20), none, 3.0,
+               20);
+        addRow("supplier and group change nothing",
+               PlanningRule{0, 0, 0, 1, 0, QStringLiteral("S"), QStringLiteral("G")}, none, 0.0, 1);
+        addRow("discontinued", rule(2, 0, 0, 1, 0),
+               std::optional(PlanningMark{PlanningMark::Kind::Discontinued, {}, 0}), 0.0, -1);
+        addRow("ordered keeps its suggestion", rule(2, 0, 0, 1, 0),
+               std::optional(PlanningMark{PlanningMark::Kind::Ordered, QDate(2010, 11, 18), 9}),
+               0.0, 9);
+    }
+
+    void suggestionFollowsTheRule() {
+        QFETCH(PlanningRule, rule);
+        QFETCH(std::optional<PlanningMark>, mark);
+        QFETCH(double, onTheWay);
+        QFETCH(int, suggestion);
+        ProduktTabell table;
+        table.at(1, 1) = text("P1");
+        table.at(1, 4) = text("10");
+        table.at(1, 5) = text("5");
+        table.at(1, 8) = text("4");
+        table.at(1, 12) = num(onTheWay);
+        table.at(1, 15) = text("4");
+        std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        PlanningMarks marks;
+        if (mark)
+            marks[QStringLiteral("P1")] = *mark;
+        reports::applyPlanning(rows, {{QStringLiteral("P1"), rule}}, marks);
+        const std::optional<qint64> packs = reports::reorderSuggestion(rows[0], 4);
+        QCOMPARE(packs.has_value() ? int(*packs) : -1, suggestion);
+        // The drill-down ends on the same figure.
+        const QString explained = reports::suggestionExplanation(rows[0], 4);
+        QVERIFY2(packs ? explained.endsWith(QStringLiteral("förslag %1 förp.").arg(*packs))
+                       : explained.contains(QStringLiteral("inget förslag")),
+                 qPrintable(explained));
+    }
+
+    // The saved list's workbook ends with the total to order, as the window shows it.
+    void listWorkbookHasTheTotal() {
+        ProduktTabell table;
+        for (int r = 1; r <= 3; ++r) {
+            table.at(r, 1) = text(QStringLiteral("P%1").arg(r).toUtf8().constData());
+            table.at(r, 4) = num(r * 10);
+            table.at(r, 15) = num(10); // 40 − 10, 40 − 20, 40 − 30
+        }
+        const std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        const QString file = m_home + QStringLiteral("/lista.xls");
+        reports::saveCoverageListWorkbook(reports::allRows(rows), QStringLiteral("2010-11-18"), 4,
+                                          file);
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(file, &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        // Heading on row 3, products on 4 to 6, a blank row, the total on row 8.
+        QCOMPARE(cells.value("8,16").toObject().value("value").toString(),
+                 QStringLiteral("Att beställa"));
+        QCOMPARE(cells.value("8,17").toObject().value("value").toDouble(), 60.0);
+    }
+
+    // A description from the extract that a spreadsheet would run as a formula stays a text.
+    void proposalTextsAreInert() {
+        ProduktTabell table;
+        table.at(1, 1) = text("P1");
+        table.at(1, 2) = text("=HYPERLINK(\"x\")");
+        table.at(1, 15) = num(2);
+        std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        rows[0].rule.supplier = QStringLiteral("@Acme");
+        const QByteArray csv =
+            reports::proposalCsv(reports::proposalLines(reports::allRows(rows), 4), QDate());
+        QVERIFY2(csv.contains("\r\n'@Acme;P1;\"'=HYPERLINK(\"\"x\"\")\";;8;"), csv.constData());
+    }
+
+    void stockoutAndOrderBy_data() {
+        QTest::addColumn<Variant>("cover"); // H
+        QTest::addColumn<Variant>("sales"); // O
+        QTest::addColumn<double>("leadTime");
+        QTest::addColumn<QString>("stockout");
+        QTest::addColumn<QString>("orderBy");
+        QTest::addColumn<int>("urgency");
+        using U = reports::OrderUrgency;
+        // Period 2010-11-18, target 4 weeks (to 2010-12-16), today 2010-11-25.
+        addRow("5 weeks, no lead time", text("5"), text("4"), 0.0, QString("2010-12-23"),
+               QString("2010-12-23"), int(U::Enough));
+        addRow("5 weeks, 2 weeks' lead time", text("5"), text("4"), 2.0, QString("2010-12-23"),
+               QString("2010-12-09"), int(U::WithinTarget));
+        addRow("a part of a day counts as a day", text("5"), text("4"), 1.5, QString("2010-12-23"),
+               QString("2010-12-12"), int(U::WithinTarget));
+        addRow("order by today", text("2"), text("4"), 0.0, QString("2010-12-02"),
+               QString("2010-12-02"), int(U::OrderNow));
+        addRow("order by tomorrow", text("3"), text("4"), 6.0 / 7, QString("2010-12-09"),
+               QString("2010-12-03"), int(U::WithinTarget));
+        addRow("order by a past day", text("2"), text("4"), 1.0, QString("2010-12-02"),
+               QString("2010-11-25"), int(U::OrderNow));
+        addRow("cover 0 runs out on the period's date", text("0"), text("4"), 1.0,
+               QString("2010-11-18"), QString("2010-11-11"), int(U::OrderNow));
+        addRow("empty cover with sales", text(""), text("4"), 0.0, QString("2010-11-18"),
+               QString("2010-11-18"), int(U::OrderNow));
+        addRow("negative cover", text("-3"), text("4"), 0.0, QString("2010-11-18"),
+               QString("2010-11-18"), int(U::OrderNow));
+        addRow("no sales", Variant::Integer(0), text(""), 1.0, QString(), QString(), int(U::None));
+    }
+
+    void stockoutAndOrderBy() {
+        QFETCH(Variant, cover);
+        QFETCH(Variant, sales);
+        QFETCH(double, leadTime);
+        QFETCH(QString, stockout);
+        QFETCH(QString, orderBy);
+        QFETCH(int, urgency);
+        ProduktTabell table;
+        table.at(1, 1) = text("P1");
+        table.at(1, 8) = cover;
+        table.at(1, 15) = sales;
+        std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        rows[0].rule.leadTimeWeeks = leadTime;
+        const QDate period(2010, 11, 18);
+        const auto iso = [](const std::optional<QDate> &d) {
+            return d ? d->toString(Qt::ISODate) : QString();
+        };
+        QCOMPARE(iso(reports::stockoutDate(rows[0], period)), stockout);
+        QCOMPARE(iso(reports::orderByDate(rows[0], period)), orderBy);
+        QCOMPARE(int(reports::orderUrgency(rows[0], period, 4, QDate(2010, 12, 2))), urgency);
+    }
+
+    void rulesCsv_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("errors"); // each a part of one message, in order
+        QTest::addColumn<int>("rules");
+        const QByteArray header =
+            "product;lead_time_weeks;safety_weeks;safety_packs;multiple;minimum;supplier;group\n";
+        addRow("semicolons, decimal comma, BOM",
+               QByteArray("\xEF\xBB\xBF") + header + "A1;1,5;0,5;2;6;12;Acme AB;Pall\n",
+               QStringList(), 1);
+        addRow("commas, decimal point, no header", QByteArray("A1,1.5,0.5,2,6,12,Acme AB,Pall\n"),
+               QStringList(), 1);
+        addRow("quoted supplier, short line, blank lines",
+               QByteArray("A1;1;;;;;\"Bolaget; \"\"Öst\"\"\";G\r\n\r\nA2;2\r\n"), QStringList(), 2);
+        addRow("each bad line and column",
+               header + "A1;x;;;;\nA2;;;;0;\nA3;;-1;;;2,5\n;1\nA4;1;1;1;1;1;S;G;extra\n",
+               QStringList{"Rad 2, kolumn lead_time_weeks", "Rad 3, kolumn multiple",
+                           "Rad 4, kolumn safety_weeks", "Rad 4, kolumn minimum",
+                           "Rad 5, kolumn product", "Rad 6: 9 kolumner"},
+               0);
+        addRow("a product twice", QByteArray("A1;1\nA2;1\nA1;2\n"),
+               QStringList{"Rad 3, kolumn product: A1 står redan på rad 1"}, 0);
+        addRow("decimal comma in a comma file", QByteArray("A1,1,5\nA2,1,5,0,1,0,S,G,H\n"),
+               QStringList{"Rad 2: 9 kolumner"}, 0);
+        addRow("a quote left open", QByteArray("A1;1;;;;;\"Acme\n"),
+               QStringList{"Rad 1: ett citattecken"}, 0);
+    }
+
+    void rulesCsv() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, errors);
+        QFETCH(int, rules);
+        QStringList found;
+        const PlanningRules read = reports::parseRulesCsv(file, &found);
+        QCOMPARE(found.size(), errors.size());
+        for (int i = 0; i < errors.size(); ++i)
+            QVERIFY2(found[i].startsWith(errors[i]), qPrintable(found[i]));
+        if (!errors.isEmpty())
+            return;
+        QCOMPARE(int(read.size()), rules);
+        // What is saved reads back the same.
+        QStringList again;
+        QCOMPARE(reports::parseRulesCsv(reports::rulesCsv(read), &again), read);
+        QVERIFY(again.isEmpty());
+        const PlanningRule &a1 = read.begin()->second;
+        if (a1.supplier == QStringLiteral("Acme AB"))
+            QCOMPARE(a1, (PlanningRule{1.5, 0.5, 2, 6, 12, QStringLiteral("Acme AB"),
+                                       QStringLiteral("Pall")}));
+        else
+            QCOMPARE(a1.supplier, QStringLiteral("Bolaget; \"Öst\""));
+    }
+
+    // The rules and marks on the command line, kept in sokdata.db (read back with SQLite
+    // directly), the proposal per supplier, and the marks through a re-run and an import.
+    void planningOnCommandLine() {
+        smallStore();
+        const QString rulesFile = m_home + QStringLiteral("/regler.csv");
+        const auto write = [&](const QByteArray &bytes) {
+            QFile f(rulesFile);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        };
+        write("product,lead_time_weeks,safety_weeks,safety_packs,multiple,minimum,supplier,group\n"
+              "P1,2,,,5,,Bolaget,Pall\nP3,,,,,10,Acme,Pall\nP9,1,,,,,Acme,\n");
+        ProgramRun run = runProgram(m_home, {"rules", "--load", rulesFile});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("P9 finns inte i pjomr")), qPrintable(run.err));
+        QCOMPARE(storedRules(),
+                 QStringList({"P1|2|5|0|Bolaget", "P3|0|1|10|Acme", "P9|1|1|0|Acme"}));
+
+        // A file with a bad line loads nothing.
+        write("P1;1\nP2;1;;;0\n");
+        run = runProgram(m_home, {"rules", "--load", rulesFile});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("Rad 2, kolumn multiple")), qPrintable(run.err));
+        QCOMPARE(storedRules().size(), 3);
+
+        // P1: 4 × (2 + 4) − 15 = 9 → 10 in fives; P3: 2 × 4 − 5 = 3 → minimum 10.
+        // Read as bytes: a decoder would drop the BOM.
+        const auto proposal = [&](const QStringList &extra) {
+            const QString out = m_home + QStringLiteral("/out");
+            const ProgramRun r = runProgram(
+                m_home, QStringList{"coverage", "--period", "2010-11-18", "--format"} + extra, out);
+            QFile file(out);
+            return r.exitCode == 0 && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                     : "exit " + r.err.toUtf8();
+        };
+        QByteArray csv = proposal({"proposal-csv"});
+        QVERIFY2(csv.startsWith("\xEF\xBB\xBFLeverantör;Produkt;"), csv.constData());
+        QList<QByteArray> lines = csv.split('\n');
+        QCOMPARE(lines.size(), 4); // the header, Acme's P3, Bolaget's P1, the end
+        QVERIFY2(lines[1].startsWith("Acme;P3;;Pall;10;1;2;"), lines[1].constData());
+        QVERIFY2(lines[2].startsWith("Bolaget;P1;Pall röd;Pall;10;5;4;2010-12-16;2010-12-02"),
+                 lines[2].constData());
+        const QJsonDocument json =
+            QJsonDocument::fromJson(proposal({"proposal-json", "--supplier", "Bolaget"}));
+        const QJsonArray suppliers = json["suppliers"].toArray();
+        QCOMPARE(suppliers.size(), 1);
+        QCOMPARE(suppliers[0]["supplier"].toString(), QStringLiteral("Bolaget"));
+        QCOMPARE(suppliers[0]["total_packs"].toDouble(), 10.0);
+
+        // Marked rows leave the proposal; discontinued loses its suggestion until unmarked.
+        QCOMPARE(
+            runProgram(m_home, {"mark", "--period", "2010-11-18", "P3", "--discontinued"}).exitCode,
+            0);
+        QCOMPARE(runProgram(m_home, {"mark", "--period", "2010-11-18", "P1", "--ordered", "10",
+                                     "--date", "2010-11-19"})
+                     .exitCode,
+                 0);
+        QCOMPARE(proposal({"proposal-csv"}).count('\n'), 1);
+        const QString access = testDataFolder() + QStringLiteral("/access/datetest-jet4.mdb");
+        if (QFileInfo::exists(access))
+            QCOMPARE(runProgram(m_home, {"import-mdb", access}).exitCode, 0);
+        const QJsonArray rows = QJsonDocument::fromJson(proposal({"json"}))["rows"].toArray();
+        QCOMPARE(rows[0]["product"].toString(), QStringLiteral("P1"));
+        QCOMPARE(rows[0]["mark"].toString(), QStringLiteral("ordered"));
+        QCOMPARE(rows[0]["ordered_on"].toString(), QStringLiteral("2010-11-19"));
+        QCOMPARE(rows[0]["suggestion"].toDouble(), 10.0);
+        QCOMPARE(rows[0]["order_by"].toString(), QStringLiteral("2010-12-02"));
+        QCOMPARE(rows[2]["mark"].toString(), QStringLiteral("discontinued"));
+        QVERIFY(rows[2]["suggestion"].isNull());
+        QCOMPARE(runProgram(m_home, {"mark", "--period", "2010-11-18", "P3", "--clear"}).exitCode,
+                 0);
+        QCOMPARE(proposal({"proposal-csv"}).count('\n'), 2);
+        if (!QFileInfo::exists(access))
+            QSKIP(qPrintable(QStringLiteral("the marks through an import: ") + testDataMissing()));
+    }
+
 private:
+    // planning_rule of sokdata.db as product|lead time|multiple|minimum|supplier.
+    QStringList storedRules() {
+        QStringList rules;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "rules");
+            db.setDatabaseName(m_home + QStringLiteral("/sokdata.db"));
+            if (db.open()) {
+                QSqlQuery q(QStringLiteral("SELECT product, lead_time_weeks, multiple, minimum, "
+                                           "supplier FROM planning_rule ORDER BY product"),
+                            db);
+                while (q.next())
+                    rules << QStringList{q.value(0).toString(), q.value(1).toString(),
+                                         q.value(2).toString(), q.value(3).toString(),
+                                         q.value(4).toString()}
+                                 .join(QLatin1Char('|'));
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("rules"));
+        return rules;
+    }
     void insert(const QString &table, const QStringList &columns, const std::vector<Variant> &row);
     // Three products whose figures are worked out by hand, period November 2010:
     // P1 (1 unit per pack): FRN 30 - 20 available = 10, DP 5, PJ none, sales 104/26 = 4 a week,

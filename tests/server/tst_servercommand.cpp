@@ -87,6 +87,53 @@ private slots:
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
     }
 
+    // The planning rules and marks live on the server beside ProduktSok when it is the source.
+    void planningOnTheServer() {
+        const SearchSourceSettings pg = TestServer::settings(QStringLiteral("QPSQL"));
+        QTemporaryDir home;
+        QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[sokdata]\ndriver=QPSQL\nhost=%1\nport=%2\ndatabase=%3\n"
+                                 "user=%4\npassword=%5\n")
+                      .arg(pg.host)
+                      .arg(pg.port)
+                      .arg(pg.database, pg.user, pg.password)
+                      .toUtf8());
+        ini.close();
+        QFile rules(home.filePath(QStringLiteral("regler.csv")));
+        QVERIFY(rules.open(QIODevice::WriteOnly));
+        rules.write("Q9R1;1,5;;2;6;;Öst AB;\n");
+        rules.close();
+        ProgramRun program = runProgram(home.path(), {"rules", "--load", rules.fileName()});
+        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        QVERIFY(query.exec(QStringLiteral("SELECT product, lead_time_weeks, safety_packs, "
+                                          "multiple, supplier FROM public.planning_rule")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("Q9R1"));
+        QCOMPARE(query.value(1).toDouble(), 1.5);
+        QCOMPARE(query.value(2).toDouble(), 2.0);
+        QCOMPARE(query.value(3).toLongLong(), 6);
+        QCOMPARE(query.value(4).toString(), QStringLiteral("Öst AB"));
+        QVERIFY(!query.next());
+        program =
+            runProgram(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--discontinued"});
+        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        QVERIFY(query.exec(QStringLiteral("SELECT mark FROM public.planning_mark WHERE product = "
+                                          "'Q9R1' AND period = '2010-11-18'")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("discontinued"));
+        program = runProgram(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--clear"});
+        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        program = runProgram(home.path(), {"rules", "--save", home.filePath("ut.csv")});
+        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        QFile saved(home.filePath(QStringLiteral("ut.csv")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().endsWith("Q9R1;1,5;0;2;6;0;Öst AB;\r\n"));
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
+        QVERIFY(run(QStringLiteral("DELETE FROM public.planning_rule")));
+    }
+
 private:
     bool run(const QString &sql);
     const QString m_connection = QStringLiteral("servercommand");

@@ -1,0 +1,159 @@
+#include "cli/Commands.h"
+
+#include "MDlib/DateEntry.h"
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "MDlib/SafeFile.h"
+#include "data/LocalDatabase.h"
+#include "data/PlanningStore.h"
+#include "data/SearchSource.h"
+#include "reports/Planning.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <cstdio>
+#include <optional>
+#include <set>
+
+namespace cli {
+
+namespace {
+
+void printLine(const QString &text, std::FILE *stream) {
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+}
+
+// The products of pjomr, to warn of rules for products the extract does not hold; empty with
+// a warning when local.mdb cannot be read.
+std::optional<std::set<QString>> extractProducts() {
+    try {
+        dao::Database db = dao::Database::OpenDatabase(localDatabasePath());
+        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT iblitm FROM pjomr"));
+        std::set<QString> products;
+        for (; !rs.isEOF(); rs.MoveNext()) {
+            const lodvik::Variant v = rs.Fields(0);
+            if (!v.isNull() && !v.isEmpty())
+                products.insert(v.toText());
+        }
+        return products;
+    } catch (const lodvik::Error &e) {
+        printLine(QStringLiteral("Varning: produkterna i pjomr kunde inte läsas, så reglerna "
+                                 "kontrolleras inte mot dem: %1")
+                      .arg(e.message()),
+                  stderr);
+        return std::nullopt;
+    }
+}
+
+int loadRules(const QString &fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw lodvik::Error(
+            QStringLiteral("Filen %1 kan inte läsas: %2").arg(fileName, file.errorString()));
+    QStringList errors;
+    const PlanningRules rules = reports::parseRulesCsv(file.readAll(), &errors);
+    if (!errors.isEmpty()) {
+        for (const QString &e : errors)
+            printLine(e, stderr);
+        throw lodvik::Error(QStringLiteral("Inga regler lästes in ur %1 (%2 fel).")
+                                .arg(fileName)
+                                .arg(errors.size()));
+    }
+    // Kept all the same: a product may come back in a later extract.
+    if (const auto products = extractProducts())
+        for (const auto &rule : rules)
+            if (!products->count(rule.first))
+                printLine(QStringLiteral("Varning: %1 finns inte i pjomr; regeln sparas ändå.")
+                              .arg(rule.first),
+                          stderr);
+    openPlanningStore(gAppPath)->replaceRules(rules);
+    printLine(QStringLiteral("%1 regler inlästa").arg(rules.size()), stdout);
+    return 0;
+}
+
+int saveRules(const QString &fileName) {
+    const QByteArray csv = reports::rulesCsv(openPlanningStore(gAppPath)->rules());
+    lodvik::saveFile(fileName, QStringLiteral("Regelfilen %1").arg(fileName),
+                     [&](QIODevice &device) {
+                         if (device.write(csv) != csv.size())
+                             throw lodvik::Error(device.errorString());
+                     });
+    printLine(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()), stdout);
+    return 0;
+}
+
+} // namespace
+
+int rules(const QStringList &arguments) {
+    QStringList args = arguments;
+    const bool load = args.contains(QStringLiteral("--load"));
+    const bool save = args.contains(QStringLiteral("--save"));
+    if (load == save)
+        throw lodvik::UsageError(QStringLiteral("Ange antingen --load FIL eller --save FIL."));
+    const QString fileName =
+        takeOption(args, load ? QStringLiteral("--load") : QStringLiteral("--save"));
+    requireNoMore(args);
+    return load ? loadRules(fileName) : saveRules(fileName);
+}
+
+int mark(const QStringList &arguments) {
+    QStringList args = arguments;
+    const QString period = takePeriodOption(args, true);
+    const bool ordered = args.contains(QStringLiteral("--ordered"));
+    const bool hasDate = args.contains(QStringLiteral("--date"));
+    const QString packsText = takeOption(args, QStringLiteral("--ordered"));
+    QString dateText = takeOption(args, QStringLiteral("--date"));
+    const bool discontinued = takeFlag(args, QStringLiteral("--discontinued"));
+    const bool clear = takeFlag(args, QStringLiteral("--clear"));
+    if (int(ordered) + int(discontinued) + int(clear) != 1)
+        throw lodvik::UsageError(
+            QStringLiteral("Ange en av --ordered ANTAL, --discontinued och --clear."));
+    if (hasDate && !ordered)
+        throw lodvik::UsageError(QStringLiteral("--date gäller bara med --ordered."));
+    if (args.size() != 1 || args.first().startsWith(QLatin1Char('-')))
+        throw lodvik::UsageError(QStringLiteral("Ange ett produktnummer."));
+    const QString product = args.takeFirst();
+    std::optional<PlanningMark> mark;
+    if (discontinued)
+        mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
+    if (ordered) {
+        bool ok = false;
+        const double packs = packsText.toDouble(&ok);
+        if (!ok || !(packs > 0))
+            throw lodvik::UsageError(
+                QStringLiteral("--ordered tar ett antal förpackningar över 0, inte %1.")
+                    .arg(packsText));
+        if (dateText.isEmpty())
+            dateText = QDate::currentDate().toString(Qt::ISODate);
+        try {
+            requirePeriodDate(dateText);
+        } catch (const lodvik::Error &e) {
+            throw lodvik::UsageError(e.message());
+        }
+        mark = PlanningMark{PlanningMark::Kind::Ordered, QDate::fromString(dateText, Qt::ISODate),
+                            packs};
+    }
+    openPlanningStore(gAppPath)->setMark(period, product, mark);
+    return 0;
+}
+
+void applyStoredPlanning(std::vector<reports::CoverageRow> &rows, const QString &period) {
+    try {
+        // A folder without sokdata.db has no rules or marks; none is made for a run.
+        const SearchSourceSettings settings = readSearchSourceSettings(gAppPath);
+        if (settings.driver == QLatin1String("QSQLITE") && !QFileInfo::exists(settings.database))
+            return;
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(gAppPath);
+        reports::applyPlanning(rows, store->rules(), store->marks(period));
+    } catch (const lodvik::Error &e) {
+        printLine(QStringLiteral("Varning: planeringsreglerna kunde inte läsas, så förslagen "
+                                 "räknas utan regler och markeringar: %1")
+                      .arg(e.message()),
+                  stderr);
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,210 @@
+#include "data/PlanningStore.h"
+
+#include "MDlib/Error.h"
+#include "data/SearchSource.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+using lodvik::Error;
+
+namespace {
+
+// The same statements on SQLite and PostgreSQL: SQLite reads these type names as REAL, INTEGER
+// and TEXT.
+struct Table {
+    const char *name;
+    const char *create;
+};
+const Table tables[] = {
+    {"planning_rule",
+     "CREATE TABLE IF NOT EXISTS planning_rule (product text PRIMARY KEY, lead_time_weeks double "
+     "precision NOT NULL, safety_weeks double precision NOT NULL, safety_packs double precision "
+     "NOT NULL, multiple bigint NOT NULL, minimum bigint NOT NULL, supplier text NOT NULL, "
+     "product_group text NOT NULL)"},
+    {"planning_mark",
+     "CREATE TABLE IF NOT EXISTS planning_mark (period text NOT NULL, product text NOT NULL, "
+     "mark text NOT NULL, ordered_on text, ordered_packs double precision, PRIMARY KEY (period, "
+     "product))"},
+};
+
+const QString orderedKey = QStringLiteral("ordered");
+const QString discontinuedKey = QStringLiteral("discontinued");
+
+// The tables on the connection a search source keeps open. The statements are the same on
+// sokdata.db and on the server, so one class serves both.
+class SourcePlanningStore : public PlanningStore {
+public:
+    explicit SourcePlanningStore(std::unique_ptr<SearchSource> source)
+        : m_source(std::move(source)) {
+        // On the server, server/sokdata-postgresql.sql makes them; a login that may create
+        // tables gets them here too, as sokdata.db does.
+        for (const Table &table : tables) {
+            QSqlQuery query(database());
+            if (query.exec(
+                    QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(QLatin1String(table.name))))
+                continue;
+            if (!query.exec(QLatin1String(table.create)))
+                throw Error(
+                    QStringLiteral("Tabellen %1 saknas i %2 och kunde inte skapas: %3. "
+                                   "På en server görs den med "
+                                   "server/sokdata-postgresql.sql.")
+                        .arg(QLatin1String(table.name), description(), query.lastError().text()));
+        }
+    }
+    QString description() const override { return m_source->description(); }
+
+protected:
+    QSqlDatabase database() const override { return m_source->database(); }
+
+private:
+    std::unique_ptr<SearchSource> m_source;
+};
+
+// A null QString binds as NULL; an empty supplier or group is a text all the same.
+QVariant text(const QString &s) {
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
+Error storeError(const PlanningStore &store, const QSqlQuery &query, const QString &what) {
+    return Error(QStringLiteral("%1 i %2 misslyckades: %3")
+                     .arg(what, store.description(), query.lastError().text()));
+}
+
+// Runs writes in one transaction: all of them or, on failure, none.
+template <typename Writes>
+void inTransaction(const PlanningStore &store, QSqlDatabase db, const QString &what,
+                   Writes writes) {
+    if (!db.transaction())
+        throw Error(QStringLiteral("%1 i %2 kunde inte börja: %3")
+                        .arg(what, store.description(), db.lastError().text()));
+    try {
+        writes();
+        if (!db.commit())
+            throw Error(QStringLiteral("%1 i %2 kunde inte sparas: %3")
+                            .arg(what, store.description(), db.lastError().text()));
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+} // namespace
+
+PlanningRules PlanningStore::rules() const {
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT product, lead_time_weeks, safety_weeks, safety_packs, "
+                                   "multiple, minimum, supplier, product_group "
+                                   "FROM planning_rule")))
+        throw storeError(*this, query, QStringLiteral("Läsningen av planeringsreglerna"));
+    PlanningRules rules;
+    while (query.next()) {
+        PlanningRule rule;
+        rule.leadTimeWeeks = query.value(1).toDouble();
+        rule.safetyWeeks = query.value(2).toDouble();
+        rule.safetyPacks = query.value(3).toDouble();
+        rule.multiple = query.value(4).toLongLong();
+        rule.minimum = query.value(5).toLongLong();
+        rule.supplier = query.value(6).toString();
+        rule.group = query.value(7).toString();
+        rules[query.value(0).toString()] = rule;
+    }
+    return rules;
+}
+
+void PlanningStore::replaceRules(const PlanningRules &rules) {
+    writeRules(rules, true);
+}
+
+void PlanningStore::setRules(const PlanningRules &rules) {
+    writeRules(rules, false);
+}
+
+void PlanningStore::writeRules(const PlanningRules &rules, bool replaceAll) {
+    const QString what = QStringLiteral("Sparandet av planeringsreglerna");
+    inTransaction(*this, database(), what, [&] {
+        QSqlQuery remove(database());
+        if (replaceAll) {
+            if (!remove.exec(QStringLiteral("DELETE FROM planning_rule")))
+                throw storeError(*this, remove, what);
+        } else if (!remove.prepare(QStringLiteral("DELETE FROM planning_rule WHERE product = ?"))) {
+            throw storeError(*this, remove, what);
+        }
+        QSqlQuery query(database());
+        if (!query.prepare(QStringLiteral("INSERT INTO planning_rule (product, lead_time_weeks, "
+                                          "safety_weeks, safety_packs, multiple, minimum, "
+                                          "supplier, product_group) VALUES (?, ?, ?, ?, ?, ?, ?, "
+                                          "?)")))
+            throw storeError(*this, query, what);
+        for (const auto &[product, rule] : rules) {
+            if (!replaceAll) {
+                remove.addBindValue(product);
+                if (!remove.exec())
+                    throw storeError(*this, remove, what);
+            }
+            query.addBindValue(product);
+            query.addBindValue(rule.leadTimeWeeks);
+            query.addBindValue(rule.safetyWeeks);
+            query.addBindValue(rule.safetyPacks);
+            query.addBindValue(rule.multiple);
+            query.addBindValue(rule.minimum);
+            query.addBindValue(text(rule.supplier));
+            query.addBindValue(text(rule.group));
+            if (!query.exec())
+                throw storeError(*this, query, what);
+        }
+    });
+}
+
+PlanningMarks PlanningStore::marks(const QString &period) const {
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT product, mark, ordered_on, ordered_packs FROM "
+                                      "planning_mark WHERE period = ?")))
+        throw storeError(*this, query, QStringLiteral("Läsningen av markeringarna"));
+    query.addBindValue(period);
+    if (!query.exec())
+        throw storeError(*this, query, QStringLiteral("Läsningen av markeringarna"));
+    PlanningMarks marks;
+    while (query.next()) {
+        PlanningMark mark;
+        mark.kind = query.value(1).toString() == discontinuedKey ? PlanningMark::Kind::Discontinued
+                                                                 : PlanningMark::Kind::Ordered;
+        mark.orderedOn = QDate::fromString(query.value(2).toString(), Qt::ISODate);
+        mark.orderedPacks = query.value(3).toDouble();
+        marks[query.value(0).toString()] = mark;
+    }
+    return marks;
+}
+
+void PlanningStore::setMark(const QString &period, const QString &product,
+                            const std::optional<PlanningMark> &mark) {
+    const QString what = QStringLiteral("Markeringen av %1").arg(product);
+    inTransaction(*this, database(), what, [&] {
+        QSqlQuery query(database());
+        query.prepare(QStringLiteral("DELETE FROM planning_mark WHERE period = ? AND product = ?"));
+        query.addBindValue(period);
+        query.addBindValue(product);
+        if (!query.exec())
+            throw storeError(*this, query, what);
+        if (!mark)
+            return;
+        const bool ordered = mark->kind == PlanningMark::Kind::Ordered;
+        query.prepare(QStringLiteral("INSERT INTO planning_mark (period, product, mark, "
+                                     "ordered_on, ordered_packs) VALUES (?, ?, ?, ?, ?)"));
+        query.addBindValue(period);
+        query.addBindValue(product);
+        query.addBindValue(ordered ? orderedKey : discontinuedKey);
+        query.addBindValue(ordered ? QVariant(mark->orderedOn.toString(Qt::ISODate))
+                                   : QVariant(QMetaType(QMetaType::QString)));
+        query.addBindValue(ordered ? QVariant(mark->orderedPacks)
+                                   : QVariant(QMetaType(QMetaType::Double)));
+        if (!query.exec())
+            throw storeError(*this, query, what);
+    });
+}
+
+std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath) {
+    return std::make_unique<SourcePlanningStore>(openSearchSource(appPath));
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The program's own planning data: a replenishment rule per product and the operator's marks on
+// a period's products. It lives beside the search table (sokdata.db, or the shared server when
+// lodvikprodsok.ini names one), never in local.mdb, which an import replaces.
+
+// How a product is reordered. The default rule asks for exactly what the target alone asks for.
+struct PlanningRule {
+    double leadTimeWeeks = 0; // weeks from order to delivery
+    double safetyWeeks = 0;   // safety stock in weeks of sales
+    double safetyPacks = 0;   // and/or a fixed safety stock in packs
+    qint64 multiple = 1;      // packs are ordered in multiples of this
+    qint64 minimum = 0;       // and never fewer than this
+    QString supplier;
+    QString group; // product group
+
+    bool operator==(const PlanningRule &) const = default;
+};
+
+// The rules by product number.
+using PlanningRules = std::map<QString, PlanningRule>;
+
+// What the operator has done about a product in a period's list.
+struct PlanningMark {
+    enum class Kind { Ordered, Discontinued };
+    Kind kind = Kind::Ordered;
+    QDate orderedOn;         // Ordered: when
+    double orderedPacks = 0; // Ordered: how many packs
+};
+
+// The marks of one period by product number.
+using PlanningMarks = std::map<QString, PlanningMark>;
+
+class PlanningStore {
+public:
+    virtual ~PlanningStore() = default;
+
+    PlanningRules rules() const;
+    // Replaces every rule in one transaction; on failure the old rules stay.
+    void replaceRules(const PlanningRules &rules);
+    // Sets the rules of these products only, in one transaction.
+    void setRules(const PlanningRules &rules);
+
+    PlanningMarks marks(const QString &period) const;
+    // Sets (or with nullopt removes) the mark of one product in a period.
+    void setMark(const QString &period, const QString &product,
+                 const std::optional<PlanningMark> &mark);
+
+    // For messages: which store this is.
+    virtual QString description() const = 0;
+
+protected:
+    virtual QSqlDatabase database() const = 0;
+
+private:
+    void writeRules(const PlanningRules &rules, bool replaceAll);
+};
+
+// The planning data of the program folder's search data source; raises lodvik::Error with a
+// message for the operator when it cannot be opened or prepared.
+std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath);

@@ -1,0 +1,470 @@
+#include "reports/Planning.h"
+
+#include "data/SwedishCollation.h"
+#include "xls/Workbook.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+
+#include <algorithm>
+#include <cmath>
+
+namespace reports {
+
+namespace {
+
+// The cells are whole numbers; the tolerance keeps a fractional target or rule from asking for a
+// pack more through a rounding error.
+constexpr double tolerance = 1e-9;
+
+const char *const ruleColumns[] = {"product",  "lead_time_weeks", "safety_weeks", "safety_packs",
+                                   "multiple", "minimum",         "supplier",     "group"};
+constexpr int ruleColumnCount = 8;
+
+const QByteArray bom = QByteArrayLiteral("\xEF\xBB\xBF");
+
+QString plainNumber(double d) {
+    return QString::number(d, 'g', 15);
+}
+
+// What a Swedish spreadsheet reads as a number: a decimal comma, no digit grouping.
+QString commaNumber(double d) {
+    return plainNumber(d).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+QString isoDate(const std::optional<QDate> &date) {
+    return date ? date->toString(Qt::ISODate) : QString();
+}
+
+QJsonValue jsonDate(const std::optional<QDate> &date) {
+    return date ? QJsonValue(date->toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
+}
+
+// A field for a ';' file: quoted when it holds the separator, a quote or a line break.
+QString semicolonField(const QString &field) {
+    if (!field.contains(QLatin1Char(';')) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        return field;
+    QString quoted = field;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// A text a spreadsheet opening the file on a double-click must not take for a formula.
+QString inert(const QString &text) {
+    static const QString starters = QStringLiteral("=+@\t\r");
+    return !text.isEmpty() && starters.contains(text.front()) ? QLatin1Char('\'') + text : text;
+}
+
+QByteArray semicolonLines(const QList<QStringList> &lines) {
+    QString out;
+    for (const QStringList &line : lines) {
+        QStringList fields;
+        for (const QString &f : line)
+            fields << semicolonField(f);
+        out += fields.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+    }
+    return bom + out.toUtf8();
+}
+
+// The fields of one line, with "…" quoting and "" for a quote inside; false on a quote left
+// open.
+bool splitLine(const QString &line, QChar separator, QStringList *fields) {
+    fields->clear();
+    QString field;
+    bool quoted = false;
+    bool wasQuoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (quoted) {
+            if (c != QLatin1Char('"'))
+                field += c;
+            else if (i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"'))
+                field += line.at(++i);
+            else
+                quoted = false;
+        } else if (c == QLatin1Char('"') && field.trimmed().isEmpty() && !wasQuoted) {
+            field.clear();
+            quoted = wasQuoted = true;
+        } else if (c == separator) {
+            *fields << (wasQuoted ? field : field.trimmed());
+            field.clear();
+            wasQuoted = false;
+        } else {
+            field += c;
+        }
+    }
+    *fields << (wasQuoted ? field : field.trimmed());
+    return !quoted;
+}
+
+// A number with a decimal comma or point; blanks (a spreadsheet's digit grouping) are dropped.
+std::optional<double> readNumber(QString text) {
+    text.remove(QLatin1Char(' ')).remove(QChar(0x00A0)).remove(QChar(0x202F));
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    text.replace(QChar(0x2212), QLatin1Char('-'));
+    bool ok = false;
+    const double d = text.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return std::nullopt;
+    return d;
+}
+
+// One rule field: the message of what is wrong with it, or "" when it is right.
+QString readRuleField(int column, const QString &text, PlanningRule *rule) {
+    if (column >= 6) {
+        (column == 6 ? rule->supplier : rule->group) = text;
+        return {};
+    }
+    if (text.isEmpty())
+        return {}; // the default rule's value
+    const std::optional<double> n = readNumber(text);
+    if (!n)
+        return QStringLiteral("\"%1\" är inget tal").arg(text);
+    if (*n < 0)
+        return QStringLiteral("%1 är negativt").arg(text);
+    if (column <= 3) {
+        (column == 1   ? rule->leadTimeWeeks
+         : column == 2 ? rule->safetyWeeks
+                       : rule->safetyPacks) = *n;
+        return {};
+    }
+    if (*n != std::floor(*n) || *n > 1e12)
+        return QStringLiteral("%1 är inget helt antal förpackningar").arg(text);
+    if (column == 4 && *n < 1)
+        return QStringLiteral("multipeln måste vara minst 1");
+    (column == 4 ? rule->multiple : rule->minimum) = qint64(*n);
+    return {};
+}
+
+QJsonObject proposalRow(const ProposalLine &line, const QDate &period) {
+    const CoverageRow &row = *line.row;
+    QJsonObject o;
+    o.insert(QStringLiteral("product"), row.product);
+    o.insert(QStringLiteral("description"), row.description);
+    o.insert(QStringLiteral("group"), row.rule.group);
+    o.insert(QStringLiteral("packs"), double(line.packs));
+    o.insert(QStringLiteral("multiple"), double(row.rule.multiple));
+    o.insert(QStringLiteral("sales_per_week_pj"),
+             row.salesPj ? QJsonValue(*row.salesPj) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("stockout_date"), jsonDate(stockoutDate(row, period)));
+    o.insert(QStringLiteral("order_by"), jsonDate(orderByDate(row, period)));
+    return o;
+}
+
+QStringList proposalHeadings() {
+    return {QStringLiteral("Leverantör"),    QStringLiteral("Produkt"),
+            QStringLiteral("Benämning"),     QStringLiteral("Varugrupp"),
+            QStringLiteral("Antal förp."),   QStringLiteral("Multipel"),
+            QStringLiteral("Förs./v PJ"),    QStringLiteral("Slut"),
+            QStringLiteral("Beställ senast")};
+}
+
+} // namespace
+
+void applyPlanning(std::vector<CoverageRow> &rows, const PlanningRules &rules,
+                   const PlanningMarks &marks) {
+    for (CoverageRow &row : rows) {
+        const auto rule = rules.find(row.product);
+        row.rule = rule == rules.end() ? PlanningRule{} : rule->second;
+        const auto mark = marks.find(row.product);
+        row.mark = mark == marks.end() ? std::nullopt : std::optional(mark->second);
+    }
+}
+
+SuggestionSteps suggestionSteps(const CoverageRow &row, double targetWeeks) {
+    const PlanningRule &rule = row.rule;
+    SuggestionSteps s;
+    s.weeks = rule.leadTimeWeeks + targetWeeks + rule.safetyWeeks;
+    s.need = row.salesPj.value_or(0) * s.weeks + rule.safetyPacks - row.stockTotal.value_or(0) -
+             row.orderPj.value_or(0) + row.backOrderPj.value_or(0);
+    const double packs = std::ceil(s.need - tolerance);
+    if (!(packs > 0))
+        return s;
+    s.packs = qint64(packs);
+    const qint64 multiple = std::max<qint64>(rule.multiple, 1);
+    s.multiple = (s.packs + multiple - 1) / multiple * multiple;
+    s.minimum = std::max(s.multiple, rule.minimum);
+    return s;
+}
+
+std::optional<QDate> stockoutDate(const CoverageRow &row, const QDate &period) {
+    if (!row.hasSales() || !period.isValid())
+        return std::nullopt;
+    const double cover = row.coverWeeks.value_or(0);
+    if (!(cover > 0))
+        return period;
+    return period.addDays(qint64(std::ceil(cover * 7 - tolerance)));
+}
+
+std::optional<QDate> orderByDate(const CoverageRow &row, const QDate &period) {
+    const std::optional<QDate> stockout = stockoutDate(row, period);
+    if (!stockout)
+        return std::nullopt;
+    return stockout->addDays(-qint64(std::ceil(row.rule.leadTimeWeeks * 7 - tolerance)));
+}
+
+OrderUrgency orderUrgency(const CoverageRow &row, const QDate &period, double targetWeeks,
+                          const QDate &today) {
+    const std::optional<QDate> orderBy = orderByDate(row, period);
+    if (!orderBy)
+        return OrderUrgency::None;
+    if (*orderBy <= today)
+        return OrderUrgency::OrderNow;
+    if (*orderBy < period.addDays(qint64(std::ceil(targetWeeks * 7 - tolerance))))
+        return OrderUrgency::WithinTarget;
+    return OrderUrgency::Enough;
+}
+
+// By OrderUrgency: the machine name and the operator's words.
+const char *const orderUrgencyNames[][2] = {
+    {"", ""},
+    {"order_now", "beställ nu"},
+    {"order_within_target", "beställ inom målet"},
+    {"enough", "räcker"},
+};
+
+QString orderUrgencyKey(OrderUrgency urgency) {
+    return QLatin1String(orderUrgencyNames[int(urgency)][0]);
+}
+
+QString orderUrgencyText(OrderUrgency urgency) {
+    return QString::fromUtf8(orderUrgencyNames[int(urgency)][1]);
+}
+
+QStringList planningKeys() {
+    QStringList keys;
+    for (int c = 1; c < ruleColumnCount; ++c)
+        keys << QLatin1String(ruleColumns[c]);
+    keys << QStringLiteral("stockout_date") << QStringLiteral("order_by")
+         << QStringLiteral("order_urgency") << QStringLiteral("mark")
+         << QStringLiteral("ordered_on") << QStringLiteral("ordered_packs");
+    return keys;
+}
+
+QStringList planningCsvFields(const CoverageRow &row, const QDate &period, double targetWeeks,
+                              const QDate &today) {
+    const QJsonObject o = [&] {
+        QJsonObject object;
+        addPlanningMembers(object, row, period, targetWeeks, today);
+        return object;
+    }();
+    QStringList fields;
+    for (const QString &key : planningKeys()) {
+        const QJsonValue v = o.value(key);
+        fields << (v.isDouble() ? plainNumber(v.toDouble()) : v.toString());
+    }
+    return fields;
+}
+
+void addPlanningMembers(QJsonObject &o, const CoverageRow &row, const QDate &period,
+                        double targetWeeks, const QDate &today) {
+    const PlanningRule &rule = row.rule;
+    o.insert(QStringLiteral("lead_time_weeks"), rule.leadTimeWeeks);
+    o.insert(QStringLiteral("safety_weeks"), rule.safetyWeeks);
+    o.insert(QStringLiteral("safety_packs"), rule.safetyPacks);
+    o.insert(QStringLiteral("multiple"), double(rule.multiple));
+    o.insert(QStringLiteral("minimum"), double(rule.minimum));
+    o.insert(QStringLiteral("supplier"), rule.supplier);
+    o.insert(QStringLiteral("group"), rule.group);
+    o.insert(QStringLiteral("stockout_date"), jsonDate(stockoutDate(row, period)));
+    o.insert(QStringLiteral("order_by"), jsonDate(orderByDate(row, period)));
+    const QString urgency = orderUrgencyKey(orderUrgency(row, period, targetWeeks, today));
+    o.insert(QStringLiteral("order_urgency"),
+             urgency.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(urgency));
+    const bool ordered = row.mark && row.mark->kind == PlanningMark::Kind::Ordered;
+    o.insert(QStringLiteral("mark"), !row.mark ? QJsonValue(QJsonValue::Null)
+                                     : ordered ? QJsonValue(QStringLiteral("ordered"))
+                                               : QJsonValue(QStringLiteral("discontinued")));
+    o.insert(QStringLiteral("ordered_on"),
+             ordered ? jsonDate(row.mark->orderedOn) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("ordered_packs"),
+             ordered ? QJsonValue(row.mark->orderedPacks) : QJsonValue(QJsonValue::Null));
+}
+
+QByteArray rulesCsv(const PlanningRules &rules) {
+    QList<QStringList> lines;
+    QStringList header;
+    for (const char *c : ruleColumns)
+        header << QLatin1String(c);
+    lines << header;
+    for (const auto &[product, rule] : rules)
+        lines << QStringList{product,
+                             commaNumber(rule.leadTimeWeeks),
+                             commaNumber(rule.safetyWeeks),
+                             commaNumber(rule.safetyPacks),
+                             QString::number(rule.multiple),
+                             QString::number(rule.minimum),
+                             rule.supplier,
+                             rule.group};
+    return semicolonLines(lines);
+}
+
+PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
+    QString text = QString::fromUtf8(data.startsWith(bom) ? data.mid(bom.size()) : data);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    PlanningRules rules;
+    std::map<QString, int> lineOf;
+    QChar separator;
+    QStringList fields;
+    for (int n = 1; n <= lines.size(); ++n) {
+        const QString &line = lines.at(n - 1);
+        if (line.trimmed().isEmpty())
+            continue;
+        // The first line with anything on it decides: a Swedish spreadsheet writes ';' and a
+        // decimal comma, others ',' and a point.
+        if (separator.isNull())
+            separator = line.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
+        const QString where = QStringLiteral("Rad %1").arg(n);
+        if (!splitLine(line, separator, &fields)) {
+            *errors << where + QStringLiteral(": ett citattecken avslutas aldrig.");
+            continue;
+        }
+        if (fields.value(0).compare(QLatin1String(ruleColumns[0]), Qt::CaseInsensitive) == 0 &&
+            rules.empty() && lineOf.empty())
+            continue; // the header
+        if (fields.size() > ruleColumnCount) {
+            *errors << where + QStringLiteral(": %1 kolumner, högst %2 (är decimaltecknet "
+                                              "samma som avgränsaren?).")
+                                   .arg(fields.size())
+                                   .arg(ruleColumnCount);
+            continue;
+        }
+        const QString product = fields.at(0);
+        if (product.isEmpty()) {
+            *errors << where + QStringLiteral(", kolumn product: produktnumret saknas.");
+            continue;
+        }
+        PlanningRule rule;
+        bool good = true;
+        for (int c = 1; c < fields.size(); ++c) {
+            const QString problem = readRuleField(c, fields.at(c), &rule);
+            if (!problem.isEmpty()) {
+                *errors << where + QStringLiteral(", kolumn %1: %2.")
+                                       .arg(QLatin1String(ruleColumns[c]), problem);
+                good = false;
+            }
+        }
+        if (const auto earlier = lineOf.find(product); earlier != lineOf.end()) {
+            *errors << where + QStringLiteral(", kolumn product: %1 står redan på rad %2.")
+                                   .arg(product)
+                                   .arg(earlier->second);
+            continue;
+        }
+        lineOf[product] = n;
+        if (good)
+            rules[product] = rule;
+    }
+    return rules;
+}
+
+std::vector<ProposalLine> proposalLines(const std::vector<const CoverageRow *> &rows,
+                                        double targetWeeks, const QString &supplier) {
+    std::vector<ProposalLine> lines;
+    for (const CoverageRow *row : rows) {
+        if (row->mark || (!supplier.isEmpty() && row->rule.supplier != supplier))
+            continue;
+        if (const std::optional<qint64> packs = reorderSuggestion(*row, targetWeeks))
+            lines.push_back({row, *packs});
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const ProposalLine &a, const ProposalLine &b) {
+        const QString &sa = a.row->rule.supplier;
+        const QString &sb = b.row->rule.supplier;
+        if (sa.isEmpty() != sb.isEmpty())
+            return sb.isEmpty();
+        if (const int c = swedish::compare(sa, sb))
+            return c < 0;
+        return swedish::compare(a.row->product, b.row->product) < 0;
+    });
+    return lines;
+}
+
+QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &period) {
+    QList<QStringList> out;
+    out << proposalHeadings();
+    for (const ProposalLine &line : lines) {
+        const CoverageRow &row = *line.row;
+        out << QStringList{inert(row.rule.supplier),
+                           inert(row.product),
+                           inert(row.description),
+                           inert(row.rule.group),
+                           QString::number(line.packs),
+                           QString::number(row.rule.multiple),
+                           row.salesPj ? commaNumber(*row.salesPj) : QString(),
+                           isoDate(stockoutDate(row, period)),
+                           isoDate(orderByDate(row, period))};
+    }
+    return semicolonLines(out);
+}
+
+void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+                          const QString &fileName) {
+    using lodvik::Variant;
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    xls::Workbook book;
+    xls::Worksheet &sheet = book.worksheet();
+    sheet.setCell(1, 1,
+                  Variant::String(QStringLiteral("Inköpsförslag, period %1").arg(perioddatum)));
+    sheet.setBold(QStringLiteral("A1"));
+    sheet.setColumnWidth(QStringLiteral("A:I"), 14);
+    sheet.setColumnWidth(QStringLiteral("C:C"), 30);
+    sheet.setBold(QStringLiteral("A3:I3"));
+    const QStringList headings = proposalHeadings();
+    for (int c = 0; c < headings.size(); ++c)
+        sheet.setCell(3, c + 1, Variant::String(headings[c]));
+    // Typed input would take a leading "=" for a formula.
+    const auto text = [](const QString &t) {
+        return Variant::String(t.startsWith(QLatin1Char('=')) ? QLatin1Char(' ') + t : t);
+    };
+    int r = 4;
+    double total = 0;
+    for (const ProposalLine &line : lines) {
+        const CoverageRow &row = *line.row;
+        sheet.setCell(r, 1, text(row.rule.supplier));
+        sheet.setCell(r, 2, text(row.product));
+        sheet.setCell(r, 3, text(row.description));
+        sheet.setCell(r, 4, text(row.rule.group));
+        sheet.setCell(r, 5, Variant::Double(double(line.packs)));
+        sheet.setCell(r, 6, Variant::Double(double(row.rule.multiple)));
+        if (row.salesPj)
+            sheet.setCell(r, 7, Variant::Double(*row.salesPj));
+        sheet.setCell(r, 8, Variant::String(isoDate(stockoutDate(row, period))));
+        sheet.setCell(r, 9, Variant::String(isoDate(orderByDate(row, period))));
+        total += double(line.packs);
+        ++r;
+    }
+    sheet.setCell(r + 1, 4, Variant::String(QStringLiteral("Att beställa")));
+    sheet.setCell(r + 1, 5, Variant::Double(total));
+    sheet.setBold(QStringLiteral("D%1:E%1").arg(r + 1));
+    book.saveAs(fileName);
+}
+
+QByteArray proposalJson(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+                        double targetWeeks) {
+    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    QJsonArray suppliers;
+    for (size_t i = 0; i < lines.size();) {
+        const QString &supplier = lines[i].row->rule.supplier;
+        QJsonArray rows;
+        double total = 0;
+        for (; i < lines.size() && lines[i].row->rule.supplier == supplier; ++i) {
+            rows.append(proposalRow(lines[i], period));
+            total += double(lines[i].packs);
+        }
+        QJsonObject group;
+        group.insert(QStringLiteral("supplier"), supplier);
+        group.insert(QStringLiteral("total_packs"), total);
+        group.insert(QStringLiteral("rows"), rows);
+        suppliers.append(group);
+    }
+    QJsonObject doc;
+    doc.insert(QStringLiteral("period"), perioddatum);
+    doc.insert(QStringLiteral("target_weeks"), targetWeeks);
+    doc.insert(QStringLiteral("suppliers"), suppliers);
+    return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+} // namespace reports
