@@ -10,6 +10,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace cli {
 
@@ -51,33 +52,39 @@ int coverage(const QStringList &arguments) {
                     .arg(targetText));
     }
     StderrProgress progress;
-    // Each row goes into the workbook as the run produces it; the table of all products is kept
-    // only for a list.
+    // Each row goes into the workbook, and into the list, as the run produces it: nothing is
+    // kept of the rows already written.
     reports::ProductWorkbook book(progress);
-    ProduktTabell produkttabell;
+    const auto write = [](const QByteArray &part) {
+        if (std::fwrite(part.constData(), 1, size_t(part.size()), stdout) != size_t(part.size()))
+            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+    };
+    std::optional<reports::CoverageListWriter> list;
+    if (!format.isEmpty())
+        list.emplace(format == QStringLiteral("csv") ? reports::CoverageListWriter::Format::Csv
+                                                     : reports::CoverageListWriter::Format::Json,
+                     period, target, write);
+    reports::CoverageRowMaker listRow;
+    reports::LeftOutProducts leftOut;
     reports::CoverageRun(localDatabasePath(), progress)
         .run(period, [&](int row, const ProduktTabell::Row &cells) {
             book.addRow(cells);
-            if (!format.isEmpty()) {
-                produkttabell.ensureRow(row);
-                produkttabell.row(row) = cells;
-            }
+            if (!leftOut.leaves(row, cells) && list)
+                list->add(listRow(cells, row));
         });
+    if (list) {
+        list->finish();
+        if (std::fflush(stdout) != 0)
+            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+    }
     const QString fileName = reports::productWorkbookFileName(gAppPath, period);
     book.saveAs(fileName);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     progress.finish();
-    if (format.isEmpty()) {
+    if (leftOut.count() > 0)
+        std::fprintf(stderr, "%s\n", leftOut.message().toLocal8Bit().constData());
+    if (format.isEmpty())
         printPath(fileName);
-        return 0;
-    }
-    const std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
-    const QByteArray list = format == QStringLiteral("csv")
-                                ? reports::coverageCsv(reports::allRows(rows), target)
-                                : reports::coverageJson(reports::allRows(rows), period, target);
-    if (std::fwrite(list.constData(), 1, size_t(list.size()), stdout) != size_t(list.size()) ||
-        std::fflush(stdout) != 0)
-        throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
     return 0;
 }
 

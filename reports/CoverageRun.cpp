@@ -7,7 +7,7 @@
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
 #include "figures/FigureQuery.h"
-#include "figures/StockFigures.h"
+#include "reports/CoverageScan.h"
 #include "xls/Workbook.h"
 
 #include <cmath>
@@ -35,11 +35,6 @@ Variant number(const Variant &stored) {
     return NullToValue(stored, QStringLiteral("T"));
 }
 
-bool isBlankProduct(const Variant &productNumber) {
-    return productNumber.isEmpty() || productNumber.isNull() ||
-           (productNumber.isString() && productNumber.text().isEmpty());
-}
-
 // A run cannot go on without the units per pack: every per-product figure divides by them.
 void requireUnitsPerPack(const Variant &umconv, const QString &product) {
     QString reason;
@@ -63,51 +58,72 @@ void requireUnitsPerPack(const Variant &umconv, const QString &product) {
 
 } // namespace
 
+bool isBlankProduct(const Variant &productNumber) {
+    return productNumber.isEmpty() || productNumber.isNull() ||
+           (productNumber.isString() && productNumber.text().isEmpty());
+}
+
+bool LeftOutProducts::leaves(int row, const ProduktTabell::Row &cells) {
+    if (m_firstBlank == 0 && !isBlankProduct(cells[1]))
+        return false;
+    if (m_firstBlank == 0)
+        m_firstBlank = row;
+    ++m_count;
+    return true;
+}
+
+QString LeftOutProducts::message() const {
+    if (m_count == 0)
+        return {};
+    return QStringLiteral("%1 produkter är inte med i listan: produkt %2 i produktordning i pjomr "
+                          "saknar produktnummer (iblitm), och listan slutar vid den. Ge "
+                          "produkten ett nummer eller ta bort raden, och kör täckningen igen.")
+        .arg(m_count)
+        .arg(m_firstBlank);
+}
+
 CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor) {
+int CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) {
     requirePeriodDate(perioddatum); // before the table is emptied
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
+    int rows = 0;
     walk(
-        perioddatum, umfaktor,
+        perioddatum,
         [&](int row) -> ProduktTabell::Row & {
             produkttabell.ensureRow(row); // an extract of more products than rows grows the table
             return produkttabell.row(row);
         },
-        [](int, const ProduktTabell::Row &) {});
+        [&](int row, const ProduktTabell::Row &) { rows = row; });
+    return rows;
 }
 
-double
-CoverageRun::run(const QString &perioddatum,
-                 const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
+void CoverageRun::run(
+    const QString &perioddatum,
+    const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     ProduktTabell::Row cells;
-    double umfaktor = 0;
     walk(
-        perioddatum, umfaktor,
+        perioddatum,
         [&](int) -> ProduktTabell::Row & {
             cells.fill(Variant());
             return cells;
         },
         rowDone);
-    return umfaktor;
 }
 
 void CoverageRun::walk(
-    const QString &perioddatum, double &umfaktor,
-    const std::function<ProduktTabell::Row &(int row)> &rowFor,
+    const QString &perioddatum, const std::function<ProduktTabell::Row &(int row)> &rowFor,
     const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     // Refused before the run rather than at the save, after every product has been worked out.
     requirePeriodDate(perioddatum);
-    figures::StockFigures figures(m_localDatabase, m_progress);
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
-    // Every figure below runs on this connection, product after product, in product order:
-    // their one-product queries read each table once along its index.
+    // A figure the scan leaves to its own query runs on this connection.
     catalogue::prepareIndexes(db, m_progress);
-    const dao::ProductWalk walk(db, figures::StockFigures::productQueries());
     const qint64 products =
         qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
+    CoverageScan figures(m_localDatabase, perioddatum, m_progress);
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
@@ -131,53 +147,50 @@ void CoverageRun::walk(
         const Variant umconv = rs.Fields(QStringLiteral("umconv"));
         requireUnitsPerPack(umconv, product);
         cell(3) = umconv * Variant::Long(1000);
-        umfaktor = cell(3).toDouble();
+        const double umfaktor = cell(3).toDouble();
 
         caption(QStringLiteral("StockOnHandFRN"));
-        const Variant stockFrn = figures.frn.StockOnHandFRN(product);
-        const Variant availability = figures.frn.avail(product);
+        const Variant stockFrn = figures.stockOnHandFRN(product);
+        const Variant availability = figures.avail(product);
         cell(4) =
             formatted(checked(stockFrn - availability, QStringLiteral("StockOnHandFRN")), Whole);
 
         caption(QStringLiteral("StockOnHandDP"));
         cell(5) = formatted(
-            checked(figures.dp.StockOnHandDP(product), QStringLiteral("StockOnHandDP")), Whole);
+            checked(figures.stockOnHandDP(product), QStringLiteral("StockOnHandDP")), Whole);
 
         caption(QStringLiteral("StockOnHandPJ"));
         cell(6) = formatted(
-            checked(figures.pj.StockOnHandPJ(product, umfaktor), QStringLiteral("StockOnHandPJ")),
+            checked(figures.stockOnHandPJ(product, umfaktor), QStringLiteral("StockOnHandPJ")),
             Whole);
 
         caption(QStringLiteral("BackOrderPJ"));
-        cell(10) = formatted(checked(figures.pj.ProdBackOrderPJ(product, umfaktor),
-                                     QStringLiteral("ProdBackOrderPJ")),
-                             Whole);
+        cell(10) = formatted(
+            checked(figures.prodBackOrderPJ(product, umfaktor), QStringLiteral("ProdBackOrderPJ")),
+            Whole);
 
         caption(QStringLiteral("BackOrderFRN"));
-        cell(11) =
-            formatted(checked(figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor),
-                              QStringLiteral("ProdBackOrderFRN")),
-                      Whole);
+        cell(11) = formatted(checked(figures.prodBackOrderFRN(product, umfaktor),
+                                     QStringLiteral("ProdBackOrderFRN")),
+                             Whole);
 
         caption(QStringLiteral("OrderPJ"));
         cell(12) = formatted(
-            checked(figures.pj.ProdOrderPJ(product, umfaktor), QStringLiteral("ProdOrderPJ")),
-            Whole);
+            checked(figures.prodOrderPJ(product, umfaktor), QStringLiteral("ProdOrderPJ")), Whole);
 
         caption(QStringLiteral("OrderFRN"));
         cell(13) = formatted(
-            checked(figures.frn.ProdOrderFRN(product, umfaktor), QStringLiteral("ProdOrderFRN")),
+            checked(figures.prodOrderFRN(product, umfaktor), QStringLiteral("ProdOrderFRN")),
             Whole);
 
         caption(QStringLiteral("SalesPerWeek"));
         cell(15) = formatted(
-            checked(figures.pj.SalesPerWeek(product, umfaktor), QStringLiteral("SalesPerWeek")),
+            checked(figures.salesPerWeek(product, umfaktor), QStringLiteral("SalesPerWeek")),
             Whole);
 
         caption(QStringLiteral("SalesPerWeekFRN"));
-        cell(16) = formatted(checked(figures.frn.SalesPerWeekFRN(product, perioddatum),
-                                     QStringLiteral("SalesPerWeekFRN")),
-                             Whole);
+        cell(16) = formatted(
+            checked(figures.salesPerWeekFRN(product), QStringLiteral("SalesPerWeekFRN")), Whole);
 
         // Coverage from the stored, already rounded texts: sales below half a pack a week are
         // stored empty and give 0, and no division by zero can happen.
