@@ -654,6 +654,30 @@ private slots:
         }
     }
 
+    // A product without a product number sorts first and ends the list there: the operator is
+    // told how many products that leaves out, whatever the format.
+    void productWithoutNumberIsReported_data() {
+        QTest::addColumn<QStringList>("format");
+        addRow("workbook", QStringList{});
+        addRow("csv", QStringList{"--format", "csv"});
+        addRow("json", QStringList{"--format", "json"});
+    }
+
+    void productWithoutNumberIsReported() {
+        QFETCH(QStringList, format);
+        smallStore();
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(QStringLiteral("UPDATE pjomr SET iblitm = NULL WHERE iblitm = 'P3'"));
+        }
+        const ProgramRun r =
+            runProgram(m_home, QStringList{"coverage", "--period", "2010-11-18"} + format);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList err = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(!err.isEmpty());
+        QVERIFY2(err.last().startsWith(QStringLiteral("4 ")), qPrintable(r.err));
+    }
+
     void cancelDuringScansKeepsOldWorkbook() {
         {
             dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
