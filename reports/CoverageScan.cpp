@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <future>
@@ -120,21 +121,33 @@ std::optional<KeyRule> keyRule(const QString &localDatabase, const char *table,
     return keyRule(db.handle(), table, column);
 }
 
-QByteArray productKey(KeyRule rule, const QByteArray &utf8) {
-    QByteArray key(utf8.constData(), utf8.size()); // a copy: utf8 may be the engine's buffer
+namespace {
+
+// productKey into key, whose buffer is used again: a pass makes one key a row.
+void writeProductKey(KeyRule rule, const char *utf8, qsizetype size, QByteArray &key) {
+    key.resize(size);
+    char *out = key.data();
+    std::memcpy(out, utf8, size_t(size));
     if (rule == KeyRule::Binary)
-        return key;
+        return;
     // NOCASE folds A-Z and stops comparing at a NUL byte, where only the lengths still count.
-    for (qsizetype i = 0; i < key.size(); ++i) {
-        const char c = key[i];
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = out[i];
         if (c == '\0') {
             key.truncate(i + 1);
-            key += QByteArray::number(utf8.size());
-            break;
+            key += QByteArray::number(size);
+            return;
         }
         if (c >= 'A' && c <= 'Z')
-            key[i] = char(c + ('a' - 'A'));
+            out[i] = char(c + ('a' - 'A'));
     }
+}
+
+} // namespace
+
+QByteArray productKey(KeyRule rule, const QByteArray &utf8) {
+    QByteArray key;
+    writeProductKey(rule, utf8.constData(), utf8.size(), key);
     return key;
 }
 
@@ -202,19 +215,22 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
         SQLITE_OK)
         return; // a missing table or column: the figure's query says so
     int rc = SQLITE_ROW;
+    QByteArray key;
     for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
         if (n % 4096 == 0)
             stop();
         if (sqlite3_column_type(s.statement, 0) != SQLITE_TEXT)
             continue; // never equal to a bound text under this key rule
-        const QByteArray key =
-            productKey(table.rule, QByteArray::fromRawData(reinterpret_cast<const char *>(
-                                                               sqlite3_column_text(s.statement, 0)),
-                                                           sqlite3_column_bytes(s.statement, 0)));
-        if (table.refused.contains(key))
+        writeProductKey(table.rule,
+                        reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0)),
+                        sqlite3_column_bytes(s.statement, 0), key);
+        if (!table.refused.isEmpty() && table.refused.contains(key))
             continue;
-        if (!addValue(table.sums[key], s.statement, 1))
-            table.refused.insert(key);
+        auto it = table.sums.find(key);
+        if (it == table.sums.end())
+            it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
+        if (!addValue(*it, s.statement, 1))
+            table.refused.insert(QByteArray(key.constData(), key.size()));
     }
     if (rc != SQLITE_DONE) {
         table.sums.clear();
@@ -230,7 +246,7 @@ void scanRows(dao::Database &db, CoverageScan::Table &table,
               const Stop &stop) {
     try {
         dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) FROM %2 ORDER BY rowid")
+            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid")
                                  .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
         const int keyType = rs.fieldCount() - 1;
         int keyPosition = -1;
@@ -239,22 +255,26 @@ void scanRows(dao::Database &db, CoverageScan::Table &table,
                 keyPosition = p;
         if (keyPosition < 0)
             return;
+        QByteArray key;
         for (qint64 n = 1; !rs.isEOF(); rs.MoveNext(), ++n) {
             if (n % 4096 == 0)
                 stop();
-            if (rs.Fields(keyType).text() != QLatin1String("text"))
-                continue;
+            if (rs.storedNumber(keyType).value_or(0) == 0)
+                continue; // a key that is no text
             const QString text = rs.Fields(keyPosition).text();
             if (text.contains(QChar::ReplacementCharacter))
                 return; // not valid UTF-8 as stored: its bytes are not known here
-            const QByteArray key = productKey(table.rule, text.toUtf8());
-            if (table.refused.contains(key))
+            const QByteArray utf8 = text.toUtf8();
+            writeProductKey(table.rule, utf8.constData(), utf8.size(), key);
+            if (!table.refused.isEmpty() && table.refused.contains(key))
                 continue;
+            auto it = table.totals.find(key);
+            if (it == table.totals.end())
+                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
             try {
-                double &total = table.totals[key];
-                total = addRow(total, rs);
+                *it = addRow(*it, rs);
             } catch (const lodvik::Error &) {
-                table.refused.insert(key);
+                table.refused.insert(QByteArray(key.constData(), key.size()));
             }
         }
     } catch (const lodvik::Error &) {
@@ -330,10 +350,10 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
         }
     };
 
-    // Two groups of about equal size: the sales lines and DTSPL are the largest extracts.
-    std::vector<Table *> mine{&m_pjSales, &m_frnStock, &m_avail, &m_pjOrder, &m_frnOrder};
-    std::vector<Table *> other{&m_dp,          &m_frnHistory,   &m_pjStock,
-                               &m_pjBackOrder, &m_frnBackOrder, &m_pjForecast};
+    // Two groups of about equal work: the row walks of DTSPL and frnhist cost the most.
+    std::vector<Table *> mine{&m_dp, &m_pjSales, &m_frnStock, &m_avail};
+    std::vector<Table *> other{&m_frnHistory, &m_pjStock,      &m_pjOrder,   &m_pjBackOrder,
+                               &m_frnOrder,   &m_frnBackOrder, &m_pjForecast};
     // Both threads stop at the next few thousand rows once the operator cancels or the other
     // thread failed.
     const Stop stop = [&] {
@@ -380,11 +400,26 @@ QStringList CoverageScan::scannedTables() const {
     return names;
 }
 
+const QByteArray &CoverageScan::keyOf(KeyRule rule, const QString &product) const {
+    // Each product is looked up in every table in turn: its two keys are made once.
+    const bool same = m_keysMade && (product.constData() == m_keysOf.constData()
+                                         ? product.size() == m_keysOf.size()
+                                         : product == m_keysOf);
+    if (!same) {
+        const QByteArray utf8 = product.toUtf8();
+        writeProductKey(KeyRule::Binary, utf8.constData(), utf8.size(), m_binaryKey);
+        writeProductKey(KeyRule::Nocase, utf8.constData(), utf8.size(), m_nocaseKey);
+        m_keysOf = product;
+        m_keysMade = true;
+    }
+    return rule == KeyRule::Binary ? m_binaryKey : m_nocaseKey;
+}
+
 std::optional<Variant> CoverageScan::sum(const Table &table, const QString &product) const {
     if (!table.scanned)
         return std::nullopt;
-    const QByteArray key = productKey(table.rule, product.toUtf8());
-    if (table.refused.contains(key))
+    const QByteArray &key = keyOf(table.rule, product);
+    if (!table.refused.isEmpty() && table.refused.contains(key))
         return std::nullopt;
     const auto it = table.sums.constFind(key);
     return it == table.sums.constEnd() ? Variant::Null() : it->value();
@@ -393,8 +428,8 @@ std::optional<Variant> CoverageScan::sum(const Table &table, const QString &prod
 std::optional<double> CoverageScan::total(const Table &table, const QString &product) const {
     if (!table.scanned)
         return std::nullopt;
-    const QByteArray key = productKey(table.rule, product.toUtf8());
-    if (table.refused.contains(key))
+    const QByteArray &key = keyOf(table.rule, product);
+    if (!table.refused.isEmpty() && table.refused.contains(key))
         return std::nullopt;
     return table.totals.value(key, 0.0);
 }

@@ -66,8 +66,12 @@ private:
     // The store's sum of the product in table, or nothing when the figure must ask itself.
     std::optional<lodvik::Variant> sum(const Table &table, const QString &product) const;
     std::optional<double> total(const Table &table, const QString &product) const;
+    const QByteArray &keyOf(KeyRule rule, const QString &product) const;
 
     QString m_perioddatum;
+    mutable QString m_keysOf; // the product whose keys these are
+    mutable QByteArray m_binaryKey, m_nocaseKey;
+    mutable bool m_keysMade = false;
     figures::StockFigures m_figures; // the per-product queries, for what the pass left
     std::vector<std::unique_ptr<Table>> m_tables;
     Table &m_frnStock, &m_avail, &m_frnOrder, &m_frnBackOrder, &m_frnHistory;
