@@ -289,7 +289,7 @@ void scanRows(dao::Database &db, CoverageScan::Table &table,
 
 CoverageScan::CoverageScan(const QString &localDatabase, const QString &perioddatum,
                            lodvik::Progress &progress)
-    : m_perioddatum(perioddatum), m_figures(localDatabase, progress), m_tables([] {
+    : m_queries(localDatabase, perioddatum, progress), m_tables([] {
           using F = figures::FrnFigures;
           using P = figures::PjFigures;
           std::vector<std::unique_ptr<Table>> t;
@@ -392,6 +392,41 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
 
 CoverageScan::~CoverageScan() = default;
 
+ProductFigureQueries::ProductFigureQueries(const QString &localDatabase, const QString &perioddatum,
+                                           lodvik::Progress &progress)
+    : m_perioddatum(perioddatum), m_figures(localDatabase, progress) {}
+
+Variant ProductFigureQueries::stockOnHandFRN(const QString &product) {
+    return m_figures.frn.StockOnHandFRN(product);
+}
+Variant ProductFigureQueries::avail(const QString &product) {
+    return m_figures.frn.avail(product);
+}
+Variant ProductFigureQueries::stockOnHandDP(const QString &product) {
+    return m_figures.dp.StockOnHandDP(product);
+}
+Variant ProductFigureQueries::stockOnHandPJ(const QString &product, double umfaktor) {
+    return m_figures.pj.StockOnHandPJ(product, umfaktor);
+}
+Variant ProductFigureQueries::prodBackOrderPJ(const QString &product, double umfaktor) {
+    return m_figures.pj.ProdBackOrderPJ(product, umfaktor);
+}
+Variant ProductFigureQueries::prodBackOrderFRN(const QString &product, double umfaktor) {
+    return m_figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor);
+}
+Variant ProductFigureQueries::prodOrderPJ(const QString &product, double umfaktor) {
+    return m_figures.pj.ProdOrderPJ(product, umfaktor);
+}
+Variant ProductFigureQueries::prodOrderFRN(const QString &product, double umfaktor) {
+    return m_figures.frn.ProdOrderFRN(product, umfaktor);
+}
+Variant ProductFigureQueries::salesPerWeek(const QString &product, double umfaktor) {
+    return m_figures.pj.SalesPerWeek(product, umfaktor);
+}
+Variant ProductFigureQueries::salesPerWeekFRN(const QString &product) {
+    return m_figures.frn.SalesPerWeekFRN(product, m_perioddatum);
+}
+
 QStringList CoverageScan::scannedTables() const {
     QStringList names;
     for (const auto &table : m_tables)
@@ -436,61 +471,60 @@ std::optional<double> CoverageScan::total(const Table &table, const QString &pro
 
 Variant CoverageScan::stockOnHandFRN(const QString &product) {
     const std::optional<Variant> s = sum(m_frnStock, product);
-    return s ? figures::asSum(*s) : m_figures.frn.StockOnHandFRN(product);
+    return s ? figures::asSum(*s) : m_queries.stockOnHandFRN(product);
 }
 
 Variant CoverageScan::avail(const QString &product) {
     const std::optional<Variant> s = sum(m_avail, product);
-    return s ? figures::asSum(*s) : m_figures.frn.avail(product);
+    return s ? figures::asSum(*s) : m_queries.avail(product);
 }
 
 Variant CoverageScan::stockOnHandDP(const QString &product) {
     const std::optional<double> t = total(m_dp, product);
-    return t ? Variant::Double(*t) : m_figures.dp.StockOnHandDP(product);
+    return t ? Variant::Double(*t) : m_queries.stockOnHandDP(product);
 }
 
 Variant CoverageScan::stockOnHandPJ(const QString &product, double umfaktor) {
     const std::optional<Variant> s = sum(m_pjStock, product);
     return s ? figures::PjFigures::stockInPacks(*s, umfaktor, product)
-             : m_figures.pj.StockOnHandPJ(product, umfaktor);
+             : m_queries.stockOnHandPJ(product, umfaktor);
 }
 
 Variant CoverageScan::prodBackOrderPJ(const QString &product, double umfaktor) {
     const std::optional<Variant> backOrders = sum(m_pjBackOrder, product);
     const std::optional<Variant> forecast = sum(m_pjForecast, product);
     if (!backOrders || !forecast)
-        return m_figures.pj.ProdBackOrderPJ(product, umfaktor);
+        return m_queries.prodBackOrderPJ(product, umfaktor);
     return figures::PjFigures::backOrderInPacks(backOrders, forecast, umfaktor, product);
 }
 
 Variant CoverageScan::prodBackOrderFRN(const QString &product, double umfaktor) {
     const std::optional<Variant> s = sum(m_frnBackOrder, product);
     return s ? figures::FrnFigures::backOrderText(*s, umfaktor, product)
-             : m_figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor);
+             : m_queries.prodBackOrderFRN(product, umfaktor);
 }
 
 Variant CoverageScan::prodOrderPJ(const QString &product, double umfaktor) {
     const std::optional<Variant> s = sum(m_pjOrder, product);
     return s ? figures::PjFigures::orderInPacks(*s, umfaktor, product)
-             : m_figures.pj.ProdOrderPJ(product, umfaktor);
+             : m_queries.prodOrderPJ(product, umfaktor);
 }
 
 Variant CoverageScan::prodOrderFRN(const QString &product, double umfaktor) {
     const std::optional<Variant> s = sum(m_frnOrder, product);
     return s ? figures::FrnFigures::orderInPacks(*s, umfaktor, product)
-             : m_figures.frn.ProdOrderFRN(product, umfaktor);
+             : m_queries.prodOrderFRN(product, umfaktor);
 }
 
 Variant CoverageScan::salesPerWeek(const QString &product, double umfaktor) {
     const std::optional<Variant> s = sum(m_pjSales, product);
     return s ? figures::PjFigures::salesPerWeek(*s, umfaktor, product)
-             : m_figures.pj.SalesPerWeek(product, umfaktor);
+             : m_queries.salesPerWeek(product, umfaktor);
 }
 
 Variant CoverageScan::salesPerWeekFRN(const QString &product) {
     const std::optional<double> t = total(m_frnHistory, product);
-    return t ? figures::FrnFigures::salesPerWeek(*t)
-             : m_figures.frn.SalesPerWeekFRN(product, m_perioddatum);
+    return t ? figures::FrnFigures::salesPerWeek(*t) : m_queries.salesPerWeekFRN(product);
 }
 
 } // namespace reports

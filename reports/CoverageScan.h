@@ -28,6 +28,43 @@ std::optional<KeyRule> keyRule(const QString &localDatabase, const char *table, 
 // "key = ?" finds the one for the other.
 QByteArray productKey(KeyRule rule, const QByteArray &utf8);
 
+// The per-product figures a coverage row is made of.
+class ProductFigures {
+public:
+    virtual ~ProductFigures() = default;
+    virtual lodvik::Variant stockOnHandFRN(const QString &product) = 0;
+    virtual lodvik::Variant avail(const QString &product) = 0;
+    virtual lodvik::Variant stockOnHandDP(const QString &product) = 0;
+    virtual lodvik::Variant stockOnHandPJ(const QString &product, double umfaktor) = 0;
+    virtual lodvik::Variant prodBackOrderPJ(const QString &product, double umfaktor) = 0;
+    virtual lodvik::Variant prodBackOrderFRN(const QString &product, double umfaktor) = 0;
+    virtual lodvik::Variant prodOrderPJ(const QString &product, double umfaktor) = 0;
+    virtual lodvik::Variant prodOrderFRN(const QString &product, double umfaktor) = 0;
+    virtual lodvik::Variant salesPerWeek(const QString &product, double umfaktor) = 0;
+    virtual lodvik::Variant salesPerWeekFRN(const QString &product) = 0;
+};
+
+// The same figures, each by its own one-product query: for a single product (the drill-down).
+class ProductFigureQueries : public ProductFigures {
+public:
+    ProductFigureQueries(const QString &localDatabase, const QString &perioddatum,
+                         lodvik::Progress &progress);
+    lodvik::Variant stockOnHandFRN(const QString &product) override;
+    lodvik::Variant avail(const QString &product) override;
+    lodvik::Variant stockOnHandDP(const QString &product) override;
+    lodvik::Variant stockOnHandPJ(const QString &product, double umfaktor) override;
+    lodvik::Variant prodBackOrderPJ(const QString &product, double umfaktor) override;
+    lodvik::Variant prodBackOrderFRN(const QString &product, double umfaktor) override;
+    lodvik::Variant prodOrderPJ(const QString &product, double umfaktor) override;
+    lodvik::Variant prodOrderFRN(const QString &product, double umfaktor) override;
+    lodvik::Variant salesPerWeek(const QString &product, double umfaktor) override;
+    lodvik::Variant salesPerWeekFRN(const QString &product) override;
+
+private:
+    QString m_perioddatum;
+    figures::StockFigures m_figures;
+};
+
 // The per-product figures of the coverage run for every product, from one sequential pass over
 // each extract the run reads: each table is read in rowid order (the order in which a product's
 // query adds its rows) into a hash of per-product sums or totals, on two threads with a
@@ -37,7 +74,7 @@ QByteArray productKey(KeyRule rule, const QByteArray &utf8);
 // compares in another way, a value the check refuses, a missing table) is left to the figure's
 // own per-product query, and so is a product whose rows the figure refuses or whose integer sum
 // overflows: the query then raises the figure's own message for it.
-class CoverageScan {
+class CoverageScan : public ProductFigures {
 public:
     // Reads the extracts. Cancelling stops both threads within a few thousand rows.
     CoverageScan(const QString &localDatabase, const QString &perioddatum,
@@ -46,16 +83,16 @@ public:
     CoverageScan(const CoverageScan &) = delete;
     CoverageScan &operator=(const CoverageScan &) = delete;
 
-    lodvik::Variant stockOnHandFRN(const QString &product);
-    lodvik::Variant avail(const QString &product);
-    lodvik::Variant stockOnHandDP(const QString &product);
-    lodvik::Variant stockOnHandPJ(const QString &product, double umfaktor);
-    lodvik::Variant prodBackOrderPJ(const QString &product, double umfaktor);
-    lodvik::Variant prodBackOrderFRN(const QString &product, double umfaktor);
-    lodvik::Variant prodOrderPJ(const QString &product, double umfaktor);
-    lodvik::Variant prodOrderFRN(const QString &product, double umfaktor);
-    lodvik::Variant salesPerWeek(const QString &product, double umfaktor);
-    lodvik::Variant salesPerWeekFRN(const QString &product);
+    lodvik::Variant stockOnHandFRN(const QString &product) override;
+    lodvik::Variant avail(const QString &product) override;
+    lodvik::Variant stockOnHandDP(const QString &product) override;
+    lodvik::Variant stockOnHandPJ(const QString &product, double umfaktor) override;
+    lodvik::Variant prodBackOrderPJ(const QString &product, double umfaktor) override;
+    lodvik::Variant prodBackOrderFRN(const QString &product, double umfaktor) override;
+    lodvik::Variant prodOrderPJ(const QString &product, double umfaktor) override;
+    lodvik::Variant prodOrderFRN(const QString &product, double umfaktor) override;
+    lodvik::Variant salesPerWeek(const QString &product, double umfaktor) override;
+    lodvik::Variant salesPerWeekFRN(const QString &product) override;
 
     // The tables that were read in one pass (the rest are asked per product).
     QStringList scannedTables() const;
@@ -68,11 +105,10 @@ private:
     std::optional<double> total(const Table &table, const QString &product) const;
     const QByteArray &keyOf(KeyRule rule, const QString &product) const;
 
-    QString m_perioddatum;
     mutable QString m_keysOf; // the product whose keys these are
     mutable QByteArray m_binaryKey, m_nocaseKey;
     mutable bool m_keysMade = false;
-    figures::StockFigures m_figures; // the per-product queries, for what the pass left
+    ProductFigureQueries m_queries; // for what the pass left to the figures' own queries
     std::vector<std::unique_ptr<Table>> m_tables;
     Table &m_frnStock, &m_avail, &m_frnOrder, &m_frnBackOrder, &m_frnHistory;
     Table &m_dp, &m_pjStock, &m_pjOrder, &m_pjSales, &m_pjBackOrder, &m_pjForecast;

@@ -16,6 +16,9 @@ class Progress;
 namespace figures {
 struct StockFigures;
 }
+namespace reports {
+class ProductFigures;
+}
 
 // The coverage run and the two workbooks, apart from any window: they take the program folder,
 // the period and a progress sink, and leave their results in the tables they are given.
@@ -47,6 +50,23 @@ private:
     int m_firstBlank = 0;
     qint64 m_count = 0;
 };
+
+// The figures behind a product's cells, as its row was computed (before rounding); the covers
+// are Null when the row has no weekly sales to divide by.
+struct CoverageFigures {
+    lodvik::Variant stockFrn, avail, stockDp, stockPj, backOrderPj, backOrderFrn, orderPj, orderFrn,
+        salesPj, salesFrn, cover, coverFrn;
+};
+
+// Fills columns 1 to 16 of one product's coverage row, all but the formula columns 7 and 14,
+// from its pjomr values and its figures: the one computation of a row, for the run and for the
+// drill-down of one product. Raises lodvik::Error naming the product for a product without
+// units per pack and for a figure that is no finite number. trace, when given, gets the
+// figures.
+void fillCoverageRow(ProductFigures &figures, const lodvik::Variant &iblitm,
+                     const lodvik::Variant &imdsc1, const lodvik::Variant &umconv,
+                     ProduktTabell::Row &cells, lodvik::Progress &progress,
+                     CoverageFigures *trace = nullptr);
 
 // The product coverage run: for every product of pjomr, in product order, its stocks, back
 // orders, orders and weekly sales in packs and its weeks of cover, one table row from row 1.
