@@ -149,6 +149,7 @@ private slots:
         QCOMPARE(numberAt(6, 4), -12.0);
         QCOMPARE(numberAt(6, 7), -9.0);
         QCOMPARE(numberAt(6, 8), 0.0);
+        QCOMPARE(numberAt(6, 9), 0.0); // no FRN sales either
         QCOMPARE(numberAt(6, 6), 3.0);
         QCOMPARE(numberAt(6, 10), 2.0);
         QCOMPARE(numberAt(6, 11), 3.0);
