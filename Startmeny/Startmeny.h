@@ -50,47 +50,8 @@ public:
 
     // Window-level values.
     QString perioddatum; // the period date as entered
-    double umfaktor = 0; // units per pack × 1000 of the last product of a coverage run
     ProduktTabell produkttabell;
     SummaTabell summatabell{}; // every cell 0 when the window is created
-
-    // PJ figures and pack size.
-    lodvik::Variant getantaliforpack(const QString &artnr);
-    lodvik::Variant getlagersaldo(const QString &artnr);
-    lodvik::Variant backordersPJ();
-    lodvik::Variant outsidePJ();
-    lodvik::Variant orderscurrmonthPJ();
-    lodvik::Variant salescurrmonthPJ();
-    lodvik::Variant salespriormonthPJ();
-    lodvik::Variant GSLPJ();
-    lodvik::Variant GSCPJ();
-    lodvik::Variant GITPJ();
-    lodvik::Variant StockOnHandPJ(const QString &prnr);
-    lodvik::Variant ProdBackOrderPJ(const QString &prnr);
-    lodvik::Variant ProdOrderPJ(const QString &prnr);
-    lodvik::Variant SalesPerWeek(const QString &prnr);
-
-    // FRN figures.
-    lodvik::Variant avail(const QString &prnr);
-    lodvik::Variant StockOnHandFRN(const QString &prnr);
-    lodvik::Variant ProdOrderFRN(const QString &prnr);
-    lodvik::Variant ProdBackOrderFRN(const lodvik::Variant &prnr);
-    lodvik::Variant SalesPerWeekFRN(const QString &prnr);
-    lodvik::Variant backordersFRN();
-    lodvik::Variant GSCFRN();
-    lodvik::Variant orderscurrmonthFRN();
-    lodvik::Variant outsideFRN();
-    lodvik::Variant salescurrmonthFRN();
-    lodvik::Variant salespriormonthFRN();
-
-    // DP figures.
-    lodvik::Variant salespriormonthDP();
-    lodvik::Variant salescurrmonthDP();
-    lodvik::Variant orderscurrmonthDP();
-    lodvik::Variant outsideDP();
-    lodvik::Variant GSCDP();
-    lodvik::Variant backordersDP();
-    lodvik::Variant StockOnHandDP(const QString &prnr);
 
     // Date conversion.
     lodvik::Variant konvertdatum(QString &dat);

@@ -15,20 +15,6 @@
 
 using lodvik::Variant;
 
-namespace {
-
-figures::PjFigures pj(const QString &store, lodvik::Progress &progress) {
-    return {store, progress};
-}
-figures::FrnFigures frn(const QString &store, lodvik::Progress &progress) {
-    return {store, progress};
-}
-figures::DpFigures dp(const QString &store, lodvik::Progress &progress) {
-    return {store, progress};
-}
-
-} // namespace
-
 Startmeny::LabelProgress::LabelProgress(Startmeny &window) : Progress(40), m_window(window) {}
 
 void Startmeny::LabelProgress::show() {
@@ -42,105 +28,6 @@ QString Startmeny::localDatabasePath() const {
     return m_appPath + QStringLiteral("/local.mdb");
 }
 
-Variant Startmeny::getantaliforpack(const QString &artnr) {
-    return pj(localDatabasePath(), m_progress).getantaliforpack(artnr);
-}
-Variant Startmeny::getlagersaldo(const QString &artnr) {
-    return pj(localDatabasePath(), m_progress).getlagersaldo(artnr);
-}
-Variant Startmeny::backordersPJ() {
-    return pj(localDatabasePath(), m_progress).backordersPJ();
-}
-Variant Startmeny::outsidePJ() {
-    return pj(localDatabasePath(), m_progress).outsidePJ();
-}
-Variant Startmeny::orderscurrmonthPJ() {
-    return pj(localDatabasePath(), m_progress).orderscurrmonthPJ();
-}
-Variant Startmeny::salescurrmonthPJ() {
-    return pj(localDatabasePath(), m_progress).salescurrmonthPJ();
-}
-Variant Startmeny::salespriormonthPJ() {
-    return pj(localDatabasePath(), m_progress).salespriormonthPJ();
-}
-Variant Startmeny::GSLPJ() {
-    return pj(localDatabasePath(), m_progress).GSLPJ();
-}
-Variant Startmeny::GSCPJ() {
-    return pj(localDatabasePath(), m_progress).GSCPJ();
-}
-Variant Startmeny::GITPJ() {
-    return pj(localDatabasePath(), m_progress).GITPJ();
-}
-Variant Startmeny::StockOnHandPJ(const QString &prnr) {
-    return pj(localDatabasePath(), m_progress).StockOnHandPJ(prnr, umfaktor);
-}
-Variant Startmeny::ProdBackOrderPJ(const QString &prnr) {
-    return pj(localDatabasePath(), m_progress).ProdBackOrderPJ(prnr, umfaktor);
-}
-Variant Startmeny::ProdOrderPJ(const QString &prnr) {
-    return pj(localDatabasePath(), m_progress).ProdOrderPJ(prnr, umfaktor);
-}
-Variant Startmeny::SalesPerWeek(const QString &prnr) {
-    return pj(localDatabasePath(), m_progress).SalesPerWeek(prnr, umfaktor);
-}
-
-Variant Startmeny::avail(const QString &prnr) {
-    return frn(localDatabasePath(), m_progress).avail(prnr);
-}
-Variant Startmeny::StockOnHandFRN(const QString &prnr) {
-    return frn(localDatabasePath(), m_progress).StockOnHandFRN(prnr);
-}
-Variant Startmeny::ProdOrderFRN(const QString &prnr) {
-    return frn(localDatabasePath(), m_progress).ProdOrderFRN(prnr, umfaktor);
-}
-Variant Startmeny::ProdBackOrderFRN(const Variant &prnr) {
-    return frn(localDatabasePath(), m_progress).ProdBackOrderFRN(prnr, umfaktor);
-}
-Variant Startmeny::SalesPerWeekFRN(const QString &prnr) {
-    return frn(localDatabasePath(), m_progress).SalesPerWeekFRN(prnr, perioddatum);
-}
-Variant Startmeny::backordersFRN() {
-    return frn(localDatabasePath(), m_progress).backordersFRN();
-}
-Variant Startmeny::GSCFRN() {
-    return frn(localDatabasePath(), m_progress).GSCFRN();
-}
-Variant Startmeny::orderscurrmonthFRN() {
-    return frn(localDatabasePath(), m_progress).orderscurrmonthFRN();
-}
-Variant Startmeny::outsideFRN() {
-    return frn(localDatabasePath(), m_progress).outsideFRN();
-}
-Variant Startmeny::salescurrmonthFRN() {
-    return frn(localDatabasePath(), m_progress).salescurrmonthFRN(perioddatum);
-}
-Variant Startmeny::salespriormonthFRN() {
-    return frn(localDatabasePath(), m_progress).salespriormonthFRN(perioddatum);
-}
-
-Variant Startmeny::salespriormonthDP() {
-    return dp(localDatabasePath(), m_progress).salespriormonthDP();
-}
-Variant Startmeny::salescurrmonthDP() {
-    return dp(localDatabasePath(), m_progress).salescurrmonthDP();
-}
-Variant Startmeny::orderscurrmonthDP() {
-    return dp(localDatabasePath(), m_progress).orderscurrmonthDP();
-}
-Variant Startmeny::outsideDP() {
-    return dp(localDatabasePath(), m_progress).outsideDP();
-}
-Variant Startmeny::GSCDP() {
-    return dp(localDatabasePath(), m_progress).GSCDP();
-}
-Variant Startmeny::backordersDP() {
-    return dp(localDatabasePath(), m_progress).backordersDP();
-}
-Variant Startmeny::StockOnHandDP(const QString &prnr) {
-    return dp(localDatabasePath(), m_progress).StockOnHandDP(prnr);
-}
-
 Variant Startmeny::konvertdatum(QString &dat) {
     return figures::konvertdatum(dat);
 }
@@ -152,8 +39,7 @@ void Startmeny::konverteraorderdatum() {
 }
 
 void Startmeny::CoverageRun() {
-    reports::CoverageRun(localDatabasePath(), m_progress)
-        .fill(produkttabell, perioddatum, umfaktor);
+    reports::CoverageRun(localDatabasePath(), m_progress).fill(produkttabell, perioddatum);
     excellprodukter();
     m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
 }

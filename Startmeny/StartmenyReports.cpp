@@ -129,27 +129,31 @@ void Startmeny::runCoverage(const QString &title,
     // got to, as the table keeps them.
     struct Result {
         ProduktTabell table;
-        double umfaktor = 0;
+        QString leftOut; // what the operator is told of products the list leaves out
     };
     auto result = std::make_shared<Result>();
-    result->umfaktor = umfaktor;
     Background run;
     run.work = [=](lodvik::Progress &progress) {
         const qint64 products = reports::countProducts(local);
         *notice = reports::xlsxNotice(products, alwaysXlsx);
         *file = reports::productWorkbookFileName(
             appPath, period, reports::productWorkbookIsXlsx(products, alwaysXlsx));
-        reports::CoverageRun(local, progress).fill(result->table, period, result->umfaktor);
+        const int rows = reports::CoverageRun(local, progress).fill(result->table, period);
         reports::excellprodukter(result->table, *file, progress);
+        reports::LeftOutProducts leftOut;
+        for (int r = 1; r <= rows; ++r)
+            leftOut.leaves(r, result->table.row(r));
+        result->leftOut = leftOut.message();
     };
     run.takeOver = [this, result] {
         produkttabell = result->table;
-        umfaktor = result->umfaktor;
         m_coveragePeriod.clear(); // the table holds a completed run again only when done
     };
-    run.done = [this, period, file, notice, done] {
+    run.done = [this, period, file, notice, done, result, title] {
         m_coveragePeriod = period;
         Label2->setText(notice->isEmpty() ? QStringLiteral("Klart") : *notice);
+        if (!result->leftOut.isEmpty())
+            QMessageBox::warning(this, title, result->leftOut);
         showCoverageOverview(false);
         done(*file, *notice);
     };

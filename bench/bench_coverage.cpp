@@ -109,8 +109,7 @@ int main(int argc, char **argv) {
     double best = 1e9;
     for (int run = 1; run <= 3; ++run) {
         timer.restart();
-        double umfaktor = 0;
-        reports::CoverageRun(local, progress).fill(table, period, umfaktor);
+        reports::CoverageRun(local, progress).fill(table, period);
         reports::excellprodukter(table, file, progress);
         const double seconds = timer.nsecsElapsed() / 1e9;
         best = std::min(best, seconds);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/PlanningStore.h"
+
 #include <QStringList>
 
 #include <memory>
@@ -7,9 +9,6 @@
 
 class DataControl;
 class SearchSource;
-namespace reports {
-struct CoverageRow;
-}
 
 // The commands of the command line. Each takes the arguments after its name, prints results to
 // stdout and progress to stderr, returns the exit code, and raises lodvik::UsageError for a
@@ -30,8 +29,13 @@ void checkPrintArguments(const QStringList &args);
 int rules(const QStringList &args);
 int mark(const QStringList &args);
 
-// Gives the rows their rules and the period's marks from the program folder's planning data.
-void applyStoredPlanning(std::vector<reports::CoverageRow> &rows, const QString &period);
+// The rules and the period's marks of the program folder's planning data; none, with a warning
+// on stderr, when they cannot be read.
+struct StoredPlanning {
+    PlanningRules rules;
+    PlanningMarks marks;
+};
+StoredPlanning loadStoredPlanning(const QString &period);
 
 // gAppPath + "/local.mdb"
 QString localDatabasePath();

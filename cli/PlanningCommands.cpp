@@ -140,19 +140,20 @@ int mark(const QStringList &arguments) {
     return 0;
 }
 
-void applyStoredPlanning(std::vector<reports::CoverageRow> &rows, const QString &period) {
+StoredPlanning loadStoredPlanning(const QString &period) {
     try {
         // A folder without sokdata.db has no rules or marks; none is made for a run.
         const SearchSourceSettings settings = readSearchSourceSettings(gAppPath);
         if (settings.driver == QLatin1String("QSQLITE") && !QFileInfo::exists(settings.database))
-            return;
+            return {};
         const std::unique_ptr<PlanningStore> store = openPlanningStore(gAppPath);
-        reports::applyPlanning(rows, store->rules(), store->marks(period));
+        return {store->rules(), store->marks(period)};
     } catch (const lodvik::Error &e) {
         printLine(QStringLiteral("Varning: planeringsreglerna kunde inte läsas, så förslagen "
                                  "räknas utan regler och markeringar: %1")
                       .arg(e.message()),
                   stderr);
+        return {};
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace cli {
 
@@ -68,43 +69,57 @@ int coverage(const QStringList &arguments) {
     if (!notice.isEmpty())
         std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
     StderrProgress progress;
-    // Each row goes into the workbook as the run produces it; the table of all products is kept
-    // only for a list.
+    // Each row goes into the workbook, and into the list, as the run produces it: nothing is
+    // kept of the rows already written but the proposal's, which is sorted by supplier.
     reports::ProductWorkbook book(progress, products, alwaysXlsx);
-    ProduktTabell produkttabell;
+    const auto write = [](const QByteArray &part) {
+        if (std::fwrite(part.constData(), 1, size_t(part.size()), stdout) != size_t(part.size()))
+            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+    };
+    std::optional<reports::CoverageListWriter> list;
+    if (format == QStringLiteral("csv") || format == QStringLiteral("json"))
+        list.emplace(format == QStringLiteral("csv") ? reports::CoverageListWriter::Format::Csv
+                                                     : reports::CoverageListWriter::Format::Json,
+                     period, target, write);
+    const StoredPlanning planning =
+        format.isEmpty() ? StoredPlanning{} : loadStoredPlanning(period);
+    std::vector<reports::CoverageRow> proposalRows;
+    reports::CoverageRowMaker listRow;
+    reports::LeftOutProducts leftOut;
     reports::CoverageRun(localDatabasePath(), progress)
         .run(period, [&](int row, const ProduktTabell::Row &cells) {
             book.addRow(cells);
-            if (!format.isEmpty()) {
-                produkttabell.ensureRow(row);
-                produkttabell.row(row) = cells;
-            }
+            if (leftOut.leaves(row, cells) || format.isEmpty())
+                return;
+            reports::CoverageRow listed = listRow(cells, row);
+            reports::applyPlanning(listed, planning.rules, planning.marks);
+            if (list)
+                list->add(listed);
+            else if (reports::reorderSuggestion(listed, target))
+                proposalRows.push_back(std::move(listed));
         });
+    if (list) {
+        list->finish();
+        if (std::fflush(stdout) != 0)
+            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+    }
     const QString fileName =
         book.isXlsx() ? reports::productWorkbookFileName(gAppPath, period, true) : xlsName;
     book.saveAs(fileName);
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     progress.finish();
-    if (format.isEmpty()) {
+    if (leftOut.count() > 0)
+        std::fprintf(stderr, "%s\n", leftOut.message().toLocal8Bit().constData());
+    if (format.isEmpty())
         printPath(fileName);
-        return 0;
+    if (proposal) {
+        const auto lines = reports::proposalLines(reports::allRows(proposalRows), target, supplier);
+        write(format == QStringLiteral("proposal-csv")
+                  ? reports::proposalCsv(lines, QDate::fromString(period, Qt::ISODate))
+                  : reports::proposalJson(lines, period, target));
+        if (std::fflush(stdout) != 0)
+            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
     }
-    std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
-    applyStoredPlanning(rows, period);
-    QByteArray list;
-    if (format == QStringLiteral("csv"))
-        list = reports::coverageCsv(reports::allRows(rows), period, target);
-    else if (format == QStringLiteral("json"))
-        list = reports::coverageJson(reports::allRows(rows), period, target);
-    else {
-        const auto lines = reports::proposalLines(reports::allRows(rows), target, supplier);
-        list = format == QStringLiteral("proposal-csv")
-                   ? reports::proposalCsv(lines, QDate::fromString(period, Qt::ISODate))
-                   : reports::proposalJson(lines, period, target);
-    }
-    if (std::fwrite(list.constData(), 1, size_t(list.size()), stdout) != size_t(list.size()) ||
-        std::fflush(stdout) != 0)
-        throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
     return 0;
 }
 

@@ -38,8 +38,7 @@ struct Database::Connection {
         QString table; // the base table of the updatable (rowid) form, else empty
     };
     std::vector<Prepared> prepared;
-    QSet<QString> requiredTables;          // names as RequireTable was given them
-    std::vector<Recordset::Pass *> passes; // of the ProductWalk on this connection
+    QSet<QString> requiredTables; // names as RequireTable was given them
 
     ~Connection() {
         for (const Prepared &p : prepared)
@@ -199,98 +198,7 @@ void sumFinal(sqlite3_context *context) {
 
 } // namespace
 
-struct Recordset::Pass {
-    QString sql;   // the one-product query it answers
-    QString table; // of a pass over rows: the table, which its rows can update
-    bool rows = false;
-    sqlite3_stmt *statement = nullptr; // the table along the index, in key order
-    int keyColumn = 0;
-    // The queries compare product numbers under the product collation; so does the pass.
-    int (*compare)(const unsigned char *, int, const unsigned char *, int) = dao::compareProducts;
-    bool current = false; // the statement stands on a row not yet passed
-    bool done = false;
-    bool broken = false;
-    bool busy = false;  // a recordset on the pass is open
-    QByteArray product; // the last product asked, UTF-8
-    bool asked = false;
-
-    ~Pass() { sqlite3_finalize(statement); }
-
-    int compareKey(const QByteArray &with) const {
-        return compare(sqlite3_column_text(statement, keyColumn),
-                       sqlite3_column_bytes(statement, keyColumn),
-                       reinterpret_cast<const unsigned char *>(with.constData()), int(with.size()));
-    }
-    bool textKey() const { return sqlite3_column_type(statement, keyColumn) == SQLITE_TEXT; }
-    int compareProducts(const QByteArray &a, const QByteArray &b) const {
-        return compare(reinterpret_cast<const unsigned char *>(a.constData()), int(a.size()),
-                       reinterpret_cast<const unsigned char *>(b.constData()), int(b.size()));
-    }
-
-    // Steps to the next row. False when stepping failed: the pass is given up, and its
-    // products are answered by the query from now on.
-    bool advance() {
-        const int rc = sqlite3_step(statement);
-        current = rc == SQLITE_ROW;
-        if (rc == SQLITE_ROW)
-            return true;
-        done = true;
-        if (rc == SQLITE_DONE)
-            return true;
-        broken = true;
-        functionFailure.clear(); // the query itself will say it, if it concerns its product
-        return false;
-    }
-
-    // Moves to the product's first row. True there, false when the product has no rows, nothing
-    // when the pass cannot answer for it.
-    std::optional<bool> seek(const QString &text) {
-        if (broken || busy)
-            return std::nullopt;
-        const QByteArray p = text.toUtf8();
-        if (asked) {
-            const int c = compareProducts(p, product);
-            // Rows already passed cannot be read again.
-            if (c < 0 || (rows && c == 0))
-                return std::nullopt;
-        }
-        product = p;
-        asked = true;
-        for (;;) {
-            if (!current) {
-                if (done)
-                    return false;
-                if (!advance())
-                    return std::nullopt;
-                continue;
-            }
-            // Keys that are no text (null, a blob) equal no product.
-            const int c = textKey() ? compareKey(p) : -1;
-            if (c < 0) {
-                current = false;
-                continue;
-            }
-            return c == 0;
-        }
-    }
-
-    // Over a product's rows: 1 when the next row is the product's, 0 at its end, -1 when
-    // stepping failed.
-    int nextRow() {
-        current = false;
-        if (done)
-            return 0;
-        if (!advance())
-            return -1;
-        return current && textKey() && compareKey(product) == 0 ? 1 : 0;
-    }
-};
-
 void Recordset::Release::operator()(sqlite3_stmt *statement) const {
-    if (pass) {
-        pass->busy = false; // the statement stays with its pass
-        return;
-    }
     if (!statement)
         return;
     // A statement that is still stepping holds a read transaction open; reset ends it.
@@ -516,18 +424,6 @@ Recordset Database::OpenRecordset(const QString &sql, const Parameters &paramete
         throw Error(QStringLiteral("Databasen är stängd."));
     Connection *connection = m_connection.get();
     sqlite3 *db = connection->db;
-    if (!connection->passes.empty() && parameters.size() == 1 && parameters.front().isString()) {
-        for (Recordset::Pass *pass : connection->passes) {
-            if (pass->sql.size() != sql.size() ||
-                (pass->sql.constData() != sql.constData() && pass->sql != sql))
-                continue;
-            // A product without rows has a sum all the same (null): the query gives it.
-            const std::optional<bool> atRow = pass->seek(parameters.front().text());
-            if (atRow && (*atRow || pass->rows))
-                return Recordset(m_connection, *pass, *atRow);
-            break;
-        }
-    }
     Recordset::Statement statement(nullptr, {connection, sql, {}, true});
     if (const auto cached = connection->take(sql)) {
         statement.reset(cached->statement);
@@ -622,14 +518,6 @@ Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement
     step();
 }
 
-Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Pass &pass, bool atRow)
-    : m_connection(std::move(connection)),
-      m_statement(pass.statement, Release{nullptr, pass.sql, {}, false, &pass}), m_sql(pass.sql),
-      m_table(pass.rows ? pass.table : QString()), m_firstField(pass.rows ? 1 : 0),
-      m_hiddenLast(pass.rows ? 0 : 1), m_eof(!atRow), m_rowsSeen(atRow ? 1 : 0) {
-    pass.busy = true;
-}
-
 Recordset::Recordset(Recordset &&other) noexcept = default;
 Recordset &Recordset::operator=(Recordset &&other) noexcept {
     if (this != &other) {
@@ -640,7 +528,6 @@ Recordset &Recordset::operator=(Recordset &&other) noexcept {
         m_sql = std::move(other.m_sql);
         m_table = std::move(other.m_table);
         m_firstField = other.m_firstField;
-        m_hiddenLast = other.m_hiddenLast;
         m_eof = other.m_eof;
         m_rowsSeen = other.m_rowsSeen;
         m_editing = other.m_editing;
@@ -665,19 +552,6 @@ void Recordset::step() {
         m_eof = true;
         return;
     }
-    if (Pass *pass = m_statement.get_deleter().pass) {
-        m_eof = true;
-        if (!pass->rows)
-            return; // a sum is one row
-        const int next = pass->nextRow();
-        if (next < 0)
-            fail(m_connection->db, m_sql);
-        if (next > 0) {
-            m_eof = false;
-            ++m_rowsSeen;
-        }
-        return;
-    }
     const int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) {
         m_eof = false;
@@ -694,8 +568,6 @@ void Recordset::step() {
 void Recordset::MoveFirst() {
     if (!m_statement)
         throw Error(QStringLiteral("Recordset är stängt."));
-    if (m_statement.get_deleter().pass)
-        throw Error(QStringLiteral("Frågan kan inte läsas om från början: %1").arg(m_sql));
     sqlite3_reset(m_statement.get());
     m_rowsSeen = 0;
     step();
@@ -716,7 +588,7 @@ qint64 Recordset::rowid() const {
 }
 
 int Recordset::fieldCount() const {
-    return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField - m_hiddenLast : 0;
+    return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField : 0;
 }
 
 QString Recordset::fieldName(int position) const {
@@ -865,103 +737,6 @@ std::optional<QString> servingIndex(Database &db, const QString &table, const QS
             return index;
     }
     return std::nullopt;
-}
-
-namespace {
-
-// SQLite's rule for the affinity a declared type gives: only a text key compares as a text.
-bool textAffinity(const QString &declared) {
-    const QString t = declared.toUpper();
-    if (t.contains(QLatin1String("INT")))
-        return false;
-    return t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
-           t.contains(QLatin1String("TEXT"));
-}
-
-// A pass for the query, or nothing when the table, its key or its index do not allow one that
-// gives exactly the query's answers.
-std::unique_ptr<Recordset::Pass> preparePass(Database &db, const ProductQuery &query) {
-    const char *declared = nullptr;
-    if (sqlite3_table_column_metadata(db.handle(), nullptr, query.table.toUtf8().constData(),
-                                      query.key.toUtf8().constData(), &declared, nullptr, nullptr,
-                                      nullptr, nullptr) != SQLITE_OK ||
-        !textAffinity(QString::fromUtf8(declared ? declared : "")))
-        return nullptr;
-    auto pass = std::make_unique<Recordset::Pass>();
-    const std::optional<QString> index = servingIndex(db, query.table, query.key);
-    if (!index)
-        return nullptr;
-    pass->sql = query.sql;
-    pass->rows = query.select.isEmpty();
-    pass->table = query.table;
-    // Along the index, in key order and within a key in row order: the order in which the
-    // query finds a product's rows.
-    const QString indexed =
-        QStringLiteral("%1 INDEXED BY %2").arg(query.table, sqltext::identifier(*index));
-    const QString key =
-        QStringLiteral("%1 COLLATE %2").arg(query.key, QLatin1String(productCollation));
-    const QString sql =
-        pass->rows ? QStringLiteral("SELECT rowid, * FROM %1 ORDER BY %2").arg(indexed, key)
-                   : QStringLiteral("SELECT %1, %2 FROM %3 GROUP BY %4")
-                         .arg(query.select, query.key, indexed, key);
-    try {
-        // A plan that sorts would not keep the rows of a key in the index's order.
-        for (Recordset plan = db.OpenRecordset(QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
-             !plan.isEOF(); plan.MoveNext())
-            if (plan.Fields(QStringLiteral("detail"))
-                    .toText()
-                    .contains(QLatin1String("TEMP B-TREE")))
-                return nullptr;
-    } catch (const Error &) {
-        return nullptr;
-    }
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &pass->statement,
-                           nullptr) != SQLITE_OK)
-        return nullptr;
-    const int columns = sqlite3_column_count(pass->statement);
-    pass->keyColumn = -1;
-    if (pass->rows) {
-        for (int i = 1; i < columns && pass->keyColumn < 0; ++i)
-            if (sameName(sqlite3_column_name(pass->statement, i), query.key))
-                pass->keyColumn = i;
-    } else {
-        pass->keyColumn = columns - 1;
-    }
-    if (pass->keyColumn < 0)
-        return nullptr;
-    return pass;
-}
-
-} // namespace
-
-ProductWalk::ProductWalk(Database &db, const std::vector<ProductQuery> &queries)
-    : m_connection(db.m_connection) {
-    // One walk at a time on a connection; a walk that cannot be set up leaves every answer to
-    // the queries themselves.
-    if (!m_connection || !m_connection->passes.empty())
-        return;
-    try {
-        // The keys are compared here as UTF-8 bytes, as SQLite compares them in a UTF-8 store.
-        if (db.OpenRecordset(QStringLiteral("PRAGMA encoding")).Fields(0).toText() !=
-            QLatin1String("UTF-8"))
-            return;
-        for (const ProductQuery &query : queries)
-            if (std::unique_ptr<Recordset::Pass> pass = preparePass(db, query))
-                m_passes.push_back(std::move(pass));
-    } catch (const Error &) {
-        m_passes.clear();
-    }
-    for (const auto &pass : m_passes)
-        m_connection->passes.push_back(pass.get());
-}
-
-ProductWalk::~ProductWalk() {
-    if (!m_connection)
-        return;
-    auto &passes = m_connection->passes;
-    for (const auto &pass : m_passes)
-        passes.erase(std::remove(passes.begin(), passes.end(), pass.get()), passes.end());
 }
 
 } // namespace dao

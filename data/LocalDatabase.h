@@ -23,7 +23,6 @@ struct sqlite3_stmt;
 namespace dao {
 
 class Recordset;
-class ProductWalk;
 
 // Values bound to the ? of a statement, in order.
 using Parameters = std::vector<lodvik::Variant>;
@@ -62,7 +61,6 @@ public:
 
 private:
     friend class Recordset;
-    friend class ProductWalk;
     explicit Database(std::shared_ptr<Connection> connection);
     static Database open(const QString &path, int flags);
     std::shared_ptr<Connection> m_connection;
@@ -107,29 +105,21 @@ public:
     void Update();
     void Close();
 
-    struct Pass; // one pass of a ProductWalk
-
 private:
     friend class Database;
-    friend class ProductWalk;
     // Gives the statement back to its connection's cache when the query is over, or finalizes
-    // it when it failed (keep false) or has no connection to go back to. A statement a pass of a
-    // ProductWalk lends stays with the pass.
+    // it when it failed (keep false) or has no connection to go back to.
     struct Release {
         Database::Connection *connection = nullptr;
         QString sql;
         QString table;
         bool keep = true;
-        Pass *pass = nullptr;
         void operator()(sqlite3_stmt *statement) const;
     };
     using Statement = std::unique_ptr<sqlite3_stmt, Release>;
 
     Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
               const QString &sql, const QString &updatableTable);
-    // A recordset on the current row of a pass: the product's sum, or its rows (at end of file
-    // when it has none).
-    Recordset(std::shared_ptr<Database::Connection> connection, Pass &pass, bool atRow);
     void step();
     int position(const QString &name) const;
 
@@ -138,41 +128,12 @@ private:
     QString m_sql;
     QString m_table;      // the base table when the recordset is updatable
     int m_firstField = 0; // 1 when column 0 is the hidden rowid
-    int m_hiddenLast = 0; // 1 when the last column is a pass's key
     bool m_eof = true;
     int m_rowsSeen = 0;
     bool m_editing = false;
     QHash<int, lodvik::Variant> m_pending;
     mutable QString m_lastName; // the field Fields(name) found last, at m_lastPosition
     mutable int m_lastPosition = -1;
-};
-
-// A one-product query as a figure runs it, by its SQL text: "SELECT <select> FROM <table> WHERE
-// <key> = ?" (the product's sum), or "SELECT * FROM <table> WHERE <key> = ?" (its rows).
-struct ProductQuery {
-    QString sql;
-    QString table;
-    QString key;
-    QString select; // empty for the product's rows
-};
-
-// While it lives, the given one-product queries, asked on its connection for products in
-// ascending order (a coverage run walks pjomr in product order), are answered from one pass over
-// each table along an index on the key, as a set-based query would read it, instead of a search
-// of the index per product. An answer is the query's own: the same rows in the same order, the
-// same sums to the bit. What a pass cannot answer so (a product out of order or asked twice for
-// its rows, a product without rows, a key column or index that does not suit, a pass that
-// failed) is answered by the query itself.
-class ProductWalk {
-public:
-    ProductWalk(Database &db, const std::vector<ProductQuery> &queries);
-    ~ProductWalk();
-    ProductWalk(const ProductWalk &) = delete;
-    ProductWalk &operator=(const ProductWalk &) = delete;
-
-private:
-    std::shared_ptr<Database::Connection> m_connection;
-    std::vector<std::unique_ptr<Recordset::Pass>> m_passes;
 };
 
 // The name of an index of table that serves the product comparison of column (productEquals: its

@@ -50,9 +50,9 @@ using RowFigure = std::function<void(const dao::Recordset &row, double pack, dou
 // Walks DTSPL (all rows, or those of one product) and lets each row add to the total. The pack
 // size of the row's product is looked up once per product unless the figure counts in units.
 // The rows of one product.
-const dao::ProductQuery &productRowsQuery() {
-    static const dao::ProductQuery q =
-        productRows(QStringLiteral("DTSPL"), QStringLiteral("Fält2"));
+const QString &productRowsQuery() {
+    static const QString q = productRows(QString::fromUtf8(DpFigures::table),
+                                         QString::fromUtf8(DpFigures::productColumn));
     return q;
 }
 
@@ -61,7 +61,7 @@ const QString allRows = QStringLiteral("SELECT * FROM DTSPL");
 double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress, const QString &sql,
                   const dao::Parameters &parameters, bool inPacks, const RowFigure &rowFigure) {
     FigureQuery q(localDatabase);
-    q.requireTable(QStringLiteral("tillfall"));
+    q.requireTable(QString::fromUtf8(DpFigures::companionTable));
     PackSizes packs(localDatabase);
     double total = 0;
     q.forEachRow(
@@ -87,10 +87,6 @@ RowFigure groupTotal(Columns columns) {
 
 DpFigures::DpFigures(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
-
-std::vector<dao::ProductQuery> DpFigures::productQueries() {
-    return {productRowsQuery()};
-}
 
 Variant DpFigures::salespriormonthDP() {
     return Variant::Double(
@@ -135,12 +131,15 @@ Variant DpFigures::backordersDP() {
 }
 
 Variant DpFigures::StockOnHandDP(const QString &prnr) {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, productRowsQuery().sql,
-                                      product(prnr), false,
-                                      [](const dao::Recordset &row, double, double &total) {
-                                          add(row, onHand, 1, total);
-                                          subtract(row, allocated, 1, total);
-                                      }));
+    return Variant::Double(dtsplTotal(
+        m_localDatabase, m_progress, productRowsQuery(), product(prnr), false,
+        [](const dao::Recordset &row, double, double &total) { total = addStock(total, row); }));
+}
+
+double DpFigures::addStock(double total, const dao::Recordset &row) {
+    add(row, onHand, 1, total);
+    subtract(row, allocated, 1, total);
+    return total;
 }
 
 } // namespace figures

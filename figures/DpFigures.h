@@ -27,8 +27,13 @@ public:
     lodvik::Variant backordersDP();
     lodvik::Variant StockOnHandDP(const QString &prnr);
 
-    // The one-product queries of the per-product figure, for a dao::ProductWalk.
-    static std::vector<dao::ProductQuery> productQueries();
+    // What StockOnHandDP reads, for the set-based coverage run: the rows of DTSPL whose
+    // product column is the product, each added to a total that starts at 0 (a text that is no
+    // number raises). The table must sit beside "tillfall".
+    static constexpr const char *table = "DTSPL";
+    static constexpr const char *productColumn = "Fält2";
+    static constexpr const char *companionTable = "tillfall";
+    static double addStock(double total, const dao::Recordset &row);
 
 private:
     QString m_localDatabase;

@@ -44,19 +44,16 @@ void FigureQuery::forEachRow(const QString &sql,
         visit(rs);
 }
 
-dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
-                             const QString &alias) {
-    const QString select = QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias);
-    return {
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(select, table, dao::productEquals(key)),
-        table, key, select};
+QString productSum(const SummedColumn &summed) {
+    const QString table = QString::fromUtf8(summed.table);
+    return QStringLiteral("SELECT %1 AS %2 FROM %3 WHERE %4")
+        .arg(dao::checkedSum(table, QString::fromUtf8(summed.column)),
+             QString::fromUtf8(summed.alias), table,
+             dao::productEquals(QString::fromUtf8(summed.key)));
 }
 
-dao::ProductQuery productRows(const QString &table, const QString &key) {
-    return {QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, dao::productEquals(key)),
-            table,
-            key,
-            {}};
+QString productRows(const QString &table, const QString &key) {
+    return QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, dao::productEquals(key));
 }
 
 Variant asSum(const Variant &value) {

@@ -46,11 +46,18 @@ inline dao::Parameters product(const QString &prnr) {
     return {lodvik::Variant::String(prnr)};
 }
 
+// A column a per-product figure sums over the rows of one product.
+struct SummedColumn {
+    const char *table;
+    const char *column;
+    const char *key; // the product number
+    const char *alias;
+};
+
 // The one-product sum "SELECT sum(column) AS alias FROM table WHERE key = ?" (dao::checkedSum),
 // and the one-product row query "SELECT * FROM table WHERE key = ?".
-dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
-                             const QString &alias);
-dao::ProductQuery productRows(const QString &table, const QString &key);
+QString productSum(const SummedColumn &summed);
+QString productRows(const QString &table, const QString &key);
 
 // A sum as the database gives it back: a Double, or Null when no value was summed.
 lodvik::Variant asSum(const lodvik::Variant &value);

@@ -28,33 +28,25 @@ std::optional<Variant> itemSum(FigureQuery &q, const QString &sql, const QString
 }
 
 // The one-product queries of the FRN figures.
-const dao::ProductQuery &availQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("avail"), QStringLiteral("quantity"), QStringLiteral("ivcitm"),
-                   QStringLiteral("prodsumma"));
+const QString &availQuery() {
+    static const QString q = productSum(FrnFigures::availColumn);
     return q;
 }
-const dao::ProductQuery &stockOnHandQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("pjstkfrn"), QStringLiteral("lipqoh"), QStringLiteral("ivcitm"),
-                   QStringLiteral("summaprod"));
+const QString &stockOnHandQuery() {
+    static const QString q = productSum(FrnFigures::stockColumn);
     return q;
 }
-const dao::ProductQuery &orderQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("PJOFFRAM"), QStringLiteral("antaltusen"),
-                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+const QString &orderQuery() {
+    static const QString q = productSum(FrnFigures::orderColumn);
     return q;
 }
-const dao::ProductQuery &backOrderQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("PJOFBACK"), QStringLiteral("antaltusen"),
-                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+const QString &backOrderQuery() {
+    static const QString q = productSum(FrnFigures::backOrderColumn);
     return q;
 }
-const dao::ProductQuery &historyQuery() {
-    static const dao::ProductQuery q =
-        productRows(QStringLiteral("frnhist"), QStringLiteral("ivcitm"));
+const QString &historyQuery() {
+    static const QString q = productRows(QString::fromUtf8(FrnFigures::historyTable),
+                                         QString::fromUtf8(FrnFigures::historyKey));
     return q;
 }
 
@@ -84,70 +76,88 @@ double FrnFigures::itemsTotal(const QString &table, const QString &column, bool 
     return total;
 }
 
-std::vector<dao::ProductQuery> FrnFigures::productQueries() {
-    return {availQuery(), stockOnHandQuery(), orderQuery(), backOrderQuery(), historyQuery()};
-}
-
 Variant FrnFigures::avail(const QString &prnr) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        itemSum(q, availQuery().sql, prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, availQuery(), prnr, QStringLiteral("prodsumma"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::StockOnHandFRN(const QString &prnr) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        itemSum(q, stockOnHandQuery().sql, prnr, QStringLiteral("summaprod"));
+        itemSum(q, stockOnHandQuery(), prnr, QStringLiteral("summaprod"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        itemSum(q, orderQuery().sql, prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, orderQuery(), prnr, QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::Integer(0);
-    return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderFRN"), prnr);
+    return orderInPacks(*sum, umfaktor, prnr);
+}
+
+Variant FrnFigures::orderInPacks(const Variant &sum, double umfaktor, const QString &prnr) {
+    return thousandsToPacks(asSum(sum), umfaktor, QStringLiteral("ProdOrderFRN"), prnr);
 }
 
 Variant FrnFigures::ProdBackOrderFRN(const Variant &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        itemSum(q, backOrderQuery().sql, prnr.toText(), QStringLiteral("prodsumma"));
+        itemSum(q, backOrderQuery(), prnr.toText(), QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::String(QStringLiteral("0"));
+    return backOrderText(*sum, umfaktor, prnr.toText());
+}
+
+Variant FrnFigures::backOrderText(const Variant &sum, double umfaktor, const QString &prnr) {
     // Reported as text: an empty sum counts as no back order.
     const Variant packs =
-        thousandsToPacks(Variant::Double(NullToValue(*sum, QStringLiteral("T")).toDouble()),
-                         umfaktor, QStringLiteral("ProdBackOrderFRN"), prnr.toText());
+        thousandsToPacks(Variant::Double(NullToValue(sum, QStringLiteral("T")).toDouble()),
+                         umfaktor, QStringLiteral("ProdBackOrderFRN"), prnr);
     return Variant::String(packs.toText());
 }
 
-Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &perioddatum) {
+FrnFigures::SalesMonths FrnFigures::salesMonths(const QString &perioddatum) {
     int month = periodMonth(perioddatum);
     if (month == 1)
         month = 13;
     // Six months of history: from seven months before the period month, wrapping at the year.
-    int start = month - 7;
-    if (start < 1)
-        start += 12;
+    int m = month - 7;
+    if (m < 1)
+        m += 12;
+    SalesMonths positions{};
+    for (int &position : positions) {
+        position = m + 1;
+        if (++m == 13)
+            m = 1;
+    }
+    return positions;
+}
+
+double FrnFigures::addSales(double total, const dao::Recordset &row, const SalesMonths &months,
+                            const QString &prnr) {
+    for (const int position : months)
+        total = total + summable(row, position, QString::fromUtf8(historyTable), prnr);
+    return total;
+}
+
+Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &perioddatum) {
+    const SalesMonths months = salesMonths(perioddatum);
     FigureQuery q(m_localDatabase);
     double total = 0;
-    const QString table = QStringLiteral("frnhist");
     q.forEachRow(
-        historyQuery().sql,
+        historyQuery(),
         [&](const dao::Recordset &row) {
-            int m = start;
-            for (int i = 0; i < 6; ++i) {
-                total = total + summable(row, m + 1, table, prnr);
-                if (++m == 13)
-                    m = 1;
-            }
+            total = addSales(total, row, months, prnr);
             m_progress.caption(
                 NullToValue(row.Fields(QStringLiteral("ivcitm")), QStringLiteral("S")).toText());
         },
         product(prnr));
+    return salesPerWeek(total);
+}
+
+Variant FrnFigures::salesPerWeek(double total) {
     return Variant::Double(total / 26); // weeks in six months
 }
 

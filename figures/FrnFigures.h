@@ -2,9 +2,11 @@
 
 #include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
+#include "figures/FigureQuery.h"
 
 #include <QString>
 
+#include <array>
 #include <vector>
 
 namespace lodvik {
@@ -34,8 +36,27 @@ public:
     lodvik::Variant salescurrmonthFRN(const QString &perioddatum);
     lodvik::Variant salespriormonthFRN(const QString &perioddatum);
 
-    // The one-product queries of the per-product figures, for a dao::ProductWalk.
-    static std::vector<dao::ProductQuery> productQueries();
+    // The columns the per-product figures sum and the rows of history SalesPerWeekFRN walks,
+    // and what each figure makes of them, for the set-based coverage run. A sum is the store's
+    // (Null when no value was summed).
+    static constexpr SummedColumn availColumn{"avail", "quantity", "ivcitm", "prodsumma"};
+    static constexpr SummedColumn stockColumn{"pjstkfrn", "lipqoh", "ivcitm", "summaprod"};
+    static constexpr SummedColumn orderColumn{"PJOFFRAM", "antaltusen", "sdaitm", "prodsumma"};
+    static constexpr SummedColumn backOrderColumn{"PJOFBACK", "antaltusen", "sdaitm", "prodsumma"};
+    static constexpr const char *historyTable = "frnhist";
+    static constexpr const char *historyKey = "ivcitm";
+    static lodvik::Variant orderInPacks(const lodvik::Variant &sum, double umfaktor,
+                                        const QString &prnr);
+    static lodvik::Variant backOrderText(const lodvik::Variant &sum, double umfaktor,
+                                         const QString &prnr);
+    // The positions in a frnhist row of the six months of history of the period (checked as
+    // periodMonth checks it), in the order they are added.
+    using SalesMonths = std::array<int, 6>;
+    static SalesMonths salesMonths(const QString &perioddatum);
+    // total plus the row's six months, one by one; a Null or a text that is no number raises.
+    static double addSales(double total, const dao::Recordset &row, const SalesMonths &months,
+                           const QString &prnr);
+    static lodvik::Variant salesPerWeek(double total);
 
 private:
     double itemsTotal(const QString &table, const QString &column, bool skipBlankItems);

@@ -41,40 +41,28 @@ bool countsAsStock(const Variant &item) {
 }
 
 // The one-product queries of the PJ figures.
-const dao::ProductQuery &stockBalanceQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("fpsaldo"), QStringLiteral("LIPQOH"), QStringLiteral("IBLITM"),
-                   QStringLiteral("SUMMA"));
+const QString &stockBalanceQuery() {
+    static const QString q = productSum({"fpsaldo", "LIPQOH", "IBLITM", "SUMMA"});
     return q;
 }
-const dao::ProductQuery &stockOnHandQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("pjstk"), QStringLiteral("lipqoh"), QStringLiteral("imlitm"),
-                   QStringLiteral("summaprod"));
+const QString &stockOnHandQuery() {
+    static const QString q = productSum(PjFigures::stockColumn);
     return q;
 }
-const dao::ProductQuery &orderQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("PJOTALLA"), QStringLiteral("antaltusen"),
-                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+const QString &orderQuery() {
+    static const QString q = productSum(PjFigures::orderColumn);
     return q;
 }
-const dao::ProductQuery &salesQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("pjsfakt"), QStringLiteral("sdpqor"), QStringLiteral("sdlitm"),
-                   QStringLiteral("prodsumma"));
+const QString &salesQuery() {
+    static const QString q = productSum(PjFigures::salesColumn);
     return q;
 }
-const dao::ProductQuery &backOrderQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("PJOTBALLA"), QStringLiteral("antaltusen"),
-                   QStringLiteral("sdaitm"), QStringLiteral("prodsumma"));
+const QString &backOrderQuery() {
+    static const QString q = productSum(PjFigures::backOrderColumn);
     return q;
 }
-const dao::ProductQuery &forecastQuery() {
-    static const dao::ProductQuery q =
-        productSum(QStringLiteral("pjpvmens"), QStringLiteral("mffqt"), QStringLiteral("mflitm"),
-                   QStringLiteral("prodsumma"));
+const QString &forecastQuery() {
+    static const QString q = productSum(PjFigures::forecastColumn);
     return q;
 }
 
@@ -112,10 +100,6 @@ Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
 PjFigures::PjFigures(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-std::vector<dao::ProductQuery> PjFigures::productQueries() {
-    return {stockOnHandQuery(), orderQuery(), salesQuery(), backOrderQuery(), forecastQuery()};
-}
-
 Variant PjFigures::getantaliforpack(const QString &artnr) {
     return figures::getantaliforpack(m_localDatabase, artnr);
 }
@@ -123,7 +107,7 @@ Variant PjFigures::getantaliforpack(const QString &artnr) {
 Variant PjFigures::getlagersaldo(const QString &artnr) {
     BusyCursorScope busy;
     FigureQuery q(m_localDatabase);
-    return asSum(q.firstValue(stockBalanceQuery().sql, QStringLiteral("summa"), product(artnr))
+    return asSum(q.firstValue(stockBalanceQuery(), QStringLiteral("summa"), product(artnr))
                      .value_or(Variant::Null()));
 }
 
@@ -184,10 +168,14 @@ Variant PjFigures::GITPJ() {
 Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        q.firstValue(stockOnHandQuery().sql, QStringLiteral("summaprod"), product(prnr));
+        q.firstValue(stockOnHandQuery(), QStringLiteral("summaprod"), product(prnr));
     if (!sum)
         return Variant::Integer(0);
-    const Variant stock = asSum(*sum);
+    return stockInPacks(*sum, umfaktor, prnr);
+}
+
+Variant PjFigures::stockInPacks(const Variant &sum, double umfaktor, const QString &prnr) {
+    const Variant stock = asSum(sum);
     // Stock is in units; a shortfall or nothing in stock is reported as it is, not in packs.
     if (!lodvik::greaterThanZero(stock))
         return stock;
@@ -196,38 +184,55 @@ Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = sumOf(q, orderQuery().sql, prnr);
+    const std::optional<Variant> sum = sumOf(q, orderQuery(), prnr);
     if (!sum)
         return Variant::Integer(0);
-    return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderPJ"), prnr);
+    return orderInPacks(*sum, umfaktor, prnr);
+}
+
+Variant PjFigures::orderInPacks(const Variant &sum, double umfaktor, const QString &prnr) {
+    return thousandsToPacks(asSum(sum), umfaktor, QStringLiteral("ProdOrderPJ"), prnr);
 }
 
 Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = sumOf(q, salesQuery().sql, prnr);
+    const std::optional<Variant> sum = sumOf(q, salesQuery(), prnr);
     if (!sum)
         return Variant::Integer(0);
+    return salesPerWeek(*sum, umfaktor, prnr);
+}
+
+Variant PjFigures::salesPerWeek(const Variant &sum, double umfaktor, const QString &prnr) {
     const Variant packs =
-        thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("SalesPerWeek"), prnr);
+        thousandsToPacks(asSum(sum), umfaktor, QStringLiteral("SalesPerWeek"), prnr);
     if (packs.isNull())
         return packs;
     return Variant::Double(packs.number() / 26); // the sales cover 26 weeks
 }
 
 Variant PjFigures::ProdBackOrderPJ(const QString &prnr, double umfaktor) {
-    // Each part counts an empty sum as 0, so a product with no rows has no back order.
-    const auto part = [&](const QString &sql) {
+    const auto sum = [&](const QString &sql) {
         FigureQuery q(m_localDatabase);
-        const std::optional<Variant> sum = sumOf(q, sql, prnr);
+        return sumOf(q, sql, prnr);
+    };
+    const std::optional<Variant> backOrders = sum(backOrderQuery());
+    return backOrderInPacks(backOrders, sum(forecastQuery()), umfaktor, prnr);
+}
+
+Variant PjFigures::backOrderInPacks(const std::optional<Variant> &backOrderSum,
+                                    const std::optional<Variant> &forecastSum, double umfaktor,
+                                    const QString &prnr) {
+    // Each part counts an empty sum as 0, so a product with no rows has no back order.
+    const auto part = [&](const std::optional<Variant> &sum) {
         if (!sum)
             return 0.0;
         return thousandsToPacks(NullToValue(*sum, QStringLiteral("T")), umfaktor,
                                 QStringLiteral("ProdBackOrderPJ"), prnr)
             .toDouble();
     };
-    const double backOrders = part(backOrderQuery().sql);
+    const double backOrders = part(backOrderSum);
     // The forecast quantity counts as back order too.
-    const double forecast = part(forecastQuery().sql);
+    const double forecast = part(forecastSum);
     return Variant::Double(forecast + backOrders);
 }
 

@@ -2,9 +2,11 @@
 
 #include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
+#include "figures/FigureQuery.h"
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace lodvik {
@@ -43,8 +45,23 @@ public:
     lodvik::Variant ProdOrderPJ(const QString &prnr, double umfaktor);
     lodvik::Variant SalesPerWeek(const QString &prnr, double umfaktor);
 
-    // The one-product queries of the per-product figures, for a dao::ProductWalk.
-    static std::vector<dao::ProductQuery> productQueries();
+    // The columns the per-product figures sum, and what each figure makes of its product's sum
+    // (as the store gives it back: Null when no value was summed). The set-based coverage run
+    // reads the sums itself and hands them to these.
+    static constexpr SummedColumn stockColumn{"pjstk", "lipqoh", "imlitm", "summaprod"};
+    static constexpr SummedColumn orderColumn{"PJOTALLA", "antaltusen", "sdaitm", "prodsumma"};
+    static constexpr SummedColumn salesColumn{"pjsfakt", "sdpqor", "sdlitm", "prodsumma"};
+    static constexpr SummedColumn backOrderColumn{"PJOTBALLA", "antaltusen", "sdaitm", "prodsumma"};
+    static constexpr SummedColumn forecastColumn{"pjpvmens", "mffqt", "mflitm", "prodsumma"};
+    static lodvik::Variant stockInPacks(const lodvik::Variant &sum, double umfaktor,
+                                        const QString &prnr);
+    static lodvik::Variant orderInPacks(const lodvik::Variant &sum, double umfaktor,
+                                        const QString &prnr);
+    static lodvik::Variant salesPerWeek(const lodvik::Variant &sum, double umfaktor,
+                                        const QString &prnr);
+    static lodvik::Variant backOrderInPacks(const std::optional<lodvik::Variant> &backOrderSum,
+                                            const std::optional<lodvik::Variant> &forecastSum,
+                                            double umfaktor, const QString &prnr);
 
 private:
     QString m_localDatabase;

@@ -78,13 +78,6 @@ Variant NamedFigure::run(StockFigures &figures, const FigureArguments &arguments
                          takesProduct ? arguments.product : QString());
 }
 
-std::vector<dao::ProductQuery> StockFigures::productQueries() {
-    std::vector<dao::ProductQuery> all = PjFigures::productQueries();
-    for (auto &&part : {FrnFigures::productQueries(), DpFigures::productQueries()})
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 std::span<const NamedFigure> namedFigures() {
     return all;
 }

@@ -18,9 +18,6 @@ struct StockFigures {
     PjFigures pj;
     FrnFigures frn;
     DpFigures dp;
-
-    // The one-product queries of the per-product figures of all three sources.
-    static std::vector<dao::ProductQuery> productQueries();
 };
 
 // The window-level values a figure called by its name may read.

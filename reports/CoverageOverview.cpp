@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "reports/Planning.h"
+#include "reports/Reports.h"
 #include "xls/Workbook.h"
 
 #include <QJsonArray>
@@ -18,11 +19,6 @@ namespace reports {
 
 namespace {
 
-bool isBlankProduct(const Variant &productNumber) {
-    return productNumber.isEmpty() || productNumber.isNull() ||
-           (productNumber.isString() && productNumber.text().isEmpty());
-}
-
 // One worksheet row filled as excellprodukter fills a product's row, with the two total
 // formulas in place, so that every value is the workbook's own: a numeric text becomes its
 // number, the empty text an empty cell, and G and N are evaluated as the file computes them.
@@ -34,12 +30,12 @@ public:
     }
 
     // The number columns C to P of a table row (A and B are read as texts).
-    void fill(const ProduktTabell &table, int row) {
+    void fill(const ProduktTabell::Row &cells) {
         for (int k = 3; k <= 16; ++k) {
             if (k == 7 || k == 14)
                 continue; // empty in the table; the formulas stay
             try {
-                m_sheet.setCell(1, k, table.at(row, k));
+                m_sheet.setCell(1, k, cells[size_t(k)]);
             } catch (const lodvik::Error &) {
                 // A value the workbook could not take either (a text beginning with "=" that
                 // is no formula): the list shows it empty rather than give up.
@@ -138,31 +134,40 @@ QString csvField(const QString &text) {
 
 } // namespace
 
+struct CoverageRowMaker::Sheet : WorkbookRow {};
+
+CoverageRowMaker::CoverageRowMaker() : m_sheet(std::make_unique<Sheet>()) {}
+CoverageRowMaker::~CoverageRowMaker() = default;
+
+CoverageRow CoverageRowMaker::operator()(const ProduktTabell::Row &cells, int tableRow) {
+    WorkbookRow &sheet = *m_sheet;
+    sheet.fill(cells);
+    CoverageRow row;
+    row.tableRow = tableRow;
+    row.product = text(cells[1]);
+    row.description = text(cells[2]);
+    row.unitsPerPack = sheet.number(3);
+    row.stockFrn = sheet.number(4);
+    row.stockDp = sheet.number(5);
+    row.stockPj = sheet.number(6);
+    row.stockTotal = sheet.number(7);
+    row.coverWeeks = sheet.number(8);
+    row.coverWeeksFrn = sheet.number(9);
+    row.backOrderPj = sheet.number(10);
+    row.backOrderFrn = sheet.number(11);
+    row.orderPj = sheet.number(12);
+    row.orderFrn = sheet.number(13);
+    row.orderTotal = sheet.number(14);
+    row.salesPj = sheet.number(15);
+    row.salesFrn = sheet.number(16);
+    return row;
+}
+
 std::vector<CoverageRow> coverageRows(const ProduktTabell &produkttabell) {
     std::vector<CoverageRow> rows;
-    WorkbookRow sheet;
-    for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r) {
-        sheet.fill(produkttabell, r);
-        CoverageRow row;
-        row.tableRow = r;
-        row.product = text(produkttabell.at(r, 1));
-        row.description = text(produkttabell.at(r, 2));
-        row.unitsPerPack = sheet.number(3);
-        row.stockFrn = sheet.number(4);
-        row.stockDp = sheet.number(5);
-        row.stockPj = sheet.number(6);
-        row.stockTotal = sheet.number(7);
-        row.coverWeeks = sheet.number(8);
-        row.coverWeeksFrn = sheet.number(9);
-        row.backOrderPj = sheet.number(10);
-        row.backOrderFrn = sheet.number(11);
-        row.orderPj = sheet.number(12);
-        row.orderFrn = sheet.number(13);
-        row.orderTotal = sheet.number(14);
-        row.salesPj = sheet.number(15);
-        row.salesFrn = sheet.number(16);
-        rows.push_back(std::move(row));
-    }
+    CoverageRowMaker make;
+    for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r)
+        rows.push_back(make(produkttabell.row(r), r));
     return rows;
 }
 
@@ -269,80 +274,141 @@ std::vector<const CoverageRow *> allRows(const std::vector<CoverageRow> &rows) {
     return pointers;
 }
 
-QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
-                       double targetWeeks) {
-    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
-    const QDate today = QDate::currentDate();
-    QString out;
+namespace {
+
+QByteArray csvHeader() {
     QStringList fields;
     for (int c = 0; c < ListColumnCount; ++c)
         fields << QLatin1String(columns[c].key);
     fields << planningKeys();
-    out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    for (const CoverageRow *row : rows) {
-        fields.clear();
-        for (int c = 0; c < ListColumnCount; ++c) {
-            if (ListColumn(c) == ListColumn::Status) {
-                fields << urgencyKey(urgency(*row, targetWeeks));
-                continue;
-            }
-            const ListCell cell = listCell(*row, ListColumn(c), targetWeeks);
-            switch (cell.kind) {
-            case ListCell::Kind::Empty:
-                fields << QString();
-                break;
-            case ListCell::Kind::Number:
-                fields << plainNumber(cell.number);
-                break;
-            case ListCell::Kind::Text:
-                fields << csvField(cell.text);
-                break;
-            }
+    return (fields.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+}
+
+QByteArray csvLine(const CoverageRow &row, const QDate &period, double targetWeeks,
+                   const QDate &today) {
+    QStringList fields;
+    for (int c = 0; c < ListColumnCount; ++c) {
+        if (ListColumn(c) == ListColumn::Status) {
+            fields << urgencyKey(urgency(row, targetWeeks));
+            continue;
         }
-        for (const QString &field : planningCsvFields(*row, period, targetWeeks, today))
-            fields << csvField(field);
-        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        const ListCell cell = listCell(row, ListColumn(c), targetWeeks);
+        switch (cell.kind) {
+        case ListCell::Kind::Empty:
+            fields << QString();
+            break;
+        case ListCell::Kind::Number:
+            fields << plainNumber(cell.number);
+            break;
+        case ListCell::Kind::Text:
+            fields << csvField(cell.text);
+            break;
+        }
     }
-    return out.toUtf8();
+    for (const QString &field : planningCsvFields(row, period, targetWeeks, today))
+        fields << csvField(field);
+    return (fields.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+}
+
+QJsonObject jsonRow(const CoverageRow &row, const QDate &period, double targetWeeks,
+                    const QDate &today) {
+    QJsonObject o;
+    for (int c = 0; c < ListColumnCount; ++c) {
+        const QString key = QLatin1String(columns[c].key);
+        if (ListColumn(c) == ListColumn::Status) {
+            o.insert(key, urgencyKey(urgency(row, targetWeeks)));
+            continue;
+        }
+        const ListCell cell = listCell(row, ListColumn(c), targetWeeks);
+        switch (cell.kind) {
+        case ListCell::Kind::Empty:
+            // The product and its description are texts even when empty.
+            o.insert(key, c == int(ListColumn::Product) || c == int(ListColumn::Description)
+                              ? QJsonValue(QString())
+                              : QJsonValue(QJsonValue::Null));
+            break;
+        case ListCell::Kind::Number:
+            o.insert(key, cell.number);
+            break;
+        case ListCell::Kind::Text:
+            o.insert(key, cell.text);
+            break;
+        }
+    }
+    addPlanningMembers(o, row, period, targetWeeks, today);
+    return o;
+}
+
+} // namespace
+
+CoverageListWriter::CoverageListWriter(Format format, const QString &perioddatum,
+                                       double targetWeeks,
+                                       std::function<void(const QByteArray &)> out)
+    : m_format(format), m_period(QDate::fromString(perioddatum, Qt::ISODate)),
+      m_today(QDate::currentDate()), m_targetWeeks(targetWeeks), m_out(std::move(out)) {
+    if (m_format == Format::Csv) {
+        m_out(csvHeader());
+        return;
+    }
+    // Qt's own document with no rows, cut where the rows go, so that the streamed document is
+    // the one QJsonDocument writes: {"period", "rows": [ ... ], "target_weeks"} indented.
+    QJsonObject doc;
+    doc.insert(QStringLiteral("period"), perioddatum);
+    doc.insert(QStringLiteral("target_weeks"), targetWeeks);
+    doc.insert(QStringLiteral("rows"), QJsonArray());
+    const QByteArray empty = QJsonDocument(doc).toJson(QJsonDocument::Indented);
+    const QByteArray open = "\"rows\": [\n";
+    const qsizetype cut = empty.indexOf(open) + open.size();
+    m_out(empty.left(cut));
+    m_jsonEnd = empty.mid(cut);
+}
+
+void CoverageListWriter::add(const CoverageRow &row) {
+    if (m_format == Format::Csv) {
+        m_out(csvLine(row, m_period, m_targetWeeks, m_today));
+        ++m_rows;
+        return;
+    }
+    // The row as an element of the array two levels in.
+    const QByteArray object = QJsonDocument(jsonRow(row, m_period, m_targetWeeks, m_today))
+                                  .toJson(QJsonDocument::Indented);
+    QByteArray element = m_rows ? QByteArray(",\n") : QByteArray();
+    for (const QByteArray &line : object.chopped(1).split('\n'))
+        element += QByteArray(8, ' ') + line + '\n';
+    element.chop(1);
+    m_out(element);
+    ++m_rows;
+}
+
+void CoverageListWriter::finish() {
+    if (m_format == Format::Json)
+        m_out(m_rows ? QByteArray("\n") + m_jsonEnd : m_jsonEnd);
+}
+
+namespace {
+
+QByteArray writeList(CoverageListWriter::Format format,
+                     const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                     double targetWeeks) {
+    QByteArray out;
+    CoverageListWriter writer(format, perioddatum, targetWeeks,
+                              [&](const QByteArray &part) { out += part; });
+    for (const CoverageRow *row : rows)
+        writer.add(*row);
+    writer.finish();
+    return out;
+}
+
+} // namespace
+
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                       double targetWeeks) {
+    return writeList(CoverageListWriter::Format::Csv, rows, perioddatum, targetWeeks);
 }
 
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
                         double targetWeeks) {
-    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
-    const QDate today = QDate::currentDate();
-    QJsonArray list;
-    for (const CoverageRow *row : rows) {
-        QJsonObject o;
-        for (int c = 0; c < ListColumnCount; ++c) {
-            const QString key = QLatin1String(columns[c].key);
-            if (ListColumn(c) == ListColumn::Status) {
-                o.insert(key, urgencyKey(urgency(*row, targetWeeks)));
-                continue;
-            }
-            const ListCell cell = listCell(*row, ListColumn(c), targetWeeks);
-            switch (cell.kind) {
-            case ListCell::Kind::Empty:
-                // The product and its description are texts even when empty.
-                o.insert(key, c == int(ListColumn::Product) || c == int(ListColumn::Description)
-                                  ? QJsonValue(QString())
-                                  : QJsonValue(QJsonValue::Null));
-                break;
-            case ListCell::Kind::Number:
-                o.insert(key, cell.number);
-                break;
-            case ListCell::Kind::Text:
-                o.insert(key, cell.text);
-                break;
-            }
-        }
-        addPlanningMembers(o, *row, period, targetWeeks, today);
-        list.append(o);
-    }
-    QJsonObject doc;
-    doc.insert(QStringLiteral("period"), perioddatum);
-    doc.insert(QStringLiteral("target_weeks"), targetWeeks);
-    doc.insert(QStringLiteral("rows"), list);
-    return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+    return writeList(CoverageListWriter::Format::Json, rows, perioddatum, targetWeeks);
 }
 
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,

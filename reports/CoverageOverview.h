@@ -4,8 +4,11 @@
 #include "reports/ProduktTabell.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -51,6 +54,18 @@ struct CoverageRow {
 // The rows of the table from row 1 to the first row without a product number (or the table's
 // end), as excellprodukter writes them.
 std::vector<CoverageRow> coverageRows(const ProduktTabell &produkttabell);
+
+// Makes the list's row of one table row as coverageRows does, one row after another.
+class CoverageRowMaker {
+public:
+    CoverageRowMaker();
+    ~CoverageRowMaker();
+    CoverageRow operator()(const ProduktTabell::Row &cells, int tableRow);
+
+private:
+    struct Sheet;
+    std::unique_ptr<Sheet> m_sheet;
+};
 
 // How soon a product runs out, measured by its weeks of cover (H) against the target.
 enum class Urgency {
@@ -117,6 +132,26 @@ QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QStri
                        double targetWeeks);
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
                         double targetWeeks);
+// The same two documents written as the rows come, each part handed to out as soon as it is
+// complete, so that nothing grows with the number of rows: the same bytes as coverageCsv and
+// coverageJson give for the same rows.
+class CoverageListWriter {
+public:
+    enum class Format { Csv, Json };
+    CoverageListWriter(Format format, const QString &perioddatum, double targetWeeks,
+                       std::function<void(const QByteArray &)> out);
+    void add(const CoverageRow &row);
+    void finish();
+
+private:
+    Format m_format;
+    QDate m_period;
+    QDate m_today; // the order urgency's "today", fixed for the whole list
+    double m_targetWeeks;
+    std::function<void(const QByteArray &)> m_out;
+    QByteArray m_jsonEnd;
+    qint64 m_rows = 0;
+};
 // The same columns as a workbook with the window's Swedish headings; raises lodvik::Error when
 // it cannot be saved (an earlier file stays as it was).
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,

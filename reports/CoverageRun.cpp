@@ -7,7 +7,7 @@
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
 #include "figures/FigureQuery.h"
-#include "figures/StockFigures.h"
+#include "reports/CoverageScan.h"
 #include "xls/Workbook.h"
 #include "xls/XlsxWorkbook.h"
 
@@ -54,11 +54,6 @@ Variant number(const Variant &stored) {
     return NullToValue(stored, QStringLiteral("T"));
 }
 
-bool isBlankProduct(const Variant &productNumber) {
-    return productNumber.isEmpty() || productNumber.isNull() ||
-           (productNumber.isString() && productNumber.text().isEmpty());
-}
-
 // A run cannot go on without the units per pack: every per-product figure divides by them.
 void requireUnitsPerPack(const Variant &umconv, const QString &product) {
     QString reason;
@@ -82,142 +77,166 @@ void requireUnitsPerPack(const Variant &umconv, const QString &product) {
 
 } // namespace
 
+bool isBlankProduct(const Variant &productNumber) {
+    return productNumber.isEmpty() || productNumber.isNull() ||
+           (productNumber.isString() && productNumber.text().isEmpty());
+}
+
+bool LeftOutProducts::leaves(int row, const ProduktTabell::Row &cells) {
+    if (m_firstBlank == 0 && !isBlankProduct(cells[1]))
+        return false;
+    if (m_firstBlank == 0)
+        m_firstBlank = row;
+    ++m_count;
+    return true;
+}
+
+QString LeftOutProducts::message() const {
+    if (m_count == 0)
+        return {};
+    return QStringLiteral("%1 produkter är inte med i listan: produkt %2 i produktordning i pjomr "
+                          "saknar produktnummer (iblitm), och listan slutar vid den. Ge "
+                          "produkten ett nummer eller ta bort raden, och kör täckningen igen.")
+        .arg(m_count)
+        .arg(m_firstBlank);
+}
+
+void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Variant &imdsc1,
+                     const Variant &umconv, ProduktTabell::Row &cells, lodvik::Progress &progress,
+                     CoverageFigures *trace) {
+    CoverageFigures local;
+    CoverageFigures &f = trace ? *trace : local;
+    const auto cell = [&](int column) -> Variant & { return cells[size_t(column)]; };
+    const auto caption = [&](const QString &text) { progress.caption(text); };
+    cell(1) = iblitm;
+    cell(2) = imdsc1;
+    const QString product = NullToValue(cell(1), QStringLiteral("S")).text();
+    // A figure that is no finite number stops the run, named, instead of showing "inf" or "nan".
+    const auto checked = [&](const Variant &value, const QString &figure) {
+        return figures::requireFinite(value, figure, product);
+    };
+    requireUnitsPerPack(umconv, product);
+    cell(3) = umconv * Variant::Long(1000);
+    const double umfaktor = cell(3).toDouble();
+
+    caption(QStringLiteral("StockOnHandFRN"));
+    f.stockFrn = figures.stockOnHandFRN(product);
+    f.avail = figures.avail(product);
+    cell(4) = formatted(checked(f.stockFrn - f.avail, QStringLiteral("StockOnHandFRN")), Whole);
+
+    caption(QStringLiteral("StockOnHandDP"));
+    f.stockDp = checked(figures.stockOnHandDP(product), QStringLiteral("StockOnHandDP"));
+    cell(5) = formatted(f.stockDp, Whole);
+
+    caption(QStringLiteral("StockOnHandPJ"));
+    f.stockPj = checked(figures.stockOnHandPJ(product, umfaktor), QStringLiteral("StockOnHandPJ"));
+    cell(6) = formatted(f.stockPj, Whole);
+
+    caption(QStringLiteral("BackOrderPJ"));
+    f.backOrderPj =
+        checked(figures.prodBackOrderPJ(product, umfaktor), QStringLiteral("ProdBackOrderPJ"));
+    cell(10) = formatted(f.backOrderPj, Whole);
+
+    caption(QStringLiteral("BackOrderFRN"));
+    f.backOrderFrn =
+        checked(figures.prodBackOrderFRN(product, umfaktor), QStringLiteral("ProdBackOrderFRN"));
+    cell(11) = formatted(f.backOrderFrn, Whole);
+
+    caption(QStringLiteral("OrderPJ"));
+    f.orderPj = checked(figures.prodOrderPJ(product, umfaktor), QStringLiteral("ProdOrderPJ"));
+    cell(12) = formatted(f.orderPj, Whole);
+
+    caption(QStringLiteral("OrderFRN"));
+    f.orderFrn = checked(figures.prodOrderFRN(product, umfaktor), QStringLiteral("ProdOrderFRN"));
+    cell(13) = formatted(f.orderFrn, Whole);
+
+    caption(QStringLiteral("SalesPerWeek"));
+    f.salesPj = checked(figures.salesPerWeek(product, umfaktor), QStringLiteral("SalesPerWeek"));
+    cell(15) = formatted(f.salesPj, Whole);
+
+    caption(QStringLiteral("SalesPerWeekFRN"));
+    f.salesFrn = checked(figures.salesPerWeekFRN(product), QStringLiteral("SalesPerWeekFRN"));
+    cell(16) = formatted(f.salesFrn, Whole);
+
+    // Coverage from the stored, already rounded texts: sales below half a pack a week are
+    // stored empty and give 0, and no division by zero can happen.
+    caption(QStringLiteral("Coverage time"));
+    const Variant d = number(cell(15));
+    f.cover = Variant::Null();
+    if (d.toDouble() != 0) {
+        f.cover = checked((number(cell(4)) + number(cell(5)) + number(cell(6))) / d,
+                          QStringLiteral("Coverage time"));
+        cell(8) = formatted(f.cover, Weeks);
+    } else {
+        cell(8) = Variant::Integer(0);
+    }
+
+    caption(QStringLiteral("Coverage timeFRN"));
+    const Variant e = number(cell(16));
+    f.coverFrn = Variant::Null();
+    if (e.toDouble() != 0) {
+        f.coverFrn = checked(number(cell(4)) / e, QStringLiteral("Coverage timeFRN"));
+        cell(9) = formatted(f.coverFrn, Weeks);
+    } else {
+        cell(9) = Variant::Integer(0);
+    }
+}
+
 CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-void CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor) {
+int CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) {
     requirePeriodDate(perioddatum); // before the table is emptied
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
+    int rows = 0;
     walk(
-        perioddatum, umfaktor,
+        perioddatum,
         [&](int row) -> ProduktTabell::Row & {
             produkttabell.ensureRow(row); // an extract of more products than rows grows the table
             return produkttabell.row(row);
         },
-        [](int, const ProduktTabell::Row &) {});
+        [&](int row, const ProduktTabell::Row &) { rows = row; });
+    return rows;
 }
 
-double
-CoverageRun::run(const QString &perioddatum,
-                 const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
+void CoverageRun::run(
+    const QString &perioddatum,
+    const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     ProduktTabell::Row cells;
-    double umfaktor = 0;
     walk(
-        perioddatum, umfaktor,
+        perioddatum,
         [&](int) -> ProduktTabell::Row & {
             cells.fill(Variant());
             return cells;
         },
         rowDone);
-    return umfaktor;
 }
 
 void CoverageRun::walk(
-    const QString &perioddatum, double &umfaktor,
-    const std::function<ProduktTabell::Row &(int row)> &rowFor,
+    const QString &perioddatum, const std::function<ProduktTabell::Row &(int row)> &rowFor,
     const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     // Refused before the run rather than at the save, after every product has been worked out.
     requirePeriodDate(perioddatum);
-    figures::StockFigures figures(m_localDatabase, m_progress);
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
-    // Every figure below runs on this connection, product after product, in product order:
-    // their one-product queries read each table once along its index.
+    // A figure the scan leaves to its own query runs on this connection.
     catalogue::prepareIndexes(db, m_progress);
-    const dao::ProductWalk walk(db, figures::StockFigures::productQueries());
     const qint64 products =
         qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
+    CoverageScan figures(m_localDatabase, perioddatum, m_progress);
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
     int row = 1;
-    const QString S = QStringLiteral("S");
-    const auto caption = [&](const QString &text) { m_progress.caption(text); };
-    QString product;
-    // A figure that is no finite number stops the run, named, instead of showing "inf" or "nan".
-    const auto checked = [&](const Variant &value, const QString &figure) {
-        return figures::requireFinite(value, figure, product);
-    };
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
         m_progress.count(row - 1, products);
         ProduktTabell::Row &cells = rowFor(row);
-        const auto cell = [&](int column) -> Variant & { return cells[size_t(column)]; };
-
-        cell(1) = rs.Fields(QStringLiteral("iblitm"));
-        cell(2) = rs.Fields(QStringLiteral("imdsc1"));
-        product = NullToValue(cell(1), S).text();
-        const Variant umconv = rs.Fields(QStringLiteral("umconv"));
-        requireUnitsPerPack(umconv, product);
-        cell(3) = umconv * Variant::Long(1000);
-        umfaktor = cell(3).toDouble();
-
-        caption(QStringLiteral("StockOnHandFRN"));
-        const Variant stockFrn = figures.frn.StockOnHandFRN(product);
-        const Variant availability = figures.frn.avail(product);
-        cell(4) =
-            formatted(checked(stockFrn - availability, QStringLiteral("StockOnHandFRN")), Whole);
-
-        caption(QStringLiteral("StockOnHandDP"));
-        cell(5) = formatted(
-            checked(figures.dp.StockOnHandDP(product), QStringLiteral("StockOnHandDP")), Whole);
-
-        caption(QStringLiteral("StockOnHandPJ"));
-        cell(6) = formatted(
-            checked(figures.pj.StockOnHandPJ(product, umfaktor), QStringLiteral("StockOnHandPJ")),
-            Whole);
-
-        caption(QStringLiteral("BackOrderPJ"));
-        cell(10) = formatted(checked(figures.pj.ProdBackOrderPJ(product, umfaktor),
-                                     QStringLiteral("ProdBackOrderPJ")),
-                             Whole);
-
-        caption(QStringLiteral("BackOrderFRN"));
-        cell(11) =
-            formatted(checked(figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor),
-                              QStringLiteral("ProdBackOrderFRN")),
-                      Whole);
-
-        caption(QStringLiteral("OrderPJ"));
-        cell(12) = formatted(
-            checked(figures.pj.ProdOrderPJ(product, umfaktor), QStringLiteral("ProdOrderPJ")),
-            Whole);
-
-        caption(QStringLiteral("OrderFRN"));
-        cell(13) = formatted(
-            checked(figures.frn.ProdOrderFRN(product, umfaktor), QStringLiteral("ProdOrderFRN")),
-            Whole);
-
-        caption(QStringLiteral("SalesPerWeek"));
-        cell(15) = formatted(
-            checked(figures.pj.SalesPerWeek(product, umfaktor), QStringLiteral("SalesPerWeek")),
-            Whole);
-
-        caption(QStringLiteral("SalesPerWeekFRN"));
-        cell(16) = formatted(checked(figures.frn.SalesPerWeekFRN(product, perioddatum),
-                                     QStringLiteral("SalesPerWeekFRN")),
-                             Whole);
-
-        // Coverage from the stored, already rounded texts: sales below half a pack a week are
-        // stored empty and give 0, and no division by zero can happen.
-        caption(QStringLiteral("Coverage time"));
-        const Variant d = number(cell(15));
-        if (d.toDouble() != 0)
-            cell(8) = formatted(checked((number(cell(4)) + number(cell(5)) + number(cell(6))) / d,
-                                        QStringLiteral("Coverage time")),
-                                Weeks);
-        else
-            cell(8) = Variant::Integer(0);
-
-        caption(QStringLiteral("Coverage timeFRN"));
-        const Variant e = number(cell(16));
-        if (e.toDouble() != 0)
-            cell(9) =
-                formatted(checked(number(cell(4)) / e, QStringLiteral("Coverage timeFRN")), Weeks);
-        else
-            cell(9) = Variant::Integer(0);
-
-        caption(product + QLatin1Char(' ') + QString::number(row));
+        fillCoverageRow(figures, rs.Fields(QStringLiteral("iblitm")),
+                        rs.Fields(QStringLiteral("imdsc1")), rs.Fields(QStringLiteral("umconv")),
+                        cells, m_progress);
+        const QString product = NullToValue(cells[1], QStringLiteral("S")).text();
+        m_progress.caption(product + QLatin1Char(' ') + QString::number(row));
         rowDone(row, cells);
         rs.MoveNext();
         ++row;

@@ -6,8 +6,9 @@
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
-#include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
+#include "reports/CoverageScan.h"
+#include "reports/Reports.h"
 
 #include <QLocale>
 
@@ -19,8 +20,6 @@ namespace reports {
 
 namespace {
 
-const QString Whole = QStringLiteral("########");
-const QString Weeks = QStringLiteral("####");
 const QString Packs = QStringLiteral("förp.");
 const QString PacksAWeek = QStringLiteral("förp./vecka");
 const QString WeeksUnit = QStringLiteral("veckor");
@@ -132,19 +131,21 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
             QStringLiteral("Produkten %1 saknar antal per förpackning (umconv) i pjomr.")
                 .arg(product));
 
+    // The row as the run computes it, so that the drill-down shows the run's cells.
     lodvik::NoProgress progress;
-    figures::StockFigures figures(localDatabase, progress);
+    ProductFigureQueries figures(localDatabase, perioddatum, progress);
+    ProduktTabell::Row row;
+    CoverageFigures f;
+    fillCoverageRow(figures, Variant::String(product), Variant(), *umconv, row, progress, &f);
+    const auto cellText = [&](int column) { return row[size_t(column)].toText(); };
+
     QList<CellSource> cells;
     const auto add = [&](char column, const QString &heading, const QString &cell,
                          QList<FigureSource> sources, const QString &expression) {
         cells.append({column, heading, cell, sources, expression + fromTables(sources)});
     };
-    const auto formatted = [](const Variant &v, const QString &pattern) {
-        return Format(v, pattern);
-    };
 
-    const Variant perPack = *umconv * Variant::Long(1000);
-    const double umfaktor = perPack.toDouble();
+    const Variant &perPack = row[3];
     add('C', QStringLiteral("Enheter per förpackning"), perPack.toText(),
         {{QStringLiteral("umconv"),
           *umconv,
@@ -152,75 +153,68 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
         QStringLiteral("umconv %1 × 1000 = %2 enheter per förp.")
             .arg(valueText(*umconv), valueText(perPack)));
 
-    const Variant stockFrn = figures.frn.StockOnHandFRN(product);
-    const Variant availability = figures.frn.avail(product);
-    const Variant frnNet = stockFrn - availability;
-    const QString d = formatted(frnNet, Whole);
+    const Variant frnNet = f.stockFrn - f.avail;
+    const QString d = cellText(4);
     add('D', QStringLiteral("Lager FRN"), d,
         {{QStringLiteral("StockOnHandFRN"),
-          stockFrn,
+          f.stockFrn,
           {counter.count(QStringLiteral("pjstkfrn"), QStringLiteral("ivcitm"))}},
          {QStringLiteral("avail"),
-          availability,
+          f.avail,
           {counter.count(QStringLiteral("avail"), QStringLiteral("ivcitm"))}}},
         QStringLiteral("StockOnHandFRN %1 − avail %2 = %3")
-            .arg(valueText(stockFrn), term(availability), result(frnNet, d, Packs)));
+            .arg(valueText(f.stockFrn), term(f.avail), result(frnNet, d, Packs)));
 
-    const Variant stockDp = figures.dp.StockOnHandDP(product);
-    const QString e = formatted(stockDp, Whole);
+    const QString e = cellText(5);
     add('E', QStringLiteral("Lager DP"), e,
         {{QStringLiteral("StockOnHandDP"),
-          stockDp,
+          f.stockDp,
           {counter.count(QStringLiteral("DTSPL"), QStringLiteral("Fält2"))}}},
-        QStringLiteral("StockOnHandDP ") + result(stockDp, e, Packs));
+        QStringLiteral("StockOnHandDP ") + result(f.stockDp, e, Packs));
 
-    const Variant stockPj = figures.pj.StockOnHandPJ(product, umfaktor);
-    const QString f = formatted(stockPj, Whole);
-    add('F', QStringLiteral("Lager PJ"), f,
+    const QString fp = cellText(6);
+    add('F', QStringLiteral("Lager PJ"), fp,
         {{QStringLiteral("StockOnHandPJ"),
-          stockPj,
+          f.stockPj,
           {counter.count(QStringLiteral("pjstk"), QStringLiteral("imlitm"))}}},
-        QStringLiteral("StockOnHandPJ ") + result(stockPj, f, Packs));
+        QStringLiteral("StockOnHandPJ ") + result(f.stockPj, fp, Packs));
 
     const Variant total =
-        number(Variant::String(d)) + number(Variant::String(e)) + number(Variant::String(f));
+        number(Variant::String(d)) + number(Variant::String(e)) + number(Variant::String(fp));
     add('G', QStringLiteral("Lager totalt"), QString::number(total.toDouble(), 'g', 15), {},
         QStringLiteral("D + E + F = %1 + %2 + %3 = %4 %5 (tom cell räknas som 0)")
             .arg(valueText(number(Variant::String(d))), term(number(Variant::String(e))),
-                 term(number(Variant::String(f))), valueText(total), Packs));
+                 term(number(Variant::String(fp))), valueText(total), Packs));
 
-    const Variant backPj = figures.pj.ProdBackOrderPJ(product, umfaktor);
-    const QString j = formatted(backPj, Whole);
+    const QString j = cellText(10);
     add('J', QStringLiteral("Restorder PJ"), j,
         {{QStringLiteral("ProdBackOrderPJ"),
-          backPj,
+          f.backOrderPj,
           {counter.count(QStringLiteral("PJOTBALLA"), QStringLiteral("sdaitm")),
            counter.count(QStringLiteral("pjpvmens"), QStringLiteral("mflitm"))}}},
-        QStringLiteral("ProdBackOrderPJ (restorder och prognos) ") + result(backPj, j, Packs));
+        QStringLiteral("ProdBackOrderPJ (restorder och prognos) ") +
+            result(f.backOrderPj, j, Packs));
 
-    const Variant backFrn = figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor);
-    const QString k = formatted(backFrn, Whole);
+    const QString k = cellText(11);
     add('K', QStringLiteral("Restorder FRN"), k,
         {{QStringLiteral("ProdBackOrderFRN"),
-          backFrn,
+          f.backOrderFrn,
           {counter.count(QStringLiteral("PJOFBACK"), QStringLiteral("sdaitm"))}}},
-        QStringLiteral("ProdBackOrderFRN ") + result(backFrn, k, Packs));
+        QStringLiteral("ProdBackOrderFRN ") + result(f.backOrderFrn, k, Packs));
 
-    const Variant orderPj = figures.pj.ProdOrderPJ(product, umfaktor);
-    const QString l = formatted(orderPj, Whole);
+    const QString l = cellText(12);
     add('L', QStringLiteral("Order PJ"), l,
         {{QStringLiteral("ProdOrderPJ"),
-          orderPj,
+          f.orderPj,
           {counter.count(QStringLiteral("PJOTALLA"), QStringLiteral("sdaitm"))}}},
-        QStringLiteral("ProdOrderPJ ") + result(orderPj, l, Packs));
+        QStringLiteral("ProdOrderPJ ") + result(f.orderPj, l, Packs));
 
-    const Variant orderFrn = figures.frn.ProdOrderFRN(product, umfaktor);
-    const QString m = formatted(orderFrn, Whole);
+    const QString m = cellText(13);
     add('M', QStringLiteral("Order FRN"), m,
         {{QStringLiteral("ProdOrderFRN"),
-          orderFrn,
+          f.orderFrn,
           {counter.count(QStringLiteral("PJOFFRAM"), QStringLiteral("sdaitm"))}}},
-        QStringLiteral("ProdOrderFRN ") + result(orderFrn, m, Packs));
+        QStringLiteral("ProdOrderFRN ") + result(f.orderFrn, m, Packs));
 
     const Variant orders = number(Variant::String(l)) + number(Variant::String(j));
     add('N', QStringLiteral("Order totalt"), QString::number(orders.toDouble(), 'g', 15), {},
@@ -228,44 +222,39 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
             .arg(valueText(number(Variant::String(l))), term(number(Variant::String(j))),
                  valueText(orders), Packs));
 
-    const Variant sales = figures.pj.SalesPerWeek(product, umfaktor);
-    const QString o = formatted(sales, Whole);
+    const QString o = cellText(15);
     add('O', QStringLiteral("Försäljning per vecka PJ"), o,
         {{QStringLiteral("SalesPerWeek"),
-          sales,
+          f.salesPj,
           {counter.count(QStringLiteral("pjsfakt"), QStringLiteral("sdlitm"))}}},
-        QStringLiteral("SalesPerWeek (26 veckor) ") + result(sales, o, PacksAWeek));
+        QStringLiteral("SalesPerWeek (26 veckor) ") + result(f.salesPj, o, PacksAWeek));
 
-    const Variant salesFrn = figures.frn.SalesPerWeekFRN(product, perioddatum);
-    const QString p = formatted(salesFrn, Whole);
+    const QString p = cellText(16);
     add('P', QStringLiteral("Försäljning per vecka FRN"), p,
         {{QStringLiteral("SalesPerWeekFRN"),
-          salesFrn,
+          f.salesFrn,
           {counter.count(QStringLiteral("frnhist"), QStringLiteral("ivcitm"))}}},
-        QStringLiteral("SalesPerWeekFRN (sex månader ÷ 26) ") + result(salesFrn, p, PacksAWeek));
+        QStringLiteral("SalesPerWeekFRN (sex månader ÷ 26) ") + result(f.salesFrn, p, PacksAWeek));
 
     // The covers come from the rounded cells, as in the run.
-    const Variant dSales = number(Variant::String(o));
-    if (dSales.toDouble() != 0) {
-        const Variant cover = total / dSales;
-        const QString h = formatted(cover, Weeks);
+    if (!f.cover.isNull()) {
+        const QString h = cellText(8);
         add('H', QStringLiteral("Täckning i veckor"), h, {},
             QStringLiteral("(D + E + F) ÷ O = %1 ÷ %2 = %3")
-                .arg(valueText(total), term(dSales), result(cover, h, WeeksUnit)));
+                .arg(valueText(total), term(number(Variant::String(o))),
+                     result(f.cover, h, WeeksUnit)));
     } else {
-        add('H', QStringLiteral("Täckning i veckor"), QStringLiteral("0"), {},
+        add('H', QStringLiteral("Täckning i veckor"), cellText(8), {},
             QStringLiteral("O är tom (ingen försäljning) → 0"));
     }
-    const Variant eSales = number(Variant::String(p));
-    if (eSales.toDouble() != 0) {
-        const Variant cover = number(Variant::String(d)) / eSales;
-        const QString i = formatted(cover, Weeks);
+    if (!f.coverFrn.isNull()) {
+        const QString i = cellText(9);
         add('I', QStringLiteral("Täckning i veckor FRN"), i, {},
             QStringLiteral("D ÷ P = %1 ÷ %2 = %3")
-                .arg(valueText(number(Variant::String(d))), term(eSales),
-                     result(cover, i, WeeksUnit)));
+                .arg(valueText(number(Variant::String(d))), term(number(Variant::String(p))),
+                     result(f.coverFrn, i, WeeksUnit)));
     } else {
-        add('I', QStringLiteral("Täckning i veckor FRN"), QStringLiteral("0"), {},
+        add('I', QStringLiteral("Täckning i veckor FRN"), cellText(9), {},
             QStringLiteral("P är tom (ingen FRN-försäljning) → 0"));
     }
 

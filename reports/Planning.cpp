@@ -163,14 +163,17 @@ QStringList proposalHeadings() {
 
 } // namespace
 
+void applyPlanning(CoverageRow &row, const PlanningRules &rules, const PlanningMarks &marks) {
+    const auto rule = rules.find(row.product);
+    row.rule = rule == rules.end() ? PlanningRule{} : rule->second;
+    const auto mark = marks.find(row.product);
+    row.mark = mark == marks.end() ? std::nullopt : std::optional(mark->second);
+}
+
 void applyPlanning(std::vector<CoverageRow> &rows, const PlanningRules &rules,
                    const PlanningMarks &marks) {
-    for (CoverageRow &row : rows) {
-        const auto rule = rules.find(row.product);
-        row.rule = rule == rules.end() ? PlanningRule{} : rule->second;
-        const auto mark = marks.find(row.product);
-        row.mark = mark == marks.end() ? std::nullopt : std::optional(mark->second);
-    }
+    for (CoverageRow &row : rows)
+        applyPlanning(row, rules, marks);
 }
 
 SuggestionSteps suggestionSteps(const CoverageRow &row, double targetWeeks) {

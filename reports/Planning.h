@@ -20,6 +20,7 @@ namespace reports {
 // period.
 void applyPlanning(std::vector<CoverageRow> &rows, const PlanningRules &rules,
                    const PlanningMarks &marks);
+void applyPlanning(CoverageRow &row, const PlanningRules &rules, const PlanningMarks &marks);
 
 // The suggestion's arithmetic, step by step, for a row with sales:
 //   need = weekly sales × (lead time + target + safety weeks) + safety packs

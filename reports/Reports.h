@@ -17,6 +17,9 @@ class Progress;
 namespace figures {
 struct StockFigures;
 }
+namespace reports {
+class ProductFigures;
+}
 
 // The coverage run and the two workbooks, apart from any window: they take the program folder,
 // the period and a progress sink, and leave their results in the tables they are given.
@@ -43,6 +46,42 @@ QString summaryWorkbookFileName(const QString &appPath, const QString &perioddat
 // The period check of the workbook names: empty (no date in the name) or YYYY-MM-DD.
 void requireFileNamePeriod(const QString &perioddatum);
 
+// Whether a product number is missing (Null, Empty or the empty text): the product lists end at
+// the first product without one.
+bool isBlankProduct(const lodvik::Variant &productNumber);
+
+// The products a run leaves out of the workbook and the lists: the first without a product
+// number and every one after it.
+class LeftOutProducts {
+public:
+    // Called for every row of a run, in order; true when the row is left out.
+    bool leaves(int row, const ProduktTabell::Row &cells);
+    qint64 count() const { return m_count; }
+    // What the operator is told; empty when no product was left out.
+    QString message() const;
+
+private:
+    int m_firstBlank = 0;
+    qint64 m_count = 0;
+};
+
+// The figures behind a product's cells, as its row was computed (before rounding); the covers
+// are Null when the row has no weekly sales to divide by.
+struct CoverageFigures {
+    lodvik::Variant stockFrn, avail, stockDp, stockPj, backOrderPj, backOrderFrn, orderPj, orderFrn,
+        salesPj, salesFrn, cover, coverFrn;
+};
+
+// Fills columns 1 to 16 of one product's coverage row, all but the formula columns 7 and 14,
+// from its pjomr values and its figures: the one computation of a row, for the run and for the
+// drill-down of one product. Raises lodvik::Error naming the product for a product without
+// units per pack and for a figure that is no finite number. trace, when given, gets the
+// figures.
+void fillCoverageRow(ProductFigures &figures, const lodvik::Variant &iblitm,
+                     const lodvik::Variant &imdsc1, const lodvik::Variant &umconv,
+                     ProduktTabell::Row &cells, lodvik::Progress &progress,
+                     CoverageFigures *trace = nullptr);
+
 // The product coverage run: for every product of pjomr, in product order, its stocks, back
 // orders, orders and weekly sales in packs and its weeks of cover, one table row from row 1.
 class CoverageRun {
@@ -50,21 +89,20 @@ public:
     CoverageRun(const QString &localDatabase, lodvik::Progress &progress);
 
     // Empties the table from row 1 and fills it, growing it past 2000 products. A period that is
-    // not written YYYY-MM-DD is refused first (requirePeriodDate). umfaktor is set to each
-    // product's units per pack × 1000 before its figures are read, and keeps the last
-    // product's. A product without units per pack stops the run with a message naming it; the
-    // rows before it stay filled. Cancelling stops it the same way.
-    void fill(ProduktTabell &produkttabell, const QString &perioddatum, double &umfaktor);
+    // not written YYYY-MM-DD is refused first (requirePeriodDate). A product without units per
+    // pack stops the run with a message naming it; the rows before it stay filled. Cancelling
+    // stops it the same way. Returns the number of rows filled.
+    int fill(ProduktTabell &produkttabell, const QString &perioddatum);
 
     // The same run without a table: each row is filled in one row value and handed to rowDone
     // (with its row number from 1) as soon as it is complete, so that nothing grows with the
     // number of products but what rowDone keeps.
-    double run(const QString &perioddatum,
-               const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
+    void run(const QString &perioddatum,
+             const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
 
 private:
     // The run, with row r filled in place in rowFor(r).
-    void walk(const QString &perioddatum, double &umfaktor,
+    void walk(const QString &perioddatum,
               const std::function<ProduktTabell::Row &(int row)> &rowFor,
               const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
 

@@ -9,6 +9,7 @@
 #include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
+#include "reports/CoverageScan.h"
 #include "reports/CoverageSources.h"
 #include "reports/Planning.h"
 #include "reports/Reports.h"
@@ -21,6 +22,10 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <atomic>
+#include <bit>
+#include <functional>
+
 using lodvik::Variant;
 
 namespace {
@@ -31,7 +36,6 @@ struct Operations {
     explicit Operations(const QString &home) : home(home) {}
     QString home;
     QString perioddatum;
-    double umfaktor = 0;
     ProduktTabell produkttabell;
     SummaTabell summatabell{};
     RecordingProgress progress;
@@ -39,7 +43,7 @@ struct Operations {
 
     QString local() const { return home + QStringLiteral("/local.mdb"); }
     void CoverageRun() {
-        reports::CoverageRun(local(), progress).fill(produkttabell, perioddatum, umfaktor);
+        reports::CoverageRun(local(), progress).fill(produkttabell, perioddatum);
         excellprodukter();
         progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     }
@@ -62,6 +66,18 @@ Variant text(const char *t) {
 }
 Variant num(double d) {
     return Variant::Double(d);
+}
+
+// A figure's value with its type and bits, or its message.
+QString outcome(const std::function<Variant()> &figure) {
+    try {
+        const Variant v = figure();
+        const QString value = v.isNumber() ? QString::number(std::bit_cast<qint64>(v.number()), 16)
+                                           : v.toDisplayText();
+        return QStringLiteral("%1 %2").arg(int(v.type())).arg(value);
+    } catch (const lodvik::Error &e) {
+        return QString::fromUtf8(e.what());
+    }
 }
 
 } // namespace
@@ -99,7 +115,7 @@ private slots:
         const QJsonObject dump = readback::xlrdDump(
             m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
         QVERIFY2(!dump.isEmpty(), qPrintable(error));
-        QCOMPARE(dump.value("nrows").toInt(), 7);
+        QCOMPARE(dump.value("nrows").toInt(), 8);
         const QJsonObject cells = readback::cellsByPosition(dump);
         const auto numberAt = [&](int r, int c) {
             const QJsonObject cell = cells.value(QStringLiteral("%1,%2").arg(r).arg(c)).toObject();
@@ -139,17 +155,23 @@ private slots:
         QCOMPARE(numberAt(6, 4), -12.0);
         QCOMPARE(numberAt(6, 7), -9.0);
         QCOMPARE(numberAt(6, 8), 0.0);
+        QCOMPARE(numberAt(6, 9), 0.0); // no FRN sales either
         QCOMPARE(numberAt(6, 6), 3.0);
         QCOMPARE(numberAt(6, 10), 2.0);
         QCOMPARE(numberAt(6, 11), 3.0);
         QCOMPARE(numberAt(6, 12), 4.0);
         QCOMPARE(numberAt(6, 13), 1.0);
-        QCOMPARE(ops.umfaktor, 1000.0); // the last product's
         QCOMPARE(numberAt(6, 14), 6.0);
         QVERIFY(emptyAt(6, 15));
         // P3 in row 7 has no description.
         QVERIFY(emptyAt(7, 2));
         QCOMPARE(numberAt(7, 8), 3.0);
+        // P5 in row 8: the cover needs all three stocks.
+        const double p4[] = {1000, 10, 4, 6, 20, 7, 10};
+        for (int c = 3; c <= 9; ++c)
+            QCOMPARE(numberAt(8, c), p4[c - 3]);
+        QCOMPARE(numberAt(8, 15), 3.0);
+        QCOMPARE(numberAt(8, 16), 1.0);
     }
 
     void coverageWorkbookInCalc() {
@@ -170,7 +192,7 @@ private slots:
         QCOMPARE(at("G6").value("value").toString().toDouble(), -9.0);
         QCOMPARE(at("N6").value("value").toString().toDouble(), 6.0);
         QCOMPARE(at("B5").value("value").toString(), QStringLiteral("Pall röd"));
-        QVERIFY(!cells.contains(QStringLiteral("G8")));
+        QVERIFY(!cells.contains(QStringLiteral("G9")));
     }
 
     // The .xlsx holds the .xls's cells as independent readers see them: each value and type,
@@ -178,8 +200,8 @@ private slots:
     void xlsxHoldsWhatTheXlsHolds() {
         smallStore();
         const QStringList omr{"iblitm", "imdsc1", "umconv"};
-        insert("pjomr", omr, {text("P4"), text("=1+2"), num(1)}); // text, never a formula
-        insert("pjomr", omr, {text("P5"), text("0012"), num(3)}); // a number as typed
+        insert("pjomr", omr, {text("P6"), text("=1+2"), num(1)}); // text, never a formula
+        insert("pjomr", omr, {text("P7"), text("0012"), num(3)}); // a number as typed
         Operations ops(m_home);
         ops.perioddatum = QStringLiteral("2010-11-18");
         ops.CoverageRun();
@@ -194,7 +216,7 @@ private slots:
         QVERIFY2(!now.isEmpty(), qPrintable(error));
         for (const char *key : {"sheets", "name", "nrows", "ncols", "widths"})
             QCOMPARE(now.value(QLatin1String(key)), old.value(QLatin1String(key)));
-        QCOMPARE(now.value("nrows").toInt(), 9);
+        QCOMPARE(now.value("nrows").toInt(), 10);
         const QJsonObject oldCells = readback::cellsByPosition(old);
         const QJsonObject newCells = readback::cellsByPosition(now);
         QCOMPARE(newCells.keys(), oldCells.keys());
@@ -208,9 +230,9 @@ private slots:
                                                     : QString();
             QCOMPARE(formula, row >= 5 ? expected : QString());
         }
-        QCOMPARE(newCells.value("8,2").toObject().value("value").toString(),
+        QCOMPARE(newCells.value("9,2").toObject().value("value").toString(),
                  QStringLiteral("=1+2"));
-        QCOMPARE(newCells.value("9,2").toObject().value("value").toDouble(), 12.0);
+        QCOMPARE(newCells.value("10,2").toObject().value("value").toDouble(), 12.0);
     }
 
     // More products than an .xls sheet holds: the run writes them all into an .xlsx, the format
@@ -269,8 +291,7 @@ private slots:
         smallStore();
         Operations ops(m_home);
         ops.perioddatum = QStringLiteral("2010-11-18");
-        reports::CoverageRun(ops.local(), ops.progress)
-            .fill(ops.produkttabell, ops.perioddatum, ops.umfaktor);
+        reports::CoverageRun(ops.local(), ops.progress).fill(ops.produkttabell, ops.perioddatum);
         const QString file = reports::productWorkbookFileName(m_home, ops.perioddatum, true);
         QString target = file;
         if (folderInTheWay)
@@ -312,13 +333,13 @@ private slots:
             db.Execute(QStringLiteral("DELETE FROM pjomr WHERE iblitm = 'P3'"));
         }
         ops.CoverageRun();
-        QVERIFY(ops.produkttabell.at(3, 1).isEmpty());
-        QVERIFY(ops.produkttabell.at(3, 8).isEmpty());
+        QVERIFY(ops.produkttabell.at(4, 1).isEmpty());
+        QVERIFY(ops.produkttabell.at(4, 8).isEmpty());
         QString error;
         const QJsonObject dump = readback::xlrdDump(
             m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls"), &error);
         QVERIFY2(!dump.isEmpty(), qPrintable(error));
-        QCOMPARE(dump.value("nrows").toInt(), 6);
+        QCOMPARE(dump.value("nrows").toInt(), 7);
     }
 
     void moreProductsThanTableRows() {
@@ -493,6 +514,7 @@ private slots:
         ops.summatabell[3][1] = -3;
         ops.summatabell[1][3] = 0.4; // rounds to nothing
         ops.summatabell[14][1] = 7;
+        ops.summatabell[14][3] = 2;  // DP: the total adds it
         ops.summatabell[15][1] = 99; // past figure 14: not written
         ops.tillexell();
         const QString file = m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls");
@@ -509,6 +531,8 @@ private slots:
         QCOMPARE(cell(8, 4).value("value").toDouble(), 1232.0);
         QVERIFY(cell(7, 2).isEmpty());
         QCOMPARE(cell(5, 15).value("value").toDouble(), 7.0);
+        QCOMPARE(cell(7, 15).value("value").toDouble(), 2.0);
+        QCOMPARE(cell(8, 15).value("value").toDouble(), 9.0);
         QVERIFY(cell(5, 16).isEmpty());
         for (int c = 2; c <= 19; ++c) {
             QCOMPARE(cell(8, c).value("type").toString(), QStringLiteral("number"));
@@ -672,6 +696,167 @@ private slots:
                                                               QStringLiteral("not a product")));
     }
 
+    // The one-pass figures against each figure's own per-product query, value for value (type
+    // and bits) and message for message, on stores made to trip the pass.
+    void scanEqualsFigureQueries_data() {
+        QTest::addColumn<QStringList>("sql");
+        QTest::addColumn<QStringList>("perProduct"); // tables the pass leaves to the queries
+        const QString omr = QStringLiteral("INSERT INTO pjomr (iblitm, umconv) VALUES ");
+        addRow("integers exactly, texts and reals as the store adds them",
+               QStringList{omr + "('P1', 2), ('P2', 1), ('P9', 3)",
+                           "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('P1', 9007199254740993), "
+                           "('P1', 1), ('P2', 0.1), ('p2', 0.2), ('P2', 3), ('P2', ''), "
+                           "('P2', ' '), ('P2', '4'), ('P2', NULL), ('P2 ', 100)",
+                           "INSERT INTO PJOTALLA (sdaitm, antaltusen) VALUES ('P1', 1e308), "
+                           "('P1', 1e308), ('P2', -7)",
+                           "INSERT INTO pjpvmens (mflitm, mffqt) VALUES ('p1', 5), ('P2', NULL)",
+                           "INSERT INTO PJOTBALLA (sdaitm, antaltusen) VALUES ('P1', 2.5)",
+                           "INSERT INTO pjstk (imlitm, lipqoh) VALUES ('P1', -3), ('P2', 4000)",
+                           "INSERT INTO frnhist (ivcitm, IHSQ04, IHSQ05, IHSQ06, IHSQ07, IHSQ08, "
+                           "IHSQ09) VALUES ('P1', 1, 2, 3, 4, 5, 6), ('p1', 1, 1, 1, 1, 1, '7')",
+                           "INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES "
+                           "('P1', 9, 4), ('p1', 1.5, NULL)"},
+               QStringList{});
+        addRow("overflow, refused texts and blobs: the queries say so",
+               QStringList{omr + "('P1', 2), ('P2', 1)",
+                           "INSERT INTO pjstk (imlitm, lipqoh) VALUES ('P1', 9223372036854775807), "
+                           "('P1', 1), ('P2', 5)",
+                           "INSERT INTO avail (ivcitm, quantity) VALUES ('P2', 'abc'), ('P1', 3)",
+                           "INSERT INTO PJOFBACK (sdaitm, antaltusen) VALUES ('P1', x'3132')",
+                           "INSERT INTO pjstkfrn (ivcitm, lipqoh) VALUES ('P2', '1e999')",
+                           "INSERT INTO frnhist (ivcitm, IHSQ04) VALUES ('P1', NULL)",
+                           "INSERT INTO DTSPL (\"Fält2\", \"Fält40\") VALUES ('P2', 'x')"},
+               QStringList{});
+        addRow("a key column without a declared type",
+               QStringList{omr + "('123', 1), ('X', 1)", "DROP TABLE pjstk",
+                           "CREATE TABLE pjstk (imlitm, lipqoh)",
+                           "INSERT INTO pjstk VALUES (123, 5), ('123', 7), ('x', 1), (x'58', 2)"},
+               QStringList{});
+        addRow("a key column of numeric affinity is asked per product",
+               QStringList{omr + "('123', 1), ('0123', 1)", "DROP TABLE avail",
+                           "CREATE TABLE avail (ivcitm INTEGER, quantity)",
+                           "INSERT INTO avail VALUES ('123', 4), (123, 5), ('0123', 6), ('a', 1)"},
+               QStringList{"avail"});
+        addRow("without tillfall DTSPL is asked per product",
+               QStringList{omr + "('P1', 1)", "DROP TABLE tillfall",
+                           "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") VALUES ('P1', 2)"},
+               QStringList{"DTSPL"});
+        addRow("products absent from every extract, in several cases",
+               QStringList{omr + "('ab', 1), ('AB', 2), ('Ab', 1), ('zz', 1)",
+                           "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('aB', 26)"},
+               QStringList{});
+    }
+
+    void scanEqualsFigureQueries() {
+        QFETCH(QStringList, sql);
+        QFETCH(QStringList, perProduct);
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            for (const QString &statement : sql)
+                db.Execute(statement);
+        }
+        const QString local = m_home + QStringLiteral("/local.mdb");
+        const QString period = QStringLiteral("2010-11-18");
+        lodvik::NoProgress quiet;
+        reports::CoverageScan scan(local, period, quiet);
+        figures::StockFigures f(local, quiet);
+        QStringList asked;
+        for (const char *table : {"pjstkfrn", "avail", "PJOFFRAM", "PJOFBACK", "frnhist", "DTSPL",
+                                  "pjstk", "PJOTALLA", "pjsfakt", "PJOTBALLA", "pjpvmens"})
+            if (!scan.scannedTables().contains(QLatin1String(table)))
+                asked << QLatin1String(table);
+        QCOMPARE(asked, perProduct);
+        dao::Database db = dao::Database::OpenDatabase(local);
+        for (dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT iblitm, umconv FROM pjomr "
+                                                                 "ORDER BY iblitm"));
+             !rs.isEOF(); rs.MoveNext()) {
+            const QString p = rs.Fields(0).toText();
+            const double u = rs.Fields(1).toDouble() * 1000;
+            const std::pair<std::function<Variant()>, std::function<Variant()>> pairs[] = {
+                {[&] { return scan.stockOnHandFRN(p); }, [&] { return f.frn.StockOnHandFRN(p); }},
+                {[&] { return scan.avail(p); }, [&] { return f.frn.avail(p); }},
+                {[&] { return scan.stockOnHandDP(p); }, [&] { return f.dp.StockOnHandDP(p); }},
+                {[&] { return scan.stockOnHandPJ(p, u); },
+                 [&] { return f.pj.StockOnHandPJ(p, u); }},
+                {[&] { return scan.prodBackOrderPJ(p, u); },
+                 [&] { return f.pj.ProdBackOrderPJ(p, u); }},
+                {[&] { return scan.prodBackOrderFRN(p, u); },
+                 [&] { return f.frn.ProdBackOrderFRN(Variant::String(p), u); }},
+                {[&] { return scan.prodOrderPJ(p, u); }, [&] { return f.pj.ProdOrderPJ(p, u); }},
+                {[&] { return scan.prodOrderFRN(p, u); }, [&] { return f.frn.ProdOrderFRN(p, u); }},
+                {[&] { return scan.salesPerWeek(p, u); }, [&] { return f.pj.SalesPerWeek(p, u); }},
+                {[&] { return scan.salesPerWeekFRN(p); },
+                 [&] { return f.frn.SalesPerWeekFRN(p, period); }},
+            };
+            int figure = 0;
+            for (const auto &[fromScan, fromQuery] : pairs) {
+                const QString want = outcome(fromQuery);
+                QVERIFY2(outcome(fromScan) == want,
+                         qPrintable(QStringLiteral("%1, figure %2: %3, the query gives %4")
+                                        .arg(p)
+                                        .arg(figure)
+                                        .arg(outcome(fromScan), want)));
+                ++figure;
+            }
+        }
+    }
+
+    // A product without a product number sorts first and ends the list there: the operator is
+    // told how many products that leaves out, whatever the format.
+    void productWithoutNumberIsReported_data() {
+        QTest::addColumn<QStringList>("format");
+        addRow("workbook", QStringList{});
+        addRow("csv", QStringList{"--format", "csv"});
+        addRow("json", QStringList{"--format", "json"});
+    }
+
+    void productWithoutNumberIsReported() {
+        QFETCH(QStringList, format);
+        smallStore();
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(QStringLiteral("UPDATE pjomr SET iblitm = NULL WHERE iblitm = 'P3'"));
+        }
+        const ProgramRun r =
+            runProgram(m_home, QStringList{"coverage", "--period", "2010-11-18"} + format);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList err = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(!err.isEmpty());
+        QVERIFY2(err.last().startsWith(QStringLiteral("4 ")), qPrintable(r.err));
+    }
+
+    void cancelDuringScansKeepsOldWorkbook() {
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(QStringLiteral("INSERT INTO pjomr (iblitm, umconv) VALUES ('P1', 1)"));
+            db.Execute(QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+                "INSERT INTO pjsfakt (sdlitm, sdpqor) SELECT 'P' || (i % 50), i FROM n"));
+        }
+        const QString file = reports::productWorkbookFileName(m_home, QStringLiteral("2010-11-18"));
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the workbook of an earlier run");
+        old.close();
+        // Avbryt pressed as the extracts are being read.
+        struct CancelOnScan : lodvik::Progress {
+            std::atomic<bool> flag{false};
+            CancelOnScan() { setCancelFlag(&flag); }
+            void show() override {
+                if (currentCaption() == QStringLiteral("Läser utdragen"))
+                    flag = true;
+            }
+        } progress;
+        ProduktTabell table;
+        QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled, {
+            reports::CoverageRun(m_home + QStringLiteral("/local.mdb"), progress)
+                .fill(table, QStringLiteral("2010-11-18"));
+            reports::excellprodukter(table, file, progress);
+        });
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the workbook of an earlier run"));
+    }
+
     void overviewListOnCommandLine() {
         smallStore();
         const QString awkward = QStringLiteral("Kartong \"stor\", 2-pack");
@@ -687,8 +872,8 @@ private slots:
         // P1: 4 a week × 4 − 15 in stock = 1; P2 sells nothing; P3: 2 × 4 − 5 = 3, cover 3 < 4.
         QByteArray out;
         QCOMPARE(run({"--format", "csv"}, &out), 0);
-        // A header and four rows; the description with quotes and a comma quoted as RFC 4180 says.
-        QCOMPARE(out.count("\r\n"), 5);
+        // A header and five rows; the description with quotes and a comma quoted as RFC 4180 says.
+        QCOMPARE(out.count("\r\n"), 6);
         QVERIFY2(out.contains("\"Kartong \"\"stor\"\", 2-pack\""), out.constData());
         QVERIFY(out.contains("P1,"));
         QVERIFY(QFileInfo::exists(m_home +
@@ -702,7 +887,7 @@ private slots:
         QCOMPARE(json["period"].toString(), QStringLiteral("2010-11-18"));
         QCOMPARE(json["target_weeks"].toDouble(), 10.0);
         const QJsonArray rows = json["rows"].toArray();
-        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.size(), 5);
         QCOMPARE(rows[0]["suggestion"].toDouble(), 25.0);
         QCOMPARE(rows[0]["urgency"].toString(), QStringLiteral("urgent"));
         QVERIFY(rows[1]["suggestion"].isNull());
@@ -1060,11 +1245,19 @@ private:
     //    7*1000/2000 = 3.5 -> 4, FRN 1*1000/2000 = 0.5 -> 1, sales 13*1000/2000/26 = 0.25 -> ""
     //    (below half a pack) so coverage 0.
     // P3 (1 per pack): FRN none, DP 9 - 4 = 5, sales 52/26 = 2; coverage 5/2 = 2.5 -> 3.
+    // P5 (1 per pack): FRN 10, DP 4, PJ 6000/1000 = 6, sales 78/26 = 3; coverage 20/3 -> 7
+    //    (each stock term counts), FRN 10 / (26/26 = 1) = 10.
     void smallStore() {
         const QStringList omr{"iblitm", "imdsc1", "umconv"};
         insert("pjomr", omr, {text("P2"), text("Pall blå"), num(2)});
         insert("pjomr", omr, {text("P1"), text("Pall röd"), num(1)});
         insert("pjomr", omr, {text("P3"), Variant::Null(), num(1)});
+        insert("pjomr", omr, {text("P5"), text("Pall grön"), num(1)});
+        insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P5"), num(10)});
+        insert("avail", {"ivcitm", "quantity"}, {text("P5"), num(0)});
+        insert("DTSPL", {"Fält2", "Fält39"}, {text("P5"), num(4)});
+        insert("pjstk", {"imlitm", "lipqoh"}, {text("P5"), num(6000)});
+        insert("pjsfakt", {"sdlitm", "sdpqor"}, {text("P5"), num(78)});
         insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(30)});
         insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(20)});
         insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P2"), num(8)});
@@ -1087,6 +1280,11 @@ private:
             values.push_back(num(13));
         }
         insert("frnhist", hist, values);
+        std::vector<Variant> p4(13, num(0));
+        p4[0] = text("P5");
+        p4[5] = num(20); // May and August of the six months before November
+        p4[8] = num(6);
+        insert("frnhist", hist, p4);
     }
     QString m_home;
     std::unique_ptr<QTemporaryDir> m_dir;

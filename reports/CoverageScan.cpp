@@ -1,0 +1,511 @@
+#include "reports/CoverageScan.h"
+
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "MDlib/Progress.h"
+#include "data/LocalDatabase.h"
+#include "data/ProductKey.h"
+#include "figures/DpFigures.h"
+#include "figures/FigureQuery.h"
+#include "figures/PjFigures.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <future>
+#include <limits>
+#include <thread>
+
+using lodvik::Variant;
+
+namespace reports {
+
+namespace {
+
+// SQLite's affinity of a declared column type, as far as the key rule needs it.
+bool comparesAsStored(const QByteArray &declared) {
+    const QByteArray type = declared.toUpper();
+    if (type.contains("INT"))
+        return false;
+    if (type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT"))
+        return true;                                // TEXT affinity: the bound text stays text
+    return type.isEmpty() || type.contains("BLOB"); // no affinity: nothing converts
+}
+
+// SQLite's SUM over the values of one product, in the order it adds them: integers exactly in
+// 64 bits as long as every value was one, every value also into a double.
+struct StoreSum {
+    double real = 0;
+    qint64 integer = 0;
+    qint64 count = 0;
+    bool approximate = false;
+    bool overflow = false;
+
+    void addInteger(qint64 v) {
+        real += double(v);
+        if (!approximate && !overflow && __builtin_add_overflow(integer, v, &integer))
+            approximate = overflow = true;
+        ++count;
+    }
+    void addReal(double v) {
+        real += v;
+        approximate = true;
+        ++count;
+    }
+    // The sum as the store's layer reads it back; nothing where the layer's sum stops the query
+    // (an integer overflow, a sum past the largest number), so that the query says so.
+    std::optional<Variant> value() const {
+        if (count == 0)
+            return Variant::Null();
+        if (overflow || (approximate && !std::isfinite(real)))
+            return std::nullopt;
+        if (approximate)
+            return Variant::Double(real);
+        if (integer >= std::numeric_limits<qint32>::min() &&
+            integer <= std::numeric_limits<qint32>::max())
+            return Variant::Long(qint32(integer));
+        return Variant::Double(double(integer));
+    }
+};
+
+struct Stopped {};
+
+using Stop = std::function<void()>;
+
+} // namespace
+
+struct CoverageScan::Table {
+    enum class Kind { Sum, DpRows, HistoryRows };
+    Kind kind;
+    const char *name;
+    const char *key;
+    const char *column; // the summed column
+    bool scanned = false;
+    KeyRule rule = KeyRule::Product;
+    QHash<QByteArray, StoreSum> sums;
+    QHash<QByteArray, double> totals;
+    // Products whose values the pass does not add as the figure would: their figure asks.
+    QSet<QByteArray> refused;
+
+    Table(const figures::SummedColumn &summed)
+        : kind(Kind::Sum), name(summed.table), key(summed.key), column(summed.column) {}
+    Table(Kind kind, const char *name, const char *key)
+        : kind(kind), name(name), key(key), column(nullptr) {}
+};
+
+namespace {
+
+std::optional<KeyRule> keyRule(sqlite3 *db, const char *table, const char *column) {
+    const char *declared = nullptr;
+    if (sqlite3_table_column_metadata(db, "main", table, column, &declared, nullptr, nullptr,
+                                      nullptr, nullptr) != SQLITE_OK ||
+        !comparesAsStored(QByteArray(declared ? declared : "")))
+        return std::nullopt;
+    // The figures compare under the product collation whatever the column declares.
+    return KeyRule::Product;
+}
+
+} // namespace
+
+std::optional<KeyRule> keyRule(const QString &localDatabase, const char *table,
+                               const char *column) {
+    dao::Database db = dao::Database::OpenDatabase(localDatabase);
+    return keyRule(db.handle(), table, column);
+}
+
+namespace {
+
+// productKey into key, whose buffer is used again: a pass makes one key a row.
+void writeProductKey(KeyRule, const char *utf8, qsizetype size, QByteArray &key) {
+    key = dao::productKey(QByteArrayView(utf8, size));
+}
+
+} // namespace
+
+QByteArray productKey(KeyRule rule, const QByteArray &utf8) {
+    QByteArray key;
+    writeProductKey(rule, utf8.constData(), utf8.size(), key);
+    return key;
+}
+
+namespace {
+
+struct Statement {
+    sqlite3_stmt *statement = nullptr;
+    ~Statement() { sqlite3_finalize(statement); }
+};
+
+// Adds value as SUM(lodvik_number(value)) would; false for a value the pass leaves to the
+// figure's query (a text that is no number, a blob, a value that is no finite number).
+bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+        return true;
+    case SQLITE_INTEGER:
+        sum.addInteger(sqlite3_column_int64(statement, column));
+        return true;
+    case SQLITE_FLOAT: {
+        const double v = sqlite3_column_double(statement, column);
+        if (!std::isfinite(v))
+            return false;
+        sum.addReal(v);
+        return true;
+    }
+    case SQLITE_TEXT: {
+        // The engine's own conversion of a numeric text, as the check and SUM apply it.
+        sqlite3_value *value = sqlite3_value_dup(sqlite3_column_value(statement, column));
+        if (!value)
+            throw std::bad_alloc();
+        bool added = true;
+        switch (sqlite3_value_numeric_type(value)) {
+        case SQLITE_INTEGER:
+            sum.addInteger(sqlite3_value_int64(value));
+            break;
+        case SQLITE_FLOAT:
+            added = std::isfinite(sqlite3_value_double(value));
+            if (added)
+                sum.addReal(sqlite3_value_double(value));
+            break;
+        default: { // "" and " " count 0 (as a double); any other text stops the figure
+            const QByteArray text(reinterpret_cast<const char *>(sqlite3_value_text(value)),
+                                  sqlite3_value_bytes(value));
+            added = text.isEmpty() || text == " ";
+            if (added)
+                sum.addReal(0);
+        }
+        }
+        sqlite3_value_free(value);
+        return added;
+    }
+    default:
+        return false;
+    }
+}
+
+void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
+    const QByteArray sql = QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+                               .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
+                                    QString::fromUtf8(table.name))
+                               .toUtf8();
+    Statement s;
+    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
+        SQLITE_OK)
+        return; // a missing table or column: the figure's query says so
+    int rc = SQLITE_ROW;
+    QByteArray key;
+    for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
+        if (n % 4096 == 0)
+            stop();
+        if (sqlite3_column_type(s.statement, 0) != SQLITE_TEXT)
+            continue; // never equal to a bound text under this key rule
+        writeProductKey(table.rule,
+                        reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0)),
+                        sqlite3_column_bytes(s.statement, 0), key);
+        if (!table.refused.isEmpty() && table.refused.contains(key))
+            continue;
+        auto it = table.sums.find(key);
+        if (it == table.sums.end())
+            it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
+        if (!addValue(*it, s.statement, 1))
+            table.refused.insert(QByteArray(key.constData(), key.size()));
+    }
+    if (rc != SQLITE_DONE) {
+        table.sums.clear();
+        table.refused.clear();
+        return;
+    }
+    table.scanned = true;
+}
+
+// The rows of DTSPL or frnhist, added as the figure adds one product's rows.
+void scanRows(dao::Database &db, CoverageScan::Table &table,
+              const std::function<double(double, const dao::Recordset &)> &addRow,
+              const Stop &stop) {
+    try {
+        dao::Recordset rs =
+            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid")
+                                 .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
+        const int keyType = rs.fieldCount() - 1;
+        int keyPosition = -1;
+        for (int p = 0; p < keyType && keyPosition < 0; ++p)
+            if (rs.fieldName(p).compare(QString::fromUtf8(table.key), Qt::CaseInsensitive) == 0)
+                keyPosition = p;
+        if (keyPosition < 0)
+            return;
+        QByteArray key;
+        for (qint64 n = 1; !rs.isEOF(); rs.MoveNext(), ++n) {
+            if (n % 4096 == 0)
+                stop();
+            if (rs.storedNumber(keyType).value_or(0) == 0)
+                continue; // a key that is no text
+            const QString text = rs.Fields(keyPosition).text();
+            if (text.contains(QChar::ReplacementCharacter))
+                return; // not valid UTF-8 as stored: its bytes are not known here
+            const QByteArray utf8 = text.toUtf8();
+            writeProductKey(table.rule, utf8.constData(), utf8.size(), key);
+            if (!table.refused.isEmpty() && table.refused.contains(key))
+                continue;
+            auto it = table.totals.find(key);
+            if (it == table.totals.end())
+                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
+            try {
+                *it = addRow(*it, rs);
+            } catch (const lodvik::Error &) {
+                table.refused.insert(QByteArray(key.constData(), key.size()));
+            }
+        }
+    } catch (const lodvik::Error &) {
+        table.totals.clear();
+        table.refused.clear();
+        return;
+    }
+    table.scanned = true;
+}
+
+} // namespace
+
+CoverageScan::CoverageScan(const QString &localDatabase, const QString &perioddatum,
+                           lodvik::Progress &progress)
+    : m_queries(localDatabase, perioddatum, progress), m_tables([] {
+          using F = figures::FrnFigures;
+          using P = figures::PjFigures;
+          std::vector<std::unique_ptr<Table>> t;
+          for (const figures::SummedColumn &c :
+               {F::stockColumn, F::availColumn, F::orderColumn, F::backOrderColumn})
+              t.push_back(std::make_unique<Table>(c));
+          t.push_back(
+              std::make_unique<Table>(Table::Kind::HistoryRows, F::historyTable, F::historyKey));
+          t.push_back(std::make_unique<Table>(Table::Kind::DpRows, figures::DpFigures::table,
+                                              figures::DpFigures::productColumn));
+          for (const figures::SummedColumn &c : {P::stockColumn, P::orderColumn, P::salesColumn,
+                                                 P::backOrderColumn, P::forecastColumn})
+              t.push_back(std::make_unique<Table>(c));
+          return t;
+      }()),
+      m_frnStock(*m_tables[0]), m_avail(*m_tables[1]), m_frnOrder(*m_tables[2]),
+      m_frnBackOrder(*m_tables[3]), m_frnHistory(*m_tables[4]), m_dp(*m_tables[5]),
+      m_pjStock(*m_tables[6]), m_pjOrder(*m_tables[7]), m_pjSales(*m_tables[8]),
+      m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
+    const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(perioddatum);
+    std::atomic<bool> stopping{false};
+
+    // Reads a group of tables on its own connection; the key rules are read there too.
+    const auto scanGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
+        dao::Database db = dao::Database::OpenDatabase(localDatabase);
+        Statement encoding;
+        if (sqlite3_prepare_v2(db.handle(), "PRAGMA encoding", -1, &encoding.statement, nullptr) !=
+                SQLITE_OK ||
+            sqlite3_step(encoding.statement) != SQLITE_ROW ||
+            qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(encoding.statement, 0)),
+                    "UTF-8") != 0)
+            return; // the key rules compare UTF-8 bytes
+        // DTSPL's figure requires this table; without it, its query says so.
+        const bool dpReadable =
+            db.TableExists(QString::fromUtf8(figures::DpFigures::companionTable));
+        for (Table *table : group) {
+            const std::optional<KeyRule> rule = keyRule(db.handle(), table->name, table->key);
+            if (!rule)
+                continue; // the figure's query compares; it is asked per product
+            table->rule = *rule;
+            switch (table->kind) {
+            case Table::Kind::Sum:
+                scanSums(db, *table, stop);
+                break;
+            case Table::Kind::HistoryRows:
+                scanRows(
+                    db, *table,
+                    [&](double total, const dao::Recordset &row) {
+                        return figures::FrnFigures::addSales(total, row, months, QString());
+                    },
+                    stop);
+                break;
+            case Table::Kind::DpRows:
+                if (dpReadable)
+                    scanRows(db, *table, &figures::DpFigures::addStock, stop);
+                break;
+            }
+        }
+    };
+
+    // Two groups of about equal work: the row walks of DTSPL and frnhist cost the most.
+    std::vector<Table *> mine{&m_dp, &m_pjSales, &m_frnStock, &m_avail};
+    std::vector<Table *> other{&m_frnHistory, &m_pjStock,      &m_pjOrder,   &m_pjBackOrder,
+                               &m_frnOrder,   &m_frnBackOrder, &m_pjForecast};
+    // Both threads stop at the next few thousand rows once the operator cancels or the other
+    // thread failed.
+    const Stop stop = [&] {
+        if (stopping.load(std::memory_order_relaxed) || progress.cancelled())
+            throw Stopped{};
+    };
+    std::promise<void> done;
+    std::future<void> otherDone = done.get_future();
+    std::thread worker([&] {
+        try {
+            scanGroup(other, stop);
+            done.set_value();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+        }
+    });
+    try {
+        progress.caption(QStringLiteral("Läser utdragen"), lodvik::Progress::Show::Now);
+        scanGroup(mine, stop);
+        while (otherDone.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            stop();
+        worker.join();
+        otherDone.get();
+    } catch (...) {
+        stopping = true;
+        if (worker.joinable())
+            worker.join();
+        try {
+            throw;
+        } catch (const Stopped &) {
+            progress.checkCancelled();
+            throw lodvik::Error(QStringLiteral("Läsningen av utdragen avbröts.")); // not reached
+        }
+    }
+}
+
+CoverageScan::~CoverageScan() = default;
+
+ProductFigureQueries::ProductFigureQueries(const QString &localDatabase, const QString &perioddatum,
+                                           lodvik::Progress &progress)
+    : m_perioddatum(perioddatum), m_figures(localDatabase, progress) {}
+
+Variant ProductFigureQueries::stockOnHandFRN(const QString &product) {
+    return m_figures.frn.StockOnHandFRN(product);
+}
+Variant ProductFigureQueries::avail(const QString &product) {
+    return m_figures.frn.avail(product);
+}
+Variant ProductFigureQueries::stockOnHandDP(const QString &product) {
+    return m_figures.dp.StockOnHandDP(product);
+}
+Variant ProductFigureQueries::stockOnHandPJ(const QString &product, double umfaktor) {
+    return m_figures.pj.StockOnHandPJ(product, umfaktor);
+}
+Variant ProductFigureQueries::prodBackOrderPJ(const QString &product, double umfaktor) {
+    return m_figures.pj.ProdBackOrderPJ(product, umfaktor);
+}
+Variant ProductFigureQueries::prodBackOrderFRN(const QString &product, double umfaktor) {
+    return m_figures.frn.ProdBackOrderFRN(Variant::String(product), umfaktor);
+}
+Variant ProductFigureQueries::prodOrderPJ(const QString &product, double umfaktor) {
+    return m_figures.pj.ProdOrderPJ(product, umfaktor);
+}
+Variant ProductFigureQueries::prodOrderFRN(const QString &product, double umfaktor) {
+    return m_figures.frn.ProdOrderFRN(product, umfaktor);
+}
+Variant ProductFigureQueries::salesPerWeek(const QString &product, double umfaktor) {
+    return m_figures.pj.SalesPerWeek(product, umfaktor);
+}
+Variant ProductFigureQueries::salesPerWeekFRN(const QString &product) {
+    return m_figures.frn.SalesPerWeekFRN(product, m_perioddatum);
+}
+
+QStringList CoverageScan::scannedTables() const {
+    QStringList names;
+    for (const auto &table : m_tables)
+        if (table->scanned)
+            names << QString::fromUtf8(table->name);
+    return names;
+}
+
+const QByteArray &CoverageScan::keyOf(KeyRule rule, const QString &product) const {
+    // Each product is looked up in every table in turn: its key is made once.
+    const bool same = m_keysMade && (product.constData() == m_keysOf.constData()
+                                         ? product.size() == m_keysOf.size()
+                                         : product == m_keysOf);
+    if (!same) {
+        const QByteArray utf8 = product.toUtf8();
+        writeProductKey(rule, utf8.constData(), utf8.size(), m_key);
+        m_keysOf = product;
+        m_keysMade = true;
+    }
+    return m_key;
+}
+
+std::optional<Variant> CoverageScan::sum(const Table &table, const QString &product) const {
+    if (!table.scanned)
+        return std::nullopt;
+    const QByteArray &key = keyOf(table.rule, product);
+    if (!table.refused.isEmpty() && table.refused.contains(key))
+        return std::nullopt;
+    const auto it = table.sums.constFind(key);
+    return it == table.sums.constEnd() ? Variant::Null() : it->value();
+}
+
+std::optional<double> CoverageScan::total(const Table &table, const QString &product) const {
+    if (!table.scanned)
+        return std::nullopt;
+    const QByteArray &key = keyOf(table.rule, product);
+    if (!table.refused.isEmpty() && table.refused.contains(key))
+        return std::nullopt;
+    return table.totals.value(key, 0.0);
+}
+
+Variant CoverageScan::stockOnHandFRN(const QString &product) {
+    const std::optional<Variant> s = sum(m_frnStock, product);
+    return s ? figures::asSum(*s) : m_queries.stockOnHandFRN(product);
+}
+
+Variant CoverageScan::avail(const QString &product) {
+    const std::optional<Variant> s = sum(m_avail, product);
+    return s ? figures::asSum(*s) : m_queries.avail(product);
+}
+
+Variant CoverageScan::stockOnHandDP(const QString &product) {
+    const std::optional<double> t = total(m_dp, product);
+    return t ? Variant::Double(*t) : m_queries.stockOnHandDP(product);
+}
+
+Variant CoverageScan::stockOnHandPJ(const QString &product, double umfaktor) {
+    const std::optional<Variant> s = sum(m_pjStock, product);
+    return s ? figures::PjFigures::stockInPacks(*s, umfaktor, product)
+             : m_queries.stockOnHandPJ(product, umfaktor);
+}
+
+Variant CoverageScan::prodBackOrderPJ(const QString &product, double umfaktor) {
+    const std::optional<Variant> backOrders = sum(m_pjBackOrder, product);
+    const std::optional<Variant> forecast = sum(m_pjForecast, product);
+    if (!backOrders || !forecast)
+        return m_queries.prodBackOrderPJ(product, umfaktor);
+    return figures::PjFigures::backOrderInPacks(backOrders, forecast, umfaktor, product);
+}
+
+Variant CoverageScan::prodBackOrderFRN(const QString &product, double umfaktor) {
+    const std::optional<Variant> s = sum(m_frnBackOrder, product);
+    return s ? figures::FrnFigures::backOrderText(*s, umfaktor, product)
+             : m_queries.prodBackOrderFRN(product, umfaktor);
+}
+
+Variant CoverageScan::prodOrderPJ(const QString &product, double umfaktor) {
+    const std::optional<Variant> s = sum(m_pjOrder, product);
+    return s ? figures::PjFigures::orderInPacks(*s, umfaktor, product)
+             : m_queries.prodOrderPJ(product, umfaktor);
+}
+
+Variant CoverageScan::prodOrderFRN(const QString &product, double umfaktor) {
+    const std::optional<Variant> s = sum(m_frnOrder, product);
+    return s ? figures::FrnFigures::orderInPacks(*s, umfaktor, product)
+             : m_queries.prodOrderFRN(product, umfaktor);
+}
+
+Variant CoverageScan::salesPerWeek(const QString &product, double umfaktor) {
+    const std::optional<Variant> s = sum(m_pjSales, product);
+    return s ? figures::PjFigures::salesPerWeek(*s, umfaktor, product)
+             : m_queries.salesPerWeek(product, umfaktor);
+}
+
+Variant CoverageScan::salesPerWeekFRN(const QString &product) {
+    const std::optional<double> t = total(m_frnHistory, product);
+    return t ? figures::FrnFigures::salesPerWeek(*t) : m_queries.salesPerWeekFRN(product);
+}
+
+} // namespace reports
