@@ -188,6 +188,20 @@ void sumFinal(sqlite3_context *context) {
     throw Error(message);
 }
 
+// How SQLite's NOCASE collation compares two texts (sqlite3StrNICmp on the shorter length, then
+// the lengths), byte for byte, so that a pass finds exactly the rows "key = ? COLLATE NOCASE"
+// finds.
+int nocaseCompare(const unsigned char *a, int na, const unsigned char *b, int nb) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    int n = std::min(na, nb);
+    while (n-- > 0 && *a != 0 && lower(*a) == lower(*b)) {
+        ++a;
+        ++b;
+    }
+    const int r = n < 0 ? 0 : lower(*a) - lower(*b);
+    return r != 0 ? r : na - nb;
+}
+
 } // namespace
 
 struct Recordset::Pass {
@@ -196,8 +210,9 @@ struct Recordset::Pass {
     bool rows = false;
     sqlite3_stmt *statement = nullptr; // the table along the index, in key order
     int keyColumn = 0;
-    // The queries compare product numbers under the product collation; so does the pass.
-    int (*compare)(const unsigned char *, int, const unsigned char *, int) = dao::compareProducts;
+    // It answers only the query's text for products without Latin-1 letters, which compares
+    // under NOCASE; so does the pass.
+    int (*compare)(const unsigned char *, int, const unsigned char *, int) = nocaseCompare;
     bool current = false; // the statement stands on a row not yet passed
     bool done = false;
     bool broken = false;
@@ -806,12 +821,46 @@ void Recordset::Update() {
     m_editing = false;
 }
 
+namespace {
+
+QString productQuerySql(const QString &table, const QString &select,
+                        const ProductCondition &condition) {
+    QString rows = QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, condition.sql);
+    if (condition.kind != ProductCondition::Kind::Variants)
+        return select.isEmpty()
+                   ? rows
+                   : QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(select, table, condition.sql);
+    // The variants' rows come one key after the other; the sum adds them in row order as it
+    // adds one key's rows.
+    rows += QStringLiteral(" ORDER BY rowid");
+    return select.isEmpty() ? rows : QStringLiteral("SELECT %1 FROM (%2)").arg(select, rows);
+}
+
+} // namespace
+
+ProductQuery productQuery(const QString &table, const QString &key, const QString &select) {
+    return {productQuerySql(table, select, productCondition(key, QString())), table, key, select};
+}
+
+BoundQuery forProduct(const ProductQuery &query, const QString &product) {
+    const ProductCondition condition = productCondition(query.key, product);
+    Parameters parameters;
+    parameters.reserve(size_t(condition.values.size()));
+    for (const QString &value : condition.values)
+        parameters.push_back(Variant::String(value));
+    // The same text as the query's own, which a ProductWalk recognises and a cached statement
+    // serves.
+    if (condition.kind == ProductCondition::Kind::OneKey)
+        return {query.sql, std::move(parameters)};
+    return {productQuerySql(query.table, query.select, condition), std::move(parameters)};
+}
+
 std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column) {
     if (sqlite3_table_column_metadata(db.handle(), nullptr, table.toUtf8().constData(),
                                       column.toUtf8().constData(), nullptr, nullptr, nullptr,
                                       nullptr, nullptr) != SQLITE_OK)
         return std::nullopt;
-    const QString own = QString::fromLatin1(productCollation);
+    const QString own = QStringLiteral("NOCASE");
     QStringList indexes;
     for (Recordset rs = db.OpenRecordset(
              QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE partial = 0"),
@@ -860,8 +909,7 @@ std::unique_ptr<Recordset::Pass> preparePass(Database &db, const ProductQuery &q
     // query finds a product's rows.
     const QString indexed =
         QStringLiteral("%1 INDEXED BY %2").arg(query.table, sqltext::identifier(*index));
-    const QString key =
-        QStringLiteral("%1 COLLATE %2").arg(query.key, QLatin1String(productCollation));
+    const QString key = QStringLiteral("%1 COLLATE NOCASE").arg(query.key);
     const QString sql =
         pass->rows ? QStringLiteral("SELECT rowid, * FROM %1 ORDER BY %2").arg(indexed, key)
                    : QStringLiteral("SELECT %1, %2 FROM %3 GROUP BY %4")

@@ -135,8 +135,8 @@ Variant DpFigures::backordersDP() {
 }
 
 Variant DpFigures::StockOnHandDP(const QString &prnr) {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, productRowsQuery().sql,
-                                      product(prnr), false,
+    const dao::BoundQuery rows = dao::forProduct(productRowsQuery(), prnr);
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, rows.sql, rows.parameters, false,
                                       [](const dao::Recordset &row, double, double &total) {
                                           add(row, onHand, 1, total);
                                           subtract(row, allocated, 1, total);

@@ -3,7 +3,6 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/ProductKey.h"
 #include "figures/PjFigures.h"
 
 #include <cmath>
@@ -44,19 +43,26 @@ void FigureQuery::forEachRow(const QString &sql,
         visit(rs);
 }
 
+std::optional<Variant> FigureQuery::firstValue(const dao::ProductQuery &query, const QString &field,
+                                               const QString &product) {
+    const dao::BoundQuery bound = dao::forProduct(query, product);
+    return firstValue(bound.sql, field, bound.parameters);
+}
+
+void FigureQuery::forEachRow(const dao::ProductQuery &query, const QString &product,
+                             const std::function<void(const dao::Recordset &)> &visit) {
+    const dao::BoundQuery bound = dao::forProduct(query, product);
+    forEachRow(bound.sql, visit, bound.parameters);
+}
+
 dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
                              const QString &alias) {
-    const QString select = QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias);
-    return {
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(select, table, dao::productEquals(key)),
-        table, key, select};
+    return dao::productQuery(table, key,
+                             QStringLiteral("%1 AS %2").arg(dao::checkedSum(table, column), alias));
 }
 
 dao::ProductQuery productRows(const QString &table, const QString &key) {
-    return {QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, dao::productEquals(key)),
-            table,
-            key,
-            {}};
+    return dao::productQuery(table, key);
 }
 
 Variant asSum(const Variant &value) {

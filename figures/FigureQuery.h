@@ -31,6 +31,12 @@ public:
     void forEachRow(const QString &sql, const std::function<void(const dao::Recordset &)> &visit,
                     const dao::Parameters &parameters = {});
 
+    // The same for a one-product query, run for the product (dao::forProduct).
+    std::optional<lodvik::Variant> firstValue(const dao::ProductQuery &query, const QString &field,
+                                              const QString &product);
+    void forEachRow(const dao::ProductQuery &query, const QString &product,
+                    const std::function<void(const dao::Recordset &)> &visit);
+
     // Opens sql as an updatable recordset (the date conversion rewrites rows through it).
     dao::Recordset open(const QString &sql);
 
@@ -41,13 +47,8 @@ private:
     dao::Database m_db;
 };
 
-// The product number of a one-product query, bound to its "?".
-inline dao::Parameters product(const QString &prnr) {
-    return {lodvik::Variant::String(prnr)};
-}
-
 // The one-product sum "SELECT sum(column) AS alias FROM table WHERE key = ?" (dao::checkedSum),
-// and the one-product row query "SELECT * FROM table WHERE key = ?".
+// and the one-product row query "SELECT * FROM table WHERE key = ?" (dao::productQuery).
 dao::ProductQuery productSum(const QString &table, const QString &column, const QString &key,
                              const QString &alias);
 dao::ProductQuery productRows(const QString &table, const QString &key);

@@ -22,9 +22,9 @@ QString monthColumn(int month) {
 }
 
 // The sum of one column over the rows of one item, or nothing when the query gave no row.
-std::optional<Variant> itemSum(FigureQuery &q, const QString &sql, const QString &item,
+std::optional<Variant> itemSum(FigureQuery &q, const dao::ProductQuery &query, const QString &item,
                                const QString &field) {
-    return q.firstValue(sql, field, product(item));
+    return q.firstValue(query, field, item);
 }
 
 // The one-product queries of the FRN figures.
@@ -90,22 +90,20 @@ std::vector<dao::ProductQuery> FrnFigures::productQueries() {
 
 Variant FrnFigures::avail(const QString &prnr) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        itemSum(q, availQuery().sql, prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, availQuery(), prnr, QStringLiteral("prodsumma"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::StockOnHandFRN(const QString &prnr) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        itemSum(q, stockOnHandQuery().sql, prnr, QStringLiteral("summaprod"));
+        itemSum(q, stockOnHandQuery(), prnr, QStringLiteral("summaprod"));
     return sum ? asSum(*sum) : Variant::Integer(0);
 }
 
 Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum =
-        itemSum(q, orderQuery().sql, prnr, QStringLiteral("prodsumma"));
+    const std::optional<Variant> sum = itemSum(q, orderQuery(), prnr, QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderFRN"), prnr);
@@ -114,7 +112,7 @@ Variant FrnFigures::ProdOrderFRN(const QString &prnr, double umfaktor) {
 Variant FrnFigures::ProdBackOrderFRN(const Variant &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        itemSum(q, backOrderQuery().sql, prnr.toText(), QStringLiteral("prodsumma"));
+        itemSum(q, backOrderQuery(), prnr.toText(), QStringLiteral("prodsumma"));
     if (!sum)
         return Variant::String(QStringLiteral("0"));
     // Reported as text: an empty sum counts as no back order.
@@ -135,19 +133,16 @@ Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &periodda
     FigureQuery q(m_localDatabase);
     double total = 0;
     const QString table = QStringLiteral("frnhist");
-    q.forEachRow(
-        historyQuery().sql,
-        [&](const dao::Recordset &row) {
-            int m = start;
-            for (int i = 0; i < 6; ++i) {
-                total = total + summable(row, m + 1, table, prnr);
-                if (++m == 13)
-                    m = 1;
-            }
-            m_progress.caption(
-                NullToValue(row.Fields(QStringLiteral("ivcitm")), QStringLiteral("S")).toText());
-        },
-        product(prnr));
+    q.forEachRow(historyQuery(), prnr, [&](const dao::Recordset &row) {
+        int m = start;
+        for (int i = 0; i < 6; ++i) {
+            total = total + summable(row, m + 1, table, prnr);
+            if (++m == 13)
+                m = 1;
+        }
+        m_progress.caption(
+            NullToValue(row.Fields(QStringLiteral("ivcitm")), QStringLiteral("S")).toText());
+    });
     return Variant::Double(total / 26); // weeks in six months
 }
 

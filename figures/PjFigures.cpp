@@ -3,7 +3,6 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/ProductKey.h"
 #include "figures/FigureQuery.h"
 
 #include <cmath>
@@ -79,18 +78,17 @@ const dao::ProductQuery &forecastQuery() {
 }
 
 // The sum of one product's rows, or nothing when the query gave no row.
-std::optional<Variant> sumOf(FigureQuery &q, const QString &sql, const QString &prnr) {
-    return q.firstValue(sql, QStringLiteral("prodsumma"), product(prnr));
+std::optional<Variant> sumOf(FigureQuery &q, const dao::ProductQuery &query, const QString &prnr) {
+    return q.firstValue(query, QStringLiteral("prodsumma"), prnr);
 }
 
 } // namespace
 
 Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
     FigureQuery q(localDatabase);
-    const std::optional<Variant> umconv =
-        q.firstValue(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
-                         QStringLiteral(" where ") + dao::productEquals(QStringLiteral("iblitm")),
-                     QStringLiteral("umconv"), product(artnr));
+    static const dao::ProductQuery packQuery =
+        dao::productQuery(QStringLiteral("pjomr"), QStringLiteral("iblitm"));
+    const std::optional<Variant> umconv = q.firstValue(packQuery, QStringLiteral("umconv"), artnr);
     if (!umconv)
         return Variant::Double(0);
     // An empty factor says as little as a missing product: neither gives a pack size.
@@ -123,7 +121,7 @@ Variant PjFigures::getantaliforpack(const QString &artnr) {
 Variant PjFigures::getlagersaldo(const QString &artnr) {
     BusyCursorScope busy;
     FigureQuery q(m_localDatabase);
-    return asSum(q.firstValue(stockBalanceQuery().sql, QStringLiteral("summa"), product(artnr))
+    return asSum(q.firstValue(stockBalanceQuery(), QStringLiteral("summa"), artnr)
                      .value_or(Variant::Null()));
 }
 
@@ -184,7 +182,7 @@ Variant PjFigures::GITPJ() {
 Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        q.firstValue(stockOnHandQuery().sql, QStringLiteral("summaprod"), product(prnr));
+        q.firstValue(stockOnHandQuery(), QStringLiteral("summaprod"), prnr);
     if (!sum)
         return Variant::Integer(0);
     const Variant stock = asSum(*sum);
@@ -196,7 +194,7 @@ Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = sumOf(q, orderQuery().sql, prnr);
+    const std::optional<Variant> sum = sumOf(q, orderQuery(), prnr);
     if (!sum)
         return Variant::Integer(0);
     return thousandsToPacks(asSum(*sum), umfaktor, QStringLiteral("ProdOrderPJ"), prnr);
@@ -204,7 +202,7 @@ Variant PjFigures::ProdOrderPJ(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
-    const std::optional<Variant> sum = sumOf(q, salesQuery().sql, prnr);
+    const std::optional<Variant> sum = sumOf(q, salesQuery(), prnr);
     if (!sum)
         return Variant::Integer(0);
     const Variant packs =
@@ -216,18 +214,18 @@ Variant PjFigures::SalesPerWeek(const QString &prnr, double umfaktor) {
 
 Variant PjFigures::ProdBackOrderPJ(const QString &prnr, double umfaktor) {
     // Each part counts an empty sum as 0, so a product with no rows has no back order.
-    const auto part = [&](const QString &sql) {
+    const auto part = [&](const dao::ProductQuery &query) {
         FigureQuery q(m_localDatabase);
-        const std::optional<Variant> sum = sumOf(q, sql, prnr);
+        const std::optional<Variant> sum = sumOf(q, query, prnr);
         if (!sum)
             return 0.0;
         return thousandsToPacks(NullToValue(*sum, QStringLiteral("T")), umfaktor,
                                 QStringLiteral("ProdBackOrderPJ"), prnr)
             .toDouble();
     };
-    const double backOrders = part(backOrderQuery().sql);
+    const double backOrders = part(backOrderQuery());
     // The forecast quantity counts as back order too.
-    const double forecast = part(forecastQuery().sql);
+    const double forecast = part(forecastQuery());
     return Variant::Double(forecast + backOrders);
 }
 
