@@ -90,9 +90,9 @@ ProductCondition productCondition(const QString &column, const QString &product)
     if (variants.size() == 1)
         return {QStringLiteral("%1 = ? COLLATE NOCASE").arg(column), variants,
                 ProductCondition::Kind::OneKey};
-    // Seven or more Latin-1 letters: a list that long costs more than it saves, and no product
-    // number of the business system comes near it. The comparison under the collation is exact
-    // but cannot use an index.
+    // Seven or more Latin-1 letters: a list that long would cost more to search than the table,
+    // and such numbers are rare. The comparison under the collation is exact but reads the whole
+    // table, no index being built under it.
     if (variants.isEmpty())
         return {QStringLiteral("%1 = ? COLLATE %2").arg(column, QLatin1String(productCollation)),
                 {product},
