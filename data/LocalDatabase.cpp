@@ -716,12 +716,45 @@ void Recordset::Update() {
     m_editing = false;
 }
 
+namespace {
+
+QString productQuerySql(const QString &table, const QString &select,
+                        const ProductCondition &condition) {
+    QString rows = QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, condition.sql);
+    if (condition.kind != ProductCondition::Kind::Variants)
+        return select.isEmpty()
+                   ? rows
+                   : QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(select, table, condition.sql);
+    // The variants' rows come one key after the other; the sum adds them in row order as it
+    // adds one key's rows.
+    rows += QStringLiteral(" ORDER BY rowid");
+    return select.isEmpty() ? rows : QStringLiteral("SELECT %1 FROM (%2)").arg(select, rows);
+}
+
+} // namespace
+
+ProductQuery productQuery(const QString &table, const QString &key, const QString &select) {
+    return {productQuerySql(table, select, productCondition(key, QString())), table, key, select};
+}
+
+BoundQuery forProduct(const ProductQuery &query, const QString &product) {
+    const ProductCondition condition = productCondition(query.key, product);
+    Parameters parameters;
+    parameters.reserve(size_t(condition.values.size()));
+    for (const QString &value : condition.values)
+        parameters.push_back(Variant::String(value));
+    // The same text as the query's own, which a cached statement serves.
+    if (condition.kind == ProductCondition::Kind::OneKey)
+        return {query.sql, std::move(parameters)};
+    return {productQuerySql(query.table, query.select, condition), std::move(parameters)};
+}
+
 std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column) {
     if (sqlite3_table_column_metadata(db.handle(), nullptr, table.toUtf8().constData(),
                                       column.toUtf8().constData(), nullptr, nullptr, nullptr,
                                       nullptr, nullptr) != SQLITE_OK)
         return std::nullopt;
-    const QString own = QString::fromLatin1(productCollation);
+    const QString own = QStringLiteral("NOCASE");
     QStringList indexes;
     for (Recordset rs = db.OpenRecordset(
              QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE partial = 0"),

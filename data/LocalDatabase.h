@@ -136,8 +136,29 @@ private:
     mutable int m_lastPosition = -1;
 };
 
-// The name of an index of table that serves the product comparison of column (productEquals: its
-// first column, under the product collation), or nothing.
+// A one-product query as a figure runs it: "SELECT <select> FROM <table> WHERE <key> = ? COLLATE
+// NOCASE" (the product's sum), or "SELECT * FROM <table> WHERE <key> = ? COLLATE NOCASE" (its
+// rows). sql is the text for a product without Latin-1 letters; forProduct gives any product's.
+struct ProductQuery {
+    QString sql;
+    QString table;
+    QString key;
+    QString select; // empty for the product's rows
+};
+ProductQuery productQuery(const QString &table, const QString &key, const QString &select = {});
+
+// A query with the values bound to its "?".
+struct BoundQuery {
+    QString sql;
+    Parameters parameters;
+};
+// The query for one product: its rows are those whose product number folds as the product's
+// (productCondition), read in row order as one key's rows are, so that a sum adds them in the
+// same order whichever case variants they are stored in.
+BoundQuery forProduct(const ProductQuery &query, const QString &product);
+
+// The name of an index of table that serves the product comparison of column (productCondition:
+// its first column, under NOCASE), or nothing.
 std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column);
 
 // A value bound to or read from an SQLite statement.

@@ -62,8 +62,47 @@ QByteArray productKey(const QString &product) {
     return foldedInPlace(product.toUtf8());
 }
 
-QString productEquals(const QString &column) {
-    return QStringLiteral("%1 = ? COLLATE %2").arg(column, QLatin1String(productCollation));
+QStringList latin1CaseVariants(const QString &product, int most) {
+    QStringList variants{product};
+    for (qsizetype i = 0; i < product.size(); ++i) {
+        const char16_t c = product.at(i).unicode();
+        char16_t other = 0;
+        if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+            other = c + 0x20;
+        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+            other = c - 0x20;
+        else
+            continue;
+        if (variants.size() > most / 2)
+            return {};
+        const qsizetype n = variants.size();
+        for (qsizetype j = 0; j < n; ++j) {
+            QString variant = variants.at(j);
+            variant[i] = QChar(other);
+            variants.append(variant);
+        }
+    }
+    return variants;
+}
+
+ProductCondition productCondition(const QString &column, const QString &product) {
+    const QStringList variants = latin1CaseVariants(product, maxCaseVariants);
+    if (variants.size() == 1)
+        return {QStringLiteral("%1 = ? COLLATE NOCASE").arg(column), variants,
+                ProductCondition::Kind::OneKey};
+    // Seven or more Latin-1 letters: a list that long would cost more to search than the table,
+    // and such numbers are rare. The comparison under the collation is exact but reads the whole
+    // table, no index being built under it.
+    if (variants.isEmpty())
+        return {QStringLiteral("%1 = ? COLLATE %2").arg(column, QLatin1String(productCollation)),
+                {product},
+                ProductCondition::Kind::Scan};
+    QStringList marks;
+    for (qsizetype i = 0; i < variants.size(); ++i)
+        marks.append(QStringLiteral("?"));
+    return {
+        QStringLiteral("%1 COLLATE NOCASE IN (%2)").arg(column, marks.join(QStringLiteral(", "))),
+        variants, ProductCondition::Kind::Variants};
 }
 
 void registerProductCollation(sqlite3 *db) {

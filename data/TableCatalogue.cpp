@@ -93,10 +93,11 @@ QString createTableSql(const Table &table) {
         .arg(identifier(table.name), columns.join(QStringLiteral(", ")));
 }
 
-QString createIndexSql(const QString &table, const QString &column, const QString &prefix) {
-    return QStringLiteral("CREATE INDEX %1%2 ON %3 (%4 COLLATE %5)")
+QString createIndexSql(const QString &table, const QString &column, const QString &prefix,
+                       bool nocase) {
+    return QStringLiteral("CREATE INDEX %1%2 ON %3 (%4%5)")
         .arg(prefix, identifier(table + QLatin1Char('_') + column), identifier(table),
-             identifier(column), QLatin1String(dao::productCollation));
+             identifier(column), nocase ? QStringLiteral(" COLLATE NOCASE") : QString());
 }
 
 void createLocalSchema(dao::Database &db) {
@@ -131,6 +132,29 @@ QString indexName(const FilterColumn &f) {
     return sqltext::identifier(f.table + QLatin1Char('_') + f.column);
 }
 
+// The index that serves the figures' NOCASE comparison of a filter column: plain on a NOCASE
+// column, as the program's own tables have them; under NOCASE on a column another tool declared
+// otherwise.
+QString filterIndexSql(dao::Database &db, const FilterColumn &f, const QString &prefix = {}) {
+    const bool nocase = columnCollation(db, f.table, f.column)
+                            .value_or(QString())
+                            .compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) == 0;
+    return createIndexSql(f.table, f.column, prefix, !nocase);
+}
+
+// The indexes of the store built under the program's own collation.
+QStringList collationIndexes(dao::Database &db) {
+    QStringList names;
+    for (dao::Recordset rs = db.OpenRecordset(
+             QStringLiteral("SELECT DISTINCT i.name FROM main.sqlite_schema AS i, "
+                            "pragma_index_xinfo(i.name, 'main') AS x "
+                            "WHERE i.type = 'index' AND x.coll = ? COLLATE NOCASE"),
+             {lodvik::Variant::String(QLatin1String(dao::productCollation))});
+         !rs.isEOF(); rs.MoveNext())
+        names.append(rs.Fields(0).toText());
+    return names;
+}
+
 // A temporary copy of a table under its own name, with the same columns, values and row
 // numbers, which unqualified queries on this connection read instead of the original. Only for
 // plain tables: rowid, no key columns, no hidden columns. False when the table is not plain.
@@ -159,7 +183,7 @@ bool temporaryCopy(dao::Database &db, const QString &table, const QList<QString>
                           "rowid;\n")
                .arg(name, columns.join(QStringLiteral(", ")));
     for (const QString &column : indexed)
-        sql += createIndexSql(table, column, QStringLiteral("temp.")) + QStringLiteral(";\n");
+        sql += filterIndexSql(db, {table, column}, QStringLiteral("temp.")) + QStringLiteral(";\n");
     // All or nothing: a half-filled copy would hide rows of the original.
     db.Execute(QStringLiteral("SAVEPOINT lodvik_copy;\n") + sql +
                QStringLiteral("RELEASE lodvik_copy;"));
@@ -174,22 +198,25 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         for (const QString &column : t.indexed)
             if (columnCollation(db, t.name, column) && !dao::servingIndex(db, t.name, column))
                 missing.append({t.name, column});
-    if (missing.isEmpty())
+    const QStringList foreign = collationIndexes(db);
+    if (missing.isEmpty() && foreign.isEmpty())
         return;
 
     if (where == MissingIndexes::InStore && sqlite3_db_readonly(db.handle(), "main") == 0) {
         // Short enough for the window's title; which tables get them tells the operator nothing.
-        progress.caption(QStringLiteral("Skapar index i local.mdb (första gången)"),
-                         lodvik::Progress::Show::Now);
+        if (!missing.isEmpty())
+            progress.caption(QStringLiteral("Skapar index i local.mdb (första gången)"),
+                             lodvik::Progress::Show::Now);
         // One transaction for all of them: one journal and one set of syncs instead of one per
         // index, which cost more than building the indexes on a disk that syncs slowly.
         QString sql = QStringLiteral("SAVEPOINT lodvik_index;\n");
-        // An index of the same name that does not serve is one an earlier version built under
-        // NOCASE, which folds A-Z only; it gives way to the new one rather than stay as dead
-        // weight beside it.
+        for (const QString &name : foreign)
+            sql += QStringLiteral("DROP INDEX main.%1;\n").arg(sqltext::identifier(name));
+        // An index of the same name that does not serve (one an earlier version built under
+        // the program's collation, say) gives way to the new one.
         for (const FilterColumn &f : missing)
             sql += QStringLiteral("DROP INDEX IF EXISTS main.%1;\n").arg(indexName(f)) +
-                   createIndexSql(f.table, f.column) + QStringLiteral(";\n");
+                   filterIndexSql(db, f) + QStringLiteral(";\n");
         try {
             db.Execute(sql + QStringLiteral("RELEASE lodvik_index;"));
             return;
@@ -202,6 +229,9 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         }
     }
 
+    // The indexes under the program's collation stay for now; this connection reads them.
+    if (missing.isEmpty())
+        return;
     progress.caption(QStringLiteral("local.mdb kan inte ändras: indexerar kopior"),
                      lodvik::Progress::Show::Now);
     QList<QString> tables;

@@ -33,10 +33,11 @@ const Table *findLocalTable(const QString &name); // without regard to case; nul
 // CREATE TABLE text for one table; text columns compare without regard to case, as Jet did.
 QString createTableSql(const Table &table);
 
-// CREATE INDEX text for a filter column, named table_column, under the product collation
-// (dao::productCollation) that the figures compare product numbers with; prefix goes before the
-// name ("IF NOT EXISTS ", "temp.").
-QString createIndexSql(const QString &table, const QString &column, const QString &prefix = {});
+// CREATE INDEX text for a filter column, named table_column, a plain index under the column's own
+// collation (NOCASE in every table the program creates), or under NOCASE when nocase is set;
+// prefix goes before the name ("IF NOT EXISTS ", "temp.").
+QString createIndexSql(const QString &table, const QString &column, const QString &prefix = {},
+                       bool nocase = false);
 
 // Creates every catalogue table and its indexes that does not exist yet.
 void createLocalSchema(dao::Database &db);
@@ -47,6 +48,9 @@ void createLocalSchema(dao::Database &db);
 // gets indexed temporary copies of those tables instead, which its queries then read in their
 // place; they go with the connection. Tables and columns the store lacks are left to the
 // figures to report. Says on the progress what it does; does nothing when every index is there.
+// An index under the program's own collation (dao::productCollation; earlier versions built
+// them) goes too where the store can be written: no other SQLite client can read or change its
+// table while it is there.
 // TemporaryCopies goes straight to the copies, as for a store that cannot be written.
 enum class MissingIndexes { InStore, TemporaryCopies };
 void prepareIndexes(dao::Database &db, lodvik::Progress &progress,

@@ -50,9 +50,9 @@ using RowFigure = std::function<void(const dao::Recordset &row, double pack, dou
 // Walks DTSPL (all rows, or those of one product) and lets each row add to the total. The pack
 // size of the row's product is looked up once per product unless the figure counts in units.
 // The rows of one product.
-const QString &productRowsQuery() {
-    static const QString q = productRows(QString::fromUtf8(DpFigures::table),
-                                         QString::fromUtf8(DpFigures::productColumn));
+const dao::ProductQuery &productRowsQuery() {
+    static const dao::ProductQuery q = productRows(QString::fromUtf8(DpFigures::table),
+                                                   QString::fromUtf8(DpFigures::productColumn));
     return q;
 }
 
@@ -131,8 +131,9 @@ Variant DpFigures::backordersDP() {
 }
 
 Variant DpFigures::StockOnHandDP(const QString &prnr) {
+    const dao::BoundQuery rows = dao::forProduct(productRowsQuery(), prnr);
     return Variant::Double(dtsplTotal(
-        m_localDatabase, m_progress, productRowsQuery(), product(prnr), false,
+        m_localDatabase, m_progress, rows.sql, rows.parameters, false,
         [](const dao::Recordset &row, double, double &total) { total = addStock(total, row); }));
 }
 

@@ -3,7 +3,6 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/ProductKey.h"
 #include "figures/PjFigures.h"
 
 #include <cmath>
@@ -44,16 +43,28 @@ void FigureQuery::forEachRow(const QString &sql,
         visit(rs);
 }
 
-QString productSum(const SummedColumn &summed) {
-    const QString table = QString::fromUtf8(summed.table);
-    return QStringLiteral("SELECT %1 AS %2 FROM %3 WHERE %4")
-        .arg(dao::checkedSum(table, QString::fromUtf8(summed.column)),
-             QString::fromUtf8(summed.alias), table,
-             dao::productEquals(QString::fromUtf8(summed.key)));
+std::optional<Variant> FigureQuery::firstValue(const dao::ProductQuery &query, const QString &field,
+                                               const QString &product) {
+    const dao::BoundQuery bound = dao::forProduct(query, product);
+    return firstValue(bound.sql, field, bound.parameters);
 }
 
-QString productRows(const QString &table, const QString &key) {
-    return QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, dao::productEquals(key));
+void FigureQuery::forEachRow(const dao::ProductQuery &query, const QString &product,
+                             const std::function<void(const dao::Recordset &)> &visit) {
+    const dao::BoundQuery bound = dao::forProduct(query, product);
+    forEachRow(bound.sql, visit, bound.parameters);
+}
+
+dao::ProductQuery productSum(const SummedColumn &summed) {
+    const QString table = QString::fromUtf8(summed.table);
+    return dao::productQuery(table, QString::fromUtf8(summed.key),
+                             QStringLiteral("%1 AS %2")
+                                 .arg(dao::checkedSum(table, QString::fromUtf8(summed.column)),
+                                      QString::fromUtf8(summed.alias)));
+}
+
+dao::ProductQuery productRows(const QString &table, const QString &key) {
+    return dao::productQuery(table, key);
 }
 
 Variant asSum(const Variant &value) {

@@ -31,6 +31,12 @@ public:
     void forEachRow(const QString &sql, const std::function<void(const dao::Recordset &)> &visit,
                     const dao::Parameters &parameters = {});
 
+    // The same for a one-product query, run for the product (dao::forProduct).
+    std::optional<lodvik::Variant> firstValue(const dao::ProductQuery &query, const QString &field,
+                                              const QString &product);
+    void forEachRow(const dao::ProductQuery &query, const QString &product,
+                    const std::function<void(const dao::Recordset &)> &visit);
+
     // Opens sql as an updatable recordset (the date conversion rewrites rows through it).
     dao::Recordset open(const QString &sql);
 
@@ -41,11 +47,6 @@ private:
     dao::Database m_db;
 };
 
-// The product number of a one-product query, bound to its "?".
-inline dao::Parameters product(const QString &prnr) {
-    return {lodvik::Variant::String(prnr)};
-}
-
 // A column a per-product figure sums over the rows of one product.
 struct SummedColumn {
     const char *table;
@@ -55,9 +56,9 @@ struct SummedColumn {
 };
 
 // The one-product sum "SELECT sum(column) AS alias FROM table WHERE key = ?" (dao::checkedSum),
-// and the one-product row query "SELECT * FROM table WHERE key = ?".
-QString productSum(const SummedColumn &summed);
-QString productRows(const QString &table, const QString &key);
+// and the one-product row query "SELECT * FROM table WHERE key = ?" (dao::productQuery).
+dao::ProductQuery productSum(const SummedColumn &summed);
+dao::ProductQuery productRows(const QString &table, const QString &key);
 
 // A sum as the database gives it back: a Double, or Null when no value was summed.
 lodvik::Variant asSum(const lodvik::Variant &value);

@@ -22,31 +22,31 @@ QString monthColumn(int month) {
 }
 
 // The sum of one column over the rows of one item, or nothing when the query gave no row.
-std::optional<Variant> itemSum(FigureQuery &q, const QString &sql, const QString &item,
+std::optional<Variant> itemSum(FigureQuery &q, const dao::ProductQuery &query, const QString &item,
                                const QString &field) {
-    return q.firstValue(sql, field, product(item));
+    return q.firstValue(query, field, item);
 }
 
 // The one-product queries of the FRN figures.
-const QString &availQuery() {
-    static const QString q = productSum(FrnFigures::availColumn);
+const dao::ProductQuery &availQuery() {
+    static const dao::ProductQuery q = productSum(FrnFigures::availColumn);
     return q;
 }
-const QString &stockOnHandQuery() {
-    static const QString q = productSum(FrnFigures::stockColumn);
+const dao::ProductQuery &stockOnHandQuery() {
+    static const dao::ProductQuery q = productSum(FrnFigures::stockColumn);
     return q;
 }
-const QString &orderQuery() {
-    static const QString q = productSum(FrnFigures::orderColumn);
+const dao::ProductQuery &orderQuery() {
+    static const dao::ProductQuery q = productSum(FrnFigures::orderColumn);
     return q;
 }
-const QString &backOrderQuery() {
-    static const QString q = productSum(FrnFigures::backOrderColumn);
+const dao::ProductQuery &backOrderQuery() {
+    static const dao::ProductQuery q = productSum(FrnFigures::backOrderColumn);
     return q;
 }
-const QString &historyQuery() {
-    static const QString q = productRows(QString::fromUtf8(FrnFigures::historyTable),
-                                         QString::fromUtf8(FrnFigures::historyKey));
+const dao::ProductQuery &historyQuery() {
+    static const dao::ProductQuery q = productRows(QString::fromUtf8(FrnFigures::historyTable),
+                                                   QString::fromUtf8(FrnFigures::historyKey));
     return q;
 }
 
@@ -146,14 +146,11 @@ Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &periodda
     const SalesMonths months = salesMonths(perioddatum);
     FigureQuery q(m_localDatabase);
     double total = 0;
-    q.forEachRow(
-        historyQuery(),
-        [&](const dao::Recordset &row) {
-            total = addSales(total, row, months, prnr);
-            m_progress.caption(
-                NullToValue(row.Fields(QStringLiteral("ivcitm")), QStringLiteral("S")).toText());
-        },
-        product(prnr));
+    q.forEachRow(historyQuery(), prnr, [&](const dao::Recordset &row) {
+        total = addSales(total, row, months, prnr);
+        m_progress.caption(
+            NullToValue(row.Fields(QStringLiteral("ivcitm")), QStringLiteral("S")).toText());
+    });
     return salesPerWeek(total);
 }
 

@@ -3,7 +3,6 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/ProductKey.h"
 #include "figures/FigureQuery.h"
 
 #include <cmath>
@@ -41,44 +40,43 @@ bool countsAsStock(const Variant &item) {
 }
 
 // The one-product queries of the PJ figures.
-const QString &stockBalanceQuery() {
-    static const QString q = productSum({"fpsaldo", "LIPQOH", "IBLITM", "SUMMA"});
+const dao::ProductQuery &stockBalanceQuery() {
+    static const dao::ProductQuery q = productSum({"fpsaldo", "LIPQOH", "IBLITM", "SUMMA"});
     return q;
 }
-const QString &stockOnHandQuery() {
-    static const QString q = productSum(PjFigures::stockColumn);
+const dao::ProductQuery &stockOnHandQuery() {
+    static const dao::ProductQuery q = productSum(PjFigures::stockColumn);
     return q;
 }
-const QString &orderQuery() {
-    static const QString q = productSum(PjFigures::orderColumn);
+const dao::ProductQuery &orderQuery() {
+    static const dao::ProductQuery q = productSum(PjFigures::orderColumn);
     return q;
 }
-const QString &salesQuery() {
-    static const QString q = productSum(PjFigures::salesColumn);
+const dao::ProductQuery &salesQuery() {
+    static const dao::ProductQuery q = productSum(PjFigures::salesColumn);
     return q;
 }
-const QString &backOrderQuery() {
-    static const QString q = productSum(PjFigures::backOrderColumn);
+const dao::ProductQuery &backOrderQuery() {
+    static const dao::ProductQuery q = productSum(PjFigures::backOrderColumn);
     return q;
 }
-const QString &forecastQuery() {
-    static const QString q = productSum(PjFigures::forecastColumn);
+const dao::ProductQuery &forecastQuery() {
+    static const dao::ProductQuery q = productSum(PjFigures::forecastColumn);
     return q;
 }
 
 // The sum of one product's rows, or nothing when the query gave no row.
-std::optional<Variant> sumOf(FigureQuery &q, const QString &sql, const QString &prnr) {
-    return q.firstValue(sql, QStringLiteral("prodsumma"), product(prnr));
+std::optional<Variant> sumOf(FigureQuery &q, const dao::ProductQuery &query, const QString &prnr) {
+    return q.firstValue(query, QStringLiteral("prodsumma"), prnr);
 }
 
 } // namespace
 
 Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
     FigureQuery q(localDatabase);
-    const std::optional<Variant> umconv =
-        q.firstValue(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
-                         QStringLiteral(" where ") + dao::productEquals(QStringLiteral("iblitm")),
-                     QStringLiteral("umconv"), product(artnr));
+    static const dao::ProductQuery packQuery =
+        dao::productQuery(QStringLiteral("pjomr"), QStringLiteral("iblitm"));
+    const std::optional<Variant> umconv = q.firstValue(packQuery, QStringLiteral("umconv"), artnr);
     if (!umconv)
         return Variant::Double(0);
     // An empty factor says as little as a missing product: neither gives a pack size.
@@ -107,7 +105,7 @@ Variant PjFigures::getantaliforpack(const QString &artnr) {
 Variant PjFigures::getlagersaldo(const QString &artnr) {
     BusyCursorScope busy;
     FigureQuery q(m_localDatabase);
-    return asSum(q.firstValue(stockBalanceQuery(), QStringLiteral("summa"), product(artnr))
+    return asSum(q.firstValue(stockBalanceQuery(), QStringLiteral("summa"), artnr)
                      .value_or(Variant::Null()));
 }
 
@@ -168,7 +166,7 @@ Variant PjFigures::GITPJ() {
 Variant PjFigures::StockOnHandPJ(const QString &prnr, double umfaktor) {
     FigureQuery q(m_localDatabase);
     const std::optional<Variant> sum =
-        q.firstValue(stockOnHandQuery(), QStringLiteral("summaprod"), product(prnr));
+        q.firstValue(stockOnHandQuery(), QStringLiteral("summaprod"), prnr);
     if (!sum)
         return Variant::Integer(0);
     return stockInPacks(*sum, umfaktor, prnr);
@@ -211,9 +209,9 @@ Variant PjFigures::salesPerWeek(const Variant &sum, double umfaktor, const QStri
 }
 
 Variant PjFigures::ProdBackOrderPJ(const QString &prnr, double umfaktor) {
-    const auto sum = [&](const QString &sql) {
+    const auto sum = [&](const dao::ProductQuery &query) {
         FigureQuery q(m_localDatabase);
-        return sumOf(q, sql, prnr);
+        return sumOf(q, query, prnr);
     };
     const std::optional<Variant> backOrders = sum(backOrderQuery());
     return backOrderInPacks(backOrders, sum(forecastQuery()), umfaktor, prnr);

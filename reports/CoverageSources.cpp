@@ -82,17 +82,21 @@ public:
         : m_db(dao::Database::OpenDatabase(localDatabase)), m_product(product) {}
 
     TableRows count(const QString &table, const QString &itemColumn) {
-        dao::Recordset rs = m_db.OpenRecordset(
-            QStringLiteral("SELECT count(*) FROM \"%1\" WHERE %2")
-                .arg(table, dao::productEquals(QLatin1Char('"') + itemColumn + QLatin1Char('"'))),
-            {Variant::String(m_product)});
+        const dao::BoundQuery query =
+            dao::forProduct(dao::productQuery(QLatin1Char('"') + table + QLatin1Char('"'),
+                                              QLatin1Char('"') + itemColumn + QLatin1Char('"'),
+                                              QStringLiteral("count(*)")),
+                            m_product);
+        dao::Recordset rs = m_db.OpenRecordset(query.sql, query.parameters);
         return {table, rs.isEOF() ? 0 : qint64(rs.Fields(0).toDouble())};
     }
 
     std::optional<Variant> umconv() {
-        dao::Recordset rs = m_db.OpenRecordset(QStringLiteral("SELECT umconv FROM pjomr WHERE ") +
-                                                   dao::productEquals(QStringLiteral("iblitm")),
-                                               {Variant::String(m_product)});
+        const dao::BoundQuery query =
+            dao::forProduct(dao::productQuery(QStringLiteral("pjomr"), QStringLiteral("iblitm"),
+                                              QStringLiteral("umconv")),
+                            m_product);
+        dao::Recordset rs = m_db.OpenRecordset(query.sql, query.parameters);
         if (rs.isEOF())
             return std::nullopt;
         return rs.Fields(0);

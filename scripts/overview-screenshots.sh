@@ -32,13 +32,9 @@ period=2010-11-18
 # The demo products all cover many weeks. Give a third of them stocks that cover 0 to 12 weeks
 # of their own sales, and every 23rd no sales at all, so that every colour shows.
 "$program" coverage --period "$period" --format csv 2>/dev/null >"$work/before.csv"
-python3 - "$LODVIKPRODSOK_HOME/local.mdb" "$work/before.csv" "$here/bench" <<'EOF'
+python3 - "$LODVIKPRODSOK_HOME/local.mdb" "$work/before.csv" <<'EOF'
 import csv, sqlite3, sys
-sys.path.insert(0, sys.argv[3])
-import storegen
 db = sqlite3.connect(sys.argv[1])
-# Deleting rows maintains the indexes on product numbers, which use the program's collation.
-db.create_collation(storegen.PRODUCT_COLLATION, storegen.compare_products)
 rows = list(csv.DictReader(open(sys.argv[2], encoding="utf-8")))
 num = lambda v: float(v) if v else 0.0
 for i, row in enumerate(rows):

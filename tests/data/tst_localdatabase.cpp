@@ -211,32 +211,105 @@ private slots:
         }
     }
 
-    // A store whose key index an earlier version built under NOCASE gets it rebuilt under the
-    // product collation, which the one-product queries then search.
-    void nocaseIndexRebuilt() {
-        const QString path = m_dir.filePath(QStringLiteral("nocase.mdb"));
-        const QString sql = QStringLiteral("SELECT umconv FROM pjomr WHERE ") +
-                            dao::productEquals(QStringLiteral("iblitm"));
+    // A product's query finds exactly the rows whose key folds as the product's, in row order,
+    // through the plain NOCASE index while the case variants are few, by a scan past that.
+    void productQueryFindsFoldedKeys_data() {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QString>("plan");
+        addRow("ASCII", "ab-1", "USING INDEX t_k");
+        addRow("Å and å", "åB-1", "USING INDEX t_k");
+        addRow("Ö and É", "öÉ-2", "USING INDEX t_k");
+        addRow("× and ÷ are no letters", "A×1", "USING INDEX t_k");
+        addRow("ß and ÿ have no other case here", "ß1ÿ", "USING INDEX t_k");
+        addRow("six letters, 64 variants", "ÅÄÖÉÈÊ", "USING INDEX t_k");
+        addRow("seven letters: a scan", "åäöéèêæ", "SCAN t");
+        addRow("no such product", "Ø-9", "USING INDEX t_k");
+    }
+    void productQueryFindsFoldedKeys() {
+        QFETCH(QString, product);
+        QFETCH(QString, plan);
+        const QString path = m_dir.filePath(QStringLiteral("keys.mdb"));
+        const QStringList keys{"ÅB-1",   "ab-1",    "Åb-1",    "åb-1",    "AB-1",    "ÖÉ-2",
+                               "öé-2",   "oe-2",    "Öé-2",    "a×1",     "A÷1",     "a×1",
+                               "SS1ÿ",   "ß1ÿ",     "ß1Ÿ",     "ÅÄÖÉÈÊ",  "åäöéèê",  "ÅäÖéÈê",
+                               "AAOEEE", "ÅÄÖÉÈÊÆ", "åäöéèêæ", "ÅÄÖÉÈÊæ", "åäöéèêÆ", "ÅB-1"};
+        if (!QFileInfo::exists(path)) {
+            dao::Database db = dao::Database::CreateDatabase(path);
+            db.Execute(QStringLiteral("CREATE TABLE t (k TEXT COLLATE NOCASE, n NUMERIC)"));
+            db.Execute(catalogue::createIndexSql(QStringLiteral("t"), QStringLiteral("k")));
+            for (qsizetype i = 0; i < keys.size(); ++i)
+                db.Execute(QStringLiteral("INSERT INTO t VALUES (?, ?)"),
+                           {Variant::String(keys.at(i)), Variant::Double(double(i))});
+        }
+        QList<int> expected;
+        double sum = 0;
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            if (dao::productKey(keys.at(i)) == dao::productKey(product)) {
+                expected.append(int(i));
+                sum += double(i);
+            }
+        dao::Database db = dao::Database::OpenDatabase(path);
+        const dao::BoundQuery rows =
+            dao::forProduct(dao::productQuery(QStringLiteral("t"), QStringLiteral("k")), product);
+        QList<int> found;
+        for (dao::Recordset rs = db.OpenRecordset(rows.sql, rows.parameters); !rs.isEOF();
+             rs.MoveNext())
+            found.append(int(rs.Fields(QStringLiteral("n")).toDouble()));
+        QCOMPARE(found, expected);
+        const dao::BoundQuery total =
+            dao::forProduct(dao::productQuery(QStringLiteral("t"), QStringLiteral("k"),
+                                              QStringLiteral("sum(n) AS s")),
+                            product);
+        const Variant summed = db.OpenRecordset(total.sql, total.parameters).Fields(0);
+        QCOMPARE(summed.isNull() ? 0.0 : summed.toDouble(), sum);
+        QCOMPARE(summed.isNull(), expected.isEmpty());
+        for (const dao::BoundQuery &query : {rows, total}) {
+            QString details;
+            for (dao::Recordset rs = db.OpenRecordset(
+                     QStringLiteral("EXPLAIN QUERY PLAN ") + query.sql, query.parameters);
+                 !rs.isEOF(); rs.MoveNext())
+                details += rs.Fields(QStringLiteral("detail")).toText() + QLatin1Char('\n');
+            QVERIFY2(details.contains(plan), qPrintable(details));
+        }
+    }
+
+    // A store with indexes an earlier version built under the program's collation gets plain
+    // ones in their place, which another SQLite client can use and the product queries search.
+    void collationIndexReplaced() {
+        const QString path = m_dir.filePath(QStringLiteral("latin1.mdb"));
         {
             dao::Database db = dao::Database::CreateDatabase(path);
             db.Execute(
                 catalogue::createTableSql(*catalogue::findLocalTable(QStringLiteral("pjomr"))));
-            db.Execute(QStringLiteral("CREATE INDEX pjomr_iblitm ON pjomr (iblitm)"));
+            db.Execute(QStringLiteral("CREATE INDEX pjomr_iblitm ON pjomr (iblitm COLLATE %1)")
+                           .arg(QLatin1String(dao::productCollation)));
+            db.Execute(QStringLiteral("CREATE INDEX own ON pjomr (imdsc1, iblitm COLLATE %1)")
+                           .arg(QLatin1String(dao::productCollation)));
         }
         dao::Database db = dao::Database::OpenDatabase(path);
         RecordingProgress progress;
         catalogue::prepareIndexes(db, progress);
-        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT group_concat(name) FROM "
-                                                 "pragma_index_list('pjomr')"))
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT group_concat(name || ' ' || coll) FROM "
+                                                 "pragma_index_xinfo('pjomr_iblitm') WHERE key"))
                      .Fields(0)
                      .toText(),
-                 QStringLiteral("pjomr_iblitm"));
-        dao::Recordset plan = db.OpenRecordset(QStringLiteral("EXPLAIN QUERY PLAN ") + sql,
-                                               {Variant::String(QStringLiteral("Å"))});
-        QVERIFY2(plan.Fields(QStringLiteral("detail"))
-                     .toText()
-                     .contains(QLatin1String("INDEX pjomr_iblitm")),
-                 qPrintable(plan.Fields(QStringLiteral("detail")).toText()));
+                 QStringLiteral("iblitm NOCASE"));
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pragma_index_list('pjomr')"))
+                     .Fields(0)
+                     .toDouble(),
+                 1.0);
+        db.Close();
+        sqlite3 *plain = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &plain), SQLITE_OK);
+        char *error = nullptr;
+        const int rc = sqlite3_exec(plain,
+                                    "INSERT INTO pjomr (iblitm) VALUES ('Å-1'); SELECT count(*) "
+                                    "FROM pjomr; DELETE FROM pjomr WHERE iblitm = 'Å-1'",
+                                    nullptr, nullptr, &error);
+        const QString message = QString::fromUtf8(error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(plain);
+        QVERIFY2(rc == SQLITE_OK, qPrintable(message));
     }
 
     // The store's write lock file left by a writer that died is taken over, whatever it holds;

@@ -2,6 +2,7 @@
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
+#include "data/DemoLocalStore.h"
 #include "data/LocalDatabase.h"
 #include "data/SqlText.h"
 #include "data/StoreWriteLock.h"
@@ -575,6 +576,51 @@ private slots:
         QVERIFY(db.TableExists(QStringLiteral("DateTest")));
         QCOMPARE(fileHash(store + QStringLiteral(".access")),
                  fileHash(sample("datetest-jet4.mdb")));
+    }
+
+    // local.mdb is an exchange file: the sqlite3 shell, which knows none of the program's own
+    // collations, adds, counts and deletes rows of every indexed extract table.
+    void sqliteShellWritesIndexedTables_data() {
+        QTest::addColumn<bool>("demo");
+        addRow("imported store", false);
+        addRow("demo store", true);
+    }
+    void sqliteShellWritesIndexedTables() {
+        QFETCH(bool, demo);
+        if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+            QSKIP("the sqlite3 shell is not installed (package sqlite3)");
+        QTemporaryDir dir;
+        const QString store = dir.filePath(QStringLiteral("local.mdb"));
+        if (demo) {
+            createDemoLocalStore(store, DemoExtractSize{20, 60, 1, 7});
+        } else {
+            catalogue::createEmptyLocalStore(store);
+            importFile(sample("nwind-jet3.mdb"), store);
+        }
+        for (const catalogue::Table &table : catalogue::localTables()) {
+            for (const QString &column : table.indexed) {
+                const auto count = [&] {
+                    dao::Database db = dao::Database::OpenDatabase(store);
+                    return qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM %1")
+                                                       .arg(sqltext::identifier(table.name)))
+                                      .Fields(0)
+                                      .toDouble());
+                };
+                const qint64 before = count();
+                const QString sql =
+                    QStringLiteral("INSERT INTO %1 (%2) VALUES ('Å-x'); SELECT count(*) FROM %1; "
+                                   "DELETE FROM %1 WHERE %2 = 'Å-x'; SELECT count(*) FROM %1;")
+                        .arg(sqltext::identifier(table.name), sqltext::identifier(column));
+                QProcess shell;
+                shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), store, sql});
+                QVERIFY(shell.waitForFinished(30000));
+                QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
+                QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput())
+                             .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                         (QStringList{QString::number(before + 1), QString::number(before)}));
+                QCOMPARE(count(), before);
+            }
+        }
     }
 
     // An imported table is read by the figures through the local store layer: by name without
