@@ -182,8 +182,9 @@ const Command commands[] = {
       "Planeringsreglerna styr beställningsförslaget per produkt: ledtid och säkerhetslager i "
       "veckor, säkerhetslager i förpackningar, multipel, minsta order, leverantör och "
       "varugrupp. De sparas i programmets egna data (sokdata.db eller servern), aldrig i "
-      "local.mdb. Kolumnerna är product;lead_time_weeks;safety_weeks;safety_packs;multiple;"
-      "minimum;supplier;group. --load ersätter alla regler, och läser ingenting om någon rad "
+      "local.mdb. Kolumnerna är product, lead_time_weeks, safety_weeks, safety_packs, multiple, "
+      "minimum, supplier och group, i den ordningen. --load ersätter alla regler, och läser "
+      "ingenting om någon rad "
       "är felaktig (varje sådan rad och kolumn nämns); ; eller , mellan fälten, decimalkomma "
       "eller -punkt. --save skriver dem med BOM, semikolon och decimalkomma.",
       {},

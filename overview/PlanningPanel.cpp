@@ -87,8 +87,8 @@ PlanningPanel::PlanningPanel(CoverageOverviewWindow *window)
     proposal->setToolTip(QStringLiteral("De valda produkterna, eller alla visade under målet, "
                                         "per leverantör"));
     for (QWidget *w :
-         std::initializer_list<QWidget *>{supplierLabel, m_supplier, groupLabel, m_group, ordered,
-                                          discontinued, unmark, proposal})
+         std::initializer_list<QWidget *>{supplierLabel, m_supplier, groupLabel, m_group, rule,
+                                          ordered, discontinued, unmark, proposal})
         layout->addWidget(w);
     layout->addWidget(m_totals, 1);
     m_totals->setWordWrap(true);
