@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Renews the README's screenshots of the coverage overview and its printout preview: a demo
-# program folder with a spread of weeks of cover, the window opened through Rapporter →
-# Täckningsöversikt… under xvfb-run and openbox, driven by xdotool, grabbed with ImageMagick's
-# import and made small with optipng.
+# program folder with a spread of weeks of cover, planning rules and marks, the window opened
+# through Rapporter → Täckningsöversikt… on a 1280×1024 screen under xvfb-run and openbox,
+# driven by xdotool, grabbed with ImageMagick's import and made small with optipng.
 #
 #   scripts/overview-screenshots.sh [BUILD_DIR]      (default: build)
 #
@@ -18,7 +18,7 @@ mkdir -p "$out"
 
 if [ -z "${OVERVIEW_SCREENSHOTS_INNER:-}" ]; then
     export OVERVIEW_SCREENSHOTS_INNER=1
-    exec xvfb-run -a -s "-screen 0 1440x1000x24" "$0" "$build"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build"
 fi
 
 work=$(mktemp -d)
@@ -52,6 +52,44 @@ for i, row in enumerate(rows):
 db.commit()
 EOF
 
+# Planning rules for every product, by the first word of its description (its kind of goods):
+# each group has a supplier with its own lead time, order multiple or minimum order, so that
+# the planning columns, the supplier totals and "beställ senast" are not empty.
+"$program" coverage --period "$period" --format csv 2>/dev/null >"$work/after.csv"
+python3 - "$work/after.csv" "$work/rules.csv" <<'EOF'
+import csv, sys
+suppliers = {  # group: supplier, lead time, safety weeks, safety packs, multiple, minimum
+    "EUR-PALL": ("Nordpall AB", 2, 1, "", 10, ""), "LASTPALL": ("Nordpall AB", 2, 1, "", 10, ""),
+    "HALVPALL": ("Nordpall AB", 2, 1, "", 10, ""), "PLASTPALL": ("Plastform i Gnosjö", 3, "", 5, 5, 20),
+    "PALLKRAGE": ("Nordpall AB", 2, "", "", 20, ""), "PALLOCK": ("Nordpall AB", 2, "", "", 20, ""),
+    "STRÄCKFILM": ("Filmteknik AB", 1, "0,5", "", 6, 12), "KRYMPHUV": ("Filmteknik AB", 1, "", "", 1, 10),
+    "WELLKARTONG": ("Kartongbolaget", 1, "", 10, 25, ""), "FLYTTKARTONG": ("Kartongbolaget", 1, "", 10, 25, ""),
+}
+with open(sys.argv[2], "w", encoding="utf-8") as out:
+    out.write("product;lead_time_weeks;safety_weeks;safety_packs;multiple;minimum;supplier;group\n")
+    for row in csv.DictReader(open(sys.argv[1], encoding="utf-8")):
+        words = row["description"].split()
+        if words and words[0] in suppliers:
+            supplier, lead, weeks, packs, multiple, minimum = suppliers[words[0]]
+            group = words[0].capitalize()
+        else:  # tape, edge protection, labels, straps: from a wholesaler, no rule of their own
+            supplier, lead, weeks, packs, multiple, minimum = ("Emballagegrossisten", 1, "", "", 1, "")
+            group = "Övrigt"
+        out.write(f"{row['product']};{lead};{weeks};{packs};{multiple};{minimum};{supplier};{group}\n")
+EOF
+"$program" rules --load "$work/rules.csv" >/dev/null
+
+# One of the most urgent products ordered the day before, one discontinued: both marks show.
+urgent=$(python3 - "$work/after.csv" <<'EOF'
+import csv, sys
+rows = [r for r in csv.DictReader(open(sys.argv[1], encoding="utf-8")) if r["urgency"] == "urgent"]
+print(rows[0]["product"], rows[1]["product"])
+EOF
+)
+read -r ordered discontinued <<<"$urgent"
+"$program" mark --period "$period" "$ordered" --ordered 300 --date 2010-11-17 >/dev/null
+"$program" mark --period "$period" "$discontinued" --discontinued >/dev/null
+
 openbox >/dev/null 2>&1 &
 sleep 1
 "$program" >/dev/null 2>&1 &
@@ -69,9 +107,7 @@ xdotool type --delay 50 "$period"
 xdotool key Return
 overview=$(xdotool search --sync --name 'versikt 20' | head -1)
 xdotool windowactivate --sync "$overview"
-xdotool windowsize "$overview" 1400 900
-xdotool windowmove "$overview" 10 10
-sleep 2
+sleep 2 # the window fits itself to the screen: grab it as the operator sees it
 import -window "$overview" "$work/overview.png"
 
 xdotool key alt+u
