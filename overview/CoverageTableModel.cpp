@@ -1,6 +1,7 @@
 #include "overview/CoverageTableModel.h"
 
 #include "overview/UrgencyStyle.h"
+#include "reports/CoverageColumns.h"
 #include "reports/CoverageSources.h"
 #include "reports/Planning.h"
 
@@ -54,8 +55,14 @@ PlanningColumn planningColumn(ListColumn column) {
     return PlanningColumn(int(column) - reports::ListColumnCount);
 }
 
+// The workbook's column a list column shows, or nullptr.
+const reports::CoverageColumn *coverageColumn(ListColumn column) {
+    return isPlanningColumn(column) ? nullptr : reports::listColumnInfo(column).column;
+}
+
 bool isTextColumn(ListColumn column) {
-    return column == ListColumn::Product || column == ListColumn::Description ||
+    const reports::CoverageColumn *c = coverageColumn(column);
+    return (c && c->text) ||
            (isPlanningColumn(column) && (planningColumn(column) == PlanningColumn::Supplier ||
                                          planningColumn(column) == PlanningColumn::Group ||
                                          planningColumn(column) == PlanningColumn::Mark));
@@ -76,8 +83,8 @@ QString isoDate(const std::optional<QDate> &date) {
 }
 
 bool isNumberColumn(ListColumn column) {
-    return !isPlanningColumn(column) && column != ListColumn::Status &&
-           column != ListColumn::Product && column != ListColumn::Description;
+    const reports::CoverageColumn *c = coverageColumn(column);
+    return (c && c->number) || column == ListColumn::Suggestion;
 }
 
 const QIcon &iconFor(Urgency urgency) {
@@ -240,13 +247,15 @@ QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation
 double CoverageTableModel::numberKey(int row, ListColumn column) const {
     const reports::CoverageRow &r = m_rows[size_t(row)];
     constexpr double never = std::numeric_limits<double>::infinity();
+    // A cover without the sales it is measured by sorts after every product with them.
+    if (const reports::CoverageColumn *c = coverageColumn(column);
+        c && c->kind == reports::CoverageColumn::Kind::Cover)
+        return (r.*reports::coverageColumn(c->divisor)->number).value_or(0) > 0
+                   ? (r.*c->number).value_or(0)
+                   : never;
     switch (column) {
     case ListColumn::Status:
         return urgencyRank(m_urgency[size_t(row)]);
-    case ListColumn::Cover:
-        return r.hasSales() ? r.coverWeeks.value_or(0) : never;
-    case ListColumn::CoverFrn:
-        return r.salesFrn.value_or(0) > 0 ? r.coverWeeksFrn.value_or(0) : never;
     case ListColumn::Suggestion:
         return m_suggestion[size_t(row)];
     default: {
@@ -281,11 +290,10 @@ std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
     const QCollator collator = swedishCollator();
     std::vector<QCollatorSortKey> keys;
     keys.reserve(m_rows.size());
+    const reports::CoverageColumn *c = coverageColumn(column);
     for (size_t r = 0; r < m_rows.size(); ++r)
-        keys.push_back(collator.sortKey(column == ListColumn::Product ? m_rows[r].product
-                                        : column == ListColumn::Description
-                                            ? m_rows[r].description
-                                            : planningText(int(r), planningColumn(column))));
+        keys.push_back(collator.sortKey(c ? m_rows[r].*c->text
+                                          : planningText(int(r), planningColumn(column))));
     std::vector<int> order(m_rows.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);

@@ -2,6 +2,7 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "reports/CoverageColumns.h"
 #include "reports/CoverageOverview.h"
 #include "reports/CoverageSources.h"
 
@@ -18,53 +19,10 @@ namespace {
 
 // The run's stored cell of a workbook column, as the list shows it.
 QString runCell(const reports::CoverageRow &row, char column) {
-    reports::CellNumber n;
-    switch (column) {
-    case 'C':
-        n = row.unitsPerPack;
-        break;
-    case 'D':
-        n = row.stockFrn;
-        break;
-    case 'E':
-        n = row.stockDp;
-        break;
-    case 'F':
-        n = row.stockPj;
-        break;
-    case 'G':
-        n = row.stockTotal;
-        break;
-    case 'H':
-        n = row.coverWeeks;
-        break;
-    case 'I':
-        n = row.coverWeeksFrn;
-        break;
-    case 'J':
-        n = row.backOrderPj;
-        break;
-    case 'K':
-        n = row.backOrderFrn;
-        break;
-    case 'L':
-        n = row.orderPj;
-        break;
-    case 'M':
-        n = row.orderFrn;
-        break;
-    case 'N':
-        n = row.orderTotal;
-        break;
-    case 'O':
-        n = row.salesPj;
-        break;
-    case 'P':
-        n = row.salesFrn;
-        break;
-    default:
+    const reports::CoverageColumn *c = reports::coverageColumn(column);
+    if (!c || !c->number)
         return {};
-    }
+    const reports::CellNumber &n = row.*c->number;
     return n ? reports::swedishNumber(*n) : QString();
 }
 

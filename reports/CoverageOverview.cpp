@@ -1,6 +1,7 @@
 #include "reports/CoverageOverview.h"
 
 #include "MDlib/Error.h"
+#include "reports/CoverageColumns.h"
 #include "reports/Planning.h"
 #include "reports/Reports.h"
 #include "xls/Workbook.h"
@@ -11,6 +12,7 @@
 #include <QJsonValue>
 #include <QLocale>
 
+#include <array>
 #include <cmath>
 
 using lodvik::Variant;
@@ -25,34 +27,36 @@ namespace {
 class WorkbookRow {
 public:
     WorkbookRow() {
-        m_sheet.setRange(QStringLiteral("G1"), Variant::String(QStringLiteral("=D1+E1+F1")));
-        m_sheet.setRange(QStringLiteral("N1"), Variant::String(QStringLiteral("=L1+J1")));
+        for (const CoverageColumn &c : coverageColumns())
+            if (c.kind == CoverageColumn::Kind::Sum)
+                m_sheet.setRange(QString(QLatin1Char(c.letter)) + QLatin1Char('1'),
+                                 Variant::String(sumFormula(c, 1)));
     }
 
-    // The number columns C to P of a table row (A and B are read as texts).
+    // The number columns of a table row (the product and its description are read as texts).
     void fill(const ProduktTabell::Row &cells) {
-        for (int k = 3; k <= 16; ++k) {
-            if (k == 7 || k == 14)
+        for (const CoverageColumn &c : coverageColumns()) {
+            if (!c.number || c.kind == CoverageColumn::Kind::Sum)
                 continue; // empty in the table; the formulas stay
             try {
-                m_sheet.setCell(1, k, cells[size_t(k)]);
+                m_sheet.setCell(1, c.column(), cells[size_t(c.column())]);
             } catch (const lodvik::Error &) {
                 // A value the workbook could not take either (a text beginning with "=" that
                 // is no formula): the list shows it empty rather than give up.
-                m_sheet.setCell(1, k, Variant());
+                m_sheet.setCell(1, c.column(), Variant());
             }
         }
     }
 
-    // A cell as typed input left it; the two formulas (G, N) evaluated as the file computes them.
-    CellNumber number(int column) const {
-        if (column == 7 || column == 14) {
-            const xls::Operand v = m_sheet.value(1, column);
+    // A cell as typed input left it; a formula evaluated as the file computes it.
+    CellNumber number(const CoverageColumn &column) const {
+        if (column.kind == CoverageColumn::Kind::Sum) {
+            const xls::Operand v = m_sheet.value(1, column.column());
             if (v.kind == xls::Operand::Kind::Number)
                 return v.number;
             return std::nullopt;
         }
-        const xls::Worksheet::Cell *cell = m_sheet.cell(1, column);
+        const xls::Worksheet::Cell *cell = m_sheet.cell(1, column.column());
         if (cell && (cell->kind == xls::Worksheet::Cell::Kind::Number ||
                      cell->kind == xls::Worksheet::Cell::Kind::Boolean))
             return cell->number;
@@ -67,25 +71,17 @@ QString text(const Variant &v) {
     return v.isNull() || v.isEmpty() ? QString() : v.toText();
 }
 
-const ListColumnInfo columns[ListColumnCount] = {
-    {"urgency", "Status", 0},
-    {"product", "Produkt", 'A'},
-    {"description", "Benämning", 'B'},
-    {"stock_frn", "Lager FRN", 'D'},
-    {"stock_dp", "Lager DP", 'E'},
-    {"stock_pj", "Lager PJ", 'F'},
-    {"stock_total", "Lager totalt", 'G'},
-    {"sales_per_week_pj", "Förs./v PJ", 'O'},
-    {"sales_per_week_frn", "Förs./v FRN", 'P'},
-    {"cover_weeks", "Täckning v", 'H'},
-    {"cover_weeks_frn", "Täckning v FRN", 'I'},
-    {"backorder_pj", "Restorder PJ", 'J'},
-    {"backorder_frn", "Restorder FRN", 'K'},
-    {"order_pj", "Order PJ", 'L'},
-    {"order_frn", "Order FRN", 'M'},
-    {"order_total", "Order totalt", 'N'},
-    {"suggestion", "Förslag förp.", 0},
-};
+// The list's columns: the workbook's columns it shows, and its own two, which are no workbook
+// column (the urgency and the suggestion, worked out from the row and the target).
+const std::array<ListColumnInfo, ListColumnCount> columns = [] {
+    std::array<ListColumnInfo, ListColumnCount> list{};
+    list[size_t(ListColumn::Status)] = {"urgency", "Status", 0, nullptr};
+    list[size_t(ListColumn::Suggestion)] = {"suggestion", "Förslag förp.", 0, nullptr};
+    for (const CoverageColumn &c : coverageColumns())
+        if (c.list)
+            list[size_t(*c.list)] = {c.key, c.listHeading, c.letter, &c};
+    return list;
+}();
 
 ListCell numberCell(const CellNumber &n) {
     ListCell c;
@@ -144,22 +140,12 @@ CoverageRow CoverageRowMaker::operator()(const ProduktTabell::Row &cells, int ta
     sheet.fill(cells);
     CoverageRow row;
     row.tableRow = tableRow;
-    row.product = text(cells[1]);
-    row.description = text(cells[2]);
-    row.unitsPerPack = sheet.number(3);
-    row.stockFrn = sheet.number(4);
-    row.stockDp = sheet.number(5);
-    row.stockPj = sheet.number(6);
-    row.stockTotal = sheet.number(7);
-    row.coverWeeks = sheet.number(8);
-    row.coverWeeksFrn = sheet.number(9);
-    row.backOrderPj = sheet.number(10);
-    row.backOrderFrn = sheet.number(11);
-    row.orderPj = sheet.number(12);
-    row.orderFrn = sheet.number(13);
-    row.orderTotal = sheet.number(14);
-    row.salesPj = sheet.number(15);
-    row.salesFrn = sheet.number(16);
+    for (const CoverageColumn &c : coverageColumns()) {
+        if (c.text)
+            row.*c.text = text(cells[size_t(c.column())]);
+        else if (c.number)
+            row.*c.number = sheet.number(c);
+    }
     return row;
 }
 
@@ -197,45 +183,12 @@ const ListColumnInfo &listColumnInfo(ListColumn column) {
 }
 
 ListCell listCell(const CoverageRow &row, ListColumn column, double targetWeeks) {
-    switch (column) {
-    case ListColumn::Status:
+    if (const CoverageColumn *c = columns[size_t(column)].column)
+        return c->text ? textCell(row.*c->text) : numberCell(row.*c->number);
+    if (column == ListColumn::Status)
         return textCell(urgencyText(urgency(row, targetWeeks)));
-    case ListColumn::Product:
-        return textCell(row.product);
-    case ListColumn::Description:
-        return textCell(row.description);
-    case ListColumn::StockFrn:
-        return numberCell(row.stockFrn);
-    case ListColumn::StockDp:
-        return numberCell(row.stockDp);
-    case ListColumn::StockPj:
-        return numberCell(row.stockPj);
-    case ListColumn::StockTotal:
-        return numberCell(row.stockTotal);
-    case ListColumn::SalesPj:
-        return numberCell(row.salesPj);
-    case ListColumn::SalesFrn:
-        return numberCell(row.salesFrn);
-    case ListColumn::Cover:
-        return numberCell(row.coverWeeks);
-    case ListColumn::CoverFrn:
-        return numberCell(row.coverWeeksFrn);
-    case ListColumn::BackOrderPj:
-        return numberCell(row.backOrderPj);
-    case ListColumn::BackOrderFrn:
-        return numberCell(row.backOrderFrn);
-    case ListColumn::OrderPj:
-        return numberCell(row.orderPj);
-    case ListColumn::OrderFrn:
-        return numberCell(row.orderFrn);
-    case ListColumn::OrderTotal:
-        return numberCell(row.orderTotal);
-    case ListColumn::Suggestion: {
-        const std::optional<qint64> s = reorderSuggestion(row, targetWeeks);
-        return s ? numberCell(double(*s)) : ListCell{};
-    }
-    }
-    return {};
+    const std::optional<qint64> s = reorderSuggestion(row, targetWeeks);
+    return s ? numberCell(double(*s)) : ListCell{};
 }
 
 QString urgencyKey(Urgency urgency) {
@@ -323,7 +276,7 @@ QJsonObject jsonRow(const CoverageRow &row, const QDate &period, double targetWe
         switch (cell.kind) {
         case ListCell::Kind::Empty:
             // The product and its description are texts even when empty.
-            o.insert(key, c == int(ListColumn::Product) || c == int(ListColumn::Description)
+            o.insert(key, columns[size_t(c)].column && columns[size_t(c)].column->text
                               ? QJsonValue(QString())
                               : QJsonValue(QJsonValue::Null));
             break;

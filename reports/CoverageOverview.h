@@ -108,10 +108,13 @@ enum class ListColumn {
 };
 constexpr int ListColumnCount = int(ListColumn::Suggestion) + 1;
 
+struct CoverageColumn;
 struct ListColumnInfo {
     const char *key;     // CSV header and JSON member
     const char *heading; // the window's and the printout's heading (Swedish)
     char workbookColumn; // the coverage workbook's column, or 0
+    // The workbook's column it shows (reports/CoverageColumns), or nullptr for the list's own.
+    const CoverageColumn *column;
 };
 const ListColumnInfo &listColumnInfo(ListColumn column);
 

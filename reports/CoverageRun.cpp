@@ -7,11 +7,14 @@
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
 #include "figures/FigureQuery.h"
+#include "reports/CoverageColumns.h"
 #include "reports/CoverageScan.h"
 #include "xls/Workbook.h"
 #include "xls/XlsxWorkbook.h"
 
 #include <cmath>
+#include <string_view>
+#include <vector>
 
 using lodvik::Variant;
 
@@ -42,9 +45,6 @@ qint64 countProducts(const QString &localDatabase) {
 }
 
 namespace {
-
-const QString Whole = QStringLiteral("########");
-const QString Weeks = QStringLiteral("####");
 
 Variant formatted(const Variant &figure, const QString &pattern) {
     return Variant::String(Format(figure, pattern));
@@ -101,84 +101,104 @@ QString LeftOutProducts::message() const {
         .arg(m_firstBlank);
 }
 
+namespace {
+
+// The table's texts as QStrings, made once rather than for every product.
+struct ColumnTexts {
+    std::array<QString, CoverageColumnCount> caption, figure, pattern;
+    ColumnTexts() {
+        for (int i = 0; i < CoverageColumnCount; ++i) {
+            const CoverageColumn &c = coverageColumns()[size_t(i)];
+            caption[size_t(i)] = QString::fromUtf8(c.caption);
+            figure[size_t(i)] = QString::fromUtf8(
+                c.kind == CoverageColumn::Kind::Cover ? c.caption : c.figures[0].name);
+            pattern[size_t(i)] = QString::fromUtf8(c.pattern);
+        }
+    }
+};
+
+const ColumnTexts &columnTexts() {
+    static const ColumnTexts texts;
+    return texts;
+}
+
+} // namespace
+
 void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Variant &imdsc1,
                      const Variant &umconv, ProduktTabell::Row &cells, lodvik::Progress &progress,
                      CoverageFigures *trace) {
-    CoverageFigures local;
-    CoverageFigures &f = trace ? *trace : local;
-    const auto cell = [&](int column) -> Variant & { return cells[size_t(column)]; };
-    const auto caption = [&](const QString &text) { progress.caption(text); };
-    cell(1) = iblitm;
-    cell(2) = imdsc1;
-    const QString product = NullToValue(cell(1), QStringLiteral("S")).text();
+    using Kind = CoverageColumn::Kind;
+    const ColumnTexts &texts = columnTexts();
+    const auto &columns = coverageColumns();
+    const auto cell = [&](char letter) -> Variant & { return cells[size_t(letter - 'A' + 1)]; };
+    const QString product = NullToValue(iblitm, QStringLiteral("S")).text();
     // A figure that is no finite number stops the run, named, instead of showing "inf" or "nan".
-    const auto checked = [&](const Variant &value, const QString &figure) {
-        return figures::requireFinite(value, figure, product);
+    const auto checked = [&](const Variant &value, size_t column) {
+        return figures::requireFinite(value, texts.figure[column], product);
     };
-    requireUnitsPerPack(umconv, product);
-    cell(3) = umconv * Variant::Long(1000);
-    const double umfaktor = cell(3).toDouble();
+    const auto traced = [&](const CoverageColumn &c, int figure, const Variant &value) {
+        if (trace)
+            trace->read[size_t(c.column())][size_t(figure)] = value;
+    };
+    const auto done = [&](const CoverageColumn &c, const Variant &value) {
+        if (trace)
+            trace->value[size_t(c.column())] = value;
+    };
 
-    caption(QStringLiteral("StockOnHandFRN"));
-    f.stockFrn = figures.stockOnHandFRN(product);
-    f.avail = figures.avail(product);
-    cell(4) = formatted(checked(f.stockFrn - f.avail, QStringLiteral("StockOnHandFRN")), Whole);
-
-    caption(QStringLiteral("StockOnHandDP"));
-    f.stockDp = checked(figures.stockOnHandDP(product), QStringLiteral("StockOnHandDP"));
-    cell(5) = formatted(f.stockDp, Whole);
-
-    caption(QStringLiteral("StockOnHandPJ"));
-    f.stockPj = checked(figures.stockOnHandPJ(product, umfaktor), QStringLiteral("StockOnHandPJ"));
-    cell(6) = formatted(f.stockPj, Whole);
-
-    caption(QStringLiteral("BackOrderPJ"));
-    f.backOrderPj =
-        checked(figures.prodBackOrderPJ(product, umfaktor), QStringLiteral("ProdBackOrderPJ"));
-    cell(10) = formatted(f.backOrderPj, Whole);
-
-    caption(QStringLiteral("BackOrderFRN"));
-    f.backOrderFrn =
-        checked(figures.prodBackOrderFRN(product, umfaktor), QStringLiteral("ProdBackOrderFRN"));
-    cell(11) = formatted(f.backOrderFrn, Whole);
-
-    caption(QStringLiteral("OrderPJ"));
-    f.orderPj = checked(figures.prodOrderPJ(product, umfaktor), QStringLiteral("ProdOrderPJ"));
-    cell(12) = formatted(f.orderPj, Whole);
-
-    caption(QStringLiteral("OrderFRN"));
-    f.orderFrn = checked(figures.prodOrderFRN(product, umfaktor), QStringLiteral("ProdOrderFRN"));
-    cell(13) = formatted(f.orderFrn, Whole);
-
-    caption(QStringLiteral("SalesPerWeek"));
-    f.salesPj = checked(figures.salesPerWeek(product, umfaktor), QStringLiteral("SalesPerWeek"));
-    cell(15) = formatted(f.salesPj, Whole);
-
-    caption(QStringLiteral("SalesPerWeekFRN"));
-    f.salesFrn = checked(figures.salesPerWeekFRN(product), QStringLiteral("SalesPerWeekFRN"));
-    cell(16) = formatted(f.salesFrn, Whole);
-
-    // Coverage from the stored, already rounded texts: sales below half a pack a week are
-    // stored empty and give 0, and no division by zero can happen.
-    caption(QStringLiteral("Coverage time"));
-    const Variant d = number(cell(15));
-    f.cover = Variant::Null();
-    if (d.toDouble() != 0) {
-        f.cover = checked((number(cell(4)) + number(cell(5)) + number(cell(6))) / d,
-                          QStringLiteral("Coverage time"));
-        cell(8) = formatted(f.cover, Weeks);
-    } else {
-        cell(8) = Variant::Integer(0);
+    // The product's own values first; the figures divide by the units per pack.
+    double umfaktor = 0;
+    for (const CoverageColumn &c : columns) {
+        if (c.kind != Kind::Stored)
+            continue;
+        const std::string_view field = c.figures[0].name;
+        const Variant &value = field == "iblitm" ? iblitm : field == "imdsc1" ? imdsc1 : umconv;
+        traced(c, 0, value);
+        if (c.scale != 0) {
+            requireUnitsPerPack(value, product);
+            cell(c.letter) = value * Variant::Long(c.scale);
+            umfaktor = cell(c.letter).toDouble();
+        } else {
+            cell(c.letter) = value;
+        }
+        done(c, cell(c.letter));
     }
 
-    caption(QStringLiteral("Coverage timeFRN"));
-    const Variant e = number(cell(16));
-    f.coverFrn = Variant::Null();
-    if (e.toDouble() != 0) {
-        f.coverFrn = checked(number(cell(4)) / e, QStringLiteral("Coverage timeFRN"));
-        cell(9) = formatted(f.coverFrn, Weeks);
-    } else {
-        cell(9) = Variant::Integer(0);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const CoverageColumn &c = columns[i];
+        if (c.kind != Kind::Figure)
+            continue;
+        progress.caption(texts.caption[i]);
+        Variant value = c.figures[0].read(figures, product, umfaktor);
+        traced(c, 0, value);
+        if (c.figures[1].read) {
+            const Variant less = c.figures[1].read(figures, product, umfaktor);
+            traced(c, 1, less);
+            value = value - less;
+        }
+        value = checked(value, i);
+        done(c, value);
+        cell(c.letter) = formatted(value, texts.pattern[i]);
+    }
+
+    // The covers from the stored, already rounded texts: sales below half a pack a week are
+    // stored empty and give 0, and no division by zero can happen.
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const CoverageColumn &c = columns[i];
+        if (c.kind != Kind::Cover)
+            continue;
+        progress.caption(texts.caption[i]);
+        const Variant divisor = number(cell(c.divisor));
+        if (divisor.toDouble() != 0) {
+            Variant sum = number(cell(c.terms[0]));
+            for (const char *t = c.terms + 1; *t; ++t)
+                sum = sum + number(cell(*t));
+            const Variant cover = checked(sum / divisor, i);
+            done(c, cover);
+            cell(c.letter) = formatted(cover, texts.pattern[i]);
+        } else {
+            done(c, Variant::Null());
+            cell(c.letter) = Variant::Integer(0);
+        }
     }
 }
 
@@ -255,30 +275,10 @@ ProductWorkbook::ProductWorkbook(lodvik::Progress &progress, qint64 products, bo
     sheet.setColumnWidth(QStringLiteral("B:B"), 25);
     sheet.setBold(QStringLiteral("A1:Q4"));
 
-    static const char *const headers[18][3] = {
-        {"", "Produkt", "Number"},
-        {"", "Produkt", "Description"},
-        {"", "", "Bags/pack"},
-        {"Stock", "On Hand", "FRN (packs)"},
-        {"Stock", "On Hand", "DP (Packs)"},
-        {"Stock", "On Hand", "PJ (Packs)"},
-        {"Total", "Stock", "(packs)"},
-        {"Coverage", "Time", "Weeks"},
-        {"Coverage", "Time FRN", "Weeks"},
-        {"", "Backorder", "PJ"},
-        {"", "Backorder", "PJ FRN"},
-        {"", "Order", "PJ"},
-        {"", "Order", "PJ FRN"},
-        {"Total", "Order PJ", "Packs"},
-        {"Sales", "per", "Week"},
-        {"Sales", "per", "WeekFRN"},
-        {"", "", "Actions"},
-        {"", "", "Status"},
-    };
-    for (int column = 1; column <= 18; ++column)
+    for (const CoverageColumn &c : coverageColumns())
         for (int row = 2; row <= 4; ++row)
-            sheet.setCell(row, column,
-                          Variant::String(QString::fromUtf8(headers[column - 1][row - 2])));
+            sheet.setCell(row, c.column(),
+                          Variant::String(QString::fromUtf8(c.heading[size_t(row - 2)])));
 }
 
 void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
@@ -293,13 +293,25 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
     const int sheetRow = r + 4;
     xls::SheetWriter &sheet = *m_book;
     try {
-        for (int k = 1; k <= 16; ++k)
-            sheet.setCell(sheetRow, k, cells[size_t(k)]);
         // The formulas of the first data row, moved down to this one.
-        static const xls::Formula totalStock = xls::Formula::parse(QStringLiteral("=D5+E5+F5"));
-        static const xls::Formula totalOrder = xls::Formula::parse(QStringLiteral("=L5+J5"));
-        sheet.setFormula(sheetRow, 7, totalStock.shifted(sheetRow - 5, 0, sheet.maxRows()));
-        sheet.setFormula(sheetRow, 14, totalOrder.shifted(sheetRow - 5, 0, sheet.maxRows()));
+        static const std::vector<std::optional<xls::Formula>> firstRowFormulas = [] {
+            std::vector<std::optional<xls::Formula>> formulas;
+            for (const CoverageColumn &c : coverageColumns())
+                formulas.push_back(c.kind == CoverageColumn::Kind::Sum
+                                       ? std::optional(xls::Formula::parse(sumFormula(c, 5)))
+                                       : std::nullopt);
+            return formulas;
+        }();
+        for (const CoverageColumn &c : coverageColumns()) {
+            if (c.kind == CoverageColumn::Kind::Heading)
+                continue;
+            const std::optional<xls::Formula> &formula = firstRowFormulas[size_t(c.column() - 1)];
+            if (formula)
+                sheet.setFormula(sheetRow, c.column(),
+                                 formula->shifted(sheetRow - 5, 0, sheet.maxRows()));
+            else
+                sheet.setCell(sheetRow, c.column(), cells[size_t(c.column())]);
+        }
     } catch (const lodvik::Error &e) {
         m_failure = e;
         return;

@@ -6,6 +6,7 @@
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
+#include "reports/CoverageColumns.h"
 #include "reports/CoverageOverview.h"
 #include "reports/CoverageScan.h"
 #include "reports/Reports.h"
@@ -13,16 +14,13 @@
 #include <QLocale>
 
 #include <cmath>
+#include <cstring>
 
 using lodvik::Variant;
 
 namespace reports {
 
 namespace {
-
-const QString Packs = QStringLiteral("förp.");
-const QString PacksAWeek = QStringLiteral("förp./vecka");
-const QString WeeksUnit = QStringLiteral("veckor");
 
 Variant number(const Variant &stored) {
     return NullToValue(stored, QStringLiteral("T"));
@@ -141,130 +139,90 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
     ProduktTabell::Row row;
     CoverageFigures f;
     fillCoverageRow(figures, Variant::String(product), Variant(), *umconv, row, progress, &f);
-    const auto cellText = [&](int column) { return row[size_t(column)].toText(); };
-
-    QList<CellSource> cells;
-    const auto add = [&](char column, const QString &heading, const QString &cell,
-                         QList<FigureSource> sources, const QString &expression) {
-        cells.append({column, heading, cell, sources, expression + fromTables(sources)});
+    const auto stored = [&](char letter) { return number(row[size_t(letter - 'A' + 1)]); };
+    // The terms of a sum as written after "=": the first as it is, the others in parentheses
+    // when negative.
+    const auto termValues = [&](const char *terms, Variant *sum) {
+        QStringList values;
+        *sum = stored(terms[0]);
+        values << valueText(*sum);
+        for (const char *t = terms + 1; *t; ++t) {
+            *sum = *sum + stored(*t);
+            values << term(stored(*t));
+        }
+        return values;
+    };
+    const auto letters = [](const char *terms) {
+        QStringList names;
+        for (const char *t = terms; *t; ++t)
+            names << QString(QLatin1Char(*t));
+        return names.join(QStringLiteral(" + "));
     };
 
-    const Variant &perPack = row[3];
-    add('C', QStringLiteral("Enheter per förpackning"), perPack.toText(),
-        {{QStringLiteral("umconv"),
-          *umconv,
-          {counter.count(QStringLiteral("pjomr"), QStringLiteral("iblitm"))}}},
-        QStringLiteral("umconv %1 × 1000 = %2 enheter per förp.")
-            .arg(valueText(*umconv), valueText(perPack)));
-
-    const Variant frnNet = f.stockFrn - f.avail;
-    const QString d = cellText(4);
-    add('D', QStringLiteral("Lager FRN"), d,
-        {{QStringLiteral("StockOnHandFRN"),
-          f.stockFrn,
-          {counter.count(QStringLiteral("pjstkfrn"), QStringLiteral("ivcitm"))}},
-         {QStringLiteral("avail"),
-          f.avail,
-          {counter.count(QStringLiteral("avail"), QStringLiteral("ivcitm"))}}},
-        QStringLiteral("StockOnHandFRN %1 − avail %2 = %3")
-            .arg(valueText(f.stockFrn), term(f.avail), result(frnNet, d, Packs)));
-
-    const QString e = cellText(5);
-    add('E', QStringLiteral("Lager DP"), e,
-        {{QStringLiteral("StockOnHandDP"),
-          f.stockDp,
-          {counter.count(QStringLiteral("DTSPL"), QStringLiteral("Fält2"))}}},
-        QStringLiteral("StockOnHandDP ") + result(f.stockDp, e, Packs));
-
-    const QString fp = cellText(6);
-    add('F', QStringLiteral("Lager PJ"), fp,
-        {{QStringLiteral("StockOnHandPJ"),
-          f.stockPj,
-          {counter.count(QStringLiteral("pjstk"), QStringLiteral("imlitm"))}}},
-        QStringLiteral("StockOnHandPJ ") + result(f.stockPj, fp, Packs));
-
-    const Variant total =
-        number(Variant::String(d)) + number(Variant::String(e)) + number(Variant::String(fp));
-    add('G', QStringLiteral("Lager totalt"), QString::number(total.toDouble(), 'g', 15), {},
-        QStringLiteral("D + E + F = %1 + %2 + %3 = %4 %5 (tom cell räknas som 0)")
-            .arg(valueText(number(Variant::String(d))), term(number(Variant::String(e))),
-                 term(number(Variant::String(fp))), valueText(total), Packs));
-
-    const QString j = cellText(10);
-    add('J', QStringLiteral("Restorder PJ"), j,
-        {{QStringLiteral("ProdBackOrderPJ"),
-          f.backOrderPj,
-          {counter.count(QStringLiteral("PJOTBALLA"), QStringLiteral("sdaitm")),
-           counter.count(QStringLiteral("pjpvmens"), QStringLiteral("mflitm"))}}},
-        QStringLiteral("ProdBackOrderPJ (restorder och prognos) ") +
-            result(f.backOrderPj, j, Packs));
-
-    const QString k = cellText(11);
-    add('K', QStringLiteral("Restorder FRN"), k,
-        {{QStringLiteral("ProdBackOrderFRN"),
-          f.backOrderFrn,
-          {counter.count(QStringLiteral("PJOFBACK"), QStringLiteral("sdaitm"))}}},
-        QStringLiteral("ProdBackOrderFRN ") + result(f.backOrderFrn, k, Packs));
-
-    const QString l = cellText(12);
-    add('L', QStringLiteral("Order PJ"), l,
-        {{QStringLiteral("ProdOrderPJ"),
-          f.orderPj,
-          {counter.count(QStringLiteral("PJOTALLA"), QStringLiteral("sdaitm"))}}},
-        QStringLiteral("ProdOrderPJ ") + result(f.orderPj, l, Packs));
-
-    const QString m = cellText(13);
-    add('M', QStringLiteral("Order FRN"), m,
-        {{QStringLiteral("ProdOrderFRN"),
-          f.orderFrn,
-          {counter.count(QStringLiteral("PJOFFRAM"), QStringLiteral("sdaitm"))}}},
-        QStringLiteral("ProdOrderFRN ") + result(f.orderFrn, m, Packs));
-
-    const Variant orders = number(Variant::String(l)) + number(Variant::String(j));
-    add('N', QStringLiteral("Order totalt"), QString::number(orders.toDouble(), 'g', 15), {},
-        QStringLiteral("L + J = %1 + %2 = %3 %4")
-            .arg(valueText(number(Variant::String(l))), term(number(Variant::String(j))),
-                 valueText(orders), Packs));
-
-    const QString o = cellText(15);
-    add('O', QStringLiteral("Försäljning per vecka PJ"), o,
-        {{QStringLiteral("SalesPerWeek"),
-          f.salesPj,
-          {counter.count(QStringLiteral("pjsfakt"), QStringLiteral("sdlitm"))}}},
-        QStringLiteral("SalesPerWeek (26 veckor) ") + result(f.salesPj, o, PacksAWeek));
-
-    const QString p = cellText(16);
-    add('P', QStringLiteral("Försäljning per vecka FRN"), p,
-        {{QStringLiteral("SalesPerWeekFRN"),
-          f.salesFrn,
-          {counter.count(QStringLiteral("frnhist"), QStringLiteral("ivcitm"))}}},
-        QStringLiteral("SalesPerWeekFRN (sex månader ÷ 26) ") + result(f.salesFrn, p, PacksAWeek));
-
-    // The covers come from the rounded cells, as in the run.
-    if (!f.cover.isNull()) {
-        const QString h = cellText(8);
-        add('H', QStringLiteral("Täckning i veckor"), h, {},
-            QStringLiteral("(D + E + F) ÷ O = %1 ÷ %2 = %3")
-                .arg(valueText(total), term(number(Variant::String(o))),
-                     result(f.cover, h, WeeksUnit)));
-    } else {
-        add('H', QStringLiteral("Täckning i veckor"), cellText(8), {},
-            QStringLiteral("O är tom (ingen försäljning) → 0"));
+    QList<CellSource> cells;
+    for (const CoverageColumn &c : coverageColumns()) {
+        if (!c.meaning)
+            continue;
+        const size_t k = size_t(c.column());
+        const QString unit = QString::fromUtf8(c.unit);
+        const QString note = QString::fromUtf8(c.note);
+        QList<FigureSource> sources;
+        for (int i = 0; i < 2 && c.figures[size_t(i)].name; ++i) {
+            const ColumnFigure &figure = c.figures[size_t(i)];
+            FigureSource source{QString::fromUtf8(figure.name), f.read[k][size_t(i)], {}};
+            for (const ExtractTable &t : figure.tables)
+                if (t.table)
+                    source.tables << counter.count(QString::fromUtf8(t.table),
+                                                   QString::fromUtf8(t.itemColumn));
+            sources << source;
+        }
+        QString cell = row[k].toText();
+        QString explanation;
+        switch (c.kind) {
+        case CoverageColumn::Kind::Stored:
+            explanation = QStringLiteral("%1 %2%3 = %4 %5")
+                              .arg(sources.value(0).figure, valueText(f.read[k][0]),
+                                   QStringLiteral(" × %1").arg(c.scale), valueText(row[k]), unit);
+            break;
+        case CoverageColumn::Kind::Figure:
+            explanation =
+                sources.size() > 1
+                    ? QStringLiteral("%1 %2 − %3 %4 = %5")
+                          .arg(sources[0].figure, valueText(f.read[k][0]), sources[1].figure,
+                               term(f.read[k][1]), result(f.value[k], cell, unit))
+                    : sources[0].figure + note + QLatin1Char(' ') + result(f.value[k], cell, unit);
+            break;
+        case CoverageColumn::Kind::Sum: {
+            Variant sum;
+            const QStringList values = termValues(c.terms, &sum);
+            cell = QString::number(sum.toDouble(), 'g', 15);
+            explanation = QStringLiteral("%1 = %2 = %3 %4%5")
+                              .arg(letters(c.terms), values.join(QStringLiteral(" + ")),
+                                   valueText(sum), unit, note);
+            break;
+        }
+        case CoverageColumn::Kind::Cover: {
+            // The covers come from the rounded cells, as in the run.
+            if (f.value[k].isNull()) {
+                explanation = QString::fromUtf8(c.noDivisor);
+                break;
+            }
+            Variant sum;
+            termValues(c.terms, &sum);
+            const QString dividend = std::strlen(c.terms) > 1
+                                         ? QLatin1Char('(') + letters(c.terms) + QLatin1Char(')')
+                                         : letters(c.terms);
+            explanation = QStringLiteral("%1 ÷ %2 = %3 ÷ %4 = %5")
+                              .arg(dividend, QString(QLatin1Char(c.divisor)), valueText(sum),
+                                   term(stored(c.divisor)), result(f.value[k], cell, unit));
+            break;
+        }
+        case CoverageColumn::Kind::Heading:
+            break;
+        }
+        cells.append({c.letter, QString::fromUtf8(c.meaning), cell, sources,
+                      explanation + fromTables(sources)});
     }
-    if (!f.coverFrn.isNull()) {
-        const QString i = cellText(9);
-        add('I', QStringLiteral("Täckning i veckor FRN"), i, {},
-            QStringLiteral("D ÷ P = %1 ÷ %2 = %3")
-                .arg(valueText(number(Variant::String(d))), term(number(Variant::String(p))),
-                     result(f.coverFrn, i, WeeksUnit)));
-    } else {
-        add('I', QStringLiteral("Täckning i veckor FRN"), cellText(9), {},
-            QStringLiteral("P är tom (ingen FRN-försäljning) → 0"));
-    }
-
-    std::sort(cells.begin(), cells.end(), [](const CellSource &a, const CellSource &b) {
-        return a.workbookColumn < b.workbookColumn;
-    });
     return cells;
 }
 

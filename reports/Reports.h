@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -65,18 +66,19 @@ private:
     qint64 m_count = 0;
 };
 
-// The figures behind a product's cells, as its row was computed (before rounding); the covers
-// are Null when the row has no weekly sales to divide by.
+// The figures behind a product's cells as its row was computed, by column (reports/
+// CoverageColumns): read holds each of the column's figures as read, value what the cell was
+// formatted from (a cover's is Null when the row has nothing to divide by).
 struct CoverageFigures {
-    lodvik::Variant stockFrn, avail, stockDp, stockPj, backOrderPj, backOrderFrn, orderPj, orderFrn,
-        salesPj, salesFrn, cover, coverFrn;
+    std::array<std::array<lodvik::Variant, 2>, ProduktTabell::Columns> read;
+    std::array<lodvik::Variant, ProduktTabell::Columns> value;
 };
 
-// Fills columns 1 to 16 of one product's coverage row, all but the formula columns 7 and 14,
-// from its pjomr values and its figures: the one computation of a row, for the run and for the
-// drill-down of one product. Raises lodvik::Error naming the product for a product without
-// units per pack and for a figure that is no finite number. trace, when given, gets the
-// figures.
+// Fills the columns of one product's coverage row that the run computes (all of
+// reports/CoverageColumns but the workbook's formulas and headings) from its pjomr values and
+// its figures: the one computation of a row, for the run and for the drill-down of one product.
+// Raises lodvik::Error naming the product for a product without units per pack and for a figure
+// that is no finite number. trace, when given, gets the figures.
 void fillCoverageRow(ProductFigures &figures, const lodvik::Variant &iblitm,
                      const lodvik::Variant &imdsc1, const lodvik::Variant &umconv,
                      ProduktTabell::Row &cells, lodvik::Progress &progress,
