@@ -1,3 +1,4 @@
+#include "../common/CoverageColumnRows.h"
 #include "../common/DataRows.h"
 #include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
@@ -64,6 +65,34 @@ std::vector<reports::CoverageRow> rowsOf(const std::vector<Product> &products) {
     return reports::coverageRows(table);
 }
 
+// What the list shows of each workbook column for a row whose table column k holds 100 + k:
+// its heading and the cell (G = D + E + F, N = L + J); "" for a column the list leaves out.
+struct Shown {
+    char letter;
+    const char *heading;
+    const char *cell;
+};
+const Shown shownColumns[] = {
+    {'A', "Produkt", "X1"},
+    {'B', "Benämning", "Vara"},
+    {'C', "", ""},
+    {'D', "Lager FRN", "104"},
+    {'E', "Lager DP", "105"},
+    {'F', "Lager PJ", "106"},
+    {'G', "Lager totalt", "315"},
+    {'H', "Täckning v", "108"},
+    {'I', "Täckning v FRN", "109"},
+    {'J', "Restorder PJ", "110"},
+    {'K', "Restorder FRN", "111"},
+    {'L', "Order PJ", "112"},
+    {'M', "Order FRN", "113"},
+    {'N', "Order totalt", "222"},
+    {'O', "Förs./v PJ", "115"},
+    {'P', "Förs./v FRN", "116"},
+    {'Q', "", ""},
+    {'R', "", ""},
+};
+
 QStringList columnTexts(const QAbstractItemModel &model, ListColumn c) {
     QStringList values;
     for (int r = 0; r < model.rowCount(); ++r)
@@ -113,6 +142,34 @@ private slots:
         std::reverse(products.begin(), products.end());
         if (ListColumn(column) != ListColumn::StockFrn) // P5 and P6 tie at 0 and keep their order
             QCOMPARE(columnTexts(shown, ListColumn::Product), products);
+    }
+
+    // Each column of the coverage table in the model: its heading, the workbook letter its
+    // tooltip names, and its cell.
+    void everyColumn_data() { addCoverageColumnRows(); }
+
+    void everyColumn() {
+        const reports::CoverageColumn &column = fetchCoverageColumn();
+        const Shown &expected = shownColumns[column.column() - 1];
+        QCOMPARE(expected.letter, column.letter);
+        ProduktTabell table;
+        table.at(1, 1) = Variant::String(QStringLiteral("X1"));
+        table.at(1, 2) = Variant::String(QStringLiteral("Vara"));
+        for (int k = 3; k <= 16; ++k)
+            table.at(1, k) = Variant::String(QString::number(100 + k));
+        overview::CoverageTableModel model;
+        model.setRows(reports::coverageRows(table));
+        const QString tip = QStringLiteral("kolumn %1").arg(QLatin1Char(column.letter));
+        int shownAt = -1;
+        for (int c = 0; c < model.columnCount(); ++c)
+            if (model.headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().endsWith(tip))
+                shownAt = c;
+        QCOMPARE(shownAt >= 0, *expected.heading != 0);
+        if (shownAt < 0)
+            return;
+        QCOMPARE(model.headerData(shownAt, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QString::fromUtf8(expected.heading));
+        QCOMPARE(model.index(0, shownAt).data().toString(), QString::fromUtf8(expected.cell));
     }
 
     void filterAndTarget() {
