@@ -12,7 +12,7 @@ namespace overview {
 
 // The planning columns the window shows after the list's own (the model's columns
 // ListColumnCount and on): how soon to order, the dates, the rule's supplier and group, and
-// the operator's mark.
+// the operator's mark. No workbook column, so not in reports/CoverageColumns.
 enum class PlanningColumn { OrderUrgency, Stockout, OrderBy, Supplier, Group, Mark };
 constexpr int PlanningColumnCount = int(PlanningColumn::Mark) + 1;
 

@@ -53,7 +53,8 @@ OrderUrgency orderUrgency(const CoverageRow &row, const QDate &period, double ta
 QString orderUrgencyKey(OrderUrgency urgency); // "order_now", "order_within_target", "enough", ""
 QString orderUrgencyText(OrderUrgency urgency);
 
-// The planning columns after the list's own: CSV header names and JSON members.
+// The planning columns after the list's own: CSV header names and JSON members. They are no
+// workbook columns, so they stay out of the coverage column table (reports/CoverageColumns).
 QStringList planningKeys();
 // Their values for a row: C-locale numbers, ISO dates, "" for none (CSV).
 QStringList planningCsvFields(const CoverageRow &row, const QDate &period, double targetWeeks,
