@@ -44,7 +44,7 @@ int figure(const QStringList &arguments) {
                              .arg(QLatin1String(named->name)));
 
     figures::FigureArguments values;
-    values.perioddatum = period;
+    values.period = figures::Period::fromTextIfGiven(period);
     if (!factor.isEmpty()) {
         bool ok = false;
         values.umfaktor = QLocale::c().toDouble(factor, &ok);

@@ -291,7 +291,8 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
       m_frnBackOrder(*m_tables[3]), m_frnHistory(*m_tables[4]), m_dp(*m_tables[5]),
       m_pjStock(*m_tables[6]), m_pjOrder(*m_tables[7]), m_pjSales(*m_tables[8]),
       m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
-    const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(perioddatum);
+    const figures::FrnFigures::SalesMonths months =
+        figures::FrnFigures::salesMonths(figures::Period::fromText(perioddatum));
     std::atomic<bool> stopping{false};
 
     // Reads a group of tables on its own connection; the key rules are read there too.
@@ -406,7 +407,7 @@ Variant ProductFigureQueries::salesPerWeek(const QString &product, double umfakt
     return m_figures.pj.SalesPerWeek(product, umfaktor);
 }
 Variant ProductFigureQueries::salesPerWeekFRN(const QString &product) {
-    return m_figures.frn.SalesPerWeekFRN(product, m_perioddatum);
+    return m_figures.frn.SalesPerWeekFRN(product, figures::Period::fromText(m_perioddatum));
 }
 
 QStringList CoverageScan::scannedTables() const {

@@ -130,7 +130,7 @@ void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
     dao::Database db = dao::Database::OpenDatabase(figures.localDatabase);
     catalogue::prepareIndexes(db, progress);
     enum Source { PJ = 1, FRN = 2, DP = 3 };
-    const figures::FigureArguments arguments{QString(), perioddatum, 0};
+    const figures::FigureArguments arguments{QString(), figures::Period::fromText(perioddatum), 0};
     const auto put = [&](int figure, int source, const char *name) {
         progress.checkCancelled();
         progress.caption(QLatin1String(name));

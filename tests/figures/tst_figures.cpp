@@ -80,7 +80,7 @@ class FiguresTest : public QObject {
             throw std::invalid_argument(operation.toStdString());
         figures::StockFigures stock(
             localDatabase.isEmpty() ? store->localDatabase() : localDatabase, progress);
-        return named->run(stock, {product, period, umfaktor});
+        return named->run(stock, {product, figures::Period::fromTextIfGiven(period), umfaktor});
     }
 
     // A figure that must fail with a message holding every "|"-separated part of message.

@@ -786,7 +786,7 @@ private slots:
                 {[&] { return scan.prodOrderFRN(p, u); }, [&] { return f.frn.ProdOrderFRN(p, u); }},
                 {[&] { return scan.salesPerWeek(p, u); }, [&] { return f.pj.SalesPerWeek(p, u); }},
                 {[&] { return scan.salesPerWeekFRN(p); },
-                 [&] { return f.frn.SalesPerWeekFRN(p, period); }},
+                 [&] { return f.frn.SalesPerWeekFRN(p, figures::Period::fromText(period)); }},
             };
             int figure = 0;
             for (const auto &[fromScan, fromQuery] : pairs) {
