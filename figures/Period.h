@@ -39,4 +39,9 @@ private:
     QDate m_date;
 };
 
+// The text of a period that may be left out: empty when there is none.
+inline QString periodText(const std::optional<Period> &period) {
+    return period ? period->text() : QString();
+}
+
 } // namespace figures
