@@ -8,6 +8,7 @@
 #include "figures/DateConversion.h"
 #include "figures/Period.h"
 #include "figures/StockFigures.h"
+#include "reports/Reports.h"
 
 #include <QtTest>
 
@@ -523,6 +524,10 @@ private slots:
             QCOMPARE(period.date(), date);
             QCOMPARE(period.month(), text.mid(5, 2).toInt());
             QCOMPARE(figures::Period::fromTextIfGiven(text), std::optional(period));
+            // The workbooks are named with the text as typed.
+            QCOMPARE(reports::productWorkbookFileName(QStringLiteral("/p"), period, true),
+                     QStringLiteral("/p/rapporter/Pallvikprodukter") + text +
+                         QStringLiteral(".xlsx"));
             return;
         }
         try {
@@ -536,7 +541,9 @@ private slots:
         }
         // Left out is no period, and no error either; given but wrong is refused the same way.
         if (text.isEmpty())
-            QVERIFY(!figures::Period::fromTextIfGiven(text));
+            QCOMPARE(reports::summaryWorkbookFileName(QStringLiteral("/p"),
+                                                      figures::Period::fromTextIfGiven(text)),
+                     QStringLiteral("/p/rapporter/Pallvik.xls"));
         else
             QVERIFY_THROWS_EXCEPTION(lodvik::Error, figures::Period::fromTextIfGiven(text));
     }
