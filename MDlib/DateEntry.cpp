@@ -1,6 +1,5 @@
 #include "MDlib/DateEntry.h"
 
-#include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 
 #include <QRegularExpression>
@@ -61,26 +60,4 @@ QDate dateFromText(const QString &text) {
     if (m.hasMatch())
         return QDate(m.captured(4).toInt(), m.captured(3).toInt(), m.captured(1).toInt());
     return {};
-}
-
-bool isPeriodDate(const QString &text) {
-    if (text.size() != 10)
-        return false;
-    for (int i = 0; i < 10; ++i) {
-        const bool separator = i == 4 || i == 7;
-        const QChar c = text.at(i);
-        if (separator ? c != QLatin1Char('-') : (c < QLatin1Char('0') || c > QLatin1Char('9')))
-            return false;
-    }
-    return QDate(text.left(4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt()).isValid();
-}
-
-void requirePeriodDate(const QString &text) {
-    if (text.isEmpty())
-        throw lodvik::Error(QStringLiteral("Perioddatum saknas; ange perioden som ÅÅÅÅ-MM-DD."));
-    if (!isPeriodDate(text))
-        throw lodvik::Error(
-            QStringLiteral("Perioddatumet \"%1\" är inte ett datum skrivet ÅÅÅÅ-MM-DD; ange "
-                           "perioden igen.")
-                .arg(text));
 }

@@ -21,10 +21,3 @@ QDate dateFromText(const QString &text);
 inline bool IsDate(const QString &text) {
     return dateFromText(text).isValid();
 }
-
-// A period as the reports and the month figures read it: exactly YYYY-MM-DD, a real date. Its
-// characters 6-7 are the period month and the whole text goes into workbook file names, so a
-// date the entry accepts in another layout (18/11/2010) must be given again before it is used.
-bool isPeriodDate(const QString &text);
-// Raises lodvik::Error with a message for the operator unless isPeriodDate(text).
-void requirePeriodDate(const QString &text);

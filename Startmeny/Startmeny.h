@@ -2,6 +2,7 @@
 
 #include "MDlib/Progress.h"
 #include "MDlib/Variant.h"
+#include "figures/Period.h"
 #include "reports/ProduktTabell.h"
 
 #include <QMainWindow>
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class BackgroundWork;
 class QGroupBox;
@@ -142,11 +144,11 @@ private:
     void setWorking(bool working);
     // The coverage run for the period and its workbook, in the background; then runs done with
     // the workbook's name and, when the number of products made it an .xlsx, the notice saying so.
-    void runCoverage(const QString &title,
+    void runCoverage(const figures::Period &period, const QString &title,
                      std::function<void(const QString &file, const QString &notice)> done);
-    // Puts the last run's rows into the coverage overview: opened (and raised) when open is
-    // set, else only when it is already open.
-    void showCoverageOverview(bool open);
+    // Puts the rows of the last run, of period, into the coverage overview: opened (and raised)
+    // when open is set, else only when it is already open.
+    void showCoverageOverview(const figures::Period &period, bool open);
     void convertDatesInBackground(bool prognos);
     // Runs action once the search data source is open. A server is reached from a worker thread
     // first, so that one that does not answer (up to 15 s) leaves the window usable.
@@ -157,10 +159,10 @@ private:
     // window was put at its remembered position.
     bool restoreSettings();
     void rememberSettings();
-    // The period of the reports and the printout: asks for it again while it is not written
-    // YYYY-MM-DD (isPeriodDate), or is empty and emptyAllowed is false; false when the operator
-    // gives none.
-    bool requirePeriod(bool emptyAllowed = false);
+    // The period of the reports and the printout, made from perioddatum: asks for it again
+    // while it is no Period, unless it is empty and emptyAllowed is set (period then holds
+    // none); false when the operator gives none.
+    bool requirePeriod(std::optional<figures::Period> &period, bool emptyAllowed = false);
     void reportError(const QString &title, const QString &message);
     // Builds the controls at their design positions.
     void createControls();
@@ -175,8 +177,8 @@ private:
     std::unique_ptr<SearchSource> m_source;
     BackgroundWork *m_work = nullptr;
     LabelProgress m_progress{*this};
-    bool m_acceptingDate = false;    // the message box of a refused date takes the focus again
-    QString m_coveragePeriod;        // the period of the last completed coverage run
+    bool m_acceptingDate = false; // the message box of a refused date takes the focus again
+    std::optional<figures::Period> m_coveragePeriod; // that of the last completed coverage run
     QAction *m_alwaysXlsx = nullptr; // Rapporter: the coverage workbook as .xlsx even when small
     QPointer<QWidget> m_overview;    // the coverage overview, while it is open
 };

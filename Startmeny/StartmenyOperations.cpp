@@ -39,28 +39,35 @@ void Startmeny::konverteraorderdatum() {
 }
 
 void Startmeny::CoverageRun() {
-    reports::CoverageRun(localDatabasePath(), m_progress).fill(produkttabell, perioddatum);
+    reports::CoverageRun(localDatabasePath(), m_progress)
+        .fill(produkttabell, figures::Period::fromText(perioddatum));
     excellprodukter();
     m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
 }
 
 void Startmeny::excellprodukter() {
-    reports::excellprodukter(produkttabell,
-                             reports::productWorkbookFileName(m_appPath, perioddatum), m_progress);
+    reports::excellprodukter(
+        produkttabell,
+        reports::productWorkbookFileName(m_appPath, figures::Period::fromTextIfGiven(perioddatum)),
+        m_progress);
 }
 
 void Startmeny::tillexell() {
-    reports::tillexell(summatabell, reports::summaryWorkbookFileName(m_appPath, perioddatum),
-                       m_progress);
+    reports::tillexell(
+        summatabell,
+        reports::summaryWorkbookFileName(m_appPath, figures::Period::fromTextIfGiven(perioddatum)),
+        m_progress);
 }
 
 void Startmeny::fillSummatabell() {
     figures::StockFigures figures(localDatabasePath(), m_progress);
-    reports::fillSummatabell(summatabell, figures, perioddatum, m_progress);
+    reports::fillSummatabell(summatabell, figures, figures::Period::fromText(perioddatum),
+                             m_progress);
 }
 
 void Startmeny::visaexell() {
-    const QString fileName = reports::visaexell(summatabell, perioddatum, cacheFolder());
+    const QString fileName = reports::visaexell(
+        summatabell, figures::Period::fromTextIfGiven(perioddatum), cacheFolder());
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(fileName)))
         throw lodvik::Error(
             QStringLiteral("Arbetsboken %1 är skriven, men inget kalkylprogram kunde öppna den.")

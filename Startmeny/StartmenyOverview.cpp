@@ -8,18 +8,21 @@
 #include "reports/Planning.h"
 
 void Startmeny::openCoverageOverview() {
-    if (!requirePeriod())
+    std::optional<figures::Period> period;
+    if (!requirePeriod(period))
         return;
     // The rows in produkttabell are the last completed run's only when its period is this one.
-    if (perioddatum == m_coveragePeriod) {
-        showCoverageOverview(true);
+    if (period == m_coveragePeriod) {
+        showCoverageOverview(*period, true);
         return;
     }
-    runCoverage(QStringLiteral("Täckningsöversikt"),
-                [this](const QString &, const QString &) { showCoverageOverview(true); });
+    runCoverage(*period, QStringLiteral("Täckningsöversikt"),
+                [this, run = *period](const QString &, const QString &) {
+                    showCoverageOverview(run, true);
+                });
 }
 
-void Startmeny::showCoverageOverview(bool open) {
+void Startmeny::showCoverageOverview(const figures::Period &period, bool open) {
     auto *window = qobject_cast<overview::CoverageOverviewWindow *>(m_overview.data());
     if (!window && !open)
         return;
@@ -33,13 +36,13 @@ void Startmeny::showCoverageOverview(bool open) {
     std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
     try {
         const std::unique_ptr<PlanningStore> store = openPlanningStore(m_appPath);
-        reports::applyPlanning(rows, store->rules(), store->marks(m_coveragePeriod));
+        reports::applyPlanning(rows, store->rules(), store->marks(period.text()));
     } catch (const lodvik::Error &e) {
         // The list is still worth reading; its suggestions then follow the target alone.
         reportError(QStringLiteral("Täckningsöversikt"),
                     e.message() + QStringLiteral("\n\nFörslagen räknas utan planeringsregler."));
     }
-    window->setRun(std::move(rows), m_coveragePeriod);
+    window->setRun(std::move(rows), period);
     if (open) {
         window->show();
         window->raise();

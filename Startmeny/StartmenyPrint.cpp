@@ -14,7 +14,8 @@
 // cancelled read leaves the last printout in the preview.
 void Startmeny::Utskrift_Click() {
     // The printout may go without a date, but not with one in another layout.
-    if (!requirePeriod(/*emptyAllowed=*/true))
+    std::optional<figures::Period> period;
+    if (!requirePeriod(period, /*emptyAllowed=*/true))
         return;
     // A row being edited is stored first, as leaving it for a new query would.
     commitOpenEditor();
@@ -39,14 +40,14 @@ void Startmeny::Utskrift_Click() {
         }
         *rows = productListRows(control);
     };
-    fetch.done = [this, rows, caption] {
+    fetch.done = [this, rows, caption, period] {
         Label2->setText(caption);
         BusyCursorScope busy;
         skriv &preview = skriv::instance(); // the first reference loads the preview, hidden
         preview.vsPrinter->PrintSetup(1);
         preview.show();
         preview.raise();
-        printProductList(*preview.vsPrinter, *rows, perioddatum);
+        printProductList(*preview.vsPrinter, *rows, figures::periodText(period));
     };
     runInBackground(QStringLiteral("Utskrift"), fetch);
 }

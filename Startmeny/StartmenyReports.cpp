@@ -23,9 +23,11 @@
 #include <QPushButton>
 #include <QUrl>
 
-bool Startmeny::requirePeriod(bool emptyAllowed) {
-    if (!datumtxt)
-        return isPeriodDate(perioddatum) || (emptyAllowed && perioddatum.isEmpty());
+bool Startmeny::requirePeriod(std::optional<figures::Period> &period, bool emptyAllowed) {
+    if (!datumtxt) {
+        period = figures::Period::parse(perioddatum);
+        return period || (emptyAllowed && perioddatum.isEmpty());
+    }
     AcceptPeriodDate();
     const QString typed = datumtxt->text();
     if (!typed.isEmpty() && typed != perioddatum)
@@ -33,7 +35,7 @@ bool Startmeny::requirePeriod(bool emptyAllowed) {
 
     // The box keeps other date layouts as typed, but the reports read characters 6-7 as the
     // month and put the text into file names: ask again until the period is YYYY-MM-DD.
-    while (!isPeriodDate(perioddatum)) {
+    while (!(period = figures::Period::parse(perioddatum))) {
         if (perioddatum.isEmpty() && emptyAllowed)
             return true;
         const QDate readable = dateFromText(perioddatum);
@@ -115,13 +117,11 @@ void Startmeny::setWorking(bool working) {
                     action->setEnabled(!working);
 }
 
-void Startmeny::runCoverage(const QString &title,
+void Startmeny::runCoverage(const figures::Period &period, const QString &title,
                             std::function<void(const QString &, const QString &)> done) {
-    const QString period = perioddatum;
     const QString local = localDatabasePath();
     const QString appPath = m_appPath;
     const bool alwaysXlsx = m_alwaysXlsx->isChecked();
-    reports::requireFileNamePeriod(period); // before the long run
     // The workbook's name and format follow from the number of products, counted first.
     auto file = std::make_shared<QString>();
     auto notice = std::make_shared<QString>();
@@ -147,14 +147,14 @@ void Startmeny::runCoverage(const QString &title,
     };
     run.takeOver = [this, result] {
         produkttabell = result->table;
-        m_coveragePeriod.clear(); // the table holds a completed run again only when done
+        m_coveragePeriod.reset(); // the table holds a completed run again only when done
     };
     run.done = [this, period, file, notice, done, result, title] {
         m_coveragePeriod = period;
         Label2->setText(notice->isEmpty() ? QStringLiteral("Klart") : *notice);
         if (!result->leftOut.isEmpty())
             QMessageBox::warning(this, title, result->leftOut);
-        showCoverageOverview(false);
+        showCoverageOverview(period, false);
         done(*file, *notice);
     };
     runInBackground(title, run);
@@ -162,9 +162,10 @@ void Startmeny::runCoverage(const QString &title,
 
 void Startmeny::startCoverageRun() {
     const QString title = QStringLiteral("Produkttäckning");
-    if (!requirePeriod())
+    std::optional<figures::Period> period;
+    if (!requirePeriod(period))
         return;
-    runCoverage(title, [this, title](const QString &file, const QString &notice) {
+    runCoverage(*period, title, [this, title](const QString &file, const QString &notice) {
         QString text = QStringLiteral("Täckningslistan är skriven till");
         if (!notice.isEmpty())
             text = notice + QStringLiteral("\n\n") + text;
@@ -177,7 +178,7 @@ namespace {
 // The summary's figures into a copy of summatabell, so that a failure leaves the window's as
 // it was.
 std::shared_ptr<SummaTabell> fillCopy(const SummaTabell &summatabell, const QString &local,
-                                      const QString &period, lodvik::Progress &progress) {
+                                      const figures::Period &period, lodvik::Progress &progress) {
     auto table = std::make_shared<SummaTabell>(summatabell);
     figures::StockFigures figures(local, progress);
     reports::fillSummatabell(*table, figures, period, progress);
@@ -188,9 +189,10 @@ std::shared_ptr<SummaTabell> fillCopy(const SummaTabell &summatabell, const QStr
 
 void Startmeny::startSummaryWorkbook() {
     const QString title = QStringLiteral("Lagersammanställning");
-    if (!requirePeriod())
+    std::optional<figures::Period> given;
+    if (!requirePeriod(given))
         return;
-    const QString period = perioddatum;
+    const figures::Period period = *given;
     const QString local = localDatabasePath();
     const QString file = reports::summaryWorkbookFileName(m_appPath, period);
     const SummaTabell before = summatabell;
@@ -211,9 +213,10 @@ void Startmeny::startSummaryWorkbook() {
 
 void Startmeny::showSummaryWorkbook() {
     const QString title = QStringLiteral("Visa lagersammanställning");
-    if (!requirePeriod())
+    std::optional<figures::Period> given;
+    if (!requirePeriod(given))
         return;
-    const QString period = perioddatum;
+    const figures::Period period = *given;
     const QString local = localDatabasePath();
     const QString folder = cacheFolder();
     const SummaTabell before = summatabell;

@@ -103,7 +103,7 @@ int main(int argc, char **argv) {
     }
 
     Quiet progress;
-    const QString period = QStringLiteral("2010-11-18");
+    const figures::Period period = figures::Period::fromText(QStringLiteral("2010-11-18"));
     const QString file = reports::productWorkbookFileName(dir.path(), period);
     ProduktTabell table;
     double best = 1e9;

@@ -74,7 +74,7 @@ int main(int argc, char **argv) {
 
     Counting progress;
     figures::StockFigures ops(path, progress);
-    const QString period = QStringLiteral("2026-11-18");
+    const figures::Period period = figures::Period::fromText(QStringLiteral("2026-11-18"));
     std::printf("| Whole-table total | Value | Wall (s) | CPU (s) |\n|---|---:|---:|---:|\n");
     for (const figures::NamedFigure &t : figures::namedFigures()) {
         if (t.takesProduct)

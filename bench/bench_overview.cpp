@@ -229,7 +229,8 @@ int main(int argc, char **argv) {
                     overview::CoverageOverviewWindow window(dir.filePath("local.mdb"), dir.path());
                     std::vector<reports::CoverageRow> withRules = reports::coverageRows(table);
                     reports::applyPlanning(withRules, rules, {});
-                    window.setRun(std::move(withRules), QStringLiteral("2010-11-18"));
+                    window.setRun(std::move(withRules),
+                                  figures::Period::fromText(QStringLiteral("2010-11-18")));
                     window.show();
                     window.shownRows()->setSupplier(QStringLiteral("Leverantör 7"));
                     window.view()->sortByColumn(supplierColumn, Qt::AscendingOrder);
@@ -242,7 +243,8 @@ int main(int argc, char **argv) {
                 runs, [] {},
                 [&] {
                     overview::CoverageOverviewWindow window(dir.filePath("local.mdb"), dir.path());
-                    window.setRun(reports::coverageRows(table), QStringLiteral("2010-11-18"));
+                    window.setRun(reports::coverageRows(table),
+                                  figures::Period::fromText(QStringLiteral("2010-11-18")));
                     window.show();
                     window.chart()->refresh();
                     QCoreApplication::processEvents();

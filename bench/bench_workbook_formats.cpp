@@ -55,7 +55,7 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("rapporter"));
-    const QString period = QStringLiteral("2010-11-18");
+    const figures::Period period = figures::Period::fromText(QStringLiteral("2010-11-18"));
     const QString xls = reports::productWorkbookFileName(dir.path(), period);
     const QString xlsx = reports::productWorkbookFileName(dir.path(), period, true);
     measure(".xls", 64000, xls);

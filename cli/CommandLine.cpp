@@ -3,7 +3,6 @@
 #include "cli/Help.h"
 #include "cli/StderrProgress.h"
 
-#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SystemError.h"
@@ -427,20 +426,27 @@ SearchOption takeSearchOption(QStringList &args) {
             takeOption(args, byProduct ? QStringLiteral("--produkt") : QStringLiteral("--namn"))};
 }
 
-QString takePeriodOption(QStringList &args, bool required) {
-    const QString period = takeOption(args, QStringLiteral("--period"));
-    if (period.isEmpty()) {
-        if (required)
-            throw lodvik::UsageError(QStringLiteral("--period saknas."));
-        return period;
-    }
+figures::Period periodArgument(const QString &text) {
     // The reports' own check, so that the command line refuses exactly what they refuse.
     try {
-        requirePeriodDate(period);
+        return figures::Period::fromText(text);
     } catch (const lodvik::Error &e) {
         throw lodvik::UsageError(e.message());
     }
-    return period;
+}
+
+std::optional<figures::Period> takePeriodOption(QStringList &args) {
+    const QString period = takeOption(args, QStringLiteral("--period"));
+    if (period.isEmpty())
+        return std::nullopt;
+    return periodArgument(period);
+}
+
+figures::Period takeRequiredPeriodOption(QStringList &args) {
+    const std::optional<figures::Period> period = takePeriodOption(args);
+    if (!period)
+        throw lodvik::UsageError(QStringLiteral("--period saknas."));
+    return *period;
 }
 
 SearchResult::SearchResult() = default;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "data/PlanningStore.h"
+#include "figures/Period.h"
 
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class DataControl;
@@ -35,7 +37,7 @@ struct StoredPlanning {
     PlanningRules rules;
     PlanningMarks marks;
 };
-StoredPlanning loadStoredPlanning(const QString &period);
+StoredPlanning loadStoredPlanning(const figures::Period &period);
 
 // gAppPath + "/local.mdb"
 QString localDatabasePath();
@@ -60,9 +62,12 @@ struct SearchOption {
 };
 SearchOption takeSearchOption(QStringList &args);
 
-// "--period YYYY-MM-DD", checked by requirePeriodDate (a UsageError when it refuses), since the
-// period goes into file names and month figures; empty when absent and not required.
-QString takePeriodOption(QStringList &args, bool required);
+// "--period YYYY-MM-DD" as a Period (periodArgument); none when absent or empty.
+std::optional<figures::Period> takePeriodOption(QStringList &args);
+// The same for a command that needs the period: a UsageError when it is absent.
+figures::Period takeRequiredPeriodOption(QStringList &args);
+// A date argument as a Period, refused with a UsageError that says what the Period says.
+figures::Period periodArgument(const QString &text);
 
 // The window's search, run on the program folder's search data source: the same query text on
 // the same data control, with every row read.

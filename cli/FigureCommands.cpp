@@ -28,7 +28,7 @@ QString operationNames() {
 
 int figure(const QStringList &arguments) {
     QStringList args = arguments;
-    const QString period = takePeriodOption(args, false);
+    const std::optional<figures::Period> period = takePeriodOption(args);
     const QString factor = takeOption(args, QStringLiteral("--umfaktor"));
     if (args.isEmpty())
         throw UsageError(QStringLiteral("Ange en operation: %1").arg(operationNames()));
@@ -44,7 +44,7 @@ int figure(const QStringList &arguments) {
                              .arg(QLatin1String(named->name)));
 
     figures::FigureArguments values;
-    values.perioddatum = period;
+    values.period = period;
     if (!factor.isEmpty()) {
         bool ok = false;
         values.umfaktor = QLocale::c().toDouble(factor, &ok);

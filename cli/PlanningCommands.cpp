@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
@@ -101,7 +100,7 @@ int rules(const QStringList &arguments) {
 
 int mark(const QStringList &arguments) {
     QStringList args = arguments;
-    const QString period = takePeriodOption(args, true);
+    const figures::Period period = takeRequiredPeriodOption(args);
     const bool ordered = args.contains(QStringLiteral("--ordered"));
     const bool hasDate = args.contains(QStringLiteral("--date"));
     const QString packsText = takeOption(args, QStringLiteral("--ordered"));
@@ -128,26 +127,21 @@ int mark(const QStringList &arguments) {
                     .arg(packsText));
         if (dateText.isEmpty())
             dateText = QDate::currentDate().toString(Qt::ISODate);
-        try {
-            requirePeriodDate(dateText);
-        } catch (const lodvik::Error &e) {
-            throw lodvik::UsageError(e.message());
-        }
-        mark = PlanningMark{PlanningMark::Kind::Ordered, QDate::fromString(dateText, Qt::ISODate),
-                            packs};
+        // The order date is checked as a period is: a real date written YYYY-MM-DD.
+        mark = PlanningMark{PlanningMark::Kind::Ordered, periodArgument(dateText).date(), packs};
     }
-    openPlanningStore(gAppPath)->setMark(period, product, mark);
+    openPlanningStore(gAppPath)->setMark(period.text(), product, mark);
     return 0;
 }
 
-StoredPlanning loadStoredPlanning(const QString &period) {
+StoredPlanning loadStoredPlanning(const figures::Period &period) {
     try {
         // A folder without sokdata.db has no rules or marks; none is made for a run.
         const SearchSourceSettings settings = readSearchSourceSettings(gAppPath);
         if (settings.driver == QLatin1String("QSQLITE") && !QFileInfo::exists(settings.database))
             return {};
         const std::unique_ptr<PlanningStore> store = openPlanningStore(gAppPath);
-        return {store->rules(), store->marks(period)};
+        return {store->rules(), store->marks(period.text())};
     } catch (const lodvik::Error &e) {
         printLine(QStringLiteral("Varning: planeringsreglerna kunde inte läsas, så förslagen "
                                  "räknas utan regler och markeringar: %1")

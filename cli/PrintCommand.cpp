@@ -22,14 +22,14 @@ namespace {
 struct PrintRequest {
     SearchOption search;
     QString pdf;
-    QString period;
+    std::optional<figures::Period> period;
 };
 
 PrintRequest takePrintRequest(QStringList args) {
     PrintRequest request;
     request.search = takeSearchOption(args);
     request.pdf = takeOption(args, QStringLiteral("--pdf"));
-    request.period = takePeriodOption(args, false);
+    request.period = takePeriodOption(args);
     requireNoMore(args);
     if (request.pdf.isEmpty())
         throw lodvik::UsageError(QStringLiteral("Ange PDF-filen med --pdf FIL."));
@@ -46,7 +46,6 @@ int print(const QStringList &arguments) {
     const PrintRequest request = takePrintRequest(arguments);
     const SearchOption &option = request.search;
     const QString &pdf = request.pdf;
-    const QString &period = request.period;
 
     // The window's search and printout, with the pages going into the PDF.
     const SearchResult result = runSearch(option);
@@ -54,7 +53,7 @@ int print(const QStringList &arguments) {
 
     PrintEngine engine;
     engine.PrintSetup(1);
-    printProductList(engine, rows, period);
+    printProductList(engine, rows, figures::periodText(request.period));
     engine.writePdf(pdf);
     const QString summary =
         QStringLiteral("Skrev %1 %2 på %3 %4 till %5.")

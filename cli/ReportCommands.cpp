@@ -18,8 +18,8 @@ namespace cli {
 
 namespace {
 
-QString requirePeriodOption(QStringList &args) {
-    const QString period = takePeriodOption(args, true);
+figures::Period requirePeriodOption(QStringList &args) {
+    const figures::Period period = takeRequiredPeriodOption(args);
     requireNoMore(args);
     return period;
 }
@@ -40,7 +40,7 @@ int coverage(const QStringList &arguments) {
     const QString targetText = takeOption(args, QStringLiteral("--target"));
     const bool alwaysXlsx = takeFlag(args, QStringLiteral("--xlsx"));
     const QString supplier = takeOption(args, QStringLiteral("--supplier"));
-    const QString period = requirePeriodOption(args);
+    const figures::Period period = requirePeriodOption(args);
     const bool proposal = format.startsWith(QStringLiteral("proposal-"));
     if (!format.isEmpty() &&
         !QStringList{"csv", "json", "proposal-csv", "proposal-json"}.contains(format))
@@ -115,7 +115,7 @@ int coverage(const QStringList &arguments) {
     if (proposal) {
         const auto lines = reports::proposalLines(reports::allRows(proposalRows), target, supplier);
         write(format == QStringLiteral("proposal-csv")
-                  ? reports::proposalCsv(lines, QDate::fromString(period, Qt::ISODate))
+                  ? reports::proposalCsv(lines, period.date())
                   : reports::proposalJson(lines, period, target));
         if (std::fflush(stdout) != 0)
             throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
@@ -125,7 +125,7 @@ int coverage(const QStringList &arguments) {
 
 int summary(const QStringList &arguments) {
     QStringList args = arguments;
-    const QString period = requirePeriodOption(args);
+    const figures::Period period = requirePeriodOption(args);
     StderrProgress progress;
     SummaTabell summatabell{};
     figures::StockFigures figures(localDatabasePath(), progress);

@@ -1,6 +1,5 @@
 #include "figures/FigureQuery.h"
 
-#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "figures/PjFigures.h"
@@ -239,12 +238,6 @@ Variant unitsToPacks(const Variant &value, double umfaktor, const QString &figur
         return value;
     requireFactor(umfaktor, figure, product);
     return packs(value.toDouble() / umfaktor, umfaktor, figure, product);
-}
-
-int periodMonth(const QString &perioddatum) {
-    // Characters 6-7 are the month only in this layout: "1.3.2024" would read as February.
-    requirePeriodDate(perioddatum);
-    return perioddatum.mid(5, 2).toInt();
 }
 
 } // namespace figures

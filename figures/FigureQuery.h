@@ -104,8 +104,4 @@ lodvik::Variant thousandsToPacks(const lodvik::Variant &value, double umfaktor,
 lodvik::Variant unitsToPacks(const lodvik::Variant &value, double umfaktor, const QString &figure,
                              const QString &product);
 
-// The period month from characters 6-7 of perioddatum; raises unless perioddatum is a date
-// written YYYY-MM-DD (requirePeriodDate).
-int periodMonth(const QString &perioddatum);
-
 } // namespace figures

@@ -118,8 +118,8 @@ Variant FrnFigures::backOrderText(const Variant &sum, double umfaktor, const QSt
     return Variant::String(packs.toText());
 }
 
-FrnFigures::SalesMonths FrnFigures::salesMonths(const QString &perioddatum) {
-    int month = periodMonth(perioddatum);
+FrnFigures::SalesMonths FrnFigures::salesMonths(const Period &period) {
+    int month = period.month();
     if (month == 1)
         month = 13;
     // Six months of history: from seven months before the period month, wrapping at the year.
@@ -142,8 +142,8 @@ double FrnFigures::addSales(double total, const dao::Recordset &row, const Sales
     return total;
 }
 
-Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const QString &perioddatum) {
-    const SalesMonths months = salesMonths(perioddatum);
+Variant FrnFigures::SalesPerWeekFRN(const QString &prnr, const Period &period) {
+    const SalesMonths months = salesMonths(period);
     FigureQuery q(m_localDatabase);
     double total = 0;
     q.forEachRow(historyQuery(), prnr, [&](const dao::Recordset &row) {
@@ -178,17 +178,16 @@ Variant FrnFigures::outsideFRN() {
                                       /*skipBlankItems=*/true));
 }
 
-Variant FrnFigures::salescurrmonthFRN(const QString &perioddatum) {
-    return Variant::Double(itemsTotal(QStringLiteral("frnhist"),
-                                      monthColumn(periodMonth(perioddatum)),
+Variant FrnFigures::salescurrmonthFRN(const Period &period) {
+    return Variant::Double(itemsTotal(QStringLiteral("frnhist"), monthColumn(period.month()),
                                       /*skipBlankItems=*/false));
 }
 
-Variant FrnFigures::salespriormonthFRN(const QString &perioddatum) {
+Variant FrnFigures::salespriormonthFRN(const Period &period) {
     FigureQuery q(m_localDatabase);
     q.requireTable(QStringLiteral("tillfall"));
     // The month before the period month; January looks back to December.
-    int month = periodMonth(perioddatum);
+    int month = period.month();
     if (month == 1)
         month = 13;
     return Variant::Double(itemsTotal(QStringLiteral("frnhist"), monthColumn(month - 1),

@@ -3,6 +3,7 @@
 #include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
 #include "figures/FigureQuery.h"
+#include "figures/Period.h"
 
 #include <QString>
 
@@ -17,7 +18,7 @@ namespace figures {
 
 // The FRN figures: per-product sums, all-items totals that weigh each row by its item's units
 // per pack, and the weekly sales over six months of history. The month figures read the period
-// month from characters 6-7 of perioddatum (YYYY-MM-DD); the figures in packs divide by
+// month (Period::month); the figures in packs divide by
 // umfaktor, the product's units per pack × 1000.
 class FrnFigures {
 public:
@@ -27,14 +28,14 @@ public:
     lodvik::Variant StockOnHandFRN(const QString &prnr);
     lodvik::Variant ProdOrderFRN(const QString &prnr, double umfaktor);
     lodvik::Variant ProdBackOrderFRN(const lodvik::Variant &prnr, double umfaktor);
-    lodvik::Variant SalesPerWeekFRN(const QString &prnr, const QString &perioddatum);
+    lodvik::Variant SalesPerWeekFRN(const QString &prnr, const Period &period);
 
     lodvik::Variant backordersFRN();
     lodvik::Variant GSCFRN();
     lodvik::Variant orderscurrmonthFRN();
     lodvik::Variant outsideFRN();
-    lodvik::Variant salescurrmonthFRN(const QString &perioddatum);
-    lodvik::Variant salespriormonthFRN(const QString &perioddatum);
+    lodvik::Variant salescurrmonthFRN(const Period &period);
+    lodvik::Variant salespriormonthFRN(const Period &period);
 
     // The columns the per-product figures sum and the rows of history SalesPerWeekFRN walks,
     // and what each figure makes of them, for the set-based coverage run. A sum is the store's
@@ -49,10 +50,10 @@ public:
                                         const QString &prnr);
     static lodvik::Variant backOrderText(const lodvik::Variant &sum, double umfaktor,
                                          const QString &prnr);
-    // The positions in a frnhist row of the six months of history of the period (checked as
-    // periodMonth checks it), in the order they are added.
+    // The positions in a frnhist row of the six months of history of the period, in the order
+    // they are added.
     using SalesMonths = std::array<int, 6>;
-    static SalesMonths salesMonths(const QString &perioddatum);
+    static SalesMonths salesMonths(const Period &period);
     // total plus the row's six months, one by one; a Null or a text that is no number raises.
     static double addSales(double total, const dao::Recordset &row, const SalesMonths &months,
                            const QString &prnr);

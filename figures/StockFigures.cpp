@@ -47,16 +47,21 @@ const NamedFigure all[] = {
          return f.frn.ProdBackOrderFRN(Variant::String(a.product), a.umfaktor);
      }},
     {"SalesPerWeekFRN", true, false, true,
-     [](F &f, const A &a) { return f.frn.SalesPerWeekFRN(a.product, a.perioddatum); }},
+     [](F &f, const A &a) { return f.frn.SalesPerWeekFRN(a.product, a.requirePeriod()); }},
     {"backordersFRN", false, false, false, [](F &f, const A &) { return f.frn.backordersFRN(); }},
     {"GSCFRN", false, false, false, [](F &f, const A &) { return f.frn.GSCFRN(); }},
     {"orderscurrmonthFRN", false, false, false,
      [](F &f, const A &) { return f.frn.orderscurrmonthFRN(); }},
     {"outsideFRN", false, false, false, [](F &f, const A &) { return f.frn.outsideFRN(); }},
     {"salescurrmonthFRN", false, false, true,
-     [](F &f, const A &a) { return f.frn.salescurrmonthFRN(a.perioddatum); }},
+     [](F &f, const A &a) { return f.frn.salescurrmonthFRN(a.requirePeriod()); }},
     {"salespriormonthFRN", false, false, true,
-     [](F &f, const A &a) { return f.frn.salespriormonthFRN(a.perioddatum); }},
+     [](F &f, const A &a) {
+         // The figure asks for tillfall before it reads the period: so does a call without one.
+         if (!a.period)
+             FigureQuery(f.localDatabase).requireTable(QStringLiteral("tillfall"));
+         return f.frn.salespriormonthFRN(a.requirePeriod());
+     }},
     // DP figures
     {"salespriormonthDP", false, false, false,
      [](F &f, const A &) { return f.dp.salespriormonthDP(); }},
@@ -72,6 +77,12 @@ const NamedFigure all[] = {
 };
 
 } // namespace
+
+const Period &FigureArguments::requirePeriod() const {
+    if (!period)
+        throw Period::missing();
+    return *period;
+}
 
 Variant NamedFigure::run(StockFigures &figures, const FigureArguments &arguments) const {
     return requireFinite(compute(figures, arguments), QLatin1String(name),

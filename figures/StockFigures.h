@@ -2,8 +2,10 @@
 
 #include "figures/DpFigures.h"
 #include "figures/FrnFigures.h"
+#include "figures/Period.h"
 #include "figures/PjFigures.h"
 
+#include <optional>
 #include <span>
 
 namespace figures {
@@ -23,8 +25,11 @@ struct StockFigures {
 // The window-level values a figure called by its name may read.
 struct FigureArguments {
     QString product;
-    QString perioddatum;
+    std::optional<Period> period; // none when the operator gave none
     double umfaktor = 0;
+
+    // The period of a figure that reads its month; raises Period::missing() when none was given.
+    const Period &requirePeriod() const;
 };
 
 // Every figure and lookup by the name the window's operation has, for the command line, the

@@ -5,6 +5,7 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "figures/Period.h"
 
 #include <QDate>
 #include <QString>
@@ -95,11 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (date.isValid())
             check(date.year() >= 1 && date.year() <= 9999);
         // A period is exactly the ISO text of a date the test accepts, and nothing else.
-        const bool period = isPeriodDate(text);
+        const bool period = figures::Period::parse(text).has_value();
         check(period == (date.isValid() && date.toString(Qt::ISODate) == text));
         bool refused = false;
         try {
-            requirePeriodDate(text);
+            check(figures::Period::fromText(text).text() == text);
         } catch (const lodvik::Error &) {
             refused = true;
         }

@@ -98,7 +98,7 @@ void text(PrintEngine &engine, int x, int y, const QString &s) {
 } // namespace
 
 void printCoverageList(PrintEngine &engine, const std::vector<const reports::CoverageRow *> &rows,
-                       const QString &perioddatum, int targetWeeks) {
+                       const figures::Period &period, int targetWeeks) {
     // Texts of every cell once; the column widths follow the widest, at 9 points or smaller
     // when the page would not hold them.
     int points = 9;
@@ -143,7 +143,7 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
     const QString subheading =
         QStringLiteral("Period %1   Mål %2 veckor   %3 produkter   Att beställa %4 förp. för %5 "
                        "produkter   Utskrivet %6")
-            .arg(perioddatum)
+            .arg(period.text())
             .arg(targetWeeks)
             .arg(rows.size())
             .arg(toOrder)

@@ -18,7 +18,7 @@ namespace overview {
 // the period, the target and the total to order, the list's columns, page numbers "Sida n av m"
 // at the foot. Numbers are right-aligned, long descriptions cut to their column.
 void printCoverageList(PrintEngine &engine, const std::vector<const reports::CoverageRow *> &rows,
-                       const QString &perioddatum, int targetWeeks);
+                       const figures::Period &period, int targetWeeks);
 
 // The printout's preview: one page at a time, printed on the default printer or saved as PDF.
 class CoverageListPreview : public QDialog {

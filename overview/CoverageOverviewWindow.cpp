@@ -267,7 +267,7 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     };
     // Enter and Space show how the selected product's cells came about; Escape closes.
     m_view->installEventFilter(this);
-    setRun({}, QString());
+    showRun({}, std::nullopt);
     // Fit the screen: on 1280×1024 and 1366×768 every button and the suggestion stay in view.
     const QRect screen = QGuiApplication::primaryScreen()
                              ? QGuiApplication::primaryScreen()->availableGeometry()
@@ -313,17 +313,29 @@ void CoverageOverviewWindow::closeEvent(QCloseEvent *event) {
 CoverageOverviewWindow::~CoverageOverviewWindow() = default;
 
 void CoverageOverviewWindow::setRun(std::vector<reports::CoverageRow> rows,
-                                    const QString &perioddatum) {
-    m_period = perioddatum;
+                                    const figures::Period &period) {
+    m_model->setPeriod(period);
+    showRun(std::move(rows), period);
+}
+
+void CoverageOverviewWindow::showRun(std::vector<reports::CoverageRow> rows,
+                                     const std::optional<figures::Period> &period) {
+    m_period = period;
     const size_t count = rows.size();
-    m_model->setPeriod(perioddatum);
     m_model->setRows(std::move(rows));
     m_planning->runChanged();
+    const QString text = figures::periodText(period);
     m_heading->setText(QStringLiteral("<b>Täckningsöversikt</b> &nbsp; period %1 &nbsp; "
                                       "%2 produkter i körningen")
-                           .arg(perioddatum.toHtmlEscaped(), thousands(qint64(count))));
-    setWindowTitle(QStringLiteral("Täckningsöversikt %1").arg(perioddatum));
+                           .arg(text.toHtmlEscaped(), thousands(qint64(count))));
+    setWindowTitle(QStringLiteral("Täckningsöversikt %1").arg(text));
     updateTotal();
+}
+
+const figures::Period &CoverageOverviewWindow::period() const {
+    if (!m_period)
+        throw lodvik::Error(QStringLiteral("Täckningsöversikten visar ingen körning ännu."));
+    return *m_period;
 }
 
 void CoverageOverviewWindow::setTargetWeeks(int weeks) {
@@ -370,18 +382,20 @@ void CoverageOverviewWindow::updateTotal() {
 void CoverageOverviewWindow::saveList(const QString &fileName) const {
     const std::vector<const reports::CoverageRow *> rows = visibleRows();
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0) {
-        const QByteArray csv = reports::coverageCsv(rows, m_period, targetWeeks());
+        const QByteArray csv = reports::coverageCsv(rows, period(), targetWeeks());
         lodvik::saveFile(fileName,
                          QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
                          [&](QIODevice &device) { device.write(csv); });
         return;
     }
-    reports::saveCoverageListWorkbook(rows, m_period, targetWeeks(), fileName);
+    reports::saveCoverageListWorkbook(rows, period(), targetWeeks(), fileName);
 }
 
 void CoverageOverviewWindow::askAndSaveList() {
     const QString file = chooseListFile(
-        QDir(m_saveFolder).filePath(QStringLiteral("Tackningsoversikt%1.xls").arg(m_period)));
+        QDir(m_saveFolder)
+            .filePath(
+                QStringLiteral("Tackningsoversikt%1.xls").arg(figures::periodText(m_period))));
     if (file.isEmpty())
         return;
     try {
@@ -408,7 +422,7 @@ void CoverageOverviewWindow::selectSourceRow(int sourceRow) {
 void CoverageOverviewWindow::showSources(int sourceRow) {
     if (sourceRow < 0 || sourceRow >= m_model->rowCount())
         return;
-    DrillDownDialog dialog(m_localDatabase, m_period, m_model->row(sourceRow), targetWeeks(), this);
+    DrillDownDialog dialog(m_localDatabase, period(), m_model->row(sourceRow), targetWeeks(), this);
     dialog.exec();
 }
 
@@ -417,7 +431,7 @@ void CoverageOverviewWindow::printList() {
     preview->setAttribute(Qt::WA_DeleteOnClose);
     try {
         BusyCursorScope busy;
-        printCoverageList(preview->engine(), visibleRows(), m_period, targetWeeks());
+        printCoverageList(preview->engine(), visibleRows(), period(), targetWeeks());
     } catch (const lodvik::Error &e) {
         delete preview;
         QMessageBox::warning(this, QStringLiteral("Skriv ut"), e.message());

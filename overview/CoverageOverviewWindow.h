@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -35,8 +36,9 @@ public:
     ~CoverageOverviewWindow() override;
 
     // Shows the rows of a run for the period.
-    void setRun(std::vector<reports::CoverageRow> rows, const QString &perioddatum);
-    const QString &period() const { return m_period; }
+    void setRun(std::vector<reports::CoverageRow> rows, const figures::Period &period);
+    // The shown run's period; raises lodvik::Error before the first run.
+    const figures::Period &period() const;
 
     // The target in weeks (also stored for the next time, per user).
     void setTargetWeeks(int weeks);
@@ -79,12 +81,15 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The rows under the period's heading; none before the first run.
+    void showRun(std::vector<reports::CoverageRow> rows,
+                 const std::optional<figures::Period> &period);
     void updateTotal();
     void askAndSaveList();
 
     QString m_localDatabase;
     QString m_saveFolder;
-    QString m_period;
+    std::optional<figures::Period> m_period;
     CoverageTableModel *m_model;
     CoverageFilterModel *m_proxy;
     QLabel *m_heading;

@@ -120,8 +120,8 @@ void CoverageTableModel::computeRow(size_t i) {
     m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
 }
 
-void CoverageTableModel::setPeriod(const QString &perioddatum) {
-    m_period = QDate::fromString(perioddatum, Qt::ISODate);
+void CoverageTableModel::setPeriod(const figures::Period &period) {
+    m_period = period.date();
     forgetKeys();
     if (!m_rows.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));

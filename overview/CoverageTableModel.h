@@ -25,8 +25,8 @@ public:
     explicit CoverageTableModel(QObject *parent = nullptr);
 
     void setRows(std::vector<reports::CoverageRow> rows);
-    // The run's period (YYYY-MM-DD), which the stock-out dates count from.
-    void setPeriod(const QString &perioddatum);
+    // The run's period, which the stock-out dates count from.
+    void setPeriod(const figures::Period &period);
     // A row's mark changed (the suggestion follows it).
     void setMark(int row, const std::optional<PlanningMark> &mark);
     // A row's rule changed.

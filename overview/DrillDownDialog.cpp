@@ -35,14 +35,14 @@ QString cellNumberText(const QString &cell) {
 
 } // namespace
 
-DrillDownDialog::DrillDownDialog(const QString &localDatabase, const QString &perioddatum,
+DrillDownDialog::DrillDownDialog(const QString &localDatabase, const figures::Period &period,
                                  const reports::CoverageRow &row, int targetWeeks, QWidget *parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Så räknades %1").arg(row.product));
     auto *layout = new QVBoxLayout(this);
     auto *title = new QLabel(QStringLiteral("<b>%1</b> %2<br>Period %3")
                                  .arg(row.product.toHtmlEscaped(), row.description.toHtmlEscaped(),
-                                      perioddatum.toHtmlEscaped()),
+                                      period.text().toHtmlEscaped()),
                              this);
     layout->addWidget(title);
 
@@ -61,7 +61,7 @@ DrillDownDialog::DrillDownDialog(const QString &localDatabase, const QString &pe
     QList<reports::CellSource> cells;
     try {
         BusyCursorScope busy;
-        cells = reports::coverageCellSources(localDatabase, perioddatum, row.product);
+        cells = reports::coverageCellSources(localDatabase, period, row.product);
     } catch (const lodvik::Error &e) {
         problem = e.message();
     }

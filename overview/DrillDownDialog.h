@@ -2,6 +2,10 @@
 
 #include <QDialog>
 
+namespace figures {
+class Period;
+}
+
 namespace reports {
 struct CoverageRow;
 }
@@ -16,7 +20,7 @@ class DrillDownDialog : public QDialog {
     Q_OBJECT
 
 public:
-    DrillDownDialog(const QString &localDatabase, const QString &perioddatum,
+    DrillDownDialog(const QString &localDatabase, const figures::Period &period,
                     const reports::CoverageRow &row, int targetWeeks, QWidget *parent = nullptr);
 };
 

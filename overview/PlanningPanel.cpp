@@ -150,7 +150,7 @@ void PlanningPanel::markSelected(std::optional<PlanningMark::Kind> kind,
                                 packs.value_or(double(reports::reorderSuggestion(
                                                           model->row(row), m_window->targetWeeks())
                                                           .value_or(0)))};
-        store->setMark(m_window->period(), model->row(row).product, mark);
+        store->setMark(m_window->period().text(), model->row(row).product, mark);
         model->setMark(row, mark);
     }
     updateTotals();
@@ -289,11 +289,11 @@ void PlanningPanel::openProposal() {
 
 // ---- ProposalDialog -----------------------------------------------------------------------
 
-ProposalDialog::ProposalDialog(std::vector<reports::ProposalLine> lines, const QString &perioddatum,
-                               QWidget *parent)
-    : QDialog(parent), m_lines(std::move(lines)), m_period(perioddatum),
+ProposalDialog::ProposalDialog(std::vector<reports::ProposalLine> lines,
+                               const figures::Period &period, QWidget *parent)
+    : QDialog(parent), m_lines(std::move(lines)), m_period(period),
       m_table(new QTableWidget(int(m_lines.size()), 4, this)) {
-    setWindowTitle(QStringLiteral("Inköpsförslag %1").arg(perioddatum));
+    setWindowTitle(QStringLiteral("Inköpsförslag %1").arg(period.text()));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Ändra antalet förpackningar där det behövs "
                                                 "(0 tar bort raden) och spara per leverantör."),
@@ -341,7 +341,6 @@ std::vector<reports::ProposalLine> ProposalDialog::lines() const {
 
 QStringList ProposalDialog::saveTo(const QString &folder) const {
     const std::vector<reports::ProposalLine> all = lines();
-    const QDate period = QDate::fromString(m_period, Qt::ISODate);
     QStringList files;
     for (size_t i = 0; i < all.size();) {
         const QString supplier = all[i].row->rule.supplier;
@@ -349,9 +348,9 @@ QStringList ProposalDialog::saveTo(const QString &folder) const {
         for (; i < all.size() && all[i].row->rule.supplier == supplier; ++i)
             group.push_back(all[i]);
         const QString base = QDir(folder).filePath(
-            QStringLiteral("Inkopsforslag%1-%2").arg(m_period, fileNamePart(supplier)));
+            QStringLiteral("Inkopsforslag%1-%2").arg(m_period.text(), fileNamePart(supplier)));
         reports::saveProposalWorkbook(group, m_period, base + QStringLiteral(".xls"));
-        const QByteArray csv = reports::proposalCsv(group, period);
+        const QByteArray csv = reports::proposalCsv(group, m_period.date());
         lodvik::saveFile(base + QStringLiteral(".csv"),
                          QStringLiteral("Inköpsförslaget %1.csv").arg(base),
                          [&](QIODevice &device) {

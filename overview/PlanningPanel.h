@@ -67,7 +67,7 @@ class ProposalDialog : public QDialog {
     Q_OBJECT
 
 public:
-    ProposalDialog(std::vector<reports::ProposalLine> lines, const QString &perioddatum,
+    ProposalDialog(std::vector<reports::ProposalLine> lines, const figures::Period &period,
                    QWidget *parent = nullptr);
 
     // The lines with the packs as edited (a row set to 0 is left out).
@@ -84,7 +84,7 @@ private:
     void askAndSave();
 
     std::vector<reports::ProposalLine> m_lines;
-    QString m_period;
+    figures::Period m_period;
     QTableWidget *m_table;
 };
 

@@ -294,11 +294,11 @@ QJsonObject jsonRow(const CoverageRow &row, const QDate &period, double targetWe
 
 } // namespace
 
-CoverageListWriter::CoverageListWriter(Format format, const QString &perioddatum,
+CoverageListWriter::CoverageListWriter(Format format, const figures::Period &period,
                                        double targetWeeks,
                                        std::function<void(const QByteArray &)> out)
-    : m_format(format), m_period(QDate::fromString(perioddatum, Qt::ISODate)),
-      m_today(QDate::currentDate()), m_targetWeeks(targetWeeks), m_out(std::move(out)) {
+    : m_format(format), m_period(period.date()), m_today(QDate::currentDate()),
+      m_targetWeeks(targetWeeks), m_out(std::move(out)) {
     if (m_format == Format::Csv) {
         m_out(csvHeader());
         return;
@@ -306,7 +306,7 @@ CoverageListWriter::CoverageListWriter(Format format, const QString &perioddatum
     // Qt's own document with no rows, cut where the rows go, so that the streamed document is
     // the one QJsonDocument writes: {"period", "rows": [ ... ], "target_weeks"} indented.
     QJsonObject doc;
-    doc.insert(QStringLiteral("period"), perioddatum);
+    doc.insert(QStringLiteral("period"), period.text());
     doc.insert(QStringLiteral("target_weeks"), targetWeeks);
     doc.insert(QStringLiteral("rows"), QJsonArray());
     const QByteArray empty = QJsonDocument(doc).toJson(QJsonDocument::Indented);
@@ -341,10 +341,10 @@ void CoverageListWriter::finish() {
 namespace {
 
 QByteArray writeList(CoverageListWriter::Format format,
-                     const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+                     const std::vector<const CoverageRow *> &rows, const figures::Period &period,
                      double targetWeeks) {
     QByteArray out;
-    CoverageListWriter writer(format, perioddatum, targetWeeks,
+    CoverageListWriter writer(format, period, targetWeeks,
                               [&](const QByteArray &part) { out += part; });
     for (const CoverageRow *row : rows)
         writer.add(*row);
@@ -354,24 +354,24 @@ QByteArray writeList(CoverageListWriter::Format format,
 
 } // namespace
 
-QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
                        double targetWeeks) {
-    return writeList(CoverageListWriter::Format::Csv, rows, perioddatum, targetWeeks);
+    return writeList(CoverageListWriter::Format::Csv, rows, period, targetWeeks);
 }
 
-QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
                         double targetWeeks) {
-    return writeList(CoverageListWriter::Format::Json, rows, perioddatum, targetWeeks);
+    return writeList(CoverageListWriter::Format::Json, rows, period, targetWeeks);
 }
 
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
-                              const QString &perioddatum, double targetWeeks,
+                              const figures::Period &period, double targetWeeks,
                               const QString &fileName) {
     xls::Workbook book;
     xls::Worksheet &sheet = book.worksheet();
     sheet.setCell(1, 1,
                   Variant::String(QStringLiteral("Täckningsöversikt, period %1, mål %2 veckor")
-                                      .arg(perioddatum, plainNumber(targetWeeks))));
+                                      .arg(period.text(), plainNumber(targetWeeks))));
     sheet.setBold(QStringLiteral("A1"));
     sheet.setColumnWidth(QStringLiteral("A:Q"), 12);
     sheet.setColumnWidth(QStringLiteral("A:A"), 18);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/PlanningStore.h"
+#include "figures/Period.h"
 #include "reports/ProduktTabell.h"
 
 #include <QByteArray>
@@ -131,9 +132,9 @@ ListCell listCell(const CoverageRow &row, ListColumn column, double targetWeeks)
 // shown). Numbers are plain C-locale numbers, an empty cell is an empty field (CSV) or null
 // (JSON); the suggestion column follows the target. The planning columns (reports/Planning.h)
 // follow the list's own.
-QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
                        double targetWeeks);
-QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QString &perioddatum,
+QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
                         double targetWeeks);
 // The same two documents written as the rows come, each part handed to out as soon as it is
 // complete, so that nothing grows with the number of rows: the same bytes as coverageCsv and
@@ -141,7 +142,7 @@ QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const QStr
 class CoverageListWriter {
 public:
     enum class Format { Csv, Json };
-    CoverageListWriter(Format format, const QString &perioddatum, double targetWeeks,
+    CoverageListWriter(Format format, const figures::Period &period, double targetWeeks,
                        std::function<void(const QByteArray &)> out);
     void add(const CoverageRow &row);
     void finish();
@@ -158,7 +159,7 @@ private:
 // The same columns as a workbook with the window's Swedish headings; raises lodvik::Error when
 // it cannot be saved (an earlier file stays as it was).
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
-                              const QString &perioddatum, double targetWeeks,
+                              const figures::Period &period, double targetWeeks,
                               const QString &fileName);
 
 // The machine name of an urgency in CSV and JSON: "urgent", "below_target", "no_sales", "ok".

@@ -1,6 +1,5 @@
 #include "reports/Reports.h"
 
-#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
@@ -20,9 +19,9 @@ using lodvik::Variant;
 
 namespace reports {
 
-QString productWorkbookFileName(const QString &appPath, const QString &perioddatum, bool xlsx) {
-    requireFileNamePeriod(perioddatum);
-    return appPath + QStringLiteral("/rapporter/Pallvikprodukter") + perioddatum +
+QString productWorkbookFileName(const QString &appPath,
+                                const std::optional<figures::Period> &period, bool xlsx) {
+    return appPath + QStringLiteral("/rapporter/Pallvikprodukter") + figures::periodText(period) +
            (xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".xls"));
 }
 
@@ -205,13 +204,12 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
 CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-int CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) {
-    requirePeriodDate(perioddatum); // before the table is emptied
+int CoverageRun::fill(ProduktTabell &produkttabell, const figures::Period &period) {
     // Rows of an earlier, longer run would otherwise show up in this run's workbook.
     produkttabell.clearFrom(1);
     int rows = 0;
     walk(
-        perioddatum,
+        period,
         [&](int row) -> ProduktTabell::Row & {
             produkttabell.ensureRow(row); // an extract of more products than rows grows the table
             return produkttabell.row(row);
@@ -221,11 +219,11 @@ int CoverageRun::fill(ProduktTabell &produkttabell, const QString &perioddatum) 
 }
 
 void CoverageRun::run(
-    const QString &perioddatum,
+    const figures::Period &period,
     const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     ProduktTabell::Row cells;
     walk(
-        perioddatum,
+        period,
         [&](int) -> ProduktTabell::Row & {
             cells.fill(Variant());
             return cells;
@@ -234,16 +232,14 @@ void CoverageRun::run(
 }
 
 void CoverageRun::walk(
-    const QString &perioddatum, const std::function<ProduktTabell::Row &(int row)> &rowFor,
+    const figures::Period &period, const std::function<ProduktTabell::Row &(int row)> &rowFor,
     const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
-    // Refused before the run rather than at the save, after every product has been worked out.
-    requirePeriodDate(perioddatum);
     dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
     // A figure the scan leaves to its own query runs on this connection.
     catalogue::prepareIndexes(db, m_progress);
     const qint64 products =
         qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
-    CoverageScan figures(m_localDatabase, perioddatum, m_progress);
+    CoverageScan figures(m_localDatabase, period, m_progress);
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));

@@ -269,9 +269,9 @@ void scanRows(dao::Database &db, CoverageScan::Table &table,
 
 } // namespace
 
-CoverageScan::CoverageScan(const QString &localDatabase, const QString &perioddatum,
+CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &period,
                            lodvik::Progress &progress)
-    : m_queries(localDatabase, perioddatum, progress), m_tables([] {
+    : m_queries(localDatabase, period, progress), m_tables([] {
           using F = figures::FrnFigures;
           using P = figures::PjFigures;
           std::vector<std::unique_ptr<Table>> t;
@@ -291,7 +291,7 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
       m_frnBackOrder(*m_tables[3]), m_frnHistory(*m_tables[4]), m_dp(*m_tables[5]),
       m_pjStock(*m_tables[6]), m_pjOrder(*m_tables[7]), m_pjSales(*m_tables[8]),
       m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
-    const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(perioddatum);
+    const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(period);
     std::atomic<bool> stopping{false};
 
     // Reads a group of tables on its own connection; the key rules are read there too.
@@ -374,9 +374,10 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
 
 CoverageScan::~CoverageScan() = default;
 
-ProductFigureQueries::ProductFigureQueries(const QString &localDatabase, const QString &perioddatum,
+ProductFigureQueries::ProductFigureQueries(const QString &localDatabase,
+                                           const figures::Period &period,
                                            lodvik::Progress &progress)
-    : m_perioddatum(perioddatum), m_figures(localDatabase, progress) {}
+    : m_period(period), m_figures(localDatabase, progress) {}
 
 Variant ProductFigureQueries::stockOnHandFRN(const QString &product) {
     return m_figures.frn.StockOnHandFRN(product);
@@ -406,7 +407,7 @@ Variant ProductFigureQueries::salesPerWeek(const QString &product, double umfakt
     return m_figures.pj.SalesPerWeek(product, umfaktor);
 }
 Variant ProductFigureQueries::salesPerWeekFRN(const QString &product) {
-    return m_figures.frn.SalesPerWeekFRN(product, m_perioddatum);
+    return m_figures.frn.SalesPerWeekFRN(product, m_period);
 }
 
 QStringList CoverageScan::scannedTables() const {

@@ -47,7 +47,7 @@ public:
 // The same figures, each by its own one-product query: for a single product (the drill-down).
 class ProductFigureQueries : public ProductFigures {
 public:
-    ProductFigureQueries(const QString &localDatabase, const QString &perioddatum,
+    ProductFigureQueries(const QString &localDatabase, const figures::Period &period,
                          lodvik::Progress &progress);
     lodvik::Variant stockOnHandFRN(const QString &product) override;
     lodvik::Variant avail(const QString &product) override;
@@ -61,7 +61,7 @@ public:
     lodvik::Variant salesPerWeekFRN(const QString &product) override;
 
 private:
-    QString m_perioddatum;
+    figures::Period m_period;
     figures::StockFigures m_figures;
 };
 
@@ -77,7 +77,7 @@ private:
 class CoverageScan : public ProductFigures {
 public:
     // Reads the extracts. Cancelling stops both threads within a few thousand rows.
-    CoverageScan(const QString &localDatabase, const QString &perioddatum,
+    CoverageScan(const QString &localDatabase, const figures::Period &period,
                  lodvik::Progress &progress);
     ~CoverageScan();
     CoverageScan(const CoverageScan &) = delete;

@@ -122,7 +122,7 @@ QString swedishNumber(double value) {
     return text.replace(QLatin1Char('-'), QChar(0x2212)); // a real minus sign
 }
 
-QList<CellSource> coverageCellSources(const QString &localDatabase, const QString &perioddatum,
+QList<CellSource> coverageCellSources(const QString &localDatabase, const figures::Period &period,
                                       const QString &product) {
     RowCounter counter(localDatabase, product);
     const std::optional<Variant> umconv = counter.umconv();
@@ -135,7 +135,7 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const QStrin
 
     // The row as the run computes it, so that the drill-down shows the run's cells.
     lodvik::NoProgress progress;
-    ProductFigureQueries figures(localDatabase, perioddatum, progress);
+    ProductFigureQueries figures(localDatabase, period, progress);
     ProduktTabell::Row row;
     CoverageFigures f;
     fillCoverageRow(figures, Variant::String(product), Variant(), *umconv, row, progress, &f);

@@ -5,6 +5,10 @@
 #include <QList>
 #include <QString>
 
+namespace figures {
+class Period;
+}
+
 namespace reports {
 
 struct CoverageRow;
@@ -37,7 +41,7 @@ struct CellSource {
 // counts the rows of each table they read for the product. The cells are computed the way the
 // run computes them (rounded texts, covers from the rounded texts). Raises lodvik::Error when
 // the store cannot be read or the product is not in pjomr with a pack size.
-QList<CellSource> coverageCellSources(const QString &localDatabase, const QString &perioddatum,
+QList<CellSource> coverageCellSources(const QString &localDatabase, const figures::Period &period,
                                       const QString &product);
 
 // The reorder suggestion of a row worked out in words and numbers, for the same target.

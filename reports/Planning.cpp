@@ -403,14 +403,14 @@ QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &peri
     return semicolonLines(out);
 }
 
-void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const figures::Period &period,
                           const QString &fileName) {
     using lodvik::Variant;
-    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
+    const QDate date = period.date();
     xls::Workbook book;
     xls::Worksheet &sheet = book.worksheet();
     sheet.setCell(1, 1,
-                  Variant::String(QStringLiteral("Inköpsförslag, period %1").arg(perioddatum)));
+                  Variant::String(QStringLiteral("Inköpsförslag, period %1").arg(period.text())));
     sheet.setBold(QStringLiteral("A1"));
     sheet.setColumnWidth(QStringLiteral("A:I"), 14);
     sheet.setColumnWidth(QStringLiteral("C:C"), 30);
@@ -434,8 +434,8 @@ void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString 
         sheet.setCell(r, 6, Variant::Double(double(row.rule.multiple)));
         if (row.salesPj)
             sheet.setCell(r, 7, Variant::Double(*row.salesPj));
-        sheet.setCell(r, 8, Variant::String(isoDate(stockoutDate(row, period))));
-        sheet.setCell(r, 9, Variant::String(isoDate(orderByDate(row, period))));
+        sheet.setCell(r, 8, Variant::String(isoDate(stockoutDate(row, date))));
+        sheet.setCell(r, 9, Variant::String(isoDate(orderByDate(row, date))));
         total += double(line.packs);
         ++r;
     }
@@ -445,16 +445,15 @@ void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString 
     book.saveAs(fileName);
 }
 
-QByteArray proposalJson(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+QByteArray proposalJson(const std::vector<ProposalLine> &lines, const figures::Period &period,
                         double targetWeeks) {
-    const QDate period = QDate::fromString(perioddatum, Qt::ISODate);
     QJsonArray suppliers;
     for (size_t i = 0; i < lines.size();) {
         const QString &supplier = lines[i].row->rule.supplier;
         QJsonArray rows;
         double total = 0;
         for (; i < lines.size() && lines[i].row->rule.supplier == supplier; ++i) {
-            rows.append(proposalRow(lines[i], period));
+            rows.append(proposalRow(lines[i], period.date()));
             total += double(lines[i].packs);
         }
         QJsonObject group;
@@ -464,7 +463,7 @@ QByteArray proposalJson(const std::vector<ProposalLine> &lines, const QString &p
         suppliers.append(group);
     }
     QJsonObject doc;
-    doc.insert(QStringLiteral("period"), perioddatum);
+    doc.insert(QStringLiteral("period"), period.text());
     doc.insert(QStringLiteral("target_weeks"), targetWeeks);
     doc.insert(QStringLiteral("suppliers"), suppliers);
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);

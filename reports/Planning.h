@@ -83,10 +83,10 @@ std::vector<ProposalLine> proposalLines(const std::vector<const CoverageRow *> &
 QByteArray proposalCsv(const std::vector<ProposalLine> &lines, const QDate &period);
 // The same as a workbook with a "Att beställa" total under the packs; raises lodvik::Error when
 // it cannot be saved (an earlier file stays as it was).
-void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+void saveProposalWorkbook(const std::vector<ProposalLine> &lines, const figures::Period &period,
                           const QString &fileName);
 // {"period", "target_weeks", "suppliers": [{"supplier", "total_packs", "rows": [...]}]}
-QByteArray proposalJson(const std::vector<ProposalLine> &lines, const QString &perioddatum,
+QByteArray proposalJson(const std::vector<ProposalLine> &lines, const figures::Period &period,
                         double targetWeeks);
 
 } // namespace reports

@@ -3,6 +3,7 @@
 #include "reports/ProduktTabell.h"
 
 #include "MDlib/Error.h"
+#include "figures/Period.h"
 #include "xls/SheetWriter.h"
 
 #include <QString>
@@ -26,11 +27,10 @@ class ProductFigures;
 // the period and a progress sink, and leave their results in the tables they are given.
 namespace reports {
 
-// appPath + "/rapporter/Pallvikprodukter" + period + ".xls", or ".xlsx" for an .xlsx workbook.
-// Raises lodvik::Error for a period that is neither empty nor a date written YYYY-MM-DD
-// (requireFileNamePeriod).
-QString productWorkbookFileName(const QString &appPath, const QString &perioddatum,
-                                bool xlsx = false);
+// appPath + "/rapporter/Pallvikprodukter" + period + ".xls", or ".xlsx" for an .xlsx workbook;
+// without a period no date goes into the name.
+QString productWorkbookFileName(const QString &appPath,
+                                const std::optional<figures::Period> &period, bool xlsx = false);
 // The products an .xls sheet holds below the coverage workbook's headers: rows 5 to 65,536.
 constexpr qint64 XlsProductRows = 65532;
 // Whether the coverage workbook of `products` products is written as .xlsx: always when the
@@ -42,10 +42,9 @@ QString xlsxNotice(qint64 products, bool alwaysXlsx);
 // The rows of pjomr, the products a coverage run will write: counted before the run, so that the
 // workbook's format is known before its first row.
 qint64 countProducts(const QString &localDatabase);
-// appPath + "/rapporter/Pallvik" + period + ".xls", the period checked the same way.
-QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum);
-// The period check of the workbook names: empty (no date in the name) or YYYY-MM-DD.
-void requireFileNamePeriod(const QString &perioddatum);
+// appPath + "/rapporter/Pallvik" + period + ".xls", the same way.
+QString summaryWorkbookFileName(const QString &appPath,
+                                const std::optional<figures::Period> &period);
 
 // Whether a product number is missing (Null, Empty or the empty text): the product lists end at
 // the first product without one.
@@ -90,21 +89,20 @@ class CoverageRun {
 public:
     CoverageRun(const QString &localDatabase, lodvik::Progress &progress);
 
-    // Empties the table from row 1 and fills it, growing it past 2000 products. A period that is
-    // not written YYYY-MM-DD is refused first (requirePeriodDate). A product without units per
-    // pack stops the run with a message naming it; the rows before it stay filled. Cancelling
-    // stops it the same way. Returns the number of rows filled.
-    int fill(ProduktTabell &produkttabell, const QString &perioddatum);
+    // Empties the table from row 1 and fills it, growing it past 2000 products. A product
+    // without units per pack stops the run with a message naming it; the rows before it stay
+    // filled. Cancelling stops it the same way. Returns the number of rows filled.
+    int fill(ProduktTabell &produkttabell, const figures::Period &period);
 
     // The same run without a table: each row is filled in one row value and handed to rowDone
     // (with its row number from 1) as soon as it is complete, so that nothing grows with the
     // number of products but what rowDone keeps.
-    void run(const QString &perioddatum,
+    void run(const figures::Period &period,
              const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
 
 private:
     // The run, with row r filled in place in rowFor(r).
-    void walk(const QString &perioddatum,
+    void walk(const figures::Period &period,
               const std::function<ProduktTabell::Row &(int row)> &rowFor,
               const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
 
@@ -145,7 +143,7 @@ void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName
 // Fills summatabell from the whole-source totals of the three sources: figure x (column x + 1)
 // by source 1 PJ, 2 FRN, 3 DP. A failing figure leaves the table as it was.
 void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
-                     const QString &perioddatum, lodvik::Progress &progress);
+                     const figures::Period &period, lodvik::Progress &progress);
 
 // Writes the stock summary workbook of summatabell to fileName.
 void tillexell(const SummaTabell &summatabell, const QString &fileName, lodvik::Progress &progress);
@@ -153,7 +151,7 @@ void tillexell(const SummaTabell &summatabell, const QString &fileName, lodvik::
 // The visible variant: the same sheet with its headings one row higher (all but column O), as a
 // temporary read-only workbook in folder (created when missing) for the desktop's spreadsheet
 // program. Returns its file name.
-QString visaexell(const SummaTabell &summatabell, const QString &perioddatum,
+QString visaexell(const SummaTabell &summatabell, const std::optional<figures::Period> &period,
                   const QString &folder);
 // Removes the workbooks visaexell left in folder.
 void removeShownWorkbooks(const QString &folder);

@@ -1,6 +1,5 @@
 #include "reports/Reports.h"
 
-#include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
@@ -19,15 +18,10 @@ using lodvik::Variant;
 
 namespace reports {
 
-void requireFileNamePeriod(const QString &perioddatum) {
-    // "2024/03/15" would name a file in folders below rapporter, "1.3.2024" a month it is not.
-    if (!perioddatum.isEmpty())
-        requirePeriodDate(perioddatum);
-}
-
-QString summaryWorkbookFileName(const QString &appPath, const QString &perioddatum) {
-    requireFileNamePeriod(perioddatum);
-    return appPath + QStringLiteral("/rapporter/Pallvik") + perioddatum + QStringLiteral(".xls");
+QString summaryWorkbookFileName(const QString &appPath,
+                                const std::optional<figures::Period> &period) {
+    return appPath + QStringLiteral("/rapporter/Pallvik") + figures::periodText(period) +
+           QStringLiteral(".xls");
 }
 
 namespace {
@@ -88,9 +82,8 @@ void tillexell(const SummaTabell &summatabell, const QString &fileName,
     book.saveAs(fileName);
 }
 
-QString visaexell(const SummaTabell &summatabell, const QString &perioddatum,
+QString visaexell(const SummaTabell &summatabell, const std::optional<figures::Period> &period,
                   const QString &folder) {
-    requireFileNamePeriod(perioddatum);
     xls::Workbook book;
     writeSummarySheet(book.worksheet(), summatabell, true);
     // A file of its own for each showing, left for the spreadsheet program to open. It is
@@ -98,7 +91,7 @@ QString visaexell(const SummaTabell &summatabell, const QString &perioddatum,
     // among throw-away files.
     if (!QDir().mkpath(folder))
         throw lodvik::Error(QStringLiteral("Mappen %1 kan inte skapas.").arg(folder));
-    QTemporaryFile file(folder + QStringLiteral("/Pallvik") + perioddatum +
+    QTemporaryFile file(folder + QStringLiteral("/Pallvik") + figures::periodText(period) +
                         QStringLiteral("-XXXXXX.xls"));
     file.setAutoRemove(false);
     if (!file.open()) {
@@ -121,8 +114,7 @@ void removeShownWorkbooks(const QString &folder) {
 }
 
 void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
-                     const QString &perioddatum, lodvik::Progress &progress) {
-    requirePeriodDate(perioddatum); // the FRN sales read its month
+                     const figures::Period &period, lodvik::Progress &progress) {
     // Work on a copy, so that a failing figure leaves the table as it was.
     SummaTabell table = summatabell;
     // One connection for all the totals; the pack size lookups of the DP and FRN totals seek in
@@ -130,7 +122,7 @@ void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
     dao::Database db = dao::Database::OpenDatabase(figures.localDatabase);
     catalogue::prepareIndexes(db, progress);
     enum Source { PJ = 1, FRN = 2, DP = 3 };
-    const figures::FigureArguments arguments{QString(), perioddatum, 0};
+    const figures::FigureArguments arguments{QString(), period, 0};
     const auto put = [&](int figure, int source, const char *name) {
         progress.checkCancelled();
         progress.caption(QLatin1String(name));

@@ -6,7 +6,9 @@
 #include "data/LocalDatabase.h"
 #include "data/TableCatalogue.h"
 #include "figures/DateConversion.h"
+#include "figures/Period.h"
 #include "figures/StockFigures.h"
+#include "reports/Reports.h"
 
 #include <QtTest>
 
@@ -79,7 +81,7 @@ class FiguresTest : public QObject {
             throw std::invalid_argument(operation.toStdString());
         figures::StockFigures stock(
             localDatabase.isEmpty() ? store->localDatabase() : localDatabase, progress);
-        return named->run(stock, {product, period, umfaktor});
+        return named->run(stock, {product, figures::Period::fromTextIfGiven(period), umfaktor});
     }
 
     // A figure that must fail with a message holding every "|"-separated part of message.
@@ -480,6 +482,70 @@ private slots:
             QVERIFY2(e.message().contains(table) && e.message().contains(QStringLiteral("saknas")),
                      qPrintable(e.message()));
         }
+    }
+    // The period is checked once, where it is made from the operator's text: a real date written
+    // YYYY-MM-DD, kept as typed, its month from characters 6-7.
+    void period_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDate>("date");      // invalid for a text that is refused
+        QTest::addColumn<QString>("message"); // what the refusal says
+        const QString layout = QStringLiteral("ÅÅÅÅ-MM-DD");
+        addRow("YYYY-MM-DD", "2024-03-15", QDate(2024, 3, 15), QString());
+        addRow("January", "2010-01-31", QDate(2010, 1, 31), QString());
+        addRow("leap day", "2024-02-29", QDate(2024, 2, 29), QString());
+        addRow("last day there is", "9999-12-31", QDate(9999, 12, 31), QString());
+        addRow("odd date", "2026-02-30", QDate(), layout);
+        addRow("no leap year", "2023-02-29", QDate(), layout);
+        addRow("month 13", "2010-13-01", QDate(), layout);
+        addRow("month 0", "2010-00-10", QDate(), layout);
+        addRow("year 0", "0000-01-01", QDate(), layout);
+        addRow("empty", "", QDate(), QStringLiteral("saknas"));
+        addRow("blank before", " 2024-03-15", QDate(), layout);
+        addRow("blank after", "2024-03-15 ", QDate(), layout);
+        addRow("only blanks", "          ", QDate(), layout);
+        addRow("blanks as separators", "2024 03 15", QDate(), layout);
+        addRow("slashes", "2024/03/15", QDate(), layout);
+        addRow("dots", "2024.03.15", QDate(), layout);
+        addRow("day first", "15-03-2024", QDate(), layout);
+        addRow("D.M.YYYY", "1.3.2024", QDate(), layout);
+        addRow("one-digit month", "2024-3-15", QDate(), layout);
+        addRow("trailing letter", "2024-03-15x", QDate(), layout);
+        addRow("other digits", "２０２４-03-15", QDate(), layout);
+    }
+
+    void period() {
+        QFETCH(QString, text);
+        QFETCH(QDate, date);
+        QFETCH(QString, message);
+        QCOMPARE(figures::Period::parse(text).has_value(), date.isValid());
+        if (date.isValid()) {
+            const figures::Period period = figures::Period::fromText(text);
+            QCOMPARE(period.text(), text);
+            QCOMPARE(period.date(), date);
+            QCOMPARE(period.month(), text.mid(5, 2).toInt());
+            QCOMPARE(figures::Period::fromTextIfGiven(text), std::optional(period));
+            // The workbooks are named with the text as typed.
+            QCOMPARE(reports::productWorkbookFileName(QStringLiteral("/p"), period, true),
+                     QStringLiteral("/p/rapporter/Pallvikprodukter") + text +
+                         QStringLiteral(".xlsx"));
+            return;
+        }
+        try {
+            figures::Period::fromText(text);
+            QFAIL("refused text made a period");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+            QVERIFY2(text.isEmpty() ||
+                         e.message().contains(QLatin1Char('"') + text + QLatin1Char('"')),
+                     qPrintable(e.message()));
+        }
+        // Left out is no period, and no error either; given but wrong is refused the same way.
+        if (text.isEmpty())
+            QCOMPARE(reports::summaryWorkbookFileName(QStringLiteral("/p"),
+                                                      figures::Period::fromTextIfGiven(text)),
+                     QStringLiteral("/p/rapporter/Pallvik.xls"));
+        else
+            QVERIFY_THROWS_EXCEPTION(lodvik::Error, figures::Period::fromTextIfGiven(text));
     }
 };
 

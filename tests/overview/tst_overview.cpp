@@ -208,7 +208,7 @@ private slots:
                               {"B-200", "Pallkrage röd", "30", "3", "10"},
                               {"C-300", "Krympfilm", "50", "5", "10"},
                               {"D-400", "Pallkrage grå", "5", nullptr, ""}}),
-                      QStringLiteral("2010-11-18"));
+                      figures::Period::fromText(QStringLiteral("2010-11-18")));
         window.setTargetWeeks(4);
         window.shownRows()->setSearchText(QStringLiteral("pallkrage"));
         window.view()->sortByColumn(int(ListColumn::StockFrn), Qt::DescendingOrder);
@@ -239,7 +239,7 @@ private slots:
                                                          {"C-300", "Krympfilm", "50", "5", "10"}});
         const PlanningRule acme{2, 0, 0, 25, 0, QStringLiteral("Acme"), QStringLiteral("Pall")};
         reports::applyPlanning(rows, {{"A-100", acme}, {"B-200", acme}}, {});
-        window.setRun(std::move(rows), QStringLiteral("2010-11-18"));
+        window.setRun(std::move(rows), figures::Period::fromText(QStringLiteral("2010-11-18")));
         window.setTargetWeeks(4);
         window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
         // 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
@@ -267,7 +267,8 @@ private slots:
         window.view()->clearSelection();
         std::vector<reports::ProposalLine> lines = window.planning()->proposalRows();
         QCOMPARE(lines.size(), size_t(1));
-        overview::ProposalDialog dialog(lines, QStringLiteral("2010-11-18"));
+        overview::ProposalDialog dialog(lines,
+                                        figures::Period::fromText(QStringLiteral("2010-11-18")));
         dialog.table()->item(0, 3)->setData(Qt::EditRole, 75);
         const QStringList files = dialog.saveTo(dir.path());
         QCOMPARE(files.size(), 2);
@@ -301,7 +302,7 @@ private slots:
         window.setRun(rowsOf({{"A-100", "Pall", "0", "", "10"},
                               {"B-200", "Pall", "-5", "-1", "10"},
                               {"C-300", "Pall", "5", nullptr, ""}}),
-                      QStringLiteral("2010-11-18"));
+                      figures::Period::fromText(QStringLiteral("2010-11-18")));
         window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
         QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Cover),
                  (QStringList{"0", "slut", "0"}));
@@ -377,8 +378,8 @@ private slots:
             products.push_back({n.constData(), "Pall", "10", "3", "2"});
         const std::vector<reports::CoverageRow> rows = rowsOf(products);
         PrintEngine engine;
-        overview::printCoverageList(engine, reports::allRows(rows), QStringLiteral("2010-11-18"),
-                                    4);
+        overview::printCoverageList(engine, reports::allRows(rows),
+                                    figures::Period::fromText(QStringLiteral("2010-11-18")), 4);
         QVERIFY(engine.landscape());
         QVERIFY(engine.pageCount() > 1);
         QStringList seen;
@@ -419,7 +420,7 @@ private slots:
         auto *overview = window.findChild<overview::CoverageOverviewWindow *>();
         QVERIFY(overview);
         QVERIFY(QFile::exists(first));
-        QCOMPARE(overview->period(), QStringLiteral("2010-11-18"));
+        QCOMPARE(overview->period().text(), QStringLiteral("2010-11-18"));
         QCOMPARE(overview->shownRows()->rowCount(), 1);
 
         // The same period again: the window shows the run it has, without a new one.
@@ -430,7 +431,7 @@ private slots:
         open(QStringLiteral("2010-12-01"));
         QVERIFY(
             QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
-        QCOMPARE(overview->period(), QStringLiteral("2010-12-01"));
+        QCOMPARE(overview->period().text(), QStringLiteral("2010-12-01"));
         QCOMPARE(window.findChildren<overview::CoverageOverviewWindow *>().size(), 1);
 
         // A run that fails leaves its rows in the table: no period's run is complete there any

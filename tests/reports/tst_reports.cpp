@@ -45,21 +45,27 @@ struct Operations {
 
     QString local() const { return home + QStringLiteral("/local.mdb"); }
     void CoverageRun() {
-        reports::CoverageRun(local(), progress).fill(produkttabell, perioddatum);
+        reports::CoverageRun(local(), progress)
+            .fill(produkttabell, figures::Period::fromText(perioddatum));
         excellprodukter();
         progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
     }
     void excellprodukter() {
-        reports::excellprodukter(produkttabell, reports::productWorkbookFileName(home, perioddatum),
-                                 progress);
+        reports::excellprodukter(
+            produkttabell,
+            reports::productWorkbookFileName(home, figures::Period::fromTextIfGiven(perioddatum)),
+            progress);
     }
     void tillexell() {
-        reports::tillexell(summatabell, reports::summaryWorkbookFileName(home, perioddatum),
-                           progress);
+        reports::tillexell(
+            summatabell,
+            reports::summaryWorkbookFileName(home, figures::Period::fromTextIfGiven(perioddatum)),
+            progress);
     }
     void fillSummatabell() {
         figures::StockFigures figures(local(), progress);
-        reports::fillSummatabell(summatabell, figures, perioddatum, progress);
+        reports::fillSummatabell(summatabell, figures, figures::Period::fromText(perioddatum),
+                                 progress);
     }
 };
 
@@ -195,7 +201,8 @@ private slots:
         }
         const std::vector<reports::CoverageRow> rows = reports::coverageRows(ops.produkttabell);
         QCOMPARE(rows.size(), size_t(4));
-        const QByteArray csv = reports::coverageCsv(reports::allRows(rows), ops.perioddatum, 4);
+        const QByteArray csv = reports::coverageCsv(reports::allRows(rows),
+                                                    figures::Period::fromText(ops.perioddatum), 4);
         const QList<QByteArray> lines = csv.trimmed().split('\n');
         const int field = column.key ? int(lines[0].trimmed().split(',').indexOf(column.key)) : -1;
         QCOMPARE(field, expected->csvField);
@@ -218,7 +225,8 @@ private slots:
         const char *const products[] = {"P2", "P5"};
         for (int p = 0; p < 2; ++p) {
             const QList<reports::CellSource> sources = reports::coverageCellSources(
-                ops.local(), ops.perioddatum, QString::fromLatin1(products[p]));
+                ops.local(), figures::Period::fromText(ops.perioddatum),
+                QString::fromLatin1(products[p]));
             QCOMPARE(sources.size(), 14); // C to P
             const auto source =
                 std::find_if(sources.cbegin(), sources.cend(), [&](const reports::CellSource &s) {
@@ -267,12 +275,14 @@ private slots:
         Operations ops(m_home);
         ops.perioddatum = QStringLiteral("2010-11-18");
         ops.CoverageRun();
-        const QString xlsx = reports::productWorkbookFileName(m_home, ops.perioddatum, true);
+        const QString xlsx = reports::productWorkbookFileName(
+            m_home, figures::Period::fromText(ops.perioddatum), true);
         QVERIFY(xlsx.endsWith(QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xlsx")));
         reports::excellprodukter(ops.produkttabell, xlsx, ops.progress);
         QString error;
-        const QJsonObject old =
-            readback::xlrdDump(reports::productWorkbookFileName(m_home, ops.perioddatum), &error);
+        const QJsonObject old = readback::xlrdDump(
+            reports::productWorkbookFileName(m_home, figures::Period::fromText(ops.perioddatum)),
+            &error);
         QVERIFY2(!old.isEmpty(), qPrintable(error));
         const QJsonObject now = readback::openpyxlDump(xlsx, &error);
         QVERIFY2(!now.isEmpty(), qPrintable(error));
@@ -317,9 +327,10 @@ private slots:
         reports::ProductWorkbook book(progress, products, false);
         QVERIFY(book.isXlsx());
         reports::CoverageRun(m_home + QStringLiteral("/local.mdb"), progress)
-            .run(QStringLiteral("2010-11-18"),
+            .run(figures::Period::fromText(QStringLiteral("2010-11-18")),
                  [&](int, const ProduktTabell::Row &cells) { book.addRow(cells); });
-        const QString file = reports::productWorkbookFileName(m_home, "2010-11-18", true);
+        const QString file =
+            reports::productWorkbookFileName(m_home, figures::Period::fromText("2010-11-18"), true);
         book.saveAs(file);
         QString error;
         const QJsonObject dump = readback::openpyxlDump(file, &error, QStringLiteral("1,7"));
@@ -353,8 +364,10 @@ private slots:
         smallStore();
         Operations ops(m_home);
         ops.perioddatum = QStringLiteral("2010-11-18");
-        reports::CoverageRun(ops.local(), ops.progress).fill(ops.produkttabell, ops.perioddatum);
-        const QString file = reports::productWorkbookFileName(m_home, ops.perioddatum, true);
+        reports::CoverageRun(ops.local(), ops.progress)
+            .fill(ops.produkttabell, figures::Period::fromText(ops.perioddatum));
+        const QString file = reports::productWorkbookFileName(
+            m_home, figures::Period::fromText(ops.perioddatum), true);
         QString target = file;
         if (folderInTheWay)
             QVERIFY(QDir().mkpath(file));
@@ -691,10 +704,11 @@ private slots:
 
     void drillDownOfNoProduct() {
         smallStore();
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
-                                 reports::coverageCellSources(m_home + QStringLiteral("/local.mdb"),
-                                                              QStringLiteral("2010-11-18"),
-                                                              QStringLiteral("not a product")));
+        QVERIFY_THROWS_EXCEPTION(
+            lodvik::Error,
+            reports::coverageCellSources(m_home + QStringLiteral("/local.mdb"),
+                                         figures::Period::fromText(QStringLiteral("2010-11-18")),
+                                         QStringLiteral("not a product")));
     }
 
     // The one-pass figures against each figure's own per-product query, value for value (type
@@ -757,7 +771,7 @@ private slots:
                 db.Execute(statement);
         }
         const QString local = m_home + QStringLiteral("/local.mdb");
-        const QString period = QStringLiteral("2010-11-18");
+        const figures::Period period = figures::Period::fromText(QStringLiteral("2010-11-18"));
         lodvik::NoProgress quiet;
         reports::CoverageScan scan(local, period, quiet);
         figures::StockFigures f(local, quiet);
@@ -834,7 +848,8 @@ private slots:
                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
                 "INSERT INTO pjsfakt (sdlitm, sdpqor) SELECT 'P' || (i % 50), i FROM n"));
         }
-        const QString file = reports::productWorkbookFileName(m_home, QStringLiteral("2010-11-18"));
+        const QString file = reports::productWorkbookFileName(
+            m_home, figures::Period::fromText(QStringLiteral("2010-11-18")));
         QFile old(file);
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("the workbook of an earlier run");
@@ -851,7 +866,7 @@ private slots:
         ProduktTabell table;
         QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled, {
             reports::CoverageRun(m_home + QStringLiteral("/local.mdb"), progress)
-                .fill(table, QStringLiteral("2010-11-18"));
+                .fill(table, figures::Period::fromText(QStringLiteral("2010-11-18")));
             reports::excellprodukter(table, file, progress);
         });
         QVERIFY(old.open(QIODevice::ReadOnly));
@@ -1012,8 +1027,9 @@ private slots:
         }
         const std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
         const QString file = m_home + QStringLiteral("/lista.xls");
-        reports::saveCoverageListWorkbook(reports::allRows(rows), QStringLiteral("2010-11-18"), 4,
-                                          file);
+        reports::saveCoverageListWorkbook(reports::allRows(rows),
+                                          figures::Period::fromText(QStringLiteral("2010-11-18")),
+                                          4, file);
         QString error;
         const QJsonObject dump = readback::xlrdDump(file, &error);
         QVERIFY2(!dump.isEmpty(), qPrintable(error));
