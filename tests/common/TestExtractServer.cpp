@@ -42,6 +42,7 @@ TestExtractServer::TestExtractServer(const QString &name)
     db.setPassword(env("LODVIK_TEST_PG_PASSWORD"));
     if (!db.open())
         qFatal("test server: %s", qPrintable(db.lastError().text()));
+    onServer(QStringLiteral("SET client_min_messages TO warning"));
     onServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_database));
     onServer(
         QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_database));
