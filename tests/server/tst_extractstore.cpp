@@ -251,6 +251,10 @@ private slots:
         QTest::newRow("odbc") << "[extrakt]\ndriver=QODBC\ndsn=lager\ncatalog=extrakt\n"
                               << true << "QODBC"
                               << "" << 0;
+        QFile example(QStringLiteral(LODVIK_SOURCE_DIR "/server/lodvikprodsok.ini.example"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QTest::newRow("shipped example") << QString::fromUtf8(example.readAll()) << true << "QPSQL"
+                                         << "extrakt" << 5432;
     }
     void settings() {
         QFETCH(QString, ini);
