@@ -1,3 +1,4 @@
+#include "../common/RunProgram.h"
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
@@ -19,6 +20,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <csignal>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -526,6 +528,58 @@ private slots:
         QSqlQuery pjomr = query(QStringLiteral("SELECT lodvik_radnr, iblitm, imdsc1, umconv FROM "
                                                "pjomr ORDER BY lodvik_radnr"));
         compareWithServer(rowsOf(pjomr) == oldRows ? old : changed);
+    }
+
+    // The command: --no-wait refuses while another load holds the lock, without it the command
+    // says that it waits and loads afterwards, and Ctrl+C while it waits leaves the tables.
+    void commandWaitsOrRefuses() {
+        requireServer();
+        QTemporaryDir home;
+        const QString old = demoStore(home, QStringLiteral("old.mdb"));
+        const QString changed = demoStore(home, QStringLiteral("new.mdb"), true);
+        QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(m_server->iniText(QStringLiteral("QPSQL")).toUtf8());
+        ini.close();
+        ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        const ProgramRun first = runProgram(home.path(), {QStringLiteral("import-store"), old});
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY2(first.out.startsWith(QLatin1String("DTSPL\t900\n")), qPrintable(first.out));
+
+        QSqlQuery lock(m_server->connection(QStringLiteral("holder")));
+        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
+        QVERIFY(
+            lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
+        const ProgramRun refused =
+            runProgram(home.path(), {QStringLiteral("import-store"), changed, "--no-wait"});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QLatin1String("annan arbetsstation")),
+                 qPrintable(refused.err));
+
+        for (const bool interrupt : {true, false}) {
+            QProcess waiting;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+            waiting.setProcessEnvironment(env);
+            waiting.start(QStringLiteral(LODVIK_EXECUTABLE), {"import-store", changed});
+            QString err;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (err += QString::fromUtf8(waiting.readAllStandardError())).contains("Väntar"),
+                20000);
+            if (interrupt) {
+                ::kill(pid_t(waiting.processId()), SIGINT);
+                QVERIFY(waiting.waitForFinished(20000));
+                QCOMPARE(waiting.exitCode(), 128 + SIGINT);
+                compareWithServer(old);
+            } else {
+                QVERIFY(lock.exec(QStringLiteral("COMMIT")));
+                QVERIFY(waiting.waitForFinished(60000));
+                QCOMPARE(waiting.exitCode(), 0);
+                compareWithServer(changed);
+            }
+        }
+        lock = QSqlQuery();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     }
 
     // The server's product key is the figures' one for every Latin-1 letter and a few beyond.
