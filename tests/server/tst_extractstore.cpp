@@ -215,6 +215,16 @@ private:
         return path;
     }
 
+    // The demo store loaded on the server, and a changed copy (broken: see demoStore) beside it.
+    std::pair<QString, QString> demoOnServer(const QTemporaryDir &dir,
+                                             const QString &driver = QStringLiteral("QPSQL"),
+                                             bool broken = false) {
+        const QString old = demoStore(dir, QStringLiteral("old.mdb"));
+        lodvik::NoProgress progress;
+        extractload::loadServerStore(old, m_server->settings(driver), progress);
+        return {old, demoStore(dir, QStringLiteral("new.mdb"), true, broken)};
+    }
+
     QSqlQuery query(const QString &sql) const {
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("schema"), false));
         if (!q.exec(sql))
@@ -402,10 +412,8 @@ private slots:
         QFETCH(QString, driver);
         requireDriver(driver);
         QTemporaryDir dir;
-        const QString old = demoStore(dir, QStringLiteral("old.mdb"));
-        const QString broken = demoStore(dir, QStringLiteral("broken.mdb"), true, true);
+        const auto [old, broken] = demoOnServer(dir, driver, true);
         lodvik::NoProgress progress;
-        extractload::loadServerStore(old, m_server->settings(driver), progress);
         try {
             extractload::loadServerStore(broken, m_server->settings(driver), progress);
             QFAIL("the load went through");
@@ -424,11 +432,9 @@ private slots:
     void cancelledLoadLeavesOldRows() {
         requireServer();
         QTemporaryDir dir;
-        const QString old = demoStore(dir, QStringLiteral("old.mdb"));
-        const QString changed = demoStore(dir, QStringLiteral("new.mdb"), true);
+        const auto [old, changed] = demoOnServer(dir);
         lodvik::NoProgress progress;
         const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
-        extractload::loadServerStore(old, settings, progress);
         CancelAfter cancel(5000);
         QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled,
                                  extractload::loadServerStore(changed, settings, cancel));
@@ -440,11 +446,9 @@ private slots:
     void snapshotKeepsOldRows() {
         requireServer();
         QTemporaryDir dir;
-        const QString old = demoStore(dir, QStringLiteral("old.mdb"));
-        const QString changed = demoStore(dir, QStringLiteral("new.mdb"), true);
+        const auto [old, changed] = demoOnServer(dir);
         lodvik::NoProgress progress;
         const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
-        extractload::loadServerStore(old, settings, progress);
         const QString sum =
             QStringLiteral("SELECT count(*), sum(lipqoh ORDER BY lodvik_radnr)::text "
                            "FROM fpsaldo");
@@ -472,11 +476,9 @@ private slots:
     void secondLoadWaits() {
         requireServer();
         QTemporaryDir dir;
-        const QString old = demoStore(dir, QStringLiteral("old.mdb"));
-        const QString changed = demoStore(dir, QStringLiteral("new.mdb"), true);
+        const auto [old, changed] = demoOnServer(dir);
         lodvik::NoProgress progress;
         const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
-        extractload::loadServerStore(old, settings, progress);
 
         QSqlQuery lock(m_server->connection(QStringLiteral("holder")));
         QVERIFY(lock.exec(QStringLiteral("BEGIN")));
