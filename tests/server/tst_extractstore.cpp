@@ -378,13 +378,18 @@ private slots:
 
     // An Access file's tables reach the server exactly as they reach local.mdb.
     void importMdbEqualsLocal_data() {
+        QTest::addColumn<QString>("driver");
         QTest::addColumn<QString>("file");
-        QTest::newRow("jet3") << "nwind-jet3.mdb";
-        QTest::newRow("jet4") << "datetest-jet4.mdb";
+        for (const char *driver : {"QPSQL", "QODBC"}) {
+            QTest::addRow("%s jet3", driver) << driver << "nwind-jet3.mdb";
+            QTest::addRow("%s jet4", driver) << driver << "datetest-jet4.mdb";
+        }
     }
     void importMdbEqualsLocal() {
         requireServer();
+        QFETCH(QString, driver);
         QFETCH(QString, file);
+        requireDriver(driver);
         const QString mdb = testDataFolder() + QStringLiteral("/access/") + file;
         if (!QFileInfo::exists(mdb))
             QSKIP(qPrintable(testDataMissing()));
@@ -393,8 +398,8 @@ private slots:
         lodvik::NoProgress progress;
         const accessimport::ImportResult intoLocal =
             accessimport::importAccessDatabase(mdb, local, progress);
-        const accessimport::ImportResult intoServer = accessimport::importAccessDatabaseToServer(
-            mdb, m_server->settings(QStringLiteral("QPSQL")), progress);
+        const accessimport::ImportResult intoServer =
+            accessimport::importAccessDatabaseToServer(mdb, m_server->settings(driver), progress);
         QCOMPARE(intoServer.tables.size(), intoLocal.tables.size());
         QCOMPARE(intoServer.warnings, intoLocal.warnings);
         compareWithServer(local);
