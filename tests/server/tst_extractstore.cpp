@@ -16,7 +16,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <atomic>
@@ -475,46 +474,13 @@ private slots:
         compareWithServer(changed);
     }
 
-    // A second load waits for the first (or is refused), and never mixes its tables with it.
-    void secondLoadWaits() {
+    // Two loads at once both go through, and the tables all come from one of them. (Waiting
+    // and refusing: commandWaitsOrRefuses.)
+    void twoLoadsNeverMix() {
         requireServer();
         QTemporaryDir dir;
         const auto [old, changed] = demoOnServer(dir);
-        lodvik::NoProgress progress;
         const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
-
-        QSqlQuery lock(m_server->connection(QStringLiteral("holder")));
-        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
-        QVERIFY(
-            lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
-        extractload::LoadOptions refuse;
-        refuse.whenBusy = extractload::WhenBusy::Refuse;
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
-                                 extractload::loadServerStore(changed, settings, progress, refuse));
-
-        std::atomic<bool> waiting = false, done = false;
-        extractload::LoadOptions wait;
-        wait.waiting = [&] { waiting = true; };
-        std::thread second([&] {
-            lodvik::NoProgress quiet;
-            try {
-                extractload::loadServerStore(changed, settings, quiet, wait);
-                done = true;
-            } catch (const lodvik::Error &) {
-            }
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(waiting, 20000);
-        QThread::msleep(500);
-        QVERIFY(!done);
-        compareWithServer(old);
-        QVERIFY(lock.exec(QStringLiteral("COMMIT")));
-        second.join();
-        QVERIFY(done);
-        lock = QSqlQuery();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-        compareWithServer(changed);
-
-        // Two at once: both go through, and the tables all come from one of them.
         QString failures[2];
         const auto load = [&](const QString &store, QString &failure) {
             try {
