@@ -129,12 +129,12 @@ public:
 
     void begin() override { execute(QStringLiteral("BEGIN")); }
 
-    void execute(const QString &sql) override { check(run(sql), sql); }
+    void execute(const QString &sql) override { check(run(sql)); }
 
     QList<QStringList> rows(const QString &sql) override {
         std::unique_ptr<PGresult, decltype(&PQclear)> result(run(sql), &PQclear);
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
-            fail(result.get(), sql);
+            fail(result.get());
         QList<QStringList> rows;
         for (int r = 0; r < PQntuples(result.get()); ++r) {
             QStringList row;
@@ -150,7 +150,7 @@ public:
                                 .arg(table, columns.join(QStringLiteral(", ")));
         std::unique_ptr<PGresult, decltype(&PQclear)> result(run(sql), &PQclear);
         if (PQresultStatus(result.get()) != PGRES_COPY_IN)
-            fail(result.get(), sql);
+            fail(result.get());
         m_copying = true;
         m_buffer.clear();
     }
@@ -190,25 +190,25 @@ public:
 private:
     PGresult *run(const QString &sql) { return PQexec(m_connection, sql.toUtf8().constData()); }
 
-    void check(PGresult *raw, const QString &sql) {
+    void check(PGresult *raw) {
         std::unique_ptr<PGresult, decltype(&PQclear)> result(raw, &PQclear);
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            fail(result.get(), sql);
+            fail(result.get());
     }
 
     QString connectionWords() const {
         return QString::fromUtf8(PQerrorMessage(m_connection)).trimmed();
     }
 
-    [[noreturn]] void fail(const PGresult *result, const QString &sql) {
+    [[noreturn]] void fail(const PGresult *result) {
         ServerWords words;
         const char *message =
             result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
         words.message = message ? QString::fromUtf8(message) : connectionWords();
         if (const char *context = result ? PQresultErrorField(result, PG_DIAG_CONTEXT) : nullptr)
             words.context = QString::fromUtf8(context);
-        throw ServerFailure(words, QStringLiteral("Inläsningen (%1)").arg(sql.left(60)));
+        throw ServerFailure(words, QStringLiteral("Inläsningen"));
     }
 
     void flush() {
@@ -231,7 +231,7 @@ private:
                 PQclear(result);
         }
         if (!last || PQresultStatus(last.get()) != PGRES_COMMAND_OK)
-            fail(last.get(), QStringLiteral("COPY"));
+            fail(last.get());
     }
 
     PGconn *m_connection;
@@ -593,8 +593,8 @@ Plan planTable(Session &session, const SourceTable &table,
     QList<ServerColumn> columns;
     if (known) {
         if (!server.contains(serverName))
-            throw Error(QStringLiteral("Tabellen %1 saknas i extraktdatabasen på servern; den "
-                                       "förbereds med extrakt-postgresql.sql.%2")
+            throw Error(QStringLiteral("Tabellen %1 saknas i extraktdatabasen på servern; "
+                                       "kör extrakt-postgresql.sql där först.%2")
                             .arg(table.name, unchanged));
         columns = server.value(serverName);
         session.execute(QStringLiteral("DELETE FROM %1").arg(plan.serverTable));
@@ -624,8 +624,8 @@ Plan planTable(Session &session, const SourceTable &table,
     for (const ServerColumn &c : columns)
         hasRowNumber = hasRowNumber || c.name == QLatin1String(extractRowNumberColumn);
     if (!hasRowNumber)
-        throw Error(QStringLiteral("Tabellen %1 på servern saknar kolumnen %2; den förbereds med "
-                                   "extrakt-postgresql.sql.%3")
+        throw Error(QStringLiteral("Tabellen %1 på servern saknar kolumnen %2; kör "
+                                   "extrakt-postgresql.sql där först.%3")
                         .arg(table.name, QLatin1String(extractRowNumberColumn), unchanged));
     for (qsizetype i = 0; i < table.columns.size(); ++i) {
         const QString name = table.columns.at(i).name;
