@@ -140,6 +140,7 @@ std::optional<SearchSourceSettings> serverStoreOf(const QString &localDatabase) 
     s.user = ini.value(QStringLiteral("user")).toString();
     s.password = ini.value(QStringLiteral("password")).toString();
     s.dsn = ini.value(QStringLiteral("dsn")).toString();
+    s.catalog = ini.value(QStringLiteral("catalog")).toString();
     return s;
 }
 
