@@ -188,7 +188,9 @@ QVariant PostgresSearchSource::fromStore(const QVariant &value) const {
     return text;
 }
 
-std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings) {
+std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings,
+                                                     const QString &contents,
+                                                     const QString &script) {
     const QString driver = settings.driver.toUpper();
     if (driver != QLatin1String("QPSQL") && driver != QLatin1String("QODBC"))
         throw Error(QStringLiteral("Okänd databasdrivrutin för sökdata: %1 (QSQLITE, QODBC eller "
@@ -213,9 +215,9 @@ std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings 
             throw Error(QStringLiteral("Kan inte ansluta till %1: %2")
                             .arg(description, dao::databaseFailure(db.lastError(), false)));
         if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
-            throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; sökdata på server kräver "
-                                       "PostgreSQL förberedd med sokdata-postgresql.sql.")
-                            .arg(description));
+            throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; %2 på server kräver "
+                                       "PostgreSQL förberedd med %3.")
+                            .arg(description, contents, script));
         QSqlQuery timeout(db);
         if (!timeout.exec(QStringLiteral("SET statement_timeout = 30000")))
             throw Error(QStringLiteral("Fel från %1: %2")

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 
 using lodvik::Error;
 
@@ -68,34 +69,43 @@ std::unique_ptr<RowReader> SearchSource::read(const QString &sql, QSqlError *err
     return std::make_unique<QueryReader>(std::move(query));
 }
 
-SearchSourceSettings readSearchSourceSettings(const QString &appPath) {
-    SearchSourceSettings result;
+std::optional<SearchSourceSettings> readServerSettings(const QString &appPath,
+                                                       const QString &section) {
     const QString file = QDir(appPath).filePath(QLatin1String(searchSourceSettingsFile));
-    if (QFileInfo::exists(file)) {
-        QSettings ini(file, QSettings::IniFormat);
-        if (ini.status() != QSettings::NoError)
-            throw Error(QStringLiteral("Inställningsfilen %1 kan inte läsas.").arg(file));
-        ini.beginGroup(QStringLiteral("sokdata"));
-        const QString driver = text(ini, "driver").toUpper();
-        if (!driver.isEmpty())
-            result.driver = driver;
-        result.database = text(ini, "database");
-        result.dsn = text(ini, "dsn");
-        result.host = text(ini, "host");
-        const QString port = text(ini, "port");
-        if (!port.isEmpty()) {
-            bool ok = false;
-            result.port = port.toInt(&ok);
-            if (!ok || result.port <= 0 || result.port > 65535)
-                throw Error(QStringLiteral("Ogiltig port \"%1\" i %2.").arg(port, file));
-        }
-        result.user = text(ini, "user");
-        result.password = rawText(ini, "password");
-        if (!result.password.isEmpty())
-            warnWhenOthersCanRead(file);
-        result.catalog = text(ini, "catalog");
-        ini.endGroup();
+    if (!QFileInfo::exists(file))
+        return std::nullopt;
+    QSettings ini(file, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError)
+        throw Error(QStringLiteral("Inställningsfilen %1 kan inte läsas.").arg(file));
+    if (!ini.childGroups().contains(section))
+        return std::nullopt;
+    SearchSourceSettings result;
+    ini.beginGroup(section);
+    result.driver = text(ini, "driver").toUpper();
+    result.database = text(ini, "database");
+    result.dsn = text(ini, "dsn");
+    result.host = text(ini, "host");
+    const QString port = text(ini, "port");
+    if (!port.isEmpty()) {
+        bool ok = false;
+        result.port = port.toInt(&ok);
+        if (!ok || result.port <= 0 || result.port > 65535)
+            throw Error(QStringLiteral("Ogiltig port \"%1\" i %2.").arg(port, file));
     }
+    result.user = text(ini, "user");
+    result.password = rawText(ini, "password");
+    if (!result.password.isEmpty())
+        warnWhenOthersCanRead(file);
+    result.catalog = text(ini, "catalog");
+    ini.endGroup();
+    return result;
+}
+
+SearchSourceSettings readSearchSourceSettings(const QString &appPath) {
+    SearchSourceSettings result =
+        readServerSettings(appPath, QStringLiteral("sokdata")).value_or(SearchSourceSettings{});
+    if (result.driver.isEmpty())
+        result.driver = QStringLiteral("QSQLITE");
     if (result.driver == QLatin1String("QSQLITE")) {
         if (result.database.isEmpty())
             result.database = QLatin1String(defaultSearchSourceFile);

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 // The search data source: where ProduktSok and LagerA live. The embedded default is the SQLite
 // file sokdata.db in the program folder; lodvikprodsok.ini may name a server reached through
@@ -30,6 +31,10 @@ inline constexpr char defaultSearchSourceFile[] = "sokdata.db";
 
 // Reads [sokdata] of lodvikprodsok.ini in the program folder; the defaults when it is absent.
 SearchSourceSettings readSearchSourceSettings(const QString &appPath);
+// The keys of one section of lodvikprodsok.ini as they stand (driver upper case, empty when not
+// given); nothing when the file or the section is absent. Raises lodvik::Error for a bad port.
+std::optional<SearchSourceSettings> readServerSettings(const QString &appPath,
+                                                       const QString &section);
 
 // The rows of a query, read forward once, as a forward-only QSqlQuery reads them.
 class RowReader {
@@ -74,4 +79,9 @@ public:
 // it cannot be reached.
 std::unique_ptr<SearchSource> openSearchSource(const QString &appPath);
 std::unique_ptr<SearchSource> openSqliteSearchSource(const QString &path);
-std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings);
+// What names the server's contents in messages ("sökdata") and the script that prepares it go
+// into the message for a server that is no PostgreSQL.
+std::unique_ptr<SearchSource>
+openServerSearchSource(const SearchSourceSettings &settings,
+                       const QString &contents = QStringLiteral("sökdata"),
+                       const QString &script = QStringLiteral("sokdata-postgresql.sql"));

@@ -1,8 +1,10 @@
 # shellcheck shell=bash
-# Starts a throw-away PostgreSQL 15 on a loopback port for the search data source tests, prepares
-# the database with server/sokdata-postgresql.sql, writes an ODBC data source for it, and exports
-# what the tests read: LODVIK_TEST_PG_HOST/PORT/DB/USER/PASSWORD, LODVIK_TEST_ODBC_DSN, ODBCINI
-# and ODBCSYSINI. Sourced by .ci/run (as root). It takes a free port, and the server is stopped
+# Starts a throw-away PostgreSQL 15 on a loopback port for the server tests, prepares the database
+# sokdata with server/sokdata-postgresql.sql and the database extrakt with
+# server/extrakt-postgresql.sql, writes an ODBC data source for each, and exports what the tests
+# read: LODVIK_TEST_PG_HOST/PORT/DB/USER/PASSWORD, LODVIK_TEST_PG_EXTRAKT_DB,
+# LODVIK_TEST_ODBC_DSN, LODVIK_TEST_ODBC_EXTRAKT_DSN, ODBCINI and ODBCSYSINI. The login lodvik
+# may create databases (a test makes its own beside extrakt) and roles (the extract script's). Sourced by .ci/run (as root). It takes a free port, and the server is stopped
 # and its folder removed when the sourcing shell exits, so that .ci/run can run again (or twice
 # at once) on one machine.
 
@@ -12,8 +14,8 @@ lodvik_start_test_server() {
     # A port nobody listens on, unless the caller names one.
     local port=${LODVIK_TEST_PG_PORT:-$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')}
     local password=lodvik-test
-    local sql
-    sql="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/server/sokdata-postgresql.sql"
+    local root
+    root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
     local dir
     dir=$(mktemp -d /tmp/lodvik-pg.XXXXXX)
     chmod 755 "$dir"
@@ -41,11 +43,14 @@ lodvik_start_test_server() {
     (
         cd "$dir"
         "${as_owner[@]}" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres \
-            -d postgres -c "CREATE ROLE lodvik LOGIN PASSWORD '$password'" \
-            -c "CREATE DATABASE sokdata OWNER lodvik ENCODING 'UTF8' TEMPLATE template0"
+            -d postgres -c "CREATE ROLE lodvik LOGIN CREATEDB CREATEROLE PASSWORD '$password'" \
+            -c "CREATE DATABASE sokdata OWNER lodvik ENCODING 'UTF8' TEMPLATE template0" \
+            -c "CREATE DATABASE extrakt OWNER lodvik ENCODING 'UTF8' TEMPLATE template0"
     )
     PGPASSWORD=$password "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U lodvik \
-        -d sokdata -f "$sql"
+        -d sokdata -f "$root/server/sokdata-postgresql.sql"
+    PGPASSWORD=$password "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U lodvik \
+        -d extrakt -v workstation=lodvik -f "$root/server/extrakt-postgresql.sql"
 
     mkdir -p "$dir/odbc"
     cat >"$dir/odbc/odbcinst.ini" <<INI
@@ -63,6 +68,16 @@ Username=lodvik
 Password=$password
 UseDeclareFetch=1
 Fetch=100
+
+[lodvik_extrakt]
+Driver=PostgreSQL Unicode
+Servername=127.0.0.1
+Port=$port
+Database=extrakt
+Username=lodvik
+Password=$password
+UseDeclareFetch=1
+Fetch=100
 INI
 
     export LODVIK_TEST_PG_HOST=127.0.0.1
@@ -70,7 +85,9 @@ INI
     export LODVIK_TEST_PG_DB=sokdata
     export LODVIK_TEST_PG_USER=lodvik
     export LODVIK_TEST_PG_PASSWORD=$password
+    export LODVIK_TEST_PG_EXTRAKT_DB=extrakt
     export LODVIK_TEST_ODBC_DSN=lodvik_sokdata
+    export LODVIK_TEST_ODBC_EXTRAKT_DSN=lodvik_extrakt
     export ODBCSYSINI=$dir/odbc
     export ODBCINI=$dir/odbc/odbc.ini
     echo "PostgreSQL test server on 127.0.0.1:$port (data in $dir)"
