@@ -1,40 +1,34 @@
 #pragma once
 
+#include "TestExtractServer.h"
+
 #include <QString>
 #include <QStringList>
 
-// The extract store on the test PostgreSQL server (LODVIK_TEST_PG_*, .ci/services.d/server.sh):
-// a database of this test program's own, holding every catalogue table as the server store has
-// it, into which a test copies the rows of its SQLite store, so that one test body runs on both
-// stores and compares what each gives.
+// The extract store on the test PostgreSQL server: a database of this test program's own,
+// prepared with the shipped schema (TestExtractServer), which a test loads from its SQLite store
+// as import-store does, so that one test body runs on both stores and compares what each gives.
 class ServerStore {
 public:
     // The reason the server cases cannot run, or empty when they can.
-    static QString missing();
-    // The drivers to run on: QPSQL, and QODBC when its driver is there.
+    static QString missing() { return TestExtractServer::missing(); }
+    // The drivers to run on: QPSQL, and QODBC when its driver and data source are there.
     static QStringList drivers();
 
     ServerStore();
-    ~ServerStore();
-    ServerStore(const ServerStore &) = delete;
-    ServerStore &operator=(const ServerStore &) = delete;
 
-    // Replaces the server's rows with those of every catalogue table of the SQLite store, each
-    // with its rowid as lodvik_radnr. Empty, or why the server's typed columns cannot hold them
-    // (a text or a blob in a number column, an integer a double does not hold exactly).
+    // Replaces the server's rows with those of the SQLite store (import-store's load). Empty, or
+    // why the server's typed columns cannot hold them as SQLite does (a text in a number column,
+    // an integer a double does not hold exactly).
     QString load(const QString &localDatabase);
     // Writes the [extrakt] section naming this database, through driver, into the program
-    // folder's lodvikprodsok.ini, with extra lines (key=value) added.
+    // folder's lodvikprodsok.ini; extra lines (key=value) replace the keys they name.
     void configure(const QString &programFolder, const QString &driver,
                    const QString &extra = {}) const;
-    // Runs statements on the database as its owner; raises lodvik::Error on failure.
+    // Runs a statement on a connection of its own to the database; raises lodvik::Error.
     void execute(const QString &sql) const;
-    // Runs them as the server's superuser (pg_terminate_backend of another role's connection).
-    void executeAsAdmin(const QString &sql) const;
-    const QString &database() const { return m_database; }
+    const TestExtractServer &server() const { return m_server; }
 
 private:
-    QString m_database;
-    QString m_owner;
-    QString m_admin;
+    TestExtractServer m_server;
 };
