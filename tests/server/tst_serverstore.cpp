@@ -140,6 +140,17 @@ private slots:
         }
         QVERIFY(!books[0].isEmpty());
         QVERIFY(books[0] == books[1]);
+        // The figure command prints the same, a failing figure the same message.
+        for (const QStringList &figure :
+             {QStringList{QStringLiteral("figure"), QStringLiteral("backordersDP")},
+              QStringList{QStringLiteral("figure"), QStringLiteral("ProdOrderPJ"), products.at(1),
+                          QStringLiteral("--umfaktor"), QStringLiteral("0")}}) {
+            const ProgramRun local = runProgram(sqlite.path(), figure);
+            const ProgramRun remote = runProgram(onServer.path(), figure);
+            QCOMPARE(remote.exitCode, local.exitCode);
+            QCOMPARE(remote.out, local.out);
+            QCOMPARE(remote.err, local.err);
+        }
     }
 
     // A server that cannot be reached: the Swedish message with the server's own words, exit 1,
