@@ -242,7 +242,8 @@ std::unique_ptr<ServerRows>
 ServerConnection::query(const QString &sql, const std::vector<Variant> &values, QString *table) {
     QString text = sql;
     table->clear();
-    if (const auto all = sqltext::tableQuery(sql)) {
+    const auto all = sqltext::tableQuery(sql);
+    if (all && !all->table.startsWith(QLatin1Char('('))) {
         // A table's rows in the order SQLite gives them, lodvik_radnr kept for an update.
         *table = all->table;
         text = QStringLiteral("SELECT * FROM ") + serverName(all->table) + all->rest;

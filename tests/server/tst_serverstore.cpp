@@ -153,6 +153,33 @@ private slots:
         }
     }
 
+    // A second thread of an operation reads the operation's snapshot, whatever commits since.
+    void sharedSnapshot() {
+        server->configure(onServer.path(), QStringLiteral("QPSQL"));
+        const QString local = localOf(onServer);
+        const auto count = [](dao::Database &&db) {
+            return db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjstk"))
+                .Fields(0)
+                .toText();
+        };
+        dao::Database operation = dao::Database::OpenExtractStore(local);
+        const QString before = operation.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjstk"))
+                                   .Fields(0)
+                                   .toText();
+        const QString snapshot = operation.exportSnapshot();
+        QVERIFY(!snapshot.isEmpty());
+        server->execute(QStringLiteral("DELETE FROM pjstk"));
+        auto joined = std::async(std::launch::async, [&] {
+            return count(dao::Database::JoinSnapshot(local, snapshot));
+        });
+        auto fresh = std::async(std::launch::async,
+                                [&] { return count(dao::Database::OpenExtractStore(local)); });
+        QCOMPARE(joined.get(), before);
+        QCOMPARE(fresh.get(), QStringLiteral("0"));
+        QCOMPARE(count(std::move(operation)), before);
+        QCOMPARE(server->load(localOf(sqlite)), QString());
+    }
+
     // A server that cannot be reached: the Swedish message with the server's own words, exit 1,
     // and the old workbook left as it was.
     void unreachable_data() {
