@@ -388,25 +388,22 @@ Database Database::OpenExtractStore(const QString &localDatabase, Access access)
         return Database(live);
     if (auto live = liveConnections().value(localDatabase).lock())
         return Database(live);
-    const std::optional<SearchSourceSettings> settings = serverStoreOf(localDatabase);
-    if (!settings)
-        return OpenDatabase(localDatabase);
-    auto connection = std::make_shared<Connection>();
-    connection->path = localDatabase;
-    connection->server = std::make_unique<ServerConnection>(*settings, access);
-    liveConnections().insert(serverKey(localDatabase), connection);
-    return Database(connection);
+    return openStore(localDatabase, access, QString());
 }
 
 Database Database::JoinSnapshot(const QString &localDatabase, const QString &snapshot) {
     if (snapshot.isEmpty())
         return OpenExtractStore(localDatabase);
+    return openStore(localDatabase, Access::Read, snapshot);
+}
+
+Database Database::openStore(const QString &localDatabase, Access access, const QString &snapshot) {
     const std::optional<SearchSourceSettings> settings = serverStoreOf(localDatabase);
     if (!settings)
         return OpenDatabase(localDatabase);
     auto connection = std::make_shared<Connection>();
     connection->path = localDatabase;
-    connection->server = std::make_unique<ServerConnection>(*settings, Access::Read, snapshot);
+    connection->server = std::make_unique<ServerConnection>(*settings, access, snapshot);
     liveConnections().insert(serverKey(localDatabase), connection);
     return Database(connection);
 }

@@ -98,6 +98,8 @@ private:
     friend class Recordset;
     explicit Database(std::shared_ptr<Connection> connection);
     static Database open(const QString &path, int flags);
+    // The server store the settings of localDatabase's folder name, or local.mdb.
+    static Database openStore(const QString &localDatabase, Access access, const QString &snapshot);
     std::shared_ptr<Connection> m_connection;
 };
 

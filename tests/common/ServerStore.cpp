@@ -24,6 +24,13 @@ ServerStore::ServerStore() : m_server(QStringLiteral("pgread")) {
         qFatal("server store: %s", qPrintable(m_server.scriptErrors()));
 }
 
+std::unique_ptr<ServerStore> ServerStore::whenThere() {
+    if (missing().isEmpty())
+        return std::make_unique<ServerStore>();
+    qInfo("only SQLite: %s", qPrintable(missing()));
+    return nullptr;
+}
+
 QString ServerStore::load(const QString &localDatabase) {
     {
         // A double holds integers exactly only up to 2^53, SQLite to 2^63; a blob has no place.

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // The extract store on the test PostgreSQL server: a database of this test program's own,
 // prepared with the shipped schema (TestExtractServer), which a test loads from its SQLite store
 // as import-store does, so that one test body runs on both stores and compares what each gives.
@@ -16,6 +18,8 @@ public:
     static QStringList drivers();
 
     ServerStore();
+    // The store for a test program's server cases, or nothing (said once) without a server.
+    static std::unique_ptr<ServerStore> whenThere();
 
     // Replaces the server's rows with those of the SQLite store (import-store's load). Empty, or
     // why the server's typed columns cannot hold them as SQLite does (a text in a number column,

@@ -74,12 +74,7 @@ class DatesTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        if (ServerStore::missing().isEmpty())
-            server = std::make_unique<ServerStore>();
-        else
-            qInfo("only SQLite: %s", qPrintable(ServerStore::missing()));
-    }
+    void initTestCase() { server = ServerStore::whenThere(); }
     void cleanupTestCase() { server.reset(); }
 
     void formatDateEntry_data() {
