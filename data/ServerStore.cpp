@@ -126,8 +126,13 @@ ServerConnection::ServerConnection(const SearchSourceSettings &settings, Access 
     {
         // Waits for another workstation's conversion before the snapshot is taken, so that
         // its codes are seen and left as they are.
-        if (m_writes)
+        if (m_writes) {
+            // Waiting for a load or another conversion is no slow query: no time limit for it.
+            const QString limit = value(QStringLiteral("SHOW statement_timeout"));
+            run(QStringLiteral("SET statement_timeout = 0"));
             run(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(writeLockKey));
+            run(QStringLiteral("SET statement_timeout = ") + sqltext::literal(limit));
+        }
         m_begin = QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ") +
                   (m_writes ? QString() : QStringLiteral(" READ ONLY"));
         begin();
@@ -180,12 +185,15 @@ void ServerConnection::commit() {
     begin();
 }
 
-QString ServerConnection::exportSnapshot() {
+QString ServerConnection::value(const QString &sql) {
     QSqlQuery query(database());
-    const QString sql = QStringLiteral("SELECT pg_export_snapshot()");
     if (!query.exec(sql) || !query.next())
         fail(query.lastError(), sql);
     return query.value(0).toString();
+}
+
+QString ServerConnection::exportSnapshot() {
+    return value(QStringLiteral("SELECT pg_export_snapshot()"));
 }
 
 QSqlQuery &ServerConnection::prepared(const QString &sql, const QVariantList &values) {

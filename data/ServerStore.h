@@ -100,6 +100,8 @@ private:
     // The query of sql, prepared once per connection, run with values bound to its "?".
     QSqlQuery &prepared(const QString &sql, const QVariantList &values);
     void run(const QString &sql);
+    // The first field of the first row of sql, as text.
+    QString value(const QString &sql);
     void begin();
 
     std::unique_ptr<SearchSource> m_source; // owns the connection
