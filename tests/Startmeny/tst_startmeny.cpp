@@ -478,6 +478,43 @@ private slots:
                          qPrintable(answerer.text()));
     }
 
+    // A server store that cannot be reached: the summary says so in a message box with the
+    // driver's words, keeps the old workbook, and the window runs the next one on local.mdb.
+    void unreachableServerStoreIsReported() {
+        catalogue::createEmptyLocalStore(m_home->filePath(QStringLiteral("local.mdb")));
+        QVERIFY(QDir(m_home->path()).mkpath(QStringLiteral("rapporter")));
+        const QString workbook =
+            m_home->filePath(QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
+        {
+            QFile old(workbook);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("gammal");
+        }
+        writeIni(m_home->path(), "[extrakt]\ndriver=QPSQL\nhost=127.0.0.1\nport=1\n"
+                                 "database=extrakt\nuser=lodvik\n");
+        Startmeny &w = openWindow();
+        w.datumtxt->setText(QStringLiteral("2010-11-18"));
+        w.AcceptPeriodDate();
+        BoxAnswerer answerer;
+        w.startSummaryWorkbook();
+        QVERIFY(w.waitForWork(60000));
+        QTRY_VERIFY(!w.isWorking());
+        QTRY_COMPARE(answerer.count(), 1);
+        QVERIFY2(answerer.text().contains(QStringLiteral("Kan inte ansluta")) &&
+                     answerer.text().contains(QStringLiteral("Detaljer: ")),
+                 qPrintable(answerer.text()));
+        QFile kept(workbook);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("gammal"));
+        kept.close();
+        QFile::remove(m_home->filePath(QStringLiteral("lodvikprodsok.ini")));
+        w.startSummaryWorkbook();
+        QVERIFY(w.waitForWork(60000));
+        QTRY_VERIFY(!w.isWorking());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QVERIFY(kept.readAll() != QByteArray("gammal"));
+    }
+
     // The title doubles as the progress line: a caption too wide for it is set smaller or cut,
     // never clipped at the label's edges, and a short one keeps the title's size.
     void captionFitsTitle_data() {
