@@ -8,6 +8,7 @@
 #include "figures/DpFigures.h"
 #include "figures/FigureQuery.h"
 #include "figures/PjFigures.h"
+#include "reports/CoverageScanServer.h"
 
 #include <sqlite3.h>
 
@@ -140,6 +141,16 @@ struct Statement {
     ~Statement() { sqlite3_finalize(statement); }
 };
 
+// The product's sum in table, or nullptr when its figure asks for itself.
+StoreSum *sumOf(CoverageScan::Table &table, const QByteArray &key) {
+    if (!table.refused.isEmpty() && table.refused.contains(key))
+        return nullptr;
+    auto it = table.sums.find(key);
+    if (it == table.sums.end())
+        it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
+    return &*it;
+}
+
 // Adds value as SUM(lodvik_number(value)) would; false for a value the pass leaves to the
 // figure's query (a text that is no number, a blob, a value that is no finite number).
 bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
@@ -206,12 +217,7 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
         writeProductKey(table.rule,
                         reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0)),
                         sqlite3_column_bytes(s.statement, 0), key);
-        if (!table.refused.isEmpty() && table.refused.contains(key))
-            continue;
-        auto it = table.sums.find(key);
-        if (it == table.sums.end())
-            it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
-        if (!addValue(*it, s.statement, 1))
+        if (StoreSum *sum = sumOf(table, key); sum && !addValue(*sum, s.statement, 1))
             table.refused.insert(QByteArray(key.constData(), key.size()));
     }
     if (rc != SQLITE_DONE) {
@@ -267,10 +273,41 @@ void scanRows(dao::Database &db, CoverageScan::Table &table,
     table.scanned = true;
 }
 
+// A value of the server's store, added as local.mdb's would be.
+bool addValue(StoreSum &sum, const ServerValue &value) {
+    switch (value.kind) {
+    case ServerValue::Kind::Null:
+        return true;
+    case ServerValue::Kind::Integer:
+        sum.addInteger(value.integer);
+        return true;
+    case ServerValue::Kind::Real:
+        sum.addReal(value.real);
+        return true;
+    case ServerValue::Kind::NotANumber:
+        break;
+    }
+    return false;
+}
+
+void scanServerSums(ServerSnapshot &server, CoverageScan::Table &table, const Stop &stop) {
+    QByteArray key;
+    const bool read = server.readColumn(
+        QString::fromUtf8(table.name), QString::fromUtf8(table.key),
+        QString::fromUtf8(table.column),
+        [&](QByteArrayView product, const ServerValue &value) {
+            writeProductKey(table.rule, product.data(), product.size(), key);
+            if (StoreSum *sum = sumOf(table, key); sum && !addValue(*sum, value))
+                table.refused.insert(QByteArray(key.constData(), key.size()));
+        },
+        stop);
+    table.scanned = read;
+}
+
 } // namespace
 
 CoverageScan::CoverageScan(const QString &localDatabase, const QString &perioddatum,
-                           lodvik::Progress &progress)
+                           lodvik::Progress &progress, const QString &snapshot)
     : m_queries(localDatabase, perioddatum, progress), m_tables([] {
           using F = figures::FrnFigures;
           using P = figures::PjFigures;
@@ -293,9 +330,29 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
       m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
     const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(perioddatum);
     std::atomic<bool> stopping{false};
+    const std::thread::id owner = std::this_thread::get_id();
+
+    // On a server store both threads read one snapshot: the run's, or the first connection's.
+    const std::optional<SearchSourceSettings> server = extractServer(localDatabase);
+    std::optional<ServerSnapshot> first;
+    QString shared = snapshot;
+    if (server) {
+        first.emplace(*server, snapshot);
+        if (shared.isEmpty())
+            shared = first->exportSnapshot();
+    }
 
     // Reads a group of tables on its own connection; the key rules are read there too.
     const auto scanGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
+        if (server) {
+            std::optional<ServerSnapshot> own;
+            ServerSnapshot &on =
+                std::this_thread::get_id() == owner ? *first : own.emplace(*server, shared);
+            for (Table *table : group)
+                if (table->kind == Table::Kind::Sum)
+                    scanServerSums(on, *table, stop);
+            return;
+        }
         dao::Database db = dao::Database::OpenDatabase(localDatabase);
         Statement encoding;
         if (sqlite3_prepare_v2(db.handle(), "PRAGMA encoding", -1, &encoding.statement, nullptr) !=

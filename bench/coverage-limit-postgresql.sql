@@ -1,0 +1,32 @@
+-- The limit for a coverage run on the extract store on a server: PostgreSQL computing the same
+-- numbers itself, in one snapshot, with one GROUP BY per extract the run reads (on the product
+-- comparison the figures use, lodvik_nyckel) and the walk of pjomr in product order. Every row
+-- goes to the client, as the run's rows go to its workbook. The period is bench/speed-limits'
+-- (2026-03-15): frnhist's six months are September to February.
+--
+--     psql -X -q -A -t -v ON_ERROR_STOP=1 -d extrakt -f bench/coverage-limit-postgresql.sql
+--
+-- The sums here add in whatever order the server likes; the run adds in lodvik_radnr order, as
+-- SQLite does, so this is a bound the run cannot beat rather than the run's own numbers.
+
+BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY;
+
+SELECT iblitm, imdsc1, umconv FROM pjomr ORDER BY lodvik_nyckel(iblitm), lodvik_radnr;
+
+SELECT lodvik_nyckel(ivcitm), sum(lipqoh) FROM pjstkfrn GROUP BY 1;
+SELECT lodvik_nyckel(ivcitm), sum(quantity) FROM avail GROUP BY 1;
+SELECT lodvik_nyckel(fält2),
+       sum(fält39 + fält40 + fält41 + fält42 + fält43 + fält44 + fält45)
+       - sum(fält18 + fält19 + fält20 + fält21 + fält22 + fält23 + fält24)
+  FROM dtspl GROUP BY 1;
+SELECT lodvik_nyckel(imlitm), sum(lipqoh) FROM pjstk GROUP BY 1;
+SELECT lodvik_nyckel(sdaitm), sum(antaltusen) FROM pjotballa GROUP BY 1;
+SELECT lodvik_nyckel(mflitm), sum(mffqt) FROM pjpvmens GROUP BY 1;
+SELECT lodvik_nyckel(sdaitm), sum(antaltusen) FROM pjofback GROUP BY 1;
+SELECT lodvik_nyckel(sdaitm), sum(antaltusen) FROM pjotalla GROUP BY 1;
+SELECT lodvik_nyckel(sdaitm), sum(antaltusen) FROM pjoffram GROUP BY 1;
+SELECT lodvik_nyckel(sdlitm), sum(sdpqor) FROM pjsfakt GROUP BY 1;
+SELECT lodvik_nyckel(ivcitm), sum(ihsq09 + ihsq10 + ihsq11 + ihsq12 + ihsq01 + ihsq02)
+  FROM frnhist GROUP BY 1;
+
+COMMIT;
