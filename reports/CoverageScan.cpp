@@ -228,14 +228,17 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
     table.scanned = true;
 }
 
-// The rows of DTSPL or frnhist, added as the figure adds one product's rows.
+// The rows of DTSPL or frnhist, added as the figure adds one product's rows; on the server
+// store in its row order, where every product number is text.
 void scanRows(dao::Database &db, CoverageScan::Table &table,
-              const std::function<double(double, const dao::Recordset &)> &addRow,
-              const Stop &stop) {
+              const std::function<double(double, const dao::Recordset &)> &addRow, const Stop &stop,
+              bool server = false) {
     try {
-        dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid")
-                                 .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
+        dao::Recordset rs = db.OpenRecordset(
+            (server ? QStringLiteral("SELECT *, (%1 IS NOT NULL)::integer FROM %2 "
+                                     "ORDER BY lodvik_radnr")
+                    : QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid"))
+                .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
         const int keyType = rs.fieldCount() - 1;
         int keyPosition = -1;
         for (int p = 0; p < keyType && keyPosition < 0; ++p)
@@ -339,7 +342,7 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
     if (server) {
         first.emplace(*server, snapshot);
         if (shared.isEmpty())
-            shared = first->exportSnapshot();
+            shared = first->snapshot();
     }
 
     // Reads a group of tables on its own connection; the key rules are read there too.

@@ -197,15 +197,24 @@ private:
 ServerSnapshot::ServerSnapshot(const SearchSourceSettings &settings, const QString &snapshot)
     : m_source(openExtractServer(settings)) {
     QSqlDatabase db = m_source->database();
-    if (!db.transaction())
-        fail(db.lastError().text());
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY")))
-        fail(q.lastError().text());
-    // The id comes from pg_export_snapshot on another connection of this run.
-    if (!snapshot.isEmpty() && !q.exec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
-                                           .arg(QString(snapshot).remove(QLatin1Char('\'')))))
-        fail(q.lastError().text());
+    // Set for the session, so that the snapshot is the transaction's first statement: psqlODBC
+    // wraps every later one in a savepoint, where a snapshot can be neither taken nor joined.
+    if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL "
+                               "REPEATABLE READ, READ ONLY")) ||
+        !db.transaction())
+        fail(q.lastError().isValid() ? q.lastError().text() : db.lastError().text());
+    if (snapshot.isEmpty()) {
+        if (!q.exec(QStringLiteral("SELECT pg_export_snapshot()")) || !q.next())
+            fail(q.lastError().text());
+        m_snapshot = q.value(0).toString();
+    } else {
+        // The id comes from pg_export_snapshot on another connection of this run.
+        if (!q.exec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
+                        .arg(QString(snapshot).remove(QLatin1Char('\'')))))
+            fail(q.lastError().text());
+        m_snapshot = snapshot;
+    }
 }
 
 ServerSnapshot::~ServerSnapshot() {
@@ -217,13 +226,6 @@ void ServerSnapshot::fail(const QString &words) const {
     throw lodvik::Error(
         QStringLiteral("Utdragen kunde inte läsas från %1.").arg(m_source->description()) +
         lodvik::details(words));
-}
-
-QString ServerSnapshot::exportSnapshot() {
-    QSqlQuery q(m_source->database());
-    if (!q.exec(QStringLiteral("SELECT pg_export_snapshot()")) || !q.next())
-        fail(q.lastError().text());
-    return q.value(0).toString();
 }
 
 bool ServerSnapshot::readColumn(const QString &table, const QString &key, const QString &column,

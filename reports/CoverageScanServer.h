@@ -38,15 +38,15 @@ ServerValue numericValue(QByteArrayView text);
 class ServerSnapshot {
 public:
     // Opens a connection from the settings and starts its transaction; with a snapshot of
-    // another connection of the run (exportSnapshot), reads exactly what that one reads. Raises
+    // another connection of the run (snapshot()), reads exactly what that one reads. Raises
     // lodvik::Error with the server's words when the server cannot be reached or refuses.
     explicit ServerSnapshot(const SearchSourceSettings &settings, const QString &snapshot = {});
     ~ServerSnapshot();
     ServerSnapshot(const ServerSnapshot &) = delete;
     ServerSnapshot &operator=(const ServerSnapshot &) = delete;
 
-    // An id under which other connections join this snapshot while this transaction lasts.
-    QString exportSnapshot();
+    // The snapshot's id, under which other connections join it while this connection lasts.
+    const QString &snapshot() const { return m_snapshot; }
 
     using Row = std::function<void(QByteArrayView key, const ServerValue &value)>;
     // Every row of table whose key is not Null, with its value of column, in lodvik_radnr order.
@@ -63,6 +63,7 @@ private:
     [[noreturn]] void fail(const QString &words) const;
 
     std::unique_ptr<SearchSource> m_source;
+    QString m_snapshot;
 };
 
 } // namespace reports
