@@ -338,19 +338,16 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
     // On a server store both threads read one snapshot: the run's, or the first connection's.
     const std::optional<SearchSourceSettings> server = extractServer(localDatabase);
     std::optional<ServerSnapshot> first;
-    QString shared = snapshot;
-    if (server) {
+    if (server)
         first.emplace(*server, snapshot);
-        if (shared.isEmpty())
-            shared = first->snapshot();
-    }
 
     // Reads a group of tables on its own connection; the key rules are read there too.
     const auto scanGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
         if (server) {
             std::optional<ServerSnapshot> own;
-            ServerSnapshot &on =
-                std::this_thread::get_id() == owner ? *first : own.emplace(*server, shared);
+            ServerSnapshot &on = std::this_thread::get_id() == owner
+                                     ? *first
+                                     : own.emplace(*server, first->snapshot());
             for (Table *table : group)
                 if (table->kind == Table::Kind::Sum)
                     scanServerSums(on, *table, stop);
