@@ -165,13 +165,30 @@ const Command commands[] = {
     {false,
      cli::importMdb,
      {"import-mdb",
-      "import-mdb FIL",
-      "importerar en Access-databas till local.mdb",
-      "Kopierar varje tabell i Access-filen FIL (Jet 3 eller Jet 4) till local.mdb; en tabell "
-      "med samma namn ersätts. local.mdb ändras bara när allt har kopierats. Skriver en rad "
-      "per tabell: namn, tabb, antal rader.",
+      "import-mdb FIL [--no-wait]",
+      "importerar en Access-databas till local.mdb eller servern",
+      "Kopierar varje tabell i Access-filen FIL (Jet 3 eller Jet 4) till extraktdatabasen: "
+      "local.mdb, eller servern som [extrakt] i lodvikprodsok.ini anger. En tabell med samma "
+      "namn ersätts. Databasen ändras bara när allt har kopierats. Läser en annan arbetsstation "
+      "redan in till servern väntar kommandot, eller avbryts med --no-wait. Skriver en rad per "
+      "tabell: namn, tabb, antal rader.",
       {{"FIL", "Access-filen (.mdb)", 1, "mdb"}},
+      {{"--no-wait", nullptr, "vänta inte på en annan inläsning till servern"}},
       {},
+      {}}},
+    {false,
+     cli::importStore,
+     {"import-store",
+      "import-store FIL [--no-wait]",
+      "kopierar en local.mdb till extraktdatabasen på servern",
+      "Kopierar tabellerna i extraktdatabasen FIL (en local.mdb från programmet) till servern "
+      "som [extrakt] i lodvikprodsok.ini anger, så att arbetsstationerna kan flytta till "
+      "servern utan att läsa in Access-filerna igen. Servern får de nya tabellerna på en gång "
+      "när allt har kopierats; ett fel eller Ctrl+C lämnar dem som de var. Läser en annan "
+      "arbetsstation redan in väntar kommandot, eller avbryts med --no-wait. Skriver en rad per "
+      "tabell: namn, tabb, antal rader.",
+      {{"FIL", "extraktdatabasen (local.mdb)", 1, "mdb"}},
+      {{"--no-wait", nullptr, "vänta inte på en annan inläsning till servern"}},
       {},
       {}}},
     {false,

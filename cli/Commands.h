@@ -23,6 +23,7 @@ int coverage(const QStringList &args);
 int summary(const QStringList &args);
 int print(const QStringList &args);
 int importMdb(const QStringList &args);
+int importStore(const QStringList &args);
 // print's usage errors, found before the graphical application starts.
 void checkPrintArguments(const QStringList &args);
 

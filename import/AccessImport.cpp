@@ -8,6 +8,7 @@
 #include "data/SqliteError.h"
 #include "data/StoreWriteLock.h"
 #include "import/AccessReader.h"
+#include "import/ExtractLoad.h"
 
 #include <sqlite3.h>
 
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -350,8 +352,10 @@ void handleReport(const QByteArray &line, ChildRun &run, lodvik::Progress &progr
 }
 
 // Runs the child on the Access file and the work file, within the limits, until it ends.
+// intact: what the operator is told stays as it was when the reading fails.
 ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Progress &progress,
-                   const ImportLimits &limits) {
+                   const ImportLimits &limits,
+                   const QString &intact = QStringLiteral("Den lokala databasen är oförändrad.")) {
     QProcess child;
     child.setProgram(readerProgram());
     child.setArguments({mdbPath, workPath});
@@ -459,8 +463,7 @@ ChildRun runReader(const QString &mdbPath, const QString &workPath, lodvik::Prog
     else
         message =
             damaged + QStringLiteral("läsningen slutade med felkod %1.").arg(child.exitCode());
-    throw Error(message + QStringLiteral(" Den lokala databasen är oförändrad.") +
-                run.complaints.details());
+    throw Error(message + QLatin1Char(' ') + intact + run.complaints.details());
 }
 
 } // namespace
@@ -476,12 +479,20 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
                                 defaultLimits(QFileInfo(mdbPath).size()));
 }
 
-ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
-                                  lodvik::Progress &progress, const ImportLimits &limits) {
+namespace {
+
+void requireAccessFile(const QString &mdbPath) {
     if (!QFileInfo(mdbPath).isFile())
         throw Error(QStringLiteral("Access-filen %1 finns inte.").arg(mdbPath));
     if (dao::fileKind(mdbPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen Access-databas (Jet 3 eller Jet 4).").arg(mdbPath));
+}
+
+} // namespace
+
+ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
+                                  lodvik::Progress &progress, const ImportLimits &limits) {
+    requireAccessFile(mdbPath);
 
     // First the store's write lock: no other writer works on local.mdb until the new tables are
     // in place, and no other import runs.
@@ -551,6 +562,41 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
     }
     work.setAutoRemove(false);
     return run.result;
+}
+
+ImportResult importAccessDatabaseToServer(const QString &mdbPath,
+                                          const SearchSourceSettings &server,
+                                          lodvik::Progress &progress,
+                                          const extractload::LoadOptions &options) {
+    requireAccessFile(mdbPath);
+    // The child reads into a work file as for local.mdb: a damaged Access file then fails before
+    // the server is touched, and the child never needs the server's password.
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        throw Error(QStringLiteral("Kan inte skapa en arbetsmapp för importen: %1")
+                        .arg(folder.errorString()));
+    const QString work = folder.filePath(QStringLiteral("import.db"));
+    QFile empty(work);
+    if (!empty.open(QIODevice::WriteOnly)) {
+        const int error = errno;
+        throw Error(QStringLiteral("Kan inte skapa en arbetsfil i %1: %2")
+                        .arg(folder.path(), lodvik::fileFailure(empty, error)));
+    }
+    empty.close();
+    ChildRun run = runReader(mdbPath, work, progress, defaultLimits(QFileInfo(mdbPath).size()),
+                             QStringLiteral("Tabellerna på servern är oförändrade."));
+
+    extractload::LoadOptions load = options;
+    load.tables = QStringList();
+    for (const ImportedTable &table : run.result.tables)
+        load.tables->append(table.name);
+    const extractload::LoadResult loaded =
+        extractload::loadServerStore(work, server, progress, load);
+    ImportResult result;
+    result.warnings = run.result.warnings + loaded.warnings;
+    for (const extractload::LoadedTable &table : loaded.tables)
+        result.tables.append({table.name, table.rows});
+    return result;
 }
 
 } // namespace accessimport

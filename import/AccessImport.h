@@ -4,8 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "import/ExtractLoad.h"
+
 #include <chrono>
 
+struct SearchSourceSettings;
 namespace lodvik {
 class Progress;
 }
@@ -67,5 +70,14 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
                                   lodvik::Progress &progress);
 ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPath,
                                   lodvik::Progress &progress, const ImportLimits &limits);
+
+// The same into the extract store on the server ([extrakt]): every user table of mdbPath is read
+// into a work file in the temporary folder, then loaded into the server in one transaction
+// (extractload::loadServerStore); a failure or a cancellation leaves the server's tables as they
+// were. Raises lodvik::Error (lodvik::Cancelled).
+ImportResult importAccessDatabaseToServer(const QString &mdbPath,
+                                          const SearchSourceSettings &server,
+                                          lodvik::Progress &progress,
+                                          const extractload::LoadOptions &options = {});
 
 } // namespace accessimport

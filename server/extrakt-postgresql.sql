@@ -258,7 +258,8 @@ CREATE TABLE IF NOT EXISTS pjomr (
 CREATE INDEX IF NOT EXISTS pjomr_iblitm_nyckel ON pjomr (lodvik_nyckel(iblitm), lodvik_radnr);
 
 -- Reading: every table, and rewriting the dates of the two tables the date conversions change.
--- Loading: also emptying and filling every table.
+-- Loading: also emptying and filling every table, and making the tables of an Access file that
+-- are not among those above.
 DO $$
 BEGIN
     IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lodvik_extrakt_lasare') THEN
@@ -274,6 +275,12 @@ GRANT SELECT ON DTSPL, frnhist, tillfall, avail, pjoback, pjo1back, pjocurr, pjo
     frnrequesu, PJOFBACK, PJOFFRAM, PJOTBALLA, PJOTALLA, pjpvmens, pjscurr, pjs1curr, pjs2curr,
     pjsprior, pjs1prior, pjsfakt, pjomr TO lodvik_extrakt_lasare;
 GRANT UPDATE ON fpprognos, fporder TO lodvik_extrakt_lasare;
+-- A table of an Access file that the figures do not read is made anew by each load.
+DO $$
+BEGIN
+    EXECUTE format('GRANT CREATE ON SCHEMA %I TO lodvik_extrakt_laddare', current_schema());
+END
+$$;
 GRANT INSERT, DELETE, TRUNCATE ON DTSPL, frnhist, tillfall, avail, pjoback, pjo1back, pjocurr,
     pjo1curr, pjofram, pjo1fram, fpsaldo, pjstkfrn, pjstk, pjstkens, pjgit, pj1git, fpprognos,
     fporder, frnrequest, frnrequesu, PJOFBACK, PJOFFRAM, PJOTBALLA, PJOTALLA, pjpvmens, pjscurr,
