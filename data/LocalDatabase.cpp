@@ -2,7 +2,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
+#include "data/CheckedSum.h"
 #include "data/ProductKey.h"
+#include "data/ServerStore.h"
 #include "data/SqlText.h"
 #include "data/SqliteError.h"
 
@@ -19,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -31,6 +34,7 @@ namespace dao {
 struct Database::Connection {
     QString path;
     sqlite3 *db = nullptr;
+    std::unique_ptr<ServerConnection> server; // the server store instead of the file
     // Statements of queries that have ended, reset and ready to run the same SQL text again.
     struct Prepared {
         QString sql;
@@ -41,6 +45,7 @@ struct Database::Connection {
     QSet<QString> requiredTables; // names as RequireTable was given them
 
     ~Connection() {
+        server.reset();
         for (const Prepared &p : prepared)
             sqlite3_finalize(p.statement);
         if (db)
@@ -88,13 +93,13 @@ thread_local QString functionFailure;
 // lodvik_sum(value, table, column): SQLite's SUM (3.40: the integers exactly while they fit, else
 // one double added in row order), which SQLite cannot be asked to do with a check per value.
 // SUM would count a text that is no number as 0 (or as the number it starts with), a blob as
-// its bytes read as a text, and would give Null for +inf + -inf; here those stop the query with
-// the table, the column and the value named, and so does a sum past the largest number.
+// its bytes read as a text, and would give Null for +inf + -inf; CheckedSum stops the query
+// there with the table, the column and the value named, and so does a sum past the largest
+// number. The aggregate's memory holds the sum, made on the first value.
 struct SumState {
-    double real = 0;
-    sqlite3_int64 integer = 0;
-    bool counted = false;
-    bool approximate = false; // a value that is no integer was added
+    bool made;
+    alignas(CheckedSum) unsigned char storage[sizeof(CheckedSum)];
+    CheckedSum *sum() { return std::launder(reinterpret_cast<CheckedSum *>(storage)); }
 };
 
 // A blob as SQL writes it, x'3132', for a message.
@@ -123,56 +128,43 @@ void sumStep(sqlite3_context *context, int, sqlite3_value **argv) {
     const int stored = sqlite3_value_type(value);
     if (stored == SQLITE_NULL)
         return;
-    const auto stop = [&](const QString &shown, NotANumber kind) {
-        stopSum(context,
-                notANumberMessage(argumentText(argv[1]), argumentText(argv[2]), shown, kind));
-    };
+    if (!state->made) {
+        new (state->storage) CheckedSum(argumentText(argv[1]), argumentText(argv[2]));
+        state->made = true;
+    }
+    CheckedSum &sum = *state->sum();
+    QString failure;
     if (stored == SQLITE_BLOB) {
-        stop(blobLiteral(sqlite3_value_blob(value), sqlite3_value_bytes(value)), NotANumber::Blob);
-        return;
+        failure = sum.addBlob(blobLiteral(sqlite3_value_blob(value), sqlite3_value_bytes(value)));
+    } else {
+        // Kept for the message: the conversion below replaces a numeric text by its number.
+        const QString text = stored == SQLITE_TEXT ? argumentText(value) : QString();
+        // numeric_type converts a numeric text in place, as SUM itself converts it.
+        const int type = sqlite3_value_numeric_type(value);
+        if (type == SQLITE_INTEGER)
+            failure = sum.addInteger(sqlite3_value_int64(value));
+        else if (type == SQLITE_TEXT)
+            failure = sum.addText(text);
+        else
+            failure =
+                sum.addReal(sqlite3_value_double(value),
+                            stored == SQLITE_TEXT ? QStringLiteral("\"%1\"").arg(text) : QString());
     }
-    // Kept for the message: the conversion below replaces a numeric text by its number.
-    const QString text = stored == SQLITE_TEXT ? argumentText(value) : QString();
-    // numeric_type converts a numeric text in place, as SUM itself converts it.
-    const int type = sqlite3_value_numeric_type(value);
-    if (type == SQLITE_INTEGER) {
-        const sqlite3_int64 v = sqlite3_value_int64(value);
-        state->real += double(v);
-        // SUM gives an error for this at the end whatever follows; say it now, with the names.
-        if (!state->approximate && __builtin_add_overflow(state->integer, v, &state->integer)) {
-            stopSum(context, sumOverflowMessage(argumentText(argv[1]), argumentText(argv[2])));
-            return;
-        }
-        state->counted = true;
-        return;
-    }
-    if (type == SQLITE_TEXT && !text.isEmpty() && text != QLatin1String(" ")) {
-        stop(text, NotANumber::Text);
-        return;
-    }
-    const double v = sqlite3_value_double(value);
-    if (!std::isfinite(v)) {
-        stop(stored == SQLITE_TEXT ? QStringLiteral("\"%1\"").arg(text)
-             : v < 0               ? QStringLiteral("-Inf")
-                                   : QStringLiteral("Inf"),
-             NotANumber::Infinite);
-        return;
-    }
-    state->real += v;
-    state->approximate = state->counted = true;
-    // Finite values never bring an infinite sum back, so the sum as SUM would give it is lost.
-    if (!std::isfinite(state->real))
-        stopSum(context, sumOverflowMessage(argumentText(argv[1]), argumentText(argv[2])));
+    if (!failure.isEmpty())
+        stopSum(context, failure);
 }
 
 void sumFinal(sqlite3_context *context) {
-    const auto *state = static_cast<SumState *>(sqlite3_aggregate_context(context, 0));
-    if (!state || !state->counted)
+    auto *state = static_cast<SumState *>(sqlite3_aggregate_context(context, 0));
+    if (!state || !state->made)
         return; // no value: Null, as SUM gives
-    if (state->approximate)
-        sqlite3_result_double(context, state->real);
-    else
-        sqlite3_result_int64(context, state->integer);
+    const CheckedSum &sum = *state->sum();
+    if (sum.approximate())
+        sqlite3_result_double(context, sum.real());
+    else if (sum.counted())
+        sqlite3_result_int64(context, sum.integer());
+    state->sum()->~CheckedSum();
+    state->made = false;
 }
 
 // The engine's failure in the operator's words, its own words after "Detaljer:".
@@ -382,6 +374,43 @@ Database Database::OpenDatabase(const QString &path) {
     return db;
 }
 
+namespace {
+
+// The server store's live connection of a program folder, apart from the file's.
+QString serverKey(const QString &localDatabase) {
+    return QStringLiteral("server:") + localDatabase;
+}
+
+} // namespace
+
+Database Database::OpenExtractStore(const QString &localDatabase, Access access) {
+    if (auto live = liveConnections().value(serverKey(localDatabase)).lock())
+        return Database(live);
+    if (auto live = liveConnections().value(localDatabase).lock())
+        return Database(live);
+    const std::optional<SearchSourceSettings> settings = serverStoreOf(localDatabase);
+    if (!settings)
+        return OpenDatabase(localDatabase);
+    auto connection = std::make_shared<Connection>();
+    connection->path = localDatabase;
+    connection->server = std::make_unique<ServerConnection>(*settings, access);
+    liveConnections().insert(serverKey(localDatabase), connection);
+    return Database(connection);
+}
+
+Database Database::JoinSnapshot(const QString &localDatabase, const QString &snapshot) {
+    if (snapshot.isEmpty())
+        return OpenExtractStore(localDatabase);
+    const std::optional<SearchSourceSettings> settings = serverStoreOf(localDatabase);
+    if (!settings)
+        return OpenDatabase(localDatabase);
+    auto connection = std::make_shared<Connection>();
+    connection->path = localDatabase;
+    connection->server = std::make_unique<ServerConnection>(*settings, Access::Read, snapshot);
+    liveConnections().insert(serverKey(localDatabase), connection);
+    return Database(connection);
+}
+
 Database Database::CreateDatabase(const QString &path) {
     if (QFileInfo::exists(path))
         throw Error(QStringLiteral("Filen %1 finns redan.").arg(path));
@@ -415,14 +444,69 @@ sqlite3 *Database::handle() const {
     return m_connection->db;
 }
 
+bool Database::isServer() const {
+    return m_connection && m_connection->server;
+}
+
+QSqlDatabase Database::serverDatabase() const {
+    return isServer() ? m_connection->server->database() : QSqlDatabase();
+}
+
+QString Database::exportSnapshot() {
+    return isServer() ? m_connection->server->exportSnapshot() : QString();
+}
+
+QString Database::description() const {
+    if (isServer())
+        return QStringLiteral("extraktdatabasen, ") + m_connection->server->description();
+    return QStringLiteral("den lokala databasen ") + m_connection->path;
+}
+
 void Database::Close() {
     m_connection.reset();
+}
+
+void Database::Commit() {
+    if (!m_connection)
+        throw Error(QStringLiteral("Databasen är stängd."));
+    if (isServer())
+        m_connection->server->commit();
+}
+
+Recordset Database::OpenProduct(const ProductQuery &query, const QString &product) {
+    if (!isServer()) {
+        const BoundQuery bound = forProduct(query, product);
+        return OpenRecordset(bound.sql, bound.parameters);
+    }
+    ServerConnection &server = *m_connection->server;
+    if (!query.summed.isEmpty())
+        return Recordset(
+            m_connection,
+            std::make_unique<ServerRows>(query.alias,
+                                         server.sum(query.table, query.summed, query.key, product)),
+            query.sql, QString());
+    return Recordset(m_connection,
+                     server.productRows(query.table, query.key, query.select, product), query.sql,
+                     query.select.isEmpty() ? query.table : QString());
+}
+
+Variant Database::TableSum(const QString &table, const QString &column) {
+    if (isServer())
+        return m_connection->server->sum(table, column);
+    Recordset rs = OpenRecordset(QStringLiteral("SELECT ") + checkedSum(table, column) +
+                                 QStringLiteral(" AS Summa FROM ") + table);
+    return rs.isEOF() ? Variant::Null() : rs.Fields(0);
 }
 
 Recordset Database::OpenRecordset(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
     Connection *connection = m_connection.get();
+    if (connection->server) {
+        QString table;
+        std::unique_ptr<ServerRows> rows = connection->server->query(sql, parameters, &table);
+        return Recordset(m_connection, std::move(rows), sql, table);
+    }
     sqlite3 *db = connection->db;
     Recordset::Statement statement(nullptr, {connection, sql, {}, true});
     if (const auto cached = connection->take(sql)) {
@@ -453,12 +537,15 @@ Recordset Database::OpenRecordset(const QString &sql, const Parameters &paramete
 
 Recordset Database::OpenTable(const QString &name) {
     if (!TableExists(name))
-        throw Error(QStringLiteral("Tabellen %1 saknas i den lokala databasen %2.")
-                        .arg(name, m_connection->path));
+        throw Error(QStringLiteral("Tabellen %1 saknas i %2.").arg(name, description()));
     return OpenRecordset(QStringLiteral("SELECT * FROM ") + sqltext::identifier(name));
 }
 
 bool Database::TableExists(const QString &name) {
+    if (!m_connection)
+        throw Error(QStringLiteral("Databasen är stängd."));
+    if (isServer())
+        return m_connection->server->tableExists(name);
     Recordset rs = OpenRecordset(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN "
                                                 "('table', 'view') AND lower(name) = lower(?)"),
                                  {Variant::String(name)});
@@ -478,7 +565,11 @@ void Database::RequireTable(const QString &name) {
         throw Error(QStringLiteral("Databasen är stängd."));
     if (m_connection->requiredTables.contains(name))
         return;
-    OpenTable(name);
+    // The server store reads no row for it: a query there reads a batch of rows.
+    if (isServer() && !TableExists(name))
+        throw Error(QStringLiteral("Tabellen %1 saknas i %2.").arg(name, description()));
+    if (!isServer())
+        OpenTable(name);
     m_connection->requiredTables.insert(name);
 }
 
@@ -486,6 +577,12 @@ void Database::Execute(const QString &sql, const Parameters &parameters) {
     if (!m_connection)
         throw Error(QStringLiteral("Databasen är stängd."));
     Connection *connection = m_connection.get();
+    if (connection->server) {
+        if (parameters.empty())
+            connection->requiredTables.clear();
+        connection->server->execute(sql, parameters);
+        return;
+    }
     sqlite3 *db = connection->db;
     if (parameters.empty()) {
         // Several statements (a schema) run in one go; they may drop or rename a table.
@@ -518,13 +615,23 @@ Recordset::Recordset(std::shared_ptr<Database::Connection> connection, Statement
     step();
 }
 
+Recordset::Recordset(std::shared_ptr<Database::Connection> connection,
+                     std::unique_ptr<ServerRows> rows, const QString &sql,
+                     const QString &updatableTable)
+    : m_connection(std::move(connection)), m_statement(nullptr, {}), m_rows(std::move(rows)),
+      m_sql(sql), m_table(updatableTable) {
+    step();
+}
+
 Recordset::Recordset(Recordset &&other) noexcept = default;
 Recordset &Recordset::operator=(Recordset &&other) noexcept {
     if (this != &other) {
         // The statement goes back to its connection while that connection is surely alive.
         m_statement.reset();
+        m_rows.reset();
         m_connection = std::move(other.m_connection);
         m_statement = std::move(other.m_statement);
+        m_rows = std::move(other.m_rows);
         m_sql = std::move(other.m_sql);
         m_table = std::move(other.m_table);
         m_firstField = other.m_firstField;
@@ -542,12 +649,19 @@ Recordset &Recordset::operator=(Recordset &&other) noexcept {
 Recordset::~Recordset() = default;
 
 void Recordset::Close() {
+    m_rows.reset();
     m_statement.reset();
     m_connection.reset();
     m_eof = true;
 }
 
 void Recordset::step() {
+    if (m_rows) {
+        m_eof = !m_rows->next();
+        if (!m_eof)
+            ++m_rowsSeen;
+        return;
+    }
     if (!m_statement) {
         m_eof = true;
         return;
@@ -566,6 +680,8 @@ void Recordset::step() {
 }
 
 void Recordset::MoveFirst() {
+    if (m_rows)
+        throw Error(QStringLiteral("Frågan kan inte läsas om från början: %1").arg(m_sql));
     if (!m_statement)
         throw Error(QStringLiteral("Recordset är stängt."));
     sqlite3_reset(m_statement.get());
@@ -584,16 +700,22 @@ void Recordset::MoveNext() {
 qint64 Recordset::rowid() const {
     if (m_eof || m_table.isEmpty())
         return 0;
+    if (m_rows)
+        return m_rows->radnr();
     return sqlite3_column_int64(m_statement.get(), 0);
 }
 
 int Recordset::fieldCount() const {
+    if (m_rows)
+        return int(m_rows->names().size());
     return m_statement ? sqlite3_column_count(m_statement.get()) - m_firstField : 0;
 }
 
 QString Recordset::fieldName(int position) const {
     if (position < 0 || position >= fieldCount())
         return {};
+    if (m_rows)
+        return m_rows->names().at(position);
     return QString::fromUtf8(sqlite3_column_name(m_statement.get(), position + m_firstField));
 }
 
@@ -631,7 +753,8 @@ int Recordset::position(const QString &name) const {
     // A plain walk over the names: a query has few, and a table of folded names per query would
     // cost more. Of two fields of one name, the last.
     for (int i = fieldCount() - 1; i >= 0; --i) {
-        if (sameName(sqlite3_column_name(m_statement.get(), i + m_firstField), name)) {
+        if (m_rows ? m_rows->names().at(i).compare(name, Qt::CaseInsensitive) == 0
+                   : sameName(sqlite3_column_name(m_statement.get(), i + m_firstField), name)) {
             m_lastName = name;
             m_lastPosition = i;
             return i;
@@ -655,12 +778,18 @@ Variant Recordset::Fields(int pos) const {
     const auto pending = m_pending.constFind(pos);
     if (pending != m_pending.constEnd())
         return *pending;
+    if (m_rows)
+        return m_rows->row().at(size_t(pos));
     return columnValue(m_statement.get(), pos + m_firstField);
 }
 
 std::optional<double> Recordset::storedNumber(int pos) const {
     if (m_eof || pos < 0 || pos >= fieldCount() || !m_pending.isEmpty())
         return std::nullopt;
+    if (m_rows) {
+        const Variant &value = m_rows->row().at(size_t(pos));
+        return value.isNumber() ? std::optional<double>(value.number()) : std::nullopt;
+    }
     sqlite3_stmt *statement = m_statement.get();
     switch (sqlite3_column_type(statement, pos + m_firstField)) {
     case SQLITE_INTEGER:
@@ -677,7 +806,7 @@ std::optional<double> Recordset::storedNumber(const QString &name) const {
 }
 
 std::optional<QString> Recordset::storedBlob(int pos) const {
-    if (m_eof || pos < 0 || pos >= fieldCount() || m_pending.contains(pos) ||
+    if (m_eof || pos < 0 || pos >= fieldCount() || m_pending.contains(pos) || m_rows ||
         sqlite3_column_type(m_statement.get(), pos + m_firstField) != SQLITE_BLOB)
         return std::nullopt;
     const void *bytes = sqlite3_column_blob(m_statement.get(), pos + m_firstField);
@@ -706,6 +835,12 @@ void Recordset::SetField(const QString &name, const Variant &value) {
 void Recordset::Update() {
     if (!m_editing)
         throw Error(QStringLiteral("Update utan Edit (fråga: %1).").arg(m_sql));
+    if (m_rows) {
+        for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it)
+            m_connection->server->update(m_table, fieldName(it.key()), *it, m_rows->radnr());
+        m_editing = false;
+        return;
+    }
     const qint64 rowid = sqlite3_column_int64(m_statement.get(), 0);
     for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
         const QString sql =
@@ -734,7 +869,21 @@ QString productQuerySql(const QString &table, const QString &select,
 } // namespace
 
 ProductQuery productQuery(const QString &table, const QString &key, const QString &select) {
-    return {productQuerySql(table, select, productCondition(key, QString())), table, key, select};
+    return {productQuerySql(table, select, productCondition(key, QString())),
+            table,
+            key,
+            select,
+            {},
+            {}};
+}
+
+ProductQuery productSumQuery(const QString &table, const QString &key, const QString &column,
+                             const QString &alias) {
+    ProductQuery query =
+        productQuery(table, key, QStringLiteral("%1 AS %2").arg(checkedSum(table, column), alias));
+    query.summed = column;
+    query.alias = alias;
+    return query;
 }
 
 BoundQuery forProduct(const ProductQuery &query, const QString &product) {

@@ -3,6 +3,7 @@
 #include "MDlib/Variant.h"
 
 #include <QHash>
+#include <QSqlDatabase>
 #include <QString>
 
 #include <memory>
@@ -23,6 +24,11 @@ struct sqlite3_stmt;
 namespace dao {
 
 class Recordset;
+class ServerRows;
+struct ProductQuery;
+
+// Whether an operation only reads the extract store, or also writes it (the date conversion).
+enum class Access { Read, Write };
 
 // Values bound to the ? of a statement, in order.
 using Parameters = std::vector<lodvik::Variant>;
@@ -34,6 +40,17 @@ public:
     static Database OpenDatabase(const QString &path);
     // Creates a new empty SQLite file (the schema and demo code use this); raises when it exists.
     static Database CreateDatabase(const QString &path);
+    // The extract store of the program folder that localDatabase (its local.mdb) lies in: the
+    // PostgreSQL server named by [extrakt] of lodvikprodsok.ini in that folder, else local.mdb
+    // itself, opened as OpenDatabase opens it. The one place where the store is chosen, once per
+    // operation: a nested open while the operation holds its store shares that connection, and
+    // on the server its transaction (REPEATABLE READ: one snapshot for the whole operation, READ
+    // ONLY for Access::Read). Access::Write waits for any other writer of the server store first
+    // and keeps it waiting until the operation ends; its changes last only through Commit().
+    static Database OpenExtractStore(const QString &localDatabase, Access access = Access::Read);
+    // A second connection of an operation on the server store, for another thread, that reads the
+    // operation's snapshot (exportSnapshot). On SQLite, OpenDatabase.
+    static Database JoinSnapshot(const QString &localDatabase, const QString &snapshot);
 
     Database(Database &&other) noexcept;
     Database &operator=(Database &&other) noexcept;
@@ -53,9 +70,27 @@ public:
     // schema.
     void RequireTable(const QString &name);
     void Close();
+    // Makes the operation's changes so far permanent: on the server store commits its
+    // transaction (the next statement begins a new one); SQLite commits every statement itself.
+    void Commit();
+
+    // The rows of one product (dao::productQuery, forProduct on SQLite; the server's product
+    // comparison in lodvik_radnr order on the server store).
+    Recordset OpenProduct(const ProductQuery &query, const QString &product);
+    // The checked sum (checkedSum) of column over every row of table, as the store reads a sum
+    // back: Null for no value, a Long or a Double.
+    lodvik::Variant TableSum(const QString &table, const QString &column);
 
     const QString &path() const;
+    // The SQLite connection; nullptr on the server store.
     sqlite3 *handle() const;
+    bool isServer() const;
+    // The server store's connection, inside the operation's transaction; invalid on SQLite.
+    QSqlDatabase serverDatabase() const;
+    // The snapshot of the operation's transaction, for JoinSnapshot; empty on SQLite.
+    QString exportSnapshot();
+    // "den lokala databasen X" or the server, for messages.
+    QString description() const;
 
     struct Connection;
 
@@ -79,8 +114,8 @@ public:
     void MoveNext();
     // Rows reached so far: above 0 as soon as the query returned a row.
     int RecordCount() const { return m_rowsSeen; }
-    // The rowid of the current row of an updatable recordset ("SELECT * FROM table"); 0 for
-    // other queries and at end of file.
+    // The rowid of the current row of an updatable recordset ("SELECT * FROM table"), or its
+    // lodvik_radnr on the server store; 0 for other queries and at end of file.
     qint64 rowid() const;
 
     int fieldCount() const;
@@ -120,11 +155,14 @@ private:
 
     Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
               const QString &sql, const QString &updatableTable);
+    Recordset(std::shared_ptr<Database::Connection> connection, std::unique_ptr<ServerRows> rows,
+              const QString &sql, const QString &updatableTable);
     void step();
     int position(const QString &name) const;
 
     std::shared_ptr<Database::Connection> m_connection;
     Statement m_statement;
+    std::unique_ptr<ServerRows> m_rows; // the server store's rows instead of a statement
     QString m_sql;
     QString m_table;      // the base table when the recordset is updatable
     int m_firstField = 0; // 1 when column 0 is the hidden rowid
@@ -144,8 +182,13 @@ struct ProductQuery {
     QString table;
     QString key;
     QString select; // empty for the product's rows
+    QString summed; // the column of a checked sum (productSumQuery), else empty
+    QString alias;  // its name in the result
 };
 ProductQuery productQuery(const QString &table, const QString &key, const QString &select = {});
+// "SELECT checkedSum(table, column) AS alias FROM table WHERE key = ? COLLATE NOCASE".
+ProductQuery productSumQuery(const QString &table, const QString &key, const QString &column,
+                             const QString &alias);
 
 // A query with the values bound to its "?".
 struct BoundQuery {

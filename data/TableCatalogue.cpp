@@ -193,6 +193,9 @@ bool temporaryCopy(dao::Database &db, const QString &table, const QList<QString>
 } // namespace
 
 void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexes where) {
+    // The server store's schema script builds every index the product comparison needs.
+    if (db.isServer())
+        return;
     QList<FilterColumn> missing;
     for (const Table &t : localTables())
         for (const QString &column : t.indexed)

@@ -51,7 +51,8 @@ void createLocalSchema(dao::Database &db);
 // An index under the program's own collation (dao::productCollation; earlier versions built
 // them) goes too where the store can be written: no other SQLite client can read or change its
 // table while it is there.
-// TemporaryCopies goes straight to the copies, as for a store that cannot be written.
+// TemporaryCopies goes straight to the copies, as for a store that cannot be written. Nothing
+// on the server store, whose indexes come with its schema.
 enum class MissingIndexes { InStore, TemporaryCopies };
 void prepareIndexes(dao::Database &db, lodvik::Progress &progress,
                     MissingIndexes where = MissingIndexes::InStore);

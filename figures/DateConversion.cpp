@@ -125,12 +125,14 @@ qint64 DateConversion::konverteraorderdatum() {
 }
 
 // The rows are written in one savepoint, released also on failure, so that the disk is not
-// synced once per row and the rows before a failing one keep their codes. The store's write lock
-// is taken before the store is opened: an import that replaced the file meanwhile would
-// otherwise take these rows' codes with the old file.
+// synced once per row and the rows before a failing one keep their codes; on the server store the
+// operation's transaction is committed the same way. The store's write lock is taken before the
+// store is opened: an import that replaced the file meanwhile would otherwise take these rows'
+// codes with the old file. On the server, opening for writing waits for another workstation's
+// conversion, so that each row is converted once.
 qint64 DateConversion::convertColumn(const QString &table, const QString &column) {
     const dao::StoreWriteLock writeLock(m_localDatabase, &m_progress);
-    FigureQuery q(m_localDatabase);
+    FigureQuery q(m_localDatabase, dao::Access::Write);
     const QString savepoint = QStringLiteral("datumkonvertering");
     q.execute(QStringLiteral("SAVEPOINT ") + savepoint);
     qint64 converted = 0;
@@ -139,12 +141,14 @@ qint64 DateConversion::convertColumn(const QString &table, const QString &column
     } catch (...) {
         try {
             q.execute(QStringLiteral("RELEASE ") + savepoint);
+            q.commit();
         } catch (...) {
             // The first error is the one the operator needs to see.
         }
         throw;
     }
     q.execute(QStringLiteral("RELEASE ") + savepoint);
+    q.commit();
     return converted;
 }
 

@@ -58,22 +58,23 @@ const dao::ProductQuery &productRowsQuery() {
 
 const QString allRows = QStringLiteral("SELECT * FROM DTSPL");
 
-double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress, const QString &sql,
-                  const dao::Parameters &parameters, bool inPacks, const RowFigure &rowFigure) {
+// Every row of DTSPL, or those of one product when product is given.
+double dtsplTotal(const QString &localDatabase, lodvik::Progress &progress,
+                  const std::optional<QString> &product, bool inPacks, const RowFigure &rowFigure) {
     FigureQuery q(localDatabase);
     q.requireTable(QString::fromUtf8(DpFigures::companionTable));
     PackSizes packs(localDatabase);
     double total = 0;
-    q.forEachRow(
-        sql,
-        [&](const dao::Recordset &row) {
-            const QString prnr =
-                NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
-            const double pack = inPacks ? packs.of(prnr) : 1.0;
-            rowFigure(row, pack, total);
-            progress.caption(prnr);
-        },
-        parameters);
+    const auto visit = [&](const dao::Recordset &row) {
+        const QString prnr = NullToValue(row.Fields(productPosition), QStringLiteral("S")).toText();
+        const double pack = inPacks ? packs.of(prnr) : 1.0;
+        rowFigure(row, pack, total);
+        progress.caption(prnr);
+    };
+    if (product)
+        q.forEachRow(productRowsQuery(), *product, visit);
+    else
+        q.forEachRow(allRows, visit);
     return total;
 }
 
@@ -90,26 +91,26 @@ DpFigures::DpFigures(const QString &localDatabase, lodvik::Progress &progress)
 
 Variant DpFigures::salespriormonthDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(salesPriorMonth)));
+        dtsplTotal(m_localDatabase, m_progress, std::nullopt, true, groupTotal(salesPriorMonth)));
 }
 
 Variant DpFigures::salescurrmonthDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(salesCurrentMonth)));
+        dtsplTotal(m_localDatabase, m_progress, std::nullopt, true, groupTotal(salesCurrentMonth)));
 }
 
 Variant DpFigures::orderscurrmonthDP() {
-    return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(ordersCurrentMonth)));
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, std::nullopt, true,
+                                      groupTotal(ordersCurrentMonth)));
 }
 
 Variant DpFigures::outsideDP() {
     return Variant::Double(
-        dtsplTotal(m_localDatabase, m_progress, allRows, {}, true, groupTotal(outside)));
+        dtsplTotal(m_localDatabase, m_progress, std::nullopt, true, groupTotal(outside)));
 }
 
 Variant DpFigures::GSCDP() {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, allRows, {}, true,
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, std::nullopt, true,
                                       [](const dao::Recordset &row, double pack, double &total) {
                                           // Products without a pack size are left out.
                                           if (pack > 0)
@@ -118,7 +119,7 @@ Variant DpFigures::GSCDP() {
 }
 
 Variant DpFigures::backordersDP() {
-    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, allRows, {}, true,
+    return Variant::Double(dtsplTotal(m_localDatabase, m_progress, std::nullopt, true,
                                       [](const dao::Recordset &row, double pack, double &total) {
                                           // Only a row's shortfall counts; a surplus on one row
                                           // does not cover another's.
@@ -131,9 +132,8 @@ Variant DpFigures::backordersDP() {
 }
 
 Variant DpFigures::StockOnHandDP(const QString &prnr) {
-    const dao::BoundQuery rows = dao::forProduct(productRowsQuery(), prnr);
     return Variant::Double(dtsplTotal(
-        m_localDatabase, m_progress, rows.sql, rows.parameters, false,
+        m_localDatabase, m_progress, prnr, false,
         [](const dao::Recordset &row, double, double &total) { total = addStock(total, row); }));
 }
 

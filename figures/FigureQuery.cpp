@@ -12,8 +12,8 @@ using lodvik::Variant;
 
 namespace figures {
 
-FigureQuery::FigureQuery(const QString &localDatabase)
-    : m_db(dao::Database::OpenDatabase(localDatabase)) {}
+FigureQuery::FigureQuery(const QString &localDatabase, dao::Access access)
+    : m_db(dao::Database::OpenExtractStore(localDatabase, access)) {}
 
 void FigureQuery::requireTable(const QString &name) {
     m_db.RequireTable(name);
@@ -25,6 +25,14 @@ dao::Recordset FigureQuery::open(const QString &sql) {
 
 void FigureQuery::execute(const QString &sql) {
     m_db.Execute(sql);
+}
+
+void FigureQuery::commit() {
+    m_db.Commit();
+}
+
+Variant FigureQuery::tableSum(const QString &table, const QString &column) {
+    return m_db.TableSum(table, column);
 }
 
 std::optional<Variant> FigureQuery::firstValue(const QString &sql, const QString &field,
@@ -45,22 +53,21 @@ void FigureQuery::forEachRow(const QString &sql,
 
 std::optional<Variant> FigureQuery::firstValue(const dao::ProductQuery &query, const QString &field,
                                                const QString &product) {
-    const dao::BoundQuery bound = dao::forProduct(query, product);
-    return firstValue(bound.sql, field, bound.parameters);
+    dao::Recordset rs = m_db.OpenProduct(query, product);
+    if (rs.RecordCount() < 1)
+        return std::nullopt;
+    return rs.Fields(field);
 }
 
 void FigureQuery::forEachRow(const dao::ProductQuery &query, const QString &product,
                              const std::function<void(const dao::Recordset &)> &visit) {
-    const dao::BoundQuery bound = dao::forProduct(query, product);
-    forEachRow(bound.sql, visit, bound.parameters);
+    for (dao::Recordset rs = m_db.OpenProduct(query, product); !rs.isEOF(); rs.MoveNext())
+        visit(rs);
 }
 
 dao::ProductQuery productSum(const SummedColumn &summed) {
-    const QString table = QString::fromUtf8(summed.table);
-    return dao::productQuery(table, QString::fromUtf8(summed.key),
-                             QStringLiteral("%1 AS %2")
-                                 .arg(dao::checkedSum(table, QString::fromUtf8(summed.column)),
-                                      QString::fromUtf8(summed.alias)));
+    return dao::productSumQuery(QString::fromUtf8(summed.table), QString::fromUtf8(summed.key),
+                                QString::fromUtf8(summed.column), QString::fromUtf8(summed.alias));
 }
 
 dao::ProductQuery productRows(const QString &table, const QString &key) {
@@ -165,13 +172,10 @@ double summable(const dao::Recordset &row, const QString &column, const QString 
 double tablesSum(FigureQuery &q, const QString &column, const QStringList &tables) {
     double total = 0;
     for (const QString &table : tables) {
-        const std::optional<Variant> sum =
-            q.firstValue(QStringLiteral("SELECT ") + dao::checkedSum(table, column) +
-                             QStringLiteral(" AS Summa FROM ") + table,
-                         QStringLiteral("summa"));
+        const Variant sum = q.tableSum(table, column);
         // An empty table has no sum; it adds nothing rather than stopping the total.
-        if (sum && !sum->isNull())
-            total = total + sum->toDouble();
+        if (!sum.isNull())
+            total = total + sum.toDouble();
     }
     return total;
 }

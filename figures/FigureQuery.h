@@ -14,11 +14,13 @@
 // The figure files then hold nothing but the arithmetic of each figure.
 namespace figures {
 
-// One operation's connection to local.mdb, opened on construction and released with the object.
-// A lookup made while another operation holds the file shares that operation's connection.
+// One operation's connection to the extract store (dao::Database::OpenExtractStore: local.mdb, or
+// the server the program folder's settings name), opened on construction and released with the
+// object. A lookup made while another operation holds the store shares that operation's
+// connection, and on the server its snapshot.
 class FigureQuery {
 public:
-    explicit FigureQuery(const QString &localDatabase);
+    explicit FigureQuery(const QString &localDatabase, dao::Access access = dao::Access::Read);
 
     // Opens a table by name only to require it; its rows are never read.
     void requireTable(const QString &name);
@@ -42,6 +44,10 @@ public:
 
     // Runs a statement that returns no rows.
     void execute(const QString &sql);
+    // Keeps what the operation changed (dao::Database::Commit).
+    void commit();
+    // The checked sum of column over all rows of table: Null for no value.
+    lodvik::Variant tableSum(const QString &table, const QString &column);
 
 private:
     dao::Database m_db;

@@ -125,9 +125,10 @@ void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
     requirePeriodDate(perioddatum); // the FRN sales read its month
     // Work on a copy, so that a failing figure leaves the table as it was.
     SummaTabell table = summatabell;
-    // One connection for all the totals; the pack size lookups of the DP and FRN totals seek in
-    // pjomr by product.
-    dao::Database db = dao::Database::OpenDatabase(figures.localDatabase);
+    // One connection for all the totals, and on the server store one snapshot: a load that
+    // commits meanwhile shows in none of them. The pack size lookups of the DP and FRN totals
+    // seek in pjomr by product.
+    dao::Database db = dao::Database::OpenExtractStore(figures.localDatabase);
     catalogue::prepareIndexes(db, progress);
     enum Source { PJ = 1, FRN = 2, DP = 3 };
     const figures::FigureArguments arguments{QString(), perioddatum, 0};

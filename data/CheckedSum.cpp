@@ -1,0 +1,79 @@
+#include "data/CheckedSum.h"
+
+#include "data/LocalDatabase.h"
+
+#include <cmath>
+#include <limits>
+
+using lodvik::Variant;
+
+namespace dao {
+
+QString CheckedSum::addInteger(qint64 value) {
+    m_real += double(value);
+    // SUM gives an error for this at the end whatever follows; say it now, with the names.
+    if (!m_approximate && __builtin_add_overflow(m_integer, value, &m_integer))
+        return sumOverflowMessage(m_table, m_column);
+    m_counted = true;
+    return {};
+}
+
+QString CheckedSum::addReal(double value, const QString &shown) {
+    if (!std::isfinite(value))
+        return notANumberMessage(m_table, m_column,
+                                 !shown.isEmpty() ? shown
+                                 : value < 0      ? QStringLiteral("-Inf")
+                                                  : QStringLiteral("Inf"),
+                                 NotANumber::Infinite);
+    m_real += value;
+    m_approximate = m_counted = true;
+    // Finite values never bring an infinite sum back, so the sum as SUM would give it is lost.
+    if (!std::isfinite(m_real))
+        return sumOverflowMessage(m_table, m_column);
+    return {};
+}
+
+QString CheckedSum::addNumber(double value) {
+    qint64 integer = 0;
+    return storedAsInteger(value, &integer) ? addInteger(integer) : addReal(value);
+}
+
+QString CheckedSum::addText(const QString &text) {
+    if (!text.isEmpty() && text != QLatin1String(" "))
+        return notANumberMessage(m_table, m_column, text, NotANumber::Text);
+    return addReal(0);
+}
+
+QString CheckedSum::addBlob(const QString &literal) {
+    return notANumberMessage(m_table, m_column, literal, NotANumber::Blob);
+}
+
+Variant CheckedSum::result() const {
+    if (!m_counted)
+        return Variant::Null();
+    if (m_approximate)
+        return Variant::Double(m_real);
+    if (m_integer >= std::numeric_limits<qint32>::min() &&
+        m_integer <= std::numeric_limits<qint32>::max())
+        return Variant::Long(qint32(m_integer));
+    return Variant::Double(double(m_integer));
+}
+
+bool storedAsInteger(double value, qint64 *integer) {
+    // SQLite's own test: the double converts to a 64-bit integer and back without loss.
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!(value > -limit && value < limit) || value != std::trunc(value))
+        return false;
+    *integer = qint64(value);
+    return true;
+}
+
+Variant numericValue(double value) {
+    qint64 integer = 0;
+    if (storedAsInteger(value, &integer) && integer >= std::numeric_limits<qint32>::min() &&
+        integer <= std::numeric_limits<qint32>::max())
+        return Variant::Long(qint32(integer));
+    return Variant::Double(value);
+}
+
+} // namespace dao
