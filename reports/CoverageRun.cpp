@@ -8,6 +8,7 @@
 #include "data/TableCatalogue.h"
 #include "figures/FigureQuery.h"
 #include "reports/CoverageScan.h"
+#include "reports/CoverageScanServer.h"
 #include "xls/Workbook.h"
 #include "xls/XlsxWorkbook.h"
 
@@ -36,7 +37,7 @@ QString xlsxNotice(qint64 products, bool alwaysXlsx) {
 }
 
 qint64 countProducts(const QString &localDatabase) {
-    dao::Database db = dao::Database::OpenDatabase(localDatabase);
+    dao::Database db = dao::Database::OpenExtractStore(localDatabase);
     return qint64(
         db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
 }
@@ -218,12 +219,13 @@ void CoverageRun::walk(
     const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
     // Refused before the run rather than at the save, after every product has been worked out.
     requirePeriodDate(perioddatum);
-    dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
-    // A figure the scan leaves to its own query runs on this connection.
+    // A figure the scan leaves to its own query runs on this connection; on the server store
+    // the whole run reads its snapshot, which the scan's connections join.
+    dao::Database db = dao::Database::OpenExtractStore(m_localDatabase);
     catalogue::prepareIndexes(db, m_progress);
     const qint64 products =
         qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
-    CoverageScan figures(m_localDatabase, perioddatum, m_progress);
+    CoverageScan figures(m_localDatabase, perioddatum, m_progress, scanSnapshot(db));
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));

@@ -5,6 +5,7 @@
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
+#include "data/ServerStore.h"
 #include "figures/DpFigures.h"
 #include "figures/FigureQuery.h"
 #include "figures/PjFigures.h"
@@ -335,10 +336,20 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
     std::atomic<bool> stopping{false};
     const std::thread::id owner = std::this_thread::get_id();
 
+    const auto addSales = [&](double total, const dao::Recordset &row) {
+        return figures::FrnFigures::addSales(total, row, months, QString());
+    };
+
     // On a server store both threads read one snapshot: the run's, or the first connection's.
-    const std::optional<SearchSourceSettings> server = extractServer(localDatabase);
+    const std::optional<SearchSourceSettings> server = dao::serverStoreOf(localDatabase);
+    // Through ODBC no snapshot is shared (scanSnapshot): this thread alone reads, on the run's
+    // connection.
+    const bool oneConnection = server && server->driver == QLatin1String("QODBC");
+    std::optional<dao::Database> run;
     std::optional<ServerSnapshot> first;
-    if (server)
+    if (oneConnection)
+        first.emplace(run.emplace(dao::Database::OpenExtractStore(localDatabase)));
+    else if (server)
         first.emplace(*server, snapshot);
 
     // Reads a group of tables on its own connection; the key rules are read there too.
@@ -348,9 +359,22 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
             ServerSnapshot &on = std::this_thread::get_id() == owner
                                      ? *first
                                      : own.emplace(*server, first->snapshot());
-            for (Table *table : group)
-                if (table->kind == Table::Kind::Sum)
+            for (Table *table : group) {
+                if (table->kind == Table::Kind::Sum) {
                     scanServerSums(on, *table, stop);
+                    continue;
+                }
+                // The row walks read through the data layer, in the same snapshot: on this
+                // thread the run's own connection when the run named its snapshot.
+                dao::Database db =
+                    std::this_thread::get_id() == owner && (!snapshot.isEmpty() || oneConnection)
+                        ? dao::Database::OpenExtractStore(localDatabase)
+                        : dao::Database::JoinSnapshot(localDatabase, on.snapshot());
+                if (table->kind == Table::Kind::HistoryRows)
+                    scanRows(db, *table, addSales, stop, true);
+                else if (db.TableExists(QString::fromUtf8(figures::DpFigures::companionTable)))
+                    scanRows(db, *table, &figures::DpFigures::addStock, stop, true);
+            }
             return;
         }
         dao::Database db = dao::Database::OpenDatabase(localDatabase);
@@ -374,12 +398,7 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
                 scanSums(db, *table, stop);
                 break;
             case Table::Kind::HistoryRows:
-                scanRows(
-                    db, *table,
-                    [&](double total, const dao::Recordset &row) {
-                        return figures::FrnFigures::addSales(total, row, months, QString());
-                    },
-                    stop);
+                scanRows(db, *table, addSales, stop);
                 break;
             case Table::Kind::DpRows:
                 if (dpReadable)
@@ -403,7 +422,8 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
     std::future<void> otherDone = done.get_future();
     std::thread worker([&] {
         try {
-            scanGroup(other, stop);
+            if (!oneConnection)
+                scanGroup(other, stop);
             done.set_value();
         } catch (...) {
             done.set_exception(std::current_exception());
@@ -412,6 +432,8 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
     try {
         progress.caption(QStringLiteral("Läser utdragen"), lodvik::Progress::Show::Now);
         scanGroup(mine, stop);
+        if (oneConnection)
+            scanGroup(other, stop);
         while (otherDone.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
             stop();
         worker.join();

@@ -3,9 +3,9 @@
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
 #include "data/ExtractStore.h"
+#include "data/LocalDatabase.h"
 #include "data/SqliteError.h"
 
-#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QtEndian>
@@ -19,10 +19,6 @@
 #include <limits>
 
 namespace reports {
-
-std::optional<SearchSourceSettings> extractServer(const QString &localDatabase) {
-    return readExtractStoreSettings(QFileInfo(localDatabase).absolutePath());
-}
 
 ServerValue numericValue(double value) {
     ServerValue v;
@@ -68,7 +64,9 @@ namespace {
 
 PGconn *libpqHandle(const QSqlDatabase &db) {
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // Qt names the type by the struct PGconn stands for.
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
         return nullptr;
     return *static_cast<PGconn *const *>(handle.constData());
 }
@@ -195,15 +193,15 @@ private:
 } // namespace
 
 ServerSnapshot::ServerSnapshot(const SearchSourceSettings &settings, const QString &snapshot)
-    : m_source(openExtractServer(settings)) {
-    QSqlDatabase db = m_source->database();
-    QSqlQuery q(db);
+    : m_source(openExtractServer(settings)), m_db(m_source->database()),
+      m_description(m_source->description()) {
+    QSqlQuery q(m_db);
     // Set for the session, so that the snapshot is the transaction's first statement: psqlODBC
     // wraps every later one in a savepoint, where a snapshot can be neither taken nor joined.
     if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL "
                                "REPEATABLE READ, READ ONLY")) ||
-        !db.transaction())
-        fail(q.lastError().isValid() ? q.lastError().text() : db.lastError().text());
+        !m_db.transaction())
+        fail(q.lastError().isValid() ? q.lastError().text() : m_db.lastError().text());
     if (snapshot.isEmpty()) {
         if (!q.exec(QStringLiteral("SELECT pg_export_snapshot()")) || !q.next())
             fail(q.lastError().text());
@@ -217,29 +215,37 @@ ServerSnapshot::ServerSnapshot(const SearchSourceSettings &settings, const QStri
     }
 }
 
+ServerSnapshot::ServerSnapshot(dao::Database &run)
+    : m_db(run.serverDatabase()), m_description(run.description()) {}
+
 ServerSnapshot::~ServerSnapshot() {
     if (m_source)
-        m_source->database().rollback(); // it only read
+        m_db.rollback(); // it only read
 }
 
 void ServerSnapshot::fail(const QString &words) const {
-    throw lodvik::Error(
-        QStringLiteral("Utdragen kunde inte läsas från %1.").arg(m_source->description()) +
-        lodvik::details(words));
+    throw lodvik::Error(QStringLiteral("Utdragen kunde inte läsas från %1.").arg(m_description) +
+                        lodvik::details(words));
+}
+
+QString scanSnapshot(dao::Database &run) {
+    if (!run.isServer() || run.serverDatabase().driverName() != QLatin1String("QPSQL"))
+        return {};
+    return run.exportSnapshot();
 }
 
 bool ServerSnapshot::readColumn(const QString &table, const QString &key, const QString &column,
                                 const Row &row, const std::function<void()> &everyFewRows) {
     const QString select =
         QStringLiteral("SELECT %1, %2%4 FROM %3 ORDER BY lodvik_radnr").arg(key, column, table);
-    if (libpqHandle(m_source->database()))
+    if (libpqHandle(m_db))
         return readCopy(select, row, everyFewRows);
     return readQuery(select.arg(QString()), row, everyFewRows);
 }
 
 bool ServerSnapshot::readCopy(const QString &select, const Row &row,
                               const std::function<void()> &everyFewRows) {
-    PGconn *conn = libpqHandle(m_source->database());
+    PGconn *conn = libpqHandle(m_db);
     // The column's type, and whether it is there at all, without spoiling the transaction.
     {
         Result savepoint{PQexec(conn, "SAVEPOINT lodvik_las")};
@@ -296,7 +302,7 @@ bool ServerSnapshot::readCopy(const QString &select, const Row &row,
 
 bool ServerSnapshot::readQuery(const QString &select, const Row &row,
                                const std::function<void()> &everyFewRows) {
-    QSqlDatabase db = m_source->database();
+    QSqlDatabase db = m_db;
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SAVEPOINT lodvik_las")))
         fail(q.lastError().text());

@@ -7,17 +7,16 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 // The coverage run's one-pass reading of an extract store on a PostgreSQL server: each
 // extract's product numbers and summed values in lodvik_radnr order (the order of the rows in
 // local.mdb), streamed to the client so that the sums are added there exactly as the SQLite
 // store's are. Every connection of a run reads the same snapshot of the store.
-namespace reports {
+namespace dao {
+class Database;
+}
 
-// The extract store's server when the program folder of localDatabase names one ([extrakt] of
-// lodvikprodsok.ini); nothing when local.mdb is the store.
-std::optional<SearchSourceSettings> extractServer(const QString &localDatabase);
+namespace reports {
 
 // One value of a summed column as local.mdb would hold it: the catalogue's number columns are
 // NUMERIC, which keeps a whole number as an integer.
@@ -41,6 +40,8 @@ public:
     // another connection of the run (snapshot()), reads exactly what that one reads. Raises
     // lodvik::Error with the server's words when the server cannot be reached or refuses.
     explicit ServerSnapshot(const SearchSourceSettings &settings, const QString &snapshot = {});
+    // Reads on the run's own connection to the server store, in its transaction.
+    explicit ServerSnapshot(dao::Database &run);
     ~ServerSnapshot();
     ServerSnapshot(const ServerSnapshot &) = delete;
     ServerSnapshot &operator=(const ServerSnapshot &) = delete;
@@ -62,8 +63,15 @@ private:
                    const std::function<void()> &everyFewRows);
     [[noreturn]] void fail(const QString &words) const;
 
-    std::unique_ptr<SearchSource> m_source;
+    std::unique_ptr<SearchSource> m_source; // the connection when it is this reading's own
+    QSqlDatabase m_db;
+    QString m_description;
     QString m_snapshot;
 };
+
+// The snapshot of the run's connection that the scan's own connections join: empty on
+// local.mdb, and through ODBC, where the scan reads on the run's connection instead (psqlODBC
+// runs each statement after a transaction's first in a savepoint, where no snapshot is taken).
+QString scanSnapshot(dao::Database &run);
 
 } // namespace reports
