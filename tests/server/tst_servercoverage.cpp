@@ -2,6 +2,7 @@
 #include "RunProgram.h"
 #include "TestExtractServer.h"
 #include "data/LocalDatabase.h"
+#include "reports/CoverageScanServer.h"
 #include "reports/CoverageSources.h"
 
 #include <QDir>
@@ -13,6 +14,9 @@
 #include <QThread>
 #include <QtTest>
 
+#include <sqlite3.h>
+
+#include <cstring>
 #include <memory>
 
 // The coverage run, its overview and drill-down on an extract store on the server: one body,
@@ -171,6 +175,54 @@ private slots:
         QSqlDatabase::database(QStringLiteral("watch"), false).close();
         QSqlDatabase::removeDatabase(QStringLiteral("watch"));
         m_server.reset();
+    }
+
+    // A number from the server is added as local.mdb's NUMERIC column holds it: SQLite itself
+    // says what it keeps for each (integer or real, and which).
+    void numericAsLocalStore_data() {
+        QTest::addColumn<QVariant>("value"); // a double, or the server's text of a numeric
+        for (const double d : {3.0, -0.0, 0.5, 0.1, -7.25, 1e15, 9007199254740994.0,
+                               9223372036854775807.0, -9223372036854775808.0, 1e300})
+            QTest::newRow(qPrintable(QString::number(d, 'g', 17))) << QVariant(d);
+        for (const char *text : {"12", "-7", "12.50", "1e3", "0.1", "9223372036854775807",
+                                 "9223372036854775808", "-9223372036854775808", "4.0000"})
+            QTest::newRow(text) << QVariant(QByteArray(text));
+    }
+
+    void numericAsLocalStore() {
+        QFETCH(QVariant, value);
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+        sqlite3_stmt *insert = nullptr, *select = nullptr;
+        QCOMPARE(sqlite3_exec(db, "CREATE TABLE t (x NUMERIC)", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?)", -1, &insert, nullptr),
+                 SQLITE_OK);
+        const QByteArray text = value.toByteArray();
+        const reports::ServerValue got = value.typeId() == QMetaType::Double
+                                             ? reports::numericValue(value.toDouble())
+                                             : reports::numericValue(QByteArrayView(text));
+        if (value.typeId() == QMetaType::Double)
+            sqlite3_bind_double(insert, 1, value.toDouble());
+        else
+            sqlite3_bind_text(insert, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        QCOMPARE(sqlite3_step(insert), SQLITE_DONE);
+        QCOMPARE(sqlite3_prepare_v2(db, "SELECT x FROM t", -1, &select, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(select), SQLITE_ROW);
+        const int type = sqlite3_column_type(select, 0);
+        const qint64 integer = sqlite3_column_int64(select, 0);
+        const double real = sqlite3_column_double(select, 0);
+        sqlite3_finalize(insert);
+        sqlite3_finalize(select);
+        sqlite3_close(db);
+        if (type == SQLITE_INTEGER) {
+            QCOMPARE(got.kind, reports::ServerValue::Kind::Integer);
+            QCOMPARE(got.integer, integer);
+        } else {
+            QCOMPARE(type, SQLITE_FLOAT);
+            QCOMPARE(got.kind, reports::ServerValue::Kind::Real);
+            QCOMPARE(std::memcmp(&got.real, &real, sizeof real), 0);
+        }
     }
 
     void sameAsLocalStore_data() {
