@@ -12,6 +12,7 @@
 
 #include <libpq-fe.h>
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -142,43 +143,26 @@ public:
 
 private:
     bool decode(const char *p, qint32 length, ServerValue &value) const {
+        const auto integer = [&](qint64 v) {
+            value.kind = ServerValue::Kind::Integer;
+            value.integer = v;
+            return true;
+        };
+        const auto real = [&](double v) {
+            value = numericValue(v);
+            return true;
+        };
         switch (m_type) {
         case Int8:
-            if (length != 8)
-                return false;
-            value.kind = ServerValue::Kind::Integer;
-            value.integer = qFromBigEndian<qint64>(p);
-            return true;
+            return length == 8 && integer(qFromBigEndian<qint64>(p));
         case Int4:
-            if (length != 4)
-                return false;
-            value.kind = ServerValue::Kind::Integer;
-            value.integer = qFromBigEndian<qint32>(p);
-            return true;
+            return length == 4 && integer(qFromBigEndian<qint32>(p));
         case Int2:
-            if (length != 2)
-                return false;
-            value.kind = ServerValue::Kind::Integer;
-            value.integer = qFromBigEndian<qint16>(p);
-            return true;
-        case Float4: {
-            if (length != 4)
-                return false;
-            const quint32 bits = qFromBigEndian<quint32>(p);
-            float f;
-            std::memcpy(&f, &bits, sizeof f);
-            value = numericValue(double(f));
-            return true;
-        }
-        case Float8: {
-            if (length != 8)
-                return false;
-            const quint64 bits = qFromBigEndian<quint64>(p);
-            double d;
-            std::memcpy(&d, &bits, sizeof d);
-            value = numericValue(d);
-            return true;
-        }
+            return length == 2 && integer(qFromBigEndian<qint16>(p));
+        case Float4:
+            return length == 4 && real(std::bit_cast<float>(qFromBigEndian<quint32>(p)));
+        case Float8:
+            return length == 8 && real(std::bit_cast<double>(qFromBigEndian<quint64>(p)));
         default: // selected as text
             value = numericValue(QByteArrayView(p, length));
             return true;
