@@ -27,10 +27,10 @@ void printLine(const QString &text, std::FILE *stream) {
 }
 
 // The products of pjomr, to warn of rules for products the extract does not hold; empty with
-// a warning when local.mdb cannot be read.
+// a warning when the extract store cannot be read.
 std::optional<std::set<QString>> extractProducts() {
     try {
-        dao::Database db = dao::Database::OpenDatabase(localDatabasePath());
+        dao::Database db = dao::Database::OpenExtractStore(localDatabasePath());
         dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT iblitm FROM pjomr"));
         std::set<QString> products;
         for (; !rs.isEOF(); rs.MoveNext()) {

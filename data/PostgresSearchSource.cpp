@@ -43,17 +43,13 @@ void configure(QSqlDatabase &db, const SearchSourceSettings &settings) {
     db.setPassword(settings.password);
 }
 
-} // namespace
-
-QString describeServer(const SearchSourceSettings &settings) {
+QString describe(const SearchSourceSettings &settings) {
     if (settings.driver == QLatin1String("QPSQL"))
         return QStringLiteral("PostgreSQL-databasen %1 på %2")
             .arg(settings.database.isEmpty() ? settings.catalog : settings.database,
                  settings.host.isEmpty() ? QStringLiteral("den lokala servern") : settings.host);
     return QStringLiteral("ODBC-datakällan %1").arg(settings.dsn);
 }
-
-namespace {
 
 // Reads a query through a cursor of its own, in a transaction that lasts while rows remain: the
 // first screen in one small batch, the rest in growing ones, so that reading a whole result
@@ -192,9 +188,9 @@ QVariant PostgresSearchSource::fromStore(const QVariant &value) const {
     return text;
 }
 
-QSqlDatabase openServerConnection(const SearchSourceSettings &settings,
-                                  const QString &connectionName, const QString &contents,
-                                  const QString &script) {
+std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings,
+                                                     const QString &contents,
+                                                     const QString &script) {
     const QString driver = settings.driver.toUpper();
     if (driver != QLatin1String("QPSQL") && driver != QLatin1String("QODBC"))
         throw Error(QStringLiteral("Okänd databasdrivrutin för sökdata: %1 (QSQLITE, QODBC eller "
@@ -207,32 +203,25 @@ QSqlDatabase openServerConnection(const SearchSourceSettings &settings,
     normalised.driver = driver;
     if (driver == QLatin1String("QODBC") && settings.dsn.isEmpty() && settings.database.isEmpty())
         throw Error(QStringLiteral("lodvikprodsok.ini anger ingen ODBC-datakälla (dsn)."));
-    const QString description = describeServer(normalised);
-    QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName);
-    configure(db, normalised);
-    if (!db.open())
-        throw Error(QStringLiteral("Kan inte ansluta till %1: %2")
-                        .arg(description, dao::databaseFailure(db.lastError(), false)));
-    if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
-        throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; %2 på server kräver "
-                                   "PostgreSQL förberedd med %3.")
-                        .arg(description, contents, script));
-    return db;
-}
 
-std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings &settings,
-                                                     const QString &contents,
-                                                     const QString &script) {
     const QString name = newConnectionName();
+    const QString description = describe(normalised);
     // The source owns the connection from here, so a failure below removes it again.
-    auto source = std::make_unique<PostgresSearchSource>(name, describeServer(settings));
+    auto source = std::make_unique<PostgresSearchSource>(name, description);
     {
-        QSqlDatabase db = openServerConnection(settings, name, contents, script);
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
+        configure(db, normalised);
+        if (!db.open())
+            throw Error(QStringLiteral("Kan inte ansluta till %1: %2")
+                            .arg(description, dao::databaseFailure(db.lastError(), false)));
+        if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
+            throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; %2 på server kräver "
+                                       "PostgreSQL förberedd med %3.")
+                            .arg(description, contents, script));
         QSqlQuery timeout(db);
         if (!timeout.exec(QStringLiteral("SET statement_timeout = 30000")))
-            throw Error(
-                QStringLiteral("Fel från %1: %2")
-                    .arg(source->description(), dao::databaseFailure(timeout.lastError(), false)));
+            throw Error(QStringLiteral("Fel från %1: %2")
+                            .arg(description, dao::databaseFailure(timeout.lastError(), false)));
     }
     return source;
 }

@@ -35,15 +35,3 @@ private:
     QString m_connectionName;
     QString m_description;
 };
-
-// Opens a connection to a PostgreSQL server, directly (QPSQL) or through an ODBC data source
-// (QODBC), under connectionName, as the settings name it: 15 seconds to connect. Raises
-// lodvik::Error with a message for the operator, naming the server as description() does, when
-// the driver is missing, the server cannot be reached or is no PostgreSQL server; the caller
-// removes the connection name again in either case.
-QSqlDatabase openServerConnection(const SearchSourceSettings &settings,
-                                  const QString &connectionName,
-                                  const QString &contents = QStringLiteral("sökdata"),
-                                  const QString &script = QStringLiteral("sokdata-postgresql.sql"));
-// "PostgreSQL-databasen X på Y" or "ODBC-datakällan Z", for messages.
-QString describeServer(const SearchSourceSettings &settings);

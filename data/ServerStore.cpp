@@ -3,16 +3,13 @@
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
 #include "data/CheckedSum.h"
+#include "data/ExtractStore.h"
 #include "data/LocalDatabase.h"
-#include "data/PostgresSearchSource.h"
 #include "data/SqlText.h"
 #include "data/TableCatalogue.h"
 
-#include <QAtomicInt>
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -31,13 +28,9 @@ namespace {
 constexpr int batchRows = 2000;
 
 // The write lock of the extract store, held by a date conversion for the whole of its
-// transaction, so that two workstations converting at once convert each row once.
-constexpr qint64 writeLockKey = 0x4c6f64766b4b6f6e; // "LodvkKon"
-
-QString newConnectionName() {
-    static QAtomicInt counter;
-    return QStringLiteral("extrakt-server-%1").arg(counter.fetchAndAddRelaxed(1));
-}
+// transaction: two workstations converting at once convert each row once, and a load never
+// replaces the rows under a conversion (it takes the same lock).
+constexpr qint64 writeLockKey = extractLoadLockKey;
 
 // A name as the server keeps it unquoted: A-Z folded, other letters as they are.
 QString serverName(const QString &name) {
@@ -123,32 +116,14 @@ QString serverWords(const QSqlError &error) {
 } // namespace
 
 std::optional<SearchSourceSettings> serverStoreOf(const QString &localDatabase) {
-    // TEMPORARY until the [extrakt] reader of data/ExtractStore is merged.
-    const QString file =
-        QFileInfo(localDatabase).absoluteDir().filePath(QLatin1String(searchSourceSettingsFile));
-    if (!QFileInfo::exists(file))
-        return std::nullopt;
-    QSettings ini(file, QSettings::IniFormat);
-    if (!ini.childGroups().contains(QStringLiteral("extrakt")))
-        return std::nullopt;
-    ini.beginGroup(QStringLiteral("extrakt"));
-    SearchSourceSettings s;
-    s.driver = ini.value(QStringLiteral("driver"), QStringLiteral("QPSQL")).toString().toUpper();
-    s.host = ini.value(QStringLiteral("host")).toString();
-    s.port = ini.value(QStringLiteral("port")).toInt();
-    s.database = ini.value(QStringLiteral("database")).toString();
-    s.user = ini.value(QStringLiteral("user")).toString();
-    s.password = ini.value(QStringLiteral("password")).toString();
-    s.dsn = ini.value(QStringLiteral("dsn")).toString();
-    return s;
+    return readExtractStoreSettings(QFileInfo(localDatabase).absolutePath());
 }
 
 ServerConnection::ServerConnection(const SearchSourceSettings &settings, Access access,
                                    const QString &snapshot)
-    : m_name(newConnectionName()), m_description(describeServer(settings)),
+    : m_source(openExtractServer(settings)), m_description(m_source->description()),
       m_writes(access == Access::Write) {
-    try {
-        QSqlDatabase db = openServerConnection(settings, m_name);
+    {
         // Waits for another workstation's conversion before the snapshot is taken, so that
         // its codes are seen and left as they are.
         if (m_writes)
@@ -158,31 +133,24 @@ ServerConnection::ServerConnection(const SearchSourceSettings &settings, Access 
         begin();
         if (!snapshot.isEmpty())
             run(QStringLiteral("SET TRANSACTION SNAPSHOT ") + sqltext::literal(snapshot));
-    } catch (...) {
-        QSqlDatabase::removeDatabase(m_name);
-        throw;
     }
 }
 
 ServerConnection::~ServerConnection() {
     m_prepared.clear();
-    {
-        QSqlDatabase db = database();
-        if (db.isOpen()) {
-            QSqlQuery end(db);
-            // What a reader did needs no keeping; a writer's rows are committed by commit().
-            if (m_open)
-                end.exec(QStringLiteral("ROLLBACK"));
-            if (m_writes)
-                end.exec(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(writeLockKey));
-        }
-        db.close();
+    QSqlDatabase db = database();
+    if (db.isOpen()) {
+        QSqlQuery end(db);
+        // What a reader did needs no keeping; a writer's rows are committed by commit().
+        if (m_open)
+            end.exec(QStringLiteral("ROLLBACK"));
+        if (m_writes)
+            end.exec(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(writeLockKey));
     }
-    QSqlDatabase::removeDatabase(m_name);
 }
 
 QSqlDatabase ServerConnection::database() const {
-    return QSqlDatabase::database(m_name, false);
+    return m_source->database();
 }
 
 void ServerConnection::fail(const QSqlError &error, const QString &sql) const {
@@ -274,7 +242,8 @@ std::unique_ptr<ServerRows>
 ServerConnection::query(const QString &sql, const std::vector<Variant> &values, QString *table) {
     QString text = sql;
     table->clear();
-    if (const auto all = sqltext::tableQuery(sql)) {
+    const auto all = sqltext::tableQuery(sql);
+    if (all && !all->table.startsWith(QLatin1Char('('))) {
         // A table's rows in the order SQLite gives them, lodvik_radnr kept for an update.
         *table = all->table;
         text = QStringLiteral("SELECT * FROM ") + serverName(all->table) + all->rest;
@@ -350,7 +319,7 @@ ServerRows::ServerRows(const QString &name, const Variant &value) {
 }
 
 ServerRows::~ServerRows() {
-    if (!m_cursor.isEmpty() && m_connection) {
+    if (!m_cursor.isEmpty() && m_connection && m_connection->database().isOpen()) {
         QSqlQuery close(m_connection->database());
         close.exec(QStringLiteral("CLOSE ") + m_cursor);
     }

@@ -102,7 +102,7 @@ private:
     void run(const QString &sql);
     void begin();
 
-    QString m_name;
+    std::unique_ptr<SearchSource> m_source; // owns the connection
     QString m_description;
     QString m_begin;
     bool m_writes = false;

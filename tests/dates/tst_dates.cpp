@@ -1,6 +1,7 @@
 #include "../common/DataRows.h"
 #include "../common/MessageBoxes.h"
 #include "../common/RunProgram.h"
+#include "../common/ServerStore.h"
 #include "../figures/LocalStoreFixture.h"
 
 #include "MDlib/DateEntry.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include <future>
 #include <memory>
 
 using lodvik::Variant;
@@ -27,16 +29,37 @@ using namespace testvalues;
 class DatesTest : public QObject {
     Q_OBJECT
 
-    // The text of a column of a table, row by row ("Null" for no value).
+    std::unique_ptr<ServerStore> server;
+
+    // The text of a column of a table, row by row ("Null" for no value), from the store the
+    // program folder uses.
     static QStringList columnValues(ProgramFolder &store, const QString &table,
                                     const QString &name) {
-        dao::Database db = store.db();
+        dao::Database db = dao::Database::OpenExtractStore(store.localDatabase());
         QStringList values;
-        dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(name, table));
+        dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM %1").arg(table));
         for (; !rs.isEOF(); rs.MoveNext())
-            values.append(rs.Fields(0).toDisplayText());
+            values.append(rs.Fields(name).toDisplayText());
         return values;
+    }
+
+    // The stores a conversion runs on: SQLite (empty), then each server driver.
+    QStringList stores() const {
+        QStringList names{QString()};
+        if (server)
+            names += ServerStore::drivers();
+        return names;
+    }
+
+    // Moves the folder's store onto the server through driver; false when it stays SQLite.
+    bool useStore(LocalStoreFixture &store, const QString &driver) {
+        if (driver.isEmpty())
+            return false;
+        const QString unfit = server->load(store.localDatabase());
+        if (!unfit.isEmpty())
+            qFatal("the rows do not fit the server store: %s", qPrintable(unfit));
+        server->configure(store.path(), driver);
+        return true;
     }
 
     // Every file and folder under a folder, relative to it, sorted.
@@ -51,6 +74,14 @@ class DatesTest : public QObject {
     }
 
 private slots:
+    void initTestCase() {
+        if (ServerStore::missing().isEmpty())
+            server = std::make_unique<ServerStore>();
+        else
+            qInfo("only SQLite: %s", qPrintable(ServerStore::missing()));
+    }
+    void cleanupTestCase() { server.reset(); }
+
     void formatDateEntry_data() {
         QTest::addColumn<QString>("refDate");
         QTest::addColumn<QString>("typed");
@@ -246,23 +277,47 @@ private slots:
     void tableConversion() {
         QFETCH(QString, table);
         QFETCH(QString, column);
+        for (const QString &driver : stores()) {
+            LocalStoreFixture store;
+            for (const Variant &date :
+                 {S("2010-02-17"), S("10073"), N(), S("10-03-08"), S("2011-01-09")})
+                store.insert(table, {S("10-1"), date, L(5)});
+            useStore(store, driver);
+            lodvik::NoProgress progress;
+            figures::DateConversion ops(store.localDatabase(), progress);
+            const auto run = [&] {
+                return table == QLatin1String("fpprognos") ? ops.konvereraprognosdatum()
+                                                           : ops.konverteraorderdatum();
+            };
+            QCOMPARE(run(), 3);
+            const QStringList once{"10073", "10073", "Null", "10101", "11017"};
+            QCOMPARE(columnValues(store, table, column), once);
+            QCOMPARE(run(), 0);
+            QCOMPARE(columnValues(store, table, column), once);
+        }
+    }
+
+    // Two workstations converting one server store at once convert each row once.
+    void concurrentConversions() {
+        if (!server)
+            QSKIP("no test PostgreSQL server");
         LocalStoreFixture store;
-        for (const Variant &date :
-             {S("2010-02-17"), S("10073"), N(), S("10-03-08"), S("2011-01-09")})
-            store.insert(table, {S("10-1"), date, L(5)});
-        lodvik::NoProgress progress;
-        figures::DateConversion ops(store.localDatabase(), progress);
-        const auto run = [&] {
-            if (table == QLatin1String("fpprognos"))
-                ops.konvereraprognosdatum();
-            else
-                ops.konverteraorderdatum();
+        for (int i = 0; i < 300; ++i)
+            store.insert(QStringLiteral("fpprognos"),
+                         {S(QString::number(i)), S(QStringLiteral("2010-02-17")), L(1)});
+        useStore(store, QStringLiteral("QPSQL"));
+        // The other workstation's program folder: its own local files, the same server.
+        LocalStoreFixture other;
+        server->configure(other.path(), QStringLiteral("QPSQL"));
+        const auto convert = [](const QString &localDatabase) {
+            lodvik::NoProgress progress;
+            return figures::DateConversion(localDatabase, progress).konvereraprognosdatum();
         };
-        run();
-        const QStringList once{"10073", "10073", "Null", "10101", "11017"};
-        QCOMPARE(columnValues(store, table, column), once);
-        run();
-        QCOMPARE(columnValues(store, table, column), once);
+        auto first = std::async(std::launch::async, convert, store.localDatabase());
+        auto second = std::async(std::launch::async, convert, other.localDatabase());
+        QCOMPARE(first.get() + second.get(), 300);
+        QCOMPARE(columnValues(store, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
+                 QStringList(300, QStringLiteral("10073")));
     }
 
     void storedTexts_data() {
@@ -296,25 +351,34 @@ private slots:
         QFETCH(QStringList, texts);
         QFETCH(QStringList, after);
         QFETCH(QStringList, message);
-        LocalStoreFixture store;
-        for (int i = 0; i < texts.size(); ++i)
-            store.insert(table, {S(keys.at(i)), S(texts.at(i)), L(1)});
-        lodvik::NoProgress progress;
-        figures::DateConversion ops(store.localDatabase(), progress);
-        try {
-            if (table == QLatin1String("fpprognos"))
-                ops.konvereraprognosdatum();
-            else
-                ops.konverteraorderdatum();
-            QVERIFY2(message.isEmpty(), "the run went on past an unreadable date");
-        } catch (const lodvik::Error &e) {
-            QVERIFY2(!message.isEmpty(), qPrintable(e.message()));
-            for (const QString &part : message)
-                QVERIFY2(e.message().contains(part), qPrintable(e.message()));
+        QString first; // the message on SQLite, which the server stores must give too
+        for (const QString &driver : stores()) {
+            LocalStoreFixture store;
+            for (int i = 0; i < texts.size(); ++i)
+                store.insert(table, {S(keys.at(i)), S(texts.at(i)), L(1)});
+            useStore(store, driver);
+            lodvik::NoProgress progress;
+            figures::DateConversion ops(store.localDatabase(), progress);
+            QString got;
+            try {
+                if (table == QLatin1String("fpprognos"))
+                    ops.konvereraprognosdatum();
+                else
+                    ops.konverteraorderdatum();
+                QVERIFY2(message.isEmpty(), "the run went on past an unreadable date");
+            } catch (const lodvik::Error &e) {
+                got = e.message();
+                QVERIFY2(!message.isEmpty(), qPrintable(got));
+                for (const QString &part : message)
+                    QVERIFY2(got.contains(part), qPrintable(got));
+            }
+            if (driver.isEmpty())
+                first = got;
+            QCOMPARE(got, first);
+            const QString column = table == QLatin1String("fpprognos") ? QStringLiteral("MFDRQJ")
+                                                                       : QStringLiteral("SDpddj");
+            QCOMPARE(columnValues(store, table, column), after);
         }
-        const QString column = table == QLatin1String("fpprognos") ? QStringLiteral("MFDRQJ")
-                                                                   : QStringLiteral("SDpddj");
-        QCOMPARE(columnValues(store, table, column), after);
     }
 
     void convertDatesCommand() {

@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/ServerStore.h"
 #include "LocalStoreFixture.h"
 
 #include "MDlib/Error.h"
@@ -69,7 +70,37 @@ class FiguresTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<LocalStoreFixture> store;
+    std::unique_ptr<ServerStore> server;
     RecordingProgress progress;
+
+    // Runs the case again on the server store holding the same rows, through each driver, and
+    // compares what it gives with what SQLite gave.
+    void onServer(const QString &sqlite, const std::function<QString()> &run) {
+        if (!server)
+            return;
+        const QString unfit = server->load(store->localDatabase());
+        if (!unfit.isEmpty()) {
+            qInfo("not on the server store: %s", qPrintable(unfit));
+            return;
+        }
+        for (const QString &driver : ServerStore::drivers()) {
+            server->configure(store->path(), driver);
+            const QString got = run();
+            QFile::remove(store->file(QStringLiteral("lodvikprodsok.ini")));
+            QVERIFY2(got == sqlite,
+                     qPrintable(QStringLiteral("%1: %2\nSQLite: %3").arg(driver, got, sqlite)));
+        }
+    }
+
+    // The figure's value, or the message it failed with.
+    QString outcome(const QString &operation, const QString &product, const QString &period,
+                    double umfaktor) {
+        try {
+            return QStringLiteral("gave ") + typed(figure(operation, product, period, umfaktor));
+        } catch (const lodvik::Error &e) {
+            return e.message();
+        }
+    }
 
     // A figure by its name, with the window-level values given.
     Variant figure(const QString &operation, const QString &product, const QString &period = {},
@@ -83,15 +114,14 @@ class FiguresTest : public QObject {
     }
 
     // A figure that must fail with a message holding every "|"-separated part of message.
+    // The same on the server store, with the same message.
     void expectFailure(const QString &operation, const QString &product, const QString &period,
                        double umfaktor, const QString &message) {
-        try {
-            const Variant v = figure(operation, product, period, umfaktor);
-            QFAIL(qPrintable(QStringLiteral("gave %1 instead of an error").arg(typed(v))));
-        } catch (const lodvik::Error &e) {
-            for (const QString &part : message.split(QLatin1Char('|')))
-                QVERIFY2(e.message().contains(part, Qt::CaseInsensitive), qPrintable(e.message()));
-        }
+        const QString got = outcome(operation, product, period, umfaktor);
+        QVERIFY2(!got.startsWith(QLatin1String("gave ")), qPrintable(got));
+        for (const QString &part : message.split(QLatin1Char('|')))
+            QVERIFY2(got.contains(part, Qt::CaseInsensitive), qPrintable(got));
+        onServer(got, [&] { return outcome(operation, product, period, umfaktor); });
     }
 
     void fill(const Rows &rows) {
@@ -108,6 +138,14 @@ class FiguresTest : public QObject {
     }
 
 private slots:
+    void initTestCase() {
+        if (ServerStore::missing().isEmpty())
+            server = std::make_unique<ServerStore>();
+        else
+            qInfo("only SQLite: %s", qPrintable(ServerStore::missing()));
+    }
+    void cleanupTestCase() { server.reset(); }
+
     void init() {
         store = std::make_unique<LocalStoreFixture>();
         progress.captions.clear();
@@ -294,7 +332,9 @@ private slots:
         QFETCH(QString, expected);
         fill(rows);
         store->insert(QStringLiteral("tillfall"), {L(1)});
-        QCOMPARE(typed(figure(operation, product, period, umfaktor)), expected);
+        const QString sqlite = typed(figure(operation, product, period, umfaktor));
+        QCOMPARE(sqlite, expected);
+        onServer(sqlite, [&] { return typed(figure(operation, product, period, umfaktor)); });
     }
 
     void dp_data() {
@@ -322,23 +362,30 @@ private slots:
         QFETCH(QString, operation);
         QFETCH(QString, product);
         QFETCH(double, expected);
-        store->insert(QStringLiteral("tillfall"), {L(1)});
-        fill({pjomr("10-1", L(2)), pjomr("10-2", L(1))});
-        // Group g (0-5) of seven columns holds g + 1 in row 1; position 4 (first of the first
-        // group) holds 7 instead, and the empty texts count 0.
-        QList<QPair<int, Variant>> first;
-        for (int position = 4; position <= 45; ++position)
-            first.append({position, L((position - 4) / 7 + 1)});
-        first[0].second = L(7);
-        first[1].second = S("");
-        first[2].second = S(" ");
-        first[3].second = N();
-        store->dtspl(S("10-1"), first);
-        store->dtspl(S("10-2"), {{39, L(1)}, {18, L(4)}, {19, L(5)}});
-        store->dtspl(S("99-9"), {{4, L(50)}, {18, L(50)}, {39, L(50)}});
-        store->dtspl(S("10-1"), {});
-        QCOMPARE(typed(figure(operation, product)),
-                 QStringLiteral("Double ") + QString::number(expected, 'g', 15));
+        // The empty texts count 0 as Null does; a server's number column holds no text, so the
+        // server store gets the rows with Null there.
+        for (const bool blankTexts : {true, false}) {
+            store = std::make_unique<LocalStoreFixture>();
+            store->insert(QStringLiteral("tillfall"), {L(1)});
+            fill({pjomr("10-1", L(2)), pjomr("10-2", L(1))});
+            // Group g (0-5) of seven columns holds g + 1 in row 1; position 4 (first of the
+            // first group) holds 7 instead, and the empty texts count 0.
+            QList<QPair<int, Variant>> first;
+            for (int position = 4; position <= 45; ++position)
+                first.append({position, L((position - 4) / 7 + 1)});
+            first[0].second = L(7);
+            first[1].second = blankTexts ? S("") : N();
+            first[2].second = blankTexts ? S(" ") : N();
+            first[3].second = N();
+            store->dtspl(S("10-1"), first);
+            store->dtspl(S("10-2"), {{39, L(1)}, {18, L(4)}, {19, L(5)}});
+            store->dtspl(S("99-9"), {{4, L(50)}, {18, L(50)}, {39, L(50)}});
+            store->dtspl(S("10-1"), {});
+            const QString sqlite = typed(figure(operation, product));
+            QCOMPARE(sqlite, QStringLiteral("Double ") + QString::number(expected, 'g', 15));
+            if (!blankTexts)
+                onServer(sqlite, [&] { return typed(figure(operation, product)); });
+        }
     }
 
     void failures_data() {
