@@ -1,7 +1,9 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/MDlib.h"
+#include "data/ExtractStore.h"
 #include "import/AccessImport.h"
+#include "import/ExtractLoad.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -20,17 +22,30 @@ void Startmeny::importAccessDatabase() {
     if (file.isEmpty())
         return;
     const QString local = localDatabasePath();
+    const QString appPath = m_appPath;
     auto result = std::make_shared<accessimport::ImportResult>();
+    auto toServer = std::make_shared<bool>(false);
     Background importing;
-    importing.work = [file, local, result](lodvik::Progress &progress) {
-        *result = accessimport::importAccessDatabase(file, local, progress);
+    importing.work = [file, local, appPath, result, toServer](lodvik::Progress &progress) {
+        // With [extrakt] the tables go to the server; a load another workstation runs there is
+        // not waited for, so that the window stays the operator's.
+        if (const std::optional<SearchSourceSettings> server = readExtractStoreSettings(appPath)) {
+            *toServer = true;
+            extractload::LoadOptions options;
+            options.whenBusy = extractload::WhenBusy::Refuse;
+            *result = accessimport::importAccessDatabaseToServer(file, *server, progress, options);
+        } else {
+            *result = accessimport::importAccessDatabase(file, local, progress);
+        }
     };
-    importing.done = [this, title, result] {
+    importing.done = [this, title, result, toServer] {
         QStringList lines;
         for (const accessimport::ImportedTable &table : result->tables)
             lines.append(QStringLiteral("%1 (%2 rader)").arg(table.name).arg(table.rows));
-        QString text =
-            QStringLiteral("Tabellerna har importerats till local.mdb:\n%1").arg(lines.join('\n'));
+        QString text = QStringLiteral("Tabellerna har importerats till %1:\n%2")
+                           .arg(*toServer ? QStringLiteral("extrakttabellerna på servern")
+                                          : QStringLiteral("local.mdb"),
+                                lines.join('\n'));
         if (!result->warnings.isEmpty())
             text += QStringLiteral("\n\nVarning:\n%1").arg(result->warnings.join('\n'));
         Label2->setText(QStringLiteral("Produktsökning"));

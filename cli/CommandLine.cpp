@@ -235,7 +235,8 @@ const cli::help::Topic topics[] = {
      "Kommandona och fönstret arbetar på programmappen: mappen i miljövariabeln "
      "LODVIKPRODSOK_HOME, annars mappen där programmet ligger. Den innehåller sokdata.db "
      "(produkttabellen), local.mdb (extrakttabellerna), rapporter/ (arbetsböckerna) och ibland "
-     "lodvikprodsok.ini (en databasserver som källa för produkttabellen). Paketets startskript "
+     "lodvikprodsok.ini (en databasserver som källa för produkttabellen, och en för "
+     "extrakttabellerna). Paketets startskript "
      "använder ~/.local/share/lodvikprodsok och fyller en ny mapp med filerna i "
      "/etc/lodvikprodsok och demodata för det som saknas."},
     {"Slutstatus",

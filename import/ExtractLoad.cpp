@@ -66,16 +66,35 @@ struct ServerWords {
     QString text() const { return context.isEmpty() ? message : message + " (" + context + ')'; }
 };
 
+// Where a refused value stood: the row's number in the table's load (from 1), the server's
+// column name and the value.
+struct RefusedPlace {
+    qint64 line = 0;
+    QString column;
+    QString value;
+};
+
 class ServerFailure : public Error {
 public:
-    ServerFailure(const ServerWords &words, const QString &what)
+    ServerFailure(const ServerWords &words, const QString &what,
+                  std::optional<RefusedPlace> place = std::nullopt)
         : Error(QStringLiteral("%1 misslyckades på servern.%2%3")
                     .arg(what, unchanged, lodvik::details(words.text()))),
-          m_words(words) {}
+          m_words(words), m_place(std::move(place)) {
+        // COPY names the place in its context: "COPY t, line 5, column c: "abc"".
+        static const QRegularExpression copyPlace(
+            QStringLiteral("^COPY [^,]+, \\S+ (\\d+), \\S+ ([^:]+): \"(.*)\"$"),
+            QRegularExpression::DotMatchesEverythingOption);
+        if (const QRegularExpressionMatch m = copyPlace.match(words.context);
+            !m_place && m.hasMatch())
+            m_place = RefusedPlace{m.captured(1).toLongLong(), m.captured(2), m.captured(3)};
+    }
     const ServerWords &words() const { return m_words; }
+    const std::optional<RefusedPlace> &place() const { return m_place; }
 
 private:
     ServerWords m_words;
+    std::optional<RefusedPlace> m_place;
 };
 
 // COPY's text format: tab between fields, \N for NULL, backslash escapes for the rest.
@@ -110,12 +129,12 @@ public:
 
     void begin() override { execute(QStringLiteral("BEGIN")); }
 
-    void execute(const QString &sql) override { check(run(sql), sql); }
+    void execute(const QString &sql) override { check(run(sql)); }
 
     QList<QStringList> rows(const QString &sql) override {
         std::unique_ptr<PGresult, decltype(&PQclear)> result(run(sql), &PQclear);
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
-            fail(result.get(), sql);
+            fail(result.get());
         QList<QStringList> rows;
         for (int r = 0; r < PQntuples(result.get()); ++r) {
             QStringList row;
@@ -131,7 +150,7 @@ public:
                                 .arg(table, columns.join(QStringLiteral(", ")));
         std::unique_ptr<PGresult, decltype(&PQclear)> result(run(sql), &PQclear);
         if (PQresultStatus(result.get()) != PGRES_COPY_IN)
-            fail(result.get(), sql);
+            fail(result.get());
         m_copying = true;
         m_buffer.clear();
     }
@@ -171,25 +190,25 @@ public:
 private:
     PGresult *run(const QString &sql) { return PQexec(m_connection, sql.toUtf8().constData()); }
 
-    void check(PGresult *raw, const QString &sql) {
+    void check(PGresult *raw) {
         std::unique_ptr<PGresult, decltype(&PQclear)> result(raw, &PQclear);
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            fail(result.get(), sql);
+            fail(result.get());
     }
 
     QString connectionWords() const {
         return QString::fromUtf8(PQerrorMessage(m_connection)).trimmed();
     }
 
-    [[noreturn]] void fail(const PGresult *result, const QString &sql) {
+    [[noreturn]] void fail(const PGresult *result) {
         ServerWords words;
         const char *message =
             result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
         words.message = message ? QString::fromUtf8(message) : connectionWords();
         if (const char *context = result ? PQresultErrorField(result, PG_DIAG_CONTEXT) : nullptr)
             words.context = QString::fromUtf8(context);
-        throw ServerFailure(words, QStringLiteral("Inläsningen (%1)").arg(sql.left(60)));
+        throw ServerFailure(words, QStringLiteral("Inläsningen"));
     }
 
     void flush() {
@@ -212,7 +231,7 @@ private:
                 PQclear(result);
         }
         if (!last || PQresultStatus(last.get()) != PGRES_COMMAND_OK)
-            fail(last.get(), QStringLiteral("COPY"));
+            fail(last.get());
     }
 
     PGconn *m_connection;
@@ -263,10 +282,13 @@ public:
     }
 
     void beginCopy(const QString &table, const QStringList &columns) override {
+        m_table = table;
+        m_columns = columns;
         m_insert = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
                        .arg(table, columns.join(QStringLiteral(", ")));
         m_values.clear();
-        m_rows = 0;
+        m_batch.clear();
+        m_sent = 0;
     }
 
     void row(const std::vector<Field> &fields) override {
@@ -274,10 +296,11 @@ public:
         values.reserve(qsizetype(fields.size()));
         for (const Field &field : fields)
             values.append(literal(field));
-        if (m_rows > 0)
+        if (!m_batch.empty())
             m_values += QLatin1Char(',');
         m_values += QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')');
-        if (++m_rows >= kInsertRows || m_values.size() >= kChunkBytes)
+        m_batch.push_back(fields);
+        if (qsizetype(m_batch.size()) >= kInsertRows || m_values.size() >= kChunkBytes)
             flush();
     }
 
@@ -302,25 +325,66 @@ private:
             QStringLiteral("Inläsningen"));
     }
 
+    // A batch the server refuses is rolled back to its savepoint and tried again a row and then
+    // a value at a time, so that the operator learns the place as COPY would tell it.
     void flush() {
-        if (m_rows == 0)
+        if (m_batch.empty())
             return;
-        execute(m_insert + m_values);
+        execute(QStringLiteral("SAVEPOINT lodvik_parti"));
+        QSqlQuery insert(m_db);
+        if (!insert.exec(m_insert + m_values)) {
+            const ServerFailure failure = QuerySession::failure(insert.lastError());
+            execute(QStringLiteral("ROLLBACK TO SAVEPOINT lodvik_parti"));
+            throw ServerFailure(failure.words(), QStringLiteral("Inläsningen"), refusedPlace());
+        }
+        execute(QStringLiteral("RELEASE SAVEPOINT lodvik_parti"));
+        m_sent += qint64(m_batch.size());
         m_values.clear();
-        m_rows = 0;
+        m_batch.clear();
+    }
+
+    bool refuses(const QStringList &columns, const QStringList &values) {
+        QSqlQuery probe(m_db);
+        const bool refused = !probe.exec(
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(m_table, columns.join(QStringLiteral(", ")), values.join(QLatin1Char(','))));
+        execute(QStringLiteral("ROLLBACK TO SAVEPOINT lodvik_parti"));
+        return refused;
+    }
+
+    std::optional<RefusedPlace> refusedPlace() {
+        for (size_t r = 0; r < m_batch.size(); ++r) {
+            QStringList values;
+            for (const Field &field : m_batch[r])
+                values.append(literal(field));
+            if (!refuses(m_columns, values))
+                continue;
+            // The row number alone, then one value beside it at a time.
+            for (qsizetype c = 0; c + 1 < m_columns.size(); ++c)
+                if (refuses({m_columns.at(c), m_columns.last()}, {values.at(c), values.last()}))
+                    return RefusedPlace{m_sent + qint64(r) + 1,
+                                        QString(m_columns.at(c)).remove(QLatin1Char('"')),
+                                        QString::fromUtf8(m_batch[r][size_t(c)].value_or(""))};
+        }
+        return std::nullopt;
     }
 
     QSqlDatabase m_db;
+    QString m_table;
+    QStringList m_columns;
     QString m_insert;
     QString m_values;
-    int m_rows = 0;
+    std::vector<std::vector<Field>> m_batch;
+    qint64 m_sent = 0; // rows of the table in earlier batches
     bool m_open = false;
 };
 
 std::unique_ptr<Session> openSession(QSqlDatabase db) {
     if (db.driverName() == QLatin1String("QPSQL")) {
         const QVariant handle = db.driver()->handle();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0)
+        // Qt 6 names the type by libpq's struct, older versions by its typedef.
+        if (handle.isValid() && (qstrcmp(handle.typeName(), "pg_conn*") == 0 ||
+                                 qstrcmp(handle.typeName(), "PGconn*") == 0))
             if (PGconn *connection = *static_cast<PGconn *const *>(handle.constData()))
                 return std::make_unique<LibpqSession>(connection);
     }
@@ -529,8 +593,8 @@ Plan planTable(Session &session, const SourceTable &table,
     QList<ServerColumn> columns;
     if (known) {
         if (!server.contains(serverName))
-            throw Error(QStringLiteral("Tabellen %1 saknas i extraktdatabasen på servern; den "
-                                       "förbereds med extrakt-postgresql.sql.%2")
+            throw Error(QStringLiteral("Tabellen %1 saknas i extraktdatabasen på servern; "
+                                       "kör extrakt-postgresql.sql där först.%2")
                             .arg(table.name, unchanged));
         columns = server.value(serverName);
         session.execute(QStringLiteral("DELETE FROM %1").arg(plan.serverTable));
@@ -560,8 +624,8 @@ Plan planTable(Session &session, const SourceTable &table,
     for (const ServerColumn &c : columns)
         hasRowNumber = hasRowNumber || c.name == QLatin1String(extractRowNumberColumn);
     if (!hasRowNumber)
-        throw Error(QStringLiteral("Tabellen %1 på servern saknar kolumnen %2; den förbereds med "
-                                   "extrakt-postgresql.sql.%3")
+        throw Error(QStringLiteral("Tabellen %1 på servern saknar kolumnen %2; kör "
+                                   "extrakt-postgresql.sql där först.%3")
                         .arg(table.name, QLatin1String(extractRowNumberColumn), unchanged));
     for (qsizetype i = 0; i < table.columns.size(); ++i) {
         const QString name = table.columns.at(i).name;
@@ -586,19 +650,15 @@ Plan planTable(Session &session, const SourceTable &table,
 // The operator's message for a value the server refused, from the place COPY names.
 [[noreturn]] void refused(const ServerFailure &failure, const SourceTable &table,
                           const Plan &plan) {
-    static const QRegularExpression place(
-        QStringLiteral("^COPY [^,]+, \\S+ (\\d+), \\S+ ([^:]+): \"(.*)\"$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch m = place.match(failure.words().context);
-    if (m.hasMatch()) {
-        QString column = m.captured(2);
-        for (qsizetype i = 0; i < plan.names.size(); ++i)
-            if (plan.names.at(i).toLower() == column)
-                column = plan.names.at(i);
+    if (const std::optional<RefusedPlace> &place = failure.place()) {
+        QString column = place->column;
+        for (const QString &name : plan.names)
+            if (name.toLower() == column)
+                column = name;
         throw Error(QStringLiteral("Servern tog inte emot värdet \"%1\" i tabellen %2, kolumnen "
                                    "%3, rad %4, och extrakttabellerna lästes inte in.%5%6")
-                        .arg(m.captured(3), table.name, column, m.captured(1), unchanged,
-                             lodvik::details(failure.words().text())));
+                        .arg(place->value, table.name, column, QString::number(place->line),
+                             unchanged, lodvik::details(failure.words().text())));
     }
     throw Error(QStringLiteral("Tabellen %1 kunde inte läsas in på servern, och "
                                "extrakttabellerna lästes inte in.%2%3")

@@ -64,7 +64,7 @@ private slots:
         row("--help", "empty", {"--help"}, 0, {}) << QString();
         row("--version", "empty", {"--version"}, 0, {}) << QString();
         for (const char *command : {"search", "demo", "figure", "convert-dates", "coverage",
-                                    "summary", "print", "import-mdb"})
+                                    "summary", "print", "import-mdb", "import-store"})
             QTest::addRow("%s --help", command)
                 << "empty" << QStringList{command, "-h"} << 0 << QString() << QString();
         row("help after other arguments", "empty",
@@ -93,6 +93,12 @@ private slots:
         row("import of a missing file", "empty", {"import-mdb", "/finns/inte.mdb"}, 1, "finns inte")
             << QString();
         row("import of a folder", "empty", {"import-mdb", "/etc"}, 1, "mapp") << QString();
+        row("store copy without a file", "empty", {"import-store"}, 2,
+            "Användning: lodvikprodsok import-store FIL")
+            << QString();
+        row("store copy without a server", "demo", {"import-store", "/finns/inte.mdb"}, 1,
+            "[extrakt]")
+            << QString();
 
         // Options: checked before anything runs, "--name=value", "--" ending them, a value
         // taken as it stands.

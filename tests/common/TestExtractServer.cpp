@@ -1,5 +1,7 @@
 #include "TestExtractServer.h"
 
+#include "TestServer.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -34,14 +36,11 @@ TestExtractServer::TestExtractServer(const QString &name)
     : m_database(QStringLiteral("pgload_%1_%2_%3")
                      .arg(QCoreApplication::applicationName().toLower(), name)
                      .arg(QCoreApplication::applicationPid())) {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), admin);
-    db.setHostName(env("LODVIK_TEST_PG_HOST"));
-    db.setPort(env("LODVIK_TEST_PG_PORT").toInt());
+    QSqlDatabase db = TestServer::connection(admin);
     db.setDatabaseName(env("LODVIK_TEST_PG_EXTRAKT_DB"));
-    db.setUserName(env("LODVIK_TEST_PG_USER"));
-    db.setPassword(env("LODVIK_TEST_PG_PASSWORD"));
     if (!db.open())
         qFatal("test server: %s", qPrintable(db.lastError().text()));
+    onServer(QStringLiteral("SET client_min_messages TO warning"));
     onServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_database));
     onServer(
         QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_database));
@@ -78,15 +77,12 @@ TestExtractServer::~TestExtractServer() {
 }
 
 SearchSourceSettings TestExtractServer::settings(const QString &driver) const {
-    SearchSourceSettings s;
+    SearchSourceSettings s = TestServer::settings(QStringLiteral("QPSQL"));
     s.driver = driver;
-    s.user = env("LODVIK_TEST_PG_USER");
-    s.password = env("LODVIK_TEST_PG_PASSWORD");
     if (driver == QLatin1String("QPSQL")) {
-        s.host = env("LODVIK_TEST_PG_HOST");
-        s.port = env("LODVIK_TEST_PG_PORT").toInt();
         s.database = m_database;
     } else {
+        s = TestServer::settings(driver);
         s.dsn = env("LODVIK_TEST_ODBC_EXTRAKT_DSN");
         s.catalog = m_database;
     }
@@ -94,13 +90,8 @@ SearchSourceSettings TestExtractServer::settings(const QString &driver) const {
 }
 
 QSqlDatabase TestExtractServer::connection(const QString &name) const {
-    const SearchSourceSettings s = settings(QStringLiteral("QPSQL"));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(s.host);
-    db.setPort(s.port);
-    db.setDatabaseName(s.database);
-    db.setUserName(s.user);
-    db.setPassword(s.password);
+    QSqlDatabase db = TestServer::connection(name);
+    db.setDatabaseName(m_database);
     if (!db.open())
         qFatal("test server: %s", qPrintable(db.lastError().text()));
     return db;

@@ -1,14 +1,17 @@
 #include "../common/DataRows.h"
 #include "../common/MessageBoxes.h"
 #include "../common/TestData.h"
+#include "../common/TestExtractServer.h"
 #include "MDlib/MDlib.h"
 #include "Startmeny/Startmeny.h"
+#include "data/ExtractStore.h"
 #include "data/LocalDatabase.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -33,6 +36,27 @@ protected:
 class TestImportMenu : public QObject {
     Q_OBJECT
 
+    // Chooses Arkiv, "Importera Access-databas..." and waits for the work; what the box said.
+    static QString runImport(ChoosingWindow &window) {
+        window.Form_Load();
+        QAction *import = nullptr;
+        for (QAction *menu : window.menuBar()->actions())
+            if (menu->menu())
+                for (QAction *action : menu->menu()->actions())
+                    if (action->text().remove(QLatin1Char('&')) ==
+                        QLatin1String("Importera Access-databas..."))
+                        import = action;
+        if (!import)
+            return QStringLiteral("no import action");
+        BoxAnswerer answerer;
+        import->trigger();
+        if (!QTest::qWaitFor([&] { return !window.isWorking(); }, 60000)) // a thread imports
+            return QStringLiteral("still importing");
+        if (!QTest::qWaitFor([&] { return window.chosen.isEmpty() || answerer.count() > 0; }))
+            return QStringLiteral("no message");
+        return answerer.text();
+    }
+
 private slots:
     void importFromMenu_data() {
         QTest::addColumn<QString>("chosen"); // empty: the operator cancels the dialog
@@ -56,23 +80,7 @@ private slots:
         QTemporaryDir home;
         ChoosingWindow window(home.path());
         window.chosen = chosen;
-        window.Form_Load();
-
-        QAction *import = nullptr;
-        for (QAction *menu : window.menuBar()->actions())
-            if (menu->menu())
-                for (QAction *action : menu->menu()->actions())
-                    if (action->text().remove(QLatin1Char('&')) ==
-                        QLatin1String("Importera Access-databas..."))
-                        import = action;
-        QVERIFY(import);
-
-        BoxAnswerer answerer;
-        import->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isWorking(), 60000); // the import runs on a thread
-        QTRY_VERIFY(boxSays.isEmpty() || answerer.count() > 0);
-        const QString boxText = answerer.text();
-
+        const QString boxText = runImport(window);
         QCOMPARE(window.asked, 1);
         QVERIFY2(boxSays.isEmpty() ? boxText.isEmpty() : boxText.contains(boxSays),
                  qPrintable(boxText));
@@ -87,6 +95,53 @@ private slots:
         // the hourglass is gone again
         QVERIFY(!QApplication::overrideCursor() ||
                 QApplication::overrideCursor()->shape() != Qt::WaitCursor);
+    }
+
+    // With [extrakt] the tables go to the server; while another workstation loads it, the window
+    // refuses instead of waiting.
+    void importToServer_data() {
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<QString>("boxSays");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("free") << false << "importerats till extrakttabellerna på servern" << 830;
+        QTest::newRow("another load") << true << "annan arbetsstation" << 0;
+    }
+    void importToServer() {
+        QFETCH(bool, busy);
+        QFETCH(QString, boxSays);
+        QFETCH(int, rows);
+        if (!TestExtractServer::missing().isEmpty())
+            QSKIP(qPrintable(TestExtractServer::missing()));
+        const QString mdb = testDataFolder() + QStringLiteral("/access/nwind-jet3.mdb");
+        if (!QFileInfo::exists(mdb))
+            QSKIP(qPrintable(testDataMissing()));
+        TestExtractServer server(QStringLiteral("menu"));
+        QTemporaryDir home;
+        QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(server.iniText(QStringLiteral("QPSQL")).toUtf8());
+        ini.close();
+        ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+
+        QSqlQuery holder(server.connection(QStringLiteral("holder")));
+        QVERIFY(holder.exec(QStringLiteral("BEGIN")));
+        if (busy)
+            QVERIFY(holder.exec(
+                QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
+        ChoosingWindow window(home.path());
+        window.chosen = mdb;
+        const QString boxText = runImport(window);
+        QVERIFY(holder.exec(QStringLiteral("ROLLBACK")));
+
+        QVERIFY2(boxText.contains(boxSays), qPrintable(boxText));
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("local.mdb"))));
+        int loaded = 0; // no such table when nothing was loaded
+        if (holder.exec(QStringLiteral("SELECT count(*) FROM \"umsätze\"")) && holder.next())
+            loaded = holder.value(0).toInt();
+        QCOMPARE(loaded, rows);
+        holder = QSqlQuery();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        QVERIFY(window.isEnabled());
     }
 };
 

@@ -1,16 +1,161 @@
+#include "../common/RunProgram.h"
+#include "../common/TestData.h"
 #include "MDlib/Error.h"
+#include "MDlib/Progress.h"
 #include "TestExtractServer.h"
+#include "data/DemoLocalStore.h"
 #include "data/ExtractStore.h"
+#include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
 #include "data/TableCatalogue.h"
+#include "import/AccessImport.h"
+#include "import/ExtractLoad.h"
 
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <csignal>
+#include <limits>
 #include <memory>
+#include <thread>
+
+namespace {
+
+// A value as "kind:value", numbers in full; integer and real compare as the same number, as
+// the figures read them.
+QString cell(const QVariant &v) {
+    if (v.isNull())
+        return QStringLiteral("NULL");
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return QStringLiteral("T:") + v.toString();
+    case QMetaType::QByteArray:
+        return QStringLiteral("B:") + QString::fromLatin1(v.toByteArray().toHex());
+    default:
+        return QStringLiteral("N:") + QString::number(v.toDouble(), 'g', 17);
+    }
+}
+
+QStringList rowsOf(QSqlQuery &q) {
+    QStringList rows;
+    while (q.next()) {
+        QStringList cells;
+        for (int c = 0; c < q.record().count(); ++c)
+            cells.append(cell(q.value(c)));
+        rows.append(cells.join(QLatin1Char('|')));
+    }
+    return rows;
+}
+
+// A store read through Qt's own SQLite driver, one connection for each file.
+QSqlDatabase storeConnection(const QString &path) {
+    const QString name = QStringLiteral("store:") + path;
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    db.open();
+    return db;
+}
+
+// The tables of a store with their columns.
+QList<QPair<QString, QStringList>> storeTables(const QString &path) {
+    QList<QPair<QString, QStringList>> tables;
+    QSqlDatabase db = storeConnection(path);
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY name"));
+    while (q.next()) {
+        const QSqlRecord record = db.record(q.value(0).toString());
+        QStringList columns;
+        for (int c = 0; c < record.count(); ++c)
+            columns.append(record.fieldName(c));
+        tables.append({q.value(0).toString(), columns});
+    }
+    return tables;
+}
+
+QStringList storeRows(const QString &path, const QString &table) {
+    QSqlQuery q(storeConnection(path));
+    q.exec(QStringLiteral("SELECT rowid, * FROM \"%1\" ORDER BY rowid").arg(table));
+    return rowsOf(q);
+}
+
+// A store with the values a COPY could garble: escapes, Latin-1, empty texts, the extremes of
+// double, and rowids with gaps.
+void createEdgeStore(const QString &path) {
+    catalogue::createEmptyLocalStore(path);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edge"));
+    {
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        const QList<QVariant> texts{QStringLiteral("ÅÄÖ-1 åäö"),
+                                    QStringLiteral("tab\there"),
+                                    QStringLiteral("new\nline\r"),
+                                    QStringLiteral("back\\slash\\"),
+                                    QString(""),
+                                    QStringLiteral("\\N"),
+                                    QStringLiteral("'\"';"),
+                                    QVariant(QMetaType(QMetaType::QString))};
+        const QList<QVariant> numbers{0,
+                                      -3,
+                                      0.1,
+                                      1e-300,
+                                      std::numeric_limits<double>::max(),
+                                      qlonglong(1) << 53,
+                                      -2.5e-7,
+                                      QVariant(QMetaType(QMetaType::Double)),
+                                      std::numeric_limits<double>::infinity(),
+                                      1.0 / 3};
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("BEGIN"));
+        for (const catalogue::Table &t : catalogue::localTables()) {
+            QStringList marks;
+            for (qsizetype c = 0; c < t.columns.size(); ++c)
+                marks.append(QStringLiteral("?"));
+            QVERIFY(q.prepare(QStringLiteral("INSERT INTO \"%1\" VALUES (%2)")
+                                  .arg(t.name, marks.join(QLatin1Char(',')))));
+            for (int r = 0; r < 12; ++r) {
+                for (qsizetype c = 0; c < t.columns.size(); ++c) {
+                    const bool runningNumber =
+                        t.columns.at(c).name.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0;
+                    q.addBindValue(runningNumber ? QVariant(r * 1000)
+                                   : t.columns.at(c).kind == catalogue::ColumnKind::Text
+                                       ? texts.at((r + c) % texts.size())
+                                       : numbers.at((r + c) % numbers.size()));
+                }
+                QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+            }
+            QVERIFY(q.exec(QStringLiteral("DELETE FROM \"%1\" WHERE rowid IN (2, 7)").arg(t.name)));
+        }
+        q.exec(QStringLiteral("COMMIT"));
+    }
+    db.close();
+    db = {};
+    QSqlDatabase::removeDatabase(QStringLiteral("edge"));
+}
+
+// Stops the work once it has reported so many rows.
+class CancelAfter : public lodvik::Progress {
+public:
+    explicit CancelAfter(qint64 rows) : m_rows(rows) { setCancelFlag(&m_flag); }
+
+protected:
+    void show() override {
+        if (done() >= m_rows)
+            m_flag = true;
+    }
+
+private:
+    qint64 m_rows;
+    std::atomic<bool> m_flag = false;
+};
+
+} // namespace
 
 // The [extrakt] settings and the server's extract schema as server/extrakt-postgresql.sql makes
 // it.
@@ -24,6 +169,59 @@ private:
         QFile file(home.filePath(QStringLiteral("lodvikprodsok.ini")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(text.toUtf8());
+    }
+
+    // Every table of the store, row by row, equals the server's in lodvik_radnr order.
+    void compareWithServer(const QString &store) {
+        for (const auto &[table, columns] : storeTables(store)) {
+            QStringList selected{QStringLiteral("lodvik_radnr")};
+            for (const QString &c : columns)
+                selected.append(QLatin1Char('"') + c.toLower() + QLatin1Char('"'));
+            QSqlQuery q = query(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY lodvik_radnr")
+                                    .arg(selected.join(QStringLiteral(", ")), table.toLower()));
+            const QStringList server = rowsOf(q);
+            const QStringList local = storeRows(store, table);
+            QVERIFY2(!local.isEmpty(), qPrintable(table));
+            QCOMPARE(server, local);
+        }
+    }
+
+    void requireServer() {
+        if (!m_server)
+            QSKIP(qPrintable(TestExtractServer::missing()));
+    }
+
+    void requireDriver(const QString &driver) {
+        if (driver == QLatin1String("QODBC") &&
+            (qEnvironmentVariable("LODVIK_TEST_ODBC_EXTRAKT_DSN").isEmpty() ||
+             !QSqlDatabase::isDriverAvailable(driver)))
+            QSKIP("no ODBC data source for the extract store (LODVIK_TEST_ODBC_EXTRAKT_DSN)");
+    }
+
+    // The demo store, and a changed copy of it whose last table holds a value no number column
+    // takes when broken is set.
+    QString demoStore(const QTemporaryDir &dir, const QString &name, bool changed = false,
+                      bool broken = false) {
+        const QString path = dir.filePath(name);
+        DemoExtractSize size;
+        if (changed)
+            size.seed = 7;
+        createDemoLocalStore(path, size);
+        if (broken) {
+            dao::Database db = dao::Database::OpenDatabase(path);
+            db.Execute(QStringLiteral("UPDATE pjomr SET umconv = 'abc' WHERE rowid = 5"));
+        }
+        return path;
+    }
+
+    // The demo store loaded on the server, and a changed copy (broken: see demoStore) beside it.
+    std::pair<QString, QString> demoOnServer(const QTemporaryDir &dir,
+                                             const QString &driver = QStringLiteral("QPSQL"),
+                                             bool broken = false) {
+        const QString old = demoStore(dir, QStringLiteral("old.mdb"));
+        lodvik::NoProgress progress;
+        extractload::loadServerStore(old, m_server->settings(driver), progress);
+        return {old, demoStore(dir, QStringLiteral("new.mdb"), true, broken)};
     }
 
     QSqlQuery query(const QString &sql) const {
@@ -64,6 +262,10 @@ private slots:
         QTest::newRow("odbc") << "[extrakt]\ndriver=QODBC\ndsn=lager\ncatalog=extrakt\n"
                               << true << "QODBC"
                               << "" << 0;
+        QFile example(QStringLiteral(LODVIK_SOURCE_DIR "/server/lodvikprodsok.ini.example"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QTest::newRow("shipped example") << QString::fromUtf8(example.readAll()) << true << "QPSQL"
+                                         << "extrakt" << 5432;
     }
     void settings() {
         QFETCH(QString, ini);
@@ -144,6 +346,211 @@ private slots:
                 QVERIFY2(index.value(0).toInt() == 1, qPrintable(table.name + '.' + column));
             }
         }
+    }
+
+    void importStoreCopiesEveryRow_data() {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<bool>("demo");
+        for (const char *driver : {"QPSQL", "QODBC"}) {
+            QTest::addRow("%s edge values", driver) << QString::fromLatin1(driver) << false;
+            QTest::addRow("%s demo", driver) << QString::fromLatin1(driver) << true;
+        }
+    }
+    void importStoreCopiesEveryRow() {
+        requireServer();
+        QFETCH(QString, driver);
+        QFETCH(bool, demo);
+        requireDriver(driver);
+        QTemporaryDir dir;
+        QString store = dir.filePath(QStringLiteral("local.mdb"));
+        if (demo)
+            store = demoStore(dir, QStringLiteral("local.mdb"));
+        else
+            createEdgeStore(store);
+        lodvik::NoProgress progress;
+        const extractload::LoadResult result =
+            extractload::loadServerStore(store, m_server->settings(driver), progress);
+        QCOMPARE(result.tables.size(), catalogue::localTables().size());
+        QVERIFY(result.warnings.isEmpty());
+        compareWithServer(store);
+    }
+
+    // An Access file's tables reach the server exactly as they reach local.mdb.
+    void importMdbEqualsLocal_data() {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("file");
+        for (const char *driver : {"QPSQL", "QODBC"}) {
+            QTest::addRow("%s jet3", driver) << driver << "nwind-jet3.mdb";
+            QTest::addRow("%s jet4", driver) << driver << "datetest-jet4.mdb";
+        }
+    }
+    void importMdbEqualsLocal() {
+        requireServer();
+        QFETCH(QString, driver);
+        QFETCH(QString, file);
+        requireDriver(driver);
+        const QString mdb = testDataFolder() + QStringLiteral("/access/") + file;
+        if (!QFileInfo::exists(mdb))
+            QSKIP(qPrintable(testDataMissing()));
+        QTemporaryDir dir;
+        const QString local = dir.filePath(QStringLiteral("local.mdb"));
+        lodvik::NoProgress progress;
+        const accessimport::ImportResult intoLocal =
+            accessimport::importAccessDatabase(mdb, local, progress);
+        const accessimport::ImportResult intoServer =
+            accessimport::importAccessDatabaseToServer(mdb, m_server->settings(driver), progress);
+        QCOMPARE(intoServer.tables.size(), intoLocal.tables.size());
+        QCOMPARE(intoServer.warnings, intoLocal.warnings);
+        compareWithServer(local);
+    }
+
+    // A value the server refuses in the last table: nothing of the load stays, and the operator
+    // learns where the value is.
+    void refusedValueLeavesOldRows_data() {
+        QTest::addColumn<QString>("driver");
+        QTest::newRow("QPSQL") << "QPSQL";
+        QTest::newRow("QODBC") << "QODBC";
+    }
+    void refusedValueLeavesOldRows() {
+        requireServer();
+        QFETCH(QString, driver);
+        requireDriver(driver);
+        QTemporaryDir dir;
+        const auto [old, broken] = demoOnServer(dir, driver, true);
+        lodvik::NoProgress progress;
+        try {
+            extractload::loadServerStore(broken, m_server->settings(driver), progress);
+            QFAIL("the load went through");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QLatin1String("pjomr")) &&
+                         e.message().contains(QLatin1String("abc")) &&
+                         e.message().contains(QLatin1String("Detaljer:")),
+                     qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QLatin1String("umconv, rad 5")), qPrintable(e.message()));
+        }
+        compareWithServer(old);
+    }
+
+    void cancelledLoadLeavesOldRows() {
+        requireServer();
+        QTemporaryDir dir;
+        const auto [old, changed] = demoOnServer(dir);
+        lodvik::NoProgress progress;
+        const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
+        CancelAfter cancel(5000);
+        QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled,
+                                 extractload::loadServerStore(changed, settings, cancel));
+        QCOMPARE_GE(cancel.done(), 5000);
+        compareWithServer(old);
+    }
+
+    // A reader whose snapshot began before the load keeps its rows after the commit.
+    void snapshotKeepsOldRows() {
+        requireServer();
+        QTemporaryDir dir;
+        const auto [old, changed] = demoOnServer(dir);
+        lodvik::NoProgress progress;
+        const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
+        const QString sum =
+            QStringLiteral("SELECT count(*), sum(lipqoh ORDER BY lodvik_radnr)::text "
+                           "FROM fpsaldo");
+        QStringList before, during;
+        {
+            QSqlDatabase reader = m_server->connection(QStringLiteral("reader"));
+            QSqlQuery q(reader);
+            QVERIFY(q.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ")));
+            QVERIFY(q.exec(sum) && q.next());
+            before = {q.value(0).toString(), q.value(1).toString()};
+            extractload::loadServerStore(changed, settings, progress);
+            QVERIFY(q.exec(sum) && q.next());
+            during = {q.value(0).toString(), q.value(1).toString()};
+            QVERIFY(q.exec(QStringLiteral("COMMIT")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        QCOMPARE(during, before);
+        QSqlQuery after = query(sum);
+        QVERIFY(after.next());
+        QVERIFY(after.value(1).toString() != before.at(1));
+        compareWithServer(changed);
+    }
+
+    // Two loads at once both go through, and the tables all come from one of them. (Waiting
+    // and refusing: commandWaitsOrRefuses.)
+    void twoLoadsNeverMix() {
+        requireServer();
+        QTemporaryDir dir;
+        const auto [old, changed] = demoOnServer(dir);
+        const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
+        QString failures[2];
+        const auto load = [&](const QString &store, QString &failure) {
+            try {
+                lodvik::NoProgress quiet;
+                extractload::loadServerStore(store, settings, quiet);
+            } catch (const lodvik::Error &e) {
+                failure = e.message();
+            }
+        };
+        std::thread a(load, old, std::ref(failures[0]));
+        std::thread b(load, changed, std::ref(failures[1]));
+        a.join();
+        b.join();
+        QCOMPARE(failures[0] + failures[1], QString());
+        const QStringList oldRows = storeRows(old, QStringLiteral("pjomr"));
+        QSqlQuery pjomr = query(QStringLiteral("SELECT lodvik_radnr, iblitm, imdsc1, umconv FROM "
+                                               "pjomr ORDER BY lodvik_radnr"));
+        compareWithServer(rowsOf(pjomr) == oldRows ? old : changed);
+    }
+
+    // The command: --no-wait refuses while another load holds the lock, without it the command
+    // says that it waits and loads afterwards, and Ctrl+C while it waits leaves the tables.
+    void commandWaitsOrRefuses() {
+        requireServer();
+        QTemporaryDir home;
+        const QString old = demoStore(home, QStringLiteral("old.mdb"));
+        const QString changed = demoStore(home, QStringLiteral("new.mdb"), true);
+        QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(m_server->iniText(QStringLiteral("QPSQL")).toUtf8());
+        ini.close();
+        ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        const ProgramRun first = runProgram(home.path(), {QStringLiteral("import-store"), old});
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY2(first.out.startsWith(QLatin1String("DTSPL\t900\n")), qPrintable(first.out));
+
+        QSqlQuery lock(m_server->connection(QStringLiteral("holder")));
+        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
+        QVERIFY(
+            lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
+        const ProgramRun refused =
+            runProgram(home.path(), {QStringLiteral("import-store"), changed, "--no-wait"});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QLatin1String("annan arbetsstation")),
+                 qPrintable(refused.err));
+
+        for (const bool interrupt : {true, false}) {
+            QProcess waiting;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+            waiting.setProcessEnvironment(env);
+            waiting.start(QStringLiteral(LODVIK_EXECUTABLE), {"import-store", changed});
+            QString err;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (err += QString::fromUtf8(waiting.readAllStandardError())).contains("Väntar"),
+                20000);
+            if (interrupt) {
+                ::kill(pid_t(waiting.processId()), SIGINT);
+                QVERIFY(waiting.waitForFinished(20000));
+                QCOMPARE(waiting.exitCode(), 128 + SIGINT);
+                compareWithServer(old);
+            } else {
+                QVERIFY(lock.exec(QStringLiteral("COMMIT")));
+                QVERIFY(waiting.waitForFinished(60000));
+                QCOMPARE(waiting.exitCode(), 0);
+                compareWithServer(changed);
+            }
+        }
+        lock = QSqlQuery();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     }
 
     // The server's product key is the figures' one for every Latin-1 letter and a few beyond.
