@@ -6,6 +6,7 @@
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
 #include "data/ServerStore.h"
+#include "data/TableCatalogue.h"
 #include "figures/DpFigures.h"
 #include "figures/FigureQuery.h"
 #include "figures/PjFigures.h"
@@ -229,17 +230,14 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
     table.scanned = true;
 }
 
-// The rows of DTSPL or frnhist, added as the figure adds one product's rows; on the server
-// store in its row order, where every product number is text.
+// The rows of DTSPL or frnhist, added as the figure adds one product's rows.
 void scanRows(dao::Database &db, CoverageScan::Table &table,
-              const std::function<double(double, const dao::Recordset &)> &addRow, const Stop &stop,
-              bool server = false) {
+              const std::function<double(double, const dao::Recordset &)> &addRow,
+              const Stop &stop) {
     try {
-        dao::Recordset rs = db.OpenRecordset(
-            (server ? QStringLiteral("SELECT *, (%1 IS NOT NULL)::integer FROM %2 "
-                                     "ORDER BY lodvik_radnr")
-                    : QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid"))
-                .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
+        dao::Recordset rs =
+            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid")
+                                 .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
         const int keyType = rs.fieldCount() - 1;
         int keyPosition = -1;
         for (int p = 0; p < keyType && keyPosition < 0; ++p)
@@ -308,6 +306,50 @@ void scanServerSums(ServerSnapshot &server, CoverageScan::Table &table, const St
     table.scanned = read;
 }
 
+struct Refused {};
+
+// The rows of DTSPL or frnhist on the server, added as the figure adds one product's rows
+// (addRow with the value at each position); a Null counts 0 where the figure's reading of the
+// field counts it so, and refuses the product otherwise.
+void scanServerRows(ServerSnapshot &server, CoverageScan::Table &table,
+                    const std::function<double(double, const std::function<double(int)> &)> &addRow,
+                    bool nullCountsZero, const Stop &stop) {
+    const catalogue::Table *catalogued = catalogue::findLocalTable(QString::fromUtf8(table.name));
+    if (!catalogued)
+        return;
+    QStringList columns; // the numbers in their places; the texts stay Null
+    for (const catalogue::Column &column : catalogued->columns)
+        columns << (column.kind == catalogue::ColumnKind::Number ? column.name : QString());
+    QByteArray key;
+    const bool read = server.readRows(
+        QString::fromUtf8(table.name), QString::fromUtf8(table.key), columns,
+        [&](QByteArrayView product, const std::vector<ServerValue> &values) {
+            writeProductKey(table.rule, product.data(), product.size(), key);
+            if (!table.refused.isEmpty() && table.refused.contains(key))
+                return;
+            auto it = table.totals.find(key);
+            if (it == table.totals.end())
+                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
+            const auto valueAt = [&](int position) {
+                const ServerValue &value = values.at(size_t(position));
+                if (value.kind == ServerValue::Kind::Integer)
+                    return double(value.integer);
+                if (value.kind == ServerValue::Kind::Real)
+                    return value.real;
+                if (value.kind == ServerValue::Kind::Null && nullCountsZero)
+                    return 0.0;
+                throw Refused{};
+            };
+            try {
+                *it = addRow(*it, valueAt);
+            } catch (const Refused &) {
+                table.refused.insert(QByteArray(key.constData(), key.size()));
+            }
+        },
+        stop);
+    table.scanned = read;
+}
+
 } // namespace
 
 CoverageScan::CoverageScan(const QString &localDatabase, const QString &perioddatum,
@@ -336,10 +378,6 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
     std::atomic<bool> stopping{false};
     const std::thread::id owner = std::this_thread::get_id();
 
-    const auto addSales = [&](double total, const dao::Recordset &row) {
-        return figures::FrnFigures::addSales(total, row, months, QString());
-    };
-
     // On a server store both threads read one snapshot: the run's, or the first connection's.
     const std::optional<SearchSourceSettings> server = dao::serverStoreOf(localDatabase);
     // Through ODBC no snapshot is shared (scanSnapshot): this thread alone reads, on the run's
@@ -364,16 +402,16 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
                     scanServerSums(on, *table, stop);
                     continue;
                 }
-                // The row walks read through the data layer, in the same snapshot: on this
-                // thread the run's own connection when the run named its snapshot.
-                dao::Database db =
-                    std::this_thread::get_id() == owner && (!snapshot.isEmpty() || oneConnection)
-                        ? dao::Database::OpenExtractStore(localDatabase)
-                        : dao::Database::JoinSnapshot(localDatabase, on.snapshot());
+                // DTSPL's figure requires its companion table; without it, its query says so.
                 if (table->kind == Table::Kind::HistoryRows)
-                    scanRows(db, *table, addSales, stop, true);
-                else if (db.TableExists(QString::fromUtf8(figures::DpFigures::companionTable)))
-                    scanRows(db, *table, &figures::DpFigures::addStock, stop, true);
+                    scanServerRows(
+                        on, *table,
+                        [&](double total, const std::function<double(int)> &summableAt) {
+                            return figures::FrnFigures::addSalesAt(total, summableAt, months);
+                        },
+                        false, stop);
+                else if (on.tableExists(QString::fromUtf8(figures::DpFigures::companionTable)))
+                    scanServerRows(on, *table, &figures::DpFigures::addStockAt, true, stop);
             }
             return;
         }
@@ -398,7 +436,12 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
                 scanSums(db, *table, stop);
                 break;
             case Table::Kind::HistoryRows:
-                scanRows(db, *table, addSales, stop);
+                scanRows(
+                    db, *table,
+                    [&](double total, const dao::Recordset &row) {
+                        return figures::FrnFigures::addSales(total, row, months, QString());
+                    },
+                    stop);
                 break;
             case Table::Kind::DpRows:
                 if (dpReadable)

@@ -12,12 +12,14 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace reports {
 
@@ -92,7 +94,8 @@ bool binaryNumber(Oid type) {
 // field as its length (-1 for Null) and bytes in network order, then -1 for the end.
 class BinaryRows {
 public:
-    BinaryRows(Oid valueType, const ServerSnapshot::Row &row) : m_type(valueType), m_row(row) {}
+    BinaryRows(std::vector<Oid> types, const ServerSnapshot::Rows &row)
+        : m_types(std::move(types)), m_values(m_types.size()), m_row(row) {}
 
     // One message of the copy; false at a malformed one.
     bool take(const char *data, int size) {
@@ -115,34 +118,35 @@ public:
             p += 2;
             if (fields == -1)
                 return p == end;
-            if (fields != 2)
+            if (fields != qint16(m_types.size() + 1))
                 return false;
-            const char *field[2];
-            qint32 length[2];
-            for (int f = 0; f < 2; ++f) {
+            QByteArrayView key;
+            bool keyNull = false;
+            for (int f = 0; f < fields; ++f) {
                 if (end - p < 4)
                     return false;
-                length[f] = qFromBigEndian<qint32>(p);
+                const qint32 length = qFromBigEndian<qint32>(p);
                 p += 4;
-                field[f] = p;
-                if (length[f] > 0) {
-                    if (end - p < length[f])
+                if (length > 0 && end - p < length)
+                    return false;
+                if (f == 0) {
+                    keyNull = length < 0;
+                    key = QByteArrayView(p, std::max(length, 0));
+                } else {
+                    m_values[f - 1] = ServerValue();
+                    if (length >= 0 && !decode(m_types[f - 1], p, length, m_values[f - 1]))
                         return false;
-                    p += length[f];
                 }
+                p += std::max(length, 0);
             }
-            if (length[0] < 0)
-                continue; // a Null product number equals no product
-            ServerValue value;
-            if (length[1] >= 0 && !decode(field[1], length[1], value))
-                return false;
-            m_row(QByteArrayView(field[0], length[0]), value);
+            if (!keyNull) // a Null product number equals no product
+                m_row(key, m_values);
         }
         return true;
     }
 
 private:
-    bool decode(const char *p, qint32 length, ServerValue &value) const {
+    static bool decode(Oid type, const char *p, qint32 length, ServerValue &value) {
         const auto integer = [&](qint64 v) {
             value.kind = ServerValue::Kind::Integer;
             value.integer = v;
@@ -152,7 +156,7 @@ private:
             value = numericValue(v);
             return true;
         };
-        switch (m_type) {
+        switch (type) {
         case Int8:
             return length == 8 && integer(qFromBigEndian<qint64>(p));
         case Int4:
@@ -169,8 +173,9 @@ private:
         }
     }
 
-    Oid m_type;
-    const ServerSnapshot::Row &m_row;
+    std::vector<Oid> m_types;
+    std::vector<ServerValue> m_values;
+    const ServerSnapshot::Rows &m_row;
     bool m_headerRead = false;
 };
 
@@ -218,27 +223,51 @@ QString scanSnapshot(dao::Database &run) {
     return run.exportSnapshot();
 }
 
-bool ServerSnapshot::readColumn(const QString &table, const QString &key, const QString &column,
-                                const Row &row, const std::function<void()> &everyFewRows) {
-    const QString select =
-        QStringLiteral("SELECT %1, %2%4 FROM %3 ORDER BY lodvik_radnr").arg(key, column, table);
-    if (libpqHandle(m_db))
-        return readCopy(select, row, everyFewRows);
-    return readQuery(select.arg(QString()), row, everyFewRows);
+bool ServerSnapshot::tableExists(const QString &name) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
+    q.addBindValue(name);
+    if (!q.exec() || !q.next())
+        fail(q.lastError().text());
+    return q.value(0).toBool();
 }
 
-bool ServerSnapshot::readCopy(const QString &select, const Row &row,
+bool ServerSnapshot::readColumn(const QString &table, const QString &key, const QString &column,
+                                const Row &row, const std::function<void()> &everyFewRows) {
+    return readRows(
+        table, key, {column},
+        [&](QByteArrayView product, const std::vector<ServerValue> &values) {
+            row(product, values.front());
+        },
+        everyFewRows);
+}
+
+bool ServerSnapshot::readRows(const QString &table, const QString &key, const QStringList &columns,
+                              const Rows &row, const std::function<void()> &everyFewRows) {
+    QStringList select{key};
+    for (const QString &column : columns)
+        select << (column.isEmpty() ? QStringLiteral("NULL") : column);
+    const QString from = QStringLiteral(" FROM %1 ORDER BY lodvik_radnr").arg(table);
+    if (libpqHandle(m_db))
+        return readCopy(select, from, row, everyFewRows);
+    return readQuery(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + from, row,
+                     everyFewRows);
+}
+
+bool ServerSnapshot::readCopy(QStringList select, const QString &from, const Rows &row,
                               const std::function<void()> &everyFewRows) {
     PGconn *conn = libpqHandle(m_db);
-    // The column's type, and whether it is there at all, without spoiling the transaction.
+    // The columns' types, and whether they are there at all, without spoiling the transaction.
     {
         Result savepoint{PQexec(conn, "SAVEPOINT lodvik_las")};
         if (PQresultStatus(savepoint.result) != PGRES_COMMAND_OK)
             fail(serverWords(conn));
     }
-    Oid type = 0;
+    std::vector<Oid> types;
     {
-        const QByteArray probe = (select.arg(QString()) + QStringLiteral(" LIMIT 0")).toUtf8();
+        const QByteArray probe = (QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
+                                  from + QStringLiteral(" LIMIT 0"))
+                                     .toUtf8();
         Result described{PQexec(conn, probe.constData())};
         if (PQresultStatus(described.result) != PGRES_TUPLES_OK) {
             const char *state = PQresultErrorField(described.result, PG_DIAG_SQLSTATE);
@@ -250,16 +279,21 @@ bool ServerSnapshot::readCopy(const QString &select, const Row &row,
                 fail(serverWords(conn));
             return false;
         }
-        type = PQftype(described.result, 1);
+        // Product numbers as text, numbers in their binary form, anything else as text.
+        for (int f = 1; f < PQnfields(described.result); ++f) {
+            const Oid type = PQftype(described.result, f);
+            types.push_back(binaryNumber(type) ? type : 0);
+            if (!binaryNumber(type))
+                select[f] += QStringLiteral("::text");
+        }
     }
-    // Product numbers as text, numbers in their binary form, anything else as text.
-    const QString copy = select.arg(binaryNumber(type) ? QString() : QStringLiteral("::text"));
-    const QByteArray sql =
-        (QStringLiteral("COPY (") + copy + QStringLiteral(") TO STDOUT (FORMAT binary)")).toUtf8();
+    const QByteArray sql = (QStringLiteral("COPY (SELECT ") + select.join(QStringLiteral(", ")) +
+                            from + QStringLiteral(") TO STDOUT (FORMAT binary)"))
+                               .toUtf8();
     Result started{PQexec(conn, sql.constData())};
     if (PQresultStatus(started.result) != PGRES_COPY_OUT)
         fail(serverWords(conn));
-    BinaryRows rows(binaryNumber(type) ? type : 0, row);
+    BinaryRows rows(std::move(types), row);
     bool wellFormed = true;
     for (qint64 n = 1;; ++n) {
         char *data = nullptr;
@@ -284,10 +318,9 @@ bool ServerSnapshot::readCopy(const QString &select, const Row &row,
     return true;
 }
 
-bool ServerSnapshot::readQuery(const QString &select, const Row &row,
+bool ServerSnapshot::readQuery(const QString &select, const Rows &row,
                                const std::function<void()> &everyFewRows) {
-    QSqlDatabase db = m_db;
-    QSqlQuery q(db);
+    QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("SAVEPOINT lodvik_las")))
         fail(q.lastError().text());
     q.setForwardOnly(true);
@@ -295,12 +328,13 @@ bool ServerSnapshot::readQuery(const QString &select, const Row &row,
         const QString state = q.lastError().nativeErrorCode();
         if (state != QLatin1String("42P01") && state != QLatin1String("42703"))
             fail(q.lastError().text());
-        QSqlQuery back(db);
+        QSqlQuery back(m_db);
         if (!back.exec(QStringLiteral("ROLLBACK TO SAVEPOINT lodvik_las")))
             fail(back.lastError().text());
         return false;
     }
     QByteArray key;
+    std::vector<ServerValue> values(size_t(q.record().count() - 1));
     for (qint64 n = 1; q.next(); ++n) {
         if (n % 4096 == 0)
             everyFewRows();
@@ -308,28 +342,29 @@ bool ServerSnapshot::readQuery(const QString &select, const Row &row,
         if (k.isNull())
             continue;
         key = k.toString().toUtf8();
-        const QVariant v = q.value(1);
-        ServerValue value;
-        switch (v.typeId()) {
-        case QMetaType::UnknownType:
-            break;
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Short:
-        case QMetaType::LongLong:
-            value.kind = v.isNull() ? ServerValue::Kind::Null : ServerValue::Kind::Integer;
-            value.integer = v.toLongLong();
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            if (!v.isNull())
+        for (int f = 1; f <= int(values.size()); ++f) {
+            const QVariant v = q.value(f);
+            ServerValue &value = values[size_t(f - 1)];
+            value = ServerValue();
+            if (v.isNull())
+                continue;
+            switch (v.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::Short:
+            case QMetaType::LongLong:
+                value.kind = ServerValue::Kind::Integer;
+                value.integer = v.toLongLong();
+                break;
+            case QMetaType::Double:
+            case QMetaType::Float:
                 value = numericValue(v.toDouble());
-            break;
-        default:
-            if (!v.isNull())
+                break;
+            default:
                 value = numericValue(QByteArrayView(v.toString().toUtf8()));
+            }
         }
-        row(key, value);
+        row(key, values);
     }
     if (q.lastError().isValid())
         fail(q.lastError().text());

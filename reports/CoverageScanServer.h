@@ -4,9 +4,11 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The coverage run's one-pass reading of an extract store on a PostgreSQL server: each
 // extract's product numbers and summed values in lodvik_radnr order (the order of the rows in
@@ -56,10 +58,18 @@ public:
     // thousand rows and may throw to stop the reading.
     bool readColumn(const QString &table, const QString &key, const QString &column, const Row &row,
                     const std::function<void()> &everyFewRows);
+    using Rows = std::function<void(QByteArrayView key, const std::vector<ServerValue> &values)>;
+    // The same with the values of several columns, in their order; an empty name stands for a
+    // Null in its place.
+    bool readRows(const QString &table, const QString &key, const QStringList &columns,
+                  const Rows &row, const std::function<void()> &everyFewRows);
+
+    bool tableExists(const QString &name);
 
 private:
-    bool readCopy(const QString &select, const Row &row, const std::function<void()> &everyFewRows);
-    bool readQuery(const QString &select, const Row &row,
+    bool readCopy(QStringList select, const QString &from, const Rows &row,
+                  const std::function<void()> &everyFewRows);
+    bool readQuery(const QString &select, const Rows &row,
                    const std::function<void()> &everyFewRows);
     [[noreturn]] void fail(const QString &words) const;
 
