@@ -32,14 +32,18 @@ const QString dtspl = QStringLiteral("DTSPL");
 double at(const dao::Recordset &row, int position) {
     return quantity(row, position, dtspl);
 }
+double at(const std::function<double(int)> &quantityAt, int position) {
+    return quantityAt(position);
+}
 
 // Adds value × factor of every column of the group to total, in ascending order.
-void add(const dao::Recordset &row, Columns columns, double factor, double &total) {
+template <typename Row> void add(const Row &row, Columns columns, double factor, double &total) {
     for (int p = columns.first; p <= columns.last; ++p)
         total = total + at(row, p) * factor;
 }
 
-void subtract(const dao::Recordset &row, Columns columns, double factor, double &total) {
+template <typename Row>
+void subtract(const Row &row, Columns columns, double factor, double &total) {
     for (int p = columns.first; p <= columns.last; ++p)
         total = total - at(row, p) * factor;
 }
@@ -137,10 +141,22 @@ Variant DpFigures::StockOnHandDP(const QString &prnr) {
         [](const dao::Recordset &row, double, double &total) { total = addStock(total, row); }));
 }
 
-double DpFigures::addStock(double total, const dao::Recordset &row) {
+namespace {
+
+template <typename Row> double addStockOf(double total, const Row &row) {
     add(row, onHand, 1, total);
     subtract(row, allocated, 1, total);
     return total;
+}
+
+} // namespace
+
+double DpFigures::addStock(double total, const dao::Recordset &row) {
+    return addStockOf(total, row);
+}
+
+double DpFigures::addStockAt(double total, const std::function<double(int)> &quantityAt) {
+    return addStockOf(total, quantityAt);
 }
 
 } // namespace figures

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace lodvik {
@@ -34,6 +35,9 @@ public:
     static constexpr const char *productColumn = "Fält2";
     static constexpr const char *companionTable = "tillfall";
     static double addStock(double total, const dao::Recordset &row);
+    // The same for a row read otherwise: quantityAt(position) is what quantity() gives for the
+    // field at that position (0-based, the table's order).
+    static double addStockAt(double total, const std::function<double(int)> &quantityAt);
 
 private:
     QString m_localDatabase;

@@ -137,8 +137,18 @@ FrnFigures::SalesMonths FrnFigures::salesMonths(const Period &period) {
 
 double FrnFigures::addSales(double total, const dao::Recordset &row, const SalesMonths &months,
                             const QString &prnr) {
+    return addSalesAt(
+        total,
+        [&](int position) {
+            return summable(row, position, QString::fromUtf8(historyTable), prnr);
+        },
+        months);
+}
+
+double FrnFigures::addSalesAt(double total, const std::function<double(int)> &summableAt,
+                              const SalesMonths &months) {
     for (const int position : months)
-        total = total + summable(row, position, QString::fromUtf8(historyTable), prnr);
+        total = total + summableAt(position);
     return total;
 }
 

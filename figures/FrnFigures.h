@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace lodvik {
@@ -57,6 +58,10 @@ public:
     // total plus the row's six months, one by one; a Null or a text that is no number raises.
     static double addSales(double total, const dao::Recordset &row, const SalesMonths &months,
                            const QString &prnr);
+    // The same for a row read otherwise: summableAt(position) is what summable() gives for the
+    // field at that position (0-based, the table's order).
+    static double addSalesAt(double total, const std::function<double(int)> &summableAt,
+                             const SalesMonths &months);
     static lodvik::Variant salesPerWeek(double total);
 
 private:

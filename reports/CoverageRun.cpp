@@ -8,6 +8,7 @@
 #include "figures/FigureQuery.h"
 #include "reports/CoverageColumns.h"
 #include "reports/CoverageScan.h"
+#include "reports/CoverageScanServer.h"
 #include "xls/Workbook.h"
 #include "xls/XlsxWorkbook.h"
 
@@ -38,7 +39,7 @@ QString xlsxNotice(qint64 products, bool alwaysXlsx) {
 }
 
 qint64 countProducts(const QString &localDatabase) {
-    dao::Database db = dao::Database::OpenDatabase(localDatabase);
+    dao::Database db = dao::Database::OpenExtractStore(localDatabase);
     return qint64(
         db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
 }
@@ -234,12 +235,13 @@ void CoverageRun::run(
 void CoverageRun::walk(
     const figures::Period &period, const std::function<ProduktTabell::Row &(int row)> &rowFor,
     const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
-    dao::Database db = dao::Database::OpenDatabase(m_localDatabase);
-    // A figure the scan leaves to its own query runs on this connection.
+    // A figure the scan leaves to its own query runs on this connection; on the server store
+    // the whole run reads its snapshot, which the scan's connections join.
+    dao::Database db = dao::Database::OpenExtractStore(m_localDatabase);
     catalogue::prepareIndexes(db, m_progress);
     const qint64 products =
         qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
-    CoverageScan figures(m_localDatabase, period, m_progress);
+    CoverageScan figures(m_localDatabase, period, m_progress, scanSnapshot(db));
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));

@@ -5,9 +5,12 @@
 #include "MDlib/Progress.h"
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
+#include "data/ServerStore.h"
+#include "data/TableCatalogue.h"
 #include "figures/DpFigures.h"
 #include "figures/FigureQuery.h"
 #include "figures/PjFigures.h"
+#include "reports/CoverageScanServer.h"
 
 #include <sqlite3.h>
 
@@ -140,6 +143,16 @@ struct Statement {
     ~Statement() { sqlite3_finalize(statement); }
 };
 
+// The product's sum in table, or nullptr when its figure asks for itself.
+StoreSum *sumOf(CoverageScan::Table &table, const QByteArray &key) {
+    if (!table.refused.isEmpty() && table.refused.contains(key))
+        return nullptr;
+    auto it = table.sums.find(key);
+    if (it == table.sums.end())
+        it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
+    return &*it;
+}
+
 // Adds value as SUM(lodvik_number(value)) would; false for a value the pass leaves to the
 // figure's query (a text that is no number, a blob, a value that is no finite number).
 bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
@@ -206,12 +219,7 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
         writeProductKey(table.rule,
                         reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0)),
                         sqlite3_column_bytes(s.statement, 0), key);
-        if (!table.refused.isEmpty() && table.refused.contains(key))
-            continue;
-        auto it = table.sums.find(key);
-        if (it == table.sums.end())
-            it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
-        if (!addValue(*it, s.statement, 1))
+        if (StoreSum *sum = sumOf(table, key); sum && !addValue(*sum, s.statement, 1))
             table.refused.insert(QByteArray(key.constData(), key.size()));
     }
     if (rc != SQLITE_DONE) {
@@ -267,10 +275,85 @@ void scanRows(dao::Database &db, CoverageScan::Table &table,
     table.scanned = true;
 }
 
+// A value of the server's store, added as local.mdb's would be.
+bool addValue(StoreSum &sum, const ServerValue &value) {
+    switch (value.kind) {
+    case ServerValue::Kind::Null:
+        return true;
+    case ServerValue::Kind::Integer:
+        sum.addInteger(value.integer);
+        return true;
+    case ServerValue::Kind::Real:
+        sum.addReal(value.real);
+        return true;
+    case ServerValue::Kind::NotANumber:
+        break;
+    }
+    return false;
+}
+
+void scanServerSums(ServerSnapshot &server, CoverageScan::Table &table, const Stop &stop) {
+    QByteArray key;
+    const bool read = server.readColumn(
+        QString::fromUtf8(table.name), QString::fromUtf8(table.key),
+        QString::fromUtf8(table.column),
+        [&](QByteArrayView product, const ServerValue &value) {
+            writeProductKey(table.rule, product.data(), product.size(), key);
+            if (StoreSum *sum = sumOf(table, key); sum && !addValue(*sum, value))
+                table.refused.insert(QByteArray(key.constData(), key.size()));
+        },
+        stop);
+    table.scanned = read;
+}
+
+struct Refused {};
+
+// The rows of DTSPL or frnhist on the server, added as the figure adds one product's rows
+// (addRow with the value at each position); a Null counts 0 where the figure's reading of the
+// field counts it so, and refuses the product otherwise.
+void scanServerRows(ServerSnapshot &server, CoverageScan::Table &table,
+                    const std::function<double(double, const std::function<double(int)> &)> &addRow,
+                    bool nullCountsZero, const Stop &stop) {
+    const catalogue::Table *catalogued = catalogue::findLocalTable(QString::fromUtf8(table.name));
+    if (!catalogued)
+        return;
+    QStringList columns; // the numbers in their places; the texts stay Null
+    for (const catalogue::Column &column : catalogued->columns)
+        columns << (column.kind == catalogue::ColumnKind::Number ? column.name : QString());
+    QByteArray key;
+    const bool read = server.readRows(
+        QString::fromUtf8(table.name), QString::fromUtf8(table.key), columns,
+        [&](QByteArrayView product, const std::vector<ServerValue> &values) {
+            writeProductKey(table.rule, product.data(), product.size(), key);
+            if (!table.refused.isEmpty() && table.refused.contains(key))
+                return;
+            auto it = table.totals.find(key);
+            if (it == table.totals.end())
+                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
+            const auto valueAt = [&](int position) {
+                const ServerValue &value = values.at(size_t(position));
+                if (value.kind == ServerValue::Kind::Integer)
+                    return double(value.integer);
+                if (value.kind == ServerValue::Kind::Real)
+                    return value.real;
+                if (value.kind == ServerValue::Kind::Null && nullCountsZero)
+                    return 0.0;
+                throw Refused{};
+            };
+            try {
+                *it = addRow(*it, valueAt);
+            } catch (const Refused &) {
+                table.refused.insert(QByteArray(key.constData(), key.size()));
+            }
+        },
+        stop);
+    table.scanned = read;
+}
+
 } // namespace
 
 CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &period,
-                           lodvik::Progress &progress)
+                           lodvik::Progress &progress, const QString &snapshot)
     : m_queries(localDatabase, period, progress), m_tables([] {
           using F = figures::FrnFigures;
           using P = figures::PjFigures;
@@ -293,9 +376,45 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
       m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
     const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(period);
     std::atomic<bool> stopping{false};
+    const std::thread::id owner = std::this_thread::get_id();
+
+    // On a server store both threads read one snapshot: the run's, or the first connection's.
+    const std::optional<SearchSourceSettings> server = dao::serverStoreOf(localDatabase);
+    // Through ODBC no snapshot is shared (scanSnapshot): this thread alone reads, on the run's
+    // connection.
+    const bool oneConnection = server && server->driver == QLatin1String("QODBC");
+    std::optional<dao::Database> run;
+    std::optional<ServerSnapshot> first;
+    if (oneConnection)
+        first.emplace(run.emplace(dao::Database::OpenExtractStore(localDatabase)));
+    else if (server)
+        first.emplace(*server, snapshot);
 
     // Reads a group of tables on its own connection; the key rules are read there too.
     const auto scanGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
+        if (server) {
+            std::optional<ServerSnapshot> own;
+            ServerSnapshot &on = std::this_thread::get_id() == owner
+                                     ? *first
+                                     : own.emplace(*server, first->snapshot());
+            for (Table *table : group) {
+                if (table->kind == Table::Kind::Sum) {
+                    scanServerSums(on, *table, stop);
+                    continue;
+                }
+                // DTSPL's figure requires its companion table; without it, its query says so.
+                if (table->kind == Table::Kind::HistoryRows)
+                    scanServerRows(
+                        on, *table,
+                        [&](double total, const std::function<double(int)> &summableAt) {
+                            return figures::FrnFigures::addSalesAt(total, summableAt, months);
+                        },
+                        false, stop);
+                else if (on.tableExists(QString::fromUtf8(figures::DpFigures::companionTable)))
+                    scanServerRows(on, *table, &figures::DpFigures::addStockAt, true, stop);
+            }
+            return;
+        }
         dao::Database db = dao::Database::OpenDatabase(localDatabase);
         Statement encoding;
         if (sqlite3_prepare_v2(db.handle(), "PRAGMA encoding", -1, &encoding.statement, nullptr) !=
@@ -346,7 +465,8 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
     std::future<void> otherDone = done.get_future();
     std::thread worker([&] {
         try {
-            scanGroup(other, stop);
+            if (!oneConnection)
+                scanGroup(other, stop);
             done.set_value();
         } catch (...) {
             done.set_exception(std::current_exception());
@@ -355,6 +475,8 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
     try {
         progress.caption(QStringLiteral("Läser utdragen"), lodvik::Progress::Show::Now);
         scanGroup(mine, stop);
+        if (oneConnection)
+            scanGroup(other, stop);
         while (otherDone.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
             stop();
         worker.join();

@@ -76,9 +76,11 @@ private:
 // overflows: the query then raises the figure's own message for it.
 class CoverageScan : public ProductFigures {
 public:
-    // Reads the extracts. Cancelling stops both threads within a few thousand rows.
+    // Reads the extracts. Cancelling stops both threads within a few thousand rows. On a store
+    // on the server, snapshot names the run's snapshot (pg_export_snapshot) that the reading
+    // joins; without one the reading takes its own.
     CoverageScan(const QString &localDatabase, const figures::Period &period,
-                 lodvik::Progress &progress);
+                 lodvik::Progress &progress, const QString &snapshot = {});
     ~CoverageScan();
     CoverageScan(const CoverageScan &) = delete;
     CoverageScan &operator=(const CoverageScan &) = delete;

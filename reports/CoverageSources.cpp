@@ -77,24 +77,19 @@ QString fromTables(const QList<FigureSource> &figures) {
 class RowCounter {
 public:
     RowCounter(const QString &localDatabase, const QString &product)
-        : m_db(dao::Database::OpenDatabase(localDatabase)), m_product(product) {}
+        : m_db(dao::Database::OpenExtractStore(localDatabase)), m_product(product) {}
 
     TableRows count(const QString &table, const QString &itemColumn) {
-        const dao::BoundQuery query =
-            dao::forProduct(dao::productQuery(QLatin1Char('"') + table + QLatin1Char('"'),
-                                              QLatin1Char('"') + itemColumn + QLatin1Char('"'),
-                                              QStringLiteral("count(*)")),
-                            m_product);
-        dao::Recordset rs = m_db.OpenRecordset(query.sql, query.parameters);
+        dao::Recordset rs = m_db.OpenProduct(
+            dao::productQuery(table, itemColumn, QStringLiteral("count(*)")), m_product);
         return {table, rs.isEOF() ? 0 : qint64(rs.Fields(0).toDouble())};
     }
 
     std::optional<Variant> umconv() {
-        const dao::BoundQuery query =
-            dao::forProduct(dao::productQuery(QStringLiteral("pjomr"), QStringLiteral("iblitm"),
-                                              QStringLiteral("umconv")),
-                            m_product);
-        dao::Recordset rs = m_db.OpenRecordset(query.sql, query.parameters);
+        dao::Recordset rs =
+            m_db.OpenProduct(dao::productQuery(QStringLiteral("pjomr"), QStringLiteral("iblitm"),
+                                               QStringLiteral("umconv")),
+                             m_product);
         if (rs.isEOF())
             return std::nullopt;
         return rs.Fields(0);

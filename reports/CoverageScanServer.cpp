@@ -1,0 +1,374 @@
+#include "reports/CoverageScanServer.h"
+
+#include "MDlib/Error.h"
+#include "MDlib/SystemError.h"
+#include "data/ExtractStore.h"
+#include "data/LocalDatabase.h"
+#include "data/SqliteError.h"
+
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QtEndian>
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace reports {
+
+ServerValue numericValue(double value) {
+    ServerValue v;
+    // SQLite keeps a whole double in a NUMERIC column as an integer, within its range.
+    if (value > -9223372036854775808.0 && value < 9223372036854775808.0) {
+        const qint64 whole = qint64(value);
+        if (double(whole) == value && whole != std::numeric_limits<qint64>::min()) {
+            v.kind = ServerValue::Kind::Integer;
+            v.integer = whole;
+            return v;
+        }
+    }
+    v.kind = std::isfinite(value) ? ServerValue::Kind::Real : ServerValue::Kind::NotANumber;
+    v.real = value;
+    return v;
+}
+
+ServerValue numericValue(QByteArrayView text) {
+    ServerValue v;
+    if (text.isEmpty() ||
+        (text.size() == 1 && text.front() == ' ')) { // counted as 0, as the figures count them
+        v.kind = ServerValue::Kind::Real;
+        return v;
+    }
+    const QByteArray copy = text.toByteArray();
+    char *end = nullptr;
+    errno = 0;
+    const long long whole = std::strtoll(copy.constData(), &end, 10);
+    if (end == copy.constData() + copy.size() && errno == 0) {
+        v.kind = ServerValue::Kind::Integer;
+        v.integer = whole;
+        return v;
+    }
+    const double real = std::strtod(copy.constData(), &end);
+    if (end != copy.constData() + copy.size() || !std::isfinite(real)) {
+        v.kind = ServerValue::Kind::NotANumber;
+        return v;
+    }
+    return numericValue(real);
+}
+
+namespace {
+
+PGconn *libpqHandle(const QSqlDatabase &db) {
+    const QVariant handle = db.driver()->handle();
+    // Qt names the type by the struct PGconn stands for.
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
+QString serverWords(PGconn *conn) {
+    return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+}
+
+struct Result {
+    PGresult *result;
+    ~Result() { PQclear(result); }
+};
+
+// Type oids of pg_type that arrive in COPY's binary format as plain numbers.
+enum : Oid { Int8 = 20, Int2 = 21, Int4 = 23, Float4 = 700, Float8 = 701 };
+
+bool binaryNumber(Oid type) {
+    return type == Int8 || type == Int2 || type == Int4 || type == Float4 || type == Float8;
+}
+
+// The rows of COPY ... TO STDOUT (FORMAT binary): a header, then per row a field count and each
+// field as its length (-1 for Null) and bytes in network order, then -1 for the end.
+class BinaryRows {
+public:
+    BinaryRows(std::vector<Oid> types, const ServerSnapshot::Rows &row)
+        : m_types(std::move(types)), m_values(m_types.size()), m_row(row) {}
+
+    // One message of the copy; false at a malformed one.
+    bool take(const char *data, int size) {
+        const char *p = data;
+        const char *end = data + size;
+        if (!m_headerRead) {
+            static const char signature[] = "PGCOPY\n\377\r\n\0";
+            if (size < 19 || std::memcmp(p, signature, 11) != 0)
+                return false;
+            const quint32 extension = qFromBigEndian<quint32>(p + 15);
+            if (extension > quint32(size - 19))
+                return false;
+            p += 19 + extension;
+            m_headerRead = true;
+        }
+        while (p < end) {
+            if (end - p < 2)
+                return false;
+            const qint16 fields = qFromBigEndian<qint16>(p);
+            p += 2;
+            if (fields == -1)
+                return p == end;
+            if (fields != qint16(m_types.size() + 1))
+                return false;
+            QByteArrayView key;
+            bool keyNull = false;
+            for (int f = 0; f < fields; ++f) {
+                if (end - p < 4)
+                    return false;
+                const qint32 length = qFromBigEndian<qint32>(p);
+                p += 4;
+                if (length > 0 && end - p < length)
+                    return false;
+                if (f == 0) {
+                    keyNull = length < 0;
+                    key = QByteArrayView(p, std::max(length, 0));
+                } else {
+                    m_values[f - 1] = ServerValue();
+                    if (length >= 0 && !decode(m_types[f - 1], p, length, m_values[f - 1]))
+                        return false;
+                }
+                p += std::max(length, 0);
+            }
+            if (!keyNull) // a Null product number equals no product
+                m_row(key, m_values);
+        }
+        return true;
+    }
+
+private:
+    static bool decode(Oid type, const char *p, qint32 length, ServerValue &value) {
+        const auto integer = [&](qint64 v) {
+            value.kind = ServerValue::Kind::Integer;
+            value.integer = v;
+            return true;
+        };
+        const auto real = [&](double v) {
+            value = numericValue(v);
+            return true;
+        };
+        switch (type) {
+        case Int8:
+            return length == 8 && integer(qFromBigEndian<qint64>(p));
+        case Int4:
+            return length == 4 && integer(qFromBigEndian<qint32>(p));
+        case Int2:
+            return length == 2 && integer(qFromBigEndian<qint16>(p));
+        case Float4:
+            return length == 4 && real(std::bit_cast<float>(qFromBigEndian<quint32>(p)));
+        case Float8:
+            return length == 8 && real(std::bit_cast<double>(qFromBigEndian<quint64>(p)));
+        default: // selected as text
+            value = numericValue(QByteArrayView(p, length));
+            return true;
+        }
+    }
+
+    std::vector<Oid> m_types;
+    std::vector<ServerValue> m_values;
+    const ServerSnapshot::Rows &m_row;
+    bool m_headerRead = false;
+};
+
+} // namespace
+
+ServerSnapshot::ServerSnapshot(const SearchSourceSettings &settings, const QString &snapshot)
+    : m_source(openExtractServer(settings)), m_db(m_source->database()),
+      m_description(m_source->description()) {
+    QSqlQuery q(m_db);
+    // Set for the session, so that the snapshot is the transaction's first statement: psqlODBC
+    // wraps every later one in a savepoint, where a snapshot can be neither taken nor joined.
+    if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL "
+                               "REPEATABLE READ, READ ONLY")) ||
+        !m_db.transaction())
+        fail(q.lastError().isValid() ? q.lastError().text() : m_db.lastError().text());
+    if (snapshot.isEmpty()) {
+        if (!q.exec(QStringLiteral("SELECT pg_export_snapshot()")) || !q.next())
+            fail(q.lastError().text());
+        m_snapshot = q.value(0).toString();
+    } else {
+        // The id comes from pg_export_snapshot on another connection of this run.
+        if (!q.exec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
+                        .arg(QString(snapshot).remove(QLatin1Char('\'')))))
+            fail(q.lastError().text());
+        m_snapshot = snapshot;
+    }
+}
+
+ServerSnapshot::ServerSnapshot(dao::Database &run)
+    : m_db(run.serverDatabase()), m_description(run.description()) {}
+
+ServerSnapshot::~ServerSnapshot() {
+    if (m_source)
+        m_db.rollback(); // it only read
+}
+
+void ServerSnapshot::fail(const QString &words) const {
+    throw lodvik::Error(QStringLiteral("Utdragen kunde inte läsas från %1.").arg(m_description) +
+                        lodvik::details(words));
+}
+
+QString scanSnapshot(dao::Database &run) {
+    if (!run.isServer() || run.serverDatabase().driverName() != QLatin1String("QPSQL"))
+        return {};
+    return run.exportSnapshot();
+}
+
+bool ServerSnapshot::tableExists(const QString &name) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
+    q.addBindValue(name);
+    if (!q.exec() || !q.next())
+        fail(q.lastError().text());
+    return q.value(0).toBool();
+}
+
+bool ServerSnapshot::readColumn(const QString &table, const QString &key, const QString &column,
+                                const Row &row, const std::function<void()> &everyFewRows) {
+    return readRows(
+        table, key, {column},
+        [&](QByteArrayView product, const std::vector<ServerValue> &values) {
+            row(product, values.front());
+        },
+        everyFewRows);
+}
+
+bool ServerSnapshot::readRows(const QString &table, const QString &key, const QStringList &columns,
+                              const Rows &row, const std::function<void()> &everyFewRows) {
+    QStringList select{key};
+    for (const QString &column : columns)
+        select << (column.isEmpty() ? QStringLiteral("NULL") : column);
+    const QString from = QStringLiteral(" FROM %1 ORDER BY lodvik_radnr").arg(table);
+    if (libpqHandle(m_db))
+        return readCopy(select, from, row, everyFewRows);
+    return readQuery(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) + from, row,
+                     everyFewRows);
+}
+
+bool ServerSnapshot::readCopy(QStringList select, const QString &from, const Rows &row,
+                              const std::function<void()> &everyFewRows) {
+    PGconn *conn = libpqHandle(m_db);
+    // The columns' types, and whether they are there at all, without spoiling the transaction.
+    {
+        Result savepoint{PQexec(conn, "SAVEPOINT lodvik_las")};
+        if (PQresultStatus(savepoint.result) != PGRES_COMMAND_OK)
+            fail(serverWords(conn));
+    }
+    std::vector<Oid> types;
+    {
+        const QByteArray probe = (QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
+                                  from + QStringLiteral(" LIMIT 0"))
+                                     .toUtf8();
+        Result described{PQexec(conn, probe.constData())};
+        if (PQresultStatus(described.result) != PGRES_TUPLES_OK) {
+            const char *state = PQresultErrorField(described.result, PG_DIAG_SQLSTATE);
+            // 42P01 undefined_table, 42703 undefined_column
+            if (!state || (qstrcmp(state, "42P01") != 0 && qstrcmp(state, "42703") != 0))
+                fail(serverWords(conn));
+            Result back{PQexec(conn, "ROLLBACK TO SAVEPOINT lodvik_las")};
+            if (PQresultStatus(back.result) != PGRES_COMMAND_OK)
+                fail(serverWords(conn));
+            return false;
+        }
+        // Product numbers as text, numbers in their binary form, anything else as text.
+        for (int f = 1; f < PQnfields(described.result); ++f) {
+            const Oid type = PQftype(described.result, f);
+            types.push_back(binaryNumber(type) ? type : 0);
+            if (!binaryNumber(type))
+                select[f] += QStringLiteral("::text");
+        }
+    }
+    const QByteArray sql = (QStringLiteral("COPY (SELECT ") + select.join(QStringLiteral(", ")) +
+                            from + QStringLiteral(") TO STDOUT (FORMAT binary)"))
+                               .toUtf8();
+    Result started{PQexec(conn, sql.constData())};
+    if (PQresultStatus(started.result) != PGRES_COPY_OUT)
+        fail(serverWords(conn));
+    BinaryRows rows(std::move(types), row);
+    bool wellFormed = true;
+    for (qint64 n = 1;; ++n) {
+        char *data = nullptr;
+        const int size = PQgetCopyData(conn, &data, 0);
+        if (size < 0)
+            break; // -1 at the end, -2 on failure: the result tells
+        if (wellFormed)
+            wellFormed = rows.take(data, size);
+        PQfreemem(data);
+        if (n % 4096 == 0)
+            everyFewRows(); // a stop here leaves the copy to the connection's closing
+    }
+    for (;;) {
+        Result finished{PQgetResult(conn)};
+        if (!finished.result)
+            break;
+        if (PQresultStatus(finished.result) != PGRES_COMMAND_OK)
+            fail(serverWords(conn));
+    }
+    if (!wellFormed)
+        fail(QStringLiteral("COPY gav rader i ett oväntat format."));
+    return true;
+}
+
+bool ServerSnapshot::readQuery(const QString &select, const Rows &row,
+                               const std::function<void()> &everyFewRows) {
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SAVEPOINT lodvik_las")))
+        fail(q.lastError().text());
+    q.setForwardOnly(true);
+    if (!q.exec(select)) {
+        const QString state = q.lastError().nativeErrorCode();
+        if (state != QLatin1String("42P01") && state != QLatin1String("42703"))
+            fail(q.lastError().text());
+        QSqlQuery back(m_db);
+        if (!back.exec(QStringLiteral("ROLLBACK TO SAVEPOINT lodvik_las")))
+            fail(back.lastError().text());
+        return false;
+    }
+    QByteArray key;
+    std::vector<ServerValue> values(size_t(q.record().count() - 1));
+    for (qint64 n = 1; q.next(); ++n) {
+        if (n % 4096 == 0)
+            everyFewRows();
+        const QVariant k = q.value(0);
+        if (k.isNull())
+            continue;
+        key = k.toString().toUtf8();
+        for (int f = 1; f <= int(values.size()); ++f) {
+            const QVariant v = q.value(f);
+            ServerValue &value = values[size_t(f - 1)];
+            value = ServerValue();
+            if (v.isNull())
+                continue;
+            switch (v.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::Short:
+            case QMetaType::LongLong:
+                value.kind = ServerValue::Kind::Integer;
+                value.integer = v.toLongLong();
+                break;
+            case QMetaType::Double:
+            case QMetaType::Float:
+                value = numericValue(v.toDouble());
+                break;
+            default:
+                value = numericValue(QByteArrayView(v.toString().toUtf8()));
+            }
+        }
+        row(key, values);
+    }
+    if (q.lastError().isValid())
+        fail(q.lastError().text());
+    return true;
+}
+
+} // namespace reports
