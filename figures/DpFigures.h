@@ -34,6 +34,14 @@ public:
     static constexpr const char *productColumn = "Fält2";
     static constexpr const char *companionTable = "tillfall";
     static double addStock(double total, const dao::Recordset &row);
+    // The positions addStock reads: the on-hand columns added, then the allocated ones
+    // subtracted, each in ascending order.
+    struct Columns {
+        int first;
+        int last;
+    };
+    static constexpr Columns onHandColumns{39, 45};
+    static constexpr Columns allocatedColumns{18, 24};
 
 private:
     QString m_localDatabase;

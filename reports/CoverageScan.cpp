@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -122,7 +123,7 @@ namespace {
 
 // productKey into key, whose buffer is used again: a pass makes one key a row.
 void writeProductKey(KeyRule, const char *utf8, qsizetype size, QByteArray &key) {
-    key = dao::productKey(QByteArrayView(utf8, size));
+    dao::productKeyInto(QByteArrayView(utf8, size), key);
 }
 
 } // namespace
@@ -222,44 +223,103 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
     table.scanned = true;
 }
 
-// The rows of DTSPL or frnhist, added as the figure adds one product's rows.
-void scanRows(dao::Database &db, CoverageScan::Table &table,
-              const std::function<double(double, const dao::Recordset &)> &addRow,
+// The values a row of DTSPL or frnhist gives its product's total, by their positions among the
+// table's columns: added in order, then subtracted in order. A NULL among them counts 0 where
+// the figure reads it as a quantity (DTSPL); where it stops the figure (frnhist), the product is
+// left to the figure's query, as is a product with any value stored as text or blob.
+struct RowValues {
+    std::vector<int> added;
+    std::vector<int> subtracted;
+    bool nullCountsZero = false;
+};
+
+RowValues columnRange(figures::DpFigures::Columns added, figures::DpFigures::Columns subtracted) {
+    RowValues values;
+    for (int p = added.first; p <= added.last; ++p)
+        values.added.push_back(p);
+    for (int p = subtracted.first; p <= subtracted.last; ++p)
+        values.subtracted.push_back(p);
+    values.nullCountsZero = true;
+    return values;
+}
+
+// A stored number as the figure reads it; nothing for a value the pass leaves to the figure.
+inline std::optional<double> storedValue(sqlite3_stmt *statement, int column, bool nullCountsZero) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return double(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT: {
+        const double v = sqlite3_column_double(statement, column);
+        return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+    }
+    case SQLITE_NULL:
+        return nullCountsZero ? std::optional<double>(0.0) : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The rows of DTSPL or frnhist, added as the figure adds one product's rows, read straight from
+// the statement: only the key and the columns the figure reads are decoded.
+void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &values,
               const Stop &stop) {
-    try {
-        dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid")
-                                 .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
-        const int keyType = rs.fieldCount() - 1;
-        int keyPosition = -1;
-        for (int p = 0; p < keyType && keyPosition < 0; ++p)
-            if (rs.fieldName(p).compare(QString::fromUtf8(table.key), Qt::CaseInsensitive) == 0)
-                keyPosition = p;
-        if (keyPosition < 0)
-            return;
-        QByteArray key;
-        for (qint64 n = 1; !rs.isEOF(); rs.MoveNext(), ++n) {
-            if (n % 4096 == 0)
-                stop();
-            if (rs.storedNumber(keyType).value_or(0) == 0)
-                continue; // a key that is no text
-            const QString text = rs.Fields(keyPosition).text();
-            if (text.contains(QChar::ReplacementCharacter))
-                return; // not valid UTF-8 as stored: its bytes are not known here
-            const QByteArray utf8 = text.toUtf8();
-            writeProductKey(table.rule, utf8.constData(), utf8.size(), key);
-            if (!table.refused.isEmpty() && table.refused.contains(key))
-                continue;
-            auto it = table.totals.find(key);
-            if (it == table.totals.end())
-                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
-            try {
-                *it = addRow(*it, rs);
-            } catch (const lodvik::Error &) {
-                table.refused.insert(QByteArray(key.constData(), key.size()));
-            }
+    // The figure reads its columns by position in the table: their names here.
+    Statement all;
+    const QByteArray star = "SELECT * FROM \"" + QByteArray(table.name) + "\"";
+    if (sqlite3_prepare_v2(db.handle(), star.constData(), int(star.size()), &all.statement,
+                           nullptr) != SQLITE_OK)
+        return;
+    const int columns = sqlite3_column_count(all.statement);
+    QByteArray sql = "SELECT \"" + QByteArray(table.key) + "\"";
+    for (const std::vector<int> *group : {&values.added, &values.subtracted})
+        for (const int position : *group) {
+            if (position >= columns)
+                return; // the figure's query says what is missing
+            sql += ", \"" +
+                   QByteArray(sqlite3_column_name(all.statement, position)).replace('"', "\"\"") +
+                   '"';
         }
-    } catch (const lodvik::Error &) {
+    sql += " FROM \"" + QByteArray(table.name) + "\" ORDER BY rowid";
+    Statement s;
+    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
+        SQLITE_OK)
+        return;
+    const int added = int(values.added.size());
+    const int read = added + int(values.subtracted.size());
+    int rc = SQLITE_ROW;
+    QByteArray key;
+    for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
+        if (n % 4096 == 0)
+            stop();
+        if (sqlite3_column_type(s.statement, 0) != SQLITE_TEXT)
+            continue; // never equal to a bound text under this key rule
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0));
+        const int size = sqlite3_column_bytes(s.statement, 0);
+        // Bytes that are not UTF-8 are not the product number a query binds: leave the table.
+        if (std::any_of(text, text + size, [](char c) { return (c & 0x80) != 0; }) &&
+            QString::fromUtf8(text, size).contains(QChar::ReplacementCharacter))
+            return;
+        writeProductKey(table.rule, text, size, key);
+        if (!table.refused.isEmpty() && table.refused.contains(key))
+            continue;
+        auto it = table.totals.find(key);
+        if (it == table.totals.end())
+            it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
+        double total = *it;
+        bool refused = false;
+        for (int c = 1; c <= read && !refused; ++c) {
+            const std::optional<double> v = storedValue(s.statement, c, values.nullCountsZero);
+            if (!v)
+                refused = true;
+            else
+                total = c <= added ? total + *v : total - *v;
+        }
+        if (refused)
+            table.refused.insert(QByteArray(key.constData(), key.size()));
+        else
+            *it = total;
+    }
+    if (rc != SQLITE_DONE) {
         table.totals.clear();
         table.refused.clear();
         return;
@@ -291,7 +351,11 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
       m_frnBackOrder(*m_tables[3]), m_frnHistory(*m_tables[4]), m_dp(*m_tables[5]),
       m_pjStock(*m_tables[6]), m_pjOrder(*m_tables[7]), m_pjSales(*m_tables[8]),
       m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
-    const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(perioddatum);
+    RowValues salesMonths;
+    for (const int position : figures::FrnFigures::salesMonths(perioddatum))
+        salesMonths.added.push_back(position);
+    const RowValues dpStock =
+        columnRange(figures::DpFigures::onHandColumns, figures::DpFigures::allocatedColumns);
     std::atomic<bool> stopping{false};
 
     // Reads a group of tables on its own connection; the key rules are read there too.
@@ -317,16 +381,11 @@ CoverageScan::CoverageScan(const QString &localDatabase, const QString &periodda
                 scanSums(db, *table, stop);
                 break;
             case Table::Kind::HistoryRows:
-                scanRows(
-                    db, *table,
-                    [&](double total, const dao::Recordset &row) {
-                        return figures::FrnFigures::addSales(total, row, months, QString());
-                    },
-                    stop);
+                scanRows(db, *table, salesMonths, stop);
                 break;
             case Table::Kind::DpRows:
                 if (dpReadable)
-                    scanRows(db, *table, &figures::DpFigures::addStock, stop);
+                    scanRows(db, *table, dpStock, stop);
                 break;
             }
         }
