@@ -11,7 +11,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -188,15 +187,17 @@ bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
     }
 }
 
-void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
-    const QByteArray sql = QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                               .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
-                                    QString::fromUtf8(table.name))
-                               .toUtf8();
+// Steps through sql, whose first column is the product number, and hands each row whose number
+// is stored as text to add with its product's entry (made on first sight), unless the product
+// was refused; add refuses it by returning false. False when the table cannot be read so: a
+// missing table or column, which the figure's query reports.
+template <typename Entry, typename Add>
+bool walkProducts(dao::Database &db, CoverageScan::Table &table, QHash<QByteArray, Entry> &entries,
+                  const QByteArray &sql, const Stop &stop, Add &&add) {
     Statement s;
     if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
         SQLITE_OK)
-        return; // a missing table or column: the figure's query says so
+        return false;
     int rc = SQLITE_ROW;
     QByteArray key;
     for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
@@ -209,18 +210,28 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
                         sqlite3_column_bytes(s.statement, 0), key);
         if (!table.refused.isEmpty() && table.refused.contains(key))
             continue;
-        auto it = table.sums.find(key);
-        if (it == table.sums.end())
-            it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
-        if (!addValue(*it, s.statement, 1))
+        auto it = entries.find(key);
+        if (it == entries.end())
+            it = entries.insert(QByteArray(key.constData(), key.size()), Entry());
+        if (!add(*it, s.statement))
             table.refused.insert(QByteArray(key.constData(), key.size()));
     }
-    if (rc != SQLITE_DONE) {
-        table.sums.clear();
-        table.refused.clear();
-        return;
-    }
-    table.scanned = true;
+    if (rc == SQLITE_DONE)
+        return true;
+    entries.clear();
+    table.refused.clear();
+    return false;
+}
+
+void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
+    const QByteArray sql = QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+                               .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
+                                    QString::fromUtf8(table.name))
+                               .toUtf8();
+    table.scanned =
+        walkProducts(db, table, table.sums, sql, stop, [](StoreSum &sum, sqlite3_stmt *statement) {
+            return addValue(sum, statement, 1);
+        });
 }
 
 // The values a row of DTSPL or frnhist gives its product's total, by their positions among the
@@ -260,7 +271,8 @@ inline std::optional<double> storedValue(sqlite3_stmt *statement, int column, bo
 }
 
 // The rows of DTSPL or frnhist, added as the figure adds one product's rows, read straight from
-// the statement: only the key and the columns the figure reads are decoded.
+// the statement: only the key and the columns the figure reads are decoded, and the key's bytes
+// are taken as stored, as the sums take them.
 void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &values,
               const Stop &stop) {
     // The figure reads its columns by position in the table: their names here.
@@ -280,51 +292,20 @@ void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &va
                    '"';
         }
     sql += " FROM \"" + QByteArray(table.name) + "\" ORDER BY rowid";
-    Statement s;
-    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
-        SQLITE_OK)
-        return;
     const int added = int(values.added.size());
     const int read = added + int(values.subtracted.size());
-    int rc = SQLITE_ROW;
-    QByteArray key;
-    for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
-        if (n % 4096 == 0)
-            stop();
-        if (sqlite3_column_type(s.statement, 0) != SQLITE_TEXT)
-            continue; // never equal to a bound text under this key rule
-        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0));
-        const int size = sqlite3_column_bytes(s.statement, 0);
-        // Bytes that are not UTF-8 are not the product number a query binds: leave the table.
-        if (std::any_of(text, text + size, [](char c) { return (c & 0x80) != 0; }) &&
-            QString::fromUtf8(text, size).contains(QChar::ReplacementCharacter))
-            return;
-        writeProductKey(table.rule, text, size, key);
-        if (!table.refused.isEmpty() && table.refused.contains(key))
-            continue;
-        auto it = table.totals.find(key);
-        if (it == table.totals.end())
-            it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
-        double total = *it;
-        bool refused = false;
-        for (int c = 1; c <= read && !refused; ++c) {
-            const std::optional<double> v = storedValue(s.statement, c, values.nullCountsZero);
-            if (!v)
-                refused = true;
-            else
-                total = c <= added ? total + *v : total - *v;
-        }
-        if (refused)
-            table.refused.insert(QByteArray(key.constData(), key.size()));
-        else
-            *it = total;
-    }
-    if (rc != SQLITE_DONE) {
-        table.totals.clear();
-        table.refused.clear();
-        return;
-    }
-    table.scanned = true;
+    table.scanned = walkProducts(
+        db, table, table.totals, sql, stop, [&](double &total, sqlite3_stmt *statement) {
+            double sum = total;
+            for (int c = 1; c <= read; ++c) {
+                const std::optional<double> v = storedValue(statement, c, values.nullCountsZero);
+                if (!v)
+                    return false;
+                sum = c <= added ? sum + *v : sum - *v;
+            }
+            total = sum;
+            return true;
+        });
 }
 
 } // namespace

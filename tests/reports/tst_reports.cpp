@@ -812,6 +812,17 @@ private slots:
                            "INSERT INTO pjsfakt VALUES (123, 1000), ('123', 26), ('0123', 52), "
                            "(1.5, 3), ('1.5', 78), ('x', 13)"},
                QStringList{});
+        // A number that is not UTF-8 reaches the figures as text with U+FFFD in it.
+        addRow(
+            "product numbers that are not UTF-8",
+            QStringList{omr + "(CAST(x'50ff' AS TEXT), 1), ('P\uFFFD', 2), ('Q', 1)",
+                        "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") VALUES "
+                        "(CAST(x'50ff' AS TEXT), 3), ('P\uFFFD', 5), (CAST(x'51ff' AS TEXT), 7)",
+                        "INSERT INTO frnhist (ivcitm, IHSQ06) VALUES (CAST(x'50ff' AS TEXT), 26), "
+                        "('P\uFFFD', 13), ('q', 52)",
+                        "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES (CAST(x'50ff' AS TEXT), 26), "
+                        "('P\uFFFD', 52), (CAST(x'51' AS TEXT), 78)"},
+            QStringList{});
         addRow("a key column of numeric affinity is asked per product",
                QStringList{omr + "('123', 1), ('0123', 1)", "DROP TABLE avail",
                            "CREATE TABLE avail (ivcitm INTEGER, quantity)",
