@@ -6,7 +6,8 @@
 //   bench_sql_limit DB --produkt TEXT | --namn TEXT   (the window's search query on sokdata.db)
 //
 // The Swedish collation is registered, so sokdata.db's indexes serve the search as they do the
-// program's. Statements of a file are read with --sql-file FILE, one statement a line.
+// program's. Statements of a file are read with --sql-file FILE, one statement a line; lines
+// starting with -- are comments.
 
 #include "data/SearchQueries.h"
 #include "data/SwedishCollation.h"
@@ -64,7 +65,7 @@ int main(int argc, char **argv) {
                 return 1;
             }
             for (const QByteArray &line : file.readAll().split('\n'))
-                if (!line.trimmed().isEmpty())
+                if (!line.trimmed().isEmpty() && !line.trimmed().startsWith("--"))
                     statements.append(line);
         } else if (std::strcmp(option, "--produkt") == 0 || std::strcmp(option, "--namn") == 0) {
             // SELECT * gives the table's columns: Soknamn, Produktnummer.

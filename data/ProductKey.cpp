@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace dao {
 
@@ -42,24 +43,35 @@ int compareProducts(const unsigned char *a, int na, const unsigned char *b, int 
 
 namespace {
 
-QByteArray foldedInPlace(QByteArray key) {
+// Folds the bytes where they are; each byte's fold looks at the byte before it as stored.
+void foldInPlace(char *bytes, qsizetype size) {
     unsigned char before = 0;
-    for (qsizetype i = 0; i < key.size(); ++i) {
-        const auto c = static_cast<unsigned char>(key[i]);
-        key[i] = static_cast<char>(fold(c, before));
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        bytes[i] = static_cast<char>(fold(c, before));
         before = c;
     }
-    return key;
 }
 
 } // namespace
 
 QByteArray productKey(QByteArrayView utf8) {
-    return foldedInPlace(utf8.toByteArray());
+    QByteArray key = utf8.toByteArray();
+    foldInPlace(key.data(), key.size());
+    return key;
+}
+
+void productKeyInto(QByteArrayView utf8, QByteArray &key) {
+    key.resize(utf8.size());
+    if (!utf8.isEmpty())
+        std::memcpy(key.data(), utf8.data(), size_t(utf8.size()));
+    foldInPlace(key.data(), key.size());
 }
 
 QByteArray productKey(const QString &product) {
-    return foldedInPlace(product.toUtf8());
+    QByteArray key = product.toUtf8();
+    foldInPlace(key.data(), key.size());
+    return key;
 }
 
 QStringList latin1CaseVariants(const QString &product, int most) {

@@ -24,6 +24,9 @@ inline constexpr char productCollation[] = "NOCASE_LATIN1";
 // start). Nothing else is folded: blanks, ß, ÿ and letters beyond Latin-1 stay as they are.
 QByteArray productKey(const QString &product);
 QByteArray productKey(QByteArrayView utf8);
+// productKey into key, whose buffer is used again: a walk over many rows makes no allocation a
+// row.
+void productKeyInto(QByteArrayView utf8, QByteArray &key);
 
 // The collation itself on UTF-8 bytes: < 0, 0 or > 0 as productKey(a) compares with
 // productKey(b).

@@ -15,17 +15,14 @@ namespace {
 // groups of seven columns.
 constexpr int productPosition = 2;
 
-struct Columns {
-    int first;
-    int last;
-};
+using Columns = DpFigures::Columns;
 constexpr Columns salesPriorMonth{4, 10};
 constexpr Columns salesCurrentMonth{11, 17};
-constexpr Columns allocated{18, 24};
+constexpr Columns allocated = DpFigures::allocatedColumns;
 constexpr Columns ordersCurrentMonth{25, 31};
 constexpr Columns outside{32, 38};
 constexpr Columns gscColumns{38, 45}; // eight columns: the last of "outside" as well
-constexpr Columns onHand{39, 45};
+constexpr Columns onHand = DpFigures::onHandColumns;
 
 const QString dtspl = QStringLiteral("DTSPL");
 

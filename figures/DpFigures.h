@@ -39,6 +39,15 @@ public:
     // field at that position (0-based, the table's order).
     static double addStockAt(double total, const std::function<double(int)> &quantityAt);
 
+    // The positions addStock reads: the on-hand columns added, then the allocated ones
+    // subtracted, each in ascending order.
+    struct Columns {
+        int first;
+        int last;
+    };
+    static constexpr Columns onHandColumns{39, 45};
+    static constexpr Columns allocatedColumns{18, 24};
+
 private:
     QString m_localDatabase;
     lodvik::Progress &m_progress;

@@ -125,7 +125,7 @@ namespace {
 
 // productKey into key, whose buffer is used again: a pass makes one key a row.
 void writeProductKey(KeyRule, const char *utf8, qsizetype size, QByteArray &key) {
-    key = dao::productKey(QByteArrayView(utf8, size));
+    dao::productKeyInto(QByteArrayView(utf8, size), key);
 }
 
 } // namespace
@@ -200,15 +200,17 @@ bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
     }
 }
 
-void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
-    const QByteArray sql = QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
-                               .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
-                                    QString::fromUtf8(table.name))
-                               .toUtf8();
+// Steps through sql, whose first column is the product number, and hands each row whose number
+// is stored as text to add with its product's entry (made on first sight), unless the product
+// was refused; add refuses it by returning false. False when the table cannot be read so: a
+// missing table or column, which the figure's query reports.
+template <typename Entry, typename Add>
+bool walkProducts(dao::Database &db, CoverageScan::Table &table, QHash<QByteArray, Entry> &entries,
+                  const QByteArray &sql, const Stop &stop, Add &&add) {
     Statement s;
     if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
         SQLITE_OK)
-        return; // a missing table or column: the figure's query says so
+        return false;
     int rc = SQLITE_ROW;
     QByteArray key;
     for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
@@ -219,60 +221,104 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
         writeProductKey(table.rule,
                         reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0)),
                         sqlite3_column_bytes(s.statement, 0), key);
-        if (StoreSum *sum = sumOf(table, key); sum && !addValue(*sum, s.statement, 1))
+        if (!table.refused.isEmpty() && table.refused.contains(key))
+            continue;
+        auto it = entries.find(key);
+        if (it == entries.end())
+            it = entries.insert(QByteArray(key.constData(), key.size()), Entry());
+        if (!add(*it, s.statement))
             table.refused.insert(QByteArray(key.constData(), key.size()));
     }
-    if (rc != SQLITE_DONE) {
-        table.sums.clear();
-        table.refused.clear();
-        return;
-    }
-    table.scanned = true;
+    if (rc == SQLITE_DONE)
+        return true;
+    entries.clear();
+    table.refused.clear();
+    return false;
 }
 
-// The rows of DTSPL or frnhist, added as the figure adds one product's rows.
-void scanRows(dao::Database &db, CoverageScan::Table &table,
-              const std::function<double(double, const dao::Recordset &)> &addRow,
-              const Stop &stop) {
-    try {
-        dao::Recordset rs =
-            db.OpenRecordset(QStringLiteral("SELECT *, typeof(%1) = 'text' FROM %2 ORDER BY rowid")
-                                 .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.name)));
-        const int keyType = rs.fieldCount() - 1;
-        int keyPosition = -1;
-        for (int p = 0; p < keyType && keyPosition < 0; ++p)
-            if (rs.fieldName(p).compare(QString::fromUtf8(table.key), Qt::CaseInsensitive) == 0)
-                keyPosition = p;
-        if (keyPosition < 0)
-            return;
-        QByteArray key;
-        for (qint64 n = 1; !rs.isEOF(); rs.MoveNext(), ++n) {
-            if (n % 4096 == 0)
-                stop();
-            if (rs.storedNumber(keyType).value_or(0) == 0)
-                continue; // a key that is no text
-            const QString text = rs.Fields(keyPosition).text();
-            if (text.contains(QChar::ReplacementCharacter))
-                return; // not valid UTF-8 as stored: its bytes are not known here
-            const QByteArray utf8 = text.toUtf8();
-            writeProductKey(table.rule, utf8.constData(), utf8.size(), key);
-            if (!table.refused.isEmpty() && table.refused.contains(key))
-                continue;
-            auto it = table.totals.find(key);
-            if (it == table.totals.end())
-                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
-            try {
-                *it = addRow(*it, rs);
-            } catch (const lodvik::Error &) {
-                table.refused.insert(QByteArray(key.constData(), key.size()));
-            }
-        }
-    } catch (const lodvik::Error &) {
-        table.totals.clear();
-        table.refused.clear();
-        return;
+void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
+    const QByteArray sql = QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+                               .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
+                                    QString::fromUtf8(table.name))
+                               .toUtf8();
+    table.scanned =
+        walkProducts(db, table, table.sums, sql, stop, [](StoreSum &sum, sqlite3_stmt *statement) {
+            return addValue(sum, statement, 1);
+        });
+}
+
+// The values a row of DTSPL or frnhist gives its product's total, by their positions among the
+// table's columns: added in order, then subtracted in order. A NULL among them counts 0 where
+// the figure reads it as a quantity (DTSPL); where it stops the figure (frnhist), the product is
+// left to the figure's query, as is a product with any value stored as text or blob.
+struct RowValues {
+    std::vector<int> added;
+    std::vector<int> subtracted;
+    bool nullCountsZero = false;
+};
+
+RowValues columnRange(figures::DpFigures::Columns added, figures::DpFigures::Columns subtracted) {
+    RowValues values;
+    for (int p = added.first; p <= added.last; ++p)
+        values.added.push_back(p);
+    for (int p = subtracted.first; p <= subtracted.last; ++p)
+        values.subtracted.push_back(p);
+    values.nullCountsZero = true;
+    return values;
+}
+
+// A stored number as the figure reads it; nothing for a value the pass leaves to the figure.
+inline std::optional<double> storedValue(sqlite3_stmt *statement, int column, bool nullCountsZero) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return double(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT: {
+        const double v = sqlite3_column_double(statement, column);
+        return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
     }
-    table.scanned = true;
+    case SQLITE_NULL:
+        return nullCountsZero ? std::optional<double>(0.0) : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The rows of DTSPL or frnhist, added as the figure adds one product's rows, read straight from
+// the statement: only the key and the columns the figure reads are decoded, and the key's bytes
+// are taken as stored, as the sums take them.
+void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &values,
+              const Stop &stop) {
+    // The figure reads its columns by position in the table: their names here.
+    Statement all;
+    const QByteArray star = "SELECT * FROM \"" + QByteArray(table.name) + "\"";
+    if (sqlite3_prepare_v2(db.handle(), star.constData(), int(star.size()), &all.statement,
+                           nullptr) != SQLITE_OK)
+        return;
+    const int columns = sqlite3_column_count(all.statement);
+    QByteArray sql = "SELECT \"" + QByteArray(table.key) + "\"";
+    for (const std::vector<int> *group : {&values.added, &values.subtracted})
+        for (const int position : *group) {
+            if (position >= columns)
+                return; // the figure's query says what is missing
+            sql += ", \"" +
+                   QByteArray(sqlite3_column_name(all.statement, position)).replace('"', "\"\"") +
+                   '"';
+        }
+    sql += " FROM \"" + QByteArray(table.name) + "\" ORDER BY rowid";
+    const int added = int(values.added.size());
+    const int read = added + int(values.subtracted.size());
+    table.scanned = walkProducts(
+        db, table, table.totals, sql, stop, [&](double &total, sqlite3_stmt *statement) {
+            double sum = total;
+            for (int c = 1; c <= read; ++c) {
+                const std::optional<double> v = storedValue(statement, c, values.nullCountsZero);
+                if (!v)
+                    return false;
+                sum = c <= added ? sum + *v : sum - *v;
+            }
+            total = sum;
+            return true;
+        });
 }
 
 // A value of the server's store, added as local.mdb's would be.
@@ -375,6 +421,11 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
       m_pjStock(*m_tables[6]), m_pjOrder(*m_tables[7]), m_pjSales(*m_tables[8]),
       m_pjBackOrder(*m_tables[9]), m_pjForecast(*m_tables[10]) {
     const figures::FrnFigures::SalesMonths months = figures::FrnFigures::salesMonths(period);
+    RowValues salesMonths;
+    for (const int position : months)
+        salesMonths.added.push_back(position);
+    const RowValues dpStock =
+        columnRange(figures::DpFigures::onHandColumns, figures::DpFigures::allocatedColumns);
     std::atomic<bool> stopping{false};
     const std::thread::id owner = std::this_thread::get_id();
 
@@ -436,16 +487,11 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
                 scanSums(db, *table, stop);
                 break;
             case Table::Kind::HistoryRows:
-                scanRows(
-                    db, *table,
-                    [&](double total, const dao::Recordset &row) {
-                        return figures::FrnFigures::addSales(total, row, months, QString());
-                    },
-                    stop);
+                scanRows(db, *table, salesMonths, stop);
                 break;
             case Table::Kind::DpRows:
                 if (dpReadable)
-                    scanRows(db, *table, &figures::DpFigures::addStock, stop);
+                    scanRows(db, *table, dpStock, stop);
                 break;
             }
         }

@@ -307,43 +307,72 @@ private slots:
         QCOMPARE(newCells.value("10,2").toObject().value("value").toDouble(), 12.0);
     }
 
-    // More products than an .xls sheet holds: the run writes them all into an .xlsx, the format
-    // chosen from pjomr's count before the first row, as the command line runs it.
-    void xlsxOfMoreProductsThanAnXlsSheet() {
+    // More products than an .xls sheet holds, one row each in DTSPL and pjsfakt: the command
+    // line writes every row into the .xlsx it chooses from pjomr's count before the first row,
+    // and streams every row as CSV.
+    void everyRowOfMoreProductsThanAnXlsSheet_data() {
+        QTest::addColumn<QStringList>("format");
+        addRow("workbook", QStringList{});
+        addRow("csv", QStringList{"--format", "csv"});
+    }
+
+    void everyRowOfMoreProductsThanAnXlsSheet() {
+        QFETCH(QStringList, format);
         const int products = int(reports::XlsProductRows) + 5;
+        QCOMPARE(products, 65537);
+        // Product i: DP stock i % 100 + 1, PJ sales i % 997 + 1 a week (26 weeks).
+        const auto dp = [](int i) { return i % 100 + 1; };
+        const auto sales = [](int i) { return i % 997 + 1; };
         {
             dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
-            db.Execute(
-                QStringLiteral(
-                    "INSERT INTO pjomr (iblitm, imdsc1, umconv) WITH RECURSIVE n(i) AS (SELECT 1 "
-                    "UNION ALL SELECT i + 1 FROM n WHERE i < %1) SELECT printf('N%06d', i), "
-                    "'Vara ' || i, 1 FROM n")
-                    .arg(products));
+            const QString numbers =
+                QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                               "FROM n WHERE i < %1) ")
+                    .arg(products);
+            db.Execute(numbers + "INSERT INTO pjomr (iblitm, imdsc1, umconv) SELECT "
+                                 "printf('N%06d', i), 'Vara ' || i, 1 FROM n");
+            db.Execute(numbers + "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") SELECT "
+                                 "printf('N%06d', i), i % 100 + 1 FROM n");
+            db.Execute(numbers + "INSERT INTO pjsfakt (sdlitm, sdpqor) SELECT printf('N%06d', i), "
+                                 "26 * (i % 997 + 1) FROM n ORDER BY i DESC");
         }
-        // The last product has DP stock, so that the last row's total is not only a blank's 0.
-        insert("DTSPL", {"Fält2", "Fält39"}, {text("N065537"), num(5)});
-        QCOMPARE(reports::countProducts(m_home + QStringLiteral("/local.mdb")), qint64(products));
-        lodvik::NoProgress progress;
-        reports::ProductWorkbook book(progress, products, false);
-        QVERIFY(book.isXlsx());
-        reports::CoverageRun(m_home + QStringLiteral("/local.mdb"), progress)
-            .run(figures::Period::fromText(QStringLiteral("2010-11-18")),
-                 [&](int, const ProduktTabell::Row &cells) { book.addRow(cells); });
-        const QString file =
+        const ProgramRun r =
+            runProgram(m_home, QStringList{"coverage", "-q", "--period", "2010-11-18"} + format);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QString xls =
+            reports::productWorkbookFileName(m_home, figures::Period::fromText("2010-11-18"));
+        const QString xlsx =
             reports::productWorkbookFileName(m_home, figures::Period::fromText("2010-11-18"), true);
-        book.saveAs(file);
+        QVERIFY(!QFile::exists(xls));
+        const auto product = [](int i) { return QStringLiteral("N%1").arg(i, 6, 10, QChar('0')); };
+        QVERIFY(QFile::exists(xlsx)); // the list's run writes the workbook too
+        if (!format.isEmpty()) {
+            const QStringList lines = r.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), products + 1); // the header first
+            for (int i = 1; i <= products; ++i) {
+                const QStringList fields = lines[i].split(QLatin1Char(','));
+                QVERIFY2(fields.contains(product(i)) && fields.contains(QString::number(dp(i))) &&
+                             fields.contains(QString::number(sales(i))),
+                         qPrintable(lines[i]));
+            }
+            return;
+        }
         QString error;
-        const QJsonObject dump = readback::openpyxlDump(file, &error, QStringLiteral("1,7"));
+        const QJsonObject dump = readback::openpyxlDump(xlsx, &error, QStringLiteral("1,5,7,15"));
         QVERIFY2(!dump.isEmpty(), qPrintable(error));
         QCOMPARE(dump.value("nrows").toInt(), products + 4);
         const QJsonObject cells = readback::cellsByPosition(dump);
+        const auto at = [&](int row, int column) {
+            return cells.value(QStringLiteral("%1,%2").arg(row).arg(column)).toObject();
+        };
         for (int i = 1; i <= products; ++i) {
-            const QJsonObject a = cells.value(QStringLiteral("%1,1").arg(i + 4)).toObject();
-            QCOMPARE(a.value("value").toString(), QStringLiteral("N%1").arg(i, 6, 10, QChar('0')));
+            QCOMPARE(at(i + 4, 1).value("value").toString(), product(i));
+            QCOMPARE(at(i + 4, 5).value("value").toDouble(), double(dp(i)));
+            QCOMPARE(at(i + 4, 15).value("value").toDouble(), double(sales(i)));
+            QCOMPARE(at(i + 4, 7).value("formula").toString(),
+                     QStringLiteral("D%1+E%1+F%1").arg(i + 4));
         }
-        const QJsonObject last = cells.value(QStringLiteral("%1,7").arg(products + 4)).toObject();
-        QCOMPARE(last.value("formula").toString(), QStringLiteral("D%1+E%1+F%1").arg(products + 4));
-        QCOMPARE(last.value("value").toDouble(), 5.0);
+        QCOMPARE(at(products + 4, 7).value("value").toDouble(), double(dp(products)));
     }
 
     // The .xlsx is written whole or not at all: a cancelled or failed save keeps the old file.
@@ -711,6 +740,63 @@ private slots:
                                          QStringLiteral("not a product")));
     }
 
+    // The run's cells against the drill-down's, which asks each figure's own per-product query.
+    void drillDownRecomputesTheRunsCells_data() {
+        QTest::addColumn<QStringList>("sql"); // after the hand-worked store
+        const auto untyped = [](const char *table, const char *columns) {
+            const QString t = QString::fromLatin1(table), c = QString::fromLatin1(columns);
+            return QStringList{
+                "ALTER TABLE " + t + " RENAME TO earlier", "CREATE TABLE " + t + " (" + c + ")",
+                "INSERT INTO " + t + " SELECT " + c + " FROM earlier", "DROP TABLE earlier"};
+        };
+        addRow("hand-worked store", QStringList{});
+        addRow("key columns without a declared type",
+               untyped("pjsfakt", "sdlitm, sdpqor") + untyped("pjstk", "imlitm, lipqoh") +
+                   untyped("pjstkfrn", "ivcitm, lipqoh") +
+                   QStringList{"INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES "
+                               "('123', 'Nummer', 1), ('0124', 'Nolla', 2)",
+                               "INSERT INTO pjsfakt VALUES (123, 2600), ('123', 52), (124, 26), "
+                               "('0124', 104), ('p1', 26)",
+                               "INSERT INTO pjstk VALUES (123, 9000), ('123', 3000), "
+                               "('0124', 4000), (124, 1000)",
+                               "INSERT INTO pjstkfrn VALUES ('123', 7), (123, 70)"});
+        addRow("products absent from every extract",
+               QStringList{"INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES ('P0', 'Ingen', 1), "
+                           "('P4', NULL, 3), ('Q', 'Sist', 0.5)"});
+    }
+
+    void drillDownRecomputesTheRunsCells() {
+        QFETCH(QStringList, sql);
+        smallStore();
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            for (const QString &statement : sql)
+                db.Execute(statement);
+        }
+        Operations ops(m_home);
+        ops.perioddatum = QStringLiteral("2010-11-18");
+        ops.CoverageRun();
+        for (const reports::CoverageRow &row : reports::coverageRows(ops.produkttabell)) {
+            const QList<reports::CellSource> sources = reports::coverageCellSources(
+                ops.local(), figures::Period::fromText(ops.perioddatum), row.product);
+            QCOMPARE(sources.size(), 14); // C to P
+            for (const reports::CellSource &source : sources) {
+                // The run's cell as the workbook holds it, against the drill-down's.
+                Variant stored =
+                    ops.produkttabell.at(row.tableRow, source.workbookColumn - 'A' + 1);
+                QString expected = stored.isString() ? stored.text() : stored.toDisplayText();
+                if (source.workbookColumn == 'G')
+                    expected = QString::number(*row.stockTotal);
+                if (source.workbookColumn == 'N')
+                    expected = QString::number(*row.orderTotal);
+                QVERIFY2(source.cell == expected,
+                         qPrintable(QStringLiteral("%1 %2: %3, run %4")
+                                        .arg(row.product, QChar(source.workbookColumn), source.cell,
+                                             expected)));
+            }
+        }
+    }
+
     // The one-pass figures against each figure's own per-product query, value for value (type
     // and bits) and message for message, on stores made to trip the pass.
     void scanEqualsFigureQueries_data() {
@@ -747,6 +833,38 @@ private slots:
                            "CREATE TABLE pjstk (imlitm, lipqoh)",
                            "INSERT INTO pjstk VALUES (123, 5), ('123', 7), ('x', 1), (x'58', 2)"},
                QStringList{});
+        // DTSPL and frnhist are walked row by row, the rest summed: keys stored as integers,
+        // reals, blobs and texts of every case, side by side in columns of no declared type.
+        QStringList dtspl{"ID"}, history{"ihfy", "ivcitm"};
+        for (int i = 1; i <= 45; ++i)
+            dtspl << QStringLiteral("\"Fält%1\"").arg(i);
+        for (int m = 1; m <= 12; ++m)
+            history << QStringLiteral("IHSQ%1").arg(m, 2, 10, QLatin1Char('0'));
+        addRow("key columns without a declared type in the row walks and the sums",
+               QStringList{omr + "('123', 1), ('0123', 2), ('X', 1), ('1.5', 1)",
+                           "DROP TABLE DTSPL", "CREATE TABLE DTSPL (" + dtspl.join(", ") + ")",
+                           "INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES "
+                           "(123, 100, 1), ('123', 5, 2), ('0123', 7, NULL), ('x', 3, 1), "
+                           "(1.5, 9, 0), ('1.5', 4, 0), (x'58', 50, 0), ('X', 2, '1')",
+                           "DROP TABLE frnhist",
+                           "CREATE TABLE frnhist (" + history.join(", ") + ")",
+                           "INSERT INTO frnhist (ivcitm, IHSQ06, IHSQ07) VALUES (123, 52, 52), "
+                           "('123', 26, 0), ('x', 13, 13), ('X', '26', NULL), (0123, 1, 1)",
+                           "DROP TABLE pjsfakt", "CREATE TABLE pjsfakt (sdlitm, sdpqor)",
+                           "INSERT INTO pjsfakt VALUES (123, 1000), ('123', 26), ('0123', 52), "
+                           "(1.5, 3), ('1.5', 78), ('x', 13)"},
+               QStringList{});
+        // A number that is not UTF-8 reaches the figures as text with U+FFFD in it.
+        addRow(
+            "product numbers that are not UTF-8",
+            QStringList{omr + "(CAST(x'50ff' AS TEXT), 1), ('P\uFFFD', 2), ('Q', 1)",
+                        "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") VALUES "
+                        "(CAST(x'50ff' AS TEXT), 3), ('P\uFFFD', 5), (CAST(x'51ff' AS TEXT), 7)",
+                        "INSERT INTO frnhist (ivcitm, IHSQ06) VALUES (CAST(x'50ff' AS TEXT), 26), "
+                        "('P\uFFFD', 13), ('q', 52)",
+                        "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES (CAST(x'50ff' AS TEXT), 26), "
+                        "('P\uFFFD', 52), (CAST(x'51' AS TEXT), 78)"},
+            QStringList{});
         addRow("a key column of numeric affinity is asked per product",
                QStringList{omr + "('123', 1), ('0123', 1)", "DROP TABLE avail",
                            "CREATE TABLE avail (ivcitm INTEGER, quantity)",
@@ -840,13 +958,34 @@ private slots:
         QVERIFY2(err.last().startsWith(QStringLiteral("4 ")), qPrintable(r.err));
     }
 
+    // Avbryt pressed as the extracts are being read, with rows enough that each thread given
+    // some reads its first few thousand before it looks: the run stops with both threads joined,
+    // and the old workbook stays as it was, no half file beside it.
+    void cancelDuringScansKeepsOldWorkbook_data() {
+        QTest::addColumn<QStringList>("sql");
+        const QString rows = QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) ");
+        // DTSPL and pjsfakt are read by the run's own thread, frnhist and pjstk by the other.
+        const QString mine = rows + "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") SELECT 'P' || "
+                                    "(i % 50), i FROM n";
+        const QString mineToo =
+            rows + "INSERT INTO pjsfakt (sdlitm, sdpqor) SELECT 'P' || (i % 50), i FROM n";
+        const QString other =
+            rows + "INSERT INTO frnhist (ivcitm, IHSQ01) SELECT 'P' || (i % 50), i FROM n";
+        const QString otherToo =
+            rows + "INSERT INTO pjstk (imlitm, lipqoh) SELECT 'P' || (i % 50), i FROM n";
+        addRow("both threads reading", QStringList{mine, mineToo, other, otherToo});
+        addRow("only the run's thread reading", QStringList{mine, mineToo});
+        addRow("only the other thread reading", QStringList{other, otherToo});
+    }
+
     void cancelDuringScansKeepsOldWorkbook() {
+        QFETCH(QStringList, sql);
         {
             dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
             db.Execute(QStringLiteral("INSERT INTO pjomr (iblitm, umconv) VALUES ('P1', 1)"));
-            db.Execute(QStringLiteral(
-                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
-                "INSERT INTO pjsfakt (sdlitm, sdpqor) SELECT 'P' || (i % 50), i FROM n"));
+            for (const QString &statement : sql)
+                db.Execute(statement);
         }
         const QString file = reports::productWorkbookFileName(
             m_home, figures::Period::fromText(QStringLiteral("2010-11-18")));
@@ -854,7 +993,6 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("the workbook of an earlier run");
         old.close();
-        // Avbryt pressed as the extracts are being read.
         struct CancelOnScan : lodvik::Progress {
             std::atomic<bool> flag{false};
             CancelOnScan() { setCancelFlag(&flag); }
@@ -863,14 +1001,24 @@ private slots:
                     flag = true;
             }
         } progress;
+        const auto threads = [] {
+            return QDir(QStringLiteral("/proc/self/task"))
+                .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                .size();
+        };
+        const qsizetype before = threads();
         ProduktTabell table;
         QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled, {
             reports::CoverageRun(m_home + QStringLiteral("/local.mdb"), progress)
                 .fill(table, figures::Period::fromText(QStringLiteral("2010-11-18")));
             reports::excellprodukter(table, file, progress);
         });
+        QCOMPARE(threads(), before);
+        QVERIFY(table.at(1, 1).isEmpty());
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("the workbook of an earlier run"));
+        QCOMPARE(QDir(m_home + QStringLiteral("/rapporter")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QFileInfo(file).fileName()});
     }
 
     void overviewListOnCommandLine() {
