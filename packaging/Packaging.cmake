@@ -47,6 +47,7 @@ foreach(size 48 128)
 endforeach()
 # What a server installation needs, for the administrator.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../server/sokdata-postgresql.sql
+              ${CMAKE_CURRENT_LIST_DIR}/../server/extrakt-postgresql.sql
               ${CMAKE_CURRENT_LIST_DIR}/../server/lodvikprodsok.ini.example
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lodvikprodsok/server OPTIONAL)
 
