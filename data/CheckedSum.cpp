@@ -9,12 +9,37 @@ using lodvik::Variant;
 
 namespace dao {
 
-QString CheckedSum::addInteger(qint64 value) {
+bool ExactSum::addInteger(qint64 value) {
     m_real += double(value);
-    // SUM gives an error for this at the end whatever follows; say it now, with the names.
     if (!m_approximate && __builtin_add_overflow(m_integer, value, &m_integer))
-        return sumOverflowMessage(m_table, m_column);
+        return false;
     m_counted = true;
+    return true;
+}
+
+bool ExactSum::addReal(double value) {
+    if (!std::isfinite(value))
+        return false;
+    m_real += value;
+    m_approximate = m_counted = true;
+    return std::isfinite(m_real);
+}
+
+Variant ExactSum::result() const {
+    if (!m_counted)
+        return Variant::Null();
+    if (m_approximate)
+        return Variant::Double(m_real);
+    if (m_integer >= std::numeric_limits<qint32>::min() &&
+        m_integer <= std::numeric_limits<qint32>::max())
+        return Variant::Long(qint32(m_integer));
+    return Variant::Double(double(m_integer));
+}
+
+QString CheckedSum::addInteger(qint64 value) {
+    // SUM gives an error for this at the end whatever follows; say it now, with the names.
+    if (!m_sum.addInteger(value))
+        return sumOverflowMessage(m_table, m_column);
     return {};
 }
 
@@ -25,10 +50,8 @@ QString CheckedSum::addReal(double value, const QString &shown) {
                                  : value < 0      ? QStringLiteral("-Inf")
                                                   : QStringLiteral("Inf"),
                                  NotANumber::Infinite);
-    m_real += value;
-    m_approximate = m_counted = true;
     // Finite values never bring an infinite sum back, so the sum as SUM would give it is lost.
-    if (!std::isfinite(m_real))
+    if (!m_sum.addReal(value))
         return sumOverflowMessage(m_table, m_column);
     return {};
 }
@@ -46,17 +69,6 @@ QString CheckedSum::addText(const QString &text) {
 
 QString CheckedSum::addBlob(const QString &literal) {
     return notANumberMessage(m_table, m_column, literal, NotANumber::Blob);
-}
-
-Variant CheckedSum::result() const {
-    if (!m_counted)
-        return Variant::Null();
-    if (m_approximate)
-        return Variant::Double(m_real);
-    if (m_integer >= std::numeric_limits<qint32>::min() &&
-        m_integer <= std::numeric_limits<qint32>::max())
-        return Variant::Long(qint32(m_integer));
-    return Variant::Double(double(m_integer));
 }
 
 bool storedAsInteger(double value, qint64 *integer) {

@@ -13,6 +13,32 @@
 // it fetched in lodvik_radnr order.
 namespace dao {
 
+// SQLite's SUM arithmetic over finite numbers, without the checks: the integers exactly in 64
+// bits while every value was one, every value also into one double added in row order. The
+// coverage scan adds with it alone and leaves a product whose values it refuses to the figure's
+// own query, which then says why.
+class ExactSum {
+public:
+    // False when the integer sum would overflow 64 bits (nothing more can be given for it).
+    bool addInteger(qint64 value);
+    // False when value or the double sum is no finite number.
+    bool addReal(double value);
+
+    // Null when nothing was added; the integer sum as the store reads an integer back (Long in
+    // the 32-bit range, else Double); the double sum once a value was no integer.
+    lodvik::Variant result() const;
+    bool counted() const { return m_counted; }
+    bool approximate() const { return m_approximate; }
+    qint64 integer() const { return m_integer; }
+    double real() const { return m_real; }
+
+private:
+    double m_real = 0;
+    qint64 m_integer = 0;
+    bool m_counted = false;
+    bool m_approximate = false;
+};
+
 class CheckedSum {
 public:
     CheckedSum(const QString &table, const QString &column) : m_table(table), m_column(column) {}
@@ -27,22 +53,14 @@ public:
     QString addText(const QString &text);
     QString addBlob(const QString &literal);
 
-    // Null when nothing was added; the integer sum as the store reads an integer back (Long in
-    // the 32-bit range, else Double); the double sum once a value was no integer.
-    lodvik::Variant result() const;
-    // The state behind result(), for a store that hands the integer sum back in 64 bits.
-    bool counted() const { return m_counted; }
-    bool approximate() const { return m_approximate; }
-    qint64 integer() const { return m_integer; }
-    double real() const { return m_real; }
+    // As ExactSum's; the state behind it for a store that hands the integer sum back in 64 bits.
+    lodvik::Variant result() const { return m_sum.result(); }
+    const ExactSum &sum() const { return m_sum; }
 
 private:
     QString m_table;
     QString m_column;
-    double m_real = 0;
-    qint64 m_integer = 0;
-    bool m_counted = false;
-    bool m_approximate = false;
+    ExactSum m_sum;
 };
 
 // A number read from a typed server column as a NUMERIC column of the SQLite store holds it: a

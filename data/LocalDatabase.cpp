@@ -158,7 +158,7 @@ void sumFinal(sqlite3_context *context) {
     auto *state = static_cast<SumState *>(sqlite3_aggregate_context(context, 0));
     if (!state || !state->made)
         return; // no value: Null, as SUM gives
-    const CheckedSum &sum = *state->sum();
+    const ExactSum &sum = state->sum()->sum();
     if (sum.approximate())
         sqlite3_result_double(context, sum.real());
     else if (sum.counted())

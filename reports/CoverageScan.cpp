@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
+#include "data/CheckedSum.h"
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
 #include "data/ServerStore.h"
@@ -21,7 +22,6 @@
 #include <exception>
 #include <functional>
 #include <future>
-#include <limits>
 #include <thread>
 
 using lodvik::Variant;
@@ -40,42 +40,6 @@ bool comparesAsStored(const QByteArray &declared) {
     return type.isEmpty() || type.contains("BLOB"); // no affinity: nothing converts
 }
 
-// SQLite's SUM over the values of one product, in the order it adds them: integers exactly in
-// 64 bits as long as every value was one, every value also into a double.
-struct StoreSum {
-    double real = 0;
-    qint64 integer = 0;
-    qint64 count = 0;
-    bool approximate = false;
-    bool overflow = false;
-
-    void addInteger(qint64 v) {
-        real += double(v);
-        if (!approximate && !overflow && __builtin_add_overflow(integer, v, &integer))
-            approximate = overflow = true;
-        ++count;
-    }
-    void addReal(double v) {
-        real += v;
-        approximate = true;
-        ++count;
-    }
-    // The sum as the store's layer reads it back; nothing where the layer's sum stops the query
-    // (an integer overflow, a sum past the largest number), so that the query says so.
-    std::optional<Variant> value() const {
-        if (count == 0)
-            return Variant::Null();
-        if (overflow || (approximate && !std::isfinite(real)))
-            return std::nullopt;
-        if (approximate)
-            return Variant::Double(real);
-        if (integer >= std::numeric_limits<qint32>::min() &&
-            integer <= std::numeric_limits<qint32>::max())
-            return Variant::Long(qint32(integer));
-        return Variant::Double(double(integer));
-    }
-};
-
 struct Stopped {};
 
 using Stop = std::function<void()>;
@@ -90,7 +54,7 @@ struct CoverageScan::Table {
     const char *column; // the summed column
     bool scanned = false;
     KeyRule rule = KeyRule::Product;
-    QHash<QByteArray, StoreSum> sums;
+    QHash<QByteArray, dao::ExactSum> sums;
     QHash<QByteArray, double> totals;
     // Products whose values the pass does not add as the figure would: their figure asks.
     QSet<QByteArray> refused;
@@ -144,31 +108,26 @@ struct Statement {
 };
 
 // The product's sum in table, or nullptr when its figure asks for itself.
-StoreSum *sumOf(CoverageScan::Table &table, const QByteArray &key) {
+dao::ExactSum *sumOf(CoverageScan::Table &table, const QByteArray &key) {
     if (!table.refused.isEmpty() && table.refused.contains(key))
         return nullptr;
     auto it = table.sums.find(key);
     if (it == table.sums.end())
-        it = table.sums.insert(QByteArray(key.constData(), key.size()), StoreSum());
+        it = table.sums.insert(QByteArray(key.constData(), key.size()), dao::ExactSum());
     return &*it;
 }
 
-// Adds value as SUM(lodvik_number(value)) would; false for a value the pass leaves to the
-// figure's query (a text that is no number, a blob, a value that is no finite number).
-bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
+// Adds value as the store's checked sum would; false for a value the pass leaves to the
+// figure's query (a text that is no number, a blob, a value that is no finite number, a sum
+// that overflows), whose query then stops with the figure's message.
+bool addValue(dao::ExactSum &sum, sqlite3_stmt *statement, int column) {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
         return true;
     case SQLITE_INTEGER:
-        sum.addInteger(sqlite3_column_int64(statement, column));
-        return true;
-    case SQLITE_FLOAT: {
-        const double v = sqlite3_column_double(statement, column);
-        if (!std::isfinite(v))
-            return false;
-        sum.addReal(v);
-        return true;
-    }
+        return sum.addInteger(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sum.addReal(sqlite3_column_double(statement, column));
     case SQLITE_TEXT: {
         // The engine's own conversion of a numeric text, as the check and SUM apply it.
         sqlite3_value *value = sqlite3_value_dup(sqlite3_column_value(statement, column));
@@ -177,19 +136,15 @@ bool addValue(StoreSum &sum, sqlite3_stmt *statement, int column) {
         bool added = true;
         switch (sqlite3_value_numeric_type(value)) {
         case SQLITE_INTEGER:
-            sum.addInteger(sqlite3_value_int64(value));
+            added = sum.addInteger(sqlite3_value_int64(value));
             break;
         case SQLITE_FLOAT:
-            added = std::isfinite(sqlite3_value_double(value));
-            if (added)
-                sum.addReal(sqlite3_value_double(value));
+            added = sum.addReal(sqlite3_value_double(value));
             break;
         default: { // "" and " " count 0 (as a double); any other text stops the figure
             const QByteArray text(reinterpret_cast<const char *>(sqlite3_value_text(value)),
                                   sqlite3_value_bytes(value));
-            added = text.isEmpty() || text == " ";
-            if (added)
-                sum.addReal(0);
+            added = (text.isEmpty() || text == " ") && sum.addReal(0);
         }
         }
         sqlite3_value_free(value);
@@ -241,10 +196,9 @@ void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
                                .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
                                     QString::fromUtf8(table.name))
                                .toUtf8();
-    table.scanned =
-        walkProducts(db, table, table.sums, sql, stop, [](StoreSum &sum, sqlite3_stmt *statement) {
-            return addValue(sum, statement, 1);
-        });
+    table.scanned = walkProducts(
+        db, table, table.sums, sql, stop,
+        [](dao::ExactSum &sum, sqlite3_stmt *statement) { return addValue(sum, statement, 1); });
 }
 
 // The values a row of DTSPL or frnhist gives its product's total, by their positions among the
@@ -322,16 +276,14 @@ void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &va
 }
 
 // A value of the server's store, added as local.mdb's would be.
-bool addValue(StoreSum &sum, const ServerValue &value) {
+bool addValue(dao::ExactSum &sum, const ServerValue &value) {
     switch (value.kind) {
     case ServerValue::Kind::Null:
         return true;
     case ServerValue::Kind::Integer:
-        sum.addInteger(value.integer);
-        return true;
+        return sum.addInteger(value.integer);
     case ServerValue::Kind::Real:
-        sum.addReal(value.real);
-        return true;
+        return sum.addReal(value.real);
     case ServerValue::Kind::NotANumber:
         break;
     }
@@ -345,7 +297,7 @@ void scanServerSums(ServerSnapshot &server, CoverageScan::Table &table, const St
         QString::fromUtf8(table.column),
         [&](QByteArrayView product, const ServerValue &value) {
             writeProductKey(table.rule, product.data(), product.size(), key);
-            if (StoreSum *sum = sumOf(table, key); sum && !addValue(*sum, value))
+            if (dao::ExactSum *sum = sumOf(table, key); sum && !addValue(*sum, value))
                 table.refused.insert(QByteArray(key.constData(), key.size()));
         },
         stop);
@@ -607,7 +559,7 @@ std::optional<Variant> CoverageScan::sum(const Table &table, const QString &prod
     if (!table.refused.isEmpty() && table.refused.contains(key))
         return std::nullopt;
     const auto it = table.sums.constFind(key);
-    return it == table.sums.constEnd() ? Variant::Null() : it->value();
+    return it == table.sums.constEnd() ? Variant::Null() : it->result();
 }
 
 std::optional<double> CoverageScan::total(const Table &table, const QString &product) const {
