@@ -21,8 +21,9 @@ struct ProgramRun {
 // machine has it.
 inline const QString closedPipe = QStringLiteral("<closed pipe>");
 
+// Waits timeoutMs for the program to end (a large store under the sanitizers needs more).
 inline ProgramRun runProgram(const QString &home, const QStringList &args,
-                             const QString &stdoutFile = {}) {
+                             const QString &stdoutFile = {}, int timeoutMs = 120000) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
@@ -45,7 +46,7 @@ inline ProgramRun runProgram(const QString &home, const QStringList &args,
     if (pipeEnds[1] >= 0)
         ::close(pipeEnds[1]);
     ProgramRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
         process.waitForFinished();
         run.err = QStringLiteral("the program did not end normally");
