@@ -61,6 +61,15 @@ QByteArray productKey(QByteArrayView utf8) {
     return key;
 }
 
+void foldProductKey(const char *utf8, qsizetype size, char *key) {
+    unsigned char before = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        key[i] = static_cast<char>(fold(c, before));
+        before = c;
+    }
+}
+
 void productKeyInto(QByteArrayView utf8, QByteArray &key) {
     key.resize(utf8.size());
     if (!utf8.isEmpty())

@@ -27,6 +27,9 @@ QByteArray productKey(QByteArrayView utf8);
 // productKey into key, whose buffer is used again: a walk over many rows makes no allocation a
 // row.
 void productKeyInto(QByteArrayView utf8, QByteArray &key);
+// productKey of size bytes at utf8 into key, which holds size bytes: a look-up per row that
+// folds into a buffer of its own.
+void foldProductKey(const char *utf8, qsizetype size, char *key);
 
 // The collation itself on UTF-8 bytes: < 0, 0 or > 0 as productKey(a) compares with
 // productKey(b).

@@ -22,7 +22,11 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include <QHashFunctions>
 
 using lodvik::Variant;
 
@@ -46,6 +50,79 @@ using Stop = std::function<void()>;
 
 } // namespace
 
+// The products of pjomr by their keys (dao::productKey), each with a slot; products whose keys
+// are equal share one. Made before the scans and only read by both threads: an open-addressing
+// table over one buffer of key bytes, so that a row's look-up folds its key on the stack and
+// allocates nothing.
+class CoverageScan::Products {
+public:
+    // The slot of the product whose number is size bytes at utf8, or -1 when it is none of them.
+    int slotOf(const char *utf8, qsizetype size) const {
+        if (m_index.empty())
+            return -1;
+        char stack[128];
+        std::string heap;
+        char *key = stack;
+        if (size > qsizetype(sizeof stack)) {
+            heap.resize(size_t(size));
+            key = heap.data();
+        }
+        dao::foldProductKey(utf8, size, key);
+        const size_t hash = qHashBits(key, size_t(size));
+        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Entry &e = m_index[i];
+            if (e.slot < 0)
+                return -1;
+            if (e.hash == hash && e.size == size &&
+                std::memcmp(m_bytes.data() + e.offset, key, size_t(size)) == 0)
+                return e.slot;
+        }
+    }
+
+    // Gives the product a slot, the one of an equal key when there is one.
+    void add(QByteArrayView utf8) {
+        if (slotOf(utf8.data(), utf8.size()) >= 0)
+            return;
+        if (size_t(m_slots + 1) * 2 > m_index.size())
+            grow();
+        const QByteArray key = dao::productKey(utf8);
+        insert({qHashBits(key.constData(), size_t(key.size())), m_bytes.size(), key.size(),
+                m_slots++});
+        m_bytes.append(key.constData(), size_t(key.size()));
+    }
+
+    int count() const { return m_slots; }
+
+private:
+    struct Entry {
+        size_t hash = 0;
+        size_t offset = 0;
+        qsizetype size = 0;
+        int slot = -1;
+    };
+
+    void insert(const Entry &entry) {
+        size_t i = entry.hash & m_mask;
+        while (m_index[i].slot >= 0)
+            i = (i + 1) & m_mask;
+        m_index[i] = entry;
+    }
+
+    void grow() {
+        std::vector<Entry> old = std::move(m_index);
+        m_index.assign(std::max<size_t>(64, old.size() * 2), Entry());
+        m_mask = m_index.size() - 1;
+        for (const Entry &e : old)
+            if (e.slot >= 0)
+                insert(e);
+    }
+
+    std::vector<Entry> m_index; // a power of two of entries, at most half of them used
+    size_t m_mask = 0;
+    std::string m_bytes;
+    int m_slots = 0;
+};
+
 struct CoverageScan::Table {
     enum class Kind { Sum, DpRows, HistoryRows };
     Kind kind;
@@ -54,15 +131,32 @@ struct CoverageScan::Table {
     const char *column; // the summed column
     bool scanned = false;
     KeyRule rule = KeyRule::Product;
-    QHash<QByteArray, dao::ExactSum> sums;
-    QHash<QByteArray, double> totals;
-    // Products whose values the pass does not add as the figure would: their figure asks.
-    QSet<QByteArray> refused;
+    // By product slot: the sum or total of its rows, and whether the pass does not add its values
+    // as the figure would (its figure then asks).
+    std::vector<dao::ExactSum> sums;
+    std::vector<double> totals;
+    std::vector<char> refused;
 
     Table(const figures::SummedColumn &summed)
         : kind(Kind::Sum), name(summed.table), key(summed.key), column(summed.column) {}
     Table(Kind kind, const char *name, const char *key)
         : kind(kind), name(name), key(key), column(nullptr) {}
+
+    // Before the reading: every product without rows, none refused.
+    void start(int products) {
+        if (kind == Kind::Sum)
+            sums.assign(size_t(products), dao::ExactSum());
+        else
+            totals.assign(size_t(products), 0.0);
+        refused.assign(size_t(products), 0);
+    }
+    // The reading failed: the figures ask.
+    void drop() {
+        scanned = false;
+        sums = {};
+        totals = {};
+        refused = {};
+    }
 };
 
 namespace {
@@ -85,19 +179,8 @@ std::optional<KeyRule> keyRule(const QString &localDatabase, const char *table,
     return keyRule(db.handle(), table, column);
 }
 
-namespace {
-
-// productKey into key, whose buffer is used again: a pass makes one key a row.
-void writeProductKey(KeyRule, const char *utf8, qsizetype size, QByteArray &key) {
-    dao::productKeyInto(QByteArrayView(utf8, size), key);
-}
-
-} // namespace
-
-QByteArray productKey(KeyRule rule, const QByteArray &utf8) {
-    QByteArray key;
-    writeProductKey(rule, utf8.constData(), utf8.size(), key);
-    return key;
+QByteArray productKey(KeyRule, const QByteArray &utf8) {
+    return dao::productKey(QByteArrayView(utf8));
 }
 
 namespace {
@@ -107,30 +190,21 @@ struct Statement {
     ~Statement() { sqlite3_finalize(statement); }
 };
 
-// The product's sum in table, or nullptr when its figure asks for itself.
-dao::ExactSum *sumOf(CoverageScan::Table &table, const QByteArray &key) {
-    if (!table.refused.isEmpty() && table.refused.contains(key))
-        return nullptr;
-    auto it = table.sums.find(key);
-    if (it == table.sums.end())
-        it = table.sums.insert(QByteArray(key.constData(), key.size()), dao::ExactSum());
-    return &*it;
-}
-
 // Adds value as the store's checked sum would; false for a value the pass leaves to the
 // figure's query (a text that is no number, a blob, a value that is no finite number, a sum
 // that overflows), whose query then stops with the figure's message.
-bool addValue(dao::ExactSum &sum, sqlite3_stmt *statement, int column) {
-    switch (sqlite3_column_type(statement, column)) {
+bool addValue(dao::ExactSum &sum, sqlite3_value *stored) {
+    switch (sqlite3_value_type(stored)) {
     case SQLITE_NULL:
         return true;
     case SQLITE_INTEGER:
-        return sum.addInteger(sqlite3_column_int64(statement, column));
+        return sum.addInteger(sqlite3_value_int64(stored));
     case SQLITE_FLOAT:
-        return sum.addReal(sqlite3_column_double(statement, column));
+        return sum.addReal(sqlite3_value_double(stored));
     case SQLITE_TEXT: {
-        // The engine's own conversion of a numeric text, as the check and SUM apply it.
-        sqlite3_value *value = sqlite3_value_dup(sqlite3_column_value(statement, column));
+        // The engine's own conversion of a numeric text, as the check and SUM apply it, on a
+        // copy: the conversion may change the value it looks at.
+        sqlite3_value *value = sqlite3_value_dup(stored);
         if (!value)
             throw std::bad_alloc();
         bool added = true;
@@ -155,50 +229,108 @@ bool addValue(dao::ExactSum &sum, sqlite3_stmt *statement, int column) {
     }
 }
 
-// Steps through sql, whose first column is the product number, and hands each row whose number
-// is stored as text to add with its product's entry (made on first sight), unless the product
-// was refused; add refuses it by returning false. False when the table cannot be read so: a
-// missing table or column, which the figure's query reports.
-template <typename Entry, typename Add>
-bool walkProducts(dao::Database &db, CoverageScan::Table &table, QHash<QByteArray, Entry> &entries,
-                  const QByteArray &sql, const Stop &stop, Add &&add) {
+// A stored number as the figure reads it; nothing for a value the pass leaves to the figure.
+inline std::optional<double> storedValue(sqlite3_value *value, bool nullCountsZero) {
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        return double(sqlite3_value_int64(value));
+    case SQLITE_FLOAT: {
+        const double v = sqlite3_value_double(value);
+        return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+    }
+    case SQLITE_NULL:
+        return nullCountsZero ? std::optional<double>(0.0) : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+// One table's pass: the aggregate lodvik_scan(key, value, ...) adds each row where SQLite
+// stands, so that a row costs no more than the engine's own count() and total() plus the
+// look-up of its product. The values after the key are the summed column (a sum), or the
+// figure's columns in their order, the first `added` of them added and the rest subtracted.
+struct Pass {
+    const CoverageScan::Products *products = nullptr;
+    CoverageScan::Table *table = nullptr;
+    int added = 0;
+    bool nullCountsZero = false;
+    const Stop *stop = nullptr;
+    qint64 rows = 0;
+    std::exception_ptr failure; // what stopped the pass from inside the engine
+};
+
+bool addRow(const Pass &pass, CoverageScan::Table &table, int slot, int argc,
+            sqlite3_value **argv) {
+    if (table.kind == CoverageScan::Table::Kind::Sum)
+        return addValue(table.sums[size_t(slot)], argv[1]);
+    double sum = table.totals[size_t(slot)];
+    for (int c = 1; c < argc; ++c) {
+        const std::optional<double> v = storedValue(argv[c], pass.nullCountsZero);
+        if (!v)
+            return false;
+        sum = c <= pass.added ? sum + *v : sum - *v;
+    }
+    table.totals[size_t(slot)] = sum;
+    return true;
+}
+
+void scanStep(sqlite3_context *context, int argc, sqlite3_value **argv) {
+    Pass &pass = *static_cast<Pass *>(sqlite3_user_data(context));
+    // No exception may cross the engine: it is kept and raised again once the statement ends.
+    try {
+        if (++pass.rows % 4096 == 0)
+            (*pass.stop)();
+        if (sqlite3_value_type(argv[0]) != SQLITE_TEXT)
+            return; // never equal to a bound text under this key rule
+        const auto *key = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        const int slot = key ? pass.products->slotOf(key, sqlite3_value_bytes(argv[0])) : -1;
+        CoverageScan::Table &table = *pass.table;
+        if (slot < 0 || table.refused[size_t(slot)])
+            return; // not asked, or asked of the figure's query
+        if (!addRow(pass, table, slot, argc, argv))
+            table.refused[size_t(slot)] = 1;
+    } catch (...) {
+        pass.failure = std::current_exception();
+        sqlite3_result_error(context, "lodvik_scan", -1);
+    }
+}
+
+void scanFinal(sqlite3_context *context) {
+    sqlite3_result_null(context);
+}
+
+// Reads table with sql, a lodvik_scan over it; not scanned when the table cannot be read so
+// (a missing table or column, which the figure's query reports).
+void runPass(dao::Database &db, Pass &pass, CoverageScan::Table &table, const QByteArray &sql) {
+    // The pass adds in rowid order: a table without rowids is left to the figures.
+    Statement rowids;
+    const QByteArray probe = "SELECT rowid FROM \"" + QByteArray(table.name) + "\"";
+    if (sqlite3_prepare_v2(db.handle(), probe.constData(), int(probe.size()), &rowids.statement,
+                           nullptr) != SQLITE_OK)
+        return;
     Statement s;
     if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
         SQLITE_OK)
-        return false;
-    int rc = SQLITE_ROW;
-    QByteArray key;
-    for (qint64 n = 1; (rc = sqlite3_step(s.statement)) == SQLITE_ROW; ++n) {
-        if (n % 4096 == 0)
-            stop();
-        if (sqlite3_column_type(s.statement, 0) != SQLITE_TEXT)
-            continue; // never equal to a bound text under this key rule
-        writeProductKey(table.rule,
-                        reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0)),
-                        sqlite3_column_bytes(s.statement, 0), key);
-        if (!table.refused.isEmpty() && table.refused.contains(key))
-            continue;
-        auto it = entries.find(key);
-        if (it == entries.end())
-            it = entries.insert(QByteArray(key.constData(), key.size()), Entry());
-        if (!add(*it, s.statement))
-            table.refused.insert(QByteArray(key.constData(), key.size()));
-    }
-    if (rc == SQLITE_DONE)
-        return true;
-    entries.clear();
-    table.refused.clear();
-    return false;
+        return;
+    table.start(pass.products->count());
+    pass.table = &table;
+    pass.failure = nullptr;
+    const int rc = sqlite3_step(s.statement);
+    if (pass.failure)
+        std::rethrow_exception(pass.failure);
+    table.scanned = rc == SQLITE_ROW;
+    if (!table.scanned)
+        table.drop();
 }
 
-void scanSums(dao::Database &db, CoverageScan::Table &table, const Stop &stop) {
-    const QByteArray sql = QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid")
+void scanSums(dao::Database &db, Pass &pass, CoverageScan::Table &table) {
+    // NOT INDEXED: the table itself, in rowid order, also where an index holds both columns.
+    const QByteArray sql = QStringLiteral("SELECT lodvik_scan(%1, %2) FROM \"%3\" NOT INDEXED")
                                .arg(QString::fromUtf8(table.key), QString::fromUtf8(table.column),
                                     QString::fromUtf8(table.name))
                                .toUtf8();
-    table.scanned = walkProducts(
-        db, table, table.sums, sql, stop,
-        [](dao::ExactSum &sum, sqlite3_stmt *statement) { return addValue(sum, statement, 1); });
+    pass.added = 1;
+    runPass(db, pass, table, sql);
 }
 
 // The values a row of DTSPL or frnhist gives its product's total, by their positions among the
@@ -221,27 +353,10 @@ RowValues columnRange(figures::DpFigures::Columns added, figures::DpFigures::Col
     return values;
 }
 
-// A stored number as the figure reads it; nothing for a value the pass leaves to the figure.
-inline std::optional<double> storedValue(sqlite3_stmt *statement, int column, bool nullCountsZero) {
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        return double(sqlite3_column_int64(statement, column));
-    case SQLITE_FLOAT: {
-        const double v = sqlite3_column_double(statement, column);
-        return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-    }
-    case SQLITE_NULL:
-        return nullCountsZero ? std::optional<double>(0.0) : std::nullopt;
-    default:
-        return std::nullopt;
-    }
-}
-
-// The rows of DTSPL or frnhist, added as the figure adds one product's rows, read straight from
-// the statement: only the key and the columns the figure reads are decoded, and the key's bytes
-// are taken as stored, as the sums take them.
-void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &values,
-              const Stop &stop) {
+// The rows of DTSPL or frnhist, added as the figure adds one product's rows: only the key and
+// the columns the figure reads are handed to the pass, the key's bytes as stored, as the sums
+// take them.
+void scanRows(dao::Database &db, Pass &pass, CoverageScan::Table &table, const RowValues &values) {
     // The figure reads its columns by position in the table: their names here.
     Statement all;
     const QByteArray star = "SELECT * FROM \"" + QByteArray(table.name) + "\"";
@@ -249,7 +364,7 @@ void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &va
                            nullptr) != SQLITE_OK)
         return;
     const int columns = sqlite3_column_count(all.statement);
-    QByteArray sql = "SELECT \"" + QByteArray(table.key) + "\"";
+    QByteArray sql = "SELECT lodvik_scan(\"" + QByteArray(table.key) + "\"";
     for (const std::vector<int> *group : {&values.added, &values.subtracted})
         for (const int position : *group) {
             if (position >= columns)
@@ -258,21 +373,37 @@ void scanRows(dao::Database &db, CoverageScan::Table &table, const RowValues &va
                    QByteArray(sqlite3_column_name(all.statement, position)).replace('"', "\"\"") +
                    '"';
         }
-    sql += " FROM \"" + QByteArray(table.name) + "\" ORDER BY rowid";
-    const int added = int(values.added.size());
-    const int read = added + int(values.subtracted.size());
-    table.scanned = walkProducts(
-        db, table, table.totals, sql, stop, [&](double &total, sqlite3_stmt *statement) {
-            double sum = total;
-            for (int c = 1; c <= read; ++c) {
-                const std::optional<double> v = storedValue(statement, c, values.nullCountsZero);
-                if (!v)
-                    return false;
-                sum = c <= added ? sum + *v : sum - *v;
-            }
-            total = sum;
-            return true;
-        });
+    sql += ") FROM \"" + QByteArray(table.name) + "\" NOT INDEXED";
+    pass.added = int(values.added.size());
+    pass.nullCountsZero = values.nullCountsZero;
+    runPass(db, pass, table, sql);
+    pass.nullCountsZero = false;
+}
+
+// pjomr's product numbers as the walk hands them to the figures: a text as stored, and as it
+// reads once decoded when it is no valid UTF-8. A product the walk names otherwise is not in
+// the dictionary, and its figures ask.
+void addProduct(CoverageScan::Products &products, QByteArrayView utf8) {
+    products.add(utf8);
+    for (const char c : utf8)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            const QByteArray decoded = QString::fromUtf8(utf8).toUtf8();
+            if (decoded != utf8)
+                products.add(decoded);
+            return;
+        }
+}
+
+void readProducts(const dao::Database &db, CoverageScan::Products &products) {
+    Statement s;
+    if (sqlite3_prepare_v2(db.handle(), "SELECT iblitm FROM pjomr", -1, &s.statement, nullptr) !=
+        SQLITE_OK)
+        return;
+    while (sqlite3_step(s.statement) == SQLITE_ROW)
+        if (sqlite3_column_type(s.statement, 0) == SQLITE_TEXT) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s.statement, 0));
+            addProduct(products, QByteArrayView(text, sqlite3_column_bytes(s.statement, 0)));
+        }
 }
 
 // A value of the server's store, added as local.mdb's would be.
@@ -290,18 +421,28 @@ bool addValue(dao::ExactSum &sum, const ServerValue &value) {
     return false;
 }
 
-void scanServerSums(ServerSnapshot &server, CoverageScan::Table &table, const Stop &stop) {
-    QByteArray key;
+// The slot of a row's product on the server, or -1 when it is not asked or asked of the query.
+int serverSlot(const CoverageScan::Products &products, const CoverageScan::Table &table,
+               QByteArrayView product) {
+    const int slot = products.slotOf(product.data(), product.size());
+    return slot < 0 || table.refused[size_t(slot)] ? -1 : slot;
+}
+
+void scanServerSums(ServerSnapshot &server, const CoverageScan::Products &products,
+                    CoverageScan::Table &table, const Stop &stop) {
+    table.start(products.count());
     const bool read = server.readColumn(
         QString::fromUtf8(table.name), QString::fromUtf8(table.key),
         QString::fromUtf8(table.column),
         [&](QByteArrayView product, const ServerValue &value) {
-            writeProductKey(table.rule, product.data(), product.size(), key);
-            if (dao::ExactSum *sum = sumOf(table, key); sum && !addValue(*sum, value))
-                table.refused.insert(QByteArray(key.constData(), key.size()));
+            const int slot = serverSlot(products, table, product);
+            if (slot >= 0 && !addValue(table.sums[size_t(slot)], value))
+                table.refused[size_t(slot)] = 1;
         },
         stop);
     table.scanned = read;
+    if (!read)
+        table.drop();
 }
 
 struct Refused {};
@@ -309,7 +450,8 @@ struct Refused {};
 // The rows of DTSPL or frnhist on the server, added as the figure adds one product's rows
 // (addRow with the value at each position); a Null counts 0 where the figure's reading of the
 // field counts it so, and refuses the product otherwise.
-void scanServerRows(ServerSnapshot &server, CoverageScan::Table &table,
+void scanServerRows(ServerSnapshot &server, const CoverageScan::Products &products,
+                    CoverageScan::Table &table,
                     const std::function<double(double, const std::function<double(int)> &)> &addRow,
                     bool nullCountsZero, const Stop &stop) {
     const catalogue::Table *catalogued = catalogue::findLocalTable(QString::fromUtf8(table.name));
@@ -318,16 +460,13 @@ void scanServerRows(ServerSnapshot &server, CoverageScan::Table &table,
     QStringList columns; // the numbers in their places; the texts stay Null
     for (const catalogue::Column &column : catalogued->columns)
         columns << (column.kind == catalogue::ColumnKind::Number ? column.name : QString());
-    QByteArray key;
+    table.start(products.count());
     const bool read = server.readRows(
         QString::fromUtf8(table.name), QString::fromUtf8(table.key), columns,
         [&](QByteArrayView product, const std::vector<ServerValue> &values) {
-            writeProductKey(table.rule, product.data(), product.size(), key);
-            if (!table.refused.isEmpty() && table.refused.contains(key))
+            const int slot = serverSlot(products, table, product);
+            if (slot < 0)
                 return;
-            auto it = table.totals.find(key);
-            if (it == table.totals.end())
-                it = table.totals.insert(QByteArray(key.constData(), key.size()), 0.0);
             const auto valueAt = [&](int position) {
                 const ServerValue &value = values.at(size_t(position));
                 if (value.kind == ServerValue::Kind::Integer)
@@ -339,13 +478,25 @@ void scanServerRows(ServerSnapshot &server, CoverageScan::Table &table,
                 throw Refused{};
             };
             try {
-                *it = addRow(*it, valueAt);
+                table.totals[size_t(slot)] = addRow(table.totals[size_t(slot)], valueAt);
             } catch (const Refused &) {
-                table.refused.insert(QByteArray(key.constData(), key.size()));
+                table.refused[size_t(slot)] = 1;
             }
         },
         stop);
     table.scanned = read;
+    if (!read)
+        table.drop();
+}
+
+void readServerProducts(ServerSnapshot &server, CoverageScan::Products &products,
+                        const Stop &stop) {
+    server.readRows(
+        QStringLiteral("pjomr"), QStringLiteral("iblitm"), {},
+        [&](QByteArrayView product, const std::vector<ServerValue> &) {
+            addProduct(products, product);
+        },
+        stop);
 }
 
 } // namespace
@@ -393,32 +544,32 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
     else if (server)
         first.emplace(*server, snapshot);
 
-    // Reads a group of tables on its own connection; the key rules are read there too.
-    const auto scanGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
-        if (server) {
-            std::optional<ServerSnapshot> own;
-            ServerSnapshot &on = std::this_thread::get_id() == owner
-                                     ? *first
-                                     : own.emplace(*server, first->snapshot());
-            for (Table *table : group) {
-                if (table->kind == Table::Kind::Sum) {
-                    scanServerSums(on, *table, stop);
-                    continue;
-                }
-                // DTSPL's figure requires its companion table; without it, its query says so.
-                if (table->kind == Table::Kind::HistoryRows)
-                    scanServerRows(
-                        on, *table,
-                        [&](double total, const std::function<double(int)> &summableAt) {
-                            return figures::FrnFigures::addSalesAt(total, summableAt, months);
-                        },
-                        false, stop);
-                else if (on.tableExists(QString::fromUtf8(figures::DpFigures::companionTable)))
-                    scanServerRows(on, *table, &figures::DpFigures::addStockAt, true, stop);
+    // Reads a group of tables on the server, on this thread's snapshot or one joining it.
+    const auto scanServerGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
+        std::optional<ServerSnapshot> own;
+        ServerSnapshot &on =
+            std::this_thread::get_id() == owner ? *first : own.emplace(*server, first->snapshot());
+        for (Table *table : group) {
+            if (table->kind == Table::Kind::Sum) {
+                scanServerSums(on, *m_products, *table, stop);
+                continue;
             }
-            return;
+            // DTSPL's figure requires its companion table; without it, its query says so.
+            if (table->kind == Table::Kind::HistoryRows)
+                scanServerRows(
+                    on, *m_products, *table,
+                    [&](double total, const std::function<double(int)> &summableAt) {
+                        return figures::FrnFigures::addSalesAt(total, summableAt, months);
+                    },
+                    false, stop);
+            else if (on.tableExists(QString::fromUtf8(figures::DpFigures::companionTable)))
+                scanServerRows(on, *m_products, *table, &figures::DpFigures::addStockAt, true,
+                               stop);
         }
-        dao::Database db = dao::Database::OpenDatabase(localDatabase);
+    };
+    // Reads a group of tables of local.mdb on db; the key rules are read there too.
+    const auto scanLocalGroup = [&](const std::vector<Table *> &group, dao::Database &db,
+                                    const Stop &stop) {
         Statement encoding;
         if (sqlite3_prepare_v2(db.handle(), "PRAGMA encoding", -1, &encoding.statement, nullptr) !=
                 SQLITE_OK ||
@@ -426,6 +577,23 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
             qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(encoding.statement, 0)),
                     "UTF-8") != 0)
             return; // the key rules compare UTF-8 bytes
+        Pass pass;
+        pass.products = m_products.get();
+        pass.stop = &stop;
+        // db may be the run's own connection: the aggregate lasts as long as the reading.
+        struct Registered {
+            sqlite3 *db;
+            bool ok;
+            ~Registered() {
+                if (ok)
+                    sqlite3_create_function_v2(db, "lodvik_scan", -1, SQLITE_UTF8, nullptr, nullptr,
+                                               nullptr, nullptr, nullptr);
+            }
+        } registered{db.handle(), sqlite3_create_function_v2(db.handle(), "lodvik_scan", -1,
+                                                             SQLITE_UTF8, &pass, nullptr, scanStep,
+                                                             scanFinal, nullptr) == SQLITE_OK};
+        if (!registered.ok)
+            return;
         // DTSPL's figure requires this table; without it, its query says so.
         const bool dpReadable =
             db.TableExists(QString::fromUtf8(figures::DpFigures::companionTable));
@@ -436,17 +604,25 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
             table->rule = *rule;
             switch (table->kind) {
             case Table::Kind::Sum:
-                scanSums(db, *table, stop);
+                scanSums(db, pass, *table);
                 break;
             case Table::Kind::HistoryRows:
-                scanRows(db, *table, salesMonths, stop);
+                scanRows(db, pass, *table, salesMonths);
                 break;
             case Table::Kind::DpRows:
                 if (dpReadable)
-                    scanRows(db, *table, dpStock, stop);
+                    scanRows(db, pass, *table, dpStock);
                 break;
             }
         }
+    };
+    const auto scanGroup = [&](const std::vector<Table *> &group, const Stop &stop) {
+        if (server) {
+            scanServerGroup(group, stop);
+            return;
+        }
+        dao::Database db = dao::Database::OpenDatabase(localDatabase);
+        scanLocalGroup(group, db, stop);
     };
 
     // Two groups of about equal work: the row walks of DTSPL and frnhist cost the most.
@@ -461,17 +637,24 @@ CoverageScan::CoverageScan(const QString &localDatabase, const figures::Period &
     };
     std::promise<void> done;
     std::future<void> otherDone = done.get_future();
-    std::thread worker([&] {
-        try {
-            if (!oneConnection)
-                scanGroup(other, stop);
-            done.set_value();
-        } catch (...) {
-            done.set_exception(std::current_exception());
-        }
-    });
+    std::thread worker;
     try {
         progress.caption(QStringLiteral("Läser utdragen"), lodvik::Progress::Show::Now);
+        // The products the scans gather for, before either starts.
+        m_products = std::make_unique<Products>();
+        if (server)
+            readServerProducts(*first, *m_products, stop);
+        else
+            readProducts(dao::Database::OpenDatabase(localDatabase), *m_products);
+        worker = std::thread([&] {
+            try {
+                if (!oneConnection)
+                    scanGroup(other, stop);
+                done.set_value();
+            } catch (...) {
+                done.set_exception(std::current_exception());
+            }
+        });
         scanGroup(mine, stop);
         if (oneConnection)
             scanGroup(other, stop);
@@ -538,37 +721,36 @@ QStringList CoverageScan::scannedTables() const {
     return names;
 }
 
-const QByteArray &CoverageScan::keyOf(KeyRule rule, const QString &product) const {
-    // Each product is looked up in every table in turn: its key is made once.
-    const bool same = m_keysMade && (product.constData() == m_keysOf.constData()
-                                         ? product.size() == m_keysOf.size()
-                                         : product == m_keysOf);
+int CoverageScan::slotOf(const QString &product) const {
+    // Each product is looked up for every table in turn: its slot is found once.
+    const bool same = m_slotKnown && (product.constData() == m_slotOf.constData()
+                                          ? product.size() == m_slotOf.size()
+                                          : product == m_slotOf);
     if (!same) {
         const QByteArray utf8 = product.toUtf8();
-        writeProductKey(rule, utf8.constData(), utf8.size(), m_key);
-        m_keysOf = product;
-        m_keysMade = true;
+        m_slot = m_products ? m_products->slotOf(utf8.constData(), utf8.size()) : -1;
+        m_slotOf = product;
+        m_slotKnown = true;
     }
-    return m_key;
+    return m_slot;
 }
 
 std::optional<Variant> CoverageScan::sum(const Table &table, const QString &product) const {
     if (!table.scanned)
         return std::nullopt;
-    const QByteArray &key = keyOf(table.rule, product);
-    if (!table.refused.isEmpty() && table.refused.contains(key))
+    const int slot = slotOf(product);
+    if (slot < 0 || table.refused[size_t(slot)])
         return std::nullopt;
-    const auto it = table.sums.constFind(key);
-    return it == table.sums.constEnd() ? Variant::Null() : it->result();
+    return table.sums[size_t(slot)].result();
 }
 
 std::optional<double> CoverageScan::total(const Table &table, const QString &product) const {
     if (!table.scanned)
         return std::nullopt;
-    const QByteArray &key = keyOf(table.rule, product);
-    if (!table.refused.isEmpty() && table.refused.contains(key))
+    const int slot = slotOf(product);
+    if (slot < 0 || table.refused[size_t(slot)])
         return std::nullopt;
-    return table.totals.value(key, 0.0);
+    return table.totals[size_t(slot)];
 }
 
 Variant CoverageScan::stockOnHandFRN(const QString &product) {

@@ -67,13 +67,14 @@ private:
 
 // The per-product figures of the coverage run for every product, from one sequential pass over
 // each extract the run reads: each table is read in rowid order (the order in which a product's
-// query adds its rows) into a hash of per-product sums or totals, on two threads with a
-// connection each. A product's figure is then the figure's own arithmetic on its sum, with the
-// store's sum replicated to the bit (integers exact, the double beside it, Null when nothing was
-// summed). A table the pass cannot read the way the figure's query reads it (a key column that
-// compares in another way, a value the check refuses, a missing table) is left to the figure's
-// own per-product query, and so is a product whose rows the figure refuses or whose integer sum
-// overflows: the query then raises the figure's own message for it.
+// query adds its rows) into per-product sums or totals, one for each product of pjomr (rows of
+// other products are passed over), on two threads with a connection each. A product's figure is
+// then the figure's own arithmetic on its sum, with the store's sum replicated to the bit (integers
+// exact, the double beside it, Null when nothing was summed). A table the pass cannot read the way
+// the figure's query reads it (a key column that compares in another way, a value the check
+// refuses, a missing table) is left to the figure's own per-product query, and so is a product
+// whose rows the figure refuses or whose integer sum overflows: the query then raises the figure's
+// own message for it.
 class CoverageScan : public ProductFigures {
 public:
     // Reads the extracts. Cancelling stops both threads within a few thousand rows. On a store
@@ -100,17 +101,21 @@ public:
     QStringList scannedTables() const;
 
     struct Table;
+    class Products;
 
 private:
     // The store's sum of the product in table, or nothing when the figure must ask itself.
     std::optional<lodvik::Variant> sum(const Table &table, const QString &product) const;
     std::optional<double> total(const Table &table, const QString &product) const;
-    const QByteArray &keyOf(KeyRule rule, const QString &product) const;
+    // The product's slot among pjomr's products, or a negative number for one the pass did not
+    // gather (its figures ask).
+    int slotOf(const QString &product) const;
 
-    mutable QString m_keysOf; // the product whose keys these are
-    mutable QByteArray m_key;
-    mutable bool m_keysMade = false;
+    mutable QString m_slotOf; // the product whose slot m_slot is
+    mutable int m_slot = -1;
+    mutable bool m_slotKnown = false;
     ProductFigureQueries m_queries; // for what the pass left to the figures' own queries
+    std::unique_ptr<Products> m_products;
     std::vector<std::unique_ptr<Table>> m_tables;
     Table &m_frnStock, &m_avail, &m_frnOrder, &m_frnBackOrder, &m_frnHistory;
     Table &m_dp, &m_pjStock, &m_pjOrder, &m_pjSales, &m_pjBackOrder, &m_pjForecast;
