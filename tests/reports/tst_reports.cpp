@@ -866,6 +866,23 @@ private slots:
                QStringList{omr + "('P1', 1)", "DROP TABLE tillfall",
                            "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") VALUES ('P1', 2)"},
                QStringList{"DTSPL"});
+        // The pass gathers rows only for pjomr's products, one slot for the numbers that fold
+        // together; the rows of one product need not follow one another.
+        const QString longNumber = QString(200, QLatin1Char('L'));
+        addRow("products sharing a slot, listed twice, and rows of products not in pjomr",
+               QStringList{omr + "('ÅbC', 1), ('åBc', 2), ('P1', 1), ('P1', 3), ('', 1), ('" +
+                               longNumber + "', 1), ('" + longNumber.toLower() + "x', 1)",
+                           "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('ÅBC', 26), ('Q', 5), "
+                           "('åbc', 52), ('P1', 1), ('p1', 2), ('Q', 7), ('P1', 4), ('', 3), "
+                           "('" +
+                               longNumber.toLower() + "', 26), ('ÅbC ', 9), ('ÄBC', 1)",
+                           "INSERT INTO pjstk (imlitm, lipqoh) VALUES ('Q', 9223372036854775807), "
+                           "('P1', 9223372036854775807), ('Q', 1), ('p1', 1), ('åbc', 2.5)",
+                           "INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES "
+                           "('åbc', 4, 1), ('Q', 'x', 1), ('ÅBC', NULL, 2), ('P1', 1, NULL)",
+                           "INSERT INTO frnhist (ivcitm, IHSQ06) VALUES ('Q', NULL), ('p1', 26), "
+                           "('ÅBC', 13), ('P1', NULL), ('åbc', 13)"},
+               QStringList{});
         addRow("products absent from every extract, in several cases",
                QStringList{omr + "('ab', 1), ('AB', 2), ('Ab', 1), ('zz', 1)",
                            "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('aB', 26)"},
