@@ -33,6 +33,9 @@ public:
     void setCancelFlag(const std::atomic<bool> *flag) { m_cancel = flag; }
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
+    // Whether reports are ever shown: a caption or count made for a sink that shows none can be
+    // left out.
+    bool shows() const { return m_interval >= 0; }
     const QString &currentCaption() const { return m_caption; }
     qint64 done() const { return m_done; }
     qint64 total() const { return m_total; }

@@ -126,6 +126,9 @@ public:
     lodvik::Variant Fields(const QString &name) const;
     // A field by 0-based position; raises for a position past the last column.
     lodvik::Variant Fields(int position) const;
+    // The position at which Fields(name) reads; raises for an unknown name. For a walk over many
+    // rows that reads a field of each.
+    int position(const QString &name) const;
     // The number a field holds when the store holds a number there (what Fields(...).number()
     // gives then), without making a Variant; nothing for any other value. For the sums that read
     // a field of every row.
@@ -160,7 +163,6 @@ private:
     Recordset(std::shared_ptr<Database::Connection> connection, std::unique_ptr<ServerRows> rows,
               const QString &sql, const QString &updatableTable);
     void step();
-    int position(const QString &name) const;
 
     std::shared_ptr<Database::Connection> m_connection;
     Statement m_statement;

@@ -239,22 +239,35 @@ void CoverageRun::walk(
     // the whole run reads its snapshot, which the scan's connections join.
     dao::Database db = dao::Database::OpenExtractStore(m_localDatabase);
     catalogue::prepareIndexes(db, m_progress);
+    // The count and the per-product captions are only made for a sink that shows them.
+    const bool shown = m_progress.shows();
     const qint64 products =
-        qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
+        shown
+            ? qint64(
+                  db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number())
+            : 0;
     CoverageScan figures(m_localDatabase, period, m_progress, scanSnapshot(db));
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
+    // The fields' positions, found on the first row as Fields(name) would find them there.
+    int iblitm = -1, imdsc1 = -1, umconv = -1;
     int row = 1;
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
         m_progress.count(row - 1, products);
         ProduktTabell::Row &cells = rowFor(row);
-        fillCoverageRow(figures, rs.Fields(QStringLiteral("iblitm")),
-                        rs.Fields(QStringLiteral("imdsc1")), rs.Fields(QStringLiteral("umconv")),
-                        cells, m_progress);
-        const QString product = NullToValue(cells[1], QStringLiteral("S")).text();
-        m_progress.caption(product + QLatin1Char(' ') + QString::number(row));
+        if (iblitm < 0) {
+            iblitm = rs.position(QStringLiteral("iblitm"));
+            imdsc1 = rs.position(QStringLiteral("imdsc1"));
+            umconv = rs.position(QStringLiteral("umconv"));
+        }
+        fillCoverageRow(figures, rs.Fields(iblitm), rs.Fields(imdsc1), rs.Fields(umconv), cells,
+                        m_progress);
+        if (shown) {
+            const QString product = NullToValue(cells[1], QStringLiteral("S")).text();
+            m_progress.caption(product + QLatin1Char(' ') + QString::number(row));
+        }
         rowDone(row, cells);
         rs.MoveNext();
         ++row;
