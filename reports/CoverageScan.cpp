@@ -348,18 +348,18 @@ void scanFinal(sqlite3_context *context) {
     sqlite3_result_null(context);
 }
 
+bool prepare(const dao::Database &db, const QByteArray &sql, Statement &s) {
+    return sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement,
+                              nullptr) == SQLITE_OK;
+}
+
 // Reads table with sql, a lodvik_scan over it; not scanned when the table cannot be read so
 // (a missing table or column, which the figure's query reports).
 void runPass(dao::Database &db, Pass &pass, CoverageScan::Table &table, const QByteArray &sql) {
     // The pass adds in rowid order: a table without rowids is left to the figures.
-    Statement rowids;
-    const QByteArray probe = "SELECT rowid FROM \"" + QByteArray(table.name) + "\"";
-    if (sqlite3_prepare_v2(db.handle(), probe.constData(), int(probe.size()), &rowids.statement,
-                           nullptr) != SQLITE_OK)
-        return;
-    Statement s;
-    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &s.statement, nullptr) !=
-        SQLITE_OK)
+    Statement rowids, s;
+    if (!prepare(db, "SELECT rowid FROM \"" + QByteArray(table.name) + "\"", rowids) ||
+        !prepare(db, sql, s))
         return;
     table.start(pass.products->count());
     pass.table = &table;
@@ -408,9 +408,7 @@ RowValues columnRange(figures::DpFigures::Columns added, figures::DpFigures::Col
 void scanRows(dao::Database &db, Pass &pass, CoverageScan::Table &table, const RowValues &values) {
     // The figure reads its columns by position in the table: their names here.
     Statement all;
-    const QByteArray star = "SELECT * FROM \"" + QByteArray(table.name) + "\"";
-    if (sqlite3_prepare_v2(db.handle(), star.constData(), int(star.size()), &all.statement,
-                           nullptr) != SQLITE_OK)
+    if (!prepare(db, "SELECT * FROM \"" + QByteArray(table.name) + "\"", all))
         return;
     const int columns = sqlite3_column_count(all.statement);
     QByteArray sql = "SELECT lodvik_scan(\"" + QByteArray(table.key) + "\"";
@@ -445,8 +443,7 @@ void addProduct(CoverageScan::Products &products, QByteArrayView utf8) {
 
 void readProducts(const dao::Database &db, CoverageScan::Products &products) {
     Statement s;
-    if (sqlite3_prepare_v2(db.handle(), "SELECT iblitm FROM pjomr", -1, &s.statement, nullptr) !=
-        SQLITE_OK)
+    if (!prepare(db, "SELECT iblitm FROM pjomr", s))
         return;
     while (sqlite3_step(s.statement) == SQLITE_ROW)
         if (sqlite3_column_type(s.statement, 0) == SQLITE_TEXT) {
