@@ -492,8 +492,13 @@ void Formula::forEachCell(const std::function<void(int, int)> &visit) const {
 
 QByteArray Formula::tokens() const {
     QByteArray out;
-    emitTokens(*m_root, {m_rows, m_columns}, out, false);
+    tokensInto(out);
     return out;
+}
+
+void Formula::tokensInto(QByteArray &out) const {
+    out.resize(0);
+    emitTokens(*m_root, {m_rows, m_columns}, out, false);
 }
 
 QString Formula::text() const {
