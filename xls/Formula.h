@@ -57,6 +57,8 @@ public:
 
     // Canonical text: "D6+E6+F6", "SUM(C5:C7)".
     QString text() const;
+    // The same text (ASCII) in out, which keeps its buffer from one formula to the next.
+    void textInto(QByteArray &out) const;
 
     struct Node;
 

@@ -233,25 +233,36 @@ Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, in
     return next;
 }
 
+Worksheet::CellMap::Row *Worksheet::CellMap::rowOf(int row0) const {
+    if (row0 != m_lastRow || !m_last) {
+        const auto row = m_rows.find(row0);
+        if (row == m_rows.end())
+            return nullptr;
+        m_lastRow = row0;
+        m_last = const_cast<Row *>(&row->second);
+    }
+    return m_last;
+}
+
 const Worksheet::Cell *Worksheet::CellMap::find(int row0, int column0) const {
-    const auto row = m_rows.find(row0);
-    if (row == m_rows.end() || column0 < 0 || size_t(column0) >= row->second.size())
+    const Row *row = rowOf(row0);
+    if (!row || column0 < 0 || size_t(column0) >= row->size())
         return nullptr;
-    const Cell &cell = row->second[size_t(column0)];
+    const Cell &cell = (*row)[size_t(column0)];
     return holds(cell) ? &cell : nullptr;
 }
 
 Worksheet::Cell &Worksheet::CellMap::at(int row0, int column0) {
-    auto row = m_rows.find(row0);
-    if (row == m_rows.end()) {
+    Row *row = rowOf(row0);
+    if (!row) {
         Row buffer;
         if (!m_spare.empty()) {
             buffer = std::move(m_spare.back());
             m_spare.pop_back();
         }
-        row = m_rows.emplace(row0, std::move(buffer)).first;
+        row = &m_rows.emplace(row0, std::move(buffer)).first->second;
     }
-    Row &cells = row->second;
+    Row &cells = *row;
     if (size_t(column0) >= cells.size())
         cells.resize(size_t(column0) + 1);
     return cells[size_t(column0)];
@@ -268,6 +279,7 @@ void Worksheet::CellMap::erase(int row0, int column0) {
     if (cells.empty()) {
         m_spare.push_back(std::move(cells));
         m_rows.erase(row);
+        m_last = nullptr;
     }
 }
 
@@ -281,16 +293,17 @@ void Worksheet::CellMap::eraseBefore(int row0) {
         }
     }
     m_rows.erase(m_rows.begin(), to);
+    m_last = nullptr;
 }
 
 void Worksheet::store(CellMap &cells, int row0, int column0, Cell next) {
-    if (const Cell *old = cells.find(row0, column0)) {
+    if (Cell *old = cells.find(row0, column0)) {
         next.bold = old->bold;
         if (!CellMap::holds(next)) {
             cells.erase(row0, column0);
             return;
         }
-        cells.at(row0, column0) = std::move(next);
+        *old = std::move(next);
     } else if (next.kind != Cell::Kind::Blank) {
         cells.at(row0, column0) = std::move(next);
     }
@@ -634,13 +647,12 @@ void Worksheet::finishRowsBefore(int row) {
 
 quint32 Worksheet::SharedStrings::add(const QString &text) {
     ++references;
-    const auto it = index.constFind(text);
-    if (it != index.constEnd())
-        return *it;
-    const quint32 i = quint32(strings.size());
-    strings.append(text);
-    index.insert(text, i);
-    return i;
+    quint32 &number = index[text]; // one look-up; 0 for a string not seen before
+    if (number == 0) {
+        strings.append(text);
+        number = quint32(strings.size());
+    }
+    return number - 1;
 }
 
 // ---- Workbook -----------------------------------------------------------------------------
@@ -698,7 +710,7 @@ void Workbook::write(QIODevice &out) const {
             ++references;
             const auto known = finished.index.constFind(text);
             if (known != finished.index.constEnd())
-                return *known;
+                return *known - 1;
             auto it = index.find(text);
             if (it != index.end())
                 return *it;

@@ -71,6 +71,9 @@ public:
         static bool holds(const Cell &cell) { return cell.kind != Cell::Kind::Blank || cell.bold; }
 
         const Cell *find(int row0, int column0) const;
+        Cell *find(int row0, int column0) {
+            return const_cast<Cell *>(std::as_const(*this).find(row0, column0));
+        }
         // The cell, made Blank when there is none (it counts once it is set or bold).
         Cell &at(int row0, int column0);
         // Makes the cell no cell, letting its row go when nothing is left in it.
@@ -82,8 +85,14 @@ public:
         void eraseBefore(int row0);
 
     private:
+        Row *rowOf(int row0) const;
+
         Rows m_rows; // each row holds at least one cell
         std::vector<Row> m_spare;
+        // The row last looked up: a sheet written row by row asks for the same row again and
+        // again. Not for two threads at once.
+        mutable int m_lastRow = -1;
+        mutable Row *m_last = nullptr;
     };
     using Memo = std::map<std::pair<int, int>, Operand>;
     using Busy = std::map<std::pair<int, int>, bool>;
@@ -117,7 +126,7 @@ private:
     // The shared strings, numbered in the order the cells using them are written.
     struct SharedStrings {
         QStringList strings;
-        QHash<QString, quint32> index;
+        QHash<QString, quint32> index; // a string's number plus 1
         quint32 references = 0;
         quint32 add(const QString &text);
     };

@@ -146,6 +146,7 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
     const auto to = m_cells.lowerBound(row0);
     Worksheet::Memo memo;
     Worksheet::Busy busy;
+    QByteArray text;
     for (auto row = m_cells.rows().cbegin(); row != to; ++row)
         for (int column = 0; column < int(row->second.size()); ++column) {
             const Worksheet::Cell &cell = row->second[size_t(column)];
@@ -171,7 +172,7 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
                 break;
             case Worksheet::Cell::Kind::Formula: {
                 const Operand v = Worksheet::evaluate(m_cells, int(r), int(c), memo, busy);
-                const QByteArray text = cell.formula->text().toUtf8();
+                cell.formula->textInto(text);
                 if (v.kind == Operand::Kind::Number && std::isfinite(v.number))
                     error = worksheet_write_formula_num(m_sheet, r, c, text.constData(), format,
                                                         v.number);

@@ -332,36 +332,47 @@ private slots:
         QCOMPARE(build(every), build(0));
     }
 
-    // Cells rewritten, blanked and made bold in any order: the cells held, as xlrd reads them.
-    // Edits: "row,column,value" (empty value: blank it), or "bold RANGE"; expected: the cells
-    // left, "row,column,type,bold" in order.
+    // Cells rewritten, blanked and made bold in any order: the cells held, as xlrd reads them,
+    // and the file of the final cells written once. Edits: "row,column,value" (empty value:
+    // blank it), or "bold RANGE"; expected: the cells left, "row,column,type,bold" in order.
     void cellsRewrittenAndBlanked_data() {
         QTest::addColumn<QString>("edits");
         QTest::addColumn<QString>("expected");
-        addRow("the row's last cell blanked", "5,3,7;5,6,8;5,6,", "5,3,number,0");
-        addRow("the only cell blanked", "5,1,a;7,2,x;7,2,", "5,1,text,0");
-        addRow("a middle cell blanked", "6,1,1;6,2,2;6,3,3;6,2,", "6,1,number,0;6,3,number,0");
-        addRow("bold blank stays", "bold B9:C9;9,2,4;9,2,", "9,2,blank,1;9,3,blank,1");
-        addRow("right to left", "10,5,e;10,1,1;10,3,c", "10,1,number,0;10,3,text,0;10,5,text,0");
-        addRow("rows out of order", "12,2,b;3,4,4;12,1,1",
-               "3,4,number,0;12,1,number,0;12,2,text,0");
-        addRow("rewritten as text", "4,4,4;4,4,x;4,5,5;4,5,5.5", "4,4,text,0;4,5,number,0");
-        addRow("blanked then set", "8,8,1;8,8,;8,8,2", "8,8,number,0");
+        QTest::addColumn<QString>("final");
+        addRow("the row's last cell blanked", "5,3,7;5,6,8;5,6,", "5,3,number,0", "5,3,7");
+        addRow("the only cell blanked", "5,1,a;7,2,x;7,2,", "5,1,text,0", "5,1,a");
+        addRow("a middle cell blanked", "6,1,1;6,2,2;6,3,3;6,2,", "6,1,number,0;6,3,number,0",
+               "6,1,1;6,3,3");
+        addRow("bold blank stays", "bold B9:C9;9,2,4;9,2,", "9,2,blank,1;9,3,blank,1",
+               "bold B9:C9");
+        addRow("right to left", "10,5,e;10,1,1;10,3,c", "10,1,number,0;10,3,text,0;10,5,text,0",
+               "10,1,1;10,3,c;10,5,e");
+        addRow("rows out of order", "12,2,b;3,4,4;12,1,1", "3,4,number,0;12,1,number,0;12,2,text,0",
+               "3,4,4;12,1,1;12,2,b");
+        addRow("rewritten as text", "4,4,4;4,4,x;4,5,5;4,5,5.5", "4,4,text,0;4,5,number,0",
+               "4,4,x;4,5,5.5");
+        addRow("blanked then set", "8,8,1;8,8,;8,8,2", "8,8,number,0", "8,8,2");
     }
     void cellsRewrittenAndBlanked() {
         QFETCH(QString, edits);
         QFETCH(QString, expected);
-        xls::Workbook book;
-        Worksheet &s = book.worksheet();
-        s.setCell(1, 1, Variant::String(QStringLiteral("first"))); // the sheet starts at A1
-        for (const QString &edit : edits.split(';')) {
-            if (edit.startsWith(QLatin1String("bold "))) {
-                s.setBold(edit.mid(5));
-                continue;
+        QFETCH(QString, final);
+        const auto write = [](Worksheet &sheet, const QString &cells) {
+            sheet.setCell(1, 1, Variant::String(QStringLiteral("first"))); // the sheet from A1
+            for (const QString &edit : cells.split(';')) {
+                if (edit.startsWith(QLatin1String("bold "))) {
+                    sheet.setBold(edit.mid(5));
+                    continue;
+                }
+                const QStringList p = edit.split(',');
+                sheet.setCell(p[0].toInt(), p[1].toInt(), Variant::String(p[2]));
             }
-            const QStringList p = edit.split(',');
-            s.setCell(p[0].toInt(), p[1].toInt(), Variant::String(p[2]));
-        }
+        };
+        xls::Workbook book, once;
+        Worksheet &s = book.worksheet();
+        write(s, edits);
+        write(once.worksheet(), final);
+        QCOMPARE(book.toBytes(), once.toBytes());
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("edits.xls"));
         book.saveAs(file);
