@@ -10,7 +10,23 @@ Progress::~Progress() = default;
 
 void Progress::caption(const QString &text, Show when) {
     m_caption = text;
+    m_captionPending = false;
     maybeShow(when);
+}
+
+void Progress::caption(const QString &text, qint64 number, Show when) {
+    m_captionText = text;
+    m_captionNumber = number;
+    m_captionPending = true;
+    maybeShow(when);
+}
+
+const QString &Progress::currentCaption() const {
+    if (m_captionPending) {
+        m_caption = m_captionText + QString::number(m_captionNumber);
+        m_captionPending = false;
+    }
+    return m_caption;
 }
 
 void Progress::count(qint64 done, qint64 total) {

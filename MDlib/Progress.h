@@ -24,6 +24,9 @@ public:
     // The caption the window shows in Label2 while the work runs (a figure's name, a product
     // number, "Klart"). Show::Now for a caption that must be seen, as the last one of a run.
     void caption(const QString &text, Show when = Show::WhenDue);
+    // The caption text followed by a number ("Excel rad 12"), put together only when it is
+    // read: a caption for every row of a long walk then costs no text of its own.
+    void caption(const QString &text, qint64 number, Show when = Show::WhenDue);
     // How far the work has come: done of total items (total 0 when not known).
     void count(qint64 done, qint64 total = 0);
 
@@ -36,7 +39,7 @@ public:
     // Whether reports are ever shown: a caption or count made for a sink that shows none can be
     // left out.
     bool shows() const { return m_interval >= 0; }
-    const QString &currentCaption() const { return m_caption; }
+    const QString &currentCaption() const;
     qint64 done() const { return m_done; }
     qint64 total() const { return m_total; }
 
@@ -49,7 +52,10 @@ private:
 
     int m_interval;
     QElapsedTimer m_shown;
-    QString m_caption;
+    mutable QString m_caption;
+    QString m_captionText; // with m_captionNumber, the caption not yet put together
+    qint64 m_captionNumber = 0;
+    mutable bool m_captionPending = false;
     qint64 m_done = 0;
     qint64 m_total = 0;
     const std::atomic<bool> *m_cancel = nullptr;

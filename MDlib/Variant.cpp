@@ -4,6 +4,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -103,6 +104,35 @@ bool plainWholeNumber(const QString &text, double *out) {
     return true;
 }
 
+// A decimal without exponent as a number's text gives it ("-12.5", "0.125"), no blanks, no
+// separators, no leading zero: read as the C locale reads it (correctly rounded), without the
+// locale's general parser.
+bool plainDecimal(const QString &text, double *out) {
+    char ascii[48];
+    const qsizetype size = text.size();
+    if (size < 3 || size > qsizetype(sizeof ascii))
+        return false;
+    const qsizetype first = text.at(0) == QLatin1Char('-') ? 1 : 0;
+    qsizetype point = -1;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u'.' && point < 0 && i > first)
+            point = i;
+        else if ((c < u'0' || c > u'9') && i >= first)
+            return false;
+        ascii[i] = char(c);
+    }
+    if (point < 0 || point == size - 1 || (point > first + 1 && ascii[first] == '0'))
+        return false;
+    double d = 0;
+    const auto [end, error] = std::from_chars(ascii, ascii + size, d);
+    if (error != std::errc() || end != ascii + size)
+        return false;
+    if (out)
+        *out = d;
+    return true;
+}
+
 // A text that no locale reads as a number: it holds an ASCII letter outside the exponent and
 // "inf"/"nan", or a minus sign inside it that does not follow an exponent ("10-1234"). Saves the
 // locale's parser (slow) the product numbers and descriptions a workbook is full of.
@@ -135,7 +165,7 @@ bool surelyNoNumber(const QString &text) {
 } // namespace
 
 bool parseNumber(const QString &text, double *out) {
-    if (plainWholeNumber(text, out))
+    if (plainWholeNumber(text, out) || plainDecimal(text, out))
         return true;
     if (surelyNoNumber(text))
         return false;

@@ -109,17 +109,25 @@ struct ColumnTexts {
     ColumnTexts() {
         for (int i = 0; i < CoverageColumnCount; ++i) {
             const CoverageColumn &c = coverageColumns()[size_t(i)];
-            caption[size_t(i)] = QString::fromUtf8(c.caption);
+            // The captions are copied into the progress for every product: over texts that live
+            // as long as the program, the copies count no references.
+            captionData[size_t(i)] = QString::fromUtf8(c.caption);
+            caption[size_t(i)] = QString::fromRawData(captionData[size_t(i)].constData(),
+                                                      captionData[size_t(i)].size());
             figure[size_t(i)] = QString::fromUtf8(
                 c.kind == CoverageColumn::Kind::Cover ? c.caption : c.figures[0].name);
             pattern[size_t(i)] = QString::fromUtf8(c.pattern);
         }
     }
+
+private:
+    std::array<QString, CoverageColumnCount> captionData;
 };
 
 const ColumnTexts &columnTexts() {
-    static const ColumnTexts texts;
-    return texts;
+    // Never destroyed: a caption copied from it may be shown by work that outlives main().
+    static const ColumnTexts *texts = new ColumnTexts;
+    return *texts;
 }
 
 } // namespace
@@ -163,6 +171,10 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
         done(c, cell(c.letter));
     }
 
+    // What a Figure column's stored text reads back as, kept as it is made so that the covers
+    // need not read the texts again: a figure that is a number or Null stores the whole number
+    // it rounds to, or "" for 0, which reads as 0.
+    std::array<std::optional<double>, CoverageColumnCount + 1> stored{};
     for (size_t i = 0; i < columns.size(); ++i) {
         const CoverageColumn &c = columns[i];
         if (c.kind != Kind::Figure)
@@ -178,6 +190,10 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
         value = checked(value, i);
         done(c, value);
         cell(c.letter) = formatted(value, texts.pattern[i]);
+        if (value.isNull())
+            stored[size_t(c.column())] = 0.0;
+        else if (value.isNumber())
+            stored[size_t(c.column())] = std::round(value.number()) + 0.0; // -0 reads as 0
     }
 
     // The covers from the stored, already rounded texts: sales below half a pack a week are
@@ -187,12 +203,18 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
         if (c.kind != Kind::Cover)
             continue;
         progress.caption(texts.caption[i]);
-        const Variant divisor = number(cell(c.divisor));
-        if (divisor.toDouble() != 0) {
-            Variant sum = number(cell(c.terms[0]));
+        // The cells hold the texts made above; their numbers are known but for a figure that
+        // gave text.
+        const auto storedNumber = [&](char letter) {
+            const std::optional<double> &known = stored[size_t(letter - 'A' + 1)];
+            return known ? *known : number(cell(letter)).toDouble();
+        };
+        const double divisor = storedNumber(c.divisor);
+        if (divisor != 0) {
+            double sum = storedNumber(c.terms[0]);
             for (const char *t = c.terms + 1; *t; ++t)
-                sum = sum + number(cell(*t));
-            const Variant cover = checked(sum / divisor, i);
+                sum = sum + storedNumber(*t);
+            const Variant cover = checked(Variant::Double(sum / divisor), i);
             done(c, cover);
             cell(c.letter) = formatted(cover, texts.pattern[i]);
         } else {
@@ -329,7 +351,8 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
     }
     sheet.finishRowsBefore(sheetRow + 1);
     m_rows = r;
-    m_progress.caption(QStringLiteral("Excel rad ") + QString::number(r));
+    static const QString excelRow = QStringLiteral("Excel rad ");
+    m_progress.caption(excelRow, r);
 }
 
 void ProductWorkbook::saveAs(const QString &fileName) {

@@ -254,35 +254,62 @@ void checkShift(const Node &node, const Offset &offset, int maxRows) {
         checkShift(*child, offset, maxRows);
 }
 
-QString refText(const CellRef &r) {
-    return (r.columnAbsolute ? QStringLiteral("$") : QString()) + columnName(r.column) +
-           (r.rowAbsolute ? QStringLiteral("$") : QString()) + QString::number(r.row + 1);
+void appendColumnName(QByteArray &out, int column) {
+    char letters[4];
+    int first = int(sizeof letters);
+    for (int c = column + 1; c > 0 && first > 0; c = (c - 1) / 26)
+        letters[--first] = char('A' + (c - 1) % 26);
+    out.append(letters + first, qsizetype(sizeof letters) - first);
 }
 
-QString nodeText(const Node &n, const Offset &at) {
+void appendRef(QByteArray &out, const CellRef &r) {
+    if (r.columnAbsolute)
+        out.append('$');
+    appendColumnName(out, r.column);
+    if (r.rowAbsolute)
+        out.append('$');
+    out.append(QByteArray::number(r.row + 1));
+}
+
+// The text is written into one buffer: a column of formulas makes no strings of its parts.
+void appendText(QByteArray &out, const Node &n, const Offset &at) {
     switch (n.kind) {
     case Node::Kind::Number:
-        return QString::number(n.number, 'g', 15);
+        out.append(QString::number(n.number, 'g', 15).toLatin1());
+        return;
     case Node::Kind::Ref:
-        return refText(at(n.first));
+        appendRef(out, at(n.first));
+        return;
     case Node::Kind::Area:
-        return refText(at(n.first)) + ':' + refText(at(n.last));
+        appendRef(out, at(n.first));
+        out.append(':');
+        appendRef(out, at(n.last));
+        return;
     case Node::Kind::Add:
-        return nodeText(*n.children[0], at) + '+' + nodeText(*n.children[1], at);
     case Node::Kind::Sub:
-        return nodeText(*n.children[0], at) + '-' + nodeText(*n.children[1], at);
+        appendText(out, *n.children[0], at);
+        out.append(n.kind == Node::Kind::Add ? '+' : '-');
+        appendText(out, *n.children[1], at);
+        return;
     case Node::Kind::Negate:
-        return '-' + nodeText(*n.children[0], at);
+        out.append('-');
+        appendText(out, *n.children[0], at);
+        return;
     case Node::Kind::Paren:
-        return '(' + nodeText(*n.children[0], at) + ')';
-    case Node::Kind::Sum: {
-        QStringList args;
-        for (const auto &c : n.children)
-            args << nodeText(*c, at);
-        return QStringLiteral("SUM(") + args.join(',') + ')';
+        out.append('(');
+        appendText(out, *n.children[0], at);
+        out.append(')');
+        return;
+    case Node::Kind::Sum:
+        out.append("SUM(");
+        for (size_t i = 0; i < n.children.size(); ++i) {
+            if (i > 0)
+                out.append(',');
+            appendText(out, *n.children[i], at);
+        }
+        out.append(')');
+        return;
     }
-    }
-    return {};
 }
 
 // Arithmetic sees an empty cell as 0 and text as an error; SUM skips text in references.
@@ -430,10 +457,9 @@ void emitTokens(const Node &n, const Offset &at, QByteArray &out, bool reference
 } // namespace
 
 QString columnName(int column) {
-    QString name;
-    for (int c = column + 1; c > 0; c = (c - 1) / 26)
-        name.prepend(QChar('A' + (c - 1) % 26));
-    return name;
+    QByteArray name;
+    appendColumnName(name, column);
+    return QString::fromLatin1(name);
 }
 
 CellRef parseCellRef(const QString &text) {
@@ -492,12 +518,24 @@ void Formula::forEachCell(const std::function<void(int, int)> &visit) const {
 
 QByteArray Formula::tokens() const {
     QByteArray out;
-    emitTokens(*m_root, {m_rows, m_columns}, out, false);
+    tokensInto(out);
     return out;
 }
 
+void Formula::tokensInto(QByteArray &out) const {
+    out.resize(0);
+    emitTokens(*m_root, {m_rows, m_columns}, out, false);
+}
+
 QString Formula::text() const {
-    return nodeText(*m_root, {m_rows, m_columns});
+    QByteArray out;
+    textInto(out);
+    return QString::fromLatin1(out);
+}
+
+void Formula::textInto(QByteArray &out) const {
+    out.resize(0);
+    appendText(out, *m_root, {m_rows, m_columns});
 }
 
 } // namespace xls

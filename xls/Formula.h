@@ -52,9 +52,13 @@ public:
 
     // The parsed-expression tokens (rgce) of a BIFF8 FORMULA record.
     QByteArray tokens() const;
+    // The same tokens in out, which keeps its buffer from one formula to the next.
+    void tokensInto(QByteArray &out) const;
 
     // Canonical text: "D6+E6+F6", "SUM(C5:C7)".
     QString text() const;
+    // The same text (ASCII) in out, which keeps its buffer from one formula to the next.
+    void textInto(QByteArray &out) const;
 
     struct Node;
 

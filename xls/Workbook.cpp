@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 using lodvik::Variant;
@@ -102,6 +103,7 @@ private:
     QVarLengthArray<char, 64> m_data;
 };
 
+// Records one after another; a sheet's cells make many small ones.
 class Stream {
 public:
     void record(quint16 type, QByteArrayView body) {
@@ -110,14 +112,14 @@ public:
         qToLittleEndian(type, h);
         qToLittleEndian(quint16(body.size()), h + 2);
         m_data.append(h, 4);
-        m_data.append(body.data(), body.size());
+        m_data.append(body.data(), size_t(body.size()));
     }
     void record(quint16 type, const Bytes &body) { record(type, body.view()); }
-    QByteArray &data() { return m_data; }
+    QByteArray data() const { return QByteArray(m_data.data(), qsizetype(m_data.size())); }
     int size() const { return int(m_data.size()); }
 
 private:
-    QByteArray m_data;
+    std::string m_data; // appends without QByteArray's detach checks
 };
 
 bool isLatin1(const QString &s) {
@@ -231,22 +233,84 @@ Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, in
     return next;
 }
 
+Worksheet::CellMap::Row *Worksheet::CellMap::rowOf(int row0) const {
+    if (row0 != m_lastRow || !m_last) {
+        const auto row = m_rows.find(row0);
+        if (row == m_rows.end())
+            return nullptr;
+        m_lastRow = row0;
+        m_last = const_cast<Row *>(&row->second);
+    }
+    return m_last;
+}
+
+const Worksheet::Cell *Worksheet::CellMap::find(int row0, int column0) const {
+    const Row *row = rowOf(row0);
+    if (!row || column0 < 0 || size_t(column0) >= row->size())
+        return nullptr;
+    const Cell &cell = (*row)[size_t(column0)];
+    return holds(cell) ? &cell : nullptr;
+}
+
+Worksheet::Cell &Worksheet::CellMap::at(int row0, int column0) {
+    Row *row = rowOf(row0);
+    if (!row) {
+        Row buffer;
+        if (!m_spare.empty()) {
+            buffer = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        row = &m_rows.emplace(row0, std::move(buffer)).first->second;
+    }
+    Row &cells = *row;
+    if (size_t(column0) >= cells.size())
+        cells.resize(size_t(column0) + 1);
+    return cells[size_t(column0)];
+}
+
+void Worksheet::CellMap::erase(int row0, int column0) {
+    const auto row = m_rows.find(row0);
+    if (row == m_rows.end() || size_t(column0) >= row->second.size())
+        return;
+    Row &cells = row->second;
+    cells[size_t(column0)] = Cell();
+    while (!cells.empty() && !holds(cells.back()))
+        cells.pop_back();
+    if (cells.empty()) {
+        m_spare.push_back(std::move(cells));
+        m_rows.erase(row);
+        m_last = nullptr;
+    }
+}
+
+void Worksheet::CellMap::eraseBefore(int row0) {
+    const auto to = m_rows.lower_bound(row0);
+    for (auto it = m_rows.begin(); it != to; ++it) {
+        // A few buffers suffice for a sheet written row by row.
+        if (m_spare.size() < 64) {
+            it->second.clear();
+            m_spare.push_back(std::move(it->second));
+        }
+    }
+    m_rows.erase(m_rows.begin(), to);
+    m_last = nullptr;
+}
+
 void Worksheet::store(CellMap &cells, int row0, int column0, Cell next) {
-    auto it = cells.find({row0, column0});
-    if (it != cells.end()) {
-        next.bold = it->second.bold;
-        if (next.kind == Cell::Kind::Blank && !next.bold) {
-            cells.erase(it);
+    if (Cell *old = cells.find(row0, column0)) {
+        next.bold = old->bold;
+        if (!CellMap::holds(next)) {
+            cells.erase(row0, column0);
             return;
         }
-        it->second = std::move(next);
+        *old = std::move(next);
     } else if (next.kind != Cell::Kind::Blank) {
-        cells.emplace(std::make_pair(row0, column0), std::move(next));
+        cells.at(row0, column0) = std::move(next);
     }
 }
 
 void Worksheet::storeFormula(CellMap &cells, int row0, int column0, const Formula &formula) {
-    Cell &cell = cells[{row0, column0}];
+    Cell &cell = cells.at(row0, column0);
     cell.kind = Cell::Kind::Formula;
     cell.number = 0;
     cell.text.clear();
@@ -256,7 +320,7 @@ void Worksheet::storeFormula(CellMap &cells, int row0, int column0, const Formul
 void Worksheet::storeBold(CellMap &cells, const Range &range) {
     for (int r = range.firstRow; r <= range.lastRow; ++r)
         for (int c = range.firstColumn; c <= range.lastColumn; ++c)
-            cells[{r, c}].bold = true;
+            cells.at(r, c).bold = true;
 }
 
 void Worksheet::setCell(int row, int column, const Variant &value) {
@@ -310,8 +374,7 @@ void Worksheet::setBold(const QString &range) {
 }
 
 const Worksheet::Cell *Worksheet::cell(int row, int column) const {
-    auto it = m_cells.find({row - 1, column - 1});
-    return it == m_cells.end() ? nullptr : &it->second;
+    return m_cells.find(row - 1, column - 1);
 }
 
 std::optional<double> Worksheet::columnWidth(int column) const {
@@ -324,10 +387,10 @@ Operand Worksheet::evaluate(const CellMap &cells, int row0, int column0, Memo &m
     using Key = std::pair<int, int>;
     // What a formula reads from a cell whose own formula, if any, is done or still running.
     const auto known = [&](const Key &key) -> Operand {
-        auto it = cells.find(key);
-        if (it == cells.end())
+        const Cell *found = cells.find(key.first, key.second);
+        if (!found)
             return {};
-        const Cell &cell = it->second;
+        const Cell &cell = *found;
         switch (cell.kind) {
         case Cell::Kind::Blank:
             return {};
@@ -348,9 +411,20 @@ Operand Worksheet::evaluate(const CellMap &cells, int row0, int column0, Memo &m
         return it != busy.end() && it->second;
     };
     const auto pending = [&](const Key &key) {
-        auto it = cells.find(key);
-        return it != cells.end() && it->second.kind == Cell::Kind::Formula && !memo.count(key);
+        const Cell *cell = cells.find(key.first, key.second);
+        return cell && cell->kind == Cell::Kind::Formula && !memo.count(key);
     };
+
+    // A formula that reads no other formula (a row's sum of its own figures) needs no order.
+    if (const Cell *top = cells.find(row0, column0); top && top->kind == Cell::Kind::Formula) {
+        bool readsFormula = false;
+        top->formula->forEachCell([&](int r, int c) {
+            const Cell *read = cells.find(r, c);
+            readsFormula = readsFormula || (read && read->kind == Cell::Kind::Formula);
+        });
+        if (!readsFormula)
+            return top->formula->evaluate([&](int r, int c) { return known({r, c}); });
+    }
 
     // The formulas a formula reads are computed first, on a stack of our own: a chain of
     // formulas down a long column would overflow the call stack if each evaluated the next.
@@ -365,7 +439,7 @@ Operand Worksheet::evaluate(const CellMap &cells, int row0, int column0, Memo &m
             stack.pop_back();
             continue;
         }
-        const Formula &formula = *cells.find(key)->second.formula;
+        const Formula &formula = *cells.find(key.first, key.second)->formula;
         if (!stack.back().expanded) {
             stack.back().expanded = true;
             busy[key] = true;
@@ -391,15 +465,25 @@ Operand Worksheet::value(int row, int column) const {
     return evaluate(m_cells, row - 1, column - 1, memo, busy);
 }
 
+void Worksheet::widen(Extent &e, const CellMap::Row &cells) {
+    for (int c = 0; c < int(cells.size()); ++c)
+        if (CellMap::holds(cells[size_t(c)])) {
+            e.firstColumn = std::min(e.firstColumn, c);
+            break;
+        }
+    // The row's buffer ends with a cell it holds.
+    if (!cells.empty())
+        e.lastColumn = std::max(e.lastColumn, int(cells.size()) - 1);
+}
+
 Worksheet::Extent Worksheet::extent() const {
     Extent e = m_finishedExtent;
-    if (!m_cells.empty()) {
-        e.firstRow = e.lastRow < 0 ? m_cells.begin()->first.first : e.firstRow;
-        e.lastRow = m_cells.rbegin()->first.first;
-        for (const auto &[key, cell] : m_cells) {
-            e.firstColumn = std::min(e.firstColumn, key.second);
-            e.lastColumn = std::max(e.lastColumn, key.second);
-        }
+    const CellMap::Rows &rows = m_cells.rows();
+    if (!rows.empty()) {
+        e.firstRow = e.lastRow < 0 ? rows.begin()->first : e.firstRow;
+        e.lastRow = rows.rbegin()->first;
+        for (const auto &[row, cells] : rows)
+            widen(e, cells);
     }
     if (e.lastRow < 0)
         return {0, -1, 0, -1};
@@ -453,71 +537,78 @@ QByteArray Worksheet::headRecords() const {
     return s.data();
 }
 
-QByteArray Worksheet::cellRecords(CellMap::const_iterator from, CellMap::const_iterator to,
+QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
+                                  CellMap::Rows::const_iterator to,
                                   const std::function<quint32(const QString &)> &sst) const {
     Stream s;
     Memo memo;
     Busy busy;
+    QByteArray rgce;
 
     // Rows in blocks of 32: the ROW records of a block, then its cells.
     auto it = from;
     while (it != to) {
-        const int blockEnd = (it->first.first / 32 + 1) * 32;
-        for (auto r = it; r != to && r->first.first < blockEnd;) {
-            const int row = r->first.first;
-            int colFirst = r->first.second, colLast = colFirst;
-            for (; r != to && r->first.first == row; ++r)
-                colLast = r->first.second;
+        const int blockEnd = (it->first / 32 + 1) * 32;
+        auto blockStop = it;
+        for (; blockStop != to && blockStop->first < blockEnd; ++blockStop) {
+            Extent used;
+            widen(used, blockStop->second);
             s.record(ROW, Bytes()
-                              .u16(row)
-                              .u16(colFirst)
-                              .u16(colLast + 1)
+                              .u16(blockStop->first)
+                              .u16(used.firstColumn)
+                              .u16(used.lastColumn + 1)
                               .u16(255)
                               .u16(0)
                               .u16(0)
                               .u32(0x000F0100));
         }
-        for (; it != to && it->first.first < blockEnd; ++it) {
-            const auto [row, col] = it->first;
-            const Cell &cell = it->second;
-            const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
-            switch (cell.kind) {
-            case Cell::Kind::Blank:
-                s.record(BLANK, Bytes().u16(row).u16(col).u16(ixfe));
-                break;
-            case Cell::Kind::Number: {
-                const double v = cell.number;
-                if (v == std::floor(v) && v >= -(1 << 29) && v < (1 << 29) &&
-                    !(v == 0 && std::signbit(v)))
-                    s.record(RK, Bytes().u16(row).u16(col).u16(ixfe).u32((quint32(qint32(v)) << 2) |
-                                                                         0x02));
-                else
-                    s.record(NUMBER, Bytes().u16(row).u16(col).u16(ixfe).f64(v));
-                break;
-            }
-            case Cell::Kind::Text:
-                s.record(LABELSST, Bytes().u16(row).u16(col).u16(ixfe).u32(sst(cell.text)));
-                break;
-            case Cell::Kind::Boolean:
-                s.record(BOOLERR, Bytes().u16(row).u16(col).u16(ixfe).u8(int(cell.number)).u8(0));
-                break;
-            case Cell::Kind::Formula: {
-                const Operand v = evaluate(m_cells, row, col, memo, busy);
-                Bytes b;
-                b.u16(row).u16(col).u16(ixfe);
-                if (v.kind == Operand::Kind::Error) // #VALUE!
-                    b.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
-                else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
-                    b.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
-                else
-                    b.f64(v.number);
-                const QByteArray rgce = cell.formula->tokens();
-                b.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
-                b.u32(0);
-                b.u16(int(rgce.size())).raw(rgce);
-                s.record(FORMULA, b);
-                break;
-            }
+        for (; it != blockStop; ++it) {
+            const int row = it->first;
+            const CellMap::Row &cells = it->second;
+            for (int col = 0; col < int(cells.size()); ++col) {
+                const Cell &cell = cells[size_t(col)];
+                if (!CellMap::holds(cell))
+                    continue;
+                const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
+                switch (cell.kind) {
+                case Cell::Kind::Blank:
+                    s.record(BLANK, Bytes().u16(row).u16(col).u16(ixfe));
+                    break;
+                case Cell::Kind::Number: {
+                    const double v = cell.number;
+                    if (v == std::floor(v) && v >= -(1 << 29) && v < (1 << 29) &&
+                        !(v == 0 && std::signbit(v)))
+                        s.record(RK, Bytes().u16(row).u16(col).u16(ixfe).u32(
+                                         (quint32(qint32(v)) << 2) | 0x02));
+                    else
+                        s.record(NUMBER, Bytes().u16(row).u16(col).u16(ixfe).f64(v));
+                    break;
+                }
+                case Cell::Kind::Text:
+                    s.record(LABELSST, Bytes().u16(row).u16(col).u16(ixfe).u32(sst(cell.text)));
+                    break;
+                case Cell::Kind::Boolean:
+                    s.record(BOOLERR,
+                             Bytes().u16(row).u16(col).u16(ixfe).u8(int(cell.number)).u8(0));
+                    break;
+                case Cell::Kind::Formula: {
+                    const Operand v = evaluate(m_cells, row, col, memo, busy);
+                    Bytes b;
+                    b.u16(row).u16(col).u16(ixfe);
+                    if (v.kind == Operand::Kind::Error) // #VALUE!
+                        b.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
+                    else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
+                        b.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
+                    else
+                        b.f64(v.number);
+                    cell.formula->tokensInto(rgce);
+                    b.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
+                    b.u32(0);
+                    b.u16(int(rgce.size())).raw(rgce);
+                    s.record(FORMULA, b);
+                    break;
+                }
+                }
             }
         }
     }
@@ -538,32 +629,30 @@ void Worksheet::finishRowsBefore(int row) {
     const int end = std::min(row - 1, MaxRows) / 32 * 32;
     if (end <= m_finishedRows)
         return;
-    const auto to = m_cells.lower_bound({end, 0});
-    for (auto it = m_cells.cbegin(); it != to; ++it) {
+    const auto to = m_cells.lowerBound(end);
+    for (auto it = m_cells.rows().cbegin(); it != to; ++it) {
         Extent &e = m_finishedExtent;
         if (e.lastRow < 0)
-            e.firstRow = it->first.first;
-        e.lastRow = it->first.first;
-        e.firstColumn = std::min(e.firstColumn, it->first.second);
-        e.lastColumn = std::max(e.lastColumn, it->first.second);
+            e.firstRow = it->first;
+        e.lastRow = it->first;
+        widen(e, it->second);
     }
-    m_finished.append(cellRecords(m_cells.cbegin(), to,
+    m_finished.append(cellRecords(m_cells.rows().cbegin(), to,
                                   [this](const QString &text) { return m_strings.add(text); }));
     m_finished.last().squeeze();
     m_finishedSize += m_finished.constLast().size();
-    m_cells.erase(m_cells.begin(), to);
+    m_cells.eraseBefore(end);
     m_finishedRows = end;
 }
 
 quint32 Worksheet::SharedStrings::add(const QString &text) {
     ++references;
-    const auto it = index.constFind(text);
-    if (it != index.constEnd())
-        return *it;
-    const quint32 i = quint32(strings.size());
-    strings.append(text);
-    index.insert(text, i);
-    return i;
+    quint32 &number = index[text]; // one look-up; 0 for a string not seen before
+    if (number == 0) {
+        strings.append(text);
+        number = quint32(strings.size());
+    }
+    return number - 1;
 }
 
 // ---- Workbook -----------------------------------------------------------------------------
@@ -613,14 +702,15 @@ void Workbook::write(QIODevice &out) const {
     QStringList strings = finished.strings;
     QHash<QString, quint32> index;
     quint32 references = finished.references;
-    if (!m_sheet.m_cells.empty() && m_sheet.m_cells.begin()->first.first < m_sheet.m_finishedRows)
+    const Worksheet::CellMap::Rows &rows = m_sheet.m_cells.rows();
+    if (!rows.empty() && rows.begin()->first < m_sheet.m_finishedRows)
         throw lodvik::Error(QStringLiteral("Arbetsbladet skrevs till i rader som redan är klara."));
-    const QByteArray cells = m_sheet.cellRecords(
-        m_sheet.m_cells.cbegin(), m_sheet.m_cells.cend(), [&](const QString &text) {
+    const QByteArray cells =
+        m_sheet.cellRecords(rows.cbegin(), rows.cend(), [&](const QString &text) {
             ++references;
             const auto known = finished.index.constFind(text);
             if (known != finished.index.constEnd())
-                return *known;
+                return *known - 1;
             auto it = index.find(text);
             if (it != index.end())
                 return *it;

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class QIODevice;
 
@@ -59,9 +60,40 @@ public:
     // What the cell shows: its number, or for a formula its computed value.
     Operand value(int row, int column) const;
 
-    // The cells by 0-based (row, column), and what a formula among them computes; shared with
-    // the .xlsx writer, so that both formats hold the same cells.
-    using CellMap = std::map<std::pair<int, int>, Cell>;
+    // The cells of the rows held, by 0-based row, each row's cells in a flat buffer by 0-based
+    // column: a long sheet written row by row holds only a few rows, so a cell costs no node of
+    // its own. A Blank cell that is not bold counts as no cell. Shared with the .xlsx writer, so
+    // that both formats hold the same cells.
+    class CellMap {
+    public:
+        using Row = std::vector<Cell>;
+        using Rows = std::map<int, Row>;
+        static bool holds(const Cell &cell) { return cell.kind != Cell::Kind::Blank || cell.bold; }
+
+        const Cell *find(int row0, int column0) const;
+        Cell *find(int row0, int column0) {
+            return const_cast<Cell *>(std::as_const(*this).find(row0, column0));
+        }
+        // The cell, made Blank when there is none (it counts once it is set or bold).
+        Cell &at(int row0, int column0);
+        // Makes the cell no cell, letting its row go when nothing is left in it.
+        void erase(int row0, int column0);
+        bool empty() const { return m_rows.empty(); }
+        const Rows &rows() const { return m_rows; }
+        Rows::const_iterator lowerBound(int row0) const { return m_rows.lower_bound(row0); }
+        // Lets the rows before row0 go; their buffers are kept for the rows to come.
+        void eraseBefore(int row0);
+
+    private:
+        Row *rowOf(int row0) const;
+
+        Rows m_rows; // each row holds at least one cell
+        std::vector<Row> m_spare;
+        // The row last looked up: a sheet written row by row asks for the same row again and
+        // again. Not for two threads at once.
+        mutable int m_lastRow = -1;
+        mutable Row *m_last = nullptr;
+    };
     using Memo = std::map<std::pair<int, int>, Operand>;
     using Busy = std::map<std::pair<int, int>, bool>;
     // The cell setCell stores for value at (row, column) of a sheet of maxRows rows and
@@ -94,22 +126,24 @@ private:
     // The shared strings, numbered in the order the cells using them are written.
     struct SharedStrings {
         QStringList strings;
-        QHash<QString, quint32> index;
+        QHash<QString, quint32> index; // a string's number plus 1
         quint32 references = 0;
         quint32 add(const QString &text);
     };
 
     Extent extent() const;
+    // Widens e to the columns of the cells a row holds.
+    static void widen(Extent &e, const CellMap::Row &cells);
     QByteArray headRecords() const; // BOF to DIMENSIONS
     // The ROW and cell records of the cells from `from` to `to`, in blocks of 32 rows; strings go
     // through sst.
-    QByteArray cellRecords(CellMap::const_iterator from, CellMap::const_iterator to,
+    QByteArray cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
                            const std::function<quint32(const QString &)> &sst) const;
     static QByteArray tailRecords(); // WINDOW2 and EOF
 
-    std::map<std::pair<int, int>, Cell> m_cells; // by 0-based (row, column)
-    std::array<double, MaxColumns> m_widths{};   // 0: default width
-    QList<QByteArray> m_finished;                // records of the finished rows, a block at a time
+    CellMap m_cells;
+    std::array<double, MaxColumns> m_widths{}; // 0: default width
+    QList<QByteArray> m_finished;              // records of the finished rows, a block at a time
     qint64 m_finishedSize = 0;
     int m_finishedRows = 0; // 0-based rows below this are finished
     Extent m_finishedExtent;

@@ -143,48 +143,53 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
         }
         m_started = true;
     }
-    const auto to = m_cells.lower_bound({row0, 0});
+    const auto to = m_cells.lowerBound(row0);
     Worksheet::Memo memo;
     Worksheet::Busy busy;
-    for (auto it = m_cells.cbegin(); it != to; ++it) {
-        const lxw_row_t r = lxw_row_t(it->first.first);
-        const lxw_col_t c = lxw_col_t(it->first.second);
-        const Worksheet::Cell &cell = it->second;
-        lxw_format *format = cell.bold ? m_bold : m_normal;
-        lxw_error error = LXW_NO_ERROR;
-        switch (cell.kind) {
-        case Worksheet::Cell::Kind::Blank:
-            error = worksheet_write_blank(m_sheet, r, c, format);
-            break;
-        case Worksheet::Cell::Kind::Number:
-            error = worksheet_write_number(m_sheet, r, c, cell.number, format);
-            break;
-        case Worksheet::Cell::Kind::Text:
-            error = worksheet_write_string(m_sheet, r, c, cell.text.toUtf8().constData(), format);
-            break;
-        case Worksheet::Cell::Kind::Boolean:
-            error = worksheet_write_boolean(m_sheet, r, c, int(cell.number), format);
-            break;
-        case Worksheet::Cell::Kind::Formula: {
-            const Operand v = Worksheet::evaluate(m_cells, int(r), int(c), memo, busy);
-            const QByteArray text = cell.formula->text().toUtf8();
-            if (v.kind == Operand::Kind::Number && std::isfinite(v.number))
+    QByteArray text;
+    for (auto row = m_cells.rows().cbegin(); row != to; ++row)
+        for (int column = 0; column < int(row->second.size()); ++column) {
+            const Worksheet::Cell &cell = row->second[size_t(column)];
+            if (!Worksheet::CellMap::holds(cell))
+                continue;
+            const lxw_row_t r = lxw_row_t(row->first);
+            const lxw_col_t c = lxw_col_t(column);
+            lxw_format *format = cell.bold ? m_bold : m_normal;
+            lxw_error error = LXW_NO_ERROR;
+            switch (cell.kind) {
+            case Worksheet::Cell::Kind::Blank:
+                error = worksheet_write_blank(m_sheet, r, c, format);
+                break;
+            case Worksheet::Cell::Kind::Number:
+                error = worksheet_write_number(m_sheet, r, c, cell.number, format);
+                break;
+            case Worksheet::Cell::Kind::Text:
                 error =
-                    worksheet_write_formula_num(m_sheet, r, c, text.constData(), format, v.number);
-            else // as the .xls stores it: text in the sum, or a sum past the largest number
-                error = worksheet_write_formula_str(m_sheet, r, c, text.constData(), format,
-                                                    v.kind == Operand::Kind::Number ? "#NUM!"
-                                                                                    : "#VALUE!");
-            break;
+                    worksheet_write_string(m_sheet, r, c, cell.text.toUtf8().constData(), format);
+                break;
+            case Worksheet::Cell::Kind::Boolean:
+                error = worksheet_write_boolean(m_sheet, r, c, int(cell.number), format);
+                break;
+            case Worksheet::Cell::Kind::Formula: {
+                const Operand v = Worksheet::evaluate(m_cells, int(r), int(c), memo, busy);
+                cell.formula->textInto(text);
+                if (v.kind == Operand::Kind::Number && std::isfinite(v.number))
+                    error = worksheet_write_formula_num(m_sheet, r, c, text.constData(), format,
+                                                        v.number);
+                else // as the .xls stores it: text in the sum, or a sum past the largest number
+                    error = worksheet_write_formula_str(
+                        m_sheet, r, c, text.constData(), format,
+                        v.kind == Operand::Kind::Number ? "#NUM!" : "#VALUE!");
+                break;
+            }
+            }
+            if (error != LXW_NO_ERROR)
+                throw lodvik::Error(QStringLiteral("Cellen rad %1, kolumn %2 kan inte skrivas: %3.")
+                                        .arg(r + 1)
+                                        .arg(c + 1)
+                                        .arg(reason(error)));
         }
-        }
-        if (error != LXW_NO_ERROR)
-            throw lodvik::Error(QStringLiteral("Cellen rad %1, kolumn %2 kan inte skrivas: %3.")
-                                    .arg(r + 1)
-                                    .arg(c + 1)
-                                    .arg(reason(error)));
-    }
-    m_cells.erase(m_cells.cbegin(), to);
+    m_cells.eraseBefore(row0);
     m_writtenRows = std::max(m_writtenRows, row0);
 }
 

@@ -4,11 +4,14 @@
 #include "MDlib/SafeFile.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <bit>
 #include <chrono>
+#include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -145,6 +148,83 @@ private slots:
         QFETCH(Variant, value);
         QFETCH(QString, expected);
         QCOMPARE(Format(value, QStringLiteral("####")), expected);
+    }
+
+    // Whole numbers written from their digits against the locale's own conversion.
+    void formatDigitsAsLocale_data() {
+        QTest::addColumn<double>("value");
+        const double big = 9007199254740992.0; // 2^53: from here on the locale writes them
+        for (double v : {-7.0,
+                         0.5,
+                         -0.5,
+                         1.5,
+                         -1.5,
+                         0.49999999999999994,
+                         999999999999999.4,
+                         4503599627370495.5,
+                         -4503599627370495.5,
+                         big - 1,
+                         -(big - 1),
+                         big,
+                         big + 2,
+                         -big,
+                         1e20,
+                         -1e300,
+                         1.7976931348623157e308,
+                         1e-300,
+                         -1e-300,
+                         123456789.5,
+                         -2147483648.5,
+                         4294967295.0})
+            QTest::addRow("%.17g", v) << v;
+    }
+    void formatDigitsAsLocale() {
+        QFETCH(double, value);
+        const double rounded = std::round(value);
+        const QString expected = rounded == 0 ? QString() : QString::number(rounded, 'f', 0);
+        QCOMPARE(Format(Variant::Double(value), QStringLiteral("####")), expected);
+    }
+
+    // Plain decimals read without the locale's parser against the C locale's reading, bit for
+    // bit, and texts that leave the short cut for the general reading.
+    void parseNumberAsCLocale_data() {
+        QTest::addColumn<QString>("text");
+        for (const char *t : {"0.1",
+                              "-0.0",
+                              "0.0",
+                              "123.456",
+                              "-12.50",
+                              "0.30000000000000004",
+                              "9007199254740993.5",
+                              "2.2250738585072011",
+                              "0.000000000000000000000000000000000001",
+                              "99999999999999999999999999999999999999.9",
+                              "1.0000000000000001110223024625156540",
+                              "1.00000000000000011102230246251565404236316680908203125",
+                              "01.5",
+                              ".5",
+                              "5.",
+                              "-.5",
+                              "1.2.3",
+                              "1-2.5",
+                              "-",
+                              "1e5",
+                              " 2.5",
+                              "2.5 ",
+                              "+2.5",
+                              "1,5"})
+            QTest::addRow("%s", t) << QString::fromLatin1(t);
+    }
+    void parseNumberAsCLocale() {
+        QFETCH(QString, text);
+        bool expectedOk = false;
+        double expected = QLocale::c().toDouble(text.trimmed(), &expectedOk);
+        if (!expectedOk)
+            expected = QLocale().toDouble(text.trimmed(), &expectedOk);
+        double actual = 0;
+        QCOMPARE(lodvik::parseNumber(text, &actual), expectedOk);
+        if (expectedOk)
+            QCOMPARE(std::bit_cast<quint64>(actual), std::bit_cast<quint64>(expected));
     }
 
     // A save replaces a regular file by renaming, through a link that stays a link; a FIFO is

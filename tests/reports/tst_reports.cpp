@@ -143,6 +143,22 @@ Q_DECLARE_METATYPE(StoredRow)
 Q_DECLARE_METATYPE(PlanningRule)
 Q_DECLARE_METATYPE(std::optional<PlanningMark>)
 
+// Figures given by the test; those it does not set are 0.
+struct GivenFigures : reports::ProductFigures {
+    Variant frn = Variant::Integer(0), dp = Variant::Integer(0), pj = Variant::Integer(0),
+            sales = Variant::Integer(0), salesFrn = Variant::Integer(0);
+    Variant stockOnHandFRN(const QString &) override { return frn; }
+    Variant avail(const QString &) override { return Variant::Integer(0); }
+    Variant stockOnHandDP(const QString &) override { return dp; }
+    Variant stockOnHandPJ(const QString &, double) override { return pj; }
+    Variant prodBackOrderPJ(const QString &, double) override { return Variant::Integer(0); }
+    Variant prodBackOrderFRN(const QString &, double) override { return Variant::Integer(0); }
+    Variant prodOrderPJ(const QString &, double) override { return Variant::Integer(0); }
+    Variant prodOrderFRN(const QString &, double) override { return Variant::Integer(0); }
+    Variant salesPerWeek(const QString &, double) override { return sales; }
+    Variant salesPerWeekFRN(const QString &) override { return salesFrn; }
+};
+
 class TestReports : public QObject {
     Q_OBJECT
 
@@ -157,6 +173,84 @@ private slots:
     }
 
     void cleanup() { m_dir.reset(); }
+
+    // The covers come from the numbers of the stored texts, as reading the texts back gives.
+    void coversAsReadFromStoredTexts_data() {
+        QTest::addColumn<Variant>("frn");
+        QTest::addColumn<Variant>("dp");
+        QTest::addColumn<Variant>("pj");
+        QTest::addColumn<Variant>("sales");
+        QTest::addColumn<Variant>("salesFrn");
+        const auto d = [](double v) { return Variant::Double(v); };
+        const auto t = [](const char *v) { return Variant::String(QString::fromLatin1(v)); };
+        addRow("half-way stocks", d(2.5), d(-2.5), d(0.5), d(1.5), d(2.5));
+        addRow("negative", d(-7.4), d(-0.6), d(3), d(-2.5), d(-1.49));
+        addRow("rounding to -0", d(-0.4), d(-0.2), d(-0.49999999999999994), d(3), d(-0.4));
+        addRow("no sales", d(10), d(5), d(1), d(0.4), d(-0.4));
+        addRow("null figures", Variant::Null(), d(5), Variant::Null(), d(2), Variant::Null());
+        addRow("huge", d(1e300), d(1e300), d(9e307), d(1e-300), d(0.5));
+        addRow("tiny", d(1e-300), d(-1e-300), d(5e-324), d(7), d(1e-300));
+        addRow("whole past 2^53", d(9007199254740993.0), d(18014398509481984.0), d(1), d(3.5),
+               d(1e17));
+        addRow("decimal texts", t("12.5"), t("-3.5"), Variant::Long(4), t("2.5"), t("0.5"));
+        addRow("other text", d(1), t("abc"), d(1), d(2), d(3));
+        addRow("text sales", d(4), d(1), d(1), t("x"), d(3));
+    }
+    void coversAsReadFromStoredTexts() {
+        QFETCH(Variant, frn);
+        QFETCH(Variant, dp);
+        QFETCH(Variant, pj);
+        QFETCH(Variant, sales);
+        QFETCH(Variant, salesFrn);
+        GivenFigures figures;
+        figures.frn = frn;
+        figures.dp = dp;
+        figures.pj = pj;
+        figures.sales = sales;
+        figures.salesFrn = salesFrn;
+        ProduktTabell::Row cells{};
+        lodvik::NoProgress progress;
+        std::optional<QString> failure;
+        try {
+            reports::fillCoverageRow(figures, Variant::String(QStringLiteral("P1")),
+                                     Variant::String(QStringLiteral("Vara")), Variant::Long(6),
+                                     cells, progress);
+        } catch (const lodvik::Error &e) {
+            failure = e.message();
+        }
+        // The same covers worked out from the stored cells as the list once read them.
+        ProduktTabell::Row expected = cells;
+        std::optional<QString> expectedFailure;
+        try {
+            const auto stored = [&](char letter) {
+                return NullToValue(cells[size_t(letter - 'A' + 1)], QStringLiteral("T"));
+            };
+            const auto cover = [&](const char *terms, char divisor) {
+                const Variant by = stored(divisor);
+                if (by.toDouble() == 0)
+                    return Variant::Integer(0);
+                Variant sum = stored(*terms);
+                for (const char *l = terms + 1; *l; ++l)
+                    sum = sum + stored(*l);
+                const Variant weeks = sum / by;
+                if (!std::isfinite(weeks.toDouble()))
+                    throw lodvik::Error(QStringLiteral("not finite"));
+                return Variant::String(Format(weeks, QStringLiteral("####")));
+            };
+            expected[8] = cover("DEF", 'O');
+            expected[9] = cover("D", 'P');
+        } catch (const lodvik::Error &e) {
+            expectedFailure = e.message();
+        }
+        QCOMPARE(failure.has_value(), expectedFailure.has_value());
+        if (failure)
+            return;
+        for (int column : {8, 9}) {
+            QCOMPARE(int(cells[size_t(column)].type()), int(expected[size_t(column)].type()));
+            QCOMPARE(cells[size_t(column)].toDisplayText(),
+                     expected[size_t(column)].toDisplayText());
+        }
+    }
 
     // Every column of the coverage table on the hand-worked store (smallStore): its headings at
     // its letter, its value in the workbook, the overview's row and the CSV, and the drill-down's
