@@ -7,6 +7,7 @@
 #include "MDlib/MDlib.h"
 #include "ReadBack.h"
 #include "data/LocalDatabase.h"
+#include "data/PlanningStore.h"
 #include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
@@ -23,6 +24,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -1315,6 +1317,80 @@ private slots:
         QCOMPARE(fields[keys.indexOf(QStringLiteral("stockout_date"))],
                  reports::stockoutDate(row, period)->toString(Qt::ISODate));
         QCOMPARE(fields[keys.indexOf(QStringLiteral("ordered_on"))], period.toString(Qt::ISODate));
+    }
+
+    // sokdata.db's rules and marks read through SQLite give what the store reads through Qt's
+    // driver, on values the typed columns may still hold.
+    void planningFileReadAsTheStore_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("mark");
+        addRow("plain", "'P1', 1.5, 0.25, 2, 12, 24, 'Lev AB', 'Pall'",
+               "'2026-03-15', 'P1', 'ordered', '2026-03-01', 2.5");
+        addRow("non-ASCII and empty texts", "'Å-1', 0, 0, 0, 1, 0, 'Åhlén', ''",
+               "'2026-03-15', 'Å-1', 'discontinued', NULL, NULL");
+        addRow("texts in number columns", "'P2', 'abc', '2,5', ' 3 ', 'x', '7', 's', 'g'",
+               "'2026-03-15', 'P2', 'ordered', 'no date', 'many'");
+        addRow("fractions in whole-number columns", "'P3', 1, 1, 1, 2.5, -3.7, 's', 'g'",
+               "'2026-03-15', 'P3', 'other', 20260301, 3");
+        addRow("large numbers",
+               "'P4', 1e308, -0.0, 9007199254740993, 9223372036854775807, "
+               "9.3e18, 's', 'g'",
+               "'2026-03-15', 'P4', 'ordered', '9999-12-31', 1e300");
+        addRow("blobs", "X'50', 1, 1, 1, 1, 1, X'414243', X''",
+               "'2026-03-15', X'50', X'6f726465726564', X'32', X'33'");
+        addRow("another period's mark", "'P5', 1, 1, 1, 1, 1, 's', 'g'",
+               "'2026-03-16', 'P5', 'ordered', '2026-03-01', 1");
+    }
+    void planningFileReadAsTheStore() {
+        QFETCH(QString, rule);
+        QFETCH(QString, mark);
+        const QString file = m_home + QStringLiteral("/sokdata.db");
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(m_home);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "awkward");
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(QStringLiteral("INSERT INTO planning_rule VALUES (%1)").arg(rule)),
+                     qPrintable(q.lastError().text()));
+            QVERIFY2(q.exec(QStringLiteral("INSERT INTO planning_mark VALUES (%1)").arg(mark)),
+                     qPrintable(q.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("awkward"));
+        const QString period = QStringLiteral("2026-03-15");
+        const auto read = readPlanningFile(file, period);
+        QVERIFY(read);
+        QVERIFY(read->first == store->rules());
+        const PlanningMarks marks = store->marks(period);
+        QCOMPARE(read->second.size(), marks.size());
+        for (const auto &[product, m] : marks) {
+            QVERIFY(read->second.count(product));
+            const PlanningMark &r = read->second.at(product);
+            QCOMPARE(int(r.kind), int(m.kind));
+            QCOMPARE(r.orderedOn, m.orderedOn);
+            QCOMPARE(std::bit_cast<quint64>(r.orderedPacks),
+                     std::bit_cast<quint64>(m.orderedPacks));
+        }
+        for (const auto &[product, r] : store->rules())
+            QCOMPARE(std::bit_cast<quint64>(read->first.at(product).leadTimeWeeks),
+                     std::bit_cast<quint64>(r.leadTimeWeeks));
+    }
+
+    // A sokdata.db the search source would still add to is left to the store, which adds it.
+    void planningFileWithoutTheSearchTables() {
+        const QString file = m_home + QStringLiteral("/sokdata.db");
+        openPlanningStore(m_home);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "drop");
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DROP TABLE LagerA")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+        QVERIFY(!readPlanningFile(file, QStringLiteral("2026-03-15")));
+        openPlanningStore(m_home);
+        QVERIFY(readPlanningFile(file, QStringLiteral("2026-03-15")));
+        QVERIFY(!readPlanningFile(m_home + QStringLiteral("/local.mdb"), QString()));
     }
 
     // The list's row of a table row holds the cells the coverage workbook holds: each number
