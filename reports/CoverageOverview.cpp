@@ -8,7 +8,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QJsonValue>
 #include <QLocale>
 
@@ -270,19 +269,17 @@ struct JsonMember {
 };
 
 std::vector<JsonMember> jsonMembers() {
-    QStringList keys;
+    QList<QByteArray> keys;
     for (int c = 0; c < ListColumnCount; ++c)
-        keys << QLatin1String(columns[c].key);
-    keys << planningKeys();
-    QJsonObject sorted;
-    for (const QString &key : keys)
-        sorted.insert(key, QJsonValue());
+        keys << columns[c].key;
+    for (const QString &key : planningKeys())
+        keys << key.toLatin1();
+    // QJsonObject keeps its members sorted; the keys are ASCII, so byte order is its order.
+    QList<QByteArray> sorted = keys;
+    std::sort(sorted.begin(), sorted.end());
     std::vector<JsonMember> members;
-    for (const QString &key : sorted.keys()) {
-        QByteArray start(12, ' ');
-        appendJsonString(start, key);
-        members.push_back({start + ": ", size_t(keys.indexOf(key))});
-    }
+    for (const QByteArray &key : sorted)
+        members.push_back({QByteArray(12, ' ') + '"' + key + "\": ", size_t(keys.indexOf(key))});
     return members;
 }
 
@@ -413,17 +410,14 @@ CoverageListWriter::CoverageListWriter(Format format, const figures::Period &per
         m_out(csvHeader());
         return;
     }
-    // Qt's own document with no rows, cut where the rows go, so that the streamed document is
-    // the one QJsonDocument writes: {"period", "rows": [ ... ], "target_weeks"} indented.
-    QJsonObject doc;
-    doc.insert(QStringLiteral("period"), period.text());
-    doc.insert(QStringLiteral("target_weeks"), targetWeeks);
-    doc.insert(QStringLiteral("rows"), QJsonArray());
-    const QByteArray empty = QJsonDocument(doc).toJson(QJsonDocument::Indented);
-    const QByteArray open = "\"rows\": [\n";
-    const qsizetype cut = empty.indexOf(open) + open.size();
-    m_out(empty.left(cut));
-    m_jsonEnd = empty.mid(cut);
+    // The document QJsonDocument writes, {"period", "rows": [ ... ], "target_weeks"} indented,
+    // its members in key order; the rows go between its two parts.
+    QByteArray head = "{\n    \"period\": ";
+    appendJsonString(head, period.text());
+    m_out(head + ",\n    \"rows\": [\n");
+    m_jsonEnd = "    ],\n    \"target_weeks\": ";
+    appendJsonNumber(m_jsonEnd, targetWeeks);
+    m_jsonEnd += "\n}\n";
 }
 
 void CoverageListWriter::add(const CoverageRow &row) {

@@ -1289,6 +1289,10 @@ private slots:
                              {QStringLiteral("rows"), QJsonArray{object}}};
         QCOMPARE(reports::coverageJson({&row}, period, target),
                  QJsonDocument(document).toJson(QJsonDocument::Indented));
+        document[QStringLiteral("rows")] = QJsonArray();
+        document[QStringLiteral("target_weeks")] = 2.5;
+        QCOMPARE(reports::coverageJson({}, period, 2.5),
+                 QJsonDocument(document).toJson(QJsonDocument::Indented));
         const QByteArray csv = reports::coverageCsv({&row}, period, target);
         QCOMPARE(csv.mid(csv.indexOf('\n') + 1),
                  (fields.join(',') + QStringLiteral("\r\n")).toUtf8());
