@@ -248,7 +248,14 @@ const char *const orderUrgencyNames[][2] = {
 };
 
 QString orderUrgencyKey(OrderUrgency urgency) {
-    return QLatin1String(orderUrgencyNames[int(urgency)][0]);
+    // Made once: each row of a list asks for one.
+    static const std::array<QString, 4> keys = [] {
+        std::array<QString, 4> k;
+        for (size_t i = 0; i < k.size(); ++i)
+            k[i] = QLatin1String(orderUrgencyNames[i][0]);
+        return k;
+    }();
+    return keys[size_t(urgency)];
 }
 
 QString orderUrgencyText(OrderUrgency urgency) {

@@ -1216,6 +1216,8 @@ private slots:
         addRow("lone high surrogate", QString(QChar(0xD83D)) + QStringLiteral("x"));
         addRow("lone low surrogate", QStringLiteral("x") + QChar(0xDC00));
         addRow("non-ASCII and quote", QStringLiteral("Ö\"Ä,"));
+        addRow("noncharacters", QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFDD0));
+        addRow("NUL", QString(QChar(0)) + QStringLiteral("x"));
     }
     void listTexts() {
         QFETCH(QString, text);
