@@ -138,8 +138,12 @@ StoredPlanning loadStoredPlanning(const figures::Period &period) {
     try {
         // A folder without sokdata.db has no rules or marks; none is made for a run.
         const SearchSourceSettings settings = readSearchSourceSettings(gAppPath);
-        if (settings.driver == QLatin1String("QSQLITE") && !QFileInfo::exists(settings.database))
-            return {};
+        if (settings.driver == QLatin1String("QSQLITE")) {
+            if (!QFileInfo::exists(settings.database))
+                return {};
+            if (auto read = readPlanningFile(settings.database, period.text()))
+                return {std::move(read->first), std::move(read->second)};
+        }
         const std::unique_ptr<PlanningStore> store = openPlanningStore(gAppPath);
         return {store->rules(), store->marks(period.text())};
     } catch (const lodvik::Error &e) {

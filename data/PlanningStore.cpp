@@ -3,8 +3,14 @@
 #include "MDlib/Error.h"
 #include "data/SearchSource.h"
 
+#include <QFile>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <functional>
 
 using lodvik::Error;
 
@@ -27,6 +33,11 @@ const Table tables[] = {
      "mark text NOT NULL, ordered_on text, ordered_packs double precision, PRIMARY KEY (period, "
      "product))"},
 };
+
+const char rulesSelect[] = "SELECT product, lead_time_weeks, safety_weeks, safety_packs, multiple, "
+                           "minimum, supplier, product_group FROM planning_rule";
+const char marksSelect[] =
+    "SELECT product, mark, ordered_on, ordered_packs FROM planning_mark WHERE period = ?";
 
 const QString orderedKey = QStringLiteral("ordered");
 const QString discontinuedKey = QStringLiteral("discontinued");
@@ -89,27 +100,81 @@ void inTransaction(const PlanningStore &store, QSqlDatabase db, const QString &w
     }
 }
 
+// A row of each table, its columns as the SQL driver gives them, as the store reads it.
+using Columns = std::function<QVariant(int column)>;
+
+void addRule(PlanningRules &rules, const Columns &value) {
+    PlanningRule rule;
+    rule.leadTimeWeeks = value(1).toDouble();
+    rule.safetyWeeks = value(2).toDouble();
+    rule.safetyPacks = value(3).toDouble();
+    rule.multiple = value(4).toLongLong();
+    rule.minimum = value(5).toLongLong();
+    rule.supplier = value(6).toString();
+    rule.group = value(7).toString();
+    rules[value(0).toString()] = rule;
+}
+
+void addMark(PlanningMarks &marks, const Columns &value) {
+    PlanningMark mark;
+    mark.kind = value(1).toString() == discontinuedKey ? PlanningMark::Kind::Discontinued
+                                                       : PlanningMark::Kind::Ordered;
+    mark.orderedOn = QDate::fromString(value(2).toString(), Qt::ISODate);
+    mark.orderedPacks = value(3).toDouble();
+    marks[value(0).toString()] = mark;
+}
+
+// A column of the current row as Qt's SQLite driver makes it.
+QVariant sqliteColumn(sqlite3_stmt *statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QString(static_cast<const QChar *>(sqlite3_column_text16(statement, column)),
+                       sqlite3_column_bytes16(statement, column) / int(sizeof(QChar)));
+    }
+}
+
+// Every row of a statement through add; false when SQLite fails on the way.
+template <typename Add> bool readRows(sqlite3_stmt *statement, Add add) {
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+        add([&](int column) { return sqliteColumn(statement, column); });
+    return rc == SQLITE_DONE;
+}
+
+// Whether the file holds everything the search source and the store would otherwise make in it
+// (SqliteSearchSource::createSchema and the tables above): then reading it changes nothing.
+bool hasSchema(sqlite3 *db) {
+    sqlite3_stmt *count = nullptr;
+    const bool all =
+        sqlite3_prepare_v2(db,
+                           "SELECT count(*) FROM sqlite_master WHERE name IN ('ProduktSok', "
+                           "'ProduktSok_Produktnummer', 'ProduktSok_Soknamn', 'LagerA', "
+                           "'LagerA_lagerplats', 'planning_rule', 'planning_mark')",
+                           -1, &count, nullptr) == SQLITE_OK &&
+        sqlite3_step(count) == SQLITE_ROW && sqlite3_column_int(count, 0) == 7;
+    sqlite3_finalize(count);
+    return all;
+}
+
 } // namespace
 
 PlanningRules PlanningStore::rules() const {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT product, lead_time_weeks, safety_weeks, safety_packs, "
-                                   "multiple, minimum, supplier, product_group "
-                                   "FROM planning_rule")))
+    if (!query.exec(QLatin1String(rulesSelect)))
         throw storeError(*this, query, QStringLiteral("Läsningen av planeringsreglerna"));
     PlanningRules rules;
-    while (query.next()) {
-        PlanningRule rule;
-        rule.leadTimeWeeks = query.value(1).toDouble();
-        rule.safetyWeeks = query.value(2).toDouble();
-        rule.safetyPacks = query.value(3).toDouble();
-        rule.multiple = query.value(4).toLongLong();
-        rule.minimum = query.value(5).toLongLong();
-        rule.supplier = query.value(6).toString();
-        rule.group = query.value(7).toString();
-        rules[query.value(0).toString()] = rule;
-    }
+    while (query.next())
+        addRule(rules, [&](int column) { return query.value(column); });
     return rules;
 }
 
@@ -160,21 +225,14 @@ void PlanningStore::writeRules(const PlanningRules &rules, bool replaceAll) {
 PlanningMarks PlanningStore::marks(const QString &period) const {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT product, mark, ordered_on, ordered_packs FROM "
-                                      "planning_mark WHERE period = ?")))
+    if (!query.prepare(QLatin1String(marksSelect)))
         throw storeError(*this, query, QStringLiteral("Läsningen av markeringarna"));
     query.addBindValue(period);
     if (!query.exec())
         throw storeError(*this, query, QStringLiteral("Läsningen av markeringarna"));
     PlanningMarks marks;
-    while (query.next()) {
-        PlanningMark mark;
-        mark.kind = query.value(1).toString() == discontinuedKey ? PlanningMark::Kind::Discontinued
-                                                                 : PlanningMark::Kind::Ordered;
-        mark.orderedOn = QDate::fromString(query.value(2).toString(), Qt::ISODate);
-        mark.orderedPacks = query.value(3).toDouble();
-        marks[query.value(0).toString()] = mark;
-    }
+    while (query.next())
+        addMark(marks, [&](int column) { return query.value(column); });
     return marks;
 }
 
@@ -207,4 +265,30 @@ void PlanningStore::setMark(const QString &period, const QString &product,
 
 std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath) {
     return std::make_unique<SourcePlanningStore>(openSearchSource(appPath));
+}
+
+std::optional<std::pair<PlanningRules, PlanningMarks>> readPlanningFile(const QString &file,
+                                                                        const QString &period) {
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *rules = nullptr;
+    sqlite3_stmt *marks = nullptr;
+    const auto close = qScopeGuard([&] {
+        sqlite3_finalize(rules);
+        sqlite3_finalize(marks);
+        sqlite3_close(db);
+    });
+    // Opened as the search source opens it, so that a WAL file's companions come and go alike.
+    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_busy_timeout(db, 5000) != SQLITE_OK || !hasSchema(db) ||
+        sqlite3_prepare_v2(db, rulesSelect, -1, &rules, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(db, marksSelect, -1, &marks, nullptr) != SQLITE_OK ||
+        sqlite3_bind_text16(marks, 1, period.utf16(), int(period.size() * sizeof(QChar)),
+                            SQLITE_TRANSIENT) != SQLITE_OK)
+        return std::nullopt;
+    std::pair<PlanningRules, PlanningMarks> planning;
+    if (!readRows(rules, [&](const Columns &value) { addRule(planning.first, value); }) ||
+        !readRows(marks, [&](const Columns &value) { addMark(planning.second, value); }))
+        return std::nullopt;
+    return planning;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The program's own planning data: a replenishment rule per product and the operator's marks on
@@ -68,3 +69,10 @@ private:
 // The planning data of the program folder's search data source; raises lodvik::Error with a
 // message for the operator when it cannot be opened or prepared.
 std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath);
+
+// The rules and one period's marks of a SQLite search file (sokdata.db), read as the store reads
+// them but through SQLite itself: a run that only reads them once loads no SQL driver (Qt's
+// costs the run a megabyte of memory). nullopt when the file cannot be read so, or lacks the
+// tables: the store then says why, or makes them.
+std::optional<std::pair<PlanningRules, PlanningMarks>> readPlanningFile(const QString &file,
+                                                                        const QString &period);

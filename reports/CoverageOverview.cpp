@@ -8,11 +8,12 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QJsonValue>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 
 using lodvik::Variant;
@@ -20,52 +21,6 @@ using lodvik::Variant;
 namespace reports {
 
 namespace {
-
-// One worksheet row filled as excellprodukter fills a product's row, with the two total
-// formulas in place, so that every value is the workbook's own: a numeric text becomes its
-// number, the empty text an empty cell, and G and N are evaluated as the file computes them.
-class WorkbookRow {
-public:
-    WorkbookRow() {
-        for (const CoverageColumn &c : coverageColumns())
-            if (c.kind == CoverageColumn::Kind::Sum)
-                m_sheet.setRange(QString(QLatin1Char(c.letter)) + QLatin1Char('1'),
-                                 Variant::String(sumFormula(c, 1)));
-    }
-
-    // The number columns of a table row (the product and its description are read as texts).
-    void fill(const ProduktTabell::Row &cells) {
-        for (const CoverageColumn &c : coverageColumns()) {
-            if (!c.number || c.kind == CoverageColumn::Kind::Sum)
-                continue; // empty in the table; the formulas stay
-            try {
-                m_sheet.setCell(1, c.column(), cells[size_t(c.column())]);
-            } catch (const lodvik::Error &) {
-                // A value the workbook could not take either (a text beginning with "=" that
-                // is no formula): the list shows it empty rather than give up.
-                m_sheet.setCell(1, c.column(), Variant());
-            }
-        }
-    }
-
-    // A cell as typed input left it; a formula evaluated as the file computes it.
-    CellNumber number(const CoverageColumn &column) const {
-        if (column.kind == CoverageColumn::Kind::Sum) {
-            const xls::Operand v = m_sheet.value(1, column.column());
-            if (v.kind == xls::Operand::Kind::Number)
-                return v.number;
-            return std::nullopt;
-        }
-        const xls::Worksheet::Cell *cell = m_sheet.cell(1, column.column());
-        if (cell && (cell->kind == xls::Worksheet::Cell::Kind::Number ||
-                     cell->kind == xls::Worksheet::Cell::Kind::Boolean))
-            return cell->number;
-        return std::nullopt;
-    }
-
-private:
-    xls::Worksheet m_sheet;
-};
 
 QString text(const Variant &v) {
     return v.isNull() || v.isEmpty() ? QString() : v.toText();
@@ -118,6 +73,8 @@ QString spreadsheetText(const QString &text) {
     return number && std::isfinite(value) ? text : QLatin1Char('\'') + text;
 }
 
+} // namespace
+
 QString csvField(const QString &text) {
     const QString field = spreadsheetText(text);
     if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
@@ -128,23 +85,59 @@ QString csvField(const QString &text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-} // namespace
+// The cells of a product's row as the coverage workbook holds them, without the workbook: each
+// value made into the cell the sheet would store (a numeric text becomes its number, the empty
+// text an empty cell), and the total columns' formulas evaluated over those cells as the file
+// computes them.
+struct CoverageRowMaker::Sheet {
+    std::vector<std::pair<const CoverageColumn *, xls::Formula>> totals; // as written in row 1
+};
 
-struct CoverageRowMaker::Sheet : WorkbookRow {};
-
-CoverageRowMaker::CoverageRowMaker() : m_sheet(std::make_unique<Sheet>()) {}
+CoverageRowMaker::CoverageRowMaker() : m_sheet(std::make_unique<Sheet>()) {
+    for (const CoverageColumn &c : coverageColumns())
+        if (c.kind == CoverageColumn::Kind::Sum)
+            m_sheet->totals.emplace_back(&c, xls::Formula::parse(sumFormula(c, 1)));
+}
 CoverageRowMaker::~CoverageRowMaker() = default;
 
 CoverageRow CoverageRowMaker::operator()(const ProduktTabell::Row &cells, int tableRow) {
-    WorkbookRow &sheet = *m_sheet;
-    sheet.fill(cells);
+    using Cell = xls::Worksheet::Cell;
+    // What a formula in row 1 reads from each column (1 = A); the texts A and B are no cells.
+    std::array<xls::Operand, CoverageColumnCount + 1> sheetRow{};
     CoverageRow row;
     row.tableRow = tableRow;
     for (const CoverageColumn &c : coverageColumns()) {
-        if (c.text)
+        if (c.text) {
             row.*c.text = text(cells[size_t(c.column())]);
-        else if (c.number)
-            row.*c.number = sheet.number(c);
+            continue;
+        }
+        if (!c.number || c.kind == CoverageColumn::Kind::Sum)
+            continue;
+        Cell cell;
+        try {
+            cell = xls::Worksheet::cellFor(1, c.column(), cells[size_t(c.column())],
+                                           xls::Worksheet::MaxRows, xls::Worksheet::MaxColumns);
+        } catch (const lodvik::Error &) {
+            // A value the workbook could not take either (an infinite number, an overlong
+            // text): the list shows it empty rather than give up.
+        }
+        xls::Operand &seen = sheetRow[size_t(c.column())];
+        if (cell.kind == Cell::Kind::Number || cell.kind == Cell::Kind::Boolean) {
+            row.*c.number = cell.number;
+            seen = xls::Operand::fromNumber(cell.number);
+        } else if (cell.kind == Cell::Kind::Text) {
+            seen.kind = xls::Operand::Kind::Text;
+        }
+    }
+    // The totals add stored cells only, so their order does not matter.
+    for (const auto &[c, formula] : m_sheet->totals) {
+        const xls::Operand v = formula.evaluate([&](int r, int column) {
+            return r == 0 && column >= 0 && column < CoverageColumnCount
+                       ? sheetRow[size_t(column) + 1]
+                       : xls::Operand{};
+        });
+        if (v.kind == xls::Operand::Kind::Number)
+            row.*c->number = v.number;
     }
     return row;
 }
@@ -237,62 +230,176 @@ QByteArray csvHeader() {
     return (fields.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
 }
 
-QByteArray csvLine(const CoverageRow &row, const QDate &period, double targetWeeks,
-                   const QDate &today) {
-    QStringList fields;
-    for (int c = 0; c < ListColumnCount; ++c) {
-        if (ListColumn(c) == ListColumn::Status) {
-            fields << urgencyKey(urgency(row, targetWeeks));
-            continue;
-        }
-        const ListCell cell = listCell(row, ListColumn(c), targetWeeks);
-        switch (cell.kind) {
-        case ListCell::Kind::Empty:
-            fields << QString();
-            break;
-        case ListCell::Kind::Number:
-            fields << plainNumber(cell.number);
-            break;
-        case ListCell::Kind::Text:
-            fields << csvField(cell.text);
-            break;
-        }
-    }
-    for (const QString &field : planningCsvFields(row, period, targetWeeks, today))
-        fields << csvField(field);
-    return (fields.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+// The list's cells of a row, then the planning columns': what both writers write.
+using ListValues = std::array<ListCell, ListColumnCount + PlanningColumnCount>;
+
+void listValues(ListValues &values, const CoverageRow &row, const QDate &period, double targetWeeks,
+                const QDate &today) {
+    for (int c = 0; c < ListColumnCount; ++c)
+        values[size_t(c)] =
+            ListColumn(c) == ListColumn::Status
+                ? ListCell{ListCell::Kind::Text, 0, urgencyKey(urgency(row, targetWeeks))}
+                : listCell(row, ListColumn(c), targetWeeks);
+    auto planning = planningCells(row, period, targetWeeks, today);
+    std::move(planning.begin(), planning.end(), values.begin() + ListColumnCount);
 }
 
-QJsonObject jsonRow(const CoverageRow &row, const QDate &period, double targetWeeks,
-                    const QDate &today) {
-    QJsonObject o;
-    for (int c = 0; c < ListColumnCount; ++c) {
-        const QString key = QLatin1String(columns[c].key);
-        if (ListColumn(c) == ListColumn::Status) {
-            o.insert(key, urgencyKey(urgency(row, targetWeeks)));
+void csvLine(QByteArray &line, const ListValues &values) {
+    for (size_t c = 0; c < values.size(); ++c) {
+        if (c > 0)
+            line += ',';
+        const ListCell &cell = values[c];
+        if (cell.kind == ListCell::Kind::Text)
+            appendCsvField(line, cell.text);
+        else if (cell.kind == ListCell::Kind::Empty)
             continue;
-        }
-        const ListCell cell = listCell(row, ListColumn(c), targetWeeks);
-        switch (cell.kind) {
-        case ListCell::Kind::Empty:
-            // The product and its description are texts even when empty.
-            o.insert(key, columns[size_t(c)].column && columns[size_t(c)].column->text
-                              ? QJsonValue(QString())
-                              : QJsonValue(QJsonValue::Null));
-            break;
-        case ListCell::Kind::Number:
-            o.insert(key, cell.number);
-            break;
-        case ListCell::Kind::Text:
-            o.insert(key, cell.text);
-            break;
-        }
+        else if (c < size_t(ListColumnCount) || std::isfinite(cell.number))
+            appendPlainNumber(line, cell.number);
+        else // the planning columns are fields like any text: "-inf" gets its apostrophe
+            appendCsvField(line, plainNumber(cell.number));
     }
-    addPlanningMembers(o, row, period, targetWeeks, today);
-    return o;
+    line += "\r\n";
+}
+
+// The members of a row's JSON object in the order QJsonObject keeps them, each with its place
+// in ListValues and its line's start as the object is written two levels in.
+struct JsonMember {
+    QByteArray start;
+    size_t value;
+};
+
+std::vector<JsonMember> jsonMembers() {
+    QList<QByteArray> keys;
+    for (int c = 0; c < ListColumnCount; ++c)
+        keys << columns[c].key;
+    for (const QString &key : planningKeys())
+        keys << key.toLatin1();
+    // QJsonObject keeps its members sorted; the keys are ASCII, so byte order is its order.
+    QList<QByteArray> sorted = keys;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<JsonMember> members;
+    for (const QByteArray &key : sorted)
+        members.push_back({QByteArray(12, ' ') + '"' + key + "\": ", size_t(keys.indexOf(key))});
+    return members;
+}
+
+void jsonElement(QByteArray &element, const ListValues &values,
+                 const std::vector<JsonMember> &members) {
+    element += "        {\n";
+    for (const JsonMember &m : members) {
+        element += m.start;
+        const ListCell &cell = values[m.value];
+        if (cell.kind == ListCell::Kind::Number) {
+            appendJsonNumber(element, cell.number);
+        } else if (cell.kind == ListCell::Kind::Text) {
+            appendJsonString(element, cell.text);
+        } else {
+            // The product and its description are texts even when empty.
+            const CoverageColumn *column =
+                m.value < size_t(ListColumnCount) ? columns[m.value].column : nullptr;
+            element += column && column->text ? "\"\"" : "null";
+        }
+        element += &m == &members.back() ? "\n" : ",\n";
+    }
+    element += "        }";
+}
+
+// Whole numbers below 1e15 are their digits in both formats (negative zero "0", as Qt writes
+// it); to_chars spares them the exact decimal conversion that the others need.
+bool appendWholeNumber(QByteArray &out, double d) {
+    if (!(std::fabs(d) < 1e15) || d != std::trunc(d))
+        return false;
+    char digits[24];
+    const char *end = std::to_chars(digits, digits + sizeof digits, qint64(d)).ptr;
+    out.append(digits, end - digits);
+    return true;
+}
+
+// A value as QJsonDocument writes it as the only element of a compact array.
+QByteArray qtJson(const QJsonValue &value) {
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Appends an ASCII text byte by byte.
+void appendAscii(QByteArray &out, const QString &text) {
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *p = out.data() + at;
+    for (const QChar c : text)
+        *p++ = char(c.unicode());
 }
 
 } // namespace
+
+void appendPlainNumber(QByteArray &out, double d) {
+    if (appendWholeNumber(out, d))
+        return;
+    if (!std::isfinite(d)) {
+        out += plainNumber(d).toLatin1();
+        return;
+    }
+    // to_chars rounds a tie to even where QString::number rounds it up: a tie at the 16th digit
+    // is a value whose shortest text has 16 digits ending in 5, left to Qt.
+    char digits[32];
+    const char *end =
+        std::to_chars(digits, digits + sizeof digits, d, std::chars_format::scientific).ptr;
+    const char *e = std::find(static_cast<const char *>(digits), end, 'e');
+    if (std::count_if(static_cast<const char *>(digits), e,
+                      [](char c) { return c >= '0' && c <= '9'; }) == 16 &&
+        e[-1] == '5') {
+        out += plainNumber(d).toLatin1();
+        return;
+    }
+    end = std::to_chars(digits, digits + sizeof digits, d, std::chars_format::general, 15).ptr;
+    out.append(digits, end - digits);
+}
+
+void appendJsonNumber(QByteArray &out, double d) {
+    if (appendWholeNumber(out, d))
+        return;
+    if (std::isfinite(d) && d != std::trunc(d))
+        out += QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+    else // a large whole number may be kept as an integer, an infinity becomes null
+        out += qtJson(d);
+}
+
+void appendJsonString(QByteArray &out, const QString &text) {
+    bool ascii = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == u'"' || u == u'\\' || QChar::isSurrogate(u)) {
+            out += qtJson(text); // escapes, and a lone surrogate Qt's way
+            return;
+        }
+        ascii = ascii && u < 0x80;
+    }
+    out += '"';
+    if (ascii)
+        appendAscii(out, text);
+    else
+        out += text.toUtf8();
+    out += '"';
+}
+
+void appendCsvField(QByteArray &out, const QString &text) {
+    if (text.isEmpty())
+        return;
+    const char16_t first = text.front().unicode();
+    bool plain = first != u'=' && first != u'+' && first != u'-' && first != u'@';
+    bool ascii = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        plain = plain && u != u',' && u != u'"' && u != u'\n' && u != u'\r' && u != u'\t';
+        ascii = ascii && u < 0x80;
+    }
+    if (!plain)
+        out += csvField(text).toUtf8();
+    else if (ascii)
+        appendAscii(out, text);
+    else
+        out += text.toUtf8();
+}
 
 CoverageListWriter::CoverageListWriter(Format format, const figures::Period &period,
                                        double targetWeeks,
@@ -303,33 +410,30 @@ CoverageListWriter::CoverageListWriter(Format format, const figures::Period &per
         m_out(csvHeader());
         return;
     }
-    // Qt's own document with no rows, cut where the rows go, so that the streamed document is
-    // the one QJsonDocument writes: {"period", "rows": [ ... ], "target_weeks"} indented.
-    QJsonObject doc;
-    doc.insert(QStringLiteral("period"), period.text());
-    doc.insert(QStringLiteral("target_weeks"), targetWeeks);
-    doc.insert(QStringLiteral("rows"), QJsonArray());
-    const QByteArray empty = QJsonDocument(doc).toJson(QJsonDocument::Indented);
-    const QByteArray open = "\"rows\": [\n";
-    const qsizetype cut = empty.indexOf(open) + open.size();
-    m_out(empty.left(cut));
-    m_jsonEnd = empty.mid(cut);
+    // The document QJsonDocument writes, {"period", "rows": [ ... ], "target_weeks"} indented,
+    // its members in key order; the rows go between its two parts.
+    QByteArray head = "{\n    \"period\": ";
+    appendJsonString(head, period.text());
+    m_out(head + ",\n    \"rows\": [\n");
+    m_jsonEnd = "    ],\n    \"target_weeks\": ";
+    appendJsonNumber(m_jsonEnd, targetWeeks);
+    m_jsonEnd += "\n}\n";
 }
 
 void CoverageListWriter::add(const CoverageRow &row) {
+    ListValues values;
+    listValues(values, row, m_period, m_targetWeeks, m_today);
+    m_line.resize(0); // keeps its room for the next row
     if (m_format == Format::Csv) {
-        m_out(csvLine(row, m_period, m_targetWeeks, m_today));
-        ++m_rows;
-        return;
+        csvLine(m_line, values);
+    } else {
+        // The row as an element of the array two levels in.
+        static const std::vector<JsonMember> members = jsonMembers();
+        if (m_rows)
+            m_line += ",\n";
+        jsonElement(m_line, values, members);
     }
-    // The row as an element of the array two levels in.
-    const QByteArray object = QJsonDocument(jsonRow(row, m_period, m_targetWeeks, m_today))
-                                  .toJson(QJsonDocument::Indented);
-    QByteArray element = m_rows ? QByteArray(",\n") : QByteArray();
-    for (const QByteArray &line : object.chopped(1).split('\n'))
-        element += QByteArray(8, ' ') + line + '\n';
-    element.chop(1);
-    m_out(element);
+    m_out(m_line);
     ++m_rows;
 }
 

@@ -154,8 +154,20 @@ private:
     double m_targetWeeks;
     std::function<void(const QByteArray &)> m_out;
     QByteArray m_jsonEnd;
+    QByteArray m_line; // the row being written, its room kept from row to row
     qint64 m_rows = 0;
 };
+// The writers' texts, appended to out: a number as QString::number(d, 'g', 15) writes it, a
+// number and a text as QJsonDocument writes a member's value, a text as a CSV field (csvField,
+// in UTF-8). The faster paths of the writers, kept equal to the general ones by tests.
+void appendPlainNumber(QByteArray &out, double d);
+void appendJsonNumber(QByteArray &out, double d);
+void appendJsonString(QByteArray &out, const QString &text);
+void appendCsvField(QByteArray &out, const QString &text);
+// A text as a CSV field: an apostrophe before what a spreadsheet would run as a formula, quoted
+// when it holds a comma, a quote or a line break.
+QString csvField(const QString &text);
+
 // The same columns as a workbook with the window's Swedish headings; raises lodvik::Error when
 // it cannot be saved (an earlier file stays as it was).
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,

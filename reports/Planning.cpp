@@ -33,8 +33,27 @@ QString commaNumber(double d) {
     return plainNumber(d).replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
+// "yyyy-MM-dd" as QDate::toString(Qt::ISODate) writes it; written here for the years it writes
+// that way, because each row of a list has two or three dates.
 QString isoDate(const std::optional<QDate> &date) {
-    return date ? date->toString(Qt::ISODate) : QString();
+    if (!date)
+        return {};
+    int year = 0, month = 0, day = 0;
+    date->getDate(&year, &month, &day);
+    if (year < 1 || year > 9999)
+        return date->toString(Qt::ISODate);
+    const auto digit = [](int n) { return QChar(u'0' + n % 10); };
+    const QChar text[10] = {digit(year / 1000),
+                            digit(year / 100),
+                            digit(year / 10),
+                            digit(year),
+                            u'-',
+                            digit(month / 10),
+                            digit(month),
+                            u'-',
+                            digit(day / 10),
+                            digit(day)};
+    return QString(text, 10);
 }
 
 QJsonValue jsonDate(const std::optional<QDate> &date) {
@@ -229,7 +248,14 @@ const char *const orderUrgencyNames[][2] = {
 };
 
 QString orderUrgencyKey(OrderUrgency urgency) {
-    return QLatin1String(orderUrgencyNames[int(urgency)][0]);
+    // Made once: each row of a list asks for one.
+    static const std::array<QString, 4> keys = [] {
+        std::array<QString, 4> k;
+        for (size_t i = 0; i < k.size(); ++i)
+            k[i] = QLatin1String(orderUrgencyNames[i][0]);
+        return k;
+    }();
+    return keys[size_t(urgency)];
 }
 
 QString orderUrgencyText(OrderUrgency urgency) {
@@ -246,44 +272,51 @@ QStringList planningKeys() {
     return keys;
 }
 
+std::array<ListCell, PlanningColumnCount> planningCells(const CoverageRow &row, const QDate &period,
+                                                        double targetWeeks, const QDate &today) {
+    const auto number = [](double d) { return ListCell{ListCell::Kind::Number, d, {}}; };
+    const auto text = [](const QString &t) { return ListCell{ListCell::Kind::Text, 0, t}; };
+    const auto date = [](const std::optional<QDate> &d) {
+        return d ? ListCell{ListCell::Kind::Text, 0, isoDate(d)} : ListCell{};
+    };
+    const PlanningRule &rule = row.rule;
+    const OrderUrgency urgency = orderUrgency(row, period, targetWeeks, today);
+    const bool ordered = row.mark && row.mark->kind == PlanningMark::Kind::Ordered;
+    return {number(rule.leadTimeWeeks),
+            number(rule.safetyWeeks),
+            number(rule.safetyPacks),
+            number(double(rule.multiple)),
+            number(double(rule.minimum)),
+            text(rule.supplier),
+            text(rule.group),
+            date(stockoutDate(row, period)),
+            date(orderByDate(row, period)),
+            urgency == OrderUrgency::None ? ListCell{} : text(orderUrgencyKey(urgency)),
+            !row.mark ? ListCell{}
+            : ordered ? text(QStringLiteral("ordered"))
+                      : text(QStringLiteral("discontinued")),
+            ordered ? date(row.mark->orderedOn) : ListCell{},
+            ordered ? number(row.mark->orderedPacks) : ListCell{}};
+}
+
 QStringList planningCsvFields(const CoverageRow &row, const QDate &period, double targetWeeks,
                               const QDate &today) {
-    const QJsonObject o = [&] {
-        QJsonObject object;
-        addPlanningMembers(object, row, period, targetWeeks, today);
-        return object;
-    }();
     QStringList fields;
-    for (const QString &key : planningKeys()) {
-        const QJsonValue v = o.value(key);
-        fields << (v.isDouble() ? plainNumber(v.toDouble()) : v.toString());
-    }
+    for (const ListCell &cell : planningCells(row, period, targetWeeks, today))
+        fields << (cell.kind == ListCell::Kind::Number ? plainNumber(cell.number) : cell.text);
     return fields;
 }
 
 void addPlanningMembers(QJsonObject &o, const CoverageRow &row, const QDate &period,
                         double targetWeeks, const QDate &today) {
-    const PlanningRule &rule = row.rule;
-    o.insert(QStringLiteral("lead_time_weeks"), rule.leadTimeWeeks);
-    o.insert(QStringLiteral("safety_weeks"), rule.safetyWeeks);
-    o.insert(QStringLiteral("safety_packs"), rule.safetyPacks);
-    o.insert(QStringLiteral("multiple"), double(rule.multiple));
-    o.insert(QStringLiteral("minimum"), double(rule.minimum));
-    o.insert(QStringLiteral("supplier"), rule.supplier);
-    o.insert(QStringLiteral("group"), rule.group);
-    o.insert(QStringLiteral("stockout_date"), jsonDate(stockoutDate(row, period)));
-    o.insert(QStringLiteral("order_by"), jsonDate(orderByDate(row, period)));
-    const QString urgency = orderUrgencyKey(orderUrgency(row, period, targetWeeks, today));
-    o.insert(QStringLiteral("order_urgency"),
-             urgency.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(urgency));
-    const bool ordered = row.mark && row.mark->kind == PlanningMark::Kind::Ordered;
-    o.insert(QStringLiteral("mark"), !row.mark ? QJsonValue(QJsonValue::Null)
-                                     : ordered ? QJsonValue(QStringLiteral("ordered"))
-                                               : QJsonValue(QStringLiteral("discontinued")));
-    o.insert(QStringLiteral("ordered_on"),
-             ordered ? jsonDate(row.mark->orderedOn) : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("ordered_packs"),
-             ordered ? QJsonValue(row.mark->orderedPacks) : QJsonValue(QJsonValue::Null));
+    const QStringList keys = planningKeys();
+    const auto cells = planningCells(row, period, targetWeeks, today);
+    for (int i = 0; i < PlanningColumnCount; ++i) {
+        const ListCell &cell = cells[size_t(i)];
+        o.insert(keys[i], cell.kind == ListCell::Kind::Number ? QJsonValue(cell.number)
+                          : cell.kind == ListCell::Kind::Text ? QJsonValue(cell.text)
+                                                              : QJsonValue(QJsonValue::Null));
+    }
 }
 
 QByteArray rulesCsv(const PlanningRules &rules) {

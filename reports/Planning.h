@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -56,7 +57,12 @@ QString orderUrgencyText(OrderUrgency urgency);
 // The planning columns after the list's own: CSV header names and JSON members. They are no
 // workbook columns, so they stay out of the coverage column table (reports/CoverageColumns).
 QStringList planningKeys();
-// Their values for a row: C-locale numbers, ISO dates, "" for none (CSV).
+constexpr int PlanningColumnCount = 13;
+// Their values for a row, in the order of planningKeys(): numbers, ISO dates and texts (the
+// supplier and the group even when empty); Empty for none.
+std::array<ListCell, PlanningColumnCount> planningCells(const CoverageRow &row, const QDate &period,
+                                                        double targetWeeks, const QDate &today);
+// The same as C-locale numbers, ISO dates, "" for none (CSV).
 QStringList planningCsvFields(const CoverageRow &row, const QDate &period, double targetWeeks,
                               const QDate &today);
 // The same into a JSON row, null for none.

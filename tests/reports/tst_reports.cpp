@@ -7,6 +7,7 @@
 #include "MDlib/MDlib.h"
 #include "ReadBack.h"
 #include "data/LocalDatabase.h"
+#include "data/PlanningStore.h"
 #include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
 #include "reports/CoverageOverview.h"
@@ -19,7 +20,11 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -27,6 +32,7 @@
 #include <atomic>
 #include <bit>
 #include <functional>
+#include <limits>
 
 using lodvik::Variant;
 
@@ -74,6 +80,36 @@ Variant text(const char *t) {
 }
 Variant num(double d) {
     return Variant::Double(d);
+}
+
+// A value as QJsonDocument writes it as an object's member.
+QByteArray compactMember(const QJsonValue &value) {
+    const QByteArray object =
+        QJsonDocument(QJsonObject{{QStringLiteral("a"), value}}).toJson(QJsonDocument::Compact);
+    return object.mid(5, object.size() - 6); // {"a":…}
+}
+
+// Values of produkttabell's number columns the workbook takes in different ways.
+const std::vector<Variant> &awkwardCells() {
+    static const std::vector<Variant> cells{
+        Variant::String(QStringLiteral("12")),
+        Variant::String(QStringLiteral("-0.5")),
+        Variant::String(QString()),
+        Variant::String(QStringLiteral("abc")),
+        Variant::String(QStringLiteral(" 7 ")),
+        Variant::String(QStringLiteral("1e400")),
+        Variant::String(QStringLiteral("=D1+1")),
+        Variant::String(QString(40000, QLatin1Char('x'))),
+        Variant::Double(std::numeric_limits<double>::infinity()),
+        Variant::Double(-0.0),
+        Variant::Double(1e308),
+        Variant::Integer(0),
+        Variant::Long(-3),
+        Variant::Boolean(true),
+        Variant::Date(QDate(2026, 3, 15)),
+        Variant::Null(),
+        Variant()};
+    return cells;
 }
 
 // A figure's value with its type and bits, or its message.
@@ -142,6 +178,7 @@ struct StoredRow {
 Q_DECLARE_METATYPE(StoredRow)
 Q_DECLARE_METATYPE(PlanningRule)
 Q_DECLARE_METATYPE(std::optional<PlanningMark>)
+Q_DECLARE_METATYPE(reports::CoverageRow)
 
 // Figures given by the test; those it does not set are 0.
 struct GivenFigures : reports::ProductFigures {
@@ -1206,6 +1243,334 @@ private slots:
         const ProgramRun json = runProgram(m_home, args + QStringList{"json"});
         QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8())["rows"][0]["description"].toString(),
                  description);
+    }
+
+    // The writers' own texts of numbers and texts equal Qt's general ones: QString::number for
+    // CSV, QJsonDocument for JSON, csvField for a CSV field.
+    void listNumberTexts_data() {
+        QTest::addColumn<double>("number");
+        const double inf = std::numeric_limits<double>::infinity();
+        addRow("zero", 0.0);
+        addRow("negative zero", -0.0);
+        addRow("negative", -7.0);
+        addRow("half", 0.5);
+        addRow("third", 1.0 / 3);
+        addRow("negative fraction", -123456.789);
+        addRow("small", 1e-5);
+        addRow("ten thousandth", 1e-4);
+        addRow("largest below 1e15", 1e15 - 1);
+        addRow("1e15", 1e15);
+        addRow("-1e15", -1e15);
+        addRow("1e15 and a half", 1e15 + 0.5);
+        addRow("2^53", 9007199254740992.0);
+        addRow("2^53 + 2", 9007199254740994.0);
+        addRow("1e16", 1e16);
+        addRow("above 2^62", 4611686018427387904.0);
+        addRow("beyond qint64", 9.3e18);
+        addRow("1e300", 1e300);
+        addRow("largest", std::numeric_limits<double>::max());
+        addRow("denormal", std::numeric_limits<double>::denorm_min());
+        addRow("15 digits, rounding up", 0.1234567890123456);
+        addRow("tie at the 16th digit", 568271178161066.5);
+        addRow("tie rounding up to even", 568271178161067.5);
+        addRow("negative tie", -0.0001220703125);
+        addRow("infinity", inf);
+        addRow("minus infinity", -inf);
+        addRow("not a number", std::numeric_limits<double>::quiet_NaN());
+    }
+    void listNumberTexts() {
+        QFETCH(double, number);
+        QByteArray plain;
+        reports::appendPlainNumber(plain, number);
+        QCOMPARE(plain, QString::number(number, 'g', 15).toUtf8());
+        QByteArray json;
+        reports::appendJsonNumber(json, number);
+        QCOMPARE(json, compactMember(number));
+    }
+
+    // Random numbers of every size, whole and not, as the list's cells and rules give them.
+    void listNumberTextsRandom() {
+        QRandomGenerator random(17);
+        for (int i = 0; i < 200000; ++i) {
+            const double scale = std::pow(10.0, random.bounded(-6, 20));
+            double d = (random.generateDouble() - 0.3) * scale;
+            if (i % 3 == 0)
+                d = std::round(d);
+            QByteArray plain, json;
+            reports::appendPlainNumber(plain, d);
+            reports::appendJsonNumber(json, d);
+            if (plain != QString::number(d, 'g', 15).toUtf8() || json != compactMember(d))
+                QFAIL(qPrintable(QStringLiteral("%1: %2 %3")
+                                     .arg(d, 0, 'g', 17)
+                                     .arg(QString::fromUtf8(plain), QString::fromUtf8(json))));
+        }
+    }
+
+    void listTexts_data() {
+        QTest::addColumn<QString>("text");
+        addRow("empty", QString());
+        addRow("plain", QStringLiteral("10-0010 EUR-PALL"));
+        addRow("Swedish", QStringLiteral("PALL TRÄ åäö"));
+        addRow("quote", QStringLiteral("24\" skruv"));
+        addRow("backslash", QStringLiteral("C:\\temp"));
+        addRow("control characters", QStringLiteral("a\x01\x1f\b\f\tb"));
+        addRow("line breaks", QStringLiteral("a\r\nb\n"));
+        addRow("delete", QStringLiteral("a\x7f"));
+        addRow("comma", QStringLiteral("a,b"));
+        addRow("formula", QStringLiteral("=1+2"));
+        addRow("negative number", QStringLiteral("-12"));
+        addRow("minus, not a number", QStringLiteral("-2-pack"));
+        addRow("at", QStringLiteral("@SUM(A1)"));
+        addRow("tab first", QStringLiteral("\t=1"));
+        addRow("tab inside", QStringLiteral("a\tb"));
+        addRow("outside the BMP", QString::fromUtf8("pall \xF0\x9F\x93\xA6"));
+        addRow("lone high surrogate", QString(QChar(0xD83D)) + QStringLiteral("x"));
+        addRow("lone low surrogate", QStringLiteral("x") + QChar(0xDC00));
+        addRow("non-ASCII and quote", QStringLiteral("Ö\"Ä,"));
+        addRow("noncharacters", QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFDD0));
+        addRow("NUL", QString(QChar(0)) + QStringLiteral("x"));
+    }
+    void listTexts() {
+        QFETCH(QString, text);
+        QByteArray json;
+        reports::appendJsonString(json, text);
+        QCOMPARE(json, compactMember(text));
+        QByteArray csv;
+        reports::appendCsvField(csv, text);
+        QCOMPARE(csv, reports::csvField(text).toUtf8());
+    }
+
+    // Whole rows: the JSON as QJsonDocument writes the row's object (its members sorted, null
+    // for none, indented two levels in) and the CSV as the fields joined.
+    void listRowsAsQtWrites_data() {
+        QTest::addColumn<reports::CoverageRow>("row");
+        reports::CoverageRow plain;
+        plain.product = QStringLiteral("10-0010");
+        plain.description = QStringLiteral("PALL TRÄ");
+        plain.stockFrn = 153578;
+        plain.stockTotal = -0.0;
+        plain.coverWeeks = 2.5;
+        plain.salesPj = 17;
+        plain.orderPj = 1e15;
+        plain.backOrderPj = -3;
+        addRow("plain", plain);
+        addRow("no cells", reports::CoverageRow{});
+        reports::CoverageRow awkward = plain;
+        awkward.product = QStringLiteral("-5");
+        awkward.description = QStringLiteral("\"=x\"\\\n\x02 ü");
+        awkward.salesPj = 1.0 / 3;
+        awkward.stockDp = 9.3e18;
+        awkward.rule = {1.5, 0.25, 2, 12, 24, QStringLiteral("Lev, AB"), QStringLiteral("@grp")};
+        awkward.mark = PlanningMark{PlanningMark::Kind::Ordered, QDate(2026, 3, 1), 2.5};
+        addRow("awkward", awkward);
+        reports::CoverageRow discontinued = plain;
+        discontinued.coverWeeks = std::nullopt;
+        discontinued.mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
+        discontinued.rule.multiple = qint64(1) << 60;
+        addRow("discontinued", discontinued);
+    }
+    void listRowsAsQtWrites() {
+        QFETCH(reports::CoverageRow, row);
+        const figures::Period period = figures::Period::fromText(QStringLiteral("2026-03-15"));
+        const double target = 3;
+        const QDate today = QDate::currentDate();
+        QJsonObject object;
+        QStringList fields;
+        for (int c = 0; c < reports::ListColumnCount; ++c) {
+            const auto column = reports::ListColumn(c);
+            const QString key = QLatin1String(reports::listColumnInfo(column).key);
+            const reports::ListCell cell = reports::listCell(row, column, target);
+            if (column == reports::ListColumn::Status) {
+                const QString urgency = reports::urgencyKey(reports::urgency(row, target));
+                object.insert(key, urgency);
+                fields << urgency;
+            } else if (cell.kind == reports::ListCell::Kind::Number) {
+                object.insert(key, cell.number);
+                fields << QString::number(cell.number, 'g', 15);
+            } else {
+                const bool text = column == reports::ListColumn::Product ||
+                                  column == reports::ListColumn::Description;
+                object.insert(key, text ? QJsonValue(cell.text) : QJsonValue());
+                fields << reports::csvField(cell.text);
+            }
+        }
+        reports::addPlanningMembers(object, row, period.date(), target, today);
+        for (const QString &field : reports::planningCsvFields(row, period.date(), target, today))
+            fields << reports::csvField(field);
+        QJsonObject document{{QStringLiteral("period"), period.text()},
+                             {QStringLiteral("target_weeks"), target},
+                             {QStringLiteral("rows"), QJsonArray{object}}};
+        QCOMPARE(reports::coverageJson({&row}, period, target),
+                 QJsonDocument(document).toJson(QJsonDocument::Indented));
+        document[QStringLiteral("rows")] = QJsonArray();
+        document[QStringLiteral("target_weeks")] = 2.5;
+        QCOMPARE(reports::coverageJson({}, period, 2.5),
+                 QJsonDocument(document).toJson(QJsonDocument::Indented));
+        const QByteArray csv = reports::coverageCsv({&row}, period, target);
+        QCOMPARE(csv.mid(csv.indexOf('\n') + 1),
+                 (fields.join(',') + QStringLiteral("\r\n")).toUtf8());
+    }
+
+    // The planning columns' dates as QDate writes them, in any year a cover reaches.
+    void planningDates_data() {
+        QTest::addColumn<QDate>("period");
+        QTest::addColumn<double>("coverWeeks");
+        addRow("same day", QDate(2026, 3, 15), 0.0);
+        addRow("a part of a day", QDate(2026, 3, 15), 0.01);
+        addRow("year 1", QDate(1, 1, 1), 1.0);
+        addRow("before year 1", QDate(-1, 12, 1), 1.0);
+        addRow("year 9999", QDate(9999, 12, 1), 2.0);
+        addRow("past year 9999", QDate(2026, 3, 15), 500000.0);
+    }
+    void planningDates() {
+        QFETCH(QDate, period);
+        QFETCH(double, coverWeeks);
+        reports::CoverageRow row;
+        row.salesPj = 1;
+        row.coverWeeks = coverWeeks;
+        row.mark = PlanningMark{PlanningMark::Kind::Ordered, period, 1};
+        const QStringList fields = reports::planningCsvFields(row, period, 4, period);
+        const QStringList keys = reports::planningKeys();
+        QCOMPARE(fields[keys.indexOf(QStringLiteral("stockout_date"))],
+                 reports::stockoutDate(row, period)->toString(Qt::ISODate));
+        QCOMPARE(fields[keys.indexOf(QStringLiteral("ordered_on"))], period.toString(Qt::ISODate));
+    }
+
+    // sokdata.db's rules and marks read through SQLite give what the store reads through Qt's
+    // driver, on values the typed columns may still hold.
+    void planningFileReadAsTheStore_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("mark");
+        addRow("plain", "'P1', 1.5, 0.25, 2, 12, 24, 'Lev AB', 'Pall'",
+               "'2026-03-15', 'P1', 'ordered', '2026-03-01', 2.5");
+        addRow("non-ASCII and empty texts", "'Å-1', 0, 0, 0, 1, 0, 'Åhlén', ''",
+               "'2026-03-15', 'Å-1', 'discontinued', NULL, NULL");
+        addRow("texts in number columns", "'P2', 'abc', '2,5', ' 3 ', 'x', '7', 's', 'g'",
+               "'2026-03-15', 'P2', 'ordered', 'no date', 'many'");
+        addRow("fractions in whole-number columns", "'P3', 1, 1, 1, 2.5, -3.7, 's', 'g'",
+               "'2026-03-15', 'P3', 'other', 20260301, 3");
+        addRow("large numbers",
+               "'P4', 1e308, -0.0, 9007199254740993, 9223372036854775807, "
+               "9.3e18, 's', 'g'",
+               "'2026-03-15', 'P4', 'ordered', '9999-12-31', 1e300");
+        addRow("blobs", "X'50', 1, 1, 1, 1, 1, X'414243', X''",
+               "'2026-03-15', X'50', X'6f726465726564', X'32', X'33'");
+        addRow("another period's mark", "'P5', 1, 1, 1, 1, 1, 's', 'g'",
+               "'2026-03-16', 'P5', 'ordered', '2026-03-01', 1");
+    }
+    void planningFileReadAsTheStore() {
+        QFETCH(QString, rule);
+        QFETCH(QString, mark);
+        const QString file = m_home + QStringLiteral("/sokdata.db");
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(m_home);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "awkward");
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(QStringLiteral("INSERT INTO planning_rule VALUES (%1)").arg(rule)),
+                     qPrintable(q.lastError().text()));
+            QVERIFY2(q.exec(QStringLiteral("INSERT INTO planning_mark VALUES (%1)").arg(mark)),
+                     qPrintable(q.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("awkward"));
+        const QString period = QStringLiteral("2026-03-15");
+        const auto read = readPlanningFile(file, period);
+        QVERIFY(read);
+        QVERIFY(read->first == store->rules());
+        const PlanningMarks marks = store->marks(period);
+        QCOMPARE(read->second.size(), marks.size());
+        for (const auto &[product, m] : marks) {
+            QVERIFY(read->second.count(product));
+            const PlanningMark &r = read->second.at(product);
+            QCOMPARE(int(r.kind), int(m.kind));
+            QCOMPARE(r.orderedOn, m.orderedOn);
+            QCOMPARE(std::bit_cast<quint64>(r.orderedPacks),
+                     std::bit_cast<quint64>(m.orderedPacks));
+        }
+        for (const auto &[product, r] : store->rules())
+            QCOMPARE(std::bit_cast<quint64>(read->first.at(product).leadTimeWeeks),
+                     std::bit_cast<quint64>(r.leadTimeWeeks));
+    }
+
+    // A sokdata.db the search source would still add to is left to the store, which adds it.
+    void planningFileWithoutTheSearchTables() {
+        const QString file = m_home + QStringLiteral("/sokdata.db");
+        openPlanningStore(m_home);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "drop");
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DROP TABLE LagerA")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+        QVERIFY(!readPlanningFile(file, QStringLiteral("2026-03-15")));
+        openPlanningStore(m_home);
+        QVERIFY(readPlanningFile(file, QStringLiteral("2026-03-15")));
+        QVERIFY(!readPlanningFile(m_home + QStringLiteral("/local.mdb"), QString()));
+    }
+
+    // The list's row of a table row holds the cells the coverage workbook holds: each number
+    // column as the sheet stores the value, and the totals as the sheet computes them.
+    void rowMakerEqualsTheSheet_data() {
+        QTest::addColumn<QList<int>>("kinds"); // by column C to R, indexes into awkwardCells()
+        const int n = int(awkwardCells().size());
+        for (int k = 0; k < n; ++k)
+            QTest::addRow("all %d", k) << QList<int>(16, k);
+        for (int shift = 0; shift < n; ++shift) {
+            QList<int> kinds;
+            for (int c = 0; c < 16; ++c)
+                kinds << (c * 5 + shift) % n;
+            QTest::addRow("mixed %d", shift) << kinds;
+        }
+    }
+    void rowMakerEqualsTheSheet() {
+        QFETCH(QList<int>, kinds);
+        ProduktTabell::Row cells;
+        cells[1] = Variant::String(QStringLiteral("P1"));
+        cells[2] = Variant::String(QStringLiteral("Pall"));
+        for (int c = 3; c <= 18; ++c)
+            cells[size_t(c)] = awkwardCells()[size_t(kinds[c - 3])];
+        xls::Worksheet sheet;
+        for (const reports::CoverageColumn &c : reports::coverageColumns()) {
+            if (c.kind == reports::CoverageColumn::Kind::Sum)
+                sheet.setRange(QString(QLatin1Char(c.letter)) + '1',
+                               Variant::String(reports::sumFormula(c, 1)));
+            else if (c.number)
+                try {
+                    sheet.setCell(1, c.column(), cells[size_t(c.column())]);
+                } catch (const lodvik::Error &) {
+                }
+        }
+        reports::CoverageRowMaker make;
+        ProduktTabell::Row before; // leaves nothing behind
+        before.fill(Variant::String(QStringLiteral("5")));
+        make(before, 6);
+        const reports::CoverageRow row = make(cells, 7);
+        QCOMPARE(row.tableRow, 7);
+        QCOMPARE(row.product, QStringLiteral("P1"));
+        int numbers = 0;
+        for (const reports::CoverageColumn &c : reports::coverageColumns()) {
+            if (!c.number)
+                continue;
+            ++numbers;
+            std::optional<double> expected;
+            if (c.kind == reports::CoverageColumn::Kind::Sum) {
+                const xls::Operand v = sheet.value(1, c.column());
+                if (v.kind == xls::Operand::Kind::Number)
+                    expected = v.number;
+            } else if (const xls::Worksheet::Cell *cell = sheet.cell(1, c.column());
+                       cell && (cell->kind == xls::Worksheet::Cell::Kind::Number ||
+                                cell->kind == xls::Worksheet::Cell::Kind::Boolean)) {
+                expected = cell->number;
+            }
+            const std::optional<double> got = row.*c.number;
+            QVERIFY2(
+                got.has_value() == expected.has_value() &&
+                    (!got || std::bit_cast<quint64>(*got) == std::bit_cast<quint64>(*expected)),
+                qPrintable(QStringLiteral("column %1").arg(QLatin1Char(c.letter))));
+        }
+        QCOMPARE(numbers, 14);
     }
 
     // P1 of the small store: 4 a week, 15 in stock, nothing on the way; target 4 weeks.
