@@ -67,7 +67,7 @@ int coverage(const QStringList &arguments) {
     const qint64 products = reports::countProducts(localDatabasePath());
     const QString notice = reports::xlsxNotice(products, alwaysXlsx);
     if (!notice.isEmpty())
-        std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
+        StderrProgress::note(notice); // a message, not a warning: --quiet leaves it out
     StderrProgress progress;
     // Each row goes into the workbook, and into the list, as the run produces it: nothing is
     // kept of the rows already written but the proposal's, which is sorted by supplier.

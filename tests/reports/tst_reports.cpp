@@ -465,6 +465,7 @@ private slots:
             runProgram(m_home, {"coverage", "-q", "--period", "2010-11-18", "--format", "csv"}, {},
                        10 * 60 * 1000);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err)); // --quiet: not even the .xlsx notice
         const QString xls =
             reports::productWorkbookFileName(m_home, figures::Period::fromText("2010-11-18"));
         const QString xlsx =
