@@ -79,12 +79,13 @@ class StoreShape:
     awkward: bool = False     # NULLs, blanks, negatives, gaps, duplicates the figures tolerate
     failing: bool = False     # data that makes figures and the coverage run fail
     tillfall: bool = True     # the table some totals require
+    shuffled: bool = False    # each extract's rows in random order, not grouped by product
 
     def key(self):
         return (f"p{self.products}-r{self.rows}-d{self.dtspl_rows}-s{self.search_rows}"
                 f"-seed{self.seed}-{'idx' if self.indexed else 'noidx'}"
                 f"{'-awk' if self.awkward else ''}{'-fail' if self.failing else ''}"
-                f"{'' if self.tillfall else '-notillfall'}-v1")
+                f"{'' if self.tillfall else '-notillfall'}{'-shuf' if self.shuffled else ''}-v1")
 
 
 FAMILIES = [
@@ -180,8 +181,15 @@ def fill_local(path, shape):
                            f"ON {_ident(name)} ({_ident(c)})")
     columns_of = {name: len(columns) for name, columns, _ in CATALOGUE}
 
+    # The same rows in another order: a generator of their own, so that every value stays the
+    # one the grouped store holds.
+    order = random.Random(f"order-{shape.seed}")
+
     def insert(table, rows):
         marks = ",".join("?" * columns_of[table])
+        if shape.shuffled and table != "pjomr":
+            rows = list(rows)
+            order.shuffle(rows)
         db.executemany(f"INSERT INTO {_ident(table)} VALUES ({marks})", rows)
 
     products = _products(rng, shape)
@@ -397,10 +405,12 @@ def main():
     ap.add_argument("--awkward", action="store_true")
     ap.add_argument("--failing", action="store_true")
     ap.add_argument("--no-tillfall", action="store_true")
+    ap.add_argument("--shuffled", action="store_true")
     a = ap.parse_args()
     shape = StoreShape(products=a.products, rows=a.rows, dtspl_rows=a.dtspl_rows,
                      search_rows=a.search_rows, seed=a.seed, indexed=not a.no_index,
-                     awkward=a.awkward, failing=a.failing, tillfall=not a.no_tillfall)
+                     awkward=a.awkward, failing=a.failing, tillfall=not a.no_tillfall,
+                       shuffled=a.shuffled)
     make_folder(a.folder, shape)
     print(shape.key())
 
