@@ -3,11 +3,8 @@
 #include "MDlib/Error.h"
 
 #include <QCoreApplication>
-#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QThread>
 
 #include <cmath>
 #include <iterator>
@@ -32,32 +29,21 @@ QString GetAppPath() {
 }
 
 namespace {
-// The pointer belongs to the interface thread; work running on another thread (the window's
-// long operations) shows its progress instead.
-bool haveGui() {
-    const QCoreApplication *app = QCoreApplication::instance();
-    return qobject_cast<const QGuiApplication *>(app) && QThread::currentThread() == app->thread();
-}
+void (*busyCursorShape)(bool busy) = nullptr;
 } // namespace
 
+void setBusyCursorShape(void (*shape)(bool busy)) {
+    busyCursorShape = shape;
+}
+
 void BusyCursorOn() {
-    if (!haveGui())
-        return;
-    // Replace rather than stack, so that one BusyCursorOff always ends the hourglass.
-    if (QGuiApplication::overrideCursor())
-        QGuiApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
-    else
-        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    if (busyCursorShape)
+        busyCursorShape(true);
 }
 
 void BusyCursorOff() {
-    if (!haveGui())
-        return;
-    // The arrow stays as the screen-wide pointer, also over text boxes, as the original did.
-    if (QGuiApplication::overrideCursor())
-        QGuiApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
-    else
-        QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+    if (busyCursorShape)
+        busyCursorShape(false);
 }
 
 Variant NullToValue(const Variant &value, const QString &code) {

@@ -20,6 +20,9 @@ QString GetAppPath();
 // BusyCursorOn. Without a graphical application they do nothing.
 void BusyCursorOn();
 void BusyCursorOff();
+// How the programs that show a pointer show them (MDlib/BusyCursor.cpp sets it at their start);
+// the command-line program, without Qt Gui, has none.
+void setBusyCursorShape(void (*shape)(bool busy));
 
 // The hourglass for the length of a scope: the arrow again however the scope is left.
 class BusyCursorScope {

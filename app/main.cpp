@@ -1,9 +1,18 @@
 #include "app/Main.h"
 #include "cli/CommandLine.h"
+#include "cli/Commands.h"
 
-// With arguments the program runs one command without a window; without, it opens the window.
+#include <QApplication>
+
+// The full program: the window, and the command line with the commands that paint. Started
+// without arguments it opens the window.
 int main(int argc, char **argv) {
-    if (argc > 1)
+    if (argc > 1) {
+        setGuiCommands({cli::print, cli::checkPrintArguments,
+                        [](int &count, char **arguments) -> std::unique_ptr<QCoreApplication> {
+                            return std::make_unique<QApplication>(count, arguments);
+                        }});
         return runCommandLine(argc, argv);
+    }
     return Main(argc, argv);
 }

@@ -11,7 +11,6 @@
 #include "data/SearchSource.h"
 #include "figures/StockFigures.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDate>
 
@@ -45,6 +44,9 @@ QStringList figureNames(bool (*pick)(const figures::NamedFigure &)) {
             names.append(QLatin1String(figure.name));
     return names;
 }
+
+// Set by the full program; the command-line program hands those commands to it instead.
+GuiCommands guiCommands;
 
 const Option searchOptions[] = {
     {"--produkt", "TEXT", "söker på produktnummer"},
@@ -147,7 +149,7 @@ const Command commands[] = {
       {},
       {}}},
     {true,
-     cli::print,
+     [](const QStringList &args) { return guiCommands.print(args); },
      {"print",
       "print (--produkt TEXT | --namn TEXT) --pdf FIL [--period ÅÅÅÅ-MM-DD]",
       "skriver ut produktlistan för en sökning till en PDF-fil",
@@ -160,7 +162,7 @@ const Command commands[] = {
        {"--period", "ÅÅÅÅ-MM-DD", "perioden som står på första sidan"}},
       {},
       {}},
-     cli::checkPrintArguments},
+     [](const QStringList &args) { guiCommands.checkPrintArguments(args); }},
     {false,
      cli::importMdb,
      {"import-mdb",
@@ -483,6 +485,16 @@ SearchResult runSearch(const SearchOption &search) {
 
 } // namespace cli
 
+void setGuiCommands(const GuiCommands &commands) {
+    guiCommands = commands;
+}
+
+bool needsGuiCommands(const char *name) {
+    return std::any_of(std::begin(commands), std::end(commands), [name](const Command &c) {
+        return c.needsGui && std::strcmp(c.help.name, name) == 0;
+    });
+}
+
 int runCommandLine(int argc, char **argv) {
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList rawArgs;
@@ -521,6 +533,12 @@ int runCommandLine(int argc, char **argv) {
         print(stderr, cli::help::usage(program()));
         return 2;
     }
+    // The command-line program hands these to the full program before it gets here.
+    if (command->needsGui && !guiCommands.application) {
+        std::fprintf(stderr, "Kommandot %s finns bara i det fullständiga programmet.\n",
+                     command->help.name);
+        return 1;
+    }
     if (cli::help::asksForHelp(command->help, rawArgs)) {
         print(stdout, cli::help::commandHelp(program(), command->help));
         return helpWritten();
@@ -547,7 +565,7 @@ int runCommandLine(int argc, char **argv) {
             qEnvironmentVariableIsEmpty("DISPLAY") &&
             qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
+        app = guiCommands.application(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

@@ -312,20 +312,6 @@ std::optional<QString> accessDateText(double value) {
     return text;
 }
 
-QByteArray reportLine(const QByteArrayList &fields) {
-    QByteArrayList encoded;
-    for (const QByteArray &field : fields)
-        encoded.append(field.toPercentEncoding());
-    return encoded.join(' ') + '\n';
-}
-
-QByteArrayList reportFields(const QByteArray &line) {
-    QByteArrayList fields = line.trimmed().split(' ');
-    for (QByteArray &field : fields)
-        field = QByteArray::fromPercentEncoding(field);
-    return fields;
-}
-
 int readAccessFile(const QString &mdbPath, const QString &workPath, std::FILE *out) {
     Reporter report(out);
     try {

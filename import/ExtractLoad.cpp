@@ -4,12 +4,12 @@
 #include "MDlib/Progress.h"
 #include "MDlib/SystemError.h"
 #include "data/ExtractStore.h"
+#include "data/Libpq.h"
 #include "data/LocalDatabase.h"
 #include "data/SqlText.h"
 #include "data/SqliteError.h"
 #include "data/TableCatalogue.h"
 
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <QHash>
@@ -125,21 +125,21 @@ void appendCopyField(QByteArray &line, const Field &field) {
 
 class LibpqSession : public Session {
 public:
-    explicit LibpqSession(PGconn *connection) : m_connection(connection) {}
+    explicit LibpqSession(PGconn *connection) : m_pq(dao::libpq()), m_connection(connection) {}
 
     void begin() override { execute(QStringLiteral("BEGIN")); }
 
     void execute(const QString &sql) override { check(run(sql)); }
 
     QList<QStringList> rows(const QString &sql) override {
-        std::unique_ptr<PGresult, decltype(&PQclear)> result(run(sql), &PQclear);
-        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+        std::unique_ptr<PGresult, decltype(m_pq.PQclear)> result(run(sql), m_pq.PQclear);
+        if (m_pq.PQresultStatus(result.get()) != PGRES_TUPLES_OK)
             fail(result.get());
         QList<QStringList> rows;
-        for (int r = 0; r < PQntuples(result.get()); ++r) {
+        for (int r = 0; r < m_pq.PQntuples(result.get()); ++r) {
             QStringList row;
-            for (int c = 0; c < PQnfields(result.get()); ++c)
-                row.append(QString::fromUtf8(PQgetvalue(result.get(), r, c)));
+            for (int c = 0; c < m_pq.PQnfields(result.get()); ++c)
+                row.append(QString::fromUtf8(m_pq.PQgetvalue(result.get(), r, c)));
             rows.append(row);
         }
         return rows;
@@ -148,8 +148,8 @@ public:
     void beginCopy(const QString &table, const QStringList &columns) override {
         const QString sql = QStringLiteral("COPY %1 (%2) FROM STDIN")
                                 .arg(table, columns.join(QStringLiteral(", ")));
-        std::unique_ptr<PGresult, decltype(&PQclear)> result(run(sql), &PQclear);
-        if (PQresultStatus(result.get()) != PGRES_COPY_IN)
+        std::unique_ptr<PGresult, decltype(m_pq.PQclear)> result(run(sql), m_pq.PQclear);
+        if (m_pq.PQresultStatus(result.get()) != PGRES_COPY_IN)
             fail(result.get());
         m_copying = true;
         m_buffer.clear();
@@ -169,7 +169,7 @@ public:
     void endCopy() override {
         flush();
         m_copying = false;
-        if (PQputCopyEnd(m_connection, nullptr) != 1)
+        if (m_pq.PQputCopyEnd(m_connection, nullptr) != 1)
             throw ServerFailure({connectionWords(), {}}, QStringLiteral("Inläsningen"));
         finishCopy();
     }
@@ -179,34 +179,37 @@ public:
     void rollback() noexcept override {
         if (m_copying) {
             m_copying = false;
-            PQputCopyEnd(m_connection, "avbruten");
-            while (PGresult *result = PQgetResult(m_connection))
-                PQclear(result);
+            m_pq.PQputCopyEnd(m_connection, "avbruten");
+            while (PGresult *result = m_pq.PQgetResult(m_connection))
+                m_pq.PQclear(result);
         }
-        if (PQstatus(m_connection) == CONNECTION_OK)
-            PQclear(PQexec(m_connection, "ROLLBACK"));
+        if (m_pq.PQstatus(m_connection) == CONNECTION_OK)
+            m_pq.PQclear(m_pq.PQexec(m_connection, "ROLLBACK"));
     }
 
 private:
-    PGresult *run(const QString &sql) { return PQexec(m_connection, sql.toUtf8().constData()); }
+    PGresult *run(const QString &sql) {
+        return m_pq.PQexec(m_connection, sql.toUtf8().constData());
+    }
 
     void check(PGresult *raw) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> result(raw, &PQclear);
-        const ExecStatusType status = PQresultStatus(result.get());
+        std::unique_ptr<PGresult, decltype(m_pq.PQclear)> result(raw, m_pq.PQclear);
+        const ExecStatusType status = m_pq.PQresultStatus(result.get());
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
             fail(result.get());
     }
 
     QString connectionWords() const {
-        return QString::fromUtf8(PQerrorMessage(m_connection)).trimmed();
+        return QString::fromUtf8(m_pq.PQerrorMessage(m_connection)).trimmed();
     }
 
     [[noreturn]] void fail(const PGresult *result) {
         ServerWords words;
         const char *message =
-            result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+            result ? m_pq.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
         words.message = message ? QString::fromUtf8(message) : connectionWords();
-        if (const char *context = result ? PQresultErrorField(result, PG_DIAG_CONTEXT) : nullptr)
+        if (const char *context =
+                result ? m_pq.PQresultErrorField(result, PG_DIAG_CONTEXT) : nullptr)
             words.context = QString::fromUtf8(context);
         throw ServerFailure(words, QStringLiteral("Inläsningen"));
     }
@@ -214,7 +217,7 @@ private:
     void flush() {
         if (m_buffer.isEmpty())
             return;
-        if (PQputCopyData(m_connection, m_buffer.constData(), int(m_buffer.size())) != 1) {
+        if (m_pq.PQputCopyData(m_connection, m_buffer.constData(), int(m_buffer.size())) != 1) {
             m_copying = false;
             throw ServerFailure({connectionWords(), {}}, QStringLiteral("Inläsningen"));
         }
@@ -223,17 +226,18 @@ private:
 
     // The result of the COPY: a refused value shows here, with the line and column it was in.
     void finishCopy() {
-        std::unique_ptr<PGresult, decltype(&PQclear)> last(nullptr, &PQclear);
-        while (PGresult *result = PQgetResult(m_connection)) {
-            if (!last || PQresultStatus(result) != PGRES_COMMAND_OK)
+        std::unique_ptr<PGresult, decltype(m_pq.PQclear)> last(nullptr, m_pq.PQclear);
+        while (PGresult *result = m_pq.PQgetResult(m_connection)) {
+            if (!last || m_pq.PQresultStatus(result) != PGRES_COMMAND_OK)
                 last.reset(result);
             else
-                PQclear(result);
+                m_pq.PQclear(result);
         }
-        if (!last || PQresultStatus(last.get()) != PGRES_COMMAND_OK)
+        if (!last || m_pq.PQresultStatus(last.get()) != PGRES_COMMAND_OK)
             fail(last.get());
     }
 
+    const dao::Libpq &m_pq;
     PGconn *m_connection;
     QByteArray m_buffer;
     bool m_copying = false;

@@ -1,6 +1,8 @@
 # Installation and the Debian package.
 #
-#   <prefix>/libexec/lodvikprodsok/lodvikprodsok   the program
+#   <prefix>/libexec/lodvikprodsok/lodvikprodsok   the command line; hands the window and the
+#                                                  commands that paint over to lodvik-window
+#   <prefix>/libexec/lodvikprodsok/lodvik-window   the full program: the window, print
 #   <prefix>/libexec/lodvikprodsok/lodvik-accessreader
 #                                                  reads an Access file for the import
 #   <prefix>/bin/lodvikprodsok                     launcher: sets the program folder, see below
@@ -15,11 +17,11 @@ include(GNUInstallDirs)
 
 set(LODVIK_SITE_DIR "/etc/lodvikprodsok" CACHE PATH "Site files copied into a new program folder")
 
-install(TARGETS lodvikprodsok lodvik-accessreader
+install(TARGETS lodvikprodsok lodvik-window lodvik-accessreader
         RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok)
 # The compiler's version notes are of no use in an installed program (Debian's dh_strip drops them
 # too).
-foreach(program lodvikprodsok lodvik-accessreader)
+foreach(program lodvikprodsok lodvik-window lodvik-accessreader)
     install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
         --remove-section=.note
         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok/${program}\"

@@ -3,14 +3,13 @@
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
 #include "data/ExtractStore.h"
+#include "data/Libpq.h"
 #include "data/LocalDatabase.h"
 #include "data/SqliteError.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QtEndian>
-
-#include <libpq-fe.h>
 
 #include <algorithm>
 #include <bit>
@@ -74,13 +73,14 @@ PGconn *libpqHandle(const QSqlDatabase &db) {
     return *static_cast<PGconn *const *>(handle.constData());
 }
 
-QString serverWords(PGconn *conn) {
-    return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+QString serverWords(const dao::Libpq &pq, PGconn *conn) {
+    return QString::fromUtf8(pq.PQerrorMessage(conn)).trimmed();
 }
 
 struct Result {
+    const dao::Libpq &pq;
     PGresult *result;
-    ~Result() { PQclear(result); }
+    ~Result() { pq.PQclear(result); }
 };
 
 // Type oids of pg_type that arrive in COPY's binary format as plain numbers.
@@ -257,31 +257,32 @@ bool ServerSnapshot::readRows(const QString &table, const QString &key, const QS
 bool ServerSnapshot::readCopy(QStringList select, const QString &from, const Rows &row,
                               const std::function<void()> &everyFewRows) {
     PGconn *conn = libpqHandle(m_db);
+    const dao::Libpq &pq = dao::libpq();
     // The columns' types, and whether they are there at all, without spoiling the transaction.
     {
-        Result savepoint{PQexec(conn, "SAVEPOINT lodvik_las")};
-        if (PQresultStatus(savepoint.result) != PGRES_COMMAND_OK)
-            fail(serverWords(conn));
+        Result savepoint{pq, pq.PQexec(conn, "SAVEPOINT lodvik_las")};
+        if (pq.PQresultStatus(savepoint.result) != PGRES_COMMAND_OK)
+            fail(serverWords(pq, conn));
     }
     std::vector<Oid> types;
     {
         const QByteArray probe = (QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
                                   from + QStringLiteral(" LIMIT 0"))
                                      .toUtf8();
-        Result described{PQexec(conn, probe.constData())};
-        if (PQresultStatus(described.result) != PGRES_TUPLES_OK) {
-            const char *state = PQresultErrorField(described.result, PG_DIAG_SQLSTATE);
+        Result described{pq, pq.PQexec(conn, probe.constData())};
+        if (pq.PQresultStatus(described.result) != PGRES_TUPLES_OK) {
+            const char *state = pq.PQresultErrorField(described.result, PG_DIAG_SQLSTATE);
             // 42P01 undefined_table, 42703 undefined_column
             if (!state || (qstrcmp(state, "42P01") != 0 && qstrcmp(state, "42703") != 0))
-                fail(serverWords(conn));
-            Result back{PQexec(conn, "ROLLBACK TO SAVEPOINT lodvik_las")};
-            if (PQresultStatus(back.result) != PGRES_COMMAND_OK)
-                fail(serverWords(conn));
+                fail(serverWords(pq, conn));
+            Result back{pq, pq.PQexec(conn, "ROLLBACK TO SAVEPOINT lodvik_las")};
+            if (pq.PQresultStatus(back.result) != PGRES_COMMAND_OK)
+                fail(serverWords(pq, conn));
             return false;
         }
         // Product numbers as text, numbers in their binary form, anything else as text.
-        for (int f = 1; f < PQnfields(described.result); ++f) {
-            const Oid type = PQftype(described.result, f);
+        for (int f = 1; f < pq.PQnfields(described.result); ++f) {
+            const Oid type = pq.PQftype(described.result, f);
             types.push_back(binaryNumber(type) ? type : 0);
             if (!binaryNumber(type))
                 select[f] += QStringLiteral("::text");
@@ -290,28 +291,28 @@ bool ServerSnapshot::readCopy(QStringList select, const QString &from, const Row
     const QByteArray sql = (QStringLiteral("COPY (SELECT ") + select.join(QStringLiteral(", ")) +
                             from + QStringLiteral(") TO STDOUT (FORMAT binary)"))
                                .toUtf8();
-    Result started{PQexec(conn, sql.constData())};
-    if (PQresultStatus(started.result) != PGRES_COPY_OUT)
-        fail(serverWords(conn));
+    Result started{pq, pq.PQexec(conn, sql.constData())};
+    if (pq.PQresultStatus(started.result) != PGRES_COPY_OUT)
+        fail(serverWords(pq, conn));
     BinaryRows rows(std::move(types), row);
     bool wellFormed = true;
     for (qint64 n = 1;; ++n) {
         char *data = nullptr;
-        const int size = PQgetCopyData(conn, &data, 0);
+        const int size = pq.PQgetCopyData(conn, &data, 0);
         if (size < 0)
             break; // -1 at the end, -2 on failure: the result tells
         if (wellFormed)
             wellFormed = rows.take(data, size);
-        PQfreemem(data);
+        pq.PQfreemem(data);
         if (n % 4096 == 0)
             everyFewRows(); // a stop here leaves the copy to the connection's closing
     }
     for (;;) {
-        Result finished{PQgetResult(conn)};
+        Result finished{pq, pq.PQgetResult(conn)};
         if (!finished.result)
             break;
-        if (PQresultStatus(finished.result) != PGRES_COMMAND_OK)
-            fail(serverWords(conn));
+        if (pq.PQresultStatus(finished.result) != PGRES_COMMAND_OK)
+            fail(serverWords(pq, conn));
     }
     if (!wellFormed)
         fail(QStringLiteral("COPY gav rader i ett oväntat format."));

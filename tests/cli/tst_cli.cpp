@@ -280,6 +280,106 @@ private slots:
         for (const char *table : {"Orders", "DateTest"})
             QVERIFY(db.TableExists(QString::fromUtf8(table)));
     }
+
+    // The command-line program starts without the libraries that only the window, the
+    // printouts, the server store and the Access reading need: they cost most of a start.
+    void startsWithoutGuiLibraries_data() {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<bool>("inWindowProgram");
+        addRow("Qt Gui", QStringLiteral("libQt6Gui.so"), true);
+        addRow("Qt Widgets", QStringLiteral("libQt6Widgets.so"), true);
+        addRow("Qt PrintSupport", QStringLiteral("libQt6PrintSupport.so"), true);
+        addRow("Qt Charts", QStringLiteral("libQt6Charts.so"), true);
+        addRow("libmdb", QStringLiteral("libmdb.so"), false); // in lodvik-accessreader only
+        addRow("libpq", QStringLiteral("libpq.so"), false);   // opened when a server is used
+    }
+
+    void startsWithoutGuiLibraries() {
+        QFETCH(QString, library);
+        QFETCH(bool, inWindowProgram);
+        const auto loaded = [](const char *program) {
+            QProcess ldd;
+            ldd.start(QStringLiteral("ldd"), {QString::fromUtf8(program)});
+            return ldd.waitForFinished() && ldd.exitCode() == 0
+                       ? QString::fromLocal8Bit(ldd.readAllStandardOutput())
+                       : QString();
+        };
+        const QString commandLine = loaded(LODVIK_EXECUTABLE);
+        QVERIFY2(commandLine.contains(QStringLiteral("libQt6Core.so")), qPrintable(commandLine));
+        QVERIFY2(!commandLine.contains(library), qPrintable(commandLine));
+        QCOMPARE(loaded(LODVIK_WINDOW_EXECUTABLE).contains(library), inWindowProgram);
+    }
+
+    // Without a command, or with one that paints, the command-line program is replaced by the
+    // full program: the same arguments, standard streams and exit code as the full program run
+    // directly.
+    void handsOverToTheFullProgram_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("stdoutFile");
+        const QStringList print{"print", "--namn", "", "--pdf", "lista.pdf"};
+        addRow("print", print, 0, QString());
+        addRow("print with a period", print + QStringList{"--period=2026-03-15"}, 0, QString());
+        addRow("print's result to a closed pipe", print, 1, closedPipe);
+        addRow("print without its file", QStringList{"print", "--namn", "x"}, 2, QString());
+        addRow("print --help", QStringList{"print", "--help"}, 0, QString());
+        addRow("no command without a screen", QStringList{}, 1, QString());
+    }
+
+    void handsOverToTheFullProgram() {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, stdoutFile);
+        ProgramFolder home;
+        QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+        // The window needs a screen; without one it says so instead of waiting for an operator.
+        const QStringList noScreen{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+        const QStringList unset = args.isEmpty() ? noScreen : QStringList();
+        const QString pdf = QDir::current().filePath(QStringLiteral("lista.pdf"));
+        std::vector<ProgramRun> runs;
+        for (const char *program : {LODVIK_EXECUTABLE, LODVIK_WINDOW_EXECUTABLE}) {
+            QFile::remove(pdf);
+            runs.push_back(runProgram(home.path(), args, stdoutFile, 120000,
+                                      QString::fromUtf8(program), unset));
+            QCOMPARE(QFileInfo::exists(pdf), args.contains(QStringLiteral("lista.pdf")));
+        }
+        QFile::remove(pdf);
+        QVERIFY2(runs[0].exitCode == exitCode, qPrintable(runs[0].err));
+        QCOMPARE(runs[0].exitCode, runs[1].exitCode);
+        QCOMPARE(runs[0].out, runs[1].out);
+        QCOMPARE(runs[0].err, runs[1].err);
+        QVERIFY(!runs[0].out.isEmpty() || !runs[0].err.isEmpty());
+    }
+
+    // A command-line program whose full program is missing says so for what needs it, and still
+    // runs the rest.
+    void fullProgramMissing_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        addRow("print", QStringList{"print", "--namn", "", "--pdf", "lista.pdf"}, 1);
+        addRow("no command", QStringList{}, 1);
+        addRow("search", QStringList{"search", "--namn", ""}, 0);
+    }
+
+    void fullProgramMissing() {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QTemporaryDir alone;
+        const QString program = alone.filePath(QStringLiteral("lodvikprodsok"));
+        QVERIFY(QFile::copy(QStringLiteral(LODVIK_EXECUTABLE), program));
+        ProgramFolder home;
+        QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+        const ProgramRun run = runProgram(home.path(), args, {}, 120000, program);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+        if (exitCode == 0) {
+            QVERIFY(!run.out.isEmpty());
+        } else {
+            QVERIFY(run.out.isEmpty());
+            QVERIFY2(run.err.contains(QStringLiteral("lodvik-window")) &&
+                         run.err.contains(alone.path()),
+                     qPrintable(run.err));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -22,10 +22,15 @@ struct ProgramRun {
 inline const QString closedPipe = QStringLiteral("<closed pipe>");
 
 // Waits timeoutMs for the program to end (a large store under the sanitizers needs more).
+// unset names environment variables the program does not get.
 inline ProgramRun runProgram(const QString &home, const QStringList &args,
-                             const QString &stdoutFile = {}, int timeoutMs = 120000) {
+                             const QString &stdoutFile = {}, int timeoutMs = 120000,
+                             const QString &program = QStringLiteral(LODVIK_EXECUTABLE),
+                             const QStringList &unset = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : unset)
+        env.remove(name);
     env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
     process.setProcessEnvironment(env);
     int pipeEnds[2] = {-1, -1};
@@ -42,7 +47,7 @@ inline ProgramRun runProgram(const QString &home, const QStringList &args,
     } else if (!stdoutFile.isEmpty()) {
         process.setStandardOutputFile(stdoutFile);
     }
-    process.start(QStringLiteral(LODVIK_EXECUTABLE), args);
+    process.start(program, args);
     if (pipeEnds[1] >= 0)
         ::close(pipeEnds[1]);
     ProgramRun run;

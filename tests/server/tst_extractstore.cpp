@@ -5,6 +5,7 @@
 #include "TestExtractServer.h"
 #include "data/DemoLocalStore.h"
 #include "data/ExtractStore.h"
+#include "data/Libpq.h"
 #include "data/LocalDatabase.h"
 #include "data/ProductKey.h"
 #include "data/TableCatalogue.h"
@@ -232,6 +233,33 @@ private:
     }
 
 private slots:
+    // libpq is opened when the server store first needs it; a library that is missing, or
+    // lacks a function, is a message, not a crash.
+    void libpqOpened_data() {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("missing"); // what the message names; empty: it loads
+        QTest::newRow("libpq") << "libpq.so.5" << QString();
+        QTest::newRow("no such library") << "liblodvik-ingen.so.1"
+                                         << "liblodvik-ingen.so.1";
+        QTest::newRow("another library") << "libsqlite3.so.0"
+                                         << "PQclear";
+    }
+
+    void libpqOpened() {
+        QFETCH(QString, library);
+        QFETCH(QString, missing);
+        try {
+            const dao::Libpq pq = dao::loadLibpq(library.toLocal8Bit().constData());
+            QVERIFY(missing.isEmpty());
+            // libpq's own answers for no result and no connection.
+            QCOMPARE(pq.PQresultStatus(nullptr), PGRES_FATAL_ERROR);
+            QCOMPARE(pq.PQstatus(nullptr), CONNECTION_BAD);
+            QCOMPARE(pq.PQntuples(nullptr), 0);
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!missing.isEmpty() && e.message().contains(missing), qPrintable(e.message()));
+        }
+    }
+
     void initTestCase() {
         if (!TestExtractServer::missing().isEmpty())
             return;
