@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -103,14 +104,19 @@ private:
     QVarLengthArray<char, 64> m_data;
 };
 
+// A record's type and body length, the four bytes before its body.
+void recordHeader(char *h, quint16 type, qsizetype size) {
+    Q_ASSERT(size <= MaxRecordData);
+    qToLittleEndian(type, h);
+    qToLittleEndian(quint16(size), h + 2);
+}
+
 // Records one after another; a sheet's cells make many small ones.
 class Stream {
 public:
     void record(quint16 type, QByteArrayView body) {
-        Q_ASSERT(body.size() <= MaxRecordData);
         char h[4];
-        qToLittleEndian(type, h);
-        qToLittleEndian(quint16(body.size()), h + 2);
+        recordHeader(h, type, body.size());
         m_data.append(h, 4);
         m_data.append(body.data(), size_t(body.size()));
     }
@@ -120,6 +126,49 @@ public:
 
 private:
     std::string m_data; // appends without QByteArray's detach checks
+};
+
+// A cell's record put together on the stack and appended at once: a sheet has many, and each
+// append to the growing stream costs more than the few bytes it adds.
+class SmallRecord {
+public:
+    static constexpr int Capacity = 128;
+    explicit SmallRecord(quint16 type) : m_type(type) {}
+    SmallRecord &u8(int v) {
+        m_b[m_n++] = char(v & 0xFF);
+        return *this;
+    }
+    SmallRecord &u16(int v) {
+        qToLittleEndian(quint16(v), m_b + m_n);
+        m_n += 2;
+        return *this;
+    }
+    SmallRecord &u32(quint32 v) {
+        qToLittleEndian(v, m_b + m_n);
+        m_n += 4;
+        return *this;
+    }
+    SmallRecord &f64(double v) {
+        qToLittleEndian(v, m_b + m_n);
+        m_n += 8;
+        return *this;
+    }
+    SmallRecord &raw(const QByteArray &b) {
+        std::memcpy(m_b + m_n, b.constData(), size_t(b.size()));
+        m_n += int(b.size());
+        return *this;
+    }
+    int room() const { return Capacity - m_n; }
+    const char *bytes() const { return m_b; }
+    void appendTo(std::string &out) {
+        recordHeader(m_b, m_type, m_n - 4);
+        out.append(m_b, size_t(m_n));
+    }
+
+private:
+    quint16 m_type;
+    int m_n = 4; // the header is filled in last
+    char m_b[Capacity];
 };
 
 bool isLatin1(const QString &s) {
@@ -537,10 +586,9 @@ QByteArray Worksheet::headRecords() const {
     return s.data();
 }
 
-QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
-                                  CellMap::Rows::const_iterator to,
-                                  const std::function<quint32(const QString &)> &sst) const {
-    Stream s;
+template <class Sst>
+void Worksheet::cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
+                            std::string &out, Sst &&sst) const {
     Memo memo;
     Busy busy;
     QByteArray rgce;
@@ -553,14 +601,15 @@ QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
         for (; blockStop != to && blockStop->first < blockEnd; ++blockStop) {
             Extent used;
             widen(used, blockStop->second);
-            s.record(ROW, Bytes()
-                              .u16(blockStop->first)
-                              .u16(used.firstColumn)
-                              .u16(used.lastColumn + 1)
-                              .u16(255)
-                              .u16(0)
-                              .u16(0)
-                              .u32(0x000F0100));
+            SmallRecord(ROW)
+                .u16(blockStop->first)
+                .u16(used.firstColumn)
+                .u16(used.lastColumn + 1)
+                .u16(255)
+                .u16(0)
+                .u16(0)
+                .u32(0x000F0100)
+                .appendTo(out);
         }
         for (; it != blockStop; ++it) {
             const int row = it->first;
@@ -572,47 +621,69 @@ QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
                 const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
                 switch (cell.kind) {
                 case Cell::Kind::Blank:
-                    s.record(BLANK, Bytes().u16(row).u16(col).u16(ixfe));
+                    SmallRecord(BLANK).u16(row).u16(col).u16(ixfe).appendTo(out);
                     break;
                 case Cell::Kind::Number: {
                     const double v = cell.number;
                     if (v == std::floor(v) && v >= -(1 << 29) && v < (1 << 29) &&
                         !(v == 0 && std::signbit(v)))
-                        s.record(RK, Bytes().u16(row).u16(col).u16(ixfe).u32(
-                                         (quint32(qint32(v)) << 2) | 0x02));
+                        SmallRecord(RK)
+                            .u16(row)
+                            .u16(col)
+                            .u16(ixfe)
+                            .u32((quint32(qint32(v)) << 2) | 0x02)
+                            .appendTo(out);
                     else
-                        s.record(NUMBER, Bytes().u16(row).u16(col).u16(ixfe).f64(v));
+                        SmallRecord(NUMBER).u16(row).u16(col).u16(ixfe).f64(v).appendTo(out);
                     break;
                 }
                 case Cell::Kind::Text:
-                    s.record(LABELSST, Bytes().u16(row).u16(col).u16(ixfe).u32(sst(cell.text)));
+                    SmallRecord(LABELSST)
+                        .u16(row)
+                        .u16(col)
+                        .u16(ixfe)
+                        .u32(sst(cell.text))
+                        .appendTo(out);
                     break;
                 case Cell::Kind::Boolean:
-                    s.record(BOOLERR,
-                             Bytes().u16(row).u16(col).u16(ixfe).u8(int(cell.number)).u8(0));
+                    SmallRecord(BOOLERR)
+                        .u16(row)
+                        .u16(col)
+                        .u16(ixfe)
+                        .u8(int(cell.number))
+                        .u8(0)
+                        .appendTo(out);
                     break;
                 case Cell::Kind::Formula: {
                     const Operand v = evaluate(m_cells, row, col, memo, busy);
-                    Bytes b;
-                    b.u16(row).u16(col).u16(ixfe);
-                    if (v.kind == Operand::Kind::Error) // #VALUE!
-                        b.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
-                    else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
-                        b.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
-                    else
-                        b.f64(v.number);
                     cell.formula->tokensInto(rgce);
-                    b.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
-                    b.u32(0);
-                    b.u16(int(rgce.size())).raw(rgce);
-                    s.record(FORMULA, b);
+                    SmallRecord r(FORMULA);
+                    r.u16(row).u16(col).u16(ixfe);
+                    if (v.kind == Operand::Kind::Error) // #VALUE!
+                        r.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
+                    else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
+                        r.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
+                    else
+                        r.f64(v.number);
+                    r.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
+                    r.u32(0);
+                    r.u16(int(rgce.size()));
+                    if (rgce.size() <= r.room()) {
+                        r.raw(rgce).appendTo(out);
+                    } else { // a long formula: the record as a whole, then its tokens
+                        const std::string head(r.bytes(), size_t(SmallRecord::Capacity - r.room()));
+                        char h[4];
+                        recordHeader(h, FORMULA, qsizetype(head.size()) - 4 + rgce.size());
+                        out.append(h, 4);
+                        out.append(head, 4);
+                        out.append(rgce.constData(), size_t(rgce.size()));
+                    }
                     break;
                 }
                 }
             }
         }
     }
-    return s.data();
 }
 
 QByteArray Worksheet::tailRecords() {
@@ -637,10 +708,18 @@ void Worksheet::finishRowsBefore(int row) {
         e.lastRow = it->first;
         widen(e, it->second);
     }
-    m_finished.append(cellRecords(m_cells.rows().cbegin(), to,
-                                  [this](const QString &text) { return m_strings.add(text); }));
-    m_finished.last().squeeze();
-    m_finishedSize += m_finished.constLast().size();
+    // The records go into chunks of about a megabyte: no copy of what is written, and no chunk
+    // much larger than it needs to be.
+    constexpr size_t ChunkSize = 1 << 20;
+    if (m_finished.empty() || m_finished.back().size() >= ChunkSize) {
+        m_finished.emplace_back();
+        m_finished.back().reserve(ChunkSize + ChunkSize / 8);
+    }
+    std::string &chunk = m_finished.back();
+    const size_t before = chunk.size();
+    cellRecords(m_cells.rows().cbegin(), to, chunk,
+                [this](const QString &text) { return m_strings.add(text); });
+    m_finishedSize += qint64(chunk.size() - before);
     m_cells.eraseBefore(end);
     m_finishedRows = end;
 }
@@ -705,23 +784,24 @@ void Workbook::write(QIODevice &out) const {
     const Worksheet::CellMap::Rows &rows = m_sheet.m_cells.rows();
     if (!rows.empty() && rows.begin()->first < m_sheet.m_finishedRows)
         throw lodvik::Error(QStringLiteral("Arbetsbladet skrevs till i rader som redan är klara."));
-    const QByteArray cells =
-        m_sheet.cellRecords(rows.cbegin(), rows.cend(), [&](const QString &text) {
-            ++references;
-            const auto known = finished.index.constFind(text);
-            if (known != finished.index.constEnd())
-                return *known - 1;
-            auto it = index.find(text);
-            if (it != index.end())
-                return *it;
-            const quint32 i = quint32(strings.size());
-            strings.append(text);
-            index.insert(text, i);
-            return i;
-        });
+    std::string cells;
+    m_sheet.cellRecords(rows.cbegin(), rows.cend(), cells, [&](const QString &text) {
+        ++references;
+        const auto known = finished.index.constFind(text);
+        if (known != finished.index.constEnd())
+            return *known - 1;
+        auto it = index.find(text);
+        if (it != index.end())
+            return *it;
+        const quint32 i = quint32(strings.size());
+        strings.append(text);
+        index.insert(text, i);
+        return i;
+    });
     const QByteArray head = m_sheet.headRecords();
     const QByteArray tail = Worksheet::tailRecords();
-    const qint64 sheetSize = head.size() + m_sheet.m_finishedSize + cells.size() + tail.size();
+    const qint64 sheetSize =
+        head.size() + m_sheet.m_finishedSize + qint64(cells.size()) + tail.size();
 
     Stream g;
     g.record(BOF, bof(0x0005));
@@ -809,9 +889,9 @@ void Workbook::write(QIODevice &out) const {
                           ChunkedWriter stream(device);
                           stream.write(globals);
                           stream.write(head);
-                          for (const QByteArray &block : m_sheet.m_finished)
-                              stream.write(block);
-                          stream.write(cells);
+                          for (const std::string &chunk : m_sheet.m_finished)
+                              stream.write(chunk.data(), qint64(chunk.size()));
+                          stream.write(cells.data(), qint64(cells.size()));
                           stream.write(tail);
                           // The container was laid out for this size.
                           Q_ASSERT(stream.count() == globals.size() + sheetSize);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -135,15 +136,16 @@ private:
     // Widens e to the columns of the cells a row holds.
     static void widen(Extent &e, const CellMap::Row &cells);
     QByteArray headRecords() const; // BOF to DIMENSIONS
-    // The ROW and cell records of the cells from `from` to `to`, in blocks of 32 rows; strings go
-    // through sst.
-    QByteArray cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
-                           const std::function<quint32(const QString &)> &sst) const;
+    // The ROW and cell records of the cells from `from` to `to`, in blocks of 32 rows, appended
+    // to out; a string's number comes from sst(text).
+    template <class Sst>
+    void cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
+                     std::string &out, Sst &&sst) const;
     static QByteArray tailRecords(); // WINDOW2 and EOF
 
     CellMap m_cells;
     std::array<double, MaxColumns> m_widths{}; // 0: default width
-    QList<QByteArray> m_finished;              // records of the finished rows, a block at a time
+    std::vector<std::string> m_finished;       // records of the finished rows, in chunks
     qint64 m_finishedSize = 0;
     int m_finishedRows = 0; // 0-based rows below this are finished
     Extent m_finishedExtent;
