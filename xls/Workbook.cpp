@@ -5,7 +5,6 @@
 #include "xls/CompoundFile.h"
 
 #include <QBuffer>
-#include <QHash>
 #include <QIODevice>
 #include <QStringList>
 #include <QVarLengthArray>
@@ -726,12 +725,33 @@ void Worksheet::finishRowsBefore(int row) {
 
 quint32 Worksheet::SharedStrings::add(const QString &text) {
     ++references;
-    quint32 &number = index[text]; // one look-up; 0 for a string not seen before
-    if (number == 0) {
-        strings.append(text);
-        number = quint32(strings.size());
+    if ((strings.size() + 1) * 2 > qsizetype(m_slots.size()))
+        grow();
+    const size_t hash = qHash(text);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const quint32 number = m_slots[i];
+        if (number == 0) {
+            strings.append(text);
+            m_hashes.push_back(hash);
+            m_slots[i] = quint32(strings.size());
+            return quint32(strings.size() - 1);
+        }
+        if (m_hashes[number - 1] == hash && strings.at(number - 1) == text)
+            return number - 1;
     }
-    return number - 1;
+}
+
+void Worksheet::SharedStrings::grow() {
+    std::vector<quint32> table(std::max<size_t>(64, m_slots.size() * 2), 0);
+    const size_t mask = table.size() - 1;
+    for (size_t n = 0; n < m_hashes.size(); ++n) {
+        size_t i = m_hashes[n] & mask;
+        while (table[i] != 0)
+            i = (i + 1) & mask;
+        table[i] = quint32(n + 1);
+    }
+    m_slots = std::move(table);
 }
 
 // ---- Workbook -----------------------------------------------------------------------------
@@ -777,27 +797,15 @@ private:
 void Workbook::write(QIODevice &out) const {
     // The strings are known only once the sheet is written; the sheet comes after the globals.
     // Rows finished earlier numbered theirs already; the rest continue the numbering.
-    const Worksheet::SharedStrings &finished = m_sheet.m_strings;
-    QStringList strings = finished.strings;
-    QHash<QString, quint32> index;
-    quint32 references = finished.references;
+    Worksheet::SharedStrings sst = m_sheet.m_strings;
     const Worksheet::CellMap::Rows &rows = m_sheet.m_cells.rows();
     if (!rows.empty() && rows.begin()->first < m_sheet.m_finishedRows)
         throw lodvik::Error(QStringLiteral("Arbetsbladet skrevs till i rader som redan är klara."));
     std::string cells;
-    m_sheet.cellRecords(rows.cbegin(), rows.cend(), cells, [&](const QString &text) {
-        ++references;
-        const auto known = finished.index.constFind(text);
-        if (known != finished.index.constEnd())
-            return *known - 1;
-        auto it = index.find(text);
-        if (it != index.end())
-            return *it;
-        const quint32 i = quint32(strings.size());
-        strings.append(text);
-        index.insert(text, i);
-        return i;
-    });
+    m_sheet.cellRecords(rows.cbegin(), rows.cend(), cells,
+                        [&](const QString &text) { return sst.add(text); });
+    const QStringList &strings = sst.strings;
+    const quint32 references = sst.references;
     const QByteArray head = m_sheet.headRecords();
     const QByteArray tail = Worksheet::tailRecords();
     const qint64 sheetSize =

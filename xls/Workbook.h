@@ -5,7 +5,7 @@
 #include "xls/SheetWriter.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QHashFunctions>
 #include <QString>
 #include <QStringList>
 
@@ -127,9 +127,16 @@ private:
     // The shared strings, numbered in the order the cells using them are written.
     struct SharedStrings {
         QStringList strings;
-        QHash<QString, quint32> index; // a string's number plus 1
         quint32 references = 0;
+        // A string's number, counting a reference to it; a new string gets the next number.
         quint32 add(const QString &text);
+
+    private:
+        // Open addressing over the list: each slot a string's number plus 1 (0: free), found by
+        // its hash, kept beside it. No node or key copy a string, as a QHash<QString> costs.
+        std::vector<quint32> m_slots;
+        std::vector<size_t> m_hashes;
+        void grow();
     };
 
     Extent extent() const;

@@ -269,8 +269,16 @@ private slots:
         QVERIFY(!widths.contains("14"));
     }
 
+    void manyStringsAcrossContinueRecords_data() {
+        QTest::addColumn<int>("every"); // rows between two finishRowsBefore calls, 0: none
+        for (int every : {0, 32, 1000})
+            QTest::addRow("finished every %d rows", every) << every;
+    }
+
     void manyStringsAcrossContinueRecords() {
-        // Enough distinct texts to need CONTINUE records, some wide, some splitting mid-text.
+        // Enough distinct texts to need CONTINUE records, some wide, some splitting mid-text;
+        // repeats met again after the rows holding them first were finished.
+        QFETCH(int, every);
         xls::Workbook book;
         Worksheet &s = book.worksheet();
         QStringList texts;
@@ -281,7 +289,16 @@ private slots:
             texts << t;
             s.setCell(i + 1, 1, Variant::String(t));
             s.setCell(i + 1, 2, Variant::String(texts.at(i / 2))); // repeats share a string
+            if (every > 0 && (i + 1) % every == 0)
+                s.finishRowsBefore(i + 2);
         }
+        // The SST record counts 6,000 references to 3,000 strings: each repeat found again.
+        char counts[8];
+        qToLittleEndian(quint32(6000), counts);
+        qToLittleEndian(quint32(3000), counts + 4);
+        const QByteArray bytes = book.toBytes();
+        const qsizetype sst = bytes.indexOf(QByteArray(counts, 8));
+        QVERIFY(sst >= 4 && bytes.mid(sst - 4, 2) == QByteArray("\xFC\x00", 2));
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("many.xls"));
         book.saveAs(file);
