@@ -95,6 +95,12 @@ public:
         m_data.append(b.constData(), b.size());
         return *this;
     }
+    // Room for n more bytes, to be written at the pointer returned.
+    char *grow(int n) {
+        const qsizetype at = m_data.size();
+        m_data.resize(at + n);
+        return m_data.data() + at;
+    }
     QByteArray data() const { return QByteArray(m_data.constData(), m_data.size()); }
     QByteArrayView view() const { return QByteArrayView(m_data.constData(), m_data.size()); }
     int size() const { return int(m_data.size()); }
@@ -152,8 +158,8 @@ public:
         m_n += 8;
         return *this;
     }
-    SmallRecord &raw(const QByteArray &b) {
-        std::memcpy(m_b + m_n, b.constData(), size_t(b.size()));
+    SmallRecord &raw(const std::string &b) {
+        std::memcpy(m_b + m_n, b.data(), b.size());
         m_n += int(b.size());
         return *this;
     }
@@ -178,11 +184,14 @@ bool isLatin1(const QString &s) {
 }
 
 void appendChars(Bytes &b, const QString &s, bool wide, int from, int count) {
-    for (int i = from; i < from + count; ++i) {
-        if (wide)
-            b.u16(s.at(i).unicode());
-        else
-            b.u8(s.at(i).unicode());
+    char *p = b.grow(wide ? 2 * count : count);
+    for (const QChar c : QStringView(s).sliced(from, count)) {
+        if (wide) {
+            qToLittleEndian(c.unicode(), p);
+            p += 2;
+        } else {
+            *p++ = char(c.unicode());
+        }
     }
 }
 
@@ -590,7 +599,7 @@ void Worksheet::cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::c
                             std::string &out, Sst &&sst) const {
     Memo memo;
     Busy busy;
-    QByteArray rgce;
+    std::string rgce;
 
     // Rows in blocks of 32: the ROW records of a block, then its cells.
     auto it = from;
@@ -667,15 +676,15 @@ void Worksheet::cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::c
                     r.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
                     r.u32(0);
                     r.u16(int(rgce.size()));
-                    if (rgce.size() <= r.room()) {
+                    if (qsizetype(rgce.size()) <= r.room()) {
                         r.raw(rgce).appendTo(out);
                     } else { // a long formula: the record as a whole, then its tokens
                         const std::string head(r.bytes(), size_t(SmallRecord::Capacity - r.room()));
                         char h[4];
-                        recordHeader(h, FORMULA, qsizetype(head.size()) - 4 + rgce.size());
+                        recordHeader(h, FORMULA, qsizetype(head.size() - 4 + rgce.size()));
                         out.append(h, 4);
                         out.append(head, 4);
-                        out.append(rgce.constData(), size_t(rgce.size()));
+                        out.append(rgce);
                     }
                     break;
                 }

@@ -47,6 +47,11 @@ xls::Workbook sampleWorkbook() {
         s.setCell(10, c + 1, Variant::String(QLatin1String(extractTexts[c])));
     s.setRange(QStringLiteral("G5:G6"), Variant::String(QStringLiteral("=D5+E5+F5")));
     s.setRange(QStringLiteral("C8:G8"), Variant::String(QStringLiteral("=sum(C5:c7)")));
+    // A formula whose tokens need more room than a short record has: 60 references.
+    s.setRange(QStringLiteral("I5"),
+               Variant::String(QStringLiteral("=C5+D5+F5")
+                                   .repeated(20)
+                                   .replace(QStringLiteral("F5=C5"), QStringLiteral("F5+C5"))));
     return book;
 }
 
@@ -235,6 +240,7 @@ private slots:
             {"5,6", "number", 15.0, false},
             {"5,7", "number", 3.0, false},
             {"5,8", "number", 0.0, false},
+            {"5,9", "number", 120060.0, false},
             {"6,1", "number", 1234.0, false},
             {"6,4", "number", 2.25, false},
             {"6,6", "number", 600000000.0, false},
