@@ -309,16 +309,26 @@ const Worksheet::Cell *Worksheet::CellMap::find(int row0, int column0) const {
     return holds(cell) ? &cell : nullptr;
 }
 
+Worksheet::CellMap::Row Worksheet::CellMap::spareRow() {
+    Row buffer;
+    if (!m_spare.empty()) {
+        buffer = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    return buffer;
+}
+
+void Worksheet::CellMap::addRow(int row0, Row &&cells) {
+    // Rows mostly come in order: the hint makes the insertion constant time.
+    const auto at = m_rows.emplace_hint(m_rows.lower_bound(row0), row0, std::move(cells));
+    m_lastRow = row0;
+    m_last = &at->second;
+}
+
 Worksheet::Cell &Worksheet::CellMap::at(int row0, int column0) {
     Row *row = rowOf(row0);
-    if (!row) {
-        Row buffer;
-        if (!m_spare.empty()) {
-            buffer = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
-        row = &m_rows.emplace(row0, std::move(buffer)).first->second;
-    }
+    if (!row)
+        row = &m_rows.emplace(row0, spareRow()).first->second;
     Row &cells = *row;
     if (size_t(column0) >= cells.size())
         cells.resize(size_t(column0) + 1);
@@ -407,6 +417,38 @@ void Worksheet::setFormula(int row, int column, const Formula &formula) {
                                 .arg(row)
                                 .arg(column));
     storeFormula(m_cells, row - 1, column - 1, formula);
+}
+
+void Worksheet::setRow(int row, std::span<const SheetWriter::RowCell> cells) {
+    if (row < 1 || row > MaxRows || cells.size() > size_t(MaxColumns) || m_cells.hasRow(row - 1)) {
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (cells[i].formula)
+                setFormula(row, int(i) + 1, *cells[i].formula);
+            else if (cells[i].value)
+                setCell(row, int(i) + 1, *cells[i].value);
+        }
+        return;
+    }
+    // A new row: its cells made in place in one buffer, which joins the sheet only when every
+    // cell could be made (setCell would have stored those before a failing one, in a workbook
+    // that is not saved then).
+    CellMap::Row buffer = m_cells.spareRow();
+    buffer.resize(cells.size());
+    size_t end = 0; // past the last cell the row holds
+    for (size_t i = 0; i < cells.size(); ++i) {
+        Cell &cell = buffer[i];
+        if (cells[i].formula) {
+            cell.kind = Cell::Kind::Formula;
+            cell.formula = *cells[i].formula;
+        } else if (cells[i].value) {
+            cell = cellFor(row, int(i) + 1, *cells[i].value, MaxRows, MaxColumns);
+        }
+        if (CellMap::holds(cell))
+            end = i + 1;
+    }
+    buffer.resize(end);
+    if (end > 0)
+        m_cells.addRow(row - 1, std::move(buffer));
 }
 
 std::pair<int, int> Worksheet::parseColumns(const QString &columns, double characters) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,9 @@ public:
     // Puts a formula into one cell, as setRange puts its formula into each cell of a range (the
     // caller moves it along with Formula::shifted). Formatting stays.
     void setFormula(int row, int column, const Formula &formula);
+    // Sets a row's cells from column 1 on, as setCell and setFormula set them one by one; a row
+    // that holds no cell yet (the common case) is made in one piece.
+    void setRow(int row, std::span<const SheetWriter::RowCell> cells);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);
     // Makes the cells of a range bold, written or not.
@@ -84,6 +88,12 @@ public:
         Rows::const_iterator lowerBound(int row0) const { return m_rows.lower_bound(row0); }
         // Lets the rows before row0 go; their buffers are kept for the rows to come.
         void eraseBefore(int row0);
+        // Whether the row holds a cell.
+        bool hasRow(int row0) const { return rowOf(row0) != nullptr; }
+        // An empty buffer for a new row, one let go before if there is one.
+        Row spareRow();
+        // Adds a row that holds no cell yet; cells ends with a cell it holds.
+        void addRow(int row0, Row &&cells);
 
     private:
         Row *rowOf(int row0) const;
@@ -182,6 +192,7 @@ public:
     void setFormula(int row, int column, const Formula &formula) override {
         m_sheet.setFormula(row, column, formula);
     }
+    void setRow(int row, std::span<const RowCell> cells) override { m_sheet.setRow(row, cells); }
     void setColumnWidth(const QString &columns, double characters) override {
         m_sheet.setColumnWidth(columns, characters);
     }

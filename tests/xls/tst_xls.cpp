@@ -322,6 +322,62 @@ private slots:
         }
     }
 
+    // A row handed over whole gives the file its cells set one by one give: values of every
+    // kind, blanks at its end, a formula, a row that holds cells already, a value that fails.
+    void rowAtOnceAsCellByCell_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QList<Variant>>("values"); // Null in column 20: the formula's place
+        const double inf = std::numeric_limits<double>::infinity();
+        const QList<Variant> kinds{Variant::String(QStringLiteral("P-1")),
+                                   Variant::String(QStringLiteral(" 12,5 ")),
+                                   Variant::String(QString()),
+                                   Variant(),
+                                   Variant::Integer(-3),
+                                   Variant::Long(600000000),
+                                   Variant::Double(-0.0),
+                                   Variant::Boolean(true),
+                                   Variant::String(QStringLiteral("=A1")),
+                                   Variant::Double(2.5)};
+        addRow("every kind", 5, kinds);
+        addRow("blanks at the end", 6, kinds + QList<Variant>{Variant(), Variant::Null()});
+        addRow("only blanks", 7, QList<Variant>{Variant(), Variant::String(QString())});
+        addRow("a bold row", 3, kinds);
+        addRow("a row holding cells", 2, kinds);
+        addRow("an infinity", 8, QList<Variant>{Variant::Long(1), Variant::Double(inf)});
+        addRow("last row", Worksheet::MaxRows, kinds);
+        addRow("below the sheet", Worksheet::MaxRows + 1, kinds);
+    }
+    void rowAtOnceAsCellByCell() {
+        QFETCH(int, row);
+        QFETCH(QList<Variant>, values);
+        const xls::Formula formula = xls::Formula::parse(QStringLiteral("=A5+E5"));
+        const auto build = [&](bool atOnce) -> QByteArray {
+            xls::Workbook book;
+            book.setBold(QStringLiteral("A3:C3"));
+            book.setCell(2, 12, Variant::String(QStringLiteral("kvar")));
+            std::vector<xls::SheetWriter::RowCell> cells(size_t(values.size()) + 1);
+            for (qsizetype i = 0; i < values.size(); ++i)
+                cells[size_t(i)].value = &values[i];
+            cells.back().formula = &formula;
+            try {
+                if (atOnce) {
+                    book.setRow(row, cells);
+                } else {
+                    for (size_t i = 0; i < cells.size(); ++i)
+                        if (cells[i].formula)
+                            book.setFormula(row, int(i) + 1, *cells[i].formula);
+                        else
+                            book.setCell(row, int(i) + 1, *cells[i].value);
+                }
+            } catch (const lodvik::Error &e) {
+                return "failed: " + e.message().toUtf8();
+            }
+            return book.toBytes();
+        };
+        const QByteArray once = build(true);
+        QCOMPARE(once, build(false));
+    }
+
     void finishedRowsWriteTheSameFile_data() {
         QTest::addColumn<int>("every"); // rows between two finishRowsBefore calls
         for (int every : {1, 7, 32, 33, 100})
