@@ -419,16 +419,9 @@ void Worksheet::setFormula(int row, int column, const Formula &formula) {
     storeFormula(m_cells, row - 1, column - 1, formula);
 }
 
-void Worksheet::setRow(int row, std::span<const SheetWriter::RowCell> cells) {
-    if (row < 1 || row > MaxRows || cells.size() > size_t(MaxColumns) || m_cells.hasRow(row - 1)) {
-        for (size_t i = 0; i < cells.size(); ++i) {
-            if (cells[i].formula)
-                setFormula(row, int(i) + 1, *cells[i].formula);
-            else if (cells[i].value)
-                setCell(row, int(i) + 1, *cells[i].value);
-        }
-        return;
-    }
+bool Worksheet::setNewRow(int row, std::span<const SheetWriter::RowCell> cells) {
+    if (row < 1 || row > MaxRows || cells.size() > size_t(MaxColumns) || m_cells.hasRow(row - 1))
+        return false;
     // A new row: its cells made in place in one buffer, which joins the sheet only when every
     // cell could be made (setCell would have stored those before a failing one, in a workbook
     // that is not saved then).
@@ -449,6 +442,7 @@ void Worksheet::setRow(int row, std::span<const SheetWriter::RowCell> cells) {
     buffer.resize(end);
     if (end > 0)
         m_cells.addRow(row - 1, std::move(buffer));
+    return true;
 }
 
 std::pair<int, int> Worksheet::parseColumns(const QString &columns, double characters) {

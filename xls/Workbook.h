@@ -50,9 +50,10 @@ public:
     // Puts a formula into one cell, as setRange puts its formula into each cell of a range (the
     // caller moves it along with Formula::shifted). Formatting stays.
     void setFormula(int row, int column, const Formula &formula);
-    // Sets a row's cells from column 1 on, as setCell and setFormula set them one by one; a row
-    // that holds no cell yet (the common case) is made in one piece.
-    void setRow(int row, std::span<const SheetWriter::RowCell> cells);
+    // Sets the cells of a row that holds none yet from column 1 on, as setCell and setFormula
+    // would set them one by one, in one piece. False, and nothing done, for a row that holds
+    // cells or lies off the sheet: the caller then sets them one by one.
+    bool setNewRow(int row, std::span<const SheetWriter::RowCell> cells);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);
     // Makes the cells of a range bold, written or not.
@@ -192,7 +193,10 @@ public:
     void setFormula(int row, int column, const Formula &formula) override {
         m_sheet.setFormula(row, column, formula);
     }
-    void setRow(int row, std::span<const RowCell> cells) override { m_sheet.setRow(row, cells); }
+    void setRow(int row, std::span<const RowCell> cells) override {
+        if (!m_sheet.setNewRow(row, cells))
+            SheetWriter::setRow(row, cells);
+    }
     void setColumnWidth(const QString &columns, double characters) override {
         m_sheet.setColumnWidth(columns, characters);
     }
