@@ -326,7 +326,8 @@ private slots:
     // kind, blanks at its end, a formula, a row that holds cells already, a value that fails.
     void rowAtOnceAsCellByCell_data() {
         QTest::addColumn<int>("row");
-        QTest::addColumn<QList<Variant>>("values"); // Null in column 20: the formula's place
+        QTest::addColumn<QList<Variant>>("values");
+        QTest::addColumn<int>("formulaAt"); // the formula's place among them, -1 for none
         const double inf = std::numeric_limits<double>::infinity();
         const QList<Variant> kinds{Variant::String(QStringLiteral("P-1")),
                                    Variant::String(QStringLiteral(" 12,5 ")),
@@ -338,27 +339,29 @@ private slots:
                                    Variant::Boolean(true),
                                    Variant::String(QStringLiteral("=A1")),
                                    Variant::Double(2.5)};
-        addRow("every kind", 5, kinds);
-        addRow("blanks at the end", 6, kinds + QList<Variant>{Variant(), Variant::Null()});
-        addRow("only blanks", 7, QList<Variant>{Variant(), Variant::String(QString())});
-        addRow("a bold row", 3, kinds);
-        addRow("a row holding cells", 2, kinds);
-        addRow("an infinity", 8, QList<Variant>{Variant::Long(1), Variant::Double(inf)});
-        addRow("last row", Worksheet::MaxRows, kinds);
-        addRow("below the sheet", Worksheet::MaxRows + 1, kinds);
+        addRow("every kind", 5, kinds, int(kinds.size()));
+        addRow("blanks at the end", 6, kinds + QList<Variant>{Variant(), Variant::Null()}, 3);
+        addRow("only blanks", 7, QList<Variant>{Variant(), Variant::String(QString())}, -1);
+        addRow("a bold row", 3, kinds, 0);
+        addRow("a row holding cells", 2, kinds, 3);
+        addRow("an infinity", 8, QList<Variant>{Variant::Long(1), Variant::Double(inf)}, 0);
+        addRow("last row", Worksheet::MaxRows, kinds, 3);
+        addRow("below the sheet", Worksheet::MaxRows + 1, kinds, 3);
     }
     void rowAtOnceAsCellByCell() {
         QFETCH(int, row);
         QFETCH(QList<Variant>, values);
+        QFETCH(int, formulaAt);
         const xls::Formula formula = xls::Formula::parse(QStringLiteral("=A5+E5"));
         const auto build = [&](bool atOnce) -> QByteArray {
             xls::Workbook book;
             book.setBold(QStringLiteral("A3:C3"));
             book.setCell(2, 12, Variant::String(QStringLiteral("kvar")));
-            std::vector<xls::SheetWriter::RowCell> cells(size_t(values.size()) + 1);
-            for (qsizetype i = 0; i < values.size(); ++i)
-                cells[size_t(i)].value = &values[i];
-            cells.back().formula = &formula;
+            std::vector<xls::SheetWriter::RowCell> cells;
+            for (const Variant &value : values)
+                cells.push_back({&value, nullptr});
+            if (formulaAt >= 0)
+                cells.insert(cells.begin() + formulaAt, {nullptr, &formula});
             try {
                 if (atOnce) {
                     book.setRow(row, cells);
