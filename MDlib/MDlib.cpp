@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -67,6 +68,24 @@ Variant NullToValue(const Variant &value, const QString &code) {
     }
 }
 
+namespace {
+
+// The texts of the whole numbers below 1000 in size, made once: most cells of a coverage run
+// hold one, and a copy of a made text costs no allocation. Never destroyed, so that work still
+// running at exit can use them.
+constexpr int SmallNumbers = 999;
+const QString &smallNumberText(int n) {
+    static const auto *texts = [] {
+        auto *made = new std::array<QString, 2 * SmallNumbers + 1>;
+        for (int i = -SmallNumbers; i <= SmallNumbers; ++i)
+            (*made)[size_t(i + SmallNumbers)] = QString::number(i);
+        return made;
+    }();
+    return (*texts)[size_t(n + SmallNumbers)];
+}
+
+} // namespace
+
 QString Format(const Variant &value, const QString &pattern) {
     Q_UNUSED(pattern); // every pattern the program uses is a run of "#": a whole number
     double number = 0;
@@ -88,6 +107,8 @@ QString Format(const Variant &value, const QString &pattern) {
     const double rounded = std::round(number); // half away from zero
     if (rounded == 0.0)
         return {};
+    if (std::fabs(rounded) <= SmallNumbers)
+        return smallNumberText(int(rounded));
     // Below 2^53 every whole double is an exact integer: its digits without the locale's
     // general number conversion, which costs several times more a cell.
     if (std::fabs(rounded) < 9007199254740992.0) {

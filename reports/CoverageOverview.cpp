@@ -15,6 +15,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string>
 
 using lodvik::Variant;
 
@@ -244,27 +245,135 @@ void listValues(ListValues &values, const CoverageRow &row, const QDate &period,
     std::move(planning.begin(), planning.end(), values.begin() + ListColumnCount);
 }
 
-void csvLine(QByteArray &line, const ListValues &values) {
+// The writers append bytes to a QByteArray (the functions below) or to a row's std::string,
+// whose appends cost less than QByteArray's general insert.
+template <class Out> void appendBytes(Out &out, const char *data, qsizetype size) {
+    out.append(data, decltype(out.size())(size));
+}
+template <class Out> void appendBytes(Out &out, const QByteArray &bytes) {
+    appendBytes(out, bytes.constData(), bytes.size());
+}
+template <class Out> void appendByte(Out &out, char c) {
+    out.push_back(c);
+}
+
+// Whole numbers below 1e15 are their digits in both formats (negative zero "0", as Qt writes
+// it); to_chars spares them the exact decimal conversion that the others need.
+template <class Out> bool wholeNumberTo(Out &out, double d) {
+    if (!(std::fabs(d) < 1e15) || d != std::trunc(d))
+        return false;
+    char digits[24];
+    const char *end = std::to_chars(digits, digits + sizeof digits, qint64(d)).ptr;
+    appendBytes(out, digits, end - digits);
+    return true;
+}
+
+// A value as QJsonDocument writes it as the only element of a compact array.
+QByteArray qtJson(const QJsonValue &value) {
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Appends an ASCII text byte by byte.
+template <class Out> void asciiTo(Out &out, const QString &text) {
+    const auto at = out.size();
+    out.resize(at + decltype(at)(text.size()));
+    char *p = out.data() + at;
+    for (const QChar c : text)
+        *p++ = char(c.unicode());
+}
+
+template <class Out> void plainNumberTo(Out &out, double d) {
+    if (wholeNumberTo(out, d))
+        return;
+    if (!std::isfinite(d)) {
+        appendBytes(out, plainNumber(d).toLatin1());
+        return;
+    }
+    // to_chars rounds a tie to even where QString::number rounds it up: a tie at the 16th digit
+    // is a value whose shortest text has 16 digits ending in 5, left to Qt.
+    char digits[32];
+    const char *end =
+        std::to_chars(digits, digits + sizeof digits, d, std::chars_format::scientific).ptr;
+    const char *e = std::find(static_cast<const char *>(digits), end, 'e');
+    if (std::count_if(static_cast<const char *>(digits), e,
+                      [](char c) { return c >= '0' && c <= '9'; }) == 16 &&
+        e[-1] == '5') {
+        appendBytes(out, plainNumber(d).toLatin1());
+        return;
+    }
+    end = std::to_chars(digits, digits + sizeof digits, d, std::chars_format::general, 15).ptr;
+    appendBytes(out, digits, end - digits);
+}
+
+template <class Out> void jsonNumberTo(Out &out, double d) {
+    if (wholeNumberTo(out, d))
+        return;
+    if (std::isfinite(d) && d != std::trunc(d))
+        appendBytes(out, QByteArray::number(d, 'g', QLocale::FloatingPointShortest));
+    else // a large whole number may be kept as an integer, an infinity becomes null
+        appendBytes(out, qtJson(d));
+}
+
+template <class Out> void jsonStringTo(Out &out, const QString &text) {
+    bool ascii = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == u'"' || u == u'\\' || QChar::isSurrogate(u)) {
+            appendBytes(out, qtJson(text)); // escapes, and a lone surrogate Qt's way
+            return;
+        }
+        ascii = ascii && u < 0x80;
+    }
+    appendByte(out, '"');
+    if (ascii)
+        asciiTo(out, text);
+    else
+        appendBytes(out, text.toUtf8());
+    appendByte(out, '"');
+}
+
+template <class Out> void csvFieldTo(Out &out, const QString &text) {
+    if (text.isEmpty())
+        return;
+    const char16_t first = text.front().unicode();
+    bool plain = first != u'=' && first != u'+' && first != u'-' && first != u'@';
+    bool ascii = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        plain = plain && u != u',' && u != u'"' && u != u'\n' && u != u'\r' && u != u'\t';
+        ascii = ascii && u < 0x80;
+    }
+    if (!plain)
+        appendBytes(out, csvField(text).toUtf8());
+    else if (ascii)
+        asciiTo(out, text);
+    else
+        appendBytes(out, text.toUtf8());
+}
+
+void csvLine(std::string &line, const ListValues &values) {
     for (size_t c = 0; c < values.size(); ++c) {
         if (c > 0)
             line += ',';
         const ListCell &cell = values[c];
         if (cell.kind == ListCell::Kind::Text)
-            appendCsvField(line, cell.text);
+            csvFieldTo(line, cell.text);
         else if (cell.kind == ListCell::Kind::Empty)
             continue;
         else if (c < size_t(ListColumnCount) || std::isfinite(cell.number))
-            appendPlainNumber(line, cell.number);
+            plainNumberTo(line, cell.number);
         else // the planning columns are fields like any text: "-inf" gets its apostrophe
-            appendCsvField(line, plainNumber(cell.number));
+            csvFieldTo(line, plainNumber(cell.number));
     }
     line += "\r\n";
 }
 
 // The members of a row's JSON object in the order QJsonObject keeps them, each with its place
-// in ListValues and its line's start as the object is written two levels in.
+// in ListValues and what goes before its value as the object is written two levels in: the
+// object's opening or the comma after the member before, the line's indent and the key.
 struct JsonMember {
-    QByteArray start;
+    std::string start;
     size_t value;
 };
 
@@ -279,126 +388,47 @@ std::vector<JsonMember> jsonMembers() {
     std::sort(sorted.begin(), sorted.end());
     std::vector<JsonMember> members;
     for (const QByteArray &key : sorted)
-        members.push_back({QByteArray(12, ' ') + '"' + key + "\": ", size_t(keys.indexOf(key))});
+        members.push_back({(members.empty() ? "        {\n" : ",\n") + std::string(12, ' ') + '"' +
+                               key.toStdString() + "\": ",
+                           size_t(keys.indexOf(key))});
     return members;
 }
 
-void jsonElement(QByteArray &element, const ListValues &values,
+void jsonElement(std::string &element, const ListValues &values,
                  const std::vector<JsonMember> &members) {
-    element += "        {\n";
     for (const JsonMember &m : members) {
         element += m.start;
         const ListCell &cell = values[m.value];
         if (cell.kind == ListCell::Kind::Number) {
-            appendJsonNumber(element, cell.number);
+            jsonNumberTo(element, cell.number);
         } else if (cell.kind == ListCell::Kind::Text) {
-            appendJsonString(element, cell.text);
+            jsonStringTo(element, cell.text);
         } else {
             // The product and its description are texts even when empty.
             const CoverageColumn *column =
                 m.value < size_t(ListColumnCount) ? columns[m.value].column : nullptr;
             element += column && column->text ? "\"\"" : "null";
         }
-        element += &m == &members.back() ? "\n" : ",\n";
     }
-    element += "        }";
-}
-
-// Whole numbers below 1e15 are their digits in both formats (negative zero "0", as Qt writes
-// it); to_chars spares them the exact decimal conversion that the others need.
-bool appendWholeNumber(QByteArray &out, double d) {
-    if (!(std::fabs(d) < 1e15) || d != std::trunc(d))
-        return false;
-    char digits[24];
-    const char *end = std::to_chars(digits, digits + sizeof digits, qint64(d)).ptr;
-    out.append(digits, end - digits);
-    return true;
-}
-
-// A value as QJsonDocument writes it as the only element of a compact array.
-QByteArray qtJson(const QJsonValue &value) {
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
-// Appends an ASCII text byte by byte.
-void appendAscii(QByteArray &out, const QString &text) {
-    const qsizetype at = out.size();
-    out.resize(at + text.size());
-    char *p = out.data() + at;
-    for (const QChar c : text)
-        *p++ = char(c.unicode());
+    element += "\n        }";
 }
 
 } // namespace
 
 void appendPlainNumber(QByteArray &out, double d) {
-    if (appendWholeNumber(out, d))
-        return;
-    if (!std::isfinite(d)) {
-        out += plainNumber(d).toLatin1();
-        return;
-    }
-    // to_chars rounds a tie to even where QString::number rounds it up: a tie at the 16th digit
-    // is a value whose shortest text has 16 digits ending in 5, left to Qt.
-    char digits[32];
-    const char *end =
-        std::to_chars(digits, digits + sizeof digits, d, std::chars_format::scientific).ptr;
-    const char *e = std::find(static_cast<const char *>(digits), end, 'e');
-    if (std::count_if(static_cast<const char *>(digits), e,
-                      [](char c) { return c >= '0' && c <= '9'; }) == 16 &&
-        e[-1] == '5') {
-        out += plainNumber(d).toLatin1();
-        return;
-    }
-    end = std::to_chars(digits, digits + sizeof digits, d, std::chars_format::general, 15).ptr;
-    out.append(digits, end - digits);
+    plainNumberTo(out, d);
 }
 
 void appendJsonNumber(QByteArray &out, double d) {
-    if (appendWholeNumber(out, d))
-        return;
-    if (std::isfinite(d) && d != std::trunc(d))
-        out += QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
-    else // a large whole number may be kept as an integer, an infinity becomes null
-        out += qtJson(d);
+    jsonNumberTo(out, d);
 }
 
 void appendJsonString(QByteArray &out, const QString &text) {
-    bool ascii = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == u'"' || u == u'\\' || QChar::isSurrogate(u)) {
-            out += qtJson(text); // escapes, and a lone surrogate Qt's way
-            return;
-        }
-        ascii = ascii && u < 0x80;
-    }
-    out += '"';
-    if (ascii)
-        appendAscii(out, text);
-    else
-        out += text.toUtf8();
-    out += '"';
+    jsonStringTo(out, text);
 }
 
 void appendCsvField(QByteArray &out, const QString &text) {
-    if (text.isEmpty())
-        return;
-    const char16_t first = text.front().unicode();
-    bool plain = first != u'=' && first != u'+' && first != u'-' && first != u'@';
-    bool ascii = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        plain = plain && u != u',' && u != u'"' && u != u'\n' && u != u'\r' && u != u'\t';
-        ascii = ascii && u < 0x80;
-    }
-    if (!plain)
-        out += csvField(text).toUtf8();
-    else if (ascii)
-        appendAscii(out, text);
-    else
-        out += text.toUtf8();
+    csvFieldTo(out, text);
 }
 
 CoverageListWriter::CoverageListWriter(Format format, const figures::Period &period,
@@ -423,7 +453,7 @@ CoverageListWriter::CoverageListWriter(Format format, const figures::Period &per
 void CoverageListWriter::add(const CoverageRow &row) {
     ListValues values;
     listValues(values, row, m_period, m_targetWeeks, m_today);
-    m_line.resize(0); // keeps its room for the next row
+    m_line.clear(); // keeps its room for the next row
     if (m_format == Format::Csv) {
         csvLine(m_line, values);
     } else {
@@ -433,7 +463,7 @@ void CoverageListWriter::add(const CoverageRow &row) {
             m_line += ",\n";
         jsonElement(m_line, values, members);
     }
-    m_out(m_line);
+    m_out(QByteArray::fromRawData(m_line.data(), qsizetype(m_line.size())));
     ++m_rows;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The coverage run's rows as a list to read on screen or hand on: the values of the workbook's
@@ -138,7 +139,8 @@ QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const figu
                         double targetWeeks);
 // The same two documents written as the rows come, each part handed to out as soon as it is
 // complete, so that nothing grows with the number of rows: the same bytes as coverageCsv and
-// coverageJson give for the same rows.
+// coverageJson give for the same rows. A row's part holds the writer's own buffer: it is valid
+// during the call, and a copy kept of it must be a deep one (QByteArray(part.constData(), …)).
 class CoverageListWriter {
 public:
     enum class Format { Csv, Json };
@@ -154,7 +156,7 @@ private:
     double m_targetWeeks;
     std::function<void(const QByteArray &)> m_out;
     QByteArray m_jsonEnd;
-    QByteArray m_line; // the row being written, its room kept from row to row
+    std::string m_line; // the row being written, its room kept from row to row
     qint64 m_rows = 0;
 };
 // The writers' texts, appended to out: a number as QString::number(d, 'g', 15) writes it, a

@@ -335,16 +335,21 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
                                        : std::nullopt);
             return formulas;
         }();
+        // The row's cells handed over at once, in column order.
+        std::array<xls::SheetWriter::RowCell, CoverageColumnCount> row{};
+        std::array<std::optional<xls::Formula>, CoverageColumnCount> shifted;
         for (const CoverageColumn &c : coverageColumns()) {
             if (c.kind == CoverageColumn::Kind::Heading)
                 continue;
-            const std::optional<xls::Formula> &formula = firstRowFormulas[size_t(c.column() - 1)];
-            if (formula)
-                sheet.setFormula(sheetRow, c.column(),
-                                 formula->shifted(sheetRow - 5, 0, sheet.maxRows()));
-            else
-                sheet.setCell(sheetRow, c.column(), cells[size_t(c.column())]);
+            const size_t i = size_t(c.column() - 1);
+            if (const std::optional<xls::Formula> &formula = firstRowFormulas[i]) {
+                shifted[i] = formula->shifted(sheetRow - 5, 0, sheet.maxRows());
+                row[i].formula = &*shifted[i];
+            } else {
+                row[i].value = &cells[size_t(c.column())];
+            }
         }
+        sheet.setRow(sheetRow, row);
     } catch (const lodvik::Error &e) {
         m_failure = e;
         return;

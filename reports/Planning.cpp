@@ -8,6 +8,7 @@
 #include <QJsonValue>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace reports {
@@ -35,13 +36,11 @@ QString commaNumber(double d) {
 
 // "yyyy-MM-dd" as QDate::toString(Qt::ISODate) writes it; written here for the years it writes
 // that way, because each row of a list has two or three dates.
-QString isoDate(const std::optional<QDate> &date) {
-    if (!date)
-        return {};
+QString makeIsoDate(const QDate &date) {
     int year = 0, month = 0, day = 0;
-    date->getDate(&year, &month, &day);
+    date.getDate(&year, &month, &day);
     if (year < 1 || year > 9999)
-        return date->toString(Qt::ISODate);
+        return date.toString(Qt::ISODate);
     const auto digit = [](int n) { return QChar(u'0' + n % 10); };
     const QChar text[10] = {digit(year / 1000),
                             digit(year / 100),
@@ -54,6 +53,20 @@ QString isoDate(const std::optional<QDate> &date) {
                             digit(day / 10),
                             digit(day)};
     return QString(text, 10);
+}
+
+// The same from the texts made last: a list's dates are few, and repeat from row to row.
+QString isoDate(const std::optional<QDate> &date) {
+    if (!date)
+        return {};
+    thread_local std::array<std::pair<qint64, QString>, 256> made;
+    const qint64 day = date->toJulianDay();
+    auto &[madeDay, text] = made[size_t(day) % made.size()];
+    if (text.isNull() || madeDay != day) {
+        madeDay = day;
+        text = makeIsoDate(*date);
+    }
+    return text;
 }
 
 QJsonValue jsonDate(const std::optional<QDate> &date) {
@@ -227,9 +240,10 @@ std::optional<QDate> orderByDate(const CoverageRow &row, const QDate &period) {
     return stockout->addDays(-qint64(std::ceil(row.rule.leadTimeWeeks * 7 - tolerance)));
 }
 
-OrderUrgency orderUrgency(const CoverageRow &row, const QDate &period, double targetWeeks,
-                          const QDate &today) {
-    const std::optional<QDate> orderBy = orderByDate(row, period);
+namespace {
+
+OrderUrgency urgencyOf(const std::optional<QDate> &orderBy, const QDate &period, double targetWeeks,
+                       const QDate &today) {
     if (!orderBy)
         return OrderUrgency::None;
     if (*orderBy <= today)
@@ -237,6 +251,13 @@ OrderUrgency orderUrgency(const CoverageRow &row, const QDate &period, double ta
     if (*orderBy < period.addDays(qint64(std::ceil(targetWeeks * 7 - tolerance))))
         return OrderUrgency::WithinTarget;
     return OrderUrgency::Enough;
+}
+
+} // namespace
+
+OrderUrgency orderUrgency(const CoverageRow &row, const QDate &period, double targetWeeks,
+                          const QDate &today) {
+    return urgencyOf(orderByDate(row, period), period, targetWeeks, today);
 }
 
 // By OrderUrgency: the machine name and the operator's words.
@@ -280,7 +301,8 @@ std::array<ListCell, PlanningColumnCount> planningCells(const CoverageRow &row, 
         return d ? ListCell{ListCell::Kind::Text, 0, isoDate(d)} : ListCell{};
     };
     const PlanningRule &rule = row.rule;
-    const OrderUrgency urgency = orderUrgency(row, period, targetWeeks, today);
+    const std::optional<QDate> orderBy = orderByDate(row, period);
+    const OrderUrgency urgency = urgencyOf(orderBy, period, targetWeeks, today);
     const bool ordered = row.mark && row.mark->kind == PlanningMark::Kind::Ordered;
     return {number(rule.leadTimeWeeks),
             number(rule.safetyWeeks),
@@ -290,7 +312,7 @@ std::array<ListCell, PlanningColumnCount> planningCells(const CoverageRow &row, 
             text(rule.supplier),
             text(rule.group),
             date(stockoutDate(row, period)),
-            date(orderByDate(row, period)),
+            date(orderBy),
             urgency == OrderUrgency::None ? ListCell{} : text(orderUrgencyKey(urgency)),
             !row.mark ? ListCell{}
             : ordered ? text(QStringLiteral("ordered"))

@@ -388,7 +388,7 @@ void visitCells(const Node &n, const Offset &at, const std::function<void(int, i
         visitCells(*child, at, visit);
 }
 
-void append16(QByteArray &b, uint16_t v) {
+template <class Out> void append16(Out &b, uint16_t v) {
     char bytes[2];
     qToLittleEndian(v, bytes);
     b.append(bytes, 2);
@@ -400,14 +400,16 @@ uint16_t columnField(const CellRef &r) {
 
 // Token classes: a reference that an operator reads is of value class, a SUM argument of
 // reference class, as the spreadsheet program itself stores them.
-void emitTokens(const Node &n, const Offset &at, QByteArray &out, bool referenceClass) {
+// Into a QByteArray or a std::string, whose appends cost less.
+template <class Out>
+void emitTokens(const Node &n, const Offset &at, Out &out, bool referenceClass) {
     switch (n.kind) {
     case Node::Kind::Number:
         if (n.number >= 0 && n.number <= 65535 && n.number == std::floor(n.number)) {
-            out.append(char(0x1E)); // tInt
+            out.push_back(char(0x1E)); // tInt
             append16(out, uint16_t(n.number));
         } else {
-            out.append(char(0x1F)); // tNum
+            out.push_back(char(0x1F)); // tNum
             char bytes[8];
             qToLittleEndian(n.number, bytes);
             out.append(bytes, 8);
@@ -415,7 +417,7 @@ void emitTokens(const Node &n, const Offset &at, QByteArray &out, bool reference
         return;
     case Node::Kind::Ref: {
         const CellRef r = at(n.first);
-        out.append(char(referenceClass ? 0x24 : 0x44)); // tRef / tRefV
+        out.push_back(char(referenceClass ? 0x24 : 0x44)); // tRef / tRefV
         append16(out, uint16_t(r.row));
         append16(out, columnField(r));
         return;
@@ -423,7 +425,7 @@ void emitTokens(const Node &n, const Offset &at, QByteArray &out, bool reference
     case Node::Kind::Area: {
         const CellRef first = at(n.first);
         const CellRef last = at(n.last);
-        out.append(char(referenceClass ? 0x25 : 0x45)); // tArea / tAreaV
+        out.push_back(char(referenceClass ? 0x25 : 0x45)); // tArea / tAreaV
         append16(out, uint16_t(first.row));
         append16(out, uint16_t(last.row));
         append16(out, columnField(first));
@@ -434,21 +436,21 @@ void emitTokens(const Node &n, const Offset &at, QByteArray &out, bool reference
     case Node::Kind::Sub:
         emitTokens(*n.children[0], at, out, false);
         emitTokens(*n.children[1], at, out, false);
-        out.append(char(n.kind == Node::Kind::Add ? 0x03 : 0x04)); // tAdd / tSub
+        out.push_back(char(n.kind == Node::Kind::Add ? 0x03 : 0x04)); // tAdd / tSub
         return;
     case Node::Kind::Negate:
         emitTokens(*n.children[0], at, out, false);
-        out.append(char(0x13)); // tUminus
+        out.push_back(char(0x13)); // tUminus
         return;
     case Node::Kind::Paren:
         emitTokens(*n.children[0], at, out, referenceClass);
-        out.append(char(0x15)); // tParen
+        out.push_back(char(0x15)); // tParen
         return;
     case Node::Kind::Sum:
         for (const auto &c : n.children)
             emitTokens(*c, at, out, true);
-        out.append(char(0x42)); // tFuncVarV
-        out.append(char(n.children.size()));
+        out.push_back(char(0x42)); // tFuncVarV
+        out.push_back(char(n.children.size()));
         append16(out, 4); // SUM
         return;
     }
@@ -524,6 +526,11 @@ QByteArray Formula::tokens() const {
 
 void Formula::tokensInto(QByteArray &out) const {
     out.resize(0);
+    emitTokens(*m_root, {m_rows, m_columns}, out, false);
+}
+
+void Formula::tokensInto(std::string &out) const {
+    out.clear();
     emitTokens(*m_root, {m_rows, m_columns}, out, false);
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace xls {
@@ -54,6 +55,7 @@ public:
     QByteArray tokens() const;
     // The same tokens in out, which keeps its buffer from one formula to the next.
     void tokensInto(QByteArray &out) const;
+    void tokensInto(std::string &out) const;
 
     // Canonical text: "D6+E6+F6", "SUM(C5:C7)".
     QString text() const;

@@ -5,13 +5,13 @@
 #include "xls/CompoundFile.h"
 
 #include <QBuffer>
-#include <QHash>
 #include <QIODevice>
 #include <QStringList>
 #include <QVarLengthArray>
 #include <QtEndian>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -95,6 +95,12 @@ public:
         m_data.append(b.constData(), b.size());
         return *this;
     }
+    // Room for n more bytes, to be written at the pointer returned.
+    char *grow(int n) {
+        const qsizetype at = m_data.size();
+        m_data.resize(at + n);
+        return m_data.data() + at;
+    }
     QByteArray data() const { return QByteArray(m_data.constData(), m_data.size()); }
     QByteArrayView view() const { return QByteArrayView(m_data.constData(), m_data.size()); }
     int size() const { return int(m_data.size()); }
@@ -103,14 +109,19 @@ private:
     QVarLengthArray<char, 64> m_data;
 };
 
+// A record's type and body length, the four bytes before its body.
+void recordHeader(char *h, quint16 type, qsizetype size) {
+    Q_ASSERT(size <= MaxRecordData);
+    qToLittleEndian(type, h);
+    qToLittleEndian(quint16(size), h + 2);
+}
+
 // Records one after another; a sheet's cells make many small ones.
 class Stream {
 public:
     void record(quint16 type, QByteArrayView body) {
-        Q_ASSERT(body.size() <= MaxRecordData);
         char h[4];
-        qToLittleEndian(type, h);
-        qToLittleEndian(quint16(body.size()), h + 2);
+        recordHeader(h, type, body.size());
         m_data.append(h, 4);
         m_data.append(body.data(), size_t(body.size()));
     }
@@ -122,6 +133,49 @@ private:
     std::string m_data; // appends without QByteArray's detach checks
 };
 
+// A cell's record put together on the stack and appended at once: a sheet has many, and each
+// append to the growing stream costs more than the few bytes it adds.
+class SmallRecord {
+public:
+    static constexpr int Capacity = 128;
+    explicit SmallRecord(quint16 type) : m_type(type) {}
+    SmallRecord &u8(int v) {
+        m_b[m_n++] = char(v & 0xFF);
+        return *this;
+    }
+    SmallRecord &u16(int v) {
+        qToLittleEndian(quint16(v), m_b + m_n);
+        m_n += 2;
+        return *this;
+    }
+    SmallRecord &u32(quint32 v) {
+        qToLittleEndian(v, m_b + m_n);
+        m_n += 4;
+        return *this;
+    }
+    SmallRecord &f64(double v) {
+        qToLittleEndian(v, m_b + m_n);
+        m_n += 8;
+        return *this;
+    }
+    SmallRecord &raw(const std::string &b) {
+        std::memcpy(m_b + m_n, b.data(), b.size());
+        m_n += int(b.size());
+        return *this;
+    }
+    int room() const { return Capacity - m_n; }
+    const char *bytes() const { return m_b; }
+    void appendTo(std::string &out) {
+        recordHeader(m_b, m_type, m_n - 4);
+        out.append(m_b, size_t(m_n));
+    }
+
+private:
+    quint16 m_type;
+    int m_n = 4; // the header is filled in last
+    char m_b[Capacity];
+};
+
 bool isLatin1(const QString &s) {
     for (QChar c : s)
         if (c.unicode() > 0xFF)
@@ -130,11 +184,14 @@ bool isLatin1(const QString &s) {
 }
 
 void appendChars(Bytes &b, const QString &s, bool wide, int from, int count) {
-    for (int i = from; i < from + count; ++i) {
-        if (wide)
-            b.u16(s.at(i).unicode());
-        else
-            b.u8(s.at(i).unicode());
+    char *p = b.grow(wide ? 2 * count : count);
+    for (const QChar c : QStringView(s).sliced(from, count)) {
+        if (wide) {
+            qToLittleEndian(c.unicode(), p);
+            p += 2;
+        } else {
+            *p++ = char(c.unicode());
+        }
     }
 }
 
@@ -252,16 +309,26 @@ const Worksheet::Cell *Worksheet::CellMap::find(int row0, int column0) const {
     return holds(cell) ? &cell : nullptr;
 }
 
+Worksheet::CellMap::Row Worksheet::CellMap::spareRow() {
+    Row buffer;
+    if (!m_spare.empty()) {
+        buffer = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    return buffer;
+}
+
+void Worksheet::CellMap::addRow(int row0, Row &&cells) {
+    // Rows mostly come in order: the hint makes the insertion constant time.
+    const auto at = m_rows.emplace_hint(m_rows.lower_bound(row0), row0, std::move(cells));
+    m_lastRow = row0;
+    m_last = &at->second;
+}
+
 Worksheet::Cell &Worksheet::CellMap::at(int row0, int column0) {
     Row *row = rowOf(row0);
-    if (!row) {
-        Row buffer;
-        if (!m_spare.empty()) {
-            buffer = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
-        row = &m_rows.emplace(row0, std::move(buffer)).first->second;
-    }
+    if (!row)
+        row = &m_rows.emplace(row0, spareRow()).first->second;
     Row &cells = *row;
     if (size_t(column0) >= cells.size())
         cells.resize(size_t(column0) + 1);
@@ -350,6 +417,32 @@ void Worksheet::setFormula(int row, int column, const Formula &formula) {
                                 .arg(row)
                                 .arg(column));
     storeFormula(m_cells, row - 1, column - 1, formula);
+}
+
+bool Worksheet::setNewRow(int row, std::span<const SheetWriter::RowCell> cells) {
+    if (row < 1 || row > MaxRows || cells.size() > size_t(MaxColumns) || m_cells.hasRow(row - 1))
+        return false;
+    // A new row: its cells made in place in one buffer, which joins the sheet only when every
+    // cell could be made (setCell would have stored those before a failing one, in a workbook
+    // that is not saved then).
+    CellMap::Row buffer = m_cells.spareRow();
+    buffer.resize(cells.size());
+    size_t end = 0; // past the last cell the row holds
+    for (size_t i = 0; i < cells.size(); ++i) {
+        Cell &cell = buffer[i];
+        if (cells[i].formula) {
+            cell.kind = Cell::Kind::Formula;
+            cell.formula = *cells[i].formula;
+        } else if (cells[i].value) {
+            cell = cellFor(row, int(i) + 1, *cells[i].value, MaxRows, MaxColumns);
+        }
+        if (CellMap::holds(cell))
+            end = i + 1;
+    }
+    buffer.resize(end);
+    if (end > 0)
+        m_cells.addRow(row - 1, std::move(buffer));
+    return true;
 }
 
 std::pair<int, int> Worksheet::parseColumns(const QString &columns, double characters) {
@@ -537,13 +630,12 @@ QByteArray Worksheet::headRecords() const {
     return s.data();
 }
 
-QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
-                                  CellMap::Rows::const_iterator to,
-                                  const std::function<quint32(const QString &)> &sst) const {
-    Stream s;
+template <class Sst>
+void Worksheet::cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
+                            std::string &out, Sst &&sst) const {
     Memo memo;
     Busy busy;
-    QByteArray rgce;
+    std::string rgce;
 
     // Rows in blocks of 32: the ROW records of a block, then its cells.
     auto it = from;
@@ -553,14 +645,15 @@ QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
         for (; blockStop != to && blockStop->first < blockEnd; ++blockStop) {
             Extent used;
             widen(used, blockStop->second);
-            s.record(ROW, Bytes()
-                              .u16(blockStop->first)
-                              .u16(used.firstColumn)
-                              .u16(used.lastColumn + 1)
-                              .u16(255)
-                              .u16(0)
-                              .u16(0)
-                              .u32(0x000F0100));
+            SmallRecord(ROW)
+                .u16(blockStop->first)
+                .u16(used.firstColumn)
+                .u16(used.lastColumn + 1)
+                .u16(255)
+                .u16(0)
+                .u16(0)
+                .u32(0x000F0100)
+                .appendTo(out);
         }
         for (; it != blockStop; ++it) {
             const int row = it->first;
@@ -572,47 +665,69 @@ QByteArray Worksheet::cellRecords(CellMap::Rows::const_iterator from,
                 const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
                 switch (cell.kind) {
                 case Cell::Kind::Blank:
-                    s.record(BLANK, Bytes().u16(row).u16(col).u16(ixfe));
+                    SmallRecord(BLANK).u16(row).u16(col).u16(ixfe).appendTo(out);
                     break;
                 case Cell::Kind::Number: {
                     const double v = cell.number;
                     if (v == std::floor(v) && v >= -(1 << 29) && v < (1 << 29) &&
                         !(v == 0 && std::signbit(v)))
-                        s.record(RK, Bytes().u16(row).u16(col).u16(ixfe).u32(
-                                         (quint32(qint32(v)) << 2) | 0x02));
+                        SmallRecord(RK)
+                            .u16(row)
+                            .u16(col)
+                            .u16(ixfe)
+                            .u32((quint32(qint32(v)) << 2) | 0x02)
+                            .appendTo(out);
                     else
-                        s.record(NUMBER, Bytes().u16(row).u16(col).u16(ixfe).f64(v));
+                        SmallRecord(NUMBER).u16(row).u16(col).u16(ixfe).f64(v).appendTo(out);
                     break;
                 }
                 case Cell::Kind::Text:
-                    s.record(LABELSST, Bytes().u16(row).u16(col).u16(ixfe).u32(sst(cell.text)));
+                    SmallRecord(LABELSST)
+                        .u16(row)
+                        .u16(col)
+                        .u16(ixfe)
+                        .u32(sst(cell.text))
+                        .appendTo(out);
                     break;
                 case Cell::Kind::Boolean:
-                    s.record(BOOLERR,
-                             Bytes().u16(row).u16(col).u16(ixfe).u8(int(cell.number)).u8(0));
+                    SmallRecord(BOOLERR)
+                        .u16(row)
+                        .u16(col)
+                        .u16(ixfe)
+                        .u8(int(cell.number))
+                        .u8(0)
+                        .appendTo(out);
                     break;
                 case Cell::Kind::Formula: {
                     const Operand v = evaluate(m_cells, row, col, memo, busy);
-                    Bytes b;
-                    b.u16(row).u16(col).u16(ixfe);
-                    if (v.kind == Operand::Kind::Error) // #VALUE!
-                        b.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
-                    else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
-                        b.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
-                    else
-                        b.f64(v.number);
                     cell.formula->tokensInto(rgce);
-                    b.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
-                    b.u32(0);
-                    b.u16(int(rgce.size())).raw(rgce);
-                    s.record(FORMULA, b);
+                    SmallRecord r(FORMULA);
+                    r.u16(row).u16(col).u16(ixfe);
+                    if (v.kind == Operand::Kind::Error) // #VALUE!
+                        r.u8(2).u8(0).u8(0x0F).u8(0).u8(0).u8(0).u16(0xFFFF);
+                    else if (!std::isfinite(v.number)) // a sum past the largest number: #NUM!
+                        r.u8(2).u8(0).u8(0x24).u8(0).u8(0).u8(0).u16(0xFFFF);
+                    else
+                        r.f64(v.number);
+                    r.u16(0x0001); // fAlwaysCalc: the program recalculates it on load
+                    r.u32(0);
+                    r.u16(int(rgce.size()));
+                    if (qsizetype(rgce.size()) <= r.room()) {
+                        r.raw(rgce).appendTo(out);
+                    } else { // a long formula: the record as a whole, then its tokens
+                        const std::string head(r.bytes(), size_t(SmallRecord::Capacity - r.room()));
+                        char h[4];
+                        recordHeader(h, FORMULA, qsizetype(head.size() - 4 + rgce.size()));
+                        out.append(h, 4);
+                        out.append(head, 4);
+                        out.append(rgce);
+                    }
                     break;
                 }
                 }
             }
         }
     }
-    return s.data();
 }
 
 QByteArray Worksheet::tailRecords() {
@@ -637,22 +752,51 @@ void Worksheet::finishRowsBefore(int row) {
         e.lastRow = it->first;
         widen(e, it->second);
     }
-    m_finished.append(cellRecords(m_cells.rows().cbegin(), to,
-                                  [this](const QString &text) { return m_strings.add(text); }));
-    m_finished.last().squeeze();
-    m_finishedSize += m_finished.constLast().size();
+    // The records go into chunks of about a megabyte: no copy of what is written, and no chunk
+    // much larger than it needs to be.
+    constexpr size_t ChunkSize = 1 << 20;
+    if (m_finished.empty() || m_finished.back().size() >= ChunkSize) {
+        m_finished.emplace_back();
+        m_finished.back().reserve(ChunkSize + ChunkSize / 8);
+    }
+    std::string &chunk = m_finished.back();
+    const size_t before = chunk.size();
+    cellRecords(m_cells.rows().cbegin(), to, chunk,
+                [this](const QString &text) { return m_strings.add(text); });
+    m_finishedSize += qint64(chunk.size() - before);
     m_cells.eraseBefore(end);
     m_finishedRows = end;
 }
 
 quint32 Worksheet::SharedStrings::add(const QString &text) {
     ++references;
-    quint32 &number = index[text]; // one look-up; 0 for a string not seen before
-    if (number == 0) {
-        strings.append(text);
-        number = quint32(strings.size());
+    if ((strings.size() + 1) * 2 > qsizetype(m_slots.size()))
+        grow();
+    const size_t hash = qHash(text);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const quint32 number = m_slots[i];
+        if (number == 0) {
+            strings.append(text);
+            m_hashes.push_back(hash);
+            m_slots[i] = quint32(strings.size());
+            return quint32(strings.size() - 1);
+        }
+        if (m_hashes[number - 1] == hash && strings.at(number - 1) == text)
+            return number - 1;
     }
-    return number - 1;
+}
+
+void Worksheet::SharedStrings::grow() {
+    std::vector<quint32> table(std::max<size_t>(64, m_slots.size() * 2), 0);
+    const size_t mask = table.size() - 1;
+    for (size_t n = 0; n < m_hashes.size(); ++n) {
+        size_t i = m_hashes[n] & mask;
+        while (table[i] != 0)
+            i = (i + 1) & mask;
+        table[i] = quint32(n + 1);
+    }
+    m_slots = std::move(table);
 }
 
 // ---- Workbook -----------------------------------------------------------------------------
@@ -698,30 +842,19 @@ private:
 void Workbook::write(QIODevice &out) const {
     // The strings are known only once the sheet is written; the sheet comes after the globals.
     // Rows finished earlier numbered theirs already; the rest continue the numbering.
-    const Worksheet::SharedStrings &finished = m_sheet.m_strings;
-    QStringList strings = finished.strings;
-    QHash<QString, quint32> index;
-    quint32 references = finished.references;
+    Worksheet::SharedStrings sst = m_sheet.m_strings;
     const Worksheet::CellMap::Rows &rows = m_sheet.m_cells.rows();
     if (!rows.empty() && rows.begin()->first < m_sheet.m_finishedRows)
         throw lodvik::Error(QStringLiteral("Arbetsbladet skrevs till i rader som redan är klara."));
-    const QByteArray cells =
-        m_sheet.cellRecords(rows.cbegin(), rows.cend(), [&](const QString &text) {
-            ++references;
-            const auto known = finished.index.constFind(text);
-            if (known != finished.index.constEnd())
-                return *known - 1;
-            auto it = index.find(text);
-            if (it != index.end())
-                return *it;
-            const quint32 i = quint32(strings.size());
-            strings.append(text);
-            index.insert(text, i);
-            return i;
-        });
+    std::string cells;
+    m_sheet.cellRecords(rows.cbegin(), rows.cend(), cells,
+                        [&](const QString &text) { return sst.add(text); });
+    const QStringList &strings = sst.strings;
+    const quint32 references = sst.references;
     const QByteArray head = m_sheet.headRecords();
     const QByteArray tail = Worksheet::tailRecords();
-    const qint64 sheetSize = head.size() + m_sheet.m_finishedSize + cells.size() + tail.size();
+    const qint64 sheetSize =
+        head.size() + m_sheet.m_finishedSize + qint64(cells.size()) + tail.size();
 
     Stream g;
     g.record(BOF, bof(0x0005));
@@ -809,9 +942,9 @@ void Workbook::write(QIODevice &out) const {
                           ChunkedWriter stream(device);
                           stream.write(globals);
                           stream.write(head);
-                          for (const QByteArray &block : m_sheet.m_finished)
-                              stream.write(block);
-                          stream.write(cells);
+                          for (const std::string &chunk : m_sheet.m_finished)
+                              stream.write(chunk.data(), qint64(chunk.size()));
+                          stream.write(cells.data(), qint64(cells.size()));
                           stream.write(tail);
                           // The container was laid out for this size.
                           Q_ASSERT(stream.count() == globals.size() + sheetSize);

@@ -5,7 +5,7 @@
 #include "xls/SheetWriter.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QHashFunctions>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +13,8 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -48,6 +50,10 @@ public:
     // Puts a formula into one cell, as setRange puts its formula into each cell of a range (the
     // caller moves it along with Formula::shifted). Formatting stays.
     void setFormula(int row, int column, const Formula &formula);
+    // Sets the cells of a row that holds none yet from column 1 on, as setCell and setFormula
+    // would set them one by one, in one piece. False, and nothing done, for a row that holds
+    // cells or lies off the sheet: the caller then sets them one by one.
+    bool setNewRow(int row, std::span<const SheetWriter::RowCell> cells);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);
     // Makes the cells of a range bold, written or not.
@@ -83,6 +89,12 @@ public:
         Rows::const_iterator lowerBound(int row0) const { return m_rows.lower_bound(row0); }
         // Lets the rows before row0 go; their buffers are kept for the rows to come.
         void eraseBefore(int row0);
+        // Whether the row holds a cell.
+        bool hasRow(int row0) const { return rowOf(row0) != nullptr; }
+        // An empty buffer for a new row, one let go before if there is one.
+        Row spareRow();
+        // Adds a row that holds no cell yet; cells ends with a cell it holds.
+        void addRow(int row0, Row &&cells);
 
     private:
         Row *rowOf(int row0) const;
@@ -126,24 +138,32 @@ private:
     // The shared strings, numbered in the order the cells using them are written.
     struct SharedStrings {
         QStringList strings;
-        QHash<QString, quint32> index; // a string's number plus 1
         quint32 references = 0;
+        // A string's number, counting a reference to it; a new string gets the next number.
         quint32 add(const QString &text);
+
+    private:
+        // Open addressing over the list: each slot a string's number plus 1 (0: free), found by
+        // its hash, kept beside it. No node or key copy a string, as a QHash<QString> costs.
+        std::vector<quint32> m_slots;
+        std::vector<size_t> m_hashes;
+        void grow();
     };
 
     Extent extent() const;
     // Widens e to the columns of the cells a row holds.
     static void widen(Extent &e, const CellMap::Row &cells);
     QByteArray headRecords() const; // BOF to DIMENSIONS
-    // The ROW and cell records of the cells from `from` to `to`, in blocks of 32 rows; strings go
-    // through sst.
-    QByteArray cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
-                           const std::function<quint32(const QString &)> &sst) const;
+    // The ROW and cell records of the cells from `from` to `to`, in blocks of 32 rows, appended
+    // to out; a string's number comes from sst(text).
+    template <class Sst>
+    void cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::const_iterator to,
+                     std::string &out, Sst &&sst) const;
     static QByteArray tailRecords(); // WINDOW2 and EOF
 
     CellMap m_cells;
     std::array<double, MaxColumns> m_widths{}; // 0: default width
-    QList<QByteArray> m_finished;              // records of the finished rows, a block at a time
+    std::vector<std::string> m_finished;       // records of the finished rows, in chunks
     qint64 m_finishedSize = 0;
     int m_finishedRows = 0; // 0-based rows below this are finished
     Extent m_finishedExtent;
@@ -172,6 +192,10 @@ public:
     }
     void setFormula(int row, int column, const Formula &formula) override {
         m_sheet.setFormula(row, column, formula);
+    }
+    void setRow(int row, std::span<const RowCell> cells) override {
+        if (!m_sheet.setNewRow(row, cells))
+            SheetWriter::setRow(row, cells);
     }
     void setColumnWidth(const QString &columns, double characters) override {
         m_sheet.setColumnWidth(columns, characters);

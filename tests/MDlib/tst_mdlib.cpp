@@ -155,6 +155,12 @@ private slots:
         QTest::addColumn<double>("value");
         const double big = 9007199254740992.0; // 2^53: from here on the locale writes them
         for (double v : {-7.0,
+                         999.4,
+                         999.5,
+                         -999.4,
+                         -999.5,
+                         1000.0,
+                         -1000.0,
                          0.5,
                          -0.5,
                          1.5,

@@ -1422,6 +1422,8 @@ private slots:
         addRow("before year 1", QDate(-1, 12, 1), 1.0);
         addRow("year 9999", QDate(9999, 12, 1), 2.0);
         addRow("past year 9999", QDate(2026, 3, 15), 500000.0);
+        // 256 days after a date written before: the list keeps the texts it made by day.
+        addRow("256 days on", QDate(2026, 3, 15), 256.0 / 7);
     }
     void planningDates() {
         QFETCH(QDate, period);

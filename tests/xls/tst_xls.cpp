@@ -47,6 +47,11 @@ xls::Workbook sampleWorkbook() {
         s.setCell(10, c + 1, Variant::String(QLatin1String(extractTexts[c])));
     s.setRange(QStringLiteral("G5:G6"), Variant::String(QStringLiteral("=D5+E5+F5")));
     s.setRange(QStringLiteral("C8:G8"), Variant::String(QStringLiteral("=sum(C5:c7)")));
+    // A formula whose tokens need more room than a short record has: 60 references.
+    s.setRange(QStringLiteral("I5"),
+               Variant::String(QStringLiteral("=C5+D5+F5")
+                                   .repeated(20)
+                                   .replace(QStringLiteral("F5=C5"), QStringLiteral("F5+C5"))));
     return book;
 }
 
@@ -235,6 +240,7 @@ private slots:
             {"5,6", "number", 15.0, false},
             {"5,7", "number", 3.0, false},
             {"5,8", "number", 0.0, false},
+            {"5,9", "number", 120060.0, false},
             {"6,1", "number", 1234.0, false},
             {"6,4", "number", 2.25, false},
             {"6,6", "number", 600000000.0, false},
@@ -269,8 +275,16 @@ private slots:
         QVERIFY(!widths.contains("14"));
     }
 
+    void manyStringsAcrossContinueRecords_data() {
+        QTest::addColumn<int>("every"); // rows between two finishRowsBefore calls, 0: none
+        for (int every : {0, 32, 1000})
+            QTest::addRow("finished every %d rows", every) << every;
+    }
+
     void manyStringsAcrossContinueRecords() {
-        // Enough distinct texts to need CONTINUE records, some wide, some splitting mid-text.
+        // Enough distinct texts to need CONTINUE records, some wide, some splitting mid-text;
+        // repeats met again after the rows holding them first were finished.
+        QFETCH(int, every);
         xls::Workbook book;
         Worksheet &s = book.worksheet();
         QStringList texts;
@@ -281,7 +295,16 @@ private slots:
             texts << t;
             s.setCell(i + 1, 1, Variant::String(t));
             s.setCell(i + 1, 2, Variant::String(texts.at(i / 2))); // repeats share a string
+            if (every > 0 && (i + 1) % every == 0)
+                s.finishRowsBefore(i + 2);
         }
+        // The SST record counts 6,000 references to 3,000 strings: each repeat found again.
+        char counts[8];
+        qToLittleEndian(quint32(6000), counts);
+        qToLittleEndian(quint32(3000), counts + 4);
+        const QByteArray bytes = book.toBytes();
+        const qsizetype sst = bytes.indexOf(QByteArray(counts, 8));
+        QVERIFY(sst >= 4 && bytes.mid(sst - 4, 2) == QByteArray("\xFC\x00", 2));
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("many.xls"));
         book.saveAs(file);
@@ -297,6 +320,65 @@ private slots:
                 cells.value(QStringLiteral("%1,2").arg(i + 1)).toObject().value("value").toString(),
                 texts.at(i / 2));
         }
+    }
+
+    // A row handed over whole gives the file its cells set one by one give: values of every
+    // kind, blanks at its end, a formula, a row that holds cells already, a value that fails.
+    void rowAtOnceAsCellByCell_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QList<Variant>>("values");
+        QTest::addColumn<int>("formulaAt"); // the formula's place among them, -1 for none
+        const double inf = std::numeric_limits<double>::infinity();
+        const QList<Variant> kinds{Variant::String(QStringLiteral("P-1")),
+                                   Variant::String(QStringLiteral(" 12,5 ")),
+                                   Variant::String(QString()),
+                                   Variant(),
+                                   Variant::Integer(-3),
+                                   Variant::Long(600000000),
+                                   Variant::Double(-0.0),
+                                   Variant::Boolean(true),
+                                   Variant::String(QStringLiteral("=A1")),
+                                   Variant::Double(2.5)};
+        addRow("every kind", 5, kinds, int(kinds.size()));
+        addRow("blanks at the end", 6, kinds + QList<Variant>{Variant(), Variant::Null()}, 3);
+        addRow("only blanks", 7, QList<Variant>{Variant(), Variant::String(QString())}, -1);
+        addRow("a bold row", 3, kinds, 0);
+        addRow("a row holding cells", 2, kinds, 3);
+        addRow("an infinity", 8, QList<Variant>{Variant::Long(1), Variant::Double(inf)}, 0);
+        addRow("last row", Worksheet::MaxRows, kinds, 3);
+        addRow("below the sheet", Worksheet::MaxRows + 1, kinds, 3);
+    }
+    void rowAtOnceAsCellByCell() {
+        QFETCH(int, row);
+        QFETCH(QList<Variant>, values);
+        QFETCH(int, formulaAt);
+        const xls::Formula formula = xls::Formula::parse(QStringLiteral("=A5+E5"));
+        const auto build = [&](bool atOnce) -> QByteArray {
+            xls::Workbook book;
+            book.setBold(QStringLiteral("A3:C3"));
+            book.setCell(2, 12, Variant::String(QStringLiteral("kvar")));
+            std::vector<xls::SheetWriter::RowCell> cells;
+            for (const Variant &value : values)
+                cells.push_back({&value, nullptr});
+            if (formulaAt >= 0)
+                cells.insert(cells.begin() + formulaAt, {nullptr, &formula});
+            try {
+                if (atOnce) {
+                    book.setRow(row, cells);
+                } else {
+                    for (size_t i = 0; i < cells.size(); ++i)
+                        if (cells[i].formula)
+                            book.setFormula(row, int(i) + 1, *cells[i].formula);
+                        else
+                            book.setCell(row, int(i) + 1, *cells[i].value);
+                }
+            } catch (const lodvik::Error &e) {
+                return "failed: " + e.message().toUtf8();
+            }
+            return book.toBytes();
+        };
+        const QByteArray once = build(true);
+        QCOMPARE(once, build(false));
     }
 
     void finishedRowsWriteTheSameFile_data() {
