@@ -25,6 +25,19 @@
 #include <memory>
 #include <thread>
 
+// QSKIP returns only from the function it stands in: in a helper the test would go on without
+// its server.
+#define REQUIRE_SERVER()                                                                           \
+    do {                                                                                           \
+        if (!m_server)                                                                             \
+            QSKIP(qPrintable(TestExtractServer::missing()));                                       \
+    } while (false)
+#define REQUIRE_DRIVER(driver)                                                                     \
+    do {                                                                                           \
+        if (driverMissing(driver))                                                                 \
+            QSKIP("no ODBC data source for the extract store (LODVIK_TEST_ODBC_EXTRAKT_DSN)");     \
+    } while (false)
+
 namespace {
 
 // A value as "kind:value", numbers in full; integer and real compare as the same number, as
@@ -187,16 +200,10 @@ private:
         }
     }
 
-    void requireServer() {
-        if (!m_server)
-            QSKIP(qPrintable(TestExtractServer::missing()));
-    }
-
-    void requireDriver(const QString &driver) {
-        if (driver == QLatin1String("QODBC") &&
-            (qEnvironmentVariable("LODVIK_TEST_ODBC_EXTRAKT_DSN").isEmpty() ||
-             !QSqlDatabase::isDriverAvailable(driver)))
-            QSKIP("no ODBC data source for the extract store (LODVIK_TEST_ODBC_EXTRAKT_DSN)");
+    static bool driverMissing(const QString &driver) {
+        return driver == QLatin1String("QODBC") &&
+               (qEnvironmentVariable("LODVIK_TEST_ODBC_EXTRAKT_DSN").isEmpty() ||
+                !QSqlDatabase::isDriverAvailable(driver));
     }
 
     // The demo store, and a changed copy of it whose last table holds a value no number column
@@ -385,10 +392,10 @@ private slots:
         }
     }
     void importStoreCopiesEveryRow() {
-        requireServer();
+        REQUIRE_SERVER();
         QFETCH(QString, driver);
         QFETCH(bool, demo);
-        requireDriver(driver);
+        REQUIRE_DRIVER(driver);
         QTemporaryDir dir;
         QString store = dir.filePath(QStringLiteral("local.mdb"));
         if (demo)
@@ -413,10 +420,10 @@ private slots:
         }
     }
     void importMdbEqualsLocal() {
-        requireServer();
+        REQUIRE_SERVER();
         QFETCH(QString, driver);
         QFETCH(QString, file);
-        requireDriver(driver);
+        REQUIRE_DRIVER(driver);
         const QString mdb = testDataFolder() + QStringLiteral("/access/") + file;
         if (!QFileInfo::exists(mdb))
             QSKIP(qPrintable(testDataMissing()));
@@ -440,9 +447,9 @@ private slots:
         QTest::newRow("QODBC") << "QODBC";
     }
     void refusedValueLeavesOldRows() {
-        requireServer();
+        REQUIRE_SERVER();
         QFETCH(QString, driver);
-        requireDriver(driver);
+        REQUIRE_DRIVER(driver);
         QTemporaryDir dir;
         const auto [old, broken] = demoOnServer(dir, driver, true);
         lodvik::NoProgress progress;
@@ -460,7 +467,7 @@ private slots:
     }
 
     void cancelledLoadLeavesOldRows() {
-        requireServer();
+        REQUIRE_SERVER();
         QTemporaryDir dir;
         const auto [old, changed] = demoOnServer(dir);
         lodvik::NoProgress progress;
@@ -474,7 +481,7 @@ private slots:
 
     // A reader whose snapshot began before the load keeps its rows after the commit.
     void snapshotKeepsOldRows() {
-        requireServer();
+        REQUIRE_SERVER();
         QTemporaryDir dir;
         const auto [old, changed] = demoOnServer(dir);
         lodvik::NoProgress progress;
@@ -505,7 +512,7 @@ private slots:
     // Two loads at once both go through, and the tables all come from one of them. (Waiting
     // and refusing: commandWaitsOrRefuses.)
     void twoLoadsNeverMix() {
-        requireServer();
+        REQUIRE_SERVER();
         QTemporaryDir dir;
         const auto [old, changed] = demoOnServer(dir);
         const SearchSourceSettings settings = m_server->settings(QStringLiteral("QPSQL"));
@@ -532,7 +539,7 @@ private slots:
     // The command: --no-wait refuses while another load holds the lock, without it the command
     // says that it waits and loads afterwards, and Ctrl+C while it waits leaves the tables.
     void commandWaitsOrRefuses() {
-        requireServer();
+        REQUIRE_SERVER();
         QTemporaryDir home;
         const QString old = demoStore(home, QStringLiteral("old.mdb"));
         const QString changed = demoStore(home, QStringLiteral("new.mdb"), true);
