@@ -57,7 +57,12 @@ using Stop = std::function<void()>;
 class CoverageScan::Products {
 public:
     // The slot of the product whose number is size bytes at utf8, or -1 when it is none of them.
-    int slotOf(const char *utf8, qsizetype size) const {
+    int slotOf(const char *utf8, qsizetype size) const { return slotOf(utf8, size, -1); }
+
+    // As slotOf, trying the slot guess first (when it is one): extracts mostly list their
+    // products in pjomr's order, so that the slot after the row before's is the likely one, and
+    // its key lies beside that one's, where a probe of the index is a miss of the cache.
+    int slotOf(const char *utf8, qsizetype size, int guess) const {
         if (m_index.empty())
             return -1;
         char stack[128];
@@ -68,15 +73,13 @@ public:
             key = heap.data();
         }
         dao::foldProductKey(utf8, size, key);
-        const quint64 hash = hashOf(key, size);
-        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-            const Entry &e = m_index[i];
-            if (e.slot < 0)
-                return -1;
-            if (e.hash == quint32(hash >> 32) && e.size == quint32(size) &&
-                std::memcmp(m_bytes.data() + e.offset, key, size_t(size)) == 0)
-                return e.slot;
+        if (guess >= 0 && guess < m_slots) {
+            const quint32 start = m_keyStarts[size_t(guess)];
+            if (m_keyStarts[size_t(guess) + 1] - start == quint32(size) &&
+                std::memcmp(m_bytes.data() + start, key, size_t(size)) == 0)
+                return guess;
         }
+        return probe(key, size);
     }
 
     // Gives the product a slot, the one of an equal key when there is one.
@@ -90,11 +93,24 @@ public:
         insert(hash & m_mask,
                {quint32(hash >> 32), quint32(m_bytes.size()), quint32(key.size()), m_slots++});
         m_bytes.append(key.constData(), size_t(key.size()));
+        m_keyStarts.push_back(quint32(m_bytes.size()));
     }
 
     int count() const { return m_slots; }
 
 private:
+    int probe(const char *key, qsizetype size) const {
+        const quint64 hash = hashOf(key, size);
+        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Entry &e = m_index[i];
+            if (e.slot < 0)
+                return -1;
+            if (e.hash == quint32(hash >> 32) && e.size == quint32(size) &&
+                std::memcmp(m_bytes.data() + e.offset, key, size_t(size)) == 0)
+                return e.slot;
+        }
+    }
+
     // A small entry (two to a cache line's quarter) keeps the index of 128,000 products within
     // the processor's cache; the hash's upper half spares most key comparisons.
     struct Entry {
@@ -143,29 +159,58 @@ private:
 
     std::vector<Entry> m_index; // a power of two of entries, at most half of them used
     size_t m_mask = 0;
-    std::string m_bytes;
+    std::string m_bytes;                 // the keys one after another, in the order of their slots
+    std::vector<quint32> m_keyStarts{0}; // by slot, where its key starts in m_bytes; then the end
     int m_slots = 0;
 };
 
 namespace {
 
-// The rows of a product often follow one another: the slot of the row before, found again by
-// comparing its bytes as stored.
+// Whether the n bytes at a and at b are equal: inline for the short numbers of most products,
+// where a call of memcmp costs more than the comparison.
+inline bool sameBytes(const char *a, const char *b, size_t n) {
+    const auto word = [](const char *p) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        return w;
+    };
+    if (n >= 8 && n <= 16) // two words, overlapping when n < 16
+        return ((word(a) ^ word(b)) | (word(a + n - 8) ^ word(b + n - 8))) == 0;
+    if (n > 16)
+        return std::memcmp(a, b, n) == 0;
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+// The rows of a product mostly follow one another: the slot of the row before, found again by
+// comparing its bytes as stored. Another product is looked for at the slot after the last one
+// found first.
 class LastProduct {
 public:
     int slotOf(const CoverageScan::Products &products, const char *utf8, qsizetype size) {
-        if (size != m_size || (size > 0 && std::memcmp(m_key.data(), utf8, size_t(size)) != 0)) {
-            m_slot = products.slotOf(utf8, size);
-            m_key.assign(utf8, size_t(size));
-            m_size = size;
-        }
-        return m_slot;
+        if (size == m_size && sameBytes(m_key.data(), utf8, size_t(size)))
+            return m_slot;
+        return another(products, utf8, size);
     }
 
 private:
+    // Out of line: a row of the product before, the most, is spared its frame.
+    [[gnu::noinline]] int another(const CoverageScan::Products &products, const char *utf8,
+                                  qsizetype size) {
+        m_slot = products.slotOf(utf8, size, m_found + 1);
+        if (m_slot >= 0)
+            m_found = m_slot;
+        m_key.assign(utf8, size_t(size));
+        m_size = size;
+        return m_slot;
+    }
+
     std::string m_key;
     qsizetype m_size = -1;
     int m_slot = -1;
+    int m_found = -1; // the last slot found
 };
 
 } // namespace

@@ -1015,6 +1015,48 @@ private slots:
                            "INSERT INTO frnhist (ivcitm, IHSQ06) VALUES ('Q', NULL), ('p1', 26), "
                            "('ÅBC', 13), ('P1', NULL), ('åbc', 13)"},
                QStringList{});
+        // Numbers about the lengths where comparing with the row before changes its way (a byte
+        // at a time, one word, two words overlapping, past two words), beside numbers that differ
+        // from them in the last or the first byte only; the rows in pjomr's order (the look-up's
+        // guess), in its reverse, in other cases and with numbers pjomr lacks between them.
+        QStringList numbers;
+        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ÅÄÖabcdef"
+                                               "ghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        for (const int n : {0, 1, 3, 4, 7, 8, 9, 12, 15, 16, 17, 24, 31, 33, 90}) {
+            const QString number = letters.left(n);
+            QString last = number, first = number;
+            if (n > 0) {
+                last[n - 1] = QLatin1Char('#');
+                first[0] = QLatin1Char('#');
+            }
+            numbers << number << last << first.toLower();
+        }
+        QStringList products, sums, walked;
+        int value = 0;
+        const auto addRows = [&](const QString &number) {
+            ++value;
+            sums << QStringLiteral("('%1', %2)").arg(number).arg(value);
+            walked << QStringLiteral("('%1', %2, %3)").arg(number).arg(value).arg(value % 7);
+        };
+        for (qsizetype i = 0; i < numbers.size(); ++i) {
+            if (i % 3 != 2) // the lower-case numbers with a first byte changed are no products
+                products << QStringLiteral("('%1', 1)").arg(numbers.at(i));
+            addRows(numbers.at(i));
+            addRows(numbers.at(i));
+        }
+        for (qsizetype i = numbers.size() - 1; i >= 0; --i) {
+            addRows(numbers.at(i).toLower());
+            if (i % 4 == 0)
+                addRows(numbers.at(i));
+        }
+        addRow(
+            "numbers of every length beside numbers one byte apart",
+            QStringList{omr + products.join(", "),
+                        "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES " + sums.join(", "),
+                        "INSERT INTO frnhist (ivcitm, IHSQ06, IHSQ07) VALUES " + walked.join(", "),
+                        "INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES " +
+                            walked.join(", ")},
+            QStringList{});
         addRow("products absent from every extract, in several cases",
                QStringList{omr + "('ab', 1), ('AB', 2), ('Ab', 1), ('zz', 1)",
                            "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('aB', 26)"},
