@@ -46,6 +46,24 @@ bool comparesAsStored(const QByteArray &declared) {
 
 struct Stopped {};
 
+// Whether the n bytes at a and at b are equal: inline for the short numbers of most products,
+// where a call of memcmp costs more than the comparison.
+inline bool sameBytes(const char *a, const char *b, size_t n) {
+    const auto word = [](const char *p) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        return w;
+    };
+    if (n >= 8 && n <= 16) // two words, overlapping when n < 16
+        return ((word(a) ^ word(b)) | (word(a + n - 8) ^ word(b + n - 8))) == 0;
+    if (n > 16)
+        return std::memcmp(a, b, n) == 0;
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 using Stop = std::function<void()>;
 
 } // namespace
@@ -76,7 +94,7 @@ public:
         if (guess >= 0 && guess < m_slots) {
             const quint32 start = m_keyStarts[size_t(guess)];
             if (m_keyStarts[size_t(guess) + 1] - start == quint32(size) &&
-                std::memcmp(m_bytes.data() + start, key, size_t(size)) == 0)
+                sameBytes(m_bytes.data() + start, key, size_t(size)))
                 return guess;
         }
         return probe(key, size);
@@ -166,24 +184,6 @@ private:
 
 namespace {
 
-// Whether the n bytes at a and at b are equal: inline for the short numbers of most products,
-// where a call of memcmp costs more than the comparison.
-inline bool sameBytes(const char *a, const char *b, size_t n) {
-    const auto word = [](const char *p) {
-        quint64 w;
-        std::memcpy(&w, p, 8);
-        return w;
-    };
-    if (n >= 8 && n <= 16) // two words, overlapping when n < 16
-        return ((word(a) ^ word(b)) | (word(a + n - 8) ^ word(b + n - 8))) == 0;
-    if (n > 16)
-        return std::memcmp(a, b, n) == 0;
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i])
-            return false;
-    return true;
-}
-
 // The rows of a product mostly follow one another: the slot of the row before, found again by
 // comparing its bytes as stored. Another product is looked for at the slot after the last one
 // found first.
@@ -199,7 +199,17 @@ private:
     // Out of line: a row of the product before, the most, is spared its frame.
     [[gnu::noinline]] int another(const CoverageScan::Products &products, const char *utf8,
                                   qsizetype size) {
-        m_slot = products.slotOf(utf8, size, m_found + 1);
+        // In an extract in another order than pjomr's each guess would cost a miss of the cache:
+        // after a wrong one the next few new products are looked up without (more, the more
+        // guesses in a row were wrong), until a product follows the last one found again.
+        const int next = m_found + 1;
+        m_slot = products.slotOf(utf8, size, m_wait == 0 ? next : -1);
+        if (m_slot == next)
+            m_wrong = m_wait = 0;
+        else if (m_wait > 0)
+            --m_wait;
+        else
+            m_wait = m_wrong = std::min(2 * m_wrong + 1, 63);
         if (m_slot >= 0)
             m_found = m_slot;
         m_key.assign(utf8, size_t(size));
@@ -211,6 +221,8 @@ private:
     qsizetype m_size = -1;
     int m_slot = -1;
     int m_found = -1; // the last slot found
+    int m_wrong = 0;  // how many lookups the last wrong guess made wait
+    int m_wait = 0;   // how many more lookups go without a guess
 };
 
 } // namespace
