@@ -236,10 +236,19 @@ struct CoverageScan::Table {
     bool scanned = false;
     KeyRule rule = KeyRule::Product;
     // By product slot: the sum or total of its rows, and whether the pass does not add its values
-    // as the figure would (its figure then asks).
-    std::vector<dao::ExactSum> sums;
-    std::vector<double> totals;
-    std::vector<char> refused;
+    // as the figure would (its figure then asks). Both in one place, which a row touches once.
+    struct SumSlot : dao::ExactSum {
+        bool refused = false; // in ExactSum's padding
+    };
+    struct TotalSlot {
+        double total = 0;
+        bool refused = false;
+    };
+    std::vector<SumSlot> sums;
+    std::vector<TotalSlot> totals;
+    bool refused(int slot) const {
+        return kind == Kind::Sum ? sums[size_t(slot)].refused : totals[size_t(slot)].refused;
+    }
 
     Table(const figures::SummedColumn &summed)
         : kind(Kind::Sum), name(summed.table), key(summed.key), column(summed.column) {}
@@ -249,17 +258,15 @@ struct CoverageScan::Table {
     // Before the reading: every product without rows, none refused.
     void start(int products) {
         if (kind == Kind::Sum)
-            sums.assign(size_t(products), dao::ExactSum());
+            sums.assign(size_t(products), SumSlot());
         else
-            totals.assign(size_t(products), 0.0);
-        refused.assign(size_t(products), 0);
+            totals.assign(size_t(products), TotalSlot());
     }
     // The reading failed: the figures ask.
     void drop() {
         scanned = false;
         sums = {};
         totals = {};
-        refused = {};
     }
 };
 
@@ -364,19 +371,28 @@ struct Pass {
     std::exception_ptr failure; // what stopped the pass from inside the engine
 };
 
-bool addRow(const Pass &pass, CoverageScan::Table &table, int slot, int argc,
+// Adds a row to its product's slot, or marks the slot refused.
+void addRow(const Pass &pass, CoverageScan::Table &table, int slot, int argc,
             sqlite3_value **argv) {
-    if (table.kind == CoverageScan::Table::Kind::Sum)
-        return addValue(table.sums[size_t(slot)], argv[1]);
-    double sum = table.totals[size_t(slot)];
+    if (table.kind == CoverageScan::Table::Kind::Sum) {
+        CoverageScan::Table::SumSlot &sum = table.sums[size_t(slot)];
+        if (!sum.refused && !addValue(sum, argv[1]))
+            sum.refused = true;
+        return;
+    }
+    CoverageScan::Table::TotalSlot &total = table.totals[size_t(slot)];
+    if (total.refused)
+        return;
+    double sum = total.total;
     for (int c = 1; c < argc; ++c) {
         const std::optional<double> v = storedValue(argv[c], pass.nullCountsZero);
-        if (!v)
-            return false;
+        if (!v) {
+            total.refused = true;
+            return;
+        }
         sum = c <= pass.added ? sum + *v : sum - *v;
     }
-    table.totals[size_t(slot)] = sum;
-    return true;
+    total.total = sum;
 }
 
 void scanStep(sqlite3_context *context, int argc, sqlite3_value **argv) {
@@ -390,11 +406,8 @@ void scanStep(sqlite3_context *context, int argc, sqlite3_value **argv) {
         const auto *key = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
         const int slot =
             key ? pass.last.slotOf(*pass.products, key, sqlite3_value_bytes(argv[0])) : -1;
-        CoverageScan::Table &table = *pass.table;
-        if (slot < 0 || table.refused[size_t(slot)])
-            return; // not asked, or asked of the figure's query
-        if (!addRow(pass, table, slot, argc, argv))
-            table.refused[size_t(slot)] = 1;
+        if (slot >= 0) // else not asked
+            addRow(pass, *pass.table, slot, argc, argv);
     } catch (...) {
         pass.failure = std::current_exception();
         sqlite3_result_error(context, "lodvik_scan", -1);
@@ -528,7 +541,7 @@ bool addValue(dao::ExactSum &sum, const ServerValue &value) {
 int serverSlot(const CoverageScan::Products &products, LastProduct &last,
                const CoverageScan::Table &table, QByteArrayView product) {
     const int slot = last.slotOf(products, product.data(), product.size());
-    return slot < 0 || table.refused[size_t(slot)] ? -1 : slot;
+    return slot < 0 || table.refused(slot) ? -1 : slot;
 }
 
 void scanServerSums(ServerSnapshot &server, const CoverageScan::Products &products,
@@ -541,7 +554,7 @@ void scanServerSums(ServerSnapshot &server, const CoverageScan::Products &produc
         [&](QByteArrayView product, const ServerValue &value) {
             const int slot = serverSlot(products, last, table, product);
             if (slot >= 0 && !addValue(table.sums[size_t(slot)], value))
-                table.refused[size_t(slot)] = 1;
+                table.sums[size_t(slot)].refused = true;
         },
         stop);
     table.scanned = read;
@@ -583,9 +596,10 @@ void scanServerRows(ServerSnapshot &server, const CoverageScan::Products &produc
                 throw Refused{};
             };
             try {
-                table.totals[size_t(slot)] = addRow(table.totals[size_t(slot)], valueAt);
+                table.totals[size_t(slot)].total =
+                    addRow(table.totals[size_t(slot)].total, valueAt);
             } catch (const Refused &) {
-                table.refused[size_t(slot)] = 1;
+                table.totals[size_t(slot)].refused = true;
             }
         },
         stop);
@@ -844,7 +858,7 @@ std::optional<Variant> CoverageScan::sum(const Table &table, const QString &prod
     if (!table.scanned)
         return std::nullopt;
     const int slot = slotOf(product);
-    if (slot < 0 || table.refused[size_t(slot)])
+    if (slot < 0 || table.sums[size_t(slot)].refused)
         return std::nullopt;
     return table.sums[size_t(slot)].result();
 }
@@ -853,9 +867,9 @@ std::optional<double> CoverageScan::total(const Table &table, const QString &pro
     if (!table.scanned)
         return std::nullopt;
     const int slot = slotOf(product);
-    if (slot < 0 || table.refused[size_t(slot)])
+    if (slot < 0 || table.totals[size_t(slot)].refused)
         return std::nullopt;
-    return table.totals[size_t(slot)];
+    return table.totals[size_t(slot)].total;
 }
 
 Variant CoverageScan::stockOnHandFRN(const QString &product) {
