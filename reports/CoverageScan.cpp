@@ -97,7 +97,28 @@ public:
                 sameBytes(m_bytes.data() + start, key, size_t(size)))
                 return guess;
         }
-        return probe(key, size);
+        return find(key, size, hashOf(key, size));
+    }
+
+    // The slot of the product whose folded key (dao::foldProductKey) of the given hash (hashOf)
+    // is size bytes at key, or -1.
+    int find(const char *key, qsizetype size, quint64 hash) const {
+        if (m_index.empty())
+            return -1;
+        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Entry &e = m_index[i];
+            if (e.slot < 0)
+                return -1;
+            if (e.hash == quint32(hash >> 32) && e.size == quint32(size) &&
+                std::memcmp(m_bytes.data() + e.offset, key, size_t(size)) == 0)
+                return e.slot;
+        }
+    }
+
+    // Fetches the index entry where find(..., hash) starts into the cache.
+    void prefetch(quint64 hash) const {
+        if (!m_index.empty())
+            __builtin_prefetch(&m_index[hash & m_mask]);
     }
 
     // Gives the product a slot, the one of an equal key when there is one.
@@ -117,18 +138,6 @@ public:
     int count() const { return m_slots; }
 
 private:
-    int probe(const char *key, qsizetype size) const {
-        const quint64 hash = hashOf(key, size);
-        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-            const Entry &e = m_index[i];
-            if (e.slot < 0)
-                return -1;
-            if (e.hash == quint32(hash >> 32) && e.size == quint32(size) &&
-                std::memcmp(m_bytes.data() + e.offset, key, size_t(size)) == 0)
-                return e.slot;
-        }
-    }
-
     // A small entry (two to a cache line's quarter) keeps the index of 128,000 products within
     // the processor's cache; the hash's upper half spares most key comparisons.
     struct Entry {
@@ -138,6 +147,7 @@ private:
         qint32 slot = -1;
     };
 
+public:
     // Product numbers are short: eight bytes at a time, multiplied and mixed, is hash enough for
     // the table and costs a few cycles, where a general string hash costs more than the row.
     static quint64 hashOf(const char *key, qsizetype size) {
@@ -160,6 +170,7 @@ private:
         return h ^ (h >> 29);
     }
 
+private:
     void insert(size_t i, const Entry &entry) {
         while (m_index[i].slot >= 0)
             i = (i + 1) & m_mask;
@@ -194,6 +205,26 @@ public:
             return m_slot;
         return another(products, utf8, size);
     }
+
+    // For rows that wait in a batch (Batch): whether the number is the row before's, and which
+    // it is otherwise.
+    bool same(const char *utf8, qsizetype size) const {
+        return size == m_size && sameBytes(m_key.data(), utf8, size_t(size));
+    }
+    void remember(const char *utf8, qsizetype size) {
+        m_key.assign(utf8, size_t(size));
+        m_size = size;
+    }
+    // The slot of the last row and the last slot found, once the rows before were looked up.
+    int slot() const { return m_slot; }
+    int found() const { return m_found; }
+    void found(int slot, int found) {
+        m_slot = slot;
+        m_found = found;
+    }
+    // Whether the new products of the last rows did not follow pjomr's order.
+    bool unordered() const { return m_wait > 0; }
+    void ordered() { m_wrong = m_wait = 0; }
 
 private:
     // Out of line: a row of the product before, the most, is spared its frame.
@@ -301,44 +332,81 @@ struct Statement {
     ~Statement() { sqlite3_finalize(statement); }
 };
 
-// Adds value as the store's checked sum would; false for a value the pass leaves to the
-// figure's query (a text that is no number, a blob, a value that is no finite number, a sum
-// that overflows), whose query then stops with the figure's message.
-bool addValue(dao::ExactSum &sum, sqlite3_value *stored) {
-    switch (sqlite3_value_type(stored)) {
-    case SQLITE_NULL:
-        return true;
-    case SQLITE_INTEGER:
-        return sum.addInteger(sqlite3_value_int64(stored));
-    case SQLITE_FLOAT:
-        return sum.addReal(sqlite3_value_double(stored));
-    case SQLITE_TEXT: {
+// A stored value as the store's checked sum takes it: nothing (Null), an integer, a double,
+// or refused: a value the pass leaves to the figure's query (a text that is no number, a blob,
+// a value that is no finite number), whose query then stops with the figure's message.
+struct Number {
+    enum class Kind : quint8 { Nothing, Integer, Real, Refused };
+    Kind kind = Kind::Nothing;
+    qint64 integer = 0;
+    double real = 0;
+};
+
+// A text as the sum takes it.
+[[gnu::noinline]] Number textNumber(sqlite3_value *stored) {
+    {
         // The engine's own conversion of a numeric text, as the check and SUM apply it, on a
         // copy: the conversion may change the value it looks at.
         sqlite3_value *value = sqlite3_value_dup(stored);
         if (!value)
             throw std::bad_alloc();
-        bool added = true;
+        Number number;
         switch (sqlite3_value_numeric_type(value)) {
         case SQLITE_INTEGER:
-            added = sum.addInteger(sqlite3_value_int64(value));
+            number = {Number::Kind::Integer, sqlite3_value_int64(value), 0};
             break;
         case SQLITE_FLOAT:
-            added = sum.addReal(sqlite3_value_double(value));
+            number = {Number::Kind::Real, 0, sqlite3_value_double(value)};
             break;
         default: { // "" and " " count 0 (as a double); any other text stops the figure
             const QByteArray text(reinterpret_cast<const char *>(sqlite3_value_text(value)),
                                   sqlite3_value_bytes(value));
-            added = (text.isEmpty() || text == " ") && sum.addReal(0);
+            number.kind =
+                text.isEmpty() || text == " " ? Number::Kind::Real : Number::Kind::Refused;
         }
         }
         sqlite3_value_free(value);
-        return added;
-    }
-    default:
-        return false;
+        return number;
     }
 }
+
+inline Number storedNumber(sqlite3_value *stored) {
+    switch (sqlite3_value_type(stored)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return {Number::Kind::Integer, sqlite3_value_int64(stored), 0};
+    case SQLITE_FLOAT:
+        return {Number::Kind::Real, 0, sqlite3_value_double(stored)};
+    case SQLITE_TEXT:
+        return textNumber(stored);
+    default:
+        return {Number::Kind::Refused, 0, 0};
+    }
+}
+
+// Adds the number as the store's checked sum would; false for a refused one and for a sum that
+// overflows.
+inline bool addNumber(dao::ExactSum &sum, const Number &number) {
+    switch (number.kind) {
+    case Number::Kind::Nothing:
+        return true;
+    case Number::Kind::Integer:
+        return sum.addInteger(number.integer);
+    case Number::Kind::Real:
+        return sum.addReal(number.real);
+    case Number::Kind::Refused:
+        break;
+    }
+    return false;
+}
+
+inline bool addValue(dao::ExactSum &sum, sqlite3_value *stored) {
+    return addNumber(sum, storedNumber(stored));
+}
+
+// The most values a row of DTSPL or frnhist hands the pass (DTSPL's 7 added and 7 subtracted).
+constexpr int maxRowValues = 16;
 
 // A stored number as the figure reads it; nothing for a value the pass leaves to the figure.
 inline std::optional<double> storedValue(sqlite3_value *value, bool nullCountsZero) {
@@ -360,6 +428,35 @@ inline std::optional<double> storedValue(sqlite3_value *value, bool nullCountsZe
 // stands, so that a row costs no more than the engine's own count() and total() plus the
 // look-up of its product. The values after the key are the summed column (a sum), or the
 // figure's columns in their order, the first `added` of them added and the rest subtracted.
+struct Pass;
+
+// Rows of an extract in another order than pjomr's, where each new product's look-up would be
+// a miss of the cache: each row waits here with its values, its index entry fetched into the
+// cache as it comes, and the batch is added in row order (each sum as before) once it is full or
+// the table ends.
+class Batch {
+public:
+    bool waiting() const { return m_count > 0; }
+    void wait(Pass &pass, const char *utf8, qsizetype size, int argc, sqlite3_value **argv);
+    void add(Pass &pass);
+
+private:
+    struct Row {
+        enum : int { AsBefore = -2, LookUp = -3 };
+        int slot = AsBefore; // or the slot, once known
+        qsizetype size = 0;
+        quint64 hash = 0;
+        char key[24];         // folded, for LookUp
+        Number value;         // a sum's
+        bool refused = false; // a row's: a value the figure refuses
+        double values[maxRowValues];
+    };
+    static constexpr int rows = 16;
+    Row m_rows[rows];
+    int m_count = 0;
+    int m_values = 0; // in a row of DTSPL or frnhist
+};
+
 struct Pass {
     const CoverageScan::Products *products = nullptr;
     CoverageScan::Table *table = nullptr;
@@ -367,9 +464,100 @@ struct Pass {
     bool nullCountsZero = false;
     const Stop *stop = nullptr;
     LastProduct last;
+    bool batched = false; // the rows wait in batch
+    Batch batch;
     qint64 rows = 0;
     std::exception_ptr failure; // what stopped the pass from inside the engine
 };
+
+void Batch::wait(Pass &pass, const char *utf8, qsizetype size, int argc, sqlite3_value **argv) {
+    Row &row = m_rows[m_count];
+    if (pass.last.same(utf8, size)) {
+        row.slot = Row::AsBefore;
+    } else {
+        pass.last.remember(utf8, size);
+        if (size <= qsizetype(sizeof row.key)) {
+            dao::foldProductKey(utf8, size, row.key);
+            row.size = size;
+            row.hash = CoverageScan::Products::hashOf(row.key, size);
+            pass.products->prefetch(row.hash);
+            row.slot = Row::LookUp;
+        } else {
+            row.slot = pass.products->slotOf(utf8, size); // rare: looked up at once
+        }
+    }
+    if (pass.table->kind == CoverageScan::Table::Kind::Sum) {
+        row.value = storedNumber(argv[1]);
+    } else {
+        row.refused = false;
+        for (int c = 1; c < argc && !row.refused; ++c) {
+            const std::optional<double> v = storedValue(argv[c], pass.nullCountsZero);
+            row.refused = !v;
+            row.values[c - 1] = v.value_or(0);
+        }
+    }
+    m_values = argc - 1;
+    if (++m_count == rows)
+        add(pass);
+}
+
+void Batch::add(Pass &pass) {
+    CoverageScan::Table &table = *pass.table;
+    const bool sums = table.kind == CoverageScan::Table::Kind::Sum;
+    // The slots first, in row order, each fetching its product's sum into the cache.
+    int slot = pass.last.slot(), found = pass.last.found();
+    int products = 0, following = 0;
+    for (int i = 0; i < m_count; ++i) {
+        Row &row = m_rows[i];
+        if (row.slot == Row::AsBefore) {
+            row.slot = slot;
+        } else {
+            if (row.slot == Row::LookUp)
+                row.slot = pass.products->find(row.key, row.size, row.hash);
+            ++products;
+            if (row.slot >= 0) {
+                following += row.slot == found + 1;
+                found = row.slot;
+            }
+        }
+        slot = row.slot;
+        if (slot >= 0)
+            __builtin_prefetch(sums ? static_cast<const void *>(&table.sums[size_t(slot)])
+                                    : &table.totals[size_t(slot)]);
+    }
+    pass.last.found(slot, found);
+    // Then the rows, in their order.
+    for (int i = 0; i < m_count; ++i) {
+        const Row &row = m_rows[i];
+        if (row.slot < 0)
+            continue;
+        if (sums) {
+            CoverageScan::Table::SumSlot &sum = table.sums[size_t(row.slot)];
+            if (!sum.refused && !addNumber(sum, row.value))
+                sum.refused = true;
+            continue;
+        }
+        CoverageScan::Table::TotalSlot &total = table.totals[size_t(row.slot)];
+        if (total.refused)
+            continue;
+        if (row.refused) {
+            total.refused = true;
+            continue;
+        }
+        double sum = total.total;
+        for (int c = 0; c < pass.added; ++c)
+            sum += row.values[c];
+        for (int c = pass.added; c < m_values; ++c)
+            sum -= row.values[c];
+        total.total = sum;
+    }
+    // Back to one row at a time once the rows mostly follow the row before or pjomr's order.
+    if (products * 4 < m_count || following * 2 > products) {
+        pass.batched = false;
+        pass.last.ordered();
+    }
+    m_count = 0;
+}
 
 // Adds a row to its product's slot, or marks the slot refused.
 void addRow(const Pass &pass, CoverageScan::Table &table, int slot, int argc,
@@ -404,10 +592,17 @@ void scanStep(sqlite3_context *context, int argc, sqlite3_value **argv) {
         if (sqlite3_value_type(argv[0]) != SQLITE_TEXT)
             return; // never equal to a bound text under this key rule
         const auto *key = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-        const int slot =
-            key ? pass.last.slotOf(*pass.products, key, sqlite3_value_bytes(argv[0])) : -1;
+        if (!key)
+            return;
+        const int size = sqlite3_value_bytes(argv[0]);
+        if (pass.batched) {
+            pass.batch.wait(pass, key, size, argc, argv);
+            return;
+        }
+        const int slot = pass.last.slotOf(*pass.products, key, size);
         if (slot >= 0) // else not asked
             addRow(pass, *pass.table, slot, argc, argv);
+        pass.batched = pass.last.unordered();
     } catch (...) {
         pass.failure = std::current_exception();
         sqlite3_result_error(context, "lodvik_scan", -1);
@@ -437,6 +632,8 @@ void runPass(dao::Database &db, Pass &pass, CoverageScan::Table &table, const QB
     const int rc = sqlite3_step(s.statement);
     if (pass.failure)
         std::rethrow_exception(pass.failure);
+    if (pass.batch.waiting())
+        pass.batch.add(pass); // the table's last rows
     table.scanned = rc == SQLITE_ROW;
     if (!table.scanned)
         table.drop();
@@ -481,6 +678,8 @@ void scanRows(dao::Database &db, Pass &pass, CoverageScan::Table &table, const R
     if (!prepare(db, "SELECT * FROM \"" + QByteArray(table.name) + "\"", all))
         return;
     const int columns = sqlite3_column_count(all.statement);
+    if (values.added.size() + values.subtracted.size() > size_t(maxRowValues))
+        return; // left to the figure's query
     QByteArray sql = "SELECT lodvik_scan(\"" + QByteArray(table.key) + "\"";
     for (const std::vector<int> *group : {&values.added, &values.subtracted})
         for (const int position : *group) {
@@ -522,19 +721,19 @@ void readProducts(const dao::Database &db, CoverageScan::Products &products) {
         }
 }
 
-// A value of the server's store, added as local.mdb's would be.
-bool addValue(dao::ExactSum &sum, const ServerValue &value) {
+// A value of the server's store as local.mdb's would be taken.
+Number storedNumber(const ServerValue &value) {
     switch (value.kind) {
     case ServerValue::Kind::Null:
-        return true;
+        return {};
     case ServerValue::Kind::Integer:
-        return sum.addInteger(value.integer);
+        return {Number::Kind::Integer, value.integer, 0};
     case ServerValue::Kind::Real:
-        return sum.addReal(value.real);
+        return {Number::Kind::Real, 0, value.real};
     case ServerValue::Kind::NotANumber:
         break;
     }
-    return false;
+    return {Number::Kind::Refused, 0, 0};
 }
 
 // The slot of a row's product on the server, or -1 when it is not asked or asked of the query.
@@ -553,7 +752,7 @@ void scanServerSums(ServerSnapshot &server, const CoverageScan::Products &produc
         QString::fromUtf8(table.column),
         [&](QByteArrayView product, const ServerValue &value) {
             const int slot = serverSlot(products, last, table, product);
-            if (slot >= 0 && !addValue(table.sums[size_t(slot)], value))
+            if (slot >= 0 && !addNumber(table.sums[size_t(slot)], storedNumber(value)))
                 table.sums[size_t(slot)].refused = true;
         },
         stop);
