@@ -223,24 +223,19 @@ public:
         m_found = found;
     }
     // Whether the new products of the last rows did not follow pjomr's order.
-    bool unordered() const { return m_wait > 0; }
-    void ordered() { m_wrong = m_wait = 0; }
+    bool unordered() const { return m_unordered; }
+    void ordered() { m_unordered = false; }
 
 private:
     // Out of line: a row of the product before, the most, is spared its frame.
     [[gnu::noinline]] int another(const CoverageScan::Products &products, const char *utf8,
                                   qsizetype size) {
         // In an extract in another order than pjomr's each guess would cost a miss of the cache:
-        // after a wrong one the next few new products are looked up without (more, the more
-        // guesses in a row were wrong), until a product follows the last one found again.
+        // after a wrong one new products are looked up without, until one follows the last one
+        // found again.
         const int next = m_found + 1;
-        m_slot = products.slotOf(utf8, size, m_wait == 0 ? next : -1);
-        if (m_slot == next)
-            m_wrong = m_wait = 0;
-        else if (m_wait > 0)
-            --m_wait;
-        else
-            m_wait = m_wrong = std::min(2 * m_wrong + 1, 63);
+        m_slot = products.slotOf(utf8, size, m_unordered ? -1 : next);
+        m_unordered = m_slot != next;
         if (m_slot >= 0)
             m_found = m_slot;
         m_key.assign(utf8, size_t(size));
@@ -251,9 +246,8 @@ private:
     std::string m_key;
     qsizetype m_size = -1;
     int m_slot = -1;
-    int m_found = -1; // the last slot found
-    int m_wrong = 0;  // how many lookups the last wrong guess made wait
-    int m_wait = 0;   // how many more lookups go without a guess
+    int m_found = -1;         // the last slot found
+    bool m_unordered = false; // the last new product did not follow the one found before
 };
 
 } // namespace
