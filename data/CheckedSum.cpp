@@ -9,22 +9,6 @@ using lodvik::Variant;
 
 namespace dao {
 
-bool ExactSum::addInteger(qint64 value) {
-    m_real += double(value);
-    if (!m_approximate && __builtin_add_overflow(m_integer, value, &m_integer))
-        return false;
-    m_counted = true;
-    return true;
-}
-
-bool ExactSum::addReal(double value) {
-    if (!std::isfinite(value))
-        return false;
-    m_real += value;
-    m_approximate = m_counted = true;
-    return std::isfinite(m_real);
-}
-
 Variant ExactSum::result() const {
     if (!m_counted)
         return Variant::Null();

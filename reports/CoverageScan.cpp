@@ -46,6 +46,24 @@ bool comparesAsStored(const QByteArray &declared) {
 
 struct Stopped {};
 
+// Whether the n bytes at a and at b are equal: inline for the short numbers of most products,
+// where a call of memcmp costs more than the comparison.
+inline bool sameBytes(const char *a, const char *b, size_t n) {
+    const auto word = [](const char *p) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        return w;
+    };
+    if (n >= 8 && n <= 16) // two words, overlapping when n < 16
+        return ((word(a) ^ word(b)) | (word(a + n - 8) ^ word(b + n - 8))) == 0;
+    if (n > 16)
+        return std::memcmp(a, b, n) == 0;
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 using Stop = std::function<void()>;
 
 } // namespace
@@ -57,7 +75,12 @@ using Stop = std::function<void()>;
 class CoverageScan::Products {
 public:
     // The slot of the product whose number is size bytes at utf8, or -1 when it is none of them.
-    int slotOf(const char *utf8, qsizetype size) const {
+    int slotOf(const char *utf8, qsizetype size) const { return slotOf(utf8, size, -1); }
+
+    // As slotOf, trying the slot guess first (when it is one): extracts mostly list their
+    // products in pjomr's order, so that the slot after the row before's is the likely one, and
+    // its key lies beside that one's, where a probe of the index is a miss of the cache.
+    int slotOf(const char *utf8, qsizetype size, int guess) const {
         if (m_index.empty())
             return -1;
         char stack[128];
@@ -68,7 +91,20 @@ public:
             key = heap.data();
         }
         dao::foldProductKey(utf8, size, key);
-        const quint64 hash = hashOf(key, size);
+        if (guess >= 0 && guess < m_slots) {
+            const quint32 start = m_keyStarts[size_t(guess)];
+            if (m_keyStarts[size_t(guess) + 1] - start == quint32(size) &&
+                sameBytes(m_bytes.data() + start, key, size_t(size)))
+                return guess;
+        }
+        return find(key, size, hashOf(key, size));
+    }
+
+    // The slot of the product whose folded key (dao::foldProductKey) of the given hash (hashOf)
+    // is size bytes at key, or -1.
+    int find(const char *key, qsizetype size, quint64 hash) const {
+        if (m_index.empty())
+            return -1;
         for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
             const Entry &e = m_index[i];
             if (e.slot < 0)
@@ -77,6 +113,12 @@ public:
                 std::memcmp(m_bytes.data() + e.offset, key, size_t(size)) == 0)
                 return e.slot;
         }
+    }
+
+    // Fetches the index entry where find(..., hash) starts into the cache.
+    void prefetch(quint64 hash) const {
+        if (!m_index.empty())
+            __builtin_prefetch(&m_index[hash & m_mask]);
     }
 
     // Gives the product a slot, the one of an equal key when there is one.
@@ -90,6 +132,7 @@ public:
         insert(hash & m_mask,
                {quint32(hash >> 32), quint32(m_bytes.size()), quint32(key.size()), m_slots++});
         m_bytes.append(key.constData(), size_t(key.size()));
+        m_keyStarts.push_back(quint32(m_bytes.size()));
     }
 
     int count() const { return m_slots; }
@@ -104,6 +147,7 @@ private:
         qint32 slot = -1;
     };
 
+public:
     // Product numbers are short: eight bytes at a time, multiplied and mixed, is hash enough for
     // the table and costs a few cycles, where a general string hash costs more than the row.
     static quint64 hashOf(const char *key, qsizetype size) {
@@ -126,6 +170,7 @@ private:
         return h ^ (h >> 29);
     }
 
+private:
     void insert(size_t i, const Entry &entry) {
         while (m_index[i].slot >= 0)
             i = (i + 1) & m_mask;
@@ -143,29 +188,66 @@ private:
 
     std::vector<Entry> m_index; // a power of two of entries, at most half of them used
     size_t m_mask = 0;
-    std::string m_bytes;
+    std::string m_bytes;                 // the keys one after another, in the order of their slots
+    std::vector<quint32> m_keyStarts{0}; // by slot, where its key starts in m_bytes; then the end
     int m_slots = 0;
 };
 
 namespace {
 
-// The rows of a product often follow one another: the slot of the row before, found again by
-// comparing its bytes as stored.
+// The rows of a product mostly follow one another: the slot of the row before, found again by
+// comparing its bytes as stored. Another product is looked for at the slot after the last one
+// found first.
 class LastProduct {
 public:
     int slotOf(const CoverageScan::Products &products, const char *utf8, qsizetype size) {
-        if (size != m_size || (size > 0 && std::memcmp(m_key.data(), utf8, size_t(size)) != 0)) {
-            m_slot = products.slotOf(utf8, size);
-            m_key.assign(utf8, size_t(size));
-            m_size = size;
-        }
+        if (size == m_size && sameBytes(m_key.data(), utf8, size_t(size)))
+            return m_slot;
+        return another(products, utf8, size);
+    }
+
+    // For rows that wait in a batch (Batch): whether the number is the row before's, and which
+    // it is otherwise.
+    bool same(const char *utf8, qsizetype size) const {
+        return size == m_size && sameBytes(m_key.data(), utf8, size_t(size));
+    }
+    void remember(const char *utf8, qsizetype size) {
+        m_key.assign(utf8, size_t(size));
+        m_size = size;
+    }
+    // The slot of the last row and the last slot found, once the rows before were looked up.
+    int slot() const { return m_slot; }
+    int found() const { return m_found; }
+    void found(int slot, int found) {
+        m_slot = slot;
+        m_found = found;
+    }
+    // Whether the new products of the last rows did not follow pjomr's order.
+    bool unordered() const { return m_unordered; }
+    void ordered() { m_unordered = false; }
+
+private:
+    // Out of line: a row of the product before, the most, is spared its frame.
+    [[gnu::noinline]] int another(const CoverageScan::Products &products, const char *utf8,
+                                  qsizetype size) {
+        // In an extract in another order than pjomr's each guess would cost a miss of the cache:
+        // after a wrong one new products are looked up without, until one follows the last one
+        // found again.
+        const int next = m_found + 1;
+        m_slot = products.slotOf(utf8, size, m_unordered ? -1 : next);
+        m_unordered = m_slot != next;
+        if (m_slot >= 0)
+            m_found = m_slot;
+        m_key.assign(utf8, size_t(size));
+        m_size = size;
         return m_slot;
     }
 
-private:
     std::string m_key;
     qsizetype m_size = -1;
     int m_slot = -1;
+    int m_found = -1;         // the last slot found
+    bool m_unordered = false; // the last new product did not follow the one found before
 };
 
 } // namespace
@@ -179,10 +261,19 @@ struct CoverageScan::Table {
     bool scanned = false;
     KeyRule rule = KeyRule::Product;
     // By product slot: the sum or total of its rows, and whether the pass does not add its values
-    // as the figure would (its figure then asks).
-    std::vector<dao::ExactSum> sums;
-    std::vector<double> totals;
-    std::vector<char> refused;
+    // as the figure would (its figure then asks). Both in one place, which a row touches once.
+    struct SumSlot : dao::ExactSum {
+        bool refused = false; // in ExactSum's padding
+    };
+    struct TotalSlot {
+        double total = 0;
+        bool refused = false;
+    };
+    std::vector<SumSlot> sums;
+    std::vector<TotalSlot> totals;
+    bool refused(int slot) const {
+        return kind == Kind::Sum ? sums[size_t(slot)].refused : totals[size_t(slot)].refused;
+    }
 
     Table(const figures::SummedColumn &summed)
         : kind(Kind::Sum), name(summed.table), key(summed.key), column(summed.column) {}
@@ -192,17 +283,15 @@ struct CoverageScan::Table {
     // Before the reading: every product without rows, none refused.
     void start(int products) {
         if (kind == Kind::Sum)
-            sums.assign(size_t(products), dao::ExactSum());
+            sums.assign(size_t(products), SumSlot());
         else
-            totals.assign(size_t(products), 0.0);
-        refused.assign(size_t(products), 0);
+            totals.assign(size_t(products), TotalSlot());
     }
     // The reading failed: the figures ask.
     void drop() {
         scanned = false;
         sums = {};
         totals = {};
-        refused = {};
     }
 };
 
@@ -237,44 +326,81 @@ struct Statement {
     ~Statement() { sqlite3_finalize(statement); }
 };
 
-// Adds value as the store's checked sum would; false for a value the pass leaves to the
-// figure's query (a text that is no number, a blob, a value that is no finite number, a sum
-// that overflows), whose query then stops with the figure's message.
-bool addValue(dao::ExactSum &sum, sqlite3_value *stored) {
-    switch (sqlite3_value_type(stored)) {
-    case SQLITE_NULL:
-        return true;
-    case SQLITE_INTEGER:
-        return sum.addInteger(sqlite3_value_int64(stored));
-    case SQLITE_FLOAT:
-        return sum.addReal(sqlite3_value_double(stored));
-    case SQLITE_TEXT: {
+// A stored value as the store's checked sum takes it: nothing (Null), an integer, a double,
+// or refused: a value the pass leaves to the figure's query (a text that is no number, a blob,
+// a value that is no finite number), whose query then stops with the figure's message.
+struct Number {
+    enum class Kind : quint8 { Nothing, Integer, Real, Refused };
+    Kind kind = Kind::Nothing;
+    qint64 integer = 0;
+    double real = 0;
+};
+
+// A text as the sum takes it.
+[[gnu::noinline]] Number textNumber(sqlite3_value *stored) {
+    {
         // The engine's own conversion of a numeric text, as the check and SUM apply it, on a
         // copy: the conversion may change the value it looks at.
         sqlite3_value *value = sqlite3_value_dup(stored);
         if (!value)
             throw std::bad_alloc();
-        bool added = true;
+        Number number;
         switch (sqlite3_value_numeric_type(value)) {
         case SQLITE_INTEGER:
-            added = sum.addInteger(sqlite3_value_int64(value));
+            number = {Number::Kind::Integer, sqlite3_value_int64(value), 0};
             break;
         case SQLITE_FLOAT:
-            added = sum.addReal(sqlite3_value_double(value));
+            number = {Number::Kind::Real, 0, sqlite3_value_double(value)};
             break;
         default: { // "" and " " count 0 (as a double); any other text stops the figure
             const QByteArray text(reinterpret_cast<const char *>(sqlite3_value_text(value)),
                                   sqlite3_value_bytes(value));
-            added = (text.isEmpty() || text == " ") && sum.addReal(0);
+            number.kind =
+                text.isEmpty() || text == " " ? Number::Kind::Real : Number::Kind::Refused;
         }
         }
         sqlite3_value_free(value);
-        return added;
-    }
-    default:
-        return false;
+        return number;
     }
 }
+
+inline Number storedNumber(sqlite3_value *stored) {
+    switch (sqlite3_value_type(stored)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return {Number::Kind::Integer, sqlite3_value_int64(stored), 0};
+    case SQLITE_FLOAT:
+        return {Number::Kind::Real, 0, sqlite3_value_double(stored)};
+    case SQLITE_TEXT:
+        return textNumber(stored);
+    default:
+        return {Number::Kind::Refused, 0, 0};
+    }
+}
+
+// Adds the number as the store's checked sum would; false for a refused one and for a sum that
+// overflows.
+inline bool addNumber(dao::ExactSum &sum, const Number &number) {
+    switch (number.kind) {
+    case Number::Kind::Nothing:
+        return true;
+    case Number::Kind::Integer:
+        return sum.addInteger(number.integer);
+    case Number::Kind::Real:
+        return sum.addReal(number.real);
+    case Number::Kind::Refused:
+        break;
+    }
+    return false;
+}
+
+inline bool addValue(dao::ExactSum &sum, sqlite3_value *stored) {
+    return addNumber(sum, storedNumber(stored));
+}
+
+// The most values a row of DTSPL or frnhist hands the pass (DTSPL's 7 added and 7 subtracted).
+constexpr int maxRowValues = 16;
 
 // A stored number as the figure reads it; nothing for a value the pass leaves to the figure.
 inline std::optional<double> storedValue(sqlite3_value *value, bool nullCountsZero) {
@@ -296,6 +422,35 @@ inline std::optional<double> storedValue(sqlite3_value *value, bool nullCountsZe
 // stands, so that a row costs no more than the engine's own count() and total() plus the
 // look-up of its product. The values after the key are the summed column (a sum), or the
 // figure's columns in their order, the first `added` of them added and the rest subtracted.
+struct Pass;
+
+// Rows of an extract in another order than pjomr's, where each new product's look-up would be
+// a miss of the cache: each row waits here with its values, its index entry fetched into the
+// cache as it comes, and the batch is added in row order (each sum as before) once it is full or
+// the table ends.
+class Batch {
+public:
+    bool waiting() const { return m_count > 0; }
+    void wait(Pass &pass, const char *utf8, qsizetype size, int argc, sqlite3_value **argv);
+    void add(Pass &pass);
+
+private:
+    struct Row {
+        enum : int { AsBefore = -2, LookUp = -3 };
+        int slot = AsBefore; // or the slot, once known
+        qsizetype size = 0;
+        quint64 hash = 0;
+        char key[24];         // folded, for LookUp
+        Number value;         // a sum's
+        bool refused = false; // a row's: a value the figure refuses
+        double values[maxRowValues];
+    };
+    static constexpr int rows = 16;
+    Row m_rows[rows];
+    int m_count = 0;
+    int m_values = 0; // in a row of DTSPL or frnhist
+};
+
 struct Pass {
     const CoverageScan::Products *products = nullptr;
     CoverageScan::Table *table = nullptr;
@@ -303,23 +458,123 @@ struct Pass {
     bool nullCountsZero = false;
     const Stop *stop = nullptr;
     LastProduct last;
+    bool batched = false; // the rows wait in batch
+    Batch batch;
     qint64 rows = 0;
     std::exception_ptr failure; // what stopped the pass from inside the engine
 };
 
-bool addRow(const Pass &pass, CoverageScan::Table &table, int slot, int argc,
+void Batch::wait(Pass &pass, const char *utf8, qsizetype size, int argc, sqlite3_value **argv) {
+    Row &row = m_rows[m_count];
+    if (pass.last.same(utf8, size)) {
+        row.slot = Row::AsBefore;
+    } else {
+        pass.last.remember(utf8, size);
+        if (size <= qsizetype(sizeof row.key)) {
+            dao::foldProductKey(utf8, size, row.key);
+            row.size = size;
+            row.hash = CoverageScan::Products::hashOf(row.key, size);
+            pass.products->prefetch(row.hash);
+            row.slot = Row::LookUp;
+        } else {
+            row.slot = pass.products->slotOf(utf8, size); // rare: looked up at once
+        }
+    }
+    if (pass.table->kind == CoverageScan::Table::Kind::Sum) {
+        row.value = storedNumber(argv[1]);
+    } else {
+        row.refused = false;
+        for (int c = 1; c < argc && !row.refused; ++c) {
+            const std::optional<double> v = storedValue(argv[c], pass.nullCountsZero);
+            row.refused = !v;
+            row.values[c - 1] = v.value_or(0);
+        }
+    }
+    m_values = argc - 1;
+    if (++m_count == rows)
+        add(pass);
+}
+
+void Batch::add(Pass &pass) {
+    CoverageScan::Table &table = *pass.table;
+    const bool sums = table.kind == CoverageScan::Table::Kind::Sum;
+    // The slots first, in row order, each fetching its product's sum into the cache.
+    int slot = pass.last.slot(), found = pass.last.found();
+    int products = 0, following = 0;
+    for (int i = 0; i < m_count; ++i) {
+        Row &row = m_rows[i];
+        if (row.slot == Row::AsBefore) {
+            row.slot = slot;
+        } else {
+            if (row.slot == Row::LookUp)
+                row.slot = pass.products->find(row.key, row.size, row.hash);
+            ++products;
+            if (row.slot >= 0) {
+                following += row.slot == found + 1;
+                found = row.slot;
+            }
+        }
+        slot = row.slot;
+        if (slot >= 0)
+            __builtin_prefetch(sums ? static_cast<const void *>(&table.sums[size_t(slot)])
+                                    : &table.totals[size_t(slot)]);
+    }
+    pass.last.found(slot, found);
+    // Then the rows, in their order.
+    for (int i = 0; i < m_count; ++i) {
+        const Row &row = m_rows[i];
+        if (row.slot < 0)
+            continue;
+        if (sums) {
+            CoverageScan::Table::SumSlot &sum = table.sums[size_t(row.slot)];
+            if (!sum.refused && !addNumber(sum, row.value))
+                sum.refused = true;
+            continue;
+        }
+        CoverageScan::Table::TotalSlot &total = table.totals[size_t(row.slot)];
+        if (total.refused)
+            continue;
+        if (row.refused) {
+            total.refused = true;
+            continue;
+        }
+        double sum = total.total;
+        for (int c = 0; c < pass.added; ++c)
+            sum += row.values[c];
+        for (int c = pass.added; c < m_values; ++c)
+            sum -= row.values[c];
+        total.total = sum;
+    }
+    // Back to one row at a time once the rows mostly follow the row before or pjomr's order.
+    if (products * 4 < m_count || following * 2 > products) {
+        pass.batched = false;
+        pass.last.ordered();
+    }
+    m_count = 0;
+}
+
+// Adds a row to its product's slot, or marks the slot refused.
+void addRow(const Pass &pass, CoverageScan::Table &table, int slot, int argc,
             sqlite3_value **argv) {
-    if (table.kind == CoverageScan::Table::Kind::Sum)
-        return addValue(table.sums[size_t(slot)], argv[1]);
-    double sum = table.totals[size_t(slot)];
+    if (table.kind == CoverageScan::Table::Kind::Sum) {
+        CoverageScan::Table::SumSlot &sum = table.sums[size_t(slot)];
+        if (!sum.refused && !addValue(sum, argv[1]))
+            sum.refused = true;
+        return;
+    }
+    CoverageScan::Table::TotalSlot &total = table.totals[size_t(slot)];
+    if (total.refused)
+        return;
+    double sum = total.total;
     for (int c = 1; c < argc; ++c) {
         const std::optional<double> v = storedValue(argv[c], pass.nullCountsZero);
-        if (!v)
-            return false;
+        if (!v) {
+            total.refused = true;
+            return;
+        }
         sum = c <= pass.added ? sum + *v : sum - *v;
     }
-    table.totals[size_t(slot)] = sum;
-    return true;
+    total.total = sum;
 }
 
 void scanStep(sqlite3_context *context, int argc, sqlite3_value **argv) {
@@ -331,13 +586,17 @@ void scanStep(sqlite3_context *context, int argc, sqlite3_value **argv) {
         if (sqlite3_value_type(argv[0]) != SQLITE_TEXT)
             return; // never equal to a bound text under this key rule
         const auto *key = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-        const int slot =
-            key ? pass.last.slotOf(*pass.products, key, sqlite3_value_bytes(argv[0])) : -1;
-        CoverageScan::Table &table = *pass.table;
-        if (slot < 0 || table.refused[size_t(slot)])
-            return; // not asked, or asked of the figure's query
-        if (!addRow(pass, table, slot, argc, argv))
-            table.refused[size_t(slot)] = 1;
+        if (!key)
+            return;
+        const int size = sqlite3_value_bytes(argv[0]);
+        if (pass.batched) {
+            pass.batch.wait(pass, key, size, argc, argv);
+            return;
+        }
+        const int slot = pass.last.slotOf(*pass.products, key, size);
+        if (slot >= 0) // else not asked
+            addRow(pass, *pass.table, slot, argc, argv);
+        pass.batched = pass.last.unordered();
     } catch (...) {
         pass.failure = std::current_exception();
         sqlite3_result_error(context, "lodvik_scan", -1);
@@ -367,6 +626,8 @@ void runPass(dao::Database &db, Pass &pass, CoverageScan::Table &table, const QB
     const int rc = sqlite3_step(s.statement);
     if (pass.failure)
         std::rethrow_exception(pass.failure);
+    if (pass.batch.waiting())
+        pass.batch.add(pass); // the table's last rows
     table.scanned = rc == SQLITE_ROW;
     if (!table.scanned)
         table.drop();
@@ -411,6 +672,8 @@ void scanRows(dao::Database &db, Pass &pass, CoverageScan::Table &table, const R
     if (!prepare(db, "SELECT * FROM \"" + QByteArray(table.name) + "\"", all))
         return;
     const int columns = sqlite3_column_count(all.statement);
+    if (values.added.size() + values.subtracted.size() > size_t(maxRowValues))
+        return; // left to the figure's query
     QByteArray sql = "SELECT lodvik_scan(\"" + QByteArray(table.key) + "\"";
     for (const std::vector<int> *group : {&values.added, &values.subtracted})
         for (const int position : *group) {
@@ -452,26 +715,26 @@ void readProducts(const dao::Database &db, CoverageScan::Products &products) {
         }
 }
 
-// A value of the server's store, added as local.mdb's would be.
-bool addValue(dao::ExactSum &sum, const ServerValue &value) {
+// A value of the server's store as local.mdb's would be taken.
+Number storedNumber(const ServerValue &value) {
     switch (value.kind) {
     case ServerValue::Kind::Null:
-        return true;
+        return {};
     case ServerValue::Kind::Integer:
-        return sum.addInteger(value.integer);
+        return {Number::Kind::Integer, value.integer, 0};
     case ServerValue::Kind::Real:
-        return sum.addReal(value.real);
+        return {Number::Kind::Real, 0, value.real};
     case ServerValue::Kind::NotANumber:
         break;
     }
-    return false;
+    return {Number::Kind::Refused, 0, 0};
 }
 
 // The slot of a row's product on the server, or -1 when it is not asked or asked of the query.
 int serverSlot(const CoverageScan::Products &products, LastProduct &last,
                const CoverageScan::Table &table, QByteArrayView product) {
     const int slot = last.slotOf(products, product.data(), product.size());
-    return slot < 0 || table.refused[size_t(slot)] ? -1 : slot;
+    return slot < 0 || table.refused(slot) ? -1 : slot;
 }
 
 void scanServerSums(ServerSnapshot &server, const CoverageScan::Products &products,
@@ -483,8 +746,8 @@ void scanServerSums(ServerSnapshot &server, const CoverageScan::Products &produc
         QString::fromUtf8(table.column),
         [&](QByteArrayView product, const ServerValue &value) {
             const int slot = serverSlot(products, last, table, product);
-            if (slot >= 0 && !addValue(table.sums[size_t(slot)], value))
-                table.refused[size_t(slot)] = 1;
+            if (slot >= 0 && !addNumber(table.sums[size_t(slot)], storedNumber(value)))
+                table.sums[size_t(slot)].refused = true;
         },
         stop);
     table.scanned = read;
@@ -526,9 +789,10 @@ void scanServerRows(ServerSnapshot &server, const CoverageScan::Products &produc
                 throw Refused{};
             };
             try {
-                table.totals[size_t(slot)] = addRow(table.totals[size_t(slot)], valueAt);
+                table.totals[size_t(slot)].total =
+                    addRow(table.totals[size_t(slot)].total, valueAt);
             } catch (const Refused &) {
-                table.refused[size_t(slot)] = 1;
+                table.totals[size_t(slot)].refused = true;
             }
         },
         stop);
@@ -787,7 +1051,7 @@ std::optional<Variant> CoverageScan::sum(const Table &table, const QString &prod
     if (!table.scanned)
         return std::nullopt;
     const int slot = slotOf(product);
-    if (slot < 0 || table.refused[size_t(slot)])
+    if (slot < 0 || table.sums[size_t(slot)].refused)
         return std::nullopt;
     return table.sums[size_t(slot)].result();
 }
@@ -796,9 +1060,9 @@ std::optional<double> CoverageScan::total(const Table &table, const QString &pro
     if (!table.scanned)
         return std::nullopt;
     const int slot = slotOf(product);
-    if (slot < 0 || table.refused[size_t(slot)])
+    if (slot < 0 || table.totals[size_t(slot)].refused)
         return std::nullopt;
-    return table.totals[size_t(slot)];
+    return table.totals[size_t(slot)].total;
 }
 
 Variant CoverageScan::stockOnHandFRN(const QString &product) {

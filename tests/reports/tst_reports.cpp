@@ -1015,6 +1015,91 @@ private slots:
                            "INSERT INTO frnhist (ivcitm, IHSQ06) VALUES ('Q', NULL), ('p1', 26), "
                            "('ÅBC', 13), ('P1', NULL), ('åbc', 13)"},
                QStringList{});
+        // Numbers about the lengths where comparing with the row before changes its way (a byte
+        // at a time, one word, two words overlapping, past two words), beside numbers that differ
+        // from them in the last or the first byte only; the rows in pjomr's order (the look-up's
+        // guess), in its reverse, in other cases and with numbers pjomr lacks between them.
+        QStringList numbers;
+        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ÅÄÖabcdef"
+                                               "ghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        for (const int n : {0, 1, 3, 4, 7, 8, 9, 12, 15, 16, 17, 24, 31, 33, 90}) {
+            const QString number = letters.left(n);
+            QString last = number, first = number;
+            if (n > 0) {
+                last[n - 1] = QLatin1Char('#');
+                first[0] = QLatin1Char('#');
+            }
+            numbers << number << last << first.toLower();
+        }
+        QStringList products, sums, walked;
+        int value = 0;
+        const auto addRows = [&](const QString &number) {
+            ++value;
+            sums << QStringLiteral("('%1', %2)").arg(number).arg(value);
+            walked << QStringLiteral("('%1', %2, %3)").arg(number).arg(value).arg(value % 7);
+        };
+        for (qsizetype i = 0; i < numbers.size(); ++i) {
+            if (i % 3 != 2) // the lower-case numbers with a first byte changed are no products
+                products << QStringLiteral("('%1', 1)").arg(numbers.at(i));
+            addRows(numbers.at(i));
+            addRows(numbers.at(i));
+        }
+        for (qsizetype i = numbers.size() - 1; i >= 0; --i) {
+            addRows(numbers.at(i).toLower());
+            if (i % 4 == 0)
+                addRows(numbers.at(i));
+        }
+        addRow(
+            "numbers of every length beside numbers one byte apart",
+            QStringList{omr + products.join(", "),
+                        "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES " + sums.join(", "),
+                        "INSERT INTO frnhist (ivcitm, IHSQ06, IHSQ07) VALUES " + walked.join(", "),
+                        "INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES " +
+                            walked.join(", ")},
+            QStringList{});
+        // Rows in another order than pjomr's wait in batches: products in a scattered order,
+        // runs of a product's rows (also across a batch's end) whose sum tells any other order
+        // of adding, numbers of other case, long and not in pjomr, a refused value and an
+        // overflow among them.
+        {
+            QStringList omrRows, sumRows, stockRows, walkedRows;
+            const auto number = [](int p) {
+                return p % 6 == 5 ? QStringLiteral("LÅNG-%1-").arg(p).repeated(3)
+                                  : QStringLiteral("P%1").arg(p, 2, 10, QLatin1Char('0'));
+            };
+            for (int p = 0; p < 48; ++p)
+                omrRows << QStringLiteral("('%1', 1)").arg(number(p));
+            for (int k = 0; k < 240; ++k) {
+                const int p = k * 29 % 53; // 48 to 52 are not in pjomr
+                const QString n = k % 5 == 0 ? number(p).toLower() : number(p);
+                // 0.5 + 1e300 - 1e300 is 0, and 0.5 in any other order
+                const QStringList run = k % 7 == 0 ? QStringList{"0.5", "1e300", "-1e300"}
+                                                   : QStringList{QStringLiteral("%1.1").arg(k)};
+                for (const QString &value : run) {
+                    sumRows << QStringLiteral("('%1', %2)").arg(n, value);
+                    stockRows << QStringLiteral("('%1', %2)")
+                                     .arg(n, p == 8 ? QStringLiteral("9223372036854775807")
+                                                    : QString::number(k));
+                    walkedRows << QStringLiteral("('%1', %2, %3)")
+                                      .arg(n, value,
+                                           p == 6 && k > 100 ? QStringLiteral("NULL")
+                                                             : QString::number(k % 3));
+                }
+            }
+            sumRows << "('P07', 'abc')"
+                    << "('P00', 0.7)";
+            walkedRows << "('P05', 'x', 1)"
+                       << "('P01', 0.5, 1)";
+            addRow("rows in another order than pjomr's, added in batches",
+                   QStringList{omr + omrRows.join(", "),
+                               "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES " + sumRows.join(", "),
+                               "INSERT INTO pjstk (imlitm, lipqoh) VALUES " + stockRows.join(", "),
+                               "INSERT INTO frnhist (ivcitm, IHSQ06, IHSQ07) VALUES " +
+                                   walkedRows.join(", "),
+                               "INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES " +
+                                   walkedRows.join(", ")},
+                   QStringList{});
+        }
         addRow("products absent from every extract, in several cases",
                QStringList{omr + "('ab', 1), ('AB', 2), ('Ab', 1), ('zz', 1)",
                            "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('aB', 26)"},
