@@ -72,9 +72,20 @@ int coverage(const QStringList &arguments) {
     // Each row goes into the workbook, and into the list, as the run produces it: nothing is
     // kept of the rows already written but the proposal's, which is sorted by supplier.
     reports::ProductWorkbook book(progress, products, alwaysXlsx);
-    const auto write = [](const QByteArray &part) {
-        if (std::fwrite(part.constData(), 1, size_t(part.size()), stdout) != size_t(part.size()))
+    // The list leaves in parts of 64 KiB, not in stdio's 4 KiB: a large json list to a pipe
+    // would otherwise make eight thousand writes, each waking the reader.
+    QByteArray pending;
+    const auto flushList = [&pending] {
+        if (std::fwrite(pending.constData(), 1, size_t(pending.size()), stdout) !=
+                size_t(pending.size()) ||
+            std::fflush(stdout) != 0)
             throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+        pending.resize(0); // keeps its room
+    };
+    const auto write = [&](const QByteArray &part) {
+        pending.append(part);
+        if (pending.size() >= 1 << 16)
+            flushList();
     };
     std::optional<reports::CoverageListWriter> list;
     if (format == QStringLiteral("csv") || format == QStringLiteral("json"))
@@ -100,8 +111,7 @@ int coverage(const QStringList &arguments) {
         });
     if (list) {
         list->finish();
-        if (std::fflush(stdout) != 0)
-            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+        flushList();
     }
     const QString fileName =
         book.isXlsx() ? reports::productWorkbookFileName(gAppPath, period, true) : xlsName;
@@ -117,8 +127,7 @@ int coverage(const QStringList &arguments) {
         write(format == QStringLiteral("proposal-csv")
                   ? reports::proposalCsv(lines, period.date())
                   : reports::proposalJson(lines, period, target));
-        if (std::fflush(stdout) != 0)
-            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+        flushList();
     }
     return 0;
 }

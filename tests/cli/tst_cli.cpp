@@ -126,12 +126,15 @@ private slots:
         // Results that never reach stdout (a closed pipe, a full disk) make the command fail,
         // not exit 0.
         for (const QString &sink : {closedPipe, QStringLiteral("/dev/full")})
-            for (const QStringList &args : {QStringList{"search", "--produkt", ""},
-                                            QStringList{"figure", "getantaliforpack", "10-1"},
-                                            QStringList{"convert-dates", "order"},
-                                            QStringList{"coverage", "--period", "2010-11-18"},
-                                            QStringList{"summary", "--period", "2010-11-18"}})
-                QTest::addRow("%s to %s", qPrintable(args.first()), qPrintable(sink))
+            for (const QStringList &args :
+                 {QStringList{"search", "--produkt", ""},
+                  QStringList{"figure", "getantaliforpack", "10-1"},
+                  QStringList{"convert-dates", "order"},
+                  QStringList{"coverage", "--period", "2010-11-18"},
+                  QStringList{"coverage", "--period", "2010-11-18", "--format", "json"},
+                  QStringList{"coverage", "--period", "2010-11-18", "--format", "proposal-csv"},
+                  QStringList{"summary", "--period", "2010-11-18"}})
+                QTest::addRow("%s to %s", qPrintable(args.join(QLatin1Char(' '))), qPrintable(sink))
                     << "demo" << args << 1 << "standard ut" << sink;
         // Help is output too.
         for (const QString &sink : {closedPipe, QStringLiteral("/dev/full")})

@@ -1294,6 +1294,44 @@ private slots:
         }
     }
 
+    // A list larger than one write to stdout (64 KiB) arrives whole: every row once, in order.
+    void largeListOnCommandLine() {
+        smallStore();
+        {
+            dao::Database db = dao::Database::OpenDatabase(m_home + QStringLiteral("/local.mdb"));
+            db.Execute(QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                "INSERT INTO pjomr (iblitm, imdsc1, umconv) SELECT printf('Q%04d', i), "
+                "'Pall ' || i, 1 FROM n"));
+        }
+        QStringList products{"P1", "P2", "P3", "P5"};
+        for (int i = 1; i <= 2000; ++i)
+            products << QStringLiteral("Q%1").arg(i, 4, 10, QLatin1Char('0'));
+        for (const QString &format : {QStringLiteral("json"), QStringLiteral("csv")}) {
+            const ProgramRun r = runProgram(
+                m_home, QStringList{"coverage", "--period", "2010-11-18", "--format", format});
+            QCOMPARE(r.exitCode, 0);
+            const QByteArray out = r.out.toUtf8();
+            QVERIFY2(out.size() > 65536, qPrintable(format)); // more than one write
+            QStringList listed;
+            if (format == QLatin1String("json")) {
+                QJsonParseError parseError;
+                const QJsonDocument json = QJsonDocument::fromJson(out, &parseError);
+                QVERIFY2(!json.isNull(), qPrintable(parseError.errorString()));
+                for (const QJsonValue &row : json["rows"].toArray())
+                    listed << row["product"].toString();
+            } else {
+                const QList<QByteArray> lines = out.split('\n');
+                QCOMPARE(lines.last(), QByteArray()); // ends with its last row's line break
+                const qsizetype column = lines.first().split(',').indexOf("product");
+                QVERIFY(column >= 0);
+                for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+                    listed << QString::fromUtf8(lines[i].split(',').value(column));
+            }
+            QCOMPARE(listed, products);
+        }
+    }
+
     // A description a spreadsheet would run as a formula reaches the CSV as a text; JSON keeps
     // it exact. The CSV is read back with Python's csv module.
     void csvKeepsFormulasText_data() {
