@@ -3,6 +3,8 @@
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
 
+#include <QScopeGuard>
+
 #include <dlfcn.h>
 
 namespace dao {
@@ -33,6 +35,8 @@ Libpq loadLibpq(const char *library) {
                 .arg(QString::fromLocal8Bit(library),
                      lodvik::details(QString::fromLocal8Bit(dlerror()))));
     Libpq pq;
+    // A library without one of the functions is let go again: the next use tries anew.
+    auto close = qScopeGuard([handle] { dlclose(handle); });
 #define LODVIK_RESOLVE(name) resolve(handle, library, #name, pq.name)
     LODVIK_RESOLVE(PQclear);
     LODVIK_RESOLVE(PQerrorMessage);
@@ -50,6 +54,7 @@ Libpq loadLibpq(const char *library) {
     LODVIK_RESOLVE(PQresultStatus);
     LODVIK_RESOLVE(PQstatus);
 #undef LODVIK_RESOLVE
+    close.dismiss();
     return pq;
 }
 
