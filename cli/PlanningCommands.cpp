@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
+#include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
 #include "data/PlanningStore.h"
 #include "data/SearchSource.h"
@@ -119,16 +120,22 @@ int mark(const QStringList &arguments) {
     if (discontinued)
         mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
     if (ordered) {
-        bool ok = false;
-        const double packs = packsText.toDouble(&ok);
-        if (!ok || !(packs > 0))
+        // Qt reads "inf" as a number; a mark of infinitely many packs would be stored.
+        double packs = 0;
+        if (!lodvik::parseNumber(packsText, &packs) || !(packs > 0))
             throw lodvik::UsageError(
                 QStringLiteral("--ordered tar ett antal förpackningar över 0, inte %1.")
                     .arg(packsText));
         if (dateText.isEmpty())
             dateText = QDate::currentDate().toString(Qt::ISODate);
-        // The order date is checked as a period is: a real date written YYYY-MM-DD.
-        mark = PlanningMark{PlanningMark::Kind::Ordered, periodArgument(dateText).date(), packs};
+        // The order date is checked as a period is: a real date written YYYY-MM-DD. The
+        // period's own message would blame the period.
+        const std::optional<figures::Period> date = figures::Period::parse(dateText);
+        if (!date)
+            throw lodvik::UsageError(
+                QStringLiteral("--date tar ett datum skrivet ÅÅÅÅ-MM-DD, inte \"%1\".")
+                    .arg(dateText));
+        mark = PlanningMark{PlanningMark::Kind::Ordered, date->date(), packs};
     }
     openPlanningStore(gAppPath)->setMark(period.text(), product, mark);
     return 0;

@@ -118,6 +118,13 @@ private slots:
         row("a file named like an option after --", "empty", {"import-mdb", "--", "--bogus"}, 1,
             "--bogus")
             << QString();
+        // A mark's packs are a finite number and its date is named as the date, not the period.
+        const QStringList mark{"mark", "--period", "2010-11-18", "10-1", "--ordered"};
+        row("mark of infinitely many packs", "demo", mark + QStringList{"inf"}, 2, "inf")
+            << QString();
+        row("mark with a date that is none", "demo",
+            mark + QStringList{"3", "--date", "2010-02-29"}, 2, "--date")
+            << QString();
         // A flag takes no value: the period after it is still read as the period.
         row("a flag given a value", "demo", {"coverage", "--xlsx=1", "--period", "2010-11-18"}, 2,
             "--xlsx")
