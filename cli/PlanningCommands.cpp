@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
+#include "MDlib/SystemError.h"
 #include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
 #include "data/PlanningStore.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -50,9 +52,13 @@ std::optional<std::set<QString>> extractProducts() {
 
 int loadRules(const QString &fileName) {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw lodvik::Error(
-            QStringLiteral("Filen %1 kan inte läsas: %2").arg(fileName, file.errorString()));
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Qt refuses a folder itself, in English and without errno.
+        const int error = QFileInfo(fileName).isDir() ? EISDIR : errno;
+        throw lodvik::Error(QStringLiteral("Filen %1 kan inte läsas: %2")
+                                .arg(fileName, lodvik::fileFailure(file, error)));
+    }
     QStringList errors;
     const PlanningRules rules = reports::parseRulesCsv(file.readAll(), &errors);
     if (!errors.isEmpty()) {

@@ -125,6 +125,9 @@ private slots:
         row("mark with a date that is none", "demo",
             mark + QStringList{"3", "--date", "2010-02-29"}, 2, "--date")
             << QString();
+        // A rules file that cannot be read is named with the reason in Swedish.
+        row("rules from a folder", "demo", {"rules", "--load", "/"}, 1, "det är en mapp")
+            << QString();
         // A flag takes no value: the period after it is still read as the period.
         row("a flag given a value", "demo", {"coverage", "--xlsx=1", "--period", "2010-11-18"}, 2,
             "--xlsx")
