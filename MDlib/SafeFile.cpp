@@ -172,6 +172,11 @@ void saveFile(const QString &fileName, const QString &what,
                  .arg(QDir::toNativeSeparators(folder.absolutePath())));
     if (info.isDir())
         fail(QStringLiteral("det finns en mapp med det namnet."));
+    // A link that leads back to itself points at no file to replace; QSaveFile would put a file
+    // in the link's place.
+    struct stat status {};
+    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0 && errno == ELOOP)
+        fail(systemReason(ELOOP) + QLatin1Char('.'));
     // Only a regular file is replaced by renaming; a device or FIFO in its place would be lost.
     if (info.exists() && !info.isFile()) {
         writeInPlace(fileName, fail, write);
