@@ -125,6 +125,9 @@ private slots:
         row("mark with a date that is none", "demo",
             mark + QStringList{"3", "--date", "2010-02-29"}, 2, "--date")
             << QString();
+        // demo cannot make a folder where something else has the name, and says so.
+        row("demo where the program folder is a file", "/dev/null", {"demo"}, 1, "inte är en mapp")
+            << QString();
         // A rules file that cannot be read is named with the reason in Swedish.
         row("rules from a folder", "demo", {"rules", "--load", "/"}, 1, "det är en mapp")
             << QString();
@@ -165,7 +168,9 @@ private slots:
         QTemporaryDir empty;
         std::unique_ptr<ProgramFolder> filled;
         QString folder = empty.path();
-        if (home != QLatin1String("empty")) {
+        if (home.startsWith(QLatin1Char('/'))) {
+            folder = home;
+        } else if (home != QLatin1String("empty")) {
             filled = std::make_unique<ProgramFolder>();
             fillFigures(*filled);
             folder = filled->path();
