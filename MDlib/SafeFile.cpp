@@ -8,14 +8,21 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <QElapsedTimer>
+
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lodvik {
 
 namespace {
+
+const std::atomic<bool> *stopFlag = nullptr;
 
 // Hands the writer's bytes to the file and notes any short write: on a full disk an unbuffered
 // write may store part of a block without an error, which only the count shows.
@@ -88,13 +95,52 @@ void openForWriting(QFileDevice &file, const std::function<void(const QString &)
     }
 }
 
+// Opening a FIFO for writing blocks until a reader opens it, and QFile retries the open when a
+// signal interrupts it: a FIFO nobody reads would hold the program past Ctrl+C and SIGTERM. So
+// the reader is waited for a bounded time, and the stop flag ends the wait.
+void openFifoForWriting(QFile &file, const std::function<void(const QString &)> &fail) {
+    const QByteArray name = QFile::encodeName(file.fileName());
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                           QFileDevice::AutoCloseHandle)) {
+                ::close(fd);
+                fail(fileFailure(file, 0));
+            }
+            return;
+        }
+        const int error = errno;
+        if (error != ENXIO && error != EINTR)
+            fail(fileFailure(file, error));
+        if (stopFlag && stopFlag->load())
+            throw Cancelled();
+        if (waited.elapsed() >= kFifoReaderWaitMs)
+            fail(QStringLiteral("inget program läser från FIFO:n (väntade %1 sekunder).")
+                     .arg(kFifoReaderWaitMs / 1000));
+        const timespec pause{0, 20 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+bool isFifo(const QString &path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
 // A device or FIFO cannot be replaced: the bytes go into it as they come, and every failed
 // write is reported.
 void writeInPlace(const QString &path, const std::function<void(const QString &)> &fail,
                   const std::function<void(QIODevice &)> &write) {
     const PipeSignalHeld pipeSignal;
     QFile file(path);
-    openForWriting(file, fail);
+    if (isFifo(path))
+        openFifoForWriting(file, fail);
+    else
+        openForWriting(file, fail);
     CheckedWrites device(file);
     write(device);
     if (device.failed() || file.error() != QFileDevice::NoError)
@@ -109,6 +155,10 @@ void writeInPlace(const QString &path, const std::function<void(const QString &)
 
 } // namespace
 
+void setSaveStopFlag(const std::atomic<bool> *flag) {
+    stopFlag = flag;
+}
+
 void saveFile(const QString &fileName, const QString &what,
               const std::function<void(QIODevice &)> &write) {
     const auto fail = [&](const QString &why) {
@@ -122,6 +172,11 @@ void saveFile(const QString &fileName, const QString &what,
                  .arg(QDir::toNativeSeparators(folder.absolutePath())));
     if (info.isDir())
         fail(QStringLiteral("det finns en mapp med det namnet."));
+    // A link that leads back to itself points at no file to replace; QSaveFile would put a file
+    // in the link's place.
+    struct stat status {};
+    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0 && errno == ELOOP)
+        fail(systemReason(ELOOP) + QLatin1Char('.'));
     // Only a regular file is replaced by renaming; a device or FIFO in its place would be lost.
     if (info.exists() && !info.isFile()) {
         writeInPlace(fileName, fail, write);

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 class QIODevice;
@@ -17,7 +18,14 @@ namespace lodvik {
 // A symbolic link is kept and the file it points to replaced. A target that is no regular file
 // (a device, a FIFO) is never replaced: it is written in place, and a failed write (a full
 // device, a FIFO whose reader has gone) raises the same error.
+// A FIFO is waited for until a program opens it for reading, at most this long; then the save
+// fails.
+inline constexpr int kFifoReaderWaitMs = 30000;
 void saveFile(const QString &fileName, const QString &what,
               const std::function<void(QIODevice &device)> &write);
+
+// The flag Ctrl+C sets: once it is set, a save waiting for a FIFO's reader raises
+// lodvik::Cancelled.
+void setSaveStopFlag(const std::atomic<bool> *flag);
 
 } // namespace lodvik

@@ -48,6 +48,8 @@ QString systemReason(int error) {
     case ENXIO:
     case ENODEV:
         return QStringLiteral("enheten finns inte eller tar inte emot något");
+    case ELOOP:
+        return QStringLiteral("symboliska länkar pekar på varandra i en slinga");
     default:
         return QStringLiteral("ett fel i filsystemet (felkod %1)").arg(error);
     }

@@ -499,6 +499,7 @@ void Startmeny::keyPressEvent(QKeyEvent *event) {
 }
 
 void Startmeny::closeEvent(QCloseEvent *event) {
+    m_closed = true;
     m_work->cancel();
     commitOpenEditor();
     if (Data1 && Data1->hasPendingEdit())

@@ -177,6 +177,7 @@ private:
     std::unique_ptr<SearchSource> m_source;
     BackgroundWork *m_work = nullptr;
     LabelProgress m_progress{*this};
+    bool m_closed = false;        // work that ends after the window closed says nothing
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again
     std::optional<figures::Period> m_coveragePeriod; // that of the last completed coverage run
     QAction *m_alwaysXlsx = nullptr; // Rapporter: the coverage workbook as .xlsx even when small

@@ -78,6 +78,9 @@ void Startmeny::runInBackground(const QString &title, Background background) {
                                                     const QString &message) {
         if (background.takeOver)
             guarded(title, background.takeOver);
+        // A message box or the overview would keep the program running without its window.
+        if (m_closed)
+            return;
         switch (outcome) {
         case BackgroundWork::Outcome::Done:
             guarded(title, background.done);

@@ -204,7 +204,8 @@ const Command commands[] = {
       "minimum, supplier och group, i den ordningen. --load ersätter alla regler, och läser "
       "ingenting om någon rad "
       "är felaktig (varje sådan rad och kolumn nämns); ; eller , mellan fälten, decimalkomma "
-      "eller -punkt. --save skriver dem med BOM, semikolon och decimalkomma.",
+      "eller -punkt; filen är UTF-8 (en rad i en annan teckenkodning är felaktig). --save "
+      "skriver dem med BOM, semikolon och decimalkomma.",
       {},
       {{"--load", "FIL", "ersätt alla regler med filens", "csv"},
        {"--save", "FIL", "skriv alla regler till filen", "csv"}},

@@ -3,6 +3,8 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
+#include "MDlib/SystemError.h"
+#include "MDlib/Variant.h"
 #include "data/LocalDatabase.h"
 #include "data/PlanningStore.h"
 #include "data/SearchSource.h"
@@ -13,6 +15,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -49,9 +52,13 @@ std::optional<std::set<QString>> extractProducts() {
 
 int loadRules(const QString &fileName) {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw lodvik::Error(
-            QStringLiteral("Filen %1 kan inte läsas: %2").arg(fileName, file.errorString()));
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Qt refuses a folder itself, in English and without errno.
+        const int error = QFileInfo(fileName).isDir() ? EISDIR : errno;
+        throw lodvik::Error(QStringLiteral("Filen %1 kan inte läsas: %2")
+                                .arg(fileName, lodvik::fileFailure(file, error)));
+    }
     QStringList errors;
     const PlanningRules rules = reports::parseRulesCsv(file.readAll(), &errors);
     if (!errors.isEmpty()) {
@@ -119,16 +126,22 @@ int mark(const QStringList &arguments) {
     if (discontinued)
         mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
     if (ordered) {
-        bool ok = false;
-        const double packs = packsText.toDouble(&ok);
-        if (!ok || !(packs > 0))
+        // Qt reads "inf" as a number; a mark of infinitely many packs would be stored.
+        double packs = 0;
+        if (!lodvik::parseNumber(packsText, &packs) || !(packs > 0))
             throw lodvik::UsageError(
                 QStringLiteral("--ordered tar ett antal förpackningar över 0, inte %1.")
                     .arg(packsText));
         if (dateText.isEmpty())
             dateText = QDate::currentDate().toString(Qt::ISODate);
-        // The order date is checked as a period is: a real date written YYYY-MM-DD.
-        mark = PlanningMark{PlanningMark::Kind::Ordered, periodArgument(dateText).date(), packs};
+        // The order date is checked as a period is: a real date written YYYY-MM-DD. The
+        // period's own message would blame the period.
+        const std::optional<figures::Period> date = figures::Period::parse(dateText);
+        if (!date)
+            throw lodvik::UsageError(
+                QStringLiteral("--date tar ett datum skrivet ÅÅÅÅ-MM-DD, inte \"%1\".")
+                    .arg(dateText));
+        mark = PlanningMark{PlanningMark::Kind::Ordered, date->date(), packs};
     }
     openPlanningStore(gAppPath)->setMark(period.text(), product, mark);
     return 0;

@@ -52,12 +52,26 @@ static QList<std::pair<QString, QString>> extractProducts(const QString &localPa
     return products;
 }
 
+namespace {
+
+// Why mkpath failed, when the cause is plain to see: a file, a FIFO or a broken link in the
+// folder's place.
+QString folderNotMade(const QString &path) {
+    const QFileInfo there(path);
+    return there.exists() || there.isSymLink()
+               ? QStringLiteral(": det finns redan något med det namnet som inte är en mapp.")
+               : QStringLiteral(".");
+}
+
+} // namespace
+
 int demo(const QStringList &arguments) {
     requireNoMore(arguments);
     const QDir home(gAppPath);
     if (!home.exists()) {
         if (!QDir().mkpath(gAppPath))
-            throw lodvik::Error(QStringLiteral("Programmappen %1 kan inte skapas.").arg(gAppPath));
+            throw lodvik::Error(QStringLiteral("Programmappen %1 kan inte skapas%2")
+                                    .arg(gAppPath, folderNotMade(gAppPath)));
         StderrProgress::note(QStringLiteral("Skapade programmappen %1").arg(gAppPath));
     }
 
@@ -65,7 +79,8 @@ int demo(const QStringList &arguments) {
     const QString reports = home.filePath(QStringLiteral("rapporter"));
     if (!QFileInfo(reports).isDir()) {
         if (!home.mkpath(QStringLiteral("rapporter")))
-            throw lodvik::Error(QStringLiteral("Mappen %1 kan inte skapas.").arg(reports));
+            throw lodvik::Error(
+                QStringLiteral("Mappen %1 kan inte skapas%2").arg(reports, folderNotMade(reports)));
         StderrProgress::note(QStringLiteral("Skapade mappen %1").arg(reports));
     }
 

@@ -1,5 +1,7 @@
 #include "cli/StderrProgress.h"
 
+#include "MDlib/SafeFile.h"
+
 #include <csignal>
 #include <cstdio>
 #include <sys/ioctl.h>
@@ -35,6 +37,7 @@ const std::atomic<bool> &interruptFlag() {
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
+        lodvik::setSaveStopFlag(&interrupted);
         return true;
     }();
     Q_UNUSED(installed);

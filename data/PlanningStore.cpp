@@ -2,9 +2,11 @@
 
 #include "MDlib/Error.h"
 #include "data/SearchSource.h"
+#include "data/SqliteError.h"
 
 #include <QFile>
 #include <QScopeGuard>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -77,9 +79,14 @@ QVariant text(const QString &s) {
     return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
 }
 
+// In the operator's words, the driver's own after "Detaljer:".
+QString failure(const QSqlDriver *driver, const QSqlError &error) {
+    return dao::databaseFailure(error, driver && driver->dbmsType() == QSqlDriver::SQLite);
+}
+
 Error storeError(const PlanningStore &store, const QSqlQuery &query, const QString &what) {
     return Error(QStringLiteral("%1 i %2 misslyckades: %3")
-                     .arg(what, store.description(), query.lastError().text()));
+                     .arg(what, store.description(), failure(query.driver(), query.lastError())));
 }
 
 // Runs writes in one transaction: all of them or, on failure, none.
@@ -88,12 +95,12 @@ void inTransaction(const PlanningStore &store, QSqlDatabase db, const QString &w
                    Writes writes) {
     if (!db.transaction())
         throw Error(QStringLiteral("%1 i %2 kunde inte börja: %3")
-                        .arg(what, store.description(), db.lastError().text()));
+                        .arg(what, store.description(), failure(db.driver(), db.lastError())));
     try {
         writes();
         if (!db.commit())
             throw Error(QStringLiteral("%1 i %2 kunde inte sparas: %3")
-                            .arg(what, store.description(), db.lastError().text()));
+                            .arg(what, store.description(), failure(db.driver(), db.lastError())));
     } catch (...) {
         db.rollback();
         throw;

@@ -195,10 +195,11 @@ void PrintEngine::writePdf(const QString &path) const {
         throw Error(QStringLiteral("Det finns ingen utskrift att spara."));
     const QFileInfo target(path);
     const QString folder = target.absolutePath();
-    if (target.fileName().isEmpty() || !QFileInfo(folder).isDir())
-        throw Error(QStringLiteral("Mappen för PDF-filen %1 finns inte.").arg(path));
+    // First: "rapporter/" names no file, yet its folder is there.
     if (target.isDir())
         throw Error(QStringLiteral("%1 är en mapp, inte en fil.").arg(path));
+    if (target.fileName().isEmpty() || !QFileInfo(folder).isDir())
+        throw Error(QStringLiteral("Mappen för PDF-filen %1 finns inte.").arg(path));
 
     lodvik::saveFile(path, QStringLiteral("PDF-filen %1").arg(QDir::toNativeSeparators(path)),
                      [&](QIODevice &device) {

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
@@ -360,7 +361,11 @@ QByteArray rulesCsv(const PlanningRules &rules) {
 }
 
 PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
-    QString text = QString::fromUtf8(data.startsWith(bom) ? data.mid(bom.size()) : data);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(data.startsWith(bom) ? data.mid(bom.size()) : data);
+    // The lines that were no UTF-8 hold U+FFFD where their bytes were; read on, the rules
+    // would keep that in place of Å, Ä, Ö.
+    const bool notUtf8 = utf8.hasError();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -377,6 +382,11 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
         if (separator.isNull())
             separator = line.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
         const QString where = QStringLiteral("Rad %1").arg(n);
+        if (notUtf8 && line.contains(QChar::ReplacementCharacter)) {
+            *errors << where + QStringLiteral(": texten är inte UTF-8 (spara filen som CSV "
+                                              "UTF-8).");
+            continue;
+        }
         if (!splitLine(line, separator, &fields)) {
             *errors << where + QStringLiteral(": ett citattecken avslutas aldrig.");
             continue;

@@ -238,8 +238,11 @@ private slots:
     void saveFileTargets_data() {
         QTest::addColumn<QString>("target");
         addRow("symbolic link to a file", "link");
+        addRow("symbolic link to itself", "link loop");
         addRow("FIFO read to its end", "fifo");
         addRow("FIFO whose reader stops", "fifo stops");
+        addRow("FIFO whose reader comes later", "fifo late");
+        addRow("FIFO nobody reads, Ctrl+C", "fifo unread");
     }
     void saveFileTargets() {
         QFETCH(QString, target);
@@ -250,6 +253,8 @@ private slots:
         const bool fifo = target.startsWith(QLatin1String("fifo"));
         if (fifo) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (target == QLatin1String("link loop")) {
+            QVERIFY(QFile::link(path, path));
         } else {
             QFile old(real);
             QVERIFY(old.open(QIODevice::WriteOnly));
@@ -258,13 +263,27 @@ private slots:
             QVERIFY(QFile::link(real, path));
         }
         std::atomic<bool> saved{false};
+        std::atomic<bool> stop{false};
+        lodvik::setSaveStopFlag(&stop);
         QByteArray read;
         std::thread reader;
         if (fifo) {
-            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
-            QVERIFY(fd >= 0);
             const bool stops = target == QLatin1String("fifo stops");
-            reader = std::thread([&, fd, stops] {
+            const bool unread = target == QLatin1String("fifo unread");
+            reader = std::thread([&, stops, unread] {
+                // Unread: Ctrl+C comes while the save waits; should it go on waiting, a reader
+                // after 5 s lets it finish, and the test fails.
+                std::this_thread::sleep_for(std::chrono::milliseconds(unread ? 200 : 0));
+                stop = unread;
+                for (int i = 0; i < (unread                                 ? 25
+                                     : target == QLatin1String("fifo late") ? 2
+                                                                            : 0);
+                     ++i) {
+                    if (saved)
+                        return;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                }
+                const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
                 char buffer[4096];
                 for (;;) {
                     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -279,15 +298,20 @@ private slots:
             });
         }
         QString failure;
+        bool cancelled = false;
         try {
             lodvik::saveFile(path, QStringLiteral("Filen"),
                              [&](QIODevice &device) { device.write(bytes); });
+        } catch (const lodvik::Cancelled &) {
+            cancelled = true;
         } catch (const lodvik::Error &e) {
             failure = e.message();
         }
         saved = true;
         if (reader.joinable())
             reader.join();
+        lodvik::setSaveStopFlag(nullptr);
+        QCOMPARE(cancelled, target == QLatin1String("fifo unread"));
 
         struct stat after {};
         QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
@@ -295,14 +319,20 @@ private slots:
             QVERIFY(S_ISFIFO(after.st_mode));
             if (target == QLatin1String("fifo stops")) {
                 QVERIFY(!failure.isEmpty());
+            } else if (cancelled) {
+                QVERIFY(read.isEmpty());
             } else {
                 QVERIFY2(failure.isEmpty(), qPrintable(failure));
                 QCOMPARE(read, bytes);
             }
             return;
         }
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(S_ISLNK(after.st_mode));
+        if (target == QLatin1String("link loop")) {
+            QVERIFY(!failure.isEmpty());
+            return;
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QFile written(real);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), bytes);

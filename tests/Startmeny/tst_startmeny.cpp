@@ -29,6 +29,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <memory>
@@ -339,17 +340,29 @@ private slots:
         addRow("closed while the preview is open",
                QStringList{"preview", "close", "preview Avsluta"});
         addRow("preview put away first", QStringList{"preview", "preview Avsluta", "close"});
+        // The run ends before the close is seen: what it would say goes with the window.
+        addRow("closed as a coverage run ends", QStringList{"coverage", "close"});
+        addRow("closed as a summary ends", QStringList{"summary", "close"});
     }
     void programEndsWithTheSearchWindow() {
         QFETCH(QStringList, steps);
+        catalogue::createEmptyLocalStore(m_home->filePath(QStringLiteral("local.mdb")));
+        QVERIFY(QDir(m_home->path()).mkpath(QStringLiteral("rapporter")));
         Startmeny &w = openWindow();
         w.show();
+        w.datumtxt->setText(QStringLiteral("2010-11-18"));
+        w.AcceptPeriodDate();
+        BoxAnswerer answerer;
         skriv &preview = skriv::instance();
         QTimer::singleShot(0, &w, [&] {
             for (const QString &step : steps) {
                 if (step == "preview")
                     preview.show();
-                else if (step == "close")
+                else if (step == "coverage" || step == "summary") {
+                    step == "coverage" ? w.startCoverageRun() : w.startSummaryWorkbook();
+                    QThread::msleep(500); // done, its end not yet taken over
+                    continue;
+                } else if (step == "close")
                     w.close(); // as the window manager's close button
                 else if (step == "preview Avsluta")
                     preview.Avbryta->click();
@@ -362,6 +375,7 @@ private slots:
         stillRunning.start(10000);
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!preview.isVisible());
+        QVERIFY2(answerer.count() == 0, qPrintable(answerer.text()));
     }
 
     void refusedQueryIsReported() {

@@ -118,6 +118,19 @@ private slots:
         row("a file named like an option after --", "empty", {"import-mdb", "--", "--bogus"}, 1,
             "--bogus")
             << QString();
+        // A mark's packs are a finite number and its date is named as the date, not the period.
+        const QStringList mark{"mark", "--period", "2010-11-18", "10-1", "--ordered"};
+        row("mark of infinitely many packs", "demo", mark + QStringList{"inf"}, 2, "inf")
+            << QString();
+        row("mark with a date that is none", "demo",
+            mark + QStringList{"3", "--date", "2010-02-29"}, 2, "--date")
+            << QString();
+        // demo cannot make a folder where something else has the name, and says so.
+        row("demo where the program folder is a file", "/dev/null", {"demo"}, 1, "inte är en mapp")
+            << QString();
+        // A rules file that cannot be read is named with the reason in Swedish.
+        row("rules from a folder", "demo", {"rules", "--load", "/"}, 1, "det är en mapp")
+            << QString();
         // A flag takes no value: the period after it is still read as the period.
         row("a flag given a value", "demo", {"coverage", "--xlsx=1", "--period", "2010-11-18"}, 2,
             "--xlsx")
@@ -158,7 +171,9 @@ private slots:
         QTemporaryDir empty;
         std::unique_ptr<ProgramFolder> filled;
         QString folder = empty.path();
-        if (home != QLatin1String("empty")) {
+        if (home.startsWith(QLatin1Char('/'))) {
+            folder = home;
+        } else if (home != QLatin1String("empty")) {
             filled = std::make_unique<ProgramFolder>();
             fillFigures(*filled);
             folder = filled->path();

@@ -333,6 +333,13 @@ private slots:
         printProductList(engine, numberedRows(3), QString());
         QVERIFY_THROWS_EXCEPTION(lodvik::Error,
                                  engine.writePdf(dir.filePath(QStringLiteral("saknas/lista.pdf"))));
+        // A folder written with its closing slash is a folder that is there, not a missing one.
+        try {
+            engine.writePdf(dir.path() + QLatin1Char('/'));
+            QFAIL("a folder was taken for a file");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!e.message().contains(QStringLiteral("finns inte")), qPrintable(e.message()));
+        }
         engine.writePdf(pdf);
         QVERIFY(content().startsWith("%PDF"));
         // Nothing is left beside it.

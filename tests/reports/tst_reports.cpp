@@ -1619,6 +1619,44 @@ private slots:
                      std::bit_cast<quint64>(r.leadTimeWeeks));
     }
 
+    // A store another program is writing is refused in the operator's words, SQLite's own after
+    // "Detaljer:", and keeps what it held.
+    void planningStoreLocked_data() {
+        QTest::addColumn<QString>("write");
+        addRow("a mark", "mark");
+        addRow("the rules", "rules");
+    }
+    void planningStoreLocked() {
+        QFETCH(QString, write);
+        const std::unique_ptr<PlanningStore> store = openPlanningStore(m_home);
+        store->setMark(QStringLiteral("2010-11-18"), QStringLiteral("P1"),
+                       PlanningMark{PlanningMark::Kind::Discontinued, {}, 0});
+        QString message;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "locker");
+            db.setDatabaseName(m_home + QStringLiteral("/sokdata.db"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DELETE FROM planning_mark")));
+            try {
+                if (write == QLatin1String("mark"))
+                    store->setMark(QStringLiteral("2010-11-18"), QStringLiteral("P2"),
+                                   PlanningMark{PlanningMark::Kind::Discontinued, {}, 0});
+                else
+                    store->replaceRules({{QStringLiteral("P1"), PlanningRule{}}});
+            } catch (const lodvik::Error &e) {
+                message = e.message();
+            }
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("ROLLBACK")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+        QVERIFY2(message.contains(QStringLiteral("låst av ett annat program")) &&
+                     message.contains(QStringLiteral("\nDetaljer: SQLite-fel 5")),
+                 qPrintable(message));
+        QCOMPARE(store->marks(QStringLiteral("2010-11-18")).size(), size_t(1));
+        QVERIFY(store->rules().empty());
+    }
+
     // A sokdata.db the search source would still add to is left to the store, which adds it.
     void planningFileWithoutTheSearchTables() {
         const QString file = m_home + QStringLiteral("/sokdata.db");
@@ -1872,6 +1910,9 @@ private slots:
                QStringList{"Rad 2: 9 kolumner"}, 0);
         addRow("a quote left open", QByteArray("A1;1;;;;;\"Acme\n"),
                QStringList{"Rad 1: ett citattecken"}, 0);
+        // A spreadsheet's Windows-1252 CSV: Å read as UTF-8 would be stored as U+FFFD.
+        addRow("a line not in UTF-8", QByteArray("A1;1;;;;;\xC5kes;G\nA2;1;;;;;\xC3\x85kes;G\n"),
+               QStringList{"Rad 1: "}, 0);
     }
 
     void rulesCsv() {
