@@ -33,6 +33,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -449,6 +450,13 @@ private slots:
             operation == QLatin1String("prognos") || operation == QLatin1String("order");
         // The date conversion rewrites the store for good and asks first.
         BoxAnswerer answerer{dates ? QMessageBox::Yes : QMessageBox::Ok};
+        // Another program holds the store until Avbryt is pressed, so that the work cannot end
+        // before the click: its first use of the store waits for the lock.
+        std::optional<dao::Database> holder;
+        if (cancel) {
+            holder.emplace(dao::Database::OpenDatabase(local));
+            holder->Execute(QStringLiteral("BEGIN EXCLUSIVE"));
+        }
         if (operation == QLatin1String("coverage"))
             w.startCoverageRun();
         else if (operation == QLatin1String("summary"))
@@ -459,8 +467,11 @@ private slots:
             w.startOrderDateConversion();
         QVERIFY(w.isWorking());
         QVERIFY(!w.Avbryt->isHidden());
-        if (cancel)
+        if (cancel) {
             QTest::mouseClick(w.Avbryt, Qt::LeftButton);
+            holder->Execute(QStringLiteral("COMMIT"));
+            holder.reset();
+        }
         QVERIFY(w.waitForWork(120000));
         QTRY_VERIFY(!w.isWorking());
         QFile written(workbook);
