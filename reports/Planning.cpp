@@ -70,8 +70,14 @@ QString isoDate(const std::optional<QDate> &date) {
     return text;
 }
 
+// A date that no list writes: none, or outside the years 1 to 9999 (a cover of thousands of
+// years, or a lead time as long).
+bool unwritten(const std::optional<QDate> &date) {
+    return !date || date->year() < 1 || date->year() > 9999;
+}
+
 QJsonValue jsonDate(const std::optional<QDate> &date) {
-    return date ? QJsonValue(date->toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
+    return unwritten(date) ? QJsonValue(QJsonValue::Null) : QJsonValue(date->toString(Qt::ISODate));
 }
 
 // A field for a ';' file: quoted when it holds the separator, a quote or a line break.
@@ -225,20 +231,35 @@ SuggestionSteps suggestionSteps(const CoverageRow &row, double targetWeeks) {
     return s;
 }
 
+namespace {
+
+// The days of so many weeks, a part of a day counting as a day. At most about 270 million
+// years: stock against a trace of sales gives covers that no date holds, and that no integer
+// of days may overflow on.
+qint64 daysIn(double weeks) {
+    constexpr double MostDays = 1e11;
+    const double days = std::ceil(weeks * 7 - tolerance);
+    if (!(days < MostDays)) // NaN too
+        return qint64(MostDays);
+    return days > -MostDays ? qint64(days) : -qint64(MostDays);
+}
+
+} // namespace
+
 std::optional<QDate> stockoutDate(const CoverageRow &row, const QDate &period) {
     if (!row.hasSales() || !period.isValid())
         return std::nullopt;
     const double cover = row.coverWeeks.value_or(0);
     if (!(cover > 0))
         return period;
-    return period.addDays(qint64(std::ceil(cover * 7 - tolerance)));
+    return period.addDays(daysIn(cover));
 }
 
 std::optional<QDate> orderByDate(const CoverageRow &row, const QDate &period) {
     const std::optional<QDate> stockout = stockoutDate(row, period);
     if (!stockout)
         return std::nullopt;
-    return stockout->addDays(-qint64(std::ceil(row.rule.leadTimeWeeks * 7 - tolerance)));
+    return stockout->addDays(-daysIn(row.rule.leadTimeWeeks));
 }
 
 namespace {
@@ -249,7 +270,7 @@ OrderUrgency urgencyOf(const std::optional<QDate> &orderBy, const QDate &period,
         return OrderUrgency::None;
     if (*orderBy <= today)
         return OrderUrgency::OrderNow;
-    if (*orderBy < period.addDays(qint64(std::ceil(targetWeeks * 7 - tolerance))))
+    if (*orderBy < period.addDays(daysIn(targetWeeks)))
         return OrderUrgency::WithinTarget;
     return OrderUrgency::Enough;
 }
@@ -299,7 +320,7 @@ std::array<ListCell, PlanningColumnCount> planningCells(const CoverageRow &row, 
     const auto number = [](double d) { return ListCell{ListCell::Kind::Number, d, {}}; };
     const auto text = [](const QString &t) { return ListCell{ListCell::Kind::Text, 0, t}; };
     const auto date = [](const std::optional<QDate> &d) {
-        return d ? ListCell{ListCell::Kind::Text, 0, isoDate(d)} : ListCell{};
+        return unwritten(d) ? ListCell{} : ListCell{ListCell::Kind::Text, 0, isoDate(d)};
     };
     const PlanningRule &rule = row.rule;
     const std::optional<QDate> orderBy = orderByDate(row, period);

@@ -1861,6 +1861,14 @@ private slots:
         addRow("negative cover", text("-3"), text("4"), 0.0, QString("2010-11-18"),
                QString("2010-11-18"), int(U::OrderNow));
         addRow("no sales", Variant::Integer(0), text(""), 1.0, QString(), QString(), int(U::None));
+        // Stock against a trace of sales: a date past year 9999 is written as none, and no
+        // order is due; past any date a day count holds, the same.
+        addRow("cover of a million years", num(52e6), text("4"), 1.0, QString(), QString(),
+               int(U::Enough));
+        addRow("cover past any date", num(1e300), text("4"), 1.0, QString(), QString(),
+               int(U::Enough));
+        addRow("lead time past any date", text("5"), text("4"), 1e300, QString("2010-12-23"),
+               QString(), int(U::OrderNow));
     }
 
     void stockoutAndOrderBy() {
@@ -1883,6 +1891,16 @@ private slots:
         QCOMPARE(iso(reports::stockoutDate(rows[0], period)), stockout);
         QCOMPARE(iso(reports::orderByDate(rows[0], period)), orderBy);
         QCOMPARE(int(reports::orderUrgency(rows[0], period, 4, QDate(2010, 12, 2))), urgency);
+        // The lists write the same dates, and none where there is none (null in JSON).
+        const auto cells = reports::planningCells(rows[0], period, 4, QDate(2010, 12, 2));
+        const QStringList keys = reports::planningKeys();
+        for (const auto &[key, date] :
+             {std::pair{"stockout_date", stockout}, {"order_by", orderBy}}) {
+            const reports::ListCell &cell = cells[size_t(keys.indexOf(QLatin1String(key)))];
+            QCOMPARE(int(cell.kind), int(date.isEmpty() ? reports::ListCell::Kind::Empty
+                                                        : reports::ListCell::Kind::Text));
+            QCOMPARE(cell.text, date);
+        }
     }
 
     void rulesCsv_data() {
