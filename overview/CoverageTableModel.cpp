@@ -68,20 +68,6 @@ bool isTextColumn(ListColumn column) {
                                          planningColumn(column) == PlanningColumn::Mark));
 }
 
-const char *const planningHeadings[PlanningColumnCount][2] = {
-    {"Beställning", "Beställ senast mot i dag och perioden: beställ nu, beställ inom målet, "
-                    "räcker"},
-    {"Slut", "Dagen lagret tar slut: perioden + täckningen i veckor × 7 dagar"},
-    {"Beställ senast", "Slutdagen minus produktens ledtid"},
-    {"Leverantör", "Planeringsregelns leverantör"},
-    {"Varugrupp", "Planeringsregelns varugrupp"},
-    {"Markering", "Beställd (datum, förpackningar) eller utgått för perioden"},
-};
-
-QString isoDate(const std::optional<QDate> &date) {
-    return date ? date->toString(Qt::ISODate) : QString();
-}
-
 bool isNumberColumn(ListColumn column) {
     const reports::CoverageColumn *c = coverageColumn(column);
     return (c && c->number) || column == ListColumn::Suggestion;
@@ -225,9 +211,11 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
 
 QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && section >= reports::ListColumnCount &&
-        section < columnCount() && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
-        return QString::fromUtf8(
-            planningHeadings[section - reports::ListColumnCount][role == Qt::DisplayRole ? 0 : 1]);
+        section < columnCount() && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        const reports::PlanningListColumnInfo &info =
+            reports::planningListColumnInfo(PlanningColumn(section - reports::ListColumnCount));
+        return QString::fromUtf8(role == Qt::DisplayRole ? info.heading : info.tooltip);
+    }
     if (orientation != Qt::Horizontal || section < 0 || section >= reports::ListColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     const reports::ListColumnInfo &info = reports::listColumnInfo(ListColumn(section));
@@ -310,27 +298,7 @@ std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
 }
 
 QString CoverageTableModel::planningText(int r, PlanningColumn column) const {
-    const reports::CoverageRow &row = m_rows[size_t(r)];
-    switch (column) {
-    case PlanningColumn::OrderUrgency:
-        return reports::orderUrgencyText(reports::orderUrgency(row, m_period, m_target, m_today));
-    case PlanningColumn::Stockout:
-        return isoDate(reports::stockoutDate(row, m_period));
-    case PlanningColumn::OrderBy:
-        return isoDate(reports::orderByDate(row, m_period));
-    case PlanningColumn::Supplier:
-        return row.rule.supplier;
-    case PlanningColumn::Group:
-        return row.rule.group;
-    case PlanningColumn::Mark:
-        if (!row.mark)
-            return {};
-        if (row.mark->kind == PlanningMark::Kind::Discontinued)
-            return QStringLiteral("utgått");
-        return QStringLiteral("beställd %1, %2 förp.")
-            .arg(row.mark->orderedOn.toString(Qt::ISODate), numberText(row.mark->orderedPacks));
-    }
-    return {};
+    return reports::planningListText(m_rows[size_t(r)], column, m_period, m_target, m_today);
 }
 
 double CoverageTableModel::planningKey(int r, PlanningColumn column) const {

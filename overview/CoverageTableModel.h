@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reports/CoverageOverview.h"
+#include "reports/Planning.h"
 
 #include <QAbstractTableModel>
 #include <QDate>
@@ -10,11 +11,9 @@
 
 namespace overview {
 
-// The planning columns the window shows after the list's own (the model's columns
-// ListColumnCount and on): how soon to order, the dates, the rule's supplier and group, and
-// the operator's mark. No workbook column, so not in reports/CoverageColumns.
-enum class PlanningColumn { OrderUrgency, Stockout, OrderBy, Supplier, Group, Mark };
-constexpr int PlanningColumnCount = int(PlanningColumn::Mark) + 1;
+// The planning columns after the list's own (the model's columns ListColumnCount and on).
+using PlanningColumn = reports::PlanningListColumn;
+constexpr int PlanningColumnCount = reports::PlanningListColumnCount;
 
 // The rows of a coverage run as a table: one row per product, the list's columns. Everything a
 // view asks for is read from the rows in memory; the sort keys of a column are made once.
@@ -36,6 +35,8 @@ public:
 
     void setTargetWeeks(int weeks);
     int targetWeeks() const { return m_target; }
+    // The day the order urgency is measured against: the day the window opened.
+    QDate today() const { return m_today; }
     reports::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
 
     int rowCount(const QModelIndex &parent = {}) const override;

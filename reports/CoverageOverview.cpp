@@ -500,20 +500,30 @@ QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const figu
 
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
                               const figures::Period &period, double targetWeeks,
-                              const QString &fileName) {
+                              const QString &fileName, const QDate &today) {
     xls::Workbook book;
     xls::Worksheet &sheet = book.worksheet();
     sheet.setCell(1, 1,
                   Variant::String(QStringLiteral("Täckningsöversikt, period %1, mål %2 veckor")
                                       .arg(period.text(), plainNumber(targetWeeks))));
     sheet.setBold(QStringLiteral("A1"));
-    sheet.setColumnWidth(QStringLiteral("A:Q"), 12);
+    sheet.setColumnWidth(QStringLiteral("A:W"), 12);
     sheet.setColumnWidth(QStringLiteral("A:A"), 18);
     sheet.setColumnWidth(QStringLiteral("C:C"), 30);
+    sheet.setColumnWidth(QStringLiteral("R:R"), 18); // "beställ inom målet"
+    sheet.setColumnWidth(QStringLiteral("W:W"), 28); // "beställd 2010-11-18, 100 förp."
     const int headingRow = 3;
-    sheet.setBold(QStringLiteral("A3:Q3"));
+    sheet.setBold(QStringLiteral("A3:W3"));
     for (int c = 0; c < ListColumnCount; ++c)
         sheet.setCell(headingRow, c + 1, Variant::String(QString::fromUtf8(columns[c].heading)));
+    for (int p = 0; p < PlanningListColumnCount; ++p)
+        sheet.setCell(headingRow, ListColumnCount + p + 1,
+                      Variant::String(QString::fromUtf8(
+                          planningListColumnInfo(PlanningListColumn(p)).heading)));
+    // Typed input would take a leading "=" for a formula.
+    const auto text = [](const QString &t) {
+        return Variant::String(t.startsWith(QLatin1Char('=')) ? QLatin1Char(' ') + t : t);
+    };
     int r = headingRow + 1;
     for (const CoverageRow *row : rows) {
         for (int c = 0; c < ListColumnCount; ++c) {
@@ -521,11 +531,13 @@ void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
             if (cell.kind == ListCell::Kind::Number)
                 sheet.setCell(r, c + 1, Variant::Double(cell.number));
             else if (cell.kind == ListCell::Kind::Text)
-                // Typed input would take a leading "=" for a formula.
-                sheet.setCell(r, c + 1,
-                              Variant::String(cell.text.startsWith(QLatin1Char('='))
-                                                  ? QLatin1Char(' ') + cell.text
-                                                  : cell.text));
+                sheet.setCell(r, c + 1, text(cell.text));
+        }
+        for (int p = 0; p < PlanningListColumnCount; ++p) {
+            const QString t =
+                planningListText(*row, PlanningListColumn(p), period.date(), targetWeeks, today);
+            if (!t.isEmpty())
+                sheet.setCell(r, ListColumnCount + p + 1, text(t));
         }
         ++r;
     }

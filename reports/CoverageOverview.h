@@ -170,11 +170,12 @@ void appendCsvField(QByteArray &out, const QString &text);
 // when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);
 
-// The same columns as a workbook with the window's Swedish headings; raises lodvik::Error when
-// it cannot be saved (an earlier file stays as it was).
+// The list's columns and then the window's planning columns (the order urgency against today)
+// as a workbook with the window's Swedish headings; raises lodvik::Error when it cannot be saved
+// (an earlier file stays as it was).
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
                               const figures::Period &period, double targetWeeks,
-                              const QString &fileName);
+                              const QString &fileName, const QDate &today = QDate::currentDate());
 
 // The machine name of an urgency in CSV and JSON: "urgent", "below_target", "no_sales", "ok".
 QString urgencyKey(Urgency urgency);

@@ -1,6 +1,7 @@
 #include "reports/Planning.h"
 
 #include "data/SwedishCollation.h"
+#include "reports/CoverageSources.h"
 #include "xls/Workbook.h"
 
 #include <QJsonArray>
@@ -361,6 +362,48 @@ void addPlanningMembers(QJsonObject &o, const CoverageRow &row, const QDate &per
                           : cell.kind == ListCell::Kind::Text ? QJsonValue(cell.text)
                                                               : QJsonValue(QJsonValue::Null));
     }
+}
+
+namespace {
+
+const PlanningListColumnInfo planningListColumns[PlanningListColumnCount] = {
+    {"Beställning",
+     "Beställ senast mot i dag och perioden: beställ nu, beställ inom målet, räcker"},
+    {"Slut", "Dagen lagret tar slut: perioden + täckningen i veckor × 7 dagar"},
+    {"Beställ senast", "Slutdagen minus produktens ledtid"},
+    {"Leverantör", "Planeringsregelns leverantör"},
+    {"Varugrupp", "Planeringsregelns varugrupp"},
+    {"Markering", "Beställd (datum, förpackningar) eller utgått för perioden"},
+};
+
+} // namespace
+
+const PlanningListColumnInfo &planningListColumnInfo(PlanningListColumn column) {
+    return planningListColumns[int(column)];
+}
+
+QString planningListText(const CoverageRow &row, PlanningListColumn column, const QDate &period,
+                         double targetWeeks, const QDate &today) {
+    switch (column) {
+    case PlanningListColumn::OrderUrgency:
+        return orderUrgencyText(orderUrgency(row, period, targetWeeks, today));
+    case PlanningListColumn::Stockout:
+        return isoDate(stockoutDate(row, period));
+    case PlanningListColumn::OrderBy:
+        return isoDate(orderByDate(row, period));
+    case PlanningListColumn::Supplier:
+        return row.rule.supplier;
+    case PlanningListColumn::Group:
+        return row.rule.group;
+    case PlanningListColumn::Mark:
+        if (!row.mark)
+            return {};
+        if (row.mark->kind == PlanningMark::Kind::Discontinued)
+            return QStringLiteral("utgått");
+        return QStringLiteral("beställd %1, %2 förp.")
+            .arg(row.mark->orderedOn.toString(Qt::ISODate), swedishNumber(row.mark->orderedPacks));
+    }
+    return {};
 }
 
 QByteArray rulesCsv(const PlanningRules &rules) {

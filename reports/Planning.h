@@ -69,6 +69,23 @@ QStringList planningCsvFields(const CoverageRow &row, const QDate &period, doubl
 void addPlanningMembers(QJsonObject &object, const CoverageRow &row, const QDate &period,
                         double targetWeeks, const QDate &today);
 
+// The planning columns the overview shows after the list's own, and its saved workbook and
+// printout after theirs: how soon to order, the dates, the rule's supplier and group, and the
+// operator's mark.
+enum class PlanningListColumn { OrderUrgency, Stockout, OrderBy, Supplier, Group, Mark };
+constexpr int PlanningListColumnCount = int(PlanningListColumn::Mark) + 1;
+
+struct PlanningListColumnInfo {
+    const char *heading = nullptr;
+    const char *tooltip = nullptr;
+};
+const PlanningListColumnInfo &planningListColumnInfo(PlanningListColumn column);
+
+// A row's cell in such a column, as the window shows it: the urgency's words, ISO dates, the
+// mark as "beställd <date>, <packs> förp." or "utgått"; "" for none.
+QString planningListText(const CoverageRow &row, PlanningListColumn column, const QDate &period,
+                         double targetWeeks, const QDate &today);
+
 // The rules as CSV for a Swedish spreadsheet: UTF-8 with BOM, ';', decimal comma, a header of
 // product;lead_time_weeks;safety_weeks;safety_packs;multiple;minimum;supplier;group.
 QByteArray rulesCsv(const PlanningRules &rules);

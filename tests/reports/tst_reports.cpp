@@ -1820,6 +1820,55 @@ private slots:
         QCOMPARE(cells.value("8,17").toObject().value("value").toDouble(), 60.0);
     }
 
+    // After the list's columns the window's planning columns, the urgency against the day given.
+    void listWorkbookHasThePlanningColumns() {
+        ProduktTabell table;
+        table.at(1, 1) = text("P1");
+        table.at(1, 8) = text("5");  // weeks of cover
+        table.at(1, 15) = text("4"); // weekly sales
+        table.at(2, 1) = text("P2"); // no sales: no dates, no urgency
+        std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        PlanningMark ordered;
+        ordered.orderedOn = QDate(2010, 11, 19);
+        ordered.orderedPacks = 1500;
+        PlanningMark discontinued;
+        discontinued.kind = PlanningMark::Kind::Discontinued;
+        reports::applyPlanning(
+            rows,
+            {{QStringLiteral("P1"),
+              {2, 0, 0, 1, 0, QStringLiteral("Acme"), QStringLiteral("=Pall")}}},
+            {{QStringLiteral("P1"), ordered}, {QStringLiteral("P2"), discontinued}});
+        const QString file = m_home + QStringLiteral("/planering.xls");
+        reports::saveCoverageListWorkbook(reports::allRows(rows),
+                                          figures::Period::fromText(QStringLiteral("2010-11-18")),
+                                          4, file, QDate(2010, 11, 25));
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(file, &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        const auto at = [&](int row, int column) {
+            return cells.value(QStringLiteral("%1,%2").arg(row).arg(column)).toObject();
+        };
+        // Columns 18 to 23 (R to W): headings on row 3, P1 on row 4, P2 on row 5.
+        const QStringList headings{"Beställning", "Slut",      "Beställ senast",
+                                   "Leverantör",  "Varugrupp", "Markering"};
+        // 5 weeks from 2010-11-18, less 2 weeks' lead time: ordered by 2010-12-09, before the
+        // period + the target (2010-12-16), after today.
+        const QStringList p1{"beställ inom målet",
+                             "2010-12-23",
+                             "2010-12-09",
+                             "Acme",
+                             " =Pall",
+                             QStringLiteral("beställd 2010-11-19, 1\u00a0500 förp.")};
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(at(3, 18 + c).value("value").toString(), headings[c]);
+            QCOMPARE(at(4, 18 + c).value("value").toString(), p1[c]);
+            const QString p2 = c == 5 ? QStringLiteral("utgått") : QString();
+            QCOMPARE(at(5, 18 + c).value("value").toString(), p2);
+        }
+        QVERIFY(at(3, 24).isEmpty());
+    }
+
     // A description from the extract that a spreadsheet would run as a formula stays a text.
     void proposalTextsAreInert() {
         ProduktTabell table;
