@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintPreviewWidget.h"
+#include "reports/Planning.h"
 
 #include <QDate>
 #include <QDialogButtonBox>
@@ -41,6 +42,7 @@ constexpr int LastRowBottom = 10900;
 constexpr int FooterTop = 11050;
 constexpr int Gap = 140; // between columns
 constexpr int DescriptionMax = 3200;
+constexpr int CutFloor = 900; // the least a text cut to fit the page keeps
 const QString Font = QStringLiteral("Times New Roman");
 
 // Measures texts as the engine draws them: the font's pixel size in twips.
@@ -76,13 +78,42 @@ QString cellText(const ListCell &cell) {
     return {};
 }
 
-bool rightAligned(ListColumn c) {
-    return c != ListColumn::Status && c != ListColumn::Product && c != ListColumn::Description;
+// The printout's columns: the list's, then the window's planning columns.
+constexpr int ColumnCount = reports::ListColumnCount + reports::PlanningListColumnCount;
+
+bool isPlanning(int c) {
+    return c >= reports::ListColumnCount;
+}
+
+reports::PlanningListColumn planningColumn(int c) {
+    return reports::PlanningListColumn(c - reports::ListColumnCount);
+}
+
+// The texts a row may show cut to their column's width, in the order they give up their room.
+constexpr int cutOrder[] = {
+    reports::ListColumnCount + int(reports::PlanningListColumn::Mark),
+    reports::ListColumnCount + int(reports::PlanningListColumn::Group),
+    reports::ListColumnCount + int(reports::PlanningListColumn::Supplier),
+    int(ListColumn::Description),
+};
+
+bool cuttable(int c) {
+    return std::find(std::begin(cutOrder), std::end(cutOrder), c) != std::end(cutOrder);
+}
+
+bool rightAligned(int c) {
+    if (isPlanning(c))
+        return false;
+    const ListColumn column = ListColumn(c);
+    return column != ListColumn::Status && column != ListColumn::Product &&
+           column != ListColumn::Description;
 }
 
 // A heading on two lines, split at its last blank.
-QStringList headingLines(ListColumn c) {
-    const QString heading = QString::fromUtf8(reports::listColumnInfo(c).heading);
+QStringList headingLines(int c) {
+    const QString heading =
+        QString::fromUtf8(isPlanning(c) ? reports::planningListColumnInfo(planningColumn(c)).heading
+                                        : reports::listColumnInfo(ListColumn(c)).heading);
     const qsizetype blank = heading.lastIndexOf(QLatin1Char(' '));
     if (blank < 0)
         return {QString(), heading};
@@ -98,41 +129,70 @@ void text(PrintEngine &engine, int x, int y, const QString &s) {
 } // namespace
 
 void printCoverageList(PrintEngine &engine, const std::vector<const reports::CoverageRow *> &rows,
-                       const figures::Period &period, int targetWeeks) {
+                       const figures::Period &period, int targetWeeks,
+                       const std::vector<int> &shownColumns, const QDate &today) {
+    std::vector<int> columns;
+    for (const int c : shownColumns)
+        if (c >= 0 && c < ColumnCount)
+            columns.push_back(c);
+    if (columns.empty())
+        for (int c = 0; c < ColumnCount; ++c)
+            columns.push_back(c);
+    const size_t n = columns.size();
     // Texts of every cell once; the column widths follow the widest, at 9 points or smaller
     // when the page would not hold them.
     int points = 9;
-    std::vector<std::array<QString, reports::ListColumnCount>> cells(rows.size());
+    std::vector<QString> cells(rows.size() * n);
+    const auto cell = [&](size_t row, size_t k) -> QString & { return cells[row * n + k]; };
     qint64 toOrder = 0;
     int products = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
-        for (int c = 0; c < reports::ListColumnCount; ++c)
-            cells[i][size_t(c)] = cellText(reports::listCell(*rows[i], ListColumn(c), targetWeeks));
+        for (size_t k = 0; k < n; ++k) {
+            const int c = columns[k];
+            cell(i, k) = isPlanning(c)
+                             ? reports::planningListText(*rows[i], planningColumn(c), period.date(),
+                                                         targetWeeks, today)
+                             : cellText(reports::listCell(*rows[i], ListColumn(c), targetWeeks));
+        }
         if (const auto s = reports::reorderSuggestion(*rows[i], targetWeeks)) {
             toOrder += *s;
             ++products;
         }
     }
-    std::array<double, reports::ListColumnCount> widths{};
+    std::vector<double> widths(n);
+    double total = 0;
     for (;;) {
         const Measure body(points);
         const Measure bold(points, true);
-        for (int c = 0; c < reports::ListColumnCount; ++c) {
+        for (size_t k = 0; k < n; ++k) {
             double w = 0;
-            for (const QString &line : headingLines(ListColumn(c)))
+            for (const QString &line : headingLines(columns[k]))
                 w = std::max(w, bold.width(line));
-            for (const auto &row : cells)
-                w = std::max(w, body.width(row[size_t(c)]));
-            if (ListColumn(c) == ListColumn::Description)
+            for (size_t i = 0; i < rows.size(); ++i)
+                w = std::max(w, body.width(cell(i, k)));
+            if (columns[k] == int(ListColumn::Description))
                 w = std::min<double>(w, DescriptionMax);
-            widths[size_t(c)] = std::ceil(w);
+            widths[k] = std::ceil(w);
         }
-        double total = 0;
+        total = 0;
         for (double w : widths)
             total += w + Gap;
         if (total <= Right - Left || points == 6)
             break;
         --points;
+    }
+    // Still too wide at the smallest size: the texts that may be cut give up what the page
+    // lacks, the mark first and the description last, none below CutFloor.
+    double excess = total - (Right - Left);
+    for (const int c : cutOrder) {
+        const auto k = size_t(std::find(columns.begin(), columns.end(), c) - columns.begin());
+        if (excess <= 0)
+            break;
+        if (k == n)
+            continue;
+        const double cut = std::min(excess, std::max(0.0, widths[k] - CutFloor));
+        widths[k] -= cut;
+        excess -= cut;
     }
 
     const int lineHeight = points * 26; // 1.3 lines
@@ -148,7 +208,7 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
             .arg(rows.size())
             .arg(toOrder)
             .arg(products)
-            .arg(QDate::currentDate().toString(Qt::ISODate));
+            .arg(today.toString(Qt::ISODate));
 
     engine.setLandscape(true);
     engine.DocAction(PrintEngine::StartDoc);
@@ -167,14 +227,14 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
         engine.FontBold(true);
         const Measure bold(points, true);
         int x = Left;
-        for (int c = 0; c < reports::ListColumnCount; ++c) {
-            const QStringList lines = headingLines(ListColumn(c));
+        for (size_t k = 0; k < n; ++k) {
+            const QStringList lines = headingLines(columns[k]);
             for (int l = 0; l < 2; ++l) {
                 const double w = bold.width(lines[l]);
-                const int at = rightAligned(ListColumn(c)) ? x + int(widths[size_t(c)] - w) : x;
+                const int at = rightAligned(columns[k]) ? x + int(widths[k] - w) : x;
                 text(engine, at, HeadingTop + l * lineHeight, lines[l]);
             }
-            x += int(widths[size_t(c)]) + Gap;
+            x += int(widths[k]) + Gap;
         }
 
         engine.FontBold(false);
@@ -183,12 +243,12 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
         for (size_t i = first; i < last; ++i) {
             const int y = FirstRow + int(i - first) * lineHeight;
             x = Left;
-            for (int c = 0; c < reports::ListColumnCount; ++c) {
-                QString s = cells[i][size_t(c)];
-                const double w = widths[size_t(c)];
-                if (ListColumn(c) == ListColumn::Description)
+            for (size_t k = 0; k < n; ++k) {
+                QString s = cell(i, k);
+                const double w = widths[k];
+                if (cuttable(columns[k]))
                     s = body.elided(s, w);
-                const int at = rightAligned(ListColumn(c)) ? x + int(w - body.width(s)) : x;
+                const int at = rightAligned(columns[k]) ? x + int(w - body.width(s)) : x;
                 text(engine, at, y, s);
                 x += int(w) + Gap;
             }

@@ -2,6 +2,7 @@
 
 #include "reports/CoverageOverview.h"
 
+#include <QDate>
 #include <QDialog>
 
 #include <functional>
@@ -15,10 +16,15 @@ class QSpinBox;
 namespace overview {
 
 // Lays the rows out as a new document in the engine, on A4 landscape: every page headed with
-// the period, the target and the total to order, the list's columns, page numbers "Sida n av m"
-// at the foot. Numbers are right-aligned, long descriptions cut to their column.
+// the period, the target and the total to order, the columns (the overview model's numbers: the
+// list's, then its planning columns; none for all of them in that order), page numbers
+// "Sida n av m" at the foot. Numbers are right-aligned; the description, and the supplier, group
+// and mark where the page is short of room, are cut to their column. The order urgency is
+// measured against today.
 void printCoverageList(PrintEngine &engine, const std::vector<const reports::CoverageRow *> &rows,
-                       const figures::Period &period, int targetWeeks);
+                       const figures::Period &period, int targetWeeks,
+                       const std::vector<int> &columns = {},
+                       const QDate &today = QDate::currentDate());
 
 // The printout's preview: one page at a time, printed on the default printer or saved as PDF.
 class CoverageListPreview : public QDialog {

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -215,6 +216,9 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     QHeaderView *header = m_view->horizontalHeader();
     for (int place = 0; place < int(std::size(decisions)); ++place)
         header->moveSection(header->visualIndex(decisions[place]), place);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this,
+            &CoverageOverviewWindow::showColumnMenu);
     m_view->sortByColumn(int(ListColumn::Cover), Qt::AscendingOrder);
     m_chart = new CoverageChart(m_proxy, splitter);
     splitter->addWidget(m_view);
@@ -371,6 +375,42 @@ std::pair<qint64, int> CoverageOverviewWindow::totalToOrder() const {
     return {packs, products};
 }
 
+std::vector<int> CoverageOverviewWindow::shownColumns() const {
+    const QHeaderView *header = m_view->horizontalHeader();
+    std::vector<int> columns;
+    for (int place = 0; place < header->count(); ++place)
+        if (const int c = header->logicalIndex(place); !header->isSectionHidden(c))
+            columns.push_back(c);
+    return columns;
+}
+
+void CoverageOverviewWindow::setColumnShown(int column, bool shown) {
+    if (column == int(ListColumn::Product) || column < 0 || column >= m_model->columnCount())
+        return; // a row without its product number would be nobody's
+    m_view->horizontalHeader()->setSectionHidden(column, !shown);
+}
+
+void CoverageOverviewWindow::showColumnMenu(const QPoint &at) {
+    // Every column by its heading, in the order shown; the printout follows the choice.
+    const QHeaderView *header = m_view->horizontalHeader();
+    QMenu menu(this);
+    for (int place = 0; place < header->count(); ++place) {
+        const int c = header->logicalIndex(place);
+        QAction *action =
+            menu.addAction(m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
+                           [this, c](bool checked) { setColumnShown(c, checked); });
+        action->setCheckable(true);
+        action->setChecked(!header->isSectionHidden(c));
+        action->setEnabled(c != int(ListColumn::Product));
+    }
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Visa alla kolumner"), [this] {
+        for (int c = 0; c < m_model->columnCount(); ++c)
+            setColumnShown(c, true);
+    });
+    menu.exec(header->viewport()->mapToGlobal(at));
+}
+
 void CoverageOverviewWindow::updateTotal() {
     const auto [packs, products] = totalToOrder();
     m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
@@ -388,7 +428,7 @@ void CoverageOverviewWindow::saveList(const QString &fileName) const {
                          [&](QIODevice &device) { device.write(csv); });
         return;
     }
-    reports::saveCoverageListWorkbook(rows, period(), targetWeeks(), fileName);
+    reports::saveCoverageListWorkbook(rows, period(), targetWeeks(), fileName, m_model->today());
 }
 
 void CoverageOverviewWindow::askAndSaveList() {
@@ -431,7 +471,8 @@ void CoverageOverviewWindow::printList() {
     preview->setAttribute(Qt::WA_DeleteOnClose);
     try {
         BusyCursorScope busy;
-        printCoverageList(preview->engine(), visibleRows(), period(), targetWeeks());
+        printCoverageList(preview->engine(), visibleRows(), period(), targetWeeks(), shownColumns(),
+                          m_model->today());
     } catch (const lodvik::Error &e) {
         delete preview;
         QMessageBox::warning(this, QStringLiteral("Skriv ut"), e.message());

@@ -46,6 +46,10 @@ public:
 
     // The shown rows, in the order shown.
     std::vector<const reports::CoverageRow *> visibleRows() const;
+    // The model's columns that are not hidden, in the order shown: the printout's columns.
+    std::vector<int> shownColumns() const;
+    // Hides or shows a column (the heading's context menu); the product number stays.
+    void setColumnShown(int column, bool shown);
     // Writes the shown rows as a workbook (.xls) or, for a name ending in .csv, as CSV. Raises
     // lodvik::Error when the file cannot be written; an earlier file stays as it was.
     void saveList(const QString &fileName) const;
@@ -86,6 +90,7 @@ private:
                  const std::optional<figures::Period> &period);
     void updateTotal();
     void askAndSaveList();
+    void showColumnMenu(const QPoint &at);
 
     QString m_localDatabase;
     QString m_saveFolder;

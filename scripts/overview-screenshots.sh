@@ -121,6 +121,16 @@ xdotool windowactivate --sync "$overview"
 sleep 2 # the window fits itself to the screen: grab it as the operator sees it
 import -window "$overview" "$work/overview.png"
 
+# Print without the FRN shares, the stock-out date and the group: a right-click on a heading
+# lists every column in the window's order (the product number cannot be hidden, so the
+# arrow keys pass it), and Return hides the chosen one.
+for downs in 13 14 16 18 20 22; do
+    xdotool mousemove --window "$overview" 120 136 click 3
+    sleep 0.5
+    for _ in $(seq "$downs"); do xdotool key Down; done
+    xdotool key Return
+    sleep 0.3
+done
 xdotool key alt+u
 preview=$(xdotool search --sync --name 'rhandsgranskning' | head -1)
 xdotool windowsize "$preview" 1100 800
@@ -128,6 +138,11 @@ sleep 2
 import -window "$preview" "$work/printout.png"
 xdotool key Escape
 sleep 1
+# Every column again ("Visa alla kolumner", the menu's last entry).
+xdotool mousemove --window "$overview" 120 136 click 3
+sleep 0.5
+xdotool key Up Return
+sleep 0.5
 
 # The planning columns: one supplier's products (Alt+V is the supplier box; typing picks by the
 # first letters), the list widened over the chart by its splitter (its handle at x 724 in the

@@ -24,6 +24,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
@@ -400,6 +401,61 @@ private slots:
         for (const QByteArray &n : names)
             expected << QString::fromUtf8(n);
         QCOMPARE(seen, expected);
+    }
+
+    // The printout shows the window's columns in the window's order, hidden ones left out and
+    // the planning columns among them; the choice outlives the window, the product number stays.
+    void printoutFollowsTheShownColumns() {
+        QSettings settings(QStringLiteral("lodvikprodsok"), QStringLiteral("lodvikprodsok"));
+        settings.remove(QStringLiteral("tackningsoversikt"));
+        QTemporaryDir dir;
+        std::vector<reports::CoverageRow> rows = rowsOf({{"A-100", "Pallkrage", "10", "5", "10"}});
+        const PlanningRule acme{2, 0, 0, 1, 0, QStringLiteral("Acme"), QStringLiteral("Pall")};
+        PlanningMark ordered;
+        ordered.orderedOn = QDate(2010, 11, 19);
+        ordered.orderedPacks = 1500;
+        reports::applyPlanning(rows, {{"A-100", acme}}, {{"A-100", ordered}});
+        const int planning = reports::ListColumnCount;
+        using P = overview::PlanningColumn;
+        const std::vector<int> kept{int(ListColumn::Product), int(ListColumn::Cover),
+                                    planning + int(P::OrderBy), planning + int(P::Mark),
+                                    planning + int(P::Supplier)};
+        const auto open = [&](overview::CoverageOverviewWindow &window) {
+            window.setRun(rows, figures::Period::fromText(QStringLiteral("2010-11-18")));
+            window.setTargetWeeks(4);
+        };
+        {
+            overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                    dir.path());
+            open(window);
+            for (int c = 0; c < planning + overview::PlanningColumnCount; ++c)
+                window.setColumnShown(c, std::find(kept.begin(), kept.end(), c) != kept.end());
+            window.setColumnShown(int(ListColumn::Product), false); // stays
+            window.show();
+            window.close(); // remembers the columns
+        }
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        open(window);
+        QCOMPARE(window.shownColumns(), kept); // the window's order
+        window.printList();
+        auto *preview = window.findChild<overview::CoverageListPreview *>();
+        QVERIFY(preview);
+        QMap<QString, int> at; // each text's place across the page
+        for (const PrintItem &item : preview->engine().pages().at(0).items)
+            at.insert(item.text, item.x);
+        delete preview;
+        settings.remove(QStringLiteral("tackningsoversikt"));
+        // Cover 5 weeks from 2010-11-18 runs out 2010-12-23, less 2 weeks' lead time.
+        const QStringList cells{"A-100", "5", "2010-12-09",
+                                QStringLiteral("beställd 2010-11-19, 1\u00a0500 förp."), "Acme"};
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            QVERIFY2(at.contains(cells[i]), qPrintable(QStringList(at.keys()).join('|')));
+            if (i > 0)
+                QVERIFY2(at[cells[i - 1]] < at[cells[i]], qPrintable(cells[i]));
+        }
+        for (const char *hidden : {"Pallkrage", "Benämning", "Lager", "Slut", "Pall"})
+            QVERIFY2(!at.contains(QString::fromUtf8(hidden)), hidden);
     }
 
     void runOncePerPeriod() {
