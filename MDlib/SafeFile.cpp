@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <QElapsedTimer>
 
@@ -23,6 +24,7 @@ namespace lodvik {
 namespace {
 
 const std::atomic<bool> *stopFlag = nullptr;
+thread_local FifoWaitCheck fifoWaitCheck;
 
 // Hands the writer's bytes to the file and notes any short write: on a full disk an unbuffered
 // write may store part of a block without an error, which only the count shows.
@@ -102,6 +104,11 @@ void openFifoForWriting(QFile &file, const std::function<void(const QString &)> 
     const QByteArray name = QFile::encodeName(file.fileName());
     QElapsedTimer waited;
     waited.start();
+    const FifoWaitCheck check = fifoWaitCheck;
+    const auto waitEnded = qScopeGuard([&] {
+        if (check)
+            check(file.fileName(), -1);
+    });
     for (;;) {
         const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0) {
@@ -116,7 +123,7 @@ void openFifoForWriting(QFile &file, const std::function<void(const QString &)> 
         const int error = errno;
         if (error != ENXIO && error != EINTR)
             fail(fileFailure(file, error));
-        if (stopFlag && stopFlag->load())
+        if ((stopFlag && stopFlag->load()) || (check && check(file.fileName(), waited.elapsed())))
             throw Cancelled();
         if (waited.elapsed() >= kFifoReaderWaitMs)
             fail(QStringLiteral("inget program läser från FIFO:n (väntade %1 sekunder).")
@@ -157,6 +164,10 @@ void writeInPlace(const QString &path, const std::function<void(const QString &)
 
 void setSaveStopFlag(const std::atomic<bool> *flag) {
     stopFlag = flag;
+}
+
+void setFifoWaitCheck(FifoWaitCheck check) {
+    fifoWaitCheck = std::move(check);
 }
 
 void saveFile(const QString &fileName, const QString &what,

@@ -28,4 +28,12 @@ void saveFile(const QString &fileName, const QString &what,
 // lodvik::Cancelled.
 void setSaveStopFlag(const std::atomic<bool> *flag);
 
+// Asked while a save on this thread waits for a FIFO's reader: about every 20 ms with the file's
+// name and the milliseconds waited, and once more with -1 when the wait ends however it ends.
+// true stops the wait (lodvik::Cancelled). The window's worker threads stop at its Avbryt; its
+// own thread shows what it waits for, with Avbryt.
+using FifoWaitCheck = std::function<bool(const QString &fileName, qint64 waitedMs)>;
+// Sets the calling thread's check.
+void setFifoWaitCheck(FifoWaitCheck check);
+
 } // namespace lodvik

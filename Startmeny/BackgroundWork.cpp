@@ -1,6 +1,7 @@
 #include "Startmeny/BackgroundWork.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/SafeFile.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -77,6 +78,8 @@ bool BackgroundWork::start(Work work, Finished finished, OnCancel onCancel) {
     run->finished = std::move(finished);
     run->onCancel = onCancel;
     run->thread = QThread::create([run, work = std::move(work)] {
+        // Avbryt also ends a wait for a FIFO's reader, which checks no progress.
+        lodvik::setFifoWaitCheck([run](const QString &, qint64) { return run->cancel.load(); });
         try {
             work(run->progress);
         } catch (const lodvik::Cancelled &e) {

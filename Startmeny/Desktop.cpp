@@ -1,11 +1,15 @@
 #include "Startmeny/Desktop.h"
 
+#include "MDlib/SafeFile.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTranslator>
 
@@ -67,6 +71,31 @@ void installSwedishTranslation() {
 
 } // namespace
 
+bool waitForFifoReader(const QString &fileName, qint64 waitedMs) {
+    // Shown after a moment; until then the window waits as for any short save.
+    static QPointer<QProgressDialog> shown;
+    if (waitedMs < 0) {
+        delete shown;
+        return false;
+    }
+    if (!shown && waitedMs >= 300) {
+        shown = new QProgressDialog(
+            QStringLiteral("Väntar på att ett program ska läsa från %1 (högst %2 sekunder)...")
+                .arg(QDir::toNativeSeparators(fileName))
+                .arg(lodvik::kFifoReaderWaitMs / 1000),
+            QStringLiteral("Avbryt"), 0, 0, QApplication::activeWindow());
+        shown->setWindowTitle(QStringLiteral("Spara"));
+        // Nothing else in the program can be used meanwhile: the save is not over.
+        shown->setWindowModality(Qt::ApplicationModal);
+        shown->setMinimumDuration(0);
+        shown->show();
+    }
+    if (!shown)
+        return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 15);
+    return shown->wasCanceled();
+}
+
 void prepareDesktop() {
     initDesktopResources();
     QApplication::setOrganizationName(QStringLiteral("lodvikprodsok"));
@@ -82,6 +111,7 @@ void prepareDesktop() {
     QFont::insertSubstitution(QStringLiteral("Times New Roman"),
                               QStringLiteral("Liberation Serif"));
     installSwedishTranslation();
+    lodvik::setFifoWaitCheck(waitForFifoReader);
 }
 
 QIcon programIcon() {

@@ -1,7 +1,10 @@
 #include "../common/DataRows.h"
 #include "../common/MessageBoxes.h"
 
+#include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/SafeFile.h"
+#include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "data/DataControl.h"
@@ -13,13 +16,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -34,6 +40,7 @@
 
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -95,6 +102,60 @@ private slots:
     void cleanup() {
         m_window.reset();
         m_home.reset();
+    }
+
+    // A save that waits for a FIFO nobody reads ends at Avbryt, on the window's thread (in the
+    // dialog that shows the wait) and on a worker (the window's Avbryt), long before the 30 s.
+    void fifoWaitEndsAtAvbryt_data() {
+        QTest::addColumn<bool>("worker");
+        QTest::newRow("the window's thread") << false;
+        QTest::newRow("a worker") << true;
+    }
+
+    void fifoWaitEndsAtAvbryt() {
+        QFETCH(bool, worker);
+        const QString fifo = m_home->filePath(QStringLiteral("utskrift.pdf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const auto save = [&] {
+            lodvik::saveFile(fifo, QStringLiteral("Utskriften"),
+                             [](QIODevice &device) { device.write("%PDF-1.4"); });
+        };
+        QElapsedTimer took;
+        took.start();
+        if (worker) {
+            BackgroundWork work;
+            std::optional<BackgroundWork::Outcome> outcome;
+            QVERIFY(work.start([&](lodvik::Progress &) { save(); },
+                               [&](BackgroundWork::Outcome o, const QString &) { outcome = o; }));
+            QTest::qWait(300);
+            work.cancel();
+            QVERIFY(work.wait(10000));
+            QCOMPARE(outcome, std::optional(BackgroundWork::Outcome::Cancelled));
+        } else {
+            QString shown;
+            QTimer avbryt;
+            avbryt.setInterval(50);
+            connect(&avbryt, &QTimer::timeout, [&] {
+                if (auto *dialog =
+                        qobject_cast<QProgressDialog *>(QApplication::activeModalWidget())) {
+                    shown = dialog->labelText();
+                    dialog->cancel();
+                }
+            });
+            avbryt.start();
+            bool cancelled = false;
+            try {
+                save();
+            } catch (const lodvik::Cancelled &) {
+                cancelled = true;
+            }
+            QVERIFY(cancelled);
+            QVERIFY2(shown.contains(fifo), qPrintable(shown));
+            QVERIFY(!QApplication::activeModalWidget()); // gone with the wait
+        }
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
+        QFileInfo after(fifo);
+        QVERIFY(after.exists() && !after.isFile()); // still the FIFO
     }
 
     // The period, the search type, the .xlsx setting and the place of the window carry over to
