@@ -20,6 +20,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -377,7 +379,14 @@ private slots:
         std::vector<Product> products;
         for (const QByteArray &n : names)
             products.push_back({n.constData(), "Pall", "10", "3", "2"});
-        const std::vector<reports::CoverageRow> rows = rowsOf(products);
+        std::vector<reports::CoverageRow> rows = rowsOf(products);
+        // Texts that would push the last columns off the page unless cut.
+        const QString longName =
+            QStringLiteral("Leverantören med det mycket långa namnet ").repeated(4);
+        for (reports::CoverageRow &row : rows) {
+            row.rule.supplier = longName;
+            row.rule.group = longName;
+        }
         PrintEngine engine;
         overview::printCoverageList(engine, reports::allRows(rows),
                                     figures::Period::fromText(QStringLiteral("2010-11-18")), 4);
@@ -391,8 +400,13 @@ private slots:
                     seen << item.text;
                 numbered |=
                     item.text == QStringLiteral("Sida %1 av %2").arg(p).arg(engine.pageCount());
-                // Everything lies on the landscape sheet.
-                QVERIFY(item.x >= 0 && item.x < engine.pageSizeTwips().width());
+                // Everything lies on the landscape sheet, within its margins.
+                QFont font(item.fontName);
+                font.setPixelSize(item.fontSize * 20); // twips
+                font.setBold(item.bold);
+                const double right = item.x + QFontMetricsF(font).horizontalAdvance(item.text);
+                QVERIFY2(item.x >= 0 && right <= engine.pageSizeTwips().width() - 700,
+                         qPrintable(item.text));
                 QVERIFY(item.y >= 0 && item.y < engine.pageSizeTwips().height());
             }
             QVERIFY2(numbered, qPrintable(QStringLiteral("page %1 has no number").arg(p)));
