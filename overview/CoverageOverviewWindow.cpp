@@ -422,7 +422,8 @@ void CoverageOverviewWindow::updateTotal() {
 void CoverageOverviewWindow::saveList(const QString &fileName) const {
     const std::vector<const reports::CoverageRow *> rows = visibleRows();
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0) {
-        const QByteArray csv = reports::coverageCsv(rows, period(), targetWeeks());
+        const QByteArray csv =
+            reports::coverageCsv(rows, period(), targetWeeks(), m_model->today());
         lodvik::saveFile(fileName,
                          QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
                          [&](QIODevice &device) { device.write(csv); });

@@ -93,6 +93,7 @@ CoverageTableModel::CoverageTableModel(QObject *parent) : QAbstractTableModel(pa
 void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
     beginResetModel();
     m_rows = std::move(rows);
+    m_today = QDate::currentDate(); // a window left open overnight measures a new run from today
     forgetKeys();
     m_urgency.assign(m_rows.size(), Urgency::Plain);
     m_suggestion.assign(m_rows.size(), 0);

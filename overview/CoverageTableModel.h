@@ -35,7 +35,7 @@ public:
 
     void setTargetWeeks(int weeks);
     int targetWeeks() const { return m_target; }
-    // The day the order urgency is measured against: the day the window opened.
+    // The day the order urgency is measured against: the day of the rows' run.
     QDate today() const { return m_today; }
     reports::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
 

@@ -433,9 +433,10 @@ void appendCsvField(QByteArray &out, const QString &text) {
 
 CoverageListWriter::CoverageListWriter(Format format, const figures::Period &period,
                                        double targetWeeks,
-                                       std::function<void(const QByteArray &)> out)
-    : m_format(format), m_period(period.date()), m_today(QDate::currentDate()),
-      m_targetWeeks(targetWeeks), m_out(std::move(out)) {
+                                       std::function<void(const QByteArray &)> out,
+                                       const QDate &today)
+    : m_format(format), m_period(period.date()), m_today(today), m_targetWeeks(targetWeeks),
+      m_out(std::move(out)) {
     if (m_format == Format::Csv) {
         m_out(csvHeader());
         return;
@@ -476,10 +477,10 @@ namespace {
 
 QByteArray writeList(CoverageListWriter::Format format,
                      const std::vector<const CoverageRow *> &rows, const figures::Period &period,
-                     double targetWeeks) {
+                     double targetWeeks, const QDate &today) {
     QByteArray out;
-    CoverageListWriter writer(format, period, targetWeeks,
-                              [&](const QByteArray &part) { out += part; });
+    CoverageListWriter writer(
+        format, period, targetWeeks, [&](const QByteArray &part) { out += part; }, today);
     for (const CoverageRow *row : rows)
         writer.add(*row);
     writer.finish();
@@ -489,13 +490,13 @@ QByteArray writeList(CoverageListWriter::Format format,
 } // namespace
 
 QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
-                       double targetWeeks) {
-    return writeList(CoverageListWriter::Format::Csv, rows, period, targetWeeks);
+                       double targetWeeks, const QDate &today) {
+    return writeList(CoverageListWriter::Format::Csv, rows, period, targetWeeks, today);
 }
 
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
-                        double targetWeeks) {
-    return writeList(CoverageListWriter::Format::Json, rows, period, targetWeeks);
+                        double targetWeeks, const QDate &today) {
+    return writeList(CoverageListWriter::Format::Json, rows, period, targetWeeks, today);
 }
 
 void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,

@@ -132,11 +132,11 @@ ListCell listCell(const CoverageRow &row, ListColumn column, double targetWeeks)
 // Writers of a list of rows, in the order given (the window passes them sorted and filtered as
 // shown). Numbers are plain C-locale numbers, an empty cell is an empty field (CSV) or null
 // (JSON); the suggestion column follows the target. The planning columns (reports/Planning.h)
-// follow the list's own.
+// follow the list's own, the order urgency against today.
 QByteArray coverageCsv(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
-                       double targetWeeks);
+                       double targetWeeks, const QDate &today = QDate::currentDate());
 QByteArray coverageJson(const std::vector<const CoverageRow *> &rows, const figures::Period &period,
-                        double targetWeeks);
+                        double targetWeeks, const QDate &today = QDate::currentDate());
 // The same two documents written as the rows come, each part handed to out as soon as it is
 // complete, so that nothing grows with the number of rows: the same bytes as coverageCsv and
 // coverageJson give for the same rows. A row's part holds the writer's own buffer: it is valid
@@ -145,7 +145,8 @@ class CoverageListWriter {
 public:
     enum class Format { Csv, Json };
     CoverageListWriter(Format format, const figures::Period &period, double targetWeeks,
-                       std::function<void(const QByteArray &)> out);
+                       std::function<void(const QByteArray &)> out,
+                       const QDate &today = QDate::currentDate());
     void add(const CoverageRow &row);
     void finish();
 
