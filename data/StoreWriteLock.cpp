@@ -69,6 +69,22 @@ QString StoreWriteLock::resolvedStorePath(const QString &storePath) {
     return canonical.isEmpty() ? store.symLinkTarget() : canonical;
 }
 
+QString StoreWriteLock::pathProblem(const QString &storePath) {
+    const QFileInfo store(storePath);
+    const QString shown = QDir::toNativeSeparators(storePath);
+    if (store.isDir())
+        return QStringLiteral("Den lokala databasen %1 är en mapp, ingen databasfil.").arg(shown);
+    if (store.isSymLink() && !store.exists()) {
+        const QFileInfo target(resolvedStorePath(storePath));
+        if (!target.absoluteDir().exists())
+            return QStringLiteral("Den lokala databasen %1 är en länk till %2, men mappen %3 "
+                                  "finns inte.")
+                .arg(shown, QDir::toNativeSeparators(target.absoluteFilePath()),
+                     QDir::toNativeSeparators(target.absolutePath()));
+    }
+    return QString();
+}
+
 QString StoreWriteLock::lockFileName(const QString &storePath) {
     // Beside the file itself, so that a writer through a link and one without share the lock.
     const QFileInfo store(resolvedStorePath(storePath));
@@ -78,6 +94,8 @@ QString StoreWriteLock::lockFileName(const QString &storePath) {
 StoreWriteLock::StoreWriteLock(const QString &storePath, lodvik::Progress *progress,
                                std::chrono::milliseconds wait)
     : m_file(lockFileName(storePath)) {
+    if (const QString problem = pathProblem(storePath); !problem.isEmpty())
+        throw Error(problem);
     // Only a holder that no longer runs gives up the lock; a long import keeps it.
     m_file.setStaleLockTime(0);
     const QDeadlineTimer deadline(wait);

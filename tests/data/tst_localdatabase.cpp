@@ -7,6 +7,7 @@
 #include "data/StoreWriteLock.h"
 #include "data/TableCatalogue.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -45,6 +46,42 @@ private slots:
         const QString missing = m_dir.filePath(QStringLiteral("saknas.mdb"));
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, dao::Database::OpenDatabase(missing));
         QVERIFY(!QFileInfo::exists(missing));
+    }
+
+    // A folder in the store's place, or a link into a folder that is gone, is named as such by
+    // readers and writers alike, with the folder that is missing.
+    void unusableStorePathNamed_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("writer");
+        QTest::addColumn<QString>("named");
+        addRow("folder, reader", QString("folder"), false, QString("mapp, ingen databasfil"));
+        addRow("folder, writer", QString("folder"), true, QString("mapp, ingen databasfil"));
+        addRow("link into a missing folder, reader", QString("link"), false,
+               QString("/borta finns inte"));
+        addRow("link into a missing folder, writer", QString("link"), true,
+               QString("/borta finns inte"));
+    }
+    void unusableStorePathNamed() {
+        QFETCH(QString, kind);
+        QFETCH(bool, writer);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString store = dir.filePath(QStringLiteral("local.mdb"));
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkdir(store));
+        else
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("borta/local.mdb")), store));
+        QString refused;
+        try {
+            if (writer)
+                const dao::StoreWriteLock lock(store, nullptr, std::chrono::milliseconds(400));
+            else
+                dao::Database::OpenDatabase(store);
+        } catch (const lodvik::Error &e) {
+            refused = e.message();
+        }
+        QVERIFY2(refused.contains(named), qPrintable(refused));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("borta"))));
     }
 
     void accessFileRefusedWithImportHint_data() {
