@@ -5,6 +5,9 @@
 
 #include <QtTest>
 
+#include <grp.h>
+#include <unistd.h>
+
 using lodvik::Variant;
 
 // The command line as a script runs it: exit codes, results on stdout, reasons on stderr.
@@ -195,6 +198,46 @@ private slots:
         const bool imported = exitCode == 0 && args.first() == QLatin1String("import-mdb");
         if (home == QLatin1String("empty") && !imported)
             QVERIFY(QDir(folder).isEmpty());
+    }
+
+    // A program folder the user may read but not write in (an installed one): the reason names
+    // the folder, not a file that may or may not be there.
+    void readOnlyProgramFolder_data() {
+        QTest::addColumn<bool>("withSearchData");
+        QTest::addColumn<QString>("named");
+        addRow("search data in WAL mode", true, QString("sokdata.db-shm"));
+        addRow("no search data yet", false, QString("kan inte skapas"));
+    }
+    void readOnlyProgramFolder() {
+        QFETCH(bool, withSearchData);
+        QFETCH(QString, named);
+        QTemporaryDir home;
+        QVERIFY(runProgram(home.path(), {"demo", "-q"}).exitCode == 0);
+        if (!withSearchData)
+            QVERIFY(QFile::remove(home.filePath(QStringLiteral("sokdata.db"))));
+        // Root writes anywhere: the program then runs as nobody, in a folder it may only read.
+        const bool root = ::geteuid() == 0;
+        const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                              QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(home.path(), root ? readOnly | QFile::WriteOwner : readOnly));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+        process.setProcessEnvironment(env);
+        if (root)
+            process.setChildProcessModifier([] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(99);
+            });
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), {"search", "--produkt", "10"});
+        QVERIFY(process.waitForFinished(60000));
+        QFile::setPermissions(home.path(), readOnly | QFile::WriteOwner);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        if (process.error() == QProcess::FailedToStart || process.exitCode() == 126)
+            QSKIP("the program cannot be run as the user nobody from where it was built");
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("mappen ") + home.path()), qPrintable(err));
+        QVERIFY2(err.contains(named), qPrintable(err));
     }
 
     // --quiet leaves stderr to errors; the date conversion counts only the rows it changed, so a
