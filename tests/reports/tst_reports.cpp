@@ -1928,6 +1928,10 @@ private slots:
                QStringList{"Rad 2: 9 kolumner"}, 0);
         addRow("a quote left open", QByteArray("A1;1;;;;;\"Acme\n"),
                QStringList{"Rad 1: ett citattecken"}, 0);
+        // Nothing at all would replace every rule with none.
+        addRow("an empty file", QByteArray(), QStringList{"Filen är tom"}, 0);
+        addRow("a BOM and blank lines", QByteArray("\xEF\xBB\xBF\r\n \n"),
+               QStringList{"Filen är tom"}, 0);
         // A spreadsheet's Windows-1252 CSV: Å read as UTF-8 would be stored as U+FFFD.
         addRow("a line not in UTF-8", QByteArray("A1;1;;;;;\xC5kes;G\nA2;1;;;;;\xC3\x85kes;G\n"),
                QStringList{"Rad 1: "}, 0);
