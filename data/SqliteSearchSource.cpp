@@ -63,7 +63,14 @@ int nativeCode(const QSqlError &error) {
 
 SqliteSearchSource::SqliteSearchSource(const QString &path)
     : m_path(path), m_connectionName(nextConnectionName()) {
-    const bool existed = QFileInfo::exists(path);
+    const QFileInfo file(path);
+    const bool existed = file.exists();
+    // SQLite would report a pipe or a device as a disk error, or wait on it.
+    if (existed && !file.isFile())
+        throw Error(QStringLiteral("Sökdatabasen %1 är ingen vanlig fil (den är en mapp, en "
+                                   "namngiven pipe, en enhet eller liknande) och kan inte vara "
+                                   "en databas.")
+                        .arg(path));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(path);

@@ -74,6 +74,10 @@ QString StoreWriteLock::pathProblem(const QString &storePath) {
     const QString shown = QDir::toNativeSeparators(storePath);
     if (store.isDir())
         return QStringLiteral("Den lokala databasen %1 är en mapp, ingen databasfil.").arg(shown);
+    if (store.exists() && !store.isFile())
+        return QStringLiteral("Den lokala databasen %1 är ingen vanlig fil (den är en namngiven "
+                              "pipe, en enhet eller liknande) och kan inte vara en databas.")
+            .arg(shown);
     if (store.isSymLink() && !store.exists()) {
         const QFileInfo target(resolvedStorePath(storePath));
         if (!target.absoluteDir().exists())

@@ -18,6 +18,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 using lodvik::Variant;
 
 Q_DECLARE_METATYPE(lodvik::Variant)
@@ -48,7 +50,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(missing));
     }
 
-    // A folder in the store's place, or a link into a folder that is gone, is named as such by
+    // A folder or a pipe in the store's place, or a link into a folder that is gone, is named as
+    // such by
     // readers and writers alike, with the folder that is missing.
     void unusableStorePathNamed_data() {
         QTest::addColumn<QString>("kind");
@@ -56,6 +59,8 @@ private slots:
         QTest::addColumn<QString>("named");
         addRow("folder, reader", QString("folder"), false, QString("mapp, ingen databasfil"));
         addRow("folder, writer", QString("folder"), true, QString("mapp, ingen databasfil"));
+        addRow("named pipe, reader", QString("fifo"), false, QString("ingen vanlig fil"));
+        addRow("named pipe, writer", QString("fifo"), true, QString("ingen vanlig fil"));
         addRow("link into a missing folder, reader", QString("link"), false,
                QString("/borta finns inte"));
         addRow("link into a missing folder, writer", QString("link"), true,
@@ -69,6 +74,8 @@ private slots:
         const QString store = dir.filePath(QStringLiteral("local.mdb"));
         if (kind == QLatin1String("folder"))
             QVERIFY(QDir().mkdir(store));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(store).constData(), 0644), 0);
         else
             QVERIFY(QFile::link(dir.filePath(QStringLiteral("borta/local.mdb")), store));
         QString refused;

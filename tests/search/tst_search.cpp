@@ -6,6 +6,7 @@
 #include "data/SearchSource.h"
 #include "data/SwedishCollation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -13,6 +14,8 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using lodvik::Variant;
 
@@ -329,6 +332,27 @@ private slots:
         file.write(ini.toUtf8());
         file.close();
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, openSearchSource(home.path()));
+    }
+
+    // A folder or a pipe named sokdata.db is said to be one, not a disk error.
+    void notARegularFile_data() {
+        QTest::addColumn<bool>("pipe");
+        addRow("folder", false);
+        addRow("named pipe", true);
+    }
+    void notARegularFile() {
+        QFETCH(bool, pipe);
+        QTemporaryDir home;
+        const QString path = home.filePath(QStringLiteral("sokdata.db"));
+        QVERIFY(pipe ? ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0
+                     : QDir().mkdir(path));
+        try {
+            openSqliteSearchSource(path);
+            QFAIL("opened");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("ingen vanlig fil")),
+                     qPrintable(e.message()));
+        }
     }
 };
 
