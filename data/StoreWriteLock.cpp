@@ -59,6 +59,14 @@ bool removeAbandoned(const QString &fileName) {
     return removed;
 }
 
+// A lock file is a regular file that a writer made. Anything else in its place is no lock and not
+// ours to remove: a folder, a link, or a named pipe, whose opening would wait for ever for a
+// writer.
+bool isLockFileOrNone(const QString &fileName) {
+    struct stat there {};
+    return ::lstat(QFile::encodeName(fileName).constData(), &there) != 0 || S_ISREG(there.st_mode);
+}
+
 } // namespace
 
 QString StoreWriteLock::resolvedStorePath(const QString &storePath) {
@@ -105,6 +113,13 @@ StoreWriteLock::StoreWriteLock(const QString &storePath, lodvik::Progress *progr
     const QDeadlineTimer deadline(wait);
     bool told = false;
     for (;;) {
+        if (!isLockFileOrNone(m_file.fileName()))
+            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för skrivning: "
+                                       "låsfilen %2 är ingen vanlig fil (den är en mapp, en länk, "
+                                       "en namngiven pipe eller liknande). Ta bort den och försök "
+                                       "igen.")
+                            .arg(QDir::toNativeSeparators(storePath),
+                                 QDir::toNativeSeparators(m_file.fileName())));
         // Short tries, so that a cancel is seen while waiting.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline.remainingTimeAsDuration());

@@ -412,6 +412,38 @@ private slots:
             QVERIFY2(refused.contains(lockFile), qPrintable(refused));
     }
 
+    // Something other than a file in the lock file's place is no lock: it is named and left
+    // where it is, and never opened (a pipe's opening or reading would wait for ever).
+    void lockFileNotAFile_data() {
+        QTest::addColumn<QString>("kind");
+        addRow("folder", QString("folder"));
+        addRow("named pipe", QString("fifo"));
+        addRow("link to nothing", QString("link"));
+    }
+    void lockFileNotAFile() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString store = dir.filePath(QStringLiteral("local.mdb"));
+        const QString lockFile = dao::StoreWriteLock::lockFileName(store);
+        const QByteArray name = QFile::encodeName(lockFile);
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(lockFile));
+        } else if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(name.constData(), 0644), 0);
+        } else {
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("ingenstans")), lockFile));
+        }
+        QString refused;
+        try {
+            const dao::StoreWriteLock lock(store, nullptr, std::chrono::milliseconds(400));
+        } catch (const lodvik::Error &e) {
+            refused = e.message();
+        }
+        QVERIFY2(refused.contains(QStringLiteral("ingen vanlig fil")), qPrintable(refused));
+        struct stat there {};
+        QCOMPARE(::lstat(name.constData(), &there), 0);
+    }
+
     // A statement taken up again runs from the start with the new values, and one given back
     // before its last row holds no read open.
     void reusedStatementStartsAfresh() {
