@@ -334,6 +334,34 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, openSearchSource(home.path()));
     }
 
+    // A settings file that cannot be read says why; a pipe is never opened (it would wait for a
+    // writer for ever).
+    void unreadableSettingsFile_data() {
+        QTest::addColumn<QByteArray>("content"); // empty: a named pipe
+        QTest::addColumn<QString>("says");
+        addRow("named pipe", QByteArray(), QString("ingen vanlig fil"));
+        addRow("not an ini file", QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
+               QString("nyckel=värde"));
+    }
+    void unreadableSettingsFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, says);
+        QTemporaryDir home;
+        const QString ini = home.filePath(QStringLiteral("lodvikprodsok.ini"));
+        if (content.isEmpty()) {
+            QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0644), 0);
+        } else {
+            QFile file(ini);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        }
+        try {
+            openSearchSource(home.path());
+            QFAIL("opened");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(says), qPrintable(e.message()));
+        }
+    }
+
     // A folder or a pipe named sokdata.db is said to be one, not a disk error.
     void notARegularFile_data() {
         QTest::addColumn<bool>("pipe");
