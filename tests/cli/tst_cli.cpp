@@ -96,6 +96,8 @@ private slots:
         row("import of a missing file", "empty", {"import-mdb", "/finns/inte.mdb"}, 1, "finns inte")
             << QString();
         row("import of a folder", "empty", {"import-mdb", "/etc"}, 1, "mapp") << QString();
+        row("import of a device", "empty", {"import-mdb", "/dev/null"}, 1, "ingen vanlig fil")
+            << QString();
         row("store copy without a file", "empty", {"import-store"}, 2,
             "Användning: lodvikprodsok import-store FIL")
             << QString();
