@@ -334,52 +334,41 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, openSearchSource(home.path()));
     }
 
-    // A settings file that cannot be read says why; a pipe is never opened (it would wait for a
-    // writer for ever).
-    void unreadableSettingsFile_data() {
-        QTest::addColumn<QByteArray>("content"); // empty: a named pipe
+    // A file of the program folder that cannot be read says why; a pipe is never opened (it
+    // would wait for a writer for ever) nor taken for a disk error.
+    void unreadableFile_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content"); // "pipe", "folder" or what the file holds
         QTest::addColumn<QString>("says");
-        addRow("named pipe", QByteArray(), QString("ingen vanlig fil"));
-        addRow("not an ini file", QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
+        addRow("settings: pipe", QString("lodvikprodsok.ini"), QByteArray("pipe"),
+               QString("ingen vanlig fil"));
+        addRow("settings: no ini", QString("lodvikprodsok.ini"),
+               QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
                QString("nyckel=värde"));
+        addRow("search data: pipe", QString("sokdata.db"), QByteArray("pipe"),
+               QString("ingen vanlig fil"));
+        addRow("search data: folder", QString("sokdata.db"), QByteArray("folder"),
+               QString("ingen vanlig fil"));
     }
-    void unreadableSettingsFile() {
+    void unreadableFile() {
+        QFETCH(QString, file);
         QFETCH(QByteArray, content);
         QFETCH(QString, says);
         QTemporaryDir home;
-        const QString ini = home.filePath(QStringLiteral("lodvikprodsok.ini"));
-        if (content.isEmpty()) {
-            QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0644), 0);
-        } else {
-            QFile file(ini);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        }
+        const QString path = home.filePath(file);
+        QFile out(path);
+        if (content == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else if (content == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+        out.close();
         try {
             openSearchSource(home.path());
             QFAIL("opened");
         } catch (const lodvik::Error &e) {
             QVERIFY2(e.message().contains(says), qPrintable(e.message()));
-        }
-    }
-
-    // A folder or a pipe named sokdata.db is said to be one, not a disk error.
-    void notARegularFile_data() {
-        QTest::addColumn<bool>("pipe");
-        addRow("folder", false);
-        addRow("named pipe", true);
-    }
-    void notARegularFile() {
-        QFETCH(bool, pipe);
-        QTemporaryDir home;
-        const QString path = home.filePath(QStringLiteral("sokdata.db"));
-        QVERIFY(pipe ? ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0
-                     : QDir().mkdir(path));
-        try {
-            openSqliteSearchSource(path);
-            QFAIL("opened");
-        } catch (const lodvik::Error &e) {
-            QVERIFY2(e.message().contains(QStringLiteral("ingen vanlig fil")),
-                     qPrintable(e.message()));
         }
     }
 };

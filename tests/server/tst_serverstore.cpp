@@ -216,11 +216,7 @@ private slots:
 
     // A warning or notice of the server (its own functions, a shutdown) never reaches stderr,
     // where a scheduled run would mail it; the figure is the same.
-    void serverNoticesOffStderr_data() {
-        QTest::addColumn<QString>("driver");
-        for (const QString &driver : ServerStore::drivers())
-            QTest::newRow(qPrintable(driver)) << driver;
-    }
+    void serverNoticesOffStderr_data() { figures_data(); }
     void serverNoticesOffStderr() {
         QFETCH(QString, driver);
         server->configure(onServer.path(), driver);
