@@ -90,7 +90,9 @@ public:
                 close();
                 throw;
             }
-            if (m_kind != dao::FileKind::Sqlite) {
+            // SQLite opens a file it may not write read-only and even takes its write lock; the
+            // import could only fail at the end. Such a store is replaced as a whole instead.
+            if (m_kind != dao::FileKind::Sqlite || sqlite3_db_readonly(m_db, "main") == 1) {
                 close();
                 return;
             }
