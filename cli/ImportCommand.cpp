@@ -79,6 +79,9 @@ int importStore(const QStringList &arguments) {
         throw lodvik::Error(QStringLiteral("%1 i programmappen har ingen sektion [extrakt], så "
                                            "det finns ingen server att kopiera till.")
                                 .arg(QLatin1String(searchSourceSettingsFile)));
+    if (const QFileInfo info(file); info.exists() && !info.isFile())
+        throw lodvik::Error(
+            QStringLiteral("%1 är ingen vanlig fil och kan inte vara en local.mdb.").arg(file));
     if (!QFileInfo(file).isFile())
         throw lodvik::Error(QStringLiteral("Filen %1 finns inte.").arg(file));
     if (dao::fileKind(file) == dao::FileKind::Access)

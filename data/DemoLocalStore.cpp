@@ -4,6 +4,7 @@
 #include "data/DemoData.h"
 #include "data/LocalDatabase.h"
 #include "data/SqliteError.h"
+#include "data/StoreWriteLock.h"
 #include "data/TableCatalogue.h"
 
 #include <QDate>
@@ -271,9 +272,12 @@ void fillDemoExtracts(dao::Database &db, const DemoExtractSize &size) {
 void createDemoLocalStore(const QString &path, const DemoExtractSize &size) {
     if (QFileInfo::exists(path))
         throw lodvik::Error(QStringLiteral("Filen %1 finns redan.").arg(path));
-    // Built beside the target and moved into place when complete, so that a failure never
-    // leaves a half-filled local.mdb behind.
-    const QString partial = path + QStringLiteral(".ny");
+    if (const QString problem = dao::StoreWriteLock::pathProblem(path); !problem.isEmpty())
+        throw lodvik::Error(problem);
+    // A link stays a link: the file goes where it points. Built beside it and moved into place
+    // when complete, so that a failure never leaves a half-filled local.mdb behind.
+    const QString target = dao::StoreWriteLock::resolvedStorePath(path);
+    const QString partial = target + QStringLiteral(".ny");
     QFile::remove(partial);
     try {
         dao::Database db = dao::Database::CreateDatabase(partial);
@@ -283,7 +287,7 @@ void createDemoLocalStore(const QString &path, const DemoExtractSize &size) {
         QFile::remove(partial);
         throw;
     }
-    if (!QFile::rename(partial, path)) {
+    if (!QFile::rename(partial, target)) {
         QFile::remove(partial);
         throw lodvik::Error(QStringLiteral("Demodatabasen kunde inte sparas som %1.").arg(path));
     }

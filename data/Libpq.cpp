@@ -4,6 +4,9 @@
 #include "MDlib/SystemError.h"
 
 #include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QVariant>
 
 #include <dlfcn.h>
 
@@ -52,6 +55,7 @@ Libpq loadLibpq(const char *library) {
     LODVIK_RESOLVE(PQputCopyEnd);
     LODVIK_RESOLVE(PQresultErrorField);
     LODVIK_RESOLVE(PQresultStatus);
+    LODVIK_RESOLVE(PQsetNoticeProcessor);
     LODVIK_RESOLVE(PQstatus);
 #undef LODVIK_RESOLVE
     close.dismiss();
@@ -62,6 +66,23 @@ const Libpq &libpq() {
     // A failed load throws out of the initialisation, so the next use tries again.
     static const Libpq pq = loadLibpq("libpq.so.5");
     return pq;
+}
+
+PGconn *pgConnection(const QSqlDatabase &db) {
+    if (db.driverName() != QLatin1String("QPSQL") || !db.driver())
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
+    // Qt 6 names the type by libpq's struct, older versions by its typedef.
+    if (handle.isValid() &&
+        (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0))
+        return *static_cast<PGconn *const *>(handle.constData());
+    return nullptr;
+}
+
+void silenceNotices(const QSqlDatabase &db) {
+    if (PGconn *connection = pgConnection(db))
+        libpq().PQsetNoticeProcessor(
+            connection, [](void *, const char *) {}, nullptr);
 }
 
 } // namespace dao

@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+class QSqlDatabase;
+
 namespace dao {
 
 // The libpq functions the server store calls itself, on the connection Qt's PostgreSQL driver
@@ -22,6 +24,7 @@ struct Libpq {
     decltype(&::PQputCopyEnd) PQputCopyEnd;
     decltype(&::PQresultErrorField) PQresultErrorField;
     decltype(&::PQresultStatus) PQresultStatus;
+    decltype(&::PQsetNoticeProcessor) PQsetNoticeProcessor;
     decltype(&::PQstatus) PQstatus;
 };
 
@@ -31,5 +34,13 @@ const Libpq &libpq();
 
 // The same from the named library, each time (the tests' missing library or function).
 Libpq loadLibpq(const char *library);
+
+// The libpq connection under a connection of Qt's PostgreSQL driver; null for another driver.
+PGconn *pgConnection(const QSqlDatabase &db);
+
+// Server notices and warnings (a restart's "terminating connection", a RAISE in the server's own
+// functions) are for the server's log, not for the operator: libpq would print them, in English,
+// on stderr. Errors still come back with the statement that failed.
+void silenceNotices(const QSqlDatabase &db);
 
 } // namespace dao

@@ -7,6 +7,7 @@
 #include "data/ServerStore.h"
 #include "data/SqlText.h"
 #include "data/SqliteError.h"
+#include "data/StoreWriteLock.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -358,6 +359,8 @@ Database Database::OpenDatabase(const QString &path) {
     // A nested open names the file as its operation did: share without asking the file system.
     if (auto live = liveConnections().value(path).lock())
         return Database(live);
+    if (const QString problem = StoreWriteLock::pathProblem(path); !problem.isEmpty())
+        throw Error(problem);
     const QFileInfo info(path);
     if (!info.exists())
         throw Error(QStringLiteral("Den lokala databasen %1 finns inte.").arg(path));

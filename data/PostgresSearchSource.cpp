@@ -1,6 +1,7 @@
 #include "data/PostgresSearchSource.h"
 
 #include "MDlib/Error.h"
+#include "data/Libpq.h"
 #include "data/SqliteError.h"
 
 #include <QAtomicInt>
@@ -214,6 +215,7 @@ std::unique_ptr<SearchSource> openServerSearchSource(const SearchSourceSettings 
         if (!db.open())
             throw Error(QStringLiteral("Kan inte ansluta till %1: %2")
                             .arg(description, dao::databaseFailure(db.lastError(), false)));
+        dao::silenceNotices(db);
         if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
             throw Error(QStringLiteral("%1 är ingen PostgreSQL-server; %2 på server kräver "
                                        "PostgreSQL förberedd med %3.")

@@ -72,11 +72,24 @@ std::unique_ptr<RowReader> SearchSource::read(const QString &sql, QSqlError *err
 std::optional<SearchSourceSettings> readServerSettings(const QString &appPath,
                                                        const QString &section) {
     const QString file = QDir(appPath).filePath(QLatin1String(searchSourceSettingsFile));
-    if (!QFileInfo::exists(file))
+    const QFileInfo info(file);
+    if (!info.exists())
         return std::nullopt;
+    // Reading a named pipe would wait for a writer for ever.
+    if (!info.isFile())
+        throw Error(QStringLiteral("Inställningsfilen %1 är ingen vanlig fil (den är en mapp, en "
+                                   "namngiven pipe eller liknande).")
+                        .arg(file));
     QSettings ini(file, QSettings::IniFormat);
+    if (ini.status() == QSettings::FormatError)
+        throw Error(QStringLiteral("Inställningsfilen %1 kan inte läsas: den är inte skriven som "
+                                   "en inställningsfil ([sektion] och nyckel=värde på var sin "
+                                   "rad).")
+                        .arg(file));
     if (ini.status() != QSettings::NoError)
-        throw Error(QStringLiteral("Inställningsfilen %1 kan inte läsas.").arg(file));
+        throw Error(QStringLiteral("Inställningsfilen %1 kan inte läsas: programmet saknar "
+                                   "behörighet till den.")
+                        .arg(file));
     if (!ini.childGroups().contains(section))
         return std::nullopt;
     SearchSourceSettings result;

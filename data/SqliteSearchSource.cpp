@@ -35,17 +35,54 @@ void run(QSqlDatabase &db, const QString &sql) {
                         .arg(db.databaseName(), dao::databaseFailure(query.lastError(), true)));
 }
 
+// What stops SQLite in a folder the user may not write in: a new file cannot be made there, and
+// a WAL file is not read without its -wal and -shm beside it, which SQLite makes on first use.
+QString folderFailure(const QString &path, bool existed, int code) {
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (folder.isWritable() || !folder.isDir())
+        return QString();
+    if (!existed)
+        return QStringLiteral("Sökdatabasen %1 finns inte och kan inte skapas: programmet får inte "
+                              "skriva i mappen %2.")
+            .arg(path, folder.filePath());
+    if (code != SQLITE_READONLY_DIRECTORY && (code & 0xff) != SQLITE_CANTOPEN)
+        return QString();
+    return QStringLiteral("Sökdatabasen %1 kan inte läsas: programmet får inte skriva i mappen %2, "
+                          "och SQLite måste lägga %3-wal och %3-shm där för att kunna läsa "
+                          "databasen. Ge användaren skrivbehörighet i mappen, eller låt "
+                          "LODVIKPRODSOK_HOME peka på en mapp som användaren får skriva i.")
+        .arg(path, folder.filePath(), file.fileName());
+}
+
+int nativeCode(const QSqlError &error) {
+    return error.nativeErrorCode().toInt();
+}
+
 } // namespace
 
 SqliteSearchSource::SqliteSearchSource(const QString &path)
     : m_path(path), m_connectionName(nextConnectionName()) {
-    const bool existed = QFileInfo::exists(path);
+    const QFileInfo file(path);
+    const bool existed = file.exists();
+    // SQLite would report a pipe or a device as a disk error, or wait on it.
+    if (existed && !file.isFile())
+        throw Error(QStringLiteral("Sökdatabasen %1 är ingen vanlig fil (den är en mapp, en "
+                                   "namngiven pipe, en enhet eller liknande) och kan inte vara "
+                                   "en databas.")
+                        .arg(path));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(path);
         // Another workstation or program may hold the file for a moment.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
+            if (const QString why = folderFailure(path, existed, nativeCode(db.lastError()));
+                !why.isEmpty()) {
+                db = QSqlDatabase();
+                QSqlDatabase::removeDatabase(m_connectionName);
+                throw Error(why);
+            }
             const QString reason = dao::databaseFailure(db.lastError(), true);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
@@ -59,6 +96,15 @@ SqliteSearchSource::SqliteSearchSource(const QString &path)
             throw Error(QStringLiteral("Qt:s SQLite-drivrutin ger ingen förbindelse att "
                                        "registrera sorteringsordningen på."));
         swedish::registerCollation(handle);
+        // The first read opens the WAL file's companions.
+        if (QSqlQuery probe(db);
+            !probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+            QString why = folderFailure(path, existed, nativeCode(probe.lastError()));
+            if (why.isEmpty())
+                why = QStringLiteral("Sökdatabasen %1 kan inte läsas: %2")
+                          .arg(path, dao::databaseFailure(probe.lastError(), true));
+            throw Error(why);
+        }
         if (!existed) {
             // Readers then never block the operator's edits from another window.
             run(db, QStringLiteral("PRAGMA journal_mode=WAL"));

@@ -59,6 +59,14 @@ bool removeAbandoned(const QString &fileName) {
     return removed;
 }
 
+// A lock file is a regular file that a writer made. Anything else in its place is no lock and not
+// ours to remove: a folder, a link, or a named pipe, whose opening would wait for ever for a
+// writer.
+bool isLockFileOrNone(const QString &fileName) {
+    struct stat there {};
+    return ::lstat(QFile::encodeName(fileName).constData(), &there) != 0 || S_ISREG(there.st_mode);
+}
+
 } // namespace
 
 QString StoreWriteLock::resolvedStorePath(const QString &storePath) {
@@ -67,6 +75,26 @@ QString StoreWriteLock::resolvedStorePath(const QString &storePath) {
         return storePath;
     const QString canonical = store.canonicalFilePath();
     return canonical.isEmpty() ? store.symLinkTarget() : canonical;
+}
+
+QString StoreWriteLock::pathProblem(const QString &storePath) {
+    const QFileInfo store(storePath);
+    const QString shown = QDir::toNativeSeparators(storePath);
+    if (store.isDir())
+        return QStringLiteral("Den lokala databasen %1 är en mapp, ingen databasfil.").arg(shown);
+    if (store.exists() && !store.isFile())
+        return QStringLiteral("Den lokala databasen %1 är ingen vanlig fil (den är en namngiven "
+                              "pipe, en enhet eller liknande) och kan inte vara en databas.")
+            .arg(shown);
+    if (store.isSymLink() && !store.exists()) {
+        const QFileInfo target(resolvedStorePath(storePath));
+        if (!target.absoluteDir().exists())
+            return QStringLiteral("Den lokala databasen %1 är en länk till %2, men mappen %3 "
+                                  "finns inte.")
+                .arg(shown, QDir::toNativeSeparators(target.absoluteFilePath()),
+                     QDir::toNativeSeparators(target.absolutePath()));
+    }
+    return QString();
 }
 
 QString StoreWriteLock::lockFileName(const QString &storePath) {
@@ -78,11 +106,20 @@ QString StoreWriteLock::lockFileName(const QString &storePath) {
 StoreWriteLock::StoreWriteLock(const QString &storePath, lodvik::Progress *progress,
                                std::chrono::milliseconds wait)
     : m_file(lockFileName(storePath)) {
+    if (const QString problem = pathProblem(storePath); !problem.isEmpty())
+        throw Error(problem);
     // Only a holder that no longer runs gives up the lock; a long import keeps it.
     m_file.setStaleLockTime(0);
     const QDeadlineTimer deadline(wait);
     bool told = false;
     for (;;) {
+        if (!isLockFileOrNone(m_file.fileName()))
+            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för skrivning: "
+                                       "låsfilen %2 är ingen vanlig fil (den är en mapp, en länk, "
+                                       "en namngiven pipe eller liknande). Ta bort den och försök "
+                                       "igen.")
+                            .arg(QDir::toNativeSeparators(storePath),
+                                 QDir::toNativeSeparators(m_file.fileName())));
         // Short tries, so that a cancel is seen while waiting.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline.remainingTimeAsDuration());

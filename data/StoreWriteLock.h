@@ -37,6 +37,9 @@ public:
     static QString lockFileName(const QString &storePath);
     // The file a store path names: the target of a symbolic link, else the path itself.
     static QString resolvedStorePath(const QString &storePath);
+    // Why no store file can be at storePath (a folder there, a link into a folder that does not
+    // exist), as a whole sentence; empty when nothing is wrong with the path itself.
+    static QString pathProblem(const QString &storePath);
 
 private:
     QLockFile m_file;

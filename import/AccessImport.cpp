@@ -90,7 +90,9 @@ public:
                 close();
                 throw;
             }
-            if (m_kind != dao::FileKind::Sqlite) {
+            // SQLite opens a file it may not write read-only and even takes its write lock; the
+            // import could only fail at the end. Such a store is replaced as a whole instead.
+            if (m_kind != dao::FileKind::Sqlite || sqlite3_db_readonly(m_db, "main") == 1) {
                 close();
                 return;
             }
@@ -482,7 +484,12 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
 namespace {
 
 void requireAccessFile(const QString &mdbPath) {
-    if (!QFileInfo(mdbPath).isFile())
+    const QFileInfo file(mdbPath);
+    // A named pipe or a device exists all the same; reading one could wait for ever.
+    if (file.exists() && !file.isFile())
+        throw Error(QStringLiteral("%1 är ingen vanlig fil och kan inte vara en Access-databas.")
+                        .arg(mdbPath));
+    if (!file.isFile())
         throw Error(QStringLiteral("Access-filen %1 finns inte.").arg(mdbPath));
     if (dao::fileKind(mdbPath) != dao::FileKind::Access)
         throw Error(QStringLiteral("%1 är ingen Access-databas (Jet 3 eller Jet 4).").arg(mdbPath));

@@ -250,6 +250,14 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
         if (++rows % kRowsReport == 0)
             report({"rows", reportedName, QByteArray::number(rows)});
     }
+    // libmdb passes over a row it cannot read without a word, while the table definition still
+    // counts it: the store's table would be replaced by a part of it.
+    if (rows < qint64(table->num_rows))
+        throw Error(QStringLiteral("Tabellen %1 i Access-filen %2 kan inte läsas helt (filen "
+                                   "verkar skadad): %3 av tabellens %4 rader kunde läsas.")
+                        .arg(tableName, mdbPath)
+                        .arg(rows)
+                        .arg(table->num_rows));
     for (const BoundColumn &bound : columns)
         if (bound.emptiedDates > 0)
             report({"dates", reportedName, QByteArray(bound.column->name),

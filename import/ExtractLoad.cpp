@@ -384,14 +384,8 @@ private:
 };
 
 std::unique_ptr<Session> openSession(QSqlDatabase db) {
-    if (db.driverName() == QLatin1String("QPSQL")) {
-        const QVariant handle = db.driver()->handle();
-        // Qt 6 names the type by libpq's struct, older versions by its typedef.
-        if (handle.isValid() && (qstrcmp(handle.typeName(), "pg_conn*") == 0 ||
-                                 qstrcmp(handle.typeName(), "PGconn*") == 0))
-            if (PGconn *connection = *static_cast<PGconn *const *>(handle.constData()))
-                return std::make_unique<LibpqSession>(connection);
-    }
+    if (PGconn *connection = dao::pgConnection(db))
+        return std::make_unique<LibpqSession>(connection);
     return std::make_unique<QuerySession>(db);
 }
 

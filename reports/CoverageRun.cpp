@@ -72,7 +72,8 @@ void requireUnitsPerPack(const Variant &umconv, const QString &product) {
         throw lodvik::Error(
             QStringLiteral("Produkten %1 i pjomr saknar antal per förpackning (%2). Rätta "
                            "produkten och kör täckningen igen; ingen arbetsbok har skrivits.")
-                .arg(product, reason));
+                .arg(product.isEmpty() ? QStringLiteral("utan produktnummer (iblitm)") : product,
+                     reason));
 }
 
 } // namespace

@@ -490,6 +490,11 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
         if (good)
             rules[product] = rule;
     }
+    // An empty file is more likely a failed export than a wish to drop every rule; the header
+    // alone says that.
+    if (separator.isNull())
+        *errors << QStringLiteral("Filen är tom: den har ingen rad, inte ens rubrikraden (en fil "
+                                  "med bara rubrikraden tar bort alla regler).");
     return rules;
 }
 

@@ -91,7 +91,8 @@ QString planningListText(const CoverageRow &row, PlanningListColumn column, cons
 QByteArray rulesCsv(const PlanningRules &rules);
 // Reads such a file: ';' or ',' between fields, decimal comma or point, the header optional, an
 // empty number field taking the default rule's value. Each bad line goes into errors with its
-// line number and column; the rules read are then not to be used.
+// line number and column, and so does a file with no line at all; the rules read are then not to
+// be used.
 PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors);
 
 // The purchase proposal: the shown rows that get a suggestion and carry no mark, by supplier

@@ -5,6 +5,9 @@
 
 #include <QtTest>
 
+#include <grp.h>
+#include <unistd.h>
+
 using lodvik::Variant;
 
 // The command line as a script runs it: exit codes, results on stdout, reasons on stderr.
@@ -93,6 +96,8 @@ private slots:
         row("import of a missing file", "empty", {"import-mdb", "/finns/inte.mdb"}, 1, "finns inte")
             << QString();
         row("import of a folder", "empty", {"import-mdb", "/etc"}, 1, "mapp") << QString();
+        row("import of a device", "empty", {"import-mdb", "/dev/null"}, 1, "ingen vanlig fil")
+            << QString();
         row("store copy without a file", "empty", {"import-store"}, 2,
             "Användning: lodvikprodsok import-store FIL")
             << QString();
@@ -195,6 +200,84 @@ private slots:
         const bool imported = exitCode == 0 && args.first() == QLatin1String("import-mdb");
         if (home == QLatin1String("empty") && !imported)
             QVERIFY(QDir(folder).isEmpty());
+    }
+
+    // A user who may not write everything of the program folder: an installed folder the
+    // user may only read (the reason names the folder, not a file that may or may not be
+    // there), and a write-protected local.mdb, which an import replaces as a whole.
+    void asAnotherUser_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // part of stderr, or of stdout on success
+        const QStringList search{"search", "--produkt", "10"};
+        addRow("search data in WAL mode", QString("read-only"), search, 1,
+               QString("sokdata.db-shm"));
+        addRow("no search data yet", QString("no search data"), search, 1,
+               QString("kan inte skapas"));
+        addRow("import into a write-protected store", QString("protected store"),
+               QStringList{"import-mdb", testDataFolder() + "/access/datetest-jet4.mdb"}, 0,
+               QString("DateTest\t6"));
+    }
+    void asAnotherUser() {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        if (args.first() == QLatin1String("import-mdb") && !QFileInfo::exists(args.at(1)))
+            QSKIP(qPrintable(testDataMissing()));
+        QTemporaryDir home;
+        QVERIFY(runProgram(home.path(), {"demo", "-q"}).exitCode == 0);
+        if (setup == QLatin1String("no search data"))
+            QVERIFY(QFile::remove(home.filePath(QStringLiteral("sokdata.db"))));
+        const QString store = home.filePath(QStringLiteral("local.mdb"));
+        const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                              QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        const auto all = readOnly | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+        const bool protectedStore = setup == QLatin1String("protected store");
+        if (protectedStore)
+            QVERIFY(QFile::setPermissions(store,
+                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        // Root writes anywhere: the program then runs as nobody.
+        const bool root = ::geteuid() == 0;
+        QVERIFY(QFile::setPermissions(home.path(), protectedStore ? all
+                                                   : root         ? readOnly | QFile::WriteOwner
+                                                                  : readOnly));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
+        process.setProcessEnvironment(env);
+        if (root)
+            process.setChildProcessModifier([] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(99);
+            });
+        process.start(QStringLiteral(LODVIK_EXECUTABLE), args);
+        QVERIFY(process.waitForFinished(60000));
+        QFile::setPermissions(home.path(), readOnly | QFile::WriteOwner);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        if (process.error() == QProcess::FailedToStart || process.exitCode() == 126)
+            QSKIP("the program cannot be run as the user nobody from where it was built");
+        QVERIFY2(process.exitCode() == exitCode, qPrintable(err));
+        if (exitCode == 0) {
+            QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).contains(said));
+            QCOMPARE(QFile::permissions(store) & all,
+                     QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            return;
+        }
+        QVERIFY2(err.contains(QStringLiteral("mappen ") + home.path()), qPrintable(err));
+        QVERIFY2(err.contains(said), qPrintable(err));
+    }
+
+    // demo refuses a local.mdb link into a folder that is gone, naming that folder.
+    void demoThroughALinkIntoNothing() {
+        QTemporaryDir home;
+        const QString elsewhere = home.filePath(QStringLiteral("extrakt"));
+        QVERIFY(QFile::link(elsewhere + QStringLiteral("/local.mdb"),
+                            home.filePath(QStringLiteral("local.mdb"))));
+        const ProgramRun run = runProgram(home.path(), {"demo", "-q"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(elsewhere + QStringLiteral(" finns inte")), qPrintable(run.err));
     }
 
     // --quiet leaves stderr to errors; the date conversion counts only the rows it changed, so a

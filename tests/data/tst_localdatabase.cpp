@@ -7,6 +7,7 @@
 #include "data/StoreWriteLock.h"
 #include "data/TableCatalogue.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -16,6 +17,8 @@
 #include <sqlite3.h>
 
 #include <optional>
+
+#include <sys/stat.h>
 
 using lodvik::Variant;
 
@@ -45,6 +48,55 @@ private slots:
         const QString missing = m_dir.filePath(QStringLiteral("saknas.mdb"));
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, dao::Database::OpenDatabase(missing));
         QVERIFY(!QFileInfo::exists(missing));
+    }
+
+    // A folder or a pipe in the store's place, or a link into a folder that is gone, is named as
+    // such by readers and writers alike, with the folder that is missing. In the lock file's
+    // place such a thing is no lock: named, left there and never opened (a pipe would wait).
+    void unusableStorePathNamed_data() {
+        QTest::addColumn<bool>("lockFile");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("writer");
+        QTest::addColumn<QString>("named");
+        const QString pipe("ingen vanlig fil");
+        addRow("folder, reader", false, QString("folder"), false, QString("mapp, ingen databas"));
+        addRow("folder, writer", false, QString("folder"), true, QString("mapp, ingen databas"));
+        addRow("named pipe, reader", false, QString("fifo"), false, pipe);
+        addRow("named pipe, writer", false, QString("fifo"), true, pipe);
+        addRow("link, reader", false, QString("link"), false, QString("/borta finns inte"));
+        addRow("link, writer", false, QString("link"), true, QString("/borta finns inte"));
+        addRow("lock file a folder", true, QString("folder"), true, pipe);
+        addRow("lock file a pipe", true, QString("fifo"), true, pipe);
+        addRow("lock file a link to nothing", true, QString("link"), true, pipe);
+    }
+    void unusableStorePathNamed() {
+        QFETCH(bool, lockFile);
+        QFETCH(QString, kind);
+        QFETCH(bool, writer);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString store = dir.filePath(QStringLiteral("local.mdb"));
+        const QString path = lockFile ? dao::StoreWriteLock::lockFileName(store) : store;
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(name.constData(), 0644), 0);
+        else
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("borta/local.mdb")), path));
+        QString refused;
+        try {
+            if (writer)
+                const dao::StoreWriteLock lock(store, nullptr, std::chrono::milliseconds(400));
+            else
+                dao::Database::OpenDatabase(store);
+        } catch (const lodvik::Error &e) {
+            refused = e.message();
+        }
+        QVERIFY2(refused.contains(named), qPrintable(refused));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("borta"))));
+        struct stat there {};
+        QCOMPARE(::lstat(name.constData(), &there), 0);
     }
 
     void accessFileRefusedWithImportHint_data() {

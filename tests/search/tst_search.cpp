@@ -6,6 +6,7 @@
 #include "data/SearchSource.h"
 #include "data/SwedishCollation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -13,6 +14,8 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using lodvik::Variant;
 
@@ -329,6 +332,44 @@ private slots:
         file.write(ini.toUtf8());
         file.close();
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, openSearchSource(home.path()));
+    }
+
+    // A file of the program folder that cannot be read says why; a pipe is never opened (it
+    // would wait for a writer for ever) nor taken for a disk error.
+    void unreadableFile_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content"); // "pipe", "folder" or what the file holds
+        QTest::addColumn<QString>("says");
+        addRow("settings: pipe", QString("lodvikprodsok.ini"), QByteArray("pipe"),
+               QString("ingen vanlig fil"));
+        addRow("settings: no ini", QString("lodvikprodsok.ini"),
+               QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
+               QString("nyckel=värde"));
+        addRow("search data: pipe", QString("sokdata.db"), QByteArray("pipe"),
+               QString("ingen vanlig fil"));
+        addRow("search data: folder", QString("sokdata.db"), QByteArray("folder"),
+               QString("ingen vanlig fil"));
+    }
+    void unreadableFile() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, says);
+        QTemporaryDir home;
+        const QString path = home.filePath(file);
+        QFile out(path);
+        if (content == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else if (content == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+        out.close();
+        try {
+            openSearchSource(home.path());
+            QFAIL("opened");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(says), qPrintable(e.message()));
+        }
     }
 };
 

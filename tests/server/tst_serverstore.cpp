@@ -214,6 +214,26 @@ private slots:
         QCOMPARE(old.readAll(), QByteArray("förra"));
     }
 
+    // A warning or notice of the server (its own functions, a shutdown) never reaches stderr,
+    // where a scheduled run would mail it; the figure is the same.
+    void serverNoticesOffStderr_data() { figures_data(); }
+    void serverNoticesOffStderr() {
+        QFETCH(QString, driver);
+        server->configure(onServer.path(), driver);
+        server->execute(QStringLiteral(
+            "CREATE FUNCTION lodvik_test_noisy() RETURNS boolean LANGUAGE plpgsql AS $$BEGIN "
+            "RAISE WARNING 'lodvik-varning'; RAISE NOTICE 'lodvik-notis'; RETURN true; END$$; "
+            "ALTER TABLE pjomr RENAME TO lodvik_test_pjomr; CREATE VIEW pjomr AS SELECT * FROM "
+            "lodvik_test_pjomr WHERE lodvik_test_noisy()"));
+        const QStringList figure{QStringLiteral("figure"), QStringLiteral("getantaliforpack"),
+                                 products.first()};
+        const ProgramRun remote = runProgram(onServer.path(), figure);
+        server->execute(QStringLiteral("DROP VIEW pjomr; ALTER TABLE lodvik_test_pjomr RENAME TO "
+                                       "pjomr; DROP FUNCTION lodvik_test_noisy()"));
+        QVERIFY2(!remote.err.contains(QStringLiteral("lodvik-")), qPrintable(remote.err));
+        QCOMPARE(remote.out, runProgram(sqlite.path(), figure).out);
+    }
+
     // The server ends the operation's statement or its whole connection mid-run: the message
     // says so with the server's words; the next operation opens a connection of its own.
     void endedByServer_data() {
