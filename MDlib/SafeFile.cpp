@@ -178,9 +178,13 @@ void saveFile(const QString &fileName, const QString &what,
     // QSaveFile replaces the file a symbolic link points to, keeping the link.
     const QFileInfo info(fileName);
     const QDir folder = info.absoluteDir();
-    if (!folder.exists())
-        fail(QStringLiteral("mappen %1 finns inte.")
-                 .arg(QDir::toNativeSeparators(folder.absolutePath())));
+    if (!folder.exists()) {
+        const QString path = QDir::toNativeSeparators(folder.absolutePath());
+        // QDir::exists() is false for a file in the folder's place as well.
+        if (QFileInfo(folder.absolutePath()).exists())
+            fail(QStringLiteral("%1 är en fil, inte en mapp.").arg(path));
+        fail(QStringLiteral("mappen %1 finns inte.").arg(path));
+    }
     if (info.isDir())
         fail(QStringLiteral("det finns en mapp med det namnet."));
     // A link that leads back to itself points at no file to replace; QSaveFile would put a file

@@ -3,7 +3,9 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -231,6 +233,47 @@ private slots:
         QCOMPARE(lodvik::parseNumber(text, &actual), expectedOk);
         if (expectedOk)
             QCOMPARE(std::bit_cast<quint64>(actual), std::bit_cast<quint64>(expected));
+    }
+
+    // A save into no folder says what is in the way, and leaves it as it was.
+    void saveFileRefused_data() {
+        QTest::addColumn<QString>("inTheWay"); // what lies at rapporter/ or at the file's name
+        QTest::addColumn<QString>("reason");
+        addRow("no folder", QString(), QStringLiteral("mappen %1 finns inte."));
+        addRow("a file in the folder's place", QStringLiteral("file"),
+               QStringLiteral("%1 är en fil, inte en mapp."));
+        addRow("a folder in the file's place", QStringLiteral("folder"),
+               QStringLiteral("det finns en mapp med det namnet."));
+    }
+    void saveFileRefused() {
+        QFETCH(QString, inTheWay);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("rapporter"));
+        QString target = folder + QStringLiteral("/lista.xls");
+        if (inTheWay == QLatin1String("file")) {
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("gammal");
+        } else if (inTheWay == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(target));
+        }
+        QString failure;
+        try {
+            lodvik::saveFile(target, QStringLiteral("Listan"),
+                             [](QIODevice &device) { device.write("ny"); });
+        } catch (const lodvik::Error &e) {
+            failure = e.message();
+        }
+        QVERIFY2(failure.contains(reason.arg(QDir::toNativeSeparators(folder))),
+                 qPrintable(failure));
+        if (inTheWay == QLatin1String("file")) {
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("gammal"));
+        } else if (inTheWay == QLatin1String("folder")) {
+            QVERIFY(QFileInfo(target).isDir());
+        }
     }
 
     // A save replaces a regular file by renaming, through a link that stays a link; a FIFO is
