@@ -8,6 +8,7 @@
 #include "data/LocalDatabase.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
+#include "data/StoreWriteLock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -85,6 +86,9 @@ int demo(const QStringList &arguments) {
     }
 
     const QString local = localDatabasePath();
+    // Something in a store's place that no store can be is the operator's to move, and no demo.
+    if (const QString problem = dao::StoreWriteLock::pathProblem(local); !problem.isEmpty())
+        throw lodvik::Error(problem);
     if (QFileInfo::exists(local)) {
         StderrProgress::note(QStringLiteral("%1 finns redan; lämnas orörd.").arg(local));
     } else {
@@ -93,6 +97,10 @@ int demo(const QStringList &arguments) {
     }
 
     const QString sokdata = home.filePath(QLatin1String(defaultSearchSourceFile));
+    if (const QFileInfo there(sokdata); there.exists() && !there.isFile())
+        throw lodvik::Error(QStringLiteral("Sökdatabasen %1 är ingen vanlig fil (den är en mapp, "
+                                           "en namngiven pipe, en enhet eller liknande).")
+                                .arg(QDir::toNativeSeparators(sokdata)));
     if (QFileInfo::exists(sokdata)) {
         StderrProgress::note(QStringLiteral("%1 finns redan; lämnas orörd.").arg(sokdata));
     } else {

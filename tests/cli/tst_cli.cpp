@@ -269,15 +269,32 @@ private slots:
         QVERIFY2(err.contains(said), qPrintable(err));
     }
 
-    // demo refuses a local.mdb link into a folder that is gone, naming that folder.
-    void demoThroughALinkIntoNothing() {
+    // demo refuses a store's place that holds what no store can be, says what it is, and leaves
+    // it: a local.mdb link into a folder that is gone, a folder named local.mdb or sokdata.db.
+    void demoWhereNoStoreCanBe_data() {
+        QTest::addColumn<QString>("inTheWay");
+        QTest::addColumn<QString>("said"); // %1 the program folder
+        addRow("local.mdb a link into nothing", QStringLiteral("link"),
+               QStringLiteral("%1/extrakt finns inte"));
+        addRow("local.mdb a folder", QStringLiteral("local.mdb"),
+               QStringLiteral("%1/local.mdb är en mapp"));
+        addRow("sokdata.db a folder", QStringLiteral("sokdata.db"),
+               QStringLiteral("%1/sokdata.db är ingen vanlig fil"));
+    }
+    void demoWhereNoStoreCanBe() {
+        QFETCH(QString, inTheWay);
+        QFETCH(QString, said);
         QTemporaryDir home;
-        const QString elsewhere = home.filePath(QStringLiteral("extrakt"));
-        QVERIFY(QFile::link(elsewhere + QStringLiteral("/local.mdb"),
-                            home.filePath(QStringLiteral("local.mdb"))));
+        if (inTheWay == QLatin1String("link"))
+            QVERIFY(QFile::link(home.filePath(QStringLiteral("extrakt/local.mdb")),
+                                home.filePath(QStringLiteral("local.mdb"))));
+        else
+            QVERIFY(QDir(home.path()).mkdir(inTheWay));
         const ProgramRun run = runProgram(home.path(), {"demo", "-q"});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(elsewhere + QStringLiteral(" finns inte")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(said.arg(home.path())), qPrintable(run.err));
+        if (inTheWay != QLatin1String("link"))
+            QVERIFY(QDir(home.filePath(inTheWay)).isEmpty());
     }
 
     // --quiet leaves stderr to errors; the date conversion counts only the rows it changed, so a
