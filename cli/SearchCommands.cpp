@@ -17,6 +17,20 @@
 
 namespace cli {
 
+namespace {
+
+// A value as one field of a line: a tab or line break inside it (a slip in the product table)
+// would split the row, so each control character is printed as a blank.
+QString field(const lodvik::Variant &value) {
+    QString text = NullToValue(value, QStringLiteral("S")).toText();
+    for (QChar &c : text)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return text;
+}
+
+} // namespace
+
 int search(const QStringList &arguments) {
     QStringList args = arguments;
     const SearchOption option = takeSearchOption(args);
@@ -24,14 +38,13 @@ int search(const QStringList &arguments) {
 
     // Rows are printed as they are read; a result of any size takes no more memory.
     const SearchResult result = runSearch(option);
-    const int rows = result.rows->forEachRow(
-        {QStringLiteral("Soknamn"), QStringLiteral("Produktnummer")},
-        [](const QList<lodvik::Variant> &values) {
-            const QString line =
-                NullToValue(values.at(0), QStringLiteral("S")).toText() + QLatin1Char('\t') +
-                NullToValue(values.at(1), QStringLiteral("S")).toText() + QLatin1Char('\n');
-            std::fputs(line.toUtf8().constData(), stdout);
-        });
+    const int rows =
+        result.rows->forEachRow({QStringLiteral("Soknamn"), QStringLiteral("Produktnummer")},
+                                [](const QList<lodvik::Variant> &values) {
+                                    const QString line = field(values.at(0)) + QLatin1Char('\t') +
+                                                         field(values.at(1)) + QLatin1Char('\n');
+                                    std::fputs(line.toUtf8().constData(), stdout);
+                                });
     std::fflush(stdout);
     StderrProgress::note(rows == 1 ? QStringLiteral("1 rad.")
                                    : QStringLiteral("%1 rader.").arg(rows));

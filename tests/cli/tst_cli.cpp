@@ -3,6 +3,8 @@
 #include "../common/RunProgram.h"
 #include "../common/TestData.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <grp.h>
@@ -372,6 +374,26 @@ private slots:
         const ProgramRun run = runProgram(home.path(), {"search", "--produkt=10-1"});
         QCOMPARE(run.out, QStringLiteral("PALL 10-1\t10-1\n"));
         QCOMPARE(run.err, QStringLiteral("1 rad.\n"));
+    }
+
+    // A tab or line break inside a value would split its row: each is printed as a blank.
+    void searchRowsStayOneLine() {
+        QTemporaryDir home;
+        QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "rader");
+            db.setDatabaseName(home.filePath(QStringLiteral("sokdata.db")));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            // The indexes use the program's own collation, which this connection lacks.
+            QVERIFY(q.exec(QStringLiteral("DROP INDEX ProduktSok_Produktnummer")));
+            QVERIFY(q.exec(QStringLiteral("DROP INDEX ProduktSok_Soknamn")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO ProduktSok VALUES "
+                                          "('PALL\tMED\nRAD', '99-1\r')")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("rader"));
+        const ProgramRun run = runProgram(home.path(), {"search", "--produkt", "99-"});
+        QCOMPARE(run.out, QStringLiteral("PALL MED RAD\t99-1 \n"));
     }
 
     // Two imports into one program folder: the second waits for the first and adds its tables
