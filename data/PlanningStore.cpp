@@ -44,6 +44,11 @@ const char marksSelect[] =
 const QString orderedKey = QStringLiteral("ordered");
 const QString discontinuedKey = QStringLiteral("discontinued");
 
+// In the operator's words, the driver's own after "Detaljer:".
+QString failure(const QSqlDriver *driver, const QSqlError &error) {
+    return dao::databaseFailure(error, driver && driver->dbmsType() == QSqlDriver::SQLite);
+}
+
 // The tables on the connection a search source keeps open. The statements are the same on
 // sokdata.db and on the server, so one class serves both.
 class SourcePlanningStore : public PlanningStore {
@@ -58,11 +63,10 @@ public:
                     QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(QLatin1String(table.name))))
                 continue;
             if (!query.exec(QLatin1String(table.create)))
-                throw Error(
-                    QStringLiteral("Tabellen %1 saknas i %2 och kunde inte skapas: %3. "
-                                   "På en server görs den med "
-                                   "server/sokdata-postgresql.sql.")
-                        .arg(QLatin1String(table.name), description(), query.lastError().text()));
+                throw Error(QStringLiteral("Tabellen %1 saknas i %2 och kunde inte skapas (på en "
+                                           "server görs den med server/sokdata-postgresql.sql): %3")
+                                .arg(QLatin1String(table.name), description(),
+                                     failure(query.driver(), query.lastError())));
         }
     }
     QString description() const override { return m_source->description(); }
@@ -77,11 +81,6 @@ private:
 // A null QString binds as NULL; an empty supplier or group is a text all the same.
 QVariant text(const QString &s) {
     return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
-}
-
-// In the operator's words, the driver's own after "Detaljer:".
-QString failure(const QSqlDriver *driver, const QSqlError &error) {
-    return dao::databaseFailure(error, driver && driver->dbmsType() == QSqlDriver::SQLite);
 }
 
 Error storeError(const PlanningStore &store, const QSqlQuery &query, const QString &what) {

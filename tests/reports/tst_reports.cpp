@@ -1662,6 +1662,33 @@ private slots:
         QVERIFY(store->rules().empty());
     }
 
+    // A planning table that is missing and cannot be made is named in Swedish, with what to do
+    // on a server, and SQLite's own words only after "Detaljer:".
+    void planningTableThatCannotBeMade() {
+        openPlanningStore(m_home);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "blocker");
+            db.setDatabaseName(m_home + QStringLiteral("/sokdata.db"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DROP TABLE planning_mark")));
+            // An index of the table's name: no table to read, and none can be made.
+            QVERIFY(QSqlQuery(db).exec(
+                QStringLiteral("CREATE INDEX planning_mark ON planning_rule (product)")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("blocker"));
+        QString message;
+        try {
+            openPlanningStore(m_home);
+        } catch (const lodvik::Error &e) {
+            message = e.message();
+        }
+        const qsizetype details = message.indexOf(QStringLiteral("\nDetaljer: "));
+        QVERIFY2(message.startsWith(QStringLiteral("Tabellen planning_mark saknas i ")) &&
+                     message.contains(QStringLiteral("server/sokdata-postgresql.sql")) &&
+                     details > 0 && message.indexOf(QStringLiteral("already")) > details,
+                 qPrintable(message));
+    }
+
     // A sokdata.db the search source would still add to is left to the store, which adds it.
     void planningFileWithoutTheSearchTables() {
         const QString file = m_home + QStringLiteral("/sokdata.db");
