@@ -691,9 +691,10 @@ qint64 copyTable(Session &session, dao::Database &store, const SourceTable &tabl
             progress.count(++done, total);
         }
         if (rc != SQLITE_DONE)
+            // The reason ends on SQLite's own words: what the server kept goes before it.
             throw Error(
-                QStringLiteral("Tabellen %1 i %2 kan inte läsas: %3%4")
-                    .arg(table.name, store.path(), dao::sqliteFailure(store.handle()), unchanged));
+                QStringLiteral("Tabellen %1 i %2 kan inte läsas.%3 Orsak: %4")
+                    .arg(table.name, store.path(), unchanged, dao::sqliteFailure(store.handle())));
         session.endCopy();
         return rows;
     } catch (const ServerFailure &failure) {

@@ -466,6 +466,44 @@ private slots:
         compareWithServer(old);
     }
 
+    // A store damaged in the middle of a table: nothing of the load stays, and the message
+    // says so before SQLite's own words.
+    void damagedStoreLeavesOldRows() {
+        REQUIRE_SERVER();
+        QTemporaryDir dir;
+        const auto [old, fresh] = demoOnServer(dir);
+        int page = 0, pageSize = 0;
+        {
+            dao::Database db = dao::Database::OpenDatabase(fresh);
+            dao::Recordset leaf = db.OpenRecordset(QStringLiteral(
+                "SELECT pageno FROM dbstat WHERE name = 'pjsfakt' AND pagetype = 'leaf' "
+                "ORDER BY pageno LIMIT 1 OFFSET 2"));
+            QVERIFY(!leaf.isEOF());
+            page = int(leaf.Fields(0).toDouble());
+            pageSize =
+                int(db.OpenRecordset(QStringLiteral("PRAGMA page_size")).Fields(0).toDouble());
+        }
+        QFile file(fresh);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(qint64(page - 1) * pageSize));
+        file.write(QByteArray(pageSize, '\xff'));
+        file.close();
+        lodvik::NoProgress progress;
+        try {
+            extractload::loadServerStore(fresh, m_server->settings(QStringLiteral("QPSQL")),
+                                         progress);
+            QFAIL("the load went through");
+        } catch (const lodvik::Error &e) {
+            const QString message = e.message();
+            QVERIFY2(message.startsWith(QStringLiteral("Tabellen pjsfakt i ")),
+                     qPrintable(message));
+            const qsizetype unchanged = message.indexOf(QStringLiteral("oförändrade"));
+            QVERIFY2(unchanged > 0 && unchanged < message.indexOf(QStringLiteral("Detaljer:")),
+                     qPrintable(message));
+        }
+        compareWithServer(old);
+    }
+
     void cancelledLoadLeavesOldRows() {
         REQUIRE_SERVER();
         QTemporaryDir dir;
