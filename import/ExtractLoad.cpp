@@ -12,6 +12,7 @@
 
 #include <sqlite3.h>
 
+#include <QDir>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -468,6 +469,18 @@ QList<SourceTable> sourceTables(dao::Database &store, const std::optional<QStrin
     return tables;
 }
 
+// A file with none of the extract tables (sokdata.db, say) is no extract store: its tables
+// would only stand beside the extracts on the server.
+void refuseWithoutExtracts(const QList<SourceTable> &tables, const QString &storePath) {
+    for (const catalogue::Table &extract : catalogue::localTables())
+        for (const SourceTable &table : tables)
+            if (table.name.compare(extract.name, Qt::CaseInsensitive) == 0)
+                return;
+    throw Error(QStringLiteral("%1 innehåller ingen av extrakttabellerna (pjomr, DTSPL, pjsfakt "
+                               "och de andra) och är ingen local.mdb; inget är ändrat på servern.")
+                    .arg(QDir::toNativeSeparators(storePath)));
+}
+
 // The name under which the row's rowid can be selected: one the table has no column of.
 QString rowidName(const SourceTable &table) {
     for (const char *name : {"rowid", "_rowid_", "oid"}) {
@@ -710,6 +723,8 @@ LoadResult loadServerStore(const QString &storePath, const SearchSourceSettings 
     // Every table from one state of the store, whoever writes it meanwhile.
     store.Execute(QStringLiteral("BEGIN"));
     const QList<SourceTable> tables = sourceTables(store, options.tables);
+    if (!options.tables) // a whole store, not an Access file's tables on their way
+        refuseWithoutExtracts(tables, storePath);
     qint64 total = 0;
     for (const SourceTable &t : tables)
         total += t.rows;

@@ -466,6 +466,34 @@ private slots:
         compareWithServer(old);
     }
 
+    // sokdata.db (or any file without the extract tables) is no store to copy: refused, the
+    // server's extracts left as they were.
+    void importStoreRefusesTheSearchData() {
+        REQUIRE_SERVER();
+        QTemporaryDir dir;
+        const auto [old, fresh] = demoOnServer(dir);
+        const QString sokdata = dir.filePath(QStringLiteral("sokdata.db"));
+        {
+            dao::Database db = dao::Database::CreateDatabase(sokdata);
+            db.Execute(
+                QStringLiteral("CREATE TABLE ProduktSok (Soknamn TEXT, Produktnummer TEXT)"));
+            db.Execute(QStringLiteral("INSERT INTO ProduktSok VALUES ('PALL', '10-1')"));
+        }
+        lodvik::NoProgress progress;
+        try {
+            extractload::loadServerStore(sokdata, m_server->settings(QStringLiteral("QPSQL")),
+                                         progress);
+            QFAIL("the search data went to the server");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("ingen av extrakttabellerna (pjomr")),
+                     qPrintable(e.message()));
+        }
+        QVERIFY(!query(QStringLiteral("SELECT 1 FROM pg_tables WHERE lower(tablename) = "
+                                      "'produktsok' AND schemaname = current_schema()"))
+                     .next());
+        compareWithServer(old);
+    }
+
     // A store damaged in the middle of a table: nothing of the load stays, and the message
     // says so before SQLite's own words.
     void damagedStoreLeavesOldRows() {
