@@ -254,7 +254,9 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
     // counts it: the store's table would be replaced by a part of it.
     if (rows < qint64(table->num_rows))
         throw Error(QStringLiteral("Tabellen %1 i Access-filen %2 kan inte läsas helt (filen "
-                                   "verkar skadad): %3 av tabellens %4 rader kunde läsas.")
+                                   "verkar skadad): %3 av tabellens %4 rader kunde läsas. Ta en "
+                                   "ny kopia av filen, eller komprimera och reparera den i "
+                                   "Access, och läs in den igen.")
                         .arg(tableName, mdbPath)
                         .arg(rows)
                         .arg(table->num_rows));
