@@ -81,10 +81,13 @@ QJsonValue jsonDate(const std::optional<QDate> &date) {
     return unwritten(date) ? QJsonValue(QJsonValue::Null) : QJsonValue(date->toString(Qt::ISODate));
 }
 
-// A field for a ';' file: quoted when it holds the separator, a quote or a line break.
-QString semicolonField(const QString &field) {
+// A field for a ';' file: quoted when it holds the separator, a quote or a line break, and
+// with blankEdges when it begins or ends with a blank or a tab, which the rules reader drops
+// from a field that is not quoted.
+QString semicolonField(const QString &field, bool blankEdges) {
     if (!field.contains(QLatin1Char(';')) && !field.contains(QLatin1Char('"')) &&
-        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')) &&
+        !(blankEdges && field != field.trimmed()))
         return field;
     QString quoted = field;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -97,12 +100,12 @@ QString inert(const QString &text) {
     return !text.isEmpty() && starters.contains(text.front()) ? QLatin1Char('\'') + text : text;
 }
 
-QByteArray semicolonLines(const QList<QStringList> &lines) {
+QByteArray semicolonLines(const QList<QStringList> &lines, bool blankEdges = false) {
     QString out;
     for (const QStringList &line : lines) {
         QStringList fields;
         for (const QString &f : line)
-            fields << semicolonField(f);
+            fields << semicolonField(f, blankEdges);
         out += fields.join(QLatin1Char(';')) + QStringLiteral("\r\n");
     }
     return bom + out.toUtf8();
@@ -421,7 +424,7 @@ QByteArray rulesCsv(const PlanningRules &rules) {
                              QString::number(rule.minimum),
                              rule.supplier,
                              rule.group};
-    return semicolonLines(lines);
+    return semicolonLines(lines, true);
 }
 
 PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
