@@ -111,22 +111,31 @@ QByteArray semicolonLines(const QList<QStringList> &lines, bool blankEdges = fal
     return bom + out.toUtf8();
 }
 
-// The fields of one line, with "…" quoting and "" for a quote inside; false on a quote left
-// open.
-bool splitLine(const QString &line, QChar separator, QStringList *fields) {
+// The fields of the record that starts at *pos, with "…" quoting and "" for a quote inside; a
+// quoted field may hold line breaks, as rules --save writes them. *pos moves past the record's
+// line break and *lines counts the lines it spans. False on a quote left open.
+bool splitRecord(const QString &text, qsizetype *pos, QChar separator, QStringList *fields,
+                 int *lines) {
     fields->clear();
+    *lines = 1;
     QString field;
     bool quoted = false;
     bool wasQuoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
+    qsizetype i = *pos;
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
         if (quoted) {
+            if (c == QLatin1Char('\n'))
+                ++*lines;
             if (c != QLatin1Char('"'))
                 field += c;
-            else if (i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"'))
-                field += line.at(++i);
+            else if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                field += text.at(++i);
             else
                 quoted = false;
+        } else if (c == QLatin1Char('\n')) {
+            ++i;
+            break;
         } else if (c == QLatin1Char('"') && field.trimmed().isEmpty() && !wasQuoted) {
             field.clear();
             quoted = wasQuoted = true;
@@ -138,6 +147,7 @@ bool splitLine(const QString &line, QChar separator, QStringList *fields) {
             field += c;
         }
     }
+    *pos = i;
     *fields << (wasQuoted ? field : field.trimmed());
     return !quoted;
 }
@@ -435,26 +445,38 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
     const bool notUtf8 = utf8.hasError();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QStringList lines = text.split(QLatin1Char('\n'));
     PlanningRules rules;
     std::map<QString, int> lineOf;
     QChar separator;
     QStringList fields;
-    for (int n = 1; n <= lines.size(); ++n) {
-        const QString &line = lines.at(n - 1);
-        if (line.trimmed().isEmpty())
+    int next = 1;
+    for (qsizetype pos = 0; pos < text.size();) {
+        const int n = next;
+        const qsizetype start = pos;
+        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), start);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        const QStringView firstLine = QStringView(text).mid(start, lineEnd - start);
+        if (firstLine.trimmed().isEmpty()) {
+            pos = lineEnd + 1;
+            ++next;
             continue;
+        }
         // The first line with anything on it decides: a Swedish spreadsheet writes ';' and a
         // decimal comma, others ',' and a point.
         if (separator.isNull())
-            separator = line.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
+            separator = firstLine.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
+        int lines = 1;
+        const bool closed = splitRecord(text, &pos, separator, &fields, &lines);
+        next += lines;
         const QString where = QStringLiteral("Rad %1").arg(n);
-        if (notUtf8 && line.contains(QChar::ReplacementCharacter)) {
+        if (notUtf8 &&
+            QStringView(text).mid(start, pos - start).contains(QChar::ReplacementCharacter)) {
             *errors << where + QStringLiteral(": texten är inte UTF-8 (spara filen som CSV "
                                               "UTF-8).");
             continue;
         }
-        if (!splitLine(line, separator, &fields)) {
+        if (!closed) {
             *errors << where + QStringLiteral(": ett citattecken avslutas aldrig.");
             continue;
         }

@@ -1968,12 +1968,17 @@ private slots:
         // A product number or name with blanks at an end reads back as it was saved.
         addRow("blanks and a tab at the ends of quoted fields",
                QByteArray("\"A1 \";1;;;;;\"  Acme  \";\"\tPall\"\n"), QStringList(), 1);
+        addRow("a line break in a quoted field, lines counted past it",
+               QByteArray("A1;1;;;;;\"Acme\r\nNorr\";G\nA2;1;;;;;S;G;x\n"),
+               QStringList{"Rad 3: 9 kolumner"}, 0);
         addRow("each bad line and column",
                header + "A1;x;;;;\nA2;;;;0;\nA3;;-1;;;2,5\n;1\nA4;1;1;1;1;1;S;G;extra\n",
                QStringList{"Rad 2, kolumn lead_time_weeks", "Rad 3, kolumn multiple",
                            "Rad 4, kolumn safety_weeks", "Rad 4, kolumn minimum",
                            "Rad 5, kolumn product", "Rad 6: 9 kolumner"},
                0);
+        addRow("a supplier over two lines", QByteArray("A1;1;;;;;\"Acme\nNorr\";G\n"),
+               QStringList(), 1);
         addRow("a product twice", QByteArray("A1;1\nA2;1\nA1;2\n"),
                QStringList{"Rad 3, kolumn product: A1 står redan på rad 1"}, 0);
         addRow("decimal comma in a comma file", QByteArray("A1,1,5\nA2,1,5,0,1,0,S,G,H\n"),
@@ -2005,6 +2010,8 @@ private slots:
         if (read.begin()->first == QStringLiteral("A1 "))
             QCOMPARE(a1, (PlanningRule{1, 0, 0, 1, 0, QStringLiteral("  Acme  "),
                                        QStringLiteral("\tPall")}));
+        else if (a1.supplier.startsWith(QStringLiteral("Acme\n")))
+            QCOMPARE(a1.supplier, QStringLiteral("Acme\nNorr"));
         else if (a1.supplier == QStringLiteral("Acme AB"))
             QCOMPARE(a1, (PlanningRule{1.5, 0.5, 2, 6, 12, QStringLiteral("Acme AB"),
                                        QStringLiteral("Pall")}));
