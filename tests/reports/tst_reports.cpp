@@ -2077,6 +2077,10 @@ private slots:
                      .exitCode,
                  0);
         QCOMPARE(proposal({"proposal-csv"}).count('\n'), 1);
+        // A mark the list cannot show (the list's product is P1) is not taken in silence.
+        run = runProgram(m_home, {"mark", "--period", "2010-11-18", "p1", "--discontinued"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("p1 finns inte i pjomr")), qPrintable(run.err));
         const QString access = testDataFolder() + QStringLiteral("/access/datetest-jet4.mdb");
         if (QFileInfo::exists(access))
             QCOMPARE(runProgram(m_home, {"import-mdb", access}).exitCode, 0);
