@@ -94,12 +94,6 @@ QString semicolonField(const QString &field, bool blankEdges) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// A text a spreadsheet opening the file on a double-click must not take for a formula.
-QString inert(const QString &text) {
-    static const QString starters = QStringLiteral("=+@\t\r");
-    return !text.isEmpty() && starters.contains(text.front()) ? QLatin1Char('\'') + text : text;
-}
-
 QByteArray semicolonLines(const QList<QStringList> &lines, bool blankEdges = false) {
     QString out;
     for (const QStringList &line : lines) {
@@ -162,6 +156,16 @@ std::optional<double> readNumber(QString text) {
     if (!ok || !std::isfinite(d))
         return std::nullopt;
     return d;
+}
+
+// A text a spreadsheet opening the file on a double-click must not take for a formula; a
+// leading minus starts one too ("-A1+B1"), unless what follows makes the text a number.
+QString inert(const QString &text) {
+    static const QString starters = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !starters.contains(text.front()) ||
+        (text.front() == QLatin1Char('-') && readNumber(text)))
+        return text;
+    return QLatin1Char('\'') + text;
 }
 
 // One rule field: the message of what is wrong with it, or "" when it is right.

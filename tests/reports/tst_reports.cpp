@@ -1870,16 +1870,30 @@ private slots:
     }
 
     // A description from the extract that a spreadsheet would run as a formula stays a text.
+    void proposalTextsAreInert_data() {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QByteArray>("line");
+        addRow("=", QStringLiteral("=HYPERLINK(\"x\")"),
+               QByteArray("\r\n'@Acme;P1;\"'=HYPERLINK(\"\"x\"\")\";;8;"));
+        addRow("- before a formula", QStringLiteral("-A1+B1"),
+               QByteArray("\r\n'@Acme;P1;'-A1+B1;;8;"));
+        addRow("- of a number", QStringLiteral("-12"), QByteArray("\r\n'@Acme;P1;-12;;8;"));
+        addRow("- of a decimal comma", QStringLiteral("-1,5"),
+               QByteArray("\r\n'@Acme;P1;-1,5;;8;"));
+    }
+
     void proposalTextsAreInert() {
+        QFETCH(QString, description);
+        QFETCH(QByteArray, line);
         ProduktTabell table;
         table.at(1, 1) = text("P1");
-        table.at(1, 2) = text("=HYPERLINK(\"x\")");
+        table.at(1, 2) = Variant::String(description);
         table.at(1, 15) = num(2);
         std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
         rows[0].rule.supplier = QStringLiteral("@Acme");
         const QByteArray csv =
             reports::proposalCsv(reports::proposalLines(reports::allRows(rows), 4), QDate());
-        QVERIFY2(csv.contains("\r\n'@Acme;P1;\"'=HYPERLINK(\"\"x\"\")\";;8;"), csv.constData());
+        QVERIFY2(csv.contains(line), csv.constData());
     }
 
     void stockoutAndOrderBy_data() {
