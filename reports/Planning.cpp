@@ -27,10 +27,6 @@ constexpr int ruleColumnCount = 8;
 
 const QByteArray bom = QByteArrayLiteral("\xEF\xBB\xBF");
 
-QString plainNumber(double d) {
-    return QString::number(d, 'g', 15);
-}
-
 // What a Swedish spreadsheet reads as a number: a decimal comma, no digit grouping.
 QString commaNumber(double d) {
     return plainNumber(d).replace(QLatin1Char('.'), QLatin1Char(','));

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <charconv>
 #include <functional>
 #include <limits>
 
@@ -1401,12 +1402,18 @@ private slots:
         addRow("infinity", inf);
         addRow("minus infinity", -inf);
         addRow("not a number", std::numeric_limits<double>::quiet_NaN());
+        // 15 digits would give another number: a CSV would disagree with the workbook.
+        addRow("2^52, 16 digits", 4503599627370496.0);
+        addRow("20 digits", 12345678901234567890.0);
+        addRow("0.1 + 0.2", 0.1 + 0.2);
+        addRow("17 digits, negative", -0.12345678901234568);
     }
     void listNumberTexts() {
         QFETCH(double, number);
         QByteArray plain;
         reports::appendPlainNumber(plain, number);
-        QCOMPARE(plain, QString::number(number, 'g', 15).toUtf8());
+        QCOMPARE(plain, reports::plainNumber(number).toUtf8());
+        readsBack(plain, number);
         QByteArray json;
         reports::appendJsonNumber(json, number);
         QCOMPARE(json, compactMember(number));
@@ -1423,11 +1430,30 @@ private slots:
             QByteArray plain, json;
             reports::appendPlainNumber(plain, d);
             reports::appendJsonNumber(json, d);
-            if (plain != QString::number(d, 'g', 15).toUtf8() || json != compactMember(d))
+            if (plain != reports::plainNumber(d).toUtf8() || json != compactMember(d) ||
+                readNumber(plain) != d)
                 QFAIL(qPrintable(QStringLiteral("%1: %2 %3")
                                      .arg(d, 0, 'g', 17)
                                      .arg(QString::fromUtf8(plain), QString::fromUtf8(json))));
         }
+    }
+
+    // A C-locale number, whatever the test's locale.
+    static double readNumber(const QByteArray &text) {
+        double d = 0;
+        std::from_chars(text.constData(), text.constData() + text.size(), d);
+        return d;
+    }
+
+    // The CSV's number is the workbook's: it reads back as the same double, and a number that
+    // 15 digits keep is written with them, as before.
+    static void readsBack(const QByteArray &plain, double number) {
+        if (!std::isfinite(number))
+            return;
+        QCOMPARE(readNumber(plain), number);
+        const QString digits15 = QString::number(number, 'g', 15);
+        if (digits15.toDouble() == number)
+            QCOMPARE(plain, digits15.toUtf8());
     }
 
     void listTexts_data() {
