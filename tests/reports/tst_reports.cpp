@@ -1922,6 +1922,20 @@ private slots:
         QVERIFY2(csv.contains(line), csv.constData());
     }
 
+    // pjomr listing a product twice, or in another case, does not order it twice.
+    void proposalTakesAProductOnce() {
+        ProduktTabell table;
+        for (int r = 1; r <= 4; ++r) {
+            table.at(r, 1) = text(r == 3 ? "åb-1" : r == 4 ? "P2" : "ÅB-1");
+            table.at(r, 15) = num(2);
+        }
+        std::vector<reports::CoverageRow> rows = reports::coverageRows(table);
+        const auto lines = reports::proposalLines(reports::allRows(rows), 4);
+        QCOMPARE(lines.size(), size_t(2)); // P2, then Å after Z
+        QCOMPARE(lines[0].row->product, QStringLiteral("P2"));
+        QCOMPARE(lines[1].row, &rows[0]);
+    }
+
     void stockoutAndOrderBy_data() {
         QTest::addColumn<Variant>("cover"); // H
         QTest::addColumn<Variant>("sales"); // O
