@@ -2121,6 +2121,11 @@ private slots:
         QCOMPARE(suppliers.size(), 1);
         QCOMPARE(suppliers[0]["supplier"].toString(), QStringLiteral("Bolaget"));
         QCOMPARE(suppliers[0]["total_packs"].toDouble(), 10.0);
+        // A supplier no rule names is said to be one, not given as an empty proposal only.
+        run = runProgram(m_home, {"coverage", "--period", "2010-11-18", "--format", "proposal-csv",
+                                  "--supplier", "bolaget"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("\"bolaget\"")), qPrintable(run.err));
 
         // Marked rows leave the proposal; discontinued loses its suggestion until unmarked.
         QCOMPARE(
