@@ -83,10 +83,9 @@ int loadRules(const QString &fileName) {
 int saveRules(const QString &fileName) {
     const QByteArray csv = reports::rulesCsv(openPlanningStore(gAppPath)->rules());
     lodvik::saveFile(fileName, QStringLiteral("Regelfilen %1").arg(fileName),
-                     [&](QIODevice &device) {
-                         if (device.write(csv) != csv.size())
-                             throw lodvik::Error(device.errorString());
-                     });
+                     // saveFile explains a failed write; the device's own text is
+                     // "Unknown error".
+                     [&](QIODevice &device) { device.write(csv); });
     printLine(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()), stdout);
     return 0;
 }
