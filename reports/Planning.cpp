@@ -466,7 +466,8 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
         }
         // The first line with anything on it decides: a Swedish spreadsheet writes ';' and a
         // decimal comma, others ',' and a point.
-        if (separator.isNull())
+        const bool first = separator.isNull();
+        if (first)
             separator = firstLine.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
         int lines = 1;
         const bool closed = splitRecord(text, &pos, separator, &fields, &lines);
@@ -482,9 +483,10 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
             *errors << where + QStringLiteral(": ett citattecken avslutas aldrig.");
             continue;
         }
-        if (fields.value(0).compare(QLatin1String(ruleColumns[0]), Qt::CaseInsensitive) == 0 &&
-            rules.empty() && lineOf.empty())
-            continue; // the header
+        // Only the first line can be the header: a product may be called "Product".
+        if (first &&
+            fields.value(0).compare(QLatin1String(ruleColumns[0]), Qt::CaseInsensitive) == 0)
+            continue;
         if (fields.size() > ruleColumnCount) {
             *errors << where + QStringLiteral(": %1 kolumner, högst %2 (är decimaltecknet "
                                               "samma som avgränsaren?).")

@@ -2031,6 +2031,8 @@ private slots:
                            "Rad 4, kolumn safety_weeks", "Rad 4, kolumn minimum",
                            "Rad 5, kolumn product", "Rad 6: 9 kolumner"},
                0);
+        addRow("a product called Product after the header",
+               header + "Product;1;;;;;Acme\nA0;1,5;0,5;2;6;12;Acme AB;Pall\n", QStringList(), 2);
         addRow("a supplier over two lines", QByteArray("A1;1;;;;;\"Acme\nNorr\";G\n"),
                QStringList(), 1);
         addRow("a product twice", QByteArray("A1;1\nA2;1\nA1;2\n"),
