@@ -1536,7 +1536,7 @@ private slots:
                 fields << urgency;
             } else if (cell.kind == reports::ListCell::Kind::Number) {
                 object.insert(key, cell.number);
-                fields << QString::number(cell.number, 'g', 15);
+                fields << reports::plainNumber(cell.number);
             } else {
                 const bool text = column == reports::ListColumn::Product ||
                                   column == reports::ListColumn::Description;
