@@ -2128,6 +2128,9 @@ private slots:
                                   "--supplier", "bolaget"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains(QStringLiteral("\"bolaget\"")), qPrintable(run.err));
+        run = runProgram(m_home, {"coverage", "--period", "2010-11-18", "--format", "proposal-csv",
+                                  "--supplier", "Bolaget"});
+        QVERIFY2(!run.err.contains(QStringLiteral("\"Bolaget\"")), qPrintable(run.err));
 
         // Marked rows leave the proposal; discontinued loses its suggestion until unmarked.
         QCOMPARE(
