@@ -623,6 +623,10 @@ private slots:
         addRow("stock of plus and minus infinity", num(1),
                "INSERT INTO pjstk (imlitm, lipqoh) VALUES ('B2', 9e999), ('B2', -9e999);",
                "Inf|lipqoh|pjstk");
+        addRow("a product number in Latin-1", num(1),
+               "UPDATE pjomr SET iblitm = CAST(x'4232C5' AS TEXT) WHERE iblitm = 'B2';"
+               "INSERT INTO pjstk (imlitm, lipqoh) VALUES (CAST(x'4232C5' AS TEXT), 5);",
+               "B2\uFFFD|UTF-8");
         addRow("a blob among the sales", num(1),
                "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('B2', 5), ('B2', x'3132');",
                "x'3132'|sdpqor|pjsfakt");
