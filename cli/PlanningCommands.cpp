@@ -28,9 +28,9 @@ void printLine(const QString &text, std::FILE *stream) {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
 }
 
-// The products of pjomr, to warn of rules for products the extract does not hold; empty with
-// a warning when the extract store cannot be read.
-std::optional<std::set<QString>> extractProducts() {
+// The products of pjomr, to warn of rules and marks for products the extract does not hold;
+// empty with a warning when the extract store cannot be read.
+std::optional<std::set<QString>> extractProducts(const QString &checked) {
     try {
         dao::Database db = dao::Database::OpenExtractStore(localDatabasePath());
         dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT iblitm FROM pjomr"));
@@ -42,9 +42,9 @@ std::optional<std::set<QString>> extractProducts() {
         }
         return products;
     } catch (const lodvik::Error &e) {
-        printLine(QStringLiteral("Varning: produkterna i pjomr kunde inte läsas, så reglerna "
-                                 "kontrolleras inte mot dem: %1")
-                      .arg(e.message()),
+        printLine(QStringLiteral("Varning: produkterna i pjomr kunde inte läsas, så %1 "
+                                 "kontrolleras inte mot dem: %2")
+                      .arg(checked, e.message()),
                   stderr);
         return std::nullopt;
     }
@@ -69,7 +69,7 @@ int loadRules(const QString &fileName) {
                                 .arg(errors.size()));
     }
     // Kept all the same: a product may come back in a later extract.
-    if (const auto products = extractProducts())
+    if (const auto products = extractProducts(QStringLiteral("reglerna")))
         for (const auto &rule : rules)
             if (!products->count(rule.first))
                 printLine(QStringLiteral("Varning: %1 finns inte i pjomr; regeln sparas ändå.")
@@ -83,10 +83,9 @@ int loadRules(const QString &fileName) {
 int saveRules(const QString &fileName) {
     const QByteArray csv = reports::rulesCsv(openPlanningStore(gAppPath)->rules());
     lodvik::saveFile(fileName, QStringLiteral("Regelfilen %1").arg(fileName),
-                     [&](QIODevice &device) {
-                         if (device.write(csv) != csv.size())
-                             throw lodvik::Error(device.errorString());
-                     });
+                     // saveFile explains a failed write; the device's own text is
+                     // "Unknown error".
+                     [&](QIODevice &device) { device.write(csv); });
     printLine(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()), stdout);
     return 0;
 }
@@ -143,6 +142,14 @@ int mark(const QStringList &arguments) {
                     .arg(dateText));
         mark = PlanningMark{PlanningMark::Kind::Ordered, date->date(), packs};
     }
+    // A mark is shown only on the list's row of exactly this product number.
+    if (mark)
+        if (const auto products = extractProducts(QStringLiteral("markeringen")))
+            if (!products->count(product))
+                printLine(QStringLiteral("Varning: %1 finns inte i pjomr; markeringen sparas "
+                                         "ändå men syns inte i listan förrän produkten finns där.")
+                              .arg(product),
+                          stderr);
     openPlanningStore(gAppPath)->setMark(period.text(), product, mark);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -123,6 +124,16 @@ int coverage(const QStringList &arguments) {
     if (format.isEmpty())
         printPath(fileName);
     if (proposal) {
+        // A mistyped supplier would give an empty proposal, as if nothing were to be ordered.
+        if (!supplier.isEmpty() &&
+            std::none_of(planning.rules.begin(), planning.rules.end(),
+                         [&](const auto &rule) { return rule.second.supplier == supplier; }))
+            std::fprintf(stderr, "%s\n",
+                         QStringLiteral("Varning: ingen planeringsregel har leverantören \"%1\" "
+                                        "(stora och små bokstäver räknas), så förslaget är tomt.")
+                             .arg(supplier)
+                             .toLocal8Bit()
+                             .constData());
         const auto lines = reports::proposalLines(reports::allRows(proposalRows), target, supplier);
         write(format == QStringLiteral("proposal-csv")
                   ? reports::proposalCsv(lines, period.date())

@@ -21,6 +21,13 @@ using lodvik::Variant;
 
 namespace reports {
 
+QString plainNumber(double d) {
+    const QString digits15 = QString::number(d, 'g', 15);
+    if (!std::isfinite(d) || digits15.toDouble() == d)
+        return digits15;
+    return QString::number(d, 'g', QLocale::FloatingPointShortest);
+}
+
 namespace {
 
 QString text(const Variant &v) {
@@ -55,12 +62,6 @@ ListCell textCell(const QString &t) {
         c.text = t;
     }
     return c;
-}
-
-// A number as C-locale text: whole numbers without a decimal point, others with up to 15
-// significant digits.
-QString plainNumber(double d) {
-    return QString::number(d, 'g', 15);
 }
 
 // A spreadsheet opening the file would run a text such as "=cmd|..." or "@SUM(...)" as a
@@ -303,6 +304,11 @@ template <class Out> void plainNumberTo(Out &out, double d) {
         return;
     }
     end = std::to_chars(digits, digits + sizeof digits, d, std::chars_format::general, 15).ptr;
+    double back = 0;
+    if (std::from_chars(digits, end, back).ptr != end || back != d) {
+        appendBytes(out, plainNumber(d).toLatin1());
+        return;
+    }
     appendBytes(out, digits, end - digits);
 }
 

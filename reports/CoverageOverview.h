@@ -160,7 +160,10 @@ private:
     std::string m_line; // the row being written, its room kept from row to row
     qint64 m_rows = 0;
 };
-// The writers' texts, appended to out: a number as QString::number(d, 'g', 15) writes it, a
+// A number as C-locale text: whole numbers without a decimal point, others with 15 significant
+// digits, or as many more as it takes to read back the same number.
+QString plainNumber(double d);
+// The writers' texts, appended to out: a number as plainNumber writes it, a
 // number and a text as QJsonDocument writes a member's value, a text as a CSV field (csvField,
 // in UTF-8). The faster paths of the writers, kept equal to the general ones by tests.
 void appendPlainNumber(QByteArray &out, double d);

@@ -141,6 +141,14 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
     const auto &columns = coverageColumns();
     const auto cell = [&](char letter) -> Variant & { return cells[size_t(letter - 'A' + 1)]; };
     const QString product = NullToValue(iblitm, QStringLiteral("S")).text();
+    // A number not written in UTF-8 (another program's Latin-1 Å) is read with U+FFFD in place
+    // of its bytes and finds none of its rows: every figure would show empty, as if none.
+    if (product.contains(QChar::ReplacementCharacter))
+        throw lodvik::Error(
+            QStringLiteral("Produktnumret \"%1\" i pjomr är inte skrivet i UTF-8, så dess rader i "
+                           "utdragen kan inte läsas. Rätta produktnumret och kör täckningen igen; "
+                           "ingen arbetsbok har skrivits.")
+                .arg(product));
     // A figure that is no finite number stops the run, named, instead of showing "inf" or "nan".
     const auto checked = [&](const Variant &value, size_t column) {
         return figures::requireFinite(value, texts.figure[column], product);

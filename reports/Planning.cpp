@@ -1,5 +1,6 @@
 #include "reports/Planning.h"
 
+#include "data/ProductKey.h"
 #include "data/SwedishCollation.h"
 #include "reports/CoverageSources.h"
 #include "xls/Workbook.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <set>
 
 namespace reports {
 
@@ -26,10 +28,6 @@ const char *const ruleColumns[] = {"product",  "lead_time_weeks", "safety_weeks"
 constexpr int ruleColumnCount = 8;
 
 const QByteArray bom = QByteArrayLiteral("\xEF\xBB\xBF");
-
-QString plainNumber(double d) {
-    return QString::number(d, 'g', 15);
-}
 
 // What a Swedish spreadsheet reads as a number: a decimal comma, no digit grouping.
 QString commaNumber(double d) {
@@ -81,49 +79,55 @@ QJsonValue jsonDate(const std::optional<QDate> &date) {
     return unwritten(date) ? QJsonValue(QJsonValue::Null) : QJsonValue(date->toString(Qt::ISODate));
 }
 
-// A field for a ';' file: quoted when it holds the separator, a quote or a line break.
-QString semicolonField(const QString &field) {
+// A field for a ';' file: quoted when it holds the separator, a quote or a line break, and
+// with blankEdges when it begins or ends with a blank or a tab, which the rules reader drops
+// from a field that is not quoted.
+QString semicolonField(const QString &field, bool blankEdges) {
     if (!field.contains(QLatin1Char(';')) && !field.contains(QLatin1Char('"')) &&
-        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')) &&
+        !(blankEdges && field != field.trimmed()))
         return field;
     QString quoted = field;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// A text a spreadsheet opening the file on a double-click must not take for a formula.
-QString inert(const QString &text) {
-    static const QString starters = QStringLiteral("=+@\t\r");
-    return !text.isEmpty() && starters.contains(text.front()) ? QLatin1Char('\'') + text : text;
-}
-
-QByteArray semicolonLines(const QList<QStringList> &lines) {
+QByteArray semicolonLines(const QList<QStringList> &lines, bool blankEdges = false) {
     QString out;
     for (const QStringList &line : lines) {
         QStringList fields;
         for (const QString &f : line)
-            fields << semicolonField(f);
+            fields << semicolonField(f, blankEdges);
         out += fields.join(QLatin1Char(';')) + QStringLiteral("\r\n");
     }
     return bom + out.toUtf8();
 }
 
-// The fields of one line, with "…" quoting and "" for a quote inside; false on a quote left
-// open.
-bool splitLine(const QString &line, QChar separator, QStringList *fields) {
+// The fields of the record that starts at *pos, with "…" quoting and "" for a quote inside; a
+// quoted field may hold line breaks, as rules --save writes them. *pos moves past the record's
+// line break and *lines counts the lines it spans. False on a quote left open.
+bool splitRecord(const QString &text, qsizetype *pos, QChar separator, QStringList *fields,
+                 int *lines) {
     fields->clear();
+    *lines = 1;
     QString field;
     bool quoted = false;
     bool wasQuoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
+    qsizetype i = *pos;
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
         if (quoted) {
+            if (c == QLatin1Char('\n'))
+                ++*lines;
             if (c != QLatin1Char('"'))
                 field += c;
-            else if (i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"'))
-                field += line.at(++i);
+            else if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                field += text.at(++i);
             else
                 quoted = false;
+        } else if (c == QLatin1Char('\n')) {
+            ++i;
+            break;
         } else if (c == QLatin1Char('"') && field.trimmed().isEmpty() && !wasQuoted) {
             field.clear();
             quoted = wasQuoted = true;
@@ -135,6 +139,7 @@ bool splitLine(const QString &line, QChar separator, QStringList *fields) {
             field += c;
         }
     }
+    *pos = i;
     *fields << (wasQuoted ? field : field.trimmed());
     return !quoted;
 }
@@ -149,6 +154,16 @@ std::optional<double> readNumber(QString text) {
     if (!ok || !std::isfinite(d))
         return std::nullopt;
     return d;
+}
+
+// A text a spreadsheet opening the file on a double-click must not take for a formula; a
+// leading minus starts one too ("-A1+B1"), unless what follows makes the text a number.
+QString inert(const QString &text) {
+    static const QString starters = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !starters.contains(text.front()) ||
+        (text.front() == QLatin1Char('-') && readNumber(text)))
+        return text;
+    return QLatin1Char('\'') + text;
 }
 
 // One rule field: the message of what is wrong with it, or "" when it is right.
@@ -421,7 +436,7 @@ QByteArray rulesCsv(const PlanningRules &rules) {
                              QString::number(rule.minimum),
                              rule.supplier,
                              rule.group};
-    return semicolonLines(lines);
+    return semicolonLines(lines, true);
 }
 
 PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
@@ -432,32 +447,46 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
     const bool notUtf8 = utf8.hasError();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QStringList lines = text.split(QLatin1Char('\n'));
     PlanningRules rules;
     std::map<QString, int> lineOf;
     QChar separator;
     QStringList fields;
-    for (int n = 1; n <= lines.size(); ++n) {
-        const QString &line = lines.at(n - 1);
-        if (line.trimmed().isEmpty())
+    int next = 1;
+    for (qsizetype pos = 0; pos < text.size();) {
+        const int n = next;
+        const qsizetype start = pos;
+        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), start);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        const QStringView firstLine = QStringView(text).mid(start, lineEnd - start);
+        if (firstLine.trimmed().isEmpty()) {
+            pos = lineEnd + 1;
+            ++next;
             continue;
+        }
         // The first line with anything on it decides: a Swedish spreadsheet writes ';' and a
         // decimal comma, others ',' and a point.
-        if (separator.isNull())
-            separator = line.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
+        const bool first = separator.isNull();
+        if (first)
+            separator = firstLine.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(',');
+        int lines = 1;
+        const bool closed = splitRecord(text, &pos, separator, &fields, &lines);
+        next += lines;
         const QString where = QStringLiteral("Rad %1").arg(n);
-        if (notUtf8 && line.contains(QChar::ReplacementCharacter)) {
+        if (notUtf8 &&
+            QStringView(text).mid(start, pos - start).contains(QChar::ReplacementCharacter)) {
             *errors << where + QStringLiteral(": texten är inte UTF-8 (spara filen som CSV "
                                               "UTF-8).");
             continue;
         }
-        if (!splitLine(line, separator, &fields)) {
+        if (!closed) {
             *errors << where + QStringLiteral(": ett citattecken avslutas aldrig.");
             continue;
         }
-        if (fields.value(0).compare(QLatin1String(ruleColumns[0]), Qt::CaseInsensitive) == 0 &&
-            rules.empty() && lineOf.empty())
-            continue; // the header
+        // Only the first line can be the header: a product may be called "Product".
+        if (first &&
+            fields.value(0).compare(QLatin1String(ruleColumns[0]), Qt::CaseInsensitive) == 0)
+            continue;
         if (fields.size() > ruleColumnCount) {
             *errors << where + QStringLiteral(": %1 kolumner, högst %2 (är decimaltecknet "
                                               "samma som avgränsaren?).")
@@ -501,7 +530,11 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
 std::vector<ProposalLine> proposalLines(const std::vector<const CoverageRow *> &rows,
                                         double targetWeeks, const QString &supplier) {
     std::vector<ProposalLine> lines;
+    std::set<QByteArray> products;
     for (const CoverageRow *row : rows) {
+        // A product pjomr lists twice has the same figures on both rows: ordered once.
+        if (!products.insert(dao::productKey(row->product)).second)
+            continue;
         if (row->mark || (!supplier.isEmpty() && row->rule.supplier != supplier))
             continue;
         if (const std::optional<qint64> packs = reorderSuggestion(*row, targetWeeks))

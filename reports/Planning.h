@@ -96,7 +96,8 @@ QByteArray rulesCsv(const PlanningRules &rules);
 PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors);
 
 // The purchase proposal: the shown rows that get a suggestion and carry no mark, by supplier
-// (Swedish order, no supplier last), then product. An empty supplier filter takes all.
+// (Swedish order, no supplier last), then product, each product once (by its first row). An
+// empty supplier filter takes all.
 struct ProposalLine {
     const CoverageRow *row = nullptr;
     qint64 packs = 0;

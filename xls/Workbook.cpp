@@ -285,8 +285,13 @@ Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, in
                     .arg(row)
                     .arg(column));
     }
+    // Named by its cell, so that the product with the long text can be found.
     if (next.kind == Cell::Kind::Text && next.text.size() > 32767)
-        throw lodvik::Error(QStringLiteral("En text är för lång för en cell."));
+        throw lodvik::Error(QStringLiteral("Texten i cellen rad %1, kolumn %2 har %3 tecken; en "
+                                           "cell rymmer högst 32 767.")
+                                .arg(row)
+                                .arg(column)
+                                .arg(next.text.size()));
     return next;
 }
 

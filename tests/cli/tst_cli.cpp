@@ -138,6 +138,9 @@ private slots:
         // A rules file that cannot be read is named with the reason in Swedish.
         row("rules from a folder", "demo", {"rules", "--load", "/"}, 1, "det är en mapp")
             << QString();
+        row("rules to a full device", "demo", {"rules", "--save", "/dev/full"}, 1,
+            "disken eller enheten är full")
+            << QString();
         // A flag takes no value: the period after it is still read as the period.
         row("a flag given a value", "demo", {"coverage", "--xlsx=1", "--period", "2010-11-18"}, 2,
             "--xlsx")

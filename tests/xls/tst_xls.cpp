@@ -157,6 +157,21 @@ private slots:
         QVERIFY(!sheet.cell(1, 2) && !sheet.cell(2, 2)); // nothing of it is written
     }
 
+    // A text past a cell's 32,767 characters is refused with its cell named.
+    void tooLongTextNamesItsCell() {
+        Worksheet sheet;
+        QString message;
+        try {
+            sheet.setCell(7, 2, Variant::String(QString(32768, u'x')));
+        } catch (const lodvik::Error &e) {
+            message = e.message();
+        }
+        QVERIFY2(message.contains(QStringLiteral("rad 7, kolumn 2")), qPrintable(message));
+        QVERIFY(!sheet.cell(7, 2));
+        sheet.setCell(7, 2, Variant::String(QString(32767, u'x'))); // the most a cell holds
+        QVERIFY(sheet.cell(7, 2));
+    }
+
     void typedInput_data() {
         QTest::addColumn<Variant>("value");
         QTest::addColumn<int>("kind"); // -1: the cell stays empty, -2: refused
