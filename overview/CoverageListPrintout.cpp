@@ -144,8 +144,7 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
     int points = 9;
     std::vector<QString> cells(rows.size() * n);
     const auto cell = [&](size_t row, size_t k) -> QString & { return cells[row * n + k]; };
-    qint64 toOrder = 0;
-    int products = 0;
+    const reports::OrderTotal toOrder = reports::orderTotal(rows, targetWeeks);
     for (size_t i = 0; i < rows.size(); ++i) {
         for (size_t k = 0; k < n; ++k) {
             const int c = columns[k];
@@ -153,10 +152,6 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
                              ? reports::planningListText(*rows[i], planningColumn(c), period.date(),
                                                          targetWeeks, today)
                              : cellText(reports::listCell(*rows[i], ListColumn(c), targetWeeks));
-        }
-        if (const auto s = reports::reorderSuggestion(*rows[i], targetWeeks)) {
-            toOrder += *s;
-            ++products;
         }
     }
     std::vector<double> widths(n);
@@ -206,8 +201,8 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
             .arg(period.text())
             .arg(targetWeeks)
             .arg(rows.size())
-            .arg(toOrder)
-            .arg(products)
+            .arg(toOrder.packs)
+            .arg(toOrder.products)
             .arg(today.toString(Qt::ISODate));
 
     engine.setLandscape(true);

@@ -365,14 +365,8 @@ std::vector<const reports::CoverageRow *> CoverageOverviewWindow::visibleRows() 
 }
 
 std::pair<qint64, int> CoverageOverviewWindow::totalToOrder() const {
-    qint64 packs = 0;
-    int products = 0;
-    for (const reports::CoverageRow *row : visibleRows())
-        if (const auto s = reports::reorderSuggestion(*row, targetWeeks())) {
-            packs += *s;
-            ++products;
-        }
-    return {packs, products};
+    const reports::OrderTotal total = reports::orderTotal(visibleRows(), targetWeeks());
+    return {total.packs, total.products};
 }
 
 std::vector<int> CoverageOverviewWindow::shownColumns() const {

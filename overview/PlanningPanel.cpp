@@ -124,7 +124,7 @@ void PlanningPanel::runChanged() {
 
 void PlanningPanel::updateTotals() {
     std::map<QString, qint64> bySupplier;
-    for (const reports::CoverageRow *row : m_window->visibleRows())
+    for (const reports::CoverageRow *row : reports::eachProductOnce(m_window->visibleRows()))
         if (const auto s = reports::reorderSuggestion(*row, m_window->targetWeeks()))
             bySupplier[row->rule.supplier] += *s;
     QStringList parts;

@@ -1,6 +1,7 @@
 #include "reports/CoverageOverview.h"
 
 #include "MDlib/Error.h"
+#include "data/ProductKey.h"
 #include "reports/CoverageColumns.h"
 #include "reports/Planning.h"
 #include "reports/Reports.h"
@@ -15,6 +16,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <string>
 
 using lodvik::Variant;
@@ -171,6 +173,26 @@ std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWee
     if (steps.packs <= 0)
         return std::nullopt;
     return steps.minimum;
+}
+
+std::vector<const CoverageRow *> eachProductOnce(const std::vector<const CoverageRow *> &rows) {
+    std::vector<const CoverageRow *> once;
+    once.reserve(rows.size());
+    std::set<QByteArray> products;
+    for (const CoverageRow *row : rows)
+        if (products.insert(dao::productKey(row->product)).second)
+            once.push_back(row);
+    return once;
+}
+
+OrderTotal orderTotal(const std::vector<const CoverageRow *> &rows, double targetWeeks) {
+    OrderTotal total;
+    for (const CoverageRow *row : eachProductOnce(rows))
+        if (const std::optional<qint64> packs = reorderSuggestion(*row, targetWeeks)) {
+            total.packs += *packs;
+            ++total.products;
+        }
+    return total;
 }
 
 const ListColumnInfo &listColumnInfo(ListColumn column) {
@@ -549,9 +571,7 @@ void saveCoverageListWorkbook(const std::vector<const CoverageRow *> &rows,
         ++r;
     }
     // The total the window shows under the list, under the suggestion column.
-    double total = 0;
-    for (const CoverageRow *row : rows)
-        total += double(reorderSuggestion(*row, targetWeeks).value_or(0));
+    const double total = double(orderTotal(rows, targetWeeks).packs);
     const int suggestionColumn = int(ListColumn::Suggestion) + 1;
     sheet.setCell(r + 1, suggestionColumn - 1, Variant::String(QStringLiteral("Att beställa")));
     sheet.setCell(r + 1, suggestionColumn, Variant::Double(total));

@@ -85,6 +85,17 @@ Urgency urgency(const CoverageRow &row, double targetWeeks);
 // nullopt when the need is 0 or less, the product has no sales or is marked discontinued.
 std::optional<qint64> reorderSuggestion(const CoverageRow &row, double targetWeeks);
 
+// The rows less each later row of a product already among them: pjomr may list a product twice
+// (in one case or another), with the same figures on both rows, and it is ordered once. What the
+// totals to order and the purchase proposal count.
+std::vector<const CoverageRow *> eachProductOnce(const std::vector<const CoverageRow *> &rows);
+// The packs to order over rows and for how many products, each product once.
+struct OrderTotal {
+    qint64 packs = 0;
+    int products = 0;
+};
+OrderTotal orderTotal(const std::vector<const CoverageRow *> &rows, double targetWeeks);
+
 // The default target in weeks of cover.
 constexpr int DefaultTargetWeeks = 4;
 

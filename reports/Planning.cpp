@@ -1,6 +1,5 @@
 #include "reports/Planning.h"
 
-#include "data/ProductKey.h"
 #include "data/SwedishCollation.h"
 #include "reports/CoverageSources.h"
 #include "xls/Workbook.h"
@@ -13,7 +12,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <set>
 
 namespace reports {
 
@@ -530,11 +528,7 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
 std::vector<ProposalLine> proposalLines(const std::vector<const CoverageRow *> &rows,
                                         double targetWeeks, const QString &supplier) {
     std::vector<ProposalLine> lines;
-    std::set<QByteArray> products;
-    for (const CoverageRow *row : rows) {
-        // A product pjomr lists twice has the same figures on both rows: ordered once.
-        if (!products.insert(dao::productKey(row->product)).second)
-            continue;
+    for (const CoverageRow *row : eachProductOnce(rows)) {
         if (row->mark || (!supplier.isEmpty() && row->rule.supplier != supplier))
             continue;
         if (const std::optional<qint64> packs = reorderSuggestion(*row, targetWeeks))

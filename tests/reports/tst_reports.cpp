@@ -1970,6 +1970,10 @@ private slots:
         QCOMPARE(lines.size(), size_t(2)); // P2, then Å after Z
         QCOMPARE(lines[0].row->product, QStringLiteral("P2"));
         QCOMPARE(lines[1].row, &rows[0]);
+        // The totals to order count it once too: 2 × 4 weeks for ÅB-1 and for P2.
+        const reports::OrderTotal total = reports::orderTotal(reports::allRows(rows), 4);
+        QCOMPARE(total.packs, qint64(16));
+        QCOMPARE(total.products, 2);
     }
 
     void stockoutAndOrderBy_data() {
