@@ -2,6 +2,7 @@
 #include "../common/DataRows.h"
 #include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
+#include "MDlib/Error.h"
 #include "Startmeny/Startmeny.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
@@ -292,6 +293,26 @@ private slots:
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{62, 2}));
         QCOMPARE(openPlanningStore(home.path())->rules().at("C-300").minimum, 12);
         QVERIFY(supplier->findText(QStringLiteral("Bolaget")) > 0);
+    }
+
+    // A proposal saved onto a full device fails in the operator's words, not the device's.
+    void proposalOntoAFullDevice() {
+        QTemporaryDir dir;
+        std::vector<reports::CoverageRow> rows = rowsOf({{"A-100", "Pall", "10", "1", "10"}});
+        rows[0].rule.supplier = QStringLiteral("Acme");
+        const auto period = figures::Period::fromText(QStringLiteral("2010-11-18"));
+        overview::ProposalDialog dialog(reports::proposalLines(reports::allRows(rows), 4), period);
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"),
+                            dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.csv"))));
+        QString failure;
+        try {
+            dialog.saveTo(dir.path());
+        } catch (const lodvik::Error &e) {
+            failure = e.message();
+        }
+        QVERIFY2(failure.contains(QStringLiteral("kan inte sparas: ")) &&
+                     !failure.contains(QStringLiteral("Unknown error")),
+                 qPrintable(failure));
     }
 
     // An empty cover of a product that sells reads 0, a negative one "slut"; the window fits
