@@ -313,24 +313,20 @@ template <class Out> void plainNumberTo(Out &out, double d) {
         appendBytes(out, plainNumber(d).toLatin1());
         return;
     }
-    // to_chars rounds a tie to even where QString::number rounds it up: a tie at the 16th digit
-    // is a value whose shortest text has 16 digits ending in 5, left to Qt.
+    // The shortest text that reads back as d has as many significant digits as d needs. Past 15
+    // no 15-digit text reads back as d, and plainNumber writes the shortest; up to 15 the
+    // 15-digit text reads back as d, and to_chars writes it as QString::number does (a tie that
+    // they round apart lies at a 16th digit).
     char digits[32];
     const char *end =
         std::to_chars(digits, digits + sizeof digits, d, std::chars_format::scientific).ptr;
     const char *e = std::find(static_cast<const char *>(digits), end, 'e');
     if (std::count_if(static_cast<const char *>(digits), e,
-                      [](char c) { return c >= '0' && c <= '9'; }) == 16 &&
-        e[-1] == '5') {
+                      [](char c) { return c >= '0' && c <= '9'; }) > 15) {
         appendBytes(out, plainNumber(d).toLatin1());
         return;
     }
     end = std::to_chars(digits, digits + sizeof digits, d, std::chars_format::general, 15).ptr;
-    double back = 0;
-    if (std::from_chars(digits, end, back).ptr != end || back != d) {
-        appendBytes(out, plainNumber(d).toLatin1());
-        return;
-    }
     appendBytes(out, digits, end - digits);
 }
 
