@@ -8,6 +8,7 @@
 #include "data/LocalDatabase.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
+#include "data/SqliteSearchSource.h"
 #include "data/StoreWriteLock.h"
 
 #include <QDir>
@@ -110,10 +111,8 @@ int demo(const QStringList &arguments) {
     }
 
     const QString sokdata = home.filePath(QLatin1String(defaultSearchSourceFile));
-    if (const QFileInfo there(sokdata); there.exists() && !there.isFile())
-        throw lodvik::Error(QStringLiteral("Sökdatabasen %1 är ingen vanlig fil (den är en mapp, "
-                                           "en namngiven pipe, en enhet eller liknande).")
-                                .arg(QDir::toNativeSeparators(sokdata)));
+    if (const QString problem = SqliteSearchSource::pathProblem(sokdata); !problem.isEmpty())
+        throw lodvik::Error(problem);
     if (QFileInfo::exists(sokdata)) {
         StderrProgress::note(QStringLiteral("%1 finns redan; lämnas orörd.").arg(sokdata));
     } else {

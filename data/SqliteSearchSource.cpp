@@ -61,16 +61,21 @@ int nativeCode(const QSqlError &error) {
 
 } // namespace
 
+QString SqliteSearchSource::pathProblem(const QString &path) {
+    // SQLite would report a pipe or a device as a disk error, or wait on it.
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("Sökdatabasen %1 är ingen vanlig fil (den är en mapp, en namngiven "
+                              "pipe, en enhet eller liknande) och kan inte vara en databas.")
+            .arg(path);
+    return QString();
+}
+
 SqliteSearchSource::SqliteSearchSource(const QString &path)
     : m_path(path), m_connectionName(nextConnectionName()) {
-    const QFileInfo file(path);
-    const bool existed = file.exists();
-    // SQLite would report a pipe or a device as a disk error, or wait on it.
-    if (existed && !file.isFile())
-        throw Error(QStringLiteral("Sökdatabasen %1 är ingen vanlig fil (den är en mapp, en "
-                                   "namngiven pipe, en enhet eller liknande) och kan inte vara "
-                                   "en databas.")
-                        .arg(path));
+    if (const QString problem = pathProblem(path); !problem.isEmpty())
+        throw Error(problem);
+    const bool existed = QFileInfo::exists(path);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(path);

@@ -12,6 +12,9 @@ public:
     explicit SqliteSearchSource(const QString &path);
     ~SqliteSearchSource() override;
 
+    // Why path can be no search database (something other than a file is there), or "".
+    static QString pathProblem(const QString &path);
+
     SqliteSearchSource(const SqliteSearchSource &) = delete;
     SqliteSearchSource &operator=(const SqliteSearchSource &) = delete;
 
