@@ -66,21 +66,24 @@ ListCell textCell(const QString &t) {
     return c;
 }
 
-// A spreadsheet opening the file would run a text such as "=cmd|..." or "@SUM(...)" as a
-// formula; a leading apostrophe keeps it a text there. A number ("-12") stays a number.
-QString spreadsheetText(const QString &text) {
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    if (text.isEmpty() || !formulaStarts.contains(text.front()))
-        return text;
+// A number in C form, as the CSV writes numbers.
+bool cNumber(const QString &text) {
     bool number = false;
     const double value = QLocale::c().toDouble(text, &number);
-    return number && std::isfinite(value) ? text : QLatin1Char('\'') + text;
+    return number && std::isfinite(value);
 }
 
 } // namespace
 
+QString spreadsheetText(const QString &text, bool (*isNumber)(const QString &)) {
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !formulaStarts.contains(text.front()) || isNumber(text))
+        return text;
+    return QLatin1Char('\'') + text;
+}
+
 QString csvField(const QString &text) {
-    const QString field = spreadsheetText(text);
+    const QString field = spreadsheetText(text, cNumber);
     if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
         !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
         return field;

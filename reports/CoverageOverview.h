@@ -181,6 +181,10 @@ void appendPlainNumber(QByteArray &out, double d);
 void appendJsonNumber(QByteArray &out, double d);
 void appendJsonString(QByteArray &out, const QString &text);
 void appendCsvField(QByteArray &out, const QString &text);
+// A text as a spreadsheet that opens the file must show it: one it would run as a formula
+// (beginning with =, +, -, @, a tab or a carriage return: "=cmd|…", "@SUM(…)", "-A1+B1") gets a
+// leading apostrophe, unless isNumber reads it as one of the file's numbers ("-12").
+QString spreadsheetText(const QString &text, bool (*isNumber)(const QString &));
 // A text as a CSV field: an apostrophe before what a spreadsheet would run as a formula, quoted
 // when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);

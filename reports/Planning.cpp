@@ -154,14 +154,10 @@ std::optional<double> readNumber(QString text) {
     return d;
 }
 
-// A text a spreadsheet opening the file on a double-click must not take for a formula; a
-// leading minus starts one too ("-A1+B1"), unless what follows makes the text a number.
+// A text a spreadsheet opening the file on a double-click must not take for a formula; its
+// numbers are read as the file writes them, with a decimal comma.
 QString inert(const QString &text) {
-    static const QString starters = QStringLiteral("=+-@\t\r");
-    if (text.isEmpty() || !starters.contains(text.front()) ||
-        (text.front() == QLatin1Char('-') && readNumber(text)))
-        return text;
-    return QLatin1Char('\'') + text;
+    return spreadsheetText(text, [](const QString &t) { return readNumber(t).has_value(); });
 }
 
 // One rule field: the message of what is wrong with it, or "" when it is right.
