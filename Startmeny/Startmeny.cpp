@@ -5,11 +5,11 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
-#include "MDlib/WindowLayout.h"
 #include "Startmeny/Desktop.h"
 #include "data/DataControl.h"
 #include "data/SearchQueries.h"
 #include "data/SearchSource.h"
+#include "ui/WindowLayout.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,12 +3,12 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "MDlib/WindowLayout.h"
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
 #include "figures/StockFigures.h"
 #include "reports/Reports.h"
+#include "ui/WindowLayout.h"
 
 #include <QAction>
 #include <QDate>

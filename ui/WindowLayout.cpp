@@ -1,4 +1,4 @@
-#include "MDlib/WindowLayout.h"
+#include "ui/WindowLayout.h"
 
 #include <QDesktopServices>
 #include <QDir>
