@@ -106,3 +106,7 @@ void announceWrittenFile(QWidget *parent, const QString &title, const QString &t
     else if (box.clickedButton() == folder)
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
 }
+
+QString countOf(qint64 n, const QString &one, const QString &many) {
+    return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
+}

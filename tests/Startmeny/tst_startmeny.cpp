@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -651,6 +652,35 @@ private slots:
         dao::Database db = dao::Database::OpenDatabase(local);
         QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT SDpddj FROM fporder")).Fields(0).toText(),
                  QStringLiteral("2010-02-17"));
+    }
+
+    // Qt's own file dialogs speak Swedish, the folder dialog's button and menus included.
+    void fileDialogsInSwedish_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("accept");
+        addRow("choose a folder", true, "&Välj");
+        addRow("save a file", false, "&Spara");
+    }
+    void fileDialogsInSwedish() {
+        QFETCH(bool, folder);
+        QFETCH(QString, accept);
+        QFileDialog dialog(nullptr, QStringLiteral("Spara inköpsförslaget i"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(folder ? QFileDialog::Directory : QFileDialog::AnyFile);
+        dialog.setAcceptMode(folder ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        dialog.show();
+        QStringList texts;
+        for (const QAbstractButton *b : dialog.findChildren<QAbstractButton *>())
+            texts << b->text() << b->toolTip();
+        for (const QLabel *l : dialog.findChildren<QLabel *>())
+            texts << l->text();
+        for (const QAction *a : dialog.findChildren<QAction *>())
+            texts << a->text();
+        QVERIFY2(texts.contains(accept), qPrintable(texts.join('|')));
+        static const QRegularExpression english(
+            QStringLiteral("\\b(Choose|Cancel|Folder|Show|Look|Back|Forward|Parent|Detail|List|"
+                           "Rename|Delete|hidden|Directory|Files|File name|Save|Open)\\b"));
+        QVERIFY2(!texts.join('|').contains(english), qPrintable(texts.join('|')));
     }
 };
 
