@@ -13,16 +13,16 @@ void Startmeny::openCoverageOverview() {
         return;
     // The rows in produkttabell are the last completed run's only when its period is this one.
     if (period == m_coveragePeriod) {
-        showCoverageOverview(*period, true);
+        updateCoverageOverview(*period, true);
         return;
     }
-    runCoverage(*period, QStringLiteral("Täckningsöversikt"),
-                [this, run = *period](const QString &, const QString &) {
-                    showCoverageOverview(run, true);
-                });
+    runCoverageInBackground(*period, QStringLiteral("Täckningsöversikt"),
+                            [this, run = *period](const QString &, const QString &) {
+                                updateCoverageOverview(run, true);
+                            });
 }
 
-void Startmeny::showCoverageOverview(const figures::Period &period, bool open) {
+void Startmeny::updateCoverageOverview(const figures::Period &period, bool open) {
     auto *window = qobject_cast<overview::CoverageOverviewWindow *>(m_overview.data());
     if (!window && !open)
         return;

@@ -61,6 +61,10 @@ int nativeCode(const QSqlError &error) {
 
 } // namespace
 
+QString SqliteSearchSource::libraryVersion() {
+    return QString::fromLatin1(sqlite3_libversion());
+}
+
 QString SqliteSearchSource::pathProblem(const QString &path) {
     // SQLite would report a pipe or a device as a disk error, or wait on it.
     const QFileInfo file(path);

@@ -14,6 +14,8 @@ public:
 
     // Why path can be no search database (something other than a file is there), or "".
     static QString pathProblem(const QString &path);
+    // The version of the SQLite library in use (the About box shows it).
+    static QString libraryVersion();
 
     SqliteSearchSource(const SqliteSearchSource &) = delete;
     SqliteSearchSource &operator=(const SqliteSearchSource &) = delete;

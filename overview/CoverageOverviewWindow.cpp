@@ -3,13 +3,13 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
-#include "MDlib/WindowLayout.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageTableModel.h"
 #include "overview/DrillDownDialog.h"
 #include "overview/PlanningPanel.h"
 #include "overview/UrgencyStyle.h"
+#include "ui/WindowLayout.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "MDlib/WindowLayout.h"
+#include "ui/WindowLayout.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -105,4 +105,8 @@ void announceWrittenFile(QWidget *parent, const QString &title, const QString &t
         QDesktopServices::openUrl(QUrl::fromLocalFile(file));
     else if (box.clickedButton() == folder)
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
+}
+
+QString countOf(qint64 n, const QString &one, const QString &many) {
+    return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }

@@ -30,6 +30,9 @@ private:
     QString shownText(QFont *font) const;
 };
 
+// A count with its noun in the right number: "1 produkt", "3 produkter".
+QString countOf(qint64 n, const QString &one, const QString &many);
+
 // Tells the operator where a file was written, in an information box that can also open the
 // file or its folder with the desktop's programs.
 void announceWrittenFile(QWidget *parent, const QString &title, const QString &text,
