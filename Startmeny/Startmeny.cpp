@@ -7,9 +7,9 @@
 #include "MDlib/Twips.h"
 #include "MDlib/WindowLayout.h"
 #include "Startmeny/Desktop.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 
 #include <QAction>
 #include <QApplication>

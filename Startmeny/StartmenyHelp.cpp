@@ -1,7 +1,7 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
-#include "data/SearchSource.h"
+#include "search/SearchSource.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
-#include "data/PlanningStore.h"
+#include "planning/PlanningStore.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/PlanningPanel.h"
 #include "reports/CoverageOverview.h"

@@ -1,8 +1,8 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchSource.h"
 #include "printengine/PrintEngine.h"
 #include "skriv/ProductListPrintout.h"
 #include "skriv/skriv.h"

@@ -3,8 +3,8 @@
 
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 #include "reports/Reports.h"
 
 #include <QCoreApplication>

@@ -6,9 +6,9 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SystemError.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "figures/StockFigures.h"
 
 #include <QCoreApplication>

@@ -5,9 +5,9 @@
 #include "MDlib/SafeFile.h"
 #include "MDlib/SystemError.h"
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
-#include "data/PlanningStore.h"
-#include "data/SearchSource.h"
+#include "store/LocalDatabase.h"
+#include "planning/PlanningStore.h"
+#include "search/SearchSource.h"
 #include "reports/Planning.h"
 
 #include <QDir>

@@ -3,9 +3,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "printengine/PrintEngine.h"
 #include "skriv/ProductListPrintout.h"
 

@@ -5,7 +5,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "XAPI2000/XAPI2000.h"
-#include "data/StoreWriteLock.h"
+#include "store/StoreWriteLock.h"
 #include "figures/FigureQuery.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "reports/CoverageOverview.h"
 
 #include "MDlib/Error.h"
-#include "data/ProductKey.h"
+#include "store/ProductKey.h"
 #include "reports/CoverageColumns.h"
 #include "reports/Planning.h"
 #include "reports/Reports.h"

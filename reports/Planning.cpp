@@ -1,6 +1,6 @@
 #include "reports/Planning.h"
 
-#include "data/SwedishCollation.h"
+#include "search/SwedishCollation.h"
 #include "reports/CoverageSources.h"
 #include "xls/Workbook.h"
 

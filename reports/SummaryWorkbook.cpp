@@ -4,8 +4,8 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "MDlib/SystemError.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 #include "figures/StockFigures.h"
 #include "xls/Workbook.h"
 

@@ -1,7 +1,7 @@
 #include "skriv/ProductListPrintout.h"
 
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
+#include "search/DataControl.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintLayout.h"
 

@@ -15,11 +15,11 @@ SCRIPT = os.path.join(SOURCE, "scripts", "check-layers")
 CASES = [
     ("figures/Planted.cpp", '#include "Startmeny/Startmeny.h"', False),  # far above
     ("reports/Planted.cpp", '#include "overview/CoverageOverviewWindow.h"', False),
-    ("data/Planted.h", '#include "xls/Workbook.h"', False),  # same level
+    ("store/Planted.h", '#include "xls/Workbook.h"', False),  # same level
     ("MDlib/Planted.cpp", '#include <XAPI2000/XAPI2000.h>', False),  # angle brackets
     ("engine/Planted.cpp", '#include "MDlib/Variant.h"', False),  # a folder with no layer
     ("reports/Planted.cpp", "#include <QMessageBox>", False),
-    ("data/Planted.cpp", "#include <QtWidgets/QTableView>", False),
+    ("store/Planted.cpp", "#include <QtWidgets/QTableView>", False),
     ("xls/Planted.cpp", "#  include <qwidget.h>", False),
     ("import/Planted.cpp", "#include <QApplication>", False),
     ("figures/Planted.cpp", "#include <QtWidgets>", False),

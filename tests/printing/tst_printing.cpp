@@ -3,7 +3,7 @@
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "cli/Commands.h"
-#include "data/SearchSource.h"
+#include "search/SearchSource.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintLayout.h"
 #include "printengine/PrintPreviewWidget.h"

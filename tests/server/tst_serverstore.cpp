@@ -3,8 +3,8 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "data/DemoLocalStore.h"
-#include "data/LocalDatabase.h"
+#include "demo/DemoLocalStore.h"
+#include "store/LocalDatabase.h"
 #include "figures/StockFigures.h"
 
 #include <QSqlError>
