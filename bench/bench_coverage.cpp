@@ -3,9 +3,9 @@
 
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
+#include "reports/Reports.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
-#include "reports/Reports.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "demo/DemoLocalStore.h"
+#include "figures/StockFigures.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
-#include "figures/StockFigures.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

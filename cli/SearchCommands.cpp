@@ -3,12 +3,12 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "search/DataControl.h"
 #include "demo/DemoData.h"
-#include "store/LocalDatabase.h"
+#include "search/DataControl.h"
 #include "search/SearchQueries.h"
 #include "search/SearchSource.h"
 #include "search/SqliteSearchSource.h"
+#include "store/LocalDatabase.h"
 #include "store/StoreWriteLock.h"
 
 #include <QDir>

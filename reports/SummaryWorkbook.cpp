@@ -4,9 +4,9 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "MDlib/SystemError.h"
+#include "figures/StockFigures.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
-#include "figures/StockFigures.h"
 #include "xls/Workbook.h"
 
 #include <QDir>

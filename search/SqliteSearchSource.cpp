@@ -1,8 +1,8 @@
 #include "search/SqliteSearchSource.h"
 
 #include "MDlib/Error.h"
-#include "store/SqliteError.h"
 #include "search/SwedishCollation.h"
+#include "store/SqliteError.h"
 
 #include <QAtomicInteger>
 #include <QFileInfo>

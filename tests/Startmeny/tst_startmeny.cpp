@@ -8,11 +8,11 @@
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "search/DataControl.h"
-#include "store/LocalDatabase.h"
 #include "search/SearchQueries.h"
 #include "search/SearchSource.h"
-#include "store/TableCatalogue.h"
 #include "skriv/skriv.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QAbstractButton>
 #include <QApplication>

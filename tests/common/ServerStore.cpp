@@ -2,9 +2,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
+#include "store/ExtractLoad.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
-#include "store/ExtractLoad.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,12 +4,12 @@
 
 #include "MDlib/Error.h"
 #include "demo/DemoData.h"
-#include "store/LocalDatabase.h"
-#include "store/TableCatalogue.h"
 #include "figures/DateConversion.h"
 #include "figures/Period.h"
 #include "figures/StockFigures.h"
 #include "reports/Reports.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QtTest>
 

@@ -7,9 +7,9 @@
 #include "import/AccessImport.h"
 #include "import/AccessReader.h"
 #include "store/LocalDatabase.h"
+#include "store/ServerSettings.h"
 #include "store/SqlText.h"
 #include "store/StoreWriteLock.h"
-#include "store/ServerSettings.h"
 #include "store/TableCatalogue.h"
 
 #include <sqlite3.h>

@@ -1,7 +1,7 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
-#include "search/DataControl.h"
 #include "demo/DemoData.h"
+#include "search/DataControl.h"
 #include "search/SearchQueries.h"
 #include "search/SearchSource.h"
 #include "search/SwedishCollation.h"

@@ -4,8 +4,8 @@
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
 #include "demo/DemoLocalStore.h"
-#include "store/LocalDatabase.h"
 #include "figures/StockFigures.h"
+#include "store/LocalDatabase.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
