@@ -6,9 +6,9 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
 #include "Startmeny/Desktop.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "ui/WindowLayout.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
-#include "data/SearchSource.h"
-#include "data/SqliteSearchSource.h"
+#include "search/SearchSource.h"
+#include "search/SqliteSearchSource.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
-#include "data/PlanningStore.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/PlanningPanel.h"
+#include "planning/PlanningStore.h"
 #include "reports/CoverageOverview.h"
 #include "reports/Planning.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/PlanningStore.h"
 #include "figures/Period.h"
+#include "planning/PlanningStore.h"
 
 #include <QStringList>
 

@@ -3,10 +3,10 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "cli/StderrProgress.h"
-#include "data/ExtractStore.h"
-#include "data/LocalDatabase.h"
 #include "import/AccessImport.h"
-#include "import/ExtractLoad.h"
+#include "store/ExtractLoad.h"
+#include "store/ExtractStore.h"
+#include "store/LocalDatabase.h"
 
 #include <QFileInfo>
 

@@ -5,10 +5,10 @@
 #include "MDlib/SafeFile.h"
 #include "MDlib/SystemError.h"
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
-#include "data/PlanningStore.h"
-#include "data/SearchSource.h"
+#include "planning/PlanningStore.h"
 #include "reports/Planning.h"
+#include "search/SearchSource.h"
+#include "store/LocalDatabase.h"
 
 #include <QDir>
 #include <QFile>

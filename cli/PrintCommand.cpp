@@ -3,10 +3,10 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "skriv/ProductListPrintout.h"
 
 #include <QDate>

@@ -3,13 +3,13 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/DemoData.h"
-#include "data/LocalDatabase.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
-#include "data/SqliteSearchSource.h"
-#include "data/StoreWriteLock.h"
+#include "demo/DemoData.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
+#include "search/SqliteSearchSource.h"
+#include "store/LocalDatabase.h"
+#include "store/StoreWriteLock.h"
 
 #include <QDir>
 #include <QFileInfo>

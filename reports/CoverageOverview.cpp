@@ -1,10 +1,10 @@
 #include "reports/CoverageOverview.h"
 
 #include "MDlib/Error.h"
-#include "data/ProductKey.h"
 #include "reports/CoverageColumns.h"
 #include "reports/Planning.h"
 #include "reports/Reports.h"
+#include "store/ProductKey.h"
 #include "xls/Workbook.h"
 
 #include <QJsonArray>

@@ -4,12 +4,12 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/LocalDatabase.h"
-#include "data/ProductKey.h"
 #include "reports/CoverageColumns.h"
 #include "reports/CoverageOverview.h"
 #include "reports/CoverageScan.h"
 #include "reports/Reports.h"
+#include "store/LocalDatabase.h"
+#include "store/ProductKey.h"
 
 #include <QLocale>
 

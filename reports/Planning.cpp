@@ -1,7 +1,7 @@
 #include "reports/Planning.h"
 
-#include "data/SwedishCollation.h"
 #include "reports/CoverageSources.h"
+#include "search/SwedishCollation.h"
 #include "xls/Workbook.h"
 
 #include <QJsonArray>

@@ -229,10 +229,16 @@ private slots:
         double expected = QLocale::c().toDouble(text.trimmed(), &expectedOk);
         if (!expectedOk)
             expected = QLocale().toDouble(text.trimmed(), &expectedOk);
-        double actual = 0;
-        QCOMPARE(lodvik::parseNumber(text, &actual), expectedOk);
-        if (expectedOk)
-            QCOMPARE(std::bit_cast<quint64>(actual), std::bit_cast<quint64>(expected));
+        // A text as stored (UTF-8 bytes) reads the same.
+        const QByteArray utf8 = text.toUtf8();
+        for (const bool bytes : {false, true}) {
+            double actual = 0;
+            QCOMPARE(bytes ? lodvik::parseNumber(QByteArrayView(utf8), &actual)
+                           : lodvik::parseNumber(text, &actual),
+                     expectedOk);
+            if (expectedOk)
+                QCOMPARE(std::bit_cast<quint64>(actual), std::bit_cast<quint64>(expected));
+        }
     }
 
     // A save into no folder says what is in the way, and leaves it as it was.

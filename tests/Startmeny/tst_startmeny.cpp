@@ -7,12 +7,12 @@
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
-#include "data/DataControl.h"
-#include "data/LocalDatabase.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
-#include "data/TableCatalogue.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "skriv/skriv.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
 #include "TestServer.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -4,8 +4,8 @@
 #include "../common/TestExtractServer.h"
 #include "MDlib/MDlib.h"
 #include "Startmeny/Startmeny.h"
-#include "data/ExtractStore.h"
-#include "data/LocalDatabase.h"
+#include "store/ExtractStore.h"
+#include "store/LocalDatabase.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,10 +3,10 @@
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "cli/Commands.h"
-#include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintLayout.h"
 #include "printengine/PrintPreviewWidget.h"
+#include "search/SearchSource.h"
 #include "skriv/ProductListPrintout.h"
 #include "skriv/skriv.h"
 

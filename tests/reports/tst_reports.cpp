@@ -6,15 +6,15 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "ReadBack.h"
-#include "data/LocalDatabase.h"
-#include "data/PlanningStore.h"
-#include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
+#include "planning/PlanningStore.h"
 #include "reports/CoverageOverview.h"
 #include "reports/CoverageScan.h"
 #include "reports/CoverageSources.h"
 #include "reports/Planning.h"
 #include "reports/Reports.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 #include "xls/Workbook.h"
 
 #include <QCursor>

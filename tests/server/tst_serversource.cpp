@@ -1,9 +1,9 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
 #include "TestServer.h"
-#include "data/DataControl.h"
-#include "data/PostgresSearchSource.h"
-#include "data/SearchQueries.h"
+#include "search/DataControl.h"
+#include "search/PostgresSearchSource.h"
+#include "search/SearchQueries.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
