@@ -7,7 +7,9 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <csignal>
 #include <grp.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using lodvik::Variant;
@@ -274,32 +276,58 @@ private slots:
         QVERIFY2(err.contains(said), qPrintable(err));
     }
 
-    // demo refuses a store's place that holds what no store can be, says what it is, and leaves
-    // it: a local.mdb link into a folder that is gone, a folder named local.mdb or sokdata.db.
-    void demoWhereNoStoreCanBe_data() {
-        QTest::addColumn<QString>("inTheWay");
-        QTest::addColumn<QString>("said"); // %1 the program folder
+    // demo that cannot make a store says why and leaves nothing half-made: a store's place that
+    // holds what no store can be (a local.mdb link into a folder that is gone, a folder named
+    // local.mdb or sokdata.db) stays as it was, and a full disk leaves no partial store.
+    void demoFails_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("said");     // %1 the program folder
+        QTest::addColumn<QStringList>("left"); // the program folder afterwards
+        const QStringList both{"local.mdb", "rapporter"};
         addRow("local.mdb a link into nothing", QStringLiteral("link"),
-               QStringLiteral("%1/extrakt finns inte"));
+               QStringLiteral("%1/extrakt finns inte"), both);
         addRow("local.mdb a folder", QStringLiteral("local.mdb"),
-               QStringLiteral("%1/local.mdb är en mapp"));
+               QStringLiteral("%1/local.mdb är en mapp"), both);
         addRow("sokdata.db a folder", QStringLiteral("sokdata.db"),
-               QStringLiteral("%1/sokdata.db är ingen vanlig fil"));
+               QStringLiteral("%1/sokdata.db är ingen vanlig fil"),
+               both + QStringList{"sokdata.db"});
+        addRow("a full disk", QStringLiteral("full"), QStringLiteral("disken är full"),
+               QStringList{"rapporter"});
+        addRow("a full disk, local.mdb there", QStringLiteral("full, local.mdb there"),
+               QStringLiteral("%1/sokdata.db: disken är full"), both);
     }
-    void demoWhereNoStoreCanBe() {
-        QFETCH(QString, inTheWay);
+    void demoFails() {
+        QFETCH(QString, setup);
         QFETCH(QString, said);
+        QFETCH(QStringList, left);
         QTemporaryDir home;
-        if (inTheWay == QLatin1String("link"))
+        if (setup == QLatin1String("link"))
             QVERIFY(QFile::link(home.filePath(QStringLiteral("extrakt/local.mdb")),
                                 home.filePath(QStringLiteral("local.mdb"))));
-        else
-            QVERIFY(QDir(home.path()).mkdir(inTheWay));
+        else if (setup.endsWith(QLatin1String("local.mdb there")))
+            QVERIFY(runProgram(home.path(), {"demo", "-q"}).exitCode == 0 &&
+                    QFile::remove(home.filePath(QStringLiteral("sokdata.db"))));
+        else if (!setup.startsWith(QLatin1String("full")))
+            QVERIFY(QDir(home.path()).mkdir(setup));
+        // A file size limit makes writes fail as a full disk does; the program inherits it.
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limit = saved;
+        if (setup.startsWith(QLatin1String("full")))
+            limit.rlim_cur = 100 * 1024; // less than either store
+        auto *previous = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
         const ProgramRun run = runProgram(home.path(), {"demo", "-q"});
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(said.arg(home.path())), qPrintable(run.err));
-        if (inTheWay != QLatin1String("link"))
-            QVERIFY(QDir(home.filePath(inTheWay)).isEmpty());
+        QVERIFY2(run.err.contains(said.replace(QStringLiteral("%1"), home.path())),
+                 qPrintable(run.err));
+        QCOMPARE(
+            QDir(home.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+            left);
+        if (!setup.startsWith(QLatin1String("full")) && setup != QLatin1String("link"))
+            QVERIFY(QDir(home.filePath(setup)).isEmpty());
     }
 
     // --quiet leaves stderr to errors; the date conversion counts only the rows it changed, so a
