@@ -43,6 +43,14 @@ StoredPlanning loadStoredPlanning(const figures::Period &period);
 // gAppPath + "/local.mdb"
 QString localDatabasePath();
 
+// Results go to stdout through these: the first failed write's reason is kept, so that every
+// failure is told the same way, once, by flushOut.
+void writeOut(const QByteArray &bytes);
+// A line in the local encoding.
+void printOut(const QString &line);
+// Sends on what stdout holds; raises lodvik::Error when any result did not reach it.
+void flushOut();
+
 // The command line hands a command its plain arguments followed by its options as "--name"
 // "VALUE" pairs, already checked against the options the command's help names; this tells how
 // many pairs end the list. Without it "--name VALUE" is looked for anywhere.

@@ -44,7 +44,7 @@ int printTables(const QList<accessimport::ImportedTable> &tables, const QStringL
     for (const QString &warning : warnings)
         std::fprintf(stderr, "Varning: %s\n", warning.toLocal8Bit().constData());
     for (const accessimport::ImportedTable &table : tables)
-        std::printf("%s\t%lld\n", table.name.toUtf8().constData(), table.rows);
+        writeOut(table.name.toUtf8() + '\t' + QByteArray::number(table.rows) + '\n');
     return 0;
 }
 

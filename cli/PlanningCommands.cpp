@@ -76,7 +76,7 @@ int loadRules(const QString &fileName) {
                               .arg(rule.first),
                           stderr);
     openPlanningStore(gAppPath)->replaceRules(rules);
-    printLine(QStringLiteral("%1 regler inlästa").arg(rules.size()), stdout);
+    printOut(QStringLiteral("%1 regler inlästa").arg(rules.size()));
     return 0;
 }
 
@@ -86,7 +86,7 @@ int saveRules(const QString &fileName) {
                      // saveFile explains a failed write; the device's own text is
                      // "Unknown error".
                      [&](QIODevice &device) { device.write(csv); });
-    printLine(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()), stdout);
+    printOut(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()));
     return 0;
 }
 

@@ -44,9 +44,9 @@ int search(const QStringList &arguments) {
                                 [](const QList<lodvik::Variant> &values) {
                                     const QString line = field(values.at(0)) + QLatin1Char('\t') +
                                                          field(values.at(1)) + QLatin1Char('\n');
-                                    std::fputs(line.toUtf8().constData(), stdout);
+                                    writeOut(line.toUtf8());
                                 });
-    std::fflush(stdout);
+    flushOut();
     StderrProgress::note(rows == 1 ? QStringLiteral("1 rad.")
                                    : QStringLiteral("%1 rader.").arg(rows));
     return 0;
