@@ -13,6 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +28,9 @@
 #include <unistd.h>
 
 namespace {
+
+// A program folder holds at least one of these; one with none is not filled yet.
+const char *const programFiles[] = {"local.mdb", "sokdata.db", "lodvikprodsok.ini"};
 
 using cli::help::Argument;
 using cli::help::NameList;
@@ -241,9 +246,10 @@ const cli::help::Topic topics[] = {
      "LODVIKPRODSOK_HOME, annars mappen där programmet ligger. Den innehåller sokdata.db "
      "(produkttabellen), local.mdb (extrakttabellerna), rapporter/ (arbetsböckerna) och ibland "
      "lodvikprodsok.ini (en databasserver som källa för produkttabellen, och en för "
-     "extrakttabellerna). Paketets startskript "
-     "använder ~/.local/share/lodvikprodsok och fyller en ny mapp med filerna i "
-     "/etc/lodvikprodsok och demodata för det som saknas."},
+     "extrakttabellerna). Paketets startskript använder ~/.local/share/lodvikprodsok och "
+     "kopierar filerna i " LODVIK_SITE_DIR " till en ny mapp. Demodata för det som saknas får "
+     "den bara av fönstret och av demo; ett annat kommando på en mapp utan local.mdb, "
+     "sokdata.db och lodvikprodsok.ini misslyckas och säger hur mappen fylls."},
     {"Slutstatus",
      "0 när kommandot lyckades, 1 när det misslyckades (orsaken står på standard fel; också när "
      "resultatet inte nådde standard ut, som en stängd pipe), 2 vid "
@@ -434,8 +440,28 @@ void flushOut() {
             .arg(reason, lodvik::details(QString::fromLocal8Bit(std::strerror(stdoutError)))));
 }
 
+QString programFolder() {
+    const QDir folder(gAppPath);
+    const bool exists = folder.exists();
+    if (exists &&
+        std::any_of(std::begin(programFiles), std::end(programFiles), [&](const char *file) {
+            return QFileInfo::exists(folder.filePath(QLatin1String(file)));
+        }))
+        return gAppPath;
+    throw lodvik::Error(
+        QStringLiteral("Programmappen %1 %2. Fyll den med \"lodvikprodsok demo\" (demodata) eller "
+                       "\"lodvikprodsok import-mdb FIL\" (extrakten ur en Access-fil), eller "
+                       "kopiera platsens filer från %3 dit; LODVIKPRODSOK_HOME väljer en annan "
+                       "mapp.")
+            .arg(QDir::toNativeSeparators(gAppPath),
+                 exists ? QStringLiteral("är tom: den har varken local.mdb, sokdata.db eller "
+                                         "lodvikprodsok.ini")
+                        : QStringLiteral("finns inte"),
+                 QStringLiteral(LODVIK_SITE_DIR)));
+}
+
 QString localDatabasePath() {
-    return gAppPath + QStringLiteral("/local.mdb");
+    return programFolder() + QStringLiteral("/local.mdb");
 }
 
 namespace {
@@ -530,7 +556,7 @@ SearchResult::~SearchResult() = default;
 
 SearchResult runSearch(const SearchOption &search) {
     SearchResult result;
-    result.source = openSearchSource(gAppPath);
+    result.source = openSearchSource(programFolder());
     result.rows = std::make_unique<DataControl>();
     result.rows->setSource(result.source.get());
     result.rows->setRecordSource(produktSokQuery(search.byProduct, search.text));

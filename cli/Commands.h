@@ -40,7 +40,12 @@ struct StoredPlanning {
 };
 StoredPlanning loadStoredPlanning(const figures::Period &period);
 
-// gAppPath + "/local.mdb"
+// The program folder a command works on: gAppPath, refused (lodvik::Error, with how to fill it)
+// while the folder is missing or holds none of local.mdb, sokdata.db and lodvikprodsok.ini, so
+// that a mistyped LODVIKPRODSOK_HOME fails instead of giving an empty result. demo and
+// import-mdb, which fill it, use gAppPath.
+QString programFolder();
+// programFolder() + "/local.mdb"
 QString localDatabasePath();
 
 // Results go to stdout through these: the first failed write's reason is kept, so that every

@@ -99,7 +99,7 @@ int demo(const QStringList &arguments) {
         StderrProgress::note(QStringLiteral("Skapade mappen %1").arg(reports));
     }
 
-    const QString local = localDatabasePath();
+    const QString local = gAppPath + QStringLiteral("/local.mdb");
     // Something in a store's place that no store can be is the operator's to move, and no demo.
     if (const QString problem = dao::StoreWriteLock::pathProblem(local); !problem.isEmpty())
         throw lodvik::Error(problem);

@@ -15,8 +15,7 @@
 # fills a new one from /etc/lodvikprodsok (site files) or with demo data.
 include(GNUInstallDirs)
 
-set(LODVIK_SITE_DIR "/etc/lodvikprodsok" CACHE PATH "Site files copied into a new program folder")
-
+# LODVIK_SITE_DIR (cli/CMakeLists.txt): the site files copied into a new program folder.
 install(TARGETS lodvikprodsok lodvik-window lodvik-accessreader
         RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok)
 # The compiler's version notes are of no use in an installed program (Debian's dh_strip drops them

@@ -330,6 +330,68 @@ private slots:
             QVERIFY(QDir(home.filePath(setup)).isEmpty());
     }
 
+    // The package's launcher on a folder not filled yet: the site's files for any command, demo
+    // data only for the window and demo, any other command refused with how to fill the folder;
+    // -q silences the launcher too, and help needs no HOME.
+    void launcherFirstRun_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("folder"); // missing, empty, or none: no HOME or XDG_DATA_HOME
+        QTest::addColumn<bool>("siteFiles");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");     // part of stderr (%1 the folder); empty: nothing
+        QTest::addColumn<QStringList>("left"); // the folder afterwards
+        const QStringList demo{"local.mdb", "rapporter", "sokdata.db"};
+        const QStringList site{"lodvikprodsok.ini", "sokdata.db"};
+        const QStringList search{"search", "--namn", "x"};
+        addRow("a cron job's first run", QStringList{"-q", "coverage", "--period", "2026-03-15"},
+               QString("missing"), false, 1,
+               QString("Programmappen %1 finns inte. Fyll den med \"lodvikprodsok demo\""),
+               QStringList());
+        addRow("-q after the command", QStringList{"coverage", "-q", "--period", "2026-03-15"},
+               QString("empty"), false, 1, QString("Programmappen %1 är tom"), QStringList());
+        addRow("site files, quietly", QStringList{"-q"} + search, QString("missing"), true, 0,
+               QString(), site);
+        addRow("site files, told", search, QString("missing"), true, 0,
+               QString("skapade programmappen %1 med filerna i"), site);
+        addRow("demo", QStringList{"demo", "-q"}, QString("missing"), false, 0, QString(), demo);
+        addRow("the window", QStringList(), QString("empty"), false, 1,
+               QString("skapade programmappen %1 med demodata"), demo);
+        addRow("--version without HOME", QStringList{"--version"}, QString("none"), false, 0,
+               QString(), QStringList());
+    }
+    void launcherFirstRun() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, folder);
+        QFETCH(bool, siteFiles);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(QStringList, left);
+        QDir site(QStringLiteral(LODVIK_SITE));
+        site.removeRecursively();
+        const auto removeSite = qScopeGuard([&] { site.removeRecursively(); });
+        if (siteFiles) {
+            QFile ini(site.filePath(QStringLiteral("lodvikprodsok.ini")));
+            QVERIFY(site.mkpath(site.path()) && ini.open(QIODevice::WriteOnly) &&
+                    ini.write("; platsens inställningar\n") > 0);
+        }
+        QTemporaryDir base;
+        const QString home = base.filePath(QStringLiteral("lodvikprodsok"));
+        if (folder == QLatin1String("empty"))
+            QVERIFY(QDir().mkdir(home));
+        // The window then says that it has no screen.
+        QStringList unset{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LODVIKPRODSOK_HOME"};
+        if (folder == QLatin1String("none"))
+            unset << "HOME"
+                  << "XDG_DATA_HOME";
+        const ProgramRun run = runProgram(folder == QLatin1String("none") ? QString() : home, args,
+                                          {}, 120000, QStringLiteral(LODVIK_LAUNCHER), unset);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+        QVERIFY2(said.isEmpty() ? run.err.isEmpty()
+                                : run.err.contains(said.replace(QStringLiteral("%1"), home)),
+                 qPrintable(run.err));
+        QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), left);
+    }
+
     // With -q or --quiet, before or after the command, a command that succeeds says nothing on
     // stderr but still prints its result; without it each of these says something there.
     void quietLeavesOnlyErrors_data() {
