@@ -13,8 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstdio>
-
 namespace cli {
 
 namespace {
@@ -64,9 +62,7 @@ int print(const QStringList &arguments) {
                  QDir::toNativeSeparators(pdf));
     StderrProgress::note(summary);
     // The file is the result, on stdout as the reports print theirs.
-    std::printf(
-        "%s\n",
-        QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toLocal8Bit().constData());
+    printOut(QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()));
     return 0;
 }
 

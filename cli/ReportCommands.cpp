@@ -26,8 +26,8 @@ figures::Period requirePeriodOption(QStringList &args) {
 }
 
 void printPath(const QString &path) {
-    std::printf("%s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
-    std::fflush(stdout);
+    printOut(QDir::toNativeSeparators(path));
+    flushOut();
 }
 
 } // namespace
@@ -77,10 +77,8 @@ int coverage(const QStringList &arguments) {
     // would otherwise make eight thousand writes, each waking the reader.
     QByteArray pending;
     const auto flushList = [&pending] {
-        if (std::fwrite(pending.constData(), 1, size_t(pending.size()), stdout) !=
-                size_t(pending.size()) ||
-            std::fflush(stdout) != 0)
-            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+        writeOut(pending);
+        flushOut();
         pending.resize(0); // keeps its room
     };
     const auto write = [&](const QByteArray &part) {

@@ -264,7 +264,12 @@ void fillDemoExtracts(dao::Database &db, const DemoExtractSize &size) {
         }
         db.Execute(QStringLiteral("COMMIT"));
     } catch (...) {
-        db.Execute(QStringLiteral("ROLLBACK"));
+        // After some failures (a full disk) SQLite has rolled back already, and the ROLLBACK's
+        // own error would hide the one that says what went wrong.
+        try {
+            db.Execute(QStringLiteral("ROLLBACK"));
+        } catch (const lodvik::Error &) {
+        }
         throw;
     }
 }

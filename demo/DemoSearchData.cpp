@@ -4,6 +4,8 @@
 #include "search/SearchSource.h"
 #include "store/SqliteError.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -89,14 +91,12 @@ QList<std::pair<QString, QString>> demoProducts() {
     return rows;
 }
 
-} // namespace
-
-void fillDemoSearchData(const QString &sokdataPath,
-                        const QList<std::pair<QString, QString>> &extraProducts) {
+void fillSearchData(const QString &sokdataPath,
+                    const QList<std::pair<QString, QString>> &extraProducts) {
     std::unique_ptr<SearchSource> source = openSqliteSearchSource(sokdataPath);
     QSqlDatabase db = source->database();
     const auto fail = [&](const QSqlQuery &query) {
-        const QString message = dao::databaseFailure(query.lastError(), true);
+        const QString message = dao::databaseFailure(db, query.lastError());
         db.rollback();
         throw lodvik::Error(
             QStringLiteral("Demodata kunde inte skrivas i %1: %2").arg(sokdataPath, message));
@@ -135,5 +135,22 @@ void fillDemoSearchData(const QString &sokdataPath,
     }
     if (!db.commit())
         throw lodvik::Error(QStringLiteral("Demodata kunde inte sparas i %1: %2")
-                                .arg(sokdataPath, dao::databaseFailure(db.lastError(), true)));
+                                .arg(sokdataPath, dao::databaseFailure(db, db.lastError())));
+}
+
+} // namespace
+
+void fillDemoSearchData(const QString &sokdataPath,
+                        const QList<std::pair<QString, QString>> &extraProducts) {
+    // A file made here and left without its products would be taken, next time, for the
+    // operator's own (empty) one.
+    const bool made = !QFileInfo::exists(sokdataPath);
+    try {
+        fillSearchData(sokdataPath, extraProducts);
+    } catch (...) {
+        if (made)
+            for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+                QFile::remove(sokdataPath + QLatin1String(suffix));
+        throw;
+    }
 }

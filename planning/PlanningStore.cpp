@@ -88,6 +88,24 @@ Error storeError(const PlanningStore &store, const QSqlQuery &query, const QStri
                      .arg(what, store.description(), failure(query.driver(), query.lastError())));
 }
 
+// The server's planning writers take turns; the turn ends with the writer's transaction.
+// Without it, two writers that each delete a product's row and insert it anew (two rules
+// --load, two marks) collide on its key, and the second fails. SQLite writes one at a time
+// already.
+constexpr qint64 planningWriteLockKey = 0x4c6f6476696b504c; // "LodvikPL"
+
+void waitForTurn(const PlanningStore &store, QSqlDatabase db, const QString &what) {
+    if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
+        return;
+    QSqlQuery turn(db);
+    if (!turn.exec(
+            QStringLiteral("SELECT 1 FROM pg_advisory_xact_lock(%1)").arg(planningWriteLockKey)))
+        throw Error(QStringLiteral("%1 i %2 fick inte sin tur: en annan arbetsstation sparar "
+                                   "planeringen och blev inte klar i tid. Försök igen om en "
+                                   "stund. %3")
+                        .arg(what, store.description(), failure(turn.driver(), turn.lastError())));
+}
+
 // Runs writes in one transaction: all of them or, on failure, none.
 template <typename Writes>
 void inTransaction(const PlanningStore &store, QSqlDatabase db, const QString &what,
@@ -96,6 +114,7 @@ void inTransaction(const PlanningStore &store, QSqlDatabase db, const QString &w
         throw Error(QStringLiteral("%1 i %2 kunde inte börja: %3")
                         .arg(what, store.description(), failure(db.driver(), db.lastError())));
     try {
+        waitForTurn(store, db, what);
         writes();
         if (!db.commit())
             throw Error(QStringLiteral("%1 i %2 kunde inte sparas: %3")

@@ -107,6 +107,46 @@ private:
     int m_next = 64; // one screen first
 };
 
+// The query with each of its texts ('O''Hara', as the search writes them) as an escape string
+// (E'O''Hara'): a backslash in it doubled, so that the server reads the text as typed whatever
+// its standard_conforming_strings says. With that off, a plain text takes a backslash as an
+// escape: the operator's \' would end it, and the rest of the search text would run as SQL.
+QString withEscapeStrings(const QString &sql) {
+    QString out;
+    out.reserve(sql.size() + 8);
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('"')) { // a quoted name: copied as it stands
+            const qsizetype end = sql.indexOf(QLatin1Char('"'), i + 1);
+            const qsizetype last = end < 0 ? sql.size() - 1 : end;
+            out += QStringView(sql).mid(i, last - i + 1);
+            i = last;
+            continue;
+        }
+        if (c != QLatin1Char('\'')) {
+            out += c;
+            continue;
+        }
+        out += QStringLiteral(" E'");
+        for (++i; i < sql.size(); ++i) {
+            const QChar t = sql.at(i);
+            if (t == QLatin1Char('\'')) {
+                if (i + 1 < sql.size() && sql.at(i + 1) == QLatin1Char('\'')) {
+                    out += QStringLiteral("''");
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+            if (t == QLatin1Char('\\'))
+                out += QLatin1Char('\\');
+            out += t;
+        }
+        out += QLatin1Char('\'');
+    }
+    return out;
+}
+
 // A query a cursor can be declared for.
 bool isSelect(const QString &sql) {
     const QString t = sql.trimmed();
@@ -116,7 +156,9 @@ bool isSelect(const QString &sql) {
 
 } // namespace
 
-std::unique_ptr<RowReader> PostgresSearchSource::read(const QString &sql, QSqlError *error) const {
+std::unique_ptr<RowReader> PostgresSearchSource::read(const QString &query,
+                                                      QSqlError *error) const {
+    const QString sql = withEscapeStrings(query);
     QSqlDatabase db = database();
     if (db.driverName() != QLatin1String("QPSQL") || !isSelect(sql))
         return SearchSource::read(sql, error);

@@ -32,7 +32,7 @@ void run(QSqlDatabase &db, const QString &sql) {
     QSqlQuery query(db);
     if (!query.exec(sql))
         throw Error(QStringLiteral("Sökdatabasen %1 kunde inte förberedas: %2")
-                        .arg(db.databaseName(), dao::databaseFailure(query.lastError(), true)));
+                        .arg(db.databaseName(), dao::databaseFailure(db, query.lastError())));
 }
 
 // What stops SQLite in a folder the user may not write in: a new file cannot be made there, and

@@ -184,8 +184,8 @@ void sumFinal(sqlite3_context *context) {
         throw Error(message);
     }
     const int code = sqlite3_extended_errcode(db);
-    QString message =
-        QStringLiteral("Databasfel i den lokala databasen: %1.").arg(sqliteReason(code, engine));
+    QString message = QStringLiteral("Databasfel i den lokala databasen: %1.")
+                          .arg(sqliteReason(code, engine, sqliteSystemError(db)));
     if (!sql.isEmpty())
         message += QStringLiteral("\nFråga: %1").arg(sql);
     throw Error(message +

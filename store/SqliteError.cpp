@@ -2,13 +2,27 @@
 
 #include "MDlib/SystemError.h"
 
+#include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QVariant>
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 namespace dao {
 
-QString sqliteReason(int code, const QString &engineMessage) {
+namespace {
+
+// A write that found no room: a full disk, the file size limit, the quota.
+bool noRoom(int systemError) {
+    return systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT;
+}
+
+} // namespace
+
+QString sqliteReason(int code, const QString &engineMessage, int systemError) {
     switch (code) {
     case SQLITE_READONLY_DIRECTORY:
         return QStringLiteral("programmet får inte skriva i mappen där den ligger");
@@ -37,6 +51,8 @@ QString sqliteReason(int code, const QString &engineMessage) {
     case SQLITE_NOTADB:
         return QStringLiteral("den är skadad");
     case SQLITE_IOERR:
+        if (noRoom(systemError))
+            return sqliteReason(SQLITE_FULL);
         return QStringLiteral("disken gav ett läs- eller skrivfel");
     case SQLITE_NOMEM:
         return QStringLiteral("minnet räckte inte");
@@ -66,7 +82,18 @@ QString sqliteFailure(int code, const QString &engineMessage) {
 QString sqliteFailure(sqlite3 *db) {
     if (!db)
         return sqliteFailure(SQLITE_CANTOPEN);
-    return sqliteFailure(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+    const int code = sqlite3_extended_errcode(db);
+    const QString words = QString::fromUtf8(sqlite3_errmsg(db));
+    return sqliteReason(code, words, sqliteSystemError(db)) + QLatin1Char('.') +
+           lodvik::details(QStringLiteral("SQLite-fel %1: %2").arg(code).arg(words));
+}
+
+int sqliteSystemError(sqlite3 *db) {
+    int error = sqlite3_system_errno(db);
+    if (error == 0 &&
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &error) != SQLITE_OK)
+        error = 0;
+    return error;
 }
 
 QString databaseFailure(const QSqlError &error, bool sqlite) {
@@ -85,6 +112,18 @@ QString databaseFailure(const QSqlError &error, bool sqlite) {
                               ? QStringLiteral("SQLite-fel %1: %2").arg(code).arg(error.text())
                               : error.text();
     return why + QLatin1Char('.') + lodvik::details(words);
+}
+
+QString databaseFailure(const QSqlDatabase &db, const QSqlError &error) {
+    const bool sqlite = db.driver() && db.driver()->dbmsType() == QSqlDriver::SQLite;
+    if (sqlite) {
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());
+                connection && noRoom(sqliteSystemError(connection)))
+                return sqliteReason(SQLITE_FULL) + QLatin1Char('.') + lodvik::details(error.text());
+    }
+    return databaseFailure(error, sqlite);
 }
 
 } // namespace dao
