@@ -9,6 +9,7 @@
 #include "reports/CoverageScan.h"
 #include "store/LocalDatabase.h"
 #include "store/ProductKey.h"
+#include "store/SqliteStore.h"
 #include "store/StoreWriteLock.h"
 #include "store/TableCatalogue.h"
 
@@ -175,8 +176,9 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(Variant, value);
         QFETCH(QString, engineWords);
-        dao::Database db = dao::Database::OpenDatabase(m_path);
-        QCOMPARE(sqlite3_exec(db.handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr),
+        const auto store = dao::SqliteStore::openFile(m_path);
+        dao::Database db(store);
+        QCOMPARE(sqlite3_exec(store->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr),
                  SQLITE_OK);
         for (int run = 0; run < 2; ++run)
             QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenRecordset(sql, {value}));
@@ -191,7 +193,7 @@ private slots:
                 QVERIFY2(e.message().mid(details).contains(engineWords), qPrintable(e.message()));
             }
         }
-        QCOMPARE(sqlite3_next_stmt(db.handle(), nullptr), nullptr);
+        QCOMPARE(sqlite3_next_stmt(store->handle(), nullptr), nullptr);
     }
 
     // A finite sum comes out as SQLite's own SUM gives it, in value and type.
@@ -432,14 +434,15 @@ private slots:
     // A statement taken up again runs from the start with the new values, and one given back
     // before its last row holds no read open.
     void reusedStatementStartsAfresh() {
-        dao::Database db = dao::Database::OpenDatabase(m_path);
+        const auto store = dao::SqliteStore::openFile(m_path);
+        dao::Database db(store);
         const QString sql = QStringLiteral("SELECT iblitm FROM pjomr WHERE iblitm <> ? ORDER BY 1");
         {
             dao::Recordset rs = db.OpenRecordset(sql, {Variant::String(QStringLiteral("B2"))});
             QCOMPARE(rs.Fields(0).toText(), QStringLiteral("A1"));
         }
-        for (sqlite3_stmt *s = sqlite3_next_stmt(db.handle(), nullptr); s;
-             s = sqlite3_next_stmt(db.handle(), s))
+        for (sqlite3_stmt *s = sqlite3_next_stmt(store->handle(), nullptr); s;
+             s = sqlite3_next_stmt(store->handle(), s))
             QVERIFY(!sqlite3_stmt_busy(s));
         dao::Recordset rs = db.OpenRecordset(sql, {Variant::String(QStringLiteral("A1"))});
         QCOMPARE(rs.Fields(0).toText(), QStringLiteral("B2"));

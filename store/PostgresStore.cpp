@@ -1,10 +1,12 @@
-#include "store/ServerStore.h"
+#include "store/PostgresStore.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
 #include "store/CheckedSum.h"
 #include "store/ExtractStore.h"
 #include "store/LocalDatabase.h"
+#include "store/PostgresScan.h"
+#include "store/ScanTables.h"
 #include "store/SqlText.h"
 #include "store/TableCatalogue.h"
 
@@ -15,7 +17,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <deque>
 #include <limits>
+#include <vector>
 
 using lodvik::Error;
 using lodvik::Variant;
@@ -31,15 +35,6 @@ constexpr int batchRows = 2000;
 // transaction: two workstations converting at once convert each row once, and a load never
 // replaces the rows under a conversion (it takes the same lock).
 constexpr qint64 writeLockKey = extractLoadLockKey;
-
-// A name as the server keeps it unquoted: A-Z folded, other letters as they are.
-QString serverName(const QString &name) {
-    QString folded = name;
-    for (QChar &c : folded)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + 0x20);
-    return sqltext::identifier(folded);
-}
 
 Variant fromServer(const QVariant &value) {
     if (value.isNull())
@@ -115,33 +110,135 @@ QString serverWords(const QSqlError &error) {
 
 } // namespace
 
+// The rows of one query, read in batches from a cursor (or all at once for a prepared query);
+// the current row's visible fields.
+class ServerRows : public StoreRows {
+public:
+    ServerRows(PostgresStore &store, const QString &sql, const QString &table)
+        : m_store(&store), m_sql(sql), m_table(table) {}
+    // One row made here (a sum the connection added up), named name.
+    ServerRows(const QString &name, const Variant &value) {
+        m_names = {name};
+        m_buffer.push_back({value});
+        m_radnrs.push_back(0);
+    }
+    ~ServerRows() override {
+        if (!m_cursor.isEmpty() && m_store && m_store->database().isOpen()) {
+            QSqlQuery close(m_store->database());
+            close.exec(QStringLiteral("CLOSE ") + m_cursor);
+        }
+    }
+
+    bool next() override {
+        if (m_buffer.empty() && (m_cursor.isEmpty() || !fetch()))
+            return false;
+        m_row = std::move(m_buffer.front());
+        m_buffer.pop_front();
+        m_radnr = m_radnrs.front();
+        m_radnrs.pop_front();
+        return true;
+    }
+    bool rewind() override { return false; }
+    int fieldCount() const override { return int(m_names.size()); }
+    QString fieldName(int position) const override { return m_names.at(position); }
+    int find(const QString &name) const override {
+        for (int i = fieldCount() - 1; i >= 0; --i)
+            if (m_names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+    Variant value(int position) const override { return m_row.at(size_t(position)); }
+    StoredNumber number(int position, ValueRule rule) const override {
+        return storedValue(m_row.at(size_t(position)), rule);
+    }
+    std::optional<QString> blob(int) const override { return std::nullopt; }
+    qint64 place() const override { return m_radnr; }
+
+    // Takes the rows of a query that has run.
+    void take(QSqlQuery &query);
+    // Reads the rows of the query through a cursor of this name, a batch at a time.
+    void declare(const QString &cursor);
+
+private:
+    bool fetch();
+
+    PostgresStore *m_store = nullptr;
+    QString m_sql;    // for messages
+    QString m_table;  // names its columns as the catalogue does
+    QString m_cursor; // empty when every row is read already
+    std::deque<std::vector<Variant>> m_buffer;
+    std::deque<qint64> m_radnrs;
+    QStringList m_names;
+    std::vector<int> m_visible; // the query's field of each visible column
+    int m_radnrField = -1;
+    bool m_named = false;
+    std::vector<Variant> m_row;
+    qint64 m_radnr = 0;
+};
+
+namespace {
+
+// Rows into one table through one prepared INSERT.
+class ServerWriter : public TableWriter {
+public:
+    ServerWriter(PostgresStore &store, const QString &sql, int columns)
+        : m_store(store), m_sql(sql), m_values(columns, null()) {}
+    void setNull(int position) override { m_values[position] = null(); }
+    void setInteger(int position, qint64 value) override { m_values[position] = value; }
+    void setReal(int position, double value) override { m_values[position] = value; }
+    void setText(int position, QByteArrayView utf8) override {
+        m_values[position] = QString::fromUtf8(utf8);
+    }
+    void setBlob(int position, QByteArrayView bytes) override {
+        m_values[position] = bytes.toByteArray();
+    }
+    void write() override {
+        m_store.prepared(m_sql, m_values).finish();
+        m_values.fill(null());
+    }
+
+private:
+    static QVariant null() { return QVariant(QMetaType(QMetaType::QString)); }
+    PostgresStore &m_store;
+    QString m_sql;
+    QVariantList m_values;
+};
+
+} // namespace
+
+QString PostgresStore::name(const QString &name) {
+    QString folded = name;
+    for (QChar &c : folded)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 0x20);
+    return sqltext::identifier(folded);
+}
+
 std::optional<SearchSourceSettings> serverStoreOf(const QString &localDatabase) {
     return readExtractStoreSettings(QFileInfo(localDatabase).absolutePath());
 }
 
-ServerConnection::ServerConnection(const SearchSourceSettings &settings, Access access,
-                                   const QString &snapshot)
-    : m_source(openExtractServer(settings)), m_description(m_source->description()),
-      m_writes(access == Access::Write) {
-    {
-        // Waits for another workstation's conversion before the snapshot is taken, so that
-        // its codes are seen and left as they are.
-        if (m_writes) {
-            // Waiting for a load or another conversion is no slow query: no time limit for it.
-            const QString limit = value(QStringLiteral("SHOW statement_timeout"));
-            run(QStringLiteral("SET statement_timeout = 0"));
-            run(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(writeLockKey));
-            run(QStringLiteral("SET statement_timeout = ") + sqltext::literal(limit));
-        }
-        m_begin = QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ") +
-                  (m_writes ? QString() : QStringLiteral(" READ ONLY"));
-        begin();
-        if (!snapshot.isEmpty())
-            run(QStringLiteral("SET TRANSACTION SNAPSHOT ") + sqltext::literal(snapshot));
+PostgresStore::PostgresStore(const SearchSourceSettings &settings, Access access,
+                             const QString &snapshot)
+    : m_source(openExtractServer(settings)), m_settings(settings),
+      m_description(m_source->description()), m_writes(access == Access::Write) {
+    // Waits for another workstation's conversion before the snapshot is taken, so that its
+    // codes are seen and left as they are.
+    if (m_writes) {
+        // Waiting for a load or another conversion is no slow query: no time limit for it.
+        const QString limit = value(QStringLiteral("SHOW statement_timeout"));
+        run(QStringLiteral("SET statement_timeout = 0"));
+        run(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(writeLockKey));
+        run(QStringLiteral("SET statement_timeout = ") + sqltext::literal(limit));
     }
+    m_begin = QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ") +
+              (m_writes ? QString() : QStringLiteral(" READ ONLY"));
+    begin();
+    if (!snapshot.isEmpty())
+        run(QStringLiteral("SET TRANSACTION SNAPSHOT ") + sqltext::literal(snapshot));
 }
 
-ServerConnection::~ServerConnection() {
+PostgresStore::~PostgresStore() {
     m_prepared.clear();
     QSqlDatabase db = database();
     if (db.isOpen()) {
@@ -154,11 +251,15 @@ ServerConnection::~ServerConnection() {
     }
 }
 
-QSqlDatabase ServerConnection::database() const {
+QSqlDatabase PostgresStore::database() const {
     return m_source->database();
 }
 
-void ServerConnection::fail(const QSqlError &error, const QString &sql) const {
+QString PostgresStore::description() const {
+    return QStringLiteral("extraktdatabasen, ") + m_description;
+}
+
+void PostgresStore::fail(const QSqlError &error, const QString &sql) const {
     QString message = QStringLiteral("Databasfel i extraktdatabasen, %1: %2.")
                           .arg(m_description, reasonOf(error));
     if (!sql.isEmpty())
@@ -166,18 +267,18 @@ void ServerConnection::fail(const QSqlError &error, const QString &sql) const {
     throw Error(message + lodvik::details(serverWords(error)));
 }
 
-void ServerConnection::run(const QString &sql) {
+void PostgresStore::run(const QString &sql) {
     QSqlQuery query(database());
     if (!query.exec(sql))
         fail(query.lastError(), sql);
 }
 
-void ServerConnection::begin() {
+void PostgresStore::begin() {
     run(m_begin);
     m_open = true;
 }
 
-void ServerConnection::commit() {
+void PostgresStore::commit() {
     if (m_open) {
         m_open = false;
         run(QStringLiteral("COMMIT"));
@@ -185,18 +286,26 @@ void ServerConnection::commit() {
     begin();
 }
 
-QString ServerConnection::value(const QString &sql) {
+QString PostgresStore::value(const QString &sql) {
     QSqlQuery query(database());
     if (!query.exec(sql) || !query.next())
         fail(query.lastError(), sql);
     return query.value(0).toString();
 }
 
-QString ServerConnection::exportSnapshot() {
-    return value(QStringLiteral("SELECT pg_export_snapshot()"));
+std::function<std::shared_ptr<ExtractStore>()> PostgresStore::joinSnapshot() {
+    // psqlODBC runs each statement after a transaction's first in a savepoint, where no
+    // snapshot is taken.
+    if (database().driverName() != QLatin1String("QPSQL"))
+        return {};
+    const QString snapshot = value(QStringLiteral("SELECT pg_export_snapshot()"));
+    const SearchSourceSettings settings = m_settings;
+    return [settings, snapshot]() -> std::shared_ptr<ExtractStore> {
+        return std::make_shared<PostgresStore>(settings, Access::Read, snapshot);
+    };
 }
 
-QSqlQuery &ServerConnection::prepared(const QString &sql, const QVariantList &values) {
+QSqlQuery &PostgresStore::prepared(const QString &sql, const QVariantList &values) {
     std::shared_ptr<QSqlQuery> &query = m_prepared[sql];
     if (!query) {
         query = std::make_shared<QSqlQuery>(database());
@@ -217,7 +326,7 @@ QSqlQuery &ServerConnection::prepared(const QString &sql, const QVariantList &va
     return *query;
 }
 
-void ServerConnection::execute(const QString &sql, const std::vector<Variant> &values) {
+void PostgresStore::execute(const QString &sql, const Parameters &values) {
     if (values.empty()) {
         run(sql);
         return;
@@ -228,38 +337,38 @@ void ServerConnection::execute(const QString &sql, const std::vector<Variant> &v
     prepared(sql, bound).finish();
 }
 
-void ServerConnection::update(const QString &table, const QString &column, const Variant &value,
-                              qint64 radnr) {
+void PostgresStore::update(const QString &table, qint64 radnr, const QString &column,
+                           const Variant &value) {
     prepared(QStringLiteral("UPDATE %1 SET %2 = ? WHERE lodvik_radnr = ?")
-                 .arg(serverName(table), serverName(column)),
+                 .arg(name(table), name(column)),
              {toServer(value), QVariant(radnr)})
         .finish();
 }
 
-bool ServerConnection::tableExists(const QString &name) {
+bool PostgresStore::tableExists(const QString &table) {
     QSqlQuery &query =
         prepared(QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_schema = ANY "
                                 "(current_schemas(false)) AND lower(table_name) = lower(?)"),
-                 {QVariant(name)});
+                 {QVariant(table)});
     const bool found = query.next();
     query.finish();
     return found;
 }
 
-std::unique_ptr<ServerRows>
-ServerConnection::query(const QString &sql, const std::vector<Variant> &values, QString *table) {
+std::unique_ptr<StoreRows> PostgresStore::query(const QString &sql, const Parameters &values,
+                                                QString *table) {
     QString text = sql;
     table->clear();
     const auto all = sqltext::tableQuery(sql);
     if (all && !all->table.startsWith(QLatin1Char('('))) {
         // A table's rows in the order SQLite gives them, lodvik_radnr kept for an update.
         *table = all->table;
-        text = QStringLiteral("SELECT * FROM ") + serverName(all->table) + all->rest;
+        text = QStringLiteral("SELECT * FROM ") + name(all->table) + all->rest;
         if (all->rest.trimmed().isEmpty())
             text = text.trimmed() + QStringLiteral(" ORDER BY lodvik_radnr") +
                    (m_writes ? QStringLiteral(" FOR UPDATE") : QString());
     }
-    auto rows = std::unique_ptr<ServerRows>(new ServerRows(*this, text, *table));
+    auto rows = std::make_unique<ServerRows>(*this, text, *table);
     if (!values.empty()) {
         QVariantList bound;
         for (const Variant &value : values)
@@ -267,43 +376,51 @@ ServerConnection::query(const QString &sql, const std::vector<Variant> &values, 
         rows->take(prepared(text, bound));
         return rows;
     }
-    rows->m_cursor = QStringLiteral("lodvik_rader_%1").arg(++m_cursors);
-    run(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(rows->m_cursor, text));
-    rows->fetch();
+    rows->declare(QStringLiteral("lodvik_rader_%1").arg(++m_cursors));
     return rows;
 }
 
-std::unique_ptr<ServerRows> ServerConnection::productRows(const QString &table, const QString &key,
-                                                          const QString &select,
-                                                          const QString &product) {
+std::unique_ptr<StoreRows> PostgresStore::product(const ProductQuery &query, const QString &product,
+                                                  QString *updatableTable) {
+    updatableTable->clear();
+    if (!query.summed.isEmpty())
+        return std::make_unique<ServerRows>(query.alias,
+                                            sum(query.table, query.summed, query.key, product));
     // The product comparison of the store (dao::productKey on the server), in row order.
     QString sql = QStringLiteral("SELECT * FROM %1 WHERE lodvik_nyckel(%2) = lodvik_nyckel(?) "
                                  "ORDER BY lodvik_radnr")
-                      .arg(serverName(table), serverName(key));
-    if (!select.isEmpty())
-        sql = QStringLiteral("SELECT %1 FROM (%2) AS rader").arg(select, sql);
-    auto rows = std::unique_ptr<ServerRows>(new ServerRows(*this, sql, table));
+                      .arg(name(query.table), name(query.key));
+    if (!query.select.isEmpty())
+        sql = QStringLiteral("SELECT %1 FROM (%2) AS rader").arg(query.select, sql);
+    else
+        *updatableTable = query.table;
+    auto rows = std::make_unique<ServerRows>(*this, sql, query.table);
     rows->take(prepared(sql, {QVariant(product)}));
     return rows;
 }
 
-Variant ServerConnection::sum(const QString &table, const QString &column, const QString &key,
-                              const QString &product) {
+Variant PostgresStore::tableSum(const QString &table, const QString &column) {
+    return sum(table, column);
+}
+
+Variant PostgresStore::sum(const QString &table, const QString &column, const QString &key,
+                           const QString &product) {
     // The values in row order, added by the code that adds them on SQLite.
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(serverName(column), serverName(table));
-    std::unique_ptr<ServerRows> rows;
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(name(column), name(table));
+    std::unique_ptr<StoreRows> rows;
     QString none;
     if (key.isEmpty()) {
         rows = query(sql + QStringLiteral(" ORDER BY lodvik_radnr"), {}, &none);
     } else {
         sql += QStringLiteral(" WHERE lodvik_nyckel(%1) = lodvik_nyckel(?) ORDER BY lodvik_radnr")
-                   .arg(serverName(key));
-        rows = std::make_unique<ServerRows>(*this, sql, table);
-        rows->take(prepared(sql, {QVariant(product)}));
+                   .arg(name(key));
+        auto some = std::make_unique<ServerRows>(*this, sql, table);
+        some->take(prepared(sql, {QVariant(product)}));
+        rows = std::move(some);
     }
     CheckedSum total(table, column);
     while (rows->next()) {
-        const Variant &value = rows->row().at(0);
+        const Variant value = rows->value(0);
         QString failure;
         if (value.isNull())
             continue;
@@ -317,20 +434,32 @@ Variant ServerConnection::sum(const QString &table, const QString &column, const
     return total.result();
 }
 
-ServerRows::ServerRows(ServerConnection &connection, const QString &sql, const QString &table)
-    : m_connection(&connection), m_sql(sql), m_table(table) {}
-
-ServerRows::ServerRows(const QString &name, const Variant &value) {
-    m_names = {name};
-    m_buffer.push_back({value});
-    m_radnrs.push_back(0);
+std::unique_ptr<TableWriter> PostgresStore::writer(const QString &table,
+                                                   const QStringList &columns) {
+    QStringList names, marks;
+    for (const QString &column : columns) {
+        names.append(name(column));
+        marks.append(QStringLiteral("?"));
+    }
+    return std::make_unique<ServerWriter>(
+        *this,
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(name(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+        int(columns.size()));
 }
 
-ServerRows::~ServerRows() {
-    if (!m_cursor.isEmpty() && m_connection && m_connection->database().isOpen()) {
-        QSqlQuery close(m_connection->database());
-        close.exec(QStringLiteral("CLOSE ") + m_cursor);
-    }
+// The pass names the server as its messages always have: through QPSQL by the server alone.
+QString PostgresStore::scanDescription() const {
+    return database().driverName() == QLatin1String("QPSQL") ? m_description : description();
+}
+
+void PostgresStore::readProducts(ScanProducts &products, const ScanStop &stop) {
+    PostgresScan(database(), scanDescription()).readProducts(products, stop);
+}
+
+void PostgresStore::scanTables(const std::vector<ScanTable *> &tables, const ScanProducts &products,
+                               const ScanStop &stop) {
+    PostgresScan(database(), scanDescription()).scanTables(tables, products, stop);
 }
 
 void ServerRows::take(QSqlQuery &query) {
@@ -363,34 +492,30 @@ void ServerRows::take(QSqlQuery &query) {
         m_radnrs.push_back(m_radnrField >= 0 ? query.value(m_radnrField).toLongLong() : 0);
     }
     if (query.lastError().isValid())
-        m_connection->fail(query.lastError(), m_sql);
+        m_store->fail(query.lastError(), m_sql);
     query.finish();
 }
 
+void ServerRows::declare(const QString &cursor) {
+    m_cursor = cursor;
+    m_store->run(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(cursor, m_sql));
+    fetch();
+}
+
 bool ServerRows::fetch() {
-    QSqlQuery batch(m_connection->database());
+    QSqlQuery batch(m_store->database());
     batch.setForwardOnly(true);
     const QString sql = QStringLiteral("FETCH %1 FROM %2").arg(batchRows).arg(m_cursor);
     if (!batch.exec(sql))
-        m_connection->fail(batch.lastError(), m_sql);
+        m_store->fail(batch.lastError(), m_sql);
     const size_t before = m_buffer.size();
     take(batch);
     if (m_buffer.size() - before < size_t(batchRows)) {
-        QSqlQuery close(m_connection->database());
+        QSqlQuery close(m_store->database());
         close.exec(QStringLiteral("CLOSE ") + m_cursor);
         m_cursor.clear();
     }
     return m_buffer.size() > before;
-}
-
-bool ServerRows::next() {
-    if (m_buffer.empty() && (m_cursor.isEmpty() || !fetch()))
-        return false;
-    m_row = std::move(m_buffer.front());
-    m_buffer.pop_front();
-    m_radnr = m_radnrs.front();
-    m_radnrs.pop_front();
-    return true;
 }
 
 } // namespace dao
