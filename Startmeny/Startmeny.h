@@ -3,6 +3,7 @@
 #include "MDlib/Progress.h"
 #include "MDlib/Variant.h"
 #include "figures/Period.h"
+#include "reports/CoverageRow.h"
 #include "reports/ProduktTabell.h"
 
 #include <QMainWindow>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class BackgroundWork;
 class QGroupBox;
@@ -22,6 +24,9 @@ class QRadioButton;
 class QTableView;
 class DataControl;
 class SearchSource;
+namespace reports {
+class CoverageJob;
+}
 
 // The search window "Sökningsbild": search, reset, edit, add, delete and print products of
 // ProduktSok. It owns the window-level values of the reports (period, units per pack, the
@@ -146,6 +151,9 @@ private:
     // the workbook's name and, when the number of products made it an .xlsx, the notice saying so.
     void runCoverage(const figures::Period &period, const QString &title,
                      std::function<void(const QString &file, const QString &notice)> done);
+    // The other format's workbook of the run's period, left by an earlier run: the operator is
+    // told it stays, and may remove it.
+    void offerToRemoveOlderWorkbook(const reports::CoverageJob &job, const QString &title);
     // Puts the rows of the last run, of period, into the coverage overview: opened (and raised)
     // when open is set, else only when it is already open.
     void showCoverageOverview(const figures::Period &period, bool open);
@@ -179,7 +187,8 @@ private:
     LabelProgress m_progress{*this};
     bool m_closed = false;        // work that ends after the window closed says nothing
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again
-    std::optional<figures::Period> m_coveragePeriod; // that of the last completed coverage run
+    std::optional<figures::Period> m_coveragePeriod;  // that of the last completed coverage run
+    std::vector<reports::CoverageRow> m_coverageRows; // the rows of the last run's list
     QAction *m_alwaysXlsx = nullptr; // Rapporter: the coverage workbook as .xlsx even when small
     QPointer<QWidget> m_overview;    // the coverage overview, while it is open
 };

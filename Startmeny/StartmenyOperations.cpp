@@ -39,15 +39,21 @@ void Startmeny::konverteraorderdatum() {
 }
 
 void Startmeny::CoverageRun() {
+    m_coverageRows.clear();
+    produkttabell = ProduktTabell();
     reports::CoverageRun(localDatabasePath(), m_progress)
-        .fill(produkttabell, figures::Period::fromText(perioddatum));
+        .run(figures::Period::fromText(perioddatum), [&](const reports::CoverageRow &row) {
+            produkttabell.ensureRow(row.tableRow);
+            produkttabell.row(row.tableRow) = reports::tableCells(row);
+            m_coverageRows.push_back(row);
+        });
     excellprodukter();
     m_progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
 }
 
 void Startmeny::excellprodukter() {
     reports::excellprodukter(
-        produkttabell,
+        m_coverageRows,
         reports::productWorkbookFileName(m_appPath, figures::Period::fromTextIfGiven(perioddatum)),
         m_progress);
 }

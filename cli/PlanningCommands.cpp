@@ -8,7 +8,7 @@
 #include "data/LocalDatabase.h"
 #include "data/PlanningStore.h"
 #include "data/SearchSource.h"
-#include "reports/Planning.h"
+#include "planning/RulesFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,7 +60,7 @@ int loadRules(const QString &fileName) {
                                 .arg(fileName, lodvik::fileFailure(file, error)));
     }
     QStringList errors;
-    const PlanningRules rules = reports::parseRulesCsv(file.readAll(), &errors);
+    const PlanningRules rules = planning::parseRulesCsv(file.readAll(), &errors);
     if (!errors.isEmpty()) {
         for (const QString &e : errors)
             printLine(e, stderr);
@@ -81,7 +81,7 @@ int loadRules(const QString &fileName) {
 }
 
 int saveRules(const QString &fileName) {
-    const QByteArray csv = reports::rulesCsv(openPlanningStore(gAppPath)->rules());
+    const QByteArray csv = planning::rulesCsv(openPlanningStore(gAppPath)->rules());
     lodvik::saveFile(fileName, QStringLiteral("Regelfilen %1").arg(fileName),
                      // saveFile explains a failed write; the device's own text is
                      // "Unknown error".
