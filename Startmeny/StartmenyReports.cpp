@@ -154,7 +154,7 @@ void Startmeny::runCoverage(const figures::Period &period, const QString &title,
     };
     run.takeOver = [this, result] {
         produkttabell = result->table;
-        m_coverageRows = result->rows;
+        m_coverageRows = std::move(result->rows);
         m_coveragePeriod.reset(); // the table holds a completed run again only when done
     };
     run.done = [this, period, done, result, title] {
