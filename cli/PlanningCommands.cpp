@@ -5,10 +5,10 @@
 #include "MDlib/SafeFile.h"
 #include "MDlib/SystemError.h"
 #include "MDlib/Variant.h"
-#include "store/LocalDatabase.h"
 #include "planning/PlanningStore.h"
-#include "search/SearchSource.h"
 #include "planning/RulesFile.h"
+#include "search/SearchSource.h"
+#include "store/LocalDatabase.h"
 
 #include <QDir>
 #include <QFile>

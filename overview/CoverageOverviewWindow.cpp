@@ -9,9 +9,9 @@
 #include "overview/DrillDownDialog.h"
 #include "overview/PlanningPanel.h"
 #include "overview/UrgencyStyle.h"
-#include "ui/WindowLayout.h"
 #include "reports/ListColumns.h"
 #include "reports/ListWriters.h"
+#include "ui/WindowLayout.h"
 
 #include <QCheckBox>
 #include <QDir>
