@@ -74,7 +74,7 @@ int coverage(const QStringList &arguments) {
                 QStringLiteral("--target tar ett helt antal veckor från 1 till 104, inte %1.")
                     .arg(targetText));
     }
-    reports::CoverageJob job(gAppPath, period, {workbook, alwaysXlsx});
+    reports::CoverageJob job(programFolder(), period, {workbook, alwaysXlsx});
     // The format is chosen before the first row, from the number of products.
     job.count();
     const QString notice = job.xlsxNotice();
