@@ -2,6 +2,7 @@
 
 #include "MDlib/Progress.h"
 #include "figures/Period.h"
+#include "reports/CoverageRow.h"
 #include "reports/ProduktTabell.h"
 
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class BackgroundWork;
 class QGroupBox;
@@ -21,6 +23,9 @@ class QRadioButton;
 class QTableView;
 class DataControl;
 class SearchSource;
+namespace reports {
+class CoverageJob;
+}
 
 // The search window "Sökningsbild": search, reset, edit, add, delete and print products of
 // ProduktSok. It owns the window-level values of the reports (period, the coverage and summary
@@ -127,6 +132,9 @@ private:
     void
     runCoverageInBackground(const figures::Period &period, const QString &title,
                             std::function<void(const QString &file, const QString &notice)> done);
+    // The other format's workbook of the run's period, left by an earlier run: the operator is
+    // told it stays, and may remove it.
+    void offerToRemoveOlderWorkbook(const reports::CoverageJob &job, const QString &title);
     // Puts the rows of the last run, of period, into the coverage overview: opened (and raised)
     // when open is set, else only when it is already open.
     void updateCoverageOverview(const figures::Period &period, bool open);
@@ -159,7 +167,8 @@ private:
     BackgroundWork *m_work = nullptr;
     bool m_closed = false;        // work that ends after the window closed says nothing
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again
-    std::optional<figures::Period> m_coveragePeriod; // that of the last completed coverage run
+    std::optional<figures::Period> m_coveragePeriod;  // that of the last completed coverage run
+    std::vector<reports::CoverageRow> m_coverageRows; // the rows of the last run's list
     QAction *m_alwaysXlsx = nullptr; // Rapporter: the coverage workbook as .xlsx even when small
     QPointer<QWidget> m_overview;    // the coverage overview, while it is open
 };

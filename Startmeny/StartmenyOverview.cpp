@@ -3,15 +3,14 @@
 #include "MDlib/Error.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/PlanningPanel.h"
-#include "planning/PlanningStore.h"
-#include "reports/CoverageOverview.h"
-#include "reports/Planning.h"
+#include "planning/Planning.h"
+#include "reports/CoverageRow.h"
 
 void Startmeny::openCoverageOverview() {
     std::optional<figures::Period> period;
     if (!requirePeriod(period))
         return;
-    // The rows in produkttabell are the last completed run's only when its period is this one.
+    // The rows kept are the last completed run's only when its period is this one.
     if (period == m_coveragePeriod) {
         updateCoverageOverview(*period, true);
         return;
@@ -33,10 +32,10 @@ void Startmeny::updateCoverageOverview(const figures::Period &period, bool open)
         window->planning()->openStore = [path = m_appPath] { return openPlanningStore(path); };
         m_overview = window;
     }
-    std::vector<reports::CoverageRow> rows = reports::coverageRows(produkttabell);
+    std::vector<reports::CoverageRow> rows = m_coverageRows;
     try {
         const std::unique_ptr<PlanningStore> store = openPlanningStore(m_appPath);
-        reports::applyPlanning(rows, store->rules(), store->marks(period.text()));
+        planning::applyPlanning(rows, store->rules(), store->marks(period.text()));
     } catch (const lodvik::Error &e) {
         // The list is still worth reading; its suggestions then follow the target alone.
         reportError(QStringLiteral("Täckningsöversikt"),

@@ -7,6 +7,7 @@
 #include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
 #include "figures/StockFigures.h"
+#include "reports/CoverageJob.h"
 #include "reports/Reports.h"
 #include "ui/WindowLayout.h"
 
@@ -123,45 +124,67 @@ void Startmeny::setWorking(bool working) {
 void Startmeny::runCoverageInBackground(
     const figures::Period &period, const QString &title,
     std::function<void(const QString &, const QString &)> done) {
-    const QString local = localDatabasePath();
     const QString appPath = m_appPath;
     const bool alwaysXlsx = m_alwaysXlsx->isChecked();
-    // The workbook's name and format follow from the number of products, counted first.
-    auto file = std::make_shared<QString>();
-    auto notice = std::make_shared<QString>();
-    // The run fills a table of its own; the window takes it over, also the rows a failed run
-    // got to, as the table keeps them.
+    // The run fills a table of its own and the list's rows; the window takes them over, also
+    // the rows a failed run got to, as the table keeps them.
     struct Result {
+        explicit Result(reports::CoverageJob::Options options, const QString &appPath,
+                        const figures::Period &period)
+            : job(appPath, period, options) {}
+        reports::CoverageJob job;
         ProduktTabell table;
+        std::vector<reports::CoverageRow> rows;
+        QString notice;  // the workbook's format, chosen from the number of products
         QString leftOut; // what the operator is told of products the list leaves out
     };
-    auto result = std::make_shared<Result>();
+    auto result =
+        std::make_shared<Result>(reports::CoverageJob::Options{true, alwaysXlsx}, appPath, period);
     Background run;
     run.work = [=](lodvik::Progress &progress) {
-        const qint64 products = reports::countProducts(local);
-        *notice = reports::xlsxNotice(products, alwaysXlsx);
-        *file = reports::productWorkbookFileName(
-            appPath, period, reports::productWorkbookIsXlsx(products, alwaysXlsx));
-        const int rows = reports::CoverageRun(local, progress).fill(result->table, period);
-        reports::excellprodukter(result->table, *file, progress);
-        reports::LeftOutProducts leftOut;
-        for (int r = 1; r <= rows; ++r)
-            leftOut.leaves(r, result->table.row(r));
-        result->leftOut = leftOut.message();
+        result->job.count();
+        result->notice = result->job.xlsxNotice();
+        result->job.run(progress, [&](const reports::CoverageRow &row, bool listed) {
+            result->table.ensureRow(row.tableRow); // an extract of more products than rows grows it
+            result->table.row(row.tableRow) = reports::tableCells(row);
+            if (listed)
+                result->rows.push_back(row);
+        });
+        result->job.save(progress);
+        result->leftOut = result->job.leftOutMessage();
     };
     run.takeOver = [this, result] {
         produkttabell = result->table;
+        m_coverageRows = std::move(result->rows);
         m_coveragePeriod.reset(); // the table holds a completed run again only when done
     };
-    run.done = [this, period, file, notice, done, result, title] {
+    run.done = [this, period, done, result, title] {
         m_coveragePeriod = period;
-        Label2->setText(notice->isEmpty() ? QStringLiteral("Klart") : *notice);
+        Label2->setText(result->notice.isEmpty() ? QStringLiteral("Klart") : result->notice);
         if (!result->leftOut.isEmpty())
             QMessageBox::warning(this, title, result->leftOut);
+        offerToRemoveOlderWorkbook(result->job, title);
         updateCoverageOverview(period, false);
-        done(*file, *notice);
+        done(result->job.workbookFile(), result->notice);
     };
     runInBackground(title, run);
+}
+
+void Startmeny::offerToRemoveOlderWorkbook(const reports::CoverageJob &job, const QString &title) {
+    const QString older = job.olderWorkbook();
+    if (older.isEmpty())
+        return;
+    if (QMessageBox::question(this, title,
+                              job.olderWorkbookNotice(older, false) +
+                                  QStringLiteral("\n\nVill du ta bort den äldre arbetsboken?"),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+    try {
+        job.removeOlderWorkbook(older);
+    } catch (const lodvik::Error &e) {
+        QMessageBox::warning(this, title, e.message());
+    }
 }
 
 void Startmeny::writeCoverageWorkbook() {

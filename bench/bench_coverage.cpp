@@ -105,11 +105,14 @@ int main(int argc, char **argv) {
     Quiet progress;
     const figures::Period period = figures::Period::fromText(QStringLiteral("2010-11-18"));
     const QString file = reports::productWorkbookFileName(dir.path(), period);
-    ProduktTabell table;
+    std::vector<reports::CoverageRow> table;
     double best = 1e9;
     for (int run = 1; run <= 3; ++run) {
         timer.restart();
-        reports::CoverageRun(local, progress).fill(table, period);
+        table.clear();
+        reports::CoverageRun(local, progress).run(period, [&](const reports::CoverageRow &row) {
+            table.push_back(row);
+        });
         reports::excellprodukter(table, file, progress);
         const double seconds = timer.nsecsElapsed() / 1e9;
         best = std::min(best, seconds);

@@ -123,26 +123,33 @@ const Command commands[] = {
     {false,
      cli::coverage,
      {"coverage",
-      "coverage --period ÅÅÅÅ-MM-DD [--xlsx] [--format csv|json|proposal-csv|proposal-json "
-      "[--target VECKOR] [--supplier LEVERANTÖR]]",
+      "coverage --period ÅÅÅÅ-MM-DD [--xlsx] [--replace-older] [--format "
+      "csv|json|proposal-csv|proposal-json [--target VECKOR] [--supplier LEVERANTÖR]] "
+      "[--workbook]",
       "gör täckningskörningen och dess arbetsbok",
       "Räknar ut hur många veckor lagret räcker för varje produkt i extraktet och skriver "
       "arbetsboken rapporter/Pallvikprodukter<period>.xls, eller .xlsx när produkterna är fler "
       "än ett .xls-blad rymmer (65 532). Skriver filens sökväg på standard ut, eller med "
       "--format täckningsöversiktens rader med beställningsförslaget efter varje produkts "
-      "planeringsregel, eller inköpsförslaget per leverantör.",
+      "planeringsregel, eller inköpsförslaget per leverantör, och då ingen arbetsbok utom med "
+      "--workbook. En arbetsbok i det andra formatet för samma period från en tidigare körning "
+      "får ligga kvar, och det sägs på standard fel, eller tas bort med --replace-older.",
       {},
       {{"--period", "ÅÅÅÅ-MM-DD", "perioden; den ingår i filnamnet"},
        {"--xlsx", nullptr, "skriv alltid arbetsboken som .xlsx (Pallvikprodukter<period>.xlsx)"},
+       {"--replace-older", nullptr,
+        "ta bort arbetsboken i det andra formatet (.xls eller .xlsx) för samma period när den "
+        "nya är skriven"},
        {"--format", "csv|json|proposal-csv|proposal-json",
         "skriv produkternas rader med status och beställningsförslag (csv, json), eller "
         "inköpsförslaget: en rad per produkt att beställa, per leverantör (proposal-csv med "
         "BOM, semikolon och decimalkomma som ett svenskt kalkylprogram läser, proposal-json), "
-        "i stället för sökvägen"},
+        "i stället för sökvägen och arbetsboken"},
        {"--target", "VECKOR",
         "målet i veckors täckning för förslaget, 1–104 (annars 4); bara med --format"},
        {"--supplier", "LEVERANTÖR",
-        "inköpsförslaget för bara den leverantören; bara med proposal-csv och proposal-json"}},
+        "inköpsförslaget för bara den leverantören; bara med proposal-csv och proposal-json"},
+       {"--workbook", nullptr, "skriv arbetsboken också; bara med --format"}},
       {},
       {}}},
     {false,

@@ -6,7 +6,7 @@
 #include "MDlib/SystemError.h"
 #include "MDlib/Variant.h"
 #include "planning/PlanningStore.h"
-#include "reports/Planning.h"
+#include "planning/RulesFile.h"
 #include "search/SearchSource.h"
 #include "store/LocalDatabase.h"
 
@@ -61,7 +61,7 @@ int loadRules(const QString &fileName) {
                                 .arg(fileName, lodvik::fileFailure(file, error)));
     }
     QStringList errors;
-    const PlanningRules rules = reports::parseRulesCsv(file.readAll(), &errors);
+    const PlanningRules rules = planning::parseRulesCsv(file.readAll(), &errors);
     if (!errors.isEmpty()) {
         for (const QString &e : errors)
             printLine(e, stderr);
@@ -82,7 +82,7 @@ int loadRules(const QString &fileName) {
 }
 
 int saveRules(const QString &fileName) {
-    const QByteArray csv = reports::rulesCsv(openPlanningStore(programFolder())->rules());
+    const QByteArray csv = planning::rulesCsv(openPlanningStore(programFolder())->rules());
     lodvik::saveFile(fileName, QStringLiteral("Regelfilen %1").arg(fileName),
                      // saveFile explains a failed write; the device's own text is
                      // "Unknown error".

@@ -4,8 +4,10 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "figures/StockFigures.h"
-#include "reports/CoverageOverview.h"
-#include "reports/Planning.h"
+#include "planning/Planning.h"
+#include "reports/CoverageJob.h"
+#include "reports/ListWriters.h"
+#include "reports/ProposalFiles.h"
 #include "reports/Reports.h"
 
 #include <QDate>
@@ -40,6 +42,8 @@ int coverage(const QStringList &arguments) {
     const QString format = takeOption(args, QStringLiteral("--format"));
     const QString targetText = takeOption(args, QStringLiteral("--target"));
     const bool alwaysXlsx = takeFlag(args, QStringLiteral("--xlsx"));
+    const bool replaceOlder = takeFlag(args, QStringLiteral("--replace-older"));
+    const bool withWorkbook = takeFlag(args, QStringLiteral("--workbook"));
     const QString supplier = takeOption(args, QStringLiteral("--supplier"));
     const figures::Period period = requirePeriodOption(args);
     const bool proposal = format.startsWith(QStringLiteral("proposal-"));
@@ -53,7 +57,15 @@ int coverage(const QStringList &arguments) {
     if (hasSupplier && !proposal)
         throw lodvik::UsageError(QStringLiteral(
             "--supplier gäller bara med --format proposal-csv eller proposal-json."));
-    int target = reports::DefaultTargetWeeks;
+    if (withWorkbook && format.isEmpty())
+        throw lodvik::UsageError(QStringLiteral("--workbook gäller bara med --format; utan "
+                                                "--format skrivs arbetsboken alltid."));
+    const bool workbook = format.isEmpty() || withWorkbook;
+    if ((alwaysXlsx || replaceOlder) && !workbook)
+        throw lodvik::UsageError(
+            QStringLiteral("%1 gäller arbetsboken, som --format bara skriver med --workbook.")
+                .arg(alwaysXlsx ? QStringLiteral("--xlsx") : QStringLiteral("--replace-older")));
+    int target = planning::DefaultTargetWeeks;
     if (hasTarget) {
         bool ok = false;
         target = targetText.toInt(&ok);
@@ -62,17 +74,13 @@ int coverage(const QStringList &arguments) {
                 QStringLiteral("--target tar ett helt antal veckor från 1 till 104, inte %1.")
                     .arg(targetText));
     }
-    // Named before the long run: a bad period is refused first.
-    const QString xlsName = reports::productWorkbookFileName(gAppPath, period);
+    reports::CoverageJob job(programFolder(), period, {workbook, alwaysXlsx});
     // The format is chosen before the first row, from the number of products.
-    const qint64 products = reports::countProducts(localDatabasePath());
-    const QString notice = reports::xlsxNotice(products, alwaysXlsx);
+    job.count();
+    const QString notice = job.xlsxNotice();
     if (!notice.isEmpty())
         StderrProgress::note(notice); // a message, not a warning: --quiet leaves it out
     StderrProgress progress;
-    // Each row goes into the workbook, and into the list, as the run produces it: nothing is
-    // kept of the rows already written but the proposal's, which is sorted by supplier.
-    reports::ProductWorkbook book(progress, products, alwaysXlsx);
     // The list leaves in parts of 64 KiB, not in stdio's 4 KiB: a large json list to a pipe
     // would otherwise make eight thousand writes, each waking the reader.
     QByteArray pending;
@@ -93,34 +101,35 @@ int coverage(const QStringList &arguments) {
                      period, target, write);
     const StoredPlanning planning =
         format.isEmpty() ? StoredPlanning{} : loadStoredPlanning(period);
+    // Each row goes into the workbook, and into the list, as the run produces it: nothing is
+    // kept of the rows already written but the proposal's, which is sorted by supplier.
     std::vector<reports::CoverageRow> proposalRows;
-    reports::CoverageRowMaker listRow;
-    reports::LeftOutProducts leftOut;
-    reports::CoverageRun(localDatabasePath(), progress)
-        .run(period, [&](int row, const ProduktTabell::Row &cells) {
-            book.addRow(cells);
-            if (leftOut.leaves(row, cells) || format.isEmpty())
-                return;
-            reports::CoverageRow listed = listRow(cells, row);
-            reports::applyPlanning(listed, planning.rules, planning.marks);
-            if (list)
-                list->add(listed);
-            else if (reports::reorderSuggestion(listed, target))
-                proposalRows.push_back(std::move(listed));
-        });
+    job.run(progress, [&](const reports::CoverageRow &row, bool listed) {
+        if (!listed || format.isEmpty())
+            return;
+        reports::CoverageRow planned = row;
+        planning::applyPlanning(planned, planning.rules, planning.marks);
+        if (list)
+            list->add(planned);
+        else if (planning::reorderSuggestion(planned, target))
+            proposalRows.push_back(std::move(planned));
+    });
     if (list) {
         list->finish();
         flushList();
     }
-    const QString fileName =
-        book.isXlsx() ? reports::productWorkbookFileName(gAppPath, period, true) : xlsName;
-    book.saveAs(fileName);
-    progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
+    job.save(progress);
     progress.finish();
-    if (leftOut.count() > 0)
-        std::fprintf(stderr, "%s\n", leftOut.message().toLocal8Bit().constData());
+    const QString leftOut = job.leftOutMessage();
+    if (!leftOut.isEmpty())
+        std::fprintf(stderr, "%s\n", leftOut.toLocal8Bit().constData());
+    if (const QString older = job.olderWorkbook(); !older.isEmpty()) {
+        if (replaceOlder)
+            job.removeOlderWorkbook(older);
+        StderrProgress::note(job.olderWorkbookNotice(older, replaceOlder));
+    }
     if (format.isEmpty())
-        printPath(fileName);
+        printPath(job.workbookFile());
     if (proposal) {
         // A mistyped supplier would give an empty proposal, as if nothing were to be ordered.
         if (!supplier.isEmpty() &&
@@ -132,7 +141,8 @@ int coverage(const QStringList &arguments) {
                              .arg(supplier)
                              .toLocal8Bit()
                              .constData());
-        const auto lines = reports::proposalLines(reports::allRows(proposalRows), target, supplier);
+        const auto lines =
+            planning::proposalLines(reports::allRows(proposalRows), target, supplier);
         write(format == QStringLiteral("proposal-csv")
                   ? reports::proposalCsv(lines, period.date())
                   : reports::proposalJson(lines, period, target));

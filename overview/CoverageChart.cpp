@@ -22,7 +22,7 @@
 #include <cmath>
 #include <vector>
 
-using reports::Urgency;
+using planning::Urgency;
 
 namespace overview {
 
@@ -123,7 +123,7 @@ void CoverageChart::refresh() {
 
 void CoverageChart::drawBars() {
     const CoverageTableModel *model = m_rows->coverageModel();
-    const int target = model ? model->targetWeeks() : reports::DefaultTargetWeeks;
+    const int target = model ? model->targetWeeks() : planning::DefaultTargetWeeks;
 
     // The shown products that sell, the least covered first (ties in the list's order).
     std::vector<int> candidates;
@@ -259,7 +259,7 @@ void CoverageChart::resizeEvent(QResizeEvent *event) {
 void CoverageChart::drawHistogram() {
     const CoverageTableModel *model = m_rows->coverageModel();
     const std::vector<Bin> bins =
-        binsAround(model ? model->targetWeeks() : reports::DefaultTargetWeeks);
+        binsAround(model ? model->targetWeeks() : planning::DefaultTargetWeeks);
     std::vector<int> counts(bins.size());
     int noSales = 0;
     if (model)
@@ -278,7 +278,7 @@ void CoverageChart::drawHistogram() {
         }
     QChart *chart =
         plainChart(QStringLiteral("Täckning i veckor, alla visade produkter (mål %1)")
-                       .arg(model ? model->targetWeeks() : reports::DefaultTargetWeeks));
+                       .arg(model ? model->targetWeeks() : planning::DefaultTargetWeeks));
     auto *set = new QBarSet(QStringLiteral("produkter"));
     set->setColor(urgencyBarColor(Urgency::Plain));
     QStringList labels;

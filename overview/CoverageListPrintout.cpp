@@ -3,7 +3,7 @@
 #include "MDlib/Error.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintPreviewWidget.h"
-#include "reports/Planning.h"
+#include "reports/ListColumns.h"
 
 #include <QDate>
 #include <QDialogButtonBox>
@@ -27,6 +27,7 @@
 
 using reports::ListCell;
 using reports::ListColumn;
+using reports::listColumn;
 
 namespace overview {
 
@@ -78,42 +79,32 @@ QString cellText(const ListCell &cell) {
     return {};
 }
 
-// The printout's columns: the list's, then the window's planning columns.
-constexpr int ColumnCount = reports::ListColumnCount + reports::PlanningListColumnCount;
-
-bool isPlanning(int c) {
-    return c >= reports::ListColumnCount;
-}
-
-reports::PlanningListColumn planningColumn(int c) {
-    return reports::PlanningListColumn(c - reports::ListColumnCount);
-}
+// The printout's columns: the window's.
+constexpr int ColumnCount = reports::ShownColumnCount;
 
 // The texts a row may show cut to their column's width, in the order they give up their room.
-constexpr int cutOrder[] = {
-    reports::ListColumnCount + int(reports::PlanningListColumn::Mark),
-    reports::ListColumnCount + int(reports::PlanningListColumn::Group),
-    reports::ListColumnCount + int(reports::PlanningListColumn::Supplier),
-    int(ListColumn::Description),
-};
+std::vector<int> cutOrder() {
+    std::vector<int> columns;
+    for (int c = 0; c < ColumnCount; ++c)
+        if (listColumn(ListColumn(c)).cut > 0)
+            columns.push_back(c);
+    std::sort(columns.begin(), columns.end(), [](int a, int b) {
+        return listColumn(ListColumn(a)).cut < listColumn(ListColumn(b)).cut;
+    });
+    return columns;
+}
 
 bool cuttable(int c) {
-    return std::find(std::begin(cutOrder), std::end(cutOrder), c) != std::end(cutOrder);
+    return listColumn(ListColumn(c)).cut > 0;
 }
 
 bool rightAligned(int c) {
-    if (isPlanning(c))
-        return false;
-    const ListColumn column = ListColumn(c);
-    return column != ListColumn::Status && column != ListColumn::Product &&
-           column != ListColumn::Description;
+    return listColumn(ListColumn(c)).kind == reports::ListColumnInfo::Kind::Number;
 }
 
 // A heading on two lines, split at its last blank.
 QStringList headingLines(int c) {
-    const QString heading =
-        QString::fromUtf8(isPlanning(c) ? reports::planningListColumnInfo(planningColumn(c)).heading
-                                        : reports::listColumnInfo(ListColumn(c)).heading);
+    const QString heading = QString::fromUtf8(listColumn(ListColumn(c)).heading);
     const qsizetype blank = heading.lastIndexOf(QLatin1Char(' '));
     if (blank < 0)
         return {QString(), heading};
@@ -144,16 +135,11 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
     int points = 9;
     std::vector<QString> cells(rows.size() * n);
     const auto cell = [&](size_t row, size_t k) -> QString & { return cells[row * n + k]; };
-    const reports::OrderTotal toOrder = reports::orderTotal(rows, targetWeeks);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        for (size_t k = 0; k < n; ++k) {
-            const int c = columns[k];
-            cell(i, k) = isPlanning(c)
-                             ? reports::planningListText(*rows[i], planningColumn(c), period.date(),
-                                                         targetWeeks, today)
-                             : cellText(reports::listCell(*rows[i], ListColumn(c), targetWeeks));
-        }
-    }
+    const planning::OrderTotal toOrder = planning::orderTotal(rows, targetWeeks);
+    const reports::ListContext context{period.date(), double(targetWeeks), today, true};
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (size_t k = 0; k < n; ++k)
+            cell(i, k) = cellText(reports::listCell(*rows[i], ListColumn(columns[k]), context));
     std::vector<double> widths(n);
     double total = 0;
     for (;;) {
@@ -179,7 +165,7 @@ void printCoverageList(PrintEngine &engine, const std::vector<const reports::Cov
     // Still too wide at the smallest size: the texts that may be cut give up what the page
     // lacks, the mark first and the description last, none below CutFloor.
     double excess = total - (Right - Left);
-    for (const int c : cutOrder) {
+    for (const int c : cutOrder()) {
         const auto k = size_t(std::find(columns.begin(), columns.end(), c) - columns.begin());
         if (excess <= 0)
             break;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "reports/CoverageOverview.h"
+#include "figures/Period.h"
+#include "reports/CoverageRow.h"
 
 #include <QDate>
 #include <QDialog>
@@ -16,8 +17,8 @@ class QSpinBox;
 namespace overview {
 
 // Lays the rows out as a new document in the engine, on A4 landscape: every page headed with
-// the period, the target and the total to order, the columns (the overview model's numbers: the
-// list's, then its planning columns; none for all of them in that order), page numbers
+// the period, the target and the total to order, the columns (reports::ListColumn numbers, the
+// overview model's; none for all of the model's in their order), page numbers
 // "Sida n av m" at the foot. Numbers are right-aligned; the description, and the supplier, group
 // and mark where the page is short of room, are cut to their column. The order urgency is
 // measured against today.

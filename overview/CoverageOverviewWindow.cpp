@@ -9,6 +9,8 @@
 #include "overview/DrillDownDialog.h"
 #include "overview/PlanningPanel.h"
 #include "overview/UrgencyStyle.h"
+#include "reports/ListColumns.h"
+#include "reports/ListWriters.h"
 #include "ui/WindowLayout.h"
 
 #include <QCheckBox>
@@ -33,8 +35,10 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+using planning::Urgency;
 using reports::ListColumn;
-using reports::Urgency;
 
 namespace overview {
 
@@ -98,7 +102,7 @@ int storedTargetWeeks() {
         stored = QSettings(QStringLiteral("LodvikProdSok"), QStringLiteral("lodvikprodsok"))
                      .value(QLatin1String(TargetKey));
     const int weeks = stored.toInt(&ok);
-    return ok && weeks >= 1 && weeks <= 104 ? weeks : reports::DefaultTargetWeeks;
+    return ok && weeks >= 1 && weeks <= 104 ? weeks : planning::DefaultTargetWeeks;
 }
 
 void storeTargetWeeks(int weeks) {
@@ -118,9 +122,11 @@ QString CoverageOverviewWindow::helpText() {
         "och upp till dess minsta order. Blir den 0 eller mindre föreslås inget. Ledtid, "
         "säkerhetslager, multipel och minsta order är produktens planeringsregel (lodvikprodsok "
         "rules --load FIL); utan regel är de 0, 0, 1 och 0. En produkt utan försäljning "
-        "(försäljning per vecka PJ tom eller 0) eller markerad som utgått får inget förslag. Alla "
-        "värden är körningens egna, desamma som i täckningsarbetsboken "
-        "(kolumnerna O, G, L och J).\n\n"
+        "(försäljning per vecka PJ tom eller 0) eller markerad som utgått får inget förslag, och "
+        "en markerad som beställd inget förrän ordern syns bland order PJ (minst de beställda "
+        "förpackningarna). Alla värden är körningens egna, desamma som i täckningsarbetsboken "
+        "(kolumnerna O, G, L och J). Att beställa, summorna per leverantör och inköpsförslaget "
+        "utan valda rader räknar samma produkter.\n\n"
         "Färgerna följer täckningen i veckor (lager totalt ÷ försäljning per vecka PJ, "
         "arbetsbokens kolumn H) mot målet:\n"
         "    röd, !!: under halva målet\n"
@@ -192,30 +198,25 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setHighlightSections(false);
+    // Each column as wide as its heading or its widest text, whichever is wider.
     const QFontMetrics metrics = m_view->fontMetrics();
-    for (int c = 0; c < reports::ListColumnCount; ++c) {
-        const QString heading = QString::fromUtf8(reports::listColumnInfo(ListColumn(c)).heading);
-        int width = metrics.horizontalAdvance(heading) + 28;
+    for (int c = 0; c < reports::ShownColumnCount; ++c) {
+        const reports::ListColumnInfo &info = reports::listColumn(ListColumn(c));
+        int width = metrics.horizontalAdvance(QString::fromUtf8(info.heading));
+        if (info.widest)
+            width = std::max(width, metrics.horizontalAdvance(QString::fromUtf8(info.widest)));
         if (ListColumn(c) == ListColumn::Status)
-            width = metrics.horizontalAdvance(QStringLiteral("under halva målet")) + 36;
-        else if (ListColumn(c) == ListColumn::Description)
-            width = metrics.horizontalAdvance(QLatin1Char('x')) * 28;
-        else if (ListColumn(c) == ListColumn::Product)
-            width = std::max(width, metrics.horizontalAdvance(QLatin1Char('0')) * 10);
-        m_view->setColumnWidth(c, width);
+            width += 16; // the class's icon
+        m_view->setColumnWidth(c, width + 28);
     }
     // The columns a decision is made on first; the rest follow in the list's order.
-    const int decisions[] = {int(ListColumn::Status),
-                             int(ListColumn::Product),
-                             int(ListColumn::Description),
-                             int(ListColumn::Cover),
-                             int(ListColumn::Suggestion),
-                             reports::ListColumnCount + int(PlanningColumn::OrderUrgency),
-                             reports::ListColumnCount + int(PlanningColumn::OrderBy),
-                             reports::ListColumnCount + int(PlanningColumn::Mark)};
+    const ListColumn decisions[] = {ListColumn::Status,      ListColumn::Product,
+                                    ListColumn::Description, ListColumn::Cover,
+                                    ListColumn::Suggestion,  ListColumn::OrderUrgency,
+                                    ListColumn::OrderBy,     ListColumn::Mark};
     QHeaderView *header = m_view->horizontalHeader();
     for (int place = 0; place < int(std::size(decisions)); ++place)
-        header->moveSection(header->visualIndex(decisions[place]), place);
+        header->moveSection(header->visualIndex(int(decisions[place])), place);
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QHeaderView::customContextMenuRequested, this,
             &CoverageOverviewWindow::showColumnMenu);
@@ -365,7 +366,7 @@ std::vector<const reports::CoverageRow *> CoverageOverviewWindow::visibleRows() 
 }
 
 std::pair<qint64, int> CoverageOverviewWindow::totalToOrder() const {
-    const reports::OrderTotal total = reports::orderTotal(visibleRows(), targetWeeks());
+    const planning::OrderTotal total = planning::orderTotal(visibleRows(), targetWeeks());
     return {total.packs, total.products};
 }
 
@@ -417,7 +418,7 @@ void CoverageOverviewWindow::saveList(const QString &fileName) const {
     const std::vector<const reports::CoverageRow *> rows = visibleRows();
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0) {
         const QByteArray csv =
-            reports::coverageCsv(rows, period(), targetWeeks(), m_model->today());
+            reports::swedishListCsv(rows, period(), targetWeeks(), m_model->today());
         lodvik::saveFile(fileName,
                          QStringLiteral("Listan %1").arg(QDir::toNativeSeparators(fileName)),
                          [&](QIODevice &device) { device.write(csv); });

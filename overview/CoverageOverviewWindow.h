@@ -1,6 +1,7 @@
 #pragma once
 
-#include "reports/CoverageOverview.h"
+#include "figures/Period.h"
+#include "reports/CoverageRow.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -50,8 +51,9 @@ public:
     std::vector<int> shownColumns() const;
     // Hides or shows a column (the heading's context menu); the product number stays.
     void setColumnShown(int column, bool shown);
-    // Writes the shown rows as a workbook (.xls) or, for a name ending in .csv, as CSV. Raises
-    // lodvik::Error when the file cannot be written; an earlier file stays as it was.
+    // Writes the shown rows as a workbook (.xls) or, for a name ending in .csv, as CSV for a
+    // Swedish spreadsheet. Raises lodvik::Error when the file cannot be written; an earlier file
+    // stays as it was.
     void saveList(const QString &fileName) const;
     // Packs to order over the shown rows, and for how many products.
     std::pair<qint64, int> totalToOrder() const;

@@ -1,9 +1,8 @@
 #include "overview/CoverageTableModel.h"
 
+#include "MDlib/NumberText.h"
 #include "overview/UrgencyStyle.h"
 #include "reports/CoverageColumns.h"
-#include "reports/CoverageSources.h"
-#include "reports/Planning.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -12,9 +11,10 @@
 #include <cmath>
 #include <limits>
 
+using planning::Urgency;
 using reports::ListCell;
 using reports::ListColumn;
-using reports::Urgency;
+using reports::ListColumnInfo;
 
 namespace overview {
 
@@ -44,33 +44,23 @@ QString numberText(double value) {
     static const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
     if (std::abs(value) < 1e15 && value == std::round(value))
         return swedish.toString(qlonglong(value));
-    return reports::swedishNumber(value);
-}
-
-bool isPlanningColumn(ListColumn column) {
-    return int(column) >= reports::ListColumnCount;
-}
-
-PlanningColumn planningColumn(ListColumn column) {
-    return PlanningColumn(int(column) - reports::ListColumnCount);
+    return lodvik::swedishNumber(value);
 }
 
 // The workbook's column a list column shows, or nullptr.
 const reports::CoverageColumn *coverageColumn(ListColumn column) {
-    return isPlanningColumn(column) ? nullptr : reports::listColumnInfo(column).column;
+    return reports::listColumn(column).workbook;
 }
 
+// A column whose texts sort in Swedish order; the status and the order urgency sort by how
+// urgent they are.
 bool isTextColumn(ListColumn column) {
-    const reports::CoverageColumn *c = coverageColumn(column);
-    return (c && c->text) ||
-           (isPlanningColumn(column) && (planningColumn(column) == PlanningColumn::Supplier ||
-                                         planningColumn(column) == PlanningColumn::Group ||
-                                         planningColumn(column) == PlanningColumn::Mark));
+    return reports::listColumn(column).kind == ListColumnInfo::Kind::Text &&
+           column != ListColumn::Status && column != ListColumn::OrderUrgency;
 }
 
 bool isNumberColumn(ListColumn column) {
-    const reports::CoverageColumn *c = coverageColumn(column);
-    return (c && c->number) || column == ListColumn::Suggestion;
+    return reports::listColumn(column).kind == ListColumnInfo::Kind::Number;
 }
 
 const QIcon &iconFor(Urgency urgency) {
@@ -103,8 +93,8 @@ void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
 }
 
 void CoverageTableModel::computeRow(size_t i) {
-    m_urgency[i] = reports::urgency(m_rows[i], m_target);
-    m_suggestion[i] = double(reports::reorderSuggestion(m_rows[i], m_target).value_or(0));
+    m_urgency[i] = planning::urgency(m_rows[i], m_target);
+    m_suggestion[i] = double(planning::reorderSuggestion(m_rows[i], m_target).value_or(0));
 }
 
 void CoverageTableModel::setPeriod(const figures::Period &period) {
@@ -150,7 +140,7 @@ int CoverageTableModel::rowCount(const QModelIndex &parent) const {
 }
 
 int CoverageTableModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : reports::ListColumnCount + PlanningColumnCount;
+    return parent.isValid() ? 0 : reports::ShownColumnCount;
 }
 
 QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
@@ -161,10 +151,8 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
     const Urgency urgency = m_urgency[r];
     switch (role) {
     case Qt::DisplayRole: {
-        if (isPlanningColumn(column))
-            return planningText(index.row(), planningColumn(column));
         if (column == ListColumn::Status)
-            return reports::urgencyText(urgency);
+            return planning::urgencyText(urgency);
         // A product that sells has a cover even where the run left the cell empty; a negative
         // one (stock below zero) means it has run out.
         if (column == ListColumn::Cover && m_rows[r].hasSales() &&
@@ -173,10 +161,10 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
                                                         : QStringLiteral("0");
         if (column == ListColumn::Suggestion)
             return m_suggestion[r] > 0 ? numberText(m_suggestion[r]) : QString();
-        const ListCell cell = reports::listCell(m_rows[r], column, m_target);
-        if (cell.kind == ListCell::Kind::Number)
-            return numberText(cell.number);
-        return cell.text;
+        const ListCell shown = cell(index.row(), column);
+        if (shown.kind == ListCell::Kind::Number)
+            return numberText(shown.number);
+        return shown.text;
     }
     case Qt::DecorationRole:
         if (column == ListColumn::Status)
@@ -195,9 +183,9 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
                                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ToolTipRole:
         if (column == ListColumn::Suggestion)
-            return reports::suggestionExplanation(m_rows[r], m_target);
+            return planning::suggestionExplanation(m_rows[r], m_target);
         if (column == ListColumn::Status && urgency != Urgency::Plain)
-            return reports::urgencyText(urgency);
+            return planning::urgencyText(urgency);
         // The class reads the rounded weeks; the suggestion the packs, lead time and safety.
         if (column == ListColumn::Status && m_suggestion[r] > 0)
             return QStringLiteral("Når målet i hela veckor, men lagret räcker inte hela vägen "
@@ -211,31 +199,32 @@ QVariant CoverageTableModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant CoverageTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && section >= reports::ListColumnCount &&
-        section < columnCount() && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
-        const reports::PlanningListColumnInfo &info =
-            reports::planningListColumnInfo(PlanningColumn(section - reports::ListColumnCount));
-        return QString::fromUtf8(role == Qt::DisplayRole ? info.heading : info.tooltip);
-    }
-    if (orientation != Qt::Horizontal || section < 0 || section >= reports::ListColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
-    const reports::ListColumnInfo &info = reports::listColumnInfo(ListColumn(section));
+    const ListColumnInfo &info = reports::listColumn(ListColumn(section));
     if (role == Qt::DisplayRole)
         return QString::fromUtf8(info.heading);
-    if (role == Qt::ToolTipRole && info.workbookColumn)
-        return QStringLiteral("Täckningsarbetsbokens kolumn %1")
-            .arg(QLatin1Char(info.workbookColumn));
-    if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::OrderTotal)
-        return QStringLiteral("Order PJ + restorder PJ (arbetsbokens N = L + J); FRN:s order "
-                              "ingår inte");
-    if (role == Qt::ToolTipRole && ListColumn(section) == ListColumn::Suggestion)
-        return QStringLiteral("Förpackningar att beställa för att nå målet; se Hjälp.");
-    return QAbstractTableModel::headerData(section, orientation, role);
+    if (role != Qt::ToolTipRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    const QString own = info.tooltip ? QString::fromUtf8(info.tooltip) : QString();
+    if (!info.workbook)
+        return own.isEmpty() ? QVariant() : QVariant(own);
+    const QString letter =
+        QStringLiteral("Täckningsarbetsbokens kolumn %1").arg(QLatin1Char(info.workbook->letter));
+    return own.isEmpty() ? letter : own + QStringLiteral(". ") + letter;
+}
+
+reports::ListCell CoverageTableModel::cell(int row, ListColumn column) const {
+    return reports::listCell(m_rows[size_t(row)], column,
+                             {m_period, double(m_target), m_today, true});
 }
 
 double CoverageTableModel::numberKey(int row, ListColumn column) const {
     const reports::CoverageRow &r = m_rows[size_t(row)];
     constexpr double never = std::numeric_limits<double>::infinity();
+    const auto day = [&](const std::optional<QDate> &d) {
+        return d ? double(d->toJulianDay()) : never;
+    };
     // A cover without the sales it is measured by sorts after every product with them.
     if (const reports::CoverageColumn *c = coverageColumn(column);
         c && c->kind == reports::CoverageColumn::Kind::Cover)
@@ -247,17 +236,23 @@ double CoverageTableModel::numberKey(int row, ListColumn column) const {
         return urgencyRank(m_urgency[size_t(row)]);
     case ListColumn::Suggestion:
         return m_suggestion[size_t(row)];
+    case ListColumn::OrderUrgency: {
+        const planning::OrderUrgency u = planning::orderUrgency(r, m_period, m_target, m_today);
+        return u == planning::OrderUrgency::None ? never : double(int(u));
+    }
+    case ListColumn::Stockout:
+        return day(planning::stockoutDate(r, m_period));
+    case ListColumn::OrderBy:
+        return day(planning::orderByDate(r, m_period));
     default: {
-        if (isPlanningColumn(column))
-            return planningKey(row, planningColumn(column));
-        const ListCell cell = reports::listCell(r, column, m_target);
-        return cell.kind == ListCell::Kind::Number ? cell.number : 0;
+        const ListCell shown = cell(row, column);
+        return shown.kind == ListCell::Kind::Number ? shown.number : 0;
     }
     }
 }
 
 void CoverageTableModel::forgetKeys() {
-    m_numberKeys.assign(size_t(reports::ListColumnCount + PlanningColumnCount), {});
+    m_numberKeys.assign(size_t(reports::ShownColumnCount), {});
 }
 
 const std::vector<double> &CoverageTableModel::numberKeys(ListColumn column) const {
@@ -279,10 +274,8 @@ std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
     const QCollator collator = swedishCollator();
     std::vector<QCollatorSortKey> keys;
     keys.reserve(m_rows.size());
-    const reports::CoverageColumn *c = coverageColumn(column);
     for (size_t r = 0; r < m_rows.size(); ++r)
-        keys.push_back(collator.sortKey(c ? m_rows[r].*c->text
-                                          : planningText(int(r), planningColumn(column))));
+        keys.push_back(collator.sortKey(cell(int(r), column).text));
     std::vector<int> order(m_rows.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
@@ -296,30 +289,6 @@ std::vector<double> CoverageTableModel::swedishRanks(ListColumn column) const {
         ranks[size_t(order[i])] = rank;
     }
     return ranks;
-}
-
-QString CoverageTableModel::planningText(int r, PlanningColumn column) const {
-    return reports::planningListText(m_rows[size_t(r)], column, m_period, m_target, m_today);
-}
-
-double CoverageTableModel::planningKey(int r, PlanningColumn column) const {
-    const reports::CoverageRow &row = m_rows[size_t(r)];
-    constexpr double never = std::numeric_limits<double>::infinity();
-    const auto day = [&](const std::optional<QDate> &d) {
-        return d ? double(d->toJulianDay()) : never;
-    };
-    switch (column) {
-    case PlanningColumn::OrderUrgency: {
-        const reports::OrderUrgency u = reports::orderUrgency(row, m_period, m_target, m_today);
-        return u == reports::OrderUrgency::None ? never : double(int(u));
-    }
-    case PlanningColumn::Stockout:
-        return day(reports::stockoutDate(row, m_period));
-    case PlanningColumn::OrderBy:
-        return day(reports::orderByDate(row, m_period));
-    default:
-        return 0; // texts sort by their Swedish ranks
-    }
 }
 
 bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "reports/CoverageOverview.h"
-#include "reports/Planning.h"
+#include "figures/Period.h"
+#include "reports/CoverageRow.h"
+#include "reports/ListColumns.h"
 
 #include <QAbstractTableModel>
 #include <QDate>
@@ -11,12 +12,9 @@
 
 namespace overview {
 
-// The planning columns after the list's own (the model's columns ListColumnCount and on).
-using PlanningColumn = reports::PlanningListColumn;
-constexpr int PlanningColumnCount = reports::PlanningListColumnCount;
-
-// The rows of a coverage run as a table: one row per product, the list's columns. Everything a
-// view asks for is read from the rows in memory; the sort keys of a column are made once.
+// The rows of a coverage run as a table: one row per product, the list's columns that have a
+// heading (reports/ListColumns), column c being ListColumn(c). Everything a view asks for is read
+// from the rows in memory; the sort keys of a column are made once.
 class CoverageTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -37,7 +35,7 @@ public:
     int targetWeeks() const { return m_target; }
     // The day the order urgency is measured against: the day of the rows' run.
     QDate today() const { return m_today; }
-    reports::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
+    planning::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -52,8 +50,8 @@ public:
 private:
     double numberKey(int row, reports::ListColumn column) const;
     std::vector<double> swedishRanks(reports::ListColumn column) const;
-    QString planningText(int row, PlanningColumn column) const;
-    double planningKey(int row, PlanningColumn column) const;
+    // What the window shows in a column (the operator's words), before numbers are written.
+    reports::ListCell cell(int row, reports::ListColumn column) const;
     void computeRow(size_t row);
     void rowChanged(int row);
     // The sort keys of a column (for a text its place in Swedish order), made on its first
@@ -62,10 +60,10 @@ private:
     void forgetKeys();
 
     std::vector<reports::CoverageRow> m_rows;
-    std::vector<reports::Urgency> m_urgency;
+    std::vector<planning::Urgency> m_urgency;
     std::vector<double> m_suggestion;                      // 0 without one
     mutable std::vector<std::vector<double>> m_numberKeys; // by column
-    int m_target = reports::DefaultTargetWeeks;
+    int m_target = planning::DefaultTargetWeeks;
     QDate m_period;
     QDate m_today = QDate::currentDate();
 };

@@ -2,8 +2,11 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/NumberText.h"
+#include "figures/Period.h"
+#include "planning/Planning.h"
 #include "reports/CoverageColumns.h"
-#include "reports/CoverageOverview.h"
+#include "reports/CoverageRow.h"
 #include "reports/CoverageSources.h"
 
 #include <QDialogButtonBox>
@@ -23,14 +26,14 @@ QString runCell(const reports::CoverageRow &row, char column) {
     if (!c || !c->number)
         return {};
     const reports::CellNumber &n = row.*c->number;
-    return n ? reports::swedishNumber(*n) : QString();
+    return n ? lodvik::swedishNumber(*n) : QString();
 }
 
 QString cellNumberText(const QString &cell) {
     double d = 0;
     if (cell.isEmpty() || !lodvik::parseNumber(cell, &d))
         return cell;
-    return reports::swedishNumber(d);
+    return lodvik::swedishNumber(d);
 }
 
 } // namespace
@@ -87,7 +90,7 @@ DrillDownDialog::DrillDownDialog(const QString &localDatabase, const figures::Pe
     table->resizeColumnsToContents();
     table->resizeRowsToContents();
 
-    QString foot = reports::suggestionExplanation(row, targetWeeks);
+    QString foot = planning::suggestionExplanation(row, targetWeeks);
     if (!problem.isEmpty())
         foot = QStringLiteral("Källorna kunde inte läsas: %1\n\n").arg(problem) + foot;
     else if (changed)

@@ -4,6 +4,7 @@
 #include "MDlib/SafeFile.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
+#include "reports/ProposalFiles.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -129,9 +130,9 @@ void PlanningPanel::runChanged() {
 
 void PlanningPanel::updateTotals() {
     std::map<QString, qint64> bySupplier;
-    for (const reports::CoverageRow *row : reports::eachProductOnce(m_window->visibleRows()))
-        if (const auto s = reports::reorderSuggestion(*row, m_window->targetWeeks()))
-            bySupplier[row->rule.supplier] += *s;
+    for (const planning::ProposalLine &line :
+         planning::proposalLines(m_window->visibleRows(), m_window->targetWeeks()))
+        bySupplier[line.row->rule.supplier] += line.packs;
     QStringList parts;
     for (const auto &[supplier, packs] : bySupplier)
         parts << QStringLiteral("%1 %2").arg(supplier.isEmpty() ? noneEntry : supplier).arg(packs);
@@ -152,7 +153,7 @@ void PlanningPanel::markSelected(std::optional<PlanningMark::Kind> kind,
             mark = PlanningMark{*kind, {}, 0};
         else if (kind)
             mark = PlanningMark{*kind, QDate::currentDate(),
-                                packs.value_or(double(reports::reorderSuggestion(
+                                packs.value_or(double(planning::reorderSuggestion(
                                                           model->row(row), m_window->targetWeeks())
                                                           .value_or(0)))};
         store->setMark(m_window->period().text(), model->row(row).product, mark);
@@ -176,8 +177,8 @@ void PlanningPanel::askAndMark(std::optional<PlanningMark::Kind> kind) {
         packs = QInputDialog::getDouble(
             this, QStringLiteral("Beställd"),
             QStringLiteral("Beställda förpackningar av %1:").arg(row.product),
-            double(reports::reorderSuggestion(row, m_window->targetWeeks()).value_or(0)), 0, 1e9, 0,
-            &ok);
+            double(planning::reorderSuggestion(row, m_window->targetWeeks()).value_or(0)), 0, 1e9,
+            0, &ok);
         if (!ok)
             return;
     }
@@ -267,29 +268,23 @@ void PlanningPanel::editRule() {
     }
 }
 
-std::vector<reports::ProposalLine> PlanningPanel::proposalRows() const {
+std::vector<planning::ProposalLine> PlanningPanel::proposalRows() const {
     CoverageFilterModel *shown = m_window->shownRows();
     const QModelIndexList selected = m_window->view()->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return planning::proposalLines(m_window->visibleRows(), m_window->targetWeeks());
     std::vector<const reports::CoverageRow *> rows;
-    if (selected.isEmpty()) {
-        for (const int r : shown->visibleSourceRows()) {
-            const reports::Urgency u = shown->coverageModel()->urgency(r);
-            if (u == reports::Urgency::Urgent || u == reports::Urgency::BelowTarget)
-                rows.push_back(&shown->coverageModel()->row(r));
-        }
-    } else {
-        for (const int r : selectedRows())
-            rows.push_back(&shown->coverageModel()->row(r));
-    }
-    return reports::proposalLines(rows, m_window->targetWeeks());
+    for (const int r : selectedRows())
+        rows.push_back(&shown->coverageModel()->row(r));
+    return planning::proposalLines(rows, m_window->targetWeeks());
 }
 
 void PlanningPanel::openProposal() {
-    std::vector<reports::ProposalLine> lines = proposalRows();
+    std::vector<planning::ProposalLine> lines = proposalRows();
     if (lines.empty()) {
         QMessageBox::information(this, QStringLiteral("Inköpsförslag"),
-                                 QStringLiteral("Inga omarkerade produkter med förslag bland "
-                                                "de valda (eller, utan val, under målet)."));
+                                 QStringLiteral("Inga produkter med förslag bland de valda "
+                                                "(eller, utan val, bland de visade)."));
         return;
     }
     ProposalDialog dialog(std::move(lines), m_window->period(), this);
@@ -298,7 +293,7 @@ void PlanningPanel::openProposal() {
 
 // ---- ProposalDialog -----------------------------------------------------------------------
 
-ProposalDialog::ProposalDialog(std::vector<reports::ProposalLine> lines,
+ProposalDialog::ProposalDialog(std::vector<planning::ProposalLine> lines,
                                const figures::Period &period, QWidget *parent)
     : QDialog(parent), m_lines(std::move(lines)), m_period(period),
       m_table(new QTableWidget(int(m_lines.size()), 4, this)) {
@@ -312,7 +307,7 @@ ProposalDialog::ProposalDialog(std::vector<reports::ProposalLine> lines,
                                         QStringLiteral("Antal förp.")});
     m_table->verticalHeader()->hide();
     for (int r = 0; r < int(m_lines.size()); ++r) {
-        const reports::CoverageRow &row = *m_lines[size_t(r)].row;
+        const planning::Item &row = *m_lines[size_t(r)].row;
         const QStringList texts{row.rule.supplier, row.product, row.description};
         for (int c = 0; c < 3; ++c) {
             auto *item = new QTableWidgetItem(texts[c]);
@@ -338,8 +333,8 @@ ProposalDialog::ProposalDialog(std::vector<reports::ProposalLine> lines,
     };
 }
 
-std::vector<reports::ProposalLine> ProposalDialog::lines() const {
-    std::vector<reports::ProposalLine> edited;
+std::vector<planning::ProposalLine> ProposalDialog::lines() const {
+    std::vector<planning::ProposalLine> edited;
     for (int r = 0; r < int(m_lines.size()); ++r) {
         const qint64 packs = m_table->item(r, 3)->data(Qt::EditRole).toLongLong();
         if (packs > 0)
@@ -349,11 +344,11 @@ std::vector<reports::ProposalLine> ProposalDialog::lines() const {
 }
 
 QStringList ProposalDialog::saveTo(const QString &folder) const {
-    const std::vector<reports::ProposalLine> all = lines();
+    const std::vector<planning::ProposalLine> all = lines();
     QStringList files;
     for (size_t i = 0; i < all.size();) {
         const QString supplier = all[i].row->rule.supplier;
-        std::vector<reports::ProposalLine> group;
+        std::vector<planning::ProposalLine> group;
         for (; i < all.size() && all[i].row->rule.supplier == supplier; ++i)
             group.push_back(all[i]);
         const QString base = QDir(folder).filePath(

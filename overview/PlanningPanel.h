@@ -1,7 +1,8 @@
 #pragma once
 
+#include "figures/Period.h"
+#include "planning/Planning.h"
 #include "planning/PlanningStore.h"
-#include "reports/Planning.h"
 
 #include <QDialog>
 #include <QWidget>
@@ -40,9 +41,9 @@ public:
     // Gives the selected rows this rule, kept in the store. Raises lodvik::Error when it cannot
     // be kept.
     void setRuleOfSelected(const PlanningRule &rule);
-    // The rows of a proposal: the selected ones, or with none selected every shown row under
-    // the target; only those with a suggestion and no mark.
-    std::vector<reports::ProposalLine> proposalRows() const;
+    // The rows of a proposal: the selected ones, or with none selected every shown row; only
+    // those with a suggestion, so that without a selection it holds what "Att beställa" counts.
+    std::vector<planning::ProposalLine> proposalRows() const;
 
     QComboBox *supplierBox() const { return m_supplier; }
     QComboBox *groupBox() const { return m_group; }
@@ -67,11 +68,11 @@ class ProposalDialog : public QDialog {
     Q_OBJECT
 
 public:
-    ProposalDialog(std::vector<reports::ProposalLine> lines, const figures::Period &period,
+    ProposalDialog(std::vector<planning::ProposalLine> lines, const figures::Period &period,
                    QWidget *parent = nullptr);
 
     // The lines with the packs as edited (a row set to 0 is left out).
-    std::vector<reports::ProposalLine> lines() const;
+    std::vector<planning::ProposalLine> lines() const;
     // Writes Inkopsforslag<period>-<supplier>.xls and .csv per supplier into folder; returns the
     // files written. Raises lodvik::Error when one cannot be written.
     QStringList saveTo(const QString &folder) const;
@@ -83,7 +84,7 @@ public:
 private:
     void askAndSave();
 
-    std::vector<reports::ProposalLine> m_lines;
+    std::vector<planning::ProposalLine> m_lines;
     figures::Period m_period;
     QTableWidget *m_table;
 };

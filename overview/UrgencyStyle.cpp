@@ -4,7 +4,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-using reports::Urgency;
+using planning::Urgency;
 
 namespace overview {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/CoverageOverview.h"
+#include "planning/Planning.h"
 
 #include <QColor>
 #include <QIcon>
@@ -11,13 +11,13 @@
 namespace overview {
 
 // The row's background; invalid (the view's own) for a plain row.
-QColor urgencyBackground(reports::Urgency urgency);
+QColor urgencyBackground(planning::Urgency urgency);
 // The row's text colour; invalid for the view's own.
-QColor urgencyForeground(reports::Urgency urgency);
+QColor urgencyForeground(planning::Urgency urgency);
 // The colour of a bar in the chart.
-QColor urgencyBarColor(reports::Urgency urgency);
+QColor urgencyBarColor(planning::Urgency urgency);
 // A small icon: a filled circle with "!!" (under half the target), a triangle with "!" (under
 // the target), a hollow circle with a dash (no sales); null for a plain row.
-QIcon urgencyIcon(reports::Urgency urgency);
+QIcon urgencyIcon(planning::Urgency urgency);
 
 } // namespace overview

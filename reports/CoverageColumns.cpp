@@ -1,6 +1,5 @@
 #include "reports/CoverageColumns.h"
 
-#include "reports/CoverageOverview.h"
 #include "reports/CoverageScan.h"
 
 using lodvik::Variant;
@@ -41,7 +40,6 @@ Variant salesPerWeekFRN(ProductFigures &f, const QString &product, double) {
 }
 
 using K = CoverageColumn::Kind;
-using L = ListColumn;
 
 constexpr const char *Whole = "########";
 constexpr const char *Weeks = "####";
@@ -55,22 +53,20 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .kind = K::Stored,
      .heading = {"", "Produkt", "Number"},
      .figures = {{{.name = "iblitm"}}},
-     .list = L::Product,
-     .key = "product",
-     .listHeading = "Produkt",
-     .text = &CoverageRow::product},
+     .text = &CoverageRow::product,
+     .asRead = &CoverageRow::productCell},
     {.letter = 'B',
      .kind = K::Stored,
      .heading = {"", "Produkt", "Description"},
      .figures = {{{.name = "imdsc1"}}},
-     .list = L::Description,
-     .key = "description",
-     .listHeading = "Benämning",
-     .text = &CoverageRow::description},
+     .text = &CoverageRow::description,
+     .asRead = &CoverageRow::descriptionCell},
     {.letter = 'C',
      .kind = K::Stored,
      .heading = {"", "", "Bags/pack"},
-     .figures = {{{.name = "umconv", .tables = {{{"pjomr", "iblitm"}}}}}},
+     .figures = {{{.name = "umconv",
+                   .tables = {{{"pjomr", "iblitm"}}},
+                   .meaning = "antal per förpackning"}}},
      .scale = 1000,
      .meaning = "Enheter per förpackning",
      .unit = "enheter per förp.",
@@ -79,14 +75,11 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .kind = K::Figure,
      .heading = {"Stock", "On Hand", "FRN (packs)"},
      .caption = "StockOnHandFRN",
-     .figures = {{{"StockOnHandFRN", stockOnHandFRN, {{{"pjstkfrn", "ivcitm"}}}},
-                  {"avail", avail, {{{"avail", "ivcitm"}}}}}},
+     .figures = {{{"StockOnHandFRN", stockOnHandFRN, {{{"pjstkfrn", "ivcitm"}}}, "lager FRN"},
+                  {"avail", avail, {{{"avail", "ivcitm"}}}, "tillgängligt FRN"}}},
      .pattern = Whole,
      .meaning = "Lager FRN",
      .unit = Packs,
-     .list = L::StockFrn,
-     .key = "stock_frn",
-     .listHeading = "Lager FRN",
      .number = &CoverageRow::stockFrn},
     {.letter = 'E',
      .kind = K::Figure,
@@ -96,9 +89,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .pattern = Whole,
      .meaning = "Lager DP",
      .unit = Packs,
-     .list = L::StockDp,
-     .key = "stock_dp",
-     .listHeading = "Lager DP",
      .number = &CoverageRow::stockDp},
     {.letter = 'F',
      .kind = K::Figure,
@@ -108,9 +98,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .pattern = Whole,
      .meaning = "Lager PJ",
      .unit = Packs,
-     .list = L::StockPj,
-     .key = "stock_pj",
-     .listHeading = "Lager PJ",
      .number = &CoverageRow::stockPj},
     {.letter = 'G',
      .kind = K::Sum,
@@ -119,9 +106,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .meaning = "Lager totalt",
      .unit = Packs,
      .note = " (tom cell räknas som 0)",
-     .list = L::StockTotal,
-     .key = "stock_total",
-     .listHeading = "Lager totalt",
      .number = &CoverageRow::stockTotal},
     {.letter = 'H',
      .kind = K::Cover,
@@ -133,9 +117,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .meaning = "Täckning i veckor",
      .unit = "veckor",
      .noDivisor = "O är tom (ingen försäljning) → 0",
-     .list = L::Cover,
-     .key = "cover_weeks",
-     .listHeading = "Täckning v",
      .number = &CoverageRow::coverWeeks},
     {.letter = 'I',
      .kind = K::Cover,
@@ -147,9 +128,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .meaning = "Täckning i veckor FRN",
      .unit = "veckor",
      .noDivisor = "P är tom (ingen FRN-försäljning) → 0",
-     .list = L::CoverFrn,
-     .key = "cover_weeks_frn",
-     .listHeading = "Täckning v FRN",
      .number = &CoverageRow::coverWeeksFrn},
     {.letter = 'J',
      .kind = K::Figure,
@@ -162,9 +140,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .meaning = "Restorder PJ",
      .unit = Packs,
      .note = " (restorder och prognos)",
-     .list = L::BackOrderPj,
-     .key = "backorder_pj",
-     .listHeading = "Restorder PJ",
      .number = &CoverageRow::backOrderPj},
     {.letter = 'K',
      .kind = K::Figure,
@@ -174,9 +149,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .pattern = Whole,
      .meaning = "Restorder FRN",
      .unit = Packs,
-     .list = L::BackOrderFrn,
-     .key = "backorder_frn",
-     .listHeading = "Restorder FRN",
      .number = &CoverageRow::backOrderFrn},
     {.letter = 'L',
      .kind = K::Figure,
@@ -186,9 +158,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .pattern = Whole,
      .meaning = "Order PJ",
      .unit = Packs,
-     .list = L::OrderPj,
-     .key = "order_pj",
-     .listHeading = "Order PJ",
      .number = &CoverageRow::orderPj},
     {.letter = 'M',
      .kind = K::Figure,
@@ -198,9 +167,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .pattern = Whole,
      .meaning = "Order FRN",
      .unit = Packs,
-     .list = L::OrderFrn,
-     .key = "order_frn",
-     .listHeading = "Order FRN",
      .number = &CoverageRow::orderFrn},
     {.letter = 'N',
      .kind = K::Sum,
@@ -208,9 +174,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .terms = "LJ",
      .meaning = "Order totalt",
      .unit = Packs,
-     .list = L::OrderTotal,
-     .key = "order_total",
-     .listHeading = "Order totalt",
      .number = &CoverageRow::orderTotal},
     {.letter = 'O',
      .kind = K::Figure,
@@ -221,9 +184,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .meaning = "Försäljning per vecka PJ",
      .unit = PacksAWeek,
      .note = " (26 veckor)",
-     .list = L::SalesPj,
-     .key = "sales_per_week_pj",
-     .listHeading = "Förs./v PJ",
      .number = &CoverageRow::salesPj},
     {.letter = 'P',
      .kind = K::Figure,
@@ -234,9 +194,6 @@ constexpr std::array<CoverageColumn, CoverageColumnCount> columns = {{
      .meaning = "Försäljning per vecka FRN",
      .unit = PacksAWeek,
      .note = " (sex månader ÷ 26)",
-     .list = L::SalesFrn,
-     .key = "sales_per_week_frn",
-     .listHeading = "Förs./v FRN",
      .number = &CoverageRow::salesFrn},
     {.letter = 'Q', .kind = K::Heading, .heading = {"", "", "Actions"}},
     {.letter = 'R', .kind = K::Heading, .heading = {"", "", "Status"}},
@@ -249,21 +206,6 @@ constexpr bool lettersInOrder() {
     return true;
 }
 static_assert(lettersInOrder(), "the table holds the workbook's columns A to R in order");
-
-// Every list column but the status and the suggestion is one workbook column, and only one.
-constexpr bool listedOnce() {
-    for (int l = int(ListColumn::Status); l <= int(ListColumn::Suggestion); ++l) {
-        int found = 0;
-        for (const CoverageColumn &c : columns)
-            found += c.list == ListColumn(l) ? 1 : 0;
-        const bool ownColumn =
-            ListColumn(l) == ListColumn::Status || ListColumn(l) == ListColumn::Suggestion;
-        if (found != (ownColumn ? 0 : 1))
-            return false;
-    }
-    return true;
-}
-static_assert(listedOnce(), "each list column shows one workbook column");
 
 } // namespace
 

@@ -1,21 +1,18 @@
 #pragma once
 
 #include "MDlib/Variant.h"
+#include "reports/CoverageRow.h"
 
 #include <QString>
 
 #include <array>
-#include <optional>
 
-// The columns of the coverage run, each described once: the run fills produkttabell from this
-// table, the workbook writes its headings and cells from it, and the overview's list, its CSV and
-// JSON, and the drill-down of one product read their columns from it.
+// The columns of the coverage run, each described once: the run computes its rows from this
+// table, the workbook writes its headings and cells from it, the list's columns
+// (reports/ListColumns) show its values, and the drill-down of one product explains them.
 namespace reports {
 
 class ProductFigures;
-struct CoverageRow;
-enum class ListColumn;
-using CellNumber = std::optional<double>;
 
 // An extract table and the column that holds its product number: the drill-down counts a
 // product's rows in it.
@@ -26,19 +23,22 @@ struct ExtractTable {
 
 // A figure as the run calls it for one product.
 struct ColumnFigure {
-    const char *name = nullptr; // as messages and the drill-down name it
+    const char *name = nullptr; // as messages name it, and the drill-down in a note
     lodvik::Variant (*read)(ProductFigures &figures, const QString &product,
                             double umfaktor) = nullptr;
     std::array<ExtractTable, 2> tables{}; // the tables it reads (table nullptr past the last)
+    // What it is in the operator's words, where that is not the column's meaning.
+    const char *meaning = nullptr;
 };
 
 struct CoverageColumn {
     enum class Kind {
         Stored,  // a value of the product's pjomr row, times scale when that is not 0
-        Figure,  // figures[0] (less figures[1] when there is one), formatted by pattern
-        Sum,     // the workbook's formula adding the cells of terms
-        Cover,   // the sum of terms' stored cells ÷ divisor's stored cell, formatted by pattern;
-                 // the Integer 0 when the divisor's cell counts as 0
+        Figure,  // figures[0] (less figures[1] when there is one), rounded as pattern rounds it:
+                 // to a whole number, an empty cell when that is 0 or the figure is Null
+        Sum,     // the workbook's formula adding the cells of terms (an empty cell counts 0)
+        Cover,   // the sum of terms' cells ÷ divisor's cell, rounded by pattern; 0 when the
+                 // divisor's cell is empty
         Heading, // a heading and nothing under it
     };
 
@@ -52,18 +52,17 @@ struct CoverageColumn {
     char divisor = 0;                      // Cover: the letter divided by
     const char *pattern = nullptr;         // the Format pattern of the stored text
     // The drill-down: what the cell holds, in the list's words, the unit of its value, a note
-    // after the figure's name, and for a cover the line shown when there is nothing to divide by.
+    // after the figure's meaning, and for a cover the line shown when there is nothing to
+    // divide by.
     const char *meaning = nullptr;
     const char *unit = nullptr;
     const char *note = "";
     const char *noDivisor = nullptr;
-    // The overview's list: its column, CSV header and JSON member, heading (Swedish), and the
-    // CoverageRow member holding the cell (a number, or for the product and description a text).
-    std::optional<ListColumn> list{};
-    const char *key = nullptr;
-    const char *listHeading = nullptr;
+    // The CoverageRow member holding the cell: a number, or for the product and description the
+    // text lists show (the workbook writes the value as read, CoverageRow::productCell).
     CellNumber CoverageRow::*number = nullptr;
     QString CoverageRow::*text = nullptr;
+    lodvik::Variant CoverageRow::*asRead = nullptr;
 
     // The column's number in produkttabell and in the workbook (1 = A).
     constexpr int column() const { return letter - 'A' + 1; }

@@ -12,6 +12,7 @@
 #include "xls/XlsxWorkbook.h"
 
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -45,14 +46,6 @@ qint64 countProducts(const QString &localDatabase) {
 
 namespace {
 
-Variant formatted(const Variant &figure, const QString &pattern) {
-    return Variant::String(Format(figure, pattern));
-}
-
-Variant number(const Variant &stored) {
-    return NullToValue(stored, QStringLiteral("T"));
-}
-
 // A run cannot go on without the units per pack: every per-product figure divides by them. A
 // blob (blob: its bytes as x'…', which the field reads as their text) is no number either.
 void requireUnitsPerPack(const Variant &umconv, const QString &product,
@@ -79,18 +72,18 @@ void requireUnitsPerPack(const Variant &umconv, const QString &product,
                      reason));
 }
 
-} // namespace
-
-bool isBlankProduct(const Variant &productNumber) {
-    return productNumber.isEmpty() || productNumber.isNull() ||
-           (productNumber.isString() && productNumber.text().isEmpty());
+// A text of pjomr as the lists show it; a number as its text.
+QString listText(const Variant &v) {
+    return v.isNull() || v.isEmpty() ? QString() : v.toText();
 }
 
-bool LeftOutProducts::leaves(int row, const ProduktTabell::Row &cells) {
-    if (m_firstBlank == 0 && !isBlankProduct(cells[1]))
+} // namespace
+
+bool LeftOutProducts::leaves(const CoverageRow &row) {
+    if (m_firstBlank == 0 && !row.product.isEmpty())
         return false;
     if (m_firstBlank == 0)
-        m_firstBlank = row;
+        m_firstBlank = row.tableRow;
     ++m_count;
     return true;
 }
@@ -109,7 +102,7 @@ namespace {
 
 // The table's texts as QStrings, made once rather than for every product.
 struct ColumnTexts {
-    std::array<QString, CoverageColumnCount> caption, figure, pattern;
+    std::array<QString, CoverageColumnCount> caption, figure;
     ColumnTexts() {
         for (int i = 0; i < CoverageColumnCount; ++i) {
             const CoverageColumn &c = coverageColumns()[size_t(i)];
@@ -120,7 +113,6 @@ struct ColumnTexts {
                                                       captionData[size_t(i)].size());
             figure[size_t(i)] = QString::fromUtf8(
                 c.kind == CoverageColumn::Kind::Cover ? c.caption : c.figures[0].name);
-            pattern[size_t(i)] = QString::fromUtf8(c.pattern);
         }
     }
 
@@ -134,15 +126,32 @@ const ColumnTexts &columnTexts() {
     return *texts;
 }
 
+// The cell of a figure or cover: its value rounded to a whole number half away from zero, as the
+// "########" patterns round; empty for Null and for what rounds to 0. A figure gives a number, a
+// numeric text or Null; anything else stops the run, named.
+CellNumber wholeCell(const Variant &value, const QString &figure, const QString &product) {
+    double number = 0;
+    if (value.isNull() || value.isEmpty())
+        return std::nullopt;
+    if (value.isString() ? !lodvik::parseNumber(value.text(), &number)
+                         : (number = value.toDouble(), !std::isfinite(number)))
+        throw lodvik::Error(QStringLiteral("Figuren %1 för produkt \"%2\" gav \"%3\", som inte är "
+                                           "något tal. Kontrollera värdena i utdragen.")
+                                .arg(figure, product, value.toDisplayText()));
+    const double rounded = std::round(number);
+    if (rounded == 0)
+        return std::nullopt;
+    return rounded;
+}
+
 } // namespace
 
 void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Variant &imdsc1,
-                     const Variant &umconv, ProduktTabell::Row &cells, lodvik::Progress &progress,
+                     const Variant &umconv, CoverageRow &row, lodvik::Progress &progress,
                      CoverageFigures *trace) {
     using Kind = CoverageColumn::Kind;
     const ColumnTexts &texts = columnTexts();
     const auto &columns = coverageColumns();
-    const auto cell = [&](char letter) -> Variant & { return cells[size_t(letter - 'A' + 1)]; };
     const QString product = NullToValue(iblitm, QStringLiteral("S")).text();
     // A number not written in UTF-8 (another program's Latin-1 Å) is read with U+FFFD in place
     // of its bytes and finds none of its rows: every figure would show empty, as if none.
@@ -164,6 +173,10 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
         if (trace)
             trace->value[size_t(c.column())] = value;
     };
+    // The number of a column's cell, an empty cell counting 0.
+    const auto cellOf = [&](char letter) {
+        return (row.*coverageColumn(letter)->number).value_or(0);
+    };
 
     // The product's own values first; the figures divide by the units per pack.
     double umfaktor = 0;
@@ -173,20 +186,19 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
         const std::string_view field = c.figures[0].name;
         const Variant &value = field == "iblitm" ? iblitm : field == "imdsc1" ? imdsc1 : umconv;
         traced(c, 0, value);
-        if (c.scale != 0) {
-            requireUnitsPerPack(value, product);
-            cell(c.letter) = value * Variant::Long(c.scale);
-            umfaktor = cell(c.letter).toDouble();
-        } else {
-            cell(c.letter) = value;
+        if (c.asRead) {
+            row.*c.asRead = value;
+            row.*c.text = listText(value);
+            done(c, value);
+            continue;
         }
-        done(c, cell(c.letter));
+        requireUnitsPerPack(value, product);
+        const Variant scaled = value * Variant::Long(c.scale);
+        umfaktor = scaled.toDouble();
+        row.*c.number = umfaktor;
+        done(c, scaled);
     }
 
-    // What a Figure column's stored text reads back as, kept as it is made so that the covers
-    // need not read the texts again: a figure that is a number or Null stores the whole number
-    // it rounds to, or "" for 0, which reads as 0.
-    std::array<std::optional<double>, CoverageColumnCount + 1> stored{};
     for (size_t i = 0; i < columns.size(); ++i) {
         const CoverageColumn &c = columns[i];
         if (c.kind != Kind::Figure)
@@ -201,74 +213,70 @@ void fillCoverageRow(ProductFigures &figures, const Variant &iblitm, const Varia
         }
         value = checked(value, i);
         done(c, value);
-        cell(c.letter) = formatted(value, texts.pattern[i]);
-        if (value.isNull())
-            stored[size_t(c.column())] = 0.0;
-        else if (value.isNumber())
-            stored[size_t(c.column())] = std::round(value.number()) + 0.0; // -0 reads as 0
+        row.*c.number = wholeCell(value, texts.figure[i], product);
     }
 
-    // The covers from the stored, already rounded texts: sales below half a pack a week are
-    // stored empty and give 0, and no division by zero can happen.
+    // The covers from the rounded cells: sales below half a pack a week are an empty cell and
+    // give 0, and no division by zero can happen.
     for (size_t i = 0; i < columns.size(); ++i) {
         const CoverageColumn &c = columns[i];
         if (c.kind != Kind::Cover)
             continue;
         progress.caption(texts.caption[i]);
-        // The cells hold the texts made above; their numbers are known but for a figure that
-        // gave text.
-        const auto storedNumber = [&](char letter) {
-            const std::optional<double> &known = stored[size_t(letter - 'A' + 1)];
-            return known ? *known : number(cell(letter)).toDouble();
-        };
-        const double divisor = storedNumber(c.divisor);
+        const double divisor = cellOf(c.divisor);
         if (divisor != 0) {
-            double sum = storedNumber(c.terms[0]);
+            double sum = cellOf(c.terms[0]);
             for (const char *t = c.terms + 1; *t; ++t)
-                sum = sum + storedNumber(*t);
+                sum = sum + cellOf(*t);
             const Variant cover = checked(Variant::Double(sum / divisor), i);
             done(c, cover);
-            cell(c.letter) = formatted(cover, texts.pattern[i]);
+            row.*c.number = wholeCell(cover, texts.figure[i], product);
         } else {
             done(c, Variant::Null());
-            cell(c.letter) = Variant::Integer(0);
+            row.*c.number = 0.0;
         }
     }
+
+    // The totals as the workbook's formulas compute them, an empty cell counting 0.
+    for (const CoverageColumn &c : columns) {
+        if (c.kind != Kind::Sum)
+            continue;
+        double sum = cellOf(c.terms[0]);
+        for (const char *t = c.terms + 1; *t; ++t)
+            sum = sum + cellOf(*t);
+        row.*c.number = sum;
+        done(c, Variant::Double(sum));
+    }
+}
+
+ProduktTabell::Row tableCells(const CoverageRow &row) {
+    ProduktTabell::Row cells;
+    for (const CoverageColumn &c : coverageColumns()) {
+        Variant &cell = cells[size_t(c.column())];
+        if (c.asRead) {
+            cell = row.*c.asRead;
+        } else if (c.kind == CoverageColumn::Kind::Stored) {
+            if (const CellNumber &n = row.*c.number)
+                cell = Variant::Double(*n);
+        } else if (c.kind == CoverageColumn::Kind::Figure ||
+                   c.kind == CoverageColumn::Kind::Cover) {
+            const CellNumber &n = row.*c.number;
+            // A cover of 0 is one without sales to divide by: the Integer 0, no text.
+            cell =
+                n && *n == 0
+                    ? Variant::Integer(0)
+                    : Variant::String(n ? Format(Variant::Double(*n), QString::fromUtf8(c.pattern))
+                                        : QString());
+        }
+    }
+    return cells;
 }
 
 CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progress)
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
-int CoverageRun::fill(ProduktTabell &produkttabell, const figures::Period &period) {
-    // Rows of an earlier, longer run would otherwise show up in this run's workbook.
-    produkttabell.clearFrom(1);
-    int rows = 0;
-    walk(
-        period,
-        [&](int row) -> ProduktTabell::Row & {
-            produkttabell.ensureRow(row); // an extract of more products than rows grows the table
-            return produkttabell.row(row);
-        },
-        [&](int row, const ProduktTabell::Row &) { rows = row; });
-    return rows;
-}
-
-void CoverageRun::run(
-    const figures::Period &period,
-    const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
-    ProduktTabell::Row cells;
-    walk(
-        period,
-        [&](int) -> ProduktTabell::Row & {
-            cells.fill(Variant());
-            return cells;
-        },
-        rowDone);
-}
-
-void CoverageRun::walk(
-    const figures::Period &period, const std::function<ProduktTabell::Row &(int row)> &rowFor,
-    const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone) {
+void CoverageRun::run(const figures::Period &period,
+                      const std::function<void(const CoverageRow &)> &rowDone) {
     // A figure the scan leaves to its own query runs on this connection; on the server store
     // the whole run reads its snapshot, which the scan's connections join.
     dao::Database db = dao::Database::OpenExtractStore(m_localDatabase);
@@ -286,11 +294,10 @@ void CoverageRun::walk(
                          QStringLiteral(" Order by iblitm "));
     // The fields' positions, found on the first row as Fields(name) would find them there.
     int iblitm = -1, imdsc1 = -1, umconv = -1;
-    int row = 1;
+    int r = 1;
     while (!rs.isEOF()) {
         m_progress.checkCancelled();
-        m_progress.count(row - 1, products);
-        ProduktTabell::Row &cells = rowFor(row);
+        m_progress.count(r - 1, products);
         if (iblitm < 0) {
             iblitm = rs.position(QStringLiteral("iblitm"));
             imdsc1 = rs.position(QStringLiteral("imdsc1"));
@@ -299,17 +306,19 @@ void CoverageRun::walk(
         if (const std::optional<QString> blob = rs.storedBlob(umconv))
             requireUnitsPerPack(Variant(),
                                 NullToValue(rs.Fields(iblitm), QStringLiteral("S")).text(), blob);
-        fillCoverageRow(figures, rs.Fields(iblitm), rs.Fields(imdsc1), rs.Fields(umconv), cells,
+        CoverageRow row;
+        row.tableRow = r;
+        fillCoverageRow(figures, rs.Fields(iblitm), rs.Fields(imdsc1), rs.Fields(umconv), row,
                         m_progress);
         if (shown) {
-            const QString product = NullToValue(cells[1], QStringLiteral("S")).text();
-            m_progress.caption(product + QLatin1Char(' ') + QString::number(row));
+            const QString product = NullToValue(row.productCell, QStringLiteral("S")).text();
+            m_progress.caption(product + QLatin1Char(' ') + QString::number(r));
         }
-        rowDone(row, cells);
+        rowDone(row);
         rs.MoveNext();
-        ++row;
+        ++r;
     }
-    m_progress.count(row - 1, products); // each count above was of the rows before it
+    m_progress.count(r - 1, products); // each count above was of the rows before it
 }
 
 ProductWorkbook::ProductWorkbook(lodvik::Progress &progress, qint64 products, bool alwaysXlsx)
@@ -329,11 +338,11 @@ ProductWorkbook::ProductWorkbook(lodvik::Progress &progress, qint64 products, bo
                           Variant::String(QString::fromUtf8(c.heading[size_t(row - 2)])));
 }
 
-void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
+void ProductWorkbook::addRow(const CoverageRow &row) {
     m_progress.checkCancelled();
     if (m_ended || m_failure)
         return;
-    if (isBlankProduct(cells[1])) {
+    if (row.product.isEmpty()) {
         m_ended = true;
         return;
     }
@@ -351,7 +360,8 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
             return formulas;
         }();
         // The row's cells handed over at once, in column order.
-        std::array<xls::SheetWriter::RowCell, CoverageColumnCount> row{};
+        std::array<xls::SheetWriter::RowCell, CoverageColumnCount> cells{};
+        std::array<Variant, CoverageColumnCount> numbers;
         std::array<std::optional<xls::Formula>, CoverageColumnCount> shifted;
         for (const CoverageColumn &c : coverageColumns()) {
             if (c.kind == CoverageColumn::Kind::Heading)
@@ -359,12 +369,16 @@ void ProductWorkbook::addRow(const ProduktTabell::Row &cells) {
             const size_t i = size_t(c.column() - 1);
             if (const std::optional<xls::Formula> &formula = firstRowFormulas[i]) {
                 shifted[i] = formula->shifted(sheetRow - 5, 0, sheet.maxRows());
-                row[i].formula = &*shifted[i];
+                cells[i].formula = &*shifted[i];
+            } else if (c.asRead) {
+                cells[i].value = &(row.*c.asRead);
             } else {
-                row[i].value = &cells[size_t(c.column())];
+                if (const CellNumber &n = row.*c.number)
+                    numbers[i] = Variant::Double(*n);
+                cells[i].value = &numbers[i];
             }
         }
-        sheet.setRow(sheetRow, row);
+        sheet.setRow(sheetRow, cells);
     } catch (const lodvik::Error &e) {
         m_failure = e;
         return;
@@ -384,15 +398,14 @@ void ProductWorkbook::saveAs(const QString &fileName) {
     m_book->saveAs(fileName);
 }
 
-void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
+void excellprodukter(const std::vector<CoverageRow> &rows, const QString &fileName,
                      lodvik::Progress &progress) {
     BusyCursorScope busy; // restored also when a step fails
     progress.caption(QStringLiteral("Skapar excelfilen ") + fileName, lodvik::Progress::Show::Now);
     ProductWorkbook book(progress, 0,
                          fileName.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive));
-    // The list ends at the first row without a product number, or at the table's end.
-    for (int r = 1; r < produkttabell.rowCount() && !isBlankProduct(produkttabell.at(r, 1)); ++r)
-        book.addRow(produkttabell.row(r));
+    for (const CoverageRow &row : rows)
+        book.addRow(row);
     book.saveAs(fileName);
 }
 

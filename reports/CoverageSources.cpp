@@ -1,21 +1,19 @@
 #include "reports/CoverageSources.h"
-#include "reports/Planning.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/NumberText.h"
 #include "MDlib/Progress.h"
 #include "reports/CoverageColumns.h"
-#include "reports/CoverageOverview.h"
 #include "reports/CoverageScan.h"
 #include "reports/Reports.h"
 #include "store/LocalDatabase.h"
 #include "store/ProductKey.h"
 
-#include <QLocale>
-
 #include <cmath>
 #include <cstring>
 
+using lodvik::swedishNumber;
 using lodvik::Variant;
 
 namespace reports {
@@ -35,19 +33,21 @@ QString valueText(const Variant &v) {
     return v.toText();
 }
 
+QString valueText(const CellNumber &n) {
+    return n ? swedishNumber(*n) : QStringLiteral("tomt");
+}
+
 // "120 förp.", "2,5 ≈ 3 förp." or "0,25 → tom cell": the figure's value and the cell it gives.
-QString result(const Variant &raw, const QString &cell, const QString &unit) {
+QString result(const Variant &raw, const CellNumber &cell, const QString &unit) {
     const QString value = valueText(raw);
-    if (cell.isEmpty())
+    if (!cell)
         return value + QStringLiteral(" → tom cell");
-    double stored = 0;
-    lodvik::parseNumber(cell, &stored);
     double fromText = 0;
     const bool exact =
-        (raw.isNumber() && raw.number() == stored) ||
-        (raw.isString() && lodvik::parseNumber(raw.text(), &fromText) && fromText == stored);
+        (raw.isNumber() && raw.number() == *cell) ||
+        (raw.isString() && lodvik::parseNumber(raw.text(), &fromText) && fromText == *cell);
     return exact ? value + QLatin1Char(' ') + unit
-                 : value + QStringLiteral(" ≈ ") + swedishNumber(stored) + QLatin1Char(' ') + unit;
+                 : value + QStringLiteral(" ≈ ") + swedishNumber(*cell) + QLatin1Char(' ') + unit;
 }
 
 // A number after an operator: a negative one in parentheses ("− (−355)").
@@ -71,6 +71,23 @@ QString fromTables(const QList<FigureSource> &figures) {
             parts << t.table + QLatin1Char(' ') + rowsText(t.rows);
     return parts.isEmpty() ? QString()
                            : QStringLiteral(", från ") + parts.join(QStringLiteral(", "));
+}
+
+// The figures' own names, for whoever knows them: "; figuren SalesPerWeek".
+QString figureNames(const QList<FigureSource> &figures) {
+    QStringList names;
+    for (const FigureSource &f : figures)
+        names << f.figure;
+    if (names.isEmpty())
+        return {};
+    return (names.size() == 1 ? QStringLiteral("; figuren ") : QStringLiteral("; figurerna ")) +
+           names.join(QStringLiteral(" och "));
+}
+
+QString capitalised(QString text) {
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
 }
 
 // Counts the product's rows in the tables the figures read, matched as the figures match them.
@@ -102,21 +119,6 @@ private:
 
 } // namespace
 
-QString swedishNumber(double value) {
-    static const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
-    const double rounded = std::round(value * 100) / 100;
-    QString text = swedish.toString(rounded, 'f', 2);
-    if (text.contains(swedish.decimalPoint())) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(swedish.decimalPoint()))
-            text.chop(swedish.decimalPoint().size());
-    }
-    if (text == QStringLiteral("-0"))
-        text = QStringLiteral("0");
-    return text.replace(QLatin1Char('-'), QChar(0x2212)); // a real minus sign
-}
-
 QList<CellSource> coverageCellSources(const QString &localDatabase, const figures::Period &period,
                                       const QString &product) {
     RowCounter counter(localDatabase, product);
@@ -131,19 +133,19 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const figure
     // The row as the run computes it, so that the drill-down shows the run's cells.
     lodvik::NoProgress progress;
     ProductFigureQueries figures(localDatabase, period, progress);
-    ProduktTabell::Row row;
+    CoverageRow row;
     CoverageFigures f;
     fillCoverageRow(figures, Variant::String(product), Variant(), *umconv, row, progress, &f);
-    const auto stored = [&](char letter) { return number(row[size_t(letter - 'A' + 1)]); };
+    const auto cellOf = [&](char letter) { return row.*coverageColumn(letter)->number; };
     // The terms of a sum as written after "=": the first as it is, the others in parentheses
     // when negative.
-    const auto termValues = [&](const char *terms, Variant *sum) {
+    const auto termValues = [&](const char *terms, double *sum) {
         QStringList values;
-        *sum = stored(terms[0]);
-        values << valueText(*sum);
+        *sum = cellOf(terms[0]).value_or(0);
+        values << swedishNumber(*sum);
         for (const char *t = terms + 1; *t; ++t) {
-            *sum = *sum + stored(*t);
-            values << term(stored(*t));
+            *sum = *sum + cellOf(*t).value_or(0);
+            values << term(cellOf(*t).value_or(0));
         }
         return values;
     };
@@ -162,6 +164,7 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const figure
         const QString unit = QString::fromUtf8(c.unit);
         const QString note = QString::fromUtf8(c.note);
         QList<FigureSource> sources;
+        QStringList meanings;
         for (int i = 0; i < 2 && c.figures[size_t(i)].name; ++i) {
             const ColumnFigure &figure = c.figures[size_t(i)];
             FigureSource source{QString::fromUtf8(figure.name), f.read[k][size_t(i)], {}};
@@ -170,30 +173,32 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const figure
                     source.tables << counter.count(QString::fromUtf8(t.table),
                                                    QString::fromUtf8(t.itemColumn));
             sources << source;
+            meanings << QString::fromUtf8(figure.meaning ? figure.meaning : c.meaning);
         }
-        QString cell = row[k].toText();
+        const CellNumber &cell = row.*c.number;
         QString explanation;
         switch (c.kind) {
         case CoverageColumn::Kind::Stored:
-            explanation = QStringLiteral("%1 %2%3 = %4 %5")
-                              .arg(sources.value(0).figure, valueText(f.read[k][0]),
-                                   QStringLiteral(" × %1").arg(c.scale), valueText(row[k]), unit);
+            explanation = QStringLiteral("%1 %2 × %3 = %4 %5")
+                              .arg(capitalised(meanings.value(0)), valueText(f.read[k][0]))
+                              .arg(c.scale)
+                              .arg(valueText(cell), unit);
             break;
         case CoverageColumn::Kind::Figure:
             explanation =
                 sources.size() > 1
                     ? QStringLiteral("%1 %2 − %3 %4 = %5")
-                          .arg(sources[0].figure, valueText(f.read[k][0]), sources[1].figure,
+                          .arg(capitalised(meanings[0]), valueText(f.read[k][0]), meanings[1],
                                term(f.read[k][1]), result(f.value[k], cell, unit))
-                    : sources[0].figure + note + QLatin1Char(' ') + result(f.value[k], cell, unit);
+                    : capitalised(meanings[0]) + note + QLatin1Char(' ') +
+                          result(f.value[k], cell, unit);
             break;
         case CoverageColumn::Kind::Sum: {
-            Variant sum;
+            double sum = 0;
             const QStringList values = termValues(c.terms, &sum);
-            cell = QString::number(sum.toDouble(), 'g', 15);
             explanation = QStringLiteral("%1 = %2 = %3 %4%5")
                               .arg(letters(c.terms), values.join(QStringLiteral(" + ")),
-                                   valueText(sum), unit, note);
+                                   swedishNumber(sum), unit, note);
             break;
         }
         case CoverageColumn::Kind::Cover: {
@@ -202,50 +207,25 @@ QList<CellSource> coverageCellSources(const QString &localDatabase, const figure
                 explanation = QString::fromUtf8(c.noDivisor);
                 break;
             }
-            Variant sum;
+            double sum = 0;
             termValues(c.terms, &sum);
             const QString dividend = std::strlen(c.terms) > 1
                                          ? QLatin1Char('(') + letters(c.terms) + QLatin1Char(')')
                                          : letters(c.terms);
-            explanation = QStringLiteral("%1 ÷ %2 = %3 ÷ %4 = %5")
-                              .arg(dividend, QString(QLatin1Char(c.divisor)), valueText(sum),
-                                   term(stored(c.divisor)), result(f.value[k], cell, unit));
+            explanation =
+                QStringLiteral("%1 ÷ %2 = %3 ÷ %4 = %5")
+                    .arg(dividend, QString(QLatin1Char(c.divisor)), swedishNumber(sum),
+                         term(cellOf(c.divisor).value_or(0)), result(f.value[k], cell, unit));
             break;
         }
         case CoverageColumn::Kind::Heading:
             break;
         }
-        cells.append({c.letter, QString::fromUtf8(c.meaning), cell, sources,
-                      explanation + fromTables(sources)});
+        cells.append({c.letter, QString::fromUtf8(c.meaning),
+                      cell ? lodvik::plainNumber(*cell) : QString(), sources,
+                      explanation + fromTables(sources) + figureNames(sources)});
     }
     return cells;
-}
-
-QString suggestionExplanation(const CoverageRow &row, double targetWeeks) {
-    if (!row.hasSales())
-        return QStringLiteral("Ingen försäljning per vecka (O är tom eller 0): inget förslag.");
-    const PlanningRule &rule = row.rule;
-    const SuggestionSteps steps = suggestionSteps(row, targetWeeks);
-    const std::optional<qint64> packs = reorderSuggestion(row, targetWeeks);
-    QString text = QStringLiteral("Förslag = försäljning per vecka × (ledtid + mål + "
-                                  "säkerhetsveckor) + säkerhetslager − lager totalt − order på "
-                                  "väg + restorder = %1 × (%2 + %3 + %4) + %5 − %6 − %7 + %8 = %9")
-                       .arg(swedishNumber(*row.salesPj), term(rule.leadTimeWeeks),
-                            term(targetWeeks), term(rule.safetyWeeks), term(rule.safetyPacks),
-                            term(row.stockTotal.value_or(0)), term(row.orderPj.value_or(0)),
-                            term(row.backOrderPj.value_or(0)), swedishNumber(steps.need));
-    if (steps.packs > 0) {
-        text += QStringLiteral(" → %1 förp.").arg(steps.packs);
-        if (rule.multiple > 1)
-            text +=
-                QStringLiteral(", i multipler av %1: %2").arg(rule.multiple).arg(steps.multiple);
-        if (rule.minimum > 0)
-            text += QStringLiteral(", minst %1: %2").arg(rule.minimum).arg(steps.minimum);
-    }
-    if (row.discontinued())
-        return text + QStringLiteral(" → inget förslag: markerad som utgått.");
-    return text + (packs ? QStringLiteral(" → förslag %1 förp.").arg(*packs)
-                         : QStringLiteral(" → inget förslag"));
 }
 
 } // namespace reports

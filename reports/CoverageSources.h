@@ -11,8 +11,6 @@ class Period;
 
 namespace reports {
 
-struct CoverageRow;
-
 // How many rows of one extract table hold the product.
 struct TableRows {
     QString table;
@@ -32,22 +30,16 @@ struct CellSource {
     QString heading;         // what the cell holds, in the list's words
     QString cell;            // the cell's value in C-locale digits ("" for an empty cell)
     QList<FigureSource> figures;
-    // One line for the operator, e.g. "StockOnHandFRN 120 − avail 8 = 112 förp., från pjstkfrn
-    // 3 rader, avail 1 rad".
+    // One line for the operator, e.g. "Lager FRN 120 − tillgängligt FRN 8 = 112 förp., från
+    // pjstkfrn 3 rader, avail 1 rad; figurerna StockOnHandFRN och avail".
     QString explanation;
 };
 
 // Runs the product's figures in local.mdb again, as the coverage run does for the period, and
 // counts the rows of each table they read for the product. The cells are computed the way the
-// run computes them (rounded texts, covers from the rounded texts). Raises lodvik::Error when
-// the store cannot be read or the product is not in pjomr with a pack size.
+// run computes them (reports/CoverageColumns). Raises lodvik::Error when the store cannot be
+// read or the product is not in pjomr with a pack size.
 QList<CellSource> coverageCellSources(const QString &localDatabase, const figures::Period &period,
                                       const QString &product);
-
-// The reorder suggestion of a row worked out in words and numbers, for the same target.
-QString suggestionExplanation(const CoverageRow &row, double targetWeeks);
-
-// A number as the operator reads it: Swedish decimal comma, no more digits than it has.
-QString swedishNumber(double value);
 
 } // namespace reports

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reports/CoverageRow.h"
 #include "reports/ProduktTabell.h"
 
 #include "MDlib/Error.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace lodvik {
 class Progress;
@@ -46,16 +48,12 @@ qint64 countProducts(const QString &localDatabase);
 QString summaryWorkbookFileName(const QString &appPath,
                                 const std::optional<figures::Period> &period);
 
-// Whether a product number is missing (Null, Empty or the empty text): the product lists end at
-// the first product without one.
-bool isBlankProduct(const lodvik::Variant &productNumber);
-
 // The products a run leaves out of the workbook and the lists: the first without a product
 // number and every one after it.
 class LeftOutProducts {
 public:
     // Called for every row of a run, in order; true when the row is left out.
-    bool leaves(int row, const ProduktTabell::Row &cells);
+    bool leaves(const CoverageRow &row);
     qint64 count() const { return m_count; }
     // What the operator is told; empty when no product was left out.
     QString message() const;
@@ -67,52 +65,45 @@ private:
 
 // The figures behind a product's cells as its row was computed, by column (reports/
 // CoverageColumns): read holds each of the column's figures as read, value what the cell was
-// formatted from (a cover's is Null when the row has nothing to divide by).
+// made from (a cover's is Null when the row has nothing to divide by).
 struct CoverageFigures {
     std::array<std::array<lodvik::Variant, 2>, ProduktTabell::Columns> read;
     std::array<lodvik::Variant, ProduktTabell::Columns> value;
 };
 
-// Fills the columns of one product's coverage row that the run computes (all of
-// reports/CoverageColumns but the workbook's formulas and headings) from its pjomr values and
-// its figures: the one computation of a row, for the run and for the drill-down of one product.
-// Raises lodvik::Error naming the product for a product without units per pack and for a figure
-// that is no finite number. trace, when given, gets the figures.
+// Fills one product's coverage row from its pjomr values and its figures, each column as the
+// column table says: the one computation of a row, for the run and for the drill-down of one
+// product. Raises lodvik::Error naming the product for a product without units per pack and for
+// a figure that is no finite number. trace, when given, gets the figures.
 void fillCoverageRow(ProductFigures &figures, const lodvik::Variant &iblitm,
-                     const lodvik::Variant &imdsc1, const lodvik::Variant &umconv,
-                     ProduktTabell::Row &cells, lodvik::Progress &progress,
-                     CoverageFigures *trace = nullptr);
+                     const lodvik::Variant &imdsc1, const lodvik::Variant &umconv, CoverageRow &row,
+                     lodvik::Progress &progress, CoverageFigures *trace = nullptr);
+
+// The row as the window's produkttabell holds it: A and B as read, C the units per pack, each
+// figure and cover as the "########"/"####" text of its number ("" for an empty cell), a cover
+// without sales the Integer 0, G and N empty (the workbook's formulas fill them).
+ProduktTabell::Row tableCells(const CoverageRow &row);
 
 // The product coverage run: for every product of pjomr, in product order, its stocks, back
-// orders, orders and weekly sales in packs and its weeks of cover, one table row from row 1.
+// orders, orders and weekly sales in packs and its weeks of cover, one row from row 1.
 class CoverageRun {
 public:
     CoverageRun(const QString &localDatabase, lodvik::Progress &progress);
 
-    // Empties the table from row 1 and fills it, growing it past 2000 products. A product
-    // without units per pack stops the run with a message naming it; the rows before it stay
-    // filled. Cancelling stops it the same way. Returns the number of rows filled.
-    int fill(ProduktTabell &produkttabell, const figures::Period &period);
-
-    // The same run without a table: each row is filled in one row value and handed to rowDone
-    // (with its row number from 1) as soon as it is complete, so that nothing grows with the
-    // number of products but what rowDone keeps.
+    // Hands each row to rowDone as soon as it is complete, so that nothing grows with the
+    // number of products but what rowDone keeps. A product without units per pack stops the run
+    // with a message naming it; cancelling stops it the same way.
     void run(const figures::Period &period,
-             const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
+             const std::function<void(const CoverageRow &)> &rowDone);
 
 private:
-    // The run, with row r filled in place in rowFor(r).
-    void walk(const figures::Period &period,
-              const std::function<ProduktTabell::Row &(int row)> &rowFor,
-              const std::function<void(int row, const ProduktTabell::Row &cells)> &rowDone);
-
     QString m_localDatabase;
     lodvik::Progress &m_progress;
 };
 
 // The product coverage workbook, written as its rows come, so that the rows already written
-// need not stay in memory: the headers, then each table row's first 16 columns from sheet row 5
-// with the total stock (G) and total order (N) formulas. The list ends at the first row without a
+// need not stay in memory: the headers, then each row's first 16 columns from sheet row 5 with
+// the total stock (G) and total order (N) formulas. The list ends at the first row without a
 // product number; it and the rows after it are left out.
 class ProductWorkbook {
 public:
@@ -120,7 +111,7 @@ public:
     explicit ProductWorkbook(lodvik::Progress &progress, qint64 products = 0,
                              bool alwaysXlsx = false);
     bool isXlsx() const { return m_xlsx; }
-    void addRow(const ProduktTabell::Row &cells);
+    void addRow(const CoverageRow &row);
     // Writes the file; an earlier file of that name is replaced only by a complete new one. A
     // row that did not fit in the sheet is reported here, as if all rows were written now.
     void saveAs(const QString &fileName);
@@ -129,15 +120,15 @@ private:
     lodvik::Progress &m_progress;
     bool m_xlsx = false;
     std::unique_ptr<xls::SheetWriter> m_book;
-    int m_rows = 0;       // table rows written
+    int m_rows = 0;       // rows written
     bool m_ended = false; // a row without a product number was met
     std::optional<lodvik::Error> m_failure;
 };
 
-// Writes the product coverage workbook of the table's rows (from row 1 to the first row without
-// a product number) to fileName, as .xlsx when the name ends so; an earlier file is replaced only
-// by a complete new one.
-void excellprodukter(const ProduktTabell &produkttabell, const QString &fileName,
+// Writes the product coverage workbook of rows (up to the first without a product number) to
+// fileName, as .xlsx when the name ends so; an earlier file is replaced only by a complete new
+// one.
+void excellprodukter(const std::vector<CoverageRow> &rows, const QString &fileName,
                      lodvik::Progress &progress);
 
 // Fills summatabell from the whole-source totals of the three sources: figure x (column x + 1)

@@ -32,6 +32,7 @@ enum Rec : quint16 {
     BOOKBOOL = 0x00DA,
     FONT = 0x0031,
     XF = 0x00E0,
+    FORMAT = 0x041E,
     STYLE = 0x0293,
     BOUNDSHEET = 0x0085,
     SST = 0x00FC,
@@ -65,6 +66,8 @@ enum Rec : quint16 {
 constexpr int MaxRecordData = 8224;
 constexpr quint16 NormalXf = 15; // the first cell XF; 0-14 are style XFs
 constexpr quint16 BoldXf = 16;
+constexpr quint16 DateXf = 17;      // only in a workbook with dates
+constexpr quint16 DateFormat = 164; // the first number format of a workbook's own
 
 // A record's body, built in place: most records are a few bytes.
 class Bytes {
@@ -217,14 +220,15 @@ Bytes font(bool bold) {
     return b;
 }
 
-Bytes xf(int fontIndex, bool style) {
+Bytes xf(int fontIndex, bool style, int format = 0) {
     Bytes b;
-    b.u16(fontIndex).u16(0);                     // font, format General
-    b.u16(style ? 0xFFF5 : 0x0001);              // locked; a style XF has no parent
-    b.u8(0x20).u8(0).u8(0);                      // bottom aligned, no rotation, no indent
-    b.u8(style ? 0xF4 : (fontIndex ? 0x08 : 0)); // attributes this XF sets itself
-    b.u32(0).u32(0);                             // no borders
-    b.u16(0x20C0);                               // automatic pattern colours
+    b.u16(fontIndex).u16(format);   // font, number format (0: General)
+    b.u16(style ? 0xFFF5 : 0x0001); // locked; a style XF has no parent
+    b.u8(0x20).u8(0).u8(0);         // bottom aligned, no rotation, no indent
+    // attributes this XF sets itself: its number format, its font
+    b.u8(style ? 0xF4 : (format ? 0x04 : 0) | (fontIndex ? 0x08 : 0));
+    b.u32(0).u32(0); // no borders
+    b.u16(0x20C0);   // automatic pattern colours
     return b;
 }
 
@@ -397,6 +401,13 @@ void Worksheet::storeBold(CellMap &cells, const Range &range) {
 
 void Worksheet::setCell(int row, int column, const Variant &value) {
     store(m_cells, row - 1, column - 1, cellFor(row, column, value, MaxRows, MaxColumns));
+}
+
+void Worksheet::setDate(int row, int column, const QDate &date) {
+    Cell next = cellFor(row, column, Variant::Date(date), MaxRows, MaxColumns);
+    next.date = true;
+    store(m_cells, row - 1, column - 1, std::move(next));
+    m_dates = true;
 }
 
 void Worksheet::setRange(const QString &range, const Variant &value) {
@@ -667,7 +678,7 @@ void Worksheet::cellRecords(CellMap::Rows::const_iterator from, CellMap::Rows::c
                 const Cell &cell = cells[size_t(col)];
                 if (!CellMap::holds(cell))
                     continue;
-                const quint16 ixfe = cell.bold ? BoldXf : NormalXf;
+                const quint16 ixfe = cell.date ? DateXf : cell.bold ? BoldXf : NormalXf;
                 switch (cell.kind) {
                 case Cell::Kind::Blank:
                     SmallRecord(BLANK).u16(row).u16(col).u16(ixfe).appendTo(out);
@@ -881,10 +892,20 @@ void Workbook::write(QIODevice &out) const {
     for (int i = 0; i < 4; ++i)
         g.record(FONT, font(false));
     g.record(FONT, font(true));
+    if (m_sheet.m_dates) {
+        Bytes format;
+        format.u16(DateFormat);
+        const QString pattern = QStringLiteral("YYYY-MM-DD");
+        format.u16(int(pattern.size())).u8(0);
+        appendChars(format, pattern, false, 0, int(pattern.size()));
+        g.record(FORMAT, format);
+    }
     for (int i = 0; i < 15; ++i)
         g.record(XF, xf(0, true));
-    g.record(XF, xf(0, false));                          // 15: normal cells
-    g.record(XF, xf(5, false));                          // 16: bold cells
+    g.record(XF, xf(0, false)); // 15: normal cells
+    g.record(XF, xf(5, false)); // 16: bold cells
+    if (m_sheet.m_dates)
+        g.record(XF, xf(0, false, DateFormat));          // 17: dates
     g.record(STYLE, Bytes().u16(0x8000).u8(0).u8(0xFF)); // the built-in Normal style
     const int boundSheetAt = g.size() + 4;
     Bytes boundSheet;

@@ -36,6 +36,7 @@ public:
         double number = 0;
         QString text;
         bool bold = false;
+        bool date = false; // a Number shown as a date (yyyy-mm-dd)
         std::optional<Formula> formula;
     };
 
@@ -54,6 +55,9 @@ public:
     // would set them one by one, in one piece. False, and nothing done, for a row that holds
     // cells or lies off the sheet: the caller then sets them one by one.
     bool setNewRow(int row, std::span<const SheetWriter::RowCell> cells);
+    // A date: a number of days since 1899-12-30, as spreadsheets count them, shown as
+    // yyyy-mm-dd. Not bold.
+    void setDate(int row, int column, const QDate &date);
     // Width in characters of a column range such as "A:M" or "B:B".
     void setColumnWidth(const QString &columns, double characters);
     // Makes the cells of a range bold, written or not.
@@ -168,6 +172,7 @@ private:
     int m_finishedRows = 0; // 0-based rows below this are finished
     Extent m_finishedExtent;
     SharedStrings m_strings; // the finished rows' strings
+    bool m_dates = false;    // a date cell was set: the workbook has the date's format
 };
 
 // A workbook of one worksheet, written as a BIFF8 .xls file in a compound file container.

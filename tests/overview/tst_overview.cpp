@@ -1,8 +1,8 @@
-#include "../common/CoverageColumnRows.h"
 #include "../common/DataRows.h"
 #include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
 #include "MDlib/Error.h"
+#include "ReadBack.h"
 #include "Startmeny/Startmeny.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
@@ -10,7 +10,8 @@
 #include "overview/CoverageTableModel.h"
 #include "overview/PlanningPanel.h"
 #include "printengine/PrintEngine.h"
-#include "reports/CoverageOverview.h"
+#include "reports/CoverageColumns.h"
+#include "reports/ListWriters.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -24,7 +25,11 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -41,63 +46,39 @@
 #include <QValueAxis>
 
 using lodvik::Variant;
+using reports::CoverageRow;
 using reports::ListColumn;
+using N = std::optional<double>;
 
 namespace {
 
-// A produkttabell row as a run leaves it: texts for the figures, as "########" gives them.
+// A product of a run: FRN stock D (also the total G), cover H and weekly sales O as the
+// workbook shows them ("" an empty cell; a cover of nullptr the 0 of no sales).
 struct Product {
     const char *number;
     const char *description;
-    const char *stockFrn; // D
-    const char *cover;    // H ("" stored empty, nullptr the Integer 0 of no sales)
-    const char *sales;    // O
+    const char *stockFrn;
+    const char *cover;
+    const char *sales;
 };
 
-std::vector<reports::CoverageRow> rowsOf(const std::vector<Product> &products) {
-    ProduktTabell table;
-    int r = 1;
+std::vector<CoverageRow> rowsOf(const std::vector<Product> &products) {
+    const auto cell = [](const char *text) { return *text ? N(QByteArray(text).toDouble()) : N(); };
+    std::vector<CoverageRow> rows;
     for (const Product &p : products) {
-        table.at(r, 1) = Variant::String(QString::fromUtf8(p.number));
-        table.at(r, 2) = Variant::String(QString::fromUtf8(p.description));
-        table.at(r, 3) = Variant::Double(1000);
-        table.at(r, 4) = Variant::String(QString::fromUtf8(p.stockFrn));
-        table.at(r, 8) =
-            p.cover ? Variant::String(QString::fromUtf8(p.cover)) : Variant::Integer(0);
-        table.at(r, 15) = Variant::String(QString::fromUtf8(p.sales));
-        ++r;
+        CoverageRow row;
+        row.tableRow = int(rows.size()) + 1;
+        row.product = QString::fromUtf8(p.number);
+        row.description = QString::fromUtf8(p.description);
+        row.unitsPerPack = 1000;
+        row.stockFrn = cell(p.stockFrn);
+        row.stockTotal = row.stockFrn.value_or(0);
+        row.coverWeeks = p.cover ? cell(p.cover) : N(0);
+        row.salesPj = cell(p.sales);
+        rows.push_back(row);
     }
-    return reports::coverageRows(table);
+    return rows;
 }
-
-// What the list shows of each workbook column for a row whose table column k holds 100 + k:
-// its place, heading and cell (G = D + E + F, N = L + J); -1 for a column the list leaves out.
-struct Shown {
-    char letter;
-    int at;
-    const char *heading;
-    const char *cell;
-};
-const Shown shownColumns[] = {
-    {'A', 1, "Produkt", "X1"},
-    {'B', 2, "Benämning", "Vara"},
-    {'C', -1, "", ""},
-    {'D', 3, "Lager FRN", "104"},
-    {'E', 4, "Lager DP", "105"},
-    {'F', 5, "Lager PJ", "106"},
-    {'G', 6, "Lager totalt", "315"},
-    {'H', 9, "Täckning v", "108"},
-    {'I', 10, "Täckning v FRN", "109"},
-    {'J', 11, "Restorder PJ", "110"},
-    {'K', 12, "Restorder FRN", "111"},
-    {'L', 13, "Order PJ", "112"},
-    {'M', 14, "Order FRN", "113"},
-    {'N', 15, "Order totalt", "222"},
-    {'O', 7, "Förs./v PJ", "115"},
-    {'P', 8, "Förs./v FRN", "116"},
-    {'Q', -1, "", ""},
-    {'R', -1, "", ""},
-};
 
 QStringList columnTexts(const QAbstractItemModel &model, ListColumn c) {
     QStringList values;
@@ -105,6 +86,68 @@ QStringList columnTexts(const QAbstractItemModel &model, ListColumn c) {
         values << model.index(r, int(c)).data().toString();
     return values;
 }
+
+// What the list holds in each of its columns for listedRow(): the machine key and value (CSV
+// and JSON) and the window's heading and text (also the saved list's and the printout's);
+// nullptr for a column one side does not have.
+struct Listed {
+    ListColumn column;
+    const char *key;
+    const char *value;
+    const char *heading;
+    const char *shown;
+};
+const Listed listed[] = {
+    {ListColumn::Status, "urgency", "ok", "Status", ""},
+    {ListColumn::Product, "product", "X1", "Produkt", "X1"},
+    {ListColumn::Description, "description", "Vara", "Benämning", "Vara"},
+    {ListColumn::StockFrn, "stock_frn", "104", "Lager FRN", "104"},
+    {ListColumn::StockDp, "stock_dp", "105", "Lager DP", "105"},
+    {ListColumn::StockPj, "stock_pj", "106", "Lager PJ", "106"},
+    {ListColumn::StockTotal, "stock_total", "315", "Lager totalt", "315"},
+    {ListColumn::SalesPj, "sales_per_week_pj", "115", "Förs./v PJ", "115"},
+    {ListColumn::SalesFrn, "sales_per_week_frn", "116", "Förs./v FRN", "116"},
+    {ListColumn::Cover, "cover_weeks", "108", "Täckning v", "108"},
+    {ListColumn::CoverFrn, "cover_weeks_frn", "109", "Täckning v FRN", "109"},
+    {ListColumn::BackOrderPj, "backorder_pj", "110", "Restorder PJ", "110"},
+    {ListColumn::BackOrderFrn, "backorder_frn", "111", "Restorder FRN", "111"},
+    {ListColumn::OrderPj, "order_pj", "112", "Order PJ", "112"},
+    {ListColumn::OrderFrn, "order_frn", "113", "Order FRN", "113"},
+    {ListColumn::OrderTotal, "order_total", "222", "Order totalt", "222"},
+    // 115 × (1 + 4 + 0,5) + 2 − 315 − 112 + 110 = 317,5 → 318 → 320 in fives; the order
+    // marked is among those on their way.
+    {ListColumn::Suggestion, "suggestion", "320", "Förslag förp.", "320"},
+    {ListColumn::OrderUrgency, "order_urgency", "enough", "Beställning", "räcker"},
+    {ListColumn::Stockout, "stockout_date", "2012-12-13", "Slut", "2012-12-13"},
+    {ListColumn::OrderBy, "order_by", "2012-12-06", "Beställ senast", "2012-12-06"},
+    {ListColumn::Supplier, "supplier", "Acme", "Leverantör", "Acme"},
+    {ListColumn::Group, "group", "Pall", "Varugrupp", "Pall"},
+    {ListColumn::Mark, "mark", "ordered", "Markering", "beställd 2010-11-19, 20 förp."},
+    {ListColumn::LeadTime, "lead_time_weeks", "1", nullptr, nullptr},
+    {ListColumn::SafetyWeeks, "safety_weeks", "0.5", nullptr, nullptr},
+    {ListColumn::SafetyPacks, "safety_packs", "2", nullptr, nullptr},
+    {ListColumn::Multiple, "multiple", "5", nullptr, nullptr},
+    {ListColumn::Minimum, "minimum", "10", nullptr, nullptr},
+    {ListColumn::OrderedOn, "ordered_on", "2010-11-19", nullptr, nullptr},
+    {ListColumn::OrderedPacks, "ordered_packs", "20", nullptr, nullptr},
+};
+
+// A row whose workbook column k holds 100 + k (G = D + E + F, N = L + J), with a rule and a mark.
+CoverageRow listedRow() {
+    CoverageRow row;
+    for (const reports::CoverageColumn &c : reports::coverageColumns())
+        if (c.number)
+            row.*c.number = 100.0 + c.column();
+    row.stockTotal = 315;
+    row.orderTotal = 222;
+    row.product = QStringLiteral("X1");
+    row.description = QStringLiteral("Vara");
+    row.rule = {1, 0.5, 2, 5, 10, QStringLiteral("Acme"), QStringLiteral("Pall")};
+    row.mark = PlanningMark{PlanningMark::Kind::Ordered, QDate(2010, 11, 19), 20};
+    return row;
+}
+
+const figures::Period period1118 = figures::Period::fromText(QStringLiteral("2010-11-18"));
 
 } // namespace
 
@@ -150,32 +193,62 @@ private slots:
             QCOMPARE(columnTexts(shown, ListColumn::Product), products);
     }
 
-    // Each column of the coverage table in the model: its heading, the workbook letter its
-    // tooltip names, and its cell.
-    void everyColumn_data() { addCoverageColumnRows(); }
+    // Each column of the list: its place and words in the window's model and the saved list,
+    // its key, place and value in the command line's CSV and JSON, against values by hand.
+    void everyListColumn_data() {
+        QTest::addColumn<int>("index");
+        for (const Listed &l : listed)
+            QTest::newRow(l.key) << int(&l - listed);
+    }
 
-    void everyColumn() {
-        const reports::CoverageColumn &column = fetchCoverageColumn();
-        const Shown &expected = shownColumns[column.column() - 1];
-        QCOMPARE(expected.letter, column.letter);
-        ProduktTabell table;
-        table.at(1, 1) = Variant::String(QStringLiteral("X1"));
-        table.at(1, 2) = Variant::String(QStringLiteral("Vara"));
-        for (int k = 3; k <= 16; ++k)
-            table.at(1, k) = Variant::String(QString::number(100 + k));
-        overview::CoverageTableModel model;
-        model.setRows(reports::coverageRows(table));
-        const QString tip = QStringLiteral("kolumn %1").arg(QLatin1Char(column.letter));
-        int shownAt = -1;
-        for (int c = 0; c < model.columnCount(); ++c)
-            if (model.headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().endsWith(tip))
-                shownAt = c;
-        QCOMPARE(shownAt, expected.at);
-        if (shownAt < 0)
+    void everyListColumn() {
+        QFETCH(int, index);
+        const Listed &expected = listed[index];
+        const int c = int(expected.column);
+        const reports::ListColumnInfo &info = reports::listColumn(expected.column);
+        QCOMPARE(int(info.column), c);
+        QCOMPARE(QString::fromUtf8(info.key), QString::fromUtf8(expected.key));
+        const CoverageRow row = listedRow();
+        const QDate today(2010, 11, 25);
+        // The command line's files: the CSV's header and field at the machine order's place.
+        const auto &machine = reports::machineColumns();
+        const int at =
+            int(std::find(machine.begin(), machine.end(), expected.column) - machine.begin());
+        const QList<QByteArray> csv =
+            reports::coverageCsv({&row}, period1118, 4, today).split('\n');
+        QCOMPARE(QString::fromUtf8(csv[0].trimmed().split(',').value(at)),
+                 QString::fromUtf8(expected.key));
+        QCOMPARE(QString::fromUtf8(csv[1].trimmed().split(',').value(at)),
+                 QString::fromUtf8(expected.value));
+        const QJsonValue json = QJsonDocument::fromJson(
+            reports::coverageJson({&row}, period1118, 4, today))["rows"][0][info.key];
+        QCOMPARE(json.isDouble() ? QString::number(json.toDouble()) : json.toString(),
+                 QString::fromUtf8(expected.value));
+        // The window's model, the saved list as Swedish CSV: the column's place is its number.
+        QCOMPARE(c < reports::ShownColumnCount, expected.heading != nullptr);
+        if (!expected.heading)
             return;
-        QCOMPARE(model.headerData(shownAt, Qt::Horizontal, Qt::DisplayRole).toString(),
+        overview::CoverageTableModel model;
+        model.setPeriod(period1118);
+        model.setRows({row});
+        QCOMPARE(model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QString::fromUtf8(expected.heading));
-        QCOMPARE(model.index(0, shownAt).data().toString(), QString::fromUtf8(expected.cell));
+        QString shown = QString::fromUtf8(expected.shown);
+        if (expected.column == ListColumn::OrderUrgency || expected.column == ListColumn::OrderBy)
+            shown = model.index(0, c).data().toString(); // against today's date, not the list's
+        QCOMPARE(model.index(0, c).data().toString(), shown);
+        const QString tip = model.headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString();
+        QCOMPARE(tip.endsWith(QStringLiteral("kolumn %1")
+                                  .arg(QLatin1Char(info.workbook ? info.workbook->letter : '-'))),
+                 info.workbook != nullptr);
+        const QList<QByteArray> swedish =
+            reports::swedishListCsv({&row}, period1118, 4, today).mid(3).split('\n');
+        QCOMPARE(QString::fromUtf8(swedish[0].trimmed().split(';').value(c)),
+                 QString::fromUtf8(expected.heading));
+        QCOMPARE(QString::fromUtf8(swedish[1].trimmed().split(';').value(c)),
+                 info.kind == reports::ListColumnInfo::Kind::Number
+                     ? QString::fromUtf8(expected.shown).replace(QLatin1Char('.'), QLatin1Char(','))
+                     : QString::fromUtf8(expected.shown));
     }
 
     void filterAndTarget() {
@@ -199,7 +272,7 @@ private slots:
         model.setTargetWeeks(6);
         shown.targetChanged();
         QCOMPARE(columnTexts(shown, ListColumn::Product), (QStringList{"A-100", "B-200", "C-300"}));
-        QCOMPARE(model.urgency(1), reports::Urgency::BelowTarget); // exactly half is not under it
+        QCOMPARE(model.urgency(1), planning::Urgency::BelowTarget); // exactly half is not under it
         model.setTargetWeeks(2);
         shown.targetChanged();
         QCOMPARE(columnTexts(shown, ListColumn::Product), QStringList{"A-100"});
@@ -213,7 +286,7 @@ private slots:
                               {"B-200", "Pallkrage röd", "30", "3", "10"},
                               {"C-300", "Krympfilm", "50", "5", "10"},
                               {"D-400", "Pallkrage grå", "5", nullptr, ""}}),
-                      figures::Period::fromText(QStringLiteral("2010-11-18")));
+                      period1118);
         window.setTargetWeeks(4);
         window.shownRows()->setSearchText(QStringLiteral("pallkrage"));
         window.view()->sortByColumn(int(ListColumn::StockFrn), Qt::DescendingOrder);
@@ -222,10 +295,11 @@ private slots:
         QFile csv(file);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
+        QVERIFY(lines[0].startsWith("\xEF\xBB\xBFStatus;Produkt;")); // a Swedish spreadsheet's
         QStringList products;
         for (qsizetype i = 1; i < lines.size(); ++i)
             if (!lines.at(i).trimmed().isEmpty())
-                products << QString::fromUtf8(lines.at(i).split(',').value(1));
+                products << QString::fromUtf8(lines.at(i).split(';').value(1));
         QCOMPARE(products, (QStringList{"B-200", "A-100", "D-400"}));
         // The total to order is over the rows shown: A-100 40 − 10 = 30, B-200 40 − 30 = 10.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{40, 2}));
@@ -243,8 +317,8 @@ private slots:
                                                          {"B-200", "Pall", "30", "3", "10"},
                                                          {"C-300", "Krympfilm", "50", "5", "10"}});
         const PlanningRule acme{2, 0, 0, 25, 0, QStringLiteral("Acme"), QStringLiteral("Pall")};
-        reports::applyPlanning(rows, {{"A-100", acme}, {"B-200", acme}}, {});
-        window.setRun(std::move(rows), figures::Period::fromText(QStringLiteral("2010-11-18")));
+        planning::applyPlanning(rows, {{"A-100", acme}, {"B-200", acme}}, {});
+        window.setRun(std::move(rows), period1118);
         window.setTargetWeeks(4);
         window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
         window.show(); // the boxes take their size
@@ -252,8 +326,7 @@ private slots:
         // A-100: 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{100, 2}));
         QCOMPARE(window.planning()->totals()->text(), QStringLiteral("Per leverantör: Acme 100"));
-        const int supplierColumn =
-            reports::ListColumnCount + int(overview::PlanningColumn::Supplier);
+        const int supplierColumn = int(ListColumn::Supplier);
         QCOMPARE(window.shownRows()->index(0, supplierColumn).data().toString(),
                  QStringLiteral("Acme"));
         QComboBox *supplier = window.planning()->supplierBox();
@@ -268,14 +341,13 @@ private slots:
         window.planning()->markSelected(PlanningMark::Kind::Discontinued);
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{50, 1}));
         QCOMPARE(openPlanningStore(home.path())->marks("2010-11-18").count("B-200"), size_t(1));
-        const int markColumn = reports::ListColumnCount + int(overview::PlanningColumn::Mark);
+        const int markColumn = int(ListColumn::Mark);
         QCOMPARE(window.shownRows()->index(1, markColumn).data().toString(),
                  QStringLiteral("utgått"));
         window.view()->clearSelection();
-        std::vector<reports::ProposalLine> lines = window.planning()->proposalRows();
+        std::vector<planning::ProposalLine> lines = window.planning()->proposalRows();
         QCOMPARE(lines.size(), size_t(1));
-        overview::ProposalDialog dialog(lines,
-                                        figures::Period::fromText(QStringLiteral("2010-11-18")));
+        overview::ProposalDialog dialog(lines, period1118);
         dialog.table()->item(0, 3)->setData(Qt::EditRole, 75);
         const QStringList files = dialog.saveTo(dir.path());
         QCOMPARE(files.size(), 2);
@@ -325,8 +397,8 @@ private slots:
         QTemporaryDir dir;
         std::vector<reports::CoverageRow> rows = rowsOf({{"A-100", "Pall", "10", "1", "10"}});
         rows[0].rule.supplier = QStringLiteral("Acme");
-        const auto period = figures::Period::fromText(QStringLiteral("2010-11-18"));
-        overview::ProposalDialog dialog(reports::proposalLines(reports::allRows(rows), 4), period);
+        const auto period = period1118;
+        overview::ProposalDialog dialog(planning::proposalLines(reports::allRows(rows), 4), period);
         QVERIFY(QFile::link(QStringLiteral("/dev/full"),
                             dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.csv"))));
         QString failure;
@@ -340,6 +412,70 @@ private slots:
                  qPrintable(failure));
     }
 
+    // "Att beställa", the totals per supplier, the saved list, the printout and a proposal made
+    // without a selection count the same rows, over products of every urgency and mark, all of
+    // them shown and those under the target only: by hand 72 packs for 5 products, and 70 for 4.
+    void totalsCountTheSameRows() {
+        std::vector<CoverageRow> rows;
+        const std::optional<PlanningMark> marks[] = {
+            std::nullopt, PlanningMark{PlanningMark::Kind::Ordered, QDate(2010, 11, 19), 5},
+            PlanningMark{PlanningMark::Kind::Ordered, QDate(2010, 11, 19), 5},
+            PlanningMark{PlanningMark::Kind::Discontinued, {}, 0}};
+        // Under half the target (40 − 10 = 30), under it (40 − 30 = 10), a rounded cover at the
+        // target a few packs short (40 − 38 = 2), no sales; each unmarked, awaiting its order, its
+        // order on its way (L = 5), discontinued.
+        const Product urgencies[] = {{"U", "", "10", "1", "10"},
+                                     {"B", "", "30", "3", "10"},
+                                     {"P", "", "38", "4", "10"},
+                                     {"N", "", "5", nullptr, ""}};
+        const QString suppliers[] = {QStringLiteral("Acme"), QStringLiteral("Bolaget"), QString()};
+        for (int m = 0; m < 4; ++m)
+            for (const Product &p : urgencies) {
+                CoverageRow row = rowsOf({p})[0];
+                row.product += QString::number(m);
+                row.mark = marks[m];
+                row.orderPj = m == 2 ? N(5) : N();
+                row.rule.supplier = suppliers[rows.size() % 3];
+                rows.push_back(row);
+            }
+        rows.push_back(rows[0]); // pjomr's same product in another case
+        rows.back().product = rows.back().product.toLower();
+        QTemporaryDir dir;
+        overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
+                                                dir.path());
+        window.setRun(rows, period1118);
+        window.setTargetWeeks(4);
+        for (const bool onlyBelow : {false, true}) {
+            window.onlyBelowTarget()->setChecked(onlyBelow);
+            const auto [packs, products] = window.totalToOrder();
+            QCOMPARE(packs, onlyBelow ? 70 : 72);
+            QCOMPARE(products, onlyBelow ? 4 : 5);
+            qint64 proposed = 0;
+            const std::vector<planning::ProposalLine> lines = window.planning()->proposalRows();
+            for (const planning::ProposalLine &line : lines)
+                proposed += line.packs;
+            QCOMPARE(proposed, packs);
+            QCOMPARE(int(lines.size()), products);
+            qint64 bySupplier = 0;
+            for (const QString &part :
+                 window.planning()->totals()->text().split(QStringLiteral(", ")))
+                bySupplier += part.section(QLatin1Char(' '), -1).toLongLong();
+            QCOMPARE(bySupplier, packs);
+            const QString file = dir.filePath(QStringLiteral("lista.xls"));
+            window.saveList(file);
+            QCOMPARE(listTotal(file), double(packs));
+            PrintEngine engine;
+            overview::printCoverageList(engine, window.visibleRows(), period1118, 4);
+            bool printed = false;
+            for (const PrintItem &item : engine.pages().at(0).items)
+                printed |=
+                    item.text.contains(QStringLiteral("Att beställa %1 förp. för %2 produkter")
+                                           .arg(packs)
+                                           .arg(products));
+            QVERIFY(printed);
+        }
+    }
+
     // An empty cover of a product that sells reads 0, a negative one "slut"; the window fits
     // the screen; Enter and Space open the drill-down, Escape closes the window.
     void coverKeysAndFit() {
@@ -351,7 +487,7 @@ private slots:
         window.setRun(rowsOf({{"A-100", "Pall", "0", "", "10"},
                               {"B-200", "Pall", "-5", "-1", "10"},
                               {"C-300", "Pall", "5", nullptr, ""}}),
-                      figures::Period::fromText(QStringLiteral("2010-11-18")));
+                      period1118);
         window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
         QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Cover),
                  (QStringList{"0", "slut", "0"}));
@@ -364,6 +500,12 @@ private slots:
                                 .arg(window.minimumSizeHint().height())));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The order urgency's heading and its longest words fit their column.
+        const QHeaderView *header = window.view()->horizontalHeader();
+        for (const char *text : {"Beställning", "beställ inom målet"})
+            QVERIFY2(header->sectionSize(int(ListColumn::OrderUrgency)) >
+                         window.view()->fontMetrics().horizontalAdvance(QString::fromUtf8(text)),
+                     text);
         window.view()->setFocus();
         window.view()->setCurrentIndex(window.shownRows()->index(1, 0));
         QStringList opened;
@@ -443,8 +585,7 @@ private slots:
             row.rule.group = longName;
         }
         PrintEngine engine;
-        overview::printCoverageList(engine, reports::allRows(rows),
-                                    figures::Period::fromText(QStringLiteral("2010-11-18")), 4);
+        overview::printCoverageList(engine, reports::allRows(rows), period1118, 4);
         QVERIFY(engine.landscape());
         QVERIFY(engine.pageCount() > 1);
         QStringList seen;
@@ -483,21 +624,19 @@ private slots:
         PlanningMark ordered;
         ordered.orderedOn = QDate(2010, 11, 19);
         ordered.orderedPacks = 1500;
-        reports::applyPlanning(rows, {{"A-100", acme}}, {{"A-100", ordered}});
-        const int planning = reports::ListColumnCount;
-        using P = overview::PlanningColumn;
+        planning::applyPlanning(rows, {{"A-100", acme}}, {{"A-100", ordered}});
         const std::vector<int> kept{int(ListColumn::Product), int(ListColumn::Cover),
-                                    planning + int(P::OrderBy), planning + int(P::Mark),
-                                    planning + int(P::Supplier)};
+                                    int(ListColumn::OrderBy), int(ListColumn::Mark),
+                                    int(ListColumn::Supplier)};
         const auto open = [&](overview::CoverageOverviewWindow &window) {
-            window.setRun(rows, figures::Period::fromText(QStringLiteral("2010-11-18")));
+            window.setRun(rows, period1118);
             window.setTargetWeeks(4);
         };
         {
             overview::CoverageOverviewWindow window(dir.filePath(QStringLiteral("local.mdb")),
                                                     dir.path());
             open(window);
-            for (int c = 0; c < planning + overview::PlanningColumnCount; ++c)
+            for (int c = 0; c < reports::ShownColumnCount; ++c)
                 window.setColumnShown(c, std::find(kept.begin(), kept.end(), c) != kept.end());
             window.setColumnShown(int(ListColumn::Product), false); // stays
             window.show();
@@ -568,6 +707,19 @@ private slots:
         open(QStringLiteral("2010-12-01"));
         QVERIFY(
             QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
+    }
+
+private:
+    // The saved list's "Att beställa" total, read back with xlrd.
+    static double listTotal(const QString &file) {
+        QString error;
+        const QJsonObject cells = readback::cellsByPosition(readback::xlrdDump(file, &error));
+        for (const QString &at : cells.keys())
+            if (cells[at]["value"].toString() == QStringLiteral("Att beställa"))
+                return cells[at.section(',', 0, 0) + ',' +
+                             QString::number(at.section(',', 1).toInt() + 1)]["value"]
+                    .toDouble();
+        return -1;
     }
 };
 

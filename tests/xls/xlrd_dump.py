@@ -9,7 +9,8 @@ import xlrd
 book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
 sheet = book.sheet_by_index(0)
 types = {xlrd.XL_CELL_EMPTY: "empty", xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number",
-         xlrd.XL_CELL_BOOLEAN: "boolean", xlrd.XL_CELL_ERROR: "error", xlrd.XL_CELL_BLANK: "blank"}
+         xlrd.XL_CELL_BOOLEAN: "boolean", xlrd.XL_CELL_ERROR: "error", xlrd.XL_CELL_BLANK: "blank",
+         xlrd.XL_CELL_DATE: "date"}
 cells = []
 for r in range(sheet.nrows):
     for c in range(sheet.ncols):

@@ -1,0 +1,308 @@
+#include "../common/DataRows.h"
+#include "../common/HandWorkedStore.h"
+#include "../common/ProgramFolder.h"
+#include "../common/RunProgram.h"
+#include "../common/TestData.h"
+#include "ReadBack.h"
+#include "reports/Reports.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using lodvik::Variant;
+
+// The coverage job as the command line runs it: the workbook and its format, the lists and the
+// proposal on stdout, the planning rules and marks they follow, and what the operator is told.
+class TestCoverageJob : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_folder = std::make_unique<ProgramFolder>();
+        m_home = m_folder->path();
+        handWorkedStore(*m_folder);
+    }
+    void cleanup() { m_folder.reset(); }
+
+    // The workbook's path; with --xlsx the .xlsx, the older .xls of the period left beside it
+    // with a word, or removed when asked; the summary the same way, and its failure.
+    void workbooks() {
+        const QString xls = m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
+        ProgramRun run = coverage({});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.trimmed(), xls);
+        QVERIFY(run.err.contains(QStringLiteral("Klart")));
+        const QDateTime written = QFileInfo(xls).lastModified();
+        run = coverage({"--xlsx"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.trimmed(), xls + QLatin1Char('x'));
+        QVERIFY(QFileInfo::exists(xls + QLatin1Char('x')));
+        QCOMPARE(QFileInfo(xls).lastModified(), written);
+        QVERIFY2(run.err.contains(QStringLiteral("Den äldre arbetsboken %1 för samma period finns "
+                                                 "kvar")
+                                      .arg(xls)),
+                 qPrintable(run.err));
+        run = coverage({"--xlsx", "--replace-older", "-q"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(!QFileInfo::exists(xls));
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        run = coverage({});
+        QVERIFY2(run.err.contains(QStringLiteral(".xlsx för samma period finns kvar")),
+                 qPrintable(run.err));
+        run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.trimmed(), m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
+        QDir(m_home + QStringLiteral("/rapporter")).removeRecursively();
+        run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(QStringLiteral("finns inte")));
+    }
+
+    // A product without a product number sorts first and ends the list there: the operator is
+    // told how many products that leaves out, whatever the format.
+    void productWithoutNumberIsReported_data() {
+        QTest::addColumn<QStringList>("format");
+        addRow("workbook", QStringList{});
+        addRow("csv", QStringList{"--format", "csv"});
+        addRow("json", QStringList{"--format", "json"});
+    }
+    void productWithoutNumberIsReported() {
+        QFETCH(QStringList, format);
+        m_folder->execute(QStringLiteral("UPDATE pjomr SET iblitm = NULL WHERE iblitm = 'P3'"));
+        const ProgramRun r = coverage(format);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("\n4 produkter är inte med i listan: produkt 1 ")),
+                 qPrintable(r.err));
+    }
+
+    // The list on stdout: CSV and JSON of every row, the suggestion for the target, and no
+    // workbook unless --workbook asks for one; a usage error is said before the run.
+    void listOnCommandLine() {
+        const QString awkward = QStringLiteral("Kartong \"stor\", 2-pack");
+        m_folder->insert("pjomr",
+                         {Variant::String("P4"), Variant::String(awkward), Variant::Double(1)},
+                         {"iblitm", "imdsc1", "umconv"});
+        const QString xls = m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
+        // P1: 4 a week × 4 − 15 in stock = 1; P2 sells nothing; P3: 2 × 4 − 5 = 3.
+        ProgramRun r = coverage({"--format", "csv"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.count(QStringLiteral("\r\n")), 6); // a header and five rows
+        QVERIFY2(r.out.contains(QStringLiteral("\"Kartong \"\"stor\"\", 2-pack\"")),
+                 qPrintable(r.out));
+        QVERIFY(!QFileInfo::exists(xls));
+        // A target of 10 weeks: P1 40 − 15 = 25, P3 20 − 5 = 15, both under half the target.
+        r = coverage({"--format", "json", "--target", "10", "--workbook"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(QFileInfo::exists(xls));
+        const QJsonDocument json = QJsonDocument::fromJson(r.out.toUtf8());
+        QCOMPARE(json["period"].toString(), QStringLiteral("2010-11-18"));
+        QCOMPARE(json["target_weeks"].toDouble(), 10.0);
+        const QJsonArray rows = json["rows"].toArray();
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows[0]["suggestion"].toDouble(), 25.0);
+        QCOMPARE(rows[0]["urgency"].toString(), QStringLiteral("urgent"));
+        QVERIFY(rows[1]["suggestion"].isNull());
+        QVERIFY(rows[1]["sales_per_week_pj"].isNull());
+        QCOMPARE(rows[1]["cover_weeks"].toDouble(), 0.0);
+        QCOMPARE(rows[2]["suggestion"].toDouble(), 15.0);
+        QCOMPARE(rows[3]["description"].toString(), awkward);
+        for (const QStringList &bad :
+             {QStringList{"--target", "4"}, QStringList{"--format", "xml"},
+              QStringList{"--format", "csv", "--target", "0"}, QStringList{"--format"},
+              QStringList{"--workbook"}, QStringList{"--format", "csv", "--xlsx"}}) {
+            r = coverage(bad);
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY(r.out.isEmpty());
+        }
+    }
+
+    // The rules and marks on the command line, kept in sokdata.db (read back with SQLite
+    // directly), the proposal per supplier, and the marks through a re-run and an import.
+    void planningOnCommandLine() {
+        const QString rulesFile = m_home + QStringLiteral("/regler.csv");
+        const auto write = [&](const QByteArray &bytes) {
+            QFile f(rulesFile);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        };
+        write("product,lead_time_weeks,safety_weeks,safety_packs,multiple,minimum,supplier,group\n"
+              "P1,2,,,5,,Bolaget,Pall\nP3,,,,,10,Acme,Pall\nP9,1,,,,,Acme,\"=HYPERLINK(\"\"x\"\")"
+              "\"\n");
+        ProgramRun run = runProgram(m_home, {"rules", "--load", rulesFile});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("P9 finns inte i pjomr")), qPrintable(run.err));
+        QCOMPARE(storedRules(), QStringList({"P1|2|5|0|Bolaget|Pall", "P3|0|1|10|Acme|Pall",
+                                             "P9|1|1|0|Acme|=HYPERLINK(\"x\")"}));
+        // Saved inert and read back as it was.
+        run = runProgram(m_home, {"rules", "--save", rulesFile});
+        QCOMPARE(run.exitCode, 0);
+        QFile saved(rulesFile);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains(";Acme;\"'=HYPERLINK(\"\"x\"\")\"\r\n"));
+        QCOMPARE(runProgram(m_home, {"rules", "--load", rulesFile}).exitCode, 0);
+        QCOMPARE(storedRules().last(), QStringLiteral("P9|1|1|0|Acme|=HYPERLINK(\"x\")"));
+
+        // A file with a bad line, or a value past a rule's range, loads nothing.
+        write("P1;1\nP2;1;;;0\nP3;1e18\n");
+        run = runProgram(m_home, {"rules", "--load", rulesFile});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("Rad 2, kolumn multiple")) &&
+                     run.err.contains(QStringLiteral("Rad 3, kolumn lead_time_weeks")),
+                 qPrintable(run.err));
+        QCOMPARE(storedRules().size(), 3);
+
+        // P1: 4 × (2 + 4) − 15 = 9 → 10 in fives; P3: 2 × 4 − 5 = 3 → minimum 10.
+        QByteArray csv = output({"--format", "proposal-csv"});
+        QVERIFY2(csv.startsWith("\xEF\xBB\xBFLeverantör;Produkt;"), csv.constData());
+        QList<QByteArray> lines = csv.split('\n');
+        QCOMPARE(lines.size(), 4); // the header, Acme's P3, Bolaget's P1, the end
+        QVERIFY2(lines[1].startsWith("Acme;P3;;Pall;10;1;2;"), lines[1].constData());
+        QVERIFY2(lines[2].startsWith("Bolaget;P1;Pall röd;Pall;10;5;4;2010-12-16;2010-12-02"),
+                 lines[2].constData());
+        const QJsonDocument json =
+            QJsonDocument::fromJson(output({"--format", "proposal-json", "--supplier", "Bolaget"}));
+        QCOMPARE(json["suppliers"].toArray().size(), 1);
+        QCOMPARE(json["suppliers"][0]["total_packs"].toDouble(), 10.0);
+        // A supplier no rule names is said to be one, not given as an empty proposal only.
+        run = coverage({"--format", "proposal-csv", "--supplier", "bolaget"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("\"bolaget\"")), qPrintable(run.err));
+        run = coverage({"--format", "proposal-csv", "--supplier", "Bolaget"});
+        QVERIFY2(!run.err.contains(QStringLiteral("\"Bolaget\"")), qPrintable(run.err));
+
+        // Marked rows leave the proposal: discontinued until unmarked, ordered until its order
+        // is among those on their way.
+        QCOMPARE(mark({"P3", "--discontinued"}).exitCode, 0);
+        QCOMPARE(mark({"P1", "--ordered", "10", "--date", "2010-11-19"}).exitCode, 0);
+        QCOMPARE(output({"--format", "proposal-csv"}).count('\n'), 1);
+        // A mark the list cannot show (the list's product is P1) is not taken in silence.
+        run = mark({"p1", "--discontinued"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("p1 finns inte i pjomr")), qPrintable(run.err));
+        const QString access = testDataFolder() + QStringLiteral("/access/datetest-jet4.mdb");
+        if (QFileInfo::exists(access))
+            QCOMPARE(runProgram(m_home, {"import-mdb", access}).exitCode, 0);
+        const QJsonArray rows =
+            QJsonDocument::fromJson(output({"--format", "json"}))["rows"].toArray();
+        QCOMPARE(rows[0]["product"].toString(), QStringLiteral("P1"));
+        QCOMPARE(rows[0]["mark"].toString(), QStringLiteral("ordered"));
+        QCOMPARE(rows[0]["ordered_on"].toString(), QStringLiteral("2010-11-19"));
+        QVERIFY(rows[0]["suggestion"].isNull());
+        QVERIFY(rows[0]["order_urgency"].isNull());
+        QCOMPARE(rows[0]["order_by"].toString(), QStringLiteral("2010-12-02"));
+        QCOMPARE(rows[2]["mark"].toString(), QStringLiteral("discontinued"));
+        QVERIFY(rows[2]["suggestion"].isNull());
+        QCOMPARE(mark({"P3", "--clear"}).exitCode, 0);
+        QCOMPARE(output({"--format", "proposal-csv"}).count('\n'), 2);
+        if (!QFileInfo::exists(access))
+            QSKIP(qPrintable(QStringLiteral("the marks through an import: ") + testDataMissing()));
+    }
+
+    // More products than an .xls sheet holds, one row each in DTSPL and pjsfakt: the .xlsx is
+    // chosen from pjomr's count before the first row and holds every row, and the CSV streams
+    // every row once, in order, in many writes. One run shows both: under the sanitizers it
+    // takes half a minute or more.
+    void moreProductsThanAnXlsSheet() {
+        m_folder.reset(new ProgramFolder);
+        m_home = m_folder->path();
+        const int products = int(reports::XlsProductRows) + 5;
+        const auto product = [](int i) { return QStringLiteral("N%1").arg(i, 6, 10, QChar('0')); };
+        // Product i: DP stock i % 100 + 1, PJ sales i % 997 + 1 a week (26 weeks).
+        const auto dp = [](int i) { return i % 100 + 1; };
+        const auto sales = [](int i) { return i % 997 + 1; };
+        const QString numbers = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                                               "SELECT i + 1 FROM n WHERE i < %1) ")
+                                    .arg(products);
+        m_folder->execute(numbers + "INSERT INTO pjomr (iblitm, imdsc1, umconv) SELECT "
+                                    "printf('N%06d', i), 'Vara ' || i, 1 FROM n");
+        m_folder->execute(numbers + "INSERT INTO DTSPL (\"Fält2\", \"Fält39\") SELECT "
+                                    "printf('N%06d', i), i % 100 + 1 FROM n");
+        m_folder->execute(numbers +
+                          "INSERT INTO pjsfakt (sdlitm, sdpqor) SELECT "
+                          "printf('N%06d', i), 26 * (i % 997 + 1) FROM n ORDER BY i DESC");
+        const ProgramRun r = runProgram(
+            m_home, {"coverage", "-q", "--period", "2010-11-18", "--format", "csv", "--workbook"},
+            {}, 10 * 60 * 1000);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err)); // --quiet: not even the .xlsx notice
+        const QStringList lines = r.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), products + 1); // the header first
+        for (int i = 1; i <= products; ++i) {
+            const QStringList fields = lines[i].split(QLatin1Char(','));
+            QVERIFY2(fields[1] == product(i) && fields[4] == QString::number(dp(i)) &&
+                         fields[7] == QString::number(sales(i)),
+                     qPrintable(lines[i]));
+        }
+        const auto period = figures::Period::fromText(QStringLiteral("2010-11-18"));
+        QVERIFY(!QFile::exists(reports::productWorkbookFileName(m_home, period)));
+        QString error;
+        const QJsonObject dump =
+            readback::openpyxlDump(reports::productWorkbookFileName(m_home, period, true), &error,
+                                   QStringLiteral("1,5,7,15"));
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        QCOMPARE(dump.value("nrows").toInt(), products + 4);
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        const auto at = [&](int row, int column) {
+            return cells.value(QStringLiteral("%1,%2").arg(row).arg(column)).toObject();
+        };
+        for (int i = 1; i <= products; ++i) {
+            QCOMPARE(at(i + 4, 1).value("value").toString(), product(i));
+            QCOMPARE(at(i + 4, 5).value("value").toDouble(), double(dp(i)));
+            QCOMPARE(at(i + 4, 15).value("value").toDouble(), double(sales(i)));
+            QCOMPARE(at(i + 4, 7).value("formula").toString(),
+                     QStringLiteral("D%1+E%1+F%1").arg(i + 4));
+        }
+        QCOMPARE(at(products + 4, 7).value("value").toDouble(), double(dp(products)));
+    }
+
+private:
+    ProgramRun coverage(const QStringList &options) {
+        return runProgram(m_home, QStringList{"coverage", "--period", "2010-11-18"} + options);
+    }
+    ProgramRun mark(const QStringList &options) {
+        return runProgram(m_home, QStringList{"mark", "--period", "2010-11-18"} + options);
+    }
+    // What the coverage command writes on stdout, as bytes (a decoder would drop the BOM).
+    QByteArray output(const QStringList &options) {
+        const QString out = m_home + QStringLiteral("/out");
+        const ProgramRun r =
+            runProgram(m_home, QStringList{"coverage", "--period", "2010-11-18"} + options, out);
+        QFile file(out);
+        return r.exitCode == 0 && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                 : "exit " + r.err.toUtf8();
+    }
+    // planning_rule of sokdata.db as product|lead time|multiple|minimum|supplier|group.
+    QStringList storedRules() {
+        QStringList rules;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "rules");
+            db.setDatabaseName(m_home + QStringLiteral("/sokdata.db"));
+            if (db.open()) {
+                QSqlQuery q(QStringLiteral("SELECT product, lead_time_weeks, multiple, minimum, "
+                                           "supplier, product_group FROM planning_rule "
+                                           "ORDER BY product"),
+                            db);
+                while (q.next()) {
+                    QStringList fields;
+                    for (int c = 0; c < 6; ++c)
+                        fields << q.value(c).toString();
+                    rules << fields.join(QLatin1Char('|'));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("rules"));
+        return rules;
+    }
+
+    QString m_home;
+    std::unique_ptr<ProgramFolder> m_folder;
+};
+
+QTEST_MAIN(TestCoverageJob)
+#include "tst_coveragejob.moc"

@@ -1,0 +1,396 @@
+#include "../common/DataRows.h"
+#include "MDlib/NumberText.h"
+#include "ReadBack.h"
+#include "reports/ListColumns.h"
+#include "reports/ListWriters.h"
+#include "reports/ProposalFiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+using reports::CoverageRow;
+using N = std::optional<double>;
+
+Q_DECLARE_METATYPE(CoverageRow)
+
+namespace {
+
+// A value as QJsonDocument writes it as an object's member.
+QByteArray compactMember(const QJsonValue &value) {
+    const QByteArray object =
+        QJsonDocument(QJsonObject{{QStringLiteral("a"), value}}).toJson(QJsonDocument::Compact);
+    return object.mid(5, object.size() - 6); // {"a":…}
+}
+
+// A C-locale number, whatever the test's locale.
+double readNumber(const QByteArray &text) {
+    double d = 0;
+    std::from_chars(text.constData(), text.constData() + text.size(), d);
+    return d;
+}
+
+CoverageRow row(const char *product, N stockTotal, N cover, N sales) {
+    CoverageRow r;
+    r.product = QString::fromUtf8(product);
+    r.description = QStringLiteral("Pall ") + r.product;
+    r.stockTotal = stockTotal;
+    r.coverWeeks = cover;
+    r.salesPj = sales;
+    return r;
+}
+
+// Period 2010-11-18, target 4, today 2010-11-25, lead times 2 weeks: A to order now
+// (10 × 6 − 10 = 50), B within the target (4.5 × 6 − 20 = 7), C ordered and waiting for it, D
+// discontinued.
+std::vector<CoverageRow> plannedRows() {
+    std::vector<CoverageRow> rows{row("A", 10, 1, 10), row("B", 20, 5, 4.5), row("C", 30, 3, 10),
+                                  row("D", 5, 0, {})};
+    rows[0].rule = {2, 0, 0, 1, 0, QStringLiteral("Acme"), QStringLiteral("=Pall")};
+    rows[1].rule.leadTimeWeeks = 2;
+    rows[2].rule.leadTimeWeeks = 2;
+    rows[2].mark = PlanningMark{PlanningMark::Kind::Ordered, QDate(2010, 11, 19), 1500};
+    rows[3].mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
+    return rows;
+}
+
+const QDate today(2010, 11, 25);
+
+} // namespace
+
+class TestLists : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The writers' own texts of numbers equal Qt's general ones: plainNumber for CSV,
+    // QJsonDocument for JSON; the CSV's number reads back as the same double.
+    void listNumberTexts_data() {
+        QTest::addColumn<double>("number");
+        const double inf = std::numeric_limits<double>::infinity();
+        for (const double d :
+             {0.0, -0.0, -7.0, 0.5, 1.0 / 3, -123456.789, 1e-5, 1e-4, 1e15 - 1, 1e15, -1e15,
+              1e15 + 0.5, 9007199254740992.0, 9007199254740994.0, 1e16, 4611686018427387904.0,
+              9.3e18, 1e300, std::numeric_limits<double>::max(),
+              std::numeric_limits<double>::denorm_min(), 0.1234567890123456, 568271178161066.5,
+              568271178161067.5, -0.0001220703125, inf, -inf,
+              std::numeric_limits<double>::quiet_NaN(),
+              // 15 digits would give another number: a CSV would disagree with the workbook.
+              4503599627370496.0, 12345678901234567890.0, 0.1 + 0.2, -0.12345678901234568})
+            QTest::addRow("%.17g", d) << d;
+    }
+    void listNumberTexts() {
+        QFETCH(double, number);
+        QByteArray plain;
+        reports::appendPlainNumber(plain, number);
+        QCOMPARE(plain, lodvik::plainNumber(number).toUtf8());
+        if (std::isfinite(number)) {
+            QCOMPARE(readNumber(plain), number);
+            const QString digits15 = QString::number(number, 'g', 15);
+            if (digits15.toDouble() == number) // 15 digits where they keep the number
+                QCOMPARE(plain, digits15.toUtf8());
+        }
+        QByteArray json;
+        reports::appendJsonNumber(json, number);
+        QCOMPARE(json, compactMember(number));
+    }
+
+    // Random numbers of every size, whole and not, as the list's cells and rules give them.
+    void listNumberTextsRandom() {
+        QRandomGenerator random(17);
+        for (int i = 0; i < 200000; ++i) {
+            const double scale = std::pow(10.0, random.bounded(-6, 20));
+            double d = (random.generateDouble() - 0.3) * scale;
+            if (i % 3 == 0)
+                d = std::round(d);
+            QByteArray plain, json;
+            reports::appendPlainNumber(plain, d);
+            reports::appendJsonNumber(json, d);
+            if (plain != lodvik::plainNumber(d).toUtf8() || json != compactMember(d) ||
+                readNumber(plain) != d)
+                QFAIL(qPrintable(QStringLiteral("%1: %2 %3")
+                                     .arg(d, 0, 'g', 17)
+                                     .arg(QString::fromUtf8(plain), QString::fromUtf8(json))));
+        }
+    }
+
+    void listTexts_data() {
+        QTest::addColumn<QString>("text");
+        for (const QString &t : {QString(),
+                                 QStringLiteral("10-0010 EUR-PALL"),
+                                 QStringLiteral("PALL TRÄ åäö"),
+                                 QStringLiteral("24\" skruv"),
+                                 QStringLiteral("C:\\temp"),
+                                 QStringLiteral("a\x01\x1f\b\f\tb"),
+                                 QStringLiteral("a\r\nb\n"),
+                                 QStringLiteral("a\x7f"),
+                                 QStringLiteral("a,b"),
+                                 QStringLiteral("=1+2"),
+                                 QStringLiteral("-12"),
+                                 QStringLiteral("-2-pack"),
+                                 QStringLiteral("@SUM(A1)"),
+                                 QStringLiteral("\t=1"),
+                                 QString::fromUtf8("pall \xF0\x9F\x93\xA6"),
+                                 QString(QChar(0xD83D)) + QStringLiteral("x"),
+                                 QStringLiteral("x") + QChar(0xDC00),
+                                 QStringLiteral("Ö\"Ä,"),
+                                 QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFDD0),
+                                 QString(QChar(0)) + QStringLiteral("x")})
+            QTest::addRow("%s", qPrintable(t.toUtf8().toPercentEncoding())) << t;
+    }
+    void listTexts() {
+        QFETCH(QString, text);
+        QByteArray json;
+        reports::appendJsonString(json, text);
+        QCOMPARE(json, compactMember(text));
+        QByteArray csv;
+        reports::appendCsvField(csv, text);
+        QCOMPARE(csv, reports::csvField(text).toUtf8());
+    }
+
+    // Whole rows: the JSON as QJsonDocument writes the row's object (its members sorted, null
+    // for none, indented two levels in) and the CSV as the fields joined.
+    void listRowsAsQtWrites_data() {
+        QTest::addColumn<CoverageRow>("row");
+        CoverageRow plain = row("10-0010", -0.0, 2.5, 17);
+        plain.description = QStringLiteral("PALL TRÄ");
+        plain.stockFrn = 153578;
+        plain.orderPj = 1e15;
+        plain.backOrderPj = -3;
+        addRow("plain", plain);
+        addRow("no cells", CoverageRow{});
+        CoverageRow awkward = plain;
+        awkward.product = QStringLiteral("-5");
+        awkward.description = QStringLiteral("\"=x\"\\\n\x02 ü");
+        awkward.salesPj = 1.0 / 3;
+        awkward.stockDp = 9.3e18;
+        awkward.rule = {1.5, 0.25, 2, 12, 24, QStringLiteral("Lev, AB"), QStringLiteral("@grp")};
+        awkward.mark = PlanningMark{PlanningMark::Kind::Ordered, QDate(2026, 3, 1), 2.5};
+        addRow("awkward", awkward);
+        CoverageRow gone = plain;
+        gone.coverWeeks = 1e300; // past any date: no dates written
+        gone.mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
+        gone.rule.multiple = qint64(1) << 60;
+        gone.rule.safetyPacks = -std::numeric_limits<double>::infinity();
+        addRow("discontinued", gone);
+    }
+    void listRowsAsQtWrites() {
+        QFETCH(CoverageRow, row);
+        const figures::Period period = figures::Period::fromText(QStringLiteral("2026-03-15"));
+        const double target = 3;
+        QJsonObject object;
+        QStringList fields;
+        for (const reports::ListColumn c : reports::machineColumns()) {
+            const reports::ListColumnInfo &info = reports::listColumn(c);
+            const reports::ListCell cell =
+                reports::listCell(row, c, {period.date(), target, today, false});
+            const QString key = QLatin1String(info.key);
+            if (cell.kind == reports::ListCell::Kind::Number) {
+                object.insert(key, cell.number);
+                fields << (info.planningNumber && !std::isfinite(cell.number)
+                               ? reports::csvField(lodvik::plainNumber(cell.number))
+                               : lodvik::plainNumber(cell.number));
+            } else {
+                object.insert(key, cell.kind == reports::ListCell::Kind::Text
+                                       ? QJsonValue(cell.text)
+                                       : QJsonValue());
+                fields << reports::csvField(cell.text);
+            }
+        }
+        QJsonObject document{{QStringLiteral("period"), period.text()},
+                             {QStringLiteral("target_weeks"), target},
+                             {QStringLiteral("rows"), QJsonArray{object}}};
+        QCOMPARE(reports::coverageJson({&row}, period, target, today),
+                 QJsonDocument(document).toJson(QJsonDocument::Indented));
+        document[QStringLiteral("rows")] = QJsonArray();
+        QCOMPARE(reports::coverageJson({}, period, target, today),
+                 QJsonDocument(document).toJson(QJsonDocument::Indented));
+        const QByteArray csv = reports::coverageCsv({&row}, period, target, today);
+        QCOMPARE(csv.mid(csv.indexOf('\n') + 1),
+                 (fields.join(',') + QStringLiteral("\r\n")).toUtf8());
+    }
+
+    // The lists' dates as QDate writes them, in any year a cover reaches.
+    void listDates_data() {
+        QTest::addColumn<QDate>("period");
+        QTest::addColumn<double>("coverWeeks");
+        addRow("same day", QDate(2026, 3, 15), 0.0);
+        addRow("a part of a day", QDate(2026, 3, 15), 0.01);
+        addRow("year 1", QDate(1, 1, 1), 1.0);
+        addRow("before year 1", QDate(-1, 12, 1), 1.0);
+        addRow("year 9999", QDate(9999, 12, 1), 2.0);
+        addRow("past year 9999", QDate(2026, 3, 15), 500000.0);
+        // 256 days after a date written before: the list keeps the texts it made by day.
+        addRow("256 days on", QDate(2026, 3, 15), 256.0 / 7);
+    }
+    void listDates() {
+        QFETCH(QDate, period);
+        QFETCH(double, coverWeeks);
+        CoverageRow r = row("P1", {}, coverWeeks, 1);
+        r.mark = PlanningMark{PlanningMark::Kind::Ordered, period, 1};
+        const std::optional<QDate> stockout = planning::stockoutDate(r, period);
+        for (const bool words : {false, true})
+            QCOMPARE(reports::listCell(r, reports::ListColumn::Stockout, {period, 4, period, words})
+                         .text,
+                     stockout->toString(Qt::ISODate));
+        QCOMPARE(
+            reports::listCell(r, reports::ListColumn::OrderedOn, {period, 4, period, false}).text,
+            period.toString(Qt::ISODate));
+    }
+
+    // A description a spreadsheet would run as a formula reaches the CSV as a text, read back
+    // with Python's csv module; JSON keeps it exact.
+    void csvKeepsFormulasText_data() {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("field");
+        addRow("formula", "=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0");
+        addRow("plus", "+1+1", "'+1+1");
+        addRow("minus, not a number", "-2-pack", "'-2-pack");
+        addRow("at", "@SUM(A1)", "'@SUM(A1)");
+        addRow("tab", "\t=1", "'\t=1");
+        addRow("carriage return", "\r=1", "'\r=1");
+        addRow("negative number", "-12", "-12");
+        addRow("formula sign inside", "Pall = 2", "Pall = 2");
+    }
+    void csvKeepsFormulasText() {
+        QFETCH(QString, description);
+        QFETCH(QString, field);
+        CoverageRow r = row("P1", {}, {}, {});
+        r.description = description;
+        const auto period = figures::Period::fromText(QStringLiteral("2010-11-18"));
+        QProcess reader;
+        reader.start(QStringLiteral("python3"),
+                     {"-c", "import csv, io, sys; rows = list(csv.DictReader(io.StringIO("
+                            "sys.stdin.read(), newline=''))); print(rows[0]['description'], "
+                            "end='')"});
+        reader.write(reports::coverageCsv({&r}, period, 4));
+        reader.closeWriteChannel();
+        QVERIFY(reader.waitForFinished());
+        QCOMPARE(QString::fromUtf8(reader.readAllStandardOutput()), field);
+        QCOMPARE(QJsonDocument::fromJson(
+                     reports::coverageJson({&r}, period, 4))["rows"][0]["description"]
+                     .toString(),
+                 description);
+    }
+
+    // The saved list: the window's columns and words, the "Att beställa" total under the
+    // suggestion, as a workbook and as a Swedish CSV.
+    void savedList() {
+        const std::vector<CoverageRow> rows = plannedRows();
+        const auto period = figures::Period::fromText(QStringLiteral("2010-11-18"));
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("lista.xls"));
+        reports::saveCoverageListWorkbook(reports::allRows(rows), period, 4, file, today);
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(file, &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        const auto at = [&](int r, int c) {
+            const QJsonValue v = cells.value(QStringLiteral("%1,%2").arg(r).arg(c))["value"];
+            return v.isDouble() ? QString::number(v.toDouble()) : v.toString();
+        };
+        // Row 3 the headings, A on row 4, the total two rows under the last product.
+        const QStringList a{"under halva målet",
+                            "A",
+                            "Pall A",
+                            "",
+                            "",
+                            "",
+                            "10",
+                            "10",
+                            "",
+                            "1",
+                            "",
+                            "",
+                            "",
+                            "",
+                            "",
+                            "",
+                            "50",
+                            "beställ nu",
+                            "2010-11-25",
+                            "2010-11-11",
+                            "Acme",
+                            " =Pall",
+                            ""};
+        for (int c = 1; c <= reports::ShownColumnCount; ++c) {
+            QCOMPARE(at(3, c),
+                     QString::fromUtf8(reports::listColumn(reports::ListColumn(c - 1)).heading));
+            QCOMPARE(at(4, c), a[c - 1]);
+        }
+        QCOMPARE(at(6, 18), QString()); // C awaits its order: no urgency
+        QCOMPARE(at(6, 23), QStringLiteral("beställd 2010-11-19, 1\u00a0500 förp."));
+        QCOMPARE(at(7, 23), QStringLiteral("utgått"));
+        QCOMPARE(at(9, 16), QStringLiteral("Att beställa"));
+        QCOMPARE(at(9, 17), QStringLiteral("57"));
+        QCOMPARE(dump["widths"].toObject().value("18").toInt(), 18 * 256);
+
+        const QByteArray csv = reports::swedishListCsv(reports::allRows(rows), period, 4, today);
+        const QList<QByteArray> lines = csv.split('\n');
+        QVERIFY2(lines[0].startsWith("\xEF\xBB\xBFStatus;Produkt;Benämning;Lager FRN;"),
+                 lines[0].constData());
+        QCOMPARE(QString::fromUtf8(lines[1]),
+                 QStringLiteral("under halva målet;A;Pall A;;;;10;10;;1;;;;;;;50;beställ nu;"
+                                "2010-11-25;2010-11-11;Acme;'=Pall;\r"));
+        QVERIFY2(lines[2].startsWith(";B;Pall B;;;;20;4,5;;5;;;;;;;7;beställ inom målet;"),
+                 lines[2].constData());
+        QVERIFY2(lines[3].endsWith(";beställd 2010-11-19, 1\u00a0500 förp.\r"),
+                 lines[3].constData());
+        QCOMPARE(lines.size(), 6); // the header, four rows, the end
+    }
+
+    // A description from the extract that a spreadsheet would run as a formula stays a text.
+    void proposalTextsAreInert_data() {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QByteArray>("line");
+        addRow("=", QStringLiteral("=HYPERLINK(\"x\")"),
+               QByteArray("\r\n'@Acme;P1;\"'=HYPERLINK(\"\"x\"\")\";;8;"));
+        addRow("- before a formula", QStringLiteral("-A1+B1"),
+               QByteArray("\r\n'@Acme;P1;'-A1+B1;;8;"));
+        addRow("- of a number", QStringLiteral("-12"), QByteArray("\r\n'@Acme;P1;-12;;8;"));
+        addRow("- of a decimal comma", QStringLiteral("-1,5"),
+               QByteArray("\r\n'@Acme;P1;-1,5;;8;"));
+    }
+    void proposalTextsAreInert() {
+        QFETCH(QString, description);
+        QFETCH(QByteArray, line);
+        CoverageRow r = row("P1", {}, {}, 2);
+        r.description = description;
+        r.rule.supplier = QStringLiteral("@Acme");
+        const QByteArray csv = reports::proposalCsv(planning::proposalLines({&r}, 4), QDate());
+        QVERIFY2(csv.contains(line), csv.constData());
+    }
+
+    // The proposal's workbook holds its dates as dates, and its total.
+    void proposalWorkbook() {
+        const std::vector<CoverageRow> rows = plannedRows();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("forslag.xls"));
+        reports::saveProposalWorkbook(planning::proposalLines(reports::allRows(rows), 4),
+                                      figures::Period::fromText(QStringLiteral("2010-11-18")),
+                                      file);
+        QString error;
+        const QJsonObject dump = readback::xlrdDump(file, &error);
+        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject cells = readback::cellsByPosition(dump);
+        const QDate epoch(1899, 12, 30);
+        for (const auto &[column, date] :
+             {std::pair{8, QDate(2010, 11, 25)}, {9, QDate(2010, 11, 11)}}) {
+            const QJsonObject cell = cells.value(QStringLiteral("4,%1").arg(column)).toObject();
+            QCOMPARE(cell["type"].toString(), QStringLiteral("date"));
+            QCOMPARE(cell["value"].toDouble(), double(epoch.daysTo(date)));
+        }
+        QCOMPARE(cells.value(QStringLiteral("4,2"))["value"].toString(), QStringLiteral("A"));
+        QCOMPARE(cells.value(QStringLiteral("7,5"))["value"].toDouble(), 57.0);
+    }
+};
+
+QTEST_MAIN(TestLists)
+#include "tst_lists.moc"
