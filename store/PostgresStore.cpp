@@ -186,11 +186,12 @@ public:
     void setNull(int position) override { m_values[position] = null(); }
     void setInteger(int position, qint64 value) override { m_values[position] = value; }
     void setReal(int position, double value) override { m_values[position] = value; }
+    // Qt SQL binds a null QString or QByteArray as Null: an empty text or blob stays one.
     void setText(int position, QByteArrayView utf8) override {
-        m_values[position] = QString::fromUtf8(utf8);
+        m_values[position] = utf8.isEmpty() ? QStringLiteral("") : QString::fromUtf8(utf8);
     }
     void setBlob(int position, QByteArrayView bytes) override {
-        m_values[position] = bytes.toByteArray();
+        m_values[position] = bytes.isEmpty() ? QByteArray("") : bytes.toByteArray();
     }
     void write() override {
         m_store.prepared(m_sql, m_values).finish();

@@ -244,13 +244,14 @@ public:
     void setReal(int position, double value) override {
         sqlite3_bind_double(m_statement, position + 1, value);
     }
+    // SQLite binds a null pointer as Null: an empty text or blob stays one.
     void setText(int position, QByteArrayView utf8) override {
-        sqlite3_bind_text64(m_statement, position + 1, utf8.data(), sqlite3_uint64(utf8.size()),
-                            SQLITE_TRANSIENT, SQLITE_UTF8);
+        sqlite3_bind_text64(m_statement, position + 1, utf8.data() ? utf8.data() : "",
+                            sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
     }
     void setBlob(int position, QByteArrayView bytes) override {
-        sqlite3_bind_blob64(m_statement, position + 1, bytes.data(), sqlite3_uint64(bytes.size()),
-                            SQLITE_TRANSIENT);
+        sqlite3_bind_blob64(m_statement, position + 1, bytes.data() ? bytes.data() : "",
+                            sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
     }
     void write() override {
         const int rc = sqlite3_step(m_statement);

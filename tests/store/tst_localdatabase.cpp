@@ -450,6 +450,29 @@ private slots:
         QVERIFY(rs.isEOF());
     }
 
+    // What a writer is given comes back as that type: an empty text or blob is no Null (the
+    // demo's and the import's empty fields).
+    void writerKeepsEachValueItsType() {
+        const QString path = m_dir.filePath(QStringLiteral("typed.mdb"));
+        dao::Database db = dao::Database::CreateDatabase(path);
+        db.Execute(QStringLiteral("CREATE TABLE t (a, b, c, d, e, f)"));
+        {
+            const auto writer = db.OpenWriter(QStringLiteral("t"), {"a", "b", "c", "d", "e", "f"});
+            writer->set(0, Variant::String(QString()));
+            writer->setBlob(1, QByteArrayView());
+            writer->set(2, Variant::Null());
+            writer->set(3, Variant::String(QStringLiteral("x")));
+            writer->set(4, Variant::Long(7));
+            writer->set(5, Variant::Double(0.5));
+            writer->write();
+        }
+        dao::Recordset rs = db.OpenRecordset(QStringLiteral(
+            "SELECT typeof(a) || typeof(b) || typeof(c) || typeof(d) || typeof(e) || "
+            "typeof(f), length(b) FROM t"));
+        QCOMPARE(rs.Fields(0).toText(), QStringLiteral("textblobnulltextintegerreal"));
+        QCOMPARE(rs.Fields(1).toText(), QStringLiteral("0"));
+    }
+
     void editUpdateChangesOnlyTheCurrentRow() {
         const QString path = m_dir.filePath(QStringLiteral("edit.mdb"));
         {
