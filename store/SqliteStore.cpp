@@ -483,12 +483,16 @@ bool SqliteStore::holdSnapshot() {
 }
 
 std::function<std::shared_ptr<ExtractStore>()> SqliteStore::joinSnapshot() {
+    // The mode reads no table: a state held since holdSnapshot stays the one it began, which a
+    // waiting writer may still be let through before (below).
+    const bool fresh = m_snapshotFresh;
     QString none;
     std::unique_ptr<StoreRows> mode = query(QStringLiteral("PRAGMA journal_mode"), {}, &none);
     if (mode->next() &&
         mode->value(0).toText().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
         return {};
     mode.reset();
+    m_snapshotFresh = fresh;
     holdSnapshot();
     for (int attempt = 1;; ++attempt) {
         std::shared_ptr<SqliteStore> joined = openExisting(path);

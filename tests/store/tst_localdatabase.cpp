@@ -547,12 +547,20 @@ private slots:
             }
         });
         int mixed = 0;
-        for (int i = 0; i < 12; ++i) {
-            const QString figures = run();
-            mixed += figures != before && figures != after;
+        QString failure;
+        try {
+            for (int i = 0; i < 12; ++i) {
+                const QString figures = run();
+                mixed += figures != before && figures != after;
+            }
+        } catch (const lodvik::Error &e) {
+            failure = e.message();
+        } catch (const std::exception &e) {
+            failure = QString::fromLocal8Bit(e.what());
         }
         stop = true;
         transfer.join();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
         sqlite3_close(writer);
         QVERIFY2(commits >= 6, qPrintable(QString::number(commits)));
         QCOMPARE(mixed, 0);
