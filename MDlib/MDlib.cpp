@@ -56,12 +56,9 @@ Variant NullToValue(const Variant &value, const QString &code) {
     case Variant::Type::String: {
         if (wantText)
             return value;
-        QString t = value.text();
-        if (t.isEmpty())
-            t = QStringLiteral("0");
-        if (t == QLatin1String(" "))
-            t = QStringLiteral("0");
-        return Variant::Double(Variant::String(t).toDouble());
+        if (lodvik::blankCountsZero(value.text()))
+            return Variant::Double(0);
+        return Variant::Double(value.toDouble());
     }
     default:
         return value;

@@ -56,6 +56,12 @@ bool parseNumber(const QString &text, double *out);
 // the plain numbers most such texts are.
 bool parseNumber(QByteArrayView utf8, double *out);
 
+// Whether a text is one of the two that count 0 wherever a figure counts a blank as 0 (NullToValue
+// with a numeric code, and the store's value classifier): "" and " ".
+template <typename Text> bool blankCountsZero(const Text &text) {
+    return text.isEmpty() || (text.size() == 1 && text.front() == u' ');
+}
+
 // Variant arithmetic: Null makes the result Null, Empty counts as 0, numeric text as its number.
 Variant operator+(const Variant &a, const Variant &b);
 Variant operator-(const Variant &a, const Variant &b);

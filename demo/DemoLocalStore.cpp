@@ -3,7 +3,6 @@
 #include "MDlib/Error.h"
 #include "demo/DemoData.h"
 #include "store/LocalDatabase.h"
-#include "store/SqliteError.h"
 #include "store/StoreWriteLock.h"
 #include "store/TableCatalogue.h"
 
@@ -12,49 +11,44 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <sqlite3.h>
-
 #include <cmath>
+#include <memory>
 #include <vector>
 
 using lodvik::Variant;
 
 namespace {
 
-// One prepared INSERT reused for every row of a table.
+// Rows into one table of the catalogue, through the store's writer.
 class Inserter {
 public:
-    Inserter(dao::Database &db, const QString &table, int columns) : m_db(db) {
-        QStringList marks;
-        for (int i = 0; i < columns; ++i)
-            marks.append(QStringLiteral("?"));
-        const QByteArray sql = QStringLiteral("INSERT INTO \"%1\" VALUES (%2)")
-                                   .arg(table, marks.join(QLatin1Char(',')))
-                                   .toUtf8();
-        if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &m_statement,
-                               nullptr) != SQLITE_OK)
-            fail();
+    Inserter(dao::Database &db, const QString &table, int columns) {
+        QStringList names;
+        for (const catalogue::Column &column :
+             catalogue::findLocalTable(table)->columns.mid(0, columns))
+            names.append(column.name);
+        try {
+            m_writer = db.OpenWriter(table, names);
+        } catch (const lodvik::Error &e) {
+            fail(e);
+        }
     }
-    ~Inserter() { sqlite3_finalize(m_statement); }
-    Inserter(const Inserter &) = delete;
-    Inserter &operator=(const Inserter &) = delete;
 
     void row(const std::vector<Variant> &values) {
         for (size_t i = 0; i < values.size(); ++i)
-            dao::bindValue(m_statement, int(i) + 1, values[i]);
-        if (sqlite3_step(m_statement) != SQLITE_DONE)
-            fail();
-        sqlite3_reset(m_statement);
-        sqlite3_clear_bindings(m_statement);
+            m_writer->set(int(i), values[i]);
+        try {
+            m_writer->write();
+        } catch (const lodvik::Error &e) {
+            fail(e);
+        }
     }
 
 private:
-    [[noreturn]] void fail() {
-        throw lodvik::Error(QStringLiteral("Demodata kunde inte skrivas: %1")
-                                .arg(dao::sqliteFailure(m_db.handle())));
+    [[noreturn]] static void fail(const lodvik::Error &e) {
+        throw lodvik::Error(QStringLiteral("Demodata kunde inte skrivas: %1").arg(e.message()));
     }
-    dao::Database &m_db;
-    sqlite3_stmt *m_statement = nullptr;
+    std::unique_ptr<dao::TableWriter> m_writer;
 };
 
 struct Product {

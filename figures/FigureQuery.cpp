@@ -1,7 +1,6 @@
 #include "figures/FigureQuery.h"
 
 #include "MDlib/Error.h"
-#include "MDlib/MDlib.h"
 #include "figures/PjFigures.h"
 
 #include <cmath>
@@ -97,83 +96,60 @@ QString columnName(const dao::Recordset &, const QString &column) {
     return column;
 }
 
-// The number the store holds in the field, which must be finite: an infinity would turn a
-// figure into NaN that a comparison then drops without a word. Nothing for a value that is no
-// stored number; a blob stops too, as it reads as a text of its bytes that may look like one.
+// The field as the store's classifier reads it by rule (store/StoredValue); a value it refuses
+// stops the figure with the table, the column and the value named. An infinity would turn a
+// figure into NaN that a comparison then drops without a word; a blob reads as a text of its
+// bytes that may look like a number.
 template <typename Column>
-std::optional<double> storedFinite(const dao::Recordset &row, const Column &column,
-                                   const QString &table) {
-    if (const std::optional<double> number = row.storedNumber(column)) {
-        if (std::isfinite(*number))
-            return number;
-        throw Error(
-            dao::notANumberMessage(table, columnName(row, column),
-                                   *number < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf"),
-                                   dao::NotANumber::Infinite));
+double numberOf(const dao::Recordset &row, const Column &column, dao::ValueRule rule,
+                const QString &table, const QString &item) {
+    const dao::StoredNumber n = row.stored(column, rule);
+    switch (n.kind) {
+    case dao::StoredNumber::Kind::Integer:
+        return double(n.integer);
+    case dao::StoredNumber::Kind::Real:
+        return n.real;
+    case dao::StoredNumber::Kind::Null:
+    case dao::StoredNumber::Kind::Refused:
+        break;
     }
-    if (const std::optional<QString> blob = row.storedBlob(column))
-        throw Error(
-            dao::notANumberMessage(table, columnName(row, column), *blob, dao::NotANumber::Blob));
-    return std::nullopt;
-}
-
-template <typename Column>
-double quantityOf(const dao::Recordset &row, const Column &column, const QString &table) {
-    if (const std::optional<double> number = storedFinite(row, column, table))
-        return *number;
-    const Variant value = row.Fields(column);
-    if (value.isNumber())
-        return value.number();
-    if (!value.isString())
-        return NullToValue(value, QStringLiteral("T")).toDouble();
-    // NullToValue(value, "T") with the column named when the text is no number.
-    const QString &text = value.text();
-    if (text.isEmpty() || text == QLatin1String(" "))
-        return 0;
-    double number = 0;
-    if (!lodvik::parseNumber(text, &number))
-        throw Error(dao::notANumberMessage(table, columnName(row, column), text));
-    return number;
-}
-
-template <typename Column>
-double summableOf(const dao::Recordset &row, const Column &column, const QString &table,
-                  const QString &item) {
-    if (const std::optional<double> number = storedFinite(row, column, table))
-        return *number;
-    const Variant value = row.Fields(column);
-    if (value.isNumber())
-        return value.number();
-    if (value.isNull())
+    const QString name = columnName(row, column);
+    switch (n.refusal) {
+    case dao::StoredNumber::Refusal::Infinite:
+        throw Error(dao::notANumberMessage(
+            table, name, n.real < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf"),
+            dao::NotANumber::Infinite));
+    case dao::StoredNumber::Refusal::Blob:
+        throw Error(dao::notANumberMessage(table, name, row.storedBlob(column).value_or(QString()),
+                                           dao::NotANumber::Blob));
+    case dao::StoredNumber::Refusal::Null:
         throw Error(QStringLiteral("Kolumnen %1 saknar värde (Null) för artikel \"%2\"; ett tomt "
                                    "värde kan inte summeras.")
-                        .arg(columnName(row, column), item));
-    if (!value.isString())
-        return value.toDouble();
-    double number = 0;
-    if (!lodvik::parseNumber(value.text(), &number))
-        throw Error(dao::notANumberMessage(table, columnName(row, column), value.text()));
-    return number;
+                        .arg(name, item));
+    case dao::StoredNumber::Refusal::Text:
+        break;
+    }
+    throw Error(dao::notANumberMessage(table, name, row.Fields(column).toText()));
 }
 
 } // namespace
 
 double quantity(const dao::Recordset &row, int position, const QString &table) {
-    return quantityOf(row, position, table);
+    return numberOf(row, position, dao::ValueRule::Quantity, table, {});
 }
 
 double quantity(const dao::Recordset &row, const QString &column, const QString &table) {
-    return quantityOf(row, column, table);
+    return numberOf(row, column, dao::ValueRule::Quantity, table, {});
 }
 
 double summable(const dao::Recordset &row, int position, const QString &table,
                 const QString &item) {
-    return summableOf(row, position, table, item);
+    return numberOf(row, position, dao::ValueRule::Summable, table, item);
 }
 
 double summable(const dao::Recordset &row, const QString &column, const QString &table,
                 const QString &item) {
-    return summableOf(row, column, table, item);
+    return numberOf(row, column, dao::ValueRule::Summable, table, item);
 }
 
 double tablesSum(FigureQuery &q, const QString &column, const QStringList &tables) {

@@ -6,11 +6,10 @@
 #include "import/AccessReader.h"
 #include "store/ExtractLoad.h"
 #include "store/LocalDatabase.h"
+#include "store/LocalLoad.h"
 #include "store/SqlText.h"
 #include "store/SqliteError.h"
 #include "store/StoreWriteLock.h"
-
-#include <sqlite3.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -58,187 +57,6 @@ constexpr bool kAddressSanitizer = false;
 const char *const kReaderName = "lodvik-accessreader";
 // Of the child's complaints on stderr, the operator is shown this many different lines.
 constexpr qsizetype kMaxComplaints = 5;
-
-QString tryAgainLater(int rc) {
-    return (rc & 0xff) == SQLITE_BUSY
-               ? QStringLiteral(" Försök igen när det andra programmet är klart.")
-               : QString();
-}
-
-// "<reason>.[ Försök igen…][more]\nDetaljer: <SQLite's words>"
-QString storeFailure(sqlite3 *db, int code, const QString &more = {}) {
-    const QString engine = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
-    QString failure = dao::sqliteFailure(code, engine);
-    const qsizetype postscript = failure.indexOf(QLatin1Char('\n'));
-    return failure.insert(postscript < 0 ? failure.size() : postscript, tryAgainLater(code) + more);
-}
-
-// An SQLite write lock on the live store, held from the first look at the file until the
-// imported tables are committed into it: a program that does not know the store's lock file is
-// refused ("database is locked") while the import runs, or waits and then writes into the store
-// as the import left it; nobody's work is thrown away. Readers go on reading the old tables until
-// the commit. The file's kind is read through this connection's own descriptor, never by opening
-// the file again: closing a second descriptor would drop the lock.
-class LiveStoreLock {
-public:
-    explicit LiveStoreLock(const QString &path) : m_path(path) {
-        int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE,
-                                 nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_extended_result_codes(m_db, 1);
-            try {
-                m_kind = dao::fileKind(m_db, QStringLiteral("Den lokala databasen"));
-            } catch (...) {
-                close();
-                throw;
-            }
-            // SQLite opens a file it may not write read-only and even takes its write lock; the
-            // import could only fail at the end. Such a store is replaced as a whole instead.
-            if (m_kind != dao::FileKind::Sqlite || sqlite3_db_readonly(m_db, "main") == 1) {
-                close();
-                return;
-            }
-            sqlite3_busy_timeout(m_db, 5000);
-            rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        }
-        if (rc != SQLITE_OK) {
-            const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
-            const QString why = storeFailure(m_db, code);
-            close();
-            // A write-protected store is replaced as a whole, as before; nobody writes into it.
-            if ((code & 0xff) == SQLITE_READONLY)
-                return;
-            throw Error(QStringLiteral("Den lokala databasen %1 kan inte låsas för importen: %2")
-                            .arg(path, why));
-        }
-    }
-    // Closing ends the transaction: what was not committed is rolled back.
-    ~LiveStoreLock() { close(); }
-    LiveStoreLock(const LiveStoreLock &) = delete;
-    LiveStoreLock &operator=(const LiveStoreLock &) = delete;
-
-    dao::FileKind kind() const { return m_kind; }
-    // The lock is held, and the tables go into the file itself.
-    bool held() const { return m_db != nullptr; }
-
-    // Puts the tables (and their indexes) of the work file in place of the store's tables of the
-    // same name, in the transaction that holds the lock, and commits.
-    void replaceTables(const QString &workPath, lodvik::Progress &progress) {
-        sqlite3 *work = nullptr;
-        struct Closer {
-            sqlite3 *&db;
-            ~Closer() { sqlite3_close_v2(db); }
-        } closer{work};
-        if (sqlite3_open_v2(QFile::encodeName(workPath).constData(), &work, SQLITE_OPEN_READONLY,
-                            nullptr) != SQLITE_OK)
-            failOn(work);
-        sqlite3_extended_result_codes(work, 1);
-        const Statement objects =
-            prepare(work, "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL "
-                          "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                          "ORDER BY type <> 'table', rowid");
-        progress.caption(QStringLiteral("Skriver in tabellerna i den lokala databasen"),
-                         lodvik::Progress::Show::WhenDue);
-        for (int rc; (rc = sqlite3_step(objects.get())) != SQLITE_DONE;) {
-            if (rc != SQLITE_ROW)
-                failOn(work);
-            progress.checkCancelled();
-            const QString type = columnText(objects.get(), 0);
-            const QString name = columnText(objects.get(), 1);
-            if (type == QLatin1String("table"))
-                exec(QStringLiteral("DROP TABLE IF EXISTS main.%1").arg(sqltext::identifier(name)));
-            exec(columnText(objects.get(), 2));
-            if (type == QLatin1String("table"))
-                copyRows(work, name);
-        }
-        // Readers of the old tables finish first; the commit waits for them a while.
-        sqlite3_busy_timeout(m_db, 30000);
-        exec(QStringLiteral("COMMIT"));
-    }
-
-private:
-    struct Finalizer {
-        void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-    };
-    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
-
-    Statement prepare(sqlite3 *db, const QByteArray &sql) const {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_finalize(statement);
-            failOn(db);
-        }
-        return Statement(statement);
-    }
-
-    static QString columnText(sqlite3_stmt *statement, int column) {
-        return QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
-            sqlite3_column_bytes(statement, column));
-    }
-
-    [[noreturn]] void failOn(sqlite3 *db) const {
-        throw Error(
-            QStringLiteral("De importerade tabellerna kan inte skrivas in i den lokala "
-                           "databasen %1: %2")
-                .arg(m_path, storeFailure(db, db ? sqlite3_extended_errcode(db) : SQLITE_CANTOPEN,
-                                          QStringLiteral(" Den lokala databasen är "
-                                                         "oförändrad."))));
-    }
-
-    void exec(const QString &sql) {
-        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            failOn(m_db);
-    }
-
-    void copyRows(sqlite3 *work, const QString &table) {
-        const QString quoted = sqltext::identifier(table);
-        const Statement rows =
-            prepare(work, QStringLiteral("SELECT * FROM %1").arg(quoted).toUtf8());
-        const int columns = sqlite3_column_count(rows.get());
-        QStringList marks;
-        for (int i = 0; i < columns; ++i)
-            marks.append(QStringLiteral("?"));
-        const Statement into = prepare(m_db, QStringLiteral("INSERT INTO main.%1 VALUES (%2)")
-                                                 .arg(quoted, marks.join(QLatin1Char(',')))
-                                                 .toUtf8());
-        for (int rc; (rc = sqlite3_step(rows.get())) != SQLITE_DONE;) {
-            if (rc != SQLITE_ROW)
-                failOn(work);
-            for (int i = 0; i < columns; ++i)
-                sqlite3_bind_value(into.get(), i + 1, sqlite3_column_value(rows.get(), i));
-            if (sqlite3_step(into.get()) != SQLITE_DONE)
-                failOn(m_db);
-            sqlite3_reset(into.get());
-        }
-    }
-
-    void close() {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
-
-    QString m_path;
-    sqlite3 *m_db = nullptr;
-    dao::FileKind m_kind = dao::FileKind::Sqlite;
-};
-
-// The old store into the fresh copy, through SQLite's backup so that a half-written journal of
-// the old file is resolved first.
-void copyStore(const QString &from, const QString &to) {
-    dao::Database source = dao::Database::OpenDatabase(from);
-    dao::Database target = dao::Database::OpenDatabase(to);
-    sqlite3_backup *backup = sqlite3_backup_init(target.handle(), "main", source.handle(), "main");
-    int rc = backup ? sqlite3_backup_step(backup, -1) : sqlite3_extended_errcode(target.handle());
-    if (backup) {
-        sqlite3_backup_finish(backup);
-        if (rc == SQLITE_DONE)
-            return;
-    }
-    throw Error(QStringLiteral("Den lokala databasen %1 kan inte kopieras: %2")
-                    .arg(from, storeFailure(nullptr, rc)));
-}
 
 QString freeName(const QString &path) {
     QString candidate = path;
@@ -550,7 +368,7 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
     removeLeftovers(target);
 
     const bool hadStore = target.exists();
-    std::optional<LiveStoreLock> liveLock;
+    std::optional<dao::LiveStoreLock> liveLock;
     if (hadStore)
         liveLock.emplace(storePath);
     const bool replacesAccess = liveLock && liveLock->kind() != dao::FileKind::Sqlite;
@@ -583,7 +401,7 @@ ImportResult importAccessDatabase(const QString &mdbPath, const QString &localPa
     // Otherwise (no store yet, an Access file in its place, a write-protected store) a new file
     // takes its place.
     if (hadStore && !replacesAccess)
-        copyStore(storePath, work.fileName());
+        dao::copyLocalStore(storePath, work.fileName());
     ChildRun run = runReader(mdbPath, work.fileName(), progress, limits);
 
     QFile::setPermissions(work.fileName(), hadStore ? QFile::permissions(storePath)

@@ -3,12 +3,10 @@
 #include "MDlib/Error.h"
 #include "store/LocalDatabase.h"
 #include "store/SqlText.h"
-#include "store/SqliteError.h"
 #include "store/TableCatalogue.h"
 
 #include <glib.h>
 #include <mdbtools.h>
-#include <sqlite3.h>
 
 #include <QDate>
 #include <QFile>
@@ -40,12 +38,8 @@ struct MdbHandleCloser {
 struct TableDefFreer {
     void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
 };
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
 using MdbPtr = std::unique_ptr<MdbHandle, MdbHandleCloser>;
 using TablePtr = std::unique_ptr<MdbTableDef, TableDefFreer>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 enum class Storage { Text, Date, Integer, Boolean, Real, Single, Blob, Ole, Skip };
 
@@ -91,12 +85,6 @@ QString sqlType(Storage storage) {
     default:
         return QStringLiteral("TEXT COLLATE NOCASE");
     }
-}
-
-void checkSqlite(sqlite3 *db, int rc, const QString &what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw Error(
-            QStringLiteral("Importen misslyckades (%1): %2").arg(what, dao::sqliteFailure(db)));
 }
 
 class Reporter {
@@ -162,33 +150,32 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
         }
     }
 
-    QStringList marks;
-    for (qsizetype i = 0; i < names.size(); ++i)
-        marks.append(QStringLiteral("?"));
-    const QByteArray insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                  .arg(identifier(tableName), names.join(QStringLiteral(", ")),
-                                       marks.join(QStringLiteral(", ")))
-                                  .toUtf8();
-    sqlite3 *db = target.handle();
-    sqlite3_stmt *raw = nullptr;
-    checkSqlite(db, sqlite3_prepare_v2(db, insert.constData(), -1, &raw, nullptr),
-                QStringLiteral("tabell %1").arg(tableName));
-    StatementPtr statement(raw);
+    QStringList plainNames;
+    for (const BoundColumn &bound : columns)
+        plainNames.append(QString::fromUtf8(bound.column->name));
+    const auto failed = [&](const lodvik::Error &e) {
+        return Error(
+            QStringLiteral("Importen misslyckades (tabell %1): %2").arg(tableName, e.message()));
+    };
+    std::unique_ptr<dao::TableWriter> writer;
+    try {
+        writer = target.OpenWriter(tableName, plainNames);
+    } catch (const lodvik::Error &e) {
+        throw failed(e);
+    }
 
     qint64 rows = 0;
     while (mdb_fetch_row(table.get())) {
-        sqlite3_reset(statement.get());
-        sqlite3_clear_bindings(statement.get());
         for (size_t i = 0; i < columns.size(); ++i) {
             BoundColumn &bound = columns[i];
-            const int index = int(i) + 1;
+            const int index = int(i);
             const char *text = bound.buffer.data();
             const int length = std::min<int>(bound.length, int(kBindSize));
             if (bound.storage == Storage::Boolean) {
                 // Yes/no lives in the row's null mask; libmdb hands it over as a word.
                 const bool yes = length > 0 && (qstrcmp(text, "1") == 0 ||
                                                 qstrcmp(text, mdb->boolean_true_value) == 0);
-                sqlite3_bind_int(statement.get(), index, yes ? 1 : 0);
+                writer->setInteger(index, yes ? 1 : 0);
                 continue;
             }
             if (length <= 0)
@@ -198,13 +185,13 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
             const int start = bound.column->cur_value_start;
             switch (bound.storage) {
             case Storage::Integer:
-                sqlite3_bind_int64(statement.get(), index, std::strtoll(text, nullptr, 10));
+                writer->setInteger(index, std::strtoll(text, nullptr, 10));
                 break;
             case Storage::Real:
                 if (bound.column->col_type == MDB_DOUBLE)
-                    sqlite3_bind_double(statement.get(), index, mdb_get_double(mdb->pg_buf, start));
+                    writer->setReal(index, mdb_get_double(mdb->pg_buf, start));
                 else // currency and decimal come as exact decimal text
-                    sqlite3_bind_double(statement.get(), index, QByteArray(text).toDouble());
+                    writer->setReal(index, QByteArray(text).toDouble());
                 break;
             case Storage::Single: {
                 // The shortest decimal that gives back the single, read as a double: 0.15, not
@@ -213,7 +200,7 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
                 char digits[64];
                 const auto result = std::to_chars(digits, digits + sizeof digits - 1, value);
                 *result.ptr = '\0';
-                sqlite3_bind_double(statement.get(), index, std::strtod(digits, nullptr));
+                writer->setReal(index, std::strtod(digits, nullptr));
                 break;
             }
             case Storage::Date: {
@@ -223,30 +210,33 @@ qint64 copyTable(MdbHandle *mdb, MdbCatalogEntry *entry, const QString &mdbPath,
                     ++bound.emptiedDates; // stays null: never a made-up date
                     break;
                 }
-                const QByteArray utf8 = date->toUtf8();
-                sqlite3_bind_text(statement.get(), index, utf8.constData(), int(utf8.size()),
-                                  SQLITE_TRANSIENT);
+                writer->setText(index, date->toUtf8());
                 break;
             }
             case Storage::Blob:
-                sqlite3_bind_blob(statement.get(), index, text, length, SQLITE_TRANSIENT);
+                writer->setBlob(index, QByteArrayView(text, length));
                 break;
             case Storage::Ole: {
                 size_t size = 0;
                 void *data = mdb_ole_read_full(mdb, bound.column, &size);
                 if (data)
-                    sqlite3_bind_blob64(statement.get(), index, data, size, SQLITE_TRANSIENT);
+                    writer->setBlob(
+                        index, QByteArrayView(static_cast<const char *>(data), qsizetype(size)));
                 g_free(data);
                 break;
             }
             case Storage::Skip:
                 break;
             default:
-                sqlite3_bind_text(statement.get(), index, text, length, SQLITE_TRANSIENT);
+                writer->setText(index, QByteArrayView(text, length));
                 break;
             }
         }
-        checkSqlite(db, sqlite3_step(statement.get()), QStringLiteral("tabell %1").arg(tableName));
+        try {
+            writer->write();
+        } catch (const lodvik::Error &e) {
+            throw failed(e);
+        }
         if (++rows % kRowsReport == 0)
             report({"rows", reportedName, QByteArray::number(rows)});
     }

@@ -2,15 +2,12 @@
 
 #include "MDlib/Error.h"
 #include "search/SearchSource.h"
+#include "search/SqliteSearchSource.h"
 #include "store/SqliteError.h"
 
-#include <QFile>
-#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-
-#include <sqlite3.h>
 
 #include <functional>
 
@@ -149,47 +146,6 @@ void addMark(PlanningMarks &marks, const Columns &value) {
     marks[value(0).toString()] = mark;
 }
 
-// A column of the current row as Qt's SQLite driver makes it.
-QVariant sqliteColumn(sqlite3_stmt *statement, int column) {
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        return qint64(sqlite3_column_int64(statement, column));
-    case SQLITE_FLOAT:
-        return sqlite3_column_double(statement, column);
-    case SQLITE_NULL:
-        return QVariant(QMetaType::fromType<QString>());
-    case SQLITE_BLOB:
-        return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
-                          sqlite3_column_bytes(statement, column));
-    default:
-        return QString(static_cast<const QChar *>(sqlite3_column_text16(statement, column)),
-                       sqlite3_column_bytes16(statement, column) / int(sizeof(QChar)));
-    }
-}
-
-// Every row of a statement through add; false when SQLite fails on the way.
-template <typename Add> bool readRows(sqlite3_stmt *statement, Add add) {
-    int rc;
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-        add([&](int column) { return sqliteColumn(statement, column); });
-    return rc == SQLITE_DONE;
-}
-
-// Whether the file holds everything the search source and the store would otherwise make in it
-// (SqliteSearchSource::createSchema and the tables above): then reading it changes nothing.
-bool hasSchema(sqlite3 *db) {
-    sqlite3_stmt *count = nullptr;
-    const bool all =
-        sqlite3_prepare_v2(db,
-                           "SELECT count(*) FROM sqlite_master WHERE name IN ('ProduktSok', "
-                           "'ProduktSok_Produktnummer', 'ProduktSok_Soknamn', 'LagerA', "
-                           "'LagerA_lagerplats', 'planning_rule', 'planning_mark')",
-                           -1, &count, nullptr) == SQLITE_OK &&
-        sqlite3_step(count) == SQLITE_ROW && sqlite3_column_int(count, 0) == 7;
-    sqlite3_finalize(count);
-    return all;
-}
-
 } // namespace
 
 PlanningRules PlanningStore::rules() const {
@@ -294,26 +250,12 @@ std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath) {
 
 std::optional<std::pair<PlanningRules, PlanningMarks>> readPlanningFile(const QString &file,
                                                                         const QString &period) {
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *rules = nullptr;
-    sqlite3_stmt *marks = nullptr;
-    const auto close = qScopeGuard([&] {
-        sqlite3_finalize(rules);
-        sqlite3_finalize(marks);
-        sqlite3_close(db);
-    });
-    // Opened as the search source opens it, so that a WAL file's companions come and go alike.
-    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
-            SQLITE_OK ||
-        sqlite3_busy_timeout(db, 5000) != SQLITE_OK || !hasSchema(db) ||
-        sqlite3_prepare_v2(db, rulesSelect, -1, &rules, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(db, marksSelect, -1, &marks, nullptr) != SQLITE_OK ||
-        sqlite3_bind_text16(marks, 1, period.utf16(), int(period.size() * sizeof(QChar)),
-                            SQLITE_TRANSIENT) != SQLITE_OK)
-        return std::nullopt;
     std::pair<PlanningRules, PlanningMarks> planning;
-    if (!readRows(rules, [&](const Columns &value) { addRule(planning.first, value); }) ||
-        !readRows(marks, [&](const Columns &value) { addMark(planning.second, value); }))
+    if (!readSearchFile(file, {QLatin1String(tables[0].name), QLatin1String(tables[1].name)},
+                        {{rulesSelect, std::nullopt,
+                          [&](const Columns &value) { addRule(planning.first, value); }},
+                         {marksSelect, period,
+                          [&](const Columns &value) { addMark(planning.second, value); }}}))
         return std::nullopt;
     return planning;
 }

@@ -5,7 +5,9 @@
 #include "store/SqliteError.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -168,4 +170,78 @@ void SqliteSearchSource::createSchema() {
 
 std::unique_ptr<SearchSource> openSqliteSearchSource(const QString &path) {
     return std::make_unique<SqliteSearchSource>(path);
+}
+
+namespace {
+
+// A column of the current row as Qt's SQLite driver makes it.
+QVariant sqliteColumn(sqlite3_stmt *statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QString(static_cast<const QChar *>(sqlite3_column_text16(statement, column)),
+                       sqlite3_column_bytes16(statement, column) / int(sizeof(QChar)));
+    }
+}
+
+// Whether the file holds every object the source would otherwise make in it, and the tables:
+// then reading it changes nothing.
+bool hasSchema(sqlite3 *db, const QStringList &tables) {
+    const QStringList names =
+        QStringList{QStringLiteral("ProduktSok"), QStringLiteral("ProduktSok_Produktnummer"),
+                    QStringLiteral("ProduktSok_Soknamn"), QStringLiteral("LagerA"),
+                    QStringLiteral("LagerA_lagerplats")} +
+        tables;
+    sqlite3_stmt *count = nullptr;
+    QStringList marks;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        marks.append(QStringLiteral("?"));
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (%1)")
+                               .arg(marks.join(QStringLiteral(", ")))
+                               .toUtf8();
+    bool bound = sqlite3_prepare_v2(db, sql.constData(), -1, &count, nullptr) == SQLITE_OK;
+    for (qsizetype i = 0; bound && i < names.size(); ++i) {
+        const QByteArray name = names.at(i).toUtf8();
+        bound = sqlite3_bind_text(count, int(i) + 1, name.constData(), int(name.size()),
+                                  SQLITE_TRANSIENT) == SQLITE_OK;
+    }
+    const bool all =
+        bound && sqlite3_step(count) == SQLITE_ROW && sqlite3_column_int(count, 0) == names.size();
+    sqlite3_finalize(count);
+    return all;
+}
+
+} // namespace
+
+bool readSearchFile(const QString &file, const QStringList &tables,
+                    const std::vector<SearchFileQuery> &queries) {
+    sqlite3 *db = nullptr;
+    const auto close = qScopeGuard([&] { sqlite3_close(db); });
+    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_busy_timeout(db, 5000) != SQLITE_OK || !hasSchema(db, tables))
+        return false;
+    for (const SearchFileQuery &query : queries) {
+        sqlite3_stmt *statement = nullptr;
+        const auto finalize = qScopeGuard([&] { sqlite3_finalize(statement); });
+        if (sqlite3_prepare_v2(db, query.sql, -1, &statement, nullptr) != SQLITE_OK ||
+            (query.parameter && sqlite3_bind_text16(statement, 1, query.parameter->utf16(),
+                                                    int(query.parameter->size() * sizeof(QChar)),
+                                                    SQLITE_TRANSIENT) != SQLITE_OK))
+            return false;
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+            query.row([&](int column) { return sqliteColumn(statement, column); });
+        if (rc != SQLITE_DONE)
+            return false;
+    }
+    return true;
 }

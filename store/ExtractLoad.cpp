@@ -8,6 +8,7 @@
 #include "store/LocalDatabase.h"
 #include "store/SqlText.h"
 #include "store/SqliteError.h"
+#include "store/SqliteStore.h"
 #include "store/StoredValue.h"
 #include "store/TableCatalogue.h"
 
@@ -431,19 +432,19 @@ struct StatementFinalizer {
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-StatementPtr prepare(dao::Database &store, const QString &sql) {
+StatementPtr prepare(dao::SqliteStore &store, const QString &sql) {
     sqlite3_stmt *raw = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(store.handle(), utf8.constData(), int(utf8.size()), &raw, nullptr) !=
         SQLITE_OK) {
         sqlite3_finalize(raw);
         throw Error(QStringLiteral("%1 kan inte läsas: %2")
-                        .arg(store.path(), dao::sqliteFailure(store.handle())));
+                        .arg(store.path, dao::sqliteFailure(store.handle())));
     }
     return StatementPtr(raw);
 }
 
-QList<SourceTable> sourceTables(dao::Database &store, const std::optional<QStringList> &only) {
+QList<SourceTable> sourceTables(dao::SqliteStore &store, const std::optional<QStringList> &only) {
     QList<SourceTable> tables;
     StatementPtr list = prepare(store, QStringLiteral("SELECT name FROM main.sqlite_schema WHERE "
                                                       "type = 'table' AND name NOT LIKE "
@@ -569,7 +570,7 @@ Field fieldOf(sqlite3_stmt *statement, int column, bool bytea, bool text) {
 // value there that no figure accepts (a blob, an infinity, a text that is no number) refused
 // with its table, row and column before the server is touched. The row is the row's place in
 // the table, from 1, in rowid order: the line COPY would name.
-void checkNumbers(dao::Database &store, SourceTable &table, const QString &rowid) {
+void checkNumbers(dao::SqliteStore &store, SourceTable &table, const QString &rowid) {
     const catalogue::Table *known = catalogue::findLocalTable(table.name);
     QList<int> numbers; // positions among table.columns
     QStringList flags;
@@ -655,7 +656,7 @@ void checkNumbers(dao::Database &store, SourceTable &table, const QString &rowid
                                            "extrakttabellerna lästes inte in.%5 Rätta värdet i "
                                            "%6 och läs in igen.")
                                 .arg(shown, table.name, table.columns.at(i).name,
-                                     QString::number(row), unchanged, store.path()));
+                                     QString::number(row), unchanged, store.path));
         }
     }
 }
@@ -816,8 +817,8 @@ Plan planTable(Session &session, const SourceTable &table,
                     .arg(table.name, unchanged, lodvik::details(failure.words().text())));
 }
 
-qint64 copyTable(Session &session, dao::Database &store, const SourceTable &table, const Plan &plan,
-                 lodvik::Progress &progress, qint64 &done, qint64 total) {
+qint64 copyTable(Session &session, dao::SqliteStore &store, const SourceTable &table,
+                 const Plan &plan, lodvik::Progress &progress, qint64 &done, qint64 total) {
     const QString rowid = rowidName(table);
     QStringList selected{rowid.isEmpty() ? QStringLiteral("NULL") : rowid};
     for (const SourceColumn &c : table.columns)
@@ -848,7 +849,7 @@ qint64 copyTable(Session &session, dao::Database &store, const SourceTable &tabl
             // The reason ends on SQLite's own words: what the server kept goes before it.
             throw Error(
                 QStringLiteral("Tabellen %1 i %2 kan inte läsas.%3 Orsak: %4")
-                    .arg(table.name, store.path(), unchanged, dao::sqliteFailure(store.handle())));
+                    .arg(table.name, store.path, unchanged, dao::sqliteFailure(store.handle())));
         session.endCopy();
         return rows;
     } catch (const ServerFailure &failure) {
@@ -860,9 +861,10 @@ qint64 copyTable(Session &session, dao::Database &store, const SourceTable &tabl
 
 LoadResult loadServerStore(const QString &storePath, const SearchSourceSettings &settings,
                            lodvik::Progress &progress, const LoadOptions &options) {
-    dao::Database store = dao::Database::OpenDatabase(storePath);
+    const std::shared_ptr<dao::SqliteStore> opened = dao::SqliteStore::openFile(storePath);
+    dao::SqliteStore &store = *opened;
     // Every table from one state of the store, whoever writes it meanwhile.
-    store.Execute(QStringLiteral("BEGIN"));
+    store.execute(QStringLiteral("BEGIN"), {});
     QList<SourceTable> tables = sourceTables(store, options.tables);
     if (!options.tables) // a whole store, not an Access file's tables on their way
         refuseWithoutExtracts(tables, storePath);
@@ -904,7 +906,7 @@ LoadResult loadServerStore(const QString &storePath, const SearchSourceSettings 
         progress.caption(QStringLiteral("Sparar på servern"), lodvik::Progress::Show::Now);
         transaction.commit();
     }
-    store.Execute(QStringLiteral("COMMIT"));
+    store.execute(QStringLiteral("COMMIT"), {});
     return result;
 }
 

@@ -20,6 +20,8 @@ class Progress;
 namespace dao {
 
 class Database;
+class ScanProducts;
+struct ScanTable;
 
 // One extract's part of the pass.
 struct ScanRequest {
@@ -46,8 +48,10 @@ struct ScanRequest {
 class ExtractScan {
 public:
     // Reads the extracts on the operation's store (run): local.mdb, or the server [extrakt]
-    // names. Every reader reads the state the run reads (Database::holdSnapshot, which this
-    // begins). Cancelling stops the readers within a few thousand rows.
+    // names, each in its own way (ExtractStore::scanTables). Every reader reads the state the run
+    // reads (Database::holdSnapshot, which this begins); a second reader on another thread joins
+    // it where the store allows (Database::JoinSnapshot). Cancelling stops the readers within a
+    // few thousand rows.
     ExtractScan(Database &run, std::vector<ScanRequest> requests, lodvik::Progress &progress);
     ~ExtractScan();
     ExtractScan(const ExtractScan &) = delete;
@@ -67,12 +71,9 @@ public:
     // A Rows request's total for the product in slot, or nothing as for sum.
     std::optional<double> total(size_t request, int slot) const;
 
-    struct Table;
-    class Products;
-
 private:
-    std::unique_ptr<Products> m_products;
-    std::vector<std::unique_ptr<Table>> m_tables;
+    std::unique_ptr<ScanProducts> m_products;
+    std::vector<std::unique_ptr<ScanTable>> m_tables;
 };
 
 } // namespace dao

@@ -1,42 +1,31 @@
 #pragma once
 
 #include "MDlib/Variant.h"
+#include "store/ExtractStore.h"
 
-#include <QHash>
-#include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
-// A thin DAO-like layer over the local store local.mdb, which is an SQLite file here.
-// Every operation opens the database, reads or updates, and closes it again. A lookup that runs
-// inside another operation on the same file (the pack size lookup of a figure, say) shares that
-// operation's connection instead of opening a second one; no connection outlives the outermost
-// operation, so nothing is cached between operations. Within one, a query that ends hands its
-// prepared statement back to the connection (reset, its values unbound), and the next run of the
-// same SQL text takes it instead of preparing it again; a query that fails is finalized. Values
-// are read fresh by every query. Connections belong to the thread that opened them.
+// A thin DAO-like layer over the extract store: local.mdb (an SQLite file here) or the server
+// that lodvikprodsok.ini names, each behind its own class (store/ExtractStore.h). Every operation
+// opens the store, reads or updates, and closes it again. A lookup that runs inside another
+// operation on the same store (the pack size lookup of a figure, say) shares that operation's
+// connection instead of opening a second one; no connection outlives the outermost operation,
+// so nothing is cached between operations. Values are read fresh by every query. Connections
+// belong to the thread that opened them.
 namespace dao {
 
 class Recordset;
-class ServerRows;
-struct ProductQuery;
-
-// Whether an operation only reads the extract store, or also writes it (the date conversion).
-enum class Access { Read, Write };
-
-// Values bound to the ? of a statement, in order.
-using Parameters = std::vector<lodvik::Variant>;
 
 class Database {
 public:
-    // Opens an existing local store; a missing file, a Jet (Access) file or any other non-SQLite
-    // file raises lodvik::Error with a message for the operator. Never creates the file.
+    // Opens an existing SQLite file (local.mdb, a work file); a missing file, a Jet (Access) file
+    // or any other non-SQLite file raises lodvik::Error with a message for the operator. Never
+    // creates the file.
     static Database OpenDatabase(const QString &path);
     // Creates a new empty SQLite file (the schema and demo code use this); raises when it exists.
     static Database CreateDatabase(const QString &path);
@@ -48,6 +37,8 @@ public:
     // ONLY for Access::Read). Access::Write waits for any other writer of the server store first
     // and keeps it waiting until the operation ends; its changes last only through Commit().
     static Database OpenExtractStore(const QString &localDatabase, Access access = Access::Read);
+    // A database over a connection already open (a store's own code and its tests).
+    explicit Database(std::shared_ptr<ExtractStore> store);
 
     Database(Database &&other) noexcept;
     Database &operator=(Database &&other) noexcept;
@@ -77,46 +68,34 @@ public:
     // whose lock keeps a writer from committing until the operation ends. Call it once what the
     // operation writes itself (its indexes) is written. True when it began the state now.
     bool holdSnapshot();
-    // Whether another connection can join the state this one holds: not through ODBC (psqlODBC
-    // runs each statement after a transaction's first in a savepoint, where no snapshot is
-    // taken) and not on a local.mdb in WAL mode, whose readers do not hold a writer off.
-    bool snapshotJoinable();
-    // A second connection of the operation, for another thread, that reads the state this one
-    // holds (holdSnapshot); it belongs to the operation and is not shared by nested opens. A
-    // writer waiting to commit on local.mdb is let through first when this connection began the
-    // state itself (the state is then taken again): join before the operation reads.
-    Database JoinSnapshot();
-    // The same on the server store from another thread, by the snapshot's id (exportSnapshot of
-    // the operation's connection): a connection belongs to the thread that opened it.
-    static Database JoinSnapshot(const QString &localDatabase, const QString &snapshot);
+    // A second connection of the operation for another thread, reading the state this one holds
+    // (it begins holding it): made here, opened by calling it in that thread. Empty where no
+    // other connection can join it: through ODBC (psqlODBC runs each statement after a
+    // transaction's first in a savepoint, where no snapshot is taken) and on a local.mdb in WAL
+    // mode, whose readers do not hold a writer off. The joined connection belongs to the
+    // operation and is not shared by nested opens. On local.mdb a writer waiting to commit is let
+    // through first (the state is then taken again): join before the operation reads.
+    std::function<Database()> JoinSnapshot();
 
-    // The rows of one product (dao::productQuery, forProduct on SQLite; the server's product
-    // comparison in lodvik_radnr order on the server store).
+    // The rows of one product (productQuery), in row order, as the store compares products.
     Recordset OpenProduct(const ProductQuery &query, const QString &product);
     // The checked sum (checkedSum) of column over every row of table, as the store reads a sum
     // back: Null for no value, a Long or a Double.
     lodvik::Variant TableSum(const QString &table, const QString &column);
+    // A writer of rows into columns of an existing table (a load, the demo).
+    std::unique_ptr<TableWriter> OpenWriter(const QString &table, const QStringList &columns);
+    // The indexes the one-product queries need (catalogue::prepareIndexes).
+    void PrepareIndexes(lodvik::Progress &progress, catalogue::MissingIndexes where);
 
     const QString &path() const;
-    // The SQLite connection; nullptr on the server store.
-    sqlite3 *handle() const;
-    bool isServer() const;
-    // The server store's connection, inside the operation's transaction; invalid on SQLite.
-    QSqlDatabase serverDatabase() const;
-    // The snapshot of the operation's transaction, for JoinSnapshot; empty on SQLite.
-    QString exportSnapshot();
     // "den lokala databasen X" or the server, for messages.
     QString description() const;
 
-    struct Connection;
-
 private:
     friend class Recordset;
-    explicit Database(std::shared_ptr<Connection> connection);
-    static Database open(const QString &path, int flags);
-    // The server store the settings of localDatabase's folder name, or local.mdb.
-    static Database openStore(const QString &localDatabase, Access access, const QString &snapshot);
-    std::shared_ptr<Connection> m_connection;
+    friend class ExtractScan;
+    ExtractStore &store() const;
+    std::shared_ptr<ExtractStore> m_store;
 };
 
 class Recordset {
@@ -145,11 +124,10 @@ public:
     // The position at which Fields(name) reads; raises for an unknown name. For a walk over many
     // rows that reads a field of each.
     int position(const QString &name) const;
-    // The number a field holds when the store holds a number there (what Fields(...).number()
-    // gives then), without making a Variant; nothing for any other value. For the sums that read
-    // a field of every row.
-    std::optional<double> storedNumber(int position) const;
-    std::optional<double> storedNumber(const QString &name) const;
+    // What the field adds to a figure that reads it by rule (store/StoredValue): the one reading
+    // of a stored value as a number, on every store. Raises as Fields does.
+    StoredNumber stored(int position, ValueRule rule) const;
+    StoredNumber stored(const QString &name, ValueRule rule) const;
     // The bytes a field holds when the store holds a blob there (Fields gives them as a text),
     // as x'…' for a message; nothing for any other value.
     std::optional<QString> storedBlob(int position) const;
@@ -163,33 +141,19 @@ public:
 
 private:
     friend class Database;
-    // Gives the statement back to its connection's cache when the query is over, or finalizes
-    // it when it failed (keep false) or has no connection to go back to.
-    struct Release {
-        Database::Connection *connection = nullptr;
-        QString sql;
-        QString table;
-        bool keep = true;
-        void operator()(sqlite3_stmt *statement) const;
-    };
-    using Statement = std::unique_ptr<sqlite3_stmt, Release>;
-
-    Recordset(std::shared_ptr<Database::Connection> connection, Statement statement,
-              const QString &sql, const QString &updatableTable);
-    Recordset(std::shared_ptr<Database::Connection> connection, std::unique_ptr<ServerRows> rows,
+    Recordset(std::shared_ptr<ExtractStore> store, std::unique_ptr<StoreRows> rows,
               const QString &sql, const QString &updatableTable);
     void step();
+    void current(int position) const; // raises at end of file or for a bad position
 
-    std::shared_ptr<Database::Connection> m_connection;
-    Statement m_statement;
-    std::unique_ptr<ServerRows> m_rows; // the server store's rows instead of a statement
+    std::shared_ptr<ExtractStore> m_store;
+    std::unique_ptr<StoreRows> m_rows;
     QString m_sql;
-    QString m_table;      // the base table when the recordset is updatable
-    int m_firstField = 0; // 1 when column 0 is the hidden rowid
+    QString m_table; // the base table when the recordset is updatable
     bool m_eof = true;
     int m_rowsSeen = 0;
     bool m_editing = false;
-    QHash<int, lodvik::Variant> m_pending;
+    std::vector<std::pair<int, lodvik::Variant>> m_pending;
     mutable QString m_lastName; // the field Fields(name) found last, at m_lastPosition
     mutable int m_lastPosition = -1;
 };
@@ -220,14 +184,6 @@ struct BoundQuery {
 // same order whichever case variants they are stored in.
 BoundQuery forProduct(const ProductQuery &query, const QString &product);
 
-// The name of an index of table that serves the product comparison of column (productCondition:
-// its first column, under NOCASE), or nothing.
-std::optional<QString> servingIndex(Database &db, const QString &table, const QString &column);
-
-// A value bound to or read from an SQLite statement.
-lodvik::Variant columnValue(sqlite3_stmt *statement, int column);
-void bindValue(sqlite3_stmt *statement, int index, const lodvik::Variant &value);
-
 // The message for a value in a column that a figure sums when the value is no number: a text
 // (given as it is), a blob (given as x'…') or an infinity (given as stored).
 enum class NotANumber { Text, Blob, Infinite };
@@ -248,9 +204,7 @@ QString checkedSum(const QString &table, const QString &column);
 // store). Raises lodvik::Error "<what> <path> kan inte läsas" when the file cannot be read.
 enum class FileKind { Sqlite, Access, Other };
 FileKind fileKind(const QString &path, const QString &what = QStringLiteral("Filen"));
-// The same for the file a connection has open, read through the connection's own descriptor: a
-// file this process holds SQLite locks on must never be opened and closed again (closing any
-// descriptor of a file drops every POSIX lock of the process on it).
-FileKind fileKind(sqlite3 *db, const QString &what = QStringLiteral("Filen"));
+// What a file holds by its first 32 bytes (or fewer).
+FileKind fileKindOfHead(const QByteArray &head);
 
 } // namespace dao

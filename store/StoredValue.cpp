@@ -18,18 +18,7 @@ StoredNumber storedNumber(double value) {
         n.integer = qint64(value);
         return n;
     }
-    n.kind = std::isfinite(value) ? StoredNumber::Kind::Real : StoredNumber::Kind::Refused;
-    n.real = value;
-    return n;
-}
-
-StoredNumber storedNull(ValueRule rule) {
-    StoredNumber n;
-    if (rule == ValueRule::Quantity)
-        n.kind = StoredNumber::Kind::Real;
-    else if (rule == ValueRule::Summable)
-        n.kind = StoredNumber::Kind::Refused;
-    return n;
+    return storedReal(value);
 }
 
 namespace {
@@ -108,7 +97,7 @@ StoredNumber numericText(QByteArrayView utf8) {
 
 StoredNumber storedText(QByteArrayView utf8, ValueRule rule) {
     StoredNumber n;
-    if (rule != ValueRule::Summable && blankText(utf8)) {
+    if (rule != ValueRule::Summable && lodvik::blankCountsZero(utf8)) {
         // The sum counts them as the double 0, NullToValue as 0.
         n.kind = StoredNumber::Kind::Real;
         return n;
@@ -128,6 +117,28 @@ StoredNumber storedText(QByteArrayView utf8, ValueRule rule) {
     n.kind = StoredNumber::Kind::Real;
     n.real = number;
     return n;
+}
+
+} // namespace dao
+
+namespace dao {
+
+StoredNumber storedValue(const lodvik::Variant &value, ValueRule rule) {
+    switch (value.type()) {
+    case lodvik::Variant::Type::Empty:
+    case lodvik::Variant::Type::Null:
+        return storedNull(rule);
+    case lodvik::Variant::Type::String: {
+        const QByteArray utf8 = value.text().toUtf8();
+        return storedText(utf8, rule);
+    }
+    case lodvik::Variant::Type::Double:
+        return storedReal(value.number());
+    case lodvik::Variant::Type::Date:
+        return storedReal(value.toDouble());
+    default:
+        return {StoredNumber::Kind::Integer, qint64(value.number()), 0};
+    }
 }
 
 } // namespace dao

@@ -5,6 +5,7 @@
 #include "store/LocalDatabase.h"
 #include "store/ProductKey.h"
 #include "store/SqlText.h"
+#include "store/SqliteStore.h"
 
 #include <sqlite3.h>
 
@@ -118,7 +119,22 @@ struct FilterColumn {
 };
 
 // The collation the store declares for a column, or nothing when it has no such column.
-std::optional<QString> columnCollation(dao::Database &db, const QString &table,
+// Every row of a query on the store, its fields by position.
+QList<std::vector<lodvik::Variant>> rowsOf(dao::SqliteStore &db, const QString &sql,
+                                           const dao::Parameters &parameters = {}) {
+    QString none;
+    std::unique_ptr<dao::StoreRows> rows = db.query(sql, parameters, &none);
+    QList<std::vector<lodvik::Variant>> all;
+    while (rows->next()) {
+        std::vector<lodvik::Variant> row;
+        for (int i = 0; i < rows->fieldCount(); ++i)
+            row.push_back(rows->value(i));
+        all.append(std::move(row));
+    }
+    return all;
+}
+
+std::optional<QString> columnCollation(dao::SqliteStore &db, const QString &table,
                                        const QString &column) {
     const char *collation = nullptr;
     if (sqlite3_table_column_metadata(db.handle(), "main", table.toUtf8().constData(),
@@ -135,7 +151,7 @@ QString indexName(const FilterColumn &f) {
 // The index that serves the figures' NOCASE comparison of a filter column: plain on a NOCASE
 // column, as the program's own tables have them; under NOCASE on a column another tool declared
 // otherwise.
-QString filterIndexSql(dao::Database &db, const FilterColumn &f, const QString &prefix = {}) {
+QString filterIndexSql(dao::SqliteStore &db, const FilterColumn &f, const QString &prefix = {}) {
     const bool nocase = columnCollation(db, f.table, f.column)
                             .value_or(QString())
                             .compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) == 0;
@@ -143,34 +159,33 @@ QString filterIndexSql(dao::Database &db, const FilterColumn &f, const QString &
 }
 
 // The indexes of the store built under the program's own collation.
-QStringList collationIndexes(dao::Database &db) {
+QStringList collationIndexes(dao::SqliteStore &db) {
     QStringList names;
-    for (dao::Recordset rs = db.OpenRecordset(
-             QStringLiteral("SELECT DISTINCT i.name FROM main.sqlite_schema AS i, "
-                            "pragma_index_xinfo(i.name, 'main') AS x "
-                            "WHERE i.type = 'index' AND x.coll = ? COLLATE NOCASE"),
-             {lodvik::Variant::String(QLatin1String(dao::productCollation))});
-         !rs.isEOF(); rs.MoveNext())
-        names.append(rs.Fields(0).toText());
+    for (const auto &row :
+         rowsOf(db,
+                QStringLiteral("SELECT DISTINCT i.name FROM main.sqlite_schema AS i, "
+                               "pragma_index_xinfo(i.name, 'main') AS x "
+                               "WHERE i.type = 'index' AND x.coll = ? COLLATE NOCASE"),
+                {lodvik::Variant::String(QLatin1String(dao::productCollation))}))
+        names.append(row[0].toText());
     return names;
 }
 
 // A temporary copy of a table under its own name, with the same columns, values and row
 // numbers, which unqualified queries on this connection read instead of the original. Only for
 // plain tables: rowid, no key columns, no hidden columns. False when the table is not plain.
-bool temporaryCopy(dao::Database &db, const QString &table, const QList<QString> &indexed) {
+bool temporaryCopy(dao::SqliteStore &db, const QString &table, const QList<QString> &indexed) {
     QStringList definitions, columns;
-    for (dao::Recordset rs = db.OpenRecordset(
-             QStringLiteral("SELECT name, type, pk, hidden FROM pragma_table_xinfo(?)"),
-             {lodvik::Variant::String(table)});
-         !rs.isEOF(); rs.MoveNext()) {
-        if (rs.Fields(2).toDouble() != 0 || rs.Fields(3).toDouble() != 0)
+    for (const auto &row :
+         rowsOf(db, QStringLiteral("SELECT name, type, pk, hidden FROM pragma_table_xinfo(?)"),
+                {lodvik::Variant::String(table)})) {
+        if (row[2].toDouble() != 0 || row[3].toDouble() != 0)
             return false;
-        const QString name = rs.Fields(0).toText();
+        const QString name = row[0].toText();
         const std::optional<QString> collation = columnCollation(db, table, name);
         definitions.append(
             QStringLiteral("%1 %2 COLLATE %3")
-                .arg(sqltext::identifier(name), rs.Fields(1).toText(),
+                .arg(sqltext::identifier(name), row[1].toText(),
                      sqltext::identifier(collation.value_or(QStringLiteral("BINARY")))));
         columns.append(sqltext::identifier(name));
     }
@@ -185,17 +200,19 @@ bool temporaryCopy(dao::Database &db, const QString &table, const QList<QString>
     for (const QString &column : indexed)
         sql += filterIndexSql(db, {table, column}, QStringLiteral("temp.")) + QStringLiteral(";\n");
     // All or nothing: a half-filled copy would hide rows of the original.
-    db.Execute(QStringLiteral("SAVEPOINT lodvik_copy;\n") + sql +
-               QStringLiteral("RELEASE lodvik_copy;"));
+    db.execute(QStringLiteral("SAVEPOINT lodvik_copy;\n") + sql +
+                   QStringLiteral("RELEASE lodvik_copy;"),
+               {});
     return true;
 }
 
 } // namespace
 
 void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexes where) {
-    // The server store's schema script builds every index the product comparison needs.
-    if (db.isServer())
-        return;
+    db.PrepareIndexes(progress, where);
+}
+
+void prepareSqliteIndexes(dao::SqliteStore &db, lodvik::Progress &progress, MissingIndexes where) {
     QList<FilterColumn> missing;
     for (const Table &t : localTables())
         for (const QString &column : t.indexed)
@@ -218,26 +235,28 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         // One transaction for all of them: one journal and one set of syncs instead of one per
         // index, which cost more than building the indexes on a disk that syncs slowly.
         try {
-            db.Execute(QStringLiteral("SAVEPOINT lodvik_index;"));
+            db.execute(QStringLiteral("SAVEPOINT lodvik_index;"), {});
             for (const QString &name : foreign)
-                db.Execute(QStringLiteral("DROP INDEX main.%1;").arg(sqltext::identifier(name)));
+                db.execute(QStringLiteral("DROP INDEX main.%1;").arg(sqltext::identifier(name)),
+                           {});
             // An index of the same name that does not serve (one an earlier version built under
             // the program's collation, say) gives way to the new one.
             qint64 made = 0;
             for (const FilterColumn &f : missing) {
                 progress.checkCancelled();
-                db.Execute(QStringLiteral("DROP INDEX IF EXISTS main.%1;\n").arg(indexName(f)) +
-                           filterIndexSql(db, f) + QLatin1Char(';'));
+                db.execute(QStringLiteral("DROP INDEX IF EXISTS main.%1;\n").arg(indexName(f)) +
+                               filterIndexSql(db, f) + QLatin1Char(';'),
+                           {});
                 progress.count(++made, indexes);
             }
-            db.Execute(QStringLiteral("RELEASE lodvik_index;"));
+            db.execute(QStringLiteral("RELEASE lodvik_index;"), {});
             if (indexes > 0)
                 progress.count(0);
             return;
         } catch (const lodvik::Error &error) {
             // Locked, or the folder allows no journal: the run reads indexed copies.
             try {
-                db.Execute(QStringLiteral("ROLLBACK TO lodvik_index; RELEASE lodvik_index;"));
+                db.execute(QStringLiteral("ROLLBACK TO lodvik_index; RELEASE lodvik_index;"), {});
             } catch (const lodvik::Error &) {
             }
             if (dynamic_cast<const lodvik::Cancelled *>(&error))
@@ -266,7 +285,7 @@ void prepareIndexes(dao::Database &db, lodvik::Progress &progress, MissingIndexe
         } catch (const lodvik::Error &) {
             // No room for the copy either: the queries read the table itself, only slower.
             try {
-                db.Execute(QStringLiteral("ROLLBACK TO lodvik_copy; RELEASE lodvik_copy;"));
+                db.execute(QStringLiteral("ROLLBACK TO lodvik_copy; RELEASE lodvik_copy;"), {});
             } catch (const lodvik::Error &) {
             }
         }

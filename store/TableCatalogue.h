@@ -5,7 +5,8 @@
 
 namespace dao {
 class Database;
-}
+class SqliteStore;
+} // namespace dao
 namespace lodvik {
 class Progress;
 }
@@ -56,6 +57,8 @@ void createLocalSchema(dao::Database &db);
 enum class MissingIndexes { InStore, TemporaryCopies };
 void prepareIndexes(dao::Database &db, lodvik::Progress &progress,
                     MissingIndexes where = MissingIndexes::InStore);
+// The same on an SQLite store (SqliteStore::prepareIndexes).
+void prepareSqliteIndexes(dao::SqliteStore &db, lodvik::Progress &progress, MissingIndexes where);
 
 // Creates a new local store at path holding every catalogue table, empty.
 void createEmptyLocalStore(const QString &path);

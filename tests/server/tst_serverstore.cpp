@@ -167,12 +167,10 @@ private slots:
         const QString before = operation.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjstk"))
                                    .Fields(0)
                                    .toText();
-        const QString snapshot = operation.exportSnapshot();
-        QVERIFY(!snapshot.isEmpty());
+        const auto join = operation.JoinSnapshot();
+        QVERIFY(join);
         server->execute(QStringLiteral("DELETE FROM pjstk"));
-        auto joined = std::async(std::launch::async, [&] {
-            return count(dao::Database::JoinSnapshot(local, snapshot));
-        });
+        auto joined = std::async(std::launch::async, [&] { return count(join()); });
         auto fresh = std::async(std::launch::async,
                                 [&] { return count(dao::Database::OpenExtractStore(local)); });
         QCOMPARE(joined.get(), before);

@@ -1,12 +1,10 @@
-#include "store/ServerSnapshot.h"
+#include "store/PostgresScan.h"
 
 #include "MDlib/Error.h"
 #include "MDlib/SystemError.h"
-#include "store/ExtractStore.h"
 #include "store/Libpq.h"
-#include "store/LocalDatabase.h"
-#include "store/ServerStore.h"
-#include "store/SqliteError.h"
+#include "store/ScanTables.h"
+#include "store/TableCatalogue.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -58,7 +56,7 @@ bool binaryNumber(Oid type) {
 // field as its length (-1 for Null) and bytes in network order, then -1 for the end.
 class BinaryRows {
 public:
-    BinaryRows(std::vector<Oid> types, ValueRule rule, const ServerSnapshot::Rows &row)
+    BinaryRows(std::vector<Oid> types, ValueRule rule, const PostgresScan::Rows &row)
         : m_types(std::move(types)), m_rule(rule), m_values(m_types.size()), m_row(row) {}
 
     // One message of the copy; false at a malformed one.
@@ -142,27 +140,18 @@ private:
     std::vector<Oid> m_types;
     ValueRule m_rule;
     std::vector<StoredNumber> m_values;
-    const ServerSnapshot::Rows &m_row;
+    const PostgresScan::Rows &m_row;
     bool m_headerRead = false;
 };
 
 } // namespace
 
-ServerSnapshot::ServerSnapshot(const SearchSourceSettings &settings, const QString &snapshot)
-    : m_own(std::make_unique<ServerConnection>(settings, Access::Read, snapshot)),
-      m_db(m_own->database()), m_description(m_own->description()), m_snapshot(snapshot) {}
-
-ServerSnapshot::ServerSnapshot(Database &run)
-    : m_db(run.serverDatabase()), m_description(run.description()) {}
-
-ServerSnapshot::~ServerSnapshot() = default;
-
-void ServerSnapshot::fail(const QString &words) const {
+void PostgresScan::fail(const QString &words) const {
     throw lodvik::Error(QStringLiteral("Utdragen kunde inte läsas från %1.").arg(m_description) +
                         lodvik::details(words));
 }
 
-bool ServerSnapshot::tableExists(const QString &name) {
+bool PostgresScan::tableExists(const QString &name) {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
     q.addBindValue(name);
@@ -171,9 +160,9 @@ bool ServerSnapshot::tableExists(const QString &name) {
     return q.value(0).toBool();
 }
 
-bool ServerSnapshot::readRows(const QString &table, const QString &key, const QStringList &columns,
-                              ValueRule rule, const Rows &row,
-                              const std::function<void()> &everyFewRows) {
+bool PostgresScan::readRows(const QString &table, const QString &key, const QStringList &columns,
+                            ValueRule rule, const Rows &row,
+                            const std::function<void()> &everyFewRows) {
     QStringList select{key};
     for (const QString &column : columns)
         select << (column.isEmpty() ? QStringLiteral("NULL") : column);
@@ -184,8 +173,8 @@ bool ServerSnapshot::readRows(const QString &table, const QString &key, const QS
                      row, everyFewRows);
 }
 
-bool ServerSnapshot::readCopy(QStringList select, const QString &from, ValueRule rule,
-                              const Rows &row, const std::function<void()> &everyFewRows) {
+bool PostgresScan::readCopy(QStringList select, const QString &from, ValueRule rule,
+                            const Rows &row, const std::function<void()> &everyFewRows) {
     PGconn *conn = libpqHandle(m_db);
     const Libpq &pq = libpq();
     // The columns' types, and whether they are there at all, without spoiling the transaction.
@@ -249,8 +238,8 @@ bool ServerSnapshot::readCopy(QStringList select, const QString &from, ValueRule
     return true;
 }
 
-bool ServerSnapshot::readQuery(const QString &select, ValueRule rule, const Rows &row,
-                               const std::function<void()> &everyFewRows) {
+bool PostgresScan::readQuery(const QString &select, ValueRule rule, const Rows &row,
+                             const std::function<void()> &everyFewRows) {
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("SAVEPOINT lodvik_las")))
         fail(q.lastError().text());
@@ -305,6 +294,103 @@ bool ServerSnapshot::readQuery(const QString &select, ValueRule rule, const Rows
     if (q.lastError().isValid())
         fail(q.lastError().text());
     return true;
+}
+
+namespace {
+
+// The slot of a row's product on the server, or -1 when it is not asked or asked of the query.
+int serverSlot(const ScanProducts &products, LastProduct &last, const ScanTable &table,
+               QByteArrayView product) {
+    const int slot = last.slotOf(products, product.data(), product.size());
+    return slot < 0 || table.refused(slot) ? -1 : slot;
+}
+
+void scanServerSums(PostgresScan &server, const ScanProducts &products, ScanTable &table,
+                    const std::function<void()> &stop) {
+    table.start(products.count());
+    LastProduct last;
+    const bool read = server.readRows(
+        QString::fromUtf8(table.name), QString::fromUtf8(table.key),
+        {QString::fromUtf8(table.column)}, ValueRule::Sum,
+        [&](QByteArrayView product, const std::vector<StoredNumber> &values) {
+            const int slot = serverSlot(products, last, table, product);
+            if (slot >= 0 && !addNumber(table.sums[size_t(slot)], values.front()))
+                table.sums[size_t(slot)].refused = true;
+        },
+        stop);
+    table.scanned = read;
+    if (!read)
+        table.drop();
+}
+
+// The rows of a Rows extract on the server, added as scanRows adds them on local.mdb.
+void scanServerRows(PostgresScan &server, const ScanProducts &products, ScanTable &table,
+                    const std::function<void()> &stop) {
+    const ScanRequest &request = table.request;
+    const catalogue::Table *catalogued = catalogue::findLocalTable(QString::fromUtf8(table.name));
+    if (!catalogued)
+        return;
+    // The columns the figure reads, by their positions in the catalogue's table.
+    QStringList columns;
+    for (const std::vector<int> *group : {&request.added, &request.subtracted})
+        for (const int position : *group) {
+            if (position < 0 || position >= int(catalogued->columns.size()))
+                return; // the figure's query says what is missing
+            columns << catalogued->columns.at(position).name;
+        }
+    const size_t added = request.added.size();
+    table.start(products.count());
+    LastProduct last;
+    const bool read = server.readRows(
+        QString::fromUtf8(table.name), QString::fromUtf8(table.key), columns, request.rule,
+        [&](QByteArrayView product, const std::vector<StoredNumber> &values) {
+            const int slot = serverSlot(products, last, table, product);
+            if (slot < 0)
+                return;
+            ScanTable::TotalSlot &total = table.totals[size_t(slot)];
+            double sum = total.total;
+            for (size_t c = 0; c < values.size(); ++c) {
+                const std::optional<double> v = asTotal(values[c]);
+                if (!v) {
+                    total.refused = true;
+                    return;
+                }
+                sum = c < added ? sum + *v : sum - *v;
+            }
+            total.total = sum;
+        },
+        stop);
+    table.scanned = read;
+    if (!read)
+        table.drop();
+}
+
+void readServerProducts(PostgresScan &server, ScanProducts &products,
+                        const std::function<void()> &stop) {
+    server.readRows(
+        QStringLiteral("pjomr"), QStringLiteral("iblitm"), {}, ValueRule::Sum,
+        [&](QByteArrayView product, const std::vector<StoredNumber> &) {
+            addProduct(products, product);
+        },
+        stop);
+}
+
+} // namespace
+
+void PostgresScan::readProducts(ScanProducts &products, const std::function<void()> &stop) {
+    readServerProducts(*this, products, stop);
+}
+
+void PostgresScan::scanTables(const std::vector<ScanTable *> &tables, const ScanProducts &products,
+                              const std::function<void()> &stop) {
+    for (ScanTable *table : tables) {
+        if (table->request.required && !tableExists(QString::fromUtf8(table->request.required)))
+            continue; // the figure's query says that it is missing
+        if (table->kind == ScanRequest::Kind::Sum)
+            scanServerSums(*this, products, *table, stop);
+        else
+            scanServerRows(*this, products, *table, stop);
+    }
 }
 
 } // namespace dao
