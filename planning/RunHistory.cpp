@@ -13,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <QtEndian>
 
 #include <array>
 #include <cmath>
@@ -127,39 +128,66 @@ constexpr std::array<Number, 14> numberColumns = {
     &SnapshotRow::orderPj,       &SnapshotRow::orderFrn,    &SnapshotRow::orderTotal,
     &SnapshotRow::salesPj,       &SnapshotRow::salesFrn};
 
-// A column of numbers: first a kind per row (none, a whole number that fits 32 bits, any
-// other number), then the values. Whole numbers are most of them; zlib makes the rest small.
+// A column of fixed-size values as one block, little-endian on any machine: a value at a time
+// through the stream would cost more than the rest of the reading.
+template <typename T> void writeBlock(QDataStream &out, const std::vector<T> &values) {
+    QByteArray stored(qsizetype(values.size() * sizeof(T)), Qt::Uninitialized);
+    qToLittleEndian<T>(values.data(), qsizetype(values.size()), stored.data());
+    out.writeRawData(stored.constData(), int(stored.size()));
+}
+template <typename T> std::vector<T> readBlock(QDataStream &in, size_t count) {
+    std::vector<T> values(count);
+    const int bytes = int(count * sizeof(T));
+    if (in.readRawData(reinterpret_cast<char *>(values.data()), bytes) != bytes)
+        in.setStatus(QDataStream::ReadPastEnd);
+    qFromLittleEndian<T>(values.data(), qsizetype(count), values.data());
+    return values;
+}
+
+// A column of numbers: a kind per row (none, a whole number that fits 32 bits, any other
+// number), then the whole numbers, then the others. Whole numbers are most of them; zlib makes
+// the rest small.
 enum : quint8 { NoNumber, WholeNumber, OtherNumber };
 
 void writeNumbers(QDataStream &out, const std::vector<std::optional<double>> &numbers) {
-    QByteArray kinds(qsizetype(numbers.size()), char(NoNumber));
-    for (size_t i = 0; i < numbers.size(); ++i)
-        if (const auto &n = numbers[i])
-            kinds[qsizetype(i)] = char(
-                *n == std::trunc(*n) && std::abs(*n) <= 2147483647.0 ? WholeNumber : OtherNumber);
-    out.writeRawData(kinds.constData(), int(kinds.size()));
+    std::vector<quint8> kinds(numbers.size(), NoNumber);
+    std::vector<qint32> whole;
+    std::vector<double> other;
     for (size_t i = 0; i < numbers.size(); ++i) {
-        if (kinds[qsizetype(i)] == char(WholeNumber))
-            out << qint32(*numbers[i]);
-        else if (kinds[qsizetype(i)] == char(OtherNumber))
-            out << *numbers[i];
+        if (!numbers[i])
+            continue;
+        const double n = *numbers[i];
+        if (n == std::trunc(n) && std::abs(n) <= 2147483647.0) {
+            kinds[i] = WholeNumber;
+            whole.push_back(qint32(n));
+        } else {
+            kinds[i] = OtherNumber;
+            other.push_back(n);
+        }
     }
+    out << quint32(whole.size()) << quint32(other.size());
+    writeBlock(out, kinds);
+    writeBlock(out, whole);
+    writeBlock(out, other);
 }
 
 std::vector<std::optional<double>> readNumbers(QDataStream &in, size_t count) {
-    QByteArray kinds{qsizetype(count), char(NoNumber)};
-    in.readRawData(kinds.data(), int(count));
+    quint32 wholeCount = 0, otherCount = 0;
+    in >> wholeCount >> otherCount;
     std::vector<std::optional<double>> numbers(count);
+    if (wholeCount + quint64(otherCount) > count) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return numbers;
+    }
+    const auto kinds = readBlock<quint8>(in, count);
+    const auto whole = readBlock<qint32>(in, wholeCount);
+    const auto other = readBlock<double>(in, otherCount);
+    size_t w = 0, o = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (kinds[qsizetype(i)] == char(WholeNumber)) {
-            qint32 n = 0;
-            in >> n;
-            numbers[i] = n;
-        } else if (kinds[qsizetype(i)] == char(OtherNumber)) {
-            double n = 0;
-            in >> n;
-            numbers[i] = n;
-        }
+        if (kinds[i] == WholeNumber && w < whole.size())
+            numbers[i] = whole[w++];
+        else if (kinds[i] == OtherNumber && o < other.size())
+            numbers[i] = other[o++];
     }
     return numbers;
 }
@@ -178,19 +206,16 @@ void writeTexts(QDataStream &out, const std::vector<QString> &texts) {
         at.push_back(*found);
     }
     out << own;
-    for (quint16 i : at)
-        out << i;
+    writeBlock(out, at);
 }
 
 std::vector<QString> readTexts(QDataStream &in, size_t count) {
     QStringList own;
     in >> own;
+    const auto at = readBlock<quint16>(in, count);
     std::vector<QString> texts(count);
-    for (QString &text : texts) {
-        quint16 i = 0;
-        in >> i;
-        text = i < own.size() ? own[i] : QString();
-    }
+    for (size_t i = 0; i < count; ++i)
+        texts[i] = at[i] < own.size() ? own[at[i]] : QString();
     return texts;
 }
 
@@ -204,8 +229,13 @@ QByteArray encodeChunk(const std::vector<ChunkEntry> &entries) {
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
     out << ChunkFormat << quint32(entries.size());
-    for (const ChunkEntry &e : entries)
-        out << e.offset;
+    std::vector<quint16> offsets;
+    std::vector<qint8> urgencies;
+    for (const ChunkEntry &e : entries) {
+        offsets.push_back(e.offset);
+        urgencies.push_back(qint8(e.row->urgency));
+    }
+    writeBlock(out, offsets);
     auto numbers = [&](auto value) {
         std::vector<std::optional<double>> column;
         column.reserve(entries.size());
@@ -218,8 +248,7 @@ QByteArray encodeChunk(const std::vector<ChunkEntry> &entries) {
     numbers([](const SnapshotRow &r) {
         return r.suggestion ? std::optional<double>(double(*r.suggestion)) : std::nullopt;
     });
-    for (const ChunkEntry &e : entries)
-        out << qint8(e.row->urgency);
+    writeBlock(out, urgencies);
     numbers([](const SnapshotRow &r) { return std::optional(r.rule.leadTimeWeeks); });
     numbers([](const SnapshotRow &r) { return std::optional(r.rule.safetyWeeks); });
     numbers([](const SnapshotRow &r) { return std::optional(r.rule.safetyPacks); });
@@ -246,20 +275,20 @@ bool decodeChunk(const QByteArray &data, std::vector<std::pair<quint16, Snapshot
     if (format != ChunkFormat || count > quint32(ChunkSize))
         return false;
     rows.assign(count, {});
-    for (auto &[offset, row] : rows)
-        in >> offset;
+    const auto offsets = readBlock<quint16>(in, count);
+    for (size_t i = 0; i < count; ++i)
+        rows[i].first = offsets[i];
     for (Number n : numberColumns) {
         const auto column = readNumbers(in, count);
         for (size_t i = 0; i < count; ++i)
             rows[i].second.*n = column[i];
     }
     const auto suggestions = readNumbers(in, count);
+    const auto urgencies = readBlock<qint8>(in, count);
     for (size_t i = 0; i < count; ++i) {
         if (suggestions[i])
             rows[i].second.suggestion = qint64(*suggestions[i]);
-        qint8 urgency = 0;
-        in >> urgency;
-        rows[i].second.urgency = urgency;
+        rows[i].second.urgency = urgencies[i];
     }
     const auto lead = readNumbers(in, count), safetyWeeks = readNumbers(in, count),
                safetyPacks = readNumbers(in, count), multiple = readNumbers(in, count),

@@ -2,6 +2,7 @@
 #include "MDlib/Error.h"
 #include "TestServer.h"
 #include "planning/HistoryChanges.h"
+#include "planning/HistorySettings.h"
 #include "planning/RunHistory.h"
 #include "planning/SalesTrend.h"
 
@@ -245,6 +246,15 @@ private slots:
         bool saved = false;
         history->keep(run, 104, [&] { saved = true; });
         QVERIFY(saved && history->read(run.info.period));
+        // A record cut short is refused with a message, never read as numbers.
+        m_store->execute(QStringLiteral("UPDATE history_chunk SET data = substr(data, 1, 10)"));
+        QString damaged;
+        try {
+            history->read(run.info.period);
+        } catch (const lodvik::Error &e) {
+            damaged = e.message();
+        }
+        QVERIFY2(damaged.contains(QStringLiteral("skadad")), qPrintable(damaged));
         m_store->execute(QStringLiteral("DROP TABLE history_chunk"));
         saved = false;
         QVERIFY_THROWS_EXCEPTION(HistoryNotKept,
@@ -301,6 +311,60 @@ private slots:
         refused.join();
         QVERIFY(otherFailed.startsWith(QStringLiteral("En annan täckningskörning")));
         QVERIFY(!saved[2]);
+    }
+
+    void settings_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<int>("periods");
+        QTest::addColumn<double>("share");
+        QTest::addColumn<int>("weekday");
+        QTest::addColumn<QString>("failure");
+        addRow("none", QString(), 104, 0.25, 1, QString());
+        addRow("other section only", "[sokdata]\ndriver=QSQLITE\n", 104, 0.25, 1, QString());
+        addRow("all set", "[historik]\nperioder=52\nforsaljningsandring=10\nveckodag=Fredag\n", 52,
+               0.1, 5, QString());
+        addRow("weekday as a number", "[historik]\nveckodag=7\n", 104, 0.25, 7, QString());
+        addRow("no periods", "[historik]\nperioder=0\n", 0, 0.0, 0, "perioder");
+        addRow("share not a number", "[historik]\nforsaljningsandring=10 %\n", 0, 0.0, 0,
+               "forsaljningsandring");
+        addRow("no such day", "[historik]\nveckodag=8\n", 0, 0.0, 0, "veckodag");
+    }
+    void settings() {
+        QFETCH(QString, ini);
+        QFETCH(int, periods);
+        QFETCH(double, share);
+        QFETCH(int, weekday);
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        if (!ini.isNull()) {
+            QFile file(dir.filePath(QStringLiteral("lodvikprodsok.ini")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini.toUtf8()) > 0);
+        }
+        try {
+            const HistorySettings s = readHistorySettings(dir.path());
+            QVERIFY2(failure.isEmpty(), "no failure");
+            QCOMPARE(s.retainedPeriods, periods);
+            QCOMPARE(s.salesChangeShare, share);
+            QCOMPARE(s.scheduledWeekday, weekday);
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
+        }
+    }
+
+    void scheduledPeriod_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<int>("weekday");
+        QTest::addColumn<QDate>("period");
+        addRow("Monday on a Monday", QDate(2026, 12, 7), 1, QDate(2026, 12, 7));
+        addRow("Monday on a Sunday", QDate(2026, 12, 13), 1, QDate(2026, 12, 7));
+        addRow("Friday on a Wednesday", QDate(2026, 12, 9), 5, QDate(2026, 12, 4));
+        addRow("Sunday across the year", QDate(2027, 1, 2), 7, QDate(2026, 12, 27));
+    }
+    void scheduledPeriod() {
+        QFETCH(QDate, today);
+        QFETCH(int, weekday);
+        QFETCH(QDate, period);
+        QCOMPARE(planning::scheduledPeriod(today, weekday), period);
     }
 
     void trend_data() {
