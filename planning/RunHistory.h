@@ -7,6 +7,7 @@ class SearchSource;
 
 #include <QDateTime>
 #include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -128,8 +129,10 @@ public:
     QString description() const;
 
 private:
-    struct Dictionary;
-    Dictionary products() const;
+    struct Packed;
+    static Packed pack(const Snapshot &snapshot);
+    void store(const Packed &packed, int retain);
+    void removeSnapshot(const QVariant &id);
     int pruneIn(int retain);
 
     QSqlDatabase database() const;

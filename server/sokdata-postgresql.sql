@@ -61,21 +61,17 @@ CREATE TABLE IF NOT EXISTS planning_mark (
 --   GRANT SELECT, INSERT, UPDATE, DELETE ON planning_rule, planning_mark TO lodvik;
 
 -- The kept coverage runs: a snapshot per period (the newest 104 periods, or as many as
--- lodvikprodsok.ini's [historik] perioder says), each product's numbers packed per chunk of
--- products in history_chunk, the products by number in history_product, and what the last
--- scheduled run left for the window to tell.
+-- lodvikprodsok.ini's [historik] perioder says), its products spread over history_chunk by a
+-- hash of the product number, each chunk their numbers packed and compressed; and what the
+-- last scheduled run left for the window to tell.
 CREATE TABLE IF NOT EXISTS history_snapshot (
     id integer PRIMARY KEY,
     period text NOT NULL UNIQUE,
     taken_at text NOT NULL,
     target_weeks double precision NOT NULL,
     products integer NOT NULL,
+    chunks integer NOT NULL,
     origin text NOT NULL
-);
-CREATE TABLE IF NOT EXISTS history_product (
-    id integer PRIMARY KEY,
-    product text NOT NULL UNIQUE,
-    description text NOT NULL
 );
 CREATE TABLE IF NOT EXISTS history_chunk (
     snapshot integer NOT NULL,
@@ -91,5 +87,5 @@ CREATE TABLE IF NOT EXISTS history_scheduled_run (
     message text NOT NULL,
     files text NOT NULL
 );
---   GRANT SELECT, INSERT, UPDATE, DELETE ON history_snapshot, history_product, history_chunk,
+--   GRANT SELECT, INSERT, UPDATE, DELETE ON history_snapshot, history_chunk,
 --         history_scheduled_run TO lodvik;
