@@ -56,6 +56,8 @@ QString ruleText(const PlanningRule &rule) {
         text += QStringLiteral(", leverantör ") + rule.supplier;
     if (!rule.group.isEmpty())
         text += QStringLiteral(", grupp ") + rule.group;
+    if (rule.followTrend)
+        text += QStringLiteral(", följer trenden");
     return text;
 }
 

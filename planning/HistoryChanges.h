@@ -47,7 +47,7 @@ std::vector<Change> changesBetween(const Snapshot &earlier, const Snapshot &late
 std::optional<QDate> stockoutDate(const SnapshotRow &row, const QDate &period);
 
 // A rule in the buyer's words: "ledtid 2 v, säkerhet 1 v + 5 förp., multipel 6, minst 12,
-// leverantör Ab, grupp Kaffe".
+// leverantör Ab, grupp Kaffe, följer trenden".
 QString ruleText(const PlanningRule &rule);
 
 } // namespace planning

@@ -260,6 +260,7 @@ QByteArray packChunk(const std::vector<std::pair<quint32, const SnapshotRow *>> 
     writeNumbers(out, column(number([](const SnapshotRow &r) { return r.rule.minimum; })));
     writeRepeated(out, column([](const SnapshotRow &r) { return r.rule.supplier; }));
     writeRepeated(out, column([](const SnapshotRow &r) { return r.rule.group; }));
+    writeWhole(out, column([](const SnapshotRow &r) { return qint64(r.rule.followTrend); }));
     // The fastest level: the columns are narrow already, and a run waits for this.
     return qCompress(bytes, 1);
 }
@@ -325,6 +326,7 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
     each(readRepeated(in, count),
          [](SnapshotRow &r, QString &&t) { r.rule.supplier = std::move(t); });
     each(readRepeated(in, count), [](SnapshotRow &r, QString &&t) { r.rule.group = std::move(t); });
+    each(readWhole(in, count), [](SnapshotRow &r, qint64 v) { r.rule.followTrend = v != 0; });
     return in.status() == QDataStream::Ok && in.atEnd();
 }
 

@@ -48,8 +48,15 @@ CREATE TABLE IF NOT EXISTS planning_rule (
     multiple bigint NOT NULL,
     minimum bigint NOT NULL,
     supplier text NOT NULL,
-    product_group text NOT NULL
+    product_group text NOT NULL,
+    follow_trend integer NOT NULL DEFAULT 0
 );
+-- "följ trenden", added after the table's first version: a database made before gets it.
+DO $$
+BEGIN
+    ALTER TABLE planning_rule ADD COLUMN follow_trend integer NOT NULL DEFAULT 0;
+EXCEPTION WHEN duplicate_column THEN NULL;
+END $$;
 CREATE TABLE IF NOT EXISTS planning_mark (
     period text NOT NULL,
     product text NOT NULL,

@@ -80,7 +80,8 @@ std::vector<SnapshotRow> manyRows(int n) {
                   i % 9 + 1,
                   i % 3,
                   QStringLiteral("Lev %1").arg(i % 11),
-                  i % 2 ? QStringLiteral("Grupp") : QString()};
+                  i % 2 ? QStringLiteral("Grupp") : QString(),
+                  i % 5 == 0};
         rows.push_back(r);
     }
     return rows;
@@ -93,18 +94,18 @@ public:
         if (kind != QLatin1String("SQLite"))
             m_server = std::make_unique<TestServer>();
     }
-    std::unique_ptr<RunHistory> open() const {
-        return std::make_unique<RunHistory>(
-            m_server ? m_server->open(m_kind)
-                     : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db"))));
+    std::unique_ptr<SearchSource> source() const {
+        return m_server ? m_server->open(m_kind)
+                        : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
     }
+    std::unique_ptr<RunHistory> open() const { return std::make_unique<RunHistory>(source()); }
 
     // A statement on a connection of the test's own.
     void execute(const QString &sql) const {
         if (m_server)
             return m_server->execute(sql);
-        auto source = openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
-        QSqlQuery query(source->database());
+        auto opened = source();
+        QSqlQuery query(opened->database());
         QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
     }
 
@@ -367,6 +368,26 @@ private slots:
         QFETCH(int, weekday);
         QFETCH(QDate, period);
         QCOMPARE(planning::scheduledPeriod(today, weekday), period);
+    }
+
+    // A store made before rules could follow the trend gets the column, off for every rule.
+    void ruleFollowsTrendAfterUpgrade_data() { stores(); }
+    void ruleFollowsTrendAfterUpgrade() {
+        if (!openStore())
+            QSKIP(qPrintable(TestServer::missing()));
+        m_store->execute(QStringLiteral("DROP TABLE IF EXISTS planning_rule"));
+        m_store->execute(QStringLiteral(
+            "CREATE TABLE planning_rule (product text PRIMARY KEY, lead_time_weeks double "
+            "precision NOT NULL, safety_weeks double precision NOT NULL, safety_packs double "
+            "precision NOT NULL, multiple bigint NOT NULL, minimum bigint NOT NULL, supplier text "
+            "NOT NULL, product_group text NOT NULL)"));
+        m_store->execute(QStringLiteral("INSERT INTO planning_rule VALUES ('P1', 2, 0, 0, 6, 0, "
+                                        "'Åkessons', '')"));
+        PlanningRules rules = openPlanningStore(m_store->source())->rules();
+        QCOMPARE(rules.at(QStringLiteral("P1")), supplierRule);
+        rules[QStringLiteral("P1")].followTrend = true;
+        openPlanningStore(m_store->source())->replaceRules(rules);
+        QVERIFY(openPlanningStore(m_store->source())->rules().at(QStringLiteral("P1")).followTrend);
     }
 
     void trend_data() {
