@@ -369,9 +369,10 @@ std::vector<SeriesPoint> RunHistory::series(const QString &product) const {
     std::vector<SeriesPoint> points;
     std::vector<SnapshotRow> chunk;
     std::vector<quint32> places;
+    const QSet<QByteArray> wanted{product.toUtf8()};
     while (query.next()) {
         const QString period = query.value(0).toString();
-        if (!unpackChunk(query.value(5).toByteArray(), chunk, places, &product))
+        if (!unpackChunk(query.value(5).toByteArray(), chunk, places, &wanted))
             throw damaged(*this, period);
         if (!chunk.empty())
             points.push_back(
@@ -380,6 +381,59 @@ std::vector<SeriesPoint> RunHistory::series(const QString &product) const {
                  std::move(chunk.front())});
     }
     return points;
+}
+
+std::map<QString, std::vector<SalesPoint>>
+RunHistory::salesSeries(const QSet<QString> &products, const QString &before, int runs) const {
+    std::map<QString, std::vector<SalesPoint>> series;
+    if (products.isEmpty())
+        return series;
+    const QString what = QStringLiteral("Läsningen av försäljningens trend i historiken");
+    const QSqlDatabase db = database();
+    QSqlQuery kept = run(*this, db, what,
+                         QStringLiteral("SELECT id, period, chunks FROM history_snapshot WHERE "
+                                        "period < ? ORDER BY period DESC LIMIT %1")
+                             .arg(runs),
+                         {before});
+    struct Kept {
+        qint64 id;
+        QString period;
+        qint64 chunks;
+    };
+    std::vector<Kept> snapshots;
+    while (kept.next())
+        snapshots.push_back(
+            {kept.value(0).toLongLong(), kept.value(1).toString(), kept.value(2).toLongLong()});
+    QSet<QByteArray> wanted;
+    std::vector<quint32> hashes;
+    for (const QString &product : products) {
+        wanted.insert(product.toUtf8());
+        hashes.push_back(productHash(product));
+    }
+    std::vector<SnapshotRow> chunk;
+    std::vector<quint32> places;
+    // Oldest first, and of each snapshot only the chunks that hold the products.
+    for (auto s = snapshots.rbegin(); s != snapshots.rend(); ++s) {
+        QSet<qint64> chunks;
+        for (quint32 hash : hashes)
+            chunks.insert(qint64(hash % quint64(std::max<qint64>(1, s->chunks))));
+        QStringList numbers;
+        for (qint64 c : chunks)
+            numbers << QString::number(c);
+        QSqlQuery query = run(*this, db, what,
+                              QStringLiteral("SELECT data FROM history_chunk WHERE snapshot = ? "
+                                             "AND chunk IN (%1)")
+                                  .arg(numbers.join(QLatin1Char(','))),
+                              {s->id});
+        const QDate period = QDate::fromString(s->period, Qt::ISODate);
+        while (query.next()) {
+            if (!unpackChunk(query.value(0).toByteArray(), chunk, places, &wanted))
+                throw damaged(*this, s->period);
+            for (const SnapshotRow &row : chunk)
+                series[row.product].push_back({period, row.salesPj.value_or(0)});
+        }
+    }
+    return series;
 }
 
 int RunHistory::prune(int retain) {

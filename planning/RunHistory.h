@@ -2,14 +2,17 @@
 
 #include "MDlib/Error.h"
 #include "data/PlanningStore.h"
+#include "planning/SalesTrend.h"
 
 class SearchSource;
 
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -120,6 +123,10 @@ public:
     std::optional<QString> periodBefore(const QString &period) const;
     // One product in every kept run that holds it, oldest period first.
     std::vector<SeriesPoint> series(const QString &product) const;
+    // The PJ weekly sales of these products in the last runs kept before the period, oldest
+    // first (nothing for a run without the product; an empty cell as 0).
+    std::map<QString, std::vector<SalesPoint>> salesSeries(const QSet<QString> &products,
+                                                           const QString &before, int runs) const;
     // Removes the oldest periods beyond retain; how many went.
     int prune(int retain);
 

@@ -4,7 +4,9 @@
 
 namespace planning {
 
-std::optional<SalesTrend> salesTrend(const std::vector<SalesPoint> &points) {
+std::optional<SalesTrend> salesTrend(std::vector<SalesPoint> points) {
+    if (points.size() > size_t(TrendRuns))
+        points.erase(points.begin(), points.end() - TrendRuns);
     if (points.size() < size_t(MinimumTrendRuns))
         return std::nullopt;
     std::vector<double> slopes;

@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QHash>
 #include <QIODevice>
+#include <QSet>
 #include <QtEndian>
 
 #include <array>
@@ -266,7 +267,7 @@ QByteArray packChunk(const std::vector<std::pair<quint32, const SnapshotRow *>> 
 }
 
 bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
-                 std::vector<quint32> &places, const QString *only) {
+                 std::vector<quint32> &places, const QSet<QByteArray> *only) {
     const QByteArray bytes = qUncompress(record);
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
@@ -278,20 +279,16 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
         return false;
     const auto positions = readWhole(in, count);
     const Utf8Texts products = readUtf8(in, count);
-    // Which rows are made, and where: all, or the one of the product asked for.
+    // Which rows are made, and where: all, or those of the products asked for.
     std::vector<qsizetype> slot(count, -1);
-    if (only) {
-        const QByteArray wanted = only->toUtf8();
-        for (size_t i = 0; i < products.at.size(); ++i)
-            if (QByteArrayView(products.bytes)
-                    .sliced(products.at[i].first, products.at[i].second) == wanted) {
-                slot[i] = 0;
-                break;
-            }
-    } else {
-        std::iota(slot.begin(), slot.end(), 0);
-    }
-    rows.resize(only ? std::count(slot.begin(), slot.end(), 0) : count);
+    qsizetype made = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (!only ||
+            (i < products.at.size() &&
+             only->contains(QByteArray::fromRawData(
+                 products.bytes.constData() + products.at[i].first, products.at[i].second))))
+            slot[i] = made++;
+    rows.resize(size_t(made));
     places.resize(rows.size());
     const auto each = [&](auto &&values, auto set) {
         for (size_t i = 0; i < values.size() && i < count; ++i)

@@ -3,6 +3,7 @@
 #include "planning/RunHistory.h"
 
 #include <QByteArray>
+#include <QSet>
 
 #include <utility>
 #include <vector>
@@ -25,9 +26,9 @@ quint32 productHash(const QString &product);
 // The rows of a chunk, each with its place in the run's order.
 QByteArray packChunk(const std::vector<std::pair<quint32, const SnapshotRow *>> &rows);
 // The rows of a record into rows (resized to their count, its room used again) and their places
-// into places, or with only the row of that product alone (none when the chunk lacks it); false
-// when the record is none this program wrote (cut short, another format).
+// into places; with only, just the rows of those products (by their UTF-8). False when the
+// record is none this program wrote (cut short, another format).
 bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
-                 std::vector<quint32> &places, const QString *only = nullptr);
+                 std::vector<quint32> &places, const QSet<QByteArray> *only = nullptr);
 
 } // namespace planning
