@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -71,12 +72,17 @@ QString readRuleField(int column, const QString &text, PlanningRule *rule) {
 } // namespace
 
 QByteArray rulesCsv(const PlanningRules &rules) {
+    // follow_trend only where a rule follows it: a file of rules without is as it always was.
+    const bool trend = std::any_of(rules.begin(), rules.end(),
+                                   [](const auto &rule) { return rule.second.followTrend; });
     QList<QStringList> lines;
     QStringList header;
     for (const char *c : ruleColumns)
         header << QLatin1String(c);
+    if (!trend)
+        header.removeLast();
     lines << header;
-    for (const auto &[product, rule] : rules)
+    for (const auto &[product, rule] : rules) {
         lines << QStringList{fileText(product),
                              lodvik::commaNumber(rule.leadTimeWeeks),
                              lodvik::commaNumber(rule.safetyWeeks),
@@ -86,6 +92,9 @@ QByteArray rulesCsv(const PlanningRules &rules) {
                              fileText(rule.supplier),
                              fileText(rule.group),
                              rule.followTrend ? QStringLiteral("ja") : QStringLiteral("nej")};
+        if (!trend)
+            lines.last().removeLast();
+    }
     return lodvik::swedishCsv(lines, true);
 }
 
