@@ -1,0 +1,114 @@
+#include "cli/Commands.h"
+#include "cli/StderrProgress.h"
+
+#include "MDlib/Error.h"
+#include "MDlib/MDlib.h"
+#include "planning/HistoryChanges.h"
+#include "planning/HistorySettings.h"
+#include "planning/RunHistory.h"
+#include "reports/HistoryLists.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+// csv (the default) or json, or a UsageError naming what was given.
+bool takeJsonFormat(QStringList &args) {
+    const QString format = takeOption(args, QStringLiteral("--format"));
+    if (!format.isEmpty() && format != QLatin1String("csv") && format != QLatin1String("json"))
+        throw lodvik::UsageError(
+            QStringLiteral("--format tar csv eller json, inte %1.").arg(format));
+    return format == QLatin1String("json");
+}
+
+void writeOut(const QByteArray &bytes) {
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
+        throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+}
+
+planning::Snapshot requireSnapshot(const planning::RunHistory &history, const QString &period) {
+    std::optional<planning::Snapshot> snapshot = history.read(period);
+    if (!snapshot)
+        throw lodvik::Error(QStringLiteral("Historiken i %1 har ingen körning för perioden %2.")
+                                .arg(history.description(), period));
+    return std::move(*snapshot);
+}
+
+} // namespace
+
+int changes(const QStringList &arguments) {
+    QStringList args = arguments;
+    const bool json = takeJsonFormat(args);
+    const QString sinceText = takeOption(args, QStringLiteral("--since"));
+    const figures::Period period = takeRequiredPeriodOption(args);
+    std::optional<figures::Period> since;
+    if (!sinceText.isEmpty())
+        since = periodArgument(sinceText);
+    requireNoMore(args);
+    if (since && since->date() >= period.date())
+        throw lodvik::UsageError(
+            QStringLiteral("--since ska vara en period före --period, inte %1.").arg(sinceText));
+    const double share = planning::readHistorySettings(gAppPath).salesChangeShare;
+    const auto history = planning::openRunHistory(gAppPath);
+    const planning::Snapshot later = requireSnapshot(*history, period.text());
+    std::optional<QString> earlierPeriod =
+        since ? std::optional(since->text()) : history->periodBefore(period.text());
+    if (!earlierPeriod)
+        throw lodvik::Error(QStringLiteral("Historiken i %1 har ingen körning före perioden %2 "
+                                           "att jämföra med.")
+                                .arg(history->description(), period.text()));
+    const planning::Snapshot earlier = requireSnapshot(*history, *earlierPeriod);
+    const auto changes = planning::changesBetween(earlier, later, share);
+    writeOut(json ? reports::changesJson(changes, period.text(), *earlierPeriod)
+                  : reports::changesCsv(changes));
+    return 0;
+}
+
+int history(const QStringList &arguments) {
+    QStringList args = arguments;
+    const bool list = takeFlag(args, QStringLiteral("--list"));
+    const bool prune = takeFlag(args, QStringLiteral("--prune"));
+    const bool hasFormat = hasOption(args, QStringLiteral("--format"));
+    const bool json = takeJsonFormat(args);
+    const QString product = takeOption(args, QStringLiteral("--product"));
+    requireNoMore(args);
+    if (int(list) + int(prune) + int(!product.isEmpty()) != 1)
+        throw lodvik::UsageError(
+            QStringLiteral("Ange en av --product PRODUKT, --list och --prune."));
+    if (hasFormat && product.isEmpty())
+        throw lodvik::UsageError(QStringLiteral("--format gäller bara med --product."));
+    if (prune) {
+        const int retain = planning::readHistorySettings(gAppPath).retainedPeriods;
+        const int removed = planning::openRunHistory(gAppPath)->prune(retain);
+        StderrProgress::note(
+            QStringLiteral("%1 körningar togs bort; historiken behåller de %2 senaste perioderna.")
+                .arg(removed)
+                .arg(retain));
+        return 0;
+    }
+    const auto history = planning::openRunHistory(gAppPath);
+    if (list) {
+        // period, products, when it was kept (UTC) and where it was started, tab between them.
+        QByteArray out;
+        for (const planning::SnapshotInfo &info : history->snapshots())
+            out += QStringLiteral("%1\t%2\t%3\t%4\n")
+                       .arg(info.period)
+                       .arg(info.products)
+                       .arg(info.takenAt.toString(Qt::ISODate), planning::runOriginKey(info.origin))
+                       .toUtf8();
+        writeOut(out);
+        return 0;
+    }
+    const auto series = history->series(product);
+    if (series.empty())
+        throw lodvik::Error(QStringLiteral("Historiken i %1 har ingen körning med produkten %2.")
+                                .arg(history->description(), product));
+    writeOut(json ? reports::seriesJson(series, product) : reports::seriesCsv(series));
+    return 0;
+}
+
+} // namespace cli
