@@ -83,18 +83,26 @@ QDate Variant::date() const {
 
 namespace {
 
+// The code unit at i of a QString or of UTF-8 bytes; the fast paths below read ASCII only.
+inline char16_t unitAt(const QString &text, qsizetype i) {
+    return text.at(i).unicode();
+}
+inline char16_t unitAt(QByteArrayView text, qsizetype i) {
+    return char16_t(static_cast<unsigned char>(text.at(i)));
+}
+
 // A whole number of at most 15 digits, as Format writes them ("-12", "0", "450"): exactly the
 // number the locale would read, got without the locale's general parser.
-bool plainWholeNumber(const QString &text, double *out) {
+template <typename Text> bool plainWholeNumber(const Text &text, double *out) {
     const qsizetype size = text.size();
-    const bool negative = size > 0 && text.at(0) == QLatin1Char('-');
+    const bool negative = size > 0 && unitAt(text, 0) == u'-';
     const qsizetype first = negative ? 1 : 0;
     const qsizetype digits = size - first;
-    if (digits < 1 || digits > 15 || (digits > 1 && text.at(first) == QLatin1Char('0')))
+    if (digits < 1 || digits > 15 || (digits > 1 && unitAt(text, first) == u'0'))
         return false;
     qint64 value = 0;
     for (qsizetype i = first; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
+        const char16_t c = unitAt(text, i);
         if (c < u'0' || c > u'9')
             return false;
         value = value * 10 + (c - u'0');
@@ -107,15 +115,15 @@ bool plainWholeNumber(const QString &text, double *out) {
 // A decimal without exponent as a number's text gives it ("-12.5", "0.125"), no blanks, no
 // separators, no leading zero: read as the C locale reads it (correctly rounded), without the
 // locale's general parser.
-bool plainDecimal(const QString &text, double *out) {
+template <typename Text> bool plainDecimal(const Text &text, double *out) {
     char ascii[48];
     const qsizetype size = text.size();
     if (size < 3 || size > qsizetype(sizeof ascii))
         return false;
-    const qsizetype first = text.at(0) == QLatin1Char('-') ? 1 : 0;
+    const qsizetype first = unitAt(text, 0) == u'-' ? 1 : 0;
     qsizetype point = -1;
     for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
+        const char16_t c = unitAt(text, i);
         if (c == u'.' && point < 0 && i > first)
             point = i;
         else if ((c < u'0' || c > u'9') && i >= first)
@@ -181,6 +189,12 @@ bool parseNumber(const QString &text, double *out) {
     if (ok && out)
         *out = d;
     return ok;
+}
+
+bool parseNumber(QByteArrayView utf8, double *out) {
+    if (plainWholeNumber(utf8, out) || plainDecimal(utf8, out))
+        return true;
+    return parseNumber(QString::fromUtf8(utf8), out);
 }
 
 double Variant::toDouble() const {

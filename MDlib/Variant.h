@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
 
@@ -51,6 +52,9 @@ private:
 // A text read as a number: C locale, or the operator's own locale; blanks around it are allowed.
 // Returns false for a text that spells no finite number ("inf", "nan", "1e999").
 bool parseNumber(const QString &text, double *out);
+// The same for a text as UTF-8 bytes (a value as a store holds it), without making a QString for
+// the plain numbers most such texts are.
+bool parseNumber(QByteArrayView utf8, double *out);
 
 // Variant arithmetic: Null makes the result Null, Empty counts as 0, numeric text as its number.
 Variant operator+(const Variant &a, const Variant &b);

@@ -39,6 +39,13 @@ public:
                 return m_qt->translate(names[1], sourceText, disambiguation, n);
         static const char *const missing[][3] = {
             {"QFileDialog", "Look in:", "Leta i:"},
+            {"QFileDialog", "&Choose", "&Välj"}, // the folder dialog's button
+            {"QFileDialog", "&New Folder", "&Ny mapp"},
+            {"QFileDialog", "Show ", "Visa "}, // "Visa Storlek": the detail view's columns
+            {"QFileDialog", "Delete", "Ta bort"},
+            {"QFileDialog", "Are you sure you want to delete '%1'?",
+             "Vill du verkligen ta bort \"%1\"?"},
+            {"QFileDialog", "Recent Places", "Senaste platser"},
             {"QFileSystemModel", "Computer", "Dator"},
             {"QAbstractFileIconProvider", "Folder", "Mapp"},
         };

@@ -5,11 +5,11 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
-#include "MDlib/WindowLayout.h"
 #include "Startmeny/Desktop.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
+#include "ui/WindowLayout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -176,18 +176,18 @@ void Startmeny::createControls() {
     periodtx->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // The period date of the reports, in the free room between the frame and the search text.
-    datumlbl = new QLabel(QStringLiteral("&Period (ÅÅÅÅ-MM-DD)"), client);
-    datumlbl->setObjectName(QStringLiteral("datumlbl"));
-    datumlbl->setGeometry(twipsRect(120, 1860, 3435, 255));
-    datumlbl->setFont(designFont(false));
-    datumlbl->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    periodLabel = new QLabel(QStringLiteral("&Period (ÅÅÅÅ-MM-DD)"), client);
+    periodLabel->setObjectName(QStringLiteral("periodLabel"));
+    periodLabel->setGeometry(twipsRect(120, 1860, 3435, 255));
+    periodLabel->setFont(designFont(false));
+    periodLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     datumtxt = new QLineEdit(client);
     datumtxt->setObjectName(QStringLiteral("datumtxt"));
     datumtxt->setGeometry(twipsRect(720, 2145, 2235, 285));
     datumtxt->setFont(designFont(false));
     // Outside the design's tab order, which the operators know; a click or Alt+P reaches it.
     datumtxt->setFocusPolicy(Qt::ClickFocus);
-    datumlbl->setBuddy(datumtxt);
+    periodLabel->setBuddy(datumtxt);
 
     Data1 = new DataControl(this);
     Data1->setObjectName(QStringLiteral("Data1"));
@@ -227,11 +227,11 @@ void Startmeny::createControls() {
     radera->setObjectName(QStringLiteral("radera"));
     radera->setGeometry(twipsRect(3600, 6840, 1215, 315));
     // A long operation's progress and its Avbryt, under the title while it runs.
-    arbete = new QProgressBar(client);
-    arbete->setObjectName(QStringLiteral("arbete"));
-    arbete->setGeometry(twipsRect(3480, 900, 3195, 255));
-    arbete->setFont(designFont(false));
-    arbete->hide();
+    workProgress = new QProgressBar(client);
+    workProgress->setObjectName(QStringLiteral("workProgress"));
+    workProgress->setGeometry(twipsRect(3480, 900, 3195, 255));
+    workProgress->setFont(designFont(false));
+    workProgress->hide();
     Avbryt = new QPushButton(QStringLiteral("Avbryt"), client);
     Avbryt->setObjectName(QStringLiteral("Avbryt"));
     Avbryt->setGeometry(twipsRect(6780, 870, 1155, 315));
@@ -243,11 +243,11 @@ void Startmeny::createControls() {
     connect(m_work, &BackgroundWork::progressed, this,
             [this](const QString &caption, qint64 done, qint64 total) {
                 Label2->setText(caption);
-                arbete->setRange(0, total > 0 ? 1000 : 0);
+                workProgress->setRange(0, total > 0 ? 1000 : 0);
                 if (total > 0)
-                    arbete->setValue(int(qMin<qint64>(done, total) * 1000 / total));
-                arbete->setFormat(total > 0 ? QStringLiteral("%1 av %2").arg(done).arg(total)
-                                            : QString());
+                    workProgress->setValue(int(qMin<qint64>(done, total) * 1000 / total));
+                workProgress->setFormat(total > 0 ? QStringLiteral("%1 av %2").arg(done).arg(total)
+                                                  : QString());
             });
 
     for (QPushButton *button : {Avsluta, Sok, Nollställa, Utskrift, radera, Avbryt}) {
@@ -320,19 +320,17 @@ void Startmeny::createMenus() {
 
     QMenu *rapporter = menuBar()->addMenu(QStringLiteral("&Rapporter"));
     command(rapporter, QStringLiteral("&Täckningskörning (produkter)..."),
-            &Startmeny::startCoverageRun);
+            &Startmeny::writeCoverageWorkbook);
     command(rapporter, QStringLiteral("Täcknings&översikt…"), &Startmeny::openCoverageOverview);
     m_alwaysXlsx = rapporter->addAction(QStringLiteral("Täckningslistan alltid som .&xlsx"));
     m_alwaysXlsx->setCheckable(true);
     command(rapporter, QStringLiteral("Lagersammanställning (&spara)"),
-            &Startmeny::startSummaryWorkbook);
+            &Startmeny::saveSummaryWorkbook);
     command(rapporter, QStringLiteral("Lagersammanställning (&visa)"),
             &Startmeny::showSummaryWorkbook);
     rapporter->addSeparator();
-    command(rapporter, QStringLiteral("Konvertera &prognosdatum"),
-            &Startmeny::startPrognosDateConversion);
-    command(rapporter, QStringLiteral("Konvertera or&derdatum"),
-            &Startmeny::startOrderDateConversion);
+    command(rapporter, QStringLiteral("Konvertera &prognosdatum"), &Startmeny::convertPrognosDates);
+    command(rapporter, QStringLiteral("Konvertera or&derdatum"), &Startmeny::convertOrderDates);
 
     QMenu *hjalp = menuBar()->addMenu(QStringLiteral("&Hjälp"));
     QAction *help = hjalp->addAction(QStringLiteral("&Handbok"));
@@ -361,6 +359,10 @@ void Startmeny::Form_Load() {
     // A source that cannot be reached is told; the window opens all the same.
     guarded(QStringLiteral("Sökningsbild"), [this] { Nollställa_Click(); });
     Avsluta->setFocus();
+}
+
+QString Startmeny::localDatabasePath() const {
+    return m_appPath + QStringLiteral("/local.mdb");
 }
 
 void Startmeny::withSource(const QString &title, std::function<void()> action) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "MDlib/Progress.h"
-#include "MDlib/Variant.h"
 #include "figures/Period.h"
 #include "reports/CoverageRow.h"
 #include "reports/ProduktTabell.h"
@@ -29,10 +28,11 @@ class CoverageJob;
 }
 
 // The search window "Sökningsbild": search, reset, edit, add, delete and print products of
-// ProduktSok. It owns the window-level values of the reports (period, units per pack, the
-// coverage and summary tables) and offers the figure and report operations under their own
-// names; each hands its work to the domain layer (figures/, reports/) with those values.
-// Positions are those of the original design in twips, at 15 twips per pixel.
+// ProduktSok. It owns the window-level values of the reports (period, the coverage and summary
+// tables) and starts the figure and report operations from its menus; each runs in figures/ or
+// reports/ under its own name (reports::CoverageRun, reports::excellprodukter,
+// figures::DateConversion::konvereraprognosdatum…) with those values. The handlers and controls
+// keep their names of the original design; positions are its twips, at 15 twips per pixel.
 class Startmeny : public QMainWindow {
     Q_OBJECT
 
@@ -51,37 +51,31 @@ public:
     void Avsluta_Click();
     void Utskrift_Click();
 
-    // Period date entry.
+    // Period date entry: completes the text of datumtxt as it is typed, and takes it into
+    // perioddatum when the operator leaves the box.
     void CompleteDateEntry();
     void AcceptPeriodDate();
 
     // Window-level values.
-    QString perioddatum; // the period date as entered
-    ProduktTabell produkttabell;
-    SummaTabell summatabell{}; // every cell 0 when the window is created
-
-    // Date conversion.
-    lodvik::Variant konvertdatum(QString &dat);
-    void konvereraprognosdatum();
-    void konverteraorderdatum();
-
-    // Coverage run and workbooks.
-    void CoverageRun();
-    void excellprodukter();
-    void tillexell();
-    // Fills summatabell from the whole-source totals of the three sources.
-    void fillSummatabell();
+    QString perioddatum;         // the period date as entered
+    ProduktTabell produkttabell; // the rows of the last coverage run
+    SummaTabell summatabell{};   // the stock summary's figures; every cell 0 at first
 
     // Menu commands (the "Rapporter" and "Arkiv" menus). The long ones run off the interface
     // thread: the window shows their progress in Label2 and offers Avbryt meanwhile.
-    void startCoverageRun();
+    // "Täckningskörning": the coverage run for the period and its workbook, whose place is told.
+    void writeCoverageWorkbook();
     // "Täckningsöversikt": the rows of the last coverage run for the period in a window of their
     // own; a run for the period comes first when none has completed since the window opened.
     void openCoverageOverview();
-    void startSummaryWorkbook();
+    // "Lagersammanställning (spara)" writes the summary workbook into rapporter/; "(visa)" opens
+    // it in the desktop's spreadsheet program.
+    void saveSummaryWorkbook();
     void showSummaryWorkbook();
-    void startPrognosDateConversion();
-    void startOrderDateConversion();
+    // "Konvertera prognosdatum" / "orderdatum": the dates of fpprognos / fporder to week-day
+    // codes, after a question.
+    void convertPrognosDates();
+    void convertOrderDates();
     void importAccessDatabase();
 
     // The "Hjälp" menu: a short guide to the window and its keys (F1), and what is running where.
@@ -89,24 +83,25 @@ public:
     void showAbout();
 
     // Controls, by their design names.
-    QLabel *Picture1 = nullptr;
-    QRadioButton *Soklagerplats = nullptr;
-    QRadioButton *Sokprodukt = nullptr;
-    QLineEdit *periodtxt = nullptr;
-    QGroupBox *Sökningstyp = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *periodtx = nullptr;
-    QTableView *TDBGrid1 = nullptr;
-    DataControl *Data1 = nullptr;
-    QPushButton *Avsluta = nullptr;
-    QPushButton *Sok = nullptr;
-    QPushButton *Nollställa = nullptr;
-    QPushButton *Utskrift = nullptr;
-    QPushButton *radera = nullptr;
-    QLineEdit *datumtxt = nullptr;
-    QLabel *datumlbl = nullptr;
-    QProgressBar *arbete = nullptr; // how far a long operation has come
-    QPushButton *Avbryt = nullptr;  // stops it
+    QLabel *Picture1 = nullptr;            // the logo box, the last stop of the tab order
+    QRadioButton *Soklagerplats = nullptr; // "Namn sökning": search by search name
+    QRadioButton *Sokprodukt = nullptr;    // "Produktnummer sökning": search by product number
+    QLineEdit *periodtxt = nullptr;        // the search text box (Enter searches)
+    QGroupBox *Sökningstyp = nullptr;      // the frame drawn around the two search types
+    QLabel *Label2 = nullptr;   // the title "Produktsökning", also the long operations' progress
+    QLabel *periodtx = nullptr; // the caption "Söktext" above the search text box
+    QTableView *TDBGrid1 = nullptr;    // the grid of products found, edited in place
+    DataControl *Data1 = nullptr;      // the grid's rows: the search query and its store
+    QPushButton *Avsluta = nullptr;    // ends the program
+    QPushButton *Sok = nullptr;        // searches
+    QPushButton *Nollställa = nullptr; // empties the search text and the grid
+    QPushButton *Utskrift = nullptr;   // prints the products in the grid
+    QPushButton *radera = nullptr;     // deletes the current product, after a question
+    QLineEdit *datumtxt = nullptr;     // the period box (YYYY-MM-DD), completed as it is typed
+    // Our own additions to the design.
+    QLabel *periodLabel = nullptr;        // "Period (ÅÅÅÅ-MM-DD)" above datumtxt; Alt+P
+    QProgressBar *workProgress = nullptr; // how far a long operation has come
+    QPushButton *Avbryt = nullptr;        // stops it
 
     // Whether a long operation runs; the controls that would start another are disabled.
     bool isWorking() const;
@@ -114,26 +109,11 @@ public:
     bool waitForWork(int milliseconds);
 
 protected:
-    // The visible variant of the summary workbook: a temporary workbook opened in the desktop's
-    // spreadsheet program.
-    void visaexell();
     // Asks the operator for the Access file to import; empty when cancelled.
     virtual QString chooseAccessFile();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Shows the operations' progress in Label2, painted at once at most every 40 ms.
-    class LabelProgress : public lodvik::Progress {
-    public:
-        explicit LabelProgress(Startmeny &window);
-
-    protected:
-        void show() override;
-
-    private:
-        Startmeny &m_window;
-    };
-
     QString localDatabasePath() const;
     // Runs work off the interface thread with its progress in Label2. Afterwards, on the
     // interface thread, takeOver runs whatever the outcome (to keep what the work left) and done
@@ -149,14 +129,15 @@ private:
     void setWorking(bool working);
     // The coverage run for the period and its workbook, in the background; then runs done with
     // the workbook's name and, when the number of products made it an .xlsx, the notice saying so.
-    void runCoverage(const figures::Period &period, const QString &title,
-                     std::function<void(const QString &file, const QString &notice)> done);
+    void
+    runCoverageInBackground(const figures::Period &period, const QString &title,
+                            std::function<void(const QString &file, const QString &notice)> done);
     // The other format's workbook of the run's period, left by an earlier run: the operator is
     // told it stays, and may remove it.
     void offerToRemoveOlderWorkbook(const reports::CoverageJob &job, const QString &title);
     // Puts the rows of the last run, of period, into the coverage overview: opened (and raised)
     // when open is set, else only when it is already open.
-    void showCoverageOverview(const figures::Period &period, bool open);
+    void updateCoverageOverview(const figures::Period &period, bool open);
     void convertDatesInBackground(bool prognos);
     // Runs action once the search data source is open. A server is reached from a worker thread
     // first, so that one that does not answer (up to 15 s) leaves the window usable.
@@ -184,7 +165,6 @@ private:
     const QString m_appPath;
     std::unique_ptr<SearchSource> m_source;
     BackgroundWork *m_work = nullptr;
-    LabelProgress m_progress{*this};
     bool m_closed = false;        // work that ends after the window closed says nothing
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again
     std::optional<figures::Period> m_coveragePeriod;  // that of the last completed coverage run

@@ -1,7 +1,8 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
-#include "data/SearchSource.h"
+#include "search/SearchSource.h"
+#include "search/SqliteSearchSource.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -12,8 +13,6 @@
 #include <QStandardPaths>
 #include <QTextBrowser>
 #include <QVBoxLayout>
-
-#include <sqlite3.h>
 
 namespace {
 
@@ -148,7 +147,7 @@ void Startmeny::showAbout() {
     rows += row(QStringLiteral("Version:"), QStringLiteral(LODVIK_VERSION));
     rows += row(QStringLiteral("Byggd:"), QStringLiteral(LODVIK_BUILD_DATE));
     rows += row(QStringLiteral("Qt:"), QString::fromLatin1(qVersion()));
-    rows += row(QStringLiteral("SQLite:"), QString::fromLatin1(sqlite3_libversion()));
+    rows += row(QStringLiteral("SQLite:"), SqliteSearchSource::libraryVersion());
     rows += row(QStringLiteral("Programmapp:"), escaped(m_appPath));
     rows += row(QStringLiteral("Sökdatakälla:"), describeSearchSource(m_appPath));
     rows += row(QStringLiteral("Inställningar:"), escaped(settingsFile()));

@@ -1,9 +1,9 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/MDlib.h"
-#include "data/ExtractStore.h"
 #include "import/AccessImport.h"
-#include "import/ExtractLoad.h"
+#include "store/ExtractLoad.h"
+#include "store/ExtractStore.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -1,7 +1,6 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
-#include "data/PlanningStore.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/PlanningPanel.h"
 #include "planning/Planning.h"
@@ -13,16 +12,16 @@ void Startmeny::openCoverageOverview() {
         return;
     // The rows kept are the last completed run's only when its period is this one.
     if (period == m_coveragePeriod) {
-        showCoverageOverview(*period, true);
+        updateCoverageOverview(*period, true);
         return;
     }
-    runCoverage(*period, QStringLiteral("Täckningsöversikt"),
-                [this, run = *period](const QString &, const QString &) {
-                    showCoverageOverview(run, true);
-                });
+    runCoverageInBackground(*period, QStringLiteral("Täckningsöversikt"),
+                            [this, run = *period](const QString &, const QString &) {
+                                updateCoverageOverview(run, true);
+                            });
 }
 
-void Startmeny::showCoverageOverview(const figures::Period &period, bool open) {
+void Startmeny::updateCoverageOverview(const figures::Period &period, bool open) {
     auto *window = qobject_cast<overview::CoverageOverviewWindow *>(m_overview.data());
     if (!window && !open)
         return;

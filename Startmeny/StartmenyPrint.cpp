@@ -1,9 +1,9 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
+#include "search/DataControl.h"
+#include "search/SearchSource.h"
 #include "skriv/ProductListPrintout.h"
 #include "skriv/skriv.h"
 

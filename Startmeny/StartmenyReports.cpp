@@ -3,13 +3,13 @@
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "MDlib/WindowLayout.h"
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "figures/DateConversion.h"
 #include "figures/StockFigures.h"
 #include "reports/CoverageJob.h"
 #include "reports/Reports.h"
+#include "ui/WindowLayout.h"
 
 #include <QAction>
 #include <QDate>
@@ -105,9 +105,9 @@ void Startmeny::runInBackground(const QString &title, Background background) {
 }
 
 void Startmeny::setWorking(bool working) {
-    arbete->setRange(0, 0);
-    arbete->setFormat(QString());
-    arbete->setVisible(working);
+    workProgress->setRange(0, 0);
+    workProgress->setFormat(QString());
+    workProgress->setVisible(working);
     Avbryt->setVisible(working);
     // One long operation at a time: what would start another waits for it.
     for (QWidget *control : {static_cast<QWidget *>(Sok), static_cast<QWidget *>(Nollställa),
@@ -121,8 +121,9 @@ void Startmeny::setWorking(bool working) {
                     action->setEnabled(!working);
 }
 
-void Startmeny::runCoverage(const figures::Period &period, const QString &title,
-                            std::function<void(const QString &, const QString &)> done) {
+void Startmeny::runCoverageInBackground(
+    const figures::Period &period, const QString &title,
+    std::function<void(const QString &, const QString &)> done) {
     const QString appPath = m_appPath;
     const bool alwaysXlsx = m_alwaysXlsx->isChecked();
     // The run fills a table of its own and the list's rows; the window takes them over, also
@@ -166,7 +167,7 @@ void Startmeny::runCoverage(const figures::Period &period, const QString &title,
         if (const QString notKept = result->job.historyNotKept(); !notKept.isEmpty())
             QMessageBox::warning(this, title, notKept);
         offerToRemoveOlderWorkbook(result->job, title);
-        showCoverageOverview(period, false);
+        updateCoverageOverview(period, false);
         done(result->job.workbookFile(), result->notice);
     };
     runInBackground(title, run);
@@ -189,17 +190,18 @@ void Startmeny::offerToRemoveOlderWorkbook(const reports::CoverageJob &job, cons
     }
 }
 
-void Startmeny::startCoverageRun() {
+void Startmeny::writeCoverageWorkbook() {
     const QString title = QStringLiteral("Produkttäckning");
     std::optional<figures::Period> period;
     if (!requirePeriod(period))
         return;
-    runCoverage(*period, title, [this, title](const QString &file, const QString &notice) {
-        QString text = QStringLiteral("Täckningslistan är skriven till");
-        if (!notice.isEmpty())
-            text = notice + QStringLiteral("\n\n") + text;
-        announceWrittenFile(this, title, text, file);
-    });
+    runCoverageInBackground(*period, title,
+                            [this, title](const QString &file, const QString &notice) {
+                                QString text = QStringLiteral("Täckningslistan är skriven till");
+                                if (!notice.isEmpty())
+                                    text = notice + QStringLiteral("\n\n") + text;
+                                announceWrittenFile(this, title, text, file);
+                            });
 }
 
 namespace {
@@ -216,7 +218,7 @@ std::shared_ptr<SummaTabell> fillCopy(const SummaTabell &summatabell, const QStr
 
 } // namespace
 
-void Startmeny::startSummaryWorkbook() {
+void Startmeny::saveSummaryWorkbook() {
     const QString title = QStringLiteral("Lagersammanställning");
     std::optional<figures::Period> given;
     if (!requirePeriod(given))
@@ -301,10 +303,10 @@ void Startmeny::convertDatesInBackground(bool prognos) {
     runInBackground(title, conversion);
 }
 
-void Startmeny::startPrognosDateConversion() {
+void Startmeny::convertPrognosDates() {
     convertDatesInBackground(true);
 }
 
-void Startmeny::startOrderDateConversion() {
+void Startmeny::convertOrderDates() {
     convertDatesInBackground(false);
 }

@@ -4,7 +4,7 @@
 // The command line without Qt's GUI libraries, so that a scheduled run starts quickly; the window
 // and the commands that paint are the full program's, which takes this process over.
 int main(int argc, char **argv) {
-    if (argc < 2 || needsGuiCommands(argv[1]))
+    if (argc < 2 || needsGuiCommands(argc, argv))
         return runWindowProgram(argv);
     return runCommandLine(argc, argv);
 }

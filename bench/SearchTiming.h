@@ -1,8 +1,8 @@
 #pragma once
 
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 
 #include <QElapsedTimer>
 

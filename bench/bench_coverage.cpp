@@ -3,9 +3,9 @@
 
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
 #include "reports/Reports.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>

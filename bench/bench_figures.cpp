@@ -2,10 +2,10 @@
 // and the per-product figures of all products as a coverage run calls them.
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/DemoLocalStore.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
+#include "demo/DemoLocalStore.h"
 #include "figures/StockFigures.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

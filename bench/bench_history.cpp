@@ -7,9 +7,9 @@
 // LODVIK_BENCH_QUICK=1: 2,000 products, 10 snapshots. Run by hand; figures go into
 // bench/RESULTS.md.
 #include "MDlib/Error.h"
-#include "data/SearchSource.h"
 #include "planning/HistoryChanges.h"
 #include "planning/RunHistory.h"
+#include "search/SearchSource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

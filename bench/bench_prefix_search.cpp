@@ -1,9 +1,9 @@
 // Prefix search on a ProduktSok of a million rows: time until the grid's first screen of rows is
 // there, against reading the whole table. Run by hand; the figures go into bench/RESULTS.md.
 #include "bench/SearchTiming.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 // .ci/services.d/server.sh). Run by hand; the figures go into bench/RESULTS.md. The QPSQL first
 // screens are set beside the same queries through a server-side cursor, the limit.
 #include "bench/SearchTiming.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -9,8 +9,8 @@
 // program's. Statements of a file are read with --sql-file FILE, one statement a line; lines
 // starting with -- are comments.
 
-#include "data/SearchQueries.h"
-#include "data/SwedishCollation.h"
+#include "search/SearchQueries.h"
+#include "search/SwedishCollation.h"
 
 #include <QFile>
 #include <QStringList>

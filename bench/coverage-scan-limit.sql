@@ -1,8 +1,9 @@
 -- The sequential-scan limit of the coverage run: every row of each extract the run reads, its
 -- product number and the values the run adds, in one pass in rowid order (no sort, no index),
 -- and the walk of pjomr in product order. What a set-based run cannot do with less reading.
--- The frnhist months are the six before the benchmarks' period (2026-03-15): September to
--- February. One statement a line (bench_sql_limit --sql-file, bench/speed-limits).
+-- The frnhist months are the six the coverage run of the benchmarks' period (2026-03-15) adds
+-- (FrnFigures::salesMonths): August to January. One statement a line (bench_sql_limit
+-- --sql-file, bench/speed-limits).
 SELECT iblitm, imdsc1, umconv FROM pjomr ORDER BY iblitm
 SELECT count(ivcitm), total(lipqoh) FROM pjstkfrn
 SELECT count(ivcitm), total(quantity) FROM avail
@@ -14,4 +15,4 @@ SELECT count(sdaitm), total(antaltusen) FROM PJOFBACK
 SELECT count(sdaitm), total(antaltusen) FROM PJOTALLA
 SELECT count(sdaitm), total(antaltusen) FROM PJOFFRAM
 SELECT count(sdlitm), total(sdpqor) FROM pjsfakt
-SELECT count(ivcitm), total(IHSQ09 + IHSQ10 + IHSQ11 + IHSQ12 + IHSQ01 + IHSQ02) FROM frnhist
+SELECT count(ivcitm), total(IHSQ08 + IHSQ09 + IHSQ10 + IHSQ11 + IHSQ12 + IHSQ01) FROM frnhist

@@ -15,7 +15,7 @@ import os
 import random
 import sqlite3
 
-# The catalogue (data/TableCatalogue.cpp): table -> ([(column, is_text)], [indexed columns]).
+# The catalogue (store/TableCatalogue.cpp): table -> ([(column, is_text)], [indexed columns]).
 # Kept in the catalogue's order so that the schema text is the program's own.
 def _catalogue():
     tables = []
@@ -62,10 +62,21 @@ def _ident(name):
     return '"' + name.replace('"', '""') + '"'
 
 
-def create_table_sql(name, columns):
-    cols = ", ".join(_ident(c) + (" TEXT COLLATE NOCASE" if text else " NUMERIC")
+def create_table_sql(name, columns, typed=True):
+    """typed=False declares the number columns without a type, so that a value keeps the type
+    it is written with: a text stays a text, as a transfer that writes texts leaves it."""
+    cols = ", ".join(_ident(c) + (" TEXT COLLATE NOCASE" if text else " NUMERIC" if typed else "")
                      for c, text in columns)
     return f"CREATE TABLE IF NOT EXISTS {_ident(name)} ({cols})"
+
+
+# Where the texts shape writes blank texts besides numeric ones: the extracts every figure reads
+# as quantities or sums ("" and " " count 0 there), not those a total reads value by value as it
+# stands (pjstkfrn, avail, frnrequest, frnrequesu, frnhist: a blank stops those figures).
+BLANK_TEXT_TABLES = {"DTSPL", "pjstk", "PJOTBALLA", "pjpvmens", "PJOFBACK", "PJOTALLA",
+                     "PJOFFRAM", "pjsfakt", "pjstkens", "pjgit", "pj1git", "fpsaldo"}
+# Number columns that are no quantities: running numbers and the pack factor.
+NOT_SUMMED = {"ID", "id", "umconv"}
 
 
 @dataclasses.dataclass
@@ -80,12 +91,14 @@ class StoreShape:
     failing: bool = False     # data that makes figures and the coverage run fail
     tillfall: bool = True     # the table some totals require
     shuffled: bool = False    # each extract's rows in random order, not grouped by product
+    texts: bool = False       # quantities also as numeric texts ("12", "3.5") and blanks
 
     def key(self):
         return (f"p{self.products}-r{self.rows}-d{self.dtspl_rows}-s{self.search_rows}"
                 f"-seed{self.seed}-{'idx' if self.indexed else 'noidx'}"
                 f"{'-awk' if self.awkward else ''}{'-fail' if self.failing else ''}"
-                f"{'' if self.tillfall else '-notillfall'}{'-shuf' if self.shuffled else ''}-v1")
+                f"{'' if self.tillfall else '-notillfall'}{'-shuf' if self.shuffled else ''}"
+                f"{'-txt' if self.texts else ''}-v1")
 
 
 FAMILIES = [
@@ -174,12 +187,32 @@ def fill_local(path, shape):
     db.execute("PRAGMA synchronous=OFF")
     db.execute("BEGIN")
     for name, columns, indexed in CATALOGUE:
-        db.execute(create_table_sql(name, columns))
+        db.execute(create_table_sql(name, columns, typed=not shape.texts))
         if shape.indexed:
             for c in indexed:
                 db.execute(f"CREATE INDEX IF NOT EXISTS {_ident(name + '_' + c)} "
                            f"ON {_ident(name)} ({_ident(c)})")
     columns_of = {name: len(columns) for name, columns, _ in CATALOGUE}
+    # The quantity columns by position, for the texts shape.
+    quantities = {name: [i for i, (c, text) in enumerate(columns)
+                         if not text and c not in NOT_SUMMED]
+                  for name, columns, _ in CATALOGUE}
+    # A generator of its own, so that every number stays the one the plain shape holds.
+    spelled = random.Random(f"texts-{shape.seed}")
+
+    def as_texts(table, rows):
+        blanks = table in BLANK_TEXT_TABLES
+        for row in rows:
+            row = list(row)
+            for i in quantities[table]:
+                v = row[i]
+                if isinstance(v, (int, float)) and not isinstance(v, bool):
+                    r = spelled.random()
+                    if r < 0.10:
+                        row[i] = str(v)
+                    elif blanks and r < 0.13:
+                        row[i] = spelled.choice(["", " "])
+            yield row
 
     # The same rows in another order: a generator of their own, so that every value stays the
     # one the grouped store holds.
@@ -190,6 +223,8 @@ def fill_local(path, shape):
         if shape.shuffled and table != "pjomr":
             rows = list(rows)
             order.shuffle(rows)
+        if shape.texts:
+            rows = as_texts(table, rows)
         db.executemany(f"INSERT INTO {_ident(table)} VALUES ({marks})", rows)
 
     products = _products(rng, shape)
@@ -406,11 +441,12 @@ def main():
     ap.add_argument("--failing", action="store_true")
     ap.add_argument("--no-tillfall", action="store_true")
     ap.add_argument("--shuffled", action="store_true")
+    ap.add_argument("--texts", action="store_true")
     a = ap.parse_args()
     shape = StoreShape(products=a.products, rows=a.rows, dtspl_rows=a.dtspl_rows,
                      search_rows=a.search_rows, seed=a.seed, indexed=not a.no_index,
                      awkward=a.awkward, failing=a.failing, tillfall=not a.no_tillfall,
-                       shuffled=a.shuffled)
+                       shuffled=a.shuffled, texts=a.texts)
     make_folder(a.folder, shape)
     print(shape.key())
 

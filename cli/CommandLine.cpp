@@ -6,13 +6,15 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SystemError.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
 #include "figures/StockFigures.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +24,13 @@
 #include <functional>
 #include <memory>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
+
+// A program folder holds at least one of these; one with none is not filled yet.
+const char *const programFiles[] = {"local.mdb", "sokdata.db", "lodvikprodsok.ini"};
 
 using cli::help::Argument;
 using cli::help::NameList;
@@ -278,11 +286,13 @@ const cli::help::Topic topics[] = {
      "LODVIKPRODSOK_HOME, annars mappen där programmet ligger. Den innehåller sokdata.db "
      "(produkttabellen), local.mdb (extrakttabellerna), rapporter/ (arbetsböckerna) och ibland "
      "lodvikprodsok.ini (en databasserver som källa för produkttabellen, och en för "
-     "extrakttabellerna). Paketets startskript "
-     "använder ~/.local/share/lodvikprodsok och fyller en ny mapp med filerna i "
-     "/etc/lodvikprodsok och demodata för det som saknas."},
+     "extrakttabellerna). Paketets startskript använder ~/.local/share/lodvikprodsok och "
+     "kopierar filerna i " LODVIK_SITE_DIR " till en ny mapp. Demodata för det som saknas får "
+     "den bara av fönstret och av demo; ett annat kommando på en mapp utan local.mdb, "
+     "sokdata.db och lodvikprodsok.ini misslyckas och säger hur mappen fylls."},
     {"Slutstatus",
-     "0 när kommandot lyckades, 1 när det misslyckades (orsaken står på standard fel), 2 vid "
+     "0 när kommandot lyckades, 1 när det misslyckades (orsaken står på standard fel; också när "
+     "resultatet inte nådde standard ut, som en stängd pipe), 2 vid "
      "felaktig användning (till exempel en okänd flagga), 130 när körningen avbröts med Ctrl+C "
      "och 143 när den avbröts med SIGTERM; det som redan var klart står kvar."},
 };
@@ -313,25 +323,11 @@ const cli::help::Program &program() {
     return p;
 }
 
-void print(std::FILE *stream, const QString &text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-}
+// The reason the first write to stdout failed; 0 while none has.
+int stdoutError = 0;
 
-// Results that never reached stdout (a full disk, a closed pipe) are a failure, not exit 0.
-void requireStdoutWritten() {
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    const int error = flushed ? 0 : errno; // unknown when an earlier write failed
-    if (flushed && !std::ferror(stdout))
-        return;
-    QString message = QStringLiteral("Resultatet kunde inte skrivas till standard ut");
-    if (error != 0)
-        message += QStringLiteral(": %1.%2").arg(
-            lodvik::systemReason(error),
-            lodvik::details(QString::fromLocal8Bit(std::strerror(error))));
-    else
-        message += QLatin1Char('.');
-    throw lodvik::Error(message);
+bool isQuiet(const QString &word) {
+    return word == QLatin1String("-q") || word == QLatin1String("--quiet");
 }
 
 struct ParsedArguments {
@@ -353,7 +349,7 @@ ParsedArguments parseArguments(const cli::help::Command &command, const QStringL
             parsed.args += raw.mid(i + 1);
             break;
         }
-        if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
+        if (isQuiet(arg)) {
             parsed.quiet = true;
             continue;
         }
@@ -367,6 +363,8 @@ ParsedArguments parseArguments(const cli::help::Command &command, const QStringL
         if (joined) {
             value = arg.section(QLatin1Char('='), 1);
             arg = arg.section(QLatin1Char('='), 0, 0);
+            if (isQuiet(arg) || arg == QLatin1String("--help"))
+                throw lodvik::UsageError(QStringLiteral("%1 tar inget värde.").arg(arg));
         }
         const auto named = [&](const Option &o) { return arg == QLatin1String(o.name); };
         const auto option = std::find_if(command.options.begin(), command.options.end(), named);
@@ -405,10 +403,18 @@ int usageError(const cli::help::Command &command, const QString &message) {
     return 2;
 }
 
+// A command line wrong before any command: the reason, then every command's usage.
+int programUsageError(const QString &message) {
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    std::fputs(cli::help::usage(program()).toLocal8Bit().constData(), stderr);
+    return 2;
+}
+
 // Help is a result too: help that never reached stdout is a failure.
-int helpWritten() {
+int printHelp(const QString &text) {
+    cli::writeOut(text.toLocal8Bit());
     try {
-        requireStdoutWritten();
+        cli::flushOut();
     } catch (const lodvik::Error &e) {
         std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
         return 1;
@@ -416,12 +422,86 @@ int helpWritten() {
     return 0;
 }
 
+const Command *findCommand(const QString &name) {
+    for (const Command &c : commands)
+        if (name == QLatin1String(c.help.name))
+            return &c;
+    return nullptr;
+}
+
+// Where the command's name stands: after any -q before it.
+int commandIndex(int argc, char **argv) {
+    int i = 1;
+    while (i < argc && isQuiet(QString::fromLocal8Bit(argv[i])))
+        ++i;
+    return i;
+}
+
+// Standard streams that the caller closed (">&-") get /dev/null, read-only: the first files the
+// program opens would otherwise take their numbers, and results meant for stdout would land in a
+// workbook. A write to stdout then fails, and says that stdout is closed.
+void reserveClosedStandardStreams() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int opened = ::open("/dev/null", O_RDONLY);
+            if (opened >= 0 && opened != fd) {
+                ::dup2(opened, fd);
+                ::close(opened);
+            }
+        }
+}
+
 } // namespace
 
 namespace cli {
 
+void writeOut(const QByteArray &bytes) {
+    if (stdoutError != 0) // once it failed, nothing more reaches it
+        return;
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
+        stdoutError = errno != 0 ? errno : EIO;
+}
+
+void printOut(const QString &line) {
+    writeOut(line.toLocal8Bit() + '\n');
+}
+
+void flushOut() {
+    errno = 0;
+    if (stdoutError == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+        stdoutError = errno != 0 ? errno : EIO;
+    if (stdoutError == 0)
+        return;
+    const QString reason = stdoutError == EBADF ? QStringLiteral("standard ut är stängd")
+                                                : lodvik::systemReason(stdoutError);
+    throw lodvik::Error(
+        QStringLiteral("Resultatet kunde inte skrivas till standard ut: %1.%2")
+            .arg(reason, lodvik::details(QString::fromLocal8Bit(std::strerror(stdoutError)))));
+}
+
+QString programFolder() {
+    const QDir folder(gAppPath);
+    const bool exists = folder.exists();
+    if (exists &&
+        std::any_of(std::begin(programFiles), std::end(programFiles), [&](const char *file) {
+            return QFileInfo::exists(folder.filePath(QLatin1String(file)));
+        }))
+        return gAppPath;
+    throw lodvik::Error(
+        QStringLiteral("Programmappen %1 %2. Fyll den med \"lodvikprodsok demo\" (demodata) eller "
+                       "\"lodvikprodsok import-mdb FIL\" (extrakten ur en Access-fil), eller "
+                       "kopiera platsens filer från %3 dit; LODVIKPRODSOK_HOME väljer en annan "
+                       "mapp.")
+            .arg(QDir::toNativeSeparators(gAppPath),
+                 exists ? QStringLiteral("är tom: den har varken local.mdb, sokdata.db eller "
+                                         "lodvikprodsok.ini")
+                        : QStringLiteral("finns inte"),
+                 QStringLiteral(LODVIK_SITE_DIR)));
+}
+
 QString localDatabasePath() {
-    return gAppPath + QStringLiteral("/local.mdb");
+    return programFolder() + QStringLiteral("/local.mdb");
 }
 
 namespace {
@@ -516,7 +596,7 @@ SearchResult::~SearchResult() = default;
 
 SearchResult runSearch(const SearchOption &search) {
     SearchResult result;
-    result.source = openSearchSource(gAppPath);
+    result.source = openSearchSource(programFolder());
     result.rows = std::make_unique<DataControl>();
     result.rows->setSource(result.source.get());
     result.rows->setRecordSource(produktSokQuery(search.byProduct, search.text));
@@ -530,49 +610,64 @@ void setGuiCommands(const GuiCommands &commands) {
     guiCommands = commands;
 }
 
-bool needsGuiCommands(const char *name) {
-    return std::any_of(std::begin(commands), std::end(commands), [name](const Command &c) {
-        return c.needsGui && std::strcmp(c.help.name, name) == 0;
-    });
+bool needsGuiCommands(int argc, char **argv) {
+    const int at = commandIndex(argc, argv);
+    return at < argc &&
+           std::any_of(std::begin(commands), std::end(commands), [&](const Command &c) {
+               return c.needsGui && std::strcmp(c.help.name, argv[at]) == 0;
+           });
 }
 
 int runCommandLine(int argc, char **argv) {
-    const QString name = QString::fromLocal8Bit(argv[1]);
+    reserveClosedStandardStreams();
+    // A reader that has gone (a closed pipe) makes the write fail, which the command reports and
+    // ends with 1, instead of a death by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // -q before the command is the same as after it.
+    const int at = commandIndex(argc, argv);
+    const bool quietFirst = at > 1;
+    if (at == argc)
+        return programUsageError(QStringLiteral("%1 gäller ett kommando; ange kommandot.")
+                                     .arg(QString::fromLocal8Bit(argv[at - 1])));
+    const QString name = QString::fromLocal8Bit(argv[at]);
     QStringList rawArgs;
-    for (int i = 2; i < argc; ++i)
+    for (int i = at + 1; i < argc; ++i)
         rawArgs.append(QString::fromLocal8Bit(argv[i]));
 
     // Help and the generated files need neither the program folder nor an application.
-    if (argc == 2) {
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            print(stdout, cli::help::overview(program()));
-            return helpWritten();
-        }
-        if (name == QLatin1String("--version")) {
-            std::printf("%s %s\n", program().displayName, program().version);
-            return helpWritten();
-        }
-        // Not shown in the help: the build makes the manual page and the bash completion with
-        // them.
-        if (name == QLatin1String("--generate-manual-page")) {
-            print(stdout, cli::help::manualPage(program()));
-            return helpWritten();
-        }
-        if (name == QLatin1String("--generate-completion-data")) {
-            print(stdout, cli::help::completionData(program()));
-            return helpWritten();
-        }
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        if (rawArgs.isEmpty())
+            return printHelp(cli::help::overview(program()));
+        // "--help COMMAND" asks what "COMMAND --help" asks.
+        const Command *asked = findCommand(rawArgs.first());
+        if (!asked)
+            return programUsageError(QStringLiteral("Okänt kommando: %1").arg(rawArgs.first()));
+        return printHelp(cli::help::commandHelp(program(), asked->help));
     }
-    const Command *command = nullptr;
-    for (const Command &c : commands)
-        if (name == QLatin1String(c.help.name))
-            command = &c;
+    if (name == QLatin1String("--version")) {
+        if (!rawArgs.isEmpty())
+            return programUsageError(QStringLiteral("--version tar inga argument: %1")
+                                         .arg(rawArgs.join(QLatin1Char(' '))));
+        return printHelp(QStringLiteral("%1 %2\n").arg(QLatin1String(program().displayName),
+                                                       QLatin1String(program().version)));
+    }
+    // Not shown in the help: the build makes the manual page and the bash completion with them.
+    if (argc == 2 && name == QLatin1String("--generate-manual-page"))
+        return printHelp(cli::help::manualPage(program()));
+    if (argc == 2 && name == QLatin1String("--generate-completion-data"))
+        return printHelp(cli::help::completionData(program()));
+    const Command *command = findCommand(name);
     if (!command) {
-        std::fprintf(stderr, "%s: %s\n",
-                     name.startsWith(QLatin1Char('-')) ? "Okänd flagga" : "Okänt kommando",
-                     argv[1]);
-        print(stderr, cli::help::usage(program()));
-        return 2;
+        const QString flag = name.section(QLatin1Char('='), 0, 0);
+        if (name.startsWith(QLatin1String("--")) && name.contains(QLatin1Char('=')) &&
+            (isQuiet(flag) || flag == QLatin1String("--help") ||
+             flag == QLatin1String("--version")))
+            return programUsageError(QStringLiteral("%1 tar inget värde.").arg(flag));
+        return programUsageError((name.startsWith(QLatin1Char('-'))
+                                      ? QStringLiteral("Okänd flagga: %1")
+                                      : QStringLiteral("Okänt kommando: %1"))
+                                     .arg(name));
     }
     // The command-line program hands these to the full program before it gets here.
     if (command->needsGui && !guiCommands.application) {
@@ -580,10 +675,8 @@ int runCommandLine(int argc, char **argv) {
                      command->help.name);
         return 1;
     }
-    if (cli::help::asksForHelp(command->help, rawArgs)) {
-        print(stdout, cli::help::commandHelp(program(), command->help));
-        return helpWritten();
-    }
+    if (cli::help::asksForHelp(command->help, rawArgs))
+        return printHelp(cli::help::commandHelp(program(), command->help));
 
     // Before Qt starts, so that a mistyped command line gets only its own message.
     ParsedArguments parsed;
@@ -597,7 +690,7 @@ int runCommandLine(int argc, char **argv) {
     }
     cli::setOptionPairs(parsed.optionPairs); // the check took its options from a copy
     // Only errors for cron jobs: no progress, no counts, no notes.
-    cli::StderrProgress::setQuiet(parsed.quiet);
+    cli::StderrProgress::setQuiet(quietFirst || parsed.quiet);
 
     qtMessages = qInstallMessageHandler(dropQtWarnings);
     std::unique_ptr<QCoreApplication> app;
@@ -615,7 +708,7 @@ int runCommandLine(int argc, char **argv) {
 
     try {
         const int code = command->run(parsed.args);
-        requireStdoutWritten();
+        cli::flushOut();
         return code;
     } catch (const lodvik::UsageError &e) {
         return usageError(command->help, e.message());

@@ -18,8 +18,8 @@ struct GuiCommands {
 };
 void setGuiCommands(const GuiCommands &commands);
 
-// Whether the command of that name is one of them.
-bool needsGuiCommands(const char *name);
+// Whether the command the arguments name (after any -q before it) is one of them.
+bool needsGuiCommands(int argc, char **argv);
 
 // Runs the command line (argv[1] names the command); returns the process exit code.
 int runCommandLine(int argc, char **argv);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/PlanningStore.h"
 #include "figures/Period.h"
+#include "planning/PlanningStore.h"
 
 #include <QStringList>
 
@@ -42,8 +42,21 @@ struct StoredPlanning {
 };
 StoredPlanning loadStoredPlanning(const figures::Period &period);
 
-// gAppPath + "/local.mdb"
+// The program folder a command works on: gAppPath, refused (lodvik::Error, with how to fill it)
+// while the folder is missing or holds none of local.mdb, sokdata.db and lodvikprodsok.ini, so
+// that a mistyped LODVIKPRODSOK_HOME fails instead of giving an empty result. demo and
+// import-mdb, which fill it, use gAppPath.
+QString programFolder();
+// programFolder() + "/local.mdb"
 QString localDatabasePath();
+
+// Results go to stdout through these: the first failed write's reason is kept, so that every
+// failure is told the same way, once, by flushOut.
+void writeOut(const QByteArray &bytes);
+// A line in the local encoding.
+void printOut(const QString &line);
+// Sends on what stdout holds; raises lodvik::Error when any result did not reach it.
+void flushOut();
 
 // The command line hands a command its plain arguments followed by its options as "--name"
 // "VALUE" pairs, already checked against the options the command's help names; this tells how

@@ -8,7 +8,6 @@
 #include <QLocale>
 
 #include <cmath>
-#include <cstdio>
 
 using lodvik::UsageError;
 using lodvik::Variant;
@@ -60,7 +59,7 @@ int figure(const QStringList &arguments) {
     figures::StockFigures stock(localDatabasePath(), progress);
     const Variant result = named->run(stock, values);
     progress.finish();
-    std::printf("%s\n", result.toDisplayText().toUtf8().constData());
+    writeOut(result.toDisplayText().toUtf8() + '\n');
     return 0;
 }
 
@@ -78,9 +77,10 @@ int convertDates(const QStringList &arguments) {
     const qint64 converted =
         prognos ? conversion.konvereraprognosdatum() : conversion.konverteraorderdatum();
     progress.finish();
-    std::printf("Datumen i %s är omvandlade till veckodagskoder: %lld %s.\n",
-                prognos ? "fpprognos" : "fporder", static_cast<long long>(converted),
-                converted == 1 ? "rad" : "rader");
+    printOut(QStringLiteral("Datumen i %1 är omvandlade till veckodagskoder: %2 %3.")
+                 .arg(prognos ? QStringLiteral("fpprognos") : QStringLiteral("fporder"))
+                 .arg(converted)
+                 .arg(converted == 1 ? QStringLiteral("rad") : QStringLiteral("rader")));
     return 0;
 }
 

@@ -201,7 +201,7 @@ QString overview(const Program &program) {
                {{QStringLiteral("-h, --help"), helpOptionText()},
                 {QStringLiteral("--version"), QStringLiteral("visar programmets namn och version")},
                 {QStringLiteral("-q, --quiet"),
-                 QStringLiteral("efter kommandot: ") + quietOptionText()}});
+                 QStringLiteral("före eller efter kommandot: ") + quietOptionText()}});
     out += QLatin1Char('\n') + wrapped(optionSyntaxText(), 2);
     for (const Topic &topic : program.topics)
         out += QStringLiteral("\n%1:\n").arg(text(topic.title)) + wrapped(text(topic.text), 2);
@@ -266,9 +266,10 @@ QString manualPage(const Program &program) {
                        .arg(roff(text(list.title)), roff(list.names().join(QStringLiteral(", "))));
     }
     out += QStringLiteral(".SH FLAGGOR\n.TP\n\\fB\\-h\\fR, \\fB\\-\\-help\\fR\n"
-                          "visar hjälpen, efter ett kommando hjälpen om kommandot\n"
+                          "visar hjälpen, med ett kommando (före eller efter det) hjälpen om "
+                          "kommandot\n"
                           ".TP\n\\fB\\-\\-version\\fR\nvisar programmets namn och version\n"
-                          ".TP\n\\fB\\-q\\fR, \\fB\\-\\-quiet\\fR\nefter kommandot: ") +
+                          ".TP\n\\fB\\-q\\fR, \\fB\\-\\-quiet\\fR\nföre eller efter kommandot: ") +
            roff(quietOptionText()) + QStringLiteral("\n.PP\n") + roff(optionSyntaxText()) +
            QLatin1Char('\n');
     for (const Topic &topic : program.topics)
@@ -288,11 +289,18 @@ QString completionData(const Program &program) {
         QStringList names;
         for (const Option &o : c.options) {
             names.append(text(o.name));
-            if (o.value)
-                values.append(QStringLiteral("    [%1]=%2\n")
-                                  .arg(quoted(name + QLatin1Char(' ') + text(o.name)),
-                                       o.fileType ? QStringLiteral("file:") + text(o.fileType)
-                                                  : QStringLiteral("text")));
+            if (!o.value)
+                continue;
+            // A value that is one of a few words ("csv|json") completes to them.
+            const QString placeholder = text(o.value);
+            const QString kind =
+                o.fileType ? QStringLiteral("file:") + text(o.fileType)
+                : placeholder.contains(QLatin1Char('|'))
+                    ? QStringLiteral("words:") +
+                          QString(placeholder).replace(QLatin1Char('|'), QLatin1Char(' '))
+                    : QStringLiteral("text");
+            values.append(QStringLiteral("    [%1]=%2\n")
+                              .arg(quoted(name + QLatin1Char(' ') + text(o.name)), quoted(kind)));
         }
         names << QStringLiteral("-q") << QStringLiteral("--quiet") << QStringLiteral("-h")
               << QStringLiteral("--help");

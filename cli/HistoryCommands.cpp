@@ -25,11 +25,6 @@ bool takeJsonFormat(QStringList &args) {
     return format == QLatin1String("json");
 }
 
-void writeOut(const QByteArray &bytes) {
-    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
-        throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
-}
-
 planning::Snapshot requireSnapshot(const planning::RunHistory &history, const QString &period) {
     std::optional<planning::Snapshot> snapshot = history.read(period);
     if (!snapshot)
@@ -52,8 +47,8 @@ int changes(const QStringList &arguments) {
     if (since && since->date() >= period.date())
         throw lodvik::UsageError(
             QStringLiteral("--since ska vara en period före --period, inte %1.").arg(sinceText));
-    const double share = planning::readHistorySettings(gAppPath).salesChangeShare;
-    const auto history = planning::openRunHistory(gAppPath);
+    const double share = planning::readHistorySettings(programFolder()).salesChangeShare;
+    const auto history = planning::openRunHistory(programFolder());
     const planning::Snapshot later = requireSnapshot(*history, period.text());
     std::optional<QString> earlierPeriod =
         since ? std::optional(since->text()) : history->periodBefore(period.text());
@@ -82,15 +77,15 @@ int history(const QStringList &arguments) {
     if (hasFormat && product.isEmpty())
         throw lodvik::UsageError(QStringLiteral("--format gäller bara med --product."));
     if (prune) {
-        const int retain = planning::readHistorySettings(gAppPath).retainedPeriods;
-        const int removed = planning::openRunHistory(gAppPath)->prune(retain);
+        const int retain = planning::readHistorySettings(programFolder()).retainedPeriods;
+        const int removed = planning::openRunHistory(programFolder())->prune(retain);
         StderrProgress::note(
             QStringLiteral("%1 körningar togs bort; historiken behåller de %2 senaste perioderna.")
                 .arg(removed)
                 .arg(retain));
         return 0;
     }
-    const auto history = planning::openRunHistory(gAppPath);
+    const auto history = planning::openRunHistory(programFolder());
     if (list) {
         // period, products, when it was kept (UTC) and where it was started, tab between them.
         QByteArray out;

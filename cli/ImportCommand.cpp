@@ -3,10 +3,10 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "cli/StderrProgress.h"
-#include "data/ExtractStore.h"
-#include "data/LocalDatabase.h"
 #include "import/AccessImport.h"
-#include "import/ExtractLoad.h"
+#include "store/ExtractLoad.h"
+#include "store/ExtractStore.h"
+#include "store/LocalDatabase.h"
 
 #include <QFileInfo>
 
@@ -44,7 +44,7 @@ int printTables(const QList<accessimport::ImportedTable> &tables, const QStringL
     for (const QString &warning : warnings)
         std::fprintf(stderr, "Varning: %s\n", warning.toLocal8Bit().constData());
     for (const accessimport::ImportedTable &table : tables)
-        std::printf("%s\t%lld\n", table.name.toUtf8().constData(), table.rows);
+        writeOut(table.name.toUtf8() + '\t' + QByteArray::number(table.rows) + '\n');
     return 0;
 }
 
@@ -61,7 +61,8 @@ int importMdb(const QStringList &arguments) {
     StderrProgress progress;
     const accessimport::ImportResult result =
         server ? accessimport::importAccessDatabaseToServer(file, *server, progress, options)
-               : accessimport::importAccessDatabase(file, localDatabasePath(), progress);
+               : accessimport::importAccessDatabase(file, gAppPath + QStringLiteral("/local.mdb"),
+                                                    progress);
     progress.finish();
     return printTables(result.tables, result.warnings);
 }
@@ -74,7 +75,7 @@ int importStore(const QStringList &arguments) {
                  QStringLiteral("extraktdatabasen (local.mdb) som ska kopieras"));
     requireNoMore(args);
 
-    const std::optional<SearchSourceSettings> server = readExtractStoreSettings(gAppPath);
+    const std::optional<SearchSourceSettings> server = readExtractStoreSettings(programFolder());
     if (!server)
         throw lodvik::Error(QStringLiteral("%1 i programmappen har ingen sektion [extrakt], så "
                                            "det finns ingen server att kopiera till.")

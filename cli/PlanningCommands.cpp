@@ -5,10 +5,10 @@
 #include "MDlib/SafeFile.h"
 #include "MDlib/SystemError.h"
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
-#include "data/PlanningStore.h"
-#include "data/SearchSource.h"
+#include "planning/PlanningStore.h"
 #include "planning/RulesFile.h"
+#include "search/SearchSource.h"
+#include "store/LocalDatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,8 +31,9 @@ void printLine(const QString &text, std::FILE *stream) {
 // The products of pjomr, to warn of rules and marks for products the extract does not hold;
 // empty with a warning when the extract store cannot be read.
 std::optional<std::set<QString>> extractProducts(const QString &checked) {
+    const QString local = localDatabasePath(); // a folder not filled yet fails, with no warning
     try {
-        dao::Database db = dao::Database::OpenExtractStore(localDatabasePath());
+        dao::Database db = dao::Database::OpenExtractStore(local);
         dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT iblitm FROM pjomr"));
         std::set<QString> products;
         for (; !rs.isEOF(); rs.MoveNext()) {
@@ -75,18 +76,18 @@ int loadRules(const QString &fileName) {
                 printLine(QStringLiteral("Varning: %1 finns inte i pjomr; regeln sparas ändå.")
                               .arg(rule.first),
                           stderr);
-    openPlanningStore(gAppPath)->replaceRules(rules);
-    printLine(QStringLiteral("%1 regler inlästa").arg(rules.size()), stdout);
+    openPlanningStore(programFolder())->replaceRules(rules);
+    printOut(QStringLiteral("%1 regler inlästa").arg(rules.size()));
     return 0;
 }
 
 int saveRules(const QString &fileName) {
-    const QByteArray csv = planning::rulesCsv(openPlanningStore(gAppPath)->rules());
+    const QByteArray csv = planning::rulesCsv(openPlanningStore(programFolder())->rules());
     lodvik::saveFile(fileName, QStringLiteral("Regelfilen %1").arg(fileName),
                      // saveFile explains a failed write; the device's own text is
                      // "Unknown error".
                      [&](QIODevice &device) { device.write(csv); });
-    printLine(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()), stdout);
+    printOut(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()));
     return 0;
 }
 
@@ -150,7 +151,7 @@ int mark(const QStringList &arguments) {
                                          "ändå men syns inte i listan förrän produkten finns där.")
                               .arg(product),
                           stderr);
-    openPlanningStore(gAppPath)->setMark(period.text(), product, mark);
+    openPlanningStore(programFolder())->setMark(period.text(), product, mark);
     return 0;
 }
 

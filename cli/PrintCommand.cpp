@@ -3,17 +3,15 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
 #include "printengine/PrintEngine.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "skriv/ProductListPrintout.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace cli {
 
@@ -64,9 +62,7 @@ int print(const QStringList &arguments) {
                  QDir::toNativeSeparators(pdf));
     StderrProgress::note(summary);
     // The file is the result, on stdout as the reports print theirs.
-    std::printf(
-        "%s\n",
-        QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toLocal8Bit().constData());
+    printOut(QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()));
     return 0;
 }
 

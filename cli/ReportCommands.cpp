@@ -28,8 +28,8 @@ figures::Period requirePeriodOption(QStringList &args) {
 }
 
 void printPath(const QString &path) {
-    std::printf("%s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
-    std::fflush(stdout);
+    printOut(QDir::toNativeSeparators(path));
+    flushOut();
 }
 
 } // namespace
@@ -75,7 +75,8 @@ int coverage(const QStringList &arguments) {
                     .arg(targetText));
     }
     reports::CoverageJob job(
-        gAppPath, period, {workbook, alwaysXlsx, planning::RunOrigin::CommandLine, double(target)});
+        programFolder(), period,
+        {workbook, alwaysXlsx, planning::RunOrigin::CommandLine, double(target)});
     // The format is chosen before the first row, from the number of products.
     job.count();
     const QString notice = job.xlsxNotice();
@@ -86,10 +87,8 @@ int coverage(const QStringList &arguments) {
     // would otherwise make eight thousand writes, each waking the reader.
     QByteArray pending;
     const auto flushList = [&pending] {
-        if (std::fwrite(pending.constData(), 1, size_t(pending.size()), stdout) !=
-                size_t(pending.size()) ||
-            std::fflush(stdout) != 0)
-            throw lodvik::Error(QStringLiteral("Listan kunde inte skrivas till standard ut."));
+        writeOut(pending);
+        flushOut();
         pending.resize(0); // keeps its room
     };
     const auto write = [&](const QByteArray &part) {

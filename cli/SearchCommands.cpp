@@ -3,13 +3,13 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
-#include "data/DemoData.h"
-#include "data/LocalDatabase.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
-#include "data/SqliteSearchSource.h"
-#include "data/StoreWriteLock.h"
+#include "demo/DemoData.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
+#include "search/SqliteSearchSource.h"
+#include "store/LocalDatabase.h"
+#include "store/StoreWriteLock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,9 +44,9 @@ int search(const QStringList &arguments) {
                                 [](const QList<lodvik::Variant> &values) {
                                     const QString line = field(values.at(0)) + QLatin1Char('\t') +
                                                          field(values.at(1)) + QLatin1Char('\n');
-                                    std::fputs(line.toUtf8().constData(), stdout);
+                                    writeOut(line.toUtf8());
                                 });
-    std::fflush(stdout);
+    flushOut();
     StderrProgress::note(rows == 1 ? QStringLiteral("1 rad.")
                                    : QStringLiteral("%1 rader.").arg(rows));
     return 0;
@@ -99,7 +99,7 @@ int demo(const QStringList &arguments) {
         StderrProgress::note(QStringLiteral("Skapade mappen %1").arg(reports));
     }
 
-    const QString local = localDatabasePath();
+    const QString local = gAppPath + QStringLiteral("/local.mdb");
     // Something in a store's place that no store can be is the operator's to move, and no demo.
     if (const QString problem = dao::StoreWriteLock::pathProblem(local); !problem.isEmpty())
         throw lodvik::Error(problem);

@@ -5,8 +5,8 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "XAPI2000/XAPI2000.h"
-#include "data/StoreWriteLock.h"
 #include "figures/FigureQuery.h"
+#include "store/StoreWriteLock.h"
 
 #include <QRegularExpression>
 #include <QTime>

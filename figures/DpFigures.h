@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
+#include "store/LocalDatabase.h"
 
 #include <QString>
 

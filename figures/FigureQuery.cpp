@@ -12,10 +12,18 @@ using lodvik::Variant;
 namespace figures {
 
 FigureQuery::FigureQuery(const QString &localDatabase, dao::Access access)
-    : m_db(dao::Database::OpenExtractStore(localDatabase, access)) {}
+    : m_db(dao::Database::OpenExtractStore(localDatabase, access)) {
+    // Every query of a figure, and of the operation it is part of, reads one state of the store.
+    if (access == dao::Access::Read)
+        m_db.holdSnapshot();
+}
 
 void FigureQuery::requireTable(const QString &name) {
     m_db.RequireTable(name);
+}
+
+dao::Recordset FigureQuery::productRows(const dao::ProductQuery &query, const QString &product) {
+    return m_db.OpenProduct(query, product);
 }
 
 dao::Recordset FigureQuery::open(const QString &sql) {

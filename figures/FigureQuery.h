@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
+#include "store/LocalDatabase.h"
 
 #include <QHash>
 #include <QString>
@@ -38,6 +38,9 @@ public:
                                               const QString &product);
     void forEachRow(const dao::ProductQuery &query, const QString &product,
                     const std::function<void(const dao::Recordset &)> &visit);
+
+    // The rows of a one-product query, standing on the first (dao::Database::OpenProduct).
+    dao::Recordset productRows(const dao::ProductQuery &query, const QString &product);
 
     // Opens sql as an updatable recordset (the date conversion rewrites rows through it).
     dao::Recordset open(const QString &sql);

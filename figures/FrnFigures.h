@@ -1,9 +1,9 @@
 #pragma once
 
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
 #include "figures/FigureQuery.h"
 #include "figures/Period.h"
+#include "store/LocalDatabase.h"
 
 #include <QString>
 

@@ -76,9 +76,15 @@ Variant getantaliforpack(const QString &localDatabase, const QString &artnr) {
     FigureQuery q(localDatabase);
     static const dao::ProductQuery packQuery =
         dao::productQuery(QStringLiteral("pjomr"), QStringLiteral("iblitm"));
-    const std::optional<Variant> umconv = q.firstValue(packQuery, QStringLiteral("umconv"), artnr);
-    if (!umconv)
+    dao::Recordset row = q.productRows(packQuery, artnr);
+    if (row.RecordCount() < 1)
         return Variant::Double(0);
+    // Its field would read a blob as the text of its bytes.
+    if (const std::optional<QString> blob = row.storedBlob(QStringLiteral("umconv")))
+        throw lodvik::Error(QStringLiteral("Produkten %1 i pjomr har antal per förpackning "
+                                           "(umconv) %2, som är binära data och inget tal.")
+                                .arg(artnr, *blob));
+    const std::optional<Variant> umconv = row.Fields(QStringLiteral("umconv"));
     // An empty factor says as little as a missing product: neither gives a pack size.
     if (umconv->isNull() || umconv->isEmpty() ||
         (umconv->isString() && umconv->text().trimmed().isEmpty()))

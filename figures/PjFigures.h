@@ -1,8 +1,8 @@
 #pragma once
 
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
 #include "figures/FigureQuery.h"
+#include "store/LocalDatabase.h"
 
 #include <QString>
 

@@ -3,12 +3,12 @@
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
 #include "MDlib/SystemError.h"
-#include "data/LocalDatabase.h"
-#include "data/SqlText.h"
-#include "data/SqliteError.h"
-#include "data/StoreWriteLock.h"
 #include "import/AccessReader.h"
-#include "import/ExtractLoad.h"
+#include "store/ExtractLoad.h"
+#include "store/LocalDatabase.h"
+#include "store/SqlText.h"
+#include "store/SqliteError.h"
+#include "store/StoreWriteLock.h"
 
 #include <sqlite3.h>
 
@@ -25,8 +25,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -254,6 +256,44 @@ void removeLeftovers(const QFileInfo &store) {
                          QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : leftovers)
         folder.remove(name);
+}
+
+// The work folders of imports into the server, in the temporary folder: each holds a copy of
+// the Access data while its import runs, which keeps the folder's lock file locked (flock) as
+// long as it lives. A folder whose lock nobody holds belongs to an import that was killed.
+constexpr char serverWorkFolders[] = "lodvikprodsok-import-";
+constexpr char serverWorkLock[] = ".lock";
+
+// Locks the lock file of a work folder; -1 when another process holds it or it cannot be had.
+int lockWorkFolder(const QString &folder) {
+    const int fd =
+        ::open(QFile::encodeName(QDir(folder).filePath(QLatin1String(serverWorkLock))).constData(),
+               O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Removes the work folders (of this user) that no running import holds.
+void removeServerLeftovers() {
+    QDir temp(QDir::tempPath());
+    const QStringList folders =
+        temp.entryList({QLatin1String(serverWorkFolders) + QLatin1Char('*')},
+                       QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : folders) {
+        const QString folder = temp.filePath(name);
+        if (QFileInfo(folder).ownerId() != ::getuid())
+            continue;
+        const int fd = lockWorkFolder(folder);
+        if (fd < 0)
+            continue; // a running import's
+        QDir(folder).removeRecursively();
+        ::close(fd);
+    }
 }
 
 QString readerProgram() {
@@ -575,13 +615,25 @@ ImportResult importAccessDatabaseToServer(const QString &mdbPath,
                                           const SearchSourceSettings &server,
                                           lodvik::Progress &progress,
                                           const extractload::LoadOptions &options) {
+    // What a killed import left goes first, whatever becomes of this one.
+    removeServerLeftovers();
     requireAccessFile(mdbPath);
     // The child reads into a work file as for local.mdb: a damaged Access file then fails before
     // the server is touched, and the child never needs the server's password.
-    QTemporaryDir folder;
+    QTemporaryDir folder(
+        QDir(QDir::tempPath())
+            .filePath(QLatin1String(serverWorkFolders) + QStringLiteral("XXXXXX")));
     if (!folder.isValid())
         throw Error(QStringLiteral("Kan inte skapa en arbetsmapp för importen: %1")
                         .arg(folder.errorString()));
+    // Held until the folder is removed; a killed import's lock goes with its process.
+    struct Held {
+        int fd;
+        ~Held() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } held{lockWorkFolder(folder.path())};
     const QString work = folder.filePath(QStringLiteral("import.db"));
     QFile empty(work);
     if (!empty.open(QIODevice::WriteOnly)) {

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "import/ExtractLoad.h"
+#include "store/ExtractLoad.h"
 
 #include <chrono>
 

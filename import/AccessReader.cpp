@@ -1,10 +1,10 @@
 #include "import/AccessReader.h"
 
 #include "MDlib/Error.h"
-#include "data/LocalDatabase.h"
-#include "data/SqlText.h"
-#include "data/SqliteError.h"
-#include "data/TableCatalogue.h"
+#include "store/LocalDatabase.h"
+#include "store/SqlText.h"
+#include "store/SqliteError.h"
+#include "store/TableCatalogue.h"
 
 #include <glib.h>
 #include <mdbtools.h>

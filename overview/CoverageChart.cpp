@@ -2,6 +2,7 @@
 
 #include "overview/CoverageTableModel.h"
 #include "overview/UrgencyStyle.h"
+#include "ui/WindowLayout.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -61,6 +62,22 @@ QChart *plainChart(const QString &title) {
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setBackgroundRoundness(0);
     return chart;
+}
+
+// The histogram's count axis: ticks at whole numbers only, 1, 2 or 5 times a power of ten apart,
+// at most three steps up to the highest count.
+void setWholeCounts(QValueAxis *axis, int highest) {
+    int step = 1;
+    for (int power = 1; step * 3 < highest; power *= 10)
+        for (const int m : {1, 2, 5}) {
+            step = m * power;
+            if (step * 3 >= highest)
+                break;
+        }
+    const int steps = std::max(1, (highest + step - 1) / step);
+    axis->setRange(0, steps * step);
+    axis->setTickCount(steps + 1);
+    axis->setLabelFormat(QStringLiteral("%d"));
 }
 
 QFont smallFont(double scale = 0.8) {
@@ -171,7 +188,8 @@ void CoverageChart::drawBars() {
 
     // The target as a dashed line across the bars.
     auto *line = new QLineSeries;
-    line->setName(QStringLiteral("mål %1 veckor").arg(target));
+    line->setName(QStringLiteral("mål ") +
+                  countOf(target, QStringLiteral("vecka"), QStringLiteral("veckor")));
     line->append(target, -0.5);
     line->append(target, std::max<double>(double(n), 1.0) - 0.5);
     QPen pen(Qt::black);
@@ -199,8 +217,9 @@ void CoverageChart::drawBars() {
                 QToolTip::showText(QCursor::pos(),
                                    QStringLiteral("%1 %2: %3")
                                        .arg(row.product, row.description,
-                                            weeks < 0 ? QStringLiteral("slut")
-                                                      : QStringLiteral("%1 veckor").arg(weeks)),
+                                            weeks < 0    ? QStringLiteral("slut")
+                                            : weeks == 1 ? QStringLiteral("1 vecka")
+                                                         : QStringLiteral("%1 veckor").arg(weeks)),
                                    m_barsView);
             });
     connect(series, &QAbstractBarSeries::clicked, this, [this, n](int index, QBarSet *) {
@@ -280,9 +299,7 @@ void CoverageChart::drawHistogram() {
     series->attachAxis(axis);
     auto *countAxis = new QValueAxis;
     const int highest = std::max(noSales, *std::max_element(counts.begin(), counts.end()));
-    countAxis->setRange(0, std::max(1, highest));
-    countAxis->setLabelFormat(QStringLiteral("%d"));
-    countAxis->setTickCount(3);
+    setWholeCounts(countAxis, highest);
     countAxis->setLabelsFont(smallFont());
     chart->addAxis(countAxis, Qt::AlignLeft);
     series->attachAxis(countAxis);

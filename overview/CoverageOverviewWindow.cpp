@@ -3,7 +3,6 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
-#include "MDlib/WindowLayout.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageTableModel.h"
@@ -12,6 +11,7 @@
 #include "overview/UrgencyStyle.h"
 #include "reports/ListColumns.h"
 #include "reports/ListWriters.h"
+#include "ui/WindowLayout.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -93,6 +93,11 @@ PlanningPanel::PlanningPanel(CoverageOverviewWindow *window)
         layout->addWidget(w);
     layout->addWidget(m_totals, 1);
     m_totals->setWordWrap(true);
+    // The boxes widen as a rule brings a longer name, up to a width that leaves the buttons room.
+    for (QComboBox *box : {m_supplier, m_group}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        box->setMaximumWidth(box->fontMetrics().averageCharWidth() * 32);
+    }
     fillChoices(m_supplier, {});
     fillChoices(m_group, {});
 
@@ -214,7 +219,11 @@ void PlanningPanel::editRule() {
     }
     const PlanningRule current = m_window->shownRows()->coverageModel()->row(rows.front()).rule;
     QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Planeringsregel för %1 produkter").arg(rows.size()));
+    dialog.setWindowTitle(
+        rows.size() == 1
+            ? QStringLiteral("Planeringsregel för %1")
+                  .arg(m_window->shownRows()->coverageModel()->row(rows.front()).product)
+            : QStringLiteral("Planeringsregel för %1 produkter").arg(rows.size()));
     auto *form = new QFormLayout(&dialog);
     const auto weeks = [&](double value) {
         auto *box = new QDoubleSpinBox(&dialog);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "data/PlanningStore.h"
 #include "figures/Period.h"
 #include "planning/Planning.h"
+#include "planning/PlanningStore.h"
 
 #include <QDialog>
 #include <QWidget>

@@ -15,8 +15,7 @@
 # fills a new one from /etc/lodvikprodsok (site files) or with demo data.
 include(GNUInstallDirs)
 
-set(LODVIK_SITE_DIR "/etc/lodvikprodsok" CACHE PATH "Site files copied into a new program folder")
-
+# LODVIK_SITE_DIR (cli/CMakeLists.txt): the site files copied into a new program folder.
 install(TARGETS lodvikprodsok lodvik-window lodvik-accessreader
         RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lodvikprodsok)
 # The compiler's version notes are of no use in an installed program (Debian's dh_strip drops them
@@ -108,14 +107,16 @@ set(CPACK_PACKAGE_NAME lodvikprodsok)
 set(CPACK_PACKAGE_VENDOR "Lodvik")
 set(CPACK_PACKAGE_CONTACT "Lodvik IT <it@lodvik.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "produktsökning och lagerrapporter")
-# Lines under 80 characters, as Debian's tools show them.
+# Lines under 80 characters, as Debian's tools show them, none beginning with a full stop (a
+# control line there).
 set(CPACK_PACKAGE_DESCRIPTION
     "LodvikProdSok söker, ändrar, tar bort och skriver ut produkterna i\n\
 produkttabellen och räknar ut lager-, order- och försäljningssiffror per\n\
 lagerkälla (DP, FRN, PJ) ur extrakttabellerna i local.mdb.\n\
 Täckningskörningen räknar ut hur många veckor lagret räcker, och programmet\n\
-skriver täcknings- och lagersammanställningar som arbetsböcker (.xls). Allt\n\
-går också att köra från kommandoraden.")
+skriver täcknings- och lagersammanställningar som arbetsböcker: .xls, och\n\
+täckningslistan som .xlsx när produkterna är fler än ett .xls-blad rymmer.\n\
+Allt går också att köra från kommandoraden.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

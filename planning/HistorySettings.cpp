@@ -1,7 +1,7 @@
 #include "planning/HistorySettings.h"
 
 #include "MDlib/Error.h"
-#include "data/SearchSource.h"
+#include "search/SearchSource.h"
 
 #include <QDir>
 #include <QFileInfo>

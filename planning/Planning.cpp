@@ -1,8 +1,8 @@
 #include "planning/Planning.h"
 
 #include "MDlib/NumberText.h"
-#include "data/ProductKey.h"
-#include "data/SwedishCollation.h"
+#include "search/SwedishCollation.h"
+#include "store/ProductKey.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/PlanningStore.h"
+#include "planning/PlanningStore.h"
 #include "planning/SalesTrend.h"
 
 #include <QDate>

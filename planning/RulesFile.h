@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/PlanningStore.h"
+#include "planning/PlanningStore.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "planning/RunHistory.h"
 
 #include "MDlib/Error.h"
-#include "data/SearchSource.h"
-#include "data/SqliteError.h"
 #include "planning/SnapshotChunk.h"
+#include "search/SearchSource.h"
+#include "store/SqliteError.h"
 
 #include <QDeadlineTimer>
 #include <QLockFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MDlib/Error.h"
-#include "data/PlanningStore.h"
+#include "planning/PlanningStore.h"
 #include "planning/SalesTrend.h"
 
 class SearchSource;

@@ -3,16 +3,16 @@
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
 #include "figures/FigureQuery.h"
 #include "reports/CoverageColumns.h"
 #include "reports/CoverageScan.h"
-#include "reports/CoverageScanServer.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 #include "xls/Workbook.h"
 #include "xls/XlsxWorkbook.h"
 
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -46,12 +46,16 @@ qint64 countProducts(const QString &localDatabase) {
 
 namespace {
 
-// A run cannot go on without the units per pack: every per-product figure divides by them.
-void requireUnitsPerPack(const Variant &umconv, const QString &product) {
+// A run cannot go on without the units per pack: every per-product figure divides by them. A
+// blob (blob: its bytes as x'…', which the field reads as their text) is no number either.
+void requireUnitsPerPack(const Variant &umconv, const QString &product,
+                         const std::optional<QString> &blob = std::nullopt) {
     QString reason;
     double units = 0;
-    if (umconv.isNull() || umconv.isEmpty() ||
-        (umconv.isString() && umconv.text().trimmed().isEmpty()))
+    if (blob)
+        reason = QStringLiteral("umconv %1 är binära data, inget tal").arg(*blob);
+    else if (umconv.isNull() || umconv.isEmpty() ||
+             (umconv.isString() && umconv.text().trimmed().isEmpty()))
         reason = QStringLiteral("umconv är tomt");
     else if (umconv.isString() ? !lodvik::parseNumber(umconv.text(), &units)
                                : !std::isfinite(units = umconv.toDouble()))
@@ -284,7 +288,7 @@ void CoverageRun::run(const figures::Period &period,
             ? qint64(
                   db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number())
             : 0;
-    CoverageScan figures(m_localDatabase, period, m_progress, scanSnapshot(db));
+    CoverageScan figures(m_localDatabase, period, m_progress);
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +
                          QStringLiteral(" Order by iblitm "));
@@ -299,6 +303,9 @@ void CoverageRun::run(const figures::Period &period,
             imdsc1 = rs.position(QStringLiteral("imdsc1"));
             umconv = rs.position(QStringLiteral("umconv"));
         }
+        if (const std::optional<QString> blob = rs.storedBlob(umconv))
+            requireUnitsPerPack(Variant(),
+                                NullToValue(rs.Fields(iblitm), QStringLiteral("S")).text(), blob);
         CoverageRow row;
         row.tableRow = r;
         fillCoverageRow(figures, rs.Fields(iblitm), rs.Fields(imdsc1), rs.Fields(umconv), row,

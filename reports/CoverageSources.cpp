@@ -4,11 +4,11 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/NumberText.h"
 #include "MDlib/Progress.h"
-#include "data/LocalDatabase.h"
-#include "data/ProductKey.h"
 #include "reports/CoverageColumns.h"
 #include "reports/CoverageScan.h"
 #include "reports/Reports.h"
+#include "store/LocalDatabase.h"
+#include "store/ProductKey.h"
 
 #include <cmath>
 #include <cstring>

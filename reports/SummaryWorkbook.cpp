@@ -4,9 +4,9 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Progress.h"
 #include "MDlib/SystemError.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
 #include "figures/StockFigures.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 #include "xls/Workbook.h"
 
 #include <QDir>

@@ -7,7 +7,7 @@
 --   createdb --encoding=UTF8 --template=template0 extrakt
 --   psql -v ON_ERROR_STOP=1 -v workstation=lodvik -d extrakt -f extrakt-postgresql.sql
 -- Without -v workstation the roles are made but given to nobody. Running it again changes
--- nothing that exists.
+-- nothing that exists, but for the tables' owner (below).
 --
 -- The tables and columns are those of local.mdb, names without quotes (lower case on the
 -- server), so that the program's unquoted queries find them. Numbers are double precision as the
@@ -285,6 +285,26 @@ GRANT INSERT, DELETE, TRUNCATE ON DTSPL, frnhist, tillfall, avail, pjoback, pjo1
     pjo1curr, pjofram, pjo1fram, fpsaldo, pjstkfrn, pjstk, pjstkens, pjgit, pj1git, fpprognos,
     fporder, frnrequest, frnrequesu, PJOFBACK, PJOFFRAM, PJOTBALLA, PJOTALLA, pjpvmens, pjscurr,
     pjs1curr, pjs2curr, pjsprior, pjs1prior, pjsfakt, pjomr TO lodvik_extrakt_laddare;
+
+-- A load gives a column of numbers the type text while the file it loads holds texts there
+-- (blank or numeric texts, which the figures read as the local ones do) and double precision
+-- again when it holds numbers only, and adds a column the file has beyond those above: the
+-- loading role owns the tables. Running this file again gives it the tables made before.
+DO $$
+DECLARE
+    t text;
+BEGIN
+    EXECUTE format('GRANT lodvik_extrakt_laddare TO %I', current_user);
+    FOREACH t IN ARRAY ARRAY['dtspl', 'frnhist', 'tillfall', 'avail', 'pjoback', 'pjo1back',
+        'pjocurr', 'pjo1curr', 'pjofram', 'pjo1fram', 'fpsaldo', 'pjstkfrn', 'pjstk', 'pjstkens',
+        'pjgit', 'pj1git', 'fpprognos', 'fporder', 'frnrequest', 'frnrequesu', 'pjofback',
+        'pjoffram', 'pjotballa', 'pjotalla', 'pjpvmens', 'pjscurr', 'pjs1curr', 'pjs2curr',
+        'pjsprior', 'pjs1prior', 'pjsfakt', 'pjomr']
+    LOOP
+        EXECUTE format('ALTER TABLE %I OWNER TO lodvik_extrakt_laddare', t);
+    END LOOP;
+END
+$$;
 
 -- The workstations' login loads as well as reads; give a login that only reads
 -- lodvik_extrakt_lasare instead.

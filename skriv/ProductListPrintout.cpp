@@ -1,9 +1,9 @@
 #include "skriv/ProductListPrintout.h"
 
 #include "MDlib/MDlib.h"
-#include "data/DataControl.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintLayout.h"
+#include "search/DataControl.h"
 
 namespace {
 

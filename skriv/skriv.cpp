@@ -2,9 +2,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Twips.h"
-#include "MDlib/WindowLayout.h"
 #include "printengine/PrintEngine.h"
 #include "printengine/PrintPreviewWidget.h"
+#include "ui/WindowLayout.h"
 
 #include <QAction>
 #include <QDir>

@@ -7,17 +7,18 @@
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
-#include "data/DataControl.h"
-#include "data/LocalDatabase.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
-#include "data/TableCatalogue.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
 #include "skriv/skriv.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -211,10 +212,7 @@ private slots:
         (sokprodukt ? w.Sokprodukt : w.Soklagerplats)->setChecked(true);
         w.periodtxt->setFocus();
         // QTest types only ASCII; other letters go in as text.
-        bool ascii = true;
-        for (QChar c : text)
-            ascii = ascii && c.unicode() < 128;
-        if (ascii)
+        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; }))
             QTest::keyClicks(w.periodtxt, text);
         else
             w.periodtxt->setText(text);
@@ -240,43 +238,47 @@ private slots:
         QCOMPARE(shownRows(), 0);
     }
 
+    // Radera asks first and deletes the current row only after OK; on the empty grid of a fresh
+    // window it asks and does nothing more; a row that went meanwhile is told, after the question.
     void deleteAsksFirst_data() {
+        QTest::addColumn<QString>("search"); // "": the grid left empty, as the window opens
         QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("rowsLeft");
-        addRow("ok", int(QMessageBox::Ok), 1);
-        addRow("cancel", int(QMessageBox::Cancel), 2);
-        addRow("enter at once", int(QMessageBox::NoButton), 2);
+        QTest::addColumn<bool>("goneMeanwhile");
+        QTest::addColumn<int>("left"); // the search's rows afterwards
+        addRow("ok", "12", int(QMessageBox::Ok), false, 2);
+        addRow("cancel", "12", int(QMessageBox::Cancel), false, 3);
+        addRow("enter at once", "12", int(QMessageBox::NoButton), false, 3);
+        addRow("empty grid", "", int(QMessageBox::Ok), false, 5);
+        addRow("gone meanwhile", "13", int(QMessageBox::Ok), true, 0);
     }
     void deleteAsksFirst() {
+        QFETCH(QString, search);
         QFETCH(int, answer);
-        QFETCH(int, rowsLeft);
+        QFETCH(bool, goneMeanwhile);
+        QFETCH(int, left);
         Startmeny &w = openWindow();
         w.Sokprodukt->setChecked(true);
-        w.periodtxt->setText(QStringLiteral("12"));
-        w.Sok_Click();
-        QCOMPARE(shownRows(), 3);
-        w.TDBGrid1->setCurrentIndex(w.Data1->index(1, 0));
-        const QString kept = w.Data1->field(0, QStringLiteral("Soknamn")).toText();
-        {
-            BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
-            w.radera_Click();
-            QCOMPARE(answerer.texts, QStringList{"Vill du verkligen ta bort produkten ?"});
+        w.periodtxt->setText(search);
+        QString first; // the first row's name, which must stay
+        if (!search.isEmpty()) {
+            w.Sok_Click();
+            w.TDBGrid1->setCurrentIndex(w.Data1->index(shownRows() > 1 ? 1 : 0, 0));
+            first =
+                goneMeanwhile ? QString() : w.Data1->field(0, QStringLiteral("Soknamn")).toText();
         }
-        w.Sok_Click();
-        QCOMPARE(shownRows(), rowsLeft + 1);
-        QCOMPARE(w.Data1->field(0, QStringLiteral("Soknamn")).toText(), kept);
-    }
-
-    void deleteOnEmptyGridDoesNothing() {
-        Startmeny &w = openWindow();
-        {
-            BoxAnswerer answerer;
-            w.radera_Click();
-            QCOMPARE(answerer.count(), 1); // the question only; no error afterwards
+        if (goneMeanwhile) {
+            auto other = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
+            QVERIFY(QSqlQuery(other->database()).exec(QStringLiteral("DELETE FROM ProduktSok")));
         }
-        w.periodtxt->setText(QString());
+        BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
+        QTest::mouseClick(w.radera, Qt::LeftButton);
+        QCOMPARE(answerer.texts.value(0), QStringLiteral("Vill du verkligen ta bort produkten ?"));
+        QCOMPARE(answerer.count(), goneMeanwhile ? 2 : 1);
+        QVERIFY(!goneMeanwhile || answerer.text().contains(QStringLiteral("togs inte bort")));
+        w.periodtxt->setText(search);
         w.Sok_Click();
-        QCOMPARE(shownRows(), 5);
+        QCOMPARE(shownRows(), left);
+        QVERIFY(first.isEmpty() || w.Data1->field(0, QStringLiteral("Soknamn")).toText() == first);
     }
 
     void editorEnterMovesDownOneRow() {
@@ -345,19 +347,6 @@ private slots:
         QCOMPARE(shownRows(), 1);
     }
 
-    void closingStoresTheEditedRow() {
-        Startmeny &w = openWindow();
-        w.show();
-        w.Sok_Click();
-        QVERIFY(w.Data1->setData(w.Data1->index(0, 1), QStringLiteral("4711")));
-        w.close();
-        QVERIFY(!w.Data1->hasPendingEdit());
-        w.Sokprodukt->setChecked(true);
-        w.periodtxt->setText(QStringLiteral("4711"));
-        w.Sok_Click();
-        QCOMPARE(shownRows(), 1);
-    }
-
     // Text still in an open cell editor is stored by every way of leaving the row that keeps the
     // focus in the editor: closing the window, F5, Nollställa.
     void openEditorIsStored_data() {
@@ -421,7 +410,7 @@ private slots:
                 if (step == "preview")
                     preview.show();
                 else if (step == "coverage" || step == "summary") {
-                    step == "coverage" ? w.startCoverageRun() : w.startSummaryWorkbook();
+                    step == "coverage" ? w.writeCoverageWorkbook() : w.saveSummaryWorkbook();
                     QThread::msleep(500); // done, its end not yet taken over
                     continue;
                 } else if (step == "close")
@@ -519,13 +508,13 @@ private slots:
             holder->Execute(QStringLiteral("BEGIN EXCLUSIVE"));
         }
         if (operation == QLatin1String("coverage"))
-            w.startCoverageRun();
+            w.writeCoverageWorkbook();
         else if (operation == QLatin1String("summary"))
-            w.startSummaryWorkbook();
+            w.saveSummaryWorkbook();
         else if (operation == QLatin1String("prognos"))
-            w.startPrognosDateConversion();
+            w.convertPrognosDates();
         else
-            w.startOrderDateConversion();
+            w.convertOrderDates();
         QVERIFY(w.isWorking());
         QVERIFY(!w.Avbryt->isHidden());
         if (cancel) {
@@ -582,7 +571,7 @@ private slots:
         w.datumtxt->setText(QStringLiteral("2010-11-18"));
         w.AcceptPeriodDate();
         BoxAnswerer answerer;
-        w.startSummaryWorkbook();
+        w.saveSummaryWorkbook();
         QVERIFY(w.waitForWork(60000));
         QTRY_VERIFY(!w.isWorking());
         QTRY_COMPARE(answerer.count(), 1);
@@ -594,7 +583,7 @@ private slots:
         QCOMPARE(kept.readAll(), QByteArray("gammal"));
         kept.close();
         QFile::remove(m_home->filePath(QStringLiteral("lodvikprodsok.ini")));
-        w.startSummaryWorkbook();
+        w.saveSummaryWorkbook();
         QVERIFY(w.waitForWork(60000));
         QTRY_VERIFY(!w.isWorking());
         QVERIFY(kept.open(QIODevice::ReadOnly));
@@ -656,7 +645,7 @@ private slots:
         Startmeny &w = openWindow();
         {
             BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
-            w.startOrderDateConversion();
+            w.convertOrderDates();
             QCOMPARE(answerer.count(), 1);
         }
         QVERIFY(!w.isWorking());
@@ -665,24 +654,33 @@ private slots:
                  QStringLiteral("2010-02-17"));
     }
 
-    // A delete the store refuses (the row went meanwhile) is told, after the question.
-    void refusedDeleteIsReported() {
-        Startmeny &w = openWindow();
-        w.Sokprodukt->setChecked(true);
-        w.periodtxt->setText(QStringLiteral("13"));
-        w.Sok_Click();
-        QCOMPARE(shownRows(), 1);
-        w.TDBGrid1->setCurrentIndex(w.Data1->index(0, 0));
-        {
-            auto other = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
-            QSqlQuery q(other->database());
-            QVERIFY(q.exec(QStringLiteral("DELETE FROM ProduktSok WHERE Produktnummer = '13'")));
-        }
-        BoxAnswerer answerer;
-        QTest::mouseClick(w.radera, Qt::LeftButton);
-        QCOMPARE(answerer.count(), 2);
-        QVERIFY2(answerer.text().contains(QStringLiteral("togs inte bort")),
-                 qPrintable(answerer.text()));
+    // Qt's own file dialogs speak Swedish, the folder dialog's button and menus included.
+    void fileDialogsInSwedish_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("accept");
+        addRow("choose a folder", true, "&Välj");
+        addRow("save a file", false, "&Spara");
+    }
+    void fileDialogsInSwedish() {
+        QFETCH(bool, folder);
+        QFETCH(QString, accept);
+        QFileDialog dialog(nullptr, QStringLiteral("Spara inköpsförslaget i"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(folder ? QFileDialog::Directory : QFileDialog::AnyFile);
+        dialog.setAcceptMode(folder ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        dialog.show();
+        QStringList texts;
+        for (const QAbstractButton *b : dialog.findChildren<QAbstractButton *>())
+            texts << b->text() << b->toolTip();
+        for (const QLabel *l : dialog.findChildren<QLabel *>())
+            texts << l->text();
+        for (const QAction *a : dialog.findChildren<QAction *>())
+            texts << a->text();
+        QVERIFY2(texts.contains(accept), qPrintable(texts.join('|')));
+        static const QRegularExpression english(
+            QStringLiteral("\\b(Choose|Cancel|Folder|Show|Look|Back|Forward|Parent|Detail|List|"
+                           "Rename|Delete|hidden|Directory|Files|File name|Save|Open)\\b"));
+        QVERIFY2(!texts.join('|').contains(english), qPrintable(texts.join('|')));
     }
 };
 

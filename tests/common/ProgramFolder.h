@@ -2,8 +2,8 @@
 
 #include "MDlib/Progress.h"
 #include "MDlib/Variant.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QDir>
 #include <QStringList>

@@ -16,13 +16,15 @@ struct ProgramRun {
     QString err;
 };
 
-// As stdoutFile: a pipe whose reader has gone, with SIGPIPE ignored as a daemon or a script
-// language's child may have it, so every write fails with EPIPE. Unlike /dev/full, every
+// As stdoutFile: a pipe whose reader has gone, as "| head" leaves it. Unlike /dev/full, every
 // machine has it.
 inline const QString closedPipe = QStringLiteral("<closed pipe>");
+// As stdoutFile: no stdout at all (">&-").
+inline const QString closedStdout = QStringLiteral("<closed stdout>");
 
 // Waits timeoutMs for the program to end (a large store under the sanitizers needs more).
-// unset names environment variables the program does not get.
+// unset names environment variables the program does not get; an empty home sets no
+// LODVIKPRODSOK_HOME.
 inline ProgramRun runProgram(const QString &home, const QStringList &args,
                              const QString &stdoutFile = {}, int timeoutMs = 120000,
                              const QString &program = QStringLiteral(LODVIK_EXECUTABLE),
@@ -31,7 +33,8 @@ inline ProgramRun runProgram(const QString &home, const QStringList &args,
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString &name : unset)
         env.remove(name);
-    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
+    if (!home.isEmpty())
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
     process.setProcessEnvironment(env);
     int pipeEnds[2] = {-1, -1};
     if (stdoutFile == closedPipe) {
@@ -39,11 +42,9 @@ inline ProgramRun runProgram(const QString &home, const QStringList &args,
             return {-1, {}, QStringLiteral("no pipe")};
         ::close(pipeEnds[0]);
         const int writeEnd = pipeEnds[1];
-        // QProcess sets SIGPIPE back to its default in the child before this runs.
-        process.setChildProcessModifier([writeEnd] {
-            ::dup2(writeEnd, STDOUT_FILENO);
-            ::signal(SIGPIPE, SIG_IGN);
-        });
+        process.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    } else if (stdoutFile == closedStdout) {
+        process.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
     } else if (!stdoutFile.isEmpty()) {
         process.setStandardOutputFile(stdoutFile);
     }

@@ -2,9 +2,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
-#include "import/ExtractLoad.h"
+#include "store/ExtractLoad.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QDir>
 #include <QFile>

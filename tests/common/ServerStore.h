@@ -22,8 +22,8 @@ public:
     static std::unique_ptr<ServerStore> whenThere();
 
     // Replaces the server's rows with those of the SQLite store (import-store's load). Empty, or
-    // why the server's typed columns cannot hold them as SQLite does (a text in a number column,
-    // an integer a double does not hold exactly).
+    // why the server cannot hold them as SQLite does (a value the load refuses, an integer a
+    // double does not hold exactly).
     QString load(const QString &localDatabase);
     // Writes the [extrakt] section naming this database, through driver, into the program
     // folder's lodvikprodsok.ini; extra lines (key=value) replace the keys they name.

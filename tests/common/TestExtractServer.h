@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/SearchSource.h"
+#include "search/SearchSource.h"
 
 #include <QSqlDatabase>
 #include <QString>

@@ -2,10 +2,15 @@
 #include "../common/ProgramFolder.h"
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
-#include "data/LocalDatabase.h"
-#include "data/ProductKey.h"
-#include "data/StoreWriteLock.h"
-#include "data/TableCatalogue.h"
+#include "MDlib/Progress.h"
+#include "demo/DemoLocalStore.h"
+#include "figures/Period.h"
+#include "figures/PjFigures.h"
+#include "reports/CoverageScan.h"
+#include "store/LocalDatabase.h"
+#include "store/ProductKey.h"
+#include "store/StoreWriteLock.h"
+#include "store/TableCatalogue.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +21,11 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <random>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -460,6 +469,86 @@ private slots:
         for (; !rs.isEOF(); rs.MoveNext())
             values.append(rs.Fields(0).toText());
         QCOMPARE(values, (QStringList{"2024-01-01", "24011", "2024-01-01"}));
+    }
+
+    // A coverage run reads one state of local.mdb across its threads while a transfer commits
+    // stock (pjstk, pjstkfrn) and sales (pjsfakt) together: each of its products' figures comes
+    // from the state before a commit or from the one after, never from both.
+    void runReadsOneStateWhileAWriterCommits() {
+        const QString path = m_dir.filePath(QStringLiteral("writer.mdb"));
+        DemoExtractSize size;
+        size.products = 3000;
+        size.dtsplRows = 3000;
+        createDemoLocalStore(path, size);
+        const figures::Period period = figures::Period::fromText(QStringLiteral("2026-03-15"));
+        lodvik::NoProgress quiet;
+        const auto run = [&] {
+            dao::Database db = dao::Database::OpenExtractStore(path);
+            reports::CoverageScan scan(path, period, quiet);
+            QStringList figures;
+            for (dao::Recordset rs = db.OpenRecordset(
+                     QStringLiteral("SELECT iblitm, umconv FROM pjomr ORDER BY iblitm"));
+                 !rs.isEOF(); rs.MoveNext()) {
+                const QString product = rs.Fields(0).toText();
+                const double umfaktor = rs.Fields(1).toDouble() * 1000;
+                figures << scan.stockOnHandFRN(product).toDisplayText()
+                        << scan.stockOnHandPJ(product, umfaktor).toDisplayText()
+                        << scan.salesPerWeek(product, umfaktor).toDisplayText();
+            }
+            return figures.join(QLatin1Char(' '));
+        };
+        // The transfer's one transaction: every quantity of the three tables changes sign, so
+        // that the store has two states, and a run that mixes them equals neither.
+        const char *flip = "BEGIN IMMEDIATE; UPDATE pjstk SET lipqoh = -lipqoh; UPDATE pjstkfrn "
+                           "SET lipqoh = -lipqoh; UPDATE pjsfakt SET sdpqor = -sdpqor; COMMIT;";
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &writer), SQLITE_OK);
+        sqlite3_busy_timeout(writer, 60000);
+        const QString before = run();
+        QCOMPARE(sqlite3_exec(writer, flip, nullptr, nullptr, nullptr), SQLITE_OK);
+        const QString after = run();
+        QVERIFY(before != after);
+        std::atomic<bool> stop{false};
+        std::atomic<int> commits{0};
+        std::thread transfer([&] {
+            std::mt19937 random(7);
+            while (!stop) {
+                if (sqlite3_exec(writer, flip, nullptr, nullptr, nullptr) == SQLITE_OK)
+                    ++commits;
+                else
+                    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+                std::this_thread::sleep_for(std::chrono::milliseconds(random() % 30));
+            }
+        });
+        int mixed = 0;
+        for (int i = 0; i < 12; ++i) {
+            const QString figures = run();
+            mixed += figures != before && figures != after;
+        }
+        stop = true;
+        transfer.join();
+        sqlite3_close(writer);
+        QVERIFY2(commits >= 6, qPrintable(QString::number(commits)));
+        QCOMPARE(mixed, 0);
+    }
+
+    // The units per pack stored as a blob read as the text of its bytes ("12"): refused with the
+    // product named, as a blob in a summed column is.
+    void blobUnitsPerPackRefused() {
+        const QString path = m_dir.filePath(QStringLiteral("blob.mdb"));
+        {
+            dao::Database db = dao::Database::CreateDatabase(path);
+            catalogue::createLocalSchema(db);
+            db.Execute(QStringLiteral("INSERT INTO pjomr VALUES ('A1', 'Pall', x'3132')"));
+        }
+        try {
+            figures::getantaliforpack(path, QStringLiteral("A1"));
+            QFAIL("a blob read as a number");
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(e.message().contains(QLatin1String("A1")) &&
+                         e.message().contains(QLatin1String("x'3132'")),
+                     qPrintable(e.message()));
+        }
     }
 };
 

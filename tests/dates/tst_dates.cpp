@@ -195,7 +195,7 @@ private slots:
         Startmeny window(store.path());
         window.datumtxt->setText(period);
         BoxAnswerer answerer;
-        window.startCoverageRun();
+        window.writeCoverageWorkbook();
         QVERIFY(window.waitForWork(60000)); // the run works on a thread of its own
         try {
             window.Utskrift_Click();

@@ -3,13 +3,13 @@
 #include "LocalStoreFixture.h"
 
 #include "MDlib/Error.h"
-#include "data/DemoData.h"
-#include "data/LocalDatabase.h"
-#include "data/TableCatalogue.h"
+#include "demo/DemoData.h"
 #include "figures/DateConversion.h"
 #include "figures/Period.h"
 #include "figures/StockFigures.h"
 #include "reports/Reports.h"
+#include "store/LocalDatabase.h"
+#include "store/TableCatalogue.h"
 
 #include <QtTest>
 

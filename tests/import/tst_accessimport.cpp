@@ -2,14 +2,15 @@
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "data/DemoLocalStore.h"
-#include "data/LocalDatabase.h"
-#include "data/SqlText.h"
-#include "data/StoreWriteLock.h"
-#include "data/TableCatalogue.h"
+#include "demo/DemoLocalStore.h"
 #include "figures/DateConversion.h"
 #include "import/AccessImport.h"
 #include "import/AccessReader.h"
+#include "store/LocalDatabase.h"
+#include "store/ServerSettings.h"
+#include "store/SqlText.h"
+#include "store/StoreWriteLock.h"
+#include "store/TableCatalogue.h"
 
 #include <sqlite3.h>
 
@@ -27,6 +28,10 @@
 #include <functional>
 #include <limits>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using lodvik::Variant;
 
@@ -151,9 +156,11 @@ class TestAccessImport : public QObject {
     Q_OBJECT
 
 private slots:
-    // Every case but dateText reads the shared Access files.
+    // Every case but dateText and the leftovers reads the shared Access files.
     void init() {
-        if (QLatin1String(QTest::currentTestFunction()) != QLatin1String("dateText") &&
+        const QLatin1String current(QTest::currentTestFunction());
+        if (current != QLatin1String("dateText") &&
+            current != QLatin1String("killedServerImportsLeftoversRemoved") &&
             !QFileInfo::exists(testDataFolder()))
             QSKIP(qPrintable(testDataMissing()));
     }
@@ -582,6 +589,35 @@ private slots:
                                                        : QStringLiteral("2024-03-15"));
         QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM Orders")).Fields(0).number(),
                  830.0);
+    }
+
+    // A killed import into the server leaves its work folder (a copy of the Access data) in the
+    // temporary folder; the next import removes it, whatever becomes of that import, and leaves
+    // the folder of an import still running.
+    void killedServerImportsLeftoversRemoved() {
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const auto made = [&](const QString &name) {
+            QDir(temp.path()).mkpath(name);
+            QFile copy(QDir(temp.path()).filePath(name + QStringLiteral("/import.db")));
+            return copy.open(QIODevice::WriteOnly) && copy.write("SQLite") > 0;
+        };
+        QVERIFY(made(QStringLiteral("lodvikprodsok-import-killed")));
+        QVERIFY(made(QStringLiteral("lodvikprodsok-import-running")));
+        const int running = ::open(
+            QFile::encodeName(temp.filePath(QStringLiteral("lodvikprodsok-import-running/.lock")))
+                .constData(),
+            O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(running >= 0 && ::flock(running, LOCK_EX | LOCK_NB) == 0);
+        lodvik::NoProgress quiet;
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, accessimport::importAccessDatabaseToServer(
+                                                    temp.filePath(QStringLiteral("none.mdb")),
+                                                    SearchSourceSettings{}, quiet));
+        ::close(running);
+        qputenv("TMPDIR", oldTemp);
+        QVERIFY(!QFileInfo::exists(temp.filePath(QStringLiteral("lodvikprodsok-import-killed"))));
+        QVERIFY(QFileInfo::exists(temp.filePath(QStringLiteral("lodvikprodsok-import-running"))));
     }
 
     void accessFileInPlaceOfStore() {

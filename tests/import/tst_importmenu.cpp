@@ -4,8 +4,8 @@
 #include "../common/TestExtractServer.h"
 #include "MDlib/MDlib.h"
 #include "Startmeny/Startmeny.h"
-#include "data/ExtractStore.h"
-#include "data/LocalDatabase.h"
+#include "store/ExtractStore.h"
+#include "store/LocalDatabase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <optional>
 
 // Arkiv, "Importera Access-databas...": the file chosen, the import, and what the operator is told.
 
@@ -58,90 +60,74 @@ class TestImportMenu : public QObject {
     }
 
 private slots:
+    // To the program folder's store, or with [extrakt] to the server's extract tables; while
+    // another workstation loads those, the window refuses instead of waiting.
     void importFromMenu_data() {
         QTest::addColumn<QString>("chosen"); // empty: the operator cancels the dialog
+        QTest::addColumn<QString>("store");  // local, server, or busy: the server while loaded
         QTest::addColumn<QString>("boxSays");
-        QTest::addColumn<bool>("storeMade");
-        addRow("Jet 3 file", testDataFolder() + QStringLiteral("/access/nwind-jet3.mdb"),
-               QStringLiteral("Umsätze (830 rader)"), true);
-        addRow("Jet 4 file", testDataFolder() + QStringLiteral("/access/datetest-jet4.mdb"),
-               QStringLiteral("DateTest (6 rader)"), true);
-        addRow("not an Access file", QStringLiteral(LODVIK_SOURCE_DIR "/CMakeLists.txt"),
-               QStringLiteral("ingen Access-databas"), false);
-        addRow("dialog cancelled", QString(), QString(), false);
+        QTest::addColumn<int>("rows"); // of Umsätze in the store afterwards; -1: no local store
+        const QString mdb = testDataFolder() + QStringLiteral("/access/nwind-jet3.mdb");
+        addRow("Access file", mdb, "local", "Umsätze (830 rader)", 830);
+        addRow("not an Access file", QStringLiteral(LODVIK_SOURCE_DIR "/CMakeLists.txt"), "local",
+               "ingen Access-databas", -1);
+        addRow("dialog cancelled", QString(), "local", QString(), -1);
+        addRow("to the server", mdb, "server", "importerats till extrakttabellerna på servern",
+               830);
+        addRow("to the server while another loads it", mdb, "busy", "annan arbetsstation", 0);
     }
-
     void importFromMenu() {
         QFETCH(QString, chosen);
+        QFETCH(QString, store);
         QFETCH(QString, boxSays);
-        QFETCH(bool, storeMade);
+        QFETCH(int, rows);
         if (chosen.startsWith(testDataFolder()) && !QFileInfo::exists(chosen))
             QSKIP(qPrintable(testDataMissing()));
+        const bool server = store != QLatin1String("local");
+        if (server && !TestExtractServer::missing().isEmpty())
+            QSKIP(qPrintable(TestExtractServer::missing()));
         QTemporaryDir home;
+        std::optional<TestExtractServer> extract;
+        QSqlQuery holder; // another workstation's, on the server
+        if (server) {
+            extract.emplace(QStringLiteral("menu"));
+            QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write(extract->iniText(QStringLiteral("QPSQL")).toUtf8());
+            ini.close();
+            ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            holder = QSqlQuery(extract->connection(QStringLiteral("holder")));
+            QVERIFY(holder.exec(QStringLiteral("BEGIN")));
+            if (store == QLatin1String("busy"))
+                QVERIFY(holder.exec(
+                    QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
+        }
         ChoosingWindow window(home.path());
         window.chosen = chosen;
         const QString boxText = runImport(window);
+        int loaded = server ? 0 : -1; // no such table when nothing was loaded
+        if (server) {
+            QVERIFY(holder.exec(QStringLiteral("ROLLBACK")));
+            if (holder.exec(QStringLiteral("SELECT count(*) FROM \"umsätze\"")) && holder.next())
+                loaded = holder.value(0).toInt();
+            holder = QSqlQuery();
+            QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        }
         QCOMPARE(window.asked, 1);
         QVERIFY2(boxSays.isEmpty() ? boxText.isEmpty() : boxText.contains(boxSays),
                  qPrintable(boxText));
-        const QString store = home.filePath(QStringLiteral("local.mdb"));
-        QCOMPARE(QFile::exists(store), storeMade);
-        if (storeMade) {
-            dao::Database db = dao::Database::OpenDatabase(store);
-            QVERIFY(db.TableExists(QFileInfo(chosen).baseName().startsWith(QLatin1String("nwind"))
-                                       ? QStringLiteral("Umsätze")
-                                       : QStringLiteral("DateTest")));
-        }
+        const QString local = home.filePath(QStringLiteral("local.mdb"));
+        QCOMPARE(QFile::exists(local), !server && rows >= 0);
+        if (QFile::exists(local))
+            loaded = int(dao::Database::OpenDatabase(local)
+                             .OpenRecordset(QStringLiteral("SELECT count(*) FROM \"Umsätze\""))
+                             .Fields(0)
+                             .toDouble());
+        QCOMPARE(loaded, rows);
+        QVERIFY(window.isEnabled());
         // the hourglass is gone again
         QVERIFY(!QApplication::overrideCursor() ||
                 QApplication::overrideCursor()->shape() != Qt::WaitCursor);
-    }
-
-    // With [extrakt] the tables go to the server; while another workstation loads it, the window
-    // refuses instead of waiting.
-    void importToServer_data() {
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<QString>("boxSays");
-        QTest::addColumn<int>("rows");
-        QTest::newRow("free") << false << "importerats till extrakttabellerna på servern" << 830;
-        QTest::newRow("another load") << true << "annan arbetsstation" << 0;
-    }
-    void importToServer() {
-        QFETCH(bool, busy);
-        QFETCH(QString, boxSays);
-        QFETCH(int, rows);
-        if (!TestExtractServer::missing().isEmpty())
-            QSKIP(qPrintable(TestExtractServer::missing()));
-        const QString mdb = testDataFolder() + QStringLiteral("/access/nwind-jet3.mdb");
-        if (!QFileInfo::exists(mdb))
-            QSKIP(qPrintable(testDataMissing()));
-        TestExtractServer server(QStringLiteral("menu"));
-        QTemporaryDir home;
-        QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(server.iniText(QStringLiteral("QPSQL")).toUtf8());
-        ini.close();
-        ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-
-        QSqlQuery holder(server.connection(QStringLiteral("holder")));
-        QVERIFY(holder.exec(QStringLiteral("BEGIN")));
-        if (busy)
-            QVERIFY(holder.exec(
-                QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
-        ChoosingWindow window(home.path());
-        window.chosen = mdb;
-        const QString boxText = runImport(window);
-        QVERIFY(holder.exec(QStringLiteral("ROLLBACK")));
-
-        QVERIFY2(boxText.contains(boxSays), qPrintable(boxText));
-        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("local.mdb"))));
-        int loaded = 0; // no such table when nothing was loaded
-        if (holder.exec(QStringLiteral("SELECT count(*) FROM \"umsätze\"")) && holder.next())
-            loaded = holder.value(0).toInt();
-        QCOMPARE(loaded, rows);
-        holder = QSqlQuery();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-        QVERIFY(window.isEnabled());
     }
 };
 

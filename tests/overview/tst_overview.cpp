@@ -33,6 +33,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
@@ -320,6 +321,8 @@ private slots:
         window.setRun(std::move(rows), period1118);
         window.setTargetWeeks(4);
         window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
+        window.show(); // the boxes take their size
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         // 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{100, 2}));
         QCOMPARE(window.planning()->totals()->text(), QStringLiteral("Per leverantör: Acme 100"));
@@ -357,14 +360,36 @@ private slots:
         QVERIFY(
             QFileInfo::exists(dir.filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.xls"))));
 
-        // A rule for C-300, set in the window: 10 × (1 + 4) + 4 − 50 = 4 → minimum 12, kept.
+        // A rule for C-300, set in the window: 10 × (1 + 4) + 4 − 50 = 4 → minimum 12, kept; its
+        // new supplier shows whole in the box.
         supplier->setCurrentIndex(0);
         window.view()->selectRow(2);
-        window.planning()->setRuleOfSelected(
-            PlanningRule{1, 0, 4, 1, 12, QStringLiteral("Bolaget"), QString()});
+        const QString emballage = QStringLiteral("Emballage Nordic AB");
+        window.planning()->setRuleOfSelected(PlanningRule{1, 0, 4, 1, 12, emballage, QString()});
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{62, 2}));
         QCOMPARE(openPlanningStore(home.path())->rules().at("C-300").minimum, 12);
-        QVERIFY(supplier->findText(QStringLiteral("Bolaget")) > 0);
+        QVERIFY(supplier->findText(emballage) > 0);
+        QVERIFY(supplier->sizeHint().width() >
+                supplier->fontMetrics().horizontalAdvance(emballage));
+
+        // Regel... names its one product, or counts several.
+        QStringList titles;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                titles << modal->windowTitle();
+                modal->close();
+            }
+        });
+        closer.start(5);
+        for (QPushButton *b : window.planning()->findChildren<QPushButton *>())
+            if (b->text() == QLatin1String("&Regel...")) {
+                b->click();
+                window.view()->selectAll();
+                b->click();
+            }
+        QCOMPARE(titles,
+                 (QStringList{"Planeringsregel för C-300", "Planeringsregel för 3 produkter"}));
     }
 
     // A proposal saved onto a full device fails in the operator's words, not the device's.
@@ -533,6 +558,15 @@ private slots:
         const auto *weeks =
             qobject_cast<QValueAxis *>(chart.barsView()->chart()->axes(Qt::Horizontal).first());
         QCOMPARE(weeks->min(), 0.0);
+        for (const int highest : {1, 3, 4, 7, 250}) { // counts in whole steps up to the highest
+            model.setRows(rowsOf(std::vector<Product>(size_t(highest), {"A", "a", "9", "5", "2"})));
+            chart.refresh();
+            const auto *counts = qobject_cast<QValueAxis *>(
+                chart.histogramView()->chart()->axes(Qt::Vertical).first());
+            const double step = counts->max() / (counts->tickCount() - 1);
+            QVERIFY(counts->min() == 0 && counts->max() >= highest && counts->max() <= 4 * highest);
+            QVERIFY2(step >= 1 && std::floor(step) == step, qPrintable(QString::number(step)));
+        }
     }
 
     void printoutHoldsEveryRowOnce() {

@@ -1,7 +1,7 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
-#include "data/PlanningStore.h"
 #include "planning/Planning.h"
+#include "planning/PlanningStore.h"
 #include "planning/RulesFile.h"
 
 #include <QSqlDatabase>

@@ -1,10 +1,10 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
-#include "data/DataControl.h"
-#include "data/DemoData.h"
-#include "data/SearchQueries.h"
-#include "data/SearchSource.h"
-#include "data/SwedishCollation.h"
+#include "demo/DemoData.h"
+#include "search/DataControl.h"
+#include "search/SearchQueries.h"
+#include "search/SearchSource.h"
+#include "search/SwedishCollation.h"
 
 #include <QDir>
 #include <QFile>

@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 // The program itself with lodvikprodsok.ini naming the server: the settings file is read, the
 // server is reached, and the search lists its rows. The program sees the database's own tables
 // (the public schema that .ci/services.d/server.sh prepared), so the rows of this test carry
@@ -87,7 +90,8 @@ private slots:
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
     }
 
-    // The planning rules and marks live on the server beside ProduktSok when it is the source.
+    // The planning rules and marks live on the server beside ProduktSok when it is the source,
+    // and its writers take turns: loads, and marks of one product, started at once all succeed.
     void planningOnTheServer() {
         const SearchSourceSettings pg = TestServer::settings(QStringLiteral("QPSQL"));
         QTemporaryDir home;
@@ -103,12 +107,18 @@ private slots:
         QFile rules(home.filePath(QStringLiteral("regler.csv")));
         QVERIFY(rules.open(QIODevice::WriteOnly));
         rules.write("Q9R1;1,5;;2;6;;Öst AB;\n");
+        for (int i = 0; i < 2000; ++i) // long enough for the loads to meet
+            rules.write(QStringLiteral("Q9X%1;1;;;;;;\n").arg(i).toUtf8());
         rules.close();
-        ProgramRun program = runProgram(home.path(), {"rules", "--load", rules.fileName()});
-        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        QString failed = atOnce(home.path(), {"rules", "--load", rules.fileName()});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM public.planning_rule")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 2001);
         QVERIFY(query.exec(QStringLiteral("SELECT product, lead_time_weeks, safety_packs, "
-                                          "multiple, supplier FROM public.planning_rule")));
+                                          "multiple, supplier FROM public.planning_rule WHERE "
+                                          "product = 'Q9R1'")));
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toString(), QStringLiteral("Q9R1"));
         QCOMPARE(query.value(1).toDouble(), 1.5);
@@ -116,26 +126,29 @@ private slots:
         QCOMPARE(query.value(3).toLongLong(), 6);
         QCOMPARE(query.value(4).toString(), QStringLiteral("Öst AB"));
         QVERIFY(!query.next());
-        program =
-            runProgram(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--discontinued"});
-        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        failed = atOnce(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--discontinued"});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QVERIFY(query.exec(QStringLiteral("SELECT mark FROM public.planning_mark WHERE product = "
                                           "'Q9R1' AND period = '2010-11-18'")));
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toString(), QStringLiteral("discontinued"));
-        program = runProgram(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--clear"});
+        ProgramRun program =
+            runProgram(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--clear"});
         QVERIFY2(program.exitCode == 0, qPrintable(program.err));
         program = runProgram(home.path(), {"rules", "--save", home.filePath("ut.csv")});
         QVERIFY2(program.exitCode == 0, qPrintable(program.err));
         QFile saved(home.filePath(QStringLiteral("ut.csv")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QVERIFY(saved.readAll().endsWith("Q9R1;1,5;0;2;6;0;Öst AB;\r\n"));
+        QVERIFY(saved.readAll().contains("\r\nQ9R1;1,5;0;2;6;0;Öst AB;\r\n"));
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
         QVERIFY(run(QStringLiteral("DELETE FROM public.planning_rule")));
     }
 
 private:
     bool run(const QString &sql);
+    // Runs the program with these arguments in eight processes at once; what those that failed
+    // said.
+    static QString atOnce(const QString &home, const QStringList &args);
     const QString m_connection = QStringLiteral("servercommand");
 };
 
@@ -144,6 +157,24 @@ bool TestServerCommand::run(const QString &sql) {
     if (!query.exec(sql))
         qWarning("%s", qPrintable(query.lastError().text()));
     return query.isActive();
+}
+
+QString TestServerCommand::atOnce(const QString &home, const QStringList &args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int i = 0; i < 8; ++i) {
+        programs.push_back(std::make_unique<QProcess>());
+        programs.back()->setProcessEnvironment(env);
+        programs.back()->start(QStringLiteral(LODVIK_EXECUTABLE), args);
+    }
+    QString failed;
+    for (const auto &program : programs)
+        if (!program->waitForFinished(120000) || program->exitCode() != 0)
+            failed += QStringLiteral("exit %1: %2\n")
+                          .arg(program->exitCode())
+                          .arg(QString::fromUtf8(program->readAllStandardError()));
+    return failed;
 }
 
 QTEST_GUILESS_MAIN(TestServerCommand)

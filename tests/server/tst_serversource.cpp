@@ -1,9 +1,9 @@
 #include "../common/DataRows.h"
 #include "MDlib/Error.h"
 #include "TestServer.h"
-#include "data/DataControl.h"
-#include "data/PostgresSearchSource.h"
-#include "data/SearchQueries.h"
+#include "search/DataControl.h"
+#include "search/PostgresSearchSource.h"
+#include "search/SearchQueries.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,11 +14,11 @@
 namespace {
 
 const QList<QStringList> kProducts = {
-    {"Ärter", "12"},         {"apelsin", "12"}, {"Banan", "12-3"},
-    {"Öl", "123"},           {"Zebra", "1299"}, {"äpple röd", "12A"},
-    {"vin", "12ö"},          {"mjöl", "13"},    {"Ost", "1"},
-    {"ÖÖÖ-prod", "ÖÖÖ"},     {"zz", "ab12"},    {"O'Hara kaffe", "OH1"},
-    {" blank först", "B 1"},
+    {"Ärter", "12"},         {"apelsin", "12"},      {"Banan", "12-3"},
+    {"Öl", "123"},           {"Zebra", "1299"},      {"äpple röd", "12A"},
+    {"vin", "12ö"},          {"mjöl", "13"},         {"Ost", "1"},
+    {"ÖÖÖ-prod", "ÖÖÖ"},     {"zz", "ab12"},         {"O'Hara kaffe", "OH1"},
+    {" blank först", "B 1"}, {"back\\slash", "1\\"},
 };
 
 } // namespace
@@ -37,26 +37,39 @@ private slots:
         QTest::addColumn<QString>("driver");
         QTest::addColumn<bool>("byProduct");
         QTest::addColumn<QString>("text");
-        const QList<std::pair<bool, QString>> searches = {
-            {true, "12"}, {true, "1"},  {true, "12a"},  {true, "12 "}, {true, "12Ö"}, {true, ""},
-            {false, "ä"}, {false, "Ö"}, {false, "O'H"}, {false, ""},   {false, "z"},  {false, " "},
+        QTest::addColumn<bool>("conforming"); // the server's standard_conforming_strings
+        const QList<std::tuple<bool, QString, bool>> searches = {
+            {true, "12", true},    {true, "1", true},
+            {true, "12a", true},   {true, "12 ", true},
+            {true, "12Ö", true},   {true, "", true},
+            {false, "ä", true},    {false, "Ö", true},
+            {false, "O'H", true},  {false, "", true},
+            {false, "z", true},    {false, " ", true},
+            {true, "1\\", true},   {true, "1\\", false},
+            {false, "O'H", false}, {true, "\\'; DROP TABLE canary; --", false},
         };
         for (const char *driver : {"QPSQL", "QODBC"})
-            for (const auto &[byProduct, text] : searches)
-                QTest::addRow("%s %s '%s'", driver, byProduct ? "product" : "name",
-                              qPrintable(text))
-                    << driver << byProduct << text;
+            for (const auto &[byProduct, text, conforming] : searches)
+                QTest::addRow("%s %s '%s'%s", driver, byProduct ? "product" : "name",
+                              qPrintable(text), conforming ? "" : " non-conforming")
+                    << driver << byProduct << text << conforming;
     }
 
-    // The server gives the rows the embedded store gives, in the same (Swedish) order; the reset
-    // lists nothing on either.
+    // The server gives the rows the embedded store gives, in the same (Swedish) order, whatever
+    // its standard_conforming_strings, and runs no part of a search text as SQL; the reset lists
+    // nothing on either.
     void sameRowsAsEmbedded() {
         QFETCH(QString, driver);
         QFETCH(bool, byProduct);
         QFETCH(QString, text);
+        QFETCH(bool, conforming);
         m_server->fill(kProducts);
         m_server->execute(QStringLiteral("INSERT INTO LagerA (lagerplats) VALUES ('A1'), ('ÖÖ')"));
+        m_server->execute(QStringLiteral("CREATE TABLE IF NOT EXISTS canary (x int)"));
         auto source = m_server->open(driver);
+        QVERIFY(QSqlQuery(source->database())
+                    .exec(QStringLiteral("SET standard_conforming_strings = ") +
+                          (conforming ? "on" : "off")));
         QTemporaryDir dir;
         auto embeddedSource = openSqliteSearchSource(dir.filePath(QStringLiteral("sokdata.db")));
         QSqlQuery insert(embeddedSource->database());
@@ -81,6 +94,7 @@ private slots:
         const QString query = produktSokQuery(byProduct, text);
         QCOMPARE(rows(source.get(), query), rows(embeddedSource.get(), query));
         QCOMPARE(rows(source.get(), resetQuery(text)), QStringList());
+        QVERIFY_THROWS_NO_EXCEPTION(m_server->execute(QStringLiteral("SELECT * FROM canary")));
     }
 
     void fromStoreTrimsPadding_data() {

@@ -3,9 +3,9 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "data/DemoLocalStore.h"
-#include "data/LocalDatabase.h"
+#include "demo/DemoLocalStore.h"
 #include "figures/StockFigures.h"
+#include "store/LocalDatabase.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,9 +1,8 @@
 #pragma once
 
-// Reads workbooks back through programs independent of our writer: xlrd, and LibreOffice Calc.
+// Reads workbooks back through programs independent of our writer: xlrd, openpyxl and
+// LibreOffice Calc.
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,62 +17,51 @@ namespace readback {
 
 // A Python that has module: the system one first, since a user's own Python may lack it.
 inline QString pythonWith(const char *module) {
-    QStringList candidates{QStringLiteral("/usr/bin/python3")};
-    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("python3"));
-    if (!onPath.isEmpty())
-        candidates << onPath;
-    for (const QString &python : candidates) {
-        if (!QFileInfo::exists(python))
-            continue;
+    for (const QString &python : {QStringLiteral("/usr/bin/python3"),
+                                  QStandardPaths::findExecutable(QStringLiteral("python3"))}) {
         QProcess p;
-        p.start(python, {QStringLiteral("-c"), QStringLiteral("import ") + QLatin1String(module)});
+        if (QFileInfo::exists(python))
+            p.start(python, {QStringLiteral("-c"), QStringLiteral("import ") + module});
         if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
             return python;
     }
     return {};
 }
 
-inline QString script(const char *name) {
-    return QStringLiteral(LODVIK_SOURCE_DIR "/tests/xls/") + QLatin1String(name);
-}
-
-// Runs a dump script; on failure error holds why and the result is empty.
-inline QJsonDocument runScript(const QString &python, const char *name, const QString &file,
-                               QString *error, const QStringList &more = {}) {
+// Runs a dump script of this folder with the Python that has module; on failure error holds
+// why and the result is empty.
+inline QJsonObject runScript(const char *module, const char *name, const QString &file,
+                             QString *error, const QStringList &more = {}) {
+    const QString python = pythonWith(module);
+    if (python.isEmpty()) {
+        *error = QStringLiteral("no python3 with %1 (Debian package python3-%1)").arg(module);
+        return {};
+    }
     QProcess p;
-    p.start(python, QStringList{script(name), file} + more);
+    p.start(python,
+            QStringList{QStringLiteral(LODVIK_SOURCE_DIR "/tests/xls/") + name, file} + more);
     if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         *error = QString::fromUtf8(p.readAllStandardError());
         return {};
     }
     QJsonParseError parseError;
-    QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput(), &parseError);
     if (doc.isNull())
         *error = parseError.errorString();
-    return doc;
+    return doc.object();
 }
 
 // The xlrd view of a file: see xlrd_dump.py.
 inline QJsonObject xlrdDump(const QString &file, QString *error) {
-    const QString python = pythonWith("xlrd");
-    if (python.isEmpty()) {
-        *error = QStringLiteral("no python3 with xlrd (Debian package python3-xlrd)");
-        return {};
-    }
-    return runScript(python, "xlrd_dump.py", file, error).object();
+    return runScript("xlrd", "xlrd_dump.py", file, error);
 }
 
 // The openpyxl view of an .xlsx file, in the shape of xlrdDump's (see openpyxl_dump.py); with
 // columns ("1,7") only their cells are listed.
 inline QJsonObject openpyxlDump(const QString &file, QString *error, const QString &columns = {}) {
-    const QString python = pythonWith("openpyxl");
-    if (python.isEmpty()) {
-        *error = QStringLiteral("no python3 with openpyxl (Debian package python3-openpyxl)");
-        return {};
-    }
     const QStringList more =
         columns.isEmpty() ? QStringList() : QStringList{QStringLiteral("--columns"), columns};
-    return runScript(python, "openpyxl_dump.py", file, error, more).object();
+    return runScript("openpyxl", "openpyxl_dump.py", file, error, more);
 }
 
 // A map "row,col" -> cell object of an xlrd dump.
@@ -90,12 +78,8 @@ inline QJsonObject cellsByPosition(const QJsonObject &dump) {
 }
 
 inline QString libreOffice() {
-    for (const char *name : {"libreoffice", "soffice"}) {
-        const QString path = QStandardPaths::findExecutable(QLatin1String(name));
-        if (!path.isEmpty())
-            return path;
-    }
-    return {};
+    const QString path = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    return path.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("soffice")) : path;
 }
 
 // Lets Calc open the file and save it as .xlsx, then reads the cells (formula and value).
@@ -118,10 +102,7 @@ inline QJsonObject calcDump(const QString &file, QString *error) {
                  QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
         return {};
     }
-    const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
-                               ? QStringLiteral("/usr/bin/python3")
-                               : QStandardPaths::findExecutable(QStringLiteral("python3"));
-    return runScript(python, "calc_dump.py", xlsx, error).object();
+    return runScript("zipfile", "calc_dump.py", xlsx, error);
 }
 
 } // namespace readback

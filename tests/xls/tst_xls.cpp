@@ -5,14 +5,10 @@
 #include "xls/Formula.h"
 #include "xls/Workbook.h"
 
-#include <QJsonArray>
 #include <QTest>
 #include <QtEndian>
 
-#include <csignal>
 #include <limits>
-#include <sys/resource.h>
-#include <unistd.h>
 
 using lodvik::Variant;
 using xls::Operand;
@@ -20,8 +16,11 @@ using xls::Worksheet;
 
 namespace {
 
-// A sheet shaped like the coverage list: headers, widths, a bold block, rows and formulas.
-xls::Workbook sampleWorkbook() {
+// A sheet shaped like the coverage list, its rows finished every so many rows (0: never):
+// headers, widths, a bold block, numbers and texts of every kind, formulas, then 3,000 list rows
+// from row 12 on with distinct texts (some wide, some splitting mid-text in the file) each met
+// again in the next column some rows later, numeric texts, numbers, gaps and formulas.
+xls::Workbook sampleWorkbook(int finishEvery = 0, QStringList *texts = nullptr) {
     xls::Workbook book;
     Worksheet &s = book.worksheet();
     s.setColumnWidth(QStringLiteral("A:M"), 12);
@@ -41,6 +40,7 @@ xls::Workbook sampleWorkbook() {
     s.setCell(6, 4, Variant::Double(2.25));
     s.setCell(6, 6, Variant::Long(600000000)); // past the RK range: a NUMBER record
     s.setCell(5, 8, Variant::Integer(0));
+    s.setCell(6, 2, Variant::Boolean(true));
     // Texts of the extracts that look like a formula or a number but are neither.
     const char *const extractTexts[] = {"=A1+B1", "=Special offer", "Inf", "NaN", "1e999"};
     for (int c = 0; c < 5; ++c)
@@ -52,6 +52,25 @@ xls::Workbook sampleWorkbook() {
                Variant::String(QStringLiteral("=C5+D5+F5")
                                    .repeated(20)
                                    .replace(QStringLiteral("F5=C5"), QStringLiteral("F5+C5"))));
+    QStringList made;
+    for (int i = 0, r = 12; i < 3000; ++i, ++r) {
+        QString t = QStringLiteral("Produkt %1 ").arg(i) + QString(i % 37, QChar('a' + i % 26));
+        if (i % 5 == 0)
+            t += QStringLiteral(" Ω");
+        made << t;
+        s.setCell(r, 1, Variant::String(t));
+        s.setCell(r, 2, Variant::String(made.at(i / 2)));
+        s.setCell(r, 4, Variant::String(QString::number(r * 3)));
+        s.setCell(r, 5, Variant::Double(r / 8.0));
+        if (r % 11 != 0)
+            s.setCell(r, 6, Variant::Long(r % 3));
+        s.setRange(QStringLiteral("G%1").arg(r),
+                   Variant::String(QStringLiteral("=D%1+E%1+F%1").arg(r)));
+        if (finishEvery > 0 && r % finishEvery == 0)
+            s.finishRowsBefore(r + 1);
+    }
+    if (texts)
+        *texts = made;
     return book;
 }
 
@@ -61,6 +80,8 @@ class TestXls : public QObject {
     Q_OBJECT
 
 private slots:
+    // A formula over a range is written for its first cell and moved along for the others; one
+    // the file cannot hold is refused (expected empty), and nothing of it is written.
     void formulaShift_data() {
         QTest::addColumn<QString>("formula");
         QTest::addColumn<QString>("range");
@@ -77,8 +98,21 @@ private slots:
         addRow("minus and parentheses", "=-(A1-B1)+2.5", "C1:C3", 3, 3, "-(A3-B3)+2.5");
         addRow("sum of several", "=SUM(A1,B1:B2,3)", "D1:E1", 1, 5, "SUM(B1,C1:C2,3)");
         addRow("exponent as the text writes it", "=1e+20+2E-7", "A1", 1, 1, "1e+20+2e-07");
+        const auto refused = [](const char *name, const QString &formula) {
+            QTest::newRow(name) << formula << QStringLiteral("B1:B2") << 2 << 2 << QString();
+        };
+        refused("unknown function", "=AVERAGE(A1:A3)");
+        refused("multiplication", "=A1*B1");
+        refused("nothing after +", "=A1+");
+        refused("row 0", "=A0+1");
+        refused("column past IV", "=IW1+1");
+        refused("unclosed", "=SUM(A1:A2");
+        refused("area outside sum", "=A1:A2+1");
+        refused("shifted off the sheet", "=A65536");
+        refused("nested too deeply",
+                QStringLiteral("=%1A1%2").arg(QString(101, u'('), QString(101, u')')));
+        refused("too long for the file", '=' + QStringList(200, QStringLiteral("0.5")).join('+'));
     }
-
     void formulaShift() {
         QFETCH(QString, formula);
         QFETCH(QString, range);
@@ -86,6 +120,12 @@ private slots:
         QFETCH(int, column);
         QFETCH(QString, expected);
         Worksheet sheet;
+        if (expected.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(lodvik::Error,
+                                     sheet.setRange(range, Variant::String(formula)));
+            QVERIFY(!sheet.cell(1, 2) && !sheet.cell(2, 2));
+            return;
+        }
         sheet.setRange(range, Variant::String(formula));
         const Worksheet::Cell *cell = sheet.cell(row, column);
         QVERIFY(cell);
@@ -134,73 +174,26 @@ private slots:
             QCOMPARE(v.number, expected);
     }
 
-    void formulaRejected_data() {
-        QTest::addColumn<QString>("formula");
-        addRow("unknown function", "=AVERAGE(A1:A3)");
-        addRow("multiplication", "=A1*B1");
-        addRow("no equals sign... as formula", "=A1+");
-        addRow("row 0", "=A0+1");
-        addRow("column past IV", "=IW1+1");
-        addRow("unclosed", "=SUM(A1:A2");
-        addRow("area outside sum", "=A1:A2+1");
-        addRow("shifted off the sheet", "=A65536");
-        addRow("nested too deeply",
-               QStringLiteral("=%1A1%2").arg(QString(101, u'('), QString(101, u')')));
-        addRow("too long for the file", '=' + QStringList(200, QStringLiteral("0.5")).join('+'));
-    }
-
-    void formulaRejected() {
-        QFETCH(QString, formula);
-        Worksheet sheet;
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
-                                 sheet.setRange(QStringLiteral("B1:B2"), Variant::String(formula)));
-        QVERIFY(!sheet.cell(1, 2) && !sheet.cell(2, 2)); // nothing of it is written
-    }
-
-    // A text past a cell's 32,767 characters is refused with its cell named.
-    void tooLongTextNamesItsCell() {
-        Worksheet sheet;
-        QString message;
-        try {
-            sheet.setCell(7, 2, Variant::String(QString(32768, u'x')));
-        } catch (const lodvik::Error &e) {
-            message = e.message();
-        }
-        QVERIFY2(message.contains(QStringLiteral("rad 7, kolumn 2")), qPrintable(message));
-        QVERIFY(!sheet.cell(7, 2));
-        sheet.setCell(7, 2, Variant::String(QString(32767, u'x'))); // the most a cell holds
-        QVERIFY(sheet.cell(7, 2));
-    }
-
+    // How a value lands in a cell that held a text. The sample's read back covers numeric
+    // texts, numbers, texts, texts that look like formulas or infinities, the empty text.
     void typedInput_data() {
         QTest::addColumn<Variant>("value");
-        QTest::addColumn<int>("kind"); // -1: the cell stays empty, -2: refused
+        QTest::addColumn<int>("kind"); // -1: the cell is emptied, -2: refused, the text stays
         QTest::addColumn<double>("number");
         QTest::addColumn<QString>("text");
         using K = Worksheet::Cell::Kind;
-        addRow("numeric text", Variant::String("-12"), int(K::Number), -12.0, "");
+        const double inf = std::numeric_limits<double>::infinity();
         addRow("decimal text", Variant::String("2.5"), int(K::Number), 2.5, "");
         addRow("empty text", Variant::String(""), -1, 0.0, "");
         addRow("null", Variant::Null(), -1, 0.0, "");
-        addRow("text", Variant::String("Bags/pack"), int(K::Text), 0.0, "Bags/pack");
         addRow("one blank is text", Variant::String(" "), int(K::Text), 0.0, " ");
-        addRow("integer", Variant::Integer(0), int(K::Number), 0.0, "");
-        addRow("double", Variant::Double(1234.5), int(K::Number), 1234.5, "");
-        // Only the report's own formulas (setRange) are formulas; a text from the extracts is text.
-        addRow("formula-like text", Variant::String("=A1+B1"), int(K::Text), 0.0, "=A1+B1");
-        addRow("text after =", Variant::String("=Special offer"), int(K::Text), 0.0,
-               "=Special offer");
-        // Only finite numbers are numbers.
-        addRow("Inf", Variant::String("Inf"), int(K::Text), 0.0, "Inf");
-        addRow("NaN", Variant::String("NaN"), int(K::Text), 0.0, "NaN");
-        addRow("-inf", Variant::String("-inf"), int(K::Text), 0.0, "-inf");
-        addRow("1e999", Variant::String("1e999"), int(K::Text), 0.0, "1e999");
-        addRow("infinite double", Variant::Double(std::numeric_limits<double>::infinity()), -2, 0.0,
-               "");
+        addRow("the most a cell holds", Variant::String(QString(32767, u'x')), int(K::Text), 0.0,
+               QString(32767, u'x'));
+        addRow("a character too many", Variant::String(QString(32768, u'x')), -2, 0.0, "");
+        addRow("infinite double", Variant::Double(inf), -2, 0.0, "");
         addRow("NaN double", Variant::Double(std::numeric_limits<double>::quiet_NaN()), -2, 0.0,
                "");
     }
-
     void typedInput() {
         QFETCH(Variant, value);
         QFETCH(int, kind);
@@ -209,27 +202,39 @@ private slots:
         Worksheet sheet;
         sheet.setCell(3, 2, Variant::String(QStringLiteral("earlier")));
         if (kind == -2) {
-            QVERIFY_THROWS_EXCEPTION(lodvik::Error, sheet.setCell(3, 2, value));
+            QString message;
+            try {
+                sheet.setCell(3, 2, value);
+            } catch (const lodvik::Error &e) {
+                message = e.message();
+            }
+            QVERIFY2(message.contains(QStringLiteral("rad 3, kolumn 2")), qPrintable(message));
             QCOMPARE(sheet.cell(3, 2)->text, QStringLiteral("earlier"));
             return;
         }
         sheet.setCell(3, 2, value);
         const Worksheet::Cell *cell = sheet.cell(3, 2);
-        if (kind < 0) {
-            QVERIFY(!cell); // the earlier text is gone, nothing takes its place
-            return;
-        }
-        QVERIFY(cell);
-        QCOMPARE(int(cell->kind), kind);
-        if (cell->kind == Worksheet::Cell::Kind::Number)
+        QCOMPARE(cell ? int(cell->kind) : -1, kind);
+        if (cell) {
             QCOMPARE(cell->number, number);
-        QCOMPARE(cell->text, text);
+            QCOMPARE(cell->text, text);
+        }
     }
 
     void readBackWithXlrd() {
+        QStringList texts;
+        const xls::Workbook book = sampleWorkbook(0, &texts);
+        // The SST record counts the references and the strings: ten texts of the first rows and
+        // the list's 3,000, each of those twice; every repeat is found again.
+        char counts[8];
+        qToLittleEndian(quint32(6010), counts);
+        qToLittleEndian(quint32(3010), counts + 4);
+        const QByteArray bytes = book.toBytes();
+        const qsizetype sst = bytes.indexOf(QByteArray(counts, 8));
+        QVERIFY(sst >= 4 && bytes.mid(sst - 4, 2) == QByteArray("\xFC\x00", 2));
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("sample.xls"));
-        sampleWorkbook().saveAs(file);
+        book.saveAs(file);
         QString error;
         const QJsonObject dump = readback::xlrdDump(file, &error);
         QVERIFY2(!dump.isEmpty(), qPrintable(error));
@@ -257,6 +262,7 @@ private slots:
             {"5,8", "number", 0.0, false},
             {"5,9", "number", 120060.0, false},
             {"6,1", "number", 1234.0, false},
+            {"6,2", "boolean", 1.0, false},
             {"6,4", "number", 2.25, false},
             {"6,6", "number", 600000000.0, false},
             {"6,7", "number", 600000002.25, false},
@@ -274,67 +280,26 @@ private slots:
             const QJsonObject c = cells.value(QLatin1String(e.at)).toObject();
             QVERIFY2(!c.isEmpty(), e.at);
             QCOMPARE(c.value("type").toString(), QLatin1String(e.type));
-            if (e.value.isValid()) {
-                if (e.value.typeId() == QMetaType::Double)
-                    QCOMPARE(c.value("value").toDouble(), e.value.toDouble());
-                else
-                    QCOMPARE(c.value("value").toString(), e.value.toString());
-            }
+            if (e.value.isValid())
+                QCOMPARE(c.value("value").toVariant(), e.value);
             QVERIFY2(c.value("bold").toBool() == e.bold, e.at);
         }
         QVERIFY2(!cells.contains("5,5"), "an empty text leaves the cell empty");
+        for (int i = 0; i < 3000; ++i) {
+            const auto at = [&](int column) {
+                return cells.value(QStringLiteral("%1,%2").arg(i + 12).arg(column)).toObject();
+            };
+            QCOMPARE(at(1).value("value").toString(), texts.at(i));
+            QCOMPARE(at(2).value("value").toString(), texts.at(i / 2));
+        }
+        // The sheet's extent, from its DIMENSIONS record.
+        QCOMPARE(dump.value("nrows").toInt(), 3011);
+        QCOMPARE(dump.value("ncols").toInt(), 18);
         const QJsonObject widths = dump.value("widths").toObject();
         QCOMPARE(widths.value("1").toInt(), 12 * 256);
         QCOMPARE(widths.value("2").toInt(), 25 * 256);
         QCOMPARE(widths.value("13").toInt(), 12 * 256);
         QVERIFY(!widths.contains("14"));
-    }
-
-    void manyStringsAcrossContinueRecords_data() {
-        QTest::addColumn<int>("every"); // rows between two finishRowsBefore calls, 0: none
-        for (int every : {0, 32, 1000})
-            QTest::addRow("finished every %d rows", every) << every;
-    }
-
-    void manyStringsAcrossContinueRecords() {
-        // Enough distinct texts to need CONTINUE records, some wide, some splitting mid-text;
-        // repeats met again after the rows holding them first were finished.
-        QFETCH(int, every);
-        xls::Workbook book;
-        Worksheet &s = book.worksheet();
-        QStringList texts;
-        for (int i = 0; i < 3000; ++i) {
-            QString t = QStringLiteral("Produkt %1 ").arg(i) + QString(i % 37, QChar('a' + i % 26));
-            if (i % 5 == 0)
-                t += QStringLiteral(" Ω");
-            texts << t;
-            s.setCell(i + 1, 1, Variant::String(t));
-            s.setCell(i + 1, 2, Variant::String(texts.at(i / 2))); // repeats share a string
-            if (every > 0 && (i + 1) % every == 0)
-                s.finishRowsBefore(i + 2);
-        }
-        // The SST record counts 6,000 references to 3,000 strings: each repeat found again.
-        char counts[8];
-        qToLittleEndian(quint32(6000), counts);
-        qToLittleEndian(quint32(3000), counts + 4);
-        const QByteArray bytes = book.toBytes();
-        const qsizetype sst = bytes.indexOf(QByteArray(counts, 8));
-        QVERIFY(sst >= 4 && bytes.mid(sst - 4, 2) == QByteArray("\xFC\x00", 2));
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("many.xls"));
-        book.saveAs(file);
-        QString error;
-        const QJsonObject dump = readback::xlrdDump(file, &error);
-        QVERIFY2(!dump.isEmpty(), qPrintable(error));
-        const QJsonObject cells = readback::cellsByPosition(dump);
-        for (int i = 0; i < 3000; ++i) {
-            QCOMPARE(
-                cells.value(QStringLiteral("%1,1").arg(i + 1)).toObject().value("value").toString(),
-                texts.at(i));
-            QCOMPARE(
-                cells.value(QStringLiteral("%1,2").arg(i + 1)).toObject().value("value").toString(),
-                texts.at(i / 2));
-        }
     }
 
     // A row handed over whole gives the file its cells set one by one give: values of every
@@ -344,16 +309,12 @@ private slots:
         QTest::addColumn<QList<Variant>>("values");
         QTest::addColumn<int>("formulaAt"); // the formula's place among them, -1 for none
         const double inf = std::numeric_limits<double>::infinity();
-        const QList<Variant> kinds{Variant::String(QStringLiteral("P-1")),
-                                   Variant::String(QStringLiteral(" 12,5 ")),
-                                   Variant::String(QString()),
-                                   Variant(),
-                                   Variant::Integer(-3),
-                                   Variant::Long(600000000),
-                                   Variant::Double(-0.0),
-                                   Variant::Boolean(true),
-                                   Variant::String(QStringLiteral("=A1")),
-                                   Variant::Double(2.5)};
+        const auto S = [](const char *text) { return Variant::String(QString::fromUtf8(text)); };
+        const QList<Variant> kinds = QList<Variant>()
+                                     << S("P-1") << S(" 12,5 ") << Variant::String(QString())
+                                     << Variant() << Variant::Integer(-3)
+                                     << Variant::Long(600000000) << Variant::Double(-0.0)
+                                     << Variant::Boolean(true) << S("=A1") << Variant::Double(2.5);
         addRow("every kind", 5, kinds, int(kinds.size()));
         addRow("blanks at the end", 6, kinds + QList<Variant>{Variant(), Variant::Null()}, 3);
         addRow("only blanks", 7, QList<Variant>{Variant(), Variant::String(QString())}, -1);
@@ -396,111 +357,56 @@ private slots:
         QCOMPARE(once, build(false));
     }
 
+    // Rows written out early, as the coverage list writes them, give the file the whole sheet
+    // gives.
     void finishedRowsWriteTheSameFile_data() {
         QTest::addColumn<int>("every"); // rows between two finishRowsBefore calls
-        for (int every : {1, 7, 32, 33, 100})
+        for (int every : {1, 7, 32, 33, 1000})
             QTest::addRow("every %d rows", every) << every;
     }
-
-    // Rows written out early (the coverage list) give the file the whole sheet gives.
     void finishedRowsWriteTheSameFile() {
         QFETCH(int, every);
-        const auto build = [](int finishEvery) {
-            xls::Workbook book;
-            Worksheet &s = book.worksheet();
-            s.setColumnWidth(QStringLiteral("A:M"), 12);
-            s.setBold(QStringLiteral("A1:Q4"));
-            s.setCell(3, 2, Variant::String(QStringLiteral("Produkt")));
-            for (int r = 5; r < 150; ++r) {
-                s.setCell(r, 1, Variant::String(QStringLiteral("P-%1").arg(r)));
-                s.setCell(r, 2, Variant::String(QStringLiteral("Vara %1").arg(r % 9))); // repeats
-                s.setCell(r, 4, Variant::String(QString::number(r * 3)));
-                s.setCell(r, 5, Variant::Double(r / 8.0));
-                if (r % 11 != 0)
-                    s.setCell(r, 6,
-                              Variant::String(r % 3 ? QStringLiteral("7") : QStringLiteral("x")));
-                s.setRange(QStringLiteral("G%1").arg(r),
-                           Variant::String(QStringLiteral("=D%1+E%1+F%1").arg(r)));
-                if (finishEvery > 0 && r % finishEvery == 0)
-                    s.finishRowsBefore(r + 1);
-            }
-            return book.toBytes();
-        };
-        QCOMPARE(build(every), build(0));
+        QCOMPARE(sampleWorkbook(every).toBytes(), sampleWorkbook().toBytes());
     }
 
-    // Cells rewritten, blanked and made bold in any order: the cells held, as xlrd reads them,
-    // and the file of the final cells written once. Edits: "row,column,value" (empty value:
-    // blank it), or "bold RANGE"; expected: the cells left, "row,column,type,bold" in order.
+    // Cells rewritten, blanked and made bold in any order leave the sheet, and write the file, of
+    // the final cells set once. Edits: "row,column,value" (empty value: blank it), "bold RANGE".
     void cellsRewrittenAndBlanked_data() {
         QTest::addColumn<QString>("edits");
-        QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("final");
-        addRow("the row's last cell blanked", "5,3,7;5,6,8;5,6,", "5,3,number,0", "5,3,7");
-        addRow("the only cell blanked", "5,1,a;7,2,x;7,2,", "5,1,text,0", "5,1,a");
-        addRow("a middle cell blanked", "6,1,1;6,2,2;6,3,3;6,2,", "6,1,number,0;6,3,number,0",
-               "6,1,1;6,3,3");
-        addRow("bold blank stays", "bold B9:C9;9,2,4;9,2,", "9,2,blank,1;9,3,blank,1",
-               "bold B9:C9");
-        addRow("right to left", "10,5,e;10,1,1;10,3,c", "10,1,number,0;10,3,text,0;10,5,text,0",
-               "10,1,1;10,3,c;10,5,e");
-        addRow("rows out of order", "12,2,b;3,4,4;12,1,1", "3,4,number,0;12,1,number,0;12,2,text,0",
-               "3,4,4;12,1,1;12,2,b");
-        addRow("rewritten as text", "4,4,4;4,4,x;4,5,5;4,5,5.5", "4,4,text,0;4,5,number,0",
-               "4,4,x;4,5,5.5");
-        addRow("blanked then set", "8,8,1;8,8,;8,8,2", "8,8,number,0", "8,8,2");
+        addRow("the row's last cell blanked", "5,3,7;5,6,8;5,6,", "5,3,7");
+        addRow("the only cell blanked", "5,1,a;7,2,x;7,2,", "5,1,a");
+        addRow("a middle cell blanked", "6,1,1;6,2,2;6,3,3;6,2,", "6,1,1;6,3,3");
+        addRow("bold blank stays", "bold B9:C9;9,2,4;9,2,", "bold B9:C9");
+        addRow("right to left", "10,5,e;10,1,1;10,3,c", "10,1,1;10,3,c;10,5,e");
+        addRow("rows out of order", "12,2,b;3,4,4;12,1,1", "3,4,4;12,1,1;12,2,b");
+        addRow("rewritten as text", "4,4,4;4,4,x;4,5,5;4,5,5.5", "4,4,x;4,5,5.5");
+        addRow("blanked then set", "8,8,1;8,8,;8,8,2", "8,8,2");
     }
     void cellsRewrittenAndBlanked() {
         QFETCH(QString, edits);
-        QFETCH(QString, expected);
         QFETCH(QString, final);
-        const auto write = [](Worksheet &sheet, const QString &cells) {
-            sheet.setCell(1, 1, Variant::String(QStringLiteral("first"))); // the sheet from A1
-            for (const QString &edit : cells.split(';')) {
-                if (edit.startsWith(QLatin1String("bold "))) {
-                    sheet.setBold(edit.mid(5));
-                    continue;
-                }
-                const QStringList p = edit.split(',');
-                sheet.setCell(p[0].toInt(), p[1].toInt(), Variant::String(p[2]));
-            }
-        };
         xls::Workbook book, once;
-        Worksheet &s = book.worksheet();
-        write(s, edits);
-        write(once.worksheet(), final);
-        QCOMPARE(book.toBytes(), once.toBytes());
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("edits.xls"));
-        book.saveAs(file);
-        QString error;
-        const QJsonObject dump = readback::xlrdDump(file, &error);
-        QVERIFY2(!dump.isEmpty(), qPrintable(error));
-        QStringList cells;
-        int rows = 1, columns = 1; // the sheet's extent, DIMENSIONS as xlrd reads it
-        for (const auto &v : dump.value("cells").toArray()) {
-            const QJsonObject c = v.toObject();
-            if (c.value("row").toInt() == 1 && c.value("col").toInt() == 1)
-                continue;
-            rows = std::max(rows, c.value("row").toInt());
-            columns = std::max(columns, c.value("col").toInt());
-            cells << QStringLiteral("%1,%2,%3,%4")
-                         .arg(c.value("row").toInt())
-                         .arg(c.value("col").toInt())
-                         .arg(c.value("type").toString())
-                         .arg(c.value("bold").toBool() ? 1 : 0);
-            // cell() reads back what the file holds.
-            const Worksheet::Cell *held = s.cell(c.value("row").toInt(), c.value("col").toInt());
-            QVERIFY(held);
+        for (xls::Workbook *written : {&book, &once}) {
+            Worksheet &sheet = written->worksheet();
+            sheet.setCell(1, 1, Variant::String(QStringLiteral("first"))); // the sheet from A1
+            for (const QString &edit : (written == &book ? edits : final).split(';')) {
+                const QStringList p = edit.split(',');
+                if (edit.startsWith(QLatin1String("bold ")))
+                    sheet.setBold(edit.mid(5));
+                else
+                    sheet.setCell(p[0].toInt(), p[1].toInt(), Variant::String(p[2]));
+            }
         }
-        QCOMPARE(cells.join(';'), expected);
-        QCOMPARE(dump.value("nrows").toInt(), rows);
-        QCOMPARE(dump.value("ncols").toInt(), columns);
-        int held = 0;
-        for (int r = 1; r <= 12; ++r)
-            for (int c = 1; c <= 10; ++c)
-                held += s.cell(r, c) ? 1 : 0;
-        QCOMPARE(held, int(cells.size()) + 1);
+        QCOMPARE(book.toBytes(), once.toBytes());
+        const auto held = [](const xls::Workbook &written) { // the cells cell() finds
+            QString cells;
+            for (int r = 1; r <= 12; ++r)
+                for (int c = 1; c <= 10; ++c)
+                    cells += written.worksheet().cell(r, c) ? u'x' : u'.';
+            return cells;
+        };
+        QCOMPARE(held(book), held(once));
     }
 
     void calcOpensAndComputes() {
@@ -525,39 +431,8 @@ private slots:
         QCOMPARE(value("G5").toDouble(), 3.0);
         QCOMPARE(value("D8").toDouble(), -9.75);
         QCOMPARE(value("G8").toDouble(), 600000005.25);
-        QCOMPARE(value("B5"), QStringLiteral("Åsa Ölund blå €"));
-        QCOMPARE(value("A3"), QStringLiteral("Produkt"));
         QCOMPARE(formula("A10"), QString());
         QCOMPARE(value("A10"), QStringLiteral("=A1+B1"));
-    }
-
-    void saveOnFullDiskKeepsOldFile() {
-        // A file size limit makes writes fail as a full disk does.
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("Pallvikprodukter2010-11-18.xls"));
-        QFile old(file);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("earlier workbook");
-        old.close();
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        auto *previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 2048;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        QString message;
-        try {
-            sampleWorkbook().saveAs(file);
-        } catch (const lodvik::Error &e) {
-            message = e.message();
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-        QVERIFY2(message.contains(QStringLiteral("kan inte sparas")), qPrintable(message));
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("earlier workbook"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
-                 QStringList{QStringLiteral("Pallvikprodukter2010-11-18.xls")});
     }
 };
 
