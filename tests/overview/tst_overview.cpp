@@ -4,11 +4,13 @@
 #include "MDlib/Error.h"
 #include "ReadBack.h"
 #include "Startmeny/Startmeny.h"
+#include "overview/ChangesDialog.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
 #include "overview/PlanningPanel.h"
+#include "planning/RunHistory.h"
 #include "printengine/PrintEngine.h"
 #include "reports/CoverageColumns.h"
 #include "reports/ListWriters.h"
@@ -697,6 +699,17 @@ private slots:
             QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
         QCOMPARE(overview->period().text(), QStringLiteral("2010-12-01"));
         QCOMPARE(window.findChildren<overview::CoverageOverviewWindow *>().size(), 1);
+        // Both runs are kept; the change view compares with the earlier one, where P1 is the
+        // same: no row, and the unchanged P1 with the filter off.
+        overview->showChanges();
+        auto *changes = overview->findChild<overview::ChangesDialog *>();
+        QVERIFY(changes);
+        QCOMPARE(changes->since()->currentText(), QStringLiteral("2010-11-18"));
+        QCOMPARE(changes->table()->rowCount(), 0);
+        changes->onlyChanged()->setChecked(false);
+        QCOMPARE(changes->table()->rowCount(), 1);
+        QCOMPARE(changes->table()->item(0, 0)->text(), QStringLiteral("P1"));
+        changes->close();
 
         // A run that fails leaves its rows in the table: no period's run is complete there any
         // more.
@@ -704,6 +717,9 @@ private slots:
         QVERIFY(QDir(folder.file(QStringLiteral("rapporter"))).removeRecursively());
         open(QStringLiteral("2011-01-05"));
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("rapporter")));
+        const auto kept = planning::openRunHistory(folder.path())->snapshots();
+        QCOMPARE(kept.size(), size_t(2)); // not the run that could not save its workbook
+        QVERIFY(kept[1].origin == planning::RunOrigin::Window);
         open(QStringLiteral("2010-12-01"));
         QVERIFY(
             QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
