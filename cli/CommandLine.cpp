@@ -278,6 +278,22 @@ const Command commands[] = {
        {"--prune", nullptr, "ta bort de äldsta körningarna utöver de som ska sparas"}},
       {},
       {}}},
+    {false,
+     cli::scheduledRun,
+     {"scheduled-run",
+      "scheduled-run",
+      "veckans täckningskörning, som tjänsten lodvikprodsok-veckokorning kör",
+      "Gör täckningskörningen för perioden som datumet ger (den senaste veckodagen i [historik] "
+      "i lodvikprodsok.ini, måndag om inget sägs, till och med i dag), skriver arbetsboken och "
+      "inköpsförslaget per leverantör (.xls och .csv) i rapporter/ och sparar körningen i "
+      "historiken. Tyst när den lyckas; annars slutstatus 1 och en rad på standard fel, som "
+      "systemd skriver i journalen. Utfallet sparas så att fönstret kan säga till vid nästa "
+      "start. Slå på veckokörningen med systemctl --user enable --now "
+      "lodvikprodsok-veckokorning.timer.",
+      {},
+      {},
+      {},
+      {}}},
 };
 
 const cli::help::Topic topics[] = {

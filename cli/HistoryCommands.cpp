@@ -6,7 +6,10 @@
 #include "planning/HistoryChanges.h"
 #include "planning/HistorySettings.h"
 #include "planning/RunHistory.h"
+#include "reports/CoverageJob.h"
 #include "reports/HistoryLists.h"
+#include "reports/ListWriters.h"
+#include "reports/ProposalFiles.h"
 
 #include <QDir>
 
@@ -33,7 +36,74 @@ planning::Snapshot requireSnapshot(const planning::RunHistory &history, const QS
     return std::move(*snapshot);
 }
 
+// The scheduled run shows nothing while it works: on success it is quiet.
+class SilentProgress : public lodvik::Progress {
+public:
+    SilentProgress() : Progress(-1) {}
+
+protected:
+    void show() override {}
+};
+
 } // namespace
+
+int scheduledRun(const QStringList &arguments) {
+    QStringList args = arguments;
+    requireNoMore(args);
+    planning::ScheduledRunState state;
+    state.startedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+    QStringList files;
+    try {
+        const QString folder = programFolder();
+        const planning::HistorySettings settings = planning::readHistorySettings(folder);
+        const figures::Period period = periodArgument(
+            planning::scheduledPeriod(QDate::currentDate(), settings.scheduledWeekday)
+                .toString(Qt::ISODate));
+        state.period = period.text();
+        const int target = planning::DefaultTargetWeeks;
+        reports::CoverageJob job(folder, period,
+                                 {true, false, planning::RunOrigin::Scheduled, double(target)});
+        const StoredPlanning planning = loadStoredPlanning(period);
+        std::vector<reports::CoverageRow> ordered;
+        SilentProgress progress;
+        job.run(progress, [&](const reports::CoverageRow &row, bool listed) {
+            reports::CoverageRow planned = row;
+            planning::applyPlanning(planned, planning.rules, planning.marks);
+            if (listed && planning::reorderSuggestion(planned, target))
+                ordered.push_back(std::move(planned));
+        });
+        job.save(progress);
+        files << job.workbookFile();
+        files += reports::saveProposalPerSupplier(
+            planning::proposalLines(reports::allRows(ordered), target), period,
+            folder + QStringLiteral("/rapporter"));
+        if (const QString notKept = job.historyNotKept(); !notKept.isEmpty())
+            throw lodvik::Error(notKept);
+        state.ok = true;
+    } catch (const lodvik::Error &e) {
+        state.message = e.message();
+    }
+    for (const QString &file : files)
+        state.files += QDir::toNativeSeparators(file) + QLatin1Char('\n');
+    // Kept for the window's next start; when even that fails, the journal has both reasons.
+    try {
+        planning::openRunHistory(programFolder())->setScheduledRun(state);
+    } catch (const lodvik::Error &e) {
+        state.message +=
+            (state.message.isEmpty() ? QString() : QStringLiteral(" ")) +
+            QStringLiteral("Utfallet kunde inte sparas till fönstret: %1").arg(e.message());
+    }
+    if (state.message.isEmpty())
+        return 0;
+    std::fprintf(
+        stderr, "%s\n",
+        QStringLiteral("Veckans täckningskörning%1 misslyckades: %2")
+            .arg(state.period.isEmpty() ? QString() : QStringLiteral(" för ") + state.period,
+                 state.message)
+            .toLocal8Bit()
+            .constData());
+    return 1;
+}
 
 int changes(const QStringList &arguments) {
     QStringList args = arguments;

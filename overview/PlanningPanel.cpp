@@ -1,7 +1,6 @@
 #include "overview/PlanningPanel.h"
 
 #include "MDlib/Error.h"
-#include "MDlib/SafeFile.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
 #include "reports/ProposalFiles.h"
@@ -52,17 +51,6 @@ void fillChoices(QComboBox *box, const std::set<QString> &values) {
 // A null text for "alla", else the value the rows must hold.
 QString choice(const QComboBox *box) {
     return box->currentIndex() <= 0 ? QString() : box->currentData().toString();
-}
-
-// A supplier's name as a part of a file name.
-QString fileNamePart(const QString &supplier) {
-    if (supplier.isEmpty())
-        return QStringLiteral("utan-leverantor");
-    QString part = supplier;
-    for (QChar &c : part)
-        if (!c.isLetterOrNumber() && c != QLatin1Char('-'))
-            c = QLatin1Char('_');
-    return part;
 }
 
 } // namespace
@@ -344,23 +332,7 @@ std::vector<planning::ProposalLine> ProposalDialog::lines() const {
 }
 
 QStringList ProposalDialog::saveTo(const QString &folder) const {
-    const std::vector<planning::ProposalLine> all = lines();
-    QStringList files;
-    for (size_t i = 0; i < all.size();) {
-        const QString supplier = all[i].row->rule.supplier;
-        std::vector<planning::ProposalLine> group;
-        for (; i < all.size() && all[i].row->rule.supplier == supplier; ++i)
-            group.push_back(all[i]);
-        const QString base = QDir(folder).filePath(
-            QStringLiteral("Inkopsforslag%1-%2").arg(m_period.text(), fileNamePart(supplier)));
-        reports::saveProposalWorkbook(group, m_period, base + QStringLiteral(".xls"));
-        const QByteArray csv = reports::proposalCsv(group, m_period.date());
-        lodvik::saveFile(base + QStringLiteral(".csv"),
-                         QStringLiteral("Inköpsförslaget %1.csv").arg(base),
-                         [&](QIODevice &device) { device.write(csv); });
-        files << base + QStringLiteral(".xls") << base + QStringLiteral(".csv");
-    }
-    return files;
+    return reports::saveProposalPerSupplier(lines(), m_period, folder);
 }
 
 void ProposalDialog::askAndSave() {

@@ -74,4 +74,26 @@ QDate scheduledPeriod(const QDate &today, int weekday) {
     return today.addDays(-((today.dayOfWeek() - weekday + 7) % 7));
 }
 
+QString scheduledRunNotice(const std::optional<ScheduledRunState> &last, const QDateTime &now) {
+    if (!last)
+        return {};
+    const QString when = last->startedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QString text;
+    if (!last->ok)
+        text = QStringLiteral("Den schemalagda täckningskörningen %1 misslyckades: %2")
+                   .arg(when, last->message);
+    else if (last->startedAt.daysTo(now) > 7)
+        text = QStringLiteral("Den schemalagda täckningskörningen har inte gjorts sedan %1, mer "
+                              "än en vecka sedan. Se efter att timern är påslagen (systemctl "
+                              "--user enable --now lodvikprodsok-veckokorning.timer) och vad "
+                              "journalen säger (journalctl --user -u "
+                              "lodvikprodsok-veckokorning.service).")
+                   .arg(when);
+    else
+        return {};
+    if (!last->files.trimmed().isEmpty())
+        text += QStringLiteral("\n\nDess filer:\n") + last->files.trimmed();
+    return text;
+}
+
 } // namespace planning

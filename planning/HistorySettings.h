@@ -4,6 +4,7 @@
 #include "planning/RunHistory.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 // The settings of the kept runs and the scheduled run, in [historik] of lodvikprodsok.ini:
@@ -24,5 +25,10 @@ HistorySettings readHistorySettings(const QString &appPath);
 
 // The period of a scheduled run on today: the date of the latest weekday on or before it.
 QDate scheduledPeriod(const QDate &today, int weekday);
+
+// What the window tells at its start of the last scheduled run: that it failed and why, or that
+// none has run for more than a week since it; empty when all is well or none ever ran. The
+// files it wrote are named either way.
+QString scheduledRunNotice(const std::optional<ScheduledRunState> &last, const QDateTime &now);
 
 } // namespace planning

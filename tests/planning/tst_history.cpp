@@ -370,6 +370,34 @@ private slots:
         QCOMPARE(planning::scheduledPeriod(today, weekday), period);
     }
 
+    // The window's word at its start: a failure always, a success only once a week has passed.
+    void scheduledRunNotice_data() {
+        QTest::addColumn<bool>("ran");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("daysAgo");
+        QTest::addColumn<QString>("says");
+        addRow("never ran", false, false, 0, QString());
+        addRow("ok a week ago", true, true, 7, QString());
+        addRow("ok eight days ago", true, true, 8, QStringLiteral("inte gjorts sedan"));
+        addRow("failed today", true, false, 0, QStringLiteral("misslyckades: disken är full"));
+    }
+    void scheduledRunNotice() {
+        QFETCH(bool, ran);
+        QFETCH(bool, ok);
+        QFETCH(int, daysAgo);
+        QFETCH(QString, says);
+        const QDateTime now(QDate(2026, 12, 14), QTime(9, 0), Qt::UTC);
+        std::optional<ScheduledRunState> last;
+        if (ran)
+            last = ScheduledRunState{now.addDays(-daysAgo), QStringLiteral("2026-12-07"), ok,
+                                     ok ? QString() : QStringLiteral("disken är full"),
+                                     QStringLiteral("/m/rapporter/a.xls\n")};
+        const QString notice = planning::scheduledRunNotice(last, now);
+        QCOMPARE(notice.isEmpty(), says.isEmpty());
+        QVERIFY2(notice.contains(says) && (says.isEmpty() || notice.endsWith("/m/rapporter/a.xls")),
+                 qPrintable(notice));
+    }
+
     // A store made before rules could follow the trend gets the column, off for every rule.
     void ruleFollowsTrendAfterUpgrade_data() { stores(); }
     void ruleFollowsTrendAfterUpgrade() {

@@ -72,6 +72,47 @@ private slots:
         // An unknown key is only a warning to systemd; here it is a fault too.
         QVERIFY2(verify.exitCode() == 0 && said.isEmpty(), said.constData());
     }
+
+    // The service's ExecStart as systemd runs it, in a user's bare environment: on a folder
+    // without data it fails with a Swedish line for the journal; once filled it is quiet and
+    // leaves the workbook and the proposal of the period in rapporter/ and the run in history.
+    void serviceCommandRunsAsTheUnitRunsIt() {
+        const QByteArray service = readFile(path("units/" + unit + ".service"));
+        const qsizetype at = service.indexOf("\nExecStart=");
+        QVERIFY(at >= 0);
+        const QStringList command =
+            QProcess::splitCommand(QString::fromUtf8(service.mid(at + 11).split('\n').first()));
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("HOME"), path("home"));
+        env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const auto run = [&](const QStringList &line) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(line.first(), line.mid(1));
+            p.waitForFinished(120000);
+            return std::tuple{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+        };
+        auto [code, out, err] = run(command);
+        QCOMPARE(code, 1);
+        QVERIFY2(out.isEmpty() &&
+                     QString::fromUtf8(err).contains(QStringLiteral("Veckans "
+                                                                    "täckningskörning")),
+                 err.constData());
+        QCOMPARE(std::get<0>(run({path("bin/lodvikprodsok"), QStringLiteral("demo")})), 0);
+        std::tie(code, out, err) = run(command);
+        QVERIFY2(code == 0 && out.isEmpty() && err.isEmpty(), err.constData());
+        QDate period = QDate::currentDate();
+        period = period.addDays(1 - period.dayOfWeek()); // Monday unless the folder says else
+        const QDir reports(path("home/.local/share/lodvikprodsok/rapporter"));
+        QVERIFY(reports.exists(
+            QStringLiteral("Pallvikprodukter%1.xls").arg(period.toString(Qt::ISODate))));
+        QVERIFY(!reports.entryList({QStringLiteral("Inkopsforslag*.csv")}).isEmpty());
+        std::tie(code, out, err) = run({path("bin/lodvikprodsok"), "history", "--list"});
+        QVERIFY2(out.startsWith(period.toString(Qt::ISODate).toUtf8()) &&
+                     out.trimmed().endsWith("scheduled"),
+                 out.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSchedule)
