@@ -469,7 +469,17 @@ void CoverageOverviewWindow::selectSourceRow(int sourceRow) {
 void CoverageOverviewWindow::showSources(int sourceRow) {
     if (sourceRow < 0 || sourceRow >= m_model->rowCount())
         return;
-    DrillDownDialog dialog(m_localDatabase, period(), m_model->row(sourceRow), targetWeeks(), this);
+    const reports::CoverageRow &row = m_model->row(sourceRow);
+    // The history's failure is told in its tab: how the cells came about is still worth reading.
+    std::vector<planning::SeriesPoint> history;
+    QString problem;
+    try {
+        if (openHistory)
+            history = openHistory()->series(row.product);
+    } catch (const lodvik::Error &e) {
+        problem = e.message();
+    }
+    DrillDownDialog dialog(m_localDatabase, period(), row, targetWeeks(), history, problem, this);
     dialog.exec();
 }
 

@@ -10,6 +10,7 @@
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
 #include "overview/PlanningPanel.h"
+#include "overview/ProductHistory.h"
 #include "planning/RunHistory.h"
 #include "printengine/PrintEngine.h"
 #include "reports/CoverageColumns.h"
@@ -527,6 +528,38 @@ private slots:
         QVERIFY2(opened[0].contains(QStringLiteral("B-200")), qPrintable(opened.join('|')));
         QTest::keyClick(window.view(), Qt::Key_Escape);
         QVERIFY(!window.isVisible());
+    }
+
+    // The drill-down's history: a row per kept run, and the trend with the rate it expects over
+    // lead time and target (today's 16 + 2 a week over half of 2 + 4 weeks = 22) once four runs
+    // hold the product.
+    void productHistory_data() {
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QString>("says");
+        addRow("three runs", 3, QStringLiteral("Ingen trend: den behöver minst 4"));
+        addRow("four runs", 4,
+               QStringLiteral("2 förp./v per vecka (medianen av lutningarna mellan 4 sparade "
+                              "körningar). Med trenden väntas 22 förp./v"));
+    }
+    void productHistory() {
+        QFETCH(int, runs);
+        QFETCH(QString, says);
+        std::vector<planning::SeriesPoint> series;
+        for (int i = 0; i < runs; ++i) {
+            planning::SeriesPoint point;
+            point.info.period = QDate(2026, 11, 2).addDays(7 * i).toString(Qt::ISODate);
+            point.row.salesPj = 10 + 2 * i;
+            point.row.stockTotal = 100 - 10 * i;
+            series.push_back(point);
+        }
+        reports::CoverageRow row;
+        row.salesPj = 16;
+        row.rule.leadTimeWeeks = 2;
+        const overview::ProductHistory history(series, row, 4);
+        QCOMPARE(history.table()->rowCount(), runs);
+        QCOMPARE(history.table()->item(runs - 1, 1)->text(),
+                 QString::number(100 - 10 * (runs - 1)));
+        QVERIFY2(history.trend()->text().contains(says), qPrintable(history.trend()->text()));
     }
 
     // The histogram's classes lie around the target; a negative cover counts as run out and
