@@ -5,6 +5,7 @@
 #include "overview/CoverageTableModel.h"
 #include "reports/ProposalFiles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -241,6 +242,11 @@ void PlanningPanel::editRule() {
     form->addRow(QStringLiteral("M&insta order (förp.):"), minimum);
     form->addRow(QStringLiteral("Le&verantör:"), supplier);
     form->addRow(QStringLiteral("Varu&grupp:"), group);
+    // The trend comes from the kept runs when the run is made, so it counts from the next one.
+    auto *followTrend =
+        new QCheckBox(QStringLiteral("Följ &trenden (från nästa täckningskörning)"), &dialog);
+    followTrend->setChecked(current.followTrend);
+    form->addRow(followTrend);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
@@ -250,7 +256,7 @@ void PlanningPanel::editRule() {
     try {
         setRuleOfSelected({lead->value(), safetyWeeks->value(), safetyPacks->value(),
                            multiple->value(), minimum->value(), supplier->text().trimmed(),
-                           group->text().trimmed()});
+                           group->text().trimmed(), followTrend->isChecked()});
     } catch (const lodvik::Error &e) {
         QMessageBox::warning(this, QStringLiteral("Regel"), e.message());
     }

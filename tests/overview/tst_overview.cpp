@@ -368,19 +368,23 @@ private slots:
         supplier->setCurrentIndex(0);
         window.view()->selectRow(2);
         const QString emballage = QStringLiteral("Emballage Nordic AB");
-        window.planning()->setRuleOfSelected(PlanningRule{1, 0, 4, 1, 12, emballage, QString()});
+        window.planning()->setRuleOfSelected(
+            PlanningRule{1, 0, 4, 1, 12, emballage, QString(), true});
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{62, 2}));
         QCOMPARE(openPlanningStore(home.path())->rules().at("C-300").minimum, 12);
+        QVERIFY(openPlanningStore(home.path())->rules().at("C-300").followTrend);
         QVERIFY(supplier->findText(emballage) > 0);
         QVERIFY(supplier->sizeHint().width() >
                 supplier->fontMetrics().horizontalAdvance(emballage));
 
-        // Regel... names its one product, or counts several.
+        // Regel... names its one product, or counts several, and shows its rule's "följ trenden".
         QStringList titles;
+        QList<bool> following;
         QTimer closer;
         connect(&closer, &QTimer::timeout, [&] {
             if (QWidget *modal = QApplication::activeModalWidget()) {
                 titles << modal->windowTitle();
+                following << modal->findChild<QCheckBox *>()->isChecked();
                 modal->close();
             }
         });
@@ -393,6 +397,7 @@ private slots:
             }
         QCOMPARE(titles,
                  (QStringList{"Planeringsregel för C-300", "Planeringsregel för 3 produkter"}));
+        QVERIFY(following.value(0));
     }
 
     // A proposal saved onto a full device fails in the operator's words, not the device's.
