@@ -28,7 +28,7 @@ public:
         bool alwaysXlsx = false; // as .xlsx whatever the count
         // Keeps the run in the program folder's history, started from there; the snapshot's
         // suggestions and urgency by targetWeeks.
-        std::optional<planning::RunOrigin> keep;
+        std::optional<planning::RunOrigin> keep{};
         double targetWeeks = planning::DefaultTargetWeeks;
     };
     CoverageJob(const QString &appPath, const figures::Period &period, Options options);
