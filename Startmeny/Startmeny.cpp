@@ -6,6 +6,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/Twips.h"
 #include "Startmeny/Desktop.h"
+#include "planning/HistorySettings.h"
 #include "search/DataControl.h"
 #include "search/SearchQueries.h"
 #include "search/SearchSource.h"
@@ -359,6 +360,19 @@ void Startmeny::Form_Load() {
     // A source that cannot be reached is told; the window opens all the same.
     guarded(QStringLiteral("Sökningsbild"), [this] { Nollställa_Click(); });
     Avsluta->setFocus();
+    tellScheduledRun();
+}
+
+void Startmeny::tellScheduledRun() {
+    QString notice;
+    try {
+        notice = planning::scheduledRunNotice(planning::openRunHistory(m_appPath)->scheduledRun(),
+                                              QDateTime::currentDateTimeUtc());
+    } catch (const lodvik::Error &) {
+        return; // a store that cannot be read is told where it is used
+    }
+    if (!notice.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("Veckans täckningskörning"), notice);
 }
 
 QString Startmeny::localDatabasePath() const {

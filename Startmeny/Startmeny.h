@@ -153,6 +153,8 @@ private:
     // none); false when the operator gives none.
     bool requirePeriod(std::optional<figures::Period> &period, bool emptyAllowed = false);
     void reportError(const QString &title, const QString &message);
+    // Tells when the last scheduled run failed or is overdue.
+    void tellScheduledRun();
     // Builds the controls at their design positions.
     void createControls();
     void createMenus();

@@ -3,6 +3,7 @@
 #include "MDlib/Error.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/PlanningPanel.h"
+#include "planning/HistorySettings.h"
 #include "planning/Planning.h"
 #include "reports/CoverageRow.h"
 
@@ -30,6 +31,12 @@ void Startmeny::updateCoverageOverview(const figures::Period &period, bool open)
             localDatabasePath(), m_appPath + QStringLiteral("/rapporter"), this);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->planning()->openStore = [path = m_appPath] { return openPlanningStore(path); };
+        window->openHistory = [path = m_appPath] { return planning::openRunHistory(path); };
+        try {
+            window->salesChangeShare = planning::readHistorySettings(m_appPath).salesChangeShare;
+        } catch (const lodvik::Error &e) {
+            reportError(QStringLiteral("Täckningsöversikt"), e.message());
+        }
         m_overview = window;
     }
     std::vector<reports::CoverageRow> rows = m_coverageRows;

@@ -138,8 +138,9 @@ void Startmeny::runCoverageInBackground(
         QString notice;  // the workbook's format, chosen from the number of products
         QString leftOut; // what the operator is told of products the list leaves out
     };
-    auto result =
-        std::make_shared<Result>(reports::CoverageJob::Options{true, alwaysXlsx}, appPath, period);
+    auto result = std::make_shared<Result>(
+        reports::CoverageJob::Options{true, alwaysXlsx, planning::RunOrigin::Window}, appPath,
+        period);
     Background run;
     run.work = [=](lodvik::Progress &progress) {
         result->job.count();
@@ -163,6 +164,8 @@ void Startmeny::runCoverageInBackground(
         Label2->setText(result->notice.isEmpty() ? QStringLiteral("Klart") : result->notice);
         if (!result->leftOut.isEmpty())
             QMessageBox::warning(this, title, result->leftOut);
+        if (const QString notKept = result->job.historyNotKept(); !notKept.isEmpty())
+            QMessageBox::warning(this, title, notKept);
         offerToRemoveOlderWorkbook(result->job, title);
         updateCoverageOverview(period, false);
         done(result->job.workbookFile(), result->notice);

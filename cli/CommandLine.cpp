@@ -245,6 +245,55 @@ const Command commands[] = {
        {"--clear", nullptr, "tar bort markeringen"}},
       {},
       {}}},
+    {false,
+     cli::changes,
+     {"changes",
+      "changes --period ÅÅÅÅ-MM-DD [--since ÅÅÅÅ-MM-DD] [--format csv|json]",
+      "visar vad som ändrats sedan förra körningen",
+      "Jämför periodens sparade täckningskörning med den närmast före (eller den för --since) "
+      "och skriver en rad per ändring: produkter som nu behöver beställas, vars lager tar slut "
+      "mer än en vecka tidigare, vars försäljning per vecka i PJ gått upp eller ned mer än "
+      "andelen i [historik] i lodvikprodsok.ini (25 %), nya och försvunna produkter och nya "
+      "regler, var och en med värdet före och efter. CSV och JSON som coverage --format.",
+      {},
+      {{"--period", "ÅÅÅÅ-MM-DD", "körningen som jämförs"},
+       {"--since", "ÅÅÅÅ-MM-DD", "körningen den jämförs med (annars den närmast före)"},
+       {"--format", "csv|json", "CSV (standard) eller JSON"}},
+      {},
+      {}}},
+    {false,
+     cli::history,
+     {"history",
+      "history (--product PRODUKT [--format csv|json] | --list | --prune)",
+      "visar och rensar de sparade täckningskörningarna",
+      "Varje täckningskörning som blir klar sparas i historiken i programmets egna data "
+      "(sokdata.db eller servern), en per period; en ny körning av samma period ersätter den. "
+      "--product skriver produktens siffror i varje sparad körning, --list de sparade "
+      "körningarna (period, antal produkter, när den sparades och varifrån, med tabb emellan) "
+      "och --prune tar bort de äldsta utöver perioder i [historik] i lodvikprodsok.ini (104).",
+      {},
+      {{"--product", "PRODUKT", "produktens siffror över körningarna"},
+       {"--format", "csv|json", "CSV (standard) eller JSON; bara med --product"},
+       {"--list", nullptr, "de sparade körningarna"},
+       {"--prune", nullptr, "ta bort de äldsta körningarna utöver de som ska sparas"}},
+      {},
+      {}}},
+    {false,
+     cli::scheduledRun,
+     {"scheduled-run",
+      "scheduled-run",
+      "veckans täckningskörning, som tjänsten lodvikprodsok-veckokorning kör",
+      "Gör täckningskörningen för perioden som datumet ger (den senaste veckodagen i [historik] "
+      "i lodvikprodsok.ini, måndag om inget sägs, till och med i dag), skriver arbetsboken och "
+      "inköpsförslaget per leverantör (.xls och .csv) i rapporter/ och sparar körningen i "
+      "historiken. Tyst när den lyckas; annars slutstatus 1 och en rad på standard fel, som "
+      "systemd skriver i journalen. Utfallet sparas så att fönstret kan säga till vid nästa "
+      "start. Slå på veckokörningen med systemctl --user enable --now "
+      "lodvikprodsok-veckokorning.timer.",
+      {},
+      {},
+      {},
+      {}}},
 };
 
 const cli::help::Topic topics[] = {

@@ -31,6 +31,9 @@ void checkPrintArguments(const QStringList &args);
 
 int rules(const QStringList &args);
 int mark(const QStringList &args);
+int changes(const QStringList &args);
+int history(const QStringList &args);
+int scheduledRun(const QStringList &args);
 
 // The rules and the period's marks of the program folder's planning data; none, with a warning
 // on stderr, when they cannot be read.

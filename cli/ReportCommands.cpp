@@ -74,7 +74,9 @@ int coverage(const QStringList &arguments) {
                 QStringLiteral("--target tar ett helt antal veckor från 1 till 104, inte %1.")
                     .arg(targetText));
     }
-    reports::CoverageJob job(programFolder(), period, {workbook, alwaysXlsx});
+    reports::CoverageJob job(
+        programFolder(), period,
+        {workbook, alwaysXlsx, planning::RunOrigin::CommandLine, double(target)});
     // The format is chosen before the first row, from the number of products.
     job.count();
     const QString notice = job.xlsxNotice();
@@ -147,6 +149,11 @@ int coverage(const QStringList &arguments) {
                   ? reports::proposalCsv(lines, period.date())
                   : reports::proposalJson(lines, period, target));
         flushList();
+    }
+    // The files stand; the status tells a script that the history lacks the run.
+    if (const QString notKept = job.historyNotKept(); !notKept.isEmpty()) {
+        std::fprintf(stderr, "%s\n", notKept.toLocal8Bit().constData());
+        return 1;
     }
     return 0;
 }

@@ -169,6 +169,8 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     auto *save = new QPushButton(QStringLiteral("&Spara lista..."), this);
     auto *print = new QPushButton(QStringLiteral("Skriv &ut..."), this);
     auto *help = new QPushButton(QStringLiteral("&Hjälp"), this);
+    auto *changes = new QPushButton(QStringLiteral("Sedan förra &körningen..."), this);
+    controls->addWidget(changes);
     controls->addWidget(save);
     controls->addWidget(print);
     controls->addWidget(help);
@@ -249,6 +251,7 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     connect(m_chart, &CoverageChart::productClicked, this,
             &CoverageOverviewWindow::selectSourceRow);
     connect(save, &QPushButton::clicked, this, &CoverageOverviewWindow::askAndSaveList);
+    connect(changes, &QPushButton::clicked, this, &CoverageOverviewWindow::showChanges);
     connect(print, &QPushButton::clicked, this, &CoverageOverviewWindow::printList);
     connect(help, &QPushButton::clicked, this, [this] {
         QMessageBox::information(this, QStringLiteral("Täckningsöversikt – hjälp"), helpText());
@@ -283,6 +286,14 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     restoreGeometry(settings.value(QLatin1String(GeometryKey)).toByteArray());
     m_splitter->restoreState(settings.value(QLatin1String(SplitterKey)).toByteArray());
     header->restoreState(settings.value(QLatin1String(ColumnsKey)).toByteArray());
+}
+
+void CoverageOverviewWindow::showChanges() {
+    if (!m_period || !openHistory)
+        return;
+    auto *dialog = new ChangesDialog(openHistory, m_period->text(), salesChangeShare, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void CoverageOverviewWindow::keyPressEvent(QKeyEvent *event) {
@@ -458,7 +469,17 @@ void CoverageOverviewWindow::selectSourceRow(int sourceRow) {
 void CoverageOverviewWindow::showSources(int sourceRow) {
     if (sourceRow < 0 || sourceRow >= m_model->rowCount())
         return;
-    DrillDownDialog dialog(m_localDatabase, period(), m_model->row(sourceRow), targetWeeks(), this);
+    const reports::CoverageRow &row = m_model->row(sourceRow);
+    // The history's failure is told in its tab: how the cells came about is still worth reading.
+    std::vector<planning::SeriesPoint> history;
+    QString problem;
+    try {
+        if (openHistory)
+            history = openHistory()->series(row.product);
+    } catch (const lodvik::Error &e) {
+        problem = e.message();
+    }
+    DrillDownDialog dialog(m_localDatabase, period(), row, targetWeeks(), history, problem, this);
     dialog.exec();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "figures/Period.h"
+#include "overview/ChangesDialog.h"
 #include "reports/CoverageRow.h"
 
 #include <QTimer>
@@ -70,6 +71,12 @@ public:
     // The file "Spara lista..." writes to, or "" to leave it (replaceable in tests).
     std::function<QString(const QString &suggested)> chooseListFile;
 
+    // The kept runs, for "Sedan förra körningen" (set by the window that opens this one), and
+    // the share by which weekly sales must move to count as a change.
+    ChangesDialog::OpenHistory openHistory;
+    double salesChangeShare = 0.25;
+    // Opens "Sedan förra körningen" for the shown run.
+    void showChanges();
     // The help text: how the suggestion and the colours are worked out.
     static QString helpText();
 

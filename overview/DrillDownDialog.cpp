@@ -4,6 +4,7 @@
 #include "MDlib/MDlib.h"
 #include "MDlib/NumberText.h"
 #include "figures/Period.h"
+#include "overview/ProductHistory.h"
 #include "planning/Planning.h"
 #include "reports/CoverageColumns.h"
 #include "reports/CoverageRow.h"
@@ -13,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -39,7 +41,9 @@ QString cellNumberText(const QString &cell) {
 } // namespace
 
 DrillDownDialog::DrillDownDialog(const QString &localDatabase, const figures::Period &period,
-                                 const reports::CoverageRow &row, int targetWeeks, QWidget *parent)
+                                 const reports::CoverageRow &row, int targetWeeks,
+                                 const std::vector<planning::SeriesPoint> &history,
+                                 const QString &historyProblem, QWidget *parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Så räknades %1").arg(row.product));
     auto *layout = new QVBoxLayout(this);
@@ -49,7 +53,8 @@ DrillDownDialog::DrillDownDialog(const QString &localDatabase, const figures::Pe
                              this);
     layout->addWidget(title);
 
-    auto *table = new QTableWidget(this);
+    auto *tabs = new QTabWidget(this);
+    auto *table = new QTableWidget(tabs);
     table->setColumnCount(4);
     table->setHorizontalHeaderLabels({QStringLiteral("Kolumn"), QStringLiteral("Vad"),
                                       QStringLiteral("I körningen"),
@@ -58,7 +63,10 @@ DrillDownDialog::DrillDownDialog(const QString &localDatabase, const figures::Pe
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setWordWrap(true);
     table->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(table, 1);
+    tabs->addTab(table, QStringLiteral("Så räknades den"));
+    tabs->addTab(new ProductHistory(history, row, targetWeeks, historyProblem, tabs),
+                 QStringLiteral("&Historik"));
+    layout->addWidget(tabs, 1);
 
     QString problem;
     QList<reports::CellSource> cells;

@@ -1,11 +1,11 @@
 #include "overview/PlanningPanel.h"
 
 #include "MDlib/Error.h"
-#include "MDlib/SafeFile.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
 #include "reports/ProposalFiles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -52,17 +52,6 @@ void fillChoices(QComboBox *box, const std::set<QString> &values) {
 // A null text for "alla", else the value the rows must hold.
 QString choice(const QComboBox *box) {
     return box->currentIndex() <= 0 ? QString() : box->currentData().toString();
-}
-
-// A supplier's name as a part of a file name.
-QString fileNamePart(const QString &supplier) {
-    if (supplier.isEmpty())
-        return QStringLiteral("utan-leverantor");
-    QString part = supplier;
-    for (QChar &c : part)
-        if (!c.isLetterOrNumber() && c != QLatin1Char('-'))
-            c = QLatin1Char('_');
-    return part;
 }
 
 } // namespace
@@ -253,6 +242,11 @@ void PlanningPanel::editRule() {
     form->addRow(QStringLiteral("M&insta order (förp.):"), minimum);
     form->addRow(QStringLiteral("Le&verantör:"), supplier);
     form->addRow(QStringLiteral("Varu&grupp:"), group);
+    // The trend comes from the kept runs when the run is made, so it counts from the next one.
+    auto *followTrend =
+        new QCheckBox(QStringLiteral("Följ &trenden (från nästa täckningskörning)"), &dialog);
+    followTrend->setChecked(current.followTrend);
+    form->addRow(followTrend);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
@@ -262,7 +256,7 @@ void PlanningPanel::editRule() {
     try {
         setRuleOfSelected({lead->value(), safetyWeeks->value(), safetyPacks->value(),
                            multiple->value(), minimum->value(), supplier->text().trimmed(),
-                           group->text().trimmed()});
+                           group->text().trimmed(), followTrend->isChecked()});
     } catch (const lodvik::Error &e) {
         QMessageBox::warning(this, QStringLiteral("Regel"), e.message());
     }
@@ -344,23 +338,7 @@ std::vector<planning::ProposalLine> ProposalDialog::lines() const {
 }
 
 QStringList ProposalDialog::saveTo(const QString &folder) const {
-    const std::vector<planning::ProposalLine> all = lines();
-    QStringList files;
-    for (size_t i = 0; i < all.size();) {
-        const QString supplier = all[i].row->rule.supplier;
-        std::vector<planning::ProposalLine> group;
-        for (; i < all.size() && all[i].row->rule.supplier == supplier; ++i)
-            group.push_back(all[i]);
-        const QString base = QDir(folder).filePath(
-            QStringLiteral("Inkopsforslag%1-%2").arg(m_period.text(), fileNamePart(supplier)));
-        reports::saveProposalWorkbook(group, m_period, base + QStringLiteral(".xls"));
-        const QByteArray csv = reports::proposalCsv(group, m_period.date());
-        lodvik::saveFile(base + QStringLiteral(".csv"),
-                         QStringLiteral("Inköpsförslaget %1.csv").arg(base),
-                         [&](QIODevice &device) { device.write(csv); });
-        files << base + QStringLiteral(".xls") << base + QStringLiteral(".csv");
-    }
-    return files;
+    return reports::saveProposalPerSupplier(lines(), m_period, folder);
 }
 
 void ProposalDialog::askAndSave() {

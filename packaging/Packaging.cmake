@@ -52,6 +52,16 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/../server/sokdata-postgresql.sql
               ${CMAKE_CURRENT_LIST_DIR}/../server/lodvikprodsok.ini.example
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lodvikprodsok/server OPTIONAL)
 
+# The weekly run: a systemd user service and its timer, off until the user enables the timer.
+# The service names the launcher where this installation puts it (CPack installs under /usr).
+install(CODE "
+    set(LODVIK_UNIT_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${CMAKE_CURRENT_LIST_DIR}/lodvikprodsok-veckokorning.service.in\"
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/lodvikprodsok-veckokorning.service\"
+        @ONLY)")
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lodvikprodsok-veckokorning.timer
+        DESTINATION lib/systemd/user)
+
 # The manual page and the bash completion, made from the program's help texts.
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${generated})

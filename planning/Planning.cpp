@@ -98,8 +98,11 @@ QString urgencyText(Urgency urgency) {
 SuggestionSteps suggestionSteps(const Item &item, double targetWeeks) {
     const PlanningRule &rule = item.rule;
     SuggestionSteps s;
+    s.rate = item.salesPj.value_or(0);
+    if (rule.followTrend && item.trend)
+        s.rate = trendRate(s.rate, *item.trend, rule.leadTimeWeeks + targetWeeks);
     s.weeks = rule.leadTimeWeeks + targetWeeks + rule.safetyWeeks;
-    s.need = item.salesPj.value_or(0) * s.weeks + rule.safetyPacks - item.stockTotal.value_or(0) -
+    s.need = s.rate * s.weeks + rule.safetyPacks - item.stockTotal.value_or(0) -
              item.orderPj.value_or(0) + item.backOrderPj.value_or(0);
     const double packs = std::ceil(s.need - tolerance);
     if (!(packs > 0))
@@ -126,13 +129,27 @@ QString suggestionExplanation(const Item &item, double targetWeeks) {
     const PlanningRule &rule = item.rule;
     const SuggestionSteps steps = suggestionSteps(item, targetWeeks);
     const std::optional<qint64> packs = reorderSuggestion(item, targetWeeks);
-    QString text = QStringLiteral("Förslag = försäljning per vecka × (ledtid + mål + "
-                                  "säkerhetsveckor) + säkerhetslager − lager totalt − order på "
-                                  "väg + restorder = %1 × (%2 + %3 + %4) + %5 − %6 − %7 + %8 = %9")
-                       .arg(swedishNumber(*item.salesPj), term(rule.leadTimeWeeks),
-                            term(targetWeeks), term(rule.safetyWeeks), term(rule.safetyPacks),
-                            term(item.stockTotal.value_or(0)), term(item.orderPj.value_or(0)),
-                            term(item.backOrderPj.value_or(0)), swedishNumber(steps.need));
+    QString text;
+    if (rule.followTrend && item.trend)
+        text = QStringLiteral("Regeln följer trenden: försäljning per vecka + trend × (ledtid + "
+                              "mål) ÷ 2 = %1 %2 %3 × (%4 + %5) ÷ 2 = %6 förp./vecka (trenden "
+                              "vilar på %7 körningar). ")
+                   .arg(swedishNumber(*item.salesPj),
+                        item.trend->slopePerWeek < 0 ? QStringLiteral("−") : QStringLiteral("+"),
+                        swedishNumber(std::abs(item.trend->slopePerWeek)), term(rule.leadTimeWeeks),
+                        term(targetWeeks), swedishNumber(steps.rate))
+                   .arg(item.trend->runs);
+    else if (rule.followTrend)
+        text = QStringLiteral("Regeln följer trenden, men produkten har färre än %1 sparade "
+                              "körningar: försäljningen per vecka används som den är. ")
+                   .arg(MinimumTrendRuns);
+    text += QStringLiteral("Förslag = försäljning per vecka × (ledtid + mål + "
+                           "säkerhetsveckor) + säkerhetslager − lager totalt − order på "
+                           "väg + restorder = %1 × (%2 + %3 + %4) + %5 − %6 − %7 + %8 = %9")
+                .arg(swedishNumber(steps.rate), term(rule.leadTimeWeeks), term(targetWeeks),
+                     term(rule.safetyWeeks), term(rule.safetyPacks),
+                     term(item.stockTotal.value_or(0)), term(item.orderPj.value_or(0)),
+                     term(item.backOrderPj.value_or(0)), swedishNumber(steps.need));
     if (steps.packs > 0) {
         text += QStringLiteral(" → %1 förp.").arg(steps.packs);
         if (rule.multiple > 1)

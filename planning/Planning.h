@@ -1,6 +1,7 @@
 #pragma once
 
 #include "planning/PlanningStore.h"
+#include "planning/SalesTrend.h"
 
 #include <QDate>
 #include <QString>
@@ -26,6 +27,8 @@ struct Item {
     // The product's rule (the default rule without one) and the operator's mark for the period.
     PlanningRule rule;
     std::optional<PlanningMark> mark;
+    // The product's sales trend over the kept runs, where the rule follows it and it has one.
+    std::optional<SalesTrend> trend;
 
     // Whether the product sells at all: its PJ weekly sales are above 0. The run gives a product
     // selling less than half a pack a week an empty O and a cover of 0, as if it had none.
@@ -63,7 +66,10 @@ QString urgencyText(Urgency urgency);
 // The suggestion's arithmetic, step by step, for an item with sales:
 //   need = weekly sales × (lead time + target + safety weeks) + safety packs
 //          − total stock − orders on their way + back orders
+// The weekly sales are PJ's (O), or where the rule follows the trend and the product has one,
+// the rate the trend expects on average over the lead time and target (trendRate).
 struct SuggestionSteps {
+    double rate = 0;     // the weekly sales used
     double weeks = 0;    // lead time + target + safety weeks
     double need = 0;     // the formula above
     qint64 packs = 0;    // need rounded up to whole packs (0 when need is 0 or less)

@@ -26,7 +26,7 @@ const Table tables[] = {
      "CREATE TABLE IF NOT EXISTS planning_rule (product text PRIMARY KEY, lead_time_weeks double "
      "precision NOT NULL, safety_weeks double precision NOT NULL, safety_packs double precision "
      "NOT NULL, multiple bigint NOT NULL, minimum bigint NOT NULL, supplier text NOT NULL, "
-     "product_group text NOT NULL)"},
+     "product_group text NOT NULL, follow_trend integer NOT NULL DEFAULT 0)"},
     {"planning_mark",
      "CREATE TABLE IF NOT EXISTS planning_mark (period text NOT NULL, product text NOT NULL, "
      "mark text NOT NULL, ordered_on text, ordered_packs double precision, PRIMARY KEY (period, "
@@ -34,7 +34,7 @@ const Table tables[] = {
 };
 
 const char rulesSelect[] = "SELECT product, lead_time_weeks, safety_weeks, safety_packs, multiple, "
-                           "minimum, supplier, product_group FROM planning_rule";
+                           "minimum, supplier, product_group, follow_trend FROM planning_rule";
 const char marksSelect[] =
     "SELECT product, mark, ordered_on, ordered_packs FROM planning_mark WHERE period = ?";
 
@@ -65,6 +65,15 @@ public:
                                 .arg(QLatin1String(table.name), description(),
                                      failure(query.driver(), query.lastError())));
         }
+        // A store made before rules could follow the trend gets the column, off for every rule.
+        if (QSqlQuery probe(database());
+            !probe.exec(QStringLiteral("SELECT follow_trend FROM planning_rule WHERE 1 = 0")) &&
+            !probe.exec(QStringLiteral("ALTER TABLE planning_rule ADD COLUMN follow_trend integer "
+                                       "NOT NULL DEFAULT 0")))
+            throw Error(QStringLiteral("Kolumnen follow_trend saknas i tabellen planning_rule i %1 "
+                                       "och kunde inte läggas till (på en server görs den med "
+                                       "server/sokdata-postgresql.sql): %2")
+                            .arg(description(), failure(probe.driver(), probe.lastError())));
     }
     QString description() const override { return m_source->description(); }
 
@@ -134,6 +143,7 @@ void addRule(PlanningRules &rules, const Columns &value) {
     rule.minimum = value(5).toLongLong();
     rule.supplier = value(6).toString();
     rule.group = value(7).toString();
+    rule.followTrend = value(8).toInt() != 0;
     rules[value(0).toString()] = rule;
 }
 
@@ -180,8 +190,8 @@ void PlanningStore::writeRules(const PlanningRules &rules, bool replaceAll) {
         QSqlQuery query(database());
         if (!query.prepare(QStringLiteral("INSERT INTO planning_rule (product, lead_time_weeks, "
                                           "safety_weeks, safety_packs, multiple, minimum, "
-                                          "supplier, product_group) VALUES (?, ?, ?, ?, ?, ?, ?, "
-                                          "?)")))
+                                          "supplier, product_group, follow_trend) VALUES (?, ?, "
+                                          "?, ?, ?, ?, ?, ?, ?)")))
             throw storeError(*this, query, what);
         for (const auto &[product, rule] : rules) {
             if (!replaceAll) {
@@ -197,6 +207,7 @@ void PlanningStore::writeRules(const PlanningRules &rules, bool replaceAll) {
             query.addBindValue(rule.minimum);
             query.addBindValue(text(rule.supplier));
             query.addBindValue(text(rule.group));
+            query.addBindValue(int(rule.followTrend));
             if (!query.exec())
                 throw storeError(*this, query, what);
         }
@@ -245,7 +256,11 @@ void PlanningStore::setMark(const QString &period, const QString &product,
 }
 
 std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath) {
-    return std::make_unique<SourcePlanningStore>(openSearchSource(appPath));
+    return openPlanningStore(openSearchSource(appPath));
+}
+
+std::unique_ptr<PlanningStore> openPlanningStore(std::unique_ptr<SearchSource> source) {
+    return std::make_unique<SourcePlanningStore>(std::move(source));
 }
 
 std::optional<std::pair<PlanningRules, PlanningMarks>> readPlanningFile(const QString &file,

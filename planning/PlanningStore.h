@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+class SearchSource;
+
 // The program's own planning data: a replenishment rule per product and the operator's marks on
 // a period's products. It lives beside the search table (sokdata.db, or the shared server when
 // lodvikprodsok.ini names one), never in local.mdb, which an import replaces.
@@ -22,7 +24,8 @@ struct PlanningRule {
     qint64 multiple = 1;      // packs are ordered in multiples of this
     qint64 minimum = 0;       // and never fewer than this
     QString supplier;
-    QString group; // product group
+    QString group;            // product group
+    bool followTrend = false; // "följ trenden": the suggestion uses the sales trend of kept runs
 
     bool operator==(const PlanningRule &) const = default;
 };
@@ -69,6 +72,8 @@ private:
 // The planning data of the program folder's search data source; raises lodvik::Error with a
 // message for the operator when it cannot be opened or prepared.
 std::unique_ptr<PlanningStore> openPlanningStore(const QString &appPath);
+// The same on a source already open.
+std::unique_ptr<PlanningStore> openPlanningStore(std::unique_ptr<SearchSource> source);
 
 // The rules and one period's marks of a SQLite search file (sokdata.db), read as the store reads
 // them but through SQLite itself: a run that only reads them once loads no SQL driver (Qt's

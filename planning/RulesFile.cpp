@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -13,9 +14,10 @@ namespace planning {
 
 namespace {
 
-const char *const ruleColumns[] = {"product",  "lead_time_weeks", "safety_weeks", "safety_packs",
-                                   "multiple", "minimum",         "supplier",     "group"};
-constexpr int ruleColumnCount = 8;
+const char *const ruleColumns[] = {"product",      "lead_time_weeks", "safety_weeks",
+                                   "safety_packs", "multiple",        "minimum",
+                                   "supplier",     "group",           "follow_trend"};
+constexpr int ruleColumnCount = 9;
 
 bool isNumber(const QString &text) {
     return lodvik::readSpreadsheetNumber(text).has_value();
@@ -27,6 +29,14 @@ QString fileText(const QString &text) {
 
 // One rule field: the message of what is wrong with it, or "" when it is right.
 QString readRuleField(int column, const QString &text, PlanningRule *rule) {
+    if (column == 8) {
+        const QString answer = text.trimmed().toLower();
+        rule->followTrend = answer == QLatin1String("ja") || answer == QLatin1String("1");
+        if (rule->followTrend || answer.isEmpty() || answer == QLatin1String("nej") ||
+            answer == QLatin1String("0"))
+            return {};
+        return QStringLiteral("\"%1\" är varken ja eller nej").arg(text);
+    }
     if (column >= 6) {
         (column == 6 ? rule->supplier : rule->group) = lodvik::storedText(text);
         return {};
@@ -62,12 +72,17 @@ QString readRuleField(int column, const QString &text, PlanningRule *rule) {
 } // namespace
 
 QByteArray rulesCsv(const PlanningRules &rules) {
+    // follow_trend only where a rule follows it: a file of rules without is as it always was.
+    const bool trend = std::any_of(rules.begin(), rules.end(),
+                                   [](const auto &rule) { return rule.second.followTrend; });
     QList<QStringList> lines;
     QStringList header;
     for (const char *c : ruleColumns)
         header << QLatin1String(c);
+    if (!trend)
+        header.removeLast();
     lines << header;
-    for (const auto &[product, rule] : rules)
+    for (const auto &[product, rule] : rules) {
         lines << QStringList{fileText(product),
                              lodvik::commaNumber(rule.leadTimeWeeks),
                              lodvik::commaNumber(rule.safetyWeeks),
@@ -75,7 +90,11 @@ QByteArray rulesCsv(const PlanningRules &rules) {
                              QString::number(rule.multiple),
                              QString::number(rule.minimum),
                              fileText(rule.supplier),
-                             fileText(rule.group)};
+                             fileText(rule.group),
+                             rule.followTrend ? QStringLiteral("ja") : QStringLiteral("nej")};
+        if (!trend)
+            lines.last().removeLast();
+    }
     return lodvik::swedishCsv(lines, true);
 }
 

@@ -15,8 +15,9 @@ constexpr double MostSafetyPacks = 1e9;
 constexpr double MostOrderPacks = 1e6;
 
 // The rules as CSV for a Swedish spreadsheet: UTF-8 with BOM, ';', decimal comma, a header of
-// product;lead_time_weeks;safety_weeks;safety_packs;multiple;minimum;supplier;group. A text the
-// spreadsheet would run as a formula gets a leading apostrophe, which parseRulesCsv takes off.
+// product;lead_time_weeks;safety_weeks;safety_packs;multiple;minimum;supplier;group, and
+// follow_trend (ja or nej) when a rule follows the trend. A text the spreadsheet would run as a
+// formula gets a leading apostrophe, which parseRulesCsv takes off.
 QByteArray rulesCsv(const PlanningRules &rules);
 // Reads such a file: ';' or ',' between fields, decimal comma or point, the header optional, an
 // empty number field taking the default rule's value. Each bad line goes into errors with its

@@ -3,15 +3,62 @@
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
 #include "MDlib/SystemError.h"
+#include "planning/HistorySettings.h"
 #include "reports/Reports.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 
 namespace reports {
+
+struct CoverageJob::History {
+    std::unique_ptr<planning::RunHistory> store;
+    int retain = planning::DefaultRetainedPeriods;
+    PlanningRules rules;
+    PlanningMarks marks;
+    std::map<QString, std::vector<planning::SalesPoint>> sales;
+    planning::Snapshot snapshot;
+};
+
+namespace {
+
+// A listed row with its planning as the history keeps it.
+planning::SnapshotRow snapshotRow(const CoverageRow &row, double targetWeeks) {
+    planning::SnapshotRow kept;
+    kept.product = row.product;
+    kept.description = row.description;
+    kept.unitsPerPack = row.unitsPerPack;
+    kept.stockFrn = row.stockFrn;
+    kept.stockDp = row.stockDp;
+    kept.stockPj = row.stockPj;
+    kept.stockTotal = row.stockTotal;
+    kept.coverWeeks = row.coverWeeks;
+    kept.coverWeeksFrn = row.coverWeeksFrn;
+    kept.backOrderPj = row.backOrderPj;
+    kept.backOrderFrn = row.backOrderFrn;
+    kept.orderPj = row.orderPj;
+    kept.orderFrn = row.orderFrn;
+    kept.orderTotal = row.orderTotal;
+    kept.salesPj = row.salesPj;
+    kept.salesFrn = row.salesFrn;
+    kept.suggestion = planning::reorderSuggestion(row, targetWeeks);
+    kept.urgency = int(planning::urgency(row, targetWeeks));
+    kept.rule = row.rule;
+    return kept;
+}
+
+QString notKept(const QString &why) {
+    return QStringLiteral("Körningens filer är sparade, men körningen kunde inte sparas i "
+                          "historiken och saknas därför i \"Sedan förra körningen\" och i "
+                          "produkternas historik: %1")
+        .arg(why);
+}
+
+} // namespace
 
 CoverageJob::CoverageJob(const QString &appPath, const figures::Period &period, Options options)
     : m_appPath(appPath), m_period(period), m_options(options) {}
@@ -30,26 +77,91 @@ QString CoverageJob::xlsxNotice() const {
     return m_products < 0 ? QString() : reports::xlsxNotice(m_products, m_options.alwaysXlsx);
 }
 
+void CoverageJob::openHistory() {
+    m_notKept.clear();
+    try {
+        auto history = std::make_unique<History>();
+        history->retain = planning::readHistorySettings(m_appPath).retainedPeriods;
+        history->store = planning::openRunHistory(m_appPath);
+        const std::unique_ptr<PlanningStore> planning = openPlanningStore(m_appPath);
+        history->rules = planning->rules();
+        history->marks = planning->marks(m_period.text());
+        QSet<QString> following;
+        for (const auto &[product, rule] : history->rules)
+            if (rule.followTrend)
+                following.insert(product);
+        history->sales =
+            history->store->salesSeries(following, m_period.text(), planning::TrendRuns - 1);
+        history->snapshot.info.period = m_period.text();
+        history->snapshot.info.targetWeeks = m_options.targetWeeks;
+        history->snapshot.info.origin = *m_options.keep;
+        m_history = std::move(history);
+    } catch (const lodvik::Error &e) {
+        m_notKept = notKept(e.message());
+    }
+}
+
 void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
     if (m_options.workbook && m_products < 0)
         count();
     if (m_options.workbook)
         m_book = std::make_unique<ProductWorkbook>(progress, m_products, m_options.alwaysXlsx);
+    if (m_options.keep)
+        openHistory();
     LeftOutProducts leftOut;
-    CoverageRun(m_appPath + QStringLiteral("/local.mdb"), progress)
-        .run(m_period, [&](const CoverageRow &row) {
-            if (m_book)
-                m_book->addRow(row);
-            const bool listed = !leftOut.leaves(row);
-            if (rowDone)
-                rowDone(row, listed);
-        });
+    try {
+        CoverageRun(m_appPath + QStringLiteral("/local.mdb"), progress)
+            .run(m_period, [&](const CoverageRow &row) {
+                if (m_book)
+                    m_book->addRow(row);
+                const bool listed = !leftOut.leaves(row);
+                if (!m_history || !listed) {
+                    if (rowDone)
+                        rowDone(row, listed);
+                    return;
+                }
+                CoverageRow planned = row;
+                planning::applyPlanning(planned, m_history->rules, m_history->marks);
+                if (planned.rule.followTrend) {
+                    auto sales = m_history->sales[planned.product];
+                    sales.push_back({m_period.date(), planned.salesPj.value_or(0)});
+                    planned.trend = planning::salesTrend(std::move(sales));
+                }
+                m_history->snapshot.rows.push_back(snapshotRow(planned, m_options.targetWeeks));
+                if (!rowDone)
+                    return;
+                if (!planned.trend)
+                    return rowDone(row, listed);
+                CoverageRow withTrend = row;
+                withTrend.trend = planned.trend;
+                rowDone(withTrend, listed);
+            });
+    } catch (...) {
+        // The store's connection closes in the thread that opened it.
+        m_history.reset();
+        throw;
+    }
     m_leftOut = leftOut.message();
 }
 
 void CoverageJob::save(lodvik::Progress &progress) {
-    if (m_book)
-        m_book->saveAs(m_file);
+    const auto saveOutputs = [this] {
+        if (m_book)
+            m_book->saveAs(m_file);
+    };
+    if (m_history) {
+        const std::unique_ptr<History> history = std::move(m_history);
+        planning::SnapshotInfo &info = history->snapshot.info;
+        info.takenAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+        info.products = int(history->snapshot.rows.size());
+        try {
+            history->store->keep(history->snapshot, history->retain, saveOutputs);
+        } catch (const planning::HistoryNotKept &e) {
+            m_notKept = notKept(e.message());
+        }
+    } else {
+        saveOutputs();
+    }
     progress.caption(QStringLiteral("Klart"), lodvik::Progress::Show::Now);
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "figures/Period.h"
+#include "planning/RunHistory.h"
 #include "reports/CoverageRow.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace lodvik {
 class Progress;
@@ -24,6 +26,10 @@ public:
     struct Options {
         bool workbook = true;    // write the coverage workbook
         bool alwaysXlsx = false; // as .xlsx whatever the count
+        // Keeps the run in the program folder's history, started from there; the snapshot's
+        // suggestions and urgency by targetWeeks.
+        std::optional<planning::RunOrigin> keep{};
+        double targetWeeks = planning::DefaultTargetWeeks;
     };
     CoverageJob(const QString &appPath, const figures::Period &period, Options options);
     ~CoverageJob();
@@ -40,12 +46,15 @@ public:
     // The run: each row, as soon as it is made, goes into the workbook and to rowDone with
     // whether the list keeps it (the list ends at the first product without a number). A
     // product that stops the run raises lodvik::Error, Avbryt lodvik::Cancelled; nothing is
-    // saved then.
+    // saved then. A row whose rule follows the trend comes with its trend over the kept runs.
     using RowDone = std::function<void(const CoverageRow &row, bool listed)>;
     void run(lodvik::Progress &progress, const RowDone &rowDone = {});
     // Saves the workbook (an earlier file of that name is replaced only by a complete new one)
-    // and shows "Klart".
+    // and shows "Klart". A run kept in the history saves in its turn, then keeps its snapshot;
+    // raises lodvik::Error, nothing saved, when another run holds the turn too long.
     void save(lodvik::Progress &progress);
+    // Why the history did not keep the run although its files were saved; empty when it did.
+    QString historyNotKept() const { return m_notKept; }
 
     // What the operator is told of the products the list left out; empty when none.
     QString leftOutMessage() const;
@@ -65,6 +74,12 @@ private:
     QString m_file;
     std::unique_ptr<ProductWorkbook> m_book;
     QString m_leftOut;
+    // The history's side of a kept run: its store, the planning its rows had, the weekly sales
+    // of the products that follow the trend, and the snapshot as it grows.
+    struct History;
+    void openHistory();
+    std::unique_ptr<History> m_history;
+    QString m_notKept;
 };
 
 } // namespace reports

@@ -2,9 +2,11 @@
 
 #include "MDlib/Csv.h"
 #include "MDlib/NumberText.h"
+#include "MDlib/SafeFile.h"
 #include "reports/ListColumns.h"
 #include "xls/Workbook.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -143,6 +145,45 @@ QByteArray proposalJson(const std::vector<ProposalLine> &lines, const figures::P
     doc.insert(QStringLiteral("target_weeks"), targetWeeks);
     doc.insert(QStringLiteral("suppliers"), suppliers);
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+} // namespace reports
+
+namespace reports {
+
+namespace {
+
+// A supplier's name as a part of a file name.
+QString fileNamePart(const QString &supplier) {
+    if (supplier.isEmpty())
+        return QStringLiteral("utan-leverantor");
+    QString part = supplier;
+    for (QChar &c : part)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-'))
+            c = QLatin1Char('_');
+    return part;
+}
+
+} // namespace
+
+QStringList saveProposalPerSupplier(const std::vector<planning::ProposalLine> &lines,
+                                    const figures::Period &period, const QString &folder) {
+    QStringList files;
+    for (size_t i = 0; i < lines.size();) {
+        const QString supplier = lines[i].row->rule.supplier;
+        std::vector<planning::ProposalLine> group;
+        for (; i < lines.size() && lines[i].row->rule.supplier == supplier; ++i)
+            group.push_back(lines[i]);
+        const QString base = QDir(folder).filePath(
+            QStringLiteral("Inkopsforslag%1-%2").arg(period.text(), fileNamePart(supplier)));
+        saveProposalWorkbook(group, period, base + QStringLiteral(".xls"));
+        const QByteArray csv = proposalCsv(group, period.date());
+        lodvik::saveFile(base + QStringLiteral(".csv"),
+                         QStringLiteral("Inköpsförslaget %1.csv").arg(base),
+                         [&](QIODevice &device) { device.write(csv); });
+        files << base + QStringLiteral(".xls") << base + QStringLiteral(".csv");
+    }
+    return files;
 }
 
 } // namespace reports

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -20,6 +21,11 @@ QByteArray proposalCsv(const std::vector<planning::ProposalLine> &lines, const Q
 // raises lodvik::Error when it cannot be saved (an earlier file stays as it was).
 void saveProposalWorkbook(const std::vector<planning::ProposalLine> &lines,
                           const figures::Period &period, const QString &fileName);
+// The lines (in proposalLines' order) as a workbook and a CSV per supplier in folder,
+// Inkopsforslag<period>-<supplier>.xls/.csv ("utan-leverantor" for none); the files written.
+// Raises lodvik::Error when one cannot be saved.
+QStringList saveProposalPerSupplier(const std::vector<planning::ProposalLine> &lines,
+                                    const figures::Period &period, const QString &folder);
 // {"period", "target_weeks", "suppliers": [{"supplier", "total_packs", "rows": [...]}]}
 QByteArray proposalJson(const std::vector<planning::ProposalLine> &lines,
                         const figures::Period &period, double targetWeeks);

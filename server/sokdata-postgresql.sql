@@ -48,8 +48,15 @@ CREATE TABLE IF NOT EXISTS planning_rule (
     multiple bigint NOT NULL,
     minimum bigint NOT NULL,
     supplier text NOT NULL,
-    product_group text NOT NULL
+    product_group text NOT NULL,
+    follow_trend integer NOT NULL DEFAULT 0
 );
+-- "följ trenden", added after the table's first version: a database made before gets it.
+DO $$
+BEGIN
+    ALTER TABLE planning_rule ADD COLUMN follow_trend integer NOT NULL DEFAULT 0;
+EXCEPTION WHEN duplicate_column THEN NULL;
+END $$;
 CREATE TABLE IF NOT EXISTS planning_mark (
     period text NOT NULL,
     product text NOT NULL,
@@ -59,3 +66,33 @@ CREATE TABLE IF NOT EXISTS planning_mark (
     PRIMARY KEY (period, product)
 );
 --   GRANT SELECT, INSERT, UPDATE, DELETE ON planning_rule, planning_mark TO lodvik;
+
+-- The kept coverage runs: a snapshot per period (the newest 104 periods, or as many as
+-- lodvikprodsok.ini's [historik] perioder says), its products spread over history_chunk by a
+-- hash of the product number, each chunk their numbers packed and compressed; and what the
+-- last scheduled run left for the window to tell.
+CREATE TABLE IF NOT EXISTS history_snapshot (
+    id integer PRIMARY KEY,
+    period text NOT NULL UNIQUE,
+    taken_at text NOT NULL,
+    target_weeks double precision NOT NULL,
+    products integer NOT NULL,
+    chunks integer NOT NULL,
+    origin text NOT NULL
+);
+CREATE TABLE IF NOT EXISTS history_chunk (
+    snapshot integer NOT NULL,
+    chunk integer NOT NULL,
+    data bytea NOT NULL,
+    PRIMARY KEY (snapshot, chunk)
+);
+CREATE TABLE IF NOT EXISTS history_scheduled_run (
+    id integer PRIMARY KEY,
+    started_at text NOT NULL,
+    period text NOT NULL,
+    ok integer NOT NULL,
+    message text NOT NULL,
+    files text NOT NULL
+);
+--   GRANT SELECT, INSERT, UPDATE, DELETE ON history_snapshot, history_chunk,
+--         history_scheduled_run TO lodvik;

@@ -4,11 +4,14 @@
 #include "MDlib/Error.h"
 #include "ReadBack.h"
 #include "Startmeny/Startmeny.h"
+#include "overview/ChangesDialog.h"
 #include "overview/CoverageChart.h"
 #include "overview/CoverageListPrintout.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/CoverageTableModel.h"
 #include "overview/PlanningPanel.h"
+#include "overview/ProductHistory.h"
+#include "planning/RunHistory.h"
 #include "printengine/PrintEngine.h"
 #include "reports/CoverageColumns.h"
 #include "reports/ListWriters.h"
@@ -365,19 +368,23 @@ private slots:
         supplier->setCurrentIndex(0);
         window.view()->selectRow(2);
         const QString emballage = QStringLiteral("Emballage Nordic AB");
-        window.planning()->setRuleOfSelected(PlanningRule{1, 0, 4, 1, 12, emballage, QString()});
+        window.planning()->setRuleOfSelected(
+            PlanningRule{1, 0, 4, 1, 12, emballage, QString(), true});
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{62, 2}));
         QCOMPARE(openPlanningStore(home.path())->rules().at("C-300").minimum, 12);
+        QVERIFY(openPlanningStore(home.path())->rules().at("C-300").followTrend);
         QVERIFY(supplier->findText(emballage) > 0);
         QVERIFY(supplier->sizeHint().width() >
                 supplier->fontMetrics().horizontalAdvance(emballage));
 
-        // Regel... names its one product, or counts several.
+        // Regel... names its one product, or counts several, and shows its rule's "följ trenden".
         QStringList titles;
+        QList<bool> following;
         QTimer closer;
         connect(&closer, &QTimer::timeout, [&] {
             if (QWidget *modal = QApplication::activeModalWidget()) {
                 titles << modal->windowTitle();
+                following << modal->findChild<QCheckBox *>()->isChecked();
                 modal->close();
             }
         });
@@ -390,6 +397,7 @@ private slots:
             }
         QCOMPARE(titles,
                  (QStringList{"Planeringsregel för C-300", "Planeringsregel för 3 produkter"}));
+        QVERIFY(following.value(0));
     }
 
     // A proposal saved onto a full device fails in the operator's words, not the device's.
@@ -525,6 +533,38 @@ private slots:
         QVERIFY2(opened[0].contains(QStringLiteral("B-200")), qPrintable(opened.join('|')));
         QTest::keyClick(window.view(), Qt::Key_Escape);
         QVERIFY(!window.isVisible());
+    }
+
+    // The drill-down's history: a row per kept run, and the trend with the rate it expects over
+    // lead time and target (today's 16 + 2 a week over half of 2 + 4 weeks = 22) once four runs
+    // hold the product.
+    void productHistory_data() {
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QString>("says");
+        addRow("three runs", 3, QStringLiteral("Ingen trend: den behöver minst 4"));
+        addRow("four runs", 4,
+               QStringLiteral("2 förp./v per vecka (medianen av lutningarna mellan 4 sparade "
+                              "körningar). Med trenden väntas 22 förp./v"));
+    }
+    void productHistory() {
+        QFETCH(int, runs);
+        QFETCH(QString, says);
+        std::vector<planning::SeriesPoint> series;
+        for (int i = 0; i < runs; ++i) {
+            planning::SeriesPoint point;
+            point.info.period = QDate(2026, 11, 2).addDays(7 * i).toString(Qt::ISODate);
+            point.row.salesPj = 10 + 2 * i;
+            point.row.stockTotal = 100 - 10 * i;
+            series.push_back(point);
+        }
+        reports::CoverageRow row;
+        row.salesPj = 16;
+        row.rule.leadTimeWeeks = 2;
+        const overview::ProductHistory history(series, row, 4);
+        QCOMPARE(history.table()->rowCount(), runs);
+        QCOMPARE(history.table()->item(runs - 1, 1)->text(),
+                 QString::number(100 - 10 * (runs - 1)));
+        QVERIFY2(history.trend()->text().contains(says), qPrintable(history.trend()->text()));
     }
 
     // The histogram's classes lie around the target; a negative cover counts as run out and
@@ -697,6 +737,17 @@ private slots:
             QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));
         QCOMPARE(overview->period().text(), QStringLiteral("2010-12-01"));
         QCOMPARE(window.findChildren<overview::CoverageOverviewWindow *>().size(), 1);
+        // Both runs are kept; the change view compares with the earlier one, where P1 is the
+        // same: no row, and the unchanged P1 with the filter off.
+        overview->showChanges();
+        auto *changes = overview->findChild<overview::ChangesDialog *>();
+        QVERIFY(changes);
+        QCOMPARE(changes->since()->currentText(), QStringLiteral("2010-11-18"));
+        QCOMPARE(changes->table()->rowCount(), 0);
+        changes->onlyChanged()->setChecked(false);
+        QCOMPARE(changes->table()->rowCount(), 1);
+        QCOMPARE(changes->table()->item(0, 0)->text(), QStringLiteral("P1"));
+        changes->close();
 
         // A run that fails leaves its rows in the table: no period's run is complete there any
         // more.
@@ -704,6 +755,9 @@ private slots:
         QVERIFY(QDir(folder.file(QStringLiteral("rapporter"))).removeRecursively());
         open(QStringLiteral("2011-01-05"));
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("rapporter")));
+        const auto kept = planning::openRunHistory(folder.path())->snapshots();
+        QCOMPARE(kept.size(), size_t(2)); // not the run that could not save its workbook
+        QVERIFY(kept[1].origin == planning::RunOrigin::Window);
         open(QStringLiteral("2010-12-01"));
         QVERIFY(
             QFile::exists(folder.file(QStringLiteral("rapporter/Pallvikprodukter2010-12-01.xls"))));

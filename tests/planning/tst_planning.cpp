@@ -41,6 +41,17 @@ PlanningRule rule(double lead, double safetyWeeks, double safetyPacks, qint64 mu
     return {lead, safetyWeeks, safetyPacks, multiple, minimum, {}, {}};
 }
 
+// A rule that follows the trend, and an item with a trend of slope a week over five runs.
+PlanningRule following(double lead) {
+    PlanningRule r = rule(lead, 0, 0, 1, 0);
+    r.followTrend = true;
+    return r;
+}
+Item trending(Item i, double slope) {
+    i.trend = planning::SalesTrend{slope, 5};
+    return i;
+}
+
 PlanningMark ordered(double packs) {
     return {PlanningMark::Kind::Ordered, QDate(2010, 11, 19), packs};
 }
@@ -101,6 +112,12 @@ private slots:
                p1(rule(2, 0, 0, 1, 0), ordered(5), 5), 4, 4, int(U::Plain));
         addRow("ordered without packs holds", p1(rule(2, 0, 0, 1, 0), ordered(0), 50), 4, -1,
                int(U::Plain));
+        // The trend's rate over lead time and target: 4 + 1 × 4 ÷ 2 = 6 a week; 6 × 4 − 15.
+        addRow("following a rising trend", trending(p1(following(0)), 1), 4, 9, int(U::Plain));
+        addRow("a trend the rule does not follow", trending(p1(), 1), 4, 1, int(U::Plain));
+        addRow("following without a trend", p1(following(0)), 4, 1, int(U::Plain));
+        // 4 − 3 × (2 + 4) ÷ 2 is below nothing: no sales to cover.
+        addRow("following a steep fall", trending(p1(following(2)), -3), 4, -1, int(U::Plain));
     }
 
     void suggestion() {
@@ -220,12 +237,13 @@ private slots:
                QStringList(), supplied("=HYPERLINK(\"x\")"));
         addRow("a line break in a quoted field, lines counted past it",
                QByteArray("A1;1;;;;;\"Acme\r\nNorr\";G\nA2;1;;;;;S;G;x\n"),
-               QStringList{"Rad 3: 9 kolumner"}, PlanningRule{});
+               QStringList{"Rad 3, kolumn follow_trend: \"x\" är varken ja eller nej"},
+               PlanningRule{});
         addRow("each bad line and column",
-               header + "A1;x;;;;\nA2;;;;0;\nA3;;-1;;;2,5\n;1\nA4;1;1;1;1;1;S;G;extra\n",
+               header + "A1;x;;;;\nA2;;;;0;\nA3;;-1;;;2,5\n;1\nA4;1;1;1;1;1;S;G;ja;extra\n",
                QStringList{"Rad 2, kolumn lead_time_weeks", "Rad 3, kolumn multiple",
                            "Rad 4, kolumn safety_weeks", "Rad 4, kolumn minimum",
-                           "Rad 5, kolumn product", "Rad 6: 9 kolumner"},
+                           "Rad 5, kolumn product", "Rad 6: 10 kolumner"},
                PlanningRule{});
         // Values no rule can mean: the product's suggestion would be lost without a word.
         addRow("values past a rule's range",
@@ -238,8 +256,12 @@ private slots:
                header + "Product;1,5;0,5;2;6;12;Acme AB;Pall\nZ0;1\n", QStringList(), acme);
         addRow("a product twice", QByteArray("A1;1\nA2;1\nA1;2\n"),
                QStringList{"Rad 3, kolumn product: A1 står redan på rad 1"}, PlanningRule{});
-        addRow("decimal comma in a comma file", QByteArray("A1,1,5\nA2,1,5,0,1,0,S,G,H\n"),
-               QStringList{"Rad 2: 9 kolumner"}, PlanningRule{});
+        addRow("decimal comma in a comma file", QByteArray("A1,1,5\nA2,1,5,0,1,0,S,G,nej,H\n"),
+               QStringList{"Rad 2: 10 kolumner"}, PlanningRule{});
+        PlanningRule following = acme;
+        following.followTrend = true;
+        addRow("following the trend", header + "A1;1,5;0,5;2;6;12;Acme AB;Pall;Ja\n", QStringList(),
+               following);
         addRow("a quote left open", QByteArray("A1;1;;;;;\"Acme\n"),
                QStringList{"Rad 1: ett citattecken"}, PlanningRule{});
         // Nothing at all would replace every rule with none.
@@ -302,20 +324,20 @@ private slots:
     void planningFileReadAsTheStore_data() {
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QString>("mark");
-        addRow("plain", "'P1', 1.5, 0.25, 2, 12, 24, 'Lev AB', 'Pall'",
+        addRow("plain", "'P1', 1.5, 0.25, 2, 12, 24, 'Lev AB', 'Pall', 1",
                "'2026-03-15', 'P1', 'ordered', '2026-03-01', 2.5");
-        addRow("non-ASCII and empty texts", "'Å-1', 0, 0, 0, 1, 0, 'Åhlén', ''",
+        addRow("non-ASCII and empty texts", "'Å-1', 0, 0, 0, 1, 0, 'Åhlén', '', 0",
                "'2026-03-15', 'Å-1', 'discontinued', NULL, NULL");
-        addRow("texts in number columns", "'P2', 'abc', '2,5', ' 3 ', 'x', '7', 's', 'g'",
+        addRow("texts in number columns", "'P2', 'abc', '2,5', ' 3 ', 'x', '7', 's', 'g', 'ja'",
                "'2026-03-15', 'P2', 'ordered', 'no date', 'many'");
-        addRow("fractions in whole-number columns", "'P3', 1, 1, 1, 2.5, -3.7, 's', 'g'",
+        addRow("fractions in whole-number columns", "'P3', 1, 1, 1, 2.5, -3.7, 's', 'g', 0.5",
                "'2026-03-15', 'P3', 'other', 20260301, 3");
         addRow("large numbers",
-               "'P4', 1e308, -0.0, 9007199254740993, 9223372036854775807, 9.3e18, 's', 'g'",
+               "'P4', 1e308, -0.0, 9007199254740993, 9223372036854775807, 9.3e18, 's', 'g', 1e300",
                "'2026-03-15', 'P4', 'ordered', '9999-12-31', 1e300");
-        addRow("blobs", "X'50', 1, 1, 1, 1, 1, X'414243', X''",
+        addRow("blobs", "X'50', 1, 1, 1, 1, 1, X'414243', X'', X'31'",
                "'2026-03-15', X'50', X'6f726465726564', X'32', X'33'");
-        addRow("another period's mark", "'P5', 1, 1, 1, 1, 1, 's', 'g'",
+        addRow("another period's mark", "'P5', 1, 1, 1, 1, 1, 's', 'g', 1",
                "'2026-03-16', 'P5', 'ordered', '2026-03-01', 1");
     }
 

@@ -204,6 +204,48 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("the marks through an import: ") + testDataMissing()));
     }
 
+    // Each finished run is kept, a period's again replacing it, a failed one not at all; what
+    // changed and a product's series read back as worked out by hand.
+    void runsKeptAndCompared() {
+        QCOMPARE(runProgram(m_home, {"coverage", "--period", "2010-11-11", "-q"}).exitCode, 0);
+        // P5 sells 156/26 = 6 a week: cover 20/6 -> 3, suggestion 6 x 4 - 20 = 4, out on
+        // 11-18 + 21 days instead of 11-11 + 49; P3 leaves pjomr; P1 gets a lead time.
+        m_folder->execute(QStringLiteral("UPDATE pjsfakt SET sdpqor = 156 WHERE sdlitm = 'P5'"));
+        m_folder->execute(QStringLiteral("DELETE FROM pjomr WHERE iblitm = 'P3'"));
+        const QString rulesFile = m_home + QStringLiteral("/regler.csv");
+        QFile rules(rulesFile);
+        QVERIFY(rules.open(QIODevice::WriteOnly));
+        rules.write("P1;2\n");
+        rules.close();
+        QCOMPARE(runProgram(m_home, {"rules", "--load", rulesFile}).exitCode, 0);
+        QCOMPARE(coverage({"--format", "csv"}).exitCode, 0);
+        QCOMPARE(coverage({}).exitCode, 0);
+        QCOMPARE(runProgram(m_home, {"changes", "--period", "2010-11-18"}).out,
+                 QStringLiteral(
+                     "product,description,change,before,after\r\n"
+                     "P1,Pall röd,rule,\"ledtid 0 v, säkerhet 0 v + 0 förp., multipel 1, minst "
+                     "0\",\"ledtid 2 v, säkerhet 0 v + 0 förp., multipel 1, minst 0\"\r\n"
+                     "P5,Pall grön,needs_order,,4\r\n"
+                     "P5,Pall grön,stockout_earlier,2010-12-30,2010-12-09\r\n"
+                     "P5,Pall grön,sales_up,3,6\r\n"
+                     "P3,,vanished,5,\r\n"));
+        QCOMPARE(runProgram(m_home, {"history", "--product", "P5"}).out,
+                 QStringLiteral("period,stock_frn,stock_dp,stock_pj,stock_total,backorder_pj,"
+                                "order_pj,order_total,sales_per_week_pj,sales_per_week_frn,"
+                                "cover_weeks,suggestion,urgency\r\n"
+                                "2010-11-11,10,4,6,20,,,0,3,1,7,,ok\r\n"
+                                "2010-11-18,10,4,6,20,,,0,6,1,3,4,below_target\r\n"));
+        m_folder->execute(QStringLiteral("DROP TABLE pjsfakt"));
+        QCOMPARE(coverage({}).exitCode, 1);
+        const QStringList kept =
+            runProgram(m_home, {"history", "--list"}).out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(kept.size(), 2);
+        QVERIFY2(kept[0].startsWith(QStringLiteral("2010-11-11\t4\t")) &&
+                     kept[1].startsWith(QStringLiteral("2010-11-18\t3\t")) &&
+                     kept[1].endsWith(QStringLiteral("\tcommand_line")),
+                 qPrintable(kept.join('|')));
+    }
+
     // More products than an .xls sheet holds, one row each in DTSPL and pjsfakt: the .xlsx is
     // chosen from pjomr's count before the first row and holds every row, and the CSV streams
     // every row once, in order, in many writes. One run shows both: under the sanitizers it

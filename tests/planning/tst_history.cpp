@@ -1,0 +1,466 @@
+#include "../common/DataRows.h"
+#include "MDlib/Error.h"
+#include "TestServer.h"
+#include "planning/HistoryChanges.h"
+#include "planning/HistorySettings.h"
+#include "planning/RunHistory.h"
+#include "planning/SalesTrend.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <mutex>
+#include <thread>
+
+using namespace planning;
+using Numbers = std::optional<double>;
+
+// The kept runs, one test body for every store: sokdata.db and the server through both drivers
+// (skipped when no test server is running).
+
+namespace {
+
+SnapshotRow row(const QString &product, Numbers stockTotal, Numbers cover, Numbers sales,
+                std::optional<qint64> suggestion = {}, PlanningRule rule = {}) {
+    SnapshotRow r;
+    r.product = product;
+    r.description = r.product + QStringLiteral(" beskrivning");
+    r.stockTotal = stockTotal;
+    r.coverWeeks = cover;
+    r.salesPj = sales;
+    r.suggestion = suggestion;
+    r.rule = rule;
+    return r;
+}
+
+Snapshot snapshot(const char *period, std::vector<SnapshotRow> rows) {
+    return {{QString::fromLatin1(period), QDateTime(QDate(2026, 11, 20), QTime(6, 0), Qt::UTC), 4,
+             int(rows.size()), RunOrigin::CommandLine},
+            std::move(rows)};
+}
+
+PlanningRule leadTime(double weeks, qint64 multiple = 1, const QString &supplier = {}) {
+    PlanningRule rule;
+    rule.leadTimeWeeks = weeks;
+    rule.multiple = multiple;
+    rule.supplier = supplier;
+    return rule;
+}
+const PlanningRule supplierRule = leadTime(2, 6, QStringLiteral("Åkessons"));
+
+// Three weekly runs worked out by hand. A sells more and runs out two weeks earlier in the
+// second; B's rule changes, then its sales fall by a third; C starts selling, then goes; D goes;
+// E comes, then needs ordering while its stock-out date moves exactly a week earlier (no change).
+std::vector<Snapshot> threeRuns() {
+    return {snapshot("2026-11-02", {row("A", 60, 6, 10), row("B", 80, 10, 8, {}, leadTime(2)),
+                                    row("C", 5, {}, {}), row("D", 1, 1, 1, 3)}),
+            snapshot("2026-11-09", {row("A", 39, 3, 13, 12), row("B", 54, 9, 6, {}, supplierRule),
+                                    row("C", 5, 3, 2), row("E", 40, 4, 5)}),
+            snapshot("2026-11-16", {row("A", 36, 3, 12, 10), row("B", 48, 12, 4, {}, supplierRule),
+                                    row("E", 10, 2, 5, 8)})};
+}
+
+// Every number kind a chunk holds, over more products than one chunk: fractions, negatives,
+// numbers past 32 bits, nothing and 0 apart, and rules with texts.
+std::vector<SnapshotRow> manyRows(int n) {
+    std::vector<SnapshotRow> rows;
+    for (int i = 0; i < n; ++i) {
+        SnapshotRow r = row(QStringLiteral("P%1ö").arg(i), i % 7 ? Numbers(i * 3) : 0,
+                            i % 5 ? Numbers(i % 40 - 5) : std::nullopt, i * 0.25);
+        r.unitsPerPack = i % 3 ? Numbers(1000.0 / (i + 1)) : std::nullopt;
+        r.stockFrn = 5e9 + i;
+        r.orderTotal = -i;
+        r.suggestion = i % 4 ? std::optional<qint64>(qint64(i) << 33) : std::nullopt;
+        r.urgency = i % 4;
+        r.rule = {i * 0.5,
+                  1,
+                  2.5,
+                  i % 9 + 1,
+                  i % 3,
+                  QStringLiteral("Lev %1").arg(i % 11),
+                  i % 2 ? QStringLiteral("Grupp") : QString(),
+                  i % 5 == 0};
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// One kind of store, empty for each case.
+class Store {
+public:
+    explicit Store(const QString &kind) : m_kind(kind) {
+        if (kind != QLatin1String("SQLite"))
+            m_server = std::make_unique<TestServer>();
+    }
+    std::unique_ptr<SearchSource> source() const {
+        return m_server ? m_server->open(m_kind)
+                        : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
+    }
+    std::unique_ptr<RunHistory> open() const { return std::make_unique<RunHistory>(source()); }
+
+    // A statement on a connection of the test's own.
+    void execute(const QString &sql) const {
+        if (m_server)
+            return m_server->execute(sql);
+        auto opened = source();
+        QSqlQuery query(opened->database());
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    }
+
+private:
+    QString m_kind;
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestServer> m_server;
+};
+
+QStringList periods(const RunHistory &history) {
+    QStringList list;
+    for (const SnapshotInfo &info : history.snapshots())
+        list << info.period;
+    return list;
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Store> m_store;
+
+    void stores() {
+        QTest::addColumn<QString>("store");
+        for (const char *store : {"SQLite", "QPSQL", "QODBC"})
+            addRow(store, store);
+    }
+    // The case's store, or false when it is a server that is not there.
+    bool openStore() {
+        QFETCH(QString, store);
+        if (store != QLatin1String("SQLite") && !TestServer::missing().isEmpty())
+            return false;
+        m_store = std::make_unique<Store>(store);
+        return true;
+    }
+
+private slots:
+    void cleanup() { m_store.reset(); }
+
+    void threeRunsChangesAndSeries_data() { stores(); }
+    void threeRunsChangesAndSeries() {
+        if (!openStore())
+            QSKIP(qPrintable(TestServer::missing()));
+        const auto runs = threeRuns();
+        auto history = m_store->open();
+        for (const Snapshot &run : runs)
+            history->write(run, DefaultRetainedPeriods);
+        QCOMPARE(periods(*history), (QStringList{"2026-11-02", "2026-11-09", "2026-11-16"}));
+        QCOMPARE(history->periodBefore(QStringLiteral("2026-11-16")), QStringLiteral("2026-11-09"));
+        QCOMPARE(history->periodBefore(QStringLiteral("2026-11-02")), std::nullopt);
+        for (const Snapshot &run : runs) {
+            const auto kept = history->read(run.info.period);
+            QVERIFY(kept);
+            QCOMPARE(kept->info, run.info);
+            QVERIFY(kept->rows == run.rows);
+        }
+
+        const auto first = *history->read(QStringLiteral("2026-11-02"));
+        const auto second = *history->read(QStringLiteral("2026-11-09"));
+        const auto third = *history->read(QStringLiteral("2026-11-16"));
+        const QString a = QStringLiteral("A beskrivning"), b = QStringLiteral("B beskrivning");
+        const QVariant none;
+        const std::vector<Change> firstWeek = {
+            {"A", a, ChangeKind::NeedsOrder, none, 12.0},
+            {"A", a, ChangeKind::StockoutEarlier, QDate(2026, 12, 14), QDate(2026, 11, 30)},
+            {"A", a, ChangeKind::SalesUp, 10.0, 13.0},
+            {"B", b, ChangeKind::Rule, "ledtid 2 v, säkerhet 0 v + 0 förp., multipel 1, minst 0",
+             "ledtid 2 v, säkerhet 0 v + 0 förp., multipel 6, minst 0, leverantör Åkessons"},
+            {"C", "C beskrivning", ChangeKind::SalesUp, none, 2.0},
+            {"E", "E beskrivning", ChangeKind::New, none, 40.0},
+            {"D", "D beskrivning", ChangeKind::Vanished, 1.0, none},
+        };
+        QCOMPARE(changesBetween(first, second, DefaultSalesChangeShare), firstWeek);
+        const std::vector<Change> secondWeek = {
+            {"B", b, ChangeKind::SalesDown, 6.0, 4.0},
+            {"E", "E beskrivning", ChangeKind::NeedsOrder, none, 8.0},
+            {"C", "C beskrivning", ChangeKind::Vanished, 5.0, none},
+        };
+        QCOMPARE(changesBetween(second, third, DefaultSalesChangeShare), secondWeek);
+        // B's 8 → 6 is exactly a quarter: only a larger share counts.
+        QCOMPARE(changesBetween(first, second, 0.2).at(3).kind, ChangeKind::SalesDown);
+
+        const auto series = history->series(QStringLiteral("A"));
+        QCOMPARE(series.size(), size_t(3));
+        for (size_t i = 0; i < 3; ++i) {
+            QCOMPARE(series[i].info, runs[i].info);
+            QVERIFY(series[i].row == runs[i].rows[0]);
+        }
+        const auto gone = history->series(QStringLiteral("C"));
+        QCOMPARE(gone.size(), size_t(2));
+        QCOMPARE(gone[1].row.salesPj, 2.0);
+        QVERIFY(history->series(QStringLiteral("a")).empty());
+    }
+
+    void manyProductsReplacedAndPruned_data() { stores(); }
+    void manyProductsReplacedAndPruned() {
+        if (!openStore())
+            QSKIP(qPrintable(TestServer::missing()));
+        auto history = m_store->open();
+        const auto rows = manyRows(2100);
+        history->write(snapshot("2026-01-05", rows), 3);
+        auto kept = history->read(QStringLiteral("2026-01-05"));
+        QVERIFY(kept);
+        QCOMPARE(kept->rows.size(), rows.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            QVERIFY2(kept->rows[i] == rows[i], qPrintable(rows[i].product));
+        QCOMPARE(history->series(QStringLiteral("P2099ö")).at(0).row, rows[2099]);
+
+        // The same period again replaces its snapshot; later periods push the oldest out.
+        history->write(snapshot("2026-01-05", {rows[5], rows[1500]}), 3);
+        QCOMPARE(history->read(QStringLiteral("2026-01-05"))->rows.size(), size_t(2));
+        for (const char *period : {"2026-01-12", "2026-01-19", "2026-01-26"})
+            history->write(snapshot(period, {rows[7]}), 3);
+        QCOMPARE(periods(*history), (QStringList{"2026-01-12", "2026-01-19", "2026-01-26"}));
+        QCOMPARE(history->read(QStringLiteral("2026-01-05")), std::nullopt);
+        history->write(snapshot("2025-12-29", {rows[7]}), 3); // older than every kept one
+        QCOMPARE(history->snapshots().size(), size_t(3));
+        QCOMPARE(history->series(QStringLiteral("P7ö")).size(), size_t(3));
+        QCOMPARE(history->prune(1), 2);
+        QCOMPARE(periods(*history), QStringList{"2026-01-26"});
+    }
+
+    // A run whose files are not saved keeps nothing; one whose snapshot cannot be written after
+    // its files were saved says so.
+    void failedRunKeepsNothing_data() { stores(); }
+    void failedRunKeepsNothing() {
+        if (!openStore())
+            QSKIP(qPrintable(TestServer::missing()));
+        auto history = m_store->open();
+        const Snapshot run = threeRuns()[0];
+        QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled,
+                                 history->keep(run, 104, [] { throw lodvik::Cancelled(); }));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, history->keep(run, 104, [] {
+            throw lodvik::Error(QStringLiteral("disken är full"));
+        }));
+        QVERIFY(history->snapshots().empty());
+
+        bool saved = false;
+        history->keep(run, 104, [&] { saved = true; });
+        QVERIFY(saved && history->read(run.info.period));
+        // A record cut short is refused with a message, never read as numbers.
+        m_store->execute(QStringLiteral("UPDATE history_chunk SET data = substr(data, 1, 10)"));
+        QString damaged;
+        try {
+            history->read(run.info.period);
+        } catch (const lodvik::Error &e) {
+            damaged = e.message();
+        }
+        QVERIFY2(damaged.contains(QStringLiteral("skadad")), qPrintable(damaged));
+        m_store->execute(QStringLiteral("DROP TABLE history_chunk"));
+        saved = false;
+        QVERIFY_THROWS_EXCEPTION(HistoryNotKept,
+                                 history->keep(threeRuns()[1], 104, [&] { saved = true; }));
+        QVERIFY(saved);
+    }
+
+    // Two runs at once take turns: one saves its files and keeps its snapshot, then the other;
+    // a run that cannot get its turn in time is refused before it saves anything.
+    void runsTakeTurns_data() { stores(); }
+    void runsTakeTurns() {
+        if (!openStore())
+            QSKIP(qPrintable(TestServer::missing()));
+        std::mutex mutex;
+        QStringList log;
+        const auto note = [&](const QString &who) {
+            const std::lock_guard lock(mutex);
+            log << who;
+        };
+        // A failure in the other thread is told here, where the test can report it.
+        const auto keep = [&](const Snapshot &run, int waitMs, bool *saved) -> QString {
+            try {
+                m_store->open()->keep(
+                    run, 104,
+                    [&] {
+                        *saved = true;
+                        note(QString::number(run.rows.size()));
+                        QThread::msleep(300);
+                        note(QString::number(run.rows.size()));
+                    },
+                    waitMs);
+                return {};
+            } catch (const lodvik::Error &e) {
+                return e.message();
+            }
+        };
+        // Made before the runs: two connections making a new sokdata.db at once is another
+        // matter than two runs.
+        auto history = m_store->open();
+        const auto runs = threeRuns();
+        Snapshot three = runs[2];
+        three.info.period = runs[0].info.period;
+        bool saved[3] = {};
+        QString otherFailed;
+        std::jthread other([&] { otherFailed = keep(runs[0], 60000, &saved[0]); });
+        QCOMPARE(keep(three, 60000, &saved[1]), QString());
+        other.join();
+        QCOMPARE(otherFailed, QString());
+        QCOMPARE(log.size(), 4);
+        QCOMPARE(log[0], log[1]);
+        QCOMPARE(log[2], log[3]);
+        QCOMPARE(QString::number(history->read(runs[0].info.period)->rows.size()), log[3]);
+
+        const auto turn = history->takeTurn(0);
+        std::jthread refused([&] { otherFailed = keep(runs[1], 200, &saved[2]); });
+        refused.join();
+        QVERIFY(otherFailed.startsWith(QStringLiteral("En annan täckningskörning")));
+        QVERIFY(!saved[2]);
+    }
+
+    void settings_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<int>("periods");
+        QTest::addColumn<double>("share");
+        QTest::addColumn<int>("weekday");
+        QTest::addColumn<QString>("failure");
+        addRow("none", QString(), 104, 0.25, 1, QString());
+        addRow("other section only", "[sokdata]\ndriver=QSQLITE\n", 104, 0.25, 1, QString());
+        addRow("all set", "[historik]\nperioder=52\nforsaljningsandring=10\nveckodag=Fredag\n", 52,
+               0.1, 5, QString());
+        addRow("weekday as a number", "[historik]\nveckodag=7\n", 104, 0.25, 7, QString());
+        addRow("no periods", "[historik]\nperioder=0\n", 0, 0.0, 0, "perioder");
+        addRow("share not a number", "[historik]\nforsaljningsandring=10 %\n", 0, 0.0, 0,
+               "forsaljningsandring");
+        addRow("no such day", "[historik]\nveckodag=8\n", 0, 0.0, 0, "veckodag");
+    }
+    void settings() {
+        QFETCH(QString, ini);
+        QFETCH(int, periods);
+        QFETCH(double, share);
+        QFETCH(int, weekday);
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        if (!ini.isNull()) {
+            QFile file(dir.filePath(QStringLiteral("lodvikprodsok.ini")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini.toUtf8()) > 0);
+        }
+        try {
+            const HistorySettings s = readHistorySettings(dir.path());
+            QVERIFY2(failure.isEmpty(), "no failure");
+            QCOMPARE(s.retainedPeriods, periods);
+            QCOMPARE(s.salesChangeShare, share);
+            QCOMPARE(s.scheduledWeekday, weekday);
+        } catch (const lodvik::Error &e) {
+            QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
+        }
+    }
+
+    void scheduledPeriod_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<int>("weekday");
+        QTest::addColumn<QDate>("period");
+        addRow("Monday on a Monday", QDate(2026, 12, 7), 1, QDate(2026, 12, 7));
+        addRow("Monday on a Sunday", QDate(2026, 12, 13), 1, QDate(2026, 12, 7));
+        addRow("Friday on a Wednesday", QDate(2026, 12, 9), 5, QDate(2026, 12, 4));
+        addRow("Sunday across the year", QDate(2027, 1, 2), 7, QDate(2026, 12, 27));
+    }
+    void scheduledPeriod() {
+        QFETCH(QDate, today);
+        QFETCH(int, weekday);
+        QFETCH(QDate, period);
+        QCOMPARE(planning::scheduledPeriod(today, weekday), period);
+    }
+
+    // The window's word at its start: a failure always, a success only once a week has passed.
+    void scheduledRunNotice_data() {
+        QTest::addColumn<bool>("ran");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("daysAgo");
+        QTest::addColumn<QString>("says");
+        addRow("never ran", false, false, 0, QString());
+        addRow("ok a week ago", true, true, 7, QString());
+        addRow("ok eight days ago", true, true, 8, QStringLiteral("inte gjorts sedan"));
+        addRow("failed today", true, false, 0, QStringLiteral("misslyckades: disken är full"));
+    }
+    void scheduledRunNotice() {
+        QFETCH(bool, ran);
+        QFETCH(bool, ok);
+        QFETCH(int, daysAgo);
+        QFETCH(QString, says);
+        const QDateTime now(QDate(2026, 12, 14), QTime(9, 0), Qt::UTC);
+        std::optional<ScheduledRunState> last;
+        if (ran)
+            last = ScheduledRunState{now.addDays(-daysAgo), QStringLiteral("2026-12-07"), ok,
+                                     ok ? QString() : QStringLiteral("disken är full"),
+                                     QStringLiteral("/m/rapporter/a.xls\n")};
+        const QString notice = planning::scheduledRunNotice(last, now);
+        QCOMPARE(notice.isEmpty(), says.isEmpty());
+        QVERIFY2(notice.contains(says) && (says.isEmpty() || notice.endsWith("/m/rapporter/a.xls")),
+                 qPrintable(notice));
+    }
+
+    // A store made before rules could follow the trend gets the column, off for every rule.
+    void ruleFollowsTrendAfterUpgrade_data() { stores(); }
+    void ruleFollowsTrendAfterUpgrade() {
+        if (!openStore())
+            QSKIP(qPrintable(TestServer::missing()));
+        m_store->execute(QStringLiteral("DROP TABLE IF EXISTS planning_rule"));
+        m_store->execute(QStringLiteral(
+            "CREATE TABLE planning_rule (product text PRIMARY KEY, lead_time_weeks double "
+            "precision NOT NULL, safety_weeks double precision NOT NULL, safety_packs double "
+            "precision NOT NULL, multiple bigint NOT NULL, minimum bigint NOT NULL, supplier text "
+            "NOT NULL, product_group text NOT NULL)"));
+        m_store->execute(QStringLiteral("INSERT INTO planning_rule VALUES ('P1', 2, 0, 0, 6, 0, "
+                                        "'Åkessons', '')"));
+        PlanningRules rules = openPlanningStore(m_store->source())->rules();
+        QCOMPARE(rules.at(QStringLiteral("P1")), supplierRule);
+        rules[QStringLiteral("P1")].followTrend = true;
+        openPlanningStore(m_store->source())->replaceRules(rules);
+        QVERIFY(openPlanningStore(m_store->source())->rules().at(QStringLiteral("P1")).followTrend);
+    }
+
+    void trend_data() {
+        QTest::addColumn<QList<int>>("days");
+        QTest::addColumn<QList<double>>("sales");
+        QTest::addColumn<double>("slope"); // nan: no trend
+        addRow("three runs are too few", QList<int>{0, 7, 14}, QList<double>{1, 2, 3}, qQNaN());
+        addRow("steady rise", QList<int>{0, 7, 14, 21}, QList<double>{10, 12, 14, 16}, 2.0);
+        addRow("one odd week", QList<int>{0, 7, 14, 21, 28}, QList<double>{10, 12, 50, 16, 18},
+               2.0);
+        addRow("uneven gaps", QList<int>{0, 14, 21, 49}, QList<double>{20, 17, 15.5, 9.5}, -1.5);
+        // pairwise slopes 1, 1.5, 2, 7/3, 3, 4: the two middle ones averaged
+        addRow("even count", QList<int>{0, 7, 14, 21}, QList<double>{0, 1, 3, 7}, 13.0 / 6);
+    }
+    void trend() {
+        QFETCH(QList<int>, days);
+        QFETCH(QList<double>, sales);
+        QFETCH(double, slope);
+        std::vector<SalesPoint> points;
+        for (int i = 0; i < days.size(); ++i)
+            points.push_back({QDate(2026, 1, 5).addDays(days[i]), sales[i]});
+        const auto trend = salesTrend(points);
+        QCOMPARE(bool(trend), !qIsNaN(slope));
+        if (trend) {
+            QCOMPARE(trend->slopePerWeek, slope);
+            QCOMPARE(trend->runs, int(days.size()));
+        }
+    }
+
+    void trendRate_data() {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<double>("slope");
+        QTest::addColumn<double>("weeks");
+        QTest::addColumn<double>("expected");
+        addRow("rising over six weeks", 10.0, 2.0, 6.0, 16.0);
+        addRow("falling past nothing", 2.0, -1.0, 8.0, 0.0);
+    }
+    void trendRate() {
+        QFETCH(double, rate);
+        QFETCH(double, slope);
+        QFETCH(double, weeks);
+        QFETCH(double, expected);
+        QCOMPARE(planning::trendRate(rate, {slope, 4}, weeks), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
