@@ -297,29 +297,9 @@ private slots:
             return v.isDouble() ? QString::number(v.toDouble()) : v.toString();
         };
         // Row 3 the headings, A on row 4, the total two rows under the last product.
-        const QStringList a{"under halva målet",
-                            "A",
-                            "Pall A",
-                            "",
-                            "",
-                            "",
-                            "10",
-                            "10",
-                            "",
-                            "1",
-                            "",
-                            "",
-                            "",
-                            "",
-                            "",
-                            "",
-                            "50",
-                            "beställ nu",
-                            "2010-11-25",
-                            "2010-11-11",
-                            "Acme",
-                            " =Pall",
-                            ""};
+        const QStringList a = QStringLiteral("under halva målet|A|Pall A||||10|10||1|||||||50|"
+                                             "beställ nu|2010-11-25|2010-11-11|Acme| =Pall|")
+                                  .split(QLatin1Char('|'));
         for (int c = 1; c <= reports::ShownColumnCount; ++c) {
             QCOMPARE(at(3, c),
                      QString::fromUtf8(reports::listColumn(reports::ListColumn(c - 1)).heading));
