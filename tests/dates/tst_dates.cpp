@@ -160,8 +160,7 @@ private slots:
         LocalStoreFixture store;
         const QString reports = store.file(QStringLiteral("rapporter"));
         QVERIFY(QDir(reports).mkpath(QStringLiteral("Pallvikprodukter2024/03")));
-        const QStringList before = tree(reports);
-        QStringList written = before;
+        QStringList written = tree(reports);
         if (reportsAccept) {
             written.append(QStringLiteral("Pallvikprodukter%1.xls").arg(period));
             written.sort();
@@ -178,10 +177,6 @@ private slots:
             QVERIFY2(!reportsAccept && e.message().contains(QStringLiteral("ÅÅÅÅ-MM-DD")),
                      qPrintable(e.message()));
         }
-        if (!reportsAccept && !period.isEmpty())
-            QVERIFY_THROWS_EXCEPTION(
-                lodvik::Error,
-                reports::productWorkbookFileName(store.path(), figures::Period::fromText(period)));
 
         QCOMPARE(runProgram(store.path(), {"coverage", "--period", period}).exitCode,
                  reportsAccept ? 0 : 2);
