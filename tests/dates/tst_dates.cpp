@@ -160,8 +160,7 @@ private slots:
         LocalStoreFixture store;
         const QString reports = store.file(QStringLiteral("rapporter"));
         QVERIFY(QDir(reports).mkpath(QStringLiteral("Pallvikprodukter2024/03")));
-        const QStringList before = tree(reports);
-        QStringList written = before;
+        QStringList written = tree(reports);
         if (reportsAccept) {
             written.append(QStringLiteral("Pallvikprodukter%1.xls").arg(period));
             written.sort();
@@ -178,10 +177,6 @@ private slots:
             QVERIFY2(!reportsAccept && e.message().contains(QStringLiteral("ÅÅÅÅ-MM-DD")),
                      qPrintable(e.message()));
         }
-        if (!reportsAccept && !period.isEmpty())
-            QVERIFY_THROWS_EXCEPTION(
-                lodvik::Error,
-                reports::productWorkbookFileName(store.path(), figures::Period::fromText(period)));
 
         QCOMPARE(runProgram(store.path(), {"coverage", "--period", period}).exitCode,
                  reportsAccept ? 0 : 2);
@@ -238,6 +233,8 @@ private slots:
     void impossibleDateRaises() {
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, WeekNr(2010, 2, 30));
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, DayOfWeek(2010, 13, 1));
+        QString dat = QStringLiteral("2010-02-30");
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, figures::konvertdatum(dat));
     }
 
     void konvertdatum_data() {
@@ -259,41 +256,6 @@ private slots:
         QFETCH(QString, datAfter);
         QCOMPARE(figures::konvertdatum(dat), Variant::String(code));
         QCOMPARE(dat, datAfter);
-    }
-
-    void konvertdatumOfNoDate() {
-        QString dat = QStringLiteral("2010-02-30");
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, figures::konvertdatum(dat));
-    }
-
-    void tableConversion_data() {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("column");
-        addRow("forecasts", "fpprognos", "MFDRQJ");
-        addRow("orders", "fporder", "SDpddj");
-    }
-
-    void tableConversion() {
-        QFETCH(QString, table);
-        QFETCH(QString, column);
-        for (const QString &driver : stores()) {
-            LocalStoreFixture store;
-            for (const Variant &date :
-                 {S("2010-02-17"), S("10073"), N(), S("10-03-08"), S("2011-01-09")})
-                store.insert(table, {S("10-1"), date, L(5)});
-            useStore(store, driver);
-            lodvik::NoProgress progress;
-            figures::DateConversion ops(store.localDatabase(), progress);
-            const auto run = [&] {
-                return table == QLatin1String("fpprognos") ? ops.konvereraprognosdatum()
-                                                           : ops.konverteraorderdatum();
-            };
-            QCOMPARE(run(), 3);
-            const QStringList once{"10073", "10073", "Null", "10101", "11017"};
-            QCOMPARE(columnValues(store, table, column), once);
-            QCOMPARE(run(), 0);
-            QCOMPARE(columnValues(store, table, column), once);
-        }
     }
 
     // Two workstations converting one server store at once convert each row once.
@@ -321,26 +283,32 @@ private slots:
 
     void storedTexts_data() {
         QTest::addColumn<QString>("table");
-        QTest::addColumn<QStringList>("keys"); // first column of each row
-        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("keys");  // first column of each row
+        QTest::addColumn<QStringList>("texts"); // a null string for Null
         QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("converted");
         QTest::addColumn<QStringList>("message"); // parts of it; none when the run succeeds
+        const QStringList keys{"A", "B", "C", "D", "E"};
+        const QStringList dates{"2010-02-17", "10073", QString(), "10-03-08", "2011-01-09"};
+        const QStringList codes{"10073", "10073", "Null", "10101", "11017"};
+        addRow("forecasts: codes and Null stay", "fpprognos", keys, dates, codes, 3, QStringList{});
+        addRow("orders: codes and Null stay", "fporder", keys, dates, codes, 3, QStringList{});
         addRow("blanks around", "fpprognos", QStringList{"A", "B", "C"},
                QStringList{" 2024-03-15", "2024-03-15 ", "\t10-02-17 "},
-               QStringList{"24115", "24115", "10073"}, QStringList{});
+               QStringList{"24115", "24115", "10073"}, 3, QStringList{});
         addRow("time of day", "fporder", QStringList{"A", "B"},
                QStringList{"2024-03-15 10:30:00", "2010-01-03 23:59:59"},
-               QStringList{"24115", "10537"}, QStringList{});
+               QStringList{"24115", "10537"}, 2, QStringList{});
         addRow("unreadable: named by its key, earlier rows keep their codes", "fporder",
                QStringList{"A", "B", "C"}, QStringList{"2010-02-17", "2010-13-45", "2010-03-08"},
-               QStringList{"10073", "2010-13-45", "2010-03-08"},
+               QStringList{"10073", "2010-13-45", "2010-03-08"}, 0,
                QStringList{"fporder", "sdlitm = \"B\"", "\"2010-13-45\""});
         addRow("unreadable without a key: named by its rowid", "fpprognos",
                QStringList{"A", " ", "C"}, QStringList{"2010-02-17", " 2010-02-30 ", "2010-03-08"},
-               QStringList{"10073", " 2010-02-30 ", "2010-03-08"},
+               QStringList{"10073", " 2010-02-30 ", "2010-03-08"}, 0,
                QStringList{"fpprognos", "rowid 2", "\" 2010-02-30 \""});
         addRow("a time that is no time of day", "fpprognos", QStringList{"A"},
-               QStringList{"2024-03-15 25:00:00"}, QStringList{"2024-03-15 25:00:00"},
+               QStringList{"2024-03-15 25:00:00"}, QStringList{"2024-03-15 25:00:00"}, 0,
                QStringList{"mflitm = \"A\"", "\"2024-03-15 25:00:00\""});
     }
 
@@ -349,22 +317,26 @@ private slots:
         QFETCH(QStringList, keys);
         QFETCH(QStringList, texts);
         QFETCH(QStringList, after);
+        QFETCH(int, converted);
         QFETCH(QStringList, message);
         QString first; // the message on SQLite, which the server stores must give too
         for (const QString &driver : stores()) {
             LocalStoreFixture store;
             for (int i = 0; i < texts.size(); ++i)
-                store.insert(table, {S(keys.at(i)), S(texts.at(i)), L(1)});
+                store.insert(table,
+                             {S(keys.at(i)), texts.at(i).isNull() ? N() : S(texts.at(i)), L(1)});
             useStore(store, driver);
             lodvik::NoProgress progress;
             figures::DateConversion ops(store.localDatabase(), progress);
+            const auto run = [&] {
+                return table == QLatin1String("fpprognos") ? ops.konvereraprognosdatum()
+                                                           : ops.konverteraorderdatum();
+            };
             QString got;
             try {
-                if (table == QLatin1String("fpprognos"))
-                    ops.konvereraprognosdatum();
-                else
-                    ops.konverteraorderdatum();
+                QCOMPARE(run(), converted);
                 QVERIFY2(message.isEmpty(), "the run went on past an unreadable date");
+                QCOMPARE(run(), 0); // nothing converted twice
             } catch (const lodvik::Error &e) {
                 got = e.message();
                 QVERIFY2(!message.isEmpty(), qPrintable(got));
@@ -380,29 +352,16 @@ private slots:
         }
     }
 
-    void convertDatesCommand() {
-        LocalStoreFixture store;
-        store.insert(QStringLiteral("fpprognos"), {S("10-1"), S("10-02-17"), L(1)});
-        QCOMPARE(runProgram(store.path(), {"convert-dates", "prognos"}).exitCode, 0);
-        QCOMPARE(columnValues(store, QStringLiteral("fpprognos"), QStringLiteral("MFDRQJ")),
-                 QStringList{"10073"});
-    }
-
     void completeDateEntry() {
         LocalStoreFixture store; // a program folder for the window
         gRefDate = QStringLiteral("2010-11-18");
         Startmeny window(store.path());
-        if (!window.datumtxt)
-            window.datumtxt = new QLineEdit(&window);
         QLineEdit *box = window.datumtxt;
         // Whether or not the window completes on each change itself, the box ends completed.
         box->setText(QStringLiteral(" "));
         window.CompleteDateEntry();
         QCOMPARE(box->text(), QStringLiteral("2010-"));
         QCOMPARE(box->cursorPosition(), 5);
-        box->setText(QStringLiteral("2010-1 "));
-        window.CompleteDateEntry();
-        QCOMPARE(box->text(), QStringLiteral("2010-1 "));
     }
 
     void acceptPeriodDate_data() {
@@ -422,8 +381,6 @@ private slots:
         QFETCH(bool, complains);
         LocalStoreFixture store;
         Startmeny window(store.path());
-        if (!window.datumtxt)
-            window.datumtxt = new QLineEdit(&window);
         window.perioddatum = QStringLiteral("2009-01-01");
         window.datumtxt->setText(typed);
         BoxAnswerer answerer;
