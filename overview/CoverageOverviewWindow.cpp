@@ -407,11 +407,11 @@ void CoverageOverviewWindow::showColumnMenu(const QPoint &at) {
 }
 
 void CoverageOverviewWindow::updateTotal() {
-    const auto [packs, products] = totalToOrder();
+    const planning::OrderTotal total = planning::orderTotal(visibleRows(), targetWeeks());
     m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
-                         .arg(thousands(packs), thousands(products), thousands(m_proxy->rowCount()),
-                              thousands(m_model->rowCount())));
-    m_planning->updateTotals();
+                         .arg(thousands(total.packs), thousands(total.products),
+                              thousands(m_proxy->rowCount()), thousands(m_model->rowCount())));
+    m_planning->showTotals(total);
 }
 
 void CoverageOverviewWindow::saveList(const QString &fileName) const {
