@@ -7,6 +7,7 @@
 #include <QCollator>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -298,11 +299,36 @@ bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {
 
 // ---- CoverageFilterModel ------------------------------------------------------------------
 
-CoverageFilterModel::CoverageFilterModel(QObject *parent) : QSortFilterProxyModel(parent) {}
+CoverageFilterModel::CoverageFilterModel(QObject *parent) : QAbstractProxyModel(parent) {}
 
 void CoverageFilterModel::setCoverageModel(CoverageTableModel *model) {
+    beginResetModel();
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
     m_model = model;
     setSourceModel(model);
+    m_sorted.clear();
+    if (model) {
+        connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+                &CoverageFilterModel::beginResetModel);
+        connect(model, &QAbstractItemModel::modelReset, this, [this] {
+            m_sorted.clear();
+            m_shown.clear();
+            for (int r : sortedRows())
+                if (accepts(r))
+                    m_shown.push_back(r);
+            placeRows();
+            endResetModel();
+        });
+        connect(model, &QAbstractItemModel::dataChanged, this, &CoverageFilterModel::sourceChanged);
+        for (int r : sortedRows())
+            if (accepts(r))
+                m_shown.push_back(r);
+    } else {
+        m_shown.clear();
+    }
+    placeRows();
+    endResetModel();
 }
 
 void CoverageFilterModel::setSearchText(const QString &text) {
@@ -334,23 +360,156 @@ void CoverageFilterModel::targetChanged() {
     refilter(); // the switch's rows, and the status and suggestion columns' order
 }
 
+bool CoverageFilterModel::before(int a, int b) const {
+    if (m_column < 0)
+        return m_order == Qt::AscendingOrder ? a < b : b < a;
+    const std::vector<double> &keys = m_model->numberKeys(ListColumn(m_column));
+    return m_order == Qt::AscendingOrder ? keys[size_t(a)] < keys[size_t(b)]
+                                         : keys[size_t(b)] < keys[size_t(a)];
+}
+
+const std::vector<int> &CoverageFilterModel::sortedRows() const {
+    const size_t rows = m_model ? m_model->m_rows.size() : 0;
+    if (m_sorted.size() != rows) {
+        m_sorted.resize(rows);
+        for (size_t r = 0; r < rows; ++r)
+            m_sorted[r] = int(r);
+        if (m_column >= 0 || m_order != Qt::AscendingOrder) {
+            if (m_column >= 0)
+                m_model->numberKeys(ListColumn(m_column)); // made once, before the comparisons
+            std::stable_sort(m_sorted.begin(), m_sorted.end(),
+                             [this](int a, int b) { return before(a, b); });
+        }
+    }
+    return m_sorted;
+}
+
 void CoverageFilterModel::refilter() {
-    // Filtering out thousands of rows scattered through a sorted list one range at a time costs
-    // the proxy time in the square of the rows; mapping it afresh is one filter and one sort.
-    invalidate();
+    // The rows in the sort's order from the run's order, as a filter changed afresh shows them;
+    // the order is kept, so that a letter typed is one walk over the rows.
+    relayout([this] {
+        m_shown.clear();
+        for (int r : sortedRows())
+            if (accepts(r))
+                m_shown.push_back(r);
+    });
 }
 
-std::vector<int> CoverageFilterModel::visibleSourceRows() const {
-    std::vector<int> rows;
-    rows.reserve(size_t(rowCount()));
-    for (int r = 0; r < rowCount(); ++r)
-        rows.push_back(mapToSource(index(r, 0)).row());
-    return rows;
+void CoverageFilterModel::sort(int column, Qt::SortOrder order) {
+    if (column == m_column && order == m_order)
+        return;
+    relayout([&] {
+        m_column = column;
+        m_order = order;
+        m_sorted.clear();
+        if (column >= 0 && m_model)
+            m_model->numberKeys(ListColumn(column));
+        // Equal rows keep the order they were shown in.
+        std::stable_sort(m_shown.begin(), m_shown.end(),
+                         [this](int a, int b) { return before(a, b); });
+    });
 }
 
-bool CoverageFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) const {
-    if (!m_model)
-        return true;
+void CoverageFilterModel::sourceChanged(const QModelIndex &topLeft,
+                                        const QModelIndex &bottomRight) {
+    if (!topLeft.isValid() || !bottomRight.isValid())
+        return;
+    m_sorted.clear(); // the keys may have changed
+    const int first = topLeft.row();
+    const int last = bottomRight.row();
+    if (first == 0 && last == m_model->rowCount() - 1) {
+        refilter(); // every row: in the sort's order again
+    } else {
+        // A few rows: each leaves its place and, still shown, goes after its equals.
+        relayout([&] {
+            std::vector<int> changed;
+            for (int r = first; r <= last; ++r)
+                if (m_place[size_t(r)] >= 0 || accepts(r))
+                    changed.push_back(r);
+            std::erase_if(m_shown, [&](int r) { return r >= first && r <= last; });
+            for (int r : changed) {
+                if (!accepts(r))
+                    continue;
+                const auto at = std::upper_bound(m_shown.begin(), m_shown.end(), r,
+                                                 [this](int a, int b) { return before(a, b); });
+                m_shown.insert(at, r);
+            }
+        });
+    }
+    if (!m_shown.empty())
+        emit dataChanged(index(0, topLeft.column()), index(rowCount() - 1, bottomRight.column()));
+}
+
+void CoverageFilterModel::relayout(const std::function<void()> &change) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::pair<int, int>> sources; // source row and column of each
+    sources.reserve(size_t(before.size()));
+    for (const QModelIndex &index : before)
+        sources.emplace_back(index.row() >= 0 && size_t(index.row()) < m_shown.size()
+                                 ? m_shown[size_t(index.row())]
+                                 : -1,
+                             index.column());
+    change();
+    placeRows();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const auto &[row, column] : sources) {
+        const int place = row >= 0 ? m_place[size_t(row)] : -1;
+        after.push_back(place >= 0 ? createIndex(place, column) : QModelIndex());
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CoverageFilterModel::placeRows() {
+    m_place.assign(m_model ? m_model->m_rows.size() : 0, -1);
+    for (size_t i = 0; i < m_shown.size(); ++i)
+        m_place[size_t(m_shown[i])] = int(i);
+}
+
+QModelIndex CoverageFilterModel::index(int row, int column, const QModelIndex &parent) const {
+    if (parent.isValid() || row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex CoverageFilterModel::parent(const QModelIndex &) const {
+    return {};
+}
+
+bool CoverageFilterModel::hasChildren(const QModelIndex &parent) const {
+    return !parent.isValid() && !m_shown.empty();
+}
+
+int CoverageFilterModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : int(m_shown.size());
+}
+
+int CoverageFilterModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() || !m_model ? 0 : m_model->columnCount();
+}
+
+QModelIndex CoverageFilterModel::mapToSource(const QModelIndex &proxyIndex) const {
+    if (!proxyIndex.isValid() || !m_model || proxyIndex.row() >= rowCount())
+        return {};
+    return m_model->index(m_shown[size_t(proxyIndex.row())], proxyIndex.column());
+}
+
+QModelIndex CoverageFilterModel::mapFromSource(const QModelIndex &sourceIndex) const {
+    if (!sourceIndex.isValid() || size_t(sourceIndex.row()) >= m_place.size())
+        return {};
+    const int place = m_place[size_t(sourceIndex.row())];
+    return place >= 0 ? createIndex(place, sourceIndex.column()) : QModelIndex();
+}
+
+QVariant CoverageFilterModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && m_model)
+        return m_model->headerData(section, orientation, role);
+    return QAbstractProxyModel::headerData(section, orientation, role);
+}
+
+bool CoverageFilterModel::accepts(int sourceRow) const {
     if (m_onlyBelow) {
         const Urgency u = m_model->urgency(sourceRow);
         if (u != Urgency::Urgent && u != Urgency::BelowTarget)
@@ -364,12 +523,6 @@ bool CoverageFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) c
         return true;
     return row.product.contains(m_text, Qt::CaseInsensitive) ||
            row.description.contains(m_text, Qt::CaseInsensitive);
-}
-
-bool CoverageFilterModel::lessThan(const QModelIndex &left, const QModelIndex &right) const {
-    if (!m_model)
-        return QSortFilterProxyModel::lessThan(left, right);
-    return m_model->lessThan(left.row(), right.row(), ListColumn(left.column()));
 }
 
 } // namespace overview
