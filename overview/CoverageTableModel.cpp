@@ -75,6 +75,24 @@ const QIcon &iconFor(Urgency urgency) {
     return icons[size_t(urgency)];
 }
 
+// A text case folded as a comparison without regard to case folds it, character by character:
+// a plain search in folded texts then finds what such a comparison finds.
+QString folded(const QString &text) {
+    QString out = text;
+    char16_t *c = reinterpret_cast<char16_t *>(out.data());
+    const qsizetype size = out.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (QChar::isHighSurrogate(c[i]) && i + 1 < size && QChar::isLowSurrogate(c[i + 1])) {
+            const char32_t f = QChar::toCaseFolded(QChar::surrogateToUcs4(c[i], c[i + 1]));
+            c[i] = QChar::highSurrogate(f);
+            c[++i] = QChar::lowSurrogate(f);
+        } else {
+            c[i] = char16_t(QChar::toCaseFolded(char32_t(c[i])));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 CoverageTableModel::CoverageTableModel(QObject *parent) : QAbstractTableModel(parent) {
@@ -313,6 +331,8 @@ void CoverageFilterModel::setCoverageModel(CoverageTableModel *model) {
                 &CoverageFilterModel::beginResetModel);
         connect(model, &QAbstractItemModel::modelReset, this, [this] {
             m_sorted.clear();
+            m_foldedProducts.clear();
+            m_foldedDescriptions.clear();
             m_shown.clear();
             for (int r : sortedRows())
                 if (accepts(r))
@@ -336,6 +356,7 @@ void CoverageFilterModel::setSearchText(const QString &text) {
     if (trimmed == m_text)
         return;
     m_text = trimmed;
+    m_foldedText = folded(trimmed);
     refilter();
 }
 
@@ -385,6 +406,14 @@ const std::vector<int> &CoverageFilterModel::sortedRows() const {
 }
 
 void CoverageFilterModel::refilter() {
+    if (!m_text.isEmpty() && m_model && m_foldedProducts.size() != m_model->m_rows.size()) {
+        m_foldedProducts.clear();
+        m_foldedDescriptions.clear();
+        for (const reports::CoverageRow &row : m_model->m_rows) {
+            m_foldedProducts.push_back(folded(row.product));
+            m_foldedDescriptions.push_back(folded(row.description));
+        }
+    }
     // The rows in the sort's order from the run's order, as a filter changed afresh shows them;
     // the order is kept, so that a letter typed is one walk over the rows.
     relayout([this] {
@@ -521,6 +550,9 @@ bool CoverageFilterModel::accepts(int sourceRow) const {
         return false;
     if (m_text.isEmpty())
         return true;
+    if (size_t(sourceRow) < m_foldedProducts.size())
+        return m_foldedProducts[size_t(sourceRow)].contains(m_foldedText) ||
+               m_foldedDescriptions[size_t(sourceRow)].contains(m_foldedText);
     return row.product.contains(m_text, Qt::CaseInsensitive) ||
            row.description.contains(m_text, Qt::CaseInsensitive);
 }

@@ -135,6 +135,11 @@ private:
     std::vector<int> m_shown;          // source rows, in the order shown
     std::vector<int> m_place;          // each source row's place in m_shown, or -1
     mutable std::vector<int> m_sorted; // sortedRows(), empty when to be made again
+    // The product numbers and descriptions case folded, for the text filter; made on its first
+    // use after a new run.
+    std::vector<QString> m_foldedProducts;
+    std::vector<QString> m_foldedDescriptions;
+    QString m_foldedText;
 };
 
 } // namespace overview
