@@ -366,7 +366,7 @@ std::vector<const reports::CoverageRow *> CoverageOverviewWindow::visibleRows() 
 }
 
 std::pair<qint64, int> CoverageOverviewWindow::totalToOrder() const {
-    const planning::OrderTotal total = planning::orderTotal(visibleRows(), targetWeeks());
+    const planning::OrderTotal total = m_model->orderTotal(m_proxy->visibleSourceRows());
     return {total.packs, total.products};
 }
 
@@ -407,7 +407,7 @@ void CoverageOverviewWindow::showColumnMenu(const QPoint &at) {
 }
 
 void CoverageOverviewWindow::updateTotal() {
-    const planning::OrderTotal total = planning::orderTotal(visibleRows(), targetWeeks());
+    const planning::OrderTotal total = m_model->orderTotal(m_proxy->visibleSourceRows());
     m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
                          .arg(thousands(total.packs), thousands(total.products),
                               thousands(m_proxy->rowCount()), thousands(m_model->rowCount())));

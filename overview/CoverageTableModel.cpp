@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 using planning::Urgency;
 using reports::ListCell;
@@ -106,14 +107,54 @@ void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
     forgetKeys();
     m_urgency.assign(m_rows.size(), Urgency::Plain);
     m_suggestion.assign(m_rows.size(), 0);
-    for (size_t i = 0; i < m_rows.size(); ++i)
+    m_productOf.resize(m_rows.size());
+    m_supplierOf.assign(m_rows.size(), -1);
+    m_suppliers.clear();
+    m_supplierPlace.clear();
+    std::unordered_map<QStringView, int, planning::ProductHash, planning::SameProduct> first;
+    first.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
         computeRow(i);
+        m_productOf[i] = first.try_emplace(m_rows[i].product, int(i)).first->second;
+    }
     endResetModel();
+}
+
+planning::OrderTotal CoverageTableModel::orderTotal(const std::vector<int> &rows) const {
+    planning::OrderTotal total;
+    std::vector<bool> counted(m_rows.size());
+    std::vector<qint64> bySupplier(m_suppliers.size());
+    std::vector<bool> supplied(m_suppliers.size());
+    for (const int r : rows) {
+        const size_t product = size_t(m_productOf[size_t(r)]);
+        if (counted[product])
+            continue; // a later row of a product already counted
+        counted[product] = true;
+        if (m_suggestion[size_t(r)] <= 0)
+            continue;
+        const qint64 packs = qint64(m_suggestion[size_t(r)]);
+        total.packs += packs;
+        ++total.products;
+        const size_t supplier = size_t(m_supplierOf[size_t(r)]);
+        bySupplier[supplier] += packs;
+        supplied[supplier] = true;
+    }
+    for (size_t s = 0; s < m_suppliers.size(); ++s)
+        if (supplied[s])
+            total.bySupplier[m_suppliers[s]] += bySupplier[s];
+    return total;
 }
 
 void CoverageTableModel::computeRow(size_t i) {
     m_urgency[i] = planning::urgency(m_rows[i], m_target);
     m_suggestion[i] = double(planning::reorderSuggestion(m_rows[i], m_target).value_or(0));
+    const QString &supplier = m_rows[i].rule.supplier;
+    if (m_supplierOf[i] < 0 || m_suppliers[size_t(m_supplierOf[i])] != supplier) {
+        const auto [place, added] = m_supplierPlace.try_emplace(supplier, int(m_suppliers.size()));
+        if (added)
+            m_suppliers.push_back(supplier);
+        m_supplierOf[i] = place->second;
+    }
 }
 
 void CoverageTableModel::setPeriod(const figures::Period &period) {

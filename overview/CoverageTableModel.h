@@ -9,6 +9,7 @@
 #include <QDate>
 
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace overview {
@@ -37,6 +38,9 @@ public:
     // The day the order urgency is measured against: the day of the rows' run.
     QDate today() const { return m_today; }
     planning::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
+    // planning::orderTotal of these rows, in this order, from what the model keeps: the window
+    // counts its list again at every letter typed.
+    planning::OrderTotal orderTotal(const std::vector<int> &rows) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -63,7 +67,11 @@ private:
 
     std::vector<reports::CoverageRow> m_rows;
     std::vector<planning::Urgency> m_urgency;
-    std::vector<double> m_suggestion;                      // 0 without one
+    std::vector<double> m_suggestion; // 0 without one
+    std::vector<int> m_productOf;     // the first row of each one's product
+    std::vector<int> m_supplierOf;    // each one's place in m_suppliers
+    std::vector<QString> m_suppliers;
+    std::unordered_map<QString, int> m_supplierPlace;
     mutable std::vector<std::vector<double>> m_numberKeys; // by column
     int m_target = planning::DefaultTargetWeeks;
     QDate m_period;

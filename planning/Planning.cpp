@@ -207,36 +207,34 @@ QString orderUrgencyText(OrderUrgency urgency) {
 namespace {
 
 // A product number's character as dao::productKey folds it (A-Z and À-Þ but × to lower case),
-// so that the same products are found without making each one's key: the window counts its
-// whole list again at every letter typed.
+// so that the same products are found without making each one's key.
 char16_t foldedProductChar(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? char16_t(c + 0x20)
                                                                              : c;
 }
 
-struct FoldedProductHash {
-    size_t operator()(QStringView product) const {
-        size_t hash = 0;
-        for (const QChar c : product)
-            hash = hash * 31 + foldedProductChar(c.unicode());
-        return hash;
-    }
-};
+} // namespace
 
-struct FoldedProductEqual {
-    bool operator()(QStringView a, QStringView b) const {
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(), [](QChar x, QChar y) {
-                   return foldedProductChar(x.unicode()) == foldedProductChar(y.unicode());
-               });
-    }
-};
+size_t ProductHash::operator()(QStringView product) const {
+    size_t hash = 0;
+    for (const QChar c : product)
+        hash = hash * 31 + foldedProductChar(c.unicode());
+    return hash;
+}
+
+bool SameProduct::operator()(QStringView a, QStringView b) const {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](QChar x, QChar y) {
+               return foldedProductChar(x.unicode()) == foldedProductChar(y.unicode());
+           });
+}
+
+namespace {
 
 // The products of rows to order, in their order: each product once, by its first row.
 std::vector<ProposalLine> toOrder(const std::vector<const Item *> &rows, double targetWeeks,
                                   const QString &supplier) {
     std::vector<ProposalLine> lines;
-    std::unordered_set<QStringView, FoldedProductHash, FoldedProductEqual> products;
+    std::unordered_set<QStringView, ProductHash, SameProduct> products;
     products.reserve(rows.size());
     for (const Item *row : rows) {
         if (!products.insert(row->product).second)
