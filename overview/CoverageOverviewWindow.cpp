@@ -235,9 +235,9 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     m_total->setFont(bold);
     layout->addWidget(m_total);
 
-    // The filter follows the typing once the operator pauses for a moment.
+    // The filter follows each letter at once; letters typed while it works are taken together.
     m_filterDelay.setSingleShot(true);
-    m_filterDelay.setInterval(120);
+    m_filterDelay.setInterval(0);
     connect(&m_filterDelay, &QTimer::timeout, this,
             [this] { m_proxy->setSearchText(m_search->text()); });
     connect(m_search, &QLineEdit::textChanged, this, [this] { m_filterDelay.start(); });
