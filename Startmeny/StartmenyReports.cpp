@@ -155,7 +155,7 @@ void Startmeny::runCoverageInBackground(
         result->leftOut = result->job.leftOutMessage();
     };
     run.takeOver = [this, result] {
-        produkttabell = result->table;
+        produkttabell = std::move(result->table); // not read again: no copy of every row
         m_coverageRows = std::move(result->rows);
         m_coveragePeriod.reset(); // the table holds a completed run again only when done
     };

@@ -237,9 +237,9 @@ CoverageOverviewWindow::CoverageOverviewWindow(const QString &localDatabase,
     m_total->setFont(bold);
     layout->addWidget(m_total);
 
-    // The filter follows the typing once the operator pauses for a moment.
+    // The filter follows each letter at once; letters typed while it works are taken together.
     m_filterDelay.setSingleShot(true);
-    m_filterDelay.setInterval(120);
+    m_filterDelay.setInterval(0);
     connect(&m_filterDelay, &QTimer::timeout, this,
             [this] { m_proxy->setSearchText(m_search->text()); });
     connect(m_search, &QLineEdit::textChanged, this, [this] { m_filterDelay.start(); });
@@ -377,7 +377,7 @@ std::vector<const reports::CoverageRow *> CoverageOverviewWindow::visibleRows() 
 }
 
 std::pair<qint64, int> CoverageOverviewWindow::totalToOrder() const {
-    const planning::OrderTotal total = planning::orderTotal(visibleRows(), targetWeeks());
+    const planning::OrderTotal total = m_model->orderTotal(m_proxy->visibleSourceRows());
     return {total.packs, total.products};
 }
 
@@ -418,11 +418,11 @@ void CoverageOverviewWindow::showColumnMenu(const QPoint &at) {
 }
 
 void CoverageOverviewWindow::updateTotal() {
-    const auto [packs, products] = totalToOrder();
+    const planning::OrderTotal total = m_model->orderTotal(m_proxy->visibleSourceRows());
     m_total->setText(QStringLiteral("Att beställa: %1 förp. för %2 produkter  (%3 visade av %4)")
-                         .arg(thousands(packs), thousands(products), thousands(m_proxy->rowCount()),
-                              thousands(m_model->rowCount())));
-    m_planning->updateTotals();
+                         .arg(thousands(total.packs), thousands(total.products),
+                              thousands(m_proxy->rowCount()), thousands(m_model->rowCount())));
+    m_planning->showTotals(total);
 }
 
 void CoverageOverviewWindow::saveList(const QString &fileName) const {

@@ -7,9 +7,11 @@
 #include <QCollator>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 using planning::Urgency;
 using reports::ListCell;
@@ -74,6 +76,24 @@ const QIcon &iconFor(Urgency urgency) {
     return icons[size_t(urgency)];
 }
 
+// A text case folded as a comparison without regard to case folds it, character by character:
+// a plain search in folded texts then finds what such a comparison finds.
+QString folded(const QString &text) {
+    QString out = text;
+    char16_t *c = reinterpret_cast<char16_t *>(out.data());
+    const qsizetype size = out.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (QChar::isHighSurrogate(c[i]) && i + 1 < size && QChar::isLowSurrogate(c[i + 1])) {
+            const char32_t f = QChar::toCaseFolded(QChar::surrogateToUcs4(c[i], c[i + 1]));
+            c[i] = QChar::highSurrogate(f);
+            c[++i] = QChar::lowSurrogate(f);
+        } else {
+            c[i] = char16_t(QChar::toCaseFolded(char32_t(c[i])));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 CoverageTableModel::CoverageTableModel(QObject *parent) : QAbstractTableModel(parent) {
@@ -87,14 +107,54 @@ void CoverageTableModel::setRows(std::vector<reports::CoverageRow> rows) {
     forgetKeys();
     m_urgency.assign(m_rows.size(), Urgency::Plain);
     m_suggestion.assign(m_rows.size(), 0);
-    for (size_t i = 0; i < m_rows.size(); ++i)
+    m_productOf.resize(m_rows.size());
+    m_supplierOf.assign(m_rows.size(), -1);
+    m_suppliers.clear();
+    m_supplierPlace.clear();
+    std::unordered_map<QStringView, int, planning::ProductHash, planning::SameProduct> first;
+    first.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
         computeRow(i);
+        m_productOf[i] = first.try_emplace(m_rows[i].product, int(i)).first->second;
+    }
     endResetModel();
+}
+
+planning::OrderTotal CoverageTableModel::orderTotal(const std::vector<int> &rows) const {
+    planning::OrderTotal total;
+    std::vector<bool> counted(m_rows.size());
+    std::vector<qint64> bySupplier(m_suppliers.size());
+    std::vector<bool> supplied(m_suppliers.size());
+    for (const int r : rows) {
+        const size_t product = size_t(m_productOf[size_t(r)]);
+        if (counted[product])
+            continue; // a later row of a product already counted
+        counted[product] = true;
+        if (m_suggestion[size_t(r)] <= 0)
+            continue;
+        const qint64 packs = qint64(m_suggestion[size_t(r)]);
+        total.packs += packs;
+        ++total.products;
+        const size_t supplier = size_t(m_supplierOf[size_t(r)]);
+        bySupplier[supplier] += packs;
+        supplied[supplier] = true;
+    }
+    for (size_t s = 0; s < m_suppliers.size(); ++s)
+        if (supplied[s])
+            total.bySupplier[m_suppliers[s]] += bySupplier[s];
+    return total;
 }
 
 void CoverageTableModel::computeRow(size_t i) {
     m_urgency[i] = planning::urgency(m_rows[i], m_target);
     m_suggestion[i] = double(planning::reorderSuggestion(m_rows[i], m_target).value_or(0));
+    const QString &supplier = m_rows[i].rule.supplier;
+    if (m_supplierOf[i] < 0 || m_suppliers[size_t(m_supplierOf[i])] != supplier) {
+        const auto [place, added] = m_supplierPlace.try_emplace(supplier, int(m_suppliers.size()));
+        if (added)
+            m_suppliers.push_back(supplier);
+        m_supplierOf[i] = place->second;
+    }
 }
 
 void CoverageTableModel::setPeriod(const figures::Period &period) {
@@ -298,11 +358,38 @@ bool CoverageTableModel::lessThan(int a, int b, ListColumn column) const {
 
 // ---- CoverageFilterModel ------------------------------------------------------------------
 
-CoverageFilterModel::CoverageFilterModel(QObject *parent) : QSortFilterProxyModel(parent) {}
+CoverageFilterModel::CoverageFilterModel(QObject *parent) : QAbstractProxyModel(parent) {}
 
 void CoverageFilterModel::setCoverageModel(CoverageTableModel *model) {
+    beginResetModel();
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
     m_model = model;
     setSourceModel(model);
+    m_sorted.clear();
+    if (model) {
+        connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+                &CoverageFilterModel::beginResetModel);
+        connect(model, &QAbstractItemModel::modelReset, this, [this] {
+            m_sorted.clear();
+            m_foldedProducts.clear();
+            m_foldedDescriptions.clear();
+            m_shown.clear();
+            for (int r : sortedRows())
+                if (accepts(r))
+                    m_shown.push_back(r);
+            placeRows();
+            endResetModel();
+        });
+        connect(model, &QAbstractItemModel::dataChanged, this, &CoverageFilterModel::sourceChanged);
+        for (int r : sortedRows())
+            if (accepts(r))
+                m_shown.push_back(r);
+    } else {
+        m_shown.clear();
+    }
+    placeRows();
+    endResetModel();
 }
 
 void CoverageFilterModel::setSearchText(const QString &text) {
@@ -310,6 +397,7 @@ void CoverageFilterModel::setSearchText(const QString &text) {
     if (trimmed == m_text)
         return;
     m_text = trimmed;
+    m_foldedText = folded(trimmed);
     refilter();
 }
 
@@ -334,23 +422,164 @@ void CoverageFilterModel::targetChanged() {
     refilter(); // the switch's rows, and the status and suggestion columns' order
 }
 
+bool CoverageFilterModel::before(int a, int b) const {
+    if (m_column < 0)
+        return m_order == Qt::AscendingOrder ? a < b : b < a;
+    const std::vector<double> &keys = m_model->numberKeys(ListColumn(m_column));
+    return m_order == Qt::AscendingOrder ? keys[size_t(a)] < keys[size_t(b)]
+                                         : keys[size_t(b)] < keys[size_t(a)];
+}
+
+const std::vector<int> &CoverageFilterModel::sortedRows() const {
+    const size_t rows = m_model ? m_model->m_rows.size() : 0;
+    if (m_sorted.size() != rows) {
+        m_sorted.resize(rows);
+        for (size_t r = 0; r < rows; ++r)
+            m_sorted[r] = int(r);
+        if (m_column >= 0 || m_order != Qt::AscendingOrder) {
+            if (m_column >= 0)
+                m_model->numberKeys(ListColumn(m_column)); // made once, before the comparisons
+            std::stable_sort(m_sorted.begin(), m_sorted.end(),
+                             [this](int a, int b) { return before(a, b); });
+        }
+    }
+    return m_sorted;
+}
+
 void CoverageFilterModel::refilter() {
-    // Filtering out thousands of rows scattered through a sorted list one range at a time costs
-    // the proxy time in the square of the rows; mapping it afresh is one filter and one sort.
-    invalidate();
+    if (!m_text.isEmpty() && m_model && m_foldedProducts.size() != m_model->m_rows.size()) {
+        m_foldedProducts.clear();
+        m_foldedDescriptions.clear();
+        for (const reports::CoverageRow &row : m_model->m_rows) {
+            m_foldedProducts.push_back(folded(row.product));
+            m_foldedDescriptions.push_back(folded(row.description));
+        }
+    }
+    // The rows in the sort's order from the run's order, as a filter changed afresh shows them;
+    // the order is kept, so that a letter typed is one walk over the rows.
+    relayout([this] {
+        m_shown.clear();
+        for (int r : sortedRows())
+            if (accepts(r))
+                m_shown.push_back(r);
+    });
 }
 
-std::vector<int> CoverageFilterModel::visibleSourceRows() const {
-    std::vector<int> rows;
-    rows.reserve(size_t(rowCount()));
-    for (int r = 0; r < rowCount(); ++r)
-        rows.push_back(mapToSource(index(r, 0)).row());
-    return rows;
+void CoverageFilterModel::sort(int column, Qt::SortOrder order) {
+    if (column == m_column && order == m_order)
+        return;
+    relayout([&] {
+        m_column = column;
+        m_order = order;
+        m_sorted.clear();
+        if (column >= 0 && m_model)
+            m_model->numberKeys(ListColumn(column));
+        // Equal rows keep the order they were shown in.
+        std::stable_sort(m_shown.begin(), m_shown.end(),
+                         [this](int a, int b) { return before(a, b); });
+    });
 }
 
-bool CoverageFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) const {
-    if (!m_model)
-        return true;
+void CoverageFilterModel::sourceChanged(const QModelIndex &topLeft,
+                                        const QModelIndex &bottomRight) {
+    if (!topLeft.isValid() || !bottomRight.isValid())
+        return;
+    m_sorted.clear(); // the keys may have changed
+    const int first = topLeft.row();
+    const int last = bottomRight.row();
+    if (first == 0 && last == m_model->rowCount() - 1) {
+        refilter(); // every row: in the sort's order again
+    } else {
+        // A few rows: each leaves its place and, still shown, goes after its equals.
+        relayout([&] {
+            std::vector<int> changed;
+            for (int r = first; r <= last; ++r)
+                if (m_place[size_t(r)] >= 0 || accepts(r))
+                    changed.push_back(r);
+            std::erase_if(m_shown, [&](int r) { return r >= first && r <= last; });
+            for (int r : changed) {
+                if (!accepts(r))
+                    continue;
+                const auto at = std::upper_bound(m_shown.begin(), m_shown.end(), r,
+                                                 [this](int a, int b) { return before(a, b); });
+                m_shown.insert(at, r);
+            }
+        });
+    }
+    if (!m_shown.empty())
+        emit dataChanged(index(0, topLeft.column()), index(rowCount() - 1, bottomRight.column()));
+}
+
+void CoverageFilterModel::relayout(const std::function<void()> &change) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::pair<int, int>> sources; // source row and column of each
+    sources.reserve(size_t(before.size()));
+    for (const QModelIndex &index : before)
+        sources.emplace_back(index.row() >= 0 && size_t(index.row()) < m_shown.size()
+                                 ? m_shown[size_t(index.row())]
+                                 : -1,
+                             index.column());
+    change();
+    placeRows();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const auto &[row, column] : sources) {
+        const int place = row >= 0 ? m_place[size_t(row)] : -1;
+        after.push_back(place >= 0 ? createIndex(place, column) : QModelIndex());
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CoverageFilterModel::placeRows() {
+    m_place.assign(m_model ? m_model->m_rows.size() : 0, -1);
+    for (size_t i = 0; i < m_shown.size(); ++i)
+        m_place[size_t(m_shown[i])] = int(i);
+}
+
+QModelIndex CoverageFilterModel::index(int row, int column, const QModelIndex &parent) const {
+    if (parent.isValid() || row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex CoverageFilterModel::parent(const QModelIndex &) const {
+    return {};
+}
+
+bool CoverageFilterModel::hasChildren(const QModelIndex &parent) const {
+    return !parent.isValid() && !m_shown.empty();
+}
+
+int CoverageFilterModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : int(m_shown.size());
+}
+
+int CoverageFilterModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() || !m_model ? 0 : m_model->columnCount();
+}
+
+QModelIndex CoverageFilterModel::mapToSource(const QModelIndex &proxyIndex) const {
+    if (!proxyIndex.isValid() || !m_model || proxyIndex.row() >= rowCount())
+        return {};
+    return m_model->index(m_shown[size_t(proxyIndex.row())], proxyIndex.column());
+}
+
+QModelIndex CoverageFilterModel::mapFromSource(const QModelIndex &sourceIndex) const {
+    if (!sourceIndex.isValid() || size_t(sourceIndex.row()) >= m_place.size())
+        return {};
+    const int place = m_place[size_t(sourceIndex.row())];
+    return place >= 0 ? createIndex(place, sourceIndex.column()) : QModelIndex();
+}
+
+QVariant CoverageFilterModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && m_model)
+        return m_model->headerData(section, orientation, role);
+    return QAbstractProxyModel::headerData(section, orientation, role);
+}
+
+bool CoverageFilterModel::accepts(int sourceRow) const {
     if (m_onlyBelow) {
         const Urgency u = m_model->urgency(sourceRow);
         if (u != Urgency::Urgent && u != Urgency::BelowTarget)
@@ -362,14 +591,11 @@ bool CoverageFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) c
         return false;
     if (m_text.isEmpty())
         return true;
+    if (size_t(sourceRow) < m_foldedProducts.size())
+        return m_foldedProducts[size_t(sourceRow)].contains(m_foldedText) ||
+               m_foldedDescriptions[size_t(sourceRow)].contains(m_foldedText);
     return row.product.contains(m_text, Qt::CaseInsensitive) ||
            row.description.contains(m_text, Qt::CaseInsensitive);
-}
-
-bool CoverageFilterModel::lessThan(const QModelIndex &left, const QModelIndex &right) const {
-    if (!m_model)
-        return QSortFilterProxyModel::lessThan(left, right);
-    return m_model->lessThan(left.row(), right.row(), ListColumn(left.column()));
 }
 
 } // namespace overview

@@ -4,10 +4,12 @@
 #include "reports/CoverageRow.h"
 #include "reports/ListColumns.h"
 
+#include <QAbstractProxyModel>
 #include <QAbstractTableModel>
 #include <QDate>
-#include <QSortFilterProxyModel>
 
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace overview {
@@ -36,6 +38,9 @@ public:
     // The day the order urgency is measured against: the day of the rows' run.
     QDate today() const { return m_today; }
     planning::Urgency urgency(int row) const { return m_urgency.at(size_t(row)); }
+    // planning::orderTotal of these rows, in this order, from what the model keeps: the window
+    // counts its list again at every letter typed.
+    planning::OrderTotal orderTotal(const std::vector<int> &rows) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -48,6 +53,7 @@ public:
     bool lessThan(int a, int b, reports::ListColumn column) const;
 
 private:
+    friend class CoverageFilterModel; // sorts by the keys themselves
     double numberKey(int row, reports::ListColumn column) const;
     std::vector<double> swedishRanks(reports::ListColumn column) const;
     // What the window shows in a column (the operator's words), before numbers are written.
@@ -61,7 +67,11 @@ private:
 
     std::vector<reports::CoverageRow> m_rows;
     std::vector<planning::Urgency> m_urgency;
-    std::vector<double> m_suggestion;                      // 0 without one
+    std::vector<double> m_suggestion; // 0 without one
+    std::vector<int> m_productOf;     // the first row of each one's product
+    std::vector<int> m_supplierOf;    // each one's place in m_suppliers
+    std::vector<QString> m_suppliers;
+    std::unordered_map<QString, int> m_supplierPlace;
     mutable std::vector<std::vector<double>> m_numberKeys; // by column
     int m_target = planning::DefaultTargetWeeks;
     QDate m_period;
@@ -69,8 +79,11 @@ private:
 };
 
 // The rows as shown: sorted by any column, filtered by a text in the product number or the
-// description, and optionally only the products below the target.
-class CoverageFilterModel : public QSortFilterProxyModel {
+// description, and optionally only the products below the target. Ordered as a sort-and-filter
+// proxy orders them (a sort keeps the order of equal rows as shown; a changed filter or run shows
+// them in the run's order), but a changed filter only walks the column's sorted order, kept from
+// its first use, instead of sorting again: at a hundred thousand rows a letter typed stays quick.
+class CoverageFilterModel : public QAbstractProxyModel {
     Q_OBJECT
 
 public:
@@ -91,20 +104,50 @@ public:
     void targetChanged();
 
     // The source rows shown, in the order shown.
-    std::vector<int> visibleSourceRows() const;
+    const std::vector<int> &visibleSourceRows() const { return m_shown; }
 
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
-    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
+    // A column, or -1 for the run's order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_column; }
+    Qt::SortOrder sortOrder() const { return m_order; }
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QModelIndex mapToSource(const QModelIndex &proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex &sourceIndex) const override;
+    // The headings stay when no row is shown.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    bool accepts(int sourceRow) const;
+    // Whether source row a goes before b in the sort.
+    bool before(int a, int b) const;
+    // Every source row in the sort's order, equal rows in the run's order.
+    const std::vector<int> &sortedRows() const;
     void refilter();
+    void sourceChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    // Changes m_shown in change(), moving the views' remembered places with their rows.
+    void relayout(const std::function<void()> &change);
+    void placeRows();
 
     CoverageTableModel *m_model = nullptr;
     QString m_text;
     bool m_onlyBelow = false;
     QString m_supplier;
     QString m_group;
+    int m_column = -1;
+    Qt::SortOrder m_order = Qt::AscendingOrder;
+    std::vector<int> m_shown;          // source rows, in the order shown
+    std::vector<int> m_place;          // each source row's place in m_shown, or -1
+    mutable std::vector<int> m_sorted; // sortedRows(), empty when to be made again
+    // The product numbers and descriptions case folded, for the text filter; made on its first
+    // use after a new run.
+    std::vector<QString> m_foldedProducts;
+    std::vector<QString> m_foldedDescriptions;
+    QString m_foldedText;
 };
 
 } // namespace overview

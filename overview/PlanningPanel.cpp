@@ -118,12 +118,12 @@ void PlanningPanel::runChanged() {
 }
 
 void PlanningPanel::updateTotals() {
-    std::map<QString, qint64> bySupplier;
-    for (const planning::ProposalLine &line :
-         planning::proposalLines(m_window->visibleRows(), m_window->targetWeeks()))
-        bySupplier[line.row->rule.supplier] += line.packs;
+    showTotals(planning::orderTotal(m_window->visibleRows(), m_window->targetWeeks()));
+}
+
+void PlanningPanel::showTotals(const planning::OrderTotal &total) {
     QStringList parts;
-    for (const auto &[supplier, packs] : bySupplier)
+    for (const auto &[supplier, packs] : total.bySupplier)
         parts << QStringLiteral("%1 %2").arg(supplier.isEmpty() ? noneEntry : supplier).arg(packs);
     m_totals->setText(parts.isEmpty()
                           ? QString()

@@ -34,6 +34,8 @@ public:
     void runChanged();
     // The shown rows changed: the totals per supplier follow them.
     void updateTotals();
+    // The totals per supplier of the shown rows, counted by the window.
+    void showTotals(const planning::OrderTotal &total);
 
     // Marks the selected rows: ordered (each with its suggestion, or packs when given),
     // discontinued, or no mark. Raises lodvik::Error when the mark cannot be kept.

@@ -2,12 +2,11 @@
 
 #include "MDlib/NumberText.h"
 #include "search/SwedishCollation.h"
-#include "store/ProductKey.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <set>
+#include <unordered_set>
 
 using lodvik::swedishNumber;
 
@@ -224,13 +223,38 @@ QString orderUrgencyText(OrderUrgency urgency) {
 
 namespace {
 
+// A product number's character as dao::productKey folds it (A-Z and À-Þ but × to lower case),
+// so that the same products are found without making each one's key.
+char16_t foldedProductChar(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? char16_t(c + 0x20)
+                                                                             : c;
+}
+
+} // namespace
+
+size_t ProductHash::operator()(QStringView product) const {
+    size_t hash = 0;
+    for (const QChar c : product)
+        hash = hash * 31 + foldedProductChar(c.unicode());
+    return hash;
+}
+
+bool SameProduct::operator()(QStringView a, QStringView b) const {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](QChar x, QChar y) {
+               return foldedProductChar(x.unicode()) == foldedProductChar(y.unicode());
+           });
+}
+
+namespace {
+
 // The products of rows to order, in their order: each product once, by its first row.
 std::vector<ProposalLine> toOrder(const std::vector<const Item *> &rows, double targetWeeks,
                                   const QString &supplier) {
     std::vector<ProposalLine> lines;
-    std::set<QByteArray> products;
+    std::unordered_set<QStringView, ProductHash, SameProduct> products;
+    products.reserve(rows.size());
     for (const Item *row : rows) {
-        if (!products.insert(dao::productKey(row->product)).second)
+        if (!products.insert(row->product).second)
             continue; // a later row of a product already among them
         if (!supplier.isEmpty() && row->rule.supplier != supplier)
             continue;
@@ -262,6 +286,7 @@ OrderTotal orderTotal(const std::vector<const Item *> &rows, double targetWeeks)
     for (const ProposalLine &line : toOrder(rows, targetWeeks, {})) {
         total.packs += line.packs;
         ++total.products;
+        total.bySupplier[line.row->rule.supplier] += line.packs;
     }
     return total;
 }

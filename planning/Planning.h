@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QString>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -114,10 +115,19 @@ struct ProposalLine {
 // proposal, the totals to order and the per-supplier totals are all this.
 std::vector<ProposalLine> proposalLines(const std::vector<const Item *> &rows, double targetWeeks,
                                         const QString &supplier = {});
-// The packs of proposalLines(rows, targetWeeks) and for how many products.
+// Product numbers as the proposal tells products apart (the figures' product key), for a hash.
+struct ProductHash {
+    size_t operator()(QStringView product) const;
+};
+struct SameProduct {
+    bool operator()(QStringView a, QStringView b) const;
+};
+
+// The packs of proposalLines(rows, targetWeeks) and for how many products, also per supplier.
 struct OrderTotal {
     qint64 packs = 0;
     int products = 0;
+    std::map<QString, qint64> bySupplier;
 };
 OrderTotal orderTotal(const std::vector<const Item *> &rows, double targetWeeks);
 

@@ -37,9 +37,11 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
+#include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
@@ -88,6 +90,28 @@ QStringList columnTexts(const QAbstractItemModel &model, ListColumn c) {
     for (int r = 0; r < model.rowCount(); ++r)
         values << model.index(r, int(c)).data().toString();
     return values;
+}
+
+// The list as Qt's own sort-and-filter proxy shows it: the order the window's proxy keeps.
+class ReferenceProxy : public QSortFilterProxyModel {
+public:
+    QString text;
+    bool filterAcceptsRow(int r, const QModelIndex &) const override {
+        const auto *model = static_cast<const overview::CoverageTableModel *>(sourceModel());
+        return model->row(r).product.contains(text, Qt::CaseInsensitive) ||
+               model->row(r).description.contains(text, Qt::CaseInsensitive);
+    }
+    bool lessThan(const QModelIndex &a, const QModelIndex &b) const override {
+        return static_cast<const overview::CoverageTableModel *>(sourceModel())
+            ->lessThan(a.row(), b.row(), ListColumn(a.column()));
+    }
+};
+
+std::vector<int> sourceRows(const QAbstractProxyModel &proxy) {
+    std::vector<int> rows;
+    for (int r = 0; r < proxy.rowCount(); ++r)
+        rows.push_back(proxy.mapToSource(proxy.index(r, 0)).row());
+    return rows;
 }
 
 // What the list holds in each of its columns for listedRow(): the machine key and value (CSV
@@ -252,6 +276,68 @@ private slots:
                  info.kind == reports::ListColumnInfo::Kind::Number
                      ? QString::fromUtf8(expected.shown).replace(QLatin1Char('.'), QLatin1Char(','))
                      : QString::fromUtf8(expected.shown));
+    }
+
+    // Sorts and a filter over a generated run with many equal values and texts in every case:
+    // the rows and their order as Qt's own proxy gives them.
+    void filterAndSortAsReference_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("then");
+        QTest::addColumn<QString>("text");
+        addRow("description, then cover down", int(ListColumn::Description),
+               -int(ListColumn::Cover), QStringLiteral("pall"));
+        addRow("stock down, then description", -int(ListColumn::StockFrn),
+               int(ListColumn::Description), QStringLiteral("ÅL"));
+        addRow("cover, then status; ß and ss", int(ListColumn::Cover), int(ListColumn::Status),
+               QStringLiteral("SS"));
+        addRow("suggestion down, then product; final sigma", -int(ListColumn::Suggestion),
+               int(ListColumn::Product), QStringLiteral("Σ"));
+    }
+    void filterAndSortAsReference() {
+        QFETCH(int, first);
+        QFETCH(int, then);
+        QFETCH(QString, text);
+        const char *const words[] = {"Pallkrage", "ÅLDRAD PALL", "ålder", "Straße", "STRASSE",
+                                     "ΣΟΦΊΑ",     "σοφίας",      "zink",  "Ölback"};
+        QRandomGenerator rng(7);
+        std::vector<CoverageRow> rows = rowsOf({});
+        for (int r = 0; r < 400; ++r) {
+            CoverageRow row;
+            row.tableRow = r + 1;
+            row.product = QStringLiteral("%1-%2").arg(QChar(u"aAlLßΣς"[rng.bounded(7)])).arg(r);
+            row.description = QStringLiteral("%1 %2").arg(
+                QString::fromUtf8(words[rng.bounded(int(std::size(words)))]),
+                QString::number(rng.bounded(3)));
+            row.unitsPerPack = 1000;
+            row.stockFrn = N(double(rng.bounded(4)) * 1000);
+            row.stockTotal = row.stockFrn;
+            row.salesPj = r % 5 ? N(double(rng.bounded(1, 3)) * 1000) : N();
+            row.coverWeeks = row.salesPj ? N(std::round(*row.stockFrn / *row.salesPj)) : N(0);
+            rows.push_back(row);
+        }
+        overview::CoverageTableModel model;
+        model.setRows(rows);
+        overview::CoverageFilterModel shown;
+        shown.setCoverageModel(&model);
+        ReferenceProxy reference;
+        reference.setSourceModel(&model);
+        const auto sortBoth = [&](int column) {
+            const Qt::SortOrder order = column < 0 ? Qt::DescendingOrder : Qt::AscendingOrder;
+            shown.sort(std::abs(column), order);
+            reference.sort(std::abs(column), order);
+            QCOMPARE(shown.visibleSourceRows(), sourceRows(reference));
+        };
+        sortBoth(first);
+        shown.setSearchText(text);
+        reference.text = text;
+        reference.invalidate();
+        QCOMPARE(shown.visibleSourceRows(), sourceRows(reference));
+        QVERIFY(shown.rowCount() > 0 && shown.rowCount() < 400);
+        sortBoth(then); // equal rows as they were shown
+        shown.setSearchText(QString());
+        reference.text.clear();
+        reference.invalidate();
+        QCOMPARE(shown.visibleSourceRows(), sourceRows(reference));
     }
 
     void filterAndTarget() {
