@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renews the README's screenshots of the coverage overview (as it opens, and one supplier's
-# planning columns) and its printout preview: a demo program folder with a spread of weeks of
-# cover, planning rules and marks, the window opened through Rapporter → Täckningsöversikt… on a
+# planning columns), its printout preview, what changed since the run before and one product's
+# history: a demo program folder with a spread of weeks of cover, planning rules, marks and
+# three kept runs a week apart, the window opened through Rapporter → Täckningsöversikt… on a
 # 1280×1024 screen under xvfb-run and openbox, driven by xdotool, grabbed with ImageMagick's
 # import and made small with optipng.
 #
@@ -99,6 +100,50 @@ read -r ordered discontinued <<<"$urgent"
 "$program" mark --period "$period" "$ordered" --ordered 300 --date 2010-11-19 >/dev/null
 "$program" mark --period "$period" "$discontinued" --discontinued >/dev/null
 
+# The history: the period's run is the third of three a week apart. In the two before it a
+# dozen products had other stocks and sales, so that "Sedan förra körningen..." lists each kind
+# of change and one product's figures move in its "Historik" tab. The program folder is put
+# back as it stands after each of them.
+"$program" coverage --period "$period" --format csv 2>/dev/null >"$work/now.csv"
+cp "$LODVIKPRODSOK_HOME/local.mdb" "$work/now.mdb"
+history=$(python3 - "$work/now.csv" <<'EOF'
+import csv, sys
+rows = [r for r in csv.DictReader(open(sys.argv[1], encoding="utf-8")) if r["sales_per_week_pj"]]
+print(next(r["product"] for r in rows if r["supplier"] == "Nordpall AB" and r["suggestion"]))
+EOF
+)
+for weeks in 2 1; do
+    python3 - "$LODVIKPRODSOK_HOME/local.mdb" "$work/now.csv" "$weeks" "$history" <<'EOF'
+import csv, sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+weeks, history = int(sys.argv[3]), sys.argv[4]
+everyone = list(csv.DictReader(open(sys.argv[2], encoding="utf-8")))
+rows = [r for r in everyone if r["sales_per_week_pj"] and r["product"] != history]
+num = lambda v: float(v) if v else 0.0
+def stock(product, weeks_of_sales, sales):
+    db.execute("UPDATE pjstkfrn SET lipqoh = lipqoh + ? WHERE rowid = (SELECT min(rowid) FROM "
+               "pjstkfrn WHERE ivcitm = ?)", (round(weeks_of_sales * sales), product))
+def sales(product, factor):
+    db.execute("UPDATE pjsfakt SET sdpqor = round(sdpqor * ?) WHERE sdlitm = ?", (factor, product))
+ordering = [r for r in rows if r["suggestion"]]
+plain = [r for r in rows if not r["suggestion"] and r["urgency"] == "ok"]
+for r in ordering[1:5]:  # needed no order a week ago
+    stock(r["product"], num(r["lead_time_weeks"]) + 8 + weeks, num(r["sales_per_week_pj"]))
+for r in plain[2:5]:  # ran out three weeks later a week ago
+    stock(r["product"], 3 * weeks, num(r["sales_per_week_pj"]))
+for r in plain[7:9]:  # sold less
+    sales(r["product"], 0.5 if weeks == 2 else 0.6)
+for r in plain[11:13]:  # sold more
+    sales(r["product"], 1.6)
+h = next(r for r in everyone if r["product"] == history)  # less stock, more sales each week
+stock(history, 3 * weeks + 2, num(h["sales_per_week_pj"]))
+sales(history, 0.6 if weeks == 2 else 0.7)
+db.commit()
+EOF
+    "$program" coverage --period "$(date -d "$period - $weeks week" +%F)" --format csv >/dev/null 2>&1
+    cp "$work/now.mdb" "$LODVIKPRODSOK_HOME/local.mdb"
+done
+
 openbox >/dev/null 2>&1 &
 sleep 1
 # The window's "today" a few days after the period, as when the run was fresh, so that the
@@ -165,7 +210,42 @@ xdotool windowsize --sync "$overview" 1280 1000
 sleep 2
 import -window "$overview" "$work/overview-planning.png"
 
-for shot in overview printout overview-planning; do
+# What changed since the run a week before (Alt+K), made tall enough for the whole list.
+xdotool key alt+k
+changes=$(xdotool search --sync --name 'Sedan f' | head -1)
+xdotool windowactivate --sync "$changes"
+xdotool windowsize "$changes" 900 740
+sleep 2
+import -window "$changes" "$work/changes.png"
+xdotool key Escape
+sleep 1
+
+# The product whose figures moved (one of Nordpall's, so the supplier box still shows it): found
+# by the search box (Alt+Ö), the only row left (at y 137 in the window as resized) opened by a
+# double-click, its "Historik" tab (Alt+H).
+xdotool windowactivate --sync "$overview"
+xdotool key alt+odiaeresis
+xdotool type --delay 50 "$history"
+sleep 1
+xdotool mousemove --window "$overview" 300 137 click --repeat 2 1
+drill=$(xdotool search --sync --name "knades $history" | head -1)
+xdotool windowactivate --sync "$drill"
+xdotool windowsize --sync "$drill" 980 720
+xdotool key alt+h
+sleep 1
+# The room goes to the table: the splitter above it (its handle at y 280) dragged down gives it
+# to the chart.
+xdotool mousemove --window "$drill" 490 280 mousedown 1
+for y in 320 380 440 480; do
+    sleep 0.2
+    xdotool mousemove --window "$drill" 490 $y
+done
+xdotool mouseup 1
+sleep 2
+import -window "$drill" "$work/history.png"
+xdotool key Escape
+
+for shot in overview printout overview-planning changes history; do
     convert "$work/$shot.png" -colors 192 "$out/$shot.png"
     optipng -quiet -o5 "$out/$shot.png"
     echo "$out/$shot.png: $(stat -c %s "$out/$shot.png") bytes"
