@@ -16,6 +16,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace overview {
@@ -82,6 +83,7 @@ ProductHistory::ProductHistory(const std::vector<planning::SeriesPoint> &series,
     for (const Measure &measure : measures) {
         auto *line = new QLineSeries(chart);
         line->setName(QString::fromUtf8(measure.heading));
+        line->setPointsVisible(true); // a figure of one run only is a point, not a line
         for (size_t i = 0; i < series.size(); ++i)
             if (const auto v = measure.value(series[i].row)) {
                 line->append(double(i), *v);
@@ -92,7 +94,10 @@ ProductHistory::ProductHistory(const std::vector<planning::SeriesPoint> &series,
         line->attachAxis(periods);
         line->attachAxis(values);
     }
-    values->setRange(low, high);
+    // The figures are whole packs and weeks: ticks at whole numbers, a few steps apart.
+    values->setRange(std::floor(low), std::max(std::ceil(high), std::floor(low) + 4));
+    values->applyNiceNumbers();
+    values->setLabelFormat(QStringLiteral("%d"));
     auto *view = new QChartView(chart, split);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumHeight(200);
