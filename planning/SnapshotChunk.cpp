@@ -29,12 +29,16 @@ constexpr std::array<Number, 14> numberColumns = {
 // Blocks of values written whole, little-endian on any machine: a value at a time through the
 // stream would cost more than the rest of the work.
 template <typename T> void writeBlock(QDataStream &out, const std::vector<T> &values) {
+    if (values.empty())
+        return; // an empty vector's data() may be null, which the byte copy must not see
     QByteArray stored(qsizetype(values.size() * sizeof(T)), Qt::Uninitialized);
     qToLittleEndian<T>(values.data(), qsizetype(values.size()), stored.data());
     out.writeRawData(stored.constData(), int(stored.size()));
 }
 template <typename T> std::vector<T> readBlock(QDataStream &in, size_t count) {
     std::vector<T> values(count);
+    if (count == 0)
+        return values;
     const qint64 bytes = qint64(count * sizeof(T));
     if (in.readRawData(reinterpret_cast<char *>(values.data()), int(bytes)) != bytes) {
         in.setStatus(QDataStream::ReadPastEnd);
