@@ -120,3 +120,22 @@ QStringList TestServer::contents() const {
     std::sort(rows.begin(), rows.end());
     return rows;
 }
+
+TestStore::TestStore(const QString &kind) : m_kind(kind) {
+    if (kind != QLatin1String("SQLite"))
+        m_server = std::make_unique<TestServer>();
+}
+
+std::unique_ptr<SearchSource> TestStore::open() const {
+    return m_server ? m_server->open(m_kind)
+                    : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
+}
+
+void TestStore::execute(const QString &sql) const {
+    if (m_server)
+        return m_server->execute(sql);
+    const std::unique_ptr<SearchSource> source = open();
+    QSqlQuery query(source->database());
+    if (!query.exec(sql))
+        throw lodvik::Error(query.lastError().text());
+}

@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -39,4 +40,19 @@ public:
 private:
     QString m_schema;
     QString m_admin;
+};
+
+// One kind of search store for a case: "SQLite" in a folder of its own, or the test server
+// through the driver of that name (QPSQL, QODBC), so that one test body runs on each.
+class TestStore {
+public:
+    explicit TestStore(const QString &kind);
+    std::unique_ptr<SearchSource> open() const;
+    // A statement on a connection of the test's own; raises lodvik::Error on failure.
+    void execute(const QString &sql) const;
+
+private:
+    QString m_kind;
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestServer> m_server;
 };

@@ -32,17 +32,9 @@ QStringList productsWith(const QStringList &without, QStringList with) {
 }
 
 // One kind of store, filled afresh for each case.
-class Store {
+class Store : public TestStore {
 public:
-    explicit Store(const QString &kind) : m_kind(kind) {
-        if (kind != QLatin1String("SQLite"))
-            m_server = std::make_unique<TestServer>();
-    }
-
-    std::unique_ptr<SearchSource> open() const {
-        return m_server ? m_server->open(m_kind)
-                        : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
-    }
+    using TestStore::TestStore;
 
     void fill(const QList<QStringList> &products) {
         auto source = open();
@@ -69,11 +61,6 @@ public:
         std::sort(rows.begin(), rows.end());
         return rows;
     }
-
-private:
-    QString m_kind;
-    QTemporaryDir m_dir;
-    std::unique_ptr<TestServer> m_server;
 };
 
 // A control over the source showing the products whose number begins with prefix.

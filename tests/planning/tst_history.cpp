@@ -87,32 +87,10 @@ std::vector<SnapshotRow> manyRows(int n) {
     return rows;
 }
 
-// One kind of store, empty for each case.
-class Store {
-public:
-    explicit Store(const QString &kind) : m_kind(kind) {
-        if (kind != QLatin1String("SQLite"))
-            m_server = std::make_unique<TestServer>();
-    }
-    std::unique_ptr<SearchSource> source() const {
-        return m_server ? m_server->open(m_kind)
-                        : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
-    }
-    std::unique_ptr<RunHistory> open() const { return std::make_unique<RunHistory>(source()); }
-
-    // A statement on a connection of the test's own.
-    void execute(const QString &sql) const {
-        if (m_server)
-            return m_server->execute(sql);
-        auto opened = source();
-        QSqlQuery query(opened->database());
-        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
-    }
-
-private:
-    QString m_kind;
-    QTemporaryDir m_dir;
-    std::unique_ptr<TestServer> m_server;
+// One kind of store, empty for each case, and the history kept in it.
+struct Store : TestStore {
+    using TestStore::TestStore;
+    std::unique_ptr<RunHistory> history() const { return std::make_unique<RunHistory>(open()); }
 };
 
 QStringList periods(const RunHistory &history) {
@@ -151,7 +129,7 @@ private slots:
         if (!openStore())
             QSKIP(qPrintable(TestServer::missing()));
         const auto runs = threeRuns();
-        auto history = m_store->open();
+        auto history = m_store->history();
         for (const Snapshot &run : runs)
             history->write(run, DefaultRetainedPeriods);
         QCOMPARE(periods(*history), (QStringList{"2026-11-02", "2026-11-09", "2026-11-16"}));
@@ -205,7 +183,7 @@ private slots:
     void manyProductsReplacedAndPruned() {
         if (!openStore())
             QSKIP(qPrintable(TestServer::missing()));
-        auto history = m_store->open();
+        auto history = m_store->history();
         const auto rows = manyRows(2100);
         history->write(snapshot("2026-01-05", rows), 3);
         auto kept = history->read(QStringLiteral("2026-01-05"));
@@ -235,7 +213,7 @@ private slots:
     void failedRunKeepsNothing() {
         if (!openStore())
             QSKIP(qPrintable(TestServer::missing()));
-        auto history = m_store->open();
+        auto history = m_store->history();
         const Snapshot run = threeRuns()[0];
         QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled,
                                  history->keep(run, 104, [] { throw lodvik::Cancelled(); }));
@@ -278,7 +256,7 @@ private slots:
         // A failure in the other thread is told here, where the test can report it.
         const auto keep = [&](const Snapshot &run, int waitMs, bool *saved) -> QString {
             try {
-                m_store->open()->keep(
+                m_store->history()->keep(
                     run, 104,
                     [&] {
                         *saved = true;
@@ -294,7 +272,7 @@ private slots:
         };
         // Made before the runs: two connections making a new sokdata.db at once is another
         // matter than two runs.
-        auto history = m_store->open();
+        auto history = m_store->history();
         const auto runs = threeRuns();
         Snapshot three = runs[2];
         three.info.period = runs[0].info.period;
@@ -411,11 +389,11 @@ private slots:
             "NOT NULL, product_group text NOT NULL)"));
         m_store->execute(QStringLiteral("INSERT INTO planning_rule VALUES ('P1', 2, 0, 0, 6, 0, "
                                         "'Åkessons', '')"));
-        PlanningRules rules = openPlanningStore(m_store->source())->rules();
+        PlanningRules rules = openPlanningStore(m_store->open())->rules();
         QCOMPARE(rules.at(QStringLiteral("P1")), supplierRule);
         rules[QStringLiteral("P1")].followTrend = true;
-        openPlanningStore(m_store->source())->replaceRules(rules);
-        QVERIFY(openPlanningStore(m_store->source())->rules().at(QStringLiteral("P1")).followTrend);
+        openPlanningStore(m_store->open())->replaceRules(rules);
+        QVERIFY(openPlanningStore(m_store->open())->rules().at(QStringLiteral("P1")).followTrend);
     }
 
     void trend_data() {
