@@ -72,11 +72,14 @@ int scheduledRun(const QStringList &arguments) {
             if (listed && planning::reorderSuggestion(planned, target))
                 ordered.push_back(std::move(planned));
         });
-        job.save(progress);
-        files << job.workbookFile();
-        files += reports::saveProposalPerSupplier(
-            planning::proposalLines(reports::allRows(ordered), target), period,
-            folder + QStringLiteral("/rapporter"));
+        // The proposal in the run's turn too, so that another run cannot come between the
+        // workbook, the proposal and the snapshot of one period.
+        job.save(progress, [&] {
+            files << job.workbookFile();
+            files += reports::saveProposalPerSupplier(
+                planning::proposalLines(reports::allRows(ordered), target), period,
+                folder + QStringLiteral("/rapporter"));
+        });
         if (const QString notKept = job.historyNotKept(); !notKept.isEmpty())
             throw lodvik::Error(notKept);
         state.ok = true;

@@ -144,10 +144,12 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
     m_leftOut = leftOut.message();
 }
 
-void CoverageJob::save(lodvik::Progress &progress) {
-    const auto saveOutputs = [this] {
+void CoverageJob::save(lodvik::Progress &progress, const std::function<void()> &moreOutputs) {
+    const auto saveOutputs = [this, &moreOutputs] {
         if (m_book)
             m_book->saveAs(m_file);
+        if (moreOutputs)
+            moreOutputs();
     };
     if (m_history) {
         const std::unique_ptr<History> history = std::move(m_history);

@@ -52,7 +52,8 @@ public:
     // Saves the workbook (an earlier file of that name is replaced only by a complete new one)
     // and shows "Klart". A run kept in the history saves in its turn, then keeps its snapshot;
     // raises lodvik::Error, nothing saved, when another run holds the turn too long.
-    void save(lodvik::Progress &progress);
+    // moreOutputs (the scheduled run's proposal) are written in the same turn, after the workbook.
+    void save(lodvik::Progress &progress, const std::function<void()> &moreOutputs = {});
     // Why the history did not keep the run although its files were saved; empty when it did.
     QString historyNotKept() const { return m_notKept; }
 
