@@ -30,6 +30,9 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
+
+#include <utility>
 
 // Resources of a static library must be pulled in by name, outside any namespace.
 static void initStartmenyResources() {
@@ -360,13 +363,12 @@ void Startmeny::Form_Load() {
     // A source that cannot be reached is told; the window opens all the same.
     guarded(QStringLiteral("Sökningsbild"), [this] { Nollställa_Click(); });
     Avsluta->setFocus();
-    tellScheduledRun();
 }
 
 void Startmeny::tellScheduledRun() {
     QString notice;
     try {
-        notice = planning::scheduledRunNotice(planning::openRunHistory(m_appPath)->scheduledRun(),
+        notice = planning::scheduledRunNotice(planning::lastScheduledRun(m_appPath),
                                               QDateTime::currentDateTimeUtc());
     } catch (const lodvik::Error &) {
         return; // a store that cannot be read is told where it is used
@@ -397,6 +399,10 @@ void Startmeny::withSource(const QString &title, std::function<void()> action) {
             throw unreachable(e);
         }
         Data1->setSource(m_source.get());
+        // Told once the store has answered, so that a server that does not keeps the window
+        // waiting for nothing; after the first rows are shown.
+        if (!std::exchange(m_toldScheduledRun, true))
+            QTimer::singleShot(0, this, [this] { tellScheduledRun(); });
     };
     if (readSearchSourceSettings(m_appPath).driver == QLatin1String("QSQLITE")) {
         open(); // a file beside the program: at once

@@ -153,7 +153,7 @@ private:
     // none); false when the operator gives none.
     bool requirePeriod(std::optional<figures::Period> &period, bool emptyAllowed = false);
     void reportError(const QString &title, const QString &message);
-    // Tells when the last scheduled run failed or is overdue.
+    // Tells when the last scheduled run failed or is overdue (once, after the source opened).
     void tellScheduledRun();
     // Builds the controls at their design positions.
     void createControls();
@@ -166,6 +166,7 @@ private:
 
     const QString m_appPath;
     std::unique_ptr<SearchSource> m_source;
+    bool m_toldScheduledRun = false;
     BackgroundWork *m_work = nullptr;
     bool m_closed = false;        // work that ends after the window closed says nothing
     bool m_acceptingDate = false; // the message box of a refused date takes the focus again

@@ -462,16 +462,36 @@ int RunHistory::pruneIn(int retain) {
     return int(old.size());
 }
 
-std::optional<ScheduledRunState> RunHistory::scheduledRun() const {
-    QSqlQuery query =
-        run(*this, database(), QStringLiteral("Läsningen av den schemalagda körningen"),
-            QStringLiteral("SELECT started_at, period, ok, message, files FROM "
-                           "history_scheduled_run WHERE id = 1"));
+namespace {
+
+const QString scheduledRunQuery = QStringLiteral(
+    "SELECT started_at, period, ok, message, files FROM history_scheduled_run WHERE id = 1");
+
+std::optional<ScheduledRunState> scheduledRunFrom(QSqlQuery &query) {
     if (!query.next())
         return std::nullopt;
     return ScheduledRunState{timeFromText(query.value(0).toString()), query.value(1).toString(),
                              query.value(2).toInt() != 0, query.value(3).toString(),
                              query.value(4).toString()};
+}
+
+} // namespace
+
+std::optional<ScheduledRunState> RunHistory::scheduledRun() const {
+    QSqlQuery query =
+        run(*this, database(), QStringLiteral("Läsningen av den schemalagda körningen"),
+            scheduledRunQuery);
+    return scheduledRunFrom(query);
+}
+
+std::optional<ScheduledRunState> lastScheduledRun(const QString &appPath) {
+    const std::unique_ptr<SearchSource> source = openSearchSource(appPath);
+    QSqlQuery query(source->database());
+    query.setForwardOnly(true);
+    // A store without the table has had no scheduled run; nothing is made by looking.
+    if (!query.exec(scheduledRunQuery))
+        return std::nullopt;
+    return scheduledRunFrom(query);
 }
 
 void RunHistory::setScheduledRun(const ScheduledRunState &state) {

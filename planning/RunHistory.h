@@ -155,5 +155,8 @@ public:
 
 // The history of the program folder's planning store (its own connection).
 std::unique_ptr<RunHistory> openRunHistory(const QString &appPath);
+// What the last scheduled run left, read without making the history's tables (the window's
+// start); raises lodvik::Error when the store cannot be opened.
+std::optional<ScheduledRunState> lastScheduledRun(const QString &appPath);
 
 } // namespace planning
