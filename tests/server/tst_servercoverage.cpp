@@ -265,8 +265,7 @@ private slots:
     }
 
     // Eight workstations at once, one of them loading another store in the middle: every run
-    // completes or says why, each output is wholly the one before or the one after the load, and
-    // the two converting the order dates convert each row once.
+    // completes or says why, and each output is wholly the one before or the one after the load.
     void severalWorkstations() {
         REQUIRE_SERVER();
         const QStringList csv{QStringLiteral("--format"), QStringLiteral("csv")};
@@ -337,21 +336,6 @@ private slots:
                          qPrintable(s.kind + QStringLiteral(" is neither store's output")));
             }
         }
-        // The workstations converting the order dates at once converted each row once.
-        const ProgramRun once = runProgram(path("after"), {"convert-dates", "order"});
-        QVERIFY2(once.exitCode == 0, qPrintable(once.err));
-        QStringList want, got;
-        dao::Database db = dao::Database::OpenDatabase(path(QStringLiteral("after/local.mdb")));
-        for (dao::Recordset rs = db.OpenRecordset(
-                 QStringLiteral("SELECT coalesce(SDpddj, 'NULL') FROM fporder ORDER BY rowid"));
-             !rs.isEOF(); rs.MoveNext())
-            want << rs.Fields(0).text();
-        QSqlQuery dates = sql(QStringLiteral("SELECT coalesce(SDpddj, 'NULL') FROM fporder ORDER "
-                                             "BY lodvik_radnr"));
-        while (dates.next())
-            got << dates.value(0).toString();
-        QVERIFY(!want.isEmpty());
-        QCOMPARE(got, want);
     }
 };
 
