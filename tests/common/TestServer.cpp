@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 
 #include <algorithm>
 
@@ -96,31 +97,6 @@ std::unique_ptr<SearchSource> TestServer::open(const QString &driver) const {
     return source;
 }
 
-void TestServer::fill(const QList<QStringList> &products) const {
-    execute(QStringLiteral("DELETE FROM ProduktSok"));
-    execute(QStringLiteral("DELETE FROM LagerA"));
-    QSqlQuery insert(QSqlDatabase::database(m_admin, false));
-    insert.prepare(QStringLiteral("INSERT INTO ProduktSok (Soknamn, Produktnummer) VALUES (?, ?)"));
-    for (const QStringList &p : products) {
-        insert.addBindValue(p.value(0));
-        insert.addBindValue(p.value(1));
-        if (!insert.exec())
-            throw lodvik::Error(insert.lastError().text());
-    }
-}
-
-QStringList TestServer::contents() const {
-    QSqlQuery query(QSqlDatabase::database(m_admin, false));
-    if (!query.exec(QStringLiteral("SELECT rtrim(Soknamn) || '|' || rtrim(Produktnummer) FROM "
-                                   "ProduktSok")))
-        throw lodvik::Error(query.lastError().text());
-    QStringList rows;
-    while (query.next())
-        rows.append(query.value(0).toString());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
 TestStore::TestStore(const QString &kind) : m_kind(kind) {
     if (kind != QLatin1String("SQLite"))
         m_server = std::make_unique<TestServer>();
@@ -138,4 +114,41 @@ void TestStore::execute(const QString &sql) const {
     QSqlQuery query(source->database());
     if (!query.exec(sql))
         throw lodvik::Error(query.lastError().text());
+}
+
+void TestStore::addKinds() {
+    QTest::addColumn<QString>("store");
+    for (const char *kind : {"SQLite", "QPSQL", "QODBC"})
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+}
+
+bool TestStore::available(const QString &kind) {
+    return kind == QLatin1String("SQLite") || TestServer::missing().isEmpty();
+}
+
+void TestStore::fill(const QList<QStringList> &products) const {
+    const std::unique_ptr<SearchSource> source = open();
+    QSqlQuery insert(source->database());
+    if (!insert.exec(QStringLiteral("DELETE FROM ProduktSok")))
+        throw lodvik::Error(insert.lastError().text());
+    insert.prepare(QStringLiteral("INSERT INTO ProduktSok (Soknamn, Produktnummer) VALUES (?, ?)"));
+    for (const QStringList &p : products) {
+        insert.addBindValue(p.value(0));
+        insert.addBindValue(p.value(1));
+        if (!insert.exec())
+            throw lodvik::Error(insert.lastError().text());
+    }
+}
+
+QStringList TestStore::contents() const {
+    const std::unique_ptr<SearchSource> source = open();
+    QSqlQuery query(source->database());
+    if (!query.exec(QStringLiteral("SELECT rtrim(Soknamn) || '|' || rtrim(Produktnummer) FROM "
+                                   "ProduktSok")))
+        throw lodvik::Error(query.lastError().text());
+    QStringList rows;
+    while (query.next())
+        rows.append(query.value(0).toString());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }

@@ -29,10 +29,6 @@ public:
 
     // Opens the source the settings of driver name, working in this program's schema.
     std::unique_ptr<SearchSource> open(const QString &driver) const;
-    // Empties ProduktSok and LagerA and fills ProduktSok with (Soknamn, Produktnummer) pairs.
-    void fill(const QList<QStringList> &products) const;
-    // Every row of ProduktSok as "Soknamn|Produktnummer", padding removed, sorted as QString sorts.
-    QStringList contents() const;
     // Runs a statement on a connection of its own; raises lodvik::Error on failure.
     void execute(const QString &sql) const;
     const QString &schema() const { return m_schema; }
@@ -46,10 +42,19 @@ private:
 // through the driver of that name (QPSQL, QODBC), so that one test body runs on each.
 class TestStore {
 public:
+    // The "store" column of a case run on each kind: SQLite, QPSQL, QODBC.
+    static void addKinds();
+    // Whether the case can run on kind; a server kind needs the test server (missing() says why).
+    static bool available(const QString &kind);
+
     explicit TestStore(const QString &kind);
     std::unique_ptr<SearchSource> open() const;
     // A statement on a connection of the test's own; raises lodvik::Error on failure.
     void execute(const QString &sql) const;
+    // Empties ProduktSok and fills it with (Soknamn, Produktnummer) pairs.
+    void fill(const QList<QStringList> &products) const;
+    // Every row of ProduktSok as "Soknamn|Produktnummer", padding removed, sorted as QString sorts.
+    QStringList contents() const;
 
 private:
     QString m_kind;

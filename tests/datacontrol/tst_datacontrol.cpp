@@ -1,25 +1,35 @@
 #include "../common/DataRows.h"
+#include "../common/RunProgram.h"
 #include "MDlib/Error.h"
 #include "TestServer.h"
 #include "search/DataControl.h"
 #include "search/SearchQueries.h"
 
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
-// The window's data control, one test body for every store: the embedded SQLite file and the
-// server through both drivers (skipped when no test server is running). Edits, new rows and
-// deletes reach the store, and never overwrite what another workstation wrote.
+// The search store, one test body for every store: the embedded SQLite file and the server
+// through both drivers (skipped when no test server is running). The window's data control
+// reads, edits, adds and deletes, and never overwrites what another workstation wrote; the
+// server gives the rows the embedded store gives; the program itself finds the server through
+// lodvikprodsok.ini.
 
 namespace {
 
 const QList<QStringList> kProducts = {
-    {"Ärter", "12"}, {"apelsin", "12"}, {"Öl", "123"},   {"O'Hara kaffe", "OH1"},
-    {"Kaffe", "K1"}, {"Kakor", "K2"},   {"kanel", "K3"}, {" blank först", "B 1"},
+    {"Ärter", "12"},         {"apelsin", "12"},      {"Banan", "12-3"},
+    {"Öl", "123"},           {"Zebra", "1299"},      {"äpple röd", "12A"},
+    {"vin", "12ö"},          {"mjöl", "13"},         {"Ost", "1"},
+    {"ÖÖÖ-prod", "ÖÖÖ"},     {"zz", "ab12"},         {"O'Hara kaffe", "OH1"},
+    {" blank först", "B 1"}, {"back\\slash", "1\\"}, {"Kaffe", "K1"},
+    {"Kakor", "K2"},         {"kanel", "K3"},
 };
 
 // kProducts without the rows of the products named, and with the rows given, sorted.
@@ -31,42 +41,10 @@ QStringList productsWith(const QStringList &without, QStringList with) {
     return with;
 }
 
-// One kind of store, filled afresh for each case.
-class Store : public TestStore {
-public:
-    using TestStore::TestStore;
-
-    void fill(const QList<QStringList> &products) {
-        auto source = open();
-        QSqlQuery insert(source->database());
-        QVERIFY(insert.exec(QStringLiteral("DELETE FROM ProduktSok")));
-        insert.prepare(
-            QStringLiteral("INSERT INTO ProduktSok (Soknamn, Produktnummer) VALUES (?, ?)"));
-        for (const QStringList &p : products) {
-            insert.addBindValue(p.at(0));
-            insert.addBindValue(p.at(1));
-            QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
-        }
-    }
-
-    // Every row as "Soknamn|Produktnummer", the server's padding removed, sorted.
-    QStringList contents() const {
-        auto source = open();
-        QSqlQuery q(QStringLiteral("SELECT rtrim(Soknamn) || '|' || rtrim(Produktnummer) FROM "
-                                   "ProduktSok"),
-                    source->database());
-        QStringList rows;
-        while (q.next())
-            rows.append(q.value(0).toString());
-        std::sort(rows.begin(), rows.end());
-        return rows;
-    }
-};
-
-// A control over the source showing the products whose number begins with prefix.
-void show(DataControl &control, SearchSource *source, const QString &prefix) {
+// A control over the source showing what the query lists.
+void show(DataControl &control, SearchSource *source, const QString &query) {
     control.setSource(source);
-    control.setRecordSource(produktSokQuery(true, prefix));
+    control.setRecordSource(query);
     control.refresh();
 }
 
@@ -83,6 +61,12 @@ QStringList shown(DataControl &control) {
     return rows;
 }
 
+QStringList listed(SearchSource *source, const QString &query) {
+    DataControl control;
+    show(control, source, query);
+    return shown(control);
+}
+
 int rowOf(DataControl &control, const QString &product) {
     for (int row = 0; row < control.recordCount(); ++row)
         if (control.field(row, QStringLiteral("Produktnummer")).toText() == product)
@@ -90,39 +74,97 @@ int rowOf(DataControl &control, const QString &product) {
     return -1;
 }
 
+// lodvikprodsok.ini naming the test server as the search source, through driver.
+QString sokdataIni(const QString &driver, const QString &password = {}) {
+    const SearchSourceSettings s = TestServer::settings(driver);
+    const QString pass = password.isEmpty() ? s.password : password;
+    if (driver == QLatin1String("QODBC"))
+        return QStringLiteral("[sokdata]\ndriver=QODBC\ndsn=%1\nuser=%2\npassword=%3\n")
+            .arg(s.dsn, s.user, pass);
+    return QStringLiteral("[sokdata]\ndriver=QPSQL\nhost=%1\nport=%2\ndatabase=%3\nuser=%4\n"
+                          "password=%5\n")
+        .arg(s.host)
+        .arg(s.port)
+        .arg(s.database, s.user, pass);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 class TestDataControl : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<Store> m_store;
+    std::unique_ptr<TestStore> m_store;
+    // The program reads the database's own tables (the public schema .ci/services.d/server.sh
+    // prepared): its rows carry product numbers of their own, beginning with Q9.
+    const QString m_public = QStringLiteral("public-schema");
 
-    void stores() {
-        QTest::addColumn<QString>("store");
-        for (const char *store : {"SQLite", "QPSQL", "QODBC"})
-            addRow(store, store);
-    }
-
-    // The store of the case, or false when it is a server that is not there.
-    bool openStore(const QString &kind, const QList<QStringList> &products) {
-        if (kind != QLatin1String("SQLite") && !TestServer::missing().isEmpty())
+    // The store of the case filled with products, or false when it is a server not there.
+    bool openStore(const QString &kind, const QList<QStringList> &products = kProducts) {
+        if (!TestStore::available(kind))
             return false;
-        m_store = std::make_unique<Store>(kind);
+        m_store = std::make_unique<TestStore>(kind);
         m_store->fill(products);
         return true;
     }
 
+    bool onPublic(const QString &sql) {
+        QSqlQuery query(QSqlDatabase::database(m_public, false));
+        if (!query.exec(sql))
+            qWarning("%s", qPrintable(query.lastError().text()));
+        return query.isActive();
+    }
+
+    // Runs the program with these arguments in eight processes at once; what those that failed
+    // said.
+    static QString atOnce(const QString &home, const QStringList &args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
+        std::vector<std::unique_ptr<QProcess>> programs;
+        for (int i = 0; i < 8; ++i) {
+            programs.push_back(std::make_unique<QProcess>());
+            programs.back()->setProcessEnvironment(env);
+            programs.back()->start(QStringLiteral(LODVIK_EXECUTABLE), args);
+        }
+        QString failed;
+        for (const auto &program : programs)
+            if (!program->waitForFinished(120000) || program->exitCode() != 0)
+                failed += QStringLiteral("exit %1: %2\n")
+                              .arg(program->exitCode())
+                              .arg(QString::fromUtf8(program->readAllStandardError()));
+        return failed;
+    }
+
 private slots:
+    void initTestCase() {
+        if (!TestServer::missing().isEmpty())
+            return;
+        QSqlDatabase db = TestServer::connection(m_public);
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        cleanupTestCase();
+        QVERIFY(onPublic(
+            QStringLiteral("INSERT INTO public.ProduktSok VALUES ('Ärter', 'Q91'), "
+                           "('apelsin', 'q91'), ('Öl', 'Q92'), ('zz', 'Q9a'), ('x', 'Q8')")));
+    }
+    void cleanupTestCase() {
+        if (QSqlDatabase::contains(m_public))
+            onPublic(QStringLiteral("DELETE FROM public.ProduktSok WHERE Produktnummer >= 'Q8' "
+                                    "AND Produktnummer < 'Q9ÖÖÖ'"));
+    }
     void cleanup() { m_store.reset(); }
 
-    void editAddDelete_data() { stores(); }
+    void editAddDelete_data() { TestStore::addKinds(); }
     void editAddDelete() {
         QFETCH(QString, store);
-        if (!openStore(store, kProducts))
+        if (!openStore(store))
             QSKIP(qPrintable(TestServer::missing()));
         auto source = m_store->open();
         DataControl control;
-        show(control, source.get(), QStringLiteral("K"));
+        show(control, source.get(), produktSokQuery(true, QStringLiteral("K")));
         QCOMPARE(shown(control), (QStringList{"Kaffe|K1", "Kakor|K2", "kanel|K3"}));
 
         // An edit, stored when the row is left, and a second edit of the same row: where the
@@ -154,7 +196,7 @@ private slots:
     // Rows alike in every column: the row identity tells them apart. More rows than the first
     // screen reads: an edit and a delete before the rest is read are stored for good, not taken
     // along by a server cursor's own transaction.
-    void writeTakesOnlyTheRowSeen_data() { stores(); }
+    void writeTakesOnlyTheRowSeen_data() { TestStore::addKinds(); }
     void writeTakesOnlyTheRowSeen() {
         QFETCH(QString, store);
         QList<QStringList> rows{{"Dubblett", "D0"}, {"Dubblett", "D0"}, {"dubblett", "D0"}};
@@ -169,7 +211,7 @@ private slots:
         {
             auto source = m_store->open();
             DataControl control;
-            show(control, source.get(), QStringLiteral("D"));
+            show(control, source.get(), produktSokQuery(true, QStringLiteral("D")));
             QVERIFY(control.canFetchMore(QModelIndex()));
             QVERIFY(expected.removeOne(rowText(control, 0)));
             QVERIFY(expected.removeOne(rowText(control, 1)));
@@ -199,13 +241,13 @@ private slots:
         QFETCH(QString, store);
         QFETCH(QString, first);
         QFETCH(QString, second);
-        if (!openStore(store, kProducts))
+        if (!openStore(store))
             QSKIP(qPrintable(TestServer::missing()));
         auto sourceA = m_store->open();
         auto sourceB = m_store->open();
         DataControl a, b;
-        show(a, sourceA.get(), QStringLiteral("K"));
-        show(b, sourceB.get(), QStringLiteral("K"));
+        show(a, sourceA.get(), produktSokQuery(true, QStringLiteral("K")));
+        show(b, sourceB.get(), produktSokQuery(true, QStringLiteral("K")));
         const auto act = [](DataControl &control, const QString &what, const QString &name) {
             const int row = rowOf(control, QStringLiteral("K2"));
             if (what == QLatin1String("delete")) {
@@ -229,6 +271,185 @@ private slots:
         QVERIFY(!rows.contains(QStringLiteral("Kakor|K2")));
         if (store == QLatin1String("SQLite") && kept && second == QLatin1String("edit"))
             QVERIFY(rows.contains(firstName + QStringLiteral("|K2")));
+    }
+
+    void sameRowsAsEmbedded_data() {
+        QTest::addColumn<QString>("store");
+        QTest::addColumn<bool>("byProduct");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("conforming"); // the server's standard_conforming_strings
+        const QList<std::tuple<bool, QString, bool>> searches = {
+            {true, "12", true},    {true, "1", true},
+            {true, "12a", true},   {true, "12 ", true},
+            {true, "12Ö", true},   {true, "", true},
+            {false, "ä", true},    {false, "Ö", true},
+            {false, "O'H", true},  {false, "", true},
+            {false, "z", true},    {false, " ", true},
+            {true, "1\\", true},   {true, "1\\", false},
+            {false, "O'H", false}, {true, "\\'; DROP TABLE canary; --", false},
+        };
+        for (const char *store : {"QPSQL", "QODBC"})
+            for (const auto &[byProduct, text, conforming] : searches)
+                QTest::addRow("%s %s '%s'%s", store, byProduct ? "product" : "name",
+                              qPrintable(text), conforming ? "" : " non-conforming")
+                    << store << byProduct << text << conforming;
+    }
+    // The server gives the rows the embedded store gives, in the same (Swedish) order, whatever
+    // its standard_conforming_strings, and runs no part of a search text as SQL; the reset lists
+    // nothing on either.
+    void sameRowsAsEmbedded() {
+        QFETCH(QString, store);
+        QFETCH(bool, byProduct);
+        QFETCH(QString, text);
+        QFETCH(bool, conforming);
+        if (!openStore(store))
+            QSKIP(qPrintable(TestServer::missing()));
+        m_store->execute(QStringLiteral("INSERT INTO LagerA (lagerplats) VALUES ('A1'), ('ÖÖ')"));
+        m_store->execute(QStringLiteral("CREATE TABLE canary (x int)"));
+        const TestStore embedded(QStringLiteral("SQLite"));
+        embedded.fill(kProducts);
+        auto source = m_store->open();
+        auto local = embedded.open();
+        QVERIFY(QSqlQuery(source->database())
+                    .exec(QStringLiteral("SET standard_conforming_strings = ") +
+                          (conforming ? "on" : "off")));
+        const QString query = produktSokQuery(byProduct, text);
+        QCOMPARE(listed(source.get(), query), listed(local.get(), query));
+        QCOMPARE(listed(source.get(), resetQuery(text)), QStringList());
+        QVERIFY_THROWS_NO_EXCEPTION(m_store->execute(QStringLiteral("SELECT * FROM canary")));
+    }
+
+    void fromStoreTrimsPadding_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QVariant>("shown");
+        addRow("padded", QVariant(QStringLiteral("abc   ")), QVariant(QStringLiteral("abc")));
+        addRow("leading and inner blanks kept", QVariant(QStringLiteral("  a b  ")),
+               QVariant(QStringLiteral("  a b")));
+        addRow("only blanks", QVariant(QStringLiteral("   ")), QVariant(QString()));
+        addRow("number untouched", QVariant(12), QVariant(12));
+        addRow("null untouched", QVariant(), QVariant());
+    }
+    void fromStoreTrimsPadding() {
+        QFETCH(QVariant, stored);
+        if (!openStore(QStringLiteral("QPSQL")))
+            QSKIP(qPrintable(TestServer::missing()));
+        QTEST(m_store->open()->fromStore(stored), "shown");
+    }
+
+    // A server that cannot be reached raises, and leaves no connection behind.
+    void unreachableSourceRaises_data() {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        addRow("QPSQL wrong password", "QPSQL", "password", "fel");
+        addRow("QPSQL no such database", "QPSQL", "database", "finnsinte");
+        addRow("QPSQL closed port", "QPSQL", "port", "1");
+        addRow("QODBC wrong password", "QODBC", "password", "fel");
+        addRow("QODBC unknown data source", "QODBC", "dsn", "finnsinte");
+        addRow("QODBC no data source named", "QODBC", "dsn", "");
+        addRow("QODBC unknown catalogue", "QODBC", "catalog", "finnsinte");
+        addRow("unknown driver", "QMYSQL", "driver", "QMYSQL");
+    }
+    void unreachableSourceRaises() {
+        QFETCH(QString, driver);
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        SearchSourceSettings s = TestServer::settings(driver);
+        const std::pair<const char *, QString *> fields[] = {{"password", &s.password},
+                                                             {"database", &s.database},
+                                                             {"dsn", &s.dsn},
+                                                             {"catalog", &s.catalog}};
+        for (const auto &[name, setting] : fields)
+            if (field == QLatin1String(name))
+                *setting = value;
+        if (field == QLatin1String("port"))
+            s.port = value.toInt();
+        const qsizetype connections = QSqlDatabase::connectionNames().size();
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, openServerSearchSource(s));
+        QCOMPARE(QSqlDatabase::connectionNames().size(), connections);
+    }
+
+    void odbcCatalogueChoosesDatabase() {
+        if (!TestServer::missing().isEmpty())
+            QSKIP(qPrintable(TestServer::missing()));
+        SearchSourceSettings s = TestServer::settings(QStringLiteral("QODBC"));
+        s.catalog = QStringLiteral("postgres");
+        const auto source = openServerSearchSource(s);
+        QSqlQuery query(source->database());
+        QVERIFY(query.exec(QStringLiteral("SELECT current_database()")) && query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("postgres"));
+    }
+
+    // The search command with lodvikprodsok.ini naming the server: the settings file is read,
+    // the server is reached, its rows listed; the embedded store is not made beside it.
+    void searchCommand_data() {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // stdout when it succeeds, part of stderr otherwise
+        const QStringList byProduct{QStringLiteral("--produkt"), QStringLiteral("q9")};
+        const QString rows = QStringLiteral("apelsin\tq91\nÄrter\tQ91\nÖl\tQ92\nzz\tQ9a\n");
+        addRow("QPSQL", "QPSQL", QString(), byProduct, 0, rows);
+        addRow("QODBC", "QODBC", QString(), byProduct, 0, rows);
+        addRow("QODBC by name", "QODBC", QString(), QStringList{"--namn", "ÖL"}, 0,
+               QStringLiteral("Öl\tQ92\n"));
+        addRow("QPSQL wrong password", "QPSQL", "fel", byProduct, 1, "Kan inte ansluta");
+    }
+    void searchCommand() {
+        QFETCH(QString, driver);
+        QFETCH(QString, password);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        if (!QSqlDatabase::contains(m_public))
+            QSKIP(qPrintable(TestServer::missing()));
+        QTemporaryDir home;
+        QVERIFY(
+            writeFile(home.filePath("lodvikprodsok.ini"), sokdataIni(driver, password).toUtf8()));
+        const ProgramRun run = runProgram(home.path(), QStringList{"search"} + args);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+        if (exitCode == 0)
+            QCOMPARE(run.out, output);
+        else
+            QVERIFY2(run.err.contains(output), qPrintable(run.err));
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
+    }
+
+    // The planning rules and marks live on the server beside ProduktSok when it is the source,
+    // and its writers take turns: loads, and marks of one product, started at once all succeed.
+    void planningOnTheServer() {
+        if (!QSqlDatabase::contains(m_public))
+            QSKIP(qPrintable(TestServer::missing()));
+        QTemporaryDir home;
+        QVERIFY(writeFile(home.filePath("lodvikprodsok.ini"), sokdataIni("QPSQL").toUtf8()));
+        QByteArray rules("Q9R1;1,5;;2;6;;Öst AB;\n");
+        for (int i = 0; i < 2000; ++i) // long enough for the loads to meet
+            rules += QStringLiteral("Q9X%1;1;;;;;;\n").arg(i).toUtf8();
+        QVERIFY(writeFile(home.filePath("regler.csv"), rules));
+        QString failed = atOnce(home.path(), {"rules", "--load", home.filePath("regler.csv")});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        // Every row went in once; the saved file below shows the first one's values.
+        QSqlQuery query(QSqlDatabase::database(m_public, false));
+        QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM public.planning_rule")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 2001);
+        failed = atOnce(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--discontinued"});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        QVERIFY(query.exec(QStringLiteral("SELECT mark FROM public.planning_mark WHERE product = "
+                                          "'Q9R1' AND period = '2010-11-18'")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("discontinued"));
+        ProgramRun program =
+            runProgram(home.path(), {"mark", "--period", "2010-11-18", "Q9R1", "--clear"});
+        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        program = runProgram(home.path(), {"rules", "--save", home.filePath("ut.csv")});
+        QVERIFY2(program.exitCode == 0, qPrintable(program.err));
+        QFile saved(home.filePath(QStringLiteral("ut.csv")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("\r\nQ9R1;1,5;0;2;6;0;Öst AB;\r\n"));
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
+        QVERIFY(onPublic(QStringLiteral("DELETE FROM public.planning_rule")));
     }
 };
 
