@@ -5,7 +5,6 @@
 #include "reports/ListWriters.h"
 #include "reports/ProposalFiles.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -18,8 +17,6 @@
 
 using reports::CoverageRow;
 using N = std::optional<double>;
-
-Q_DECLARE_METATYPE(CoverageRow)
 
 namespace {
 
@@ -133,68 +130,6 @@ private slots:
         QByteArray csv;
         reports::appendCsvField(csv, text);
         QCOMPARE(csv, reports::csvField(text).toUtf8());
-    }
-
-    // Whole rows: the JSON as QJsonDocument writes the row's object (its members sorted, null
-    // for none, indented two levels in) and the CSV as the fields joined.
-    void listRowsAsQtWrites_data() {
-        QTest::addColumn<CoverageRow>("row");
-        CoverageRow plain = row("10-0010", -0.0, 2.5, 17);
-        plain.description = QStringLiteral("PALL TRÄ");
-        plain.stockFrn = 153578;
-        plain.orderPj = 1e15;
-        plain.backOrderPj = -3;
-        addRow("plain", plain);
-        addRow("no cells", CoverageRow{});
-        CoverageRow awkward = plain;
-        awkward.product = QStringLiteral("-5");
-        awkward.description = QStringLiteral("\"=x\"\\\n\x02 ü");
-        awkward.salesPj = 1.0 / 3;
-        awkward.stockDp = 9.3e18;
-        awkward.rule = {1.5, 0.25, 2, 12, 24, QStringLiteral("Lev, AB"), QStringLiteral("@grp")};
-        awkward.mark = PlanningMark{PlanningMark::Kind::Ordered, QDate(2026, 3, 1), 2.5};
-        addRow("awkward", awkward);
-        CoverageRow gone = plain;
-        gone.coverWeeks = 1e300; // past any date: no dates written
-        gone.mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
-        gone.rule.multiple = qint64(1) << 60;
-        gone.rule.safetyPacks = -std::numeric_limits<double>::infinity();
-        addRow("discontinued", gone);
-    }
-    void listRowsAsQtWrites() {
-        QFETCH(CoverageRow, row);
-        const figures::Period period = figures::Period::fromText(QStringLiteral("2026-03-15"));
-        const double target = 3;
-        QJsonObject object;
-        QStringList fields;
-        for (const reports::ListColumn c : reports::machineColumns()) {
-            const reports::ListColumnInfo &info = reports::listColumn(c);
-            const reports::ListCell cell =
-                reports::listCell(row, c, {period.date(), target, today, false});
-            const QString key = QLatin1String(info.key);
-            if (cell.kind == reports::ListCell::Kind::Number) {
-                object.insert(key, cell.number);
-                fields << (info.planningNumber && !std::isfinite(cell.number)
-                               ? reports::csvField(lodvik::plainNumber(cell.number))
-                               : lodvik::plainNumber(cell.number));
-            } else {
-                object.insert(key, cell.kind == reports::ListCell::Kind::Text
-                                       ? QJsonValue(cell.text)
-                                       : QJsonValue());
-                fields << reports::csvField(cell.text);
-            }
-        }
-        QJsonObject document{{QStringLiteral("period"), period.text()},
-                             {QStringLiteral("target_weeks"), target},
-                             {QStringLiteral("rows"), QJsonArray{object}}};
-        QCOMPARE(reports::coverageJson({&row}, period, target, today),
-                 QJsonDocument(document).toJson(QJsonDocument::Indented));
-        document[QStringLiteral("rows")] = QJsonArray();
-        QCOMPARE(reports::coverageJson({}, period, target, today),
-                 QJsonDocument(document).toJson(QJsonDocument::Indented));
-        const QByteArray csv = reports::coverageCsv({&row}, period, target, today);
-        QCOMPARE(csv.mid(csv.indexOf('\n') + 1),
-                 (fields.join(',') + QStringLiteral("\r\n")).toUtf8());
     }
 
     // The lists' dates as QDate writes them, in any year a cover reaches.
