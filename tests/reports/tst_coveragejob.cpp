@@ -15,8 +15,6 @@
 #include <QSqlQuery>
 #include <QTest>
 
-using lodvik::Variant;
-
 // The coverage job as the command line runs it: the workbook and its format, the lists and the
 // proposal on stdout, the planning rules and marks they follow, and what the operator is told.
 class TestCoverageJob : public QObject {
@@ -31,7 +29,8 @@ private slots:
     void cleanup() { m_folder.reset(); }
 
     // The workbook's path; with --xlsx the .xlsx, the older .xls of the period left beside it
-    // with a word, or removed when asked; the summary the same way, and its failure.
+    // with a word, or removed when asked; the summary's path the same way (its failed save:
+    // tst_reports).
     void workbooks() {
         const QString xls = m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
         ProgramRun run = coverage({});
@@ -58,19 +57,14 @@ private slots:
         run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.trimmed(), m_home + QStringLiteral("/rapporter/Pallvik2010-11-18.xls"));
-        QDir(m_home + QStringLiteral("/rapporter")).removeRecursively();
-        run = runProgram(m_home, {"summary", "--period", "2010-11-18"});
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.err.contains(QStringLiteral("finns inte")));
     }
 
     // A product without a product number sorts first and ends the list there: the operator is
-    // told how many products that leaves out, whatever the format.
+    // told how many products that leaves out, in the workbook's run and the list's.
     void productWithoutNumberIsReported_data() {
         QTest::addColumn<QStringList>("format");
         addRow("workbook", QStringList{});
         addRow("csv", QStringList{"--format", "csv"});
-        addRow("json", QStringList{"--format", "json"});
     }
     void productWithoutNumberIsReported() {
         QFETCH(QStringList, format);
@@ -82,21 +76,15 @@ private slots:
     }
 
     // The list on stdout: CSV and JSON of every row, the suggestion for the target, and no
-    // workbook unless --workbook asks for one; a usage error is said before the run.
+    // workbook unless --workbook asks for one; a usage error is said before the run. (The
+    // writers' texts and numbers are tst_lists' cases; here what the command passes them.)
     void listOnCommandLine() {
-        const QString awkward = QStringLiteral("Kartong \"stor\", 2-pack");
-        m_folder->insert("pjomr",
-                         {Variant::String("P4"), Variant::String(awkward), Variant::Double(1)},
-                         {"iblitm", "imdsc1", "umconv"});
         const QString xls = m_home + QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls");
-        // P1: 4 a week × 4 − 15 in stock = 1; P2 sells nothing; P3: 2 × 4 − 5 = 3.
         ProgramRun r = coverage({"--format", "csv"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out.count(QStringLiteral("\r\n")), 6); // a header and five rows
-        QVERIFY2(r.out.contains(QStringLiteral("\"Kartong \"\"stor\"\", 2-pack\"")),
-                 qPrintable(r.out));
+        QCOMPARE(r.out.count(QStringLiteral("\r\n")), 5); // a header and four rows
         QVERIFY(!QFileInfo::exists(xls));
-        // A target of 10 weeks: P1 40 − 15 = 25, P3 20 − 5 = 15, both under half the target.
+        // A target of 10 weeks: P1 40 − 15 = 25, P3 20 − 5 = 15.
         r = coverage({"--format", "json", "--target", "10", "--workbook"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(QFileInfo::exists(xls));
@@ -104,14 +92,10 @@ private slots:
         QCOMPARE(json["period"].toString(), QStringLiteral("2010-11-18"));
         QCOMPARE(json["target_weeks"].toDouble(), 10.0);
         const QJsonArray rows = json["rows"].toArray();
-        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[0]["suggestion"].toDouble(), 25.0);
-        QCOMPARE(rows[0]["urgency"].toString(), QStringLiteral("urgent"));
-        QVERIFY(rows[1]["suggestion"].isNull());
-        QVERIFY(rows[1]["sales_per_week_pj"].isNull());
-        QCOMPARE(rows[1]["cover_weeks"].toDouble(), 0.0);
+        QVERIFY(rows[1]["suggestion"].isNull()); // P2 sells nothing
         QCOMPARE(rows[2]["suggestion"].toDouble(), 15.0);
-        QCOMPARE(rows[3]["description"].toString(), awkward);
         for (const QStringList &bad :
              {QStringList{"--target", "4"}, QStringList{"--format", "xml"},
               QStringList{"--format", "csv", "--target", "0"}, QStringList{"--format"},
@@ -139,23 +123,17 @@ private slots:
         QVERIFY2(run.err.contains(QStringLiteral("P9 finns inte i pjomr")), qPrintable(run.err));
         QCOMPARE(storedRules(), QStringList({"P1|2|5|0|Bolaget|Pall", "P3|0|1|10|Acme|Pall",
                                              "P9|1|1|0|Acme|=HYPERLINK(\"x\")"}));
-        // Saved inert and read back as it was.
-        run = runProgram(m_home, {"rules", "--save", rulesFile});
-        QCOMPARE(run.exitCode, 0);
-        QFile saved(rulesFile);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QVERIFY(saved.readAll().contains(";Acme;\"'=HYPERLINK(\"\"x\"\")\"\r\n"));
+        // Saved and loaded again, the store holds what it held (inert texts: tst_planning).
+        QCOMPARE(runProgram(m_home, {"rules", "--save", rulesFile}).exitCode, 0);
+        const QStringList loaded = storedRules();
         QCOMPARE(runProgram(m_home, {"rules", "--load", rulesFile}).exitCode, 0);
-        QCOMPARE(storedRules().last(), QStringLiteral("P9|1|1|0|Acme|=HYPERLINK(\"x\")"));
-
-        // A file with a bad line, or a value past a rule's range, loads nothing.
-        write("P1;1\nP2;1;;;0\nP3;1e18\n");
+        QCOMPARE(storedRules(), loaded);
+        // A file with a bad line loads nothing.
+        write("P1;1\nP2;1;;;0\n");
         run = runProgram(m_home, {"rules", "--load", rulesFile});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(QStringLiteral("Rad 2, kolumn multiple")) &&
-                     run.err.contains(QStringLiteral("Rad 3, kolumn lead_time_weeks")),
-                 qPrintable(run.err));
-        QCOMPARE(storedRules().size(), 3);
+        QVERIFY2(run.err.contains(QStringLiteral("Rad 2, kolumn multiple")), qPrintable(run.err));
+        QCOMPARE(storedRules(), loaded);
 
         // P1: 4 × (2 + 4) − 15 = 9 → 10 in fives; P3: 2 × 4 − 5 = 3 → minimum 10.
         QByteArray csv = output({"--format", "proposal-csv"});
@@ -193,18 +171,14 @@ private slots:
         QCOMPARE(rows[0]["product"].toString(), QStringLiteral("P1"));
         QCOMPARE(rows[0]["mark"].toString(), QStringLiteral("ordered"));
         QCOMPARE(rows[0]["ordered_on"].toString(), QStringLiteral("2010-11-19"));
-        QVERIFY(rows[0]["suggestion"].isNull());
-        QVERIFY(rows[0]["order_urgency"].isNull());
-        QCOMPARE(rows[0]["order_by"].toString(), QStringLiteral("2010-12-02"));
         QCOMPARE(rows[2]["mark"].toString(), QStringLiteral("discontinued"));
-        QVERIFY(rows[2]["suggestion"].isNull());
         QCOMPARE(mark({"P3", "--clear"}).exitCode, 0);
         QCOMPARE(output({"--format", "proposal-csv"}).count('\n'), 2);
         if (!QFileInfo::exists(access))
             QSKIP(qPrintable(QStringLiteral("the marks through an import: ") + testDataMissing()));
     }
 
-    // Each finished run is kept, a period's again replacing it, a failed one not at all; what
+    // Each finished run is kept, a period's again replacing it (a failed one: tst_history); what
     // changed and a product's series read back as worked out by hand.
     void runsKeptAndCompared() {
         QCOMPARE(runProgram(m_home, {"coverage", "--period", "2010-11-11", "-q"}).exitCode, 0);
@@ -235,8 +209,6 @@ private slots:
                                 "cover_weeks,suggestion,urgency\r\n"
                                 "2010-11-11,10,4,6,20,,,0,3,1,7,,ok\r\n"
                                 "2010-11-18,10,4,6,20,,,0,6,1,3,4,below_target\r\n"));
-        m_folder->execute(QStringLiteral("DROP TABLE pjsfakt"));
-        QCOMPARE(coverage({}).exitCode, 1);
         const QStringList kept =
             runProgram(m_home, {"history", "--list"}).out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(kept.size(), 2);
