@@ -286,27 +286,6 @@ private slots:
         QVERIFY(first.isEmpty() || w.Data1->field(0, QStringLiteral("Soknamn")).toText() == first);
     }
 
-    // Escape drops the change of the row also once the cell editor has closed.
-    void escapeAfterTheEditorClosedDropsTheChange() {
-        Startmeny &w = openWindow();
-        QVERIFY(shown(w));
-        w.Sok_Click();
-        w.TDBGrid1->setFocus();
-        w.TDBGrid1->setCurrentIndex(w.Data1->index(0, 0));
-        QTest::keyClicks(w.TDBGrid1, QStringLiteral("Ny"));
-        // A click on the row's other cell closes the editor; the row keeps the change.
-        const QRect other = w.TDBGrid1->visualRect(w.Data1->index(0, 1));
-        QTest::mouseClick(w.TDBGrid1->viewport(), Qt::LeftButton, {}, other.center());
-        QCOMPARE(QApplication::focusWidget(), w.TDBGrid1);
-        QVERIFY(w.Data1->hasPendingEdit());
-        QTest::keyClick(w.TDBGrid1, Qt::Key_Escape);
-        QVERIFY(!w.Data1->hasPendingEdit());
-        QCOMPARE(w.Data1->data(w.Data1->index(0, 0)).toString(), QStringLiteral("Ab"));
-        w.TDBGrid1->setCurrentIndex(w.Data1->index(2, 0)); // leaving the row stores nothing
-        w.Sok_Click();
-        QCOMPARE(w.Data1->field(0, QStringLiteral("Soknamn")).toText(), QStringLiteral("Ab"));
-    }
-
     // A search source that cannot be reached as the window opens, or that loses its table under
     // the window's feet: every search says so, the window stays usable, and once the source is
     // back the next search uses it.
@@ -344,10 +323,11 @@ private slots:
 
     // Text in an open cell editor is stored, once and without Qt complaining about the editor,
     // by every way of leaving the row that keeps the focus in the editor: Enter (which moves
-    // down one row), closing the window, F5, Nollställa.
+    // down one row), closing the window, F5, Nollställa. Escape drops the change of the row, also
+    // once a click on the row's other cell has closed the editor.
     void openEditorIsStored_data() {
         QTest::addColumn<QString>("leave");
-        for (const char *leave : {"Enter", "close", "F5", "Nollställa"})
+        for (const char *leave : {"Enter", "close", "F5", "Nollställa", "Escape"})
             addRow(leave, QString::fromUtf8(leave));
     }
     void openEditorIsStored() {
@@ -368,12 +348,21 @@ private slots:
             QTest::keyClick(editor, Qt::Key_Return);
             QCoreApplication::processEvents();
             QCOMPARE(w.TDBGrid1->currentIndex().row(), 2);
-        } else if (leave == QLatin1String("close"))
+        } else if (leave == QLatin1String("close")) {
             w.close();
-        else if (leave == QLatin1String("F5"))
+        } else if (leave == QLatin1String("F5")) {
             QTest::keyClick(editor, Qt::Key_F5);
-        else
+        } else if (leave == QStringLiteral("Nollställa")) {
             w.Nollställa_Click();
+        } else {
+            const QRect other = w.TDBGrid1->visualRect(w.Data1->index(1, 1));
+            QTest::mouseClick(w.TDBGrid1->viewport(), Qt::LeftButton, {}, other.center());
+            QCOMPARE(QApplication::focusWidget(), w.TDBGrid1);
+            QVERIFY(w.Data1->hasPendingEdit());
+            QTest::keyClick(w.TDBGrid1, Qt::Key_Escape);
+            QCOMPARE(w.Data1->data(w.Data1->index(1, 0)).toString(), QStringLiteral("Abc"));
+            w.TDBGrid1->setCurrentIndex(w.Data1->index(2, 0)); // leaving the row stores nothing
+        }
         QVERIFY(!w.Data1->hasPendingEdit());
         // Read back on a connection of its own, as the next run of the program would.
         auto source = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
@@ -382,7 +371,10 @@ private slots:
         QStringList rows;
         while (q.next())
             rows << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString();
-        QCOMPARE(rows, (QStringList{"Ab 12", "Abd 120", "Nytt namn 12", "Zink 13", "Öl 9"}));
+        QStringList expected{"Ab 12", "Abd 120", "Zink 13", "Öl 9"};
+        expected << (leave == QLatin1String("Escape") ? "Abc 12" : "Nytt namn 12");
+        expected.sort();
+        QCOMPARE(rows, expected);
     }
 
     // Closing the search window ends the program whatever else is open, and no window is left
