@@ -250,14 +250,10 @@ private slots:
                "Null");
         addRow("ProdBackOrderFRN as text", "ProdBackOrderFRN", "10-1", "", 1000.0,
                Rows{item("PJOFBACK", S("10-1"), D(2.5))}, "String \"2.5\"");
-        addRow("ProdBackOrderFRN with 15 significant digits", "ProdBackOrderFRN", "10-1", "",
-               3000.0, Rows{item("PJOFBACK", S("10-1"), L(1))}, "String \"0.333333333333333\"");
         addRow("ProdBackOrderFRN without rows is the text 0", "ProdBackOrderFRN", "10-1", "",
                1000.0, Rows{}, "String \"0\"");
         addRow("SalesPerWeekFRN without rows is 0", "SalesPerWeekFRN", "10-1", "2010-11-18", 0.0,
                Rows{}, "Double 0");
-        addRow("SalesPerWeekFRN November reads IHSQ04-09", "SalesPerWeekFRN", "10-1", "2010-11-18",
-               0.0, Rows{history("10-1"), history("10-2")}, "Double 15");
         addRow("SalesPerWeekFRN March wraps from IHSQ12 to IHSQ01", "SalesPerWeekFRN", "10-1",
                "2010-03-01", 0.0, Rows{history("10-1")},
                QStringLiteral("Double ") + QString::number(510.0 / 26, 'g', 15));
@@ -431,12 +427,10 @@ private slots:
         addRow("nan as units per pack", "GSCFRN", "", "", 0.0,
                Rows{pjomr("10-1", S("nan")), item("pjstkfrn", S("10-1"), L(5))},
                "Produkten 10-1 i pjomr");
-        for (const char *op : {"ProdOrderPJ", "ProdBackOrderFRN"})
-            QTest::addRow("%s with a denormal umfaktor", op)
-                << op << "10-1"
-                << "" << 1e-320
-                << Rows{item("PJOTALLA", S("10-1"), L(5)), item("PJOFBACK", S("10-1"), L(5))}
-                << QStringLiteral("%1 för produkt \"10-1\"").arg(QLatin1String(op));
+        // (ProdOrderPJ with a denormal umfaktor is tst_cli's case.)
+        addRow("a denormal umfaktor", "ProdBackOrderFRN", "10-1", "", 1e-320,
+               Rows{item("PJOFBACK", S("10-1"), L(5))},
+               QStringLiteral("ProdBackOrderFRN för produkt \"10-1\""));
         // A table the figure reads is missing.
         for (const auto &[op, table] : {std::pair{"backordersDP", "tillfall"},
                                         {"StockOnHandDP", "tillfall"},
