@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/ProgramFolder.h"
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
@@ -330,19 +331,15 @@ private slots:
     }
 
     void replacesOnlyTheTablesItBrings() {
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(store);
-        {
-            dao::Database db = dao::Database::OpenDatabase(store);
-            db.Execute(QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES "
-                                      "('P-1', 'Påse', 12)"));
-            db.Execute(QStringLiteral("CREATE TABLE Orders (gammal TEXT)"));
-            db.Execute(QStringLiteral("INSERT INTO Orders VALUES ('kvar?')"));
-        }
+        ProgramFolder home;
+        const QString store = home.localDatabase();
+        home.execute(QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES "
+                                    "('P-1', 'Påse', 12)"));
+        home.execute(QStringLiteral("CREATE TABLE Orders (gammal TEXT)"));
+        home.execute(QStringLiteral("INSERT INTO Orders VALUES ('kvar?')"));
         importFile(sample("nwind-jet3.mdb"), store);
         // what an import killed before its end left behind goes with the next import
-        QFile leftover(dir.filePath(QStringLiteral(".local.mdb.import-Xk3pQz")));
+        QFile leftover(home.file(QStringLiteral(".local.mdb.import-Xk3pQz")));
         QVERIFY(leftover.open(QIODevice::WriteOnly));
         leftover.write(QByteArray(1 << 20, 'x'));
         leftover.close();
@@ -364,7 +361,7 @@ private slots:
                      .Fields(QStringLiteral("antal"))
                      .number(),
                  14.0);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("local.mdb")});
     }
 
@@ -387,16 +384,12 @@ private slots:
     void failedImportLeavesStoreWhole() {
         QFETCH(QString, what);
         QFETCH(QString, says);
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(store);
-        {
-            dao::Database db = dao::Database::OpenDatabase(store);
-            db.Execute(QStringLiteral("INSERT INTO avail VALUES ('X', 5)"));
-        }
+        ProgramFolder home;
+        const QString store = home.localDatabase();
+        home.execute(QStringLiteral("INSERT INTO avail VALUES ('X', 5)"));
         const QByteArray before = fileHash(store);
 
-        QString source = dir.filePath(QStringLiteral("in.mdb"));
+        QString source = home.file(QStringLiteral("in.mdb"));
         if (what == QLatin1String("text") || what == QLatin1String("truncated")) {
             QFile out(source);
             QVERIFY(out.open(QIODevice::WriteOnly));
@@ -479,7 +472,7 @@ private slots:
                      qPrintable(message));
         QVERIFY2(took < 60000, qPrintable(QString::number(took))); // never a hang
         QCOMPARE(fileHash(store), before);
-        QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QStringList left = QDir(home.path()).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(QStringLiteral("in.mdb"));
         QCOMPARE(left, QStringList{QStringLiteral("local.mdb")});
     }
@@ -633,9 +626,8 @@ private slots:
     void sqliteShellWritesIndexedTables() {
         if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
             QSKIP("the sqlite3 shell is not installed (package sqlite3)");
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(store);
+        ProgramFolder home;
+        const QString store = home.localDatabase();
         importFile(sample("nwind-jet3.mdb"), store);
         for (const catalogue::Table &table : catalogue::localTables()) {
             for (const QString &column : table.indexed) {
