@@ -459,8 +459,10 @@ private slots:
         QVERIFY2(!got.startsWith(QLatin1String("gave ")), qPrintable(got));
         for (const QString &part : message.split(QLatin1Char('|')))
             QVERIFY2(got.contains(part, Qt::CaseInsensitive), qPrintable(got));
-        // The same on the server store, with the same message.
-        onServer(got, [&] { return outcome(operation, product, period, umfaktor); });
+        // The same on the server store, with the same message; a table dropped from local.mdb
+        // is still there on the server.
+        if (!message.endsWith(QLatin1String("|saknas")))
+            onServer(got, [&] { return outcome(operation, product, period, umfaktor); });
     }
 
     // The period is checked once, where it is made from the operator's text: a real date written
