@@ -424,9 +424,14 @@ private slots:
         addRow("SQL sum overflows", "getlagersaldo", "10-1", "", 0.0,
                Rows{item("fpsaldo", S("10-1"), D(huge)), item("fpsaldo", S("10-1"), D(huge))},
                "Summan|LIPQOH|fpsaldo");
-        addRow("nan as units per pack", "GSCFRN", "", "", 0.0,
-               Rows{pjomr("10-1", S("nan")), item("pjstkfrn", S("10-1"), L(5))},
-               "Produkten 10-1 i pjomr");
+        for (const char *word : {"nan", "inf"})
+            QTest::addRow("%s as units per pack", word)
+                << "GSCFRN"
+                << ""
+                << "" << 0.0
+                << Rows{pjomr("10-1", S(QString::fromLatin1(word))),
+                        item("pjstkfrn", S("10-1"), L(5))}
+                << QStringLiteral("Produkten 10-1 i pjomr");
         // (ProdOrderPJ with a denormal umfaktor is tst_cli's case.)
         addRow("a denormal umfaktor", "ProdBackOrderFRN", "10-1", "", 1e-320,
                Rows{item("PJOFBACK", S("10-1"), L(5))},
