@@ -2,13 +2,11 @@
 #include "../common/MessageBoxes.h"
 
 #include "MDlib/Error.h"
-#include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
 #include "Startmeny/Startmeny.h"
 #include "search/DataControl.h"
-#include "search/SearchQueries.h"
 #include "search/SearchSource.h"
 #include "skriv/skriv.h"
 #include "store/LocalDatabase.h"
@@ -37,7 +35,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <memory>
 #include <optional>
 #include <sys/stat.h>
 
@@ -89,6 +86,12 @@ private:
         w.datumtxt->setText(QStringLiteral("2010-11-18"));
         w.AcceptPeriodDate();
         return w;
+    }
+
+    // Shown and active, as the operator has it before a key goes in.
+    static bool shown(Startmeny &w) {
+        w.show();
+        return QTest::qWaitForWindowActive(&w);
     }
 
     int shownRows() { return m_window->Data1->recordCount(); }
@@ -217,8 +220,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, rows);
         Startmeny &w = openWindow();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(shown(w));
         (sokprodukt ? w.Sokprodukt : w.Soklagerplats)->setChecked(true);
         w.periodtxt->setFocus();
         // QTest types only ASCII; other letters go in as text.
@@ -284,28 +286,6 @@ private slots:
         QVERIFY(first.isEmpty() || w.Data1->field(0, QStringLiteral("Soknamn")).toText() == first);
     }
 
-    // Escape drops the change of the row also once the cell editor has closed.
-    void escapeAfterTheEditorClosedDropsTheChange() {
-        Startmeny &w = openWindow();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.Sok_Click();
-        w.TDBGrid1->setFocus();
-        w.TDBGrid1->setCurrentIndex(w.Data1->index(0, 0));
-        QTest::keyClicks(w.TDBGrid1, QStringLiteral("Ny"));
-        // A click on the row's other cell closes the editor; the row keeps the change.
-        const QRect other = w.TDBGrid1->visualRect(w.Data1->index(0, 1));
-        QTest::mouseClick(w.TDBGrid1->viewport(), Qt::LeftButton, {}, other.center());
-        QCOMPARE(QApplication::focusWidget(), w.TDBGrid1);
-        QVERIFY(w.Data1->hasPendingEdit());
-        QTest::keyClick(w.TDBGrid1, Qt::Key_Escape);
-        QVERIFY(!w.Data1->hasPendingEdit());
-        QCOMPARE(w.Data1->data(w.Data1->index(0, 0)).toString(), QStringLiteral("Ab"));
-        w.TDBGrid1->setCurrentIndex(w.Data1->index(2, 0)); // leaving the row stores nothing
-        w.Sok_Click();
-        QCOMPARE(w.Data1->field(0, QStringLiteral("Soknamn")).toText(), QStringLiteral("Ab"));
-    }
-
     // A search source that cannot be reached as the window opens, or that loses its table under
     // the window's feet: every search says so, the window stays usable, and once the source is
     // back the next search uses it.
@@ -343,18 +323,18 @@ private slots:
 
     // Text in an open cell editor is stored, once and without Qt complaining about the editor,
     // by every way of leaving the row that keeps the focus in the editor: Enter (which moves
-    // down one row), closing the window, F5, Nollställa.
+    // down one row), closing the window, F5, Nollställa. Escape drops the change of the row, also
+    // once a click on the row's other cell has closed the editor.
     void openEditorIsStored_data() {
         QTest::addColumn<QString>("leave");
-        for (const char *leave : {"Enter", "close", "F5", "Nollställa"})
+        for (const char *leave : {"Enter", "close", "F5", "Nollställa", "Escape"})
             addRow(leave, QString::fromUtf8(leave));
     }
     void openEditorIsStored() {
         QFETCH(QString, leave);
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         Startmeny &w = openWindow();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(shown(w));
         w.periodtxt->setText(QString());
         w.Sok_Click(); // five rows by search name
         w.TDBGrid1->setFocus();
@@ -368,12 +348,21 @@ private slots:
             QTest::keyClick(editor, Qt::Key_Return);
             QCoreApplication::processEvents();
             QCOMPARE(w.TDBGrid1->currentIndex().row(), 2);
-        } else if (leave == QLatin1String("close"))
+        } else if (leave == QLatin1String("close")) {
             w.close();
-        else if (leave == QLatin1String("F5"))
+        } else if (leave == QLatin1String("F5")) {
             QTest::keyClick(editor, Qt::Key_F5);
-        else
+        } else if (leave == QStringLiteral("Nollställa")) {
             w.Nollställa_Click();
+        } else {
+            const QRect other = w.TDBGrid1->visualRect(w.Data1->index(1, 1));
+            QTest::mouseClick(w.TDBGrid1->viewport(), Qt::LeftButton, {}, other.center());
+            QCOMPARE(QApplication::focusWidget(), w.TDBGrid1);
+            QVERIFY(w.Data1->hasPendingEdit());
+            QTest::keyClick(w.TDBGrid1, Qt::Key_Escape);
+            QCOMPARE(w.Data1->data(w.Data1->index(1, 0)).toString(), QStringLiteral("Abc"));
+            w.TDBGrid1->setCurrentIndex(w.Data1->index(2, 0)); // leaving the row stores nothing
+        }
         QVERIFY(!w.Data1->hasPendingEdit());
         // Read back on a connection of its own, as the next run of the program would.
         auto source = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
@@ -382,7 +371,10 @@ private slots:
         QStringList rows;
         while (q.next())
             rows << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString();
-        QCOMPARE(rows, (QStringList{"Ab 12", "Abd 120", "Nytt namn 12", "Zink 13", "Öl 9"}));
+        QStringList expected{"Ab 12", "Abd 120", "Zink 13", "Öl 9"};
+        expected << (leave == QLatin1String("Escape") ? "Abc 12" : "Nytt namn 12");
+        expected.sort();
+        QCOMPARE(rows, expected);
     }
 
     // Closing the search window ends the program whatever else is open, and no window is left
@@ -427,20 +419,37 @@ private slots:
         QVERIFY2(answerer.count() == 0, qPrintable(answerer.text()));
     }
 
-    // The Rapporter menu's long operations, run to the end or stopped with Avbryt at once. A
-    // stopped run writes no workbook and leaves the old one; a stopped date conversion leaves
-    // every row either as it was or converted. "coverage as xlsx" has the menu's .xlsx setting.
+    // The Rapporter menu's long operations: run to the end, stopped with Avbryt at once, or
+    // failing. A stopped or failed run writes no workbook and leaves the old one; a stopped date
+    // conversion leaves every row either as it was or converted, a declined one (Nej, the default
+    // at Enter, the box closed) every row as it was. "coverage as xlsx" has the .xlsx setting.
     void reportOperations_data() {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<bool>("cancel");
+        QTest::addColumn<int>("answer");   // to the question or message box
+        QTest::addColumn<QString>("says"); // the failure's message
         for (const char *operation :
              {"coverage", "coverage as xlsx", "summary", "prognos", "order"})
             for (const bool cancel : {false, true})
-                QTest::addRow("%s%s", operation, cancel ? " cancelled" : "") << operation << cancel;
+                QTest::addRow("%s%s", operation, cancel ? " cancelled" : "")
+                    << operation << cancel
+                    << int(operation[0] == 'p' || operation[0] == 'o' ? QMessageBox::Yes
+                                                                      : QMessageBox::Ok)
+                    << QString();
+        addRow("order, Nej", "order", false, int(QMessageBox::No), QString());
+        addRow("order, Enter at once", "order", false, int(QMessageBox::NoButton), QString());
+        // no such button: the box is rejected
+        addRow("order, box closed", "order", false, int(QMessageBox::Cancel), QString());
+        // a server store that cannot be reached: said with the driver's words, and the window
+        // runs the next one on local.mdb
+        addRow("summary, server unreachable", "summary", false, int(QMessageBox::Ok),
+               QStringLiteral("Kan inte ansluta"));
     }
     void reportOperations() {
         QFETCH(QString, operation);
         QFETCH(bool, cancel);
+        QFETCH(int, answer);
+        QFETCH(QString, says);
         const bool xlsx = operation.endsWith(QLatin1String("xlsx"));
         if (xlsx)
             operation = QStringLiteral("coverage");
@@ -465,12 +474,16 @@ private slots:
                 ? QStringLiteral("rapporter/Pallvikprodukter2010-11-18.xls") + (xlsx ? "x" : "")
                 : QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
         writeFile(workbook, "gammal");
+        const QString ini = m_home->filePath(QStringLiteral("lodvikprodsok.ini"));
+        if (!says.isEmpty())
+            writeFile(ini, "[extrakt]\ndriver=QPSQL\nhost=127.0.0.1\nport=1\ndatabase=extrakt\n");
         Startmeny &w = openWithPeriod();
         xlsxEntry(w)->setChecked(xlsx);
         const bool dates =
             operation == QLatin1String("prognos") || operation == QLatin1String("order");
         // The date conversion rewrites the store for good and asks first.
-        BoxAnswerer answerer{dates ? QMessageBox::Yes : QMessageBox::Ok};
+        const bool declined = dates && answer != QMessageBox::Yes;
+        BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
         // Another program holds the store until Avbryt is pressed, so that the work cannot end
         // before the click: its first use of the store waits for the lock.
         std::optional<dao::Database> holder;
@@ -478,16 +491,19 @@ private slots:
             holder.emplace(dao::Database::OpenDatabase(local));
             holder->Execute(QStringLiteral("BEGIN EXCLUSIVE"));
         }
-        if (operation == QLatin1String("coverage"))
-            w.writeCoverageWorkbook();
-        else if (operation == QLatin1String("summary"))
-            w.saveSummaryWorkbook();
-        else if (operation == QLatin1String("prognos"))
-            w.convertPrognosDates();
-        else
-            w.convertOrderDates();
-        QVERIFY(w.isWorking());
-        QVERIFY(!w.Avbryt->isHidden());
+        const auto run = [&] {
+            if (operation == QLatin1String("coverage"))
+                w.writeCoverageWorkbook();
+            else if (operation == QLatin1String("summary"))
+                w.saveSummaryWorkbook();
+            else if (operation == QLatin1String("prognos"))
+                w.convertPrognosDates();
+            else
+                w.convertOrderDates();
+        };
+        run();
+        QCOMPARE(w.isWorking(), !declined);
+        QCOMPARE(w.Avbryt->isHidden(), declined);
         if (cancel) {
             QTest::mouseClick(w.Avbryt, Qt::LeftButton);
             holder->Execute(QStringLiteral("COMMIT"));
@@ -495,7 +511,7 @@ private slots:
         }
         QVERIFY(w.waitForWork(120000));
         QTRY_VERIFY(!w.isWorking());
-        QCOMPARE(readFile(workbook) == "gammal", cancel || dates);
+        QCOMPARE(readFile(workbook) == "gammal", cancel || dates || !says.isEmpty());
         if (dates) {
             const bool prognos = operation == QLatin1String("prognos");
             dao::Database db = dao::Database::OpenDatabase(local);
@@ -504,43 +520,29 @@ private slots:
                     .arg(prognos ? "fpprognos" : "fporder", prognos ? "MFDRQJ" : "SDpddj"));
             const int converted = int(rs.Fields(0).number());
             QCOMPARE(converted + int(rs.Fields(1).number()), rows);
-            QVERIFY(cancel ? converted < rows : converted == rows);
+            QVERIFY(cancel ? converted < rows : converted == (declined ? 0 : rows));
             // A stopped conversion tells how many rows it converted.
             if (cancel)
                 QCOMPARE(answerer.text().section(QLatin1Char(' '), 1, 1).toInt(), converted);
         }
-        if (cancel)
+        if (cancel) {
             QCOMPARE(w.Label2->text(), QStringLiteral("Avbrutet"));
-        else if (operation == QLatin1String("coverage")) // the window names the file it wrote
+        } else if (declined) {
+            QCOMPARE(answerer.count(), 1);
+        } else if (!says.isEmpty()) {
+            QTRY_COMPARE(answerer.count(), 1);
+            QVERIFY2(answerer.text().contains(says) &&
+                         answerer.text().contains(QStringLiteral("Detaljer: ")),
+                     qPrintable(answerer.text()));
+            QFile::remove(ini);
+            run();
+            QVERIFY(w.waitForWork(60000));
+            QTRY_VERIFY(!w.isWorking());
+            QVERIFY(readFile(workbook) != "gammal");
+        } else if (operation == QLatin1String("coverage")) { // the window names the file it wrote
             QTRY_VERIFY2(answerer.text().endsWith(QDir::toNativeSeparators(workbook)),
                          qPrintable(answerer.text()));
-    }
-
-    // A server store that cannot be reached: the summary says so in a message box with the
-    // driver's words, keeps the old workbook, and the window runs the next one on local.mdb.
-    void unreachableServerStoreIsReported() {
-        makeStore();
-        const QString workbook =
-            m_home->filePath(QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
-        writeFile(workbook, "gammal");
-        const QString ini = m_home->filePath(QStringLiteral("lodvikprodsok.ini"));
-        writeFile(ini, "[extrakt]\ndriver=QPSQL\nhost=127.0.0.1\nport=1\ndatabase=extrakt\n");
-        Startmeny &w = openWithPeriod();
-        BoxAnswerer answerer;
-        w.saveSummaryWorkbook();
-        QVERIFY(w.waitForWork(60000));
-        QTRY_VERIFY(!w.isWorking());
-        QTRY_COMPARE(answerer.count(), 1);
-        QVERIFY2(answerer.text().contains(QStringLiteral("Kan inte ansluta")) &&
-                     answerer.text().contains(QStringLiteral("Detaljer: ")),
-                 qPrintable(answerer.text()));
-        QCOMPARE(readFile(workbook), QByteArray("gammal"));
-        QFile::remove(ini);
-        w.saveSummaryWorkbook();
-        QVERIFY(w.waitForWork(60000));
-        QTRY_VERIFY(!w.isWorking());
-        const QByteArray written = readFile(workbook);
-        QVERIFY(!written.isEmpty() && written != "gammal");
+        }
     }
 
     // The title doubles as the progress line: a caption too wide for it is set smaller or cut,
@@ -578,33 +580,6 @@ private slots:
         // A title-sized caption stands at least 20 pixels high; a smaller one at most 15.
         QCOMPARE(bottom - top >= 20, titleSize);
         QCOMPARE(w.Label2->text(), caption);
-    }
-
-    // The date conversion asks first; Nej, the default, and Escape leave every date as it was.
-    void dateConversionAsksFirst_data() {
-        QTest::addColumn<int>("answer");
-        addRow("Nej", int(QMessageBox::No));
-        addRow("Enter at once", int(QMessageBox::NoButton));
-        addRow("closed", int(QMessageBox::Cancel)); // no such button: the box is rejected
-    }
-    void dateConversionAsksFirst() {
-        QFETCH(int, answer);
-        const QString local = m_home->filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(local);
-        {
-            dao::Database db = dao::Database::OpenDatabase(local);
-            db.Execute(QStringLiteral("INSERT INTO fporder VALUES ('P1', '2010-02-17', 1)"));
-        }
-        Startmeny &w = openWindow();
-        {
-            BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
-            w.convertOrderDates();
-            QCOMPARE(answerer.count(), 1);
-        }
-        QVERIFY(!w.isWorking());
-        dao::Database db = dao::Database::OpenDatabase(local);
-        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT SDpddj FROM fporder")).Fields(0).toText(),
-                 QStringLiteral("2010-02-17"));
     }
 
     // Qt's own file dialogs speak Swedish, the folder dialog's button and menus included.

@@ -3,13 +3,9 @@
 #include "LocalStoreFixture.h"
 
 #include "MDlib/Error.h"
-#include "demo/DemoData.h"
-#include "figures/DateConversion.h"
 #include "figures/Period.h"
 #include "figures/StockFigures.h"
 #include "reports/Reports.h"
-#include "store/LocalDatabase.h"
-#include "store/TableCatalogue.h"
 
 #include <QtTest>
 
@@ -56,6 +52,11 @@ Row item(const char *table, const Variant &product, const Variant &quantity) {
     return {QString::fromUtf8(table), {product, quantity}};
 }
 
+// A statement to run on the store instead of a row.
+Row sql(const QString &statement) {
+    return {QString(), {S(statement)}};
+}
+
 // A frnhist row with the values 10, 20, … 120 in IHSQ01 … IHSQ12 (positions 2 to 13).
 Row history(const QString &product) {
     std::vector<Variant> values{S(QStringLiteral("2010")), S(product)};
@@ -73,7 +74,6 @@ class FiguresTest : public QObject {
 
     std::unique_ptr<LocalStoreFixture> store;
     std::unique_ptr<ServerStore> server;
-    RecordingProgress progress;
 
     // Runs the case again on the server store holding the same rows, through each driver, and
     // compares what it gives with what SQLite gave.
@@ -106,29 +106,19 @@ class FiguresTest : public QObject {
 
     // A figure by its name, with the window-level values given.
     Variant figure(const QString &operation, const QString &product, const QString &period = {},
-                   double umfaktor = 0, const QString &localDatabase = {}) {
+                   double umfaktor = 0) {
         const figures::NamedFigure *named = figures::findNamedFigure(operation);
         if (!named)
             throw std::invalid_argument(operation.toStdString());
-        figures::StockFigures stock(
-            localDatabase.isEmpty() ? store->localDatabase() : localDatabase, progress);
+        lodvik::NoProgress quiet;
+        figures::StockFigures stock(store->localDatabase(), quiet);
         return named->run(stock, {product, figures::Period::fromTextIfGiven(period), umfaktor});
-    }
-
-    // A figure that must fail with a message holding every "|"-separated part of message.
-    // The same on the server store, with the same message.
-    void expectFailure(const QString &operation, const QString &product, const QString &period,
-                       double umfaktor, const QString &message) {
-        const QString got = outcome(operation, product, period, umfaktor);
-        QVERIFY2(!got.startsWith(QLatin1String("gave ")), qPrintable(got));
-        for (const QString &part : message.split(QLatin1Char('|')))
-            QVERIFY2(got.contains(part, Qt::CaseInsensitive), qPrintable(got));
-        onServer(got, [&] { return outcome(operation, product, period, umfaktor); });
     }
 
     void fill(const Rows &rows) {
         for (const Row &r : rows)
-            store->insert(r.table, r.values);
+            r.table.isEmpty() ? store->execute(r.values.at(0).text())
+                              : store->insert(r.table, r.values);
     }
 
     void figureColumns() {
@@ -143,10 +133,7 @@ private slots:
     void initTestCase() { server = ServerStore::whenThere(); }
     void cleanupTestCase() { server.reset(); }
 
-    void init() {
-        store = std::make_unique<LocalStoreFixture>();
-        progress.captions.clear();
-    }
+    void init() { store = std::make_unique<LocalStoreFixture>(); }
     void cleanup() { store.reset(); }
 
     void figures_data() {
@@ -227,7 +214,9 @@ private slots:
                Rows{item("pjstk", S("10-1"), L(-5))}, "Double -5");
         addRow("StockOnHandPJ without rows is null", "StockOnHandPJ", "10-1", "", 2000.0,
                Rows{item("pjstk", S("10-2"), L(5))}, "Null");
-        // Product numbers match without regard to case for Latin-1 letters too, not for × ÷.
+        // A product's rows found without regard to case, Latin-1 letters too, by each way a
+        // figure reads them: a sum, a walk over the rows, the first row. (Which keys fold is
+        // tst_localdatabase's and tst_extractstore's.)
         addRow("Å and å are one product", "StockOnHandPJ", "åb-1", "", 1.0,
                Rows{item("pjstk", S("ÅB-1"), L(5)), item("pjstk", S("åb-1"), L(7)),
                     item("pjstk", S("AB-1"), L(100))},
@@ -236,25 +225,11 @@ private slots:
                Rows{history(QStringLiteral("öl-1")), history(QStringLiteral("ÖL-1")),
                     history(QStringLiteral("OL-1"))},
                "Double 30");
-        addRow("Ä in the pack size lookup", "getantaliforpack", "ärt-1", "", 0.0,
-               Rows{pjomr(QStringLiteral("ÄRT-1"), L(6))}, "Double 6");
         addRow("É and é in the pack size lookup, the first row of the two", "getantaliforpack",
                "Éé-1", "", 0.0,
                Rows{pjomr(QStringLiteral("Ee-1"), L(2)), pjomr(QStringLiteral("éÉ-1"), L(6)),
                     pjomr(QStringLiteral("ÉÉ-1"), L(4))},
                "Double 6");
-        addRow("É and È are one product with é and è", "StockOnHandFRN", "CRÈME-É", "", 0.0,
-               Rows{item("pjstkfrn", S("crème-é"), L(5)), item("pjstkfrn", S("CRÈME-É"), L(7)),
-                    item("pjstkfrn", S("CREME-E"), L(100))},
-               "Double 12");
-        // Seven Latin-1 letters are too many case variants to list: the comparison reads the
-        // whole table, with the same result.
-        addRow("seven Latin-1 letters", "ProdOrderPJ", "ÅÄÖÉÈÊÆ", "", 1000.0,
-               Rows{item("PJOTALLA", S("åäöéèêæ"), L(1)), item("PJOTALLA", S("ÅäÖéÈêÆ"), L(2)),
-                    item("PJOTALLA", S("AAOEEEE"), L(40))},
-               "Double 3");
-        addRow("× is no letter", "getlagersaldo", "a×1", "", 0.0,
-               Rows{item("fpsaldo", S("A×1"), L(5)), item("fpsaldo", S("a÷1"), L(7))}, "Double 5");
         addRow("ProdBackOrderPJ includes the forecast", "ProdBackOrderPJ", "10-1", "", 500.0,
                Rows{item("PJOTBALLA", S("10-1"), L(2)), item("pjpvmens", S("10-1"), D(1.5))},
                "Double 7");
@@ -275,14 +250,10 @@ private slots:
                "Null");
         addRow("ProdBackOrderFRN as text", "ProdBackOrderFRN", "10-1", "", 1000.0,
                Rows{item("PJOFBACK", S("10-1"), D(2.5))}, "String \"2.5\"");
-        addRow("ProdBackOrderFRN with 15 significant digits", "ProdBackOrderFRN", "10-1", "",
-               3000.0, Rows{item("PJOFBACK", S("10-1"), L(1))}, "String \"0.333333333333333\"");
         addRow("ProdBackOrderFRN without rows is the text 0", "ProdBackOrderFRN", "10-1", "",
                1000.0, Rows{}, "String \"0\"");
         addRow("SalesPerWeekFRN without rows is 0", "SalesPerWeekFRN", "10-1", "2010-11-18", 0.0,
                Rows{}, "Double 0");
-        addRow("SalesPerWeekFRN November reads IHSQ04-09", "SalesPerWeekFRN", "10-1", "2010-11-18",
-               0.0, Rows{history("10-1"), history("10-2")}, "Double 15");
         addRow("SalesPerWeekFRN March wraps from IHSQ12 to IHSQ01", "SalesPerWeekFRN", "10-1",
                "2010-03-01", 0.0, Rows{history("10-1")},
                QStringLiteral("Double ") + QString::number(510.0 / 26, 'g', 15));
@@ -404,33 +375,80 @@ private slots:
                      {S("2010"), S("10-1"), L(1), L(1), L(1), L(1), N(), L(1), L(1), L(1), L(1),
                       L(1), L(1), L(1)}}},
                "IHSQ05");
+        // A month figure without a period (a wrong one is refused before: period()).
+        addRow("empty period", "salescurrmonthFRN", "", "", 0.0, Rows{}, "ÅÅÅÅ-MM-DD");
         // A text that is no number stops a sum, row by row or in SQL, naming where it is.
-        addRow("a word as a DP quantity", "outsideDP", "", "", 0.0, Rows{}, "tolv|Fält35|DTSPL");
+        addRow("a word as a DP quantity", "outsideDP", "", "", 0.0,
+               Rows{sql("INSERT INTO DTSPL (\"Fält2\", \"Fält35\") VALUES ('10-1', 'tolv')")},
+               "tolv|Fält35|DTSPL");
         addRow("a word in a product's SQL sum", "getlagersaldo", "10-1", "", 0.0,
                Rows{item("fpsaldo", S("10-1"), L(5)), item("fpsaldo", S("10-1"), S("tolv"))},
                "tolv|LIPQOH|fpsaldo");
         addRow("a word in a whole table's SQL sum", "salespriormonthPJ", "", "", 0.0,
                Rows{item("pjs1prior", S("a"), S("12 st"))}, "12 st|sdpqor|pjs1prior");
-        addRow("empty period", "salescurrmonthFRN", "", "", 0.0, Rows{}, "ÅÅÅÅ-MM-DD");
-        addRow("period in another layout", "salespriormonthFRN", "", "18/11/2010", 0.0, Rows{},
-               "ÅÅÅÅ-MM-DD");
-        addRow("month 13", "SalesPerWeekFRN", "10-1", "2010-13-01", 0.0, Rows{}, "ÅÅÅÅ-MM-DD");
+        // What SUM would take as a number or turn into Null stops every summed figure too; a
+        // blob or an infinity stops a row-walking sum.
+        const QString stockRows = QStringLiteral("INSERT INTO pjstk (imlitm, lipqoh) VALUES ");
+        addRow("stored infinities", "StockOnHandPJ", "10-1", "", 1000.0,
+               Rows{sql(stockRows + "('10-1', 9e999), ('10-1', -9e999)")}, "Inf|lipqoh|pjstk");
+        // A NUMERIC column keeps these texts as the infinities they spell.
+        addRow("infinite texts", "StockOnHandPJ", "10-1", "", 1000.0,
+               Rows{sql(stockRows + "('10-1', '1e999'), ('10-1', '-1e999')")}, "Inf|lipqoh|pjstk");
+        addRow("a blob in a product's sum", "ProdOrderFRN", "10-1", "", 1000.0,
+               Rows{sql("INSERT INTO PJOFFRAM VALUES ('10-1', 1), ('10-1', x'3132')")},
+               "x'3132'|antaltusen|PJOFFRAM");
+        addRow("a blob in a whole table's sum", "salescurrmonthPJ", "", "", 0.0,
+               Rows{sql("INSERT INTO pjscurr VALUES ('a', x'3132')")}, "x'3132'|sdpqor|pjscurr");
+        addRow("a blob in a DTSPL row", "outsideDP", "", "", 0.0,
+               Rows{sql("INSERT INTO DTSPL (\"Fält2\", \"Fält35\") VALUES ('10-1', x'3132')")},
+               "x'3132'|Fält35|DTSPL");
+        addRow("a blob in a month of frnhist", "SalesPerWeekFRN", "10-1", "2010-11-18", 0.0,
+               Rows{sql("INSERT INTO frnhist (ivcitm, IHSQ04, IHSQ05, IHSQ06, IHSQ07, IHSQ08, "
+                        "IHSQ09) VALUES ('10-1', 1, x'3132', 1, 1, 1, 1)")},
+               "x'3132'|IHSQ05|frnhist");
+        // A row's balance of +inf - +inf would be NaN, which "below zero" passes over.
+        addRow("infinities in a DTSPL row", "backordersDP", "", "", 0.0,
+               Rows{sql("INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES "
+                        "('10-1', 9e999, 9e999)")},
+               "Inf|DTSPL");
         // A result that is no finite number is refused, naming the figure or the product.
         const double huge = 1e308;
+        addRow("integers past the 64-bit range", "backordersPJ", "", "", 0.0,
+               Rows{sql("INSERT INTO pjoback VALUES ('a', 9223372036854775807), ('b', 1)")},
+               "Summan|antaltusen|pjoback");
+        addRow("reals past the largest number", "ProdBackOrderFRN", "10-1", "", 1000.0,
+               Rows{item("PJOFBACK", S("10-1"), D(huge)), item("PJOFBACK", S("10-1"), D(huge))},
+               "Summan|antaltusen|PJOFBACK");
         addRow("stock times pack size overflows", "GSCFRN", "", "", 0.0,
                Rows{pjomr("10-1", L(12)), item("pjstkfrn", S("10-1"), D(huge))}, "GSCFRN");
         addRow("SQL sum overflows", "getlagersaldo", "10-1", "", 0.0,
                Rows{item("fpsaldo", S("10-1"), D(huge)), item("fpsaldo", S("10-1"), D(huge))},
                "Summan|LIPQOH|fpsaldo");
-        addRow("nan as units per pack", "GSCFRN", "", "", 0.0,
-               Rows{pjomr("10-1", S("nan")), item("pjstkfrn", S("10-1"), L(5))},
-               "Produkten 10-1 i pjomr");
-        for (const char *op : {"ProdOrderPJ", "ProdBackOrderFRN"})
-            QTest::addRow("%s with a denormal umfaktor", op)
+        for (const char *word : {"nan", "inf"})
+            QTest::addRow("%s as units per pack", word)
+                << "GSCFRN"
+                << ""
+                << "" << 0.0
+                << Rows{pjomr("10-1", S(QString::fromLatin1(word))),
+                        item("pjstkfrn", S("10-1"), L(5))}
+                << QStringLiteral("Produkten 10-1 i pjomr");
+        // (ProdOrderPJ with a denormal umfaktor is tst_cli's case.)
+        addRow("a denormal umfaktor", "ProdBackOrderFRN", "10-1", "", 1e-320,
+               Rows{item("PJOFBACK", S("10-1"), L(5))},
+               QStringLiteral("ProdBackOrderFRN för produkt \"10-1\""));
+        // A table the figure reads is missing.
+        for (const auto &[op, table] : {std::pair{"backordersDP", "tillfall"},
+                                        {"StockOnHandDP", "tillfall"},
+                                        {"salespriormonthFRN", "tillfall"},
+                                        {"outsideDP", "DTSPL"},
+                                        {"backordersPJ", "pjo1back"},
+                                        {"getantaliforpack", "pjomr"},
+                                        {"SalesPerWeekFRN", "frnhist"}})
+            QTest::addRow("%s without %s", op, table)
                 << op << "10-1"
-                << "" << 1e-320
-                << Rows{item("PJOTALLA", S("10-1"), L(5)), item("PJOFBACK", S("10-1"), L(5))}
-                << QStringLiteral("%1 för produkt \"10-1\"").arg(QLatin1String(op));
+                << "2010-11-18" << 1000.0
+                << Rows{sql(QStringLiteral("DROP TABLE \"%1\"").arg(QLatin1String(table)))}
+                << QStringLiteral("%1|saknas").arg(QLatin1String(table));
     }
 
     void failures() {
@@ -442,91 +460,19 @@ private slots:
         QFETCH(QString, message);
         store->insert(QStringLiteral("tillfall"), {L(1)});
         fill(rows);
-        if (QByteArray(QTest::currentDataTag()) == "a word as a DP quantity")
-            store->dtspl(S("10-1"), {{35, S("tolv")}});
-        expectFailure(operation, product, period, umfaktor, message);
+        const QString got = outcome(operation, product, period, umfaktor);
+        QVERIFY2(!got.startsWith(QLatin1String("gave ")), qPrintable(got));
+        for (const QString &part : message.split(QLatin1Char('|')))
+            QVERIFY2(got.contains(part, Qt::CaseInsensitive), qPrintable(got));
+        // The same on the server store, with the same message; a table dropped from local.mdb
+        // is still there on the server.
+        if (!message.endsWith(QLatin1String("|saknas")))
+            onServer(got, [&] { return outcome(operation, product, period, umfaktor); });
     }
 
-    // What SUM would take as a number or turn into Null stops every summed figure, with the
-    // table, the column and (for a value) the value named; a blob or an infinity stops a
-    // row-walking sum too.
-    void unusableSums_data() {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("product");
-        QTest::addColumn<QString>("rows"); // SQL
-        QTest::addColumn<QString>("message");
-        const char *stock = "INSERT INTO pjstk (imlitm, lipqoh) VALUES ";
-        addRow("stored infinities", "StockOnHandPJ", "10-1",
-               stock + QStringLiteral("('10-1', 9e999), ('10-1', -9e999)"), "Inf|lipqoh|pjstk");
-        // A NUMERIC column keeps these texts as the infinities they spell.
-        addRow("infinite texts", "StockOnHandPJ", "10-1",
-               stock + QStringLiteral("('10-1', '1e999'), ('10-1', '-1e999')"), "Inf|lipqoh|pjstk");
-        addRow("a blob in a product's sum", "ProdOrderFRN", "10-1",
-               QStringLiteral("INSERT INTO PJOFFRAM VALUES ('10-1', 1), ('10-1', x'3132')"),
-               "x'3132'|antaltusen|PJOFFRAM");
-        addRow("a blob in a whole table's sum", "salescurrmonthPJ", "",
-               QStringLiteral("INSERT INTO pjscurr VALUES ('a', x'3132')"),
-               "x'3132'|sdpqor|pjscurr");
-        addRow("a blob in a DTSPL row", "outsideDP", "",
-               QStringLiteral("INSERT INTO DTSPL (\"Fält2\", \"Fält35\") VALUES ('10-1', x'3132')"),
-               "x'3132'|Fält35|DTSPL");
-        addRow(
-            "a blob in a month of frnhist", "SalesPerWeekFRN", "10-1",
-            QStringLiteral("INSERT INTO frnhist (ivcitm, IHSQ04, IHSQ05, IHSQ06, IHSQ07, IHSQ08, "
-                           "IHSQ09) VALUES ('10-1', 1, x'3132', 1, 1, 1, 1)"),
-            "x'3132'|IHSQ05|frnhist");
-        // A row's balance of +inf - +inf would be NaN, which "below zero" passes over.
-        addRow("infinities in a DTSPL row", "backordersDP", "",
-               QStringLiteral("INSERT INTO DTSPL (\"Fält2\", \"Fält39\", \"Fält18\") VALUES "
-                              "('10-1', 9e999, 9e999)"),
-               "Inf|DTSPL");
-        addRow("integers past the 64-bit range", "backordersPJ", "",
-               QStringLiteral("INSERT INTO pjoback VALUES ('a', 9223372036854775807), ('b', 1)"),
-               "Summan|antaltusen|pjoback");
-        addRow("reals past the largest number", "ProdBackOrderFRN", "10-1",
-               QStringLiteral("INSERT INTO PJOFBACK VALUES ('10-1', 1e308), ('10-1', 1e308)"),
-               "Summan|antaltusen|PJOFBACK");
-    }
-
-    void unusableSums() {
-        QFETCH(QString, operation);
-        QFETCH(QString, product);
-        QFETCH(QString, rows);
-        QFETCH(QString, message);
-        store->insert(QStringLiteral("tillfall"), {L(1)});
-        store->execute(rows);
-        expectFailure(operation, product, QStringLiteral("2010-11-18"), 1000, message);
-    }
-
-    void missingTables_data() {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("table");
-        addRow("tillfall for a DP total", "backordersDP", "tillfall");
-        addRow("tillfall for StockOnHandDP", "StockOnHandDP", "tillfall");
-        addRow("tillfall for salespriormonthFRN", "salespriormonthFRN", "tillfall");
-        addRow("DTSPL", "outsideDP", "DTSPL");
-        addRow("second table of a PJ sum", "backordersPJ", "pjo1back");
-        addRow("pjomr for the pack size", "getantaliforpack", "pjomr");
-        addRow("frnhist", "SalesPerWeekFRN", "frnhist");
-    }
-
-    void missingTables() {
-        QFETCH(QString, operation);
-        QFETCH(QString, table);
-        store->insert(QStringLiteral("tillfall"), {L(1)});
-        store->execute(QStringLiteral("DROP TABLE \"%1\"").arg(table));
-        const QString period = QStringLiteral("2010-11-18");
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error,
-                                 figure(operation, QStringLiteral("10-1"), period, 1000));
-        try {
-            figure(operation, QStringLiteral("10-1"), period, 1000);
-        } catch (const lodvik::Error &e) {
-            QVERIFY2(e.message().contains(table) && e.message().contains(QStringLiteral("saknas")),
-                     qPrintable(e.message()));
-        }
-    }
     // The period is checked once, where it is made from the operator's text: a real date written
-    // YYYY-MM-DD, kept as typed, its month from characters 6-7.
+    // YYYY-MM-DD, kept as typed, its month from characters 6-7. (The layouts the window's date
+    // box takes are tst_dates' periodDate.)
     void period_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDate>("date");      // invalid for a text that is refused
@@ -536,7 +482,6 @@ private slots:
         addRow("January", "2010-01-31", QDate(2010, 1, 31), QString());
         addRow("leap day", "2024-02-29", QDate(2024, 2, 29), QString());
         addRow("last day there is", "9999-12-31", QDate(9999, 12, 31), QString());
-        addRow("odd date", "2026-02-30", QDate(), layout);
         addRow("no leap year", "2023-02-29", QDate(), layout);
         addRow("month 13", "2010-13-01", QDate(), layout);
         addRow("month 0", "2010-00-10", QDate(), layout);
@@ -546,12 +491,9 @@ private slots:
         addRow("blank after", "2024-03-15 ", QDate(), layout);
         addRow("only blanks", "          ", QDate(), layout);
         addRow("blanks as separators", "2024 03 15", QDate(), layout);
-        addRow("slashes", "2024/03/15", QDate(), layout);
         addRow("dots", "2024.03.15", QDate(), layout);
         addRow("day first", "15-03-2024", QDate(), layout);
-        addRow("D.M.YYYY", "1.3.2024", QDate(), layout);
         addRow("one-digit month", "2024-3-15", QDate(), layout);
-        addRow("trailing letter", "2024-03-15x", QDate(), layout);
         addRow("other digits", "２０２４-03-15", QDate(), layout);
     }
 

@@ -1,8 +1,8 @@
 #include "../common/DataRows.h"
+#include "../common/ProgramFolder.h"
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "demo/DemoLocalStore.h"
 #include "figures/DateConversion.h"
 #include "import/AccessImport.h"
 #include "import/AccessReader.h"
@@ -49,38 +49,28 @@ struct Cell {
 // mdb-export's CSV: commas, double quotes doubled inside quoted fields, new lines kept.
 QList<QList<Cell>> parseCsv(const QByteArray &data) {
     const QString text = QString::fromUtf8(data);
-    QList<QList<Cell>> rows;
-    QList<Cell> row;
+    QList<QList<Cell>> rows(1);
     Cell cell;
     bool inQuotes = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (inQuotes) {
-            if (c == '"' && i + 1 < text.size() && text.at(i + 1) == '"') {
-                cell.text += '"';
-                ++i;
-            } else if (c == '"') {
-                inQuotes = false;
-            } else {
-                cell.text += c;
-            }
+        if (c == '"' && inQuotes && i + 1 < text.size() && text.at(i + 1) == '"') {
+            cell.text += text.at(++i);
         } else if (c == '"') {
-            inQuotes = true;
+            inQuotes = !inQuotes;
             cell.quoted = true;
-        } else if (c == ',') {
-            row.append(cell);
-            cell = {};
-        } else if (c == '\n') {
-            row.append(cell);
-            rows.append(row);
-            row.clear();
-            cell = {};
-        } else {
+        } else if (inQuotes || (c != ',' && c != '\n')) {
             cell.text += c;
+        } else {
+            rows.last().append(std::exchange(cell, {}));
+            if (c == '\n')
+                rows.append(QList<Cell>());
         }
     }
-    if (!row.isEmpty() || !cell.text.isEmpty())
-        rows.append(row << cell);
+    if (rows.last().isEmpty() && cell.text.isEmpty() && !cell.quoted)
+        rows.removeLast();
+    else
+        rows.last().append(cell);
     return rows;
 }
 
@@ -341,19 +331,15 @@ private slots:
     }
 
     void replacesOnlyTheTablesItBrings() {
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(store);
-        {
-            dao::Database db = dao::Database::OpenDatabase(store);
-            db.Execute(QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES "
-                                      "('P-1', 'Påse', 12)"));
-            db.Execute(QStringLiteral("CREATE TABLE Orders (gammal TEXT)"));
-            db.Execute(QStringLiteral("INSERT INTO Orders VALUES ('kvar?')"));
-        }
+        ProgramFolder home;
+        const QString store = home.localDatabase();
+        home.execute(QStringLiteral("INSERT INTO pjomr (iblitm, imdsc1, umconv) VALUES "
+                                    "('P-1', 'Påse', 12)"));
+        home.execute(QStringLiteral("CREATE TABLE Orders (gammal TEXT)"));
+        home.execute(QStringLiteral("INSERT INTO Orders VALUES ('kvar?')"));
         importFile(sample("nwind-jet3.mdb"), store);
         // what an import killed before its end left behind goes with the next import
-        QFile leftover(dir.filePath(QStringLiteral(".local.mdb.import-Xk3pQz")));
+        QFile leftover(home.file(QStringLiteral(".local.mdb.import-Xk3pQz")));
         QVERIFY(leftover.open(QIODevice::WriteOnly));
         leftover.write(QByteArray(1 << 20, 'x'));
         leftover.close();
@@ -364,13 +350,18 @@ private slots:
         QVERIFY(!kept.isEOF());
         QCOMPARE(kept.Fields(QStringLiteral("IMDSC1")).text(), QStringLiteral("Påse"));
         QVERIFY(db.TableExists(QStringLiteral("tillfall")));
-        dao::Recordset orders = db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM Orders"));
-        QCOMPARE(orders.Fields(0).number(), 830.0);
-        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT * FROM Orders")).fieldCount(), 14);
-        // the second file's import kept the first file's tables
-        QVERIFY(db.TableExists(QStringLiteral("Umsätze")));
         QVERIFY(db.TableExists(QStringLiteral("DateTest")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) FROM Orders")).Fields(0).number(),
+                 830.0);
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT * FROM Orders")).fieldCount(), 14);
+        // the second file's import kept the first file's tables, read as the figures read them:
+        // names and texts without regard to case (mdb-export: LILAS has 14 rows)
+        QCOMPARE(db.OpenRecordset(QStringLiteral("SELECT COUNT(*) AS Antal FROM [umsätze] WHERE "
+                                                 "customerid = 'lilas'"))
+                     .Fields(QStringLiteral("antal"))
+                     .number(),
+                 14.0);
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("local.mdb")});
     }
 
@@ -393,16 +384,12 @@ private slots:
     void failedImportLeavesStoreWhole() {
         QFETCH(QString, what);
         QFETCH(QString, says);
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        catalogue::createEmptyLocalStore(store);
-        {
-            dao::Database db = dao::Database::OpenDatabase(store);
-            db.Execute(QStringLiteral("INSERT INTO avail VALUES ('X', 5)"));
-        }
+        ProgramFolder home;
+        const QString store = home.localDatabase();
+        home.execute(QStringLiteral("INSERT INTO avail VALUES ('X', 5)"));
         const QByteArray before = fileHash(store);
 
-        QString source = dir.filePath(QStringLiteral("in.mdb"));
+        QString source = home.file(QStringLiteral("in.mdb"));
         if (what == QLatin1String("text") || what == QLatin1String("truncated")) {
             QFile out(source);
             QVERIFY(out.open(QIODevice::WriteOnly));
@@ -485,7 +472,7 @@ private slots:
                      qPrintable(message));
         QVERIFY2(took < 60000, qPrintable(QString::number(took))); // never a hang
         QCOMPARE(fileHash(store), before);
-        QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QStringList left = QDir(home.path()).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(QStringLiteral("in.mdb"));
         QCOMPARE(left, QStringList{QStringLiteral("local.mdb")});
     }
@@ -634,24 +621,14 @@ private slots:
     }
 
     // local.mdb is an exchange file: the sqlite3 shell, which knows none of the program's own
-    // collations, adds, counts and deletes rows of every indexed extract table.
-    void sqliteShellWritesIndexedTables_data() {
-        QTest::addColumn<bool>("demo");
-        addRow("imported store", false);
-        addRow("demo store", true);
-    }
+    // collations, adds, counts and deletes rows of every indexed extract table. (The demo store
+    // has the same schema: catalogue::createLocalSchema.)
     void sqliteShellWritesIndexedTables() {
-        QFETCH(bool, demo);
         if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
             QSKIP("the sqlite3 shell is not installed (package sqlite3)");
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        if (demo) {
-            createDemoLocalStore(store, DemoExtractSize{20, 60, 1, 7});
-        } else {
-            catalogue::createEmptyLocalStore(store);
-            importFile(sample("nwind-jet3.mdb"), store);
-        }
+        ProgramFolder home;
+        const QString store = home.localDatabase();
+        importFile(sample("nwind-jet3.mdb"), store);
         for (const catalogue::Table &table : catalogue::localTables()) {
             for (const QString &column : table.indexed) {
                 const auto count = [&] {
@@ -676,25 +653,6 @@ private slots:
                 QCOMPARE(count(), before);
             }
         }
-    }
-
-    // An imported table is read by the figures through the local store layer: by name without
-    // regard to case, and by position.
-    void figuresReadImportedTable() {
-        QTemporaryDir dir;
-        const QString store = dir.filePath(QStringLiteral("local.mdb"));
-        importFile(sample("nwind-jet3.mdb"), store);
-        dao::Database db = dao::Database::OpenDatabase(store);
-        dao::Recordset rs = db.OpenRecordset(QStringLiteral(
-            "SELECT SUM(freight) AS Summa FROM [Umsätze] WHERE customerid = 'lilas'"));
-        QVERIFY(rs.RecordCount() > 0);
-        QVERIFY(rs.Fields(QStringLiteral("summa")).number() > 0);
-        dao::Recordset products =
-            db.OpenRecordset(QStringLiteral("SELECT * FROM products WHERE productname = 'CHAI'"));
-        QVERIFY(!products.isEOF());
-        QCOMPARE(products.Fields(1).text(), QStringLiteral("Chai"));
-        QCOMPARE(products.Fields(5).number(), 18.0);
-        QCOMPARE(products.Fields(9).number(), 0.0);
     }
 
 private:
