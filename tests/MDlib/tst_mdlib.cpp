@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
@@ -231,18 +232,10 @@ private slots:
         const QString path = folder + QStringLiteral("/ut.pdf");
         const QString real = folder + QStringLiteral("/mål.pdf");
         const QString read = dir.filePath(QStringLiteral("läst"));
-        const auto write = [](const QString &file, const QByteArray &bytes) {
-            QFile f(file);
-            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-        };
-        const auto contents = [](const QString &file) {
-            QFile f(file);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        };
         const bool fifo = target == QLatin1String("fifo");
         const QString inTheWay = target == QLatin1String("file for folder") ? folder : path;
         if (target == QLatin1String("file for folder"))
-            QVERIFY(write(folder, "gammal"));
+            QVERIFY(writeFile(folder, "gammal"));
         else if (target != QLatin1String("no folder"))
             QVERIFY(QDir().mkpath(target == QLatin1String("folder") ? path : folder));
         if (fifo)
@@ -250,9 +243,9 @@ private slots:
         else if (target == QLatin1String("loop"))
             QVERIFY(QFile::link(path, path));
         else if (target == QLatin1String("link"))
-            QVERIFY(write(real, "gammal") && QFile::link(real, path));
+            QVERIFY(writeFile(real, "gammal") && QFile::link(real, path));
         else if (target == QLatin1String("full disk"))
-            QVERIFY(write(path, "gammal"));
+            QVERIFY(writeFile(path, "gammal"));
         struct stat before {};
         const bool there = ::lstat(QFile::encodeName(inTheWay).constData(), &before) == 0;
         const QStringList beside = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden);
@@ -299,11 +292,11 @@ private slots:
         QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), beside);
         if (target == QLatin1String("file for folder") || target == QLatin1String("full disk"))
-            QCOMPARE(contents(inTheWay), QByteArray("gammal"));
+            QCOMPARE(readFile(inTheWay), QByteArray("gammal"));
         if (outcome == QLatin1String("saved") && fifo)
             QVERIFY(fifoReader.waitForFinished());
         if (outcome == QLatin1String("saved"))
-            QCOMPARE(contents(fifo ? read : real), bytes);
+            QCOMPARE(readFile(fifo ? read : real), bytes);
         if (outcome == QLatin1String("cancelled"))
             QVERIFY(!QFile::exists(read));
     }
