@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
@@ -120,29 +121,25 @@ private slots:
         addRow("whole", Variant::Long(1234), "1234");
         addRow("numeric text", Variant::String("12.6"), "13");
         addRow("other text", Variant::String("abc"), "abc");
-        const struct {
-            double value;
-            const char *expected;
-        } numbers[] = {
-            {2.5, "3"},
-            {-2.5, "-3"},
-            {2.49, "2"},
-            {0.4, ""},
-            {0.49999999999999994, ""},
-            {-1e-300, ""},
-            {-0.5, "-1"},
-            {999.4, "999"},
-            {999.5, "1000"},
-            {-1000, "-1000"},
-            {1234567.6, "1234568"},
-            {-2147483648.5, "-2147483649"},
-            {4503599627370495.5, "4503599627370496"},
-            {9007199254740991.0, "9007199254740991"},
-            {9007199254740992.0, "9007199254740992"},
-            {1e20, "100000000000000000000"},
+        const auto number = [](double value, const char *expected) {
+            QTest::addRow("%.17g", value) << Variant::Double(value) << QString(expected);
         };
-        for (const auto &n : numbers)
-            QTest::addRow("%.17g", n.value) << Variant::Double(n.value) << QString(n.expected);
+        number(2.5, "3");
+        number(-2.5, "-3");
+        number(2.49, "2");
+        number(0.4, "");
+        number(0.49999999999999994, "");
+        number(-1e-300, "");
+        number(-0.5, "-1");
+        number(999.4, "999");
+        number(999.5, "1000");
+        number(-1000, "-1000");
+        number(1234567.6, "1234568");
+        number(-2147483648.5, "-2147483649");
+        number(4503599627370495.5, "4503599627370496");
+        number(9007199254740991.0, "9007199254740991");
+        number(9007199254740992.0, "9007199254740992");
+        number(1e20, "100000000000000000000");
     }
     void format() {
         QFETCH(Variant, value);
@@ -156,31 +153,28 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<double>("expected");
-        const struct {
-            const char *text;
-            double value;
-        } numbers[] = {
-            {"0.1", 0.1},
-            {"-0.0", -0.0},
-            {"123.456", 123.456},
-            {"0.30000000000000004", 0.30000000000000004},
-            {"9007199254740993.5", 9007199254740993.5},
-            {"2.2250738585072011", 2.2250738585072011},
-            {"0.000000000000000000000000000000000001", 1e-36},
-            {"99999999999999999999999999999999999999.9", 99999999999999999999999999999999999999.9},
-            {"1.0000000000000001110223024625156540", 1.0000000000000001110223024625156540},
-            {"1.00000000000000011102230246251565404236316680908203125",
-             1.00000000000000011102230246251565404236316680908203125},
-            {"01.5", 1.5},
-            {".5", 0.5},
-            {"5.", 5.0},
-            {"-.5", -0.5},
-            {"1e5", 1e5},
-            {" 2.5", 2.5},
-            {"+2.5", 2.5},
+        const auto number = [](const char *text, double value) {
+            addRow(text, QString::fromLatin1(text), true, value);
         };
-        for (const auto &n : numbers)
-            addRow(n.text, QString::fromLatin1(n.text), true, n.value);
+        number("0.1", 0.1);
+        number("-0.0", -0.0);
+        number("123.456", 123.456);
+        number("0.30000000000000004", 0.30000000000000004);
+        number("9007199254740993.5", 9007199254740993.5);
+        number("2.2250738585072011", 2.2250738585072011);
+        number("0.000000000000000000000000000000000001", 1e-36);
+        number("99999999999999999999999999999999999999.9",
+               99999999999999999999999999999999999999.9);
+        number("1.0000000000000001110223024625156540", 1.0000000000000001110223024625156540);
+        number("1.00000000000000011102230246251565404236316680908203125",
+               1.00000000000000011102230246251565404236316680908203125);
+        number("01.5", 1.5);
+        number(".5", 0.5);
+        number("5.", 5.0);
+        number("-.5", -0.5);
+        number("1e5", 1e5);
+        number(" 2.5", 2.5);
+        number("+2.5", 2.5);
         for (const char *text : {"1.2.3", "1-2.5", "-", "1,5", "inf", "-1e999"})
             addRow(text, QString::fromLatin1(text), false, 0.0);
     }
@@ -231,18 +225,10 @@ private slots:
         const QString path = folder + QStringLiteral("/ut.pdf");
         const QString real = folder + QStringLiteral("/mål.pdf");
         const QString read = dir.filePath(QStringLiteral("läst"));
-        const auto write = [](const QString &file, const QByteArray &bytes) {
-            QFile f(file);
-            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-        };
-        const auto contents = [](const QString &file) {
-            QFile f(file);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        };
         const bool fifo = target == QLatin1String("fifo");
         const QString inTheWay = target == QLatin1String("file for folder") ? folder : path;
         if (target == QLatin1String("file for folder"))
-            QVERIFY(write(folder, "gammal"));
+            QVERIFY(writeFile(folder, "gammal"));
         else if (target != QLatin1String("no folder"))
             QVERIFY(QDir().mkpath(target == QLatin1String("folder") ? path : folder));
         if (fifo)
@@ -250,9 +236,9 @@ private slots:
         else if (target == QLatin1String("loop"))
             QVERIFY(QFile::link(path, path));
         else if (target == QLatin1String("link"))
-            QVERIFY(write(real, "gammal") && QFile::link(real, path));
+            QVERIFY(writeFile(real, "gammal") && QFile::link(real, path));
         else if (target == QLatin1String("full disk"))
-            QVERIFY(write(path, "gammal"));
+            QVERIFY(writeFile(path, "gammal"));
         struct stat before {};
         const bool there = ::lstat(QFile::encodeName(inTheWay).constData(), &before) == 0;
         const QStringList beside = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden);
@@ -299,11 +285,11 @@ private slots:
         QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), beside);
         if (target == QLatin1String("file for folder") || target == QLatin1String("full disk"))
-            QCOMPARE(contents(inTheWay), QByteArray("gammal"));
+            QCOMPARE(readFile(inTheWay), QByteArray("gammal"));
         if (outcome == QLatin1String("saved") && fifo)
             QVERIFY(fifoReader.waitForFinished());
         if (outcome == QLatin1String("saved"))
-            QCOMPARE(contents(fifo ? read : real), bytes);
+            QCOMPARE(readFile(fifo ? read : real), bytes);
         if (outcome == QLatin1String("cancelled"))
             QVERIFY(!QFile::exists(read));
     }

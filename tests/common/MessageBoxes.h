@@ -25,11 +25,7 @@ public:
             auto *box = qobject_cast<QMessageBox *>(modal);
             if (!box)
                 return;
-            titles.append(box->windowTitle());
             texts.append(box->text());
-            buttons.clear();
-            for (const QAbstractButton *shown : box->buttons())
-                buttons.append(shown->text());
             if (button == QMessageBox::NoButton)
                 QTest::keyClick(box, Qt::Key_Return);
             else if (QAbstractButton *answer = box->button(button))
@@ -43,10 +39,8 @@ public:
     int count() const { return int(texts.size()); }
     QString text() const { return texts.isEmpty() ? QString() : texts.last(); }
 
-    QStringList titles;
     QStringList texts;
-    QStringList buttons; // of the last box
-    int inputs = 0;      // input dialogs, each cancelled
+    int inputs = 0; // input dialogs, each cancelled
 
 private:
     QTimer m_timer;

@@ -40,12 +40,6 @@ public:
 
     void execute(const QString &sql) { db().Execute(sql); }
 
-    // The first column of the first row of a query; Empty when it gives no row.
-    lodvik::Variant value(const QString &sql) {
-        dao::Recordset rs = db().OpenRecordset(sql);
-        return rs.isEOF() ? lodvik::Variant() : rs.Fields(0);
-    }
-
     dao::Database db() { return dao::Database::OpenDatabase(localDatabase()); }
 
 private:

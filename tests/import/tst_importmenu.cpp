@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "../common/MessageBoxes.h"
 #include "../common/TestData.h"
 #include "../common/TestExtractServer.h"
@@ -43,11 +44,9 @@ class TestImportMenu : public QObject {
         window.Form_Load();
         QAction *import = nullptr;
         for (QAction *menu : window.menuBar()->actions())
-            if (menu->menu())
-                for (QAction *action : menu->menu()->actions())
-                    if (action->text().remove(QLatin1Char('&')) ==
-                        QLatin1String("Importera Access-databas..."))
-                        import = action;
+            for (QAction *action : menu->menu() ? menu->menu()->actions() : QList<QAction *>())
+                if (action->text().remove('&') == QLatin1String("Importera Access-databas..."))
+                    import = action;
         if (!import)
             return QStringLiteral("no import action");
         BoxAnswerer answerer;
@@ -91,11 +90,9 @@ private slots:
         QSqlQuery holder; // another workstation's, on the server
         if (server) {
             extract.emplace(QStringLiteral("menu"));
-            QFile ini(home.filePath(QStringLiteral("lodvikprodsok.ini")));
-            QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write(extract->iniText(QStringLiteral("QPSQL")).toUtf8());
-            ini.close();
-            ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            const QString ini = home.filePath(QStringLiteral("lodvikprodsok.ini"));
+            QVERIFY(writeFile(ini, extract->iniText(QStringLiteral("QPSQL")).toUtf8()));
+            QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner);
             holder = QSqlQuery(extract->connection(QStringLiteral("holder")));
             QVERIFY(holder.exec(QStringLiteral("BEGIN")));
             if (store == QLatin1String("busy"))

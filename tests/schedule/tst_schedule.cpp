@@ -1,3 +1,5 @@
+#include "../common/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -8,21 +10,7 @@
 // The weekly run as the package ships it: the systemd user service and timer pass systemd's own
 // check, and the service's command runs as the service runs it.
 
-namespace {
-
-const QString unit = QStringLiteral("lodvikprodsok-veckokorning");
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
+static const QString unit = QStringLiteral("lodvikprodsok-veckokorning");
 
 class TestSchedule : public QObject {
     Q_OBJECT

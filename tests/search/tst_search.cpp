@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "MDlib/Error.h"
 #include "demo/DemoData.h"
 #include "search/DataControl.h"
@@ -35,17 +36,17 @@ const Product products[] = {
     {"Zink", "9"},         {"O'Hara", "O'1"},  {"Ohm", "O1"},     {"Ab-1", "12-1"},
 };
 
-QStringList numbersOf(DataControl &control) {
-    QStringList result;
-    for (int row = 0; row < control.recordCount(); ++row)
-        result.append(control.field(row, QStringLiteral("Produktnummer")).toText());
-    return result;
+// The control showing the rows of query on source.
+void show(DataControl &control, SearchSource *source, const QString &query) {
+    control.setSource(source);
+    control.setRecordSource(query);
+    control.refresh();
 }
 
-QStringList namesOf(DataControl &control) {
+QStringList columnOf(DataControl &control, const QString &name) {
     QStringList result;
     for (int row = 0; row < control.recordCount(); ++row)
-        result.append(control.field(row, QStringLiteral("soknamn")).toText());
+        result.append(control.field(row, name).toText());
     return result;
 }
 
@@ -110,10 +111,11 @@ private slots:
         QCOMPARE(swedish::compare(b, a), -sign);
     }
 
+    // By name or by product number (sokprodukt), in the query's order.
     void prefixSearch_data() {
         QTest::addColumn<bool>("sokprodukt");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("expected"); // in the query's order
+        QTest::addColumn<QStringList>("expected"); // names, or numbers for sokprodukt
         addRow("name Ab", false, "Ab",
                QStringList{"Ab", "Ab ", "Ab-1", "abc", "ABD", "Abö", "Aböx"});
         addRow("name ab lower", false, "ab",
@@ -130,51 +132,29 @@ private slots:
         addRow("name all", false, "",
                QStringList{"Aa", "Ab", "Ab ", "Ab-1", "abc", "ABD", "Abö", "Aböx", "Ac", "O'Hara",
                            "Ohm", "Zink", "Åkerimatta", "Ädelträ", "Öl", "Ölback"});
+        addRow("product 12", true, "12",
+               QStringList{"12", "12 ", "12-1", "120", "1234", "12A", "12Ö", "12ö1"});
+        addRow("product 12 exact with blank", true, "12 ", QStringList{"12", "12 "});
+        addRow("product 123", true, "123", QStringList{"1234"});
+        addRow("product 1 all digits", true, "1",
+               QStringList{"1", "12", "12 ", "12-1", "120", "1234", "12A", "12Ö", "12ö1", "13"});
+        addRow("product 0", true, "0", QStringList{"011"});
+        addRow("product ö lower", true, "öv", QStringList{"ÖV1", "ÖV2"});
+        addRow("product O apostrophe", true, "O'", QStringList{"O'1"});
     }
     void prefixSearch() {
         QFETCH(bool, sokprodukt);
         QFETCH(QString, text);
         QFETCH(QStringList, expected);
         DataControl control;
-        control.setSource(m_source.get());
-        control.setRecordSource(produktSokQuery(sokprodukt, text));
-        control.refresh();
-        QStringList names = namesOf(control);
-        // Rows that compare equal may come in either order; the order of the rest is fixed.
-        if (names.size() == expected.size()) {
-            for (int i = 0; i + 1 < names.size(); ++i)
-                if (swedish::compare(names[i], names[i + 1]) == 0 && names[i] == expected[i + 1])
-                    names.swapItemsAt(i, i + 1);
-        }
-        QCOMPARE(names, expected);
-    }
-
-    void productSearch_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("expected");
-        addRow("12", "12", QStringList{"12", "12 ", "12-1", "120", "1234", "12A", "12Ö", "12ö1"});
-        addRow("12 exact with blank", "12 ", QStringList{"12", "12 "});
-        addRow("123", "123", QStringList{"1234"});
-        addRow("1 all digits", "1",
-               QStringList{"1", "12", "12 ", "12-1", "120", "1234", "12A", "12Ö", "12ö1", "13"});
-        addRow("0", "0", QStringList{"011"});
-        addRow("ö lower", "öv", QStringList{"ÖV1", "ÖV2"});
-        addRow("O apostrophe", "O'", QStringList{"O'1"});
-    }
-    void productSearch() {
-        QFETCH(QString, text);
-        QFETCH(QStringList, expected);
-        DataControl control;
-        control.setSource(m_source.get());
-        control.setRecordSource(produktSokQuery(true, text));
-        control.refresh();
-        QStringList numbers = numbersOf(control);
-        // "12" and "12 " are equal in the store's order; either may come first.
-        const qsizetype a = numbers.indexOf(QStringLiteral("12")),
-                        b = numbers.indexOf(QStringLiteral("12 "));
-        if (a >= 0 && b >= 0 && b + 1 == a)
-            numbers.swapItemsAt(a, b);
-        QCOMPARE(numbers, expected);
+        show(control, m_source.get(), produktSokQuery(sokprodukt, text));
+        QStringList got = columnOf(control, sokprodukt ? QStringLiteral("Produktnummer")
+                                                       : QStringLiteral("Soknamn"));
+        // Rows that compare equal ("12" and "12 ") may come in either order; the rest may not.
+        for (int i = 0; i + 1 < got.size() && got.size() == expected.size(); ++i)
+            if (swedish::compare(got[i], got[i + 1]) == 0 && got[i] == expected[i + 1])
+                got.swapItemsAt(i, i + 1);
+        QCOMPARE(got, expected);
     }
 
     void resetGivesNoRows_data() {
@@ -186,9 +166,7 @@ private slots:
     void resetGivesNoRows() {
         QFETCH(QString, text);
         DataControl control;
-        control.setSource(m_source.get());
-        control.setRecordSource(resetQuery(text));
-        control.refresh();
+        show(control, m_source.get(), resetQuery(text));
         QCOMPARE(control.recordCount(), 0);
         // The grid offers the new row.
         QCOMPARE(control.rowCount(QModelIndex()), 1);
@@ -197,10 +175,8 @@ private slots:
 
     void refusedQueryRaisesNamingTheTable() {
         DataControl control;
-        control.setSource(m_source.get());
-        control.setRecordSource(QStringLiteral("SELECT * from NoSuchTable"));
         try {
-            control.refresh();
+            show(control, m_source.get(), QStringLiteral("SELECT * from NoSuchTable"));
             QFAIL("a refused query must raise");
         } catch (const lodvik::Error &e) {
             QVERIFY2(e.message().contains(QStringLiteral("Tabellen NoSuchTable saknas")),
@@ -208,17 +184,14 @@ private slots:
         }
         QCOMPARE(control.rowCount(QModelIndex()), 0);
         // The control stays usable.
-        control.setRecordSource(produktSokQuery(true, QStringLiteral("13")));
-        control.refresh();
-        QCOMPARE(numbersOf(control), QStringList{QStringLiteral("13")});
+        show(control, m_source.get(), produktSokQuery(true, QStringLiteral("13")));
+        QCOMPARE(columnOf(control, QStringLiteral("Produktnummer")), QStringList{"13"});
     }
 
     void cellsHoldAtMostFiftyCharacters() {
         auto source = freshSource(QStringLiteral("long.db"));
         DataControl control;
-        control.setSource(source.get());
-        control.setRecordSource(produktSokQuery(true, QString()));
-        control.refresh();
+        show(control, source.get(), produktSokQuery(true, QString()));
         QVERIFY(control.setData(control.index(0, 0), QString(60, QLatin1Char('x'))));
         QVERIFY(control.setData(control.index(0, 1), QStringLiteral("77")));
         control.submitRow();
@@ -229,27 +202,20 @@ private slots:
     void newRowAfterResetGoesToProduktSok() {
         auto source = freshSource(QStringLiteral("newreset.db"));
         DataControl control;
-        control.setSource(source.get());
-        control.setRecordSource(resetQuery(QString()));
-        control.refresh();
+        show(control, source.get(), resetQuery(QString()));
         QVERIFY(control.flags(control.index(0, 0)) & Qt::ItemIsEditable);
         QVERIFY(control.setData(control.index(0, 0), QStringLiteral("Efter nollställning")));
         control.submitRow();
-        control.setRecordSource(produktSokQuery(false, QStringLiteral("Efter")));
-        control.refresh();
-        QCOMPARE(namesOf(control), QStringList{QStringLiteral("Efter nollställning")});
+        show(control, source.get(), produktSokQuery(false, QStringLiteral("Efter")));
+        QCOMPARE(columnOf(control, QStringLiteral("Soknamn")), QStringList{"Efter nollställning"});
     }
 
     void gridSubmitSignalsFailure() {
         auto source = freshSource(QStringLiteral("signal.db"));
         insertProduct(*source, QStringLiteral("A"), QStringLiteral("1"));
         DataControl mine, theirs;
-        mine.setSource(source.get());
-        theirs.setSource(source.get());
-        for (DataControl *c : {&mine, &theirs}) {
-            c->setRecordSource(produktSokQuery(true, QString()));
-            c->refresh();
-        }
+        for (DataControl *c : {&mine, &theirs})
+            show(*c, source.get(), produktSokQuery(true, QString()));
         theirs.deleteRow(0);
         QSignalSpy spy(&mine, &DataControl::errorOccurred);
         QVERIFY(mine.setData(mine.index(0, 0), QStringLiteral("B")));
@@ -259,19 +225,12 @@ private slots:
 
     void lazyFetching() {
         auto source = freshSource(QStringLiteral("many.db"));
-        source->database().transaction();
-        QSqlQuery q(source->database());
-        QVERIFY(q.prepare(QStringLiteral("INSERT INTO ProduktSok VALUES (?, ?)")));
-        for (int i = 0; i < 1000; ++i) {
-            q.addBindValue(QStringLiteral("Namn %1").arg(i, 4, 10, QLatin1Char('0')));
-            q.addBindValue(QString::number(10000 + i));
-            QVERIFY(q.exec());
-        }
-        source->database().commit();
+        QVERIFY(QSqlQuery(source->database())
+                    .exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 "
+                                         "FROM n WHERE i < 999) INSERT INTO ProduktSok SELECT "
+                                         "'Namn ' || i, CAST(10000 + i AS TEXT) FROM n")));
         DataControl control;
-        control.setSource(source.get());
-        control.setRecordSource(produktSokQuery(true, QString()));
-        control.refresh();
+        show(control, source.get(), produktSokQuery(true, QString()));
         const int firstScreen = control.rowCount(QModelIndex());
         QVERIFY(firstScreen > 0 && firstScreen < 1000);
         QVERIFY(control.canFetchMore(QModelIndex()));
@@ -306,11 +265,8 @@ private slots:
         QFETCH(QString, password);
         QFETCH(int, port);
         QTemporaryDir home;
-        if (!ini.isNull()) {
-            QFile file(home.filePath(QStringLiteral("lodvikprodsok.ini")));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(ini.toUtf8());
-        }
+        if (!ini.isNull())
+            QVERIFY(writeFile(home.filePath(QStringLiteral("lodvikprodsok.ini")), ini.toUtf8()));
         const SearchSourceSettings s = readSearchSourceSettings(home.path());
         QCOMPARE(s.driver, driver);
         QCOMPARE(s.database, QString(database).replace(QStringLiteral("HOME"), home.path()));
@@ -318,37 +274,25 @@ private slots:
         QCOMPARE(s.port, port);
     }
 
-    void unreachableSourcesRaise_data() {
-        QTest::addColumn<QString>("ini");
-        addRow("unknown driver", "[sokdata]\ndriver=QMYSQL\n");
-        addRow("missing folder", "[sokdata]\ndatabase=/nonexistent/dir/x.db\n");
-        addRow("bad port", "[sokdata]\ndriver=QPSQL\nport=abc\n");
-    }
-    void unreachableSourcesRaise() {
-        QFETCH(QString, ini);
-        QTemporaryDir home;
-        QFile file(home.filePath(QStringLiteral("lodvikprodsok.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ini.toUtf8());
-        file.close();
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, openSearchSource(home.path()));
-    }
-
-    // A file of the program folder that cannot be read says why; a pipe is never opened (it
+    // A settings file or search data the program cannot use says why; a pipe is never opened (it
     // would wait for a writer for ever) nor taken for a disk error.
     void unreadableFile_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("content"); // "pipe", "folder" or what the file holds
         QTest::addColumn<QString>("says");
-        addRow("settings: pipe", QString("lodvikprodsok.ini"), QByteArray("pipe"),
-               QString("ingen vanlig fil"));
-        addRow("settings: no ini", QString("lodvikprodsok.ini"),
-               QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
+        const QString ini = QStringLiteral("lodvikprodsok.ini"), db = QStringLiteral("sokdata.db");
+        addRow("settings: unknown driver", ini, QByteArray("[sokdata]\ndriver=QMYSQL\n"),
+               QString("Okänd drivrutin \"QMYSQL\""));
+        addRow("settings: missing folder", ini,
+               QByteArray("[sokdata]\ndatabase=/nonexistent/dir/x.db\n"),
+               QString("/nonexistent/dir/x.db kan inte öppnas"));
+        addRow("settings: bad port", ini, QByteArray("[sokdata]\ndriver=QPSQL\nport=abc\n"),
+               QString("Ogiltig port \"abc\""));
+        addRow("settings: pipe", ini, QByteArray("pipe"), QString("ingen vanlig fil"));
+        addRow("settings: no ini", ini, QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
                QString("nyckel=värde"));
-        addRow("search data: pipe", QString("sokdata.db"), QByteArray("pipe"),
-               QString("ingen vanlig fil"));
-        addRow("search data: folder", QString("sokdata.db"), QByteArray("folder"),
-               QString("ingen vanlig fil"));
+        addRow("search data: pipe", db, QByteArray("pipe"), QString("ingen vanlig fil"));
+        addRow("search data: folder", db, QByteArray("folder"), QString("ingen vanlig fil"));
     }
     void unreadableFile() {
         QFETCH(QString, file);
@@ -356,14 +300,12 @@ private slots:
         QFETCH(QString, says);
         QTemporaryDir home;
         const QString path = home.filePath(file);
-        QFile out(path);
         if (content == "pipe")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
         else if (content == "folder")
             QVERIFY(QDir().mkdir(path));
         else
-            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
-        out.close();
+            QVERIFY(writeFile(path, content));
         try {
             openSearchSource(home.path());
             QFAIL("opened");

@@ -82,7 +82,7 @@ inline QString libreOffice() {
     return path.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("soffice")) : path;
 }
 
-// Lets Calc open the file and save it as .xlsx, then reads the cells (formula and value).
+// Lets Calc open the file and save it as .xlsx, then reads that as openpyxlDump does.
 inline QJsonObject calcDump(const QString &file, QString *error) {
     QTemporaryDir work;
     QProcess p;
@@ -102,7 +102,7 @@ inline QJsonObject calcDump(const QString &file, QString *error) {
                  QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
         return {};
     }
-    return runScript("zipfile", "calc_dump.py", xlsx, error);
+    return openpyxlDump(xlsx, error);
 }
 
 } // namespace readback
