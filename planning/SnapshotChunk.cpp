@@ -148,6 +148,8 @@ std::vector<std::optional<double>> readNumbers(QDataStream &in, size_t count) {
 // Appends text as UTF-8 and gives its length; an ASCII text byte by byte, without an array of
 // its own.
 qint64 appendUtf8(QByteArray &bytes, const QString &text) {
+    if (text.isEmpty())
+        return 0; // the bytes stay null while only empty texts come, as the stream writes them
     const qsizetype at = bytes.size();
     bytes.resize(at + text.size());
     char *p = bytes.data() + at;
