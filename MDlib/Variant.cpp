@@ -229,8 +229,14 @@ QString Variant::toText() const {
         return date().toString(Qt::ISODate);
     case Type::Boolean:
         return number() != 0 ? QStringLiteral("True") : QStringLiteral("False");
-    default:
-        return QString::number(number(), 'g', 15);
+    default: {
+        // A whole number below 10^15 is its digits in 15 significant ones (negative zero "0"):
+        // the integer conversion spares it the decimal one.
+        const double d = number();
+        if (std::fabs(d) < 1e15 && d == std::trunc(d))
+            return QString::number(qint64(d));
+        return QString::number(d, 'g', 15);
+    }
     }
 }
 

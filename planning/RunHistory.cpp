@@ -218,11 +218,12 @@ RunHistory::Packed RunHistory::pack(const Snapshot &snapshot) {
     QSet<QString> seen;
     seen.reserve(qsizetype(snapshot.rows.size()));
     std::vector<std::pair<quint32, const SnapshotRow *>> placed;
-    for (const SnapshotRow &row : snapshot.rows)
-        if (!seen.contains(row.product)) {
-            seen.insert(row.product);
+    for (const SnapshotRow &row : snapshot.rows) {
+        const qsizetype before = seen.size();
+        seen.insert(row.product); // one look-up: the set grows only for a product not seen
+        if (seen.size() != before)
             placed.emplace_back(quint32(placed.size()), &row);
-        }
+    }
     const int chunks = chunkCount(placed.size());
     using Chunk = std::vector<std::pair<quint32, const SnapshotRow *>>;
     std::vector<Chunk> byChunk(static_cast<size_t>(chunks));

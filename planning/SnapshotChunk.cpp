@@ -145,17 +145,38 @@ std::vector<std::optional<double>> readNumbers(QDataStream &in, size_t count) {
     return numbers;
 }
 
-// Texts as their UTF-8 lengths and bytes.
-void writeTexts(QDataStream &out, const std::vector<QString> &texts) {
-    std::vector<qint64> lengths;
-    QByteArray bytes;
-    for (const QString &text : texts) {
-        const QByteArray utf8 = text.toUtf8();
-        lengths.push_back(utf8.size());
-        bytes += utf8;
+// Appends text as UTF-8 and gives its length; an ASCII text byte by byte, without an array of
+// its own.
+qint64 appendUtf8(QByteArray &bytes, const QString &text) {
+    if (text.isEmpty())
+        return 0; // the bytes stay null while only empty texts come, as the stream writes them
+    const qsizetype at = bytes.size();
+    bytes.resize(at + text.size());
+    char *p = bytes.data() + at;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            bytes.resize(at);
+            const QByteArray utf8 = text.toUtf8();
+            bytes += utf8;
+            return utf8.size();
+        }
+        *p++ = char(c.unicode());
     }
+    return text.size();
+}
+
+// Texts as their UTF-8 lengths and bytes: text(i) for i below count.
+template <typename Text> void writeTexts(QDataStream &out, size_t count, Text text) {
+    std::vector<qint64> lengths;
+    lengths.reserve(count);
+    QByteArray bytes;
+    for (size_t i = 0; i < count; ++i)
+        lengths.push_back(appendUtf8(bytes, text(i)));
     writeWhole(out, lengths);
     out << bytes;
+}
+void writeTexts(QDataStream &out, const std::vector<QString> &texts) {
+    writeTexts(out, texts.size(), [&](size_t i) -> const QString & { return texts[i]; });
 }
 // The texts of a block as UTF-8, each as its place in the bytes.
 struct Utf8Texts {
@@ -250,8 +271,10 @@ QByteArray packChunk(const std::vector<std::pair<quint32, const SnapshotRow *>> 
     for (const auto &[position, row] : rows)
         positions.push_back(position);
     writeWhole(out, positions);
-    writeTexts(out, column([](const SnapshotRow &r) { return r.product; }));
-    writeTexts(out, column([](const SnapshotRow &r) { return r.description; }));
+    writeTexts(out, rows.size(),
+               [&](size_t i) -> const QString & { return rows[i].second->product; });
+    writeTexts(out, rows.size(),
+               [&](size_t i) -> const QString & { return rows[i].second->description; });
     for (Number n : numberColumns)
         writeNumbers(out, column([n](const SnapshotRow &r) { return r.*n; }));
     writeNumbers(out, column([](const SnapshotRow &r) {

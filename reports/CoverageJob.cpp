@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace reports {
@@ -111,31 +112,38 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
     LeftOutProducts leftOut;
     try {
         CoverageRun(m_appPath + QStringLiteral("/local.mdb"), progress)
-            .run(m_period, [&](const CoverageRow &row) {
-                if (m_book)
-                    m_book->addRow(row);
-                const bool listed = !leftOut.leaves(row);
-                if (!m_history || !listed) {
-                    if (rowDone)
-                        rowDone(row, listed);
-                    return;
-                }
-                CoverageRow planned = row;
-                planning::applyPlanning(planned, m_history->rules, m_history->marks);
-                if (planned.rule.followTrend) {
-                    auto sales = m_history->sales[planned.product];
-                    sales.push_back({m_period.date(), planned.salesPj.value_or(0)});
-                    planned.trend = planning::salesTrend(std::move(sales));
-                }
-                m_history->snapshot.rows.push_back(snapshotRow(planned, m_options.targetWeeks));
-                if (!rowDone)
-                    return;
-                if (!planned.trend)
-                    return rowDone(row, listed);
-                CoverageRow withTrend = row;
-                withTrend.trend = planned.trend;
-                rowDone(withTrend, listed);
-            });
+            .run(
+                m_period,
+                [&](const CoverageRow &row) {
+                    if (m_book)
+                        m_book->addRow(row);
+                    const bool listed = !leftOut.leaves(row);
+                    if (!m_history || !listed) {
+                        if (rowDone)
+                            rowDone(row, listed);
+                        return;
+                    }
+                    CoverageRow planned = row;
+                    planning::applyPlanning(planned, m_history->rules, m_history->marks);
+                    if (planned.rule.followTrend) {
+                        auto sales = m_history->sales[planned.product];
+                        sales.push_back({m_period.date(), planned.salesPj.value_or(0)});
+                        planned.trend = planning::salesTrend(std::move(sales));
+                    }
+                    m_history->snapshot.rows.push_back(snapshotRow(planned, m_options.targetWeeks));
+                    if (!rowDone)
+                        return;
+                    if (!planned.trend)
+                        return rowDone(row, listed);
+                    CoverageRow withTrend = row;
+                    withTrend.trend = planned.trend;
+                    rowDone(withTrend, listed);
+                },
+                [&](qint64 products) {
+                    // A row for each product: room made at once, not by doubling as they come.
+                    if (m_history)
+                        m_history->snapshot.rows.reserve(size_t(std::max<qint64>(products, 0)));
+                });
     } catch (...) {
         // The store's connection closes in the thread that opened it.
         m_history.reset();

@@ -276,18 +276,22 @@ CoverageRun::CoverageRun(const QString &localDatabase, lodvik::Progress &progres
     : m_localDatabase(localDatabase), m_progress(progress) {}
 
 void CoverageRun::run(const figures::Period &period,
-                      const std::function<void(const CoverageRow &)> &rowDone) {
+                      const std::function<void(const CoverageRow &)> &rowDone,
+                      const std::function<void(qint64)> &counted) {
     // A figure the scan leaves to its own query runs on this connection; on the server store
     // the whole run reads its snapshot, which the scan's connections join.
     dao::Database db = dao::Database::OpenExtractStore(m_localDatabase);
     catalogue::prepareIndexes(db, m_progress);
     // The count and the per-product captions are only made for a sink that shows them.
     const bool shown = m_progress.shows();
-    const qint64 products =
-        shown
-            ? qint64(
-                  db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number())
-            : 0;
+    const auto countRows = [&] {
+        return qint64(
+            db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjomr")).Fields(0).number());
+    };
+    const qint64 products = shown ? countRows() : 0;
+    // Without pjomr the reading below says what is wrong, not the count.
+    if (counted)
+        counted(shown || !db.TableExists(QStringLiteral("pjomr")) ? products : countRows());
     CoverageScan figures(m_localDatabase, period, m_progress);
     dao::Recordset rs =
         db.OpenRecordset(QStringLiteral("SELECT  *  ") + QStringLiteral(" FROM pjomr ") +

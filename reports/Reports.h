@@ -92,9 +92,10 @@ public:
 
     // Hands each row to rowDone as soon as it is complete, so that nothing grows with the
     // number of products but what rowDone keeps. A product without units per pack stops the run
-    // with a message naming it; cancelling stops it the same way.
-    void run(const figures::Period &period,
-             const std::function<void(const CoverageRow &)> &rowDone);
+    // with a message naming it; cancelling stops it the same way. counted, when given, learns
+    // the number of pjomr's rows before the first row comes.
+    void run(const figures::Period &period, const std::function<void(const CoverageRow &)> &rowDone,
+             const std::function<void(qint64)> &counted = {});
 
 private:
     QString m_localDatabase;

@@ -89,8 +89,21 @@ ExtractScan::~ExtractScan() = default;
 int ExtractScan::slotOf(const QString &product) const {
     if (!m_products)
         return -1;
+    // Asked once per product of the run: a short ASCII number is narrowed on the stack rather
+    // than converted into a new array.
+    char ascii[64];
+    if (product.size() <= qsizetype(sizeof ascii)) {
+        char *p = ascii;
+        for (const QChar c : product) {
+            if (c.unicode() >= 0x80)
+                break;
+            *p++ = char(c.unicode());
+        }
+        if (p - ascii == product.size())
+            return m_lastSlot = m_products->slotOf(ascii, product.size(), m_lastSlot + 1);
+    }
     const QByteArray utf8 = product.toUtf8();
-    return m_products->slotOf(utf8.constData(), utf8.size());
+    return m_lastSlot = m_products->slotOf(utf8.constData(), utf8.size(), m_lastSlot + 1);
 }
 
 bool ExtractScan::scanned(size_t request) const {

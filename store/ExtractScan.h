@@ -74,6 +74,7 @@ public:
 private:
     std::unique_ptr<ScanProducts> m_products;
     std::vector<std::unique_ptr<ScanTable>> m_tables;
+    mutable int m_lastSlot = -1; // slotOf's last answer: the run asks in pjomr's order
 };
 
 } // namespace dao

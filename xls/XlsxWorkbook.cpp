@@ -9,7 +9,13 @@
 #include <xlsxwriter.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace xls {
 
@@ -46,7 +52,132 @@ lxw_format *arial(lxw_workbook *book, bool bold) {
     return format;
 }
 
+QString cellFailure(lxw_row_t row, lxw_col_t column, lxw_error error) {
+    return QStringLiteral("Cellen rad %1, kolumn %2 kan inte skrivas: %3.")
+        .arg(row + 1)
+        .arg(column + 1)
+        .arg(reason(error));
+}
+
 } // namespace
+
+// Cells as the library takes them, their texts (NUL-terminated UTF-8) in one array.
+struct XlsxWorkbook::Batch {
+    enum class Kind : quint8 { Blank, Number, Text, Boolean, FormulaNumber, FormulaText };
+    struct Cell {
+        lxw_row_t row;
+        lxw_col_t column;
+        Kind kind;
+        lxw_format *format;
+        double number;
+        qsizetype text;     // Text, formulas: where its text starts in texts
+        const char *result; // FormulaText: the value shown
+    };
+    std::vector<Cell> cells;
+    QByteArray texts;
+
+    qsizetype addText(const QByteArray &utf8) {
+        const qsizetype at = texts.size();
+        texts.append(utf8.constData(), utf8.size());
+        texts.append('\0');
+        return at;
+    }
+};
+
+class XlsxWorkbook::RowWriter {
+public:
+    explicit RowWriter(lxw_worksheet *sheet) : m_sheet(sheet), m_thread([this] { work(); }) {}
+    ~RowWriter() { stop(true); }
+
+    // Queues a batch, waiting while two are queued already (so that the rows held stay few).
+    void add(Batch &&batch) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_queue.size() < 2; });
+        m_queue.push_back(std::move(batch));
+        m_changed.notify_all();
+    }
+    // The first cell the library refused, once the batches before have been written.
+    std::optional<QString> failure() {
+        std::lock_guard lock(m_mutex);
+        return m_failure;
+    }
+    // Writes what is queued (dropped, when abandoned) and ends the thread.
+    void stop(bool abandon) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+            if (abandon)
+                m_queue.clear();
+            m_changed.notify_all();
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    void work() {
+        for (;;) {
+            Batch batch;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
+                if (m_queue.empty())
+                    return;
+                batch = std::move(m_queue.front());
+                m_queue.pop_front();
+                m_changed.notify_all();
+                if (m_failure)
+                    continue; // the library stops at the first cell it refuses
+            }
+            if (std::optional<QString> failed = write(batch)) {
+                std::lock_guard lock(m_mutex);
+                m_failure = std::move(failed);
+            }
+        }
+    }
+
+    std::optional<QString> write(const Batch &batch) {
+        for (const Batch::Cell &cell : batch.cells) {
+            const char *text = batch.texts.constData() + cell.text;
+            lxw_error error = LXW_NO_ERROR;
+            switch (cell.kind) {
+            case Batch::Kind::Blank:
+                error = worksheet_write_blank(m_sheet, cell.row, cell.column, cell.format);
+                break;
+            case Batch::Kind::Number:
+                error = worksheet_write_number(m_sheet, cell.row, cell.column, cell.number,
+                                               cell.format);
+                break;
+            case Batch::Kind::Text:
+                error = worksheet_write_string(m_sheet, cell.row, cell.column, text, cell.format);
+                break;
+            case Batch::Kind::Boolean:
+                error = worksheet_write_boolean(m_sheet, cell.row, cell.column, int(cell.number),
+                                                cell.format);
+                break;
+            case Batch::Kind::FormulaNumber:
+                error = worksheet_write_formula_num(m_sheet, cell.row, cell.column, text,
+                                                    cell.format, cell.number);
+                break;
+            case Batch::Kind::FormulaText:
+                error = worksheet_write_formula_str(m_sheet, cell.row, cell.column, text,
+                                                    cell.format, cell.result);
+                break;
+            }
+            if (error != LXW_NO_ERROR)
+                return cellFailure(cell.row, cell.column, error);
+        }
+        return std::nullopt;
+    }
+
+    lxw_worksheet *m_sheet;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_queue;
+    bool m_stopping = false;
+    std::optional<QString> m_failure;
+    std::thread m_thread; // last: starts once the rest is made
+};
 
 XlsxWorkbook::XlsxWorkbook()
     : m_folder(QDir::temp().filePath(QStringLiteral("lodvik-xlsx-XXXXXX"))) {
@@ -79,6 +210,7 @@ XlsxWorkbook::XlsxWorkbook()
 }
 
 XlsxWorkbook::~XlsxWorkbook() {
+    m_writer.reset(); // before the library's data goes
     if (m_book)
         lxw_workbook_free(m_book);
 }
@@ -147,56 +279,87 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
     Worksheet::Memo memo;
     Worksheet::Busy busy;
     QByteArray text;
+    if (!m_batch)
+        m_batch = std::make_unique<Batch>();
+    Batch &batch = *m_batch;
     for (auto row = m_cells.rows().cbegin(); row != to; ++row)
         for (int column = 0; column < int(row->second.size()); ++column) {
             const Worksheet::Cell &cell = row->second[size_t(column)];
             if (!Worksheet::CellMap::holds(cell))
                 continue;
-            const lxw_row_t r = lxw_row_t(row->first);
-            const lxw_col_t c = lxw_col_t(column);
-            lxw_format *format = cell.bold ? m_bold : m_normal;
-            lxw_error error = LXW_NO_ERROR;
+            Batch::Cell out{lxw_row_t(row->first),
+                            lxw_col_t(column),
+                            Batch::Kind::Blank,
+                            cell.bold ? m_bold : m_normal,
+                            0,
+                            0,
+                            nullptr};
             switch (cell.kind) {
             case Worksheet::Cell::Kind::Blank:
-                error = worksheet_write_blank(m_sheet, r, c, format);
                 break;
             case Worksheet::Cell::Kind::Number:
-                error = worksheet_write_number(m_sheet, r, c, cell.number, format);
+                out.kind = Batch::Kind::Number;
+                out.number = cell.number;
                 break;
             case Worksheet::Cell::Kind::Text:
-                error =
-                    worksheet_write_string(m_sheet, r, c, cell.text.toUtf8().constData(), format);
+                out.kind = Batch::Kind::Text;
+                out.text = batch.addText(cell.text.toUtf8());
                 break;
             case Worksheet::Cell::Kind::Boolean:
-                error = worksheet_write_boolean(m_sheet, r, c, int(cell.number), format);
+                out.kind = Batch::Kind::Boolean;
+                out.number = cell.number;
                 break;
             case Worksheet::Cell::Kind::Formula: {
-                const Operand v = Worksheet::evaluate(m_cells, int(r), int(c), memo, busy);
+                const Operand v =
+                    Worksheet::evaluate(m_cells, int(out.row), int(out.column), memo, busy);
                 cell.formula->textInto(text);
-                if (v.kind == Operand::Kind::Number && std::isfinite(v.number))
-                    error = worksheet_write_formula_num(m_sheet, r, c, text.constData(), format,
-                                                        v.number);
-                else // as the .xls stores it: text in the sum, or a sum past the largest number
-                    error = worksheet_write_formula_str(
-                        m_sheet, r, c, text.constData(), format,
-                        v.kind == Operand::Kind::Number ? "#NUM!" : "#VALUE!");
+                out.text = batch.addText(text);
+                if (v.kind == Operand::Kind::Number && std::isfinite(v.number)) {
+                    out.kind = Batch::Kind::FormulaNumber;
+                    out.number = v.number;
+                } else { // as the .xls stores it: text in the sum, or a sum past the largest
+                    out.kind = Batch::Kind::FormulaText;
+                    out.result = v.kind == Operand::Kind::Number ? "#NUM!" : "#VALUE!";
+                }
                 break;
             }
             }
-            if (error != LXW_NO_ERROR)
-                throw lodvik::Error(QStringLiteral("Cellen rad %1, kolumn %2 kan inte skrivas: %3.")
-                                        .arg(r + 1)
-                                        .arg(c + 1)
-                                        .arg(reason(error)));
+            batch.cells.push_back(out);
         }
     m_cells.eraseBefore(row0);
     m_writtenRows = std::max(m_writtenRows, row0);
+    handOver(false);
+}
+
+void XlsxWorkbook::handOver(bool all) {
+    // A batch of a few hundred rows: the handing over costs little against its writing.
+    constexpr size_t batchCells = 4096;
+    if (!m_batch || m_batch->cells.empty() || (!all && m_batch->cells.size() < batchCells))
+        return;
+    if (!m_writer)
+        m_writer = std::make_unique<RowWriter>(m_sheet);
+    if (std::optional<QString> failure = m_writer->failure())
+        throw lodvik::Error(*failure);
+    m_writer->add(std::move(*m_batch));
+    m_batch = std::make_unique<Batch>();
+}
+
+void XlsxWorkbook::finishWriting() {
+    handOver(true);
+    if (!m_writer)
+        return;
+    m_writer->stop(false);
+    const std::optional<QString> failure = m_writer->failure();
+    m_writer.reset();
+    if (failure)
+        throw lodvik::Error(*failure);
 }
 
 void XlsxWorkbook::saveAs(const QString &fileName) {
     const QString what = QStringLiteral("Arbetsboken %1").arg(fileName);
     if (m_book) {
         writeRowsBefore(MaxRows);
+        finishWriting();
         // The library writes the rows to its temporary file unchecked: a full disk shows only
         // in the file's error flag, and would otherwise give a workbook with rows missing.
         FILE *rows = m_sheet->optimize_tmpfile;

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <memory>
 
 struct lxw_workbook;
 struct lxw_worksheet;
@@ -44,6 +45,15 @@ private:
     // Raises unless the sheet still takes cells at and below 0-based row0.
     void requireOpen(int row0) const;
     void writeRowsBefore(int row0); // hands the held rows before row0 to the library
+    void handOver(bool all);        // the cells made so far to the writing thread
+    void finishWriting();           // waits for the writing thread; raises what it met
+
+    // The library's own work on the rows (each row's XML into its temporary file) runs on a
+    // thread of its own, while the run makes the rows that follow: cells leave in batches.
+    struct Batch;
+    class RowWriter;
+    std::unique_ptr<Batch> m_batch;
+    std::unique_ptr<RowWriter> m_writer;
 
     QTemporaryDir m_folder; // the library's own temporary files and the finished file
     QByteArray m_folderPath;

@@ -110,6 +110,23 @@ private slots:
         QCOMPARE(actual.toDisplayText(), expected.toDisplayText());
     }
 
+    // A number's text has 15 significant digits; a whole number below 10^15 is its digits.
+    void toText_data() {
+        QTest::addColumn<Variant>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("largest in digits")
+            << Variant::Double(999999999999999.0) << "999999999999999";
+        QTest::newRow("10^15") << Variant::Double(1e15) << "1e+15";
+        QTest::newRow("negative zero") << Variant::Double(-0.0) << "0";
+        QTest::newRow("negative Long") << Variant::Long(-42) << "-42";
+        QTest::newRow("fraction") << Variant::Double(-2.5) << "-2.5";
+    }
+    void toText() {
+        QFETCH(Variant, value);
+        QFETCH(QString, expected);
+        QCOMPARE(value.toText(), expected);
+    }
+
     // A whole number, half away from zero; zero is an empty text. Around the table of small
     // numbers, the own digits up to 2^53 and the locale's conversion past it.
     void format_data() {

@@ -5,7 +5,9 @@
 #include "planning/HistorySettings.h"
 #include "planning/RunHistory.h"
 #include "planning/SalesTrend.h"
+#include "planning/SnapshotChunk.h"
 
+#include <QCryptographicHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -386,6 +388,38 @@ private slots:
         rules[QStringLiteral("P1")].followTrend = true;
         openPlanningStore(m_store->open())->replaceRules(rules);
         QVERIFY(openPlanningStore(m_store->open())->rules().at(QStringLiteral("P1")).followTrend);
+    }
+
+    // A chunk's bytes before compression are the stored format: the same in every version
+    // (a column of only empty texts is the stream's null array, texts are UTF-8).
+    void chunkFormat_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QByteArray>("sha256");
+        QTest::newRow("one row, no rule texts") << 1 << QByteArray("e4b895eb6f07751e");
+        QTest::newRow("non-ASCII texts, a repeated supplier")
+            << 3 << QByteArray("03ff5b9c8b1c660b");
+    }
+    void chunkFormat() {
+        QFETCH(int, rows);
+        QFETCH(QByteArray, sha256);
+        std::vector<planning::SnapshotRow> made(3);
+        made[0].product = QStringLiteral("10-0001");
+        made[0].stockFrn = 12;
+        made[0].coverWeeks = 2.5;
+        made[1].product = QStringLiteral("Ö-2");
+        made[1].description = QStringLiteral("Pall ä");
+        made[1].rule.supplier = QStringLiteral("Åkesson");
+        made[1].rule.group = QStringLiteral("G1");
+        made[1].suggestion = 4;
+        made[2].product = QStringLiteral("3");
+        made[2].description = QStringLiteral("x");
+        made[2].rule.supplier = QStringLiteral("Åkesson");
+        std::vector<std::pair<quint32, const planning::SnapshotRow *>> chunk;
+        for (int i = 0; i < rows; ++i)
+            chunk.emplace_back(quint32(i), &made[size_t(i)]);
+        const QByteArray raw = qUncompress(planning::packChunk(chunk));
+        QCOMPARE(QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex().left(16),
+                 sha256);
     }
 
     void trend_data() {
