@@ -216,7 +216,7 @@ private slots:
                Rows{item("pjstk", S("10-2"), L(5))}, "Null");
         // A product's rows found without regard to case, Latin-1 letters too, by each way a
         // figure reads them: a sum, a walk over the rows, the first row. (Which keys fold is
-        // tst_localdatabase's and tst_extractstore's.)
+        // tst_store's.)
         addRow("Å and å are one product", "StockOnHandPJ", "åb-1", "", 1.0,
                Rows{item("pjstk", S("ÅB-1"), L(5)), item("pjstk", S("åb-1"), L(7)),
                     item("pjstk", S("AB-1"), L(100))},
