@@ -368,8 +368,9 @@ void Startmeny::Form_Load() {
 void Startmeny::tellScheduledRun() {
     QString notice;
     try {
-        notice = planning::scheduledRunNotice(planning::lastScheduledRun(m_appPath),
-                                              QDateTime::currentDateTimeUtc());
+        notice =
+            planning::scheduledRunNotice(planning::lastScheduledRun(*openSearchSource(m_appPath)),
+                                         QDateTime::currentDateTimeUtc());
     } catch (const lodvik::Error &) {
         return; // a store that cannot be read is told where it is used
     }

@@ -485,9 +485,8 @@ std::optional<ScheduledRunState> RunHistory::scheduledRun() const {
     return scheduledRunFrom(query);
 }
 
-std::optional<ScheduledRunState> lastScheduledRun(const QString &appPath) {
-    const std::unique_ptr<SearchSource> source = openSearchSource(appPath);
-    QSqlQuery query(source->database());
+std::optional<ScheduledRunState> lastScheduledRun(const SearchSource &source) {
+    QSqlQuery query(source.database());
     query.setForwardOnly(true);
     // A store without the table has had no scheduled run; nothing is made by looking.
     if (!query.exec(scheduledRunQuery))

@@ -155,8 +155,8 @@ public:
 
 // The history of the program folder's planning store (its own connection).
 std::unique_ptr<RunHistory> openRunHistory(const QString &appPath);
-// What the last scheduled run left, read without making the history's tables (the window's
-// start); raises lodvik::Error when the store cannot be opened.
-std::optional<ScheduledRunState> lastScheduledRun(const QString &appPath);
+// What the last scheduled run left in the planning store, read without making the history's
+// tables (the window's start).
+std::optional<ScheduledRunState> lastScheduledRun(const SearchSource &source);
 
 } // namespace planning

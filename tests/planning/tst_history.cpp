@@ -239,6 +239,21 @@ private slots:
         QVERIFY(saved);
     }
 
+    // The window's look-up reads what the scheduled run left and makes no table where none is
+    // (a server's are made with its schema).
+    void scheduledRunReadOnly_data() { stores(); }
+    void scheduledRunReadOnly() {
+        QVERIFY(!planning::lastScheduledRun(*m_store->open()));
+        if (QTest::currentDataTag() == kinds.first())
+            QVERIFY_THROWS_EXCEPTION(
+                lodvik::Error, m_store->execute(QStringLiteral("SELECT * FROM history_chunk")));
+        const ScheduledRunState failed{
+            QDateTime(QDate(2026, 12, 6), QTime(5, 0), Qt::UTC), QStringLiteral("2026-12-06"),
+            false, QStringLiteral("Extrakttabellen DTSPL saknas."), QStringLiteral("a.xls\n")};
+        m_store->history()->setScheduledRun(failed);
+        QVERIFY(planning::lastScheduledRun(*m_store->open()) == failed);
+    }
+
     // Two runs at once take turns: one saves its files and keeps its snapshot, then the other;
     // a run that cannot get its turn in time is refused before it saves anything.
     void runsTakeTurns_data() { stores(); }
