@@ -139,11 +139,12 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
                     withTrend.trend = planned.trend;
                     rowDone(withTrend, listed);
                 },
-                [&](qint64 products) {
-                    // A row for each product: room made at once, not by doubling as they come.
-                    if (m_history)
-                        m_history->snapshot.rows.reserve(size_t(std::max<qint64>(products, 0)));
-                });
+                // A kept run has a row for each product: room made at once, not by doubling as
+                // they come. Without history nothing asks for the count.
+                m_history ? std::function<void(qint64)>([&](qint64 products) {
+                    m_history->snapshot.rows.reserve(size_t(std::max<qint64>(products, 0)));
+                })
+                          : std::function<void(qint64)>());
     } catch (...) {
         // The store's connection closes in the thread that opened it.
         m_history.reset();
