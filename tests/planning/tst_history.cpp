@@ -1,4 +1,6 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
+#include "../common/Refusal.h"
 #include "MDlib/Error.h"
 #include "TestServer.h"
 #include "planning/HistoryChanges.h"
@@ -110,25 +112,21 @@ class TestHistory : public QObject {
     std::unique_ptr<Store> m_store;
 
     inline static const QStringList kinds{"SQLite", "QPSQL", "QODBC"};
-    void stores() {
-        QTest::addColumn<QString>("store");
-        for (const QString &kind : kinds)
-            QTest::newRow(qPrintable(kind)) << kind;
-    }
 
 private slots:
     // A store case, its row named by the store, gets that store empty; a server case skips when
     // no test server is running.
     void init() {
         const QString kind = QString::fromLatin1(QTest::currentDataTag());
-        if (kind != kinds.first() && kinds.contains(kind) && !TestServer::missing().isEmpty())
+        if (!kinds.contains(kind))
+            return;
+        if (!TestStore::available(kind))
             QSKIP(qPrintable(TestServer::missing()));
-        if (kinds.contains(kind))
-            m_store = std::make_unique<Store>(kind);
+        m_store = std::make_unique<Store>(kind);
     }
     void cleanup() { m_store.reset(); }
 
-    void threeRunsChangesAndSeries_data() { stores(); }
+    void threeRunsChangesAndSeries_data() { TestStore::addKinds(); }
     void threeRunsChangesAndSeries() {
         const auto runs = threeRuns();
         auto history = m_store->history();
@@ -181,7 +179,7 @@ private slots:
         QVERIFY(history->series(QStringLiteral("a")).empty());
     }
 
-    void manyProductsReplacedAndPruned_data() { stores(); }
+    void manyProductsReplacedAndPruned_data() { TestStore::addKinds(); }
     void manyProductsReplacedAndPruned() {
         auto history = m_store->history();
         const auto rows = manyRows(2100);
@@ -209,7 +207,7 @@ private slots:
 
     // A run whose files are not saved keeps nothing; one whose snapshot cannot be written after
     // its files were saved says so.
-    void failedRunKeepsNothing_data() { stores(); }
+    void failedRunKeepsNothing_data() { TestStore::addKinds(); }
     void failedRunKeepsNothing() {
         auto history = m_store->history();
         const Snapshot run = threeRuns()[0];
@@ -225,12 +223,7 @@ private slots:
         QVERIFY(saved && history->read(run.info.period));
         // A record cut short is refused with a message, never read as numbers.
         m_store->execute(QStringLiteral("UPDATE history_chunk SET data = substr(data, 1, 10)"));
-        QString damaged;
-        try {
-            history->read(run.info.period);
-        } catch (const lodvik::Error &e) {
-            damaged = e.message();
-        }
+        const QString damaged = refusal([&] { history->read(run.info.period); });
         QVERIFY2(damaged.contains(QStringLiteral("skadad")), qPrintable(damaged));
         m_store->execute(QStringLiteral("DROP TABLE history_chunk"));
         saved = false;
@@ -241,7 +234,7 @@ private slots:
 
     // The window's look-up reads what the scheduled run left and makes no table where none is
     // (a server's are made with its schema).
-    void scheduledRunReadOnly_data() { stores(); }
+    void scheduledRunReadOnly_data() { TestStore::addKinds(); }
     void scheduledRunReadOnly() {
         QVERIFY(!planning::lastScheduledRun(*m_store->open()));
         if (QTest::currentDataTag() == kinds.first())
@@ -256,7 +249,7 @@ private slots:
 
     // Two runs at once take turns: one saves its files and keeps its snapshot, then the other;
     // a run that cannot get its turn in time is refused before it saves anything.
-    void runsTakeTurns_data() { stores(); }
+    void runsTakeTurns_data() { TestStore::addKinds(); }
     void runsTakeTurns() {
         std::mutex mutex;
         QStringList log;
@@ -266,7 +259,7 @@ private slots:
         };
         // A failure in the other thread is told here, where the test can report it.
         const auto keep = [&](const Snapshot &run, int waitMs, bool *saved) -> QString {
-            try {
+            return refusal([&] {
                 m_store->history()->keep(
                     run, 104,
                     [&] {
@@ -276,10 +269,7 @@ private slots:
                         note(QString::number(run.rows.size()));
                     },
                     waitMs);
-                return {};
-            } catch (const lodvik::Error &e) {
-                return e.message();
-            }
+            });
         };
         // Made before the runs: two connections making a new sokdata.db at once is another
         // matter than two runs.
@@ -328,10 +318,8 @@ private slots:
         QFETCH(int, weekday);
         QFETCH(QString, failure);
         QTemporaryDir dir;
-        if (!ini.isNull()) {
-            QFile file(dir.filePath(QStringLiteral("lodvikprodsok.ini")));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini.toUtf8()) > 0);
-        }
+        if (!ini.isNull())
+            QVERIFY(writeFile(dir.filePath(QStringLiteral("lodvikprodsok.ini")), ini.toUtf8()));
         try {
             const HistorySettings s = readHistorySettings(dir.path());
             QVERIFY2(failure.isEmpty(), "no failure");
@@ -388,7 +376,7 @@ private slots:
     }
 
     // A store made before rules could follow the trend gets the column, off for every rule.
-    void ruleFollowsTrendAfterUpgrade_data() { stores(); }
+    void ruleFollowsTrendAfterUpgrade_data() { TestStore::addKinds(); }
     void ruleFollowsTrendAfterUpgrade() {
         m_store->execute(QStringLiteral("DROP TABLE IF EXISTS planning_rule"));
         m_store->execute(QStringLiteral(
