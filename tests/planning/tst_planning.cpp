@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Refusal.h"
 #include "MDlib/Error.h"
 #include "planning/Planning.h"
 #include "planning/PlanningStore.h"
@@ -293,18 +294,10 @@ private slots:
 
     // Texts a spreadsheet would run are saved inert, and every text reads back as it was.
     void rulesFileKeepsEveryText() {
-        const QStringList texts{"=HYPERLINK(\"http://x\")",
-                                "+1+1",
-                                "-A1+B1",
-                                "@SUM(A1)",
-                                "\t=1",
-                                "'=x",
-                                "''",
-                                "'s Bolaget",
-                                "-12",
-                                "-1,5",
-                                "'",
-                                " = "};
+        const QStringList texts =
+            QStringLiteral("=HYPERLINK(\"http://x\")|+1+1|-A1+B1|@SUM(A1)|\t=1|"
+                           "'=x|''|'s Bolaget|-12|-1,5|'| = ")
+                .split(QLatin1Char('|'));
         PlanningRules rules;
         for (const QString &t : texts)
             rules[t] = PlanningRule{0, 0, 0, 1, 0, t, t};
@@ -391,14 +384,12 @@ private slots:
             QVERIFY(db.open());
             QVERIFY(QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE")));
             QVERIFY(QSqlQuery(db).exec(QStringLiteral("DELETE FROM planning_mark")));
-            try {
+            message = refusal([&] {
                 if (mark)
                     store->setMark(QStringLiteral("2010-11-18"), QStringLiteral("P2"), gone);
                 else
                     store->replaceRules({{QStringLiteral("P1"), PlanningRule{}}});
-            } catch (const lodvik::Error &e) {
-                message = e.message();
-            }
+            });
             QVERIFY(QSqlQuery(db).exec(QStringLiteral("ROLLBACK")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("locker"));
@@ -419,12 +410,7 @@ private slots:
                      {"DROP TABLE planning_mark",
                       "CREATE INDEX planning_mark ON planning_rule (product)"}),
                  QString());
-        QString message;
-        try {
-            openPlanningStore(home.path());
-        } catch (const lodvik::Error &e) {
-            message = e.message();
-        }
+        const QString message = refusal([&] { openPlanningStore(home.path()); });
         const qsizetype details = message.indexOf(QStringLiteral("\nDetaljer: "));
         QVERIFY2(message.startsWith(QStringLiteral("Tabellen planning_mark saknas i ")) &&
                      message.contains(QStringLiteral("server/sokdata-postgresql.sql")) &&
