@@ -77,6 +77,7 @@ private slots:
         QTest::addColumn<int>("suggestion"); // -1: none
         QTest::addColumn<int>("urgency");
         using U = planning::Urgency;
+        const PlanningRule lead2 = rule(2, 0, 0, 1, 0);
         // 4 a week × 6 weeks = 24 wanted, 15 in stock: 9 packs; cover 4 < 6.
         addRow("short of the target", p1(), 6, 9, int(U::BelowTarget));
         // The rounded cover meets the target; the stock is still a pack short.
@@ -90,7 +91,7 @@ private slots:
         addRow("back orders only", item(0, {}, 6, {}, 1), 4, 10, int(U::Urgent));
         // 3 × 4 − 2 − 10 on the way = 0: nothing more to order, although the cover is short.
         addRow("orders on the way fill it", item(2, 1, {}, 10, 3), 4, -1, int(U::Urgent));
-        addRow("lead time 2: 4 × 6 − 15", p1(rule(2, 0, 0, 1, 0)), 4, 9, int(U::Plain));
+        addRow("lead time 2: 4 × 6 − 15", p1(lead2), 4, 9, int(U::Plain));
         addRow("half a week's lead time", p1(rule(0.5, 0, 0, 1, 0)), 4, 3, int(U::Plain));
         addRow("safety weeks 1: 4 × 5 − 15", p1(rule(0, 1, 0, 1, 0)), 4, 5, int(U::Plain));
         addRow("safety packs 3: 16 + 3 − 15", p1(rule(0, 0, 3, 1, 0)), 4, 4, int(U::Plain));
@@ -103,16 +104,14 @@ private slots:
         addRow("no need, no minimum", p1(rule(2, 1, 2, 5, 10), {}, 20), 4, -1, int(U::Plain));
         addRow("everything: 4 × 7 + 2 − 15 − 3 = 12 → 15 → 20", p1(rule(2, 1, 2, 5, 20), {}, 3), 4,
                20, int(U::Plain));
-        addRow("discontinued", p1(rule(2, 0, 0, 1, 0), discontinued), 4, -1, int(U::Plain));
+        addRow("discontinued", p1(lead2, discontinued), 4, -1, int(U::Plain));
         // Ordered: nothing more until the order is among those on their way (L).
-        addRow("ordered, not yet on its way", p1(rule(2, 0, 0, 1, 0), ordered(9), 4), 4, -1,
+        addRow("ordered, not yet on its way", p1(lead2, ordered(9), 4), 4, -1, int(U::Plain));
+        addRow("ordered and on its way: 24 − 15 − 9", p1(lead2, ordered(5), 9), 4, -1,
                int(U::Plain));
-        addRow("ordered and on its way: 24 − 15 − 9", p1(rule(2, 0, 0, 1, 0), ordered(5), 9), 4, -1,
+        addRow("ordered, on its way, more needed: 24 − 15 − 5", p1(lead2, ordered(5), 5), 4, 4,
                int(U::Plain));
-        addRow("ordered, on its way, more needed: 24 − 15 − 5",
-               p1(rule(2, 0, 0, 1, 0), ordered(5), 5), 4, 4, int(U::Plain));
-        addRow("ordered without packs holds", p1(rule(2, 0, 0, 1, 0), ordered(0), 50), 4, -1,
-               int(U::Plain));
+        addRow("ordered without packs holds", p1(lead2, ordered(0), 50), 4, -1, int(U::Plain));
         // The trend's rate over lead time and target: 4 + 1 × 4 ÷ 2 = 6 a week; 6 × 4 − 15.
         addRow("following a rising trend", trending(p1(following(0)), 1), 4, 9, int(U::Plain));
         addRow("a trend the rule does not follow", trending(p1(), 1), 4, 1, int(U::Plain));
@@ -219,59 +218,55 @@ private slots:
             return PlanningRule{
                 1, 0, 0, 1, 0, QString::fromUtf8(supplier), QString::fromUtf8(group)};
         };
-        addRow("semicolons, decimal comma, BOM",
-               QByteArray("\xEF\xBB\xBF") + header + "A1;1,5;0,5;2;6;12;Acme AB;Pall\n",
-               QStringList(), acme);
-        addRow("commas, decimal point, no header", QByteArray("A1,1.5,0.5,2,6,12,Acme AB,Pall\n"),
-               QStringList(), acme);
-        addRow("quoted supplier, short line, blank lines",
-               QByteArray("A1;1;;;;;\"Bolaget; \"\"Öst\"\"\";G\r\n\r\nA2;2\r\n"), QStringList(),
-               supplied("Bolaget; \"Öst\""));
+        // A file read without a word, the first product's rule; a file refused, its messages.
+        const auto reads = [](const char *name, const QByteArray &file, const PlanningRule &rule) {
+            addRow(name, file, QStringList(), rule);
+        };
+        const auto refused = [](const char *name, const QByteArray &file,
+                                const QStringList &errors) {
+            addRow(name, file, errors, PlanningRule{});
+        };
+        reads("semicolons, decimal comma, BOM",
+              "\xEF\xBB\xBF" + header + "A1;1,5;0,5;2;6;12;Acme AB;Pall\n", acme);
+        reads("commas, decimal point, no header", "A1,1.5,0.5,2,6,12,Acme AB,Pall\n", acme);
+        reads("quoted supplier, short line, blank lines",
+              "A1;1;;;;;\"Bolaget; \"\"Öst\"\"\";G\r\n\r\nA2;2\r\n", supplied("Bolaget; \"Öst\""));
         // A product number or name with blanks at an end reads back as it was saved.
-        addRow("blanks and a tab at the ends of quoted fields",
-               QByteArray("\"A1 \";1;;;;;\"  Acme  \";\"\tPall\"\n"), QStringList(),
-               supplied("  Acme  ", "\tPall"));
-        addRow("a supplier over two lines", QByteArray("A1;1;;;;;\"Acme\nNorr\";G\n"),
-               QStringList(), supplied("Acme\nNorr"));
+        reads("blanks and a tab at the ends of quoted fields",
+              "\"A1 \";1;;;;;\"  Acme  \";\"\tPall\"\n", supplied("  Acme  ", "\tPall"));
+        reads("a supplier over two lines", "A1;1;;;;;\"Acme\nNorr\";G\n", supplied("Acme\nNorr"));
         // What a spreadsheet would run as a formula is saved with an apostrophe before it.
-        addRow("a formula-like supplier, saved", QByteArray("A1;1;;;;;'=HYPERLINK(\"x\");G\n"),
-               QStringList(), supplied("=HYPERLINK(\"x\")"));
-        addRow("a line break in a quoted field, lines counted past it",
-               QByteArray("A1;1;;;;;\"Acme\r\nNorr\";G\nA2;1;;;;;S;G;x\n"),
-               QStringList{"Rad 3, kolumn follow_trend: \"x\" är varken ja eller nej"},
-               PlanningRule{});
-        addRow("each bad line and column",
-               header + "A1;x;;;;\nA2;;;;0;\nA3;;-1;;;2,5\n;1\nA4;1;1;1;1;1;S;G;ja;extra\n",
-               QStringList{"Rad 2, kolumn lead_time_weeks", "Rad 3, kolumn multiple",
-                           "Rad 4, kolumn safety_weeks", "Rad 4, kolumn minimum",
-                           "Rad 5, kolumn product", "Rad 6: 10 kolumner"},
-               PlanningRule{});
+        reads("a formula-like supplier, saved", "A1;1;;;;;'=HYPERLINK(\"x\");G\n",
+              supplied("=HYPERLINK(\"x\")"));
+        refused("a line break in a quoted field, lines counted past it",
+                "A1;1;;;;;\"Acme\r\nNorr\";G\nA2;1;;;;;S;G;x\n",
+                {"Rad 3, kolumn follow_trend: \"x\" är varken ja eller nej"});
+        refused("each bad line and column",
+                header + "A1;x;;;;\nA2;;;;0;\nA3;;-1;;;2,5\n;1\nA4;1;1;1;1;1;S;G;ja;extra\n",
+                {"Rad 2, kolumn lead_time_weeks", "Rad 3, kolumn multiple",
+                 "Rad 4, kolumn safety_weeks", "Rad 4, kolumn minimum", "Rad 5, kolumn product",
+                 "Rad 6: 10 kolumner"});
         // Values no rule can mean: the product's suggestion would be lost without a word.
-        addRow("values past a rule's range",
-               QByteArray("A1;1e18\nA2;;521\nA3;;;1e308\nA4;;;;2000000\nA5;;;;;1e12\n"),
-               QStringList{"Rad 1, kolumn lead_time_weeks: 1e18 är fler veckor än 520",
-                           "Rad 2, kolumn safety_weeks", "Rad 3, kolumn safety_packs",
-                           "Rad 4, kolumn multiple", "Rad 5, kolumn minimum"},
-               PlanningRule{});
-        addRow("a product called Product after the header",
-               header + "Product;1,5;0,5;2;6;12;Acme AB;Pall\nZ0;1\n", QStringList(), acme);
-        addRow("a product twice", QByteArray("A1;1\nA2;1\nA1;2\n"),
-               QStringList{"Rad 3, kolumn product: A1 står redan på rad 1"}, PlanningRule{});
-        addRow("decimal comma in a comma file", QByteArray("A1,1,5\nA2,1,5,0,1,0,S,G,nej,H\n"),
-               QStringList{"Rad 2: 10 kolumner"}, PlanningRule{});
+        refused("values past a rule's range",
+                "A1;1e18\nA2;;521\nA3;;;1e308\nA4;;;;2000000\nA5;;;;;1e12\n",
+                {"Rad 1, kolumn lead_time_weeks: 1e18 är fler veckor än 520",
+                 "Rad 2, kolumn safety_weeks", "Rad 3, kolumn safety_packs",
+                 "Rad 4, kolumn multiple", "Rad 5, kolumn minimum"});
+        reads("a product called Product after the header",
+              header + "Product;1,5;0,5;2;6;12;Acme AB;Pall\nZ0;1\n", acme);
+        refused("a product twice", "A1;1\nA2;1\nA1;2\n",
+                {"Rad 3, kolumn product: A1 står redan på rad 1"});
+        refused("decimal comma in a comma file", "A1,1,5\nA2,1,5,0,1,0,S,G,nej,H\n",
+                {"Rad 2: 10 kolumner"});
         PlanningRule following = acme;
         following.followTrend = true;
-        addRow("following the trend", header + "A1;1,5;0,5;2;6;12;Acme AB;Pall;Ja\n", QStringList(),
-               following);
-        addRow("a quote left open", QByteArray("A1;1;;;;;\"Acme\n"),
-               QStringList{"Rad 1: ett citattecken"}, PlanningRule{});
+        reads("following the trend", header + "A1;1,5;0,5;2;6;12;Acme AB;Pall;Ja\n", following);
+        refused("a quote left open", "A1;1;;;;;\"Acme\n", {"Rad 1: ett citattecken"});
         // Nothing at all would replace every rule with none.
-        addRow("an empty file", QByteArray(), QStringList{"Filen är tom"}, PlanningRule{});
-        addRow("a BOM and blank lines", QByteArray("\xEF\xBB\xBF\r\n \n"),
-               QStringList{"Filen är tom"}, PlanningRule{});
+        refused("an empty file", QByteArray(), {"Filen är tom"});
+        refused("a BOM and blank lines", "\xEF\xBB\xBF\r\n \n", {"Filen är tom"});
         // A spreadsheet's Windows-1252 CSV: Å read as UTF-8 would be stored as U+FFFD.
-        addRow("a line not in UTF-8", QByteArray("A1;1;;;;;\xC5kes;G\nA2;1;;;;;\xC3\x85kes;G\n"),
-               QStringList{"Rad 1: "}, PlanningRule{});
+        refused("a line not in UTF-8", "A1;1;;;;;\xC5kes;G\nA2;1;;;;;\xC3\x85kes;G\n", {"Rad 1: "});
     }
 
     void rulesCsv() {
