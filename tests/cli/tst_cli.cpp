@@ -2,8 +2,8 @@
 #include "../common/ProgramFolder.h"
 #include "../common/RunProgram.h"
 #include "../common/TestData.h"
+#include "search/SearchSource.h"
 
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -49,12 +49,10 @@ private slots:
                                 const QString &output) {
             row(name, "figures", QStringList{"figure"} + args, exitCode, output);
         };
-        figure("pack size", {"getantaliforpack", "10-1"}, 0, "2\n");
         figure("null", {"StockOnHandPJ", "10-9", "--umfaktor", "1000"}, 0, "Null\n");
         figure("integer 0 of an unknown product", {"getantaliforpack", "10-9"}, 0, "0\n");
         figure("text result with umfaktor", {"ProdBackOrderFRN", "10-1", "--umfaktor", "3000"}, 0,
                "0.333333333333333\n");
-        figure("period given", {"SalesPerWeekFRN", "10-1", "--period", "2010-11-18"}, 0, "15\n");
         figure("whole-table total", {"GSLPJ"}, 0, "0.0125\n");
         figure("without umfaktor", {"ProdBackOrderPJ", "10-1"}, 2, "--umfaktor");
         figure("missing product", {"avail"}, 2, "produktnummer");
@@ -89,8 +87,6 @@ private slots:
             "Datumen i fporder är omvandlade till veckodagskoder: 1 rad.\n");
 
         const QString access = testDataFolder() + QStringLiteral("/access/");
-        row("import jet 4", "empty", {"import-mdb", access + "datetest-jet4.mdb"}, 0,
-            "DateTest\t6\n");
         row("import without a file", "empty", {"import-mdb"}, 2,
             "Användning: lodvikprodsok import-mdb FIL");
         row("import of two files", "empty",
@@ -196,8 +192,7 @@ private slots:
         } else {
             QVERIFY2(!run.out.isEmpty() && run.err.isEmpty(), qPrintable(run.err));
         }
-        const bool imported = exitCode == 0 && args.first() == QLatin1String("import-mdb");
-        if (home == QLatin1String("empty") && !imported)
+        if (home == QLatin1String("empty"))
             QVERIFY(QDir(folder).isEmpty());
     }
 
@@ -434,18 +429,10 @@ private slots:
     void searchRowsStayOneLine() {
         QTemporaryDir home;
         QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "rader");
-            db.setDatabaseName(home.filePath(QStringLiteral("sokdata.db")));
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            // The indexes use the program's own collation, which this connection lacks.
-            QVERIFY(q.exec(QStringLiteral("DROP INDEX ProduktSok_Produktnummer")));
-            QVERIFY(q.exec(QStringLiteral("DROP INDEX ProduktSok_Soknamn")));
-            QVERIFY(q.exec(QStringLiteral("INSERT INTO ProduktSok VALUES "
-                                          "('PALL\tMED\nRAD', '99-1\r')")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("rader"));
+        const auto sokdata = openSqliteSearchSource(home.filePath(QStringLiteral("sokdata.db")));
+        QVERIFY(QSqlQuery(sokdata->database())
+                    .exec(QStringLiteral(
+                        "INSERT INTO ProduktSok VALUES ('PALL\tMED\nRAD', '99-1\r')")));
         const ProgramRun run = runProgram(home.path(), {"search", "--produkt", "99-"});
         QCOMPARE(run.out, QStringLiteral("PALL MED RAD\t99-1 \n"));
     }
