@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "../common/MessageBoxes.h"
 #include "../common/ProgramFolder.h"
 #include "MDlib/Error.h"
@@ -349,7 +350,8 @@ private slots:
     }
 
     // The filter (product number or description, any case, anywhere in the text) and the rows
-    // under the target; the saved list and "Att beställa" are the rows as shown, in their order.
+    // under the target; the saved list is the rows as shown, in their order ("Att beställa" over
+    // them: totalsCountTheSameRows).
     void filterTargetAndSavedList() {
         const auto owned = openWindow(rowsOf({{"A-100", "Pallkrage, blå", "10", "1", "10"},
                                               {"B-200", "Åldrad pallkrage", "30", "3", "10"},
@@ -366,16 +368,12 @@ private slots:
         window.view()->sortByColumn(int(ListColumn::StockFrn), Qt::DescendingOrder);
         const QString file = m_dir->filePath(QStringLiteral("lista.csv"));
         window.saveList(file);
-        QFile csv(file);
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = csv.readAll().split('\n');
+        const QList<QByteArray> lines = readFile(file).split('\n');
         QStringList products;
         for (qsizetype i = 1; i < lines.size(); ++i)
             if (!lines.at(i).trimmed().isEmpty())
                 products << QString::fromUtf8(lines.at(i).split(';').value(1));
         QCOMPARE(products, (QStringList{"B-200", "A-100", "D-400"}));
-        // The total to order is over the rows shown: A-100 40 − 10 = 30, B-200 40 − 30 = 10.
-        QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{40, 2}));
         shown.setSearchText(QString());
         window.view()->sortByColumn(int(ListColumn::Product), Qt::AscendingOrder);
         // Target 4: cover 1 is under half of it, 3 under it; 5 and no sales are not under it.
@@ -404,9 +402,7 @@ private slots:
         // 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{100, 2}));
         QCOMPARE(window.planning()->totals()->text(), QStringLiteral("Per leverantör: Acme 100"));
-        const int supplierColumn = int(ListColumn::Supplier);
-        QCOMPARE(window.shownRows()->index(0, supplierColumn).data().toString(),
-                 QStringLiteral("Acme"));
+        QCOMPARE(window.shownRows()->index(0, int(ListColumn::Supplier)).data().toString(), "Acme");
         QComboBox *supplier = window.planning()->supplierBox();
         supplier->setCurrentIndex(supplier->findText(QStringLiteral("(ingen)")));
         QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Product), QStringList{"C-300"});
@@ -419,27 +415,19 @@ private slots:
         window.planning()->markSelected(PlanningMark::Kind::Discontinued);
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{50, 1}));
         QCOMPARE(openPlanningStore(home.path())->marks("2010-11-18").count("B-200"), size_t(1));
-        const int markColumn = int(ListColumn::Mark);
-        QCOMPARE(window.shownRows()->index(1, markColumn).data().toString(),
-                 QStringLiteral("utgått"));
+        QCOMPARE(window.shownRows()->index(1, int(ListColumn::Mark)).data().toString(), "utgått");
         window.view()->clearSelection();
         std::vector<planning::ProposalLine> lines = window.planning()->proposalRows();
         QCOMPARE(lines.size(), size_t(1));
         overview::ProposalDialog dialog(lines, period1118);
         dialog.table()->item(0, 3)->setData(Qt::EditRole, 75);
         const QStringList files = dialog.saveTo(m_dir->path());
-        QCOMPARE(files.size(), 2);
-        QFile csv(m_dir->filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.csv")));
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QByteArray bytes = csv.readAll();
-        QVERIFY2(bytes.startsWith("\xEF\xBB\xBF") &&
-                     bytes.contains("\r\nAcme;A-100;Pallkrage;Pall;75;25;"),
-                 bytes.constData());
-        QVERIFY(
-            QFileInfo::exists(m_dir->filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.xls"))));
+        QCOMPARE(files.size(), 2); // the CSV and the workbook (its cells: tst_lists)
+        const QString csv = m_dir->filePath(QStringLiteral("Inkopsforslag2010-11-18-Acme.csv"));
+        QVERIFY2(readFile(csv).contains("\r\nAcme;A-100;Pallkrage;Pall;75;25;"),
+                 readFile(csv).constData());
         // Onto a full device it fails in the operator's words, not the device's.
-        QVERIFY(QFile::remove(csv.fileName()) &&
-                QFile::link(QStringLiteral("/dev/full"), csv.fileName()));
+        QVERIFY(QFile::remove(csv) && QFile::link(QStringLiteral("/dev/full"), csv));
         QString failure;
         try {
             dialog.saveTo(m_dir->path());
