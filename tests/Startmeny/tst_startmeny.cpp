@@ -476,16 +476,12 @@ private slots:
             holder.emplace(dao::Database::OpenDatabase(local));
             holder->Execute(QStringLiteral("BEGIN EXCLUSIVE"));
         }
-        const auto run = [&] {
-            if (operation == QLatin1String("coverage"))
-                w.writeCoverageWorkbook();
-            else if (operation == QLatin1String("summary"))
-                w.saveSummaryWorkbook();
-            else if (operation == QLatin1String("prognos"))
-                w.convertPrognosDates();
-            else
-                w.convertOrderDates();
-        };
+        const QMap<QString, void (Startmeny::*)()> menu{
+            {"coverage", &Startmeny::writeCoverageWorkbook},
+            {"summary", &Startmeny::saveSummaryWorkbook},
+            {"prognos", &Startmeny::convertPrognosDates},
+            {"order", &Startmeny::convertOrderDates}};
+        const auto run = [&] { (w.*menu.value(operation))(); };
         run();
         QCOMPARE(w.isWorking(), !declined);
         QCOMPARE(w.Avbryt->isHidden(), declined);
