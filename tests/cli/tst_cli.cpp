@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "../common/ProgramFolder.h"
 #include "../common/RunProgram.h"
 #include "../common/TestData.h"
@@ -132,7 +133,8 @@ private slots:
             "--xlsx");
 
         // Results that never reach stdout (a closed pipe, a full disk, no stdout) make the
-        // command fail, not exit 0, and every command says so in one way.
+        // command fail, not exit 0, and every command says so in one way. (Every command writes
+        // through one writer; coverage's formats through one buffer, csv's rows here.)
         const std::pair<QString, QString> sinks[] = {{closedPipe, "mottagaren har slutat läsa"},
                                                      {"/dev/full", "disken eller enheten är full"},
                                                      {closedStdout, "standard ut är stängd"}};
@@ -140,10 +142,7 @@ private slots:
             for (const QStringList &args :
                  {QStringList{"search", "--produkt", ""},
                   QStringList{"figure", "getantaliforpack", "10-1"},
-                  QStringList{"convert-dates", "order"},
-                  QStringList{"coverage", "--period", "2010-11-18"},
-                  QStringList{"coverage", "--period", "2010-11-18", "--format", "json"},
-                  QStringList{"coverage", "--period", "2010-11-18", "--format", "proposal-csv"},
+                  QStringList{"coverage", "--period", "2010-11-18", "--format", "csv"},
                   QStringList{"summary", "--period", "2010-11-18"}})
                 QTest::addRow("%s to %s", qPrintable(args.join(QLatin1Char(' '))), qPrintable(sink))
                     << "demo" << args << 1 << QStringLiteral("standard ut: %1.").arg(reason)
@@ -359,11 +358,9 @@ private slots:
         QDir site(QStringLiteral(LODVIK_SITE));
         site.removeRecursively();
         const auto removeSite = qScopeGuard([&] { site.removeRecursively(); });
-        if (siteFiles) {
-            QFile ini(site.filePath(QStringLiteral("lodvikprodsok.ini")));
-            QVERIFY(site.mkpath(site.path()) && ini.open(QIODevice::WriteOnly) &&
-                    ini.write("; platsens inställningar\n") > 0);
-        }
+        if (siteFiles)
+            QVERIFY(site.mkpath(site.path()) &&
+                    writeFile(site.filePath("lodvikprodsok.ini"), "; platsens inställningar\n"));
         QTemporaryDir base;
         const QString home = base.filePath(QStringLiteral("lodvikprodsok"));
         if (folder == QLatin1String("empty"))
