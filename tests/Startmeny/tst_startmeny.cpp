@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "../common/MessageBoxes.h"
 
 #include "MDlib/Error.h"
@@ -38,21 +39,6 @@
 #include <optional>
 #include <sys/stat.h>
 
-namespace {
-
-void writeFile(const QString &name, const QByteArray &bytes) {
-    QFile file(name);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 class TestStartmeny : public QObject {
     Q_OBJECT
 
@@ -60,13 +46,16 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<Startmeny> m_window;
 
+    // sokdata.db on a connection of its own, as another program or the next run has it.
+    std::unique_ptr<SearchSource> sokdata() {
+        return openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
+    }
+    void onSokdata(const char *sql) {
+        QVERIFY2(QSqlQuery(sokdata()->database()).exec(QString::fromUtf8(sql)), sql);
+    }
     void fillProducts() {
-        auto source = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
-        QSqlQuery q(source->database());
-        for (const char *row :
-             {"('Abc', '12')", "('Abd', '120')", "('Zink', '13')", "('Ab', '12')", "('Öl', '9')"})
-            QVERIFY(q.exec(
-                QStringLiteral("INSERT INTO ProduktSok VALUES %1").arg(QString::fromUtf8(row))));
+        onSokdata("INSERT INTO ProduktSok VALUES ('Abc', '12'), ('Abd', '120'), ('Zink', '13'), "
+                  "('Ab', '12'), ('Öl', '9')");
     }
 
     Startmeny &openWindow() {
@@ -206,14 +195,14 @@ private slots:
             QVERIFY(QGuiApplication::screenAt(w.frameGeometry().center()));
     }
 
+    // Enter and Sök run the same search (its rows by name and number: tst_search's
+    // prefixSearch); an apostrophe typed gives no SQL error either.
     void searchByButtonAndEnterAlike_data() {
         QTest::addColumn<bool>("sokprodukt");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("rows");
         addRow("product 12", true, "12", 3);
-        addRow("name ab", false, "ab", 3);
-        addRow("name Ö", false, "ö", 1);
-        addRow("apostrophe", false, "O'H", 0); // no SQL error either
+        addRow("apostrophe", false, "O'H", 0);
     }
     void searchByButtonAndEnterAlike() {
         QFETCH(bool, sokprodukt);
@@ -223,11 +212,7 @@ private slots:
         QVERIFY(shown(w));
         (sokprodukt ? w.Sokprodukt : w.Soklagerplats)->setChecked(true);
         w.periodtxt->setFocus();
-        // QTest types only ASCII; other letters go in as text.
-        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; }))
-            QTest::keyClicks(w.periodtxt, text);
-        else
-            w.periodtxt->setText(text);
+        QTest::keyClicks(w.periodtxt, text);
         BoxAnswerer answerer;
         QTest::keyClick(w.periodtxt, Qt::Key_Return);
         const QString byEnter = w.Data1->recordSource();
@@ -272,8 +257,7 @@ private slots:
                 goneMeanwhile ? QString() : w.Data1->field(0, QStringLiteral("Soknamn")).toText();
         }
         if (goneMeanwhile) {
-            auto other = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
-            QVERIFY(QSqlQuery(other->database()).exec(QStringLiteral("DELETE FROM ProduktSok")));
+            onSokdata("DELETE FROM ProduktSok");
         }
         BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
         QTest::mouseClick(w.radera, Qt::LeftButton);
@@ -300,13 +284,13 @@ private slots:
         QFETCH(QString, reason);
         const QString ini = m_home->filePath(QStringLiteral("lodvikprodsok.ini"));
         if (unreachable)
-            writeFile(ini, "[sokdata]\ndriver=QSQLITE\ndatabase=/nonexistent/folder/x.db\n");
+            QVERIFY(
+                writeFile(ini, "[sokdata]\ndriver=QSQLITE\ndatabase=/nonexistent/folder/x.db\n"));
         BoxAnswerer answerer;
         Startmeny &w = openWindow();
         QCOMPARE(answerer.count(), int(unreachable));
         if (!unreachable) {
-            auto other = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
-            QVERIFY(QSqlQuery(other->database()).exec(QStringLiteral("DROP TABLE ProduktSok")));
+            onSokdata("DROP TABLE ProduktSok");
         }
         QTest::mouseClick(w.Sok, Qt::LeftButton);
         QCOMPARE(answerer.count(), 1 + int(unreachable));
@@ -365,7 +349,7 @@ private slots:
         }
         QVERIFY(!w.Data1->hasPendingEdit());
         // Read back on a connection of its own, as the next run of the program would.
-        auto source = openSqliteSearchSource(m_home->filePath(QStringLiteral("sokdata.db")));
+        auto source = sokdata();
         QSqlQuery q(source->database());
         QVERIFY(q.exec(QStringLiteral("SELECT Soknamn, Produktnummer FROM ProduktSok ORDER BY 1")));
         QStringList rows;
@@ -384,9 +368,9 @@ private slots:
         addRow("closed while the preview is open",
                QStringList{"preview", "close", "preview Avsluta"});
         addRow("preview put away first", QStringList{"preview", "preview Avsluta", "close"});
-        // The run ends before the close is seen: what it would say goes with the window.
+        // The run ends before the close is seen: what it would say goes with the window (the
+        // summary's end takes the same way).
         addRow("closed as a coverage run ends", QStringList{"coverage", "close"});
-        addRow("closed as a summary ends", QStringList{"summary", "close"});
     }
     void programEndsWithTheSearchWindow() {
         QFETCH(QStringList, steps);
@@ -399,8 +383,8 @@ private slots:
             for (const QString &step : steps) {
                 if (step == "preview")
                     preview.show();
-                else if (step == "coverage" || step == "summary") {
-                    step == "coverage" ? w.writeCoverageWorkbook() : w.saveSummaryWorkbook();
+                else if (step == "coverage") {
+                    w.writeCoverageWorkbook();
                     QThread::msleep(500); // done, its end not yet taken over
                     continue;
                 } else if (step == "close")
@@ -473,10 +457,11 @@ private slots:
             operation == QLatin1String("coverage")
                 ? QStringLiteral("rapporter/Pallvikprodukter2010-11-18.xls") + (xlsx ? "x" : "")
                 : QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
-        writeFile(workbook, "gammal");
+        QVERIFY(writeFile(workbook, "gammal"));
         const QString ini = m_home->filePath(QStringLiteral("lodvikprodsok.ini"));
         if (!says.isEmpty())
-            writeFile(ini, "[extrakt]\ndriver=QPSQL\nhost=127.0.0.1\nport=1\ndatabase=extrakt\n");
+            QVERIFY(writeFile(
+                ini, "[extrakt]\ndriver=QPSQL\nhost=127.0.0.1\nport=1\ndatabase=extrakt\n"));
         Startmeny &w = openWithPeriod();
         xlsxEntry(w)->setChecked(xlsx);
         const bool dates =
@@ -491,16 +476,12 @@ private slots:
             holder.emplace(dao::Database::OpenDatabase(local));
             holder->Execute(QStringLiteral("BEGIN EXCLUSIVE"));
         }
-        const auto run = [&] {
-            if (operation == QLatin1String("coverage"))
-                w.writeCoverageWorkbook();
-            else if (operation == QLatin1String("summary"))
-                w.saveSummaryWorkbook();
-            else if (operation == QLatin1String("prognos"))
-                w.convertPrognosDates();
-            else
-                w.convertOrderDates();
-        };
+        const QMap<QString, void (Startmeny::*)()> menu{
+            {"coverage", &Startmeny::writeCoverageWorkbook},
+            {"summary", &Startmeny::saveSummaryWorkbook},
+            {"prognos", &Startmeny::convertPrognosDates},
+            {"order", &Startmeny::convertOrderDates}};
+        const auto run = [&] { (w.*menu.value(operation))(); };
         run();
         QCOMPARE(w.isWorking(), !declined);
         QCOMPARE(w.Avbryt->isHidden(), declined);

@@ -1,9 +1,10 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "../common/ProgramFolder.h"
 #include "../common/RunProgram.h"
 #include "../common/TestData.h"
+#include "search/SearchSource.h"
 
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -49,12 +50,10 @@ private slots:
                                 const QString &output) {
             row(name, "figures", QStringList{"figure"} + args, exitCode, output);
         };
-        figure("pack size", {"getantaliforpack", "10-1"}, 0, "2\n");
         figure("null", {"StockOnHandPJ", "10-9", "--umfaktor", "1000"}, 0, "Null\n");
         figure("integer 0 of an unknown product", {"getantaliforpack", "10-9"}, 0, "0\n");
         figure("text result with umfaktor", {"ProdBackOrderFRN", "10-1", "--umfaktor", "3000"}, 0,
                "0.333333333333333\n");
-        figure("period given", {"SalesPerWeekFRN", "10-1", "--period", "2010-11-18"}, 0, "15\n");
         figure("whole-table total", {"GSLPJ"}, 0, "0.0125\n");
         figure("without umfaktor", {"ProdBackOrderPJ", "10-1"}, 2, "--umfaktor");
         figure("missing product", {"avail"}, 2, "produktnummer");
@@ -89,8 +88,6 @@ private slots:
             "Datumen i fporder är omvandlade till veckodagskoder: 1 rad.\n");
 
         const QString access = testDataFolder() + QStringLiteral("/access/");
-        row("import jet 4", "empty", {"import-mdb", access + "datetest-jet4.mdb"}, 0,
-            "DateTest\t6\n");
         row("import without a file", "empty", {"import-mdb"}, 2,
             "Användning: lodvikprodsok import-mdb FIL");
         row("import of two files", "empty",
@@ -136,7 +133,8 @@ private slots:
             "--xlsx");
 
         // Results that never reach stdout (a closed pipe, a full disk, no stdout) make the
-        // command fail, not exit 0, and every command says so in one way.
+        // command fail, not exit 0, and every command says so in one way. (Every command writes
+        // through one writer; coverage's formats through one buffer, csv's rows here.)
         const std::pair<QString, QString> sinks[] = {{closedPipe, "mottagaren har slutat läsa"},
                                                      {"/dev/full", "disken eller enheten är full"},
                                                      {closedStdout, "standard ut är stängd"}};
@@ -144,10 +142,7 @@ private slots:
             for (const QStringList &args :
                  {QStringList{"search", "--produkt", ""},
                   QStringList{"figure", "getantaliforpack", "10-1"},
-                  QStringList{"convert-dates", "order"},
-                  QStringList{"coverage", "--period", "2010-11-18"},
-                  QStringList{"coverage", "--period", "2010-11-18", "--format", "json"},
-                  QStringList{"coverage", "--period", "2010-11-18", "--format", "proposal-csv"},
+                  QStringList{"coverage", "--period", "2010-11-18", "--format", "csv"},
                   QStringList{"summary", "--period", "2010-11-18"}})
                 QTest::addRow("%s to %s", qPrintable(args.join(QLatin1Char(' '))), qPrintable(sink))
                     << "demo" << args << 1 << QStringLiteral("standard ut: %1.").arg(reason)
@@ -196,8 +191,7 @@ private slots:
         } else {
             QVERIFY2(!run.out.isEmpty() && run.err.isEmpty(), qPrintable(run.err));
         }
-        const bool imported = exitCode == 0 && args.first() == QLatin1String("import-mdb");
-        if (home == QLatin1String("empty") && !imported)
+        if (home == QLatin1String("empty"))
             QVERIFY(QDir(folder).isEmpty());
     }
 
@@ -364,11 +358,9 @@ private slots:
         QDir site(QStringLiteral(LODVIK_SITE));
         site.removeRecursively();
         const auto removeSite = qScopeGuard([&] { site.removeRecursively(); });
-        if (siteFiles) {
-            QFile ini(site.filePath(QStringLiteral("lodvikprodsok.ini")));
-            QVERIFY(site.mkpath(site.path()) && ini.open(QIODevice::WriteOnly) &&
-                    ini.write("; platsens inställningar\n") > 0);
-        }
+        if (siteFiles)
+            QVERIFY(site.mkpath(site.path()) &&
+                    writeFile(site.filePath("lodvikprodsok.ini"), "; platsens inställningar\n"));
         QTemporaryDir base;
         const QString home = base.filePath(QStringLiteral("lodvikprodsok"));
         if (folder == QLatin1String("empty"))
@@ -434,18 +426,10 @@ private slots:
     void searchRowsStayOneLine() {
         QTemporaryDir home;
         QCOMPARE(runProgram(home.path(), {"demo", "-q"}).exitCode, 0);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "rader");
-            db.setDatabaseName(home.filePath(QStringLiteral("sokdata.db")));
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            // The indexes use the program's own collation, which this connection lacks.
-            QVERIFY(q.exec(QStringLiteral("DROP INDEX ProduktSok_Produktnummer")));
-            QVERIFY(q.exec(QStringLiteral("DROP INDEX ProduktSok_Soknamn")));
-            QVERIFY(q.exec(QStringLiteral("INSERT INTO ProduktSok VALUES "
-                                          "('PALL\tMED\nRAD', '99-1\r')")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("rader"));
+        const auto sokdata = openSqliteSearchSource(home.filePath(QStringLiteral("sokdata.db")));
+        QVERIFY(QSqlQuery(sokdata->database())
+                    .exec(QStringLiteral(
+                        "INSERT INTO ProduktSok VALUES ('PALL\tMED\nRAD', '99-1\r')")));
         const ProgramRun run = runProgram(home.path(), {"search", "--produkt", "99-"});
         QCOMPARE(run.out, QStringLiteral("PALL MED RAD\t99-1 \n"));
     }
