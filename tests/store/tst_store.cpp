@@ -201,7 +201,7 @@ class TstStore : public QObject {
         return folder.filePath(QStringLiteral("local.mdb"));
     }
     SearchSourceSettings settings(const QString &driver) const {
-        return m_server->server().settings(driver);
+        return m_server->settings(driver);
     }
     QSqlQuery query(const QString &sql) const {
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("schema"), false));
@@ -273,7 +273,7 @@ class TstStore : public QObject {
         const QString name = QStringLiteral("holder");
         QString message;
         {
-            QSqlDatabase holder = m_server->server().connection(name);
+            QSqlDatabase holder = m_server->connection(name);
             QSqlQuery q(holder);
             if (!q.exec(QStringLiteral("BEGIN")) ||
                 !q.exec(QStringLiteral("LOCK TABLE pjstk IN ACCESS EXCLUSIVE MODE")))
@@ -318,7 +318,7 @@ private slots:
         m_server = ServerStore::whenThere();
         if (!m_server)
             return;
-        m_server->server().connection(QStringLiteral("schema"));
+        m_server->connection(QStringLiteral("schema"));
         createDemoLocalStore(localOf(m_sqlite), {60, 200, 2, 20101118});
         for (const QTemporaryDir *folder : {&m_sqlite, &m_onServer})
             QVERIFY(QDir(folder->path()).mkpath(QStringLiteral("rapporter")));
@@ -1263,7 +1263,7 @@ private slots:
                            "FROM fpsaldo");
         QStringList before, during;
         {
-            QSqlDatabase reader = m_server->server().connection(QStringLiteral("reader"));
+            QSqlDatabase reader = m_server->connection(QStringLiteral("reader"));
             QSqlQuery q(reader);
             QVERIFY(q.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ")));
             QVERIFY(q.exec(sum) && q.next());
@@ -1315,7 +1315,7 @@ private slots:
         QCOMPARE(first.exitCode, 0);
         QVERIFY2(first.out.startsWith(QLatin1String("DTSPL\t900\n")), qPrintable(first.out));
 
-        QSqlQuery lock(m_server->server().connection(QStringLiteral("holder")));
+        QSqlQuery lock(m_server->connection(QStringLiteral("holder")));
         QVERIFY(lock.exec(QStringLiteral("BEGIN")));
         QVERIFY(
             lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(extractLoadLockKey)));
