@@ -91,15 +91,6 @@ double shortestSingle(float value) {
     return std::strtod(digits, nullptr);
 }
 
-QStringList columnTypes(dao::Database &db, const QString &table) {
-    QStringList types;
-    dao::Recordset info = db.OpenRecordset(
-        QStringLiteral("SELECT type FROM pragma_table_info(%1)").arg(sqltext::literal(table)));
-    for (; !info.isEOF(); info.MoveNext())
-        types.append(info.Fields(0).toText());
-    return types;
-}
-
 accessimport::ImportResult importFile(const QString &file, const QString &store) {
     lodvik::NoProgress quiet;
     return accessimport::importAccessDatabase(file, store, quiet);
@@ -189,7 +180,12 @@ private slots:
         QCOMPARE(expected.size(), rows + 1);
 
         dao::Database db = dao::Database::OpenDatabase(store);
-        const QStringList types = columnTypes(db, table);
+        QStringList types;
+        for (dao::Recordset info =
+                 db.OpenRecordset(QStringLiteral("SELECT type FROM pragma_table_info(%1)")
+                                      .arg(sqltext::literal(table)));
+             !info.isEOF(); info.MoveNext())
+            types.append(info.Fields(0).toText());
         dao::Recordset rs =
             db.OpenRecordset(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
         QCOMPARE(rs.fieldCount(), expected.first().size());

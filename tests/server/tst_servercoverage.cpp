@@ -17,14 +17,6 @@
 
 #include <memory>
 
-// QSKIP returns only from the function it stands in: in a helper the test would go on without
-// its server.
-#define REQUIRE_SERVER()                                                                           \
-    do {                                                                                           \
-        if (!m_server)                                                                             \
-            QSKIP(qPrintable(ServerStore::missing()));                                             \
-    } while (false)
-
 // The coverage run, its overview and drill-down on an extract store on the server: one body,
 // run on local.mdb and on the same store loaded on the server, the outputs compared byte for
 // byte; several workstations at once. (The writers of each format: tst_lists, tst_reports.) The
@@ -108,6 +100,10 @@ private slots:
         QCOMPARE(m_server->load(path(QStringLiteral("before/local.mdb"))), QString());
     }
     void cleanupTestCase() { m_server.reset(); }
+    void init() {
+        if (!m_server)
+            QSKIP(qPrintable(ServerStore::missing()));
+    }
 
     // The run's rows reach each output the same way; one of them per driver.
     void sameAsLocalStore_data() {
@@ -119,7 +115,6 @@ private slots:
     }
 
     void sameAsLocalStore() {
-        REQUIRE_SERVER();
         QFETCH(QString, driver);
         QFETCH(QStringList, args);
         if (!ServerStore::drivers().contains(driver))
@@ -136,7 +131,8 @@ private slots:
     // The drill-down of a cell: the same figures, values and row counts from either store.
     void drillDown_data() {
         QTest::addColumn<QString>("product");
-        REQUIRE_SERVER(); // the stores are made with the server
+        if (!m_server) // the stores are made with the server
+            QSKIP(qPrintable(ServerStore::missing()));
         dao::Database db = dao::Database::OpenDatabase(path(QStringLiteral("before/local.mdb")));
         dao::Recordset rs = db.OpenRecordset(
             QStringLiteral("SELECT iblitm FROM pjomr WHERE rowid % 97 = 1 ORDER BY rowid"));
@@ -145,7 +141,6 @@ private slots:
     }
 
     void drillDown() {
-        REQUIRE_SERVER();
         QFETCH(QString, product);
         const auto explained = [&](const QString &home) {
             QStringList lines;
@@ -170,7 +165,6 @@ private slots:
     // completes or says why, and each coverage output is wholly the one before or the one after
     // the load. (The load itself against a reader's snapshot: tst_store's concurrentLoads.)
     void severalWorkstations() {
-        REQUIRE_SERVER();
         const QStringList csv{QStringLiteral("--format"), QStringLiteral("csv")};
         QString failure;
         const QByteArray before = output(path(QStringLiteral("before")), csv, &failure);
