@@ -2,26 +2,91 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
+#include "TestServer.h"
 #include "store/ExtractLoad.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 
+namespace {
+
+QString env(const char *name) {
+    return qEnvironmentVariable(name);
+}
+
+const QString admin = QStringLiteral("extract-admin");
+
+// CREATE and DROP DATABASE run outside a transaction, on the shared extrakt database.
+void onServer(const QString &sql) {
+    QSqlQuery query(QSqlDatabase::database(admin, false));
+    if (!query.exec(sql))
+        qFatal("test server: %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+}
+
+} // namespace
+
+QString ServerStore::missing() {
+    if (env("LODVIK_TEST_PG_HOST").isEmpty() || env("LODVIK_TEST_PG_EXTRAKT_DB").isEmpty())
+        return QStringLiteral("no test PostgreSQL server: LODVIK_TEST_PG_HOST and "
+                              "LODVIK_TEST_PG_EXTRAKT_DB are not set (.ci/services.d/server.sh)");
+    return {};
+}
+
 QStringList ServerStore::drivers() {
     QStringList drivers{QStringLiteral("QPSQL")};
-    if (!qEnvironmentVariable("LODVIK_TEST_ODBC_EXTRAKT_DSN").isEmpty() &&
+    if (!env("LODVIK_TEST_ODBC_EXTRAKT_DSN").isEmpty() &&
         QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
         drivers.append(QStringLiteral("QODBC"));
     return drivers;
 }
 
-ServerStore::ServerStore() : m_server(QStringLiteral("pgread")) {
-    if (!m_server.scriptErrors().isEmpty())
-        qFatal("server store: %s", qPrintable(m_server.scriptErrors()));
+// The name begins with the test program's, so programs running side by side never share one.
+ServerStore::ServerStore()
+    : m_database(QStringLiteral("pgload_%1_%2")
+                     .arg(QCoreApplication::applicationName().toLower())
+                     .arg(QCoreApplication::applicationPid())) {
+    QSqlDatabase db = TestServer::connection(admin);
+    db.setDatabaseName(env("LODVIK_TEST_PG_EXTRAKT_DB"));
+    if (!db.open())
+        qFatal("test server: %s", qPrintable(db.lastError().text()));
+    onServer(QStringLiteral("SET client_min_messages TO warning"));
+    onServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_database));
+    onServer(
+        QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_database));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PGPASSWORD"), env("LODVIK_TEST_PG_PASSWORD"));
+    for (int run = 0; run < 2; ++run) {
+        QProcess psql;
+        psql.setProcessEnvironment(environment);
+        psql.start(QStringLiteral("psql"),
+                   {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                    QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-v"),
+                    QStringLiteral("workstation=") + env("LODVIK_TEST_PG_USER"),
+                    QStringLiteral("-h"), env("LODVIK_TEST_PG_HOST"), QStringLiteral("-p"),
+                    env("LODVIK_TEST_PG_PORT"), QStringLiteral("-U"), env("LODVIK_TEST_PG_USER"),
+                    QStringLiteral("-d"), m_database, QStringLiteral("-f"),
+                    QStringLiteral(LODVIK_SOURCE_DIR "/server/extrakt-postgresql.sql")});
+        if (!psql.waitForFinished(120000) || psql.exitStatus() != QProcess::NormalExit ||
+            psql.exitCode() != 0)
+            qFatal("server store: run %d of the schema: exit %d: %s", run + 1, psql.exitCode(),
+                   psql.readAllStandardError().constData());
+    }
+}
+
+ServerStore::~ServerStore() {
+    for (const QString &name : QSqlDatabase::connectionNames())
+        if (name != admin && QSqlDatabase::database(name, false).databaseName() == m_database)
+            QSqlDatabase::database(name, false).close();
+    onServer(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database));
+    QSqlDatabase::database(admin, false).close();
+    QSqlDatabase::removeDatabase(admin);
 }
 
 std::unique_ptr<ServerStore> ServerStore::whenThere() {
@@ -29,6 +94,25 @@ std::unique_ptr<ServerStore> ServerStore::whenThere() {
         return std::make_unique<ServerStore>();
     qInfo("only SQLite: %s", qPrintable(missing()));
     return nullptr;
+}
+
+SearchSourceSettings ServerStore::settings(const QString &driver) const {
+    SearchSourceSettings s = TestServer::settings(driver);
+    if (driver == QLatin1String("QPSQL")) {
+        s.database = m_database;
+    } else {
+        s.dsn = env("LODVIK_TEST_ODBC_EXTRAKT_DSN");
+        s.catalog = m_database;
+    }
+    return s;
+}
+
+QSqlDatabase ServerStore::connection(const QString &name) const {
+    QSqlDatabase db = TestServer::connection(name);
+    db.setDatabaseName(m_database);
+    if (!db.open())
+        qFatal("test server: %s", qPrintable(db.lastError().text()));
+    return db;
 }
 
 QString ServerStore::load(const QString &localDatabase) {
@@ -48,8 +132,7 @@ QString ServerStore::load(const QString &localDatabase) {
     }
     try {
         lodvik::NoProgress progress;
-        extractload::loadServerStore(localDatabase, m_server.settings(QStringLiteral("QPSQL")),
-                                     progress);
+        extractload::loadServerStore(localDatabase, settings(QStringLiteral("QPSQL")), progress);
     } catch (const lodvik::Error &e) {
         return e.message();
     }
@@ -62,7 +145,7 @@ void ServerStore::configure(const QString &programFolder, const QString &driver,
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("server store: cannot write %s", qPrintable(ini.fileName()));
     ini.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QString text = m_server.iniText(driver);
+    QString text = TestServer::iniText(QStringLiteral("extrakt"), settings(driver));
     // A later line of a key does not replace an earlier one: extra takes its place.
     for (const QString &line : extra.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString key = line.section(QLatin1Char('='), 0, 0) + QLatin1Char('=');
@@ -76,7 +159,7 @@ void ServerStore::configure(const QString &programFolder, const QString &driver,
 void ServerStore::execute(const QString &sql) const {
     const QString name = QStringLiteral("serverstore-statement");
     {
-        QSqlDatabase db = m_server.connection(name);
+        QSqlDatabase db = connection(name);
         QSqlQuery query(db);
         const bool ran = query.exec(sql);
         const QString error = query.lastError().text();

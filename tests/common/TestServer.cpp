@@ -52,14 +52,29 @@ QSqlDatabase TestServer::connection(const QString &name) {
     return db;
 }
 
-TestServer::TestServer()
-    : m_schema(QStringLiteral("t_%1_%2")
-                   .arg(QCoreApplication::applicationName().toLower())
-                   .arg(QCoreApplication::applicationPid())),
-      m_admin(QStringLiteral("testserver-admin")) {
-    if (!missing().isEmpty())
+QString TestServer::iniText(const QString &section, const SearchSourceSettings &s) {
+    QString ini = QStringLiteral("[%1]\ndriver=%2\nuser=%3\npassword=%4\n")
+                      .arg(section, s.driver, s.user, s.password);
+    if (s.driver == QLatin1String("QPSQL"))
+        return ini + QStringLiteral("host=%1\nport=%2\ndatabase=%3\n")
+                         .arg(s.host)
+                         .arg(s.port)
+                         .arg(s.database);
+    return ini + QStringLiteral("dsn=%1\n").arg(s.dsn) +
+           (s.catalog.isEmpty() ? QString() : QStringLiteral("catalog=%1\n").arg(s.catalog));
+}
+
+namespace {
+const QString admin = QStringLiteral("testserver-admin");
+}
+
+TestStore::TestStore(const QString &kind) : m_kind(kind) {
+    if (!onServer() || !TestServer::missing().isEmpty())
         return;
-    QSqlDatabase db = connection(m_admin);
+    m_schema = QStringLiteral("t_%1_%2")
+                   .arg(QCoreApplication::applicationName().toLower())
+                   .arg(QCoreApplication::applicationPid());
+    QSqlDatabase db = TestServer::connection(admin);
     if (!db.open())
         qFatal("test server: %s", qPrintable(db.lastError().text()));
     QFile sql(QStringLiteral(LODVIK_SOURCE_DIR "/server/sokdata-postgresql.sql"));
@@ -72,48 +87,32 @@ TestServer::TestServer()
     execute(QString::fromUtf8(sql.readAll())); // one round trip: the file as psql would run it
 }
 
-TestServer::~TestServer() {
-    if (!QSqlDatabase::contains(m_admin))
+TestStore::~TestStore() {
+    if (m_schema.isEmpty())
         return;
     {
-        QSqlDatabase db = QSqlDatabase::database(m_admin, false);
+        QSqlDatabase db = QSqlDatabase::database(admin, false);
         QSqlQuery(db).exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
         db.close();
     }
-    QSqlDatabase::removeDatabase(m_admin);
+    QSqlDatabase::removeDatabase(admin);
 }
 
-void TestServer::execute(const QString &sql) const {
-    QSqlQuery query(QSqlDatabase::database(m_admin, false));
-    if (!query.exec(sql))
-        throw lodvik::Error(query.lastError().text() + QStringLiteral("\n") + sql);
-}
-
-std::unique_ptr<SearchSource> TestServer::open(const QString &driver) const {
-    std::unique_ptr<SearchSource> source = openServerSearchSource(settings(driver));
+std::unique_ptr<SearchSource> TestStore::open() const {
+    if (!onServer())
+        return openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
+    std::unique_ptr<SearchSource> source = openServerSearchSource(TestServer::settings(m_kind));
     QSqlQuery query(source->database());
     if (!query.exec(QStringLiteral("SET search_path TO %1").arg(m_schema)))
         throw lodvik::Error(query.lastError().text());
     return source;
 }
 
-TestStore::TestStore(const QString &kind) : m_kind(kind) {
-    if (kind != QLatin1String("SQLite"))
-        m_server = std::make_unique<TestServer>();
-}
-
-std::unique_ptr<SearchSource> TestStore::open() const {
-    return m_server ? m_server->open(m_kind)
-                    : openSqliteSearchSource(m_dir.filePath(QStringLiteral("sokdata.db")));
-}
-
 void TestStore::execute(const QString &sql) const {
-    if (m_server)
-        return m_server->execute(sql);
-    const std::unique_ptr<SearchSource> source = open();
-    QSqlQuery query(source->database());
+    const std::unique_ptr<SearchSource> source = onServer() ? nullptr : open();
+    QSqlQuery query(source ? source->database() : QSqlDatabase::database(admin, false));
     if (!query.exec(sql))
-        throw lodvik::Error(query.lastError().text());
+        throw lodvik::Error(query.lastError().text() + QStringLiteral("\n") + sql);
 }
 
 void TestStore::addKinds() {

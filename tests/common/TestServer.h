@@ -10,9 +10,7 @@
 #include <memory>
 
 // The PostgreSQL server of the tests, named by LODVIK_TEST_PG_* and LODVIK_TEST_ODBC_DSN (CI
-// starts one with .ci/services.d/server.sh). Each test program works in a schema of its own,
-// prepared with the shipped server/sokdata-postgresql.sql, so programs running side by side do
-// not see each other's rows.
+// starts one with .ci/services.d/server.sh).
 class TestServer {
 public:
     // The reason the server tests cannot run, or empty when they can.
@@ -21,25 +19,14 @@ public:
     // A plain QPSQL connection to the test database under the given connection name, not yet
     // open; the caller opens it and reports a failure its own way.
     static QSqlDatabase connection(const QString &name);
-
-    TestServer();
-    ~TestServer();
-    TestServer(const TestServer &) = delete;
-    TestServer &operator=(const TestServer &) = delete;
-
-    // Opens the source the settings of driver name, working in this program's schema.
-    std::unique_ptr<SearchSource> open(const QString &driver) const;
-    // Runs a statement on a connection of its own; raises lodvik::Error on failure.
-    void execute(const QString &sql) const;
-    const QString &schema() const { return m_schema; }
-
-private:
-    QString m_schema;
-    QString m_admin;
+    // lodvikprodsok.ini text: the section with the settings' driver and login.
+    static QString iniText(const QString &section, const SearchSourceSettings &s);
 };
 
 // One kind of search store for a case: "SQLite" in a folder of its own, or the test server
-// through the driver of that name (QPSQL, QODBC), so that one test body runs on each.
+// through the driver of that name (QPSQL, QODBC), so that one test body runs on each. On the
+// server the store is a schema of the test program's own, prepared with the shipped
+// server/sokdata-postgresql.sql, so programs running side by side do not see each other's rows.
 class TestStore {
 public:
     // The "store" column of a case run on each kind: SQLite, QPSQL, QODBC.
@@ -48,6 +35,9 @@ public:
     static bool available(const QString &kind);
 
     explicit TestStore(const QString &kind);
+    ~TestStore();
+    TestStore(const TestStore &) = delete;
+    TestStore &operator=(const TestStore &) = delete;
     std::unique_ptr<SearchSource> open() const;
     // A statement on a connection of the test's own; raises lodvik::Error on failure.
     void execute(const QString &sql) const;
@@ -57,7 +47,9 @@ public:
     QStringList contents() const;
 
 private:
+    bool onServer() const { return m_kind != QLatin1String("SQLite"); }
+
     QString m_kind;
     QTemporaryDir m_dir;
-    std::unique_ptr<TestServer> m_server;
+    QString m_schema;
 };

@@ -1,4 +1,5 @@
 #include "../common/DataRows.h"
+#include "../common/Files.h"
 #include "../common/ProgramFolder.h"
 #include "../common/TestData.h"
 #include "MDlib/Error.h"
@@ -14,7 +15,6 @@
 
 #include <sqlite3.h>
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -91,15 +91,6 @@ double shortestSingle(float value) {
     return std::strtod(digits, nullptr);
 }
 
-QStringList columnTypes(dao::Database &db, const QString &table) {
-    QStringList types;
-    dao::Recordset info = db.OpenRecordset(
-        QStringLiteral("SELECT type FROM pragma_table_info(%1)").arg(sqltext::literal(table)));
-    for (; !info.isEOF(); info.MoveNext())
-        types.append(info.Fields(0).toText());
-    return types;
-}
-
 accessimport::ImportResult importFile(const QString &file, const QString &store) {
     lodvik::NoProgress quiet;
     return accessimport::importAccessDatabase(file, store, quiet);
@@ -113,13 +104,6 @@ public:
 protected:
     void show() override { onCaption(currentCaption()); }
 };
-
-QByteArray fileHash(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
 
 // Another program writing the store: inserts one row at a time, each committed at once, until a
 // while after the stop file appears, and prints the number of every row it committed.
@@ -196,7 +180,12 @@ private slots:
         QCOMPARE(expected.size(), rows + 1);
 
         dao::Database db = dao::Database::OpenDatabase(store);
-        const QStringList types = columnTypes(db, table);
+        QStringList types;
+        for (dao::Recordset info =
+                 db.OpenRecordset(QStringLiteral("SELECT type FROM pragma_table_info(%1)")
+                                      .arg(sqltext::literal(table)));
+             !info.isEOF(); info.MoveNext())
+            types.append(info.Fields(0).toText());
         dao::Recordset rs =
             db.OpenRecordset(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
         QCOMPARE(rs.fieldCount(), expected.first().size());
@@ -387,7 +376,7 @@ private slots:
         ProgramFolder home;
         const QString store = home.localDatabase();
         home.execute(QStringLiteral("INSERT INTO avail VALUES ('X', 5)"));
-        const QByteArray before = fileHash(store);
+        const QByteArray before = readFile(store);
 
         QString source = home.file(QStringLiteral("in.mdb"));
         if (what == QLatin1String("text") || what == QLatin1String("truncated")) {
@@ -471,7 +460,7 @@ private slots:
                          QStringLiteral("process %1").arg(QCoreApplication::applicationPid())),
                      qPrintable(message));
         QVERIFY2(took < 60000, qPrintable(QString::number(took))); // never a hang
-        QCOMPARE(fileHash(store), before);
+        QVERIFY(readFile(store) == before);
         QStringList left = QDir(home.path()).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(QStringLiteral("in.mdb"));
         QCOMPARE(left, QStringList{QStringLiteral("local.mdb")});
@@ -607,52 +596,17 @@ private slots:
         QVERIFY(QFileInfo::exists(temp.filePath(QStringLiteral("lodvikprodsok-import-running"))));
     }
 
+    // An Access file in local.mdb's place (no store: tst_store's unusableStorePathNamed) is
+    // imported into a store there and kept beside it.
     void accessFileInPlaceOfStore() {
         QTemporaryDir dir;
         const QString store = dir.filePath(QStringLiteral("local.mdb"));
         QVERIFY(QFile::copy(sample("datetest-jet4.mdb"), store));
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, dao::Database::OpenDatabase(store));
-
         importFile(store, store);
         dao::Database db = dao::Database::OpenDatabase(store);
         QVERIFY(db.TableExists(QStringLiteral("DateTest")));
-        QCOMPARE(fileHash(store + QStringLiteral(".access")),
-                 fileHash(sample("datetest-jet4.mdb")));
-    }
-
-    // local.mdb is an exchange file: the sqlite3 shell, which knows none of the program's own
-    // collations, adds, counts and deletes rows of every indexed extract table. (The demo store
-    // has the same schema: catalogue::createLocalSchema.)
-    void sqliteShellWritesIndexedTables() {
-        if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
-            QSKIP("the sqlite3 shell is not installed (package sqlite3)");
-        ProgramFolder home;
-        const QString store = home.localDatabase();
-        importFile(sample("nwind-jet3.mdb"), store);
-        for (const catalogue::Table &table : catalogue::localTables()) {
-            for (const QString &column : table.indexed) {
-                const auto count = [&] {
-                    dao::Database db = dao::Database::OpenDatabase(store);
-                    return qint64(db.OpenRecordset(QStringLiteral("SELECT count(*) FROM %1")
-                                                       .arg(sqltext::identifier(table.name)))
-                                      .Fields(0)
-                                      .toDouble());
-                };
-                const qint64 before = count();
-                const QString sql =
-                    QStringLiteral("INSERT INTO %1 (%2) VALUES ('Å-x'); SELECT count(*) FROM %1; "
-                                   "DELETE FROM %1 WHERE %2 = 'Å-x'; SELECT count(*) FROM %1;")
-                        .arg(sqltext::identifier(table.name), sqltext::identifier(column));
-                QProcess shell;
-                shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), store, sql});
-                QVERIFY(shell.waitForFinished(30000));
-                QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
-                QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput())
-                             .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-                         (QStringList{QString::number(before + 1), QString::number(before)}));
-                QCOMPARE(count(), before);
-            }
-        }
+        QVERIFY(readFile(store + QStringLiteral(".access")) ==
+                readFile(sample("datetest-jet4.mdb")));
     }
 
 private:
