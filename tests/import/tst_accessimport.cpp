@@ -492,14 +492,10 @@ private slots:
                  stop});
             // The import goes on once the other program has met its lock.
             if (writer == QLatin1String("refused")) {
-                QElapsedTimer waited;
-                waited.start();
                 QByteArray err;
-                while (!err.contains("database is locked") && waited.elapsed() < 10000) {
-                    other.waitForReadyRead(50);
-                    err += other.readAllStandardError();
-                }
-                QVERIFY2(err.contains("database is locked"), err.constData());
+                QTRY_VERIFY2_WITH_TIMEOUT(
+                    (err += other.readAllStandardError()).contains("database is locked"),
+                    err.constData(), 10000);
             } else {
                 QTest::qWait(300);
             }
@@ -551,10 +547,9 @@ private slots:
         };
         QVERIFY(made(QStringLiteral("lodvikprodsok-import-killed")));
         QVERIFY(made(QStringLiteral("lodvikprodsok-import-running")));
-        const int running = ::open(
-            QFile::encodeName(temp.filePath(QStringLiteral("lodvikprodsok-import-running/.lock")))
-                .constData(),
-            O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const QByteArray lock =
+            QFile::encodeName(temp.filePath("lodvikprodsok-import-running/.lock"));
+        const int running = ::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         QVERIFY(running >= 0 && ::flock(running, LOCK_EX | LOCK_NB) == 0);
         lodvik::NoProgress quiet;
         QVERIFY_THROWS_EXCEPTION(lodvik::Error, accessimport::importAccessDatabaseToServer(
