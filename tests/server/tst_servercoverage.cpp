@@ -68,20 +68,16 @@ private:
         return true;
     }
 
-    static QString workbook(const QString &home) {
-        return home + QStringLiteral("/rapporter/Pallvikprodukter") + QLatin1String(Period) +
-               QStringLiteral(".xls");
-    }
-
     // What a coverage run with args gives: stdout, or the workbook it wrote.
     static QByteArray output(const QString &home, const QStringList &args, QString *failure) {
-        QFile::remove(workbook(home));
+        const QString workbook = home + "/rapporter/Pallvikprodukter" + Period + ".xls";
+        QFile::remove(workbook);
         const ProgramRun run = runProgram(home, QStringList{"coverage", "--period", Period} + args);
         if (run.exitCode != 0) {
             *failure = QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err);
             return {};
         }
-        return args.isEmpty() ? readFile(workbook(home)) : run.out.toUtf8();
+        return args.isEmpty() ? readFile(workbook) : run.out.toUtf8();
     }
 
 private slots:
@@ -119,7 +115,6 @@ private slots:
             QSKIP("no ODBC driver or no LODVIK_TEST_ODBC_EXTRAKT_DSN");
         QString failure;
         const QByteArray local = output(path(QStringLiteral("before")), args, &failure);
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
         const QByteArray server = output(path(driver), args, &failure);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(!local.isEmpty());
