@@ -73,14 +73,9 @@ std::vector<SnapshotRow> manyRows(int n) {
         r.orderTotal = -i;
         r.suggestion = i % 4 ? std::optional<qint64>(qint64(i) << 33) : std::nullopt;
         r.urgency = i % 4;
-        r.rule = {i * 0.5,
-                  1,
-                  2.5,
-                  i % 9 + 1,
-                  i % 3,
-                  QStringLiteral("Lev %1").arg(i % 11),
-                  i % 2 ? QStringLiteral("Grupp") : QString(),
-                  i % 5 == 0};
+        const QString supplier = QStringLiteral("Lev %1").arg(i % 11);
+        const QString group = i % 2 ? QStringLiteral("Grupp") : QString();
+        r.rule = {i * 0.5, 1, 2.5, i % 9 + 1, i % 3, supplier, group, i % 5 == 0};
         rows.push_back(r);
     }
     return rows;
