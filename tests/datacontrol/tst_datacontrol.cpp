@@ -364,9 +364,8 @@ private slots:
         QCOMPARE(query.value(0).toString(), QStringLiteral("discontinued"));
         program = runProgram(home.path(), {"rules", "--save", home.filePath("ut.csv")});
         QVERIFY2(program.exitCode == 0, qPrintable(program.err));
-        QFile saved(home.filePath(QStringLiteral("ut.csv")));
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QVERIFY(saved.readAll().contains("\r\nQ9R1;1,5;0;2;6;0;Öst AB;\r\n"));
+        QVERIFY(readFile(home.filePath(QStringLiteral("ut.csv")))
+                    .contains("\r\nQ9R1;1,5;0;2;6;0;Öst AB;\r\n"));
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("sokdata.db"))));
         QVERIFY(onPublic(QStringLiteral("DELETE FROM public.planning_rule")));
     }

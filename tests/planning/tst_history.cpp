@@ -45,11 +45,7 @@ Snapshot snapshot(const char *period, std::vector<SnapshotRow> rows) {
 }
 
 PlanningRule leadTime(double weeks, qint64 multiple = 1, const QString &supplier = {}) {
-    PlanningRule rule;
-    rule.leadTimeWeeks = weeks;
-    rule.multiple = multiple;
-    rule.supplier = supplier;
-    return rule;
+    return {weeks, 0, 0, multiple, 0, supplier, {}, false};
 }
 const PlanningRule supplierRule = leadTime(2, 6, QStringLiteral("Åkessons"));
 
@@ -77,14 +73,9 @@ std::vector<SnapshotRow> manyRows(int n) {
         r.orderTotal = -i;
         r.suggestion = i % 4 ? std::optional<qint64>(qint64(i) << 33) : std::nullopt;
         r.urgency = i % 4;
-        r.rule = {i * 0.5,
-                  1,
-                  2.5,
-                  i % 9 + 1,
-                  i % 3,
-                  QStringLiteral("Lev %1").arg(i % 11),
-                  i % 2 ? QStringLiteral("Grupp") : QString(),
-                  i % 5 == 0};
+        const QString supplier = QStringLiteral("Lev %1").arg(i % 11);
+        const QString group = i % 2 ? QStringLiteral("Grupp") : QString();
+        r.rule = {i * 0.5, 1, 2.5, i % 9 + 1, i % 3, supplier, group, i % 5 == 0};
         rows.push_back(r);
     }
     return rows;
@@ -176,11 +167,62 @@ private slots:
         QCOMPARE(gone.size(), size_t(2));
         QCOMPARE(gone[1].row.salesPj, 2.0);
         QVERIFY(history->series(QStringLiteral("a")).empty());
+
+        // Two runs at once take turns: one saves its files and keeps its snapshot, then the
+        // other; a run that cannot get its turn in time is refused before it saves anything.
+        std::mutex mutex;
+        QStringList log;
+        const auto note = [&](const QString &who) {
+            const std::lock_guard lock(mutex);
+            log << who;
+        };
+        // A failure in the other thread is told here, where the test can report it.
+        const auto keep = [&](const Snapshot &run, int waitMs, bool *saved) -> QString {
+            return refusal([&] {
+                m_store->history()->keep(
+                    run, 104,
+                    [&] {
+                        *saved = true;
+                        note(QString::number(run.rows.size()));
+                        QThread::msleep(300);
+                        note(QString::number(run.rows.size()));
+                    },
+                    waitMs);
+            });
+        };
+        Snapshot three = runs[2];
+        three.info.period = runs[0].info.period;
+        bool saved[3] = {};
+        QString otherFailed;
+        std::jthread other([&] { otherFailed = keep(runs[0], 60000, &saved[0]); });
+        QCOMPARE(keep(three, 60000, &saved[1]), QString());
+        other.join();
+        QCOMPARE(otherFailed, QString());
+        QCOMPARE(log.size(), 4);
+        QCOMPARE(log[0], log[1]);
+        QCOMPARE(log[2], log[3]);
+        QCOMPARE(QString::number(history->read(runs[0].info.period)->rows.size()), log[3]);
+
+        const auto turn = history->takeTurn(0);
+        std::jthread refused([&] { otherFailed = keep(runs[1], 200, &saved[2]); });
+        refused.join();
+        QVERIFY(otherFailed.startsWith(QStringLiteral("En annan täckningskörning")));
+        QVERIFY(!saved[2]);
     }
 
+    // A run whose files are not saved keeps nothing; then many products, replaced and pruned;
+    // last, a run whose snapshot cannot be written after its files were saved says so.
     void manyProductsReplacedAndPruned_data() { TestStore::addKinds(); }
     void manyProductsReplacedAndPruned() {
         auto history = m_store->history();
+        const Snapshot run = threeRuns()[0];
+        QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled,
+                                 history->keep(run, 104, [] { throw lodvik::Cancelled(); }));
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, history->keep(run, 104, [] {
+            throw lodvik::Error(QStringLiteral("disken är full"));
+        }));
+        QVERIFY(history->snapshots().empty());
+
         const auto rows = manyRows(2100);
         history->write(snapshot("2026-01-05", rows), 3);
         auto kept = history->read(QStringLiteral("2026-01-05"));
@@ -202,20 +244,6 @@ private slots:
         QCOMPARE(history->series(QStringLiteral("P7ö")).size(), size_t(3));
         QCOMPARE(history->prune(1), 2);
         QCOMPARE(periods(*history), QStringList{"2026-01-26"});
-    }
-
-    // A run whose files are not saved keeps nothing; one whose snapshot cannot be written after
-    // its files were saved says so.
-    void failedRunKeepsNothing_data() { TestStore::addKinds(); }
-    void failedRunKeepsNothing() {
-        auto history = m_store->history();
-        const Snapshot run = threeRuns()[0];
-        QVERIFY_THROWS_EXCEPTION(lodvik::Cancelled,
-                                 history->keep(run, 104, [] { throw lodvik::Cancelled(); }));
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, history->keep(run, 104, [] {
-            throw lodvik::Error(QStringLiteral("disken är full"));
-        }));
-        QVERIFY(history->snapshots().empty());
 
         bool saved = false;
         history->keep(run, 104, [&] { saved = true; });
@@ -232,9 +260,10 @@ private slots:
     }
 
     // The window's look-up reads what the scheduled run left and makes no table where none is
-    // (a server's are made with its schema).
-    void scheduledRunReadOnly_data() { TestStore::addKinds(); }
-    void scheduledRunReadOnly() {
+    // (a server's are made with its schema). A store made before rules could follow the trend
+    // gets the column, off for every rule.
+    void scheduledRunAndUpgrade_data() { TestStore::addKinds(); }
+    void scheduledRunAndUpgrade() {
         QVERIFY(!planning::lastScheduledRun(*m_store->open()));
         if (QTest::currentDataTag() == kinds.first())
             QVERIFY_THROWS_EXCEPTION(
@@ -244,54 +273,20 @@ private slots:
             false, QStringLiteral("Extrakttabellen DTSPL saknas."), QStringLiteral("a.xls\n")};
         m_store->history()->setScheduledRun(failed);
         QVERIFY(planning::lastScheduledRun(*m_store->open()) == failed);
-    }
 
-    // Two runs at once take turns: one saves its files and keeps its snapshot, then the other;
-    // a run that cannot get its turn in time is refused before it saves anything.
-    void runsTakeTurns_data() { TestStore::addKinds(); }
-    void runsTakeTurns() {
-        std::mutex mutex;
-        QStringList log;
-        const auto note = [&](const QString &who) {
-            const std::lock_guard lock(mutex);
-            log << who;
-        };
-        // A failure in the other thread is told here, where the test can report it.
-        const auto keep = [&](const Snapshot &run, int waitMs, bool *saved) -> QString {
-            return refusal([&] {
-                m_store->history()->keep(
-                    run, 104,
-                    [&] {
-                        *saved = true;
-                        note(QString::number(run.rows.size()));
-                        QThread::msleep(300);
-                        note(QString::number(run.rows.size()));
-                    },
-                    waitMs);
-            });
-        };
-        // Made before the runs: two connections making a new sokdata.db at once is another
-        // matter than two runs.
-        auto history = m_store->history();
-        const auto runs = threeRuns();
-        Snapshot three = runs[2];
-        three.info.period = runs[0].info.period;
-        bool saved[3] = {};
-        QString otherFailed;
-        std::jthread other([&] { otherFailed = keep(runs[0], 60000, &saved[0]); });
-        QCOMPARE(keep(three, 60000, &saved[1]), QString());
-        other.join();
-        QCOMPARE(otherFailed, QString());
-        QCOMPARE(log.size(), 4);
-        QCOMPARE(log[0], log[1]);
-        QCOMPARE(log[2], log[3]);
-        QCOMPARE(QString::number(history->read(runs[0].info.period)->rows.size()), log[3]);
-
-        const auto turn = history->takeTurn(0);
-        std::jthread refused([&] { otherFailed = keep(runs[1], 200, &saved[2]); });
-        refused.join();
-        QVERIFY(otherFailed.startsWith(QStringLiteral("En annan täckningskörning")));
-        QVERIFY(!saved[2]);
+        m_store->execute(QStringLiteral("DROP TABLE IF EXISTS planning_rule"));
+        m_store->execute(QStringLiteral(
+            "CREATE TABLE planning_rule (product text PRIMARY KEY, lead_time_weeks double "
+            "precision NOT NULL, safety_weeks double precision NOT NULL, safety_packs double "
+            "precision NOT NULL, multiple bigint NOT NULL, minimum bigint NOT NULL, supplier text "
+            "NOT NULL, product_group text NOT NULL)"));
+        m_store->execute(QStringLiteral("INSERT INTO planning_rule VALUES ('P1', 2, 0, 0, 6, 0, "
+                                        "'Åkessons', '')"));
+        PlanningRules rules = openPlanningStore(m_store->open())->rules();
+        QCOMPARE(rules.at(QStringLiteral("P1")), supplierRule);
+        rules[QStringLiteral("P1")].followTrend = true;
+        openPlanningStore(m_store->open())->replaceRules(rules);
+        QVERIFY(openPlanningStore(m_store->open())->rules().at(QStringLiteral("P1")).followTrend);
     }
 
     // The kept periods, the sales change share and the scheduled weekday read, or a part of the
@@ -369,24 +364,6 @@ private slots:
         QCOMPARE(notice.isEmpty(), says.isEmpty());
         QVERIFY2(notice.contains(says) && (says.isEmpty() || notice.endsWith("/m/rapporter/a.xls")),
                  qPrintable(notice));
-    }
-
-    // A store made before rules could follow the trend gets the column, off for every rule.
-    void ruleFollowsTrendAfterUpgrade_data() { TestStore::addKinds(); }
-    void ruleFollowsTrendAfterUpgrade() {
-        m_store->execute(QStringLiteral("DROP TABLE IF EXISTS planning_rule"));
-        m_store->execute(QStringLiteral(
-            "CREATE TABLE planning_rule (product text PRIMARY KEY, lead_time_weeks double "
-            "precision NOT NULL, safety_weeks double precision NOT NULL, safety_packs double "
-            "precision NOT NULL, multiple bigint NOT NULL, minimum bigint NOT NULL, supplier text "
-            "NOT NULL, product_group text NOT NULL)"));
-        m_store->execute(QStringLiteral("INSERT INTO planning_rule VALUES ('P1', 2, 0, 0, 6, 0, "
-                                        "'Åkessons', '')"));
-        PlanningRules rules = openPlanningStore(m_store->open())->rules();
-        QCOMPARE(rules.at(QStringLiteral("P1")), supplierRule);
-        rules[QStringLiteral("P1")].followTrend = true;
-        openPlanningStore(m_store->open())->replaceRules(rules);
-        QVERIFY(openPlanningStore(m_store->open())->rules().at(QStringLiteral("P1")).followTrend);
     }
 
     // A chunk's bytes before compression are the stored format: the same in every version

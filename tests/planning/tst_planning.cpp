@@ -25,16 +25,7 @@ namespace {
 // orders on their way L and weekly sales O.
 Item item(N g, N h, N j, N l, N o, PlanningRule rule = {},
           std::optional<PlanningMark> mark = std::nullopt) {
-    Item i;
-    i.product = QStringLiteral("P1");
-    i.stockTotal = g;
-    i.coverWeeks = h;
-    i.backOrderPj = j;
-    i.orderPj = l;
-    i.salesPj = o;
-    i.rule = rule;
-    i.mark = mark;
-    return i;
+    return {QStringLiteral("P1"), {}, g, h, j, l, o, rule, mark, {}};
 }
 
 PlanningRule rule(double lead, double safetyWeeks, double safetyPacks, qint64 multiple,
@@ -44,9 +35,7 @@ PlanningRule rule(double lead, double safetyWeeks, double safetyPacks, qint64 mu
 
 // A rule that follows the trend, and an item with a trend of slope a week over five runs.
 PlanningRule following(double lead) {
-    PlanningRule r = rule(lead, 0, 0, 1, 0);
-    r.followTrend = true;
-    return r;
+    return {lead, 0, 0, 1, 0, {}, {}, true};
 }
 Item trending(Item i, double slope) {
     i.trend = planning::SalesTrend{slope, 5};
@@ -359,62 +348,39 @@ private slots:
     }
 
     // A store another program is writing is refused in the operator's words, SQLite's own after
-    // "Detaljer:", and keeps what it held.
-    void planningStoreLocked_data() {
-        QTest::addColumn<bool>("mark");
-        addRow("a mark", true);
-        addRow("the rules", false);
-    }
-
+    // "Detaljer:", a mark and the rules alike, and keeps what it held.
     void planningStoreLocked() {
-        QFETCH(bool, mark);
         QTemporaryDir home;
         const std::unique_ptr<PlanningStore> store = openPlanningStore(home.path());
         const PlanningMark gone{PlanningMark::Kind::Discontinued, {}, 0};
         store->setMark(QStringLiteral("2010-11-18"), QStringLiteral("P1"), gone);
-        QString message;
+        QStringList messages;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "locker");
             db.setDatabaseName(home.filePath(QStringLiteral("sokdata.db")));
             QVERIFY(db.open());
             QVERIFY(QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE")));
             QVERIFY(QSqlQuery(db).exec(QStringLiteral("DELETE FROM planning_mark")));
-            message = refusal([&] {
-                if (mark)
-                    store->setMark(QStringLiteral("2010-11-18"), QStringLiteral("P2"), gone);
-                else
-                    store->replaceRules({{QStringLiteral("P1"), PlanningRule{}}});
+            messages << refusal([&] {
+                store->setMark(QStringLiteral("2010-11-18"), QStringLiteral("P2"), gone);
+            }) << refusal([&] {
+                store->replaceRules({{QStringLiteral("P1"), PlanningRule{}}});
             });
             QVERIFY(QSqlQuery(db).exec(QStringLiteral("ROLLBACK")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("locker"));
-        QVERIFY2(message.contains(QStringLiteral("låst av ett annat program")) &&
-                     message.contains(QStringLiteral("\nDetaljer: SQLite-fel 5")),
-                 qPrintable(message));
+        for (const QString &message : messages)
+            QVERIFY2(message.contains(QStringLiteral("låst av ett annat program")) &&
+                         message.contains(QStringLiteral("\nDetaljer: SQLite-fel 5")),
+                     qPrintable(message));
         QCOMPARE(store->marks(QStringLiteral("2010-11-18")).size(), size_t(1));
         QVERIFY(store->rules().empty());
     }
 
-    // A planning table that is missing and cannot be made is named in Swedish, with what to do
-    // on a server, and SQLite's own words only after "Detaljer:".
-    void planningTableThatCannotBeMade() {
-        QTemporaryDir home;
-        openPlanningStore(home.path());
-        // An index of the table's name: no table to read, and none can be made.
-        QCOMPARE(sql(home.filePath(QStringLiteral("sokdata.db")),
-                     {"DROP TABLE planning_mark",
-                      "CREATE INDEX planning_mark ON planning_rule (product)"}),
-                 QString());
-        const QString message = refusal([&] { openPlanningStore(home.path()); });
-        const qsizetype details = message.indexOf(QStringLiteral("\nDetaljer: "));
-        QVERIFY2(message.startsWith(QStringLiteral("Tabellen planning_mark saknas i ")) &&
-                     message.contains(QStringLiteral("server/sokdata-postgresql.sql")) &&
-                     details > 0 && message.indexOf(QStringLiteral("already")) > details,
-                 qPrintable(message));
-    }
-
-    // A sokdata.db the search source would still add to is left to the store, which adds it.
-    void planningFileWithoutTheSearchTables() {
+    // A sokdata.db the search source would still add to is left to the store, which adds it. A
+    // planning table that is missing and cannot be made is named in Swedish, with what to do on a
+    // server, and SQLite's own words only after "Detaljer:".
+    void incompletePlanningFile() {
         QTemporaryDir home;
         const QString file = home.filePath(QStringLiteral("sokdata.db"));
         openPlanningStore(home.path());
@@ -425,6 +391,16 @@ private slots:
         const QString other = home.filePath(QStringLiteral("other.db"));
         QCOMPARE(sql(other, {"CREATE TABLE x (a)"}), QString());
         QVERIFY(!readPlanningFile(other, QString()));
+        // An index of the table's name: no table to read, and none can be made.
+        QCOMPARE(sql(file, {"DROP TABLE planning_mark",
+                            "CREATE INDEX planning_mark ON planning_rule (product)"}),
+                 QString());
+        const QString message = refusal([&] { openPlanningStore(home.path()); });
+        const qsizetype details = message.indexOf(QStringLiteral("\nDetaljer: "));
+        QVERIFY2(message.startsWith(QStringLiteral("Tabellen planning_mark saknas i ")) &&
+                     message.contains(QStringLiteral("server/sokdata-postgresql.sql")) &&
+                     details > 0 && message.indexOf(QStringLiteral("already")) > details,
+                 qPrintable(message));
     }
 
 private:

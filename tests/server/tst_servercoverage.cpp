@@ -1,6 +1,7 @@
 #include "DataRows.h"
 #include "Files.h"
 #include "MDlib/Error.h"
+#include "Refusal.h"
 #include "RunProgram.h"
 #include "ServerStore.h"
 #include "figures/Period.h"
@@ -37,11 +38,11 @@ private:
     // texts: quantities also as numeric and blank texts, in columns without a type.
     static bool generate(const QString &home, int products, int seed, bool texts = false) {
         QProcess gen;
-        QStringList args{QStringLiteral(LODVIK_SOURCE_DIR "/bench/storegen.py"),
+        QStringList args{LODVIK_SOURCE_DIR "/bench/storegen.py",
                          home,
-                         QStringLiteral("--products"),
+                         "--products",
                          QString::number(products),
-                         QStringLiteral("--seed"),
+                         "--seed",
                          QString::number(seed)};
         if (texts)
             args << QStringLiteral("--texts");
@@ -67,23 +68,16 @@ private:
         return true;
     }
 
-    static QString workbook(const QString &home) {
-        return home + QStringLiteral("/rapporter/Pallvikprodukter") + QLatin1String(Period) +
-               QStringLiteral(".xls");
-    }
-
     // What a coverage run with args gives: stdout, or the workbook it wrote.
     static QByteArray output(const QString &home, const QStringList &args, QString *failure) {
-        QFile::remove(workbook(home));
-        const ProgramRun run =
-            runProgram(home, QStringList{QStringLiteral("coverage"), QStringLiteral("--period"),
-                                         QLatin1String(Period)} +
-                                 args);
+        const QString workbook = home + "/rapporter/Pallvikprodukter" + Period + ".xls";
+        QFile::remove(workbook);
+        const ProgramRun run = runProgram(home, QStringList{"coverage", "--period", Period} + args);
         if (run.exitCode != 0) {
             *failure = QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err);
             return {};
         }
-        return args.isEmpty() ? readFile(workbook(home)) : run.out.toUtf8();
+        return args.isEmpty() ? readFile(workbook) : run.out.toUtf8();
     }
 
 private slots:
@@ -121,7 +115,6 @@ private slots:
             QSKIP("no ODBC driver or no LODVIK_TEST_ODBC_EXTRAKT_DSN");
         QString failure;
         const QByteArray local = output(path(QStringLiteral("before")), args, &failure);
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
         const QByteArray server = output(path(driver), args, &failure);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(!local.isEmpty());
@@ -144,17 +137,15 @@ private slots:
         QFETCH(QString, product);
         const auto explained = [&](const QString &home) {
             QStringList lines;
-            try {
+            const QString refused = refusal([&] {
                 for (const reports::CellSource &cell : reports::coverageCellSources(
                          home + QStringLiteral("/local.mdb"),
                          figures::Period::fromText(QLatin1String(Period)), product))
                     lines << QStringLiteral("%1 %2 %3")
                                  .arg(cell.workbookColumn)
                                  .arg(cell.cell, cell.explanation);
-            } catch (const lodvik::Error &e) {
-                lines << e.message();
-            }
-            return lines;
+            });
+            return refused.isEmpty() ? lines : lines << refused;
         };
         const QStringList local = explained(path(QStringLiteral("before")));
         QVERIFY(!local.isEmpty());
@@ -165,26 +156,17 @@ private slots:
     // completes or says why, and each coverage output is wholly the one before or the one after
     // the load. (The load itself against a reader's snapshot: tst_store's concurrentLoads.)
     void severalWorkstations() {
-        const QStringList csv{QStringLiteral("--format"), QStringLiteral("csv")};
+        const QStringList csv{"--format", "csv"};
         QString failure;
         const QByteArray before = output(path(QStringLiteral("before")), csv, &failure);
         const QByteArray after = output(path(QStringLiteral("after")), csv, &failure);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(before != after);
-        const QStringList coverage =
-            QStringList{QStringLiteral("coverage"), QStringLiteral("--period"),
-                        QLatin1String(Period)} +
-            csv;
-        const QStringList dates{QStringLiteral("convert-dates"), QStringLiteral("order")};
-        const QList<QStringList> stations{
-            coverage,
-            coverage,
-            coverage,
-            coverage,
-            {QStringLiteral("figure"), QStringLiteral("GSCPJ")},
-            dates,
-            dates,
-            {QStringLiteral("import-store"), path(QStringLiteral("after/local.mdb"))}};
+        const QStringList coverage = QStringList{"coverage", "--period", Period} + csv;
+        const QStringList dates{"convert-dates", "order"};
+        QList<QStringList> stations(4, coverage);
+        stations << QStringList{"figure", "GSCPJ"} << dates << dates
+                 << QStringList{"import-store", path("after/local.mdb")};
         std::vector<std::unique_ptr<QProcess>> running;
         for (const QStringList &args : stations) {
             const QString home = path(QStringLiteral("station%1").arg(running.size()));

@@ -1,6 +1,7 @@
 #include "../common/DataRows.h"
 #include "../common/Files.h"
 #include "../common/ProgramFolder.h"
+#include "../common/Refusal.h"
 #include "../common/RunProgram.h"
 #include "../common/ServerStore.h"
 #include "../common/TestData.h"
@@ -8,7 +9,6 @@
 #include "MDlib/Progress.h"
 #include "demo/DemoLocalStore.h"
 #include "figures/Period.h"
-#include "figures/PjFigures.h"
 #include "figures/StockFigures.h"
 #include "import/AccessImport.h"
 #include "reports/CoverageScan.h"
@@ -173,16 +173,6 @@ private:
     std::atomic<bool> m_flag = false;
 };
 
-// The message an action raised, empty when it went through.
-template <typename Action> QString refusal(Action &&action) {
-    try {
-        action();
-    } catch (const lodvik::Error &e) {
-        return e.message();
-    }
-    return {};
-}
-
 } // namespace
 
 // The stores: local.mdb (SQLite) as the figures read and the writers write it, and the extract
@@ -198,12 +188,6 @@ class TstStore : public QObject {
     QTemporaryDir m_sqlite;   // a program folder with the demo store
     QTemporaryDir m_onServer; // one whose settings name the same rows on the server
 
-    static QString localOf(const QTemporaryDir &folder) {
-        return folder.filePath(QStringLiteral("local.mdb"));
-    }
-    SearchSourceSettings settings(const QString &driver) const {
-        return m_server->settings(driver);
-    }
     QSqlQuery query(const QString &sql) const {
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("schema"), false));
         if (!q.exec(sql))
@@ -250,7 +234,7 @@ class TstStore : public QObject {
                                              const QString &broken = {}) {
         const QString old = demoStore(dir, QStringLiteral("old.mdb"));
         lodvik::NoProgress progress;
-        extractload::loadServerStore(old, settings(driver), progress);
+        extractload::loadServerStore(old, m_server->settings(driver), progress);
         return {old, demoStore(dir, QStringLiteral("new.mdb"), 7, broken)};
     }
 
@@ -259,13 +243,13 @@ class TstStore : public QObject {
                            const QString &product = {}) {
         lodvik::NoProgress progress;
         figures::StockFigures stock(folder + QStringLiteral("/local.mdb"), progress);
-        try {
-            const Variant v = figures::findNamedFigure(name)->run(
+        Variant v;
+        const QString refused = refusal([&] {
+            v = figures::findNamedFigure(name)->run(
                 stock, {product, figures::Period::fromText(QStringLiteral("2010-11-18")), 250});
-            return QStringLiteral("%1 %2").arg(int(v.type())).arg(v.toText());
-        } catch (const lodvik::Error &e) {
-            return e.message();
-        }
+        });
+        return refused.isEmpty() ? QStringLiteral("%1 %2").arg(int(v.type())).arg(v.toText())
+                                 : refused;
     }
 
     // Runs a figure on the server while a second connection holds its table locked, and lets
@@ -320,10 +304,11 @@ private slots:
         if (!m_server)
             return;
         m_server->connection(QStringLiteral("schema"));
-        createDemoLocalStore(localOf(m_sqlite), {60, 200, 2, 20101118});
+        const QString local = m_sqlite.filePath(QStringLiteral("local.mdb"));
+        createDemoLocalStore(local, {60, 200, 2, 20101118});
         for (const QTemporaryDir *folder : {&m_sqlite, &m_onServer})
             QVERIFY(QDir(folder->path()).mkpath(QStringLiteral("rapporter")));
-        QCOMPARE(m_server->load(localOf(m_sqlite)), QString());
+        QCOMPARE(m_server->load(local), QString());
     }
     void cleanupTestCase() {
         QSqlDatabase::database(QStringLiteral("schema"), false).close();
@@ -384,18 +369,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("borta"))));
         struct stat there {};
         QCOMPARE(::lstat(name.constData(), &there) == 0, kind != QLatin1String("missing"));
-    }
-
-    void missingTableRaises() {
-        dao::Database db = dao::Database::OpenDatabase(m_path);
-        QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenTable(QStringLiteral("tillfall")));
-        // Named in Swedish, also when the engine names it with its schema.
-        for (const char *sql : {"SELECT * FROM tillfall", "SELECT count(*) FROM main.tillfall"}) {
-            const QString message = refusal([&] { db.OpenRecordset(QLatin1String(sql)); });
-            QVERIFY2(message.startsWith(QStringLiteral("Tabellen tillfall saknas")), sql);
-        }
-        QVERIFY(db.TableExists(QStringLiteral("PJOMR")));
-        QVERIFY(!db.TableExists(QStringLiteral("tillfall")));
     }
 
     // A query that fails, while preparing or while stepping, leaves no statement behind. The
@@ -509,26 +482,17 @@ private slots:
         const QByteArray text = value.toByteArray();
         const dao::StoredNumber got =
             real ? dao::storedNumber(value.toDouble()) : dao::numericText(QByteArrayView(text));
-        sqlite3 *db = nullptr;
-        sqlite3_stmt *insert = nullptr, *select = nullptr;
-        QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
-        sqlite3_exec(db, "CREATE TABLE t (x NUMERIC)", nullptr, nullptr, nullptr);
-        sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?)", -1, &insert, nullptr);
-        if (real)
-            sqlite3_bind_double(insert, 1, value.toDouble());
-        else
-            sqlite3_bind_text(insert, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        QCOMPARE(sqlite3_step(insert), SQLITE_DONE);
-        sqlite3_prepare_v2(db, "SELECT x, typeof(x) FROM t", -1, &select, nullptr);
-        QCOMPARE(sqlite3_step(select), SQLITE_ROW);
-        const QByteArray type(reinterpret_cast<const char *>(sqlite3_column_text(select, 1)));
-        const bool integer = type == "integer";
-        const qint64 whole = sqlite3_column_int64(select, 0);
-        const double kept = sqlite3_column_double(select, 0);
-        sqlite3_finalize(insert);
-        sqlite3_finalize(select);
-        sqlite3_close(db);
-        QVERIFY2(integer || type == "real", type.constData());
+        QSqlQuery q(storeConnection(QStringLiteral(":memory:")));
+        q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS t (x NUMERIC)"));
+        QVERIFY(q.exec(QStringLiteral("DELETE FROM t")) &&
+                q.prepare(QStringLiteral("INSERT INTO t VALUES (?)")));
+        q.addBindValue(real ? value : QVariant(QString::fromLatin1(text)));
+        QVERIFY(q.exec() && q.exec(QStringLiteral("SELECT x, typeof(x) FROM t")) && q.next());
+        const QString type = q.value(1).toString();
+        const bool integer = type == QLatin1String("integer");
+        const qint64 whole = q.value(0).toLongLong();
+        const double kept = q.value(0).toDouble();
+        QVERIFY2(integer || type == QLatin1String("real"), qPrintable(type));
         QCOMPARE(got.kind,
                  integer ? dao::StoredNumber::Kind::Integer : dao::StoredNumber::Kind::Real);
         if (integer)
@@ -558,25 +522,6 @@ private slots:
                 QCOMPARE(rs.Fields(1).toDouble() != 0, dao::productKey(s) < dao::productKey(other));
             }
         }
-    }
-
-    // The server's product key is the figures' one for every Latin-1 letter and a few beyond.
-    void productKeyOnTheServer() {
-        REQUIRE_SERVER();
-        QString all;
-        for (char16_t c = 0x20; c <= 0xFF; ++c)
-            if (c < 0x7F || c >= 0xA0)
-                all.append(QChar(c));
-        QSqlQuery q(QSqlDatabase::database(QStringLiteral("schema"), false));
-        for (const QString &text :
-             {all, QStringLiteral("ÅÄÖ-123×÷ß"), QStringLiteral("ŒœĀā Σσ"), QString()}) {
-            q.prepare(QStringLiteral("SELECT lodvik_nyckel(?)"));
-            q.addBindValue(text);
-            QVERIFY2(q.exec() && q.next(), qPrintable(q.lastError().text()));
-            QCOMPARE(q.value(0).toString(), QString::fromUtf8(dao::productKey(text)));
-        }
-        QSqlQuery null = query(QStringLiteral("SELECT lodvik_nyckel(NULL) IS NULL"));
-        QVERIFY(null.next() && null.value(0).toBool());
     }
 
     // A product's query finds exactly the rows whose key folds as the product's, in row order,
@@ -717,13 +662,10 @@ private slots:
             held.emplace(store);
         } else {
             QFile file(lockFile);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(content);
-            file.flush();
             // older than a lock file its writer is still filling in
-            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+            QVERIFY(writeFile(lockFile, content) && file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
                                      QFileDevice::FileModificationTime));
-            file.close();
         }
         if (holder == QLatin1String("process")) {
             other.start(QStringLiteral("python3"),
@@ -759,13 +701,27 @@ private slots:
         QCOMPARE(rs.Fields(0).toText(), QStringLiteral("B2"));
         rs.MoveNext();
         QVERIFY(rs.isEOF());
+        // A missing table is named in Swedish, also when the engine names it with its schema.
+        QVERIFY_THROWS_EXCEPTION(lodvik::Error, db.OpenTable(QStringLiteral("tillfall")));
+        for (const char *missing :
+             {"SELECT * FROM tillfall", "SELECT count(*) FROM main.tillfall"}) {
+            const QString message = refusal([&] { db.OpenRecordset(QLatin1String(missing)); });
+            QVERIFY2(message.startsWith(QStringLiteral("Tabellen tillfall saknas")), missing);
+        }
+        QVERIFY(db.TableExists(QStringLiteral("PJOMR")));
+        QVERIFY(!db.TableExists(QStringLiteral("tillfall")));
     }
 
     // What a writer is given comes back as that type: an empty text or blob is no Null (the
-    // demo's and the import's empty fields).
-    void writerKeepsEachValueItsType() {
-        dao::Database db = dao::Database::CreateDatabase(m_dir.filePath("typed.mdb"));
+    // demo's and the import's empty fields). An edit changes only the current row, also among
+    // rows alike in every column.
+    void writtenRowsReadBack() {
+        const QString path = m_dir.filePath(QStringLiteral("typed.mdb"));
+        dao::Database db = dao::Database::CreateDatabase(path);
         db.Execute(QStringLiteral("CREATE TABLE t (a, b, c, d, e, f)"));
+        db.Execute(QStringLiteral("CREATE TABLE fporder (SDpddj TEXT)"));
+        for (int i = 0; i < 3; ++i)
+            db.Execute(QStringLiteral("INSERT INTO fporder VALUES ('2024-01-01')"));
         {
             const auto writer = db.OpenWriter(QStringLiteral("t"), {"a", "b", "c", "d", "e", "f"});
             writer->set(0, Variant::String(QString()));
@@ -776,31 +732,24 @@ private slots:
             writer->set(5, Variant::Double(0.5));
             writer->write();
         }
-        dao::Recordset rs = db.OpenRecordset(QStringLiteral(
-            "SELECT typeof(a) || typeof(b) || typeof(c) || typeof(d) || typeof(e) || "
-            "typeof(f), length(b) FROM t"));
-        QCOMPARE(rs.Fields(0).toText(), QStringLiteral("textblobnulltextintegerreal"));
-        QCOMPARE(rs.Fields(1).toText(), QStringLiteral("0"));
-    }
-
-    void editUpdateChangesOnlyTheCurrentRow() {
-        const QString path = m_dir.filePath(QStringLiteral("edit.mdb"));
         {
-            dao::Database db = dao::Database::CreateDatabase(path);
-            db.Execute(QStringLiteral("CREATE TABLE fporder (SDpddj TEXT)"));
-            for (int i = 0; i < 3; ++i)
-                db.Execute(QStringLiteral("INSERT INTO fporder VALUES ('2024-01-01')"));
-            dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM fporder"));
+            dao::Recordset rs = db.OpenRecordset(QStringLiteral(
+                "SELECT typeof(a) || typeof(b) || typeof(c) || typeof(d) || typeof(e) || "
+                "typeof(f), length(b) FROM t"));
+            QCOMPARE(rs.Fields(0).toText(), QStringLiteral("textblobnulltextintegerreal"));
+            QCOMPARE(rs.Fields(1).toText(), QStringLiteral("0"));
+            rs = db.OpenRecordset(QStringLiteral("SELECT * FROM fporder"));
             rs.MoveNext(); // the second of three identical rows
             rs.Edit();
             rs.SetField(QStringLiteral("sdpddj"), Variant::String("24011"));
             rs.Update();
         }
+        db.Close();
         QStringList values;
-        dao::Database db = dao::Database::OpenDatabase(path);
-        for (dao::Recordset rs = db.OpenRecordset(QStringLiteral("SELECT * FROM fporder"));
-             !rs.isEOF(); rs.MoveNext())
-            values.append(rs.Fields(0).toText());
+        dao::Database reopened = dao::Database::OpenDatabase(path);
+        for (dao::Recordset all = reopened.OpenRecordset(QStringLiteral("SELECT * FROM fporder"));
+             !all.isEOF(); all.MoveNext())
+            values.append(all.Fields(0).toText());
         QCOMPARE(values, (QStringList{"2024-01-01", "24011", "2024-01-01"}));
     }
 
@@ -873,22 +822,6 @@ private slots:
         QCOMPARE(mixed, 0);
     }
 
-    // The units per pack stored as a blob read as the text of its bytes ("12"): refused with the
-    // product named, as a blob in a summed column is.
-    void blobUnitsPerPackRefused() {
-        const QString path = m_dir.filePath(QStringLiteral("blob.mdb"));
-        {
-            dao::Database db = dao::Database::CreateDatabase(path);
-            catalogue::createLocalSchema(db);
-            db.Execute(QStringLiteral("INSERT INTO pjomr VALUES ('A1', 'Pall', x'3132')"));
-        }
-        const QString message =
-            refusal([&] { figures::getantaliforpack(path, QStringLiteral("A1")); });
-        QVERIFY2(message.contains(QLatin1String("A1")) &&
-                     message.contains(QLatin1String("x'3132'")),
-                 qPrintable(message));
-    }
-
     // libpq is opened when the server store first needs it; a library that is missing, or
     // lacks a function, is a message, not a crash.
     void libpqOpened_data() {
@@ -918,8 +851,9 @@ private slots:
     void extractSettings_data() {
         QTest::addColumn<QString>("ini");
         QTest::addColumn<QString>("read");
-        QFile example(QStringLiteral(LODVIK_SOURCE_DIR "/server/lodvikprodsok.ini.example"));
-        QVERIFY(example.open(QIODevice::ReadOnly));
+        const QByteArray example =
+            readFile(QStringLiteral(LODVIK_SOURCE_DIR "/server/lodvikprodsok.ini.example"));
+        QVERIFY(!example.isEmpty());
         addRow("no file", QString(), "none");
         addRow("search source only", "[sokdata]\ndriver=QPSQL\ndatabase=sokdata\n", "none");
         addRow("postgres",
@@ -927,17 +861,15 @@ private slots:
                "port=5433\ndatabase=extrakt\n",
                "QPSQL extrakt 5433");
         addRow("odbc", "[extrakt]\ndriver=QODBC\ndsn=lager\ncatalog=extrakt\n", "QODBC  0");
-        addRow("shipped example", QString::fromUtf8(example.readAll()), "QPSQL extrakt 5432");
+        addRow("shipped example", QString::fromUtf8(example), "QPSQL extrakt 5432");
         addRow("no driver", "[extrakt]\nhost=db1\n", "refused");
         addRow("sqlite", "[extrakt]\ndriver=QSQLITE\ndatabase=x.db\n", "refused");
     }
     void extractSettings() {
         QFETCH(QString, ini);
         QTemporaryDir home;
-        QFile file(home.filePath(QStringLiteral("lodvikprodsok.ini")));
         if (!ini.isNull())
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini.toUtf8()) > 0);
-        file.close();
+            QVERIFY(writeFile(home.filePath(QStringLiteral("lodvikprodsok.ini")), ini.toUtf8()));
         QString read = QStringLiteral("none");
         const QString message = refusal([&] {
             if (const std::optional<SearchSourceSettings> s = readExtractStoreSettings(home.path()))
@@ -1012,14 +944,12 @@ private slots:
             QCOMPARE(outcome(folder.path(), "GSLPJ"), outcome(m_sqlite.path(), "GSLPJ"));
             return;
         }
-        QFile old(folder.filePath(QStringLiteral("rapporter/Pallvik2010-11-18.xls")));
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("förra") == 6);
-        old.close();
+        const QString old = folder.filePath(QStringLiteral("rapporter/Pallvik2010-11-18.xls"));
+        QVERIFY(writeFile(old, "förra"));
         const ProgramRun run = runProgram(folder.path(), {"summary", "--period", "2010-11-18"});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(words), qPrintable(run.err));
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("förra"));
+        QCOMPARE(readFile(old), QByteArray("förra"));
     }
 
     // Every table keyed by its row number with an index for each filter column; the
@@ -1027,6 +957,21 @@ private slots:
     // columns' kinds show in every load compared value by value.)
     void keysIndexesAndGrants() {
         REQUIRE_SERVER();
+        // The server's product key is the figures' one for every Latin-1 letter and a few beyond.
+        QString all;
+        for (char16_t c = 0x20; c <= 0xFF; ++c)
+            if (c < 0x7F || c >= 0xA0)
+                all.append(QChar(c));
+        QSqlQuery key(QSqlDatabase::database(QStringLiteral("schema"), false));
+        for (const QString &text :
+             {all, QStringLiteral("ÅÄÖ-123×÷ß"), QStringLiteral("ŒœĀā Σσ"), QString()}) {
+            key.prepare(QStringLiteral("SELECT lodvik_nyckel(?)"));
+            key.addBindValue(text);
+            QVERIFY2(key.exec() && key.next(), qPrintable(key.lastError().text()));
+            QCOMPARE(key.value(0).toString(), QString::fromUtf8(dao::productKey(text)));
+        }
+        key = query(QStringLiteral("SELECT lodvik_nyckel(NULL) IS NULL"));
+        QVERIFY(key.next() && key.value(0).toBool());
         for (const catalogue::Table &table : catalogue::localTables()) {
             const QString name = table.name.toLower();
             QSqlQuery q = query(
@@ -1082,13 +1027,14 @@ private slots:
             const accessimport::ImportResult intoLocal =
                 accessimport::importAccessDatabase(mdb, local, progress);
             const accessimport::ImportResult intoServer =
-                accessimport::importAccessDatabaseToServer(mdb, settings(driver), progress);
+                accessimport::importAccessDatabaseToServer(mdb, m_server->settings(driver),
+                                                           progress);
             QCOMPARE(intoServer.tables.size(), intoLocal.tables.size());
             QCOMPARE(intoServer.warnings, intoLocal.warnings);
         } else {
             createEdgeStore(local);
             const extractload::LoadResult result =
-                extractload::loadServerStore(local, settings(driver), progress);
+                extractload::loadServerStore(local, m_server->settings(driver), progress);
             QCOMPARE(result.tables.size(), catalogue::localTables().size());
             QVERIFY(result.warnings.isEmpty());
         }
@@ -1153,7 +1099,7 @@ private slots:
         CancelAfter progress(cancel ? 5000 : std::numeric_limits<qint64>::max());
         QString message;
         try {
-            extractload::loadServerStore(store, settings(driver), progress);
+            extractload::loadServerStore(store, m_server->settings(driver), progress);
             QFAIL("the load went through");
         } catch (const lodvik::Cancelled &) {
             QVERIFY(cancel);
@@ -1185,23 +1131,21 @@ private slots:
         const QString other =
             demoStore(dir, QStringLiteral("other.mdb"), 8, "DELETE FROM pjstk WHERE rowid > 20");
         m_server->configure(dir.path(), QStringLiteral("QPSQL"));
-        const auto count = [](dao::Database &&db) {
+        const auto count = [](auto &&db) {
             return db.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjstk"))
                 .Fields(0)
                 .toText();
         };
         const QString local = dir.filePath(QStringLiteral("local.mdb"));
         dao::Database operation = dao::Database::OpenExtractStore(local);
-        const QString before = operation.OpenRecordset(QStringLiteral("SELECT count(*) FROM pjstk"))
-                                   .Fields(0)
-                                   .toText();
+        const QString before = count(operation);
         const auto join = operation.JoinSnapshot();
         QVERIFY(join);
         QString failures[2];
         const auto load = [&](const QString &store, QString &failure) {
             lodvik::NoProgress quiet;
-            failure =
-                refusal([&] { extractload::loadServerStore(store, settings("QPSQL"), quiet); });
+            failure = refusal(
+                [&] { extractload::loadServerStore(store, m_server->settings("QPSQL"), quiet); });
         };
         std::thread a(load, changed, std::ref(failures[0]));
         std::thread b(load, other, std::ref(failures[1]));
@@ -1209,7 +1153,7 @@ private slots:
         b.join();
         QCOMPARE(failures[0] + failures[1], QString());
         QCOMPARE(std::async(std::launch::async, [&] { return count(join()); }).get(), before);
-        QCOMPARE(count(std::move(operation)), before);
+        QCOMPARE(count(operation), before);
         // A new operation, in a thread of its own: this one shares the operation join holds.
         const QString after = std::async(std::launch::async, [&] {
                                   return count(dao::Database::OpenExtractStore(local));
