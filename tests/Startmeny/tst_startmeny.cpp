@@ -256,9 +256,8 @@ private slots:
             first =
                 goneMeanwhile ? QString() : w.Data1->field(0, QStringLiteral("Soknamn")).toText();
         }
-        if (goneMeanwhile) {
+        if (goneMeanwhile)
             onSokdata("DELETE FROM ProduktSok");
-        }
         BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
         QTest::mouseClick(w.radera, Qt::LeftButton);
         QCOMPARE(answerer.texts.value(0), QStringLiteral("Vill du verkligen ta bort produkten ?"));
@@ -289,9 +288,8 @@ private slots:
         BoxAnswerer answerer;
         Startmeny &w = openWindow();
         QCOMPARE(answerer.count(), int(unreachable));
-        if (!unreachable) {
+        if (!unreachable)
             onSokdata("DROP TABLE ProduktSok");
-        }
         QTest::mouseClick(w.Sok, Qt::LeftButton);
         QCOMPARE(answerer.count(), 1 + int(unreachable));
         QVERIFY2(answerer.text().contains(reason), qPrintable(answerer.text()));
@@ -531,13 +529,12 @@ private slots:
     void captionFitsTitle_data() {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("titleSize");
-        QTest::newRow("title") << QStringLiteral("Produktsökning") << true;
-        QTest::newRow("index creation")
-            << QStringLiteral("Skapar index i local.mdb (första gången)") << false;
-        QTest::newRow("workbook path")
-            << QStringLiteral("Skapar excelfilen /home/lager/") + QString(60, QChar('x')) +
-                   QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls")
-            << false;
+        addRow("title", "Produktsökning", true);
+        addRow("index creation", "Skapar index i local.mdb (första gången)", false);
+        addRow("workbook path",
+               "Skapar excelfilen /home/lager/" + QString(60, QChar('x')) +
+                   "/rapporter/Pallvikprodukter2010-11-18.xls",
+               false);
     }
     void captionFitsTitle() {
         QFETCH(QString, caption);
