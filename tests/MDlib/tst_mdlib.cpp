@@ -114,12 +114,11 @@ private slots:
     void toText_data() {
         QTest::addColumn<Variant>("value");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("largest in digits")
-            << Variant::Double(999999999999999.0) << "999999999999999";
-        QTest::newRow("10^15") << Variant::Double(1e15) << "1e+15";
-        QTest::newRow("negative zero") << Variant::Double(-0.0) << "0";
-        QTest::newRow("negative Long") << Variant::Long(-42) << "-42";
-        QTest::newRow("fraction") << Variant::Double(-2.5) << "-2.5";
+        addRow("largest in digits", Variant::Double(999999999999999.0), "999999999999999");
+        addRow("10^15", Variant::Double(1e15), "1e+15");
+        addRow("negative zero", Variant::Double(-0.0), "0");
+        addRow("negative Long", Variant::Long(-42), "-42");
+        addRow("fraction", Variant::Double(-2.5), "-2.5");
     }
     void toText() {
         QFETCH(Variant, value);
