@@ -392,10 +392,7 @@ private slots:
                 QCoreApplication::processEvents();
             }
         });
-        QTimer stillRunning; // the program did not end
-        stillRunning.setSingleShot(true);
-        connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        stillRunning.start(10000);
+        QTimer::singleShot(10000, &w, [] { QCoreApplication::exit(99); }); // the program went on
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!preview.isVisible());
         QVERIFY2(answerer.count() == 0, qPrintable(answerer.text()));
