@@ -1,5 +1,6 @@
 #include "../common/DataRows.h"
 #include "../common/Files.h"
+#include "../common/Refusal.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
@@ -280,15 +281,12 @@ private slots:
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limit);
         const QByteArray bytes(1 << 20, 'x'); // more than a pipe holds
-        QString happened = QStringLiteral("saved");
-        try {
+        QString happened = refusal([&] {
             lodvik::saveFile(path, QStringLiteral("Filen"),
                              [&](QIODevice &device) { device.write(bytes); });
-        } catch (const lodvik::Cancelled &) {
-            happened = QStringLiteral("cancelled");
-        } catch (const lodvik::Error &e) {
-            happened = e.message();
-        }
+        });
+        if (happened.isEmpty() || happened == lodvik::Cancelled().message())
+            happened = happened.isEmpty() ? QStringLiteral("saved") : QStringLiteral("cancelled");
         setrlimit(RLIMIT_FSIZE, &normal);
         std::signal(SIGXFSZ, previous);
         ctrlC.join();
