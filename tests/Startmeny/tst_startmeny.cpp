@@ -422,7 +422,7 @@ private slots:
         // a server store that cannot be reached: said with the driver's words, and the window
         // runs the next one on local.mdb
         addRow("summary, server unreachable", "summary", false, int(QMessageBox::Ok),
-               QStringLiteral("Kan inte ansluta"));
+               "Kan inte ansluta");
     }
     void reportOperations() {
         QFETCH(QString, operation);

@@ -295,13 +295,13 @@ private slots:
         QTest::addColumn<int>("then");
         QTest::addColumn<QString>("text");
         addRow("description, then cover down", int(ListColumn::Description),
-               -int(ListColumn::Cover), QStringLiteral("pall"));
+               -int(ListColumn::Cover), "pall");
         addRow("stock down, then description", -int(ListColumn::StockFrn),
-               int(ListColumn::Description), QStringLiteral("ÅL"));
+               int(ListColumn::Description), "ÅL");
         addRow("cover, then status; ß and ss", int(ListColumn::Cover), int(ListColumn::Status),
-               QStringLiteral("SS"));
+               "SS");
         addRow("suggestion down, then product; final sigma", -int(ListColumn::Suggestion),
-               int(ListColumn::Product), QStringLiteral("Σ"));
+               int(ListColumn::Product), "Σ");
     }
     void filterAndSortAsReference() {
         QFETCH(int, first);
@@ -586,7 +586,7 @@ private slots:
     void productHistory_data() {
         QTest::addColumn<int>("runs");
         QTest::addColumn<QString>("says");
-        addRow("three runs", 3, QStringLiteral("Ingen trend: den behöver minst 4"));
+        addRow("three runs", 3, "Ingen trend: den behöver minst 4");
         addRow("four runs", 4,
                QStringLiteral("2 förp./v per vecka (medianen av lutningarna mellan 4 sparade "
                               "körningar). Med trenden väntas 22 förp./v"));

@@ -127,13 +127,13 @@ private slots:
         QTest::addColumn<QString>("period");
         QTest::addColumn<QList<int>>("rowsPerPage");
         addRow("empty list, no period", 0, QString(), QList<int>{0});
-        addRow("one row", 1, QStringLiteral("2026-03-15"), QList<int>{1});
-        addRow("one group", 5, QStringLiteral("2026-03-15"), QList<int>{5});
-        addRow("44 rows", 44, QStringLiteral("2026-03-15"), QList<int>{44});
-        addRow("45 rows end on an empty page", 45, QStringLiteral("2026-03-15"), QList<int>{45, 0});
-        addRow("46 rows", 46, QStringLiteral("2026-03-15"), QList<int>{45, 1});
-        addRow("90 rows", 90, QStringLiteral("2026-03-15"), QList<int>{45, 45, 0});
-        addRow("100 rows", 100, QStringLiteral("2026-03-15"), QList<int>{45, 45, 10});
+        addRow("one row", 1, "2026-03-15", QList<int>{1});
+        addRow("one group", 5, "2026-03-15", QList<int>{5});
+        addRow("44 rows", 44, "2026-03-15", QList<int>{44});
+        addRow("45 rows end on an empty page", 45, "2026-03-15", QList<int>{45, 0});
+        addRow("46 rows", 46, "2026-03-15", QList<int>{45, 1});
+        addRow("90 rows", 90, "2026-03-15", QList<int>{45, 45, 0});
+        addRow("100 rows", 100, "2026-03-15", QList<int>{45, 45, 10});
     }
     void productList() {
         QFETCH(int, rowCount);

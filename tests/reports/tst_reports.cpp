@@ -126,29 +126,27 @@ private slots:
         QTest::addColumn<QList<Variant>>("figures"); // FRN, available, DP, PJ, sales, FRN sales
         QTest::addColumn<QString>("cells");          // D E F G H I O P, or a part of the message
         const auto d = [](double v) { return Variant::Double(v); };
+        using L = QList<Variant>;
         const Variant null = Variant::Null();
-        addRow("half-way figures, away from zero",
-               QList<Variant>{d(2.5), d(0), d(-2.5), d(0.5), d(1.5), d(2.5)},
+        addRow("half-way figures, away from zero", L{d(2.5), d(0), d(-2.5), d(0.5), d(1.5), d(2.5)},
                "3 -3 1 1 1 1 2 3"); // H = 1/2 → 1, I = 3/3
-        addRow("negative", QList<Variant>{d(-7.4), d(0), d(-0.6), d(3), d(-2.5), d(-1.49)},
+        addRow("negative", L{d(-7.4), d(0), d(-0.6), d(3), d(-2.5), d(-1.49)},
                "-7 -1 3 -5 2 7 -3 -1");
-        addRow("sales below half a pack: covers 0",
-               QList<Variant>{d(10), d(0), d(5), d(1), d(0.4), d(-0.4)}, "10 5 1 16 0 0  ");
-        addRow("a cover that rounds to nothing", QList<Variant>{d(1), d(0), d(0), d(0), d(7), d(9)},
+        addRow("sales below half a pack: covers 0", L{d(10), d(0), d(5), d(1), d(0.4), d(-0.4)},
+               "10 5 1 16 0 0  ");
+        addRow("a cover that rounds to nothing", L{d(1), d(0), d(0), d(0), d(7), d(9)},
                "1   1   7 9");
-        addRow("null figures", QList<Variant>{null, d(0), d(5), null, d(2), null},
+        addRow("null figures", L{null, d(0), d(5), null, d(2), null},
                " 5  5 3 0 2 "); // H = 5/2 → 3
         addRow("numeric texts",
-               QList<Variant>{text("12.5"), text("0"), text("-3.5"), Variant::Long(4), text("2.5"),
-                              text("0.5")},
+               L{text("12.5"), text("0"), text("-3.5"), Variant::Long(4), text("2.5"), text("0.5")},
                "13 -4 4 13 4 13 3 1");
-        addRow("whole past 2^53",
-               QList<Variant>{d(9007199254740993.0), d(0), d(1), d(0), d(1e17), d(0)},
+        addRow("whole past 2^53", L{d(9007199254740993.0), d(0), d(1), d(0), d(1e17), d(0)},
                "9007199254740992 1  9007199254740992  0 1e+17 ");
-        addRow("stock past the largest number",
-               QList<Variant>{d(1e308), d(0), d(1e308), d(0), d(1), d(0)}, "Coverage time");
-        addRow("a figure that is no number",
-               QList<Variant>{d(1), d(0), text("abc"), d(1), d(2), d(3)}, "StockOnHandDP");
+        addRow("stock past the largest number", L{d(1e308), d(0), d(1e308), d(0), d(1), d(0)},
+               "Coverage time");
+        addRow("a figure that is no number", L{d(1), d(0), text("abc"), d(1), d(2), d(3)},
+               "StockOnHandDP");
     }
     void coversFromTheRoundedCells() {
         QFETCH(QList<Variant>, figures);

@@ -245,24 +245,24 @@ private slots:
         QTest::addColumn<QByteArray>("content"); // "pipe", "folder" or what the file holds
         QTest::addColumn<QString>("says");       // "driver|database|password|port", or refused
         const QString ini = QStringLiteral("lodvikprodsok.ini"), db = QStringLiteral("sokdata.db");
-        addRow("none", ini, QByteArray(), QString("QSQLITE|HOME/sokdata.db||0"));
+        addRow("none", ini, QByteArray(), "QSQLITE|HOME/sokdata.db||0");
         addRow("relative sqlite", ini, QByteArray("[sokdata]\ndriver=qsqlite\ndatabase=annan.db\n"),
-               QString("QSQLITE|HOME/annan.db||0"));
+               "QSQLITE|HOME/annan.db||0");
         addRow("postgres", ini,
                QByteArray("[sokdata]\ndriver=QPSQL\ndatabase=lager\nhost=db1\nport=5433\nuser=u\n"
                           "password=a,b\n"),
-               QString("QPSQL|lager|a,b|5433"));
+               "QPSQL|lager|a,b|5433");
         addRow("unknown driver", ini, QByteArray("[sokdata]\ndriver=QMYSQL\n"),
-               QString("Okänd drivrutin \"QMYSQL\""));
+               "Okänd drivrutin \"QMYSQL\"");
         addRow("missing folder", ini, QByteArray("[sokdata]\ndatabase=/nonexistent/dir/x.db\n"),
-               QString("/nonexistent/dir/x.db kan inte öppnas"));
+               "/nonexistent/dir/x.db kan inte öppnas");
         addRow("bad port", ini, QByteArray("[sokdata]\ndriver=QPSQL\nport=abc\n"),
-               QString("Ogiltig port \"abc\""));
-        addRow("settings: pipe", ini, QByteArray("pipe"), QString("ingen vanlig fil"));
+               "Ogiltig port \"abc\"");
+        addRow("settings: pipe", ini, QByteArray("pipe"), "ingen vanlig fil");
         addRow("no ini", ini, QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
-               QString("nyckel=värde"));
-        addRow("search data: pipe", db, QByteArray("pipe"), QString("ingen vanlig fil"));
-        addRow("search data: folder", db, QByteArray("folder"), QString("ingen vanlig fil"));
+               "nyckel=värde");
+        addRow("search data: pipe", db, QByteArray("pipe"), "ingen vanlig fil");
+        addRow("search data: folder", db, QByteArray("folder"), "ingen vanlig fil");
     }
     void settingsFile() {
         QFETCH(QString, file);
