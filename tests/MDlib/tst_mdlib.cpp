@@ -1,5 +1,6 @@
 #include "../common/DataRows.h"
 #include "../common/Files.h"
+#include "../common/Refusal.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/SafeFile.h"
@@ -114,12 +115,11 @@ private slots:
     void toText_data() {
         QTest::addColumn<Variant>("value");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("largest in digits")
-            << Variant::Double(999999999999999.0) << "999999999999999";
-        QTest::newRow("10^15") << Variant::Double(1e15) << "1e+15";
-        QTest::newRow("negative zero") << Variant::Double(-0.0) << "0";
-        QTest::newRow("negative Long") << Variant::Long(-42) << "-42";
-        QTest::newRow("fraction") << Variant::Double(-2.5) << "-2.5";
+        addRow("largest in digits", Variant::Double(999999999999999.0), "999999999999999");
+        addRow("10^15", Variant::Double(1e15), "1e+15");
+        addRow("negative zero", Variant::Double(-0.0), "0");
+        addRow("negative Long", Variant::Long(-42), "-42");
+        addRow("fraction", Variant::Double(-2.5), "-2.5");
     }
     void toText() {
         QFETCH(Variant, value);
@@ -281,15 +281,12 @@ private slots:
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limit);
         const QByteArray bytes(1 << 20, 'x'); // more than a pipe holds
-        QString happened = QStringLiteral("saved");
-        try {
+        QString happened = refusal([&] {
             lodvik::saveFile(path, QStringLiteral("Filen"),
                              [&](QIODevice &device) { device.write(bytes); });
-        } catch (const lodvik::Cancelled &) {
-            happened = QStringLiteral("cancelled");
-        } catch (const lodvik::Error &e) {
-            happened = e.message();
-        }
+        });
+        if (happened.isEmpty() || happened == lodvik::Cancelled().message())
+            happened = happened.isEmpty() ? QStringLiteral("saved") : QStringLiteral("cancelled");
         setrlimit(RLIMIT_FSIZE, &normal);
         std::signal(SIGXFSZ, previous);
         ctrlC.join();

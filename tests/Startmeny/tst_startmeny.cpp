@@ -256,9 +256,8 @@ private slots:
             first =
                 goneMeanwhile ? QString() : w.Data1->field(0, QStringLiteral("Soknamn")).toText();
         }
-        if (goneMeanwhile) {
+        if (goneMeanwhile)
             onSokdata("DELETE FROM ProduktSok");
-        }
         BoxAnswerer answerer{QMessageBox::StandardButton(answer)};
         QTest::mouseClick(w.radera, Qt::LeftButton);
         QCOMPARE(answerer.texts.value(0), QStringLiteral("Vill du verkligen ta bort produkten ?"));
@@ -289,9 +288,8 @@ private slots:
         BoxAnswerer answerer;
         Startmeny &w = openWindow();
         QCOMPARE(answerer.count(), int(unreachable));
-        if (!unreachable) {
+        if (!unreachable)
             onSokdata("DROP TABLE ProduktSok");
-        }
         QTest::mouseClick(w.Sok, Qt::LeftButton);
         QCOMPARE(answerer.count(), 1 + int(unreachable));
         QVERIFY2(answerer.text().contains(reason), qPrintable(answerer.text()));
@@ -394,10 +392,7 @@ private slots:
                 QCoreApplication::processEvents();
             }
         });
-        QTimer stillRunning; // the program did not end
-        stillRunning.setSingleShot(true);
-        connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        stillRunning.start(10000);
+        QTimer::singleShot(10000, &w, [] { QCoreApplication::exit(99); }); // the program went on
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!preview.isVisible());
         QVERIFY2(answerer.count() == 0, qPrintable(answerer.text()));
@@ -427,7 +422,7 @@ private slots:
         // a server store that cannot be reached: said with the driver's words, and the window
         // runs the next one on local.mdb
         addRow("summary, server unreachable", "summary", false, int(QMessageBox::Ok),
-               QStringLiteral("Kan inte ansluta"));
+               "Kan inte ansluta");
     }
     void reportOperations() {
         QFETCH(QString, operation);
@@ -531,13 +526,12 @@ private slots:
     void captionFitsTitle_data() {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("titleSize");
-        QTest::newRow("title") << QStringLiteral("Produktsökning") << true;
-        QTest::newRow("index creation")
-            << QStringLiteral("Skapar index i local.mdb (första gången)") << false;
-        QTest::newRow("workbook path")
-            << QStringLiteral("Skapar excelfilen /home/lager/") + QString(60, QChar('x')) +
-                   QStringLiteral("/rapporter/Pallvikprodukter2010-11-18.xls")
-            << false;
+        addRow("title", "Produktsökning", true);
+        addRow("index creation", "Skapar index i local.mdb (första gången)", false);
+        addRow("workbook path",
+               "Skapar excelfilen /home/lager/" + QString(60, QChar('x')) +
+                   "/rapporter/Pallvikprodukter2010-11-18.xls",
+               false);
     }
     void captionFitsTitle() {
         QFETCH(QString, caption);

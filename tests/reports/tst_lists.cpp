@@ -206,16 +206,22 @@ private slots:
     }
 
     // The saved list: the window's columns and words, the "Att beställa" total under the
-    // suggestion, as a workbook and as a Swedish CSV.
-    void savedList() {
+    // suggestion, as a workbook and as a Swedish CSV; the proposal's workbook: its dates as
+    // dates, and its total.
+    void savedListAndProposal() {
         const std::vector<CoverageRow> rows = plannedRows();
         const auto period = figures::Period::fromText(QStringLiteral("2010-11-18"));
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("lista.xls"));
+        const QString proposal = dir.filePath(QStringLiteral("forslag.xls"));
         reports::saveCoverageListWorkbook(reports::allRows(rows), period, 4, file, today);
+        reports::saveProposalWorkbook(planning::proposalLines(reports::allRows(rows), 4), period,
+                                      proposal);
         QString error;
         const QJsonObject dump = readback::xlrdDump(file, &error);
-        QVERIFY2(!dump.isEmpty(), qPrintable(error));
+        const QJsonObject proposed =
+            readback::cellsByPosition(readback::xlrdDump(proposal, &error));
+        QVERIFY2(!dump.isEmpty() && !proposed.isEmpty(), qPrintable(error));
         const QJsonObject cells = readback::cellsByPosition(dump);
         const auto at = [&](int r, int c) {
             const QJsonValue v = cells.value(QStringLiteral("%1,%2").arg(r).arg(c))["value"];
@@ -245,29 +251,16 @@ private slots:
                  QStringLiteral("under halva målet;A;Pall A;;;;10;10;;1;;;;;;;50;beställ nu;"
                                 "2010-11-25;2010-11-11;Acme;'=Pall;\r"));
         QCOMPARE(lines.size(), 6); // the header, four rows, the end
-    }
 
-    // The proposal's workbook holds its dates as dates, and its total.
-    void proposalWorkbook() {
-        const std::vector<CoverageRow> rows = plannedRows();
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("forslag.xls"));
-        reports::saveProposalWorkbook(planning::proposalLines(reports::allRows(rows), 4),
-                                      figures::Period::fromText(QStringLiteral("2010-11-18")),
-                                      file);
-        QString error;
-        const QJsonObject dump = readback::xlrdDump(file, &error);
-        QVERIFY2(!dump.isEmpty(), qPrintable(error));
-        const QJsonObject cells = readback::cellsByPosition(dump);
         const QDate epoch(1899, 12, 30);
         for (const auto &[column, date] :
              {std::pair{8, QDate(2010, 11, 25)}, {9, QDate(2010, 11, 11)}}) {
-            const QJsonObject cell = cells.value(QStringLiteral("4,%1").arg(column)).toObject();
+            const QJsonObject cell = proposed.value(QStringLiteral("4,%1").arg(column)).toObject();
             QCOMPARE(cell["type"].toString(), QStringLiteral("date"));
             QCOMPARE(cell["value"].toDouble(), double(epoch.daysTo(date)));
         }
-        QCOMPARE(cells.value(QStringLiteral("4,2"))["value"].toString(), QStringLiteral("A"));
-        QCOMPARE(cells.value(QStringLiteral("7,5"))["value"].toDouble(), 57.0);
+        QCOMPARE(proposed.value(QStringLiteral("4,2"))["value"].toString(), QStringLiteral("A"));
+        QCOMPARE(proposed.value(QStringLiteral("7,5"))["value"].toDouble(), 57.0);
     }
 };
 
