@@ -847,7 +847,7 @@ private slots:
     }
 
     // The [extrakt] settings: "driver database port", none, or refused. (The keys' values, a bad
-    // port: tst_search's settingsFile and unreadableFile.)
+    // port: tst_search's settingsFile.)
     void extractSettings_data() {
         QTest::addColumn<QString>("ini");
         QTest::addColumn<QString>("read");
