@@ -258,6 +258,8 @@ private slots:
                "/nonexistent/dir/x.db kan inte öppnas");
         addRow("bad port", ini, QByteArray("[sokdata]\ndriver=QPSQL\nport=abc\n"),
                "Ogiltig port \"abc\"");
+        addRow("port out of range", ini, QByteArray("[sokdata]\ndriver=QPSQL\nport=70000\n"),
+               "Ogiltig port \"70000\"");
         addRow("settings: pipe", ini, QByteArray("pipe"), "ingen vanlig fil");
         addRow("no ini", ini, QByteArray("[sokdata]\ndriver=QSQLITE\n\xff\xfe\n[extrakt"),
                "nyckel=värde");
