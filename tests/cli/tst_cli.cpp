@@ -428,16 +428,10 @@ private slots:
         if (!QFileInfo::exists(access))
             QSKIP(qPrintable(testDataMissing()));
         QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
-        QProcess first, second;
-        for (QProcess *program : {&first, &second}) {
-            program->setProcessEnvironment(env);
-            program->start(QStringLiteral(LODVIK_EXECUTABLE),
-                           {"import-mdb",
-                            access + (program == &first ? "nwind-jet3.mdb" : "datetest-jet4.mdb")});
-        }
-        for (QProcess *program : {&first, &second}) {
+        const std::unique_ptr<QProcess> programs[] = {
+            startProgram(home.path(), {"import-mdb", access + "nwind-jet3.mdb"}),
+            startProgram(home.path(), {"import-mdb", access + "datetest-jet4.mdb"})};
+        for (const auto &program : programs) {
             QVERIFY(program->waitForFinished(120000));
             QVERIFY2(program->exitCode() == 0, program->readAllStandardError().constData());
         }

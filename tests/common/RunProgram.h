@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 // The built program run on the command line with a program folder of its own.
@@ -21,6 +22,16 @@ struct ProgramRun {
 inline const QString closedPipe = QStringLiteral("<closed pipe>");
 // As stdoutFile: no stdout at all (">&-").
 inline const QString closedStdout = QStringLiteral("<closed stdout>");
+
+// The program started on the program folder home and left running, to run beside others.
+inline std::unique_ptr<QProcess> startProgram(const QString &home, const QStringList &args) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(LODVIK_EXECUTABLE), args);
+    return process;
+}
 
 // Waits timeoutMs for the program to end (a large store under the sanitizers needs more).
 // unset names environment variables the program does not get; an empty home sets no

@@ -104,14 +104,9 @@ class TestDataControl : public QObject {
     // Runs the program with these arguments in eight processes at once; what those that failed
     // said.
     static QString atOnce(const QString &home, const QStringList &args) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
         std::vector<std::unique_ptr<QProcess>> programs;
-        for (int i = 0; i < 8; ++i) {
-            programs.push_back(std::make_unique<QProcess>());
-            programs.back()->setProcessEnvironment(env);
-            programs.back()->start(QStringLiteral(LODVIK_EXECUTABLE), args);
-        }
+        for (int i = 0; i < 8; ++i)
+            programs.push_back(startProgram(home, args));
         QString failed;
         for (const auto &program : programs)
             if (!program->waitForFinished(120000) || program->exitCode() != 0)

@@ -171,13 +171,9 @@ private slots:
         for (const QStringList &args : stations) {
             const QString home = path(QStringLiteral("station%1").arg(running.size()));
             QVERIFY(serverHome(home, QStringLiteral("QPSQL")));
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home);
-            running.push_back(std::make_unique<QProcess>());
-            running.back()->setProcessEnvironment(env);
             if (args == stations.last())
                 QThread::msleep(300); // the readers are under way
-            running.back()->start(QStringLiteral(LODVIK_EXECUTABLE), args);
+            running.push_back(startProgram(home, args));
         }
         for (qsizetype i = 0; i < stations.size(); ++i) {
             QProcess &station = *running.at(i);

@@ -1185,24 +1185,20 @@ private slots:
                  qPrintable(refused.err));
 
         for (const bool interrupt : {true, false}) {
-            QProcess waiting;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("LODVIKPRODSOK_HOME"), home.path());
-            waiting.setProcessEnvironment(env);
-            waiting.start(QStringLiteral(LODVIK_EXECUTABLE), {"import-store", changed});
+            const auto waiting = startProgram(home.path(), {"import-store", changed});
             QString err;
             QTRY_VERIFY_WITH_TIMEOUT(
-                (err += QString::fromUtf8(waiting.readAllStandardError())).contains("Väntar"),
+                (err += QString::fromUtf8(waiting->readAllStandardError())).contains("Väntar"),
                 20000);
             if (interrupt) {
-                ::kill(pid_t(waiting.processId()), SIGINT);
-                QVERIFY(waiting.waitForFinished(20000));
-                QCOMPARE(waiting.exitCode(), 128 + SIGINT);
+                ::kill(pid_t(waiting->processId()), SIGINT);
+                QVERIFY(waiting->waitForFinished(20000));
+                QCOMPARE(waiting->exitCode(), 128 + SIGINT);
                 compareWithServer(old);
             } else {
                 QVERIFY(lock.exec(QStringLiteral("COMMIT")));
-                QVERIFY(waiting.waitForFinished(60000));
-                QCOMPARE(waiting.exitCode(), 0);
+                QVERIFY(waiting->waitForFinished(60000));
+                QCOMPARE(waiting->exitCode(), 0);
                 compareWithServer(changed);
             }
         }
