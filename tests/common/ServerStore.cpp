@@ -2,7 +2,6 @@
 
 #include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "TestServer.h"
 #include "store/ExtractLoad.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
@@ -16,10 +15,7 @@
 
 namespace {
 
-QString env(const char *name) {
-    return qEnvironmentVariable(name);
-}
-
+const auto env = &TestServer::env;
 const QString admin = QStringLiteral("extract-admin");
 
 // CREATE and DROP DATABASE run outside a transaction, on the shared extrakt database.
@@ -30,13 +26,6 @@ void onServer(const QString &sql) {
 }
 
 } // namespace
-
-QString ServerStore::missing() {
-    if (env("LODVIK_TEST_PG_HOST").isEmpty() || env("LODVIK_TEST_PG_EXTRAKT_DB").isEmpty())
-        return QStringLiteral("no test PostgreSQL server: LODVIK_TEST_PG_HOST and "
-                              "LODVIK_TEST_PG_EXTRAKT_DB are not set (.ci/services.d/server.sh)");
-    return {};
-}
 
 QStringList ServerStore::drivers() {
     QStringList drivers{QStringLiteral("QPSQL")};
@@ -51,10 +40,7 @@ ServerStore::ServerStore()
     : m_database(QStringLiteral("pgload_%1_%2")
                      .arg(QCoreApplication::applicationName().toLower())
                      .arg(QCoreApplication::applicationPid())) {
-    QSqlDatabase db = TestServer::connection(admin);
-    db.setDatabaseName(env("LODVIK_TEST_PG_EXTRAKT_DB"));
-    if (!db.open())
-        qFatal("test server: %s", qPrintable(db.lastError().text()));
+    TestServer::connection(admin, env("LODVIK_TEST_PG_EXTRAKT_DB"));
     onServer(QStringLiteral("SET client_min_messages TO warning"));
     onServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_database));
     onServer(
@@ -90,9 +76,9 @@ ServerStore::~ServerStore() {
 }
 
 std::unique_ptr<ServerStore> ServerStore::whenThere() {
-    if (missing().isEmpty())
+    if (TestServer::missing().isEmpty())
         return std::make_unique<ServerStore>();
-    qInfo("only SQLite: %s", qPrintable(missing()));
+    qInfo("only SQLite: %s", qPrintable(TestServer::missing()));
     return nullptr;
 }
 
@@ -108,11 +94,7 @@ SearchSourceSettings ServerStore::settings(const QString &driver) const {
 }
 
 QSqlDatabase ServerStore::connection(const QString &name) const {
-    QSqlDatabase db = TestServer::connection(name);
-    db.setDatabaseName(m_database);
-    if (!db.open())
-        qFatal("test server: %s", qPrintable(db.lastError().text()));
-    return db;
+    return TestServer::connection(name, m_database);
 }
 
 QString ServerStore::load(const QString &localDatabase) {
@@ -145,27 +127,26 @@ void ServerStore::configure(const QString &programFolder, const QString &driver,
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("server store: cannot write %s", qPrintable(ini.fileName()));
     ini.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QString text = TestServer::iniText(QStringLiteral("extrakt"), settings(driver));
+    QStringList lines =
+        TestServer::iniText(QStringLiteral("extrakt"), settings(driver)).split('\n');
     // A later line of a key does not replace an earlier one: extra takes its place.
     for (const QString &line : extra.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString key = line.section(QLatin1Char('='), 0, 0) + QLatin1Char('=');
-        QStringList lines = text.split(QLatin1Char('\n'));
-        lines.removeIf([&](const QString &l) { return l.startsWith(key); });
-        text = lines.join(QLatin1Char('\n')) + line + QLatin1Char('\n');
+        lines.removeIf(
+            [&](const QString &l) { return l.section('=', 0, 0) == line.section('=', 0, 0); });
+        lines.insert(lines.size() - 1, line);
     }
-    ini.write(text.toUtf8());
+    ini.write(lines.join(QLatin1Char('\n')).toUtf8());
 }
 
 void ServerStore::execute(const QString &sql) const {
     const QString name = QStringLiteral("serverstore-statement");
+    QString error;
     {
-        QSqlDatabase db = connection(name);
-        QSqlQuery query(db);
-        const bool ran = query.exec(sql);
-        const QString error = query.lastError().text();
-        db.close();
-        if (!ran)
-            throw lodvik::Error(error + QStringLiteral("\n") + sql);
+        QSqlQuery query(connection(name));
+        if (!query.exec(sql))
+            error = query.lastError().text() + QStringLiteral("\n") + sql;
     }
     QSqlDatabase::removeDatabase(name);
+    if (!error.isEmpty())
+        throw lodvik::Error(error);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/SearchSource.h"
+#include "TestServer.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -15,8 +15,6 @@
 // gives.
 class ServerStore {
 public:
-    // The reason the server cases cannot run, or empty when they can.
-    static QString missing();
     // The drivers to run on: QPSQL, and QODBC when its driver and data source are there.
     static QStringList drivers();
 

@@ -11,18 +11,12 @@
 
 #include <algorithm>
 
-namespace {
-
-QString env(const char *name) {
-    return qEnvironmentVariable(name);
-}
-
-} // namespace
-
 QString TestServer::missing() {
-    if (env("LODVIK_TEST_PG_HOST").isEmpty() || env("LODVIK_TEST_ODBC_DSN").isEmpty())
-        return QStringLiteral("no test PostgreSQL server: LODVIK_TEST_PG_HOST and "
-                              "LODVIK_TEST_ODBC_DSN are not set (.ci/services.d/server.sh)");
+    if (env("LODVIK_TEST_PG_HOST").isEmpty() || env("LODVIK_TEST_PG_EXTRAKT_DB").isEmpty() ||
+        env("LODVIK_TEST_ODBC_DSN").isEmpty())
+        return QStringLiteral(
+            "no test PostgreSQL server: LODVIK_TEST_PG_HOST, LODVIK_TEST_PG_EXTRAKT_DB or "
+            "LODVIK_TEST_ODBC_DSN is not set (.ci/services.d/server.sh)");
     return {};
 }
 
@@ -41,14 +35,16 @@ SearchSourceSettings TestServer::settings(const QString &driver) {
     return s;
 }
 
-QSqlDatabase TestServer::connection(const QString &name) {
+QSqlDatabase TestServer::connection(const QString &name, const QString &database) {
     const SearchSourceSettings s = settings(QStringLiteral("QPSQL"));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     db.setHostName(s.host);
     db.setPort(s.port);
-    db.setDatabaseName(s.database);
+    db.setDatabaseName(database.isEmpty() ? s.database : database);
     db.setUserName(s.user);
     db.setPassword(s.password);
+    if (!db.open())
+        qFatal("test server: %s", qPrintable(db.lastError().text()));
     return db;
 }
 
@@ -74,9 +70,7 @@ TestStore::TestStore(const QString &kind) : m_kind(kind) {
     m_schema = QStringLiteral("t_%1_%2")
                    .arg(QCoreApplication::applicationName().toLower())
                    .arg(QCoreApplication::applicationPid());
-    QSqlDatabase db = TestServer::connection(admin);
-    if (!db.open())
-        qFatal("test server: %s", qPrintable(db.lastError().text()));
+    TestServer::connection(admin);
     QFile sql(QStringLiteral(LODVIK_SOURCE_DIR "/server/sokdata-postgresql.sql"));
     if (!sql.open(QIODevice::ReadOnly))
         qFatal("test server: cannot read %s", qPrintable(sql.fileName()));
@@ -90,11 +84,8 @@ TestStore::TestStore(const QString &kind) : m_kind(kind) {
 TestStore::~TestStore() {
     if (m_schema.isEmpty())
         return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(admin, false);
-        QSqlQuery(db).exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-        db.close();
-    }
+    QSqlQuery(QSqlDatabase::database(admin, false))
+        .exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
     QSqlDatabase::removeDatabase(admin);
 }
 
@@ -117,8 +108,8 @@ void TestStore::execute(const QString &sql) const {
 
 void TestStore::addKinds() {
     QTest::addColumn<QString>("store");
-    for (const char *kind : {"SQLite", "QPSQL", "QODBC"})
-        QTest::newRow(kind) << QString::fromLatin1(kind);
+    for (const QString &kind : kinds)
+        QTest::newRow(qPrintable(kind)) << kind;
 }
 
 bool TestStore::available(const QString &kind) {

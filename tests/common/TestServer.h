@@ -15,10 +15,12 @@ class TestServer {
 public:
     // The reason the server tests cannot run, or empty when they can.
     static QString missing();
+    // The variable of that name (LODVIK_TEST_*), empty when it is not set.
+    static QString env(const char *name) { return qEnvironmentVariable(name); }
     static SearchSourceSettings settings(const QString &driver);
-    // A plain QPSQL connection to the test database under the given connection name, not yet
-    // open; the caller opens it and reports a failure its own way.
-    static QSqlDatabase connection(const QString &name);
+    // An open QPSQL connection under the given connection name to the test database, or to the
+    // database named; a server that refuses it ends the test program.
+    static QSqlDatabase connection(const QString &name, const QString &database = {});
     // lodvikprodsok.ini text: the section with the settings' driver and login.
     static QString iniText(const QString &section, const SearchSourceSettings &s);
 };
@@ -29,7 +31,8 @@ public:
 // server/sokdata-postgresql.sql, so programs running side by side do not see each other's rows.
 class TestStore {
 public:
-    // The "store" column of a case run on each kind: SQLite, QPSQL, QODBC.
+    // The kinds, and the "store" column of a case run on each.
+    inline static const QStringList kinds{"SQLite", "QPSQL", "QODBC"};
     static void addKinds();
     // Whether the case can run on kind; a server kind needs the test server (missing() says why).
     static bool available(const QString &kind);

@@ -80,8 +80,8 @@ private slots:
         if (chosen.startsWith(testDataFolder()) && !QFileInfo::exists(chosen))
             QSKIP(qPrintable(testDataMissing()));
         const bool server = store != QLatin1String("local");
-        if (server && !ServerStore::missing().isEmpty())
-            QSKIP(qPrintable(ServerStore::missing()));
+        if (server && !TestServer::missing().isEmpty())
+            QSKIP(qPrintable(TestServer::missing()));
         QTemporaryDir home;
         std::optional<ServerStore> extract;
         QSqlQuery holder; // another workstation's, on the server

@@ -101,14 +101,12 @@ class TestHistory : public QObject {
 
     std::unique_ptr<Store> m_store;
 
-    inline static const QStringList kinds{"SQLite", "QPSQL", "QODBC"};
-
 private slots:
     // A store case, its row named by the store, gets that store empty; a server case skips when
     // no test server is running.
     void init() {
         const QString kind = QString::fromLatin1(QTest::currentDataTag());
-        if (!kinds.contains(kind))
+        if (!TestStore::kinds.contains(kind))
             return;
         if (!TestStore::available(kind))
             QSKIP(qPrintable(TestServer::missing()));
@@ -265,7 +263,7 @@ private slots:
     void scheduledRunAndUpgrade_data() { TestStore::addKinds(); }
     void scheduledRunAndUpgrade() {
         QVERIFY(!planning::lastScheduledRun(*m_store->open()));
-        if (QTest::currentDataTag() == kinds.first())
+        if (QTest::currentDataTag() == TestStore::kinds.first())
             QVERIFY_THROWS_EXCEPTION(
                 lodvik::Error, m_store->execute(QStringLiteral("SELECT * FROM history_chunk")));
         const ScheduledRunState failed{

@@ -96,7 +96,7 @@ private slots:
     void cleanupTestCase() { m_server.reset(); }
     void init() {
         if (!m_server)
-            QSKIP(qPrintable(ServerStore::missing()));
+            QSKIP(qPrintable(TestServer::missing()));
     }
 
     // The run's rows reach each output the same way; one of them per driver.
@@ -125,7 +125,7 @@ private slots:
     void drillDown_data() {
         QTest::addColumn<QString>("product");
         if (!m_server) // the stores are made with the server
-            QSKIP(qPrintable(ServerStore::missing()));
+            QSKIP(qPrintable(TestServer::missing()));
         dao::Database db = dao::Database::OpenDatabase(path(QStringLiteral("before/local.mdb")));
         dao::Recordset rs = db.OpenRecordset(
             QStringLiteral("SELECT iblitm FROM pjomr WHERE rowid % 97 = 1 ORDER BY rowid"));

@@ -57,7 +57,7 @@ Q_DECLARE_METATYPE(lodvik::Variant)
 #define REQUIRE_SERVER()                                                                           \
     do {                                                                                           \
         if (!m_server)                                                                             \
-            QSKIP(qPrintable(ServerStore::missing()));                                             \
+            QSKIP(qPrintable(TestServer::missing()));                                              \
     } while (false)
 #define REQUIRE_DRIVER(driver)                                                                     \
     do {                                                                                           \
@@ -258,8 +258,7 @@ class TstStore : public QObject {
         const QString name = QStringLiteral("holder");
         QString message;
         {
-            QSqlDatabase holder = m_server->connection(name);
-            QSqlQuery q(holder);
+            QSqlQuery q(m_server->connection(name));
             if (!q.exec(QStringLiteral("BEGIN")) ||
                 !q.exec(QStringLiteral("LOCK TABLE pjstk IN ACCESS EXCLUSIVE MODE")))
                 return QStringLiteral("no lock: ") + q.lastError().text();
@@ -281,7 +280,6 @@ class TstStore : public QObject {
             if (acted.isEmpty())
                 message += QStringLiteral("\nnot ended: ") + q.lastError().text();
             q.exec(QStringLiteral("ROLLBACK"));
-            holder.close();
         }
         QSqlDatabase::removeDatabase(name);
         return message;
