@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <QTest>
 
-#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>

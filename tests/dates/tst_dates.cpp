@@ -14,9 +14,7 @@
 #include "skriv/skriv.h"
 
 #include <QDirIterator>
-#include <QInputDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QtTest>
 
 #include <future>

@@ -10,10 +10,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <optional>

@@ -10,7 +10,6 @@
 #include "planning/SnapshotChunk.h"
 
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 

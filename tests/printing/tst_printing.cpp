@@ -13,7 +13,6 @@
 
 #include <QCursor>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPageLayout>

@@ -17,14 +17,12 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QTest>
 
 #include <atomic>
 #include <bit>
 #include <functional>
-#include <limits>
 
 using lodvik::Variant;
 using reports::CoverageRow;

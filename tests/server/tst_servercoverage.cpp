@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
