@@ -1,9 +1,9 @@
 #include "../common/DataRows.h"
 #include "../common/Files.h"
 #include "../common/RunProgram.h"
+#include "../common/ShowQuery.h"
 #include "MDlib/Error.h"
 #include "TestServer.h"
-#include "search/DataControl.h"
 #include "search/SearchQueries.h"
 
 #include <QFile>
@@ -40,13 +40,6 @@ QStringList productsWith(const QStringList &without, QStringList with) {
             with.append(p.join('|'));
     std::sort(with.begin(), with.end());
     return with;
-}
-
-// A control over the source showing what the query lists.
-void show(DataControl &control, SearchSource *source, const QString &query) {
-    control.setSource(source);
-    control.setRecordSource(query);
-    control.refresh();
 }
 
 QString rowText(DataControl &control, int row) {

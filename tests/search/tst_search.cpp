@@ -1,9 +1,9 @@
 #include "../common/DataRows.h"
 #include "../common/Files.h"
 #include "../common/Refusal.h"
+#include "../common/ShowQuery.h"
 #include "MDlib/Error.h"
 #include "demo/DemoData.h"
-#include "search/DataControl.h"
 #include "search/SearchQueries.h"
 #include "search/SearchSource.h"
 #include "search/SwedishCollation.h"
@@ -36,13 +36,6 @@ const Product products[] = {
     {"Åkerimatta", "011"}, {"Ädelträ", "12 "}, {"Ölback", "ÖV1"}, {"Öl", "ÖV2"},
     {"Zink", "9"},         {"O'Hara", "O'1"},  {"Ohm", "O1"},     {"Ab-1", "12-1"},
 };
-
-// The control showing the rows of query on source.
-void show(DataControl &control, SearchSource *source, const QString &query) {
-    control.setSource(source);
-    control.setRecordSource(query);
-    control.refresh();
-}
 
 QStringList columnOf(DataControl &control, const QString &name) {
     QStringList result;
