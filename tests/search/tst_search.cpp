@@ -89,7 +89,6 @@ private slots:
         addRow("case alike", "abc", "ABC", 0);
         addRow("trailing blanks", "Ab  ", "Ab", 0);
         addRow("leading blank counts", " Ab", "Ab", -1);
-        addRow("Ö after Z", "Ö", "Z", 1);
         addRow("Ö after Ä", "Ö", "Ä", 1);
         addRow("Ä after Å", "Ä", "Å", 1);
         addRow("Å after Z", "Å", "Zzz", 1);
@@ -116,7 +115,6 @@ private slots:
                QStringList{"Ab", "Ab ", "Ab-1", "abc", "ABD", "Abö", "Aböx"});
         addRow("name exact only", false, "Aböx", QStringList{"Aböx"});
         addRow("name Ö inside", false, "Abö", QStringList{"Abö", "Aböx"});
-        addRow("name Å", false, "Å", QStringList{"Åkerimatta"});
         addRow("name Ä", false, "ä", QStringList{"Ädelträ"});
         addRow("name Ö", false, "Ö", QStringList{"Öl", "Ölback"});
         // A blank typed at the end is part of the prefix; a stored trailing blank is not counted.
@@ -134,7 +132,6 @@ private slots:
                QStringList{"1", "12", "12 ", "12-1", "120", "1234", "12A", "12Ö", "12ö1", "13"});
         addRow("product 0", true, "0", QStringList{"011"});
         addRow("product ö lower", true, "öv", QStringList{"ÖV1", "ÖV2"});
-        addRow("product O apostrophe", true, "O'", QStringList{"O'1"});
     }
     void prefixSearch() {
         QFETCH(bool, sokprodukt);
@@ -154,7 +151,6 @@ private slots:
     void resetGivesNoRows_data() {
         QTest::addColumn<QString>("text");
         addRow("empty", "");
-        addRow("A", "A");
         addRow("Ö", "Ö");
     }
     void resetGivesNoRows() {
