@@ -403,7 +403,6 @@ private slots:
         // 10 × 6 − 10 = 50 (a multiple of 25); B-200: 60 − 30 = 30 → 50; C-300 none.
         QCOMPARE(window.totalToOrder(), (std::pair<qint64, int>{100, 2}));
         QCOMPARE(window.planning()->totals()->text(), QStringLiteral("Per leverantör: Acme 100"));
-        QCOMPARE(window.shownRows()->index(0, int(ListColumn::Supplier)).data().toString(), "Acme");
         QComboBox *supplier = window.planning()->supplierBox();
         supplier->setCurrentIndex(supplier->findText(QStringLiteral("(ingen)")));
         QCOMPARE(columnTexts(*window.shownRows(), ListColumn::Product), QStringList{"C-300"});
@@ -756,7 +755,6 @@ private slots:
         open(QStringLiteral("2010-11-18"));
         auto *overview = window.findChild<overview::CoverageOverviewWindow *>();
         QVERIFY(overview);
-        QVERIFY(QFile::exists(first));
         QCOMPARE(overview->period().text(), QStringLiteral("2010-11-18"));
         QCOMPARE(overview->shownRows()->rowCount(), 1);
 

@@ -142,7 +142,6 @@ private slots:
         addRow("order by today", at(2, 4, 0), "2010-12-02", "2010-12-02", int(U::OrderNow));
         addRow("order by tomorrow", at(3, 4, 6.0 / 7), "2010-12-09", "2010-12-03",
                int(U::WithinTarget));
-        addRow("order by a past day", at(2, 4, 1), "2010-12-02", "2010-11-25", int(U::OrderNow));
         addRow("cover 0 runs out on the period's date", at(0, 4, 1), "2010-11-18", "2010-11-11",
                int(U::OrderNow));
         addRow("empty cover with sales", at({}, 4, 0), "2010-11-18", "2010-11-18",

@@ -164,7 +164,6 @@ private slots:
         inert("formula with quotes", "=HYPERLINK(\"x\")");
         inert("formula", "=cmd|' /C calc'!A0");
         inert("plus", "+1+1");
-        inert("minus before a formula", "-A1+B1");
         inert("minus, not a number", "-2-pack");
         inert("at", "@SUM(A1)");
         inert("tab", "\t=1");
