@@ -4,6 +4,7 @@
 #include "../common/HandWorkedStore.h"
 #include "../common/ProgramFolder.h"
 #include "../common/Refusal.h"
+#include "../figures/LocalStoreFixture.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/NumberText.h"
@@ -26,15 +27,9 @@
 
 using lodvik::Variant;
 using reports::CoverageRow;
+using namespace testvalues;
 
 namespace {
-
-Variant text(const char *t) {
-    return Variant::String(QString::fromUtf8(t));
-}
-Variant num(double d) {
-    return Variant::Double(d);
-}
 
 // A figure's value with its type and bits, or its message.
 QString outcome(const std::function<Variant()> &figure) {
@@ -123,27 +118,25 @@ private slots:
     void coversFromTheRoundedCells_data() {
         QTest::addColumn<QList<Variant>>("figures"); // FRN, available, DP, PJ, sales, FRN sales
         QTest::addColumn<QString>("cells");          // D E F G H I O P, or a part of the message
-        const auto d = [](double v) { return Variant::Double(v); };
         using L = QList<Variant>;
-        const Variant null = Variant::Null();
-        addRow("half-way figures, away from zero", L{d(2.5), d(0), d(-2.5), d(0.5), d(1.5), d(2.5)},
+        addRow("half-way figures, away from zero", L{D(2.5), D(0), D(-2.5), D(0.5), D(1.5), D(2.5)},
                "3 -3 1 1 1 1 2 3"); // H = 1/2 → 1, I = 3/3
-        addRow("negative", L{d(-7.4), d(0), d(-0.6), d(3), d(-2.5), d(-1.49)},
+        addRow("negative", L{D(-7.4), D(0), D(-0.6), D(3), D(-2.5), D(-1.49)},
                "-7 -1 3 -5 2 7 -3 -1");
-        addRow("sales below half a pack: covers 0", L{d(10), d(0), d(5), d(1), d(0.4), d(-0.4)},
+        addRow("sales below half a pack: covers 0", L{D(10), D(0), D(5), D(1), D(0.4), D(-0.4)},
                "10 5 1 16 0 0  ");
-        addRow("a cover that rounds to nothing", L{d(1), d(0), d(0), d(0), d(7), d(9)},
+        addRow("a cover that rounds to nothing", L{D(1), D(0), D(0), D(0), D(7), D(9)},
                "1   1   7 9");
-        addRow("null figures", L{null, d(0), d(5), null, d(2), null},
+        addRow("null figures", L{N(), D(0), D(5), N(), D(2), N()},
                " 5  5 3 0 2 "); // H = 5/2 → 3
         addRow("numeric texts",
-               L{text("12.5"), text("0"), text("-3.5"), Variant::Long(4), text("2.5"), text("0.5")},
+               L{S("12.5"), S("0"), S("-3.5"), Variant::Long(4), S("2.5"), S("0.5")},
                "13 -4 4 13 4 13 3 1");
-        addRow("whole past 2^53", L{d(9007199254740993.0), d(0), d(1), d(0), d(1e17), d(0)},
+        addRow("whole past 2^53", L{D(9007199254740993.0), D(0), D(1), D(0), D(1e17), D(0)},
                "9007199254740992 1  9007199254740992  0 1e+17 ");
-        addRow("stock past the largest number", L{d(1e308), d(0), d(1e308), d(0), d(1), d(0)},
+        addRow("stock past the largest number", L{D(1e308), D(0), D(1e308), D(0), D(1), D(0)},
                "Coverage time");
-        addRow("a figure that is no number", L{d(1), d(0), text("abc"), d(1), d(2), d(3)},
+        addRow("a figure that is no number", L{D(1), D(0), S("abc"), D(1), D(2), D(3)},
                "StockOnHandDP");
     }
     void coversFromTheRoundedCells() {
@@ -156,8 +149,7 @@ private slots:
         CoverageRow row;
         lodvik::NoProgress progress;
         try {
-            reports::fillCoverageRow(given, text("P1"), text("Vara"), Variant::Long(6), row,
-                                     progress);
+            reports::fillCoverageRow(given, S("P1"), S("Vara"), Variant::Long(6), row, progress);
         } catch (const lodvik::Error &e) {
             QVERIFY2(e.message().contains(cells), qPrintable(e.message()));
             return;
@@ -256,8 +248,8 @@ private slots:
     void xlsxHoldsWhatTheXlsHolds() {
         handWorkedStore(*m_folder);
         const QStringList omr{"iblitm", "imdsc1", "umconv"};
-        m_folder->insert("pjomr", {text("P6"), text("=1+2"), num(1)}, omr); // never a formula
-        m_folder->insert("pjomr", {text("P7"), text("0012"), num(3)}, omr); // a number as typed
+        m_folder->insert("pjomr", {S("P6"), S("=1+2"), D(1)}, omr); // never a formula
+        m_folder->insert("pjomr", {S("P7"), S("0012"), D(3)}, omr); // a number as typed
         coverage();
         coverage(true);
         QString error;
@@ -341,21 +333,21 @@ private slots:
         QTest::addColumn<QString>("reason"); // parts of the message, "|" between
         addRow("null", Variant::Null(), "", "B2|umconv är tomt");
         // A product without a number comes first, and is named as one.
-        addRow("zero of no product", num(0), "UPDATE pjomr SET iblitm = NULL WHERE iblitm = 'B2'",
+        addRow("zero of no product", D(0), "UPDATE pjomr SET iblitm = NULL WHERE iblitm = 'B2'",
                "Produkten utan produktnummer|umconv är 0");
-        addRow("empty text", text(""), "", "B2|umconv är tomt");
-        addRow("zero", num(0), "", "B2|umconv är 0");
+        addRow("empty text", S(""), "", "B2|umconv är tomt");
+        addRow("zero", D(0), "", "B2|umconv är 0");
         // No figure may come out as "inf" or "nan", nor as an empty cell for one.
-        addRow("nan", text("nan"), "", "B2|umconv \"nan\" är inget tal");
-        addRow("thousand times too large", num(1e306), "", "B2|är för stort");
-        addRow("stock minus availability overflows", num(1),
+        addRow("nan", S("nan"), "", "B2|umconv \"nan\" är inget tal");
+        addRow("thousand times too large", D(1e306), "", "B2|är för stort");
+        addRow("stock minus availability overflows", D(1),
                "INSERT INTO pjstkfrn (ivcitm, lipqoh) VALUES ('B2', 1e308);"
                "INSERT INTO avail (ivcitm, quantity) VALUES ('B2', -1e308);",
                "StockOnHandFRN för produkt \"B2\"");
-        addRow("stock of plus and minus infinity", num(1),
+        addRow("stock of plus and minus infinity", D(1),
                "INSERT INTO pjstk (imlitm, lipqoh) VALUES ('B2', 9e999), ('B2', -9e999);",
                "Inf|lipqoh|pjstk");
-        addRow("a product number in Latin-1", num(1),
+        addRow("a product number in Latin-1", D(1),
                "UPDATE pjomr SET iblitm = CAST(x'4232C5' AS TEXT) WHERE iblitm = 'B2';"
                "INSERT INTO pjstk (imlitm, lipqoh) VALUES (CAST(x'4232C5' AS TEXT), 5);",
                "B2\uFFFD|UTF-8");
@@ -366,9 +358,9 @@ private slots:
         QFETCH(QString, rows);
         QFETCH(QString, reason);
         const QStringList omr{"iblitm", "imdsc1", "umconv"};
-        insert("pjomr", omr, {text("A1"), text("Bra"), num(1)});
-        insert("pjomr", omr, {text("B2"), text("Trasig"), umconv});
-        insert("pjomr", omr, {text("C3"), text("Bra"), num(1)});
+        m_folder->insert("pjomr", {S("A1"), S("Bra"), D(1)}, omr);
+        m_folder->insert("pjomr", {S("B2"), S("Trasig"), umconv}, omr);
+        m_folder->insert("pjomr", {S("C3"), S("Bra"), D(1)}, omr);
         execute({rows});
         RecordingProgress progress;
         std::vector<CoverageRow> made;
@@ -386,24 +378,24 @@ private slots:
     // the totals and written: each cell at row 4 + source, column figure + 1, rounded, 0 an
     // empty cell, row 8 the sum of the three sources.
     void summaryFromTotalsToWorkbook() {
-        insert("pjomr", {"iblitm", "umconv"}, {text("P1"), num(2)});
-        insert("pjsprior", {"sdpqor"}, {num(100)});
-        insert("pjs1prior", {"sdpqor"}, {num(20)});
-        insert("pjscurr", {"sdpqor"}, {num(7)});
-        insert("pjocurr", {"antaltusen"}, {num(4)});
-        insert("pjpvmens", {"mflitm", "mffqt"}, {text("P1"), num(1)});
-        insert("pjoback", {"antaltusen"}, {num(9)});
-        insert("pjstkens", {"lipqoh"}, {num(11)});
-        insert("pjgit", {"sdpqor"}, {num(1234.6)});
-        insert("pj1git", {"sdpqor"}, {num(0.4)});
-        insert("pjofram", {"antaltusen"}, {num(-3)});
-        insert("frnhist", {"ivcitm", "IHSQ10", "IHSQ11"}, {text("P1"), num(5), num(6)});
-        insert("frnrequest", {"ivcitm", "sduorg"}, {text("P1"), num(8)});
-        insert("avail", {"ivcitm", "quantity"}, {text("P1"), num(3)});
-        insert("pjstkfrn", {"ivcitm", "lipqoh"}, {text("P1"), num(10)});
-        insert("frnrequesu", {"ivcitm", "sduorg01"}, {text("P1"), num(2)});
-        insert("DTSPL", {"Fält2", "Fält4", "Fält11", "Fält25", "Fält32"},
-               {text("P1"), num(1), num(2), num(3), num(4)});
+        m_folder->insert("pjomr", {S("P1"), D(2)}, {"iblitm", "umconv"});
+        m_folder->insert("pjsprior", {D(100)}, {"sdpqor"});
+        m_folder->insert("pjs1prior", {D(20)}, {"sdpqor"});
+        m_folder->insert("pjscurr", {D(7)}, {"sdpqor"});
+        m_folder->insert("pjocurr", {D(4)}, {"antaltusen"});
+        m_folder->insert("pjpvmens", {S("P1"), D(1)}, {"mflitm", "mffqt"});
+        m_folder->insert("pjoback", {D(9)}, {"antaltusen"});
+        m_folder->insert("pjstkens", {D(11)}, {"lipqoh"});
+        m_folder->insert("pjgit", {D(1234.6)}, {"sdpqor"});
+        m_folder->insert("pj1git", {D(0.4)}, {"sdpqor"});
+        m_folder->insert("pjofram", {D(-3)}, {"antaltusen"});
+        m_folder->insert("frnhist", {S("P1"), D(5), D(6)}, {"ivcitm", "IHSQ10", "IHSQ11"});
+        m_folder->insert("frnrequest", {S("P1"), D(8)}, {"ivcitm", "sduorg"});
+        m_folder->insert("avail", {S("P1"), D(3)}, {"ivcitm", "quantity"});
+        m_folder->insert("pjstkfrn", {S("P1"), D(10)}, {"ivcitm", "lipqoh"});
+        m_folder->insert("frnrequesu", {S("P1"), D(2)}, {"ivcitm", "sduorg01"});
+        m_folder->insert("DTSPL", {S("P1"), D(1), D(2), D(3), D(4)},
+                         {"Fält2", "Fält4", "Fält11", "Fält25", "Fält32"});
         SummaTabell t{};
         t[5][1] = 42; // a figure the totals do not fill stays
         RecordingProgress progress;
@@ -634,10 +626,6 @@ private slots:
                                    walkedRows.join(", ")},
                    QStringList{});
         }
-        addRow("products absent from every extract, in several cases",
-               QStringList{omr + "('ab', 1), ('AB', 2), ('Ab', 1), ('zz', 1)",
-                           "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('aB', 26)"},
-               QStringList{});
     }
 
     void scanEqualsFigureQueries() {
@@ -766,10 +754,6 @@ private:
         for (const QString &statement : sql)
             if (!statement.isEmpty())
                 db.Execute(statement);
-    }
-
-    void insert(const QString &table, const QStringList &columns, const std::vector<Variant> &row) {
-        m_folder->insert(table, row, columns);
     }
 
     QString m_home;
