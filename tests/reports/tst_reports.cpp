@@ -626,6 +626,10 @@ private slots:
                                    walkedRows.join(", ")},
                    QStringList{});
         }
+        addRow("products absent from every extract, in several cases",
+               QStringList{omr + "('ab', 1), ('AB', 2), ('Ab', 1), ('zz', 1)",
+                           "INSERT INTO pjsfakt (sdlitm, sdpqor) VALUES ('aB', 26)"},
+               QStringList{});
     }
 
     void scanEqualsFigureQueries() {
