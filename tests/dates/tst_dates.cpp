@@ -1,9 +1,9 @@
 #include "../common/DataRows.h"
+#include "../common/LocalStoreFixture.h"
 #include "../common/MessageBoxes.h"
 #include "../common/Refusal.h"
 #include "../common/RunProgram.h"
 #include "../common/ServerStore.h"
-#include "../figures/LocalStoreFixture.h"
 
 #include "MDlib/DateEntry.h"
 #include "MDlib/Error.h"

@@ -1,7 +1,7 @@
 #include "../common/DataRows.h"
+#include "../common/LocalStoreFixture.h"
 #include "../common/Refusal.h"
 #include "../common/ServerStore.h"
-#include "LocalStoreFixture.h"
 
 #include "MDlib/Error.h"
 #include "figures/Period.h"

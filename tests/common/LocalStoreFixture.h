@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../common/ProgramFolder.h"
+#include "ProgramFolder.h"
 
 // A fresh program folder whose local.mdb has every catalogue table, empty.
 class LocalStoreFixture : public ProgramFolder {
