@@ -17,6 +17,7 @@
 #include <atomic>
 #include <future>
 #include <iterator>
+#include <system_error>
 
 using lodvik::Error;
 
@@ -230,8 +231,32 @@ RunHistory::Packed RunHistory::pack(const Snapshot &snapshot) {
     for (const auto &p : placed)
         byChunk[productHash(p.second->product) % quint32(chunks)].push_back(p);
     Packed packed{snapshot.info, qint64(placed.size()), {}};
-    for (const auto &rows : byChunk)
-        packed.chunks.push_back(packChunk(rows));
+    packed.chunks.resize(byChunk.size());
+    // Every other chunk on the second core: the run waits for the packing once its list is
+    // written, and each chunk is deflated on its own, so the bytes are those of one core.
+    const auto packEvery = [&](size_t first, size_t step) {
+        for (size_t c = first; c < byChunk.size(); c += step)
+            packed.chunks[c] = packChunk(byChunk[c]);
+    };
+    std::future<void> second;
+    if (byChunk.size() > 1) {
+        try {
+            second = std::async(std::launch::async, packEvery, 1, 2);
+        } catch (const std::system_error &) {
+            // No thread to be had: this one packs them all.
+        }
+    }
+    if (!second.valid()) {
+        packEvery(0, 1);
+        return packed;
+    }
+    try {
+        packEvery(0, 2);
+    } catch (...) {
+        second.wait(); // it writes into packed
+        throw;
+    }
+    second.get();
     return packed;
 }
 
