@@ -129,7 +129,10 @@ QString makeIsoDate(const QDate &date) {
 // A date of the command line's files: none, and none outside the years 1 to 9999 (a cover of
 // thousands of years, or a lead time as long).
 ListCell date(const std::optional<QDate> &d) {
-    if (!d || d->year() < 1 || d->year() > 9999)
+    // By day numbers: each row has two or three dates, and a date's year is a calendar sum.
+    static const qint64 first = QDate(1, 1, 1).toJulianDay();
+    static const qint64 last = QDate(9999, 12, 31).toJulianDay();
+    if (!d || d->toJulianDay() < first || d->toJulianDay() > last)
         return {};
     return text(isoDate(d));
 }
