@@ -129,7 +129,8 @@ QString makeIsoDate(const QDate &date) {
 // A date of the command line's files: none, and none outside the years 1 to 9999 (a cover of
 // thousands of years, or a lead time as long).
 ListCell date(const std::optional<QDate> &d) {
-    // By day numbers: each row has two or three dates, and a date's year is a calendar sum.
+    // By day numbers: each row has two or three dates, and QDate::year() goes through the
+    // calendar each time it is asked.
     static const qint64 first = QDate(1, 1, 1).toJulianDay();
     static const qint64 last = QDate(9999, 12, 31).toJulianDay();
     if (!d || d->toJulianDay() < first || d->toJulianDay() > last)
