@@ -142,12 +142,6 @@ int beginRead(sqlite3 *db) {
     return rc;
 }
 
-// Pages are read through a memory map of the file rather than one pread() each (SQLite maps at
-// most its own limit, 2 GB on Debian); a run reads every page of its extracts once.
-void mapFile(sqlite3 *db) {
-    sqlite3_exec(db, "PRAGMA mmap_size = 2147418112", nullptr, nullptr, nullptr);
-}
-
 char16_t asciiLower(char16_t c) {
     return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
 }
@@ -292,6 +286,9 @@ std::shared_ptr<SqliteStore> SqliteStore::open(const QString &path, int flags) {
     // A connection takes its page cache (SQLite's default, 2 MB) in one allocation instead of a
     // page at a time: a scan thread's heap would otherwise grow by one mprotect() per page. Only
     // possible before SQLite's first use in the process; later it is refused and changes nothing.
+    // The pages come into it by pread(), each once on a scan, as SQLite reads without a memory
+    // map: a page first touched through a map costs a fault, dearer on a virtual machine than the
+    // copy, and a map of a file that another program shortens ends the process with SIGBUS.
     [[maybe_unused]] static const int pageCache =
         sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, -2000);
     std::shared_ptr<SqliteStore> store(new SqliteStore);
@@ -475,7 +472,6 @@ bool SqliteStore::holdSnapshot() {
     // A writer's own transaction (a date conversion) already holds the file.
     if (m_snapshotHeld || !sqlite3_get_autocommit(m_db))
         return false;
-    mapFile(m_db);
     if (beginRead(m_db) != SQLITE_OK)
         fail(QStringLiteral("BEGIN"));
     m_snapshotHeld = m_snapshotFresh = true;
@@ -496,7 +492,6 @@ std::function<std::shared_ptr<ExtractStore>()> SqliteStore::joinSnapshot() {
     holdSnapshot();
     for (int attempt = 1;; ++attempt) {
         std::shared_ptr<SqliteStore> joined = openExisting(path);
-        mapFile(joined->m_db);
         // While this connection holds its shared lock no writer can commit, so the joined one
         // reads the same state, unless a writer already waits for the lock to commit: then no
         // new reader gets one until it has.
