@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "MDlib/RunMemory.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 
@@ -7,6 +8,7 @@
 // The full program: the window, and the command line with the commands that paint. Started
 // without arguments it opens the window.
 int main(int argc, char **argv) {
+    lodvik::setUpHeap();
     if (argc > 1) {
         setGuiCommands({cli::print, cli::checkPrintArguments,
                         [](int &count, char **arguments) -> std::unique_ptr<QCoreApplication> {

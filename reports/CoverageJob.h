@@ -12,7 +12,8 @@
 
 namespace lodvik {
 class Progress;
-}
+class RunMemory;
+} // namespace lodvik
 
 namespace reports {
 
@@ -68,6 +69,9 @@ public:
     QString olderWorkbookNotice(const QString &older, bool removed) const;
 
 private:
+    // The run's room in the heap; declared first, so that it is let go last, after all the run's
+    // memory.
+    std::unique_ptr<lodvik::RunMemory> m_memory;
     QString m_appPath;
     figures::Period m_period;
     Options m_options;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+
+namespace lodvik {
+
+// A page of memory touched for the first time costs the kernel a fault, and on a virtual machine
+// one fault costs about 10 µs: a coverage run of 32,000 products touches some 35 MB of fresh
+// heap, about 9,000 pages, and spent a sixth of its processor time having them faulted in.
+
+// Sets the heap up for such runs; called once when the program starts, before any thread. Every
+// thread then allocates from the one heap that a run makes room in (RunMemory), blocks of up to a
+// gigabyte included, and memory freed stays in it until a run ends rather than going back to the
+// kernel at once, only to be faulted in again.
+void setUpHeap();
+
+// Room made in the heap at once for a run that will take about `bytes`, advised to the kernel as
+// transparent huge pages: one fault for every 2 MiB the run uses instead of one for every 4 KiB.
+// Room the run leaves unused costs addresses only. Where the system gives no huge pages the run
+// simply faults in small ones, as without this. What the run freed goes back to the kernel when
+// the scope ends.
+class RunMemory {
+public:
+    explicit RunMemory(std::size_t bytes);
+    ~RunMemory();
+    RunMemory(const RunMemory &) = delete;
+    RunMemory &operator=(const RunMemory &) = delete;
+};
+
+} // namespace lodvik
