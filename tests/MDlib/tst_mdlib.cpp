@@ -3,6 +3,7 @@
 #include "../common/Refusal.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
+#include "MDlib/RunMemory.h"
 #include "MDlib/SafeFile.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <bit>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -66,6 +68,41 @@ private slots:
         const Variant actual = NullToValue(value, code);
         QCOMPARE(actual.type(), expected.type());
         QVERIFY(actual == expected);
+    }
+
+    // A block the run takes after its room is made lies in pages advised as huge: from the heap
+    // (not a mapping of its own) and inside the room. Without huge pages there is nothing to see.
+    void runMemoryInHugePages() {
+#if defined(__SANITIZE_ADDRESS__) || !defined(__GLIBC__)
+        QSKIP("the heap is not glibc's own here");
+#endif
+        QFile mode(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+        if (!mode.open(QIODevice::ReadOnly) || mode.readAll().contains("[never]"))
+            QSKIP("the kernel gives no transparent huge pages");
+        // The kernel's word on the mapping that holds an address.
+        const auto hugeEligible = [](const void *p) {
+            QFile smaps(QStringLiteral("/proc/self/smaps"));
+            if (!smaps.open(QIODevice::ReadOnly))
+                return QByteArray("no smaps");
+            const auto at = quintptr(p);
+            bool inside = false;
+            for (const QByteArray &line : smaps.readAll().split('\n')) {
+                // A mapping's line begins with its range ("55d0e000-55d0f000 rw-p ..."), each of
+                // its fields with a name ("THPeligible:    1").
+                const QByteArray first = line.left(line.indexOf(' '));
+                if (const qsizetype dash = first.indexOf('-'); dash > 0 && !first.endsWith(':')) {
+                    inside = at >= first.left(dash).toULongLong(nullptr, 16) &&
+                             at < first.mid(dash + 1).toULongLong(nullptr, 16);
+                } else if (inside && line.startsWith("THPeligible:")) {
+                    return line.simplified();
+                }
+            }
+            return QByteArray("not found");
+        };
+        lodvik::setUpHeap();
+        lodvik::RunMemory room(std::size_t(64) << 20);
+        const std::unique_ptr<char[]> block(new char[std::size_t(16) << 20]);
+        QCOMPARE(hugeEligible(block.get() + (std::size_t(8) << 20)), QByteArray("THPeligible: 1"));
     }
 
     // Null spreads through arithmetic; whole numbers stay whole until they leave the 32-bit
