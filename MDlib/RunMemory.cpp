@@ -30,7 +30,6 @@ constexpr int LargestHeapBlock = 1 << 30;
 
 void setUpHeap() {
 #if defined(LODVIK_GLIBC_HEAP)
-    mallopt(M_ARENA_MAX, 1);
     mallopt(M_MMAP_THRESHOLD, LargestHeapBlock);
     mallopt(M_TRIM_THRESHOLD, LargestHeapBlock);
 #endif

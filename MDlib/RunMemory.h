@@ -8,17 +8,21 @@ namespace lodvik {
 // one fault costs about 10 µs: a coverage run of 32,000 products touches some 35 MB of fresh
 // heap, about 9,000 pages, and spent a sixth of its processor time having them faulted in.
 
-// Sets the heap up for such runs; called once when the program starts, before any thread. Every
-// thread then allocates from the one heap that a run makes room in (RunMemory), blocks of up to a
-// gigabyte included, and memory freed stays in it until a run ends rather than going back to the
-// kernel at once, only to be faulted in again.
+// Sets the heap up for such runs; called once when the program starts. Blocks of up to a
+// gigabyte then come from the heap rather than each from a mapping of its own, and memory freed
+// stays in the heap until a run ends rather than going back to the kernel at once, only to be
+// faulted in again.
 void setUpHeap();
 
-// Room made in the heap at once for a run that will take about `bytes`, advised to the kernel as
-// transparent huge pages: one fault for every 2 MiB the run uses instead of one for every 4 KiB.
-// Room the run leaves unused costs addresses only. Where the system gives no huge pages the run
-// simply faults in small ones, as without this. What the run freed goes back to the kernel when
-// the scope ends.
+// Room made at once, in the heap of the thread that makes it, for a run that will take about
+// `bytes`, advised to the kernel as transparent huge pages: one fault for every 2 MiB the run uses
+// instead of one for every 4 KiB. Room the run leaves unused costs addresses only. Where the
+// system gives no huge pages the run simply faults in small ones, as without this. What the run
+// freed goes back to the kernel when the scope ends. Other threads keep heaps of their own (glibc's
+// arenas): in one heap for all, the .xlsx writer's thread and the run waited on each other's
+// allocations thousands of times a run; memory a reading thread needs in bulk is best made by the
+// run's thread. The heaps of threads other than the program's first hold at most 64 MiB, too
+// little for a run's room: made there (the window's runs), it has no effect.
 class RunMemory {
 public:
     explicit RunMemory(std::size_t bytes);
