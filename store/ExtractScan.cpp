@@ -51,6 +51,8 @@ ExtractScan::ExtractScan(Database &run, std::vector<ScanRequest> requests,
         // The products the scans gather for, before either starts.
         m_products = std::make_unique<ScanProducts>();
         store.readProducts(*m_products, stop);
+        for (const std::unique_ptr<ScanTable> &table : m_tables)
+            table->reserve(m_products->count());
         if (join)
             worker = std::thread([&] {
                 try {

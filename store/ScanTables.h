@@ -243,6 +243,14 @@ struct ScanTable {
         : request(std::move(r)), kind(request.kind), name(request.table), key(request.key),
           column(request.column) {}
 
+    // Room for the slots, made by the thread that starts the run: in the heap the run made room
+    // in (lodvik::RunMemory), where a reading thread of its own would take them elsewhere.
+    void reserve(int products) {
+        if (kind == ScanRequest::Kind::Sum)
+            sums.reserve(size_t(products));
+        else
+            totals.reserve(size_t(products));
+    }
     // Before the reading: every product without rows, none refused.
     void start(int products) {
         if (kind == ScanRequest::Kind::Sum)
