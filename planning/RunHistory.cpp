@@ -264,12 +264,14 @@ void RunHistory::keep(const Snapshot &snapshot, int retain,
                       const std::function<void()> &saveOutputs, int waitMs) {
     const auto turn = takeTurn(waitMs);
     // Packed on the other core while the files are saved; the future waits for it when the
-    // saving fails.
-    auto packed = std::async(std::launch::async, [&] { return pack(snapshot); });
-    if (saveOutputs)
+    // saving fails. With nothing to save it is packed here, in the heap the run made room in.
+    std::future<Packed> packing;
+    if (saveOutputs) {
+        packing = std::async(std::launch::async, [&] { return pack(snapshot); });
         saveOutputs();
+    }
     try {
-        store(packed.get(), retain);
+        store(packing.valid() ? packing.get() : pack(snapshot), retain);
     } catch (const Error &e) {
         throw HistoryNotKept(e.message());
     }

@@ -107,10 +107,10 @@ public:
     };
     std::unique_ptr<Turn> takeTurn(int waitMs) const;
 
-    // Keeps a run: in its turn, saveOutputs() writes the run's files, then the snapshot replaces
-    // that of the same period in one transaction and the oldest periods beyond retain go. When
-    // saveOutputs raises, nothing is kept. When the snapshot cannot be written after the files
-    // were saved, raises HistoryNotKept.
+    // Keeps a run: in its turn, saveOutputs() (when given) writes the run's files, then the
+    // snapshot replaces that of the same period in one transaction and the oldest periods beyond
+    // retain go. When saveOutputs raises, nothing is kept. When the snapshot cannot be written
+    // after the files were saved, raises HistoryNotKept.
     void keep(const Snapshot &snapshot, int retain, const std::function<void()> &saveOutputs,
               int waitMs = 60000);
     // The same without outputs and without taking a turn (the caller holds one).

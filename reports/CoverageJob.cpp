@@ -177,7 +177,10 @@ void CoverageJob::save(lodvik::Progress &progress, const std::function<void()> &
         info.takenAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
         info.products = int(history->snapshot.rows.size());
         try {
-            history->store->keep(history->snapshot, history->retain, saveOutputs);
+            // A list alone is written already: nothing to save while the run is packed.
+            history->store->keep(history->snapshot, history->retain,
+                                 m_book || moreOutputs ? std::function<void()>(saveOutputs)
+                                                       : std::function<void()>());
         } catch (const planning::HistoryNotKept &e) {
             m_notKept = notKept(e.message());
         }
