@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
 
 #include <atomic>
@@ -9,7 +8,8 @@ namespace lodvik {
 
 // Where long work tells what it is doing, and learns whether the operator asked it to stop.
 // The work reports every item; the sink shows at most one report per interval, so that a walk
-// over a hundred thousand rows costs no more than a string copy and a clock read per row.
+// over a hundred thousand rows costs no more than a string copy and a read of a coarse clock
+// per row.
 class Progress {
 public:
     enum class Show { WhenDue, Now };
@@ -51,7 +51,7 @@ private:
     void maybeShow(Show when);
 
     int m_interval;
-    QElapsedTimer m_shown;
+    qint64 m_shownAt = -1; // when the sink last showed a report, ms of the coarse clock
     mutable QString m_caption;
     QString m_captionText; // with m_captionNumber, the caption not yet put together
     qint64 m_captionNumber = 0;
