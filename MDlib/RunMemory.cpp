@@ -54,10 +54,14 @@ RunMemory::RunMemory(std::size_t bytes) {
 #endif
 }
 
-RunMemory::~RunMemory() {
+void returnFreedMemory() {
 #if defined(LODVIK_GLIBC_HEAP)
     malloc_trim(0);
 #endif
+}
+
+RunMemory::~RunMemory() {
+    returnFreedMemory();
 }
 
 } // namespace lodvik

@@ -14,15 +14,19 @@ namespace lodvik {
 // faulted in again.
 void setUpHeap();
 
+// Gives what every heap holds freed back to the kernel: after long work in a program that lives
+// on (the window), whose heaps would otherwise keep it for a next run that may never come.
+void returnFreedMemory();
+
 // Room made at once, in the heap of the thread that makes it, for a run that will take about
 // `bytes`, advised to the kernel as transparent huge pages: one fault for every 2 MiB the run uses
 // instead of one for every 4 KiB. Room the run leaves unused costs addresses only. Where the
 // system gives no huge pages the run simply faults in small ones, as without this. What the run
-// freed goes back to the kernel when the scope ends. Other threads keep heaps of their own (glibc's
-// arenas): in one heap for all, the .xlsx writer's thread and the run waited on each other's
-// allocations thousands of times a run; memory a reading thread needs in bulk is best made by the
-// run's thread. The heaps of threads other than the program's first hold at most 64 MiB, too
-// little for a run's room: made there (the window's runs), it has no effect.
+// freed goes back to the kernel when the scope ends (returnFreedMemory). Other threads keep heaps
+// of their own (glibc's arenas): in one heap for all, the .xlsx writer's thread and the run waited
+// on each other's allocations thousands of times a run; memory a reading thread needs in bulk is
+// best made by the run's thread. The heaps of threads other than the program's first hold at most
+// 64 MiB, too little for a run's room: made there (the window's runs), it has no effect.
 class RunMemory {
 public:
     explicit RunMemory(std::size_t bytes);

@@ -1,6 +1,7 @@
 #include "Startmeny/BackgroundWork.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/RunMemory.h"
 #include "MDlib/SafeFile.h"
 
 #include <QMutex>
@@ -150,4 +151,7 @@ void BackgroundWork::end(Outcome outcome, const QString &message) {
     emit runningChanged(false);
     if (run->finished)
         run->finished(outcome, message);
+    // What the work took and the window no longer holds (an overview of a large store, a
+    // summary) would otherwise stay with the program until the next coverage run.
+    lodvik::returnFreedMemory();
 }
