@@ -37,10 +37,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <vector>
 
 class TestStartmeny : public QObject {
     Q_OBJECT
@@ -172,18 +171,15 @@ private slots:
 #else
         const auto residentMiB = [] {
             QFile statm(QStringLiteral("/proc/self/statm"));
-            return statm.open(QIODevice::ReadOnly)
-                       ? statm.readAll().split(' ').value(1).toLongLong() * 4096 / (1 << 20)
-                       : -1;
+            return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ')[1].toLong() / 256
+                                                   : -1;
         };
         lodvik::setUpHeap();
-        qint64 kept = 0;
+        long kept = 0;
         BackgroundWork work;
         QVERIFY(work.start([](lodvik::Progress &) {},
                            [&](BackgroundWork::Outcome, const QString &) {
-                               constexpr std::size_t block = std::size_t(48) << 20;
-                               const std::unique_ptr<char[]> replaced(new char[block]);
-                               std::memset(replaced.get(), 1, block);
+                               const std::vector<char> replaced(48 << 20, 1);
                                kept = residentMiB(); // freed, it would stay without a trim
                            }));
         QVERIFY(work.wait(10000));
