@@ -24,6 +24,8 @@ namespace {
 constexpr std::size_t HugePage = std::size_t(2) << 20;
 // The largest block taken from the heap rather than mapped on its own; a run's room must be one.
 constexpr int LargestHeapBlock = 1 << 30;
+// glibc's own threshold above which the free memory at a heap's end goes back (mallopt(3)).
+constexpr int UsualTrimThreshold = 128 * 1024;
 
 } // namespace
 #endif
@@ -31,11 +33,13 @@ constexpr int LargestHeapBlock = 1 << 30;
 void setUpHeap() {
 #if defined(LODVIK_GLIBC_HEAP)
     mallopt(M_MMAP_THRESHOLD, LargestHeapBlock);
-    mallopt(M_TRIM_THRESHOLD, LargestHeapBlock);
 #endif
 }
 
 RunMemory::RunMemory(std::size_t bytes) {
+#if defined(LODVIK_GLIBC_HEAP)
+    mallopt(M_TRIM_THRESHOLD, LargestHeapBlock);
+#endif
 #if defined(LODVIK_GLIBC_HEAP) && defined(MADV_HUGEPAGE)
     // Taken and freed at once: the freed block stays at the heap's end (well below the size at
     // which the heap would give it back), where the run's own blocks are then cut from.
@@ -54,14 +58,11 @@ RunMemory::RunMemory(std::size_t bytes) {
 #endif
 }
 
-void returnFreedMemory() {
+RunMemory::~RunMemory() {
 #if defined(LODVIK_GLIBC_HEAP)
+    mallopt(M_TRIM_THRESHOLD, UsualTrimThreshold);
     malloc_trim(0);
 #endif
-}
-
-RunMemory::~RunMemory() {
-    returnFreedMemory();
 }
 
 } // namespace lodvik

@@ -8,21 +8,17 @@ namespace lodvik {
 // one fault costs about 10 µs: a coverage run of 32,000 products touches some 35 MB of fresh
 // heap, about 9,000 pages, and spent a sixth of its processor time having them faulted in.
 
-// Sets the heap up for such runs; called once when the program starts. Blocks of up to a
-// gigabyte then come from the heap rather than each from a mapping of its own, and memory freed
-// stays in the heap until a run ends rather than going back to the kernel at once, only to be
-// faulted in again.
+// Sets the heap up for such runs; called once when the program starts: blocks of up to a
+// gigabyte then come from the heap rather than each from a mapping of its own.
 void setUpHeap();
-
-// Gives what every heap holds freed back to the kernel: after long work in a program that lives
-// on (the window), whose heaps would otherwise keep it for a next run that may never come.
-void returnFreedMemory();
 
 // Room made at once, in the heap of the thread that makes it, for a run that will take about
 // `bytes`, advised to the kernel as transparent huge pages: one fault for every 2 MiB the run uses
 // instead of one for every 4 KiB. Room the run leaves unused costs addresses only. Where the
-// system gives no huge pages the run simply faults in small ones, as without this. What the run
-// freed goes back to the kernel when the scope ends (returnFreedMemory). Other threads keep heaps
+// system gives no huge pages the run simply faults in small ones, as without this. While the
+// scope lasts, memory freed stays in the heap rather than going back to the kernel at once, only
+// to be faulted in again; when it ends, what the run freed goes back, and the heap returns what is
+// freed at its end as usual (the window lives on after a run). Other threads keep heaps
 // of their own (glibc's arenas): in one heap for all, the .xlsx writer's thread and the run waited
 // on each other's allocations thousands of times a run; memory a reading thread needs in bulk is
 // best made by the run's thread. The heaps of threads other than the program's first hold at most

@@ -1,7 +1,6 @@
 #include "Startmeny/BackgroundWork.h"
 
 #include "MDlib/Error.h"
-#include "MDlib/RunMemory.h"
 #include "MDlib/SafeFile.h"
 
 #include <QMutex>
@@ -151,7 +150,4 @@ void BackgroundWork::end(Outcome outcome, const QString &message) {
     emit runningChanged(false);
     if (run->finished)
         run->finished(outcome, message);
-    // What the work took and the window no longer holds (an overview of a large store, a
-    // summary) would otherwise stay with the program until the next coverage run.
-    lodvik::returnFreedMemory();
 }

@@ -21,6 +21,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using lodvik::Variant;
 
@@ -103,6 +107,25 @@ private slots:
         lodvik::RunMemory room(std::size_t(64) << 20);
         const std::unique_ptr<char[]> block(new char[std::size_t(16) << 20]);
         QCOMPARE(hugeEligible(block.get() + (std::size_t(8) << 20)), QByteArray("THPeligible: 1"));
+    }
+
+    // A run keeps what it frees for its own next blocks; when it ends, that goes back to the
+    // kernel, and after it memory freed at the heap's end goes back as usual (the window lives on).
+    void runMemoryKeptOnlyWhileTheRunLasts() {
+#if defined(__SANITIZE_ADDRESS__) || !defined(__GLIBC__)
+        QSKIP("the heap is not glibc's own here");
+#else
+        lodvik::setUpHeap();
+        const auto touchAndFree = [] { const std::vector<char> block(48 << 20, 1); };
+        {
+            lodvik::RunMemory room(std::size_t(64) << 20);
+            touchAndFree();
+            QCOMPARE_GE(mallinfo2().keepcost, std::size_t(48) << 20);
+        }
+        QCOMPARE_LT(mallinfo2().keepcost, std::size_t(1) << 20);
+        touchAndFree();
+        QCOMPARE_LT(mallinfo2().keepcost, std::size_t(1) << 20);
+#endif
     }
 
     // Null spreads through arithmetic; whole numbers stay whole until they leave the 32-bit

@@ -3,7 +3,6 @@
 #include "../common/MessageBoxes.h"
 
 #include "MDlib/Error.h"
-#include "MDlib/RunMemory.h"
 #include "MDlib/SafeFile.h"
 #include "Startmeny/BackgroundWork.h"
 #include "Startmeny/Desktop.h"
@@ -39,7 +38,6 @@
 
 #include <optional>
 #include <sys/stat.h>
-#include <vector>
 
 class TestStartmeny : public QObject {
     Q_OBJECT
@@ -161,30 +159,6 @@ private slots:
         QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
         QFileInfo after(fifo);
         QVERIFY(after.exists() && !after.isFile()); // still the FIFO
-    }
-
-    // What the window frees when a background work has ended (the result it replaces) goes back
-    // to the kernel then, not at the next coverage run: the window lives on.
-    void backgroundWorkReturnsFreedMemory() {
-#if defined(__SANITIZE_ADDRESS__) || !defined(__GLIBC__)
-        QSKIP("the heap is not glibc's own here");
-#else
-        const auto residentMiB = [] {
-            QFile statm(QStringLiteral("/proc/self/statm"));
-            return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ')[1].toLong() / 256
-                                                   : -1;
-        };
-        lodvik::setUpHeap();
-        long kept = 0;
-        BackgroundWork work;
-        QVERIFY(work.start([](lodvik::Progress &) {},
-                           [&](BackgroundWork::Outcome, const QString &) {
-                               const std::vector<char> replaced(48 << 20, 1);
-                               kept = residentMiB(); // freed, it would stay without a trim
-                           }));
-        QVERIFY(work.wait(10000));
-        QVERIFY2(residentMiB() < kept - 32, qPrintable(QString::number(residentMiB() - kept)));
-#endif
     }
 
     // The period, the search type, the .xlsx setting and the place of the window carry over to
