@@ -58,11 +58,17 @@ RunMemory::RunMemory(std::size_t bytes) {
 #endif
 }
 
+void returnFreedMemory() {
+#if defined(LODVIK_GLIBC_HEAP)
+    malloc_trim(0);
+#endif
+}
+
 RunMemory::~RunMemory() {
 #if defined(LODVIK_GLIBC_HEAP)
     mallopt(M_TRIM_THRESHOLD, UsualTrimThreshold);
-    malloc_trim(0);
 #endif
+    returnFreedMemory();
 }
 
 } // namespace lodvik

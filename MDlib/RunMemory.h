@@ -12,6 +12,10 @@ namespace lodvik {
 // gigabyte then come from the heap rather than each from a mapping of its own.
 void setUpHeap();
 
+// Gives back to the kernel what every heap holds freed, among its blocks as well as at its end:
+// in a program that lives on (the window) once something large it held is gone.
+void returnFreedMemory();
+
 // Room made at once, in the heap of the thread that makes it, for a run that will take about
 // `bytes`, advised to the kernel as transparent huge pages: one fault for every 2 MiB the run uses
 // instead of one for every 4 KiB. Room the run leaves unused costs addresses only. Where the

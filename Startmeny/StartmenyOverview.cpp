@@ -1,11 +1,14 @@
 #include "Startmeny/Startmeny.h"
 
 #include "MDlib/Error.h"
+#include "MDlib/RunMemory.h"
 #include "overview/CoverageOverviewWindow.h"
 #include "overview/PlanningPanel.h"
 #include "planning/HistorySettings.h"
 #include "planning/Planning.h"
 #include "reports/CoverageRow.h"
+
+#include <QTimer>
 
 void Startmeny::openCoverageOverview() {
     std::optional<figures::Period> period;
@@ -30,6 +33,10 @@ void Startmeny::updateCoverageOverview(const figures::Period &period, bool open)
         window = new overview::CoverageOverviewWindow(
             localDatabasePath(), m_appPath + QStringLiteral("/rapporter"), this);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        // Its rows lie freed among the heap's other blocks once it is closed, where the heap
+        // would keep them while the program runs.
+        connect(window, &QObject::destroyed, this,
+                [] { QTimer::singleShot(0, [] { lodvik::returnFreedMemory(); }); });
         window->planning()->openStore = [path = m_appPath] { return openPlanningStore(path); };
         window->openHistory = [path = m_appPath] { return planning::openRunHistory(path); };
         try {
