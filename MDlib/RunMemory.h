@@ -21,12 +21,14 @@ void returnFreedMemory();
 // instead of one for every 4 KiB. Room the run leaves unused costs addresses only. Where the
 // system gives no huge pages the run simply faults in small ones, as without this. While the
 // scope lasts, memory freed stays in the heap rather than going back to the kernel at once, only
-// to be faulted in again; when it ends, what the run freed goes back, and the heap returns what is
-// freed at its end as usual (the window lives on after a run). Other threads keep heaps
-// of their own (glibc's arenas): in one heap for all, the .xlsx writer's thread and the run waited
-// on each other's allocations thousands of times a run; memory a reading thread needs in bulk is
-// best made by the run's thread. The heaps of threads other than the program's first hold at most
-// 64 MiB, too little for a run's room: made there (the window's runs), it has no effect.
+// to be faulted in again; when it ends, what the run freed goes back, and from then on the heap
+// returns what is freed at its end as usual (the window lives on after a run).
+//
+// Other threads keep heaps of their own (glibc's arenas): in one heap for all, the .xlsx writer's
+// thread and the run waited on each other's allocations thousands of times a run; memory a
+// reading thread needs in bulk is best made by the run's thread. The heaps of threads other than
+// the program's first hold at most 64 MiB, too little for a run's room: made there (the window's
+// runs), it has no effect.
 class RunMemory {
 public:
     explicit RunMemory(std::size_t bytes);
