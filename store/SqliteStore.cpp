@@ -133,13 +133,18 @@ void checkFileFormat(sqlite3 *db, const QString &path) {
 
 // Begins the read transaction that holds a state of the file: BEGIN takes no lock, the first
 // read takes the shared one. A busy file gives SQLITE_BUSY after the connection's busy timeout.
+// On failure the transaction stays open, with the connection's error: the ROLLBACK would clear
+// it (failRead tells it, then rolls back).
 int beginRead(sqlite3 *db) {
     int rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK && !sqlite3_get_autocommit(db))
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return rc;
+}
+
+void endRead(sqlite3 *db) {
+    if (!sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 char16_t asciiLower(char16_t c) {
@@ -336,18 +341,28 @@ SqliteStore::~SqliteStore() {
         sqlite3_close_v2(m_db);
 }
 
-void SqliteStore::fail(const QString &sql) const {
+Error SqliteStore::failure(const QString &sql) const {
     if (!functionFailure.isEmpty())
-        throw Error(std::exchange(functionFailure, QString()));
+        return Error(std::exchange(functionFailure, QString()));
     const QString engine = QString::fromUtf8(sqlite3_errmsg(m_db));
     const QString missing = sqltext::missingObject(engine);
     if (!missing.isEmpty())
-        throw Error(missing + QStringLiteral(" i den lokala databasen.") + queryPart(sql));
+        return Error(missing + QStringLiteral(" i den lokala databasen.") + queryPart(sql));
     const int code = sqlite3_extended_errcode(m_db);
-    throw Error(QStringLiteral("Databasfel i den lokala databasen: %1.")
-                    .arg(sqliteReason(code, engine, sqliteSystemError(m_db))) +
-                queryPart(sql) +
-                lodvik::details(QStringLiteral("SQLite-fel %1: %2").arg(code).arg(engine)));
+    return Error(QStringLiteral("Databasfel i den lokala databasen: %1.")
+                     .arg(sqliteReason(code, engine, sqliteSystemError(m_db))) +
+                 queryPart(sql) +
+                 lodvik::details(QStringLiteral("SQLite-fel %1: %2").arg(code).arg(engine)));
+}
+
+void SqliteStore::fail(const QString &sql) const {
+    throw failure(sql);
+}
+
+void SqliteStore::failRead() const {
+    const Error error = failure(QStringLiteral("BEGIN"));
+    endRead(m_db);
+    throw error;
 }
 
 SqliteStore::Statement SqliteStore::statement(const QString &sql, bool rowid) {
@@ -473,7 +488,7 @@ bool SqliteStore::holdSnapshot() {
     if (m_snapshotHeld || !sqlite3_get_autocommit(m_db))
         return false;
     if (beginRead(m_db) != SQLITE_OK)
-        fail(QStringLiteral("BEGIN"));
+        failRead();
     m_snapshotHeld = m_snapshotFresh = true;
     return true;
 }
@@ -505,13 +520,14 @@ std::function<std::shared_ptr<ExtractStore>()> SqliteStore::joinSnapshot() {
             return [handed] { return std::exchange(*handed, nullptr); };
         }
         if ((rc & 0xff) != SQLITE_BUSY || attempt >= 50 || !m_snapshotFresh)
-            joined->fail(QStringLiteral("BEGIN"));
+            joined->failRead();
+        endRead(joined->m_db);
         // Let the writer commit, then take the state again for both.
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_snapshotHeld = false;
         QThread::msleep(10 * attempt);
         if (beginRead(m_db) != SQLITE_OK)
-            fail(QStringLiteral("BEGIN"));
+            failRead();
         m_snapshotHeld = true;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MDlib/Error.h"
 #include "store/ExtractStore.h"
 #include "store/LocalDatabase.h"
 
@@ -55,6 +56,9 @@ public:
     sqlite3 *handle() const { return m_db; }
     // The engine's failure in the operator's words, its own words after "Detaljer:".
     [[noreturn]] void fail(const QString &sql) const;
+    lodvik::Error failure(const QString &sql) const; // what fail throws
+    // A read transaction that could not begin: told, then ended.
+    [[noreturn]] void failRead() const;
 
     // A statement of sql that the connection keeps for the next query of the same text, or
     // prepares now (the rowid form of a table query when rowid is set and the table has one;
