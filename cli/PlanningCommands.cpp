@@ -16,6 +16,7 @@
 #include <QIODevice>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -77,7 +78,8 @@ int loadRules(const QString &fileName) {
                               .arg(rule.first),
                           stderr);
     openPlanningStore(programFolder())->replaceRules(rules);
-    printOut(QStringLiteral("%1 regler inlästa").arg(rules.size()));
+    printOut(rules.size() == 1 ? QStringLiteral("1 regel inläst")
+                               : QStringLiteral("%1 regler inlästa").arg(rules.size()));
     return 0;
 }
 
@@ -126,12 +128,14 @@ int mark(const QStringList &arguments) {
     if (discontinued)
         mark = PlanningMark{PlanningMark::Kind::Discontinued, {}, 0};
     if (ordered) {
-        // Qt reads "inf" as a number; a mark of infinitely many packs would be stored.
+        // Whole packs up to a billion, as the window's dialog takes them. Qt reads "inf" as a
+        // number; a mark of infinitely many packs would be stored.
         double packs = 0;
-        if (!lodvik::parseNumber(packsText, &packs) || !(packs > 0))
-            throw lodvik::UsageError(
-                QStringLiteral("--ordered tar ett antal förpackningar över 0, inte %1.")
-                    .arg(packsText));
+        if (!lodvik::parseNumber(packsText, &packs) || !(packs >= 1) || packs > MostMarkedPacks ||
+            packs != std::floor(packs))
+            throw lodvik::UsageError(QStringLiteral("--ordered tar ett helt antal förpackningar "
+                                                    "från 1 till en miljard, inte %1.")
+                                         .arg(packsText));
         if (dateText.isEmpty())
             dateText = QDate::currentDate().toString(Qt::ISODate);
         // The order date is checked as a period is: a real date written YYYY-MM-DD. The

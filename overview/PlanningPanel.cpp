@@ -166,8 +166,8 @@ void PlanningPanel::askAndMark(std::optional<PlanningMark::Kind> kind) {
         packs = QInputDialog::getDouble(
             this, QStringLiteral("Beställd"),
             QStringLiteral("Beställda förpackningar av %1:").arg(row.product),
-            double(planning::reorderSuggestion(row, m_window->targetWeeks()).value_or(0)), 0, 1e9,
-            0, &ok);
+            double(planning::reorderSuggestion(row, m_window->targetWeeks()).value_or(0)), 0,
+            MostMarkedPacks, 0, &ok);
         if (!ok)
             return;
     }

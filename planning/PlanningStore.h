@@ -41,6 +41,9 @@ struct PlanningMark {
     double orderedPacks = 0; // Ordered: how many packs
 };
 
+// The most packs a mark says were ordered (whole packs; the window's dialog and the command line).
+constexpr double MostMarkedPacks = 1e9;
+
 // The marks of one period by product number.
 using PlanningMarks = std::map<QString, PlanningMark>;
 
