@@ -6,6 +6,7 @@
 #include "store/SqliteError.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QLockFile>
 #include <QSet>
 #include <QSqlDriver>
@@ -129,6 +130,7 @@ class FileTurn : public RunHistory::Turn {
 public:
     explicit FileTurn(const QString &file) : m_lock(file) { m_lock.setStaleLockTime(0); }
     bool take(int waitMs) { return m_lock.tryLock(waitMs); }
+    QLockFile::LockError error() const { return m_lock.error(); }
 
 private:
     QLockFile m_lock;
@@ -190,10 +192,20 @@ QString RunHistory::description() const {
 std::unique_ptr<RunHistory::Turn> RunHistory::takeTurn(int waitMs) const {
     const QSqlDatabase db = database();
     if (isSqlite(db)) {
-        auto turn = std::make_unique<FileTurn>(db.databaseName() + QStringLiteral(".korning"));
-        if (!turn->take(waitMs))
+        const QString lockFile = db.databaseName() + QStringLiteral(".korning");
+        auto turn = std::make_unique<FileTurn>(lockFile);
+        if (turn->take(waitMs))
+            return turn;
+        // Only a lock another run holds is worth waiting for; a lock file that cannot be made
+        // is no other run's.
+        if (turn->error() == QLockFile::LockFailedError)
             throw noTurn(*this);
-        return turn;
+        throw Error(QStringLiteral("Körningen kan inte sparas i %1: låsfilen %2 kan inte skapas "
+                                   "(%3).")
+                        .arg(description(), QDir::toNativeSeparators(lockFile),
+                             turn->error() == QLockFile::PermissionError
+                                 ? QStringLiteral("programmet får inte skriva i mappen")
+                                 : QStringLiteral("systemet vägrade skapa den")));
     }
     const QDeadlineTimer deadline(waitMs);
     for (;;) {

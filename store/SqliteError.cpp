@@ -39,8 +39,10 @@ QString sqliteReason(int code, const QString &engineMessage, int systemError) {
     case SQLITE_FULL:
         return QStringLiteral("disken är full");
     case SQLITE_READONLY:
-        return QStringLiteral("den är skrivskyddad (programmet får inte skriva i filen eller i "
-                              "mappen där den ligger)");
+        // The -wal and -shm files take the database's permissions when made: made while it
+        // was write-protected, they keep it so after it is writable again.
+        return QStringLiteral("den är skrivskyddad (programmet får inte skriva i filen, i dess "
+                              "filer -wal och -shm bredvid den eller i mappen där den ligger)");
     case SQLITE_PERM:
     case SQLITE_AUTH:
         return QStringLiteral("programmet saknar behörighet");
