@@ -52,6 +52,9 @@ std::optional<std::set<QString>> extractProducts(const QString &checked) {
     }
 }
 
+// A rule is a line of some 60 bytes: the rules of a million products fit.
+constexpr qint64 MostRulesFileBytes = qint64(64) << 20;
+
 int loadRules(const QString &fileName) {
     QFile file(fileName);
     errno = 0;
@@ -61,8 +64,27 @@ int loadRules(const QString &fileName) {
         throw lodvik::Error(QStringLiteral("Filen %1 kan inte läsas: %2")
                                 .arg(fileName, lodvik::fileFailure(file, error)));
     }
+    // Read in parts up to a bound: /dev/zero, or a wrong file of gigabytes, would otherwise fill
+    // the memory before a line of it is looked at.
+    QByteArray data;
+    for (;;) {
+        char part[1 << 16];
+        errno = 0;
+        const qint64 n = file.read(part, sizeof part);
+        if (n < 0)
+            throw lodvik::Error(QStringLiteral("Filen %1 kan inte läsas: %2")
+                                    .arg(fileName, lodvik::fileFailure(file, errno)));
+        if (n == 0)
+            break;
+        if (data.size() + n > MostRulesFileBytes)
+            throw lodvik::Error(QStringLiteral("Filen %1 är större än %2 MB, mer än en regelfil "
+                                               "för alla produkter. Inga regler lästes in.")
+                                    .arg(fileName)
+                                    .arg(MostRulesFileBytes >> 20));
+        data.append(part, n);
+    }
     QStringList errors;
-    const PlanningRules rules = planning::parseRulesCsv(file.readAll(), &errors);
+    const PlanningRules rules = planning::parseRulesCsv(data, &errors);
     if (!errors.isEmpty()) {
         for (const QString &e : errors)
             printLine(e, stderr);
@@ -121,7 +143,7 @@ int mark(const QStringList &arguments) {
             QStringLiteral("Ange en av --ordered ANTAL, --discontinued och --clear."));
     if (hasDate && !ordered)
         throw lodvik::UsageError(QStringLiteral("--date gäller bara med --ordered."));
-    if (args.size() != 1 || args.first().startsWith(QLatin1Char('-')))
+    if (args.size() != 1 || args.first().isEmpty() || args.first().startsWith(QLatin1Char('-')))
         throw lodvik::UsageError(QStringLiteral("Ange ett produktnummer."));
     const QString product = args.takeFirst();
     std::optional<PlanningMark> mark;
