@@ -153,6 +153,15 @@ PlanningRules parseRulesCsv(const QByteArray &data, QStringList *errors) {
                                    .arg(ruleColumnCount);
             continue;
         }
+        // A NUL is in no product number or name, and would end the text of every message about
+        // it.
+        if (const auto nul = std::find_if(fields.cbegin(), fields.cend(),
+                                          [](const QString &f) { return f.contains(QChar()); });
+            nul != fields.cend()) {
+            *errors << where + QStringLiteral(", kolumn %1: ett nolltecken (NUL) i texten.")
+                                   .arg(QLatin1String(ruleColumns[nul - fields.cbegin()]));
+            continue;
+        }
         const QString product = lodvik::storedText(fields.at(0));
         if (product.isEmpty()) {
             *errors << where + QStringLiteral(", kolumn product: produktnumret saknas.");
