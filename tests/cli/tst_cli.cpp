@@ -119,12 +119,16 @@ private slots:
         const QStringList mark{"mark", "--period", "2010-11-18", "10-1", "--ordered"};
         row("mark of infinitely many packs", "demo", mark + QStringList{"inf"}, 2, "inf");
         row("mark of part of a pack", "demo", mark + QStringList{"2.5"}, 2, "helt antal");
+        row("mark of no product", "demo", {"mark", "--period", "2010-11-18", "", "--clear"}, 2,
+            "Ange ett produktnummer");
         row("mark with a date that is none", "demo",
             mark + QStringList{"3", "--date", "2010-02-29"}, 2, "--date");
         // demo cannot make a folder where something else has the name, and says so.
         row("demo where the program folder is a file", "/dev/null", {"demo"}, 1, "inte är en mapp");
         // A rules file that cannot be read is named with the reason in Swedish.
         row("rules from a folder", "demo", {"rules", "--load", "/"}, 1, "det är en mapp");
+        row("rules from an endless device", "demo", {"rules", "--load", "/dev/zero"}, 1,
+            "större än 64 MB");
         // The reading that found the damage names it, not the rollback after it.
         row("a figure from a store cut short", "cut short",
             {"figure", "salescurrmonthPJ", "--period", "2010-11-18"}, 1, "den är skadad");

@@ -250,6 +250,8 @@ private slots:
         following.followTrend = true;
         reads("following the trend", header + "A1;1,5;0,5;2;6;12;Acme AB;Pall;Ja\n", following);
         refused("a quote left open", "A1;1;;;;;\"Acme\n", {"Rad 1: ett citattecken"});
+        refused("a NUL in a product number", QByteArray("A1;1\nA2\0;1\n", 11),
+                {"Rad 2, kolumn product: ett nolltecken"});
         // Nothing at all would replace every rule with none.
         refused("an empty file", QByteArray(), {"Filen är tom"});
         refused("a BOM and blank lines", "\xEF\xBB\xBF\r\n \n", {"Filen är tom"});
