@@ -39,8 +39,8 @@ QString sqliteReason(int code, const QString &engineMessage, int systemError) {
     case SQLITE_FULL:
         return QStringLiteral("disken är full");
     case SQLITE_READONLY:
-        // The -wal and -shm files take the database's permissions when made: made while it
-        // was write-protected, they keep it so after it is writable again.
+        // The -wal and -shm files take the database's permissions when they are made: made
+        // while it was write-protected, they stay so after it is writable again.
         return QStringLiteral("den är skrivskyddad (programmet får inte skriva i filen, i dess "
                               "filer -wal och -shm bredvid den eller i mappen där den ligger)");
     case SQLITE_PERM:
