@@ -4,6 +4,7 @@
 #include "MDlib/SystemError.h"
 #include "store/CheckedSum.h"
 #include "store/ProductKey.h"
+#include "store/ReadAhead.h"
 #include "store/SqlText.h"
 #include "store/SqliteError.h"
 #include "store/SqliteValue.h"
@@ -291,15 +292,16 @@ std::shared_ptr<SqliteStore> SqliteStore::open(const QString &path, int flags) {
     // A connection takes its page cache (SQLite's default, 2 MB) in one allocation instead of a
     // page at a time: a scan thread's heap would otherwise grow by one mprotect() per page. Only
     // possible before SQLite's first use in the process; later it is refused and changes nothing.
-    // The pages come into it by pread(), each once on a scan, as SQLite reads without a memory
-    // map: a page first touched through a map costs a fault, dearer on a virtual machine than the
-    // copy, and a map of a file that another program shortens ends the process with SIGBUS.
+    // The pages come into it by pread(), each once on a scan and a run of them at a time
+    // (ReadAhead), as SQLite reads without a memory map: a page first touched through a map costs
+    // a fault, dearer on a virtual machine than the copy, and a map of a file that another program
+    // shortens ends the process with SIGBUS.
     [[maybe_unused]] static const int pageCache =
         sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, -2000);
     std::shared_ptr<SqliteStore> store(new SqliteStore);
     store->path = path;
     const int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &store->m_db, flags, nullptr);
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &store->m_db, flags, readAheadLayer());
     if (rc != SQLITE_OK)
         throw Error(QStringLiteral("Den lokala databasen %1 kan inte öppnas: %2")
                         .arg(path, store->m_db ? sqliteFailure(store->m_db) : sqliteFailure(rc)));
