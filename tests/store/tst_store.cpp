@@ -813,6 +813,58 @@ private slots:
         QCOMPARE(mixed, 0);
     }
 
+    // Pages read ahead come from the connection's current hold on the file: a commit of another
+    // connection between two scans, the connection's own commit under an exclusive lock, and a
+    // WAL checkpoint that rewrites the file are each seen whole by the next scan. The table lies
+    // between its index's pages over many runs; SQLite keeps too few pages to skip the file.
+    void readAheadSeesEveryWrite_data() {
+        QTest::addColumn<QByteArray>("setUp");      // on the store's connection, after opening
+        QTest::addColumn<bool>("ownWrite");         // the store's connection writes, not another
+        QTest::addColumn<QByteArray>("afterwards"); // the writer's, after its commit
+        QTest::newRow("another connection") << QByteArray() << false << QByteArray();
+        QTest::newRow("own commit, exclusive lock")
+            << QByteArray("PRAGMA locking_mode=EXCLUSIVE;") << true << QByteArray();
+        QTest::newRow("WAL checkpoint") << QByteArray("PRAGMA journal_mode=WAL;") << false
+                                        << QByteArray("PRAGMA wal_checkpoint(TRUNCATE);");
+    }
+    void readAheadSeesEveryWrite() {
+        QFETCH(QByteArray, setUp);
+        QFETCH(bool, ownWrite);
+        QFETCH(QByteArray, afterwards);
+        const QString path =
+            m_dir.filePath(QStringLiteral("ahead-%1.mdb").arg(QTest::currentDataTag()));
+        constexpr int rows = 20000;
+        {
+            dao::Database db = dao::Database::CreateDatabase(path);
+            db.Execute(QStringLiteral("CREATE TABLE t (k TEXT, v REAL); CREATE INDEX t_k ON t (k); "
+                                      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                      "FROM n WHERE i < %1) INSERT INTO t SELECT "
+                                      "hex(randomblob(40)), i FROM n")
+                           .arg(rows));
+        }
+        const auto store = dao::SqliteStore::openFile(path);
+        sqlite3 *reader = store->handle();
+        QCOMPARE(sqlite3_exec(reader, setUp + "PRAGMA cache_size=10;", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        const auto total = [&] {
+            sqlite3_stmt *s = nullptr;
+            sqlite3_prepare_v2(reader, "SELECT total(v) FROM t NOT INDEXED", -1, &s, nullptr);
+            const double sum = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_double(s, 0) : -1;
+            sqlite3_finalize(s);
+            return sum;
+        };
+        QCOMPARE(total(), rows * (rows + 1) / 2.0);
+        sqlite3 *writer = reader;
+        if (!ownWrite)
+            QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &writer), SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(writer, "UPDATE t SET v = v + 1;" + afterwards, nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        if (writer != reader)
+            sqlite3_close(writer);
+        QCOMPARE(total(), rows * (rows + 3) / 2.0);
+    }
+
     // libpq is opened when the server store first needs it; a library that is missing, or
     // lacks a function, is a message, not a crash.
     void libpqOpened_data() {
