@@ -23,9 +23,13 @@ struct File {
     unsigned char *run;
     sqlite3_int64 runStart;
     sqlite3_int64 runLength;
+    sqlite3_int64 size; // the file's, as last asked under this lock; -1: to be asked
 
     bool readsAhead() const { return database && !wal && lock >= SQLITE_LOCK_SHARED; }
-    void drop() { runLength = 0; }
+    void drop() {
+        runLength = 0;
+        size = -1;
+    }
     const sqlite3_io_methods &methods() const { return *real->pMethods; }
 };
 
@@ -46,10 +50,13 @@ int closeFile(sqlite3_file *file) {
 
 // The run of pages that begins at offset, read whole when the file is that long.
 bool fillRun(File &f, sqlite3_int64 offset, int amount) {
-    sqlite3_int64 size = 0;
-    if (f.methods().xFileSize(f.real, &size) != SQLITE_OK)
+    // A size out of date costs no wrong page: a file grown is read ahead less far, and the read
+    // of a file shortened meanwhile fails and is made again as SQLite asked.
+    if (f.size < 0 && f.methods().xFileSize(f.real, &f.size) != SQLITE_OK) {
+        f.size = -1;
         return false;
-    const sqlite3_int64 length = std::min(runBytes, size - offset);
+    }
+    const sqlite3_int64 length = std::min(runBytes, f.size - offset);
     if (length < amount)
         return false; // the read past the end is SQLite's own to report
     if (!f.run)
@@ -198,6 +205,7 @@ int openFile(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags, 
     f.real = reinterpret_cast<sqlite3_file *>(&f + 1);
     f.database = (flags & SQLITE_OPEN_MAIN_DB) != 0;
     f.end = -1;
+    f.size = -1;
     const int rc = wrapped(vfs)->xOpen(wrapped(vfs), name, f.real, flags, outFlags);
     // SQLite closes a file only when its methods are set; the wrapped layer sets its own only
     // when it opened the file, or needs them to close it.
