@@ -9,7 +9,10 @@ namespace dao {
 
 namespace {
 
-// 64 pages of 4 KiB in one read: past a few dozen pages a longer read saves no more time.
+// A read forward of the last one brings 4 pages of 4 KiB, and each read past the end of what the
+// last one brought twice as many, up to 64 pages: past a few dozen pages a longer read saves no
+// more time, and a look-up that only hops forward reads little it does not need.
+constexpr sqlite3_int64 firstRunBytes = 16 * 1024;
 constexpr sqlite3_int64 runBytes = 256 * 1024;
 
 // SQLite allocates the layer's file object with room for the wrapped layer's after it.
@@ -23,7 +26,8 @@ struct File {
     unsigned char *run;
     sqlite3_int64 runStart;
     sqlite3_int64 runLength;
-    sqlite3_int64 size; // the file's, as last asked under this lock; -1: to be asked
+    sqlite3_int64 runAsked; // what the last read ahead asked for
+    sqlite3_int64 size;     // the file's, as last asked under this lock; -1: to be asked
 
     bool readsAhead() const { return database && !wal && lock >= SQLITE_LOCK_SHARED; }
     void drop() {
@@ -49,14 +53,14 @@ int closeFile(sqlite3_file *file) {
 }
 
 // The run of pages that begins at offset, read whole when the file is that long.
-bool fillRun(File &f, sqlite3_int64 offset, int amount) {
+bool fillRun(File &f, sqlite3_int64 offset, int amount, sqlite3_int64 asked) {
     // A size out of date costs no wrong page: a file grown is read ahead less far, and the read
     // of a file shortened meanwhile fails and is made again as SQLite asked.
     if (f.size < 0 && f.methods().xFileSize(f.real, &f.size) != SQLITE_OK) {
         f.size = -1;
         return false;
     }
-    const sqlite3_int64 length = std::min(runBytes, f.size - offset);
+    const sqlite3_int64 length = std::min(asked, f.size - offset);
     if (length < amount)
         return false; // the read past the end is SQLite's own to report
     if (!f.run)
@@ -67,6 +71,7 @@ bool fillRun(File &f, sqlite3_int64 offset, int amount) {
     }
     f.runStart = offset;
     f.runLength = length;
+    f.runAsked = asked;
     return true;
 }
 
@@ -81,9 +86,12 @@ int readFile(sqlite3_file *file, void *out, int amount, sqlite3_int64 offset) {
         const auto ahead = [&](sqlite3_int64 from) {
             return from >= 0 && offset >= from && offset < from + runBytes;
         };
-        const bool next = ahead(f.end) || (f.runLength > 0 && ahead(runEnd));
+        const bool afterRun = f.runLength > 0 && ahead(runEnd);
+        const bool next = afterRun || ahead(f.end);
         f.end = end;
-        if (inRun || (next && fillRun(f, offset, amount))) {
+        const sqlite3_int64 asked = std::max<sqlite3_int64>(
+            afterRun ? std::min(2 * f.runAsked, runBytes) : firstRunBytes, amount);
+        if (inRun || (next && fillRun(f, offset, amount, asked))) {
             std::memcpy(out, f.run + (offset - f.runStart), size_t(amount));
             return SQLITE_OK;
         }
