@@ -26,29 +26,40 @@ QString summaryWorkbookFileName(const QString &appPath,
 
 namespace {
 
+// Headings of columns B to R as the saved sheet has them in rows 2, 3 and 4.
+const char *const headings[17][3] = {
+    {"Sales", "Prior", "Month"},
+    {"Sales", "Current", "Month"},
+    {"Orders", "Current", "Month"},
+    {" ", "Back", "Orders"},
+    {" ", "", "Insight"},
+    {" ", "", "Insight%"},
+    {"Salesplan", "Current", "Month"},
+    {"Sales", "Plan", "Budget"},
+    {"", "", "GSC"},
+    {"", "", "GIT"},
+    {"", "", "GSU"},
+    {"", "Integrated", "Stock"},
+    {"", "TAS", "QTY"},
+    {"Outside", "Current", "Month"},
+    {"", "Prod.", "Sched."},
+    {"", "Prod.", "Act."},
+    {"", "Coverage", "time"},
+};
+
+// What the progress shows while a total is counted: its column's heading and its source's row.
+QString totalCaption(int figure, int source) {
+    static const char *const sources[] = {"", "PJ", "FRN", "DP"};
+    QStringList words;
+    for (const char *word : headings[figure - 1])
+        if (!QByteArrayView(word).trimmed().isEmpty())
+            words.append(QString::fromUtf8(word));
+    return words.join(QLatin1Char(' ')) + QStringLiteral(", ") + QLatin1String(sources[source]);
+}
+
 // The stock summary sheet. The visible variant puts the headings one row higher (all but column
 // O, which keeps rows 1 to 4); labels, data cells and totals are the same.
 void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bool visible) {
-    // Headings of columns B to R as the saved sheet has them in rows 2, 3 and 4.
-    static const char *const headings[17][3] = {
-        {"Sales", "Prior", "Month"},
-        {"Sales", "Current", "Month"},
-        {"Orders", "Current", "Month"},
-        {" ", "Back", "Orders"},
-        {" ", "", "Insight"},
-        {" ", "", "Insight%"},
-        {"Salesplan", "Current", "Month"},
-        {"Sales", "Plan", "Budget"},
-        {"", "", "GSC"},
-        {"", "", "GIT"},
-        {"", "", "GSU"},
-        {"", "Integrated", "Stock"},
-        {"", "TAS", "QTY"},
-        {"Outside", "Current", "Month"},
-        {"", "Prod.", "Sched."},
-        {"", "Prod.", "Act."},
-        {"", "Coverage", "time"},
-    };
     const int columnO = 15;
     for (int column = 2; column <= 18; ++column) {
         const int firstRow = column == columnO || !visible ? 2 : 1;
@@ -126,7 +137,7 @@ void fillSummatabell(SummaTabell &summatabell, figures::StockFigures &figures,
     const figures::FigureArguments arguments{QString(), period, 0};
     const auto put = [&](int figure, int source, const char *name) {
         progress.checkCancelled();
-        progress.caption(QLatin1String(name));
+        progress.caption(totalCaption(figure, source));
         const figures::NamedFigure *total = figures::findNamedFigure(QLatin1String(name));
         table[size_t(figure)][size_t(source)] =
             NullToValue(total->run(figures, arguments), QStringLiteral("T")).toDouble();

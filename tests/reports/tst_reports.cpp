@@ -401,6 +401,10 @@ private slots:
         RecordingProgress progress;
         figures::StockFigures figures(m_folder->localDatabase(), progress);
         reports::fillSummatabell(t, figures, period(), progress);
+        // Each total is shown as its column's heading and its source's row.
+        for (const char *caption :
+             {"Sales Prior Month, PJ", "Back Orders, FRN", "GIT, PJ", "Outside Current Month, DP"})
+            QVERIFY2(progress.captions.contains(QLatin1String(caption)), caption);
         t[6][2] = 1234.6; // rounds up
         t[6][3] = 0.4;    // rounds to nothing
         t[15][1] = 99;    // past figure 14: not written
