@@ -25,6 +25,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -166,8 +167,9 @@ void PlanningPanel::askAndMark(std::optional<PlanningMark::Kind> kind) {
         packs = QInputDialog::getDouble(
             this, QStringLiteral("Beställd"),
             QStringLiteral("Beställda förpackningar av %1:").arg(row.product),
-            double(planning::reorderSuggestion(row, m_window->targetWeeks()).value_or(0)), 0,
-            MostMarkedPacks, 0, &ok);
+            std::max(1.0,
+                     double(planning::reorderSuggestion(row, m_window->targetWeeks()).value_or(0))),
+            1, MostMarkedPacks, 0, &ok);
         if (!ok)
             return;
     }
