@@ -815,9 +815,8 @@ private slots:
 
     // Pages read ahead come from the connection's current hold on the file: a commit of another
     // connection between two reads, the connection's own commit under an exclusive lock, and a
-    // WAL checkpoint that rewrites the file are each seen whole by the next read. A scan ends
-    // with the table's last pages read ahead, and the next read asks for those first; SQLite
-    // keeps too few pages of its own to skip the file.
+    // WAL checkpoint that rewrites the file are each seen by the next read. The table is one
+    // page, which the first read brings ahead; the read after the write asks for it again.
     void readAheadSeesEveryWrite_data() {
         QTest::addColumn<QByteArray>("setUp");      // on the store's connection, after opening
         QTest::addColumn<bool>("ownWrite");         // the store's connection writes, not another
@@ -834,28 +833,20 @@ private slots:
         QFETCH(QByteArray, afterwards);
         const QString path =
             m_dir.filePath(QStringLiteral("ahead-%1.mdb").arg(QTest::currentDataTag()));
-        constexpr int rows = 1000;
-        {
-            dao::Database db = dao::Database::CreateDatabase(path);
-            db.Execute(QStringLiteral("CREATE TABLE t (k TEXT, v REAL); CREATE INDEX t_k ON t (k); "
-                                      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-                                      "FROM n WHERE i < %1) INSERT INTO t SELECT "
-                                      "hex(randomblob(40)), i FROM n")
-                           .arg(rows));
-        }
+        dao::Database::CreateDatabase(path).Execute(QStringLiteral(
+            "CREATE TABLE t (v REAL); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+            "FROM n WHERE i < 20) INSERT INTO t SELECT i FROM n"));
         const auto store = dao::SqliteStore::openFile(path);
         sqlite3 *reader = store->handle();
-        QCOMPARE(sqlite3_exec(reader, setUp + "PRAGMA cache_size=10;", nullptr, nullptr, nullptr),
-                 SQLITE_OK);
-        const auto total = [&](const char *rows) {
+        QCOMPARE(sqlite3_exec(reader, setUp, nullptr, nullptr, nullptr), SQLITE_OK);
+        const auto total = [&] {
             sqlite3_stmt *s = nullptr;
-            sqlite3_prepare_v2(reader, QByteArray("SELECT total(v) FROM t ") + rows, -1, &s,
-                               nullptr);
+            sqlite3_prepare_v2(reader, "SELECT total(v) FROM t", -1, &s, nullptr);
             const double sum = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_double(s, 0) : -1;
             sqlite3_finalize(s);
             return sum;
         };
-        QCOMPARE(total("NOT INDEXED"), rows * (rows + 1) / 2.0);
+        QCOMPARE(total(), 210.0);
         sqlite3 *writer = reader;
         if (!ownWrite)
             QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &writer), SQLITE_OK);
@@ -864,10 +855,10 @@ private slots:
             SQLITE_OK);
         if (writer != reader)
             sqlite3_close(writer);
+        // SQLite's own copy of the page goes, so that the file is read again.
         QCOMPARE(sqlite3_exec(reader, "PRAGMA shrink_memory", nullptr, nullptr, nullptr),
                  SQLITE_OK);
-        QCOMPARE(total("WHERE rowid > 900"), (902 + 1001) * 100 / 2.0);
-        QCOMPARE(total("NOT INDEXED"), rows * (rows + 3) / 2.0);
+        QCOMPARE(total(), 230.0);
     }
 
     // libpq is opened when the server store first needs it; a library that is missing, or
