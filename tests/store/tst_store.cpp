@@ -815,8 +815,9 @@ private slots:
 
     // Pages read ahead come from the connection's current hold on the file: a commit of another
     // connection between two reads, the connection's own commit under an exclusive lock, and a
-    // WAL checkpoint that rewrites the file are each seen by the next read. The table is one
-    // page, which the first read brings ahead; the read after the write asks for it again.
+    // WAL checkpoint that rewrites the file are each seen by the next read. The table's three
+    // pages (a root and two leaves) come in the first run of pages read ahead; the read after
+    // the write asks for them again.
     void readAheadSeesEveryWrite_data() {
         QTest::addColumn<QByteArray>("setUp");      // on the store's connection, after opening
         QTest::addColumn<bool>("ownWrite");         // the store's connection writes, not another
@@ -834,8 +835,8 @@ private slots:
         const QString path =
             m_dir.filePath(QStringLiteral("ahead-%1.mdb").arg(QTest::currentDataTag()));
         dao::Database::CreateDatabase(path).Execute(QStringLiteral(
-            "CREATE TABLE t (v REAL); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-            "FROM n WHERE i < 20) INSERT INTO t SELECT i FROM n"));
+            "CREATE TABLE t (v REAL, pad TEXT); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+            "SELECT i + 1 FROM n WHERE i < 150) INSERT INTO t SELECT i, hex(zeroblob(20)) FROM n"));
         const auto store = dao::SqliteStore::openFile(path);
         sqlite3 *reader = store->handle();
         QCOMPARE(sqlite3_exec(reader, setUp, nullptr, nullptr, nullptr), SQLITE_OK);
@@ -846,7 +847,7 @@ private slots:
             sqlite3_finalize(s);
             return sum;
         };
-        QCOMPARE(total(), 210.0);
+        QCOMPARE(total(), 11325.0);
         sqlite3 *writer = reader;
         if (!ownWrite)
             QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &writer), SQLITE_OK);
@@ -855,10 +856,10 @@ private slots:
             SQLITE_OK);
         if (writer != reader)
             sqlite3_close(writer);
-        // SQLite's own copy of the page goes, so that the file is read again.
+        // SQLite's own copies of the pages go, so that the file is read again.
         QCOMPARE(sqlite3_exec(reader, "PRAGMA shrink_memory", nullptr, nullptr, nullptr),
                  SQLITE_OK);
-        QCOMPARE(total(), 230.0);
+        QCOMPARE(total(), 11475.0);
     }
 
     // libpq is opened when the server store first needs it; a library that is missing, or
