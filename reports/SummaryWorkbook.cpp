@@ -47,14 +47,17 @@ const char *const headings[17][3] = {
     {"", "Coverage", "time"},
 };
 
+// The labels of rows 5 to 8 in column A: the sources 1 to 3 and their sum.
+const char *const rowLabels[] = {"PJ", "FRN", "DP", "Total"};
+
 // What the progress shows while a total is counted: its column's heading and its source's row.
 QString totalCaption(int figure, int source) {
-    static const char *const sources[] = {"", "PJ", "FRN", "DP"};
     QStringList words;
     for (const char *word : headings[figure - 1])
         if (!QByteArrayView(word).trimmed().isEmpty())
             words.append(QString::fromUtf8(word));
-    return words.join(QLatin1Char(' ')) + QStringLiteral(", ") + QLatin1String(sources[source]);
+    return words.join(QLatin1Char(' ')) + QStringLiteral(", ") +
+           QLatin1String(rowLabels[source - 1]);
 }
 
 // The stock summary sheet. The visible variant puts the headings one row higher (all but column
@@ -69,10 +72,8 @@ void writeSummarySheet(xls::Worksheet &sheet, const SummaTabell &summatabell, bo
             sheet.setCell(firstRow + i, column,
                           Variant::String(QString::fromUtf8(headings[column - 2][i])));
     }
-    sheet.setCell(5, 1, Variant::String(QStringLiteral("PJ")));
-    sheet.setCell(6, 1, Variant::String(QStringLiteral("FRN")));
-    sheet.setCell(7, 1, Variant::String(QStringLiteral("DP")));
-    sheet.setCell(8, 1, Variant::String(QStringLiteral("Total")));
+    for (int row = 5; row <= 8; ++row)
+        sheet.setCell(row, 1, Variant::String(QLatin1String(rowLabels[row - 5])));
     for (int x = 1; x <= 14; ++x)
         for (int source = 1; source <= 3; ++source)
             sheet.setCell(

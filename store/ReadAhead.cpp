@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace dao {
 
@@ -78,6 +79,7 @@ bool fillRun(File &f, sqlite3_int64 offset, int amount, sqlite3_int64 asked) {
 int readFile(sqlite3_file *file, void *out, int amount, sqlite3_int64 offset) {
     File &f = own(file);
     const sqlite3_int64 end = offset + amount;
+    const sqlite3_int64 last = std::exchange(f.end, end);
     if (f.readsAhead() && amount <= runBytes) {
         const sqlite3_int64 runEnd = f.runStart + f.runLength;
         const bool inRun = f.runLength > 0 && offset >= f.runStart && end <= runEnd;
@@ -87,8 +89,7 @@ int readFile(sqlite3_file *file, void *out, int amount, sqlite3_int64 offset) {
             return from >= 0 && offset >= from && offset < from + runBytes;
         };
         const bool afterRun = f.runLength > 0 && ahead(runEnd);
-        const bool next = afterRun || ahead(f.end);
-        f.end = end;
+        const bool next = afterRun || ahead(last);
         const sqlite3_int64 asked = std::max<sqlite3_int64>(
             afterRun ? std::min(2 * f.runAsked, runBytes) : firstRunBytes, amount);
         if (inRun || (next && fillRun(f, offset, amount, asked))) {
@@ -96,7 +97,6 @@ int readFile(sqlite3_file *file, void *out, int amount, sqlite3_int64 offset) {
             return SQLITE_OK;
         }
     }
-    f.end = end;
     const int rc = f.methods().xRead(f.real, out, amount, offset);
     // A file in WAL mode says so in its first page, read before SQLite maps the shared memory.
     if (rc == SQLITE_OK && offset == 0 && amount > 18 &&
