@@ -166,6 +166,8 @@ void Startmeny::runCoverageInBackground(
             QMessageBox::warning(this, title, result->leftOut);
         if (const QString notKept = result->job.historyNotKept(); !notKept.isEmpty())
             QMessageBox::warning(this, title, notKept);
+        if (const QString warning = result->job.historyWarning(); !warning.isEmpty())
+            QMessageBox::warning(this, title, warning);
         offerToRemoveOlderWorkbook(result->job, title);
         updateCoverageOverview(period, false);
         done(result->job.workbookFile(), result->notice);

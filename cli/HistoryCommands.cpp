@@ -82,6 +82,8 @@ int scheduledRun(const QStringList &arguments) {
         });
         if (const QString notKept = job.historyNotKept(); !notKept.isEmpty())
             throw lodvik::Error(notKept);
+        if (const QString warning = job.historyWarning(); !warning.isEmpty())
+            std::fprintf(stderr, "Varning: %s\n", warning.toLocal8Bit().constData());
         state.ok = true;
     } catch (const lodvik::Error &e) {
         state.message = e.message();
@@ -171,10 +173,15 @@ int history(const QStringList &arguments) {
         writeOut(out);
         return 0;
     }
-    const auto series = history->series(product);
+    QStringList unreadable;
+    const auto series = history->series(product, unreadable);
+    const QString notice = history->unreadableNotice(unreadable);
     if (series.empty())
         throw lodvik::Error(QStringLiteral("Historiken i %1 har ingen körning med produkten %2.")
-                                .arg(history->description(), product));
+                                .arg(history->description(), product) +
+                            (notice.isEmpty() ? QString() : QLatin1Char(' ') + notice));
+    if (!notice.isEmpty())
+        std::fprintf(stderr, "Varning: %s\n", notice.toLocal8Bit().constData());
     writeOut(json ? reports::seriesJson(series, product) : reports::seriesCsv(series));
     return 0;
 }

@@ -125,6 +125,8 @@ int coverage(const QStringList &arguments) {
     const QString leftOut = job.leftOutMessage();
     if (!leftOut.isEmpty())
         std::fprintf(stderr, "%s\n", leftOut.toLocal8Bit().constData());
+    if (const QString warning = job.historyWarning(); !warning.isEmpty())
+        std::fprintf(stderr, "Varning: %s\n", warning.toLocal8Bit().constData());
     if (const QString older = job.olderWorkbook(); !older.isEmpty()) {
         if (replaceOlder)
             job.removeOlderWorkbook(older);

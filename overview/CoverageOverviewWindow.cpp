@@ -474,10 +474,14 @@ void CoverageOverviewWindow::showSources(int sourceRow) {
     std::vector<planning::SeriesPoint> history;
     QString problem;
     try {
-        if (openHistory)
-            history = openHistory()->series(row.product);
+        if (openHistory) {
+            const auto kept = openHistory();
+            QStringList unreadable;
+            history = kept->series(row.product, unreadable);
+            problem = kept->unreadableNotice(unreadable);
+        }
     } catch (const lodvik::Error &e) {
-        problem = e.message();
+        problem = QStringLiteral("Historiken kunde inte läsas: %1").arg(e.message());
     }
     DrillDownDialog dialog(m_localDatabase, period(), row, targetWeeks(), history, problem, this);
     dialog.exec();

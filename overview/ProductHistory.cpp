@@ -121,10 +121,13 @@ ProductHistory::ProductHistory(const std::vector<planning::SeriesPoint> &series,
     m_table->resizeColumnsToContents();
     layout->addWidget(split, 1);
 
-    m_trend = new QLabel(problem.isEmpty()
-                             ? trendText(series, row, targetWeeks)
-                             : QStringLiteral("Historiken kunde inte läsas: %1").arg(problem),
-                         this);
+    // What could be read is shown with what could not.
+    QStringList text;
+    if (problem.isEmpty() || !series.empty())
+        text << trendText(series, row, targetWeeks);
+    if (!problem.isEmpty())
+        text << problem;
+    m_trend = new QLabel(text.join(QLatin1Char('\n')), this);
     m_trend->setWordWrap(true);
     m_trend->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_trend);

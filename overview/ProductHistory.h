@@ -15,7 +15,7 @@ namespace overview {
 // One product over the kept runs, for the drill-down: its stock, orders on their way, weekly
 // sales, cover and suggestion as a small chart and a table, and the sales trend with what it
 // makes of the rate over the lead time and target, or why there is none (problem: why the
-// history could not be read).
+// history could not be read, or which kept runs it leaves out).
 class ProductHistory : public QWidget {
     Q_OBJECT
 

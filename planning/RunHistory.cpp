@@ -397,7 +397,8 @@ std::optional<Snapshot> RunHistory::read(const QString &period) const {
     return snapshot;
 }
 
-std::vector<SeriesPoint> RunHistory::series(const QString &product) const {
+std::vector<SeriesPoint> RunHistory::series(const QString &product,
+                                            QStringList &unreadable) const {
     const QString what = QStringLiteral("Läsningen av historiken för %1").arg(product);
     // Each snapshot's chunk of the product: its hash modulo the snapshot's chunk count.
     QSqlQuery query = run(*this, database(), what,
@@ -412,8 +413,10 @@ std::vector<SeriesPoint> RunHistory::series(const QString &product) const {
     const QSet<QByteArray> wanted{product.toUtf8()};
     while (query.next()) {
         const QString period = query.value(0).toString();
-        if (!unpackChunk(query.value(5).toByteArray(), chunk, places, &wanted))
-            throw damaged(*this, period);
+        if (!unpackChunk(query.value(5).toByteArray(), chunk, places, &wanted)) {
+            unreadable << period;
+            continue;
+        }
         if (!chunk.empty())
             points.push_back(
                 {{period, timeFromText(query.value(1).toString()), query.value(2).toDouble(),
@@ -424,7 +427,8 @@ std::vector<SeriesPoint> RunHistory::series(const QString &product) const {
 }
 
 std::map<QString, std::vector<SalesPoint>>
-RunHistory::salesSeries(const QSet<QString> &products, const QString &before, int runs) const {
+RunHistory::salesSeries(const QSet<QString> &products, const QString &before, int runs,
+                        QStringList &unreadable) const {
     std::map<QString, std::vector<SalesPoint>> series;
     if (products.isEmpty())
         return series;
@@ -467,13 +471,29 @@ RunHistory::salesSeries(const QSet<QString> &products, const QString &before, in
                               {s->id});
         const QDate period = QDate::fromString(s->period, Qt::ISODate);
         while (query.next()) {
-            if (!unpackChunk(query.value(0).toByteArray(), chunk, places, &wanted))
-                throw damaged(*this, s->period);
+            if (!unpackChunk(query.value(0).toByteArray(), chunk, places, &wanted)) {
+                if (!unreadable.contains(s->period))
+                    unreadable << s->period;
+                continue;
+            }
             for (const SnapshotRow &row : chunk)
                 series[row.product].push_back({period, row.salesPj.value_or(0)});
         }
     }
     return series;
+}
+
+QString RunHistory::unreadableNotice(const QStringList &periods) const {
+    if (periods.isEmpty())
+        return {};
+    return (periods.size() == 1
+                ? QStringLiteral("Historiken för perioden %1 i %2 är skadad eller skriven av en "
+                                 "annan version av programmet och lämnas utanför; en ny "
+                                 "körning av perioden ersätter den.")
+                : QStringLiteral("Historiken för perioderna %1 i %2 är skadad eller skriven av "
+                                 "en annan version av programmet och lämnas utanför; en ny "
+                                 "körning av en period ersätter den."))
+        .arg(periods.join(QStringLiteral(", ")), description());
 }
 
 int RunHistory::prune(int retain) {

@@ -9,6 +9,7 @@ class SearchSource;
 #include <QDateTime>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -121,12 +122,20 @@ public:
     std::optional<Snapshot> read(const QString &period) const;
     // The period kept last before period; nothing when there is none.
     std::optional<QString> periodBefore(const QString &period) const;
+    // The look-ups below leave out a kept run that cannot be read (damaged, or written by
+    // another version of the program) rather than fail for it, and add its period to
+    // unreadable: one bad run must not hide the others, nor stop every later run from being
+    // kept. unreadableNotice() says what was left out.
+
     // One product in every kept run that holds it, oldest period first.
-    std::vector<SeriesPoint> series(const QString &product) const;
+    std::vector<SeriesPoint> series(const QString &product, QStringList &unreadable) const;
     // The PJ weekly sales of these products in the last runs kept before the period, oldest
     // first (nothing for a run without the product; an empty cell as 0).
     std::map<QString, std::vector<SalesPoint>> salesSeries(const QSet<QString> &products,
-                                                           const QString &before, int runs) const;
+                                                           const QString &before, int runs,
+                                                           QStringList &unreadable) const;
+    // What the operator is told of the periods a look-up left out.
+    QString unreadableNotice(const QStringList &periods) const;
     // Removes the oldest periods beyond retain; how many went.
     int prune(int retain);
 

@@ -91,6 +91,7 @@ QString CoverageJob::xlsxNotice() const {
 
 void CoverageJob::openHistory() {
     m_notKept.clear();
+    m_historyWarning.clear();
     try {
         auto history = std::make_unique<History>();
         history->retain = planning::readHistorySettings(m_appPath).retainedPeriods;
@@ -102,8 +103,14 @@ void CoverageJob::openHistory() {
         for (const auto &[product, rule] : history->rules)
             if (rule.followTrend)
                 following.insert(product);
-        history->sales =
-            history->store->salesSeries(following, m_period.text(), planning::TrendRuns - 1);
+        QStringList unreadable;
+        history->sales = history->store->salesSeries(following, m_period.text(),
+                                                     planning::TrendRuns - 1, unreadable);
+        if (!unreadable.isEmpty())
+            m_historyWarning =
+                QStringLiteral("Försäljningens trend räknas utan en eller flera sparade "
+                               "körningar. %1")
+                    .arg(history->store->unreadableNotice(unreadable));
         history->snapshot.info.period = m_period.text();
         history->snapshot.info.targetWeeks = m_options.targetWeeks;
         history->snapshot.info.origin = *m_options.keep;

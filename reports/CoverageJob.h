@@ -57,6 +57,9 @@ public:
     void save(lodvik::Progress &progress, const std::function<void()> &moreOutputs = {});
     // Why the history did not keep the run although its files were saved; empty when it did.
     QString historyNotKept() const { return m_notKept; }
+    // What the operator is told when the trend left out kept runs that cannot be read; empty
+    // when none.
+    QString historyWarning() const { return m_historyWarning; }
 
     // What the operator is told of the products the list left out; empty when none.
     QString leftOutMessage() const;
@@ -85,6 +88,7 @@ private:
     void openHistory();
     std::unique_ptr<History> m_history;
     QString m_notKept;
+    QString m_historyWarning;
 };
 
 } // namespace reports

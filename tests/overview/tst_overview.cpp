@@ -582,16 +582,24 @@ private slots:
     // The drill-down's history: a row per kept run, and the trend with the rate it expects over
     // lead time and target (today's 16 + 2 a week over half of 2 + 4 weeks = 22) once four runs
     // hold the product.
+    // A problem with the history is told under what could be read, or alone.
     void productHistory_data() {
         QTest::addColumn<int>("runs");
+        QTest::addColumn<QString>("problem");
         QTest::addColumn<QString>("says");
-        addRow("three runs", 3, "Ingen trend: den behöver minst 4");
-        addRow("four runs", 4,
-               QStringLiteral("2 förp./v per vecka (medianen av lutningarna mellan 4 sparade "
-                              "körningar). Med trenden väntas 22 förp./v"));
+        const QString fourRuns =
+            QStringLiteral("2 förp./v per vecka (medianen av lutningarna mellan 4 sparade "
+                           "körningar). Med trenden väntas 22 förp./v");
+        const QString leftOut = QStringLiteral("Historiken för perioden 2026-10-26 är skadad");
+        addRow("three runs", 3, QString(), "Ingen trend: den behöver minst 4");
+        addRow("four runs", 4, QString(), fourRuns);
+        addRow("four runs, one left out", 4, leftOut, "räknas utan den.\n" + leftOut);
+        addRow("none readable", 0, QStringLiteral("Historiken kunde inte läsas: x"),
+               QStringLiteral("Historiken kunde inte läsas: x"));
     }
     void productHistory() {
         QFETCH(int, runs);
+        QFETCH(QString, problem);
         QFETCH(QString, says);
         std::vector<planning::SeriesPoint> series;
         for (int i = 0; i < runs; ++i) {
@@ -604,10 +612,13 @@ private slots:
         reports::CoverageRow row;
         row.salesPj = 16;
         row.rule.leadTimeWeeks = 2;
-        const overview::ProductHistory history(series, row, 4);
+        const overview::ProductHistory history(series, row, 4, problem);
         QCOMPARE(history.table()->rowCount(), runs);
-        QCOMPARE(history.table()->item(runs - 1, 1)->text(),
-                 QString::number(100 - 10 * (runs - 1)));
+        if (runs)
+            QCOMPARE(history.table()->item(runs - 1, 1)->text(),
+                     QString::number(100 - 10 * (runs - 1)));
+        else
+            QCOMPARE(history.trend()->text(), says);
         QVERIFY2(history.trend()->text().contains(says), qPrintable(history.trend()->text()));
     }
 

@@ -86,6 +86,27 @@ struct Store : TestStore {
     std::unique_ptr<RunHistory> history() const { return std::make_unique<RunHistory>(open()); }
 };
 
+// A product's kept runs, and the periods left out as unreadable.
+std::pair<std::vector<SeriesPoint>, QStringList> series(const RunHistory &history,
+                                                        const QString &product) {
+    QStringList unreadable;
+    auto points = history.series(product, unreadable);
+    return {std::move(points), unreadable};
+}
+
+// The trend's weekly sales as (product, day of the period, sales) in the map's order.
+using Sales = QList<std::tuple<QString, int, double>>;
+std::pair<Sales, QStringList> sales(const RunHistory &history, const QSet<QString> &products,
+                                    const char *before, int runs) {
+    QStringList unreadable;
+    Sales flat;
+    for (const auto &[product, points] :
+         history.salesSeries(products, QString::fromLatin1(before), runs, unreadable))
+        for (const SalesPoint &point : points)
+            flat.append({product, point.period.day(), point.salesPerWeek});
+    return {flat, unreadable};
+}
+
 QStringList periods(const RunHistory &history) {
     QStringList list;
     for (const SnapshotInfo &info : history.snapshots())
@@ -154,16 +175,23 @@ private slots:
         // B's 8 → 6 is exactly a quarter: only a larger share counts.
         QCOMPARE(changesBetween(first, second, 0.2).at(3).kind, ChangeKind::SalesDown);
 
-        const auto series = history->series(QStringLiteral("A"));
-        QCOMPARE(series.size(), size_t(3));
+        const auto [a3, none3] = series(*history, QStringLiteral("A"));
+        QCOMPARE(a3.size(), size_t(3));
+        QCOMPARE(none3, QStringList());
         for (size_t i = 0; i < 3; ++i) {
-            QCOMPARE(series[i].info, runs[i].info);
-            QVERIFY(series[i].row == runs[i].rows[0]);
+            QCOMPARE(a3[i].info, runs[i].info);
+            QVERIFY(a3[i].row == runs[i].rows[0]);
         }
-        const auto gone = history->series(QStringLiteral("C"));
+        const auto gone = series(*history, QStringLiteral("C")).first;
         QCOMPARE(gone.size(), size_t(2));
         QCOMPARE(gone[1].row.salesPj, 2.0);
-        QVERIFY(history->series(QStringLiteral("a")).empty());
+        QVERIFY(series(*history, QStringLiteral("a")).first.empty());
+        // The trend's sales: the runs kept before the period, the latest so many, oldest first,
+        // of the products asked; C's empty cell as 0.
+        QCOMPARE(sales(*history, {"A", "C"}, "2026-11-16", 5).first,
+                 (Sales{{"A", 2, 10}, {"A", 9, 13}, {"C", 2, 0}, {"C", 9, 2}}));
+        QCOMPARE(sales(*history, {"B", "Z"}, "2026-11-17", 2).first,
+                 (Sales{{"B", 9, 6}, {"B", 16, 4}}));
 
         // Two runs at once take turns: one saves its files and keeps its snapshot, then the
         // other; a run that cannot get its turn in time is refused before it saves anything.
@@ -227,7 +255,7 @@ private slots:
         QCOMPARE(kept->rows.size(), rows.size());
         for (size_t i = 0; i < rows.size(); ++i)
             QVERIFY2(kept->rows[i] == rows[i], qPrintable(rows[i].product));
-        QCOMPARE(history->series(QStringLiteral("P2099ö")).at(0).row, rows[2099]);
+        QCOMPARE(series(*history, QStringLiteral("P2099ö")).first.at(0).row, rows[2099]);
 
         // The same period again replaces its snapshot; later periods push the oldest out.
         history->write(snapshot("2026-01-05", {rows[5], rows[1500]}), 3);
@@ -238,17 +266,33 @@ private slots:
         QCOMPARE(history->read(QStringLiteral("2026-01-05")), std::nullopt);
         history->write(snapshot("2025-12-29", {rows[7]}), 3); // older than every kept one
         QCOMPARE(history->snapshots().size(), size_t(3));
-        QCOMPARE(history->series(QStringLiteral("P7ö")).size(), size_t(3));
+        QCOMPARE(series(*history, QStringLiteral("P7ö")).first.size(), size_t(3));
         QCOMPARE(history->prune(1), 2);
         QCOMPARE(periods(*history), QStringList{"2026-01-26"});
 
         bool saved = false;
         history->keep(run, 104, [&] { saved = true; });
         QVERIFY(saved && history->read(run.info.period));
-        // A record cut short is refused with a message, never read as numbers.
-        m_store->execute(QStringLiteral("UPDATE history_chunk SET data = substr(data, 1, 10)"));
+        // A record cut short is refused with a message, never read as numbers; a product's
+        // series and the trend leave that run out and name it.
+        history->write(snapshot("2026-11-09", {rows[7]}), 104);
+        m_store->execute(QStringLiteral(
+            "UPDATE history_chunk SET data = substr(data, 1, 10) WHERE snapshot IN "
+            "(SELECT id FROM history_snapshot WHERE period = '2026-11-02')"));
         const QString damaged = refusal([&] { history->read(run.info.period); });
         QVERIFY2(damaged.contains(QStringLiteral("skadad")), qPrintable(damaged));
+        const auto [a, aLeftOut] = series(*history, QStringLiteral("A"));
+        QVERIFY(a.empty());
+        QCOMPARE(aLeftOut, QStringList{"2026-11-02"});
+        const auto [p7, p7LeftOut] = series(*history, QStringLiteral("P7ö"));
+        QCOMPARE(p7.size(), size_t(2));
+        QCOMPARE(p7LeftOut, QStringList{"2026-11-02"}); // whether it held P7ö cannot be read
+        QCOMPARE(sales(*history, {"A", "P7ö"}, "2026-12-01", 5),
+                 std::pair(Sales{{"P7ö", 26, 1.75}, {"P7ö", 9, 1.75}}, QStringList{"2026-11-02"}));
+        const QString notice = history->unreadableNotice({"2026-11-02"});
+        QVERIFY2(notice.contains(QStringLiteral("2026-11-02")) &&
+                     notice.contains(QStringLiteral("skadad")),
+                 qPrintable(notice));
         m_store->execute(QStringLiteral("DROP TABLE history_chunk"));
         saved = false;
         QVERIFY_THROWS_EXCEPTION(HistoryNotKept,

@@ -194,6 +194,26 @@ private slots:
                      kept[1].startsWith(QStringLiteral("2010-11-18\t3\t")) &&
                      kept[1].endsWith(QStringLiteral("\tcommand_line")),
                  qPrintable(kept.join('|')));
+
+        // A kept run that cannot be read is left out of the trend and of a product's series,
+        // with a warning, and the next run is kept all the same.
+        QVERIFY(writeFile(rules, "P5;;;;;;;;ja\n"));
+        QCOMPARE(runProgram(m_home, {"rules", "--load", rules}).exitCode, 0);
+        dao::Database::OpenDatabase(m_home + QStringLiteral("/sokdata.db"))
+            .Execute(QStringLiteral(
+                "UPDATE history_chunk SET data = substr(data, 1, 10) WHERE snapshot IN "
+                "(SELECT id FROM history_snapshot WHERE period = '2010-11-11')"));
+        const ProgramRun third =
+            runProgram(m_home, {"coverage", "--period", "2010-11-25", "-q", "--format", "csv"});
+        QCOMPARE(third.exitCode, 0);
+        QVERIFY2(third.err.contains(QStringLiteral("trend räknas utan")) &&
+                     third.err.contains(QStringLiteral("2010-11-11")),
+                 qPrintable(third.err));
+        const ProgramRun p5 = runProgram(m_home, {"history", "--product", "P5"});
+        QCOMPARE(p5.exitCode, 0);
+        QCOMPARE(p5.out.count(QStringLiteral("\r\n2010-11-")), 2); // 18 and 25
+        QVERIFY2(p5.err.contains(QStringLiteral("2010-11-11")), qPrintable(p5.err));
+        QCOMPARE(runProgram(m_home, {"history", "--list"}).out.count('\n'), 3);
     }
 
     // More products than an .xls sheet holds, one row each in DTSPL and pjsfakt: the .xlsx is
