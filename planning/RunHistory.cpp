@@ -397,8 +397,7 @@ std::optional<Snapshot> RunHistory::read(const QString &period) const {
     return snapshot;
 }
 
-std::vector<SeriesPoint> RunHistory::series(const QString &product,
-                                            QStringList &unreadable) const {
+std::vector<SeriesPoint> RunHistory::series(const QString &product, QStringList &unreadable) const {
     const QString what = QStringLiteral("Läsningen av historiken för %1").arg(product);
     // Each snapshot's chunk of the product: its hash modulo the snapshot's chunk count.
     QSqlQuery query = run(*this, database(), what,
@@ -426,9 +425,9 @@ std::vector<SeriesPoint> RunHistory::series(const QString &product,
     return points;
 }
 
-std::map<QString, std::vector<SalesPoint>>
-RunHistory::salesSeries(const QSet<QString> &products, const QString &before, int runs,
-                        QStringList &unreadable) const {
+std::map<QString, std::vector<SalesPoint>> RunHistory::salesSeries(const QSet<QString> &products,
+                                                                   const QString &before, int runs,
+                                                                   QStringList &unreadable) const {
     std::map<QString, std::vector<SalesPoint>> series;
     if (products.isEmpty())
         return series;

@@ -276,9 +276,9 @@ private slots:
         // A record cut short is refused with a message, never read as numbers; a product's
         // series and the trend leave that run out and name it.
         history->write(snapshot("2026-11-09", {rows[7]}), 104);
-        m_store->execute(QStringLiteral(
-            "UPDATE history_chunk SET data = substr(data, 1, 10) WHERE snapshot IN "
-            "(SELECT id FROM history_snapshot WHERE period = '2026-11-02')"));
+        m_store->execute(
+            QStringLiteral("UPDATE history_chunk SET data = substr(data, 1, 10) WHERE snapshot IN "
+                           "(SELECT id FROM history_snapshot WHERE period = '2026-11-02')"));
         const QString damaged = refusal([&] { history->read(run.info.period); });
         QVERIFY2(damaged.contains(QStringLiteral("skadad")), qPrintable(damaged));
         const auto [a, aLeftOut] = series(*history, QStringLiteral("A"));
