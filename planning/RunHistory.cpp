@@ -219,6 +219,17 @@ std::unique_ptr<RunHistory::Turn> RunHistory::takeTurn(int waitMs) const {
     }
 }
 
+namespace {
+
+SnapshotPacker packedRows(const Snapshot &snapshot) {
+    SnapshotPacker packer(snapshot.rows.size());
+    for (const SnapshotRow &row : snapshot.rows)
+        packer.add(row);
+    return packer;
+}
+
+} // namespace
+
 // A snapshot ready to store: its chunks packed.
 struct RunHistory::Packed {
     SnapshotInfo info;
@@ -226,71 +237,36 @@ struct RunHistory::Packed {
     std::vector<QByteArray> chunks;
 };
 
-RunHistory::Packed RunHistory::pack(const Snapshot &snapshot) {
-    // A product once, by its first row, each in its chunk in the run's order.
-    QSet<QString> seen;
-    seen.reserve(qsizetype(snapshot.rows.size()));
-    std::vector<std::pair<quint32, const SnapshotRow *>> placed;
-    for (const SnapshotRow &row : snapshot.rows) {
-        const qsizetype before = seen.size();
-        seen.insert(row.product); // one look-up: the set grows only for a product not seen
-        if (seen.size() != before)
-            placed.emplace_back(quint32(placed.size()), &row);
-    }
-    const int chunks = chunkCount(placed.size());
-    using Chunk = std::vector<std::pair<quint32, const SnapshotRow *>>;
-    std::vector<Chunk> byChunk(static_cast<size_t>(chunks));
-    for (const auto &p : placed)
-        byChunk[productHash(p.second->product) % quint32(chunks)].push_back(p);
-    Packed packed{snapshot.info, qint64(placed.size()), {}};
-    packed.chunks.resize(byChunk.size());
-    // Every other chunk on the second core: the run waits for the packing once its list is
-    // written, and each chunk is deflated on its own, so the bytes are those of one core.
-    const auto packEvery = [&](size_t first, size_t step) {
-        for (size_t c = first; c < byChunk.size(); c += step)
-            packed.chunks[c] = packChunk(byChunk[c]);
-    };
-    std::future<void> second;
-    if (byChunk.size() > 1) {
-        try {
-            second = std::async(std::launch::async, packEvery, 1, 2);
-        } catch (const std::system_error &) {
-            // No thread to be had: this one packs them all.
-        }
-    }
-    if (!second.valid()) {
-        packEvery(0, 1);
-        return packed;
-    }
-    try {
-        packEvery(0, 2);
-    } catch (...) {
-        second.wait(); // it writes into packed
-        throw;
-    }
-    second.get();
-    return packed;
+RunHistory::Packed RunHistory::pack(const SnapshotInfo &info, const SnapshotPacker &packer) {
+    return {info, packer.products(), packer.chunks()};
 }
 
 void RunHistory::keep(const Snapshot &snapshot, int retain,
+                      const std::function<void()> &saveOutputs, int waitMs) {
+    SnapshotPacker packer = packedRows(snapshot);
+    keep(snapshot.info, packer, retain, saveOutputs, waitMs);
+}
+
+void RunHistory::keep(const SnapshotInfo &info, const SnapshotPacker &packer, int retain,
                       const std::function<void()> &saveOutputs, int waitMs) {
     const auto turn = takeTurn(waitMs);
     // Packed on the other core while the files are saved; the future waits for it when the
     // saving fails. With nothing to save it is packed here, in the heap the run made room in.
     std::future<Packed> packing;
     if (saveOutputs) {
-        packing = std::async(std::launch::async, [&] { return pack(snapshot); });
+        packing = std::async(std::launch::async, [&] { return pack(info, packer); });
         saveOutputs();
     }
     try {
-        store(packing.valid() ? packing.get() : pack(snapshot), retain);
+        store(packing.valid() ? packing.get() : pack(info, packer), retain);
     } catch (const Error &e) {
         throw HistoryNotKept(e.message());
     }
 }
 
 void RunHistory::write(const Snapshot &snapshot, int retain) {
-    store(pack(snapshot), retain);
+    SnapshotPacker packer = packedRows(snapshot);
+    store(pack(snapshot.info, packer), retain);
 }
 
 void RunHistory::store(const Packed &packed, int retain) {

@@ -23,6 +23,8 @@ class SearchSource;
 // last run and how a product's figures went over the weeks.
 namespace planning {
 
+class SnapshotPacker;
+
 // One product of a kept run: the numbers of its coverage row as the workbook's cells hold them
 // (nullopt for an empty cell), the suggestion and urgency the run gave it, and its rule.
 struct SnapshotRow {
@@ -114,6 +116,9 @@ public:
     // after the files were saved, raises HistoryNotKept.
     void keep(const Snapshot &snapshot, int retain, const std::function<void()> &saveOutputs,
               int waitMs = 60000);
+    // The same for a run whose rows were packed as they came.
+    void keep(const SnapshotInfo &info, const SnapshotPacker &packer, int retain,
+              const std::function<void()> &saveOutputs, int waitMs = 60000);
     // The same without outputs and without taking a turn (the caller holds one).
     void write(const Snapshot &snapshot, int retain);
 
@@ -146,7 +151,7 @@ public:
 
 private:
     struct Packed;
-    static Packed pack(const Snapshot &snapshot);
+    static Packed pack(const SnapshotInfo &info, const SnapshotPacker &packer);
     void store(const Packed &packed, int retain);
     void removeSnapshot(const QVariant &id);
     int pruneIn(int retain);

@@ -6,10 +6,18 @@
 #include <QSet>
 #include <QtEndian>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <future>
 #include <limits>
+#include <new>
 #include <numeric>
+#include <string>
+#include <system_error>
 
 namespace planning {
 
@@ -106,28 +114,6 @@ std::vector<qint64> readWhole(QDataStream &in, size_t most) {
 enum : quint8 { NoNumber, WholeNumber, OtherNumber };
 constexpr double WholeLimit = 9007199254740992.0; // 2^53: whole numbers a double holds exactly
 
-void writeNumbers(QDataStream &out, const std::vector<std::optional<double>> &numbers) {
-    std::vector<quint8> kinds(numbers.size(), NoNumber);
-    std::vector<qint64> whole;
-    std::vector<double> other;
-    for (size_t i = 0; i < numbers.size(); ++i) {
-        if (!numbers[i])
-            continue;
-        const double n = *numbers[i];
-        if (n == std::trunc(n) && std::abs(n) < WholeLimit) {
-            kinds[i] = WholeNumber;
-            whole.push_back(qint64(n));
-        } else {
-            kinds[i] = OtherNumber;
-            other.push_back(n);
-        }
-    }
-    writeBlock(out, kinds);
-    writeWhole(out, whole);
-    out << quint32(other.size());
-    writeBlock(out, other);
-}
-
 std::vector<std::optional<double>> readNumbers(QDataStream &in, size_t count) {
     const auto kinds = readBlock<quint8>(in, count);
     const auto whole = readWhole(in, count);
@@ -145,39 +131,6 @@ std::vector<std::optional<double>> readNumbers(QDataStream &in, size_t count) {
     return numbers;
 }
 
-// Appends text as UTF-8 and gives its length; an ASCII text byte by byte, without an array of
-// its own.
-qint64 appendUtf8(QByteArray &bytes, const QString &text) {
-    if (text.isEmpty())
-        return 0; // the bytes stay null while only empty texts come, as the stream writes them
-    const qsizetype at = bytes.size();
-    bytes.resize(at + text.size());
-    char *p = bytes.data() + at;
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80) {
-            bytes.resize(at);
-            const QByteArray utf8 = text.toUtf8();
-            bytes += utf8;
-            return utf8.size();
-        }
-        *p++ = char(c.unicode());
-    }
-    return text.size();
-}
-
-// Texts as their UTF-8 lengths and bytes: text(i) for i below count.
-template <typename Text> void writeTexts(QDataStream &out, size_t count, Text text) {
-    std::vector<qint64> lengths;
-    lengths.reserve(count);
-    QByteArray bytes;
-    for (size_t i = 0; i < count; ++i)
-        lengths.push_back(appendUtf8(bytes, text(i)));
-    writeWhole(out, lengths);
-    out << bytes;
-}
-void writeTexts(QDataStream &out, const std::vector<QString> &texts) {
-    writeTexts(out, texts.size(), [&](size_t i) -> const QString & { return texts[i]; });
-}
 // The texts of a block as UTF-8, each as its place in the bytes.
 struct Utf8Texts {
     QByteArray bytes;
@@ -212,21 +165,6 @@ std::vector<QString> readTexts(QDataStream &in, size_t count) {
 }
 
 // Texts that repeat (suppliers, groups): the chunk's own list and an index per row.
-void writeRepeated(QDataStream &out, const std::vector<QString> &texts) {
-    std::vector<QString> own;
-    QHash<QString, qint64> index;
-    std::vector<qint64> at;
-    for (const QString &text : texts) {
-        auto found = index.find(text);
-        if (found == index.end()) {
-            found = index.insert(text, qint64(own.size()));
-            own.push_back(text);
-        }
-        at.push_back(*found);
-    }
-    writeTexts(out, own);
-    writeWhole(out, at);
-}
 std::vector<QString> readRepeated(QDataStream &in, size_t count) {
     const std::vector<QString> own = readTexts(in, count);
     const auto at = readWhole(in, count);
@@ -234,6 +172,230 @@ std::vector<QString> readRepeated(QDataStream &in, size_t count) {
     for (size_t i = 0; i < at.size(); ++i)
         texts[i] = at[i] >= 0 && size_t(at[i]) < own.size() ? own[size_t(at[i])] : QString();
     return texts;
+}
+
+// A row as the packer holds it until the run ends: its values in the chunk's column order, whole
+// numbers as variable-length integers (most take a byte or two), texts as UTF-8.
+class RecordWriter {
+public:
+    explicit RecordWriter(std::string &bytes) : m_bytes(bytes) {}
+
+    void byte(quint8 b) { m_bytes.push_back(char(b)); }
+    void unsignedWhole(quint64 v) {
+        for (; v >= 0x80; v >>= 7)
+            byte(quint8(v | 0x80));
+        byte(quint8(v));
+    }
+    void whole(qint64 v) { unsignedWhole((quint64(v) << 1) ^ quint64(v >> 63)); }
+    void fixed32(quint32 v) { m_bytes.append(reinterpret_cast<const char *>(&v), sizeof v); }
+    void number(std::optional<double> n) {
+        if (!n)
+            return byte(NoNumber);
+        if (*n == std::trunc(*n) && std::abs(*n) < WholeLimit) {
+            byte(WholeNumber);
+            return whole(qint64(*n));
+        }
+        byte(OtherNumber);
+        m_bytes.append(reinterpret_cast<const char *>(&*n), sizeof(double));
+    }
+    void text(const QString &text) {
+        // An ASCII text byte by byte: its length is known before its bytes.
+        const size_t at = m_bytes.size();
+        unsignedWhole(quint64(text.size()));
+        for (const QChar c : text) {
+            if (c.unicode() >= 0x80) {
+                m_bytes.resize(at);
+                const QByteArray utf8 = text.toUtf8();
+                unsignedWhole(quint64(utf8.size()));
+                m_bytes.append(utf8.constData(), size_t(utf8.size()));
+                return;
+            }
+            m_bytes.push_back(char(c.unicode()));
+        }
+    }
+
+private:
+    std::string &m_bytes;
+};
+
+class RecordReader {
+public:
+    explicit RecordReader(const char *at) : m_at(at) {}
+
+    quint8 byte() { return quint8(*m_at++); }
+    quint64 unsignedWhole() {
+        quint64 v = 0;
+        for (int shift = 0;; shift += 7) {
+            const quint8 b = byte();
+            v |= quint64(b & 0x7f) << shift;
+            if (!(b & 0x80))
+                return v;
+        }
+    }
+    qint64 whole() {
+        const quint64 v = unsignedWhole();
+        return qint64(v >> 1) ^ -qint64(v & 1);
+    }
+    quint32 fixed32() {
+        quint32 v;
+        std::memcpy(&v, m_at, sizeof v);
+        m_at += sizeof v;
+        return v;
+    }
+    double otherNumber() {
+        double v;
+        std::memcpy(&v, m_at, sizeof v);
+        m_at += sizeof v;
+        return v;
+    }
+    std::pair<const char *, qsizetype> text() {
+        const auto length = qsizetype(unsignedWhole());
+        const char *bytes = m_at;
+        m_at += length;
+        return {bytes, length};
+    }
+    const char *at() const { return m_at; }
+
+private:
+    const char *m_at;
+};
+
+// The columns of a chunk as they are written.
+struct NumberColumn {
+    std::vector<quint8> kinds;
+    std::vector<qint64> whole;
+    std::vector<double> other;
+
+    void read(RecordReader &in) {
+        const quint8 kind = in.byte();
+        kinds.push_back(kind);
+        if (kind == WholeNumber)
+            whole.push_back(in.whole());
+        else if (kind == OtherNumber)
+            other.push_back(in.otherNumber());
+    }
+    void write(QDataStream &out) const {
+        writeBlock(out, kinds);
+        writeWhole(out, whole);
+        out << quint32(other.size());
+        writeBlock(out, other);
+    }
+};
+struct TextColumn {
+    std::vector<qint64> lengths;
+    QByteArray bytes; // stays null while only empty texts come, as the stream writes them
+
+    void add(std::pair<const char *, qsizetype> text) {
+        lengths.push_back(text.second);
+        if (text.second > 0)
+            bytes.append(text.first, text.second);
+    }
+    void write(QDataStream &out) const {
+        writeWhole(out, lengths);
+        out << bytes;
+    }
+};
+struct RepeatedColumn {
+    TextColumn own;
+    QHash<QByteArray, qint64> index; // keys over the records' bytes
+    std::vector<qint64> at;
+
+    void add(std::pair<const char *, qsizetype> text) {
+        const QByteArray key = QByteArray::fromRawData(text.first, text.second);
+        auto found = index.find(key);
+        if (found == index.end()) {
+            found = index.insert(key, qint64(own.lengths.size()));
+            own.add(text);
+        }
+        at.push_back(*found);
+    }
+    void write(QDataStream &out) const {
+        own.write(out);
+        writeWhole(out, at);
+    }
+};
+
+// The rule's numbers, as the chunk holds them.
+constexpr std::array<double (*)(const PlanningRule &), 5> ruleNumbers = {
+    [](const PlanningRule &r) { return r.leadTimeWeeks; },
+    [](const PlanningRule &r) { return r.safetyWeeks; },
+    [](const PlanningRule &r) { return r.safetyPacks; },
+    [](const PlanningRule &r) { return double(r.multiple); },
+    [](const PlanningRule &r) { return double(r.minimum); }};
+
+// qCompress's record (the length, big-endian, then a zlib stream) at the fastest level: the
+// columns are narrow already, and a run waits for this. One stream for many chunks, reset for
+// each: a fresh one takes a quarter of a megabyte, which the second core's heap maps anew each
+// time.
+class Deflater {
+public:
+    Deflater() {
+        if (deflateInit(&m_stream, 1) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~Deflater() { deflateEnd(&m_stream); }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+
+    QByteArray deflated(const QByteArray &bytes) {
+        deflateReset(&m_stream);
+        const uLong bound = deflateBound(&m_stream, uLong(bytes.size()));
+        QByteArray record(qsizetype(4 + bound), Qt::Uninitialized);
+        qToBigEndian(quint32(bytes.size()), record.data());
+        m_stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.constData()));
+        m_stream.avail_in = uInt(bytes.size());
+        m_stream.next_out = reinterpret_cast<Bytef *>(record.data() + 4);
+        m_stream.avail_out = uInt(bound);
+        if (deflate(&m_stream, Z_FINISH) != Z_STREAM_END)
+            throw std::bad_alloc(); // the bound is room enough: only memory can fail
+        record.resize(qsizetype(4 + m_stream.total_out));
+        return record;
+    }
+
+private:
+    z_stream m_stream{};
+};
+
+QByteArray packRecords(const std::vector<const char *> &records, Deflater &deflater) {
+    std::vector<qint64> positions;
+    TextColumn products, descriptions;
+    std::array<NumberColumn, numberColumns.size() + 1> numbers; // and the suggestion
+    std::vector<qint64> urgencies;
+    std::array<NumberColumn, ruleNumbers.size()> rules;
+    RepeatedColumn suppliers, groups;
+    std::vector<qint64> followTrend;
+    positions.reserve(records.size());
+    for (const char *record : records) {
+        RecordReader in(record);
+        in.fixed32();
+        positions.push_back(qint64(in.unsignedWhole()));
+        products.add(in.text());
+        descriptions.add(in.text());
+        for (NumberColumn &column : numbers)
+            column.read(in);
+        urgencies.push_back(in.whole());
+        for (NumberColumn &column : rules)
+            column.read(in);
+        suppliers.add(in.text());
+        groups.add(in.text());
+        followTrend.push_back(in.byte());
+    }
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << ChunkFormat << quint32(records.size());
+    writeWhole(out, positions);
+    products.write(out);
+    descriptions.write(out);
+    for (const NumberColumn &column : numbers)
+        column.write(out);
+    writeWhole(out, urgencies);
+    for (const NumberColumn &column : rules)
+        column.write(out);
+    suppliers.write(out);
+    groups.write(out);
+    writeWhole(out, followTrend);
+    return deflater.deflated(bytes);
 }
 
 } // namespace
@@ -249,48 +411,6 @@ quint32 productHash(const QString &product) {
         hash = (hash ^ c.unicode()) * 16777619u;
     }
     return hash;
-}
-
-QByteArray packChunk(const std::vector<std::pair<quint32, const SnapshotRow *>> &rows) {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_4);
-    out << ChunkFormat << quint32(rows.size());
-    // One column of the rows at a time.
-    const auto column = [&](auto value) {
-        std::vector<decltype(value(SnapshotRow()))> values;
-        values.reserve(rows.size());
-        for (const auto &[position, row] : rows)
-            values.push_back(value(*row));
-        return values;
-    };
-    const auto number = [](auto member) {
-        return [member](const SnapshotRow &r) { return std::optional<double>(double(member(r))); };
-    };
-    std::vector<qint64> positions;
-    for (const auto &[position, row] : rows)
-        positions.push_back(position);
-    writeWhole(out, positions);
-    writeTexts(out, rows.size(),
-               [&](size_t i) -> const QString & { return rows[i].second->product; });
-    writeTexts(out, rows.size(),
-               [&](size_t i) -> const QString & { return rows[i].second->description; });
-    for (Number n : numberColumns)
-        writeNumbers(out, column([n](const SnapshotRow &r) { return r.*n; }));
-    writeNumbers(out, column([](const SnapshotRow &r) {
-                     return r.suggestion ? std::optional(double(*r.suggestion)) : std::nullopt;
-                 }));
-    writeWhole(out, column([](const SnapshotRow &r) { return qint64(r.urgency); }));
-    writeNumbers(out, column(number([](const SnapshotRow &r) { return r.rule.leadTimeWeeks; })));
-    writeNumbers(out, column(number([](const SnapshotRow &r) { return r.rule.safetyWeeks; })));
-    writeNumbers(out, column(number([](const SnapshotRow &r) { return r.rule.safetyPacks; })));
-    writeNumbers(out, column(number([](const SnapshotRow &r) { return r.rule.multiple; })));
-    writeNumbers(out, column(number([](const SnapshotRow &r) { return r.rule.minimum; })));
-    writeRepeated(out, column([](const SnapshotRow &r) { return r.rule.supplier; }));
-    writeRepeated(out, column([](const SnapshotRow &r) { return r.rule.group; }));
-    writeWhole(out, column([](const SnapshotRow &r) { return qint64(r.rule.followTrend); }));
-    // The fastest level: the columns are narrow already, and a run waits for this.
-    return qCompress(bytes, 1);
 }
 
 bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
@@ -352,6 +472,105 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
     each(readRepeated(in, count), [](SnapshotRow &r, QString &&t) { r.rule.group = std::move(t); });
     each(readWhole(in, count), [](SnapshotRow &r, qint64 v) { r.rule.followTrend = v != 0; });
     return in.status() == QDataStream::Ok && in.atEnd();
+}
+
+SnapshotPacker::SnapshotPacker(size_t expected) : m_buffers(size_t(chunkCount(expected))) {
+    m_seen.reserve(qsizetype(expected));
+    // About 90 bytes a row: room made once rather than by doubling.
+    for (std::string &buffer : m_buffers)
+        buffer.reserve(expected / m_buffers.size() * 100 + 1024);
+}
+
+void SnapshotPacker::add(const SnapshotRow &row) {
+    const qsizetype before = m_seen.size();
+    m_seen.insert(row.product); // one look-up: the set grows only for a product not seen
+    if (m_seen.size() == before)
+        return;
+    const quint32 hash = productHash(row.product);
+    m_record.clear();
+    RecordWriter record(m_record);
+    record.fixed32(hash);
+    record.unsignedWhole(quint64(m_products++));
+    record.text(row.product);
+    record.text(row.description);
+    for (Number n : numberColumns)
+        record.number(row.*n);
+    record.number(row.suggestion ? std::optional(double(*row.suggestion)) : std::nullopt);
+    record.whole(row.urgency);
+    for (const auto number : ruleNumbers)
+        record.number(number(row.rule));
+    record.text(row.rule.supplier);
+    record.text(row.rule.group);
+    record.byte(row.rule.followTrend);
+    std::string &buffer = m_buffers[hash % m_buffers.size()];
+    RecordWriter(buffer).unsignedWhole(m_record.size());
+    buffer += m_record;
+}
+
+std::vector<std::vector<const char *>> SnapshotPacker::placed() const {
+    const size_t chunks = size_t(chunkCount(size_t(m_products)));
+    std::vector<std::vector<const char *>> placed(chunks);
+    // Each record of a buffer, in the order it came: its length, then the record.
+    const auto records = [](const std::string &buffer, auto use) {
+        const char *const end = buffer.data() + buffer.size();
+        for (RecordReader in(buffer.data()); in.at() != end;) {
+            const auto length = qsizetype(in.unsignedWhole());
+            use(in.at());
+            in = RecordReader(in.at() + length);
+        }
+    };
+    if (chunks == m_buffers.size()) {
+        for (size_t c = 0; c < chunks; ++c)
+            records(m_buffers[c], [&](const char *record) { placed[c].push_back(record); });
+        return placed;
+    }
+    // Another count than the run expected (products listed twice, or left out): each record to
+    // its chunk of that count, in the run's order.
+    std::vector<std::pair<quint64, const char *>> ordered; // place, record
+    ordered.reserve(size_t(m_products));
+    for (const std::string &buffer : m_buffers)
+        records(buffer, [&](const char *record) {
+            RecordReader in(record);
+            in.fixed32();
+            ordered.emplace_back(in.unsignedWhole(), record);
+        });
+    std::sort(ordered.begin(), ordered.end());
+    for (const auto &[place, record] : ordered)
+        placed[RecordReader(record).fixed32() % chunks].push_back(record);
+    return placed;
+}
+
+std::vector<QByteArray> SnapshotPacker::chunks() const {
+    const std::vector<std::vector<const char *>> placed = this->placed();
+    std::vector<QByteArray> chunks(placed.size());
+    // Every other chunk on the second core, each with a deflate stream of its own: the run
+    // waits for the packing once its list is written, and each chunk is deflated on its own,
+    // so the bytes are those of one core.
+    const auto packEvery = [&](size_t first, size_t step) {
+        Deflater deflater;
+        for (size_t c = first; c < chunks.size(); c += step)
+            chunks[c] = packRecords(placed[c], deflater);
+    };
+    std::future<void> second;
+    if (chunks.size() > 1) {
+        try {
+            second = std::async(std::launch::async, packEvery, 1, 2);
+        } catch (const std::system_error &) {
+            // No thread to be had: this one packs them all.
+        }
+    }
+    if (!second.valid()) {
+        packEvery(0, 1);
+        return chunks;
+    }
+    try {
+        packEvery(0, 2);
+    } catch (...) {
+        second.wait(); // it writes into chunks
+        throw;
+    }
+    second.get();
+    return chunks;
 }
 
 } // namespace planning

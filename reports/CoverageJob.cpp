@@ -5,6 +5,7 @@
 #include "MDlib/RunMemory.h"
 #include "MDlib/SystemError.h"
 #include "planning/HistorySettings.h"
+#include "planning/SnapshotChunk.h"
 #include "reports/Reports.h"
 
 #include <QDir>
@@ -23,13 +24,15 @@ struct CoverageJob::History {
     PlanningRules rules;
     PlanningMarks marks;
     std::map<QString, std::vector<planning::SalesPoint>> sales;
-    planning::Snapshot snapshot;
+    planning::SnapshotInfo info;
+    std::optional<planning::SnapshotPacker> packer; // made when the products are counted
 };
 
 namespace {
 
 // A listed row with its planning as the history keeps it.
-planning::SnapshotRow snapshotRow(const CoverageRow &row, double targetWeeks) {
+planning::SnapshotRow snapshotRow(const CoverageRow &row, const planning::Item &planned,
+                                  double targetWeeks) {
     planning::SnapshotRow kept;
     kept.product = row.product;
     kept.description = row.description;
@@ -47,9 +50,9 @@ planning::SnapshotRow snapshotRow(const CoverageRow &row, double targetWeeks) {
     kept.orderTotal = row.orderTotal;
     kept.salesPj = row.salesPj;
     kept.salesFrn = row.salesFrn;
-    kept.suggestion = planning::reorderSuggestion(row, targetWeeks);
-    kept.urgency = int(planning::urgency(row, targetWeeks));
-    kept.rule = row.rule;
+    kept.suggestion = planning::reorderSuggestion(planned, targetWeeks);
+    kept.urgency = int(planning::urgency(planned, targetWeeks));
+    kept.rule = planned.rule;
     return kept;
 }
 
@@ -111,9 +114,9 @@ void CoverageJob::openHistory() {
                 QStringLiteral("Försäljningens trend räknas utan en eller flera sparade "
                                "körningar. %1")
                     .arg(history->store->unreadableNotice(unreadable));
-        history->snapshot.info.period = m_period.text();
-        history->snapshot.info.targetWeeks = m_options.targetWeeks;
-        history->snapshot.info.origin = *m_options.keep;
+        history->info.period = m_period.text();
+        history->info.targetWeeks = m_options.targetWeeks;
+        history->info.origin = *m_options.keep;
         m_history = std::move(history);
     } catch (const lodvik::Error &e) {
         m_notKept = notKept(e.message());
@@ -141,14 +144,17 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
                             rowDone(row, listed);
                         return;
                     }
-                    CoverageRow planned = row;
+                    // The row's planning on its own: the row's cells are not needed twice.
+                    planning::Item planned = row;
                     planning::applyPlanning(planned, m_history->rules, m_history->marks);
                     if (planned.rule.followTrend) {
                         auto sales = m_history->sales[planned.product];
                         sales.push_back({m_period.date(), planned.salesPj.value_or(0)});
                         planned.trend = planning::salesTrend(std::move(sales));
                     }
-                    m_history->snapshot.rows.push_back(snapshotRow(planned, m_options.targetWeeks));
+                    if (!m_history->packer)
+                        m_history->packer.emplace();
+                    m_history->packer->add(snapshotRow(row, planned, m_options.targetWeeks));
                     if (!rowDone)
                         return;
                     if (!planned.trend)
@@ -157,10 +163,10 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
                     withTrend.trend = planned.trend;
                     rowDone(withTrend, listed);
                 },
-                // A kept run has a row for each product: room made at once, not by doubling as
-                // they come. Without history nothing asks for the count.
+                // A kept run has a row for each product: its chunks and their room set at once.
+                // Without history nothing asks for the count.
                 m_history ? std::function<void(qint64)>([&](qint64 products) {
-                    m_history->snapshot.rows.reserve(size_t(std::max<qint64>(products, 0)));
+                    m_history->packer.emplace(size_t(std::max<qint64>(products, 0)));
                 })
                           : std::function<void(qint64)>());
     } catch (...) {
@@ -180,12 +186,14 @@ void CoverageJob::save(lodvik::Progress &progress, const std::function<void()> &
     };
     if (m_history) {
         const std::unique_ptr<History> history = std::move(m_history);
-        planning::SnapshotInfo &info = history->snapshot.info;
+        planning::SnapshotInfo &info = history->info;
         info.takenAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
-        info.products = int(history->snapshot.rows.size());
+        if (!history->packer)
+            history->packer.emplace();
+        info.products = int(history->packer->products());
         try {
             // A list alone is written already: nothing to save while the run is packed.
-            history->store->keep(history->snapshot, history->retain,
+            history->store->keep(info, *history->packer, history->retain,
                                  m_book || moreOutputs ? std::function<void()>(saveOutputs)
                                                        : std::function<void()>());
         } catch (const planning::HistoryNotKept &e) {

@@ -449,15 +449,61 @@ private slots:
         made[2].product = QStringLiteral("3");
         made[2].description = QStringLiteral("x");
         made[2].rule.supplier = QStringLiteral("Åkesson");
-        std::vector<std::pair<quint32, const planning::SnapshotRow *>> chunk;
+        planning::SnapshotPacker packer{size_t(rows)};
         for (int i = 0; i < rows; ++i)
-            chunk.emplace_back(quint32(i), &made[size_t(i)]);
-        const QByteArray raw = qUncompress(planning::packChunk(chunk));
+            packer.add(made[size_t(i)]);
+        const std::vector<QByteArray> chunks = packer.chunks();
+        QCOMPARE(chunks.size(), size_t(1));
+        const QByteArray raw = qUncompress(chunks.front());
         if (rows == 1)
             QCOMPARE(raw.toHex(), QByteArray::fromHex(parts.first()).toHex());
         else
             for (const QByteArray &part : parts)
                 QVERIFY2(raw.contains(QByteArray::fromHex(part)), part.constData());
+    }
+
+    // A run's chunks follow the count of products it ends with, whatever was counted before its
+    // rows: a product listed twice keeps its first row, and a run with fewer or more products
+    // than counted is placed again, each product in its hash's chunk, in the run's order.
+    void packedAsTheyCome_data() {
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("twice"); // the first products listed again, with other numbers
+        QTest::newRow("as counted") << 1300 << 0;
+        QTest::newRow("none counted") << 0 << 0;
+        QTest::newRow("products left out") << 3000 << 0;
+        QTest::newRow("products listed twice") << 1600 << 300;
+    }
+    void packedAsTheyCome() {
+        QFETCH(int, expected);
+        QFETCH(int, twice);
+        const std::vector<SnapshotRow> rows = manyRows(1300);
+        SnapshotPacker packer{size_t(expected)};
+        for (size_t i = 0; i < rows.size(); ++i) {
+            packer.add(rows[i]);
+            if (int(i) < twice) {
+                SnapshotRow again = rows[i];
+                again.stockTotal = -1;
+                packer.add(again);
+            }
+        }
+        QCOMPARE(packer.products(), qint64(rows.size()));
+        const std::vector<QByteArray> chunks = packer.chunks();
+        QCOMPARE(chunks.size(), size_t(3));
+        std::vector<bool> found(rows.size());
+        for (quint32 c = 0; c < 3; ++c) {
+            std::vector<SnapshotRow> unpacked;
+            std::vector<quint32> places;
+            QVERIFY(unpackChunk(chunks[c], unpacked, places));
+            QVERIFY(std::adjacent_find(places.begin(), places.end(), std::greater_equal<>()) ==
+                    places.end());
+            for (size_t i = 0; i < unpacked.size(); ++i) {
+                QCOMPARE(productHash(unpacked[i].product) % 3, c);
+                QVERIFY(places[i] < rows.size() && !found[places[i]]);
+                QCOMPARE(unpacked[i], rows[places[i]]);
+                found[places[i]] = true;
+            }
+        }
+        QVERIFY(std::find(found.begin(), found.end(), false) == found.end());
     }
 
     void trend_data() {
