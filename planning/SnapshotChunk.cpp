@@ -398,6 +398,38 @@ QByteArray packRecords(const std::vector<const char *> &records, Deflater &defla
     return deflater.deflated(bytes);
 }
 
+// The bytes of a record Deflater wrote, or none when it is no such record (cut short, damaged):
+// qUncompress would say so on stderr as well, where the operator is told by the caller.
+QByteArray inflated(const QByteArray &record) {
+    if (record.size() < 4)
+        return {};
+    const quint32 length = qFromBigEndian<quint32>(record.constData());
+    // deflate makes at most 1,032 bytes of one: a longer length is damage, not room to take
+    if (length == 0 || length / 1032 > quint32(record.size()))
+        return {};
+    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+    uLongf made = length;
+    if (uncompress(reinterpret_cast<Bytef *>(bytes.data()), &made,
+                   reinterpret_cast<const Bytef *>(record.constData() + 4),
+                   uLong(record.size() - 4)) != Z_OK ||
+        made != length)
+        return {};
+    return bytes;
+}
+
+// A whole number of the row kept as a double. Beyond qint64 lies only the rounding of its limits,
+// which it keeps; a NaN is none this program wrote.
+qint64 whole(QDataStream &in, double v) {
+    if (std::isnan(v)) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return 0;
+    }
+    constexpr double Limit = 9223372036854775808.0; // 2^63
+    return v >= Limit   ? std::numeric_limits<qint64>::max()
+           : v < -Limit ? std::numeric_limits<qint64>::min()
+                        : qint64(v);
+}
+
 } // namespace
 
 int chunkCount(size_t products) {
@@ -415,7 +447,7 @@ quint32 productHash(const QString &product) {
 
 bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
                  std::vector<quint32> &places, const QSet<QByteArray> *only) {
-    const QByteArray bytes = qUncompress(record);
+    const QByteArray bytes = inflated(record);
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
     quint8 format = 0;
@@ -453,8 +485,8 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
             rows[size_t(slot[i])].description = descriptions.text(i);
     for (Number n : numberColumns)
         each(readNumbers(in, count), [n](SnapshotRow &r, std::optional<double> v) { r.*n = v; });
-    each(readNumbers(in, count), [](SnapshotRow &r, std::optional<double> v) {
-        r.suggestion = v ? std::optional(qint64(*v)) : std::nullopt;
+    each(readNumbers(in, count), [&](SnapshotRow &r, std::optional<double> v) {
+        r.suggestion = v ? std::optional(whole(in, *v)) : std::nullopt;
     });
     each(readWhole(in, count), [](SnapshotRow &r, qint64 v) { r.urgency = int(v); });
     each(readNumbers(in, count),
@@ -463,10 +495,12 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
          [](SnapshotRow &r, std::optional<double> v) { r.rule.safetyWeeks = v.value_or(0); });
     each(readNumbers(in, count),
          [](SnapshotRow &r, std::optional<double> v) { r.rule.safetyPacks = v.value_or(0); });
-    each(readNumbers(in, count),
-         [](SnapshotRow &r, std::optional<double> v) { r.rule.multiple = qint64(v.value_or(1)); });
-    each(readNumbers(in, count),
-         [](SnapshotRow &r, std::optional<double> v) { r.rule.minimum = qint64(v.value_or(0)); });
+    each(readNumbers(in, count), [&](SnapshotRow &r, std::optional<double> v) {
+        r.rule.multiple = whole(in, v.value_or(1));
+    });
+    each(readNumbers(in, count), [&](SnapshotRow &r, std::optional<double> v) {
+        r.rule.minimum = whole(in, v.value_or(0));
+    });
     each(readRepeated(in, count),
          [](SnapshotRow &r, QString &&t) { r.rule.supplier = std::move(t); });
     each(readRepeated(in, count), [](SnapshotRow &r, QString &&t) { r.rule.group = std::move(t); });
