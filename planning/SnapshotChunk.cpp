@@ -347,7 +347,7 @@ public:
         m_stream.next_out = reinterpret_cast<Bytef *>(record.data() + 4);
         m_stream.avail_out = uInt(bound);
         if (deflate(&m_stream, Z_FINISH) != Z_STREAM_END)
-            throw std::bad_alloc(); // the bound is room enough: only memory can fail
+            throw std::bad_alloc(); // cannot happen with the bound's room
         record.resize(qsizetype(4 + m_stream.total_out));
         return record;
     }
@@ -398,8 +398,8 @@ QByteArray packRecords(const std::vector<const char *> &records, Deflater &defla
     return deflater.deflated(bytes);
 }
 
-// The bytes of a record Deflater wrote, or none when it is no such record (cut short, damaged):
-// qUncompress would say so on stderr as well, where the operator is told by the caller.
+// The bytes of a record Deflater wrote, or none when it is no such record (cut short, damaged),
+// without the warning qUncompress writes on stderr: the caller tells the operator what it means.
 QByteArray inflated(const QByteArray &record) {
     if (record.size() < 4)
         return {};
@@ -419,7 +419,7 @@ QByteArray inflated(const QByteArray &record) {
 
 // A whole number of the row kept as a double. Beyond qint64 lies only the rounding of its limits,
 // which it keeps; a NaN is none this program wrote.
-qint64 whole(QDataStream &in, double v) {
+qint64 storedWhole(QDataStream &in, double v) {
     if (std::isnan(v)) {
         in.setStatus(QDataStream::ReadCorruptData);
         return 0;
@@ -486,7 +486,7 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
     for (Number n : numberColumns)
         each(readNumbers(in, count), [n](SnapshotRow &r, std::optional<double> v) { r.*n = v; });
     each(readNumbers(in, count), [&](SnapshotRow &r, std::optional<double> v) {
-        r.suggestion = v ? std::optional(whole(in, *v)) : std::nullopt;
+        r.suggestion = v ? std::optional(storedWhole(in, *v)) : std::nullopt;
     });
     each(readWhole(in, count), [](SnapshotRow &r, qint64 v) { r.urgency = int(v); });
     each(readNumbers(in, count),
@@ -496,10 +496,10 @@ bool unpackChunk(const QByteArray &record, std::vector<SnapshotRow> &rows,
     each(readNumbers(in, count),
          [](SnapshotRow &r, std::optional<double> v) { r.rule.safetyPacks = v.value_or(0); });
     each(readNumbers(in, count), [&](SnapshotRow &r, std::optional<double> v) {
-        r.rule.multiple = whole(in, v.value_or(1));
+        r.rule.multiple = storedWhole(in, v.value_or(1));
     });
     each(readNumbers(in, count), [&](SnapshotRow &r, std::optional<double> v) {
-        r.rule.minimum = whole(in, v.value_or(0));
+        r.rule.minimum = storedWhole(in, v.value_or(0));
     });
     each(readRepeated(in, count),
          [](SnapshotRow &r, QString &&t) { r.rule.supplier = std::move(t); });
