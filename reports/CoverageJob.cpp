@@ -144,7 +144,7 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
                             rowDone(row, listed);
                         return;
                     }
-                    // The row's planning on its own: the row's cells are not needed twice.
+                    // Planned on a copy of its planning fields alone: its cells need no copy.
                     planning::Item planned = row;
                     planning::applyPlanning(planned, m_history->rules, m_history->marks);
                     if (planned.rule.followTrend) {
