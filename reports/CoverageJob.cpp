@@ -25,7 +25,7 @@ struct CoverageJob::History {
     PlanningMarks marks;
     std::map<QString, std::vector<planning::SalesPoint>> sales;
     planning::SnapshotInfo info;
-    std::optional<planning::SnapshotPacker> packer; // made when the products are counted
+    planning::SnapshotPacker packer; // made again for the count of products, before the rows
 };
 
 namespace {
@@ -152,9 +152,7 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
                         sales.push_back({m_period.date(), planned.salesPj.value_or(0)});
                         planned.trend = planning::salesTrend(std::move(sales));
                     }
-                    if (!m_history->packer)
-                        m_history->packer.emplace();
-                    m_history->packer->add(snapshotRow(row, planned, m_options.targetWeeks));
+                    m_history->packer.add(snapshotRow(row, planned, m_options.targetWeeks));
                     if (!rowDone)
                         return;
                     if (!planned.trend)
@@ -166,7 +164,8 @@ void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
                 // A kept run has a row for each product: its chunks and their room set at once.
                 // Without history nothing asks for the count.
                 m_history ? std::function<void(qint64)>([&](qint64 products) {
-                    m_history->packer.emplace(size_t(std::max<qint64>(products, 0)));
+                    m_history->packer =
+                        planning::SnapshotPacker(size_t(std::max<qint64>(products, 0)));
                 })
                           : std::function<void(qint64)>());
     } catch (...) {
@@ -188,12 +187,10 @@ void CoverageJob::save(lodvik::Progress &progress, const std::function<void()> &
         const std::unique_ptr<History> history = std::move(m_history);
         planning::SnapshotInfo &info = history->info;
         info.takenAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
-        if (!history->packer)
-            history->packer.emplace();
-        info.products = int(history->packer->products());
+        info.products = int(history->packer.products());
         try {
             // A list alone is written already: nothing to save while the run is packed.
-            history->store->keep(info, *history->packer, history->retain,
+            history->store->keep(info, history->packer, history->retain,
                                  m_book || moreOutputs ? std::function<void()>(saveOutputs)
                                                        : std::function<void()>());
         } catch (const planning::HistoryNotKept &e) {
