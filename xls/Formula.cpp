@@ -254,60 +254,69 @@ void checkShift(const Node &node, const Offset &offset, int maxRows) {
         checkShift(*child, offset, maxRows);
 }
 
-void appendColumnName(QByteArray &out, int column) {
+template <typename Out> void appendColumnName(Out &out, int column) {
     char letters[4];
     int first = int(sizeof letters);
     for (int c = column + 1; c > 0 && first > 0; c = (c - 1) / 26)
         letters[--first] = char('A' + (c - 1) % 26);
-    out.append(letters + first, qsizetype(sizeof letters) - first);
+    out.append(letters + first, sizeof letters - size_t(first));
 }
 
-void appendRef(QByteArray &out, const CellRef &r) {
+template <typename Out> void appendRef(Out &out, const CellRef &r) {
     if (r.columnAbsolute)
-        out.append('$');
+        out += '$';
     appendColumnName(out, r.column);
     if (r.rowAbsolute)
-        out.append('$');
-    out.append(QByteArray::number(r.row + 1));
+        out += '$';
+    char digits[10]; // a row number has at most 7
+    int first = int(sizeof digits);
+    for (unsigned n = unsigned(r.row) + 1; first > 0; n /= 10) {
+        digits[--first] = char('0' + n % 10);
+        if (n < 10)
+            break;
+    }
+    out.append(digits + first, sizeof digits - size_t(first));
 }
 
 // The text is written into one buffer: a column of formulas makes no strings of its parts.
-void appendText(QByteArray &out, const Node &n, const Offset &at) {
+template <typename Out> void appendText(Out &out, const Node &n, const Offset &at) {
     switch (n.kind) {
-    case Node::Kind::Number:
-        out.append(QString::number(n.number, 'g', 15).toLatin1());
+    case Node::Kind::Number: {
+        const QByteArray number = QString::number(n.number, 'g', 15).toLatin1();
+        out.append(number.constData(), size_t(number.size()));
         return;
+    }
     case Node::Kind::Ref:
         appendRef(out, at(n.first));
         return;
     case Node::Kind::Area:
         appendRef(out, at(n.first));
-        out.append(':');
+        out += ':';
         appendRef(out, at(n.last));
         return;
     case Node::Kind::Add:
     case Node::Kind::Sub:
         appendText(out, *n.children[0], at);
-        out.append(n.kind == Node::Kind::Add ? '+' : '-');
+        out += n.kind == Node::Kind::Add ? '+' : '-';
         appendText(out, *n.children[1], at);
         return;
     case Node::Kind::Negate:
-        out.append('-');
+        out += '-';
         appendText(out, *n.children[0], at);
         return;
     case Node::Kind::Paren:
-        out.append('(');
+        out += '(';
         appendText(out, *n.children[0], at);
-        out.append(')');
+        out += ')';
         return;
     case Node::Kind::Sum:
-        out.append("SUM(");
+        out.append("SUM(", 4);
         for (size_t i = 0; i < n.children.size(); ++i) {
             if (i > 0)
-                out.append(',');
+                out += ',';
             appendText(out, *n.children[i], at);
         }
-        out.append(')');
+        out += ')';
         return;
     }
 }
@@ -542,6 +551,11 @@ QString Formula::text() const {
 
 void Formula::textInto(QByteArray &out) const {
     out.resize(0);
+    appendText(out, *m_root, {m_rows, m_columns});
+}
+
+void Formula::textInto(std::string &out) const {
+    out.clear();
     appendText(out, *m_root, {m_rows, m_columns});
 }
 

@@ -61,6 +61,7 @@ public:
     QString text() const;
     // The same text (ASCII) in out, which keeps its buffer from one formula to the next.
     void textInto(QByteArray &out) const;
+    void textInto(std::string &out) const;
 
     struct Node;
 

@@ -436,28 +436,33 @@ void Worksheet::setFormula(int row, int column, const Formula &formula) {
 }
 
 bool Worksheet::setNewRow(int row, std::span<const SheetWriter::RowCell> cells) {
-    if (row < 1 || row > MaxRows || cells.size() > size_t(MaxColumns) || m_cells.hasRow(row - 1))
+    return storeNewRow(m_cells, row, cells, MaxRows, MaxColumns);
+}
+
+bool Worksheet::storeNewRow(CellMap &cells, int row, std::span<const SheetWriter::RowCell> values,
+                            int maxRows, int maxColumns) {
+    if (row < 1 || row > maxRows || values.size() > size_t(maxColumns) || cells.hasRow(row - 1))
         return false;
     // A new row: its cells made in place in one buffer, which joins the sheet only when every
     // cell could be made (setCell would have stored those before a failing one, in a workbook
     // that is not saved then).
-    CellMap::Row buffer = m_cells.spareRow();
-    buffer.resize(cells.size());
+    CellMap::Row buffer = cells.spareRow();
+    buffer.resize(values.size());
     size_t end = 0; // past the last cell the row holds
-    for (size_t i = 0; i < cells.size(); ++i) {
+    for (size_t i = 0; i < values.size(); ++i) {
         Cell &cell = buffer[i];
-        if (cells[i].formula) {
+        if (values[i].formula) {
             cell.kind = Cell::Kind::Formula;
-            cell.formula = *cells[i].formula;
-        } else if (cells[i].value) {
-            cell = cellFor(row, int(i) + 1, *cells[i].value, MaxRows, MaxColumns);
+            cell.formula = *values[i].formula;
+        } else if (values[i].value) {
+            cell = cellFor(row, int(i) + 1, *values[i].value, maxRows, maxColumns);
         }
         if (CellMap::holds(cell))
             end = i + 1;
     }
     buffer.resize(end);
     if (end > 0)
-        m_cells.addRow(row - 1, std::move(buffer));
+        cells.addRow(row - 1, std::move(buffer));
     return true;
 }
 

@@ -125,6 +125,9 @@ public:
     static std::pair<int, int> parseColumns(const QString &columns, double characters);
     // Puts a cell made by cellFor into cells, keeping its boldness; a plain blank goes.
     static void store(CellMap &cells, int row0, int column0, Cell next);
+    // setNewRow on the cells of a sheet of maxRows rows and maxColumns columns.
+    static bool storeNewRow(CellMap &cells, int row, std::span<const SheetWriter::RowCell> values,
+                            int maxRows, int maxColumns);
     static void storeFormula(CellMap &cells, int row0, int column0, const Formula &formula);
     static void storeBold(CellMap &cells, const Range &range);
 

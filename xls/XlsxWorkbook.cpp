@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -76,9 +77,9 @@ struct XlsxWorkbook::Batch {
     std::vector<Cell> cells;
     QByteArray texts;
 
-    qsizetype addText(const QByteArray &utf8) {
+    qsizetype addText(const char *utf8, qsizetype size) {
         const qsizetype at = texts.size();
-        texts.append(utf8.constData(), utf8.size());
+        texts.append(utf8, size);
         texts.append('\0');
         return at;
     }
@@ -240,6 +241,19 @@ void XlsxWorkbook::setFormula(int row, int column, const Formula &formula) {
     Worksheet::storeFormula(m_cells, row - 1, column - 1, formula);
 }
 
+void XlsxWorkbook::setRow(int row, std::span<const RowCell> cells) {
+    // A new row in one piece; the checks setCell and setFormula make first.
+    if (row >= 1 && row <= MaxRows) {
+        requireOpen(row - 1);
+        for (const RowCell &cell : cells)
+            if (cell.formula)
+                cell.formula->forEachCell([&](int r, int) { requireOpen(r); });
+        if (Worksheet::storeNewRow(m_cells, row, cells, MaxRows, MaxColumns))
+            return;
+    }
+    SheetWriter::setRow(row, cells);
+}
+
 void XlsxWorkbook::setColumnWidth(const QString &columns, double characters) {
     const auto [first, last] = Worksheet::parseColumns(columns, characters);
     requireOpen(m_writtenRows);
@@ -278,7 +292,7 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
     const auto to = m_cells.lowerBound(row0);
     Worksheet::Memo memo;
     Worksheet::Busy busy;
-    QByteArray text;
+    std::string text;
     if (!m_batch)
         m_batch = std::make_unique<Batch>();
     Batch &batch = *m_batch;
@@ -301,10 +315,12 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
                 out.kind = Batch::Kind::Number;
                 out.number = cell.number;
                 break;
-            case Worksheet::Cell::Kind::Text:
+            case Worksheet::Cell::Kind::Text: {
                 out.kind = Batch::Kind::Text;
-                out.text = batch.addText(cell.text.toUtf8());
+                const QByteArray utf8 = cell.text.toUtf8();
+                out.text = batch.addText(utf8.constData(), utf8.size());
                 break;
+            }
             case Worksheet::Cell::Kind::Boolean:
                 out.kind = Batch::Kind::Boolean;
                 out.number = cell.number;
@@ -313,7 +329,7 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
                 const Operand v =
                     Worksheet::evaluate(m_cells, int(out.row), int(out.column), memo, busy);
                 cell.formula->textInto(text);
-                out.text = batch.addText(text);
+                out.text = batch.addText(text.data(), qsizetype(text.size()));
                 if (v.kind == Operand::Kind::Number && std::isfinite(v.number)) {
                     out.kind = Batch::Kind::FormulaNumber;
                     out.number = v.number;

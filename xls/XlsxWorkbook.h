@@ -34,6 +34,7 @@ public:
     int maxRows() const override { return MaxRows; }
     void setCell(int row, int column, const lodvik::Variant &value) override;
     void setFormula(int row, int column, const Formula &formula) override;
+    void setRow(int row, std::span<const RowCell> cells) override;
     void setColumnWidth(const QString &columns, double characters) override;
     void setBold(const QString &range) override;
     void finishRowsBefore(int row) override;
