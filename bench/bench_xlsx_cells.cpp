@@ -1,48 +1,228 @@
 // libxlsxwriter's own time for the cells of a coverage workbook: the cells a `coverage --xlsx`
-// run writes (two texts, thirteen numbers and two formulas with their values a product, the
-// three heading rows in bold, Arial 10, the program's column widths and row height), written
-// by the library alone with constant_memory on, as xls/XlsxWorkbook writes them. The values
-// come from `coverage --format csv` of the same store, so the cells are those of the run.
+// run wrote, read back from that run's workbook, written again by the library alone with
+// constant_memory on, as xls/XlsxWorkbook writes them (Arial 10, bold where the run's are, the
+// program's column widths and row height). The sheet it writes must be the run's, byte for
+// byte (the CRC of the two sheets' XML is compared): else it says so and exits 1, since its time
+// would be that of other cells.
 //
-//     lodvikprodsok coverage --period 2026-03-15 --format csv > rows.csv
-//     bench_xlsx_cells rows.csv out.xlsx
+//     lodvikprodsok coverage --period 2026-03-15 --xlsx      (prints the workbook's path)
+//     bench_xlsx_cells RUN.xlsx OUT.xlsx
 //
-// Prints the processor time (user and system) the writing took, in seconds.
+// Prints the processor time (user and system) the writing took, in seconds. The writing is
+// writeCells() alone, for valgrind's --toggle-collect.
 
 #include <xlsxwriter.h>
+#include <zlib.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sys/resource.h>
 
 namespace {
 
-// The fields of one CSV line (RFC 4180: quotes around a field that holds a comma or a quote).
-std::vector<std::string> fields(const std::string &line) {
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
-                out.back() += '"', ++i;
-            else if (c == '"')
-                quoted = false;
-            else
-                out.back() += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            out.emplace_back();
-        } else if (c != '\r') {
-            out.back() += c;
+constexpr const char *SheetEntry = "xl/worksheets/sheet1.xml";
+
+unsigned le(const std::string &bytes, size_t at, int size) {
+    unsigned v = 0;
+    for (int i = size - 1; i >= 0; --i)
+        v = v << 8 | static_cast<unsigned char>(bytes[at + size_t(i)]);
+    return v;
+}
+
+struct ZipEntry {
+    std::string data; // inflated
+    unsigned crc = 0;
+};
+
+// One entry of a zip file (stored or deflated, as libxlsxwriter writes them), by the central
+// directory.
+std::optional<ZipEntry> zipEntry(const std::string &zip, std::string_view name) {
+    const size_t end = zip.rfind(std::string("PK\5\6", 4));
+    if (end == std::string::npos || end + 22 > zip.size())
+        return std::nullopt;
+    size_t at = le(zip, end + 16, 4);
+    for (unsigned n = le(zip, end + 10, 2); n > 0 && at + 46 <= zip.size(); --n) {
+        const unsigned method = le(zip, at + 10, 2), crc = le(zip, at + 16, 4);
+        const unsigned packed = le(zip, at + 20, 4), size = le(zip, at + 24, 4);
+        const size_t nameLength = le(zip, at + 28, 2);
+        const size_t next = at + 46 + nameLength + le(zip, at + 30, 2) + le(zip, at + 32, 2);
+        if (std::string_view(zip).substr(at + 46, nameLength) != name) {
+            at = next;
+            continue;
         }
+        const size_t local = le(zip, at + 42, 4);
+        const size_t data = local + 30 + le(zip, local + 26, 2) + le(zip, local + 28, 2);
+        if (data + packed > zip.size())
+            return std::nullopt;
+        ZipEntry entry{std::string(size, '\0'), crc};
+        if (method == 0) {
+            entry.data = zip.substr(data, packed);
+            return entry;
+        }
+        z_stream z{};
+        if (method != 8 || inflateInit2(&z, -MAX_WBITS) != Z_OK)
+            return std::nullopt;
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zip.data() + data));
+        z.avail_in = packed;
+        z.next_out = reinterpret_cast<Bytef *>(entry.data.data());
+        z.avail_out = size;
+        const int status = inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        if (status != Z_STREAM_END)
+            return std::nullopt;
+        return entry;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> fileBytes(const char *path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The value of attribute name in the tag text (as libxlsxwriter writes them: name="value").
+std::string_view attribute(std::string_view tag, std::string_view name) {
+    std::string key(1, ' ');
+    key.append(name).append("=\"");
+    const size_t at = tag.find(key);
+    if (at == std::string_view::npos)
+        return {};
+    const size_t from = at + key.size();
+    return tag.substr(from, tag.find('"', from) - from);
+}
+
+// XML text back to its characters: the five entities and libxlsxwriter's _xHHHH_ for a
+// control character.
+std::string unescaped(std::string_view text) {
+    static const std::pair<std::string_view, char> entities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        bool done = false;
+        for (const auto &[entity, c] : entities)
+            if (text.substr(i, entity.size()) == entity) {
+                out += c, i += entity.size(), done = true;
+                break;
+            }
+        if (!done && text.substr(i, 2) == "_x" && i + 7 <= text.size() && text[i + 6] == '_') {
+            const unsigned code =
+                unsigned(std::strtoul(std::string(text.substr(i + 2, 4)).c_str(), nullptr, 16));
+            if (code < 0x20)
+                out += char(code), i += 7, done = true;
+        }
+        if (!done)
+            out += text[i++];
     }
     return out;
+}
+
+// Whether each cell format (the cells' s="N") is bold, from styles.xml's fonts and cellXfs.
+std::vector<bool> boldFormats(std::string_view styles) {
+    std::vector<bool> boldFonts;
+    const size_t fonts = styles.find("<fonts");
+    for (size_t at = styles.find("<font>", fonts);
+         at != std::string_view::npos && at < styles.find("</fonts>", fonts);
+         at = styles.find("<font>", at + 1))
+        boldFonts.push_back(styles.substr(at, styles.find("</font>", at) - at).find("<b/>") !=
+                            std::string_view::npos);
+    std::vector<bool> bold;
+    const size_t xfs = styles.find("<cellXfs");
+    for (size_t at = styles.find("<xf ", xfs);
+         at != std::string_view::npos && at < styles.find("</cellXfs>", xfs);
+         at = styles.find("<xf ", at + 1)) {
+        const size_t font = size_t(
+            std::atoi(std::string(attribute(styles.substr(at, styles.find('>', at) - at), "fontId"))
+                          .c_str()));
+        bold.push_back(font < boldFonts.size() && boldFonts[font]);
+    }
+    return bold;
+}
+
+// A cell of the run's sheet, as the library is handed it.
+struct Cell {
+    enum class Kind { Blank, Number, Text, Boolean, FormulaNumber, FormulaText };
+    lxw_row_t row = 0;
+    lxw_col_t column = 0;
+    Kind kind = Kind::Blank;
+    int format = 0; // s="N"
+    double number = 0;
+    std::string text;   // Text; formulas: the formula
+    std::string result; // FormulaText: the value shown
+};
+
+bool cellAddress(std::string_view ref, lxw_row_t &row, lxw_col_t &column) {
+    size_t i = 0;
+    unsigned c = 0;
+    for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z'; ++i)
+        c = c * 26 + unsigned(ref[i] - 'A' + 1);
+    if (i == 0 || i == ref.size())
+        return false;
+    column = lxw_col_t(c - 1);
+    row = lxw_row_t(std::strtoul(std::string(ref.substr(i)).c_str(), nullptr, 10) - 1);
+    return true;
+}
+
+std::string_view between(std::string_view text, std::string_view open, std::string_view close) {
+    const size_t at = text.find(open);
+    if (at == std::string_view::npos)
+        return {};
+    const size_t from = text.find('>', at) + 1;
+    return text.substr(from, text.find(close, from) - from);
+}
+
+// The cells of sheet XML in the order it holds them (row by row).
+std::optional<std::vector<Cell>> sheetCells(std::string_view xml) {
+    std::vector<Cell> cells;
+    for (size_t at = xml.find("<c "); at != std::string_view::npos; at = xml.find("<c ", at + 1)) {
+        const size_t tagEnd = xml.find('>', at);
+        const std::string_view tag = xml.substr(at, tagEnd - at);
+        Cell cell;
+        if (!cellAddress(attribute(tag, "r"), cell.row, cell.column))
+            return std::nullopt;
+        cell.format = std::atoi(std::string(attribute(tag, "s")).c_str());
+        if (tag.ends_with('/')) { // <c r=".." s=".."/>
+            cells.push_back(std::move(cell));
+            continue;
+        }
+        const size_t close = xml.find("</c>", tagEnd);
+        const std::string_view body = xml.substr(tagEnd + 1, close - tagEnd - 1);
+        const std::string_view type = attribute(tag, "t");
+        const std::string value(between(body, "<v", "</v>"));
+        if (type == "inlineStr") {
+            cell.kind = Cell::Kind::Text;
+            cell.text = unescaped(between(body, "<t", "</t>"));
+        } else if (type == "b") {
+            cell.kind = Cell::Kind::Boolean;
+            cell.number = std::atof(value.c_str());
+        } else if (body.find("<f") != std::string_view::npos) {
+            cell.text = unescaped(between(body, "<f", "</f>"));
+            if (type == "str") {
+                cell.kind = Cell::Kind::FormulaText;
+                cell.result = unescaped(value);
+            } else {
+                cell.kind = Cell::Kind::FormulaNumber;
+                cell.number = std::strtod(value.c_str(), nullptr);
+            }
+        } else if (type.empty()) {
+            cell.kind = Cell::Kind::Number;
+            cell.number = std::strtod(value.c_str(), nullptr);
+        } else {
+            return std::nullopt; // shared strings and the like: not what the run writes
+        }
+        cells.push_back(std::move(cell));
+    }
+    return cells;
 }
 
 double seconds(const timeval &t) {
@@ -55,119 +235,84 @@ double processorTime() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// The cells written as xls/XlsxWorkbook writes them: formats made in its order, the widths it
+// sets for the product workbook.
+__attribute__((noinline)) lxw_error writeCells(const char *path, const std::vector<Cell> &cells,
+                                               const std::vector<bool> &bold) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook *book = workbook_new_opt(path, &options);
+    lxw_worksheet *sheet = workbook_add_worksheet(book, "Blad1");
+    lxw_format *formats[2] = {workbook_add_format(book), workbook_add_format(book)};
+    for (lxw_format *format : formats) {
+        format_set_font_name(format, "Arial");
+        format_set_font_size(format, 10);
+    }
+    format_set_bold(formats[1]);
+    worksheet_set_default_row(sheet, 12.75, LXW_FALSE);
+    worksheet_set_column(sheet, 0, 0, 12, formats[0]);
+    worksheet_set_column(sheet, 1, 1, 25, formats[0]);
+    worksheet_set_column(sheet, 2, 12, 12, formats[0]);
+    for (const Cell &c : cells) {
+        lxw_format *format =
+            c.format <= 0 ? nullptr
+                          : formats[size_t(c.format) < bold.size() && bold[size_t(c.format)]];
+        switch (c.kind) {
+        case Cell::Kind::Blank:
+            worksheet_write_blank(sheet, c.row, c.column, format);
+            break;
+        case Cell::Kind::Number:
+            worksheet_write_number(sheet, c.row, c.column, c.number, format);
+            break;
+        case Cell::Kind::Text:
+            worksheet_write_string(sheet, c.row, c.column, c.text.c_str(), format);
+            break;
+        case Cell::Kind::Boolean:
+            worksheet_write_boolean(sheet, c.row, c.column, int(c.number), format);
+            break;
+        case Cell::Kind::FormulaNumber:
+            worksheet_write_formula_num(sheet, c.row, c.column, c.text.c_str(), format, c.number);
+            break;
+        case Cell::Kind::FormulaText:
+            worksheet_write_formula_str(sheet, c.row, c.column, c.text.c_str(), format,
+                                        c.result.c_str());
+            break;
+        }
+    }
+    return workbook_close(book);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s ROWS.csv OUT.xlsx\n", argv[0]);
+        std::fprintf(stderr, "usage: %s RUN.xlsx OUT.xlsx\n", argv[0]);
         return 2;
     }
-    // The rows first, so that only the writing is timed.
-    std::FILE *in = std::fopen(argv[1], "r");
-    if (!in) {
-        std::perror(argv[1]);
+    // The run's cells first, so that only the writing is timed.
+    const std::optional<std::string> run = fileBytes(argv[1]);
+    const std::optional<ZipEntry> sheet = run ? zipEntry(*run, SheetEntry) : std::nullopt;
+    const std::optional<ZipEntry> styles = run ? zipEntry(*run, "xl/styles.xml") : std::nullopt;
+    const std::optional<std::vector<Cell>> cells = sheet ? sheetCells(sheet->data) : std::nullopt;
+    if (!styles || !cells) {
+        std::fprintf(stderr, "%s: no worksheet of a coverage run's .xlsx\n", argv[1]);
         return 1;
     }
-    std::vector<std::vector<std::string>> rows;
-    std::string line;
-    for (int c; (c = std::fgetc(in)) != EOF;) {
-        if (c != '\n') {
-            line += char(c);
-            continue;
-        }
-        rows.push_back(fields(line));
-        line.clear();
-    }
-    std::fclose(in);
-    if (rows.empty())
-        return 1;
-    // The CSV's columns by name, for the workbook's letters.
-    const std::vector<std::string> &header = rows.front();
-    const auto at = [&](const char *name) {
-        for (size_t i = 0; i < header.size(); ++i)
-            if (header[i] == name)
-                return int(i);
-        std::fprintf(stderr, "no column %s\n", name);
-        std::exit(1);
-    };
-    // D E F (G) H I J K L M (N) O P, as the workbook's letters.
-    const int numbers[] = {at("stock_frn"),
-                           at("stock_dp"),
-                           at("stock_pj"),
-                           -1,
-                           at("cover_weeks"),
-                           at("cover_weeks_frn"),
-                           at("backorder_pj"),
-                           at("backorder_frn"),
-                           at("order_pj"),
-                           at("order_frn"),
-                           -2,
-                           at("sales_per_week_pj"),
-                           at("sales_per_week_frn")};
-    const int product = at("product"), description = at("description");
-    const int total = at("stock_total"), orderTotal = at("order_total");
+
+    const std::vector<bool> bold = boldFormats(styles->data);
 
     const double start = processorTime();
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    lxw_workbook *book = workbook_new_opt(argv[2], &options);
-    lxw_worksheet *sheet = workbook_add_worksheet(book, "Blad1");
-    lxw_format *normal = workbook_add_format(book);
-    format_set_font_name(normal, "Arial");
-    format_set_font_size(normal, 10);
-    lxw_format *bold = workbook_add_format(book);
-    format_set_font_name(bold, "Arial");
-    format_set_font_size(bold, 10);
-    format_set_bold(bold);
-    worksheet_set_default_row(sheet, 12.75, LXW_FALSE);
-    worksheet_set_column(sheet, 0, 0, 12, normal);
-    worksheet_set_column(sheet, 1, 1, 25, normal);
-    worksheet_set_column(sheet, 2, 12, 12, normal);
-    const char *headings[3][17] = {
-        {"", "", "", "Stock", "Stock", "Stock", "Total", "Coverage", "Coverage", "", "", "", "",
-         "Total", "Sales", "Sales", ""},
-        {"Produkt", "Produkt", "", "On Hand", "On Hand", "On Hand", "Stock", "Time", "Time FRN",
-         "Backorder", "Backorder", "Order", "Order", "Order PJ", "per", "per", ""},
-        {"Number", "Description", "Bags/pack", "FRN (packs)", "DP (Packs)", "PJ (Packs)", "(packs)",
-         "Weeks", "Weeks", "PJ", "PJ FRN", "PJ", "PJ FRN", "Packs", "Week", "WeekFRN", "Actions"}};
-    for (lxw_col_t c = 0; c < 17; ++c)
-        worksheet_write_blank(sheet, 0, c, bold);
-    for (int r = 0; r < 3; ++r)
-        for (lxw_col_t c = 0; c < 17; ++c)
-            if (*headings[r][c])
-                worksheet_write_string(sheet, lxw_row_t(r + 1), c, headings[r][c], bold);
-            else
-                worksheet_write_blank(sheet, lxw_row_t(r + 1), c, bold);
-    char formula[64];
-    lxw_row_t row = 4;
-    for (size_t i = 1; i < rows.size(); ++i, ++row) {
-        const std::vector<std::string> &f = rows[i];
-        if (f.size() < header.size())
-            continue;
-        worksheet_write_string(sheet, row, 0, f[size_t(product)].c_str(), normal);
-        if (!f[size_t(description)].empty())
-            worksheet_write_string(sheet, row, 1, f[size_t(description)].c_str(), normal);
-        worksheet_write_number(sheet, row, 2, 1000, normal); // the units per pack
-        for (lxw_col_t c = 3; c <= 15; ++c) {
-            const int field = numbers[c - 3];
-            const unsigned n = unsigned(row) + 1;
-            if (field == -1) {
-                std::snprintf(formula, sizeof formula, "D%u+E%u+F%u", n, n, n);
-                worksheet_write_formula_num(sheet, row, c, formula, normal,
-                                            std::atof(f[size_t(total)].c_str()));
-            } else if (field == -2) {
-                std::snprintf(formula, sizeof formula, "L%u+J%u", n, n);
-                worksheet_write_formula_num(sheet, row, c, formula, normal,
-                                            std::atof(f[size_t(orderTotal)].c_str()));
-            } else if (!f[size_t(field)].empty()) {
-                worksheet_write_number(sheet, row, c, std::atof(f[size_t(field)].c_str()), normal);
-            }
-        }
-    }
-    const lxw_error error = workbook_close(book);
+    const lxw_error error = writeCells(argv[2], *cells, bold);
     const double used = processorTime() - start;
     if (error != LXW_NO_ERROR) {
         std::fprintf(stderr, "%s\n", lxw_strerror(error));
+        return 1;
+    }
+    const std::optional<std::string> written = fileBytes(argv[2]);
+    const std::optional<ZipEntry> same = written ? zipEntry(*written, SheetEntry) : std::nullopt;
+    if (!same || same->crc != sheet->crc) {
+        std::fprintf(stderr, "%s: the sheet written is not the run's (%zu cells read)\n", argv[2],
+                     cells->size());
         return 1;
     }
     std::printf("%.3f\n", used);
