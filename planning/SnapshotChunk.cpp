@@ -266,6 +266,10 @@ struct NumberColumn {
     std::vector<qint64> whole;
     std::vector<double> other;
 
+    void reserve(size_t count) {
+        kinds.reserve(count);
+        whole.reserve(count);
+    }
     void read(RecordReader &in) {
         const quint8 kind = in.byte();
         kinds.push_back(kind);
@@ -364,7 +368,21 @@ QByteArray packRecords(const std::vector<const char *> &records, Deflater &defla
     std::array<NumberColumn, ruleNumbers.size()> rules;
     RepeatedColumn suppliers, groups;
     std::vector<qint64> followTrend;
-    positions.reserve(records.size());
+    // Room for every column at once: a chunk's few hundred records would otherwise grow each
+    // one by doubling, on a packing thread whose heap is new.
+    const size_t count = records.size();
+    positions.reserve(count);
+    urgencies.reserve(count);
+    followTrend.reserve(count);
+    for (TextColumn *column : {&products, &descriptions, &suppliers.own, &groups.own})
+        column->lengths.reserve(count);
+    suppliers.at.reserve(count);
+    groups.at.reserve(count);
+    for (NumberColumn &column : numbers)
+        column.reserve(count);
+    for (NumberColumn &column : rules)
+        column.reserve(count);
+    qsizetype recordBytes = 0;
     for (const char *record : records) {
         RecordReader in(record);
         in.fixed32();
@@ -379,8 +397,10 @@ QByteArray packRecords(const std::vector<const char *> &records, Deflater &defla
         suppliers.add(in.text());
         groups.add(in.text());
         followTrend.push_back(in.byte());
+        recordBytes += in.at() - record;
     }
     QByteArray bytes;
+    bytes.reserve(recordBytes + 1024); // the columns take about what the records took
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
     out << ChunkFormat << quint32(records.size());
