@@ -19,6 +19,18 @@ using xls::Worksheet;
 
 namespace {
 
+// Sets a row's cells into any sheet writer: at once, or one by one as setCell and setFormula do.
+void setRowCells(xls::SheetWriter &book, int row,
+                 const std::vector<xls::SheetWriter::RowCell> &cells, bool atOnce) {
+    if (atOnce)
+        return book.setRow(row, cells);
+    for (size_t i = 0; i < cells.size(); ++i)
+        if (cells[i].formula)
+            book.setFormula(row, int(i) + 1, *cells[i].formula);
+        else
+            book.setCell(row, int(i) + 1, *cells[i].value);
+}
+
 // A sheet shaped like the coverage list, its rows finished every so many rows (0: never):
 // headers, widths, a bold block, numbers and texts of every kind, formulas, then 3,000 list rows
 // from row 12 on with distinct texts (some wide, some splitting mid-text in the file) each met
@@ -330,15 +342,7 @@ private slots:
                 cells.push_back({&value, nullptr});
             if (formulaAt >= 0)
                 cells.insert(cells.begin() + formulaAt, {nullptr, &formula});
-            const QString failed = refusal([&] {
-                if (atOnce)
-                    book.setRow(row, cells);
-                for (size_t i = 0; !atOnce && i < cells.size(); ++i)
-                    if (cells[i].formula)
-                        book.setFormula(row, int(i) + 1, *cells[i].formula);
-                    else
-                        book.setCell(row, int(i) + 1, *cells[i].value);
-            });
+            const QString failed = refusal([&] { setRowCells(book, row, cells, atOnce); });
             return failed.isEmpty() ? book.toBytes() : "failed: " + failed.toUtf8();
         };
         const QByteArray once = build(true);
@@ -386,13 +390,7 @@ private slots:
                 for (const Variant &value : values)
                     cells.push_back({&value, nullptr});
                 cells.push_back({nullptr, &formula});
-                if (atOnce)
-                    book.setRow(row, cells);
-                for (size_t i = 0; !atOnce && i < cells.size(); ++i)
-                    if (cells[i].formula)
-                        book.setFormula(row, int(i) + 1, *cells[i].formula);
-                    else
-                        book.setCell(row, int(i) + 1, *cells[i].value);
+                setRowCells(book, row, cells, atOnce);
             }
             const QString file = dir.filePath(atOnce ? QStringLiteral("a.xlsx") : "b.xlsx");
             book.saveAs(file);
