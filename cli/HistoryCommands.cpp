@@ -163,13 +163,18 @@ int history(const QStringList &arguments) {
     const auto history = planning::openRunHistory(programFolder());
     if (list) {
         // period, products, when it was kept (UTC) and where it was started, tab between them.
+        // An empty history lists nothing; said on stderr so that a script reads no line.
         QByteArray out;
-        for (const planning::SnapshotInfo &info : history->snapshots())
+        const auto kept = history->snapshots();
+        for (const planning::SnapshotInfo &info : kept)
             out += QStringLiteral("%1\t%2\t%3\t%4\n")
                        .arg(info.period)
                        .arg(info.products)
                        .arg(info.takenAt.toString(Qt::ISODate), planning::runOriginKey(info.origin))
                        .toUtf8();
+        if (kept.empty())
+            StderrProgress::note(QStringLiteral("Historiken i %1 har inga sparade körningar.")
+                                     .arg(history->description()));
         writeOut(out);
         return 0;
     }

@@ -162,6 +162,10 @@ private slots:
     // Each finished run is kept, a period's again replacing it (a failed one: tst_history); what
     // changed and a product's series read back as worked out by hand.
     void runsKeptAndCompared() {
+        const ProgramRun none = runProgram(m_home, {"history", "--list"});
+        QCOMPARE(none.out, QString());
+        QVERIFY2(none.exitCode == 0 && none.err.contains(QStringLiteral("inga sparade körningar")),
+                 qPrintable(none.err));
         QCOMPARE(runProgram(m_home, {"coverage", "--period", "2010-11-11", "-q"}).exitCode, 0);
         // P5 sells 156/26 = 6 a week: cover 20/6 -> 3, suggestion 6 x 4 - 20 = 4, out on
         // 11-18 + 21 days instead of 11-11 + 49; P3 leaves pjomr; P1 gets a lead time.
