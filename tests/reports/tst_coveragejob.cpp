@@ -159,8 +159,9 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("the marks through an import: ") + testDataMissing()));
     }
 
-    // Each finished run is kept, a period's again replacing it (a failed one: tst_history); what
-    // changed and a product's series read back as worked out by hand.
+    // None kept before the first run; then each finished run is kept, a period's again replacing
+    // it (a failed one: tst_history); what changed and a product's series read back as worked out
+    // by hand.
     void runsKeptAndCompared() {
         const ProgramRun none = runProgram(m_home, {"history", "--list"});
         QCOMPARE(none.out, QString());
