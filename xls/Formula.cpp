@@ -254,7 +254,7 @@ void checkShift(const Node &node, const Offset &offset, int maxRows) {
         checkShift(*child, offset, maxRows);
 }
 
-template <typename Out> void appendColumnName(Out &out, int column) {
+void appendColumnName(std::string &out, int column) {
     char letters[4];
     int first = int(sizeof letters);
     for (int c = column + 1; c > 0 && first > 0; c = (c - 1) / 26)
@@ -262,7 +262,7 @@ template <typename Out> void appendColumnName(Out &out, int column) {
     out.append(letters + first, sizeof letters - size_t(first));
 }
 
-template <typename Out> void appendRef(Out &out, const CellRef &r) {
+void appendRef(std::string &out, const CellRef &r) {
     if (r.columnAbsolute)
         out += '$';
     appendColumnName(out, r.column);
@@ -279,7 +279,7 @@ template <typename Out> void appendRef(Out &out, const CellRef &r) {
 }
 
 // The text is written into one buffer: a column of formulas makes no strings of its parts.
-template <typename Out> void appendText(Out &out, const Node &n, const Offset &at) {
+void appendText(std::string &out, const Node &n, const Offset &at) {
     switch (n.kind) {
     case Node::Kind::Number: {
         const QByteArray number = QString::number(n.number, 'g', 15).toLatin1();
@@ -468,9 +468,9 @@ void emitTokens(const Node &n, const Offset &at, Out &out, bool referenceClass) 
 } // namespace
 
 QString columnName(int column) {
-    QByteArray name;
+    std::string name;
     appendColumnName(name, column);
-    return QString::fromLatin1(name);
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
 CellRef parseCellRef(const QString &text) {
@@ -544,14 +544,9 @@ void Formula::tokensInto(std::string &out) const {
 }
 
 QString Formula::text() const {
-    QByteArray out;
+    std::string out;
     textInto(out);
-    return QString::fromLatin1(out);
-}
-
-void Formula::textInto(QByteArray &out) const {
-    out.resize(0);
-    appendText(out, *m_root, {m_rows, m_columns});
+    return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
 void Formula::textInto(std::string &out) const {

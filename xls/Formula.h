@@ -60,7 +60,6 @@ public:
     // Canonical text: "D6+E6+F6", "SUM(C5:C7)".
     QString text() const;
     // The same text (ASCII) in out, which keeps its buffer from one formula to the next.
-    void textInto(QByteArray &out) const;
     void textInto(std::string &out) const;
 
     struct Node;
