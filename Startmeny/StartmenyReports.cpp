@@ -24,6 +24,9 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <algorithm>
+#include <climits>
+
 bool Startmeny::requirePeriod(std::optional<figures::Period> &period, bool emptyAllowed) {
     if (!datumtxt) {
         period = figures::Period::parse(perioddatum);
@@ -145,6 +148,12 @@ void Startmeny::runCoverageInBackground(
     run.work = [=](lodvik::Progress &progress) {
         result->job.count();
         result->notice = result->job.xlsxNotice();
+        // Room for every row at once: grown row by row, the table and the list would each move
+        // to new memory six times at 128,000 products.
+        if (const qint64 products = result->job.products(); products > 0) {
+            result->table.ensureRow(int(std::min<qint64>(products, INT_MAX - 1)));
+            result->rows.reserve(size_t(products));
+        }
         result->job.run(progress, [&](const reports::CoverageRow &row, bool listed) {
             result->table.ensureRow(row.tableRow); // an extract of more products than rows grows it
             result->table.row(row.tableRow) = reports::tableCells(row);

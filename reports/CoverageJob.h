@@ -38,6 +38,8 @@ public:
     // Counts the products and chooses the workbook's format and file. Raises lodvik::Error when
     // the store cannot be read.
     void count();
+    // The products count() found in pjomr; -1 before it.
+    qint64 products() const { return m_products; }
     // What the operator is told before the run when the count makes the workbook an .xlsx;
     // empty otherwise.
     QString xlsxNotice() const;
