@@ -26,15 +26,18 @@ void returnFreedMemory();
 //
 // Other threads keep heaps of their own (glibc's arenas): in one heap for all, the .xlsx writer's
 // thread and the run waited on each other's allocations thousands of times a run; memory a
-// reading thread needs in bulk is best made by the run's thread. The heaps of threads other than
-// the program's first hold at most 64 MiB, too little for a run's room: made there (the window's
-// runs), it has no effect.
+// reading thread needs in bulk is best made by the run's thread: the program's first (the command
+// line) or one of the window's, whose heaps hold at most 64 MiB each, so that its room spans
+// several of them.
 class RunMemory {
 public:
     explicit RunMemory(std::size_t bytes);
     ~RunMemory();
     RunMemory(const RunMemory &) = delete;
     RunMemory &operator=(const RunMemory &) = delete;
+
+private:
+    bool m_threadHeaps = false; // the heaps' padding raised, for a thread other than the first
 };
 
 } // namespace lodvik

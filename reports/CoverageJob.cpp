@@ -74,13 +74,20 @@ QString notKept(const QString &why) {
 } // namespace
 
 CoverageJob::CoverageJob(const QString &appPath, const figures::Period &period, Options options)
-    : m_memory(
-          std::make_unique<lodvik::RunMemory>(runRoom(appPath + QStringLiteral("/local.mdb")))),
-      m_appPath(appPath), m_period(period), m_options(options) {}
+    : m_appPath(appPath), m_period(period), m_options(options) {}
 
 CoverageJob::~CoverageJob() = default;
 
+void CoverageJob::makeRoom() {
+    // In the heap of the thread that runs: the window makes the job on its own thread and runs
+    // it on another.
+    if (!m_memory)
+        m_memory =
+            std::make_unique<lodvik::RunMemory>(runRoom(m_appPath + QStringLiteral("/local.mdb")));
+}
+
 void CoverageJob::count() {
+    makeRoom();
     if (!m_options.workbook)
         return; // the count only chooses the workbook's format
     m_products = countProducts(m_appPath + QStringLiteral("/local.mdb"));
@@ -124,6 +131,7 @@ void CoverageJob::openHistory() {
 }
 
 void CoverageJob::run(lodvik::Progress &progress, const RowDone &rowDone) {
+    makeRoom();
     if (m_options.workbook && m_products < 0)
         count();
     if (m_options.workbook)

@@ -74,6 +74,8 @@ public:
     QString olderWorkbookNotice(const QString &older, bool removed) const;
 
 private:
+    void makeRoom();
+
     // The run's room in the heap; declared first, so that it is let go last, after all the run's
     // memory.
     std::unique_ptr<lodvik::RunMemory> m_memory;
