@@ -129,8 +129,9 @@ void Startmeny::runCoverageInBackground(
     std::function<void(const QString &, const QString &)> done) {
     const QString appPath = m_appPath;
     const bool alwaysXlsx = m_alwaysXlsx->isChecked();
-    // The run fills a table of its own and the list's rows; the window takes them over, also
-    // the rows a failed run got to, as the table keeps them.
+    // The run writes into the window's table, lent to it while it runs (rows past the run's keep
+    // what earlier runs left), and fills the list's rows; the window takes both back whatever
+    // the outcome, also the rows a failed run got to.
     struct Result {
         explicit Result(reports::CoverageJob::Options options, const QString &appPath,
                         const figures::Period &period)
@@ -144,6 +145,7 @@ void Startmeny::runCoverageInBackground(
     auto result = std::make_shared<Result>(
         reports::CoverageJob::Options{true, alwaysXlsx, planning::RunOrigin::Window}, appPath,
         period);
+    result->table = std::move(produkttabell); // nothing reads it until the run ends
     Background run;
     run.work = [=](lodvik::Progress &progress) {
         result->job.count();
@@ -164,7 +166,7 @@ void Startmeny::runCoverageInBackground(
         result->leftOut = result->job.leftOutMessage();
     };
     run.takeOver = [this, result] {
-        produkttabell = std::move(result->table); // not read again: no copy of every row
+        produkttabell = std::move(result->table);
         m_coverageRows = std::move(result->rows);
         m_coveragePeriod.reset(); // the table holds a completed run again only when done
     };
@@ -181,7 +183,12 @@ void Startmeny::runCoverageInBackground(
         updateCoverageOverview(period, false);
         done(result->job.workbookFile(), result->notice);
     };
-    runInBackground(title, run);
+    try {
+        runInBackground(title, run);
+    } catch (...) {
+        produkttabell = std::move(result->table); // not started
+        throw;
+    }
 }
 
 void Startmeny::offerToRemoveOlderWorkbook(const reports::CoverageJob &job, const QString &title) {
