@@ -76,6 +76,7 @@ private slots:
 
     // A run keeps what it frees for its own next blocks; when it ends, that goes back to the
     // kernel, and after it memory freed at the heap's end goes back as usual (the window lives on).
+    // (Before the huge-page case, whose rooms can leave blocks at the heap's end that outlive it.)
     void runMemoryKeptOnlyWhileTheRunLasts() {
 #if defined(__SANITIZE_ADDRESS__) || !defined(__GLIBC__)
         QSKIP("the heap is not glibc's own here");
