@@ -48,7 +48,7 @@ QString failure(const QSqlDriver *driver, const QSqlError &error) {
 
 // The tables on the connection a search source keeps open. The statements are the same on
 // sokdata.db and on the server, so one class serves both.
-class SourcePlanningStore : public PlanningStore {
+class SourcePlanningStore final : public PlanningStore {
 public:
     explicit SourcePlanningStore(std::unique_ptr<SearchSource> source)
         : m_source(std::move(source)) {

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <future>
 #include <iterator>
@@ -26,23 +27,30 @@ namespace planning {
 
 namespace {
 
-// The statements are the same on SQLite and PostgreSQL but for the type of the chunk's bytes.
-QStringList tableStatements(bool sqlite) {
+// The history's tables with the statements that make them, the same on SQLite and PostgreSQL
+// but for the type of the chunk's bytes.
+struct HistoryTable {
+    QLatin1String name;
+    QString create;
+};
+std::array<HistoryTable, 3> historyTables(bool sqlite) {
     const QString bytes = sqlite ? QStringLiteral("blob") : QStringLiteral("bytea");
-    return {
-        QStringLiteral("CREATE TABLE IF NOT EXISTS history_snapshot (id integer PRIMARY KEY, "
-                       "period text NOT NULL UNIQUE, taken_at text NOT NULL, target_weeks double "
-                       "precision NOT NULL, products integer NOT NULL, chunks integer NOT NULL, "
-                       "origin text NOT NULL)"),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS history_chunk (snapshot integer NOT NULL, "
-                       "chunk integer NOT NULL, data %1 NOT NULL, PRIMARY KEY (snapshot, chunk))")
-            .arg(bytes),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS history_scheduled_run (id integer PRIMARY KEY, "
-                       "started_at text NOT NULL, period text NOT NULL, ok integer NOT NULL, "
-                       "message text NOT NULL, files text NOT NULL)"),
-    };
+    return {{
+        {QLatin1String("history_snapshot"),
+         QStringLiteral("CREATE TABLE IF NOT EXISTS history_snapshot (id integer PRIMARY KEY, "
+                        "period text NOT NULL UNIQUE, taken_at text NOT NULL, target_weeks double "
+                        "precision NOT NULL, products integer NOT NULL, chunks integer NOT NULL, "
+                        "origin text NOT NULL)")},
+        {QLatin1String("history_chunk"),
+         QStringLiteral("CREATE TABLE IF NOT EXISTS history_chunk (snapshot integer NOT NULL, "
+                        "chunk integer NOT NULL, data %1 NOT NULL, PRIMARY KEY (snapshot, chunk))")
+             .arg(bytes)},
+        {QLatin1String("history_scheduled_run"),
+         QStringLiteral("CREATE TABLE IF NOT EXISTS history_scheduled_run (id integer PRIMARY "
+                        "KEY, started_at text NOT NULL, period text NOT NULL, ok integer NOT NULL, "
+                        "message text NOT NULL, files text NOT NULL)")},
+    }};
 }
-const char *const tableNames[] = {"history_snapshot", "history_chunk", "history_scheduled_run"};
 
 // The server's runs take turns under this advisory lock ("LodvikHI").
 constexpr qint64 runTurnKey = 0x4c6f6476696b4849;
@@ -158,24 +166,21 @@ Error noTurn(const RunHistory &history) {
 
 RunHistory::RunHistory(std::unique_ptr<SearchSource> source) : m_source(std::move(source)) {
     const QSqlDatabase db = database();
-    const QStringList statements = tableStatements(isSqlite(db));
-    for (int i = 0; i < statements.size(); ++i) {
+    for (const HistoryTable &table : historyTables(isSqlite(db))) {
         QSqlQuery query(db);
         const auto exists = [&] {
-            return query.exec(
-                QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(QLatin1String(tableNames[i])));
+            return query.exec(QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(table.name));
         };
         if (exists())
             continue;
         // Two workstations' first runs may both make it; the server lets one of them.
-        if (query.exec(statements[i]))
+        if (query.exec(table.create))
             continue;
         const QSqlError refused = query.lastError();
         if (!exists())
-            throw Error(
-                QStringLiteral("Tabellen %1 saknas i %2 och kunde inte skapas (på en "
-                               "server görs den med server/sokdata-postgresql.sql): %3")
-                    .arg(QLatin1String(tableNames[i]), description(), failure(db, refused)));
+            throw Error(QStringLiteral("Tabellen %1 saknas i %2 och kunde inte skapas (på en "
+                                       "server görs den med server/sokdata-postgresql.sql): %3")
+                            .arg(table.name, description(), failure(db, refused)));
     }
 }
 

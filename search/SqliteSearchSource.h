@@ -12,7 +12,7 @@
 // The embedded search data source: an SQLite file, sokdata.db in the program folder by default.
 // The Swedish order is registered on the connection and declared on the columns and indexes, so
 // the prefix range of a search is read straight off an index.
-class SqliteSearchSource : public SearchSource {
+class SqliteSearchSource final : public SearchSource {
 public:
     // Opens (and creates when absent) the file with empty ProduktSok and LagerA tables; raises
     // lodvik::Error when the file cannot be opened or is no SQLite database.
