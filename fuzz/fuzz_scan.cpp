@@ -6,14 +6,11 @@
 // variants of one product number, blanks at the ends, numbers stored as texts, blank texts,
 // blobs, numbers past what an integer sum holds.
 
-#include "MDlib/Error.h"
 #include "MDlib/Progress.h"
-#include "MDlib/Variant.h"
 #include "figures/Period.h"
-#include "figures/StockFigures.h"
-#include "reports/CoverageScan.h"
 #include "store/LocalDatabase.h"
 #include "store/TableCatalogue.h"
+#include "tests/common/ScanAgainstQueries.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -21,13 +18,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-
-using lodvik::Variant;
 
 namespace {
 
@@ -67,18 +60,6 @@ const char *const values[] = {"NULL",  "0",      "3",       "-2",       "9223372
 
 const char *const periods[] = {"2010-11-18", "2026-03-15", "2024-02-29", "2026-12-31"};
 const double packSizes[] = {1000, 1, 0.5, 0};
-
-// A figure's value with its type and bits, or its message.
-QString outcome(const std::function<Variant()> &figure) {
-    try {
-        const Variant v = figure();
-        const QString value = v.isNumber() ? QString::number(std::bit_cast<qint64>(v.number()), 16)
-                                           : v.toDisplayText();
-        return QStringLiteral("%1 %2").arg(int(v.type())).arg(value);
-    } catch (const lodvik::Error &e) {
-        return QString::fromUtf8(e.what());
-    }
-}
 
 // An empty store with every catalogue table, made once and copied for each input.
 QByteArray emptyStore() {
@@ -145,8 +126,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         db.Execute(QStringLiteral("COMMIT"));
     }
 
-    // Whatever the stored values, the pass gives each product's figure as the figure's own
-    // query does: the same type and bits, or the same message.
     // One operation holds the store, as a run does: the pass and every query share its
     // connection (a connection each would take most of the time here).
     dao::Database operation = dao::Database::OpenExtractStore(local);
@@ -154,33 +133,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     lodvik::NoProgress quiet;
     reports::CoverageScan scan(local, period, quiet);
     figures::StockFigures f(local, quiet);
+    // Whatever the stored values, the pass gives each product's figure as the figure's own
+    // query does: the same type and bits, or the same message.
     for (const char *key : asked) {
-        const QString p = QString::fromUtf8(key);
-        const std::pair<std::function<Variant()>, std::function<Variant()>> pairs[] = {
-            {[&] { return scan.stockOnHandFRN(p); }, [&] { return f.frn.StockOnHandFRN(p); }},
-            {[&] { return scan.avail(p); }, [&] { return f.frn.avail(p); }},
-            {[&] { return scan.stockOnHandDP(p); }, [&] { return f.dp.StockOnHandDP(p); }},
-            {[&] { return scan.stockOnHandPJ(p, u); }, [&] { return f.pj.StockOnHandPJ(p, u); }},
-            {[&] { return scan.prodBackOrderPJ(p, u); },
-             [&] { return f.pj.ProdBackOrderPJ(p, u); }},
-            {[&] { return scan.prodBackOrderFRN(p, u); },
-             [&] { return f.frn.ProdBackOrderFRN(Variant::String(p), u); }},
-            {[&] { return scan.prodOrderPJ(p, u); }, [&] { return f.pj.ProdOrderPJ(p, u); }},
-            {[&] { return scan.prodOrderFRN(p, u); }, [&] { return f.frn.ProdOrderFRN(p, u); }},
-            {[&] { return scan.salesPerWeek(p, u); }, [&] { return f.pj.SalesPerWeek(p, u); }},
-            {[&] { return scan.salesPerWeekFRN(p); },
-             [&] { return f.frn.SalesPerWeekFRN(p, period); }},
-        };
-        int figure = 0;
-        for (const auto &[fromScan, fromQuery] : pairs) {
-            const QString want = outcome(fromQuery);
-            const QString got = outcome(fromScan);
-            if (got != want) {
-                std::fprintf(stderr, "%s, figure %d: the pass gives %s, the query %s\n", key,
-                             figure, qPrintable(got), qPrintable(want));
-                std::abort();
-            }
-            ++figure;
+        const QString difference =
+            scancheck::difference(scan, f, QString::fromUtf8(key), u, period);
+        if (!difference.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(difference));
+            std::abort();
         }
     }
     return 0;

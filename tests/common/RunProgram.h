@@ -63,14 +63,11 @@ inline ProgramRun runProgram(const QString &home, const QStringList &args,
         ::close(pipeEnds[1]);
     ProgramRun run;
     if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
-        const bool ran = process.state() != QProcess::NotRunning;
+        const QString why = process.errorString(); // timed out or crashed, before the kill
         process.kill();
         process.waitForFinished();
-        // What it left on stderr says why (a sanitizer's report, a failed assertion).
-        run.err = QStringLiteral("the program did not end normally (%1): %2")
-                      .arg(ran ? QStringLiteral("still running after %1 ms").arg(timeoutMs)
-                               : process.errorString(),
-                           QString::fromUtf8(process.readAllStandardError()));
+        run.err = QStringLiteral("the program did not end normally (%1): %2") // and its stderr
+                      .arg(why, QString::fromUtf8(process.readAllStandardError()));
         return run;
     }
     run.exitCode = process.exitCode();

@@ -5,6 +5,7 @@
 #include "../common/LocalStoreFixture.h"
 #include "../common/ProgramFolder.h"
 #include "../common/Refusal.h"
+#include "../common/ScanAgainstQueries.h"
 #include "MDlib/Error.h"
 #include "MDlib/MDlib.h"
 #include "MDlib/NumberText.h"
@@ -22,26 +23,12 @@
 #include <QTest>
 
 #include <atomic>
-#include <bit>
-#include <functional>
 
 using lodvik::Variant;
 using reports::CoverageRow;
 using namespace testvalues;
 
 namespace {
-
-// A figure's value with its type and bits, or its message.
-QString outcome(const std::function<Variant()> &figure) {
-    try {
-        const Variant v = figure();
-        const QString value = v.isNumber() ? QString::number(std::bit_cast<qint64>(v.number()), 16)
-                                           : v.toDisplayText();
-        return QStringLiteral("%1 %2").arg(int(v.type())).arg(value);
-    } catch (const lodvik::Error &e) {
-        return QString::fromUtf8(e.what());
-    }
-}
 
 // A cell as the lists read it: its number in C form, "" for an empty one.
 QString shown(const reports::CellNumber &n) {
@@ -656,32 +643,7 @@ private slots:
              !rs.isEOF(); rs.MoveNext()) {
             const QString p = rs.Fields(0).toText();
             const double u = rs.Fields(1).toDouble() * 1000;
-            const std::pair<std::function<Variant()>, std::function<Variant()>> pairs[] = {
-                {[&] { return scan.stockOnHandFRN(p); }, [&] { return f.frn.StockOnHandFRN(p); }},
-                {[&] { return scan.avail(p); }, [&] { return f.frn.avail(p); }},
-                {[&] { return scan.stockOnHandDP(p); }, [&] { return f.dp.StockOnHandDP(p); }},
-                {[&] { return scan.stockOnHandPJ(p, u); },
-                 [&] { return f.pj.StockOnHandPJ(p, u); }},
-                {[&] { return scan.prodBackOrderPJ(p, u); },
-                 [&] { return f.pj.ProdBackOrderPJ(p, u); }},
-                {[&] { return scan.prodBackOrderFRN(p, u); },
-                 [&] { return f.frn.ProdBackOrderFRN(Variant::String(p), u); }},
-                {[&] { return scan.prodOrderPJ(p, u); }, [&] { return f.pj.ProdOrderPJ(p, u); }},
-                {[&] { return scan.prodOrderFRN(p, u); }, [&] { return f.frn.ProdOrderFRN(p, u); }},
-                {[&] { return scan.salesPerWeek(p, u); }, [&] { return f.pj.SalesPerWeek(p, u); }},
-                {[&] { return scan.salesPerWeekFRN(p); },
-                 [&] { return f.frn.SalesPerWeekFRN(p, period()); }},
-            };
-            int figure = 0;
-            for (const auto &[fromScan, fromQuery] : pairs) {
-                const QString want = outcome(fromQuery);
-                QVERIFY2(outcome(fromScan) == want,
-                         qPrintable(QStringLiteral("%1, figure %2: %3, the query gives %4")
-                                        .arg(p)
-                                        .arg(figure)
-                                        .arg(outcome(fromScan), want)));
-                ++figure;
-            }
+            QCOMPARE(scancheck::difference(scan, f, p, u, period()), QString());
         }
     }
 
