@@ -12,7 +12,6 @@
 #include "store/TableCatalogue.h"
 #include "tests/common/ScanAgainstQueries.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -76,11 +75,6 @@ QByteArray emptyStore() {
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Input in(data, size);
