@@ -33,11 +33,6 @@ QString storeFailure(sqlite3 *db, int code, const QString &more = {}) {
     return failure.insert(postscript < 0 ? failure.size() : postscript, tryAgainLater(code) + more);
 }
 
-struct Finalizer {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
-
 QString columnText(sqlite3_stmt *statement, int column) {
     return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
                              sqlite3_column_bytes(statement, column));
@@ -91,15 +86,6 @@ void LiveStoreLock::replaceTables(const QString &workPath, lodvik::Progress &pro
                         nullptr) != SQLITE_OK)
         failOn(work);
     sqlite3_extended_result_codes(work, 1);
-    const auto prepare = [&](sqlite3 *db, const QByteArray &sql) {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_finalize(statement);
-            failOn(db);
-        }
-        return Statement(statement);
-    };
     const Statement objects =
         prepare(work, "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL "
                       "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
@@ -131,21 +117,26 @@ void LiveStoreLock::failOn(sqlite3 *db) const {
                                       QStringLiteral(" Den lokala databasen är oförändrad."))));
 }
 
+void LiveStoreLock::Finalizer::operator()(sqlite3_stmt *statement) const {
+    sqlite3_finalize(statement);
+}
+
+LiveStoreLock::Statement LiveStoreLock::prepare(sqlite3 *db, const QByteArray &sql) const {
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_finalize(statement);
+        failOn(db);
+    }
+    return Statement(statement);
+}
+
 void LiveStoreLock::exec(const QString &sql) {
     if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         failOn(m_db);
 }
 
 void LiveStoreLock::copyRows(sqlite3 *work, const QString &table) {
-    const auto prepare = [&](sqlite3 *db, const QByteArray &sql) {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_finalize(statement);
-            failOn(db);
-        }
-        return Statement(statement);
-    };
     const QString quoted = sqltext::identifier(table);
     const Statement rows = prepare(work, QStringLiteral("SELECT * FROM %1").arg(quoted).toUtf8());
     const int columns = sqlite3_column_count(rows.get());

@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <memory>
+
 struct sqlite3;
+struct sqlite3_stmt;
 namespace lodvik {
 class Progress;
 }
@@ -39,7 +42,13 @@ public:
     void replaceTables(const QString &workPath, lodvik::Progress &progress);
 
 private:
+    struct Finalizer {
+        void operator()(sqlite3_stmt *statement) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
     [[noreturn]] void failOn(sqlite3 *db) const;
+    Statement prepare(sqlite3 *db, const QByteArray &sql) const;
     void exec(const QString &sql);
     void copyRows(sqlite3 *work, const QString &table);
     void close();
