@@ -118,6 +118,15 @@ QDateTime timeFromText(const QString &text) {
     return QDateTime::fromString(text, Qt::ISODate).toUTC();
 }
 
+// What the history's lists select of a snapshot, first and in this order; infoFrom reads it.
+const QLatin1String infoColumns("s.period, s.taken_at, s.target_weeks, s.products, s.origin");
+
+SnapshotInfo infoFrom(const QSqlQuery &query) {
+    return {query.value(0).toString(), timeFromText(query.value(1).toString()),
+            query.value(2).toDouble(), query.value(3).toInt(),
+            originFromKey(query.value(4).toString())};
+}
+
 Error damaged(const RunHistory &history, const QString &period) {
     return Error(QStringLiteral("Historiken för perioden %1 i %2 är skadad eller skriven av en "
                                 "annan version av programmet och kan inte läsas.")
@@ -308,14 +317,12 @@ void RunHistory::store(const Packed &packed, int retain) {
 }
 
 std::vector<SnapshotInfo> RunHistory::snapshots() const {
-    QSqlQuery query = run(*this, database(), QStringLiteral("Läsningen av historiken"),
-                          QStringLiteral("SELECT period, taken_at, target_weeks, products, origin "
-                                         "FROM history_snapshot ORDER BY period"));
+    QSqlQuery query =
+        run(*this, database(), QStringLiteral("Läsningen av historiken"),
+            QStringLiteral("SELECT %1 FROM history_snapshot s ORDER BY s.period").arg(infoColumns));
     std::vector<SnapshotInfo> infos;
     while (query.next())
-        infos.push_back({query.value(0).toString(), timeFromText(query.value(1).toString()),
-                         query.value(2).toDouble(), query.value(3).toInt(),
-                         originFromKey(query.value(4).toString())});
+        infos.push_back(infoFrom(query));
     return infos;
 }
 
@@ -332,21 +339,17 @@ std::optional<QString> RunHistory::periodBefore(const QString &period) const {
 std::optional<Snapshot> RunHistory::read(const QString &period) const {
     const QString what = QStringLiteral("Läsningen av körningen %1 i historiken").arg(period);
     QSqlQuery query = run(*this, database(), what,
-                          QStringLiteral("SELECT s.taken_at, s.target_weeks, s.products, "
-                                         "s.origin, c.data FROM history_snapshot s LEFT JOIN "
-                                         "history_chunk c ON c.snapshot = s.id WHERE s.period = "
-                                         "?"),
+                          QStringLiteral("SELECT %1, c.data FROM history_snapshot s LEFT JOIN "
+                                         "history_chunk c ON c.snapshot = s.id WHERE s.period = ?")
+                              .arg(infoColumns),
                           {period});
     std::optional<Snapshot> snapshot;
     std::vector<QByteArray> records;
     while (query.next()) {
         if (!snapshot)
-            snapshot = Snapshot{{period, timeFromText(query.value(0).toString()),
-                                 query.value(1).toDouble(), query.value(2).toInt(),
-                                 originFromKey(query.value(3).toString())},
-                                {}};
-        if (!query.value(4).isNull())
-            records.push_back(query.value(4).toByteArray());
+            snapshot = Snapshot{infoFrom(query), {}};
+        if (!query.value(5).isNull())
+            records.push_back(query.value(5).toByteArray());
     }
     if (!snapshot)
         return std::nullopt;
@@ -381,12 +384,13 @@ std::optional<Snapshot> RunHistory::read(const QString &period) const {
 std::vector<SeriesPoint> RunHistory::series(const QString &product, QStringList &unreadable) const {
     const QString what = QStringLiteral("Läsningen av historiken för %1").arg(product);
     // Each snapshot's chunk of the product: its hash modulo the snapshot's chunk count.
-    QSqlQuery query = run(*this, database(), what,
-                          QStringLiteral("SELECT s.period, s.taken_at, s.target_weeks, "
-                                         "s.products, s.origin, c.data FROM history_snapshot s "
-                                         "JOIN history_chunk c ON c.snapshot = s.id AND c.chunk "
-                                         "= CAST(? AS bigint) % s.chunks ORDER BY s.period"),
-                          {qint64(productHash(product))});
+    QSqlQuery query =
+        run(*this, database(), what,
+            QStringLiteral("SELECT %1, c.data FROM history_snapshot s JOIN history_chunk c "
+                           "ON c.snapshot = s.id AND c.chunk = CAST(? AS bigint) "
+                           "% s.chunks ORDER BY s.period")
+                .arg(infoColumns),
+            {qint64(productHash(product))});
     std::vector<SeriesPoint> points;
     std::vector<SnapshotRow> chunk;
     std::vector<quint32> places;
@@ -398,10 +402,7 @@ std::vector<SeriesPoint> RunHistory::series(const QString &product, QStringList 
             continue;
         }
         if (!chunk.empty())
-            points.push_back(
-                {{period, timeFromText(query.value(1).toString()), query.value(2).toDouble(),
-                  query.value(3).toInt(), originFromKey(query.value(4).toString())},
-                 std::move(chunk.front())});
+            points.push_back({infoFrom(query), std::move(chunk.front())});
     }
     return points;
 }
