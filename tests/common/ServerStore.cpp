@@ -12,17 +12,22 @@
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 namespace {
 
 const auto env = &TestServer::env;
 const QString admin = QStringLiteral("extract-admin");
 
-// CREATE and DROP DATABASE run outside a transaction, on the shared extrakt database.
+// CREATE and DROP DATABASE run outside a transaction, on the shared extrakt database; a drop WITH
+// (FORCE) is refused for the moments an autovacuum worker is in the database: tried for 10 s.
 void onServer(const QString &sql) {
     QSqlQuery query(QSqlDatabase::database(admin, false));
-    if (!query.exec(sql))
-        qFatal("test server: %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    for (int attempt = 1; !query.exec(sql); ++attempt) {
+        if (attempt == 100)
+            qFatal("test server: %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+        QThread::msleep(100);
+    }
 }
 
 } // namespace
@@ -42,7 +47,7 @@ ServerStore::ServerStore()
                      .arg(QCoreApplication::applicationPid())) {
     TestServer::connection(admin, env("LODVIK_TEST_PG_EXTRAKT_DB"));
     onServer(QStringLiteral("SET client_min_messages TO warning"));
-    onServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_database));
+    onServer(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database));
     onServer(
         QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_database));
 

@@ -2,12 +2,6 @@
 
 #include "TestServer.h"
 
-#include <QSqlDatabase>
-#include <QString>
-#include <QStringList>
-
-#include <memory>
-
 // The extract store on the test PostgreSQL server (.ci/services.d/server.sh): a database of the
 // test program's own, prepared with the shipped server/extrakt-postgresql.sql through psql as an
 // administrator would, twice, and dropped again at the end. A test loads it from its SQLite
