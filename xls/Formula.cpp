@@ -238,44 +238,30 @@ struct Offset {
     }
 };
 
-void checkShift(const Node &node, const Offset &offset, int maxRows) {
-    const auto check = [&](const CellRef &original) {
-        const CellRef ref = offset(original);
-        if (ref.row < 0 || ref.row >= maxRows || ref.column < 0 || ref.column >= MaxColumns)
-            throw lodvik::Error(
-                QStringLiteral("En formel hamnar utanför arbetsbladet när den flyttas."));
-    };
-    if (node.kind == Node::Kind::Ref || node.kind == Node::Kind::Area) {
-        check(node.first);
-        if (node.kind == Node::Kind::Area)
-            check(node.last);
-    }
-    for (const auto &child : node.children)
-        checkShift(*child, offset, maxRows);
+// The letters of a column (0: "A"), written back to front ending at end; at most 4.
+char *columnLetters(char *end, int column) {
+    char *p = end;
+    for (int c = column + 1; c > 0 && p > end - 4; c = (c - 1) / 26)
+        *--p = char('A' + (c - 1) % 26);
+    return p;
 }
 
-void appendColumnName(std::string &out, int column) {
-    char letters[4];
-    int first = int(sizeof letters);
-    for (int c = column + 1; c > 0 && first > 0; c = (c - 1) / 26)
-        letters[--first] = char('A' + (c - 1) % 26);
-    out.append(letters + first, sizeof letters - size_t(first));
-}
-
+// "$B$7": written back to front into a buffer of its own, then appended at once.
 void appendRef(std::string &out, const CellRef &r) {
-    if (r.columnAbsolute)
-        out += '$';
-    appendColumnName(out, r.column);
-    if (r.rowAbsolute)
-        out += '$';
-    char digits[10]; // a row number has at most 7
-    int first = int(sizeof digits);
-    for (unsigned n = unsigned(r.row) + 1; first > 0; n /= 10) {
-        digits[--first] = char('0' + n % 10);
+    char text[24]; // a row number has at most 7 digits, a column name at most 3 letters
+    char *const end = text + sizeof text;
+    char *p = end;
+    for (unsigned n = unsigned(r.row) + 1;; n /= 10) {
+        *--p = char('0' + n % 10);
         if (n < 10)
             break;
     }
-    out.append(digits + first, sizeof digits - size_t(first));
+    if (r.rowAbsolute)
+        *--p = '$';
+    p = columnLetters(p, r.column);
+    if (r.columnAbsolute)
+        *--p = '$';
+    out.append(p, size_t(end - p));
 }
 
 // The text is written into one buffer: a column of formulas makes no strings of its parts.
@@ -383,18 +369,27 @@ Operand evalNode(const Node &n, const Offset &at, const std::function<Operand(in
     return Operand::error();
 }
 
-void visitCells(const Node &n, const Offset &at, const std::function<void(int, int)> &visit) {
-    const CellRef first = at(n.first);
-    const CellRef last = at(n.last);
+// The references and areas of a tree, in the order they are written.
+template <class Reference> void collectReads(const Node &n, std::vector<Reference> &reads) {
     if (n.kind == Node::Kind::Ref)
-        visit(first.row, first.column);
-    if (n.kind == Node::Kind::Area)
-        for (int r = std::min(first.row, last.row); r <= std::max(first.row, last.row); ++r)
-            for (int c = std::min(first.column, last.column);
-                 c <= std::max(first.column, last.column); ++c)
-                visit(r, c);
+        reads.push_back({n.first, n.first});
+    else if (n.kind == Node::Kind::Area)
+        reads.push_back({n.first, n.last});
     for (const auto &child : n.children)
-        visitCells(*child, at, visit);
+        collectReads(*child, reads);
+}
+
+// Whether the tree is references added and subtracted from the left, and with which signs.
+bool isChain(const Node &n, std::vector<bool> &subtracted) {
+    if (n.kind == Node::Kind::Ref) {
+        subtracted.push_back(false);
+        return true;
+    }
+    if ((n.kind != Node::Kind::Add && n.kind != Node::Kind::Sub) ||
+        n.children[1]->kind != Node::Kind::Ref || !isChain(*n.children[0], subtracted))
+        return false;
+    subtracted.push_back(n.kind == Node::Kind::Sub);
+    return true;
 }
 
 template <class Out> void append16(Out &b, uint16_t v) {
@@ -468,9 +463,9 @@ void emitTokens(const Node &n, const Offset &at, Out &out, bool referenceClass) 
 } // namespace
 
 QString columnName(int column) {
-    std::string name;
-    appendColumnName(name, column);
-    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+    char letters[4];
+    const char *first = columnLetters(letters + sizeof letters, column);
+    return QString::fromLatin1(first, letters + sizeof letters - first);
 }
 
 CellRef parseCellRef(const QString &text) {
@@ -504,8 +499,12 @@ CellRef parseCellRef(const QString &text) {
 }
 
 Formula Formula::parse(const QString &text) {
+    auto parsed = std::make_shared<Parsed>();
+    parsed->root = Parser(text).parse();
+    collectReads(*parsed->root, parsed->reads);
+    parsed->chain = isChain(*parsed->root, parsed->subtracted);
     Formula f;
-    f.m_root = Parser(text).parse();
+    f.m_parsed = std::move(parsed);
     if (f.tokens().size() > MaxTokenBytes)
         formulaError(text, QStringLiteral("den är för lång"));
     return f;
@@ -515,16 +514,16 @@ Formula Formula::shifted(int rows, int columns, int maxRows) const {
     Formula f = *this;
     f.m_rows += rows;
     f.m_columns += columns;
-    checkShift(*m_root, {f.m_rows, f.m_columns}, maxRows);
+    for (const Reference &r : m_parsed->reads)
+        for (const CellRef &ref : {f.moved(r.first), f.moved(r.last)})
+            if (ref.row < 0 || ref.row >= maxRows || ref.column < 0 || ref.column >= MaxColumns)
+                throw lodvik::Error(
+                    QStringLiteral("En formel hamnar utanför arbetsbladet när den flyttas."));
     return f;
 }
 
-Operand Formula::evaluate(const std::function<Operand(int, int)> &lookup) const {
-    return evalNode(*m_root, {m_rows, m_columns}, lookup);
-}
-
-void Formula::forEachCell(const std::function<void(int, int)> &visit) const {
-    visitCells(*m_root, {m_rows, m_columns}, visit);
+Operand Formula::evaluateTree(const std::function<Operand(int, int)> &lookup) const {
+    return evalNode(*m_parsed->root, {m_rows, m_columns}, lookup);
 }
 
 QByteArray Formula::tokens() const {
@@ -535,12 +534,12 @@ QByteArray Formula::tokens() const {
 
 void Formula::tokensInto(QByteArray &out) const {
     out.resize(0);
-    emitTokens(*m_root, {m_rows, m_columns}, out, false);
+    emitTokens(*m_parsed->root, {m_rows, m_columns}, out, false);
 }
 
 void Formula::tokensInto(std::string &out) const {
     out.clear();
-    emitTokens(*m_root, {m_rows, m_columns}, out, false);
+    emitTokens(*m_parsed->root, {m_rows, m_columns}, out, false);
 }
 
 QString Formula::text() const {
@@ -551,7 +550,16 @@ QString Formula::text() const {
 
 void Formula::textInto(std::string &out) const {
     out.clear();
-    appendText(out, *m_root, {m_rows, m_columns});
+    if (!m_parsed->chain) {
+        appendText(out, *m_parsed->root, {m_rows, m_columns});
+        return;
+    }
+    // A chain is its references between their signs: a column of them makes no walk.
+    for (size_t i = 0; i < m_parsed->reads.size(); ++i) {
+        if (i > 0)
+            out += m_parsed->subtracted[i] ? '-' : '+';
+        appendRef(out, moved(m_parsed->reads[i].first));
+    }
 }
 
 } // namespace xls

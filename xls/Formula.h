@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,11 +46,25 @@ public:
     // The parsed formula is shared, not copied: a column of formulas costs one tree.
     Formula shifted(int rows, int columns, int maxRows = 65536) const;
 
-    // The value, with cells read through lookup. Errors (text in arithmetic) give Kind::Error.
-    Operand evaluate(const std::function<Operand(int row, int column)> &lookup) const;
+    // The value, with cells read through lookup(row, column). Errors (text in arithmetic) give
+    // Kind::Error.
+    template <class Lookup> Operand evaluate(Lookup &&lookup) const {
+        if (m_parsed->chain)
+            return evaluateChain(lookup);
+        return evaluateTree(lookup);
+    }
 
-    // Every cell the formula reads, for the evaluation order.
-    void forEachCell(const std::function<void(int row, int column)> &visit) const;
+    // Every cell the formula reads, as visit(row, column), in the order they are written.
+    template <class Visit> void forEachCell(Visit &&visit) const {
+        for (const Reference &r : m_parsed->reads) {
+            const CellRef first = moved(r.first), last = moved(r.last);
+            for (int row = std::min(first.row, last.row); row <= std::max(first.row, last.row);
+                 ++row)
+                for (int column = std::min(first.column, last.column);
+                     column <= std::max(first.column, last.column); ++column)
+                    visit(row, column);
+        }
+    }
 
     // The parsed-expression tokens (rgce) of a BIFF8 FORMULA record.
     QByteArray tokens() const;
@@ -65,7 +80,43 @@ public:
     struct Node;
 
 private:
-    std::shared_ptr<const Node> m_root;
+    // A reference or area as written (a reference is an area of one cell).
+    struct Reference {
+        CellRef first, last;
+    };
+    // What parsing gives, shared by every copy of the formula.
+    struct Parsed {
+        std::shared_ptr<const Node> root;
+        std::vector<Reference> reads; // in the order they are written
+        // A chain of references added and subtracted ("D5+E5-F5"): reads[i] taken with sign
+        // subtracted[i] (the first never), evaluated without walking the tree.
+        bool chain = false;
+        std::vector<bool> subtracted;
+    };
+
+    CellRef moved(CellRef ref) const {
+        if (!ref.rowAbsolute)
+            ref.row += m_rows;
+        if (!ref.columnAbsolute)
+            ref.column += m_columns;
+        return ref;
+    }
+    template <class Lookup> Operand evaluateChain(Lookup &lookup) const {
+        // As the tree adds them, from the left; an empty cell counts 0, text is an error.
+        double total = 0;
+        for (size_t i = 0; i < m_parsed->reads.size(); ++i) {
+            const CellRef r = moved(m_parsed->reads[i].first);
+            const Operand v = lookup(r.row, r.column);
+            if (v.kind == Operand::Kind::Text || v.kind == Operand::Kind::Error)
+                return Operand::error();
+            const double number = v.kind == Operand::Kind::Empty ? 0 : v.number;
+            total = i == 0 ? number : m_parsed->subtracted[i] ? total - number : total + number;
+        }
+        return Operand::fromNumber(total);
+    }
+    Operand evaluateTree(const std::function<Operand(int row, int column)> &lookup) const;
+
+    std::shared_ptr<const Parsed> m_parsed;
     int m_rows = 0; // how far the relative references have moved
     int m_columns = 0;
 };
