@@ -74,8 +74,18 @@ struct XlsxWorkbook::Batch {
         qsizetype text;     // Text, formulas: where its text starts in texts
         const char *result; // FormulaText: the value shown
     };
+    // A batch is handed over once it holds this many cells (or more: rows are not split). A
+    // few hundred rows: the handing over costs little against its writing.
+    static constexpr size_t Cells = 4096;
+
     std::vector<Cell> cells;
     QByteArray texts;
+
+    // Room made at once for a batch of rows of texts of ordinary length, not grown step by step.
+    Batch() {
+        cells.reserve(Cells + 256);
+        texts.reserve(64 * 1024);
+    }
 
     qsizetype addText(const char *utf8, qsizetype size) {
         const qsizetype at = texts.size();
@@ -118,19 +128,19 @@ public:
 private:
     void work() {
         for (;;) {
-            Batch batch;
+            std::optional<Batch> batch;
             {
                 std::unique_lock lock(m_mutex);
                 m_changed.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
                 if (m_queue.empty())
                     return;
-                batch = std::move(m_queue.front());
+                batch.emplace(std::move(m_queue.front()));
                 m_queue.pop_front();
                 m_changed.notify_all();
                 if (m_failure)
                     continue; // the library stops at the first cell it refuses
             }
-            if (std::optional<QString> failed = write(batch)) {
+            if (std::optional<QString> failed = write(*batch)) {
                 std::lock_guard lock(m_mutex);
                 m_failure = std::move(failed);
             }
@@ -348,9 +358,7 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
 }
 
 void XlsxWorkbook::handOver(bool all) {
-    // A batch of a few hundred rows: the handing over costs little against its writing.
-    constexpr size_t batchCells = 4096;
-    if (!m_batch || m_batch->cells.empty() || (!all && m_batch->cells.size() < batchCells))
+    if (!m_batch || m_batch->cells.empty() || (!all && m_batch->cells.size() < Batch::Cells))
         return;
     if (!m_writer)
         m_writer = std::make_unique<RowWriter>(m_sheet);
