@@ -248,6 +248,13 @@ Worksheet::Range Worksheet::parseRange(const QString &text) {
 
 Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, int maxRows,
                                    int maxColumns) {
+    Cell next;
+    assign(next, row, column, value, maxRows, maxColumns);
+    return next;
+}
+
+void Worksheet::assign(Cell &cell, int row, int column, const Variant &value, int maxRows,
+                       int maxColumns) {
     if (row < 1 || row > maxRows || column < 1 || column > maxColumns)
         throw lodvik::Error(
             QStringLiteral("Cellen rad %1, kolumn %2 ligger utanför arbetsbladet (högst %3 rader "
@@ -256,33 +263,42 @@ Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, in
                 .arg(column)
                 .arg(maxRows)
                 .arg(maxColumns));
-    Cell next;
+    cell.kind = Cell::Kind::Blank;
+    cell.number = 0;
+    cell.bold = false;
+    cell.date = false;
+    cell.formula.reset();
     switch (value.type()) {
     case Variant::Type::Empty:
     case Variant::Type::Null:
+        cell.text.clear();
         break;
     case Variant::Type::String: {
         const QString &t = value.text();
         double d = 0;
         // A value from the extracts is never a formula, even when it begins with "=".
         if (t.isEmpty()) {
+            cell.text.clear();
         } else if (lodvik::parseNumber(t, &d)) {
-            next.kind = Cell::Kind::Number;
-            next.number = d;
+            cell.kind = Cell::Kind::Number;
+            cell.number = d;
+            cell.text.clear();
         } else {
-            next.kind = Cell::Kind::Text;
-            next.text = t;
+            cell.kind = Cell::Kind::Text;
+            cell.text = t;
         }
         break;
     }
     case Variant::Type::Boolean:
-        next.kind = Cell::Kind::Boolean;
-        next.number = value.number() != 0 ? 1 : 0;
+        cell.kind = Cell::Kind::Boolean;
+        cell.number = value.number() != 0 ? 1 : 0;
+        cell.text.clear();
         break;
     default:
-        next.kind = Cell::Kind::Number;
-        next.number = value.toDouble();
-        if (!std::isfinite(next.number))
+        cell.kind = Cell::Kind::Number;
+        cell.number = value.toDouble();
+        cell.text.clear();
+        if (!std::isfinite(cell.number))
             throw lodvik::Error(
                 QStringLiteral("Cellen rad %1, kolumn %2 kan inte få ett värde som är för stort "
                                "eller inget tal.")
@@ -290,13 +306,12 @@ Worksheet::Cell Worksheet::cellFor(int row, int column, const Variant &value, in
                     .arg(column));
     }
     // Named by its cell, so that the product with the long text can be found.
-    if (next.kind == Cell::Kind::Text && next.text.size() > 32767)
+    if (cell.kind == Cell::Kind::Text && cell.text.size() > 32767)
         throw lodvik::Error(QStringLiteral("Texten i cellen rad %1, kolumn %2 har %3 tecken; en "
                                            "cell rymmer högst 32 767.")
                                 .arg(row)
                                 .arg(column)
-                                .arg(next.text.size()));
-    return next;
+                                .arg(cell.text.size()));
 }
 
 Worksheet::CellMap::Row *Worksheet::CellMap::rowOf(int row0) const {
@@ -504,18 +519,8 @@ Operand Worksheet::evaluate(const CellMap &cells, int row0, int column0, Memo &m
         const Cell *found = cells.find(key.first, key.second);
         if (!found)
             return {};
-        const Cell &cell = *found;
-        switch (cell.kind) {
-        case Cell::Kind::Blank:
-            return {};
-        case Cell::Kind::Number:
-        case Cell::Kind::Boolean:
-            return Operand::fromNumber(cell.number);
-        case Cell::Kind::Text:
-            return {Operand::Kind::Text, 0};
-        case Cell::Kind::Formula:
-            break;
-        }
+        if (found->kind != Cell::Kind::Formula)
+            return operand(*found);
         if (auto m = memo.find(key); m != memo.end())
             return m->second;
         return Operand::fromNumber(0); // a circular reference counts as 0, as when loaded

@@ -116,7 +116,23 @@ public:
     // maxColumns columns. Raises lodvik::Error as setCell does.
     static Cell cellFor(int row, int column, const lodvik::Variant &value, int maxRows,
                         int maxColumns);
+    // Makes cell the one cellFor makes, in place: a buffer of cells reused row after row keeps
+    // its texts' room. Raises as cellFor does, leaving the cell not to be relied on.
+    static void assign(Cell &cell, int row, int column, const lodvik::Variant &value, int maxRows,
+                       int maxColumns);
     static Operand evaluate(const CellMap &cells, int row0, int column0, Memo &memo, Busy &busy);
+    // What a formula reads from a cell that holds no formula.
+    static Operand operand(const Cell &cell) {
+        switch (cell.kind) {
+        case Cell::Kind::Number:
+        case Cell::Kind::Boolean:
+            return Operand::fromNumber(cell.number);
+        case Cell::Kind::Text:
+            return {Operand::Kind::Text, 0};
+        default:
+            return {};
+        }
+    }
     struct Range {
         int firstRow, firstColumn, lastRow, lastColumn; // 0-based
     };

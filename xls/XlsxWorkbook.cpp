@@ -237,6 +237,7 @@ void XlsxWorkbook::requireOpen(int row0) const {
 void XlsxWorkbook::setCell(int row, int column, const lodvik::Variant &value) {
     Worksheet::Cell next = Worksheet::cellFor(row, column, value, MaxRows, MaxColumns);
     requireOpen(row - 1);
+    toCellMap();
     Worksheet::store(m_cells, row - 1, column - 1, std::move(next));
 }
 
@@ -248,6 +249,7 @@ void XlsxWorkbook::setFormula(int row, int column, const Formula &formula) {
     requireOpen(row - 1);
     // Its value is computed when its row is written out, from the rows held then.
     formula.forEachCell([&](int r, int) { requireOpen(r); });
+    toCellMap();
     Worksheet::storeFormula(m_cells, row - 1, column - 1, formula);
 }
 
@@ -258,10 +260,91 @@ void XlsxWorkbook::setRow(int row, std::span<const RowCell> cells) {
         for (const RowCell &cell : cells)
             if (cell.formula)
                 cell.formula->forEachCell([&](int r, int) { requireOpen(r); });
+        toCellMap();
+        if (m_cells.empty() && setPending(row, cells))
+            return;
         if (Worksheet::storeNewRow(m_cells, row, cells, MaxRows, MaxColumns))
             return;
     }
     SheetWriter::setRow(row, cells);
+}
+
+bool XlsxWorkbook::setPending(int row, std::span<const RowCell> cells) {
+    if (cells.size() > size_t(MaxColumns))
+        return false;
+    // Made as storeNewRow makes them: a value that cannot be written raises before the row is
+    // kept.
+    if (m_pending.size() < cells.size())
+        m_pending.resize(cells.size());
+    size_t end = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        Worksheet::Cell &cell = m_pending[i];
+        if (cells[i].formula) {
+            cell = Worksheet::Cell();
+            cell.kind = Worksheet::Cell::Kind::Formula;
+            cell.formula = *cells[i].formula;
+        } else if (cells[i].value) {
+            Worksheet::assign(cell, row, int(i) + 1, *cells[i].value, MaxRows, MaxColumns);
+        } else {
+            cell = Worksheet::Cell();
+        }
+        if (Worksheet::CellMap::holds(cell))
+            end = i + 1;
+    }
+    m_pendingEnd = end;
+    m_pendingRow = end > 0 ? row - 1 : -1;
+    return true;
+}
+
+void XlsxWorkbook::toCellMap() {
+    if (m_pendingRow < 0)
+        return;
+    Worksheet::CellMap::Row buffer = m_cells.spareRow();
+    buffer.assign(m_pending.begin(), m_pending.begin() + qsizetype(m_pendingEnd));
+    m_cells.addRow(m_pendingRow, std::move(buffer));
+    m_pendingRow = -1;
+}
+
+void XlsxWorkbook::writePending(int before) {
+    const int row0 = m_pendingRow;
+    const auto ownRow = [&](int r, int c) {
+        return r == row0 && c >= 0 && size_t(c) < m_pendingEnd;
+    };
+    // A formula that reads another of the row's formulas needs the sheet's order of evaluation.
+    for (size_t c = 0; c < m_pendingEnd; ++c)
+        if (const std::optional<Formula> &formula = m_pending[c].formula;
+            m_pending[c].kind == Worksheet::Cell::Kind::Formula) {
+            bool readsFormula = false;
+            formula->forEachCell([&](int r, int column) {
+                readsFormula = readsFormula ||
+                               (ownRow(r, column) &&
+                                m_pending[size_t(column)].kind == Worksheet::Cell::Kind::Formula);
+            });
+            if (readsFormula) {
+                toCellMap();
+                writeRowsBefore(before);
+                return;
+            }
+        }
+    startWriting();
+    if (!m_batch)
+        m_batch = std::make_unique<Batch>();
+    for (size_t c = 0; c < m_pendingEnd; ++c) {
+        const Worksheet::Cell &cell = m_pending[c];
+        if (!Worksheet::CellMap::holds(cell))
+            continue;
+        Operand value;
+        if (cell.kind == Worksheet::Cell::Kind::Formula)
+            // The sheet holds no other row: a cell elsewhere is empty.
+            value = cell.formula->evaluate([&](int r, int column) {
+                return ownRow(r, column) ? Worksheet::operand(m_pending[size_t(column)])
+                                         : Operand();
+            });
+        addCell(*m_batch, row0, int(c), cell, value);
+    }
+    m_pendingRow = -1;
+    m_writtenRows = std::max(m_writtenRows, before);
+    handOver(false);
 }
 
 void XlsxWorkbook::setColumnWidth(const QString &columns, double characters) {
@@ -276,15 +359,20 @@ void XlsxWorkbook::setColumnWidth(const QString &columns, double characters) {
 void XlsxWorkbook::setBold(const QString &range) {
     const Worksheet::Range rg = Worksheet::parseRange(range);
     requireOpen(rg.firstRow);
+    toCellMap();
     Worksheet::storeBold(m_cells, rg);
 }
 
 void XlsxWorkbook::finishRowsBefore(int row) {
     requireOpen(m_writtenRows);
-    writeRowsBefore(std::min(row - 1, MaxRows));
+    const int row0 = std::min(row - 1, MaxRows);
+    if (m_pendingRow >= 0 && m_pendingRow < row0)
+        writePending(row0); // the sheet holds no other row
+    else
+        writeRowsBefore(row0);
 }
 
-void XlsxWorkbook::writeRowsBefore(int row0) {
+void XlsxWorkbook::startWriting() {
     if (!m_started) {
         // One call per run of equal widths: overlapping column ranges would spoil the file.
         for (auto it = m_widths.cbegin(); it != m_widths.cend();) {
@@ -299,58 +387,65 @@ void XlsxWorkbook::writeRowsBefore(int row0) {
         }
         m_started = true;
     }
+}
+
+void XlsxWorkbook::addCell(Batch &batch, int row0, int column0, const Worksheet::Cell &cell,
+                           const Operand &value) {
+    Batch::Cell out{lxw_row_t(row0),
+                    lxw_col_t(column0),
+                    Batch::Kind::Blank,
+                    cell.bold ? m_bold : m_normal,
+                    0,
+                    0,
+                    nullptr};
+    switch (cell.kind) {
+    case Worksheet::Cell::Kind::Blank:
+        break;
+    case Worksheet::Cell::Kind::Number:
+        out.kind = Batch::Kind::Number;
+        out.number = cell.number;
+        break;
+    case Worksheet::Cell::Kind::Text: {
+        out.kind = Batch::Kind::Text;
+        const QByteArray utf8 = cell.text.toUtf8();
+        out.text = batch.addText(utf8.constData(), utf8.size());
+        break;
+    }
+    case Worksheet::Cell::Kind::Boolean:
+        out.kind = Batch::Kind::Boolean;
+        out.number = cell.number;
+        break;
+    case Worksheet::Cell::Kind::Formula:
+        cell.formula->textInto(m_formulaText);
+        out.text = batch.addText(m_formulaText.data(), qsizetype(m_formulaText.size()));
+        if (value.kind == Operand::Kind::Number && std::isfinite(value.number)) {
+            out.kind = Batch::Kind::FormulaNumber;
+            out.number = value.number;
+        } else { // as the .xls stores it: text in the sum, or a sum past the largest
+            out.kind = Batch::Kind::FormulaText;
+            out.result = value.kind == Operand::Kind::Number ? "#NUM!" : "#VALUE!";
+        }
+        break;
+    }
+    batch.cells.push_back(out);
+}
+
+void XlsxWorkbook::writeRowsBefore(int row0) {
+    startWriting();
     const auto to = m_cells.lowerBound(row0);
     Worksheet::Memo memo;
     Worksheet::Busy busy;
-    std::string text;
     if (!m_batch)
         m_batch = std::make_unique<Batch>();
-    Batch &batch = *m_batch;
     for (auto row = m_cells.rows().cbegin(); row != to; ++row)
         for (int column = 0; column < int(row->second.size()); ++column) {
             const Worksheet::Cell &cell = row->second[size_t(column)];
             if (!Worksheet::CellMap::holds(cell))
                 continue;
-            Batch::Cell out{lxw_row_t(row->first),
-                            lxw_col_t(column),
-                            Batch::Kind::Blank,
-                            cell.bold ? m_bold : m_normal,
-                            0,
-                            0,
-                            nullptr};
-            switch (cell.kind) {
-            case Worksheet::Cell::Kind::Blank:
-                break;
-            case Worksheet::Cell::Kind::Number:
-                out.kind = Batch::Kind::Number;
-                out.number = cell.number;
-                break;
-            case Worksheet::Cell::Kind::Text: {
-                out.kind = Batch::Kind::Text;
-                const QByteArray utf8 = cell.text.toUtf8();
-                out.text = batch.addText(utf8.constData(), utf8.size());
-                break;
-            }
-            case Worksheet::Cell::Kind::Boolean:
-                out.kind = Batch::Kind::Boolean;
-                out.number = cell.number;
-                break;
-            case Worksheet::Cell::Kind::Formula: {
-                const Operand v =
-                    Worksheet::evaluate(m_cells, int(out.row), int(out.column), memo, busy);
-                cell.formula->textInto(text);
-                out.text = batch.addText(text.data(), qsizetype(text.size()));
-                if (v.kind == Operand::Kind::Number && std::isfinite(v.number)) {
-                    out.kind = Batch::Kind::FormulaNumber;
-                    out.number = v.number;
-                } else { // as the .xls stores it: text in the sum, or a sum past the largest
-                    out.kind = Batch::Kind::FormulaText;
-                    out.result = v.kind == Operand::Kind::Number ? "#NUM!" : "#VALUE!";
-                }
-                break;
-            }
-            }
-            batch.cells.push_back(out);
+            const Operand value = cell.kind == Worksheet::Cell::Kind::Formula
+                                      ? Worksheet::evaluate(m_cells, row->first, column, memo, busy)
+                                      : Operand();
+            addCell(*m_batch, row->first, column, cell, value);
         }
     m_cells.eraseBefore(row0);
     m_writtenRows = std::max(m_writtenRows, row0);
@@ -382,6 +477,7 @@ void XlsxWorkbook::finishWriting() {
 void XlsxWorkbook::saveAs(const QString &fileName) {
     const QString what = QStringLiteral("Arbetsboken %1").arg(fileName);
     if (m_book) {
+        toCellMap();
         writeRowsBefore(MaxRows);
         finishWriting();
         // The library writes the rows to its temporary file unchecked: a full disk shows only

@@ -9,6 +9,8 @@
 
 #include <map>
 #include <memory>
+#include <span>
+#include <string>
 
 struct lxw_workbook;
 struct lxw_worksheet;
@@ -43,15 +45,24 @@ public:
     void saveAs(const QString &fileName) override;
 
 private:
+    struct Batch;
     // Raises unless the sheet still takes cells at and below 0-based row0.
     void requireOpen(int row0) const;
+    void startWriting();            // the column widths, before the first row
     void writeRowsBefore(int row0); // hands the held rows before row0 to the library
-    void handOver(bool all);        // the cells made so far to the writing thread
-    void finishWriting();           // waits for the writing thread; raises what it met
+    // A cell to the batch; value is what a formula cell computes.
+    void addCell(Batch &batch, int row0, int column0, const Worksheet::Cell &cell,
+                 const Operand &value);
+    // Keeps a row set whole into a sheet that holds no other as the pending row; false for a
+    // row too wide.
+    bool setPending(int row, std::span<const RowCell> cells);
+    void writePending(int before); // hands the pending row to the library, as writeRowsBefore
+    void toCellMap();              // puts the pending row among the sheet's rows
+    void handOver(bool all);       // the cells made so far to the writing thread
+    void finishWriting();          // waits for the writing thread; raises what it met
 
     // The library's own work on the rows (each row's XML into its temporary file) runs on a
     // thread of its own, while the run makes the rows that follow: cells leave in batches.
-    struct Batch;
     class RowWriter;
     std::unique_ptr<Batch> m_batch;
     std::unique_ptr<RowWriter> m_writer;
@@ -63,7 +74,15 @@ private:
     lxw_worksheet *m_sheet = nullptr;
     lxw_format *m_normal = nullptr;
     lxw_format *m_bold = nullptr;
-    Worksheet::CellMap m_cells;     // the rows not yet handed over
+    Worksheet::CellMap m_cells; // the rows not yet handed over
+    // A row set whole into a sheet that held no other, written straight from here when it is
+    // finished; anything else done to the sheet before puts it among m_cells first. A sheet
+    // written row by row (the coverage list) so needs no cell map. Its buffer stays from one
+    // row to the next.
+    int m_pendingRow = -1; // 0-based; -1 for none
+    Worksheet::CellMap::Row m_pending;
+    size_t m_pendingEnd = 0; // past its last cell that holds something
+    std::string m_formulaText;
     std::map<int, double> m_widths; // by 0-based column
     bool m_started = false;         // the column widths are handed over with the first row
     int m_writtenRows = 0;          // 0-based rows below this are in the library

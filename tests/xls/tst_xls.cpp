@@ -360,6 +360,8 @@ private slots:
         addRow("a row holding a cell already", "cell 5 10;row 5;finish 6");
         addRow("its formula reads the row below", "row 5 =A6+E5;cell 6 1;finish 7");
         addRow("text in its sum", "row 5 =A5+E5;finish 6");
+        addRow("its formula reads itself", "row 5 =E5+G5;finish 6");
+        addRow("finished past it", "row 5;finish 9;row 9;finish 10");
     }
     void xlsxRowAtOnceAsCellByCell() {
         QFETCH(QString, steps);
