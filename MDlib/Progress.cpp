@@ -24,12 +24,16 @@ Progress::Progress(int intervalMs) : m_interval(intervalMs) {}
 Progress::~Progress() = default;
 
 void Progress::caption(const QString &text, Show when) {
+    if (!shows())
+        return;
     m_caption = text;
     m_captionPending = false;
     maybeShow(when);
 }
 
 void Progress::caption(const QString &text, qint64 number, Show when) {
+    if (!shows())
+        return;
     m_captionText = text;
     m_captionNumber = number;
     m_captionPending = true;

@@ -22,7 +22,8 @@ public:
     Progress &operator=(const Progress &) = delete;
 
     // The caption the window shows in Label2 while the work runs (a figure's name, a product
-    // number, "Klart"). Show::Now for a caption that must be seen, as the last one of a run.
+    // number, "Klart"). Show::Now for a caption that must be seen, as the last one of a run. A
+    // sink that shows none keeps none: a run sets a caption for each figure of each product.
     void caption(const QString &text, Show when = Show::WhenDue);
     // The caption text followed by a number ("Excel rad 12"), put together only when it is
     // read: a caption for every row of a long walk then costs no text of its own.
