@@ -454,6 +454,29 @@ bool Worksheet::setNewRow(int row, std::span<const SheetWriter::RowCell> cells) 
     return storeNewRow(m_cells, row, cells, MaxRows, MaxColumns);
 }
 
+size_t Worksheet::makeRow(CellMap::Row &buffer, int row,
+                          std::span<const SheetWriter::RowCell> values, int maxRows,
+                          int maxColumns) {
+    if (buffer.size() < values.size())
+        buffer.resize(values.size());
+    size_t end = 0; // past the last cell the row holds
+    for (size_t i = 0; i < values.size(); ++i) {
+        Cell &cell = buffer[i];
+        if (values[i].formula) {
+            cell = Cell();
+            cell.kind = Cell::Kind::Formula;
+            cell.formula = *values[i].formula;
+        } else if (values[i].value) {
+            assign(cell, row, int(i) + 1, *values[i].value, maxRows, maxColumns);
+        } else {
+            cell = Cell();
+        }
+        if (CellMap::holds(cell))
+            end = i + 1;
+    }
+    return end;
+}
+
 bool Worksheet::storeNewRow(CellMap &cells, int row, std::span<const SheetWriter::RowCell> values,
                             int maxRows, int maxColumns) {
     if (row < 1 || row > maxRows || values.size() > size_t(maxColumns) || cells.hasRow(row - 1))
@@ -462,19 +485,7 @@ bool Worksheet::storeNewRow(CellMap &cells, int row, std::span<const SheetWriter
     // cell could be made (setCell would have stored those before a failing one, in a workbook
     // that is not saved then).
     CellMap::Row buffer = cells.spareRow();
-    buffer.resize(values.size());
-    size_t end = 0; // past the last cell the row holds
-    for (size_t i = 0; i < values.size(); ++i) {
-        Cell &cell = buffer[i];
-        if (values[i].formula) {
-            cell.kind = Cell::Kind::Formula;
-            cell.formula = *values[i].formula;
-        } else if (values[i].value) {
-            cell = cellFor(row, int(i) + 1, *values[i].value, maxRows, maxColumns);
-        }
-        if (CellMap::holds(cell))
-            end = i + 1;
-    }
+    const size_t end = makeRow(buffer, row, values, maxRows, maxColumns);
     buffer.resize(end);
     if (end > 0)
         cells.addRow(row - 1, std::move(buffer));

@@ -144,6 +144,12 @@ public:
     // setNewRow on the cells of a sheet of maxRows rows and maxColumns columns.
     static bool storeNewRow(CellMap &cells, int row, std::span<const SheetWriter::RowCell> values,
                             int maxRows, int maxColumns);
+    // The cells of a new row made from values into buffer from its first cell on, as setCell
+    // and setFormula make them (a buffer reused row after row keeps its room); gives how many
+    // of them the row holds, up to its last cell that holds something. Raises as cellFor does.
+    static size_t makeRow(CellMap::Row &buffer, int row,
+                          std::span<const SheetWriter::RowCell> values, int maxRows,
+                          int maxColumns);
     static void storeFormula(CellMap &cells, int row0, int column0, const Formula &formula);
     static void storeBold(CellMap &cells, const Range &range);
 

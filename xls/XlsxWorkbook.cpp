@@ -274,25 +274,8 @@ bool XlsxWorkbook::setPending(int row, std::span<const RowCell> cells) {
         return false;
     // Made as storeNewRow makes them: a value that cannot be written raises before the row is
     // kept.
-    if (m_pending.size() < cells.size())
-        m_pending.resize(cells.size());
-    size_t end = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        Worksheet::Cell &cell = m_pending[i];
-        if (cells[i].formula) {
-            cell = Worksheet::Cell();
-            cell.kind = Worksheet::Cell::Kind::Formula;
-            cell.formula = *cells[i].formula;
-        } else if (cells[i].value) {
-            Worksheet::assign(cell, row, int(i) + 1, *cells[i].value, MaxRows, MaxColumns);
-        } else {
-            cell = Worksheet::Cell();
-        }
-        if (Worksheet::CellMap::holds(cell))
-            end = i + 1;
-    }
-    m_pendingEnd = end;
-    m_pendingRow = end > 0 ? row - 1 : -1;
+    m_pendingEnd = Worksheet::makeRow(m_pending, row, cells, MaxRows, MaxColumns);
+    m_pendingRow = m_pendingEnd > 0 ? row - 1 : -1;
     return true;
 }
 
